@@ -1,0 +1,55 @@
+// Entry point: the application object and the four windows, created once each in this order.
+#include <QApplication>
+#include <QMessageBox>
+#include <exception>
+
+#include "form_history.h"
+#include "form_main.h"
+#include "form_online.h"
+#include "form_setup.h"
+
+namespace {
+
+// Shows an exception that reaches the event loop and lets the program go on.
+class Application : public QApplication {
+ public:
+  using QApplication::QApplication;
+  bool notify(QObject* receiver, QEvent* event) override {
+    try {
+      return QApplication::notify(receiver, event);
+    } catch (const std::exception& e) {
+      ShowException(QString::fromLocal8Bit(e.what()));
+    } catch (...) {
+      ShowException(QString());
+    }
+    return false;
+  }
+
+ private:
+  static void ShowException(const QString& message) {
+    QMessageBox::critical(activeWindow(), applicationDisplayName(), message, QMessageBox::Ok);
+  }
+};
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+  Application app(argc, argv);  // takes its own options (-platform, ...) out of argv
+  std::vector<std::string> arguments(argv + (argc > 0 ? 1 : 0), argv + argc);
+  app.setApplicationName("nx480-pc");
+  app.setApplicationDisplayName("NX480 - PC");
+  app.setQuitOnLastWindowClosed(false);
+
+  TFormMain formMain(arguments);
+  TFormOnLine formOnLine;
+  TFormSetup formSetup;
+  TFormHistory formHistory;
+  formMain.AttachWindows(&formOnLine, &formSetup, &formHistory);
+  formMain.show();
+
+  // The loop ends when the main window closes; closing it has paused the worker and closed the
+  // port already, so the windows may go before the worker thread is ended.
+  app.exec();
+  formMain.FormClose();
+  return 0;
+}

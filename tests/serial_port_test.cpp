@@ -1,0 +1,237 @@
+#include "serial_port.h"
+
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <termios.h>
+
+#include <chrono>
+#include <cstdio>
+#include <thread>
+
+#include "pty_pair.h"
+
+using namespace nx480;
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+long long MsSince(Clock::time_point t) {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - t).count();
+}
+
+PortTimeouts Timeouts(int interval, int perByte, int constant) {
+  PortTimeouts t;
+  t.readInterval = interval;
+  t.readPerByte = perByte;
+  t.readConstant = constant;
+  return t;
+}
+
+}  // namespace
+
+TEST(SerialPortSettings, TimeoutsParityAndStopBitsFromArguments) {
+  const PortTimeouts fast = TimeoutsForBaud(115200, 100);
+  EXPECT_EQ(fast.readInterval, 22);
+  EXPECT_EQ(fast.readPerByte, 1);
+  EXPECT_EQ(fast.readConstant, 100);
+  EXPECT_EQ(fast.writePerByte, 1);
+  EXPECT_EQ(fast.writeConstant, 50);
+  EXPECT_EQ(TimeoutsForBaud(38000, 100).readInterval, 23);
+  EXPECT_EQ(TimeoutsForBaud(38400, 100).readInterval, 22);
+  const PortTimeouts slow = TimeoutsForBaud(9600, 100);
+  EXPECT_EQ(slow.readInterval, 25);
+  EXPECT_EQ(slow.readPerByte, 2);
+  EXPECT_EQ(slow.writePerByte, 2);
+
+  EXPECT_EQ(ParityFromText("Lichá"), Parity::Odd);
+  EXPECT_EQ(ParityFromText("Sudá"), Parity::Even);
+  EXPECT_EQ(ParityFromText("Nulová"), Parity::Mark);
+  EXPECT_EQ(ParityFromText("Žádná"), Parity::None);
+  EXPECT_EQ(ParityFromText(""), Parity::None);
+  EXPECT_EQ(ParityFromText("lichá"), Parity::None);  // case-sensitive
+  EXPECT_EQ(StopBitsTenthsFromText("1,5"), 15);
+  EXPECT_EQ(StopBitsTenthsFromText("1.5"), 10);
+  EXPECT_EQ(StopBitsTenthsFromText("2"), 20);
+  EXPECT_EQ(StopBitsTenthsFromText("1"), 10);
+}
+
+TEST(SerialPortSettings, LineSettingsReachTheDevice) {
+  PtyPair pty;
+  ASSERT_TRUE(pty.ok());
+  struct Case {
+    Parity parity;
+    int stopTenths;
+    tcflag_t set, clear;
+  } cases[] = {
+      {Parity::None, 10, 0, PARENB | CSTOPB},
+      {Parity::Odd, 20, PARENB | PARODD | CSTOPB, CMSPAR},
+      {Parity::Even, 10, PARENB, PARODD | CMSPAR | CSTOPB},
+      {Parity::Mark, 15, PARENB | PARODD | CMSPAR | CSTOPB, 0},
+  };
+  for (const Case& c : cases) {
+    SerialPort port;
+    ASSERT_TRUE(port.Open(pty.path(), 115200, c.parity, c.stopTenths, TimeoutsForBaud(115200, 100)));
+    termios tio{};
+    ASSERT_EQ(::tcgetattr(pty.master(), &tio), 0);
+    // A pseudo-terminal keeps every line flag but PARENB (it has no parity to generate).
+    EXPECT_EQ(tio.c_cflag & (c.set & ~PARENB), c.set & ~PARENB);
+    EXPECT_EQ(tio.c_cflag & c.clear, 0u);
+    EXPECT_EQ(tio.c_cflag & CSIZE, tcflag_t(CS8));
+    EXPECT_EQ(tio.c_cflag & CRTSCTS, 0u);
+    EXPECT_EQ(tio.c_lflag & (ICANON | ECHO | ISIG), 0u);
+    EXPECT_EQ(tio.c_iflag & (IXON | IXOFF | INPCK | ICRNL | ISTRIP), 0u);
+    EXPECT_EQ(tio.c_oflag & OPOST, 0u);
+    EXPECT_EQ(::cfgetospeed(&tio), speed_t(B115200));
+  }
+}
+
+TEST(SerialPortOpen, MissingNonPortBusyAndReopen) {
+  SerialPort port;
+  EXPECT_FALSE(port.Open("/nonexistent/ttyUSB99", 115200, Parity::None, 10, {}));
+  EXPECT_EQ(port.LastOpenError(), OpenError::NotFound);
+  EXPECT_FALSE(port.IsOpen());
+
+  char file[] = "/tmp/nx480-notaport-XXXXXX";
+  const int fd = ::mkstemp(file);
+  ASSERT_GE(fd, 0);
+  ::close(fd);
+  EXPECT_FALSE(port.Open(file, 115200, Parity::None, 10, {}));
+  EXPECT_EQ(port.LastOpenError(), OpenError::NotAPort);
+  std::remove(file);
+
+  // Not shared: a second opener of the same device is refused, even as root.
+  PtyPair pty;
+  ASSERT_TRUE(pty.ok());
+  ASSERT_TRUE(port.Open(pty.path(), 115200, Parity::None, 10, {}));
+  SerialPort other;
+  EXPECT_FALSE(other.Open(pty.path(), 115200, Parity::None, 10, {}));
+  EXPECT_EQ(other.LastOpenError(), OpenError::Busy);
+  // After a close the device is free again, also for the exclusive-mode check.
+  port.Close();
+  EXPECT_TRUE(other.Open(pty.path(), 115200, Parity::None, 10, {}));
+}
+
+TEST(SerialPortOpen, PermissionDeniedIsReportedAsSuch) {
+  PtyPair pty;
+  ASSERT_TRUE(pty.ok());
+  ASSERT_EQ(::chmod(pty.path().c_str(), 0600), 0);
+  // Open as an unprivileged user in a child process; root could open anything.
+  const pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    if (::geteuid() == 0 && ::setuid(65534) != 0) ::_exit(3);
+    SerialPort port;
+    if (port.Open(pty.path(), 115200, Parity::None, 10, {})) ::_exit(4);
+    ::_exit(port.LastOpenError() == OpenError::AccessDenied ? 0 : 5);
+  }
+  int status = 0;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0);
+}
+
+// The read's three ways to end, measured with generous margins.
+TEST(SerialPortTiming, ReadEndsWhenCompleteAfterGapOrAtWholeLimit) {
+  PtyPair pty;
+  ASSERT_TRUE(pty.ok());
+  SerialPort port;
+
+  // 1. All expected bytes in: returns at once, long before its 2-second limit.
+  ASSERT_TRUE(port.Open(pty.path(), 115200, Parity::None, 10, Timeouts(1000, 1, 2000)));
+  std::thread device([&] {
+    std::this_thread::sleep_for(30ms);
+    pty.Send({1, 2, 3, 4, 5, 6, 7, 8});
+  });
+  uint8_t buf[64];
+  auto t0 = Clock::now();
+  EXPECT_EQ(port.Read(buf, 8), 8u);
+  EXPECT_LT(MsSince(t0), 1000);
+  device.join();
+  EXPECT_EQ(buf[7], 8);
+
+  // 2. Fewer bytes: ends one inter-byte gap (150 ms) after the last byte, and a byte inside the
+  //    gap starts the gap again.
+  ASSERT_TRUE(port.Open(pty.path(), 115200, Parity::None, 10, Timeouts(150, 1, 5000)));
+  device = std::thread([&] {
+    std::this_thread::sleep_for(20ms);
+    pty.Send({1, 2, 3});
+    std::this_thread::sleep_for(80ms);
+    pty.Send({4, 5});
+  });
+  t0 = Clock::now();
+  EXPECT_EQ(port.Read(buf, 30), 5u);
+  const auto gapEnd = MsSince(t0);
+  device.join();
+  EXPECT_GE(gapEnd, 20 + 80 + 140);
+  EXPECT_LT(gapEnd, 2500);
+
+  // 3. Silence: ends at E x per-byte + constant = 10 x 5 + 250 = 300 ms.
+  ASSERT_TRUE(port.Open(pty.path(), 115200, Parity::None, 10, Timeouts(22, 5, 250)));
+  t0 = Clock::now();
+  EXPECT_EQ(port.Read(buf, 10), 0u);
+  const auto silent = MsSince(t0);
+  EXPECT_GE(silent, 290);
+  EXPECT_LT(silent, 1500);
+
+  // 4. Bytes trickling within the gap do not stretch the whole-read limit.
+  ASSERT_TRUE(port.Open(pty.path(), 115200, Parity::None, 10, Timeouts(200, 1, 300)));
+  std::atomic<bool> stop{false};
+  device = std::thread([&] {
+    while (!stop) {
+      pty.Send({0x55});
+      std::this_thread::sleep_for(40ms);
+    }
+  });
+  t0 = Clock::now();
+  const size_t trickled = port.Read(buf, 60);
+  const auto whole = MsSince(t0);
+  stop = true;
+  device.join();
+  EXPECT_GT(trickled, 0u);
+  EXPECT_LT(trickled, 60u);
+  EXPECT_GE(whole, 340);
+  EXPECT_LT(whole, 1500);
+}
+
+TEST(SerialPortTiming, WriteReachesTheDevice) {
+  PtyPair pty;
+  ASSERT_TRUE(pty.ok());
+  SerialPort port;
+  ASSERT_TRUE(port.Open(pty.path(), 115200, Parity::None, 10, TimeoutsForBaud(115200, 100)));
+  const uint8_t request[] = {0x01, 0x11, 0xC0, 0x2C};
+  EXPECT_EQ(port.Write(request, sizeof request), sizeof request);
+  const auto got = pty.Receive(4);
+  EXPECT_EQ(got, std::vector<uint8_t>({0x01, 0x11, 0xC0, 0x2C}));
+}
+
+TEST(SerialPortClose, CloseFromAnotherThreadEndsAWaitingRead) {
+  PtyPair pty;
+  ASSERT_TRUE(pty.ok());
+  SerialPort port;
+  ASSERT_TRUE(port.Open(pty.path(), 115200, Parity::None, 10, Timeouts(22, 1, 10000)));
+  uint8_t buf[16];
+  size_t got = 99;
+  long long readMs = 0;
+  std::thread reader([&] {
+    const auto t0 = Clock::now();
+    got = port.Read(buf, 16);
+    readMs = MsSince(t0);
+  });
+  std::this_thread::sleep_for(100ms);
+  const auto t0 = Clock::now();
+  port.Close();
+  const auto closeMs = MsSince(t0);
+  reader.join();
+  EXPECT_EQ(got, 0u);
+  EXPECT_LT(readMs, 5000);  // far from its 10-second limit
+  EXPECT_LT(closeMs, 2000);
+  EXPECT_FALSE(port.IsOpen());
+
+  // A closed port fails like a silent device, without waiting.
+  const auto t1 = Clock::now();
+  EXPECT_EQ(port.Read(buf, 16), 0u);
+  EXPECT_EQ(port.Write(buf, 4), 0u);
+  EXPECT_LT(MsSince(t1), 50);
+  port.Close();  // closing twice is harmless
+}

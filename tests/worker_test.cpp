@@ -1,0 +1,251 @@
+// The worker loop, pausing and the synchronous hand-over into the user-interface thread.
+// The test's main thread plays the user-interface thread.
+#include "modbus.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdlib>
+#include <future>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "pty_relay.h"
+
+using namespace nx480;
+using namespace std::chrono_literals;
+
+namespace {
+
+// Ends the test run instead of hanging when a call that must return does not.
+template <typename F>
+void WithinSeconds(int seconds, F&& f, const char* what) {
+  auto done = std::async(std::launch::async, std::forward<F>(f));
+  if (done.wait_for(std::chrono::seconds(seconds)) != std::future_status::ready) {
+    std::fprintf(stderr, "deadlock: %s did not return within %d s\n", what, seconds);
+    std::abort();
+  }
+  done.get();
+}
+
+struct Flags {
+  std::array<std::atomic<int32_t>, kRequestSlotCount> flag{};
+};
+
+bool WaitUntil(const std::function<bool()>& done, std::chrono::milliseconds limit = 5000ms) {
+  const auto end = std::chrono::steady_clock::now() + limit;
+  while (!done()) {
+    if (std::chrono::steady_clock::now() > end) return false;
+    std::this_thread::sleep_for(2ms);
+  }
+  return true;
+}
+
+}  // namespace
+
+TEST(Worker, ServesEveryFlagInTableOrderOncePerRequest) {
+  TModbus worker;
+  Flags flags;
+  std::mutex m;
+  std::vector<int> served;
+  for (int i = 0; i < kRequestSlotCount; ++i) {
+    worker.BindRequest(static_cast<RequestSlot>(i), &flags.flag[i], [&, i] {
+      std::lock_guard<std::mutex> lock(m);
+      served.push_back(i);
+    });
+  }
+  // Created paused: flags set now are not served.
+  for (auto& f : flags.flag) f.store(1);
+  std::this_thread::sleep_for(150ms);
+  {
+    std::lock_guard<std::mutex> lock(m);
+    EXPECT_TRUE(served.empty());
+  }
+  EXPECT_TRUE(worker.IsParked());
+
+  // After the resume all of them are served at once, in table order, and cleared.
+  worker.Resume();
+  ASSERT_TRUE(WaitUntil([&] {
+    std::lock_guard<std::mutex> lock(m);
+    return served.size() == kRequestSlotCount;
+  }));
+  {
+    std::lock_guard<std::mutex> lock(m);
+    for (int i = 0; i < kRequestSlotCount; ++i) EXPECT_EQ(served[i], i);
+  }
+  for (auto& f : flags.flag) EXPECT_EQ(f.load(), 0);
+
+  // With no flag set the loop only sleeps: passes go on, nothing more is served.
+  const uint64_t passes = worker.Passes();
+  ASSERT_TRUE(WaitUntil([&] { return worker.Passes() >= passes + 3; }));
+  {
+    std::lock_guard<std::mutex> lock(m);
+    EXPECT_EQ(served.size(), size_t(kRequestSlotCount));
+  }
+  // A flag without a transaction is simply cleared.
+  std::atomic<int32_t> unbound{0};
+  worker.BindRequest(kRelayCommand, &unbound, nullptr);
+  unbound.store(3);
+  ASSERT_TRUE(WaitUntil([&] { return unbound.load() == 0; }));
+  worker.Suspend();
+}
+
+TEST(Worker, NoTransactionStartsAfterAPauseIsRequested) {
+  TModbus worker;
+  std::atomic<int32_t> live{0}, read{0};
+  std::atomic<bool> liveRunning{false}, liveDone{false};
+  std::atomic<int> readRuns{0};
+  worker.BindRequest(kLiveRequest, &live, [&] {
+    liveRunning = true;
+    std::this_thread::sleep_for(200ms);
+    liveDone = true;
+  });
+  worker.BindRequest(kReadParamsRequest, &read, [&] { ++readRuns; });
+  worker.Resume();
+  read.store(1);  // data first, flag last: here both are set for the same pass
+  live.store(1);
+  ASSERT_TRUE(WaitUntil([&] { return liveRunning.load(); }));
+  read.store(1);
+  WithinSeconds(5, [&] { worker.Suspend(); }, "Suspend during a transaction");
+  // Suspend returned only once the running transaction had ended ...
+  EXPECT_TRUE(liveDone.load());
+  EXPECT_TRUE(worker.IsParked());
+  // ... and the flag behind it was not started; it waits for the next resume.
+  const int runsAtPause = readRuns.load();
+  std::this_thread::sleep_for(150ms);
+  EXPECT_EQ(readRuns.load(), runsAtPause);
+  EXPECT_EQ(read.load(), 1);
+  worker.Resume();
+  ASSERT_TRUE(WaitUntil([&] { return read.load() == 0; }));
+  EXPECT_EQ(readRuns.load(), runsAtPause + 1);
+  worker.Suspend();
+}
+
+TEST(Worker, SynchronousCallsRunOnTheUiThreadAndNeverDeadlockAPause) {
+  TModbus worker;
+  const auto uiThread = std::this_thread::get_id();
+  std::atomic<int> posts{0};
+  worker.SetUiPoster([&] { ++posts; });  // the "event loop" is this test's main thread
+
+  std::atomic<int32_t> live{0};
+  std::thread::id ranOn;
+  int handedOver = 0;   // written by the worker, read on the UI thread after the call
+  int seenByStep = -1;
+  std::atomic<bool> afterCall{false};
+  worker.BindRequest(kLiveRequest, &live, [&] {
+    handedOver = 42;
+    worker.Synchronize([&] {
+      ranOn = std::this_thread::get_id();
+      seenByStep = handedOver;
+    });
+    afterCall = true;
+  });
+  worker.Resume();
+  live.store(1);
+
+  // The UI thread serves the call when its event loop gets to it.
+  ASSERT_TRUE(WaitUntil([&] { return posts.load() > 0; }));
+  EXPECT_FALSE(afterCall.load());  // the worker waits for the step
+  worker.ServiceSyncCalls();
+  ASSERT_TRUE(WaitUntil([&] { return afterCall.load(); }));
+  EXPECT_EQ(ranOn, uiThread);
+  EXPECT_EQ(seenByStep, 42);
+  ASSERT_TRUE(WaitUntil([&] { return live.load() == 0; }));
+
+  // Now pause while the worker waits in a synchronous call that the event loop never gets to:
+  // Suspend runs the step itself instead of waiting for a worker that waits for it.
+  afterCall = false;
+  ranOn = {};
+  const int postsBefore = posts.load();
+  live.store(1);
+  ASSERT_TRUE(WaitUntil([&] { return posts.load() > postsBefore; }));
+  WithinSeconds(5, [&] { worker.Suspend(); }, "Suspend against a pending synchronous call");
+  EXPECT_TRUE(afterCall.load());
+  EXPECT_TRUE(worker.IsParked());
+
+  // The grace wait before a pause serves calls as well.
+  worker.Resume();
+  afterCall = false;
+  live.store(1);
+  ASSERT_TRUE(WaitUntil([&] { return posts.load() > postsBefore + 1; }));
+  worker.WaitServicing(100ms);
+  EXPECT_TRUE(afterCall.load());
+  WithinSeconds(5, [&] { worker.Suspend(); }, "Suspend after the grace wait");
+}
+
+TEST(Worker, AThrowingStepDoesNotStrandTheWorker) {
+  TModbus worker;
+  worker.SetUiPoster([] {});
+  std::atomic<int32_t> live{0};
+  std::atomic<bool> continued{false};
+  worker.BindRequest(kLiveRequest, &live, [&] {
+    worker.Synchronize([] { throw std::runtime_error("display failed"); });
+    continued = true;
+  });
+  worker.Resume();
+  live.store(1);
+  ASSERT_TRUE(WaitUntil([&] {
+    try {
+      worker.ServiceSyncCalls();
+    } catch (const std::runtime_error&) {
+    }
+    return continued.load();
+  }));
+  WithinSeconds(5, [&] { worker.Suspend(); }, "Suspend after a throwing step");
+}
+
+TEST(Worker, UiThreadMayNotUseThePortWhileTheWorkerRuns) {
+  sim::PtyRelay relay;
+  relay.Start();
+  TModbus worker;
+  ASSERT_TRUE(worker.OpenPort(relay.SlavePath(), 115200, 50, 100, "1", "Žádná"));
+  EXPECT_TRUE(worker.PortIsMine());  // paused by OpenPort
+  worker.Resume();
+  std::string text = "kept";
+  EXPECT_FALSE(worker.Identify(text));
+  EXPECT_EQ(worker.LastError(), LinkError::PortBusy);
+  EXPECT_EQ(worker.ReadSerialNumber(), -1);
+  EXPECT_EQ(text, "kept");
+  EXPECT_EQ(relay.Counters().model.requests, 0u);  // nothing went on the wire
+
+  worker.Suspend();
+  EXPECT_TRUE(worker.Identify(text));
+  EXPECT_EQ(text, "NX480   1.14.d");
+  worker.ClosePort();
+}
+
+TEST(Worker, ClosingThePortEndsARunningTransactionAsOnAClosedPort) {
+  sim::PtyRelay relay;
+  relay.Start();
+  relay.AddFault({.kind = sim::FaultKind::kSilence, .function = 0x11, .count = -1});
+  TModbus worker;
+  // A long read constant: the transaction would wait 5 s for the silent relay.
+  ASSERT_TRUE(worker.OpenPort(relay.SlavePath(), 115200, 50, 5000, "1", "Žádná"));
+  std::atomic<int32_t> live{0};
+  std::atomic<bool> started{false}, finished{false};
+  LinkError error = LinkError::None;
+  worker.BindRequest(kLiveRequest, &live, [&] {
+    started = true;
+    worker.SendRequest(worker.BuildRequest(templates::kIdentification));
+    worker.CheckReply(kMainReply, 30);
+    error = worker.LastError();
+    worker.DrainInput();
+    finished = true;
+  });
+  worker.Resume();
+  live.store(1);
+  ASSERT_TRUE(WaitUntil([&] { return started.load(); }));
+  std::this_thread::sleep_for(50ms);
+  const auto t0 = std::chrono::steady_clock::now();
+  WithinSeconds(10, [&] { worker.ClosePort(); }, "ClosePort during a transaction");
+  const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(
+                      std::chrono::steady_clock::now() - t0).count();
+  EXPECT_TRUE(finished.load());
+  EXPECT_EQ(error, LinkError::PortClosed);
+  EXPECT_LT(ms, 3000);  // far below the 5-second read limit
+  EXPECT_FALSE(worker.PortIsOpen());
+  EXPECT_TRUE(worker.IsParked());
+}

@@ -1,0 +1,20 @@
+// Event history window (module History). While shown it asks the worker to read the relay's
+// event ring; closing it clears the request, which stops the reading.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+
+#include "relay_window.h"
+
+class TFormHistory : public RelayWindow {
+  Q_OBJECT
+ public:
+  explicit TFormHistory(QWidget* parent = nullptr);
+
+  std::atomic<int32_t> HistoryRequest{0};
+
+ protected:
+  void showEvent(QShowEvent* event) override;
+  void hideEvent(QHideEvent* event) override;
+};
