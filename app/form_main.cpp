@@ -37,6 +37,16 @@ int ServiceModeFromArguments(const std::vector<std::string>& arguments) {
   return !arguments.empty() && (arguments[0] == "/servis" || arguments[0] == "/SERVIS") ? 1 : 0;
 }
 
+QString NoRelayMessage(const std::string& deniedPort, const std::string& group) {
+  QString text = "Zařízení není připojeno nebo nekomunikuje";
+  if (deniedPort.empty()) return text;
+  // A device owned by root alone says nothing useful; serial devices belong to "dialout" on
+  // Debian and its relatives.
+  const std::string shown = group.empty() || group == "root" ? "dialout" : group;
+  return text + QString("\nPřístup k portu %1 byl odepřen: uživatel možná musí být ve skupině „%2“.")
+                    .arg(QString::fromStdString(deniedPort), QString::fromStdString(shown));
+}
+
 TFormMain::TFormMain(const std::vector<std::string>& arguments, QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                           Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
@@ -103,7 +113,12 @@ TFormMain::TFormMain(const std::vector<std::string>& arguments, QWidget* parent)
   HasTemperature = 0;
 }
 
-TFormMain::~TFormMain() { FormClose(); }
+TFormMain::~TFormMain() {
+  // The other windows may be gone already (FormClose has run when the main window closed);
+  // only the worker and the port are left to stop.
+  modbus_->Suspend();
+  modbus_->ClosePort();
+}
 
 void TFormMain::AttachWindows(TFormOnLine* onLine, TFormSetup* setup, TFormHistory* history) {
   onLine_ = onLine;
@@ -189,14 +204,7 @@ void TFormMain::SearchAndConnect() {
     if (onLine_) onLine_->show();
     return;
   }
-  QString text = "Zařízení není připojeno nebo nekomunikuje";
-  if (!deniedPort.empty()) {
-    std::string group = nx480::DeviceGroup(deniedPort);
-    if (group.empty() || group == "root") group = "dialout";
-    text += QString("\nPřístup k portu %1 byl odepřen: uživatel možná musí být ve skupině „%2“.")
-                .arg(QString::fromStdString(deniedPort), QString::fromStdString(group));
-  }
-  ShowError("Chyba", text);
+  ShowError("Chyba", NoRelayMessage(deniedPort, deniedPort.empty() ? "" : nx480::DeviceGroup(deniedPort)));
 }
 
 void TFormMain::ShowVersion() {

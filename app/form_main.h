@@ -16,9 +16,14 @@ class QPushButton;
 class TFormOnLine;
 class TFormSetup;
 class TFormHistory;
+using nx480::TModbus;
 
 // "/servis" or "/SERVIS" as the first argument switches service mode on (exact comparison).
 int ServiceModeFromArguments(const std::vector<std::string>& arguments);
+
+// The message when no relay answers. When a port could not be opened for lack of permission
+// (`deniedPort` not empty), a second line names the group that owns the serial devices.
+QString NoRelayMessage(const std::string& deniedPort, const std::string& group);
 
 class TFormMain : public QWidget {
   Q_OBJECT

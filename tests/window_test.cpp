@@ -1,0 +1,247 @@
+// The main window, its connection states and F1 from every window, offscreen, against
+// simulated relays.
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTest>
+#include <chrono>
+#include <memory>
+
+#include "form_history.h"
+#include "form_main.h"
+#include "form_online.h"
+#include "form_setup.h"
+#include "pty_relay.h"
+
+using namespace std::chrono_literals;
+namespace sim = nx480::sim;
+
+namespace {
+
+std::unique_ptr<sim::PtyRelay> StartRelay(const std::string& name, uint32_t serial,
+                                          bool temperature = false) {
+  sim::RelayConfig config;
+  config.name = name;
+  config.serial = serial;
+  config.temperature = temperature;
+  auto relay = std::make_unique<sim::PtyRelay>(config);
+  relay->Start();
+  return relay;
+}
+
+uint64_t Requests(const sim::PtyRelay& relay) { return relay.Counters().model.requests; }
+
+}  // namespace
+
+class WindowTest : public QObject {
+  Q_OBJECT
+
+  struct App {
+    explicit App(std::vector<std::string> args = {}) : main(args) {
+      main.AttachWindows(&onLine, &setup, &history);
+      main.ShowError = [this](const QString& title, const QString& text) {
+        errors << title + "|" + text;
+      };
+      main.show();
+    }
+    // As at the program's end: the main window's close stops the worker before the windows go.
+    ~App() { main.FormClose(); }
+    void Ports(std::vector<std::string> list) {
+      main.ListPorts = [list] { return list; };
+    }
+    TFormMain main;
+    TFormOnLine onLine;
+    TFormSetup setup;
+    TFormHistory history;
+    QStringList errors;
+  };
+
+ private slots:
+  void serviceSwitchFromTheFirstArgumentOnly() {
+    using V = std::vector<std::string>;
+    QCOMPARE(ServiceModeFromArguments(V{}), 0);
+    QCOMPARE(ServiceModeFromArguments(V{"/servis"}), 1);
+    QCOMPARE(ServiceModeFromArguments(V{"/SERVIS"}), 1);
+    QCOMPARE(ServiceModeFromArguments(V{"/Servis"}), 0);
+    QCOMPARE(ServiceModeFromArguments(V{"-x", "/servis"}), 0);
+    QCOMPARE(ServiceModeFromArguments(V{"/servis2"}), 0);
+    App app({"/SERVIS", "more"});
+    QCOMPARE(app.main.ServiceMode, 1);
+  }
+
+  void initialStateAndLayout() {
+    App app;
+    TFormMain& m = app.main;
+    QCOMPARE(m.windowTitle(), QString("NX480 - PC     v1.14.d"));
+    QCOMPARE(m.size(), QSize(451, 142));
+    QCOMPARE(m.ButtonConnect->text(), QString("&Připojit F1"));
+    QCOMPARE(m.ButtonConnect->geometry(), QRect(244, 16, 197, 25));
+    QCOMPARE(m.ButtonSetup->geometry(), QRect(136, 96, 73, 25));
+    QCOMPARE(m.ButtonHistory->geometry(), QRect(244, 96, 77, 25));
+    QCOMPARE(m.ButtonCancel->geometry(), QRect(360, 96, 81, 25));
+    QCOMPARE(m.EditVersion->geometry(), QRect(136, 56, 305, 24));
+    QCOMPARE(m.Image1->geometry(), QRect(16, 16, 105, 49));
+    QCOMPARE(m.LabelVersion->text(), QString("Verze zařízení"));
+    QVERIFY(m.EditVersion->isReadOnly());
+    QVERIFY(m.EditVersion->font().bold());
+    QCOMPARE(m.EditVersion->font().pixelSize(), 15);
+    QVERIFY(!m.ButtonSetup->isEnabled());
+    QVERIFY(!m.ButtonHistory->isEnabled());
+    QVERIFY(m.EditVersion->text().isEmpty());
+    QVERIFY(!m.Modbus().PortIsOpen());
+    QVERIFY(!m.Modbus().IsRunning());
+    QCOMPARE(m.ServiceMode, 0);
+    QCOMPARE(m.HasTemperature, 0);
+    QVERIFY(!app.onLine.isVisible());
+  }
+
+  void searchSkipsToTheFirstMatchingRelayAndF1Disconnects() {
+    auto stranger = StartRelay("MX200", 55);
+    auto relay = StartRelay("NX480", 1234);
+    auto later = StartRelay("NX480", 999);
+    App app;
+    app.Ports({"/nonexistent/ttyUSB7", stranger->SlavePath(), relay->SlavePath(), later->SlavePath()});
+    app.setup.show();
+
+    QTest::keyClick(app.main.ButtonConnect, Qt::Key_F1);
+    TFormMain& m = app.main;
+    QVERIFY(app.errors.isEmpty());
+    QCOMPARE(m.EditVersion->text(), QString("NX480 - 1.14.d,   s/n:001234"));
+    QCOMPARE(QString::fromStdString(m.IdentText), QString("NX480 - 1.14.d"));
+    QCOMPARE(m.FirmwareMinor, 14);
+    QCOMPARE(m.HasTemperature, 0);
+    QCOMPARE(m.ButtonConnect->text(), QString("Od&pojit F1"));
+    QVERIFY(m.ButtonSetup->isEnabled());
+    QVERIFY(m.ButtonHistory->isEnabled());
+    QVERIFY(m.Modbus().PortIsOpen());
+    QVERIFY(m.Modbus().IsRunning());
+    QVERIFY(app.onLine.isVisible());
+    QCOMPARE(Requests(*stranger), uint64_t(1));  // asked who it is, then closed
+    QCOMPARE(Requests(*later), uint64_t(0));     // the first match wins
+
+    // The live values window's timer asks the running worker for work.
+    QVERIFY(QTest::qWaitFor([&] { return app.onLine.LiveRequest.load() != 0; }, 2000));
+
+    // F1 in the settings window disconnects; it stays open.
+    QTest::keyClick(&app.setup, Qt::Key_F1, Qt::ShiftModifier);
+    QCOMPARE(m.ButtonConnect->text(), QString("Při&pojit F1"));
+    QVERIFY(!m.ButtonSetup->isEnabled());
+    QVERIFY(!m.ButtonHistory->isEnabled());
+    QVERIFY(m.EditVersion->text().isEmpty());
+    QVERIFY(!m.Modbus().PortIsOpen());
+    QVERIFY(!m.Modbus().IsRunning());
+    QVERIFY(!app.onLine.isVisible());
+    QVERIFY(app.setup.isVisible());
+    QCOMPARE(m.FirmwareMinor, 14);  // kept after the disconnect
+
+    // F1 in the history window connects again, F1 in the live window disconnects.
+    QTest::keyClick(&app.history, Qt::Key_F1, Qt::ControlModifier);
+    QVERIFY(m.Modbus().PortIsOpen());
+    QTest::keyClick(&app.onLine, Qt::Key_F1, Qt::AltModifier);
+    QVERIFY(!m.Modbus().PortIsOpen());
+    // Other keys do nothing.
+    QTest::keyClick(&app.setup, Qt::Key_F2);
+    QVERIFY(!m.Modbus().PortIsOpen());
+  }
+
+  void temperatureVariantIsRecordedAndShownWithADash() {
+    auto relay = StartRelay("", 0, true);
+    App app;
+    app.Ports({relay->SlavePath()});
+    app.main.ButtonConnectClick();
+    QCOMPARE(app.main.HasTemperature, 1);
+    // Serial number 0 adds nothing to the version line.
+    QCOMPARE(app.main.EditVersion->text(), QString("NX480 -   1.14.d"));
+    app.main.ButtonConnectClick();
+  }
+
+  void noRelayGivesTheErrorAndAbsentPortsCostNothing() {
+    App app;
+    std::vector<std::string> absent;
+    for (int i = 0; i < 256; ++i) absent.push_back("/nonexistent/tty" + std::to_string(i));
+    app.Ports(absent);
+    const auto t0 = std::chrono::steady_clock::now();
+    QTest::keyClick(&app.main, Qt::Key_F1);
+    QVERIFY(std::chrono::steady_clock::now() - t0 < 2s);
+    QCOMPARE(app.errors, QStringList{"Chyba|Zařízení není připojeno nebo nekomunikuje"});
+    QCOMPARE(app.main.ButtonConnect->text(), QString("&Připojit F1"));
+    QVERIFY(!app.main.ButtonSetup->isEnabled());
+
+    // A port refused for lack of permission adds a second line naming the group.
+    QCOMPARE(NoRelayMessage("/dev/ttyUSB0", "dialout"),
+             QString("Zařízení není připojeno nebo nekomunikuje\nPřístup k portu /dev/ttyUSB0 "
+                     "byl odepřen: uživatel možná musí být ve skupině „dialout“."));
+    QVERIFY(NoRelayMessage("/dev/ttyS0", "uucp").endsWith("„uucp“."));
+    QVERIFY(NoRelayMessage("/dev/ttyS0", "root").endsWith("„dialout“."));
+  }
+
+  void connectClearsSomeFlagsAndStopsAnUpload() {
+    auto relay = StartRelay("NX480", 1);
+    App app;
+    app.Ports({relay->SlavePath()});
+    app.setup.ReadParamsRequest = 1;
+    app.setup.WriteCalibrationRequest = 1;
+    app.history.HistoryRequest = 1;
+    app.setup.UploadLength = 0;
+    app.main.ButtonConnectClick();
+    QVERIFY(app.main.Modbus().PortIsOpen());
+    // The worker clears whatever remains set; the search cleared these before it connected.
+    app.main.ButtonConnectClick();
+    QCOMPARE(app.setup.ReadParamsRequest.load(), 0);
+    QCOMPARE(app.setup.WriteCalibrationRequest.load(), 0);
+    QCOMPARE(app.history.HistoryRequest.load(), 0);
+
+    app.setup.UploadLength = 32768;
+    app.main.ButtonConnectClick();
+    QCOMPARE(app.setup.UploadResultText, QString("...Přerušeno"));
+    QVERIFY(app.setup.UploadAbort.load());
+    app.setup.UploadLength = 0;
+  }
+
+  void disconnectWhileTheWorkerWaitsForTheUiThread() {
+    auto relay = StartRelay("NX480", 1);
+    App app;
+    app.Ports({relay->SlavePath()});
+    // A live transaction that hands over to the window each time, as the real ones do.
+    std::atomic<int> shown{0};
+    int handedOver = 0;
+    int seen = 0;
+    app.main.Modbus().BindRequest(nx480::kLiveRequest, &app.onLine.LiveRequest, [&] {
+      std::string text;
+      ++handedOver;
+      app.main.Modbus().Synchronize([&] {
+        seen = handedOver;
+        ++shown;
+      });
+    });
+    for (int round = 0; round < 5; ++round) {
+      QTest::keyClick(&app.main, Qt::Key_F1);
+      QVERIFY(app.main.Modbus().PortIsOpen());
+      QVERIFY(QTest::qWaitFor([&] { return shown.load() > round; }, 3000));
+      // Twice in quick succession: the second press disconnects at once.
+      QTest::keyClick(&app.main, Qt::Key_F1);
+      QVERIFY(!app.main.Modbus().PortIsOpen());
+      QVERIFY(app.main.Modbus().IsParked());
+    }
+    QCOMPARE(seen, handedOver);
+  }
+
+  void konecDisconnectsAndCloses() {
+    auto relay = StartRelay("NX480", 1);
+    App app;
+    app.Ports({relay->SlavePath()});
+    app.main.ButtonConnectClick();
+    QVERIFY(app.main.Modbus().PortIsOpen());
+    app.history.show();
+    app.main.ButtonCancel->click();
+    QVERIFY(!app.main.isVisible());
+    QVERIFY(!app.main.Modbus().PortIsOpen());
+    QVERIFY(!app.onLine.isVisible());
+    QVERIFY(!app.history.isVisible());
+    QVERIFY(app.main.Modbus().IsParked());
+  }
+};
+
+QTEST_MAIN(WindowTest)
+#include "window_test.moc"
