@@ -168,13 +168,15 @@ void TModbus::BindRequest(RequestSlot slot, std::atomic<int32_t>* flag,
 
 bool TModbus::IsParked() const {
   std::lock_guard<std::mutex> lock(mutex_);
-  return parked_;
+  return parked_ && pauseRequested_.load(std::memory_order_relaxed);
 }
 
 bool TModbus::PortIsMine() const {
   if (OnWorkerThread()) return true;
   std::lock_guard<std::mutex> lock(mutex_);
-  return parked_ || callRunning_;
+  // Parked and not yet resumed: once Resume() has been called the port is the worker's, even
+  // before the worker has woken up.
+  return (parked_ && pauseRequested_.load(std::memory_order_relaxed)) || callRunning_;
 }
 
 void TModbus::Suspend() {
