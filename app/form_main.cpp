@@ -43,8 +43,9 @@ QString NoRelayMessage(const std::string& deniedPort, const std::string& group) 
   // A device owned by root alone says nothing useful; serial devices belong to "dialout" on
   // Debian and its relatives.
   const std::string shown = group.empty() || group == "root" ? "dialout" : group;
-  return text + QString("\nPřístup k portu %1 byl odepřen: uživatel možná musí být ve skupině „%2“.")
-                    .arg(QString::fromStdString(deniedPort), QString::fromStdString(shown));
+  return text +
+         QString("\nPřístup k portu %1 byl odepřen: uživatel možná musí být ve skupině „%2“.")
+             .arg(QString::fromStdString(deniedPort), QString::fromStdString(shown));
 }
 
 TFormMain::TFormMain(const std::vector<std::string>& arguments, QWidget* parent)
@@ -107,7 +108,8 @@ TFormMain::TFormMain(const std::vector<std::string>& arguments, QWidget* parent)
   modbus_ = std::make_unique<TModbus>();  // paused, no port open
   // The worker's synchronous calls run here, in the event loop of the user-interface thread.
   modbus_->SetUiPoster([this] {
-    QMetaObject::invokeMethod(this, [this] { modbus_->ServiceSyncCalls(); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [this] { modbus_->ServiceSyncCalls(); }, Qt::QueuedConnection);
   });
   ServiceMode = ServiceModeFromArguments(arguments);
   HasTemperature = 0;
@@ -204,12 +206,14 @@ void TFormMain::SearchAndConnect() {
     if (onLine_) onLine_->show();
     return;
   }
-  ShowError("Chyba", NoRelayMessage(deniedPort, deniedPort.empty() ? "" : nx480::DeviceGroup(deniedPort)));
+  ShowError("Chyba",
+            NoRelayMessage(deniedPort, deniedPort.empty() ? "" : nx480::DeviceGroup(deniedPort)));
 }
 
 void TFormMain::ShowVersion() {
   const int32_t serial = modbus_->ReadSerialNumber();
-  EditVersion->setText(QString::fromStdString(nx480::Cp1250ToUtf8(nx480::VersionLine(IdentText, serial))));
+  EditVersion->setText(
+      QString::fromStdString(nx480::Cp1250ToUtf8(nx480::VersionLine(IdentText, serial))));
   FirmwareMinor = nx480::FirmwareMinorOf(IdentText);
   if (setup_ && setup_->isVisible()) setup_->FormShow();
   if (onLine_ && onLine_->isVisible()) onLine_->FormShow();
@@ -217,12 +221,18 @@ void TFormMain::ShowVersion() {
 
 void TFormMain::ButtonSetupClick() {
   if (!setup_) return;
-  if (setup_->isVisible()) setup_->close(); else setup_->show();
+  if (setup_->isVisible())
+    setup_->close();
+  else
+    setup_->show();
 }
 
 void TFormMain::ButtonHistoryClick() {
   if (!history_) return;
-  if (history_->isVisible()) history_->close(); else history_->show();
+  if (history_->isVisible())
+    history_->close();
+  else
+    history_->show();
 }
 
 void TFormMain::ButtonCancelClick() {

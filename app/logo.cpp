@@ -27,7 +27,10 @@ QPixmap DrawLogo(int width, int height) {
     const double t = i / 60.0;
     const double x = waveLeft + t * (waveRight - waveLeft);
     const double y = mid - amp * std::sin(t * 2 * M_PI);
-    if (i == 0) wave.moveTo(x, y); else wave.lineTo(x, y);
+    if (i == 0)
+      wave.moveTo(x, y);
+    else
+      wave.lineTo(x, y);
   }
   p.setPen(QPen(QColor(0x7C, 0xE0, 0x7C), 2.2, Qt::SolidLine, Qt::RoundCap));
   p.setBrush(Qt::NoBrush);

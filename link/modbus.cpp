@@ -9,24 +9,38 @@ namespace nx480 {
 using namespace std::chrono_literals;
 
 const char* RequestSlotName(RequestSlot slot) {
-  static const char* const kNames[kRequestSlotCount] = {
-      "LiveRequest",      "ReadParamsRequest",       "WriteParamsRequest",
-      "ReadClockRequest", "WriteClockRequest",       "ReadCalibrationRequest",
-      "WriteCalibrationRequest", "ClearHistoryRequest", "HistoryRequest",
-      "UploadLength",     "RelayCommand"};
+  static const char* const kNames[kRequestSlotCount] = {"LiveRequest",
+                                                        "ReadParamsRequest",
+                                                        "WriteParamsRequest",
+                                                        "ReadClockRequest",
+                                                        "WriteClockRequest",
+                                                        "ReadCalibrationRequest",
+                                                        "WriteCalibrationRequest",
+                                                        "ClearHistoryRequest",
+                                                        "HistoryRequest",
+                                                        "UploadLength",
+                                                        "RelayCommand"};
   return slot >= 0 && slot < kRequestSlotCount ? kNames[slot] : "?";
 }
 
 const char* LinkErrorText(LinkError error) {
   switch (error) {
-    case LinkError::None: return "no error";
-    case LinkError::NoReply: return "no reply";
-    case LinkError::WrongLength: return "reply of wrong length";
-    case LinkError::BadCrc: return "reply with bad CRC";
-    case LinkError::Exception: return "exception reply";
-    case LinkError::BadEcho: return "acknowledgement differs from request";
-    case LinkError::PortClosed: return "port closed";
-    case LinkError::PortBusy: return "port in use by the worker";
+    case LinkError::None:
+      return "no error";
+    case LinkError::NoReply:
+      return "no reply";
+    case LinkError::WrongLength:
+      return "reply of wrong length";
+    case LinkError::BadCrc:
+      return "reply with bad CRC";
+    case LinkError::Exception:
+      return "exception reply";
+    case LinkError::BadEcho:
+      return "acknowledgement differs from request";
+    case LinkError::PortClosed:
+      return "port closed";
+    case LinkError::PortBusy:
+      return "port in use by the worker";
   }
   return "?";
 }
@@ -131,7 +145,7 @@ bool TModbus::Identify(std::string& identText) {
   const size_t want = templates::kIdentification.replyLength;  // up to 30, at least 29 accepted
   lastCount_ = port_.Read(ReplyBuffer.data(), want);
   if (!ParseIdentification(ReplyBuffer.data(), lastCount_, identText)) {
-    lastError_ = lastCount_ == 0 ? LinkError::NoReply
+    lastError_ = lastCount_ == 0   ? LinkError::NoReply
                  : lastCount_ < 29 ? LinkError::WrongLength
                                    : LinkError::BadCrc;
     return false;
@@ -277,9 +291,8 @@ bool TModbus::ParkIfRequested() {
 
 void TModbus::SleepPollInterval() {
   std::unique_lock<std::mutex> lock(mutex_);
-  cv_.wait_for(lock, std::chrono::milliseconds(PollInterval()), [this] {
-    return quit_ || pauseRequested_.load(std::memory_order_acquire);
-  });
+  cv_.wait_for(lock, std::chrono::milliseconds(PollInterval()),
+               [this] { return quit_ || pauseRequested_.load(std::memory_order_acquire); });
 }
 
 void TModbus::WorkerMain() {

@@ -62,7 +62,7 @@ enum class LinkError {
   Exception,    // the relay answered with a Modbus exception reply
   BadEcho,      // a write's acknowledgement differs from the request
   PortClosed,
-  PortBusy,     // the caller does not own the port (the worker is running)
+  PortBusy,  // the caller does not own the port (the worker is running)
 };
 const char* LinkErrorText(LinkError error);
 
@@ -77,8 +77,8 @@ class TModbus {
   // for ServiceSyncCalls() to be called there soon (a queued call in the event loop).
   using UiPoster = std::function<void()>;
 
-  TModbus();  // the worker thread exists and is paused; the port is closed
-  ~TModbus(); // ends and joins the worker thread (it must be paused or idle)
+  TModbus();   // the worker thread exists and is paused; the port is closed
+  ~TModbus();  // ends and joins the worker thread (it must be paused or idle)
   TModbus(const TModbus&) = delete;
   TModbus& operator=(const TModbus&) = delete;
 

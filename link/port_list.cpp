@@ -50,7 +50,8 @@ std::vector<std::string> SplitPortList(const std::string& list) {
   size_t start = 0;
   while (start <= list.size()) {
     const size_t end = list.find(':', start);
-    const std::string item = list.substr(start, end == std::string::npos ? std::string::npos : end - start);
+    const std::string item =
+        list.substr(start, end == std::string::npos ? std::string::npos : end - start);
     if (!item.empty()) out.push_back(item);
     if (end == std::string::npos) break;
     start = end + 1;
@@ -58,7 +59,8 @@ std::vector<std::string> SplitPortList(const std::string& list) {
   return out;
 }
 
-std::vector<std::string> ListSerialPorts(const std::string& devDir, const std::string& sysClassTty) {
+std::vector<std::string> ListSerialPorts(const std::string& devDir,
+                                         const std::string& sysClassTty) {
   if (const char* env = std::getenv("NX480_PORTS")) {
     auto ports = SplitPortList(env);
     if (ports.size() > kPortNumberCount) ports.resize(kPortNumberCount);
@@ -86,7 +88,7 @@ std::vector<std::string> ListSerialPorts(const std::string& devDir, const std::s
 }
 
 std::string DeviceGroup(const std::string& path) {
-  struct stat st{};
+  struct stat st {};
   if (::stat(path.c_str(), &st) != 0) return {};
   if (const group* g = ::getgrgid(st.st_gid)) return g->gr_name;
   return {};

@@ -104,7 +104,9 @@ int StopBitsTenthsFromText(const std::string& text) {
   return 10;
 }
 
-SerialPort::SerialPort() { wakeFd_ = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC); }
+SerialPort::SerialPort() {
+  wakeFd_ = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+}
 
 SerialPort::~SerialPort() {
   Close();
@@ -131,7 +133,7 @@ bool SerialPort::Open(const std::string& path, int baud, Parity parity, int stop
     ::close(fd);
     return false;
   };
-  struct stat st{};
+  struct stat st {};
   if (::fstat(fd, &st) != 0 || !S_ISCHR(st.st_mode)) return fail(OpenError::NotAPort, ENOTTY);
   termios tio{};
   if (::tcgetattr(fd, &tio) != 0) return fail(ClassifyOpenErrno(errno), errno);
@@ -224,9 +226,9 @@ void SerialPort::CloseLocked() {
 size_t SerialPort::Write(const uint8_t* data, size_t length) {
   std::lock_guard<std::mutex> lock(ioMutex_);
   if (fd_ < 0 || length == 0) return 0;
-  const auto deadline =
-      Clock::now() + std::chrono::milliseconds(static_cast<long long>(length) * timeouts_.writePerByte +
-                                               timeouts_.writeConstant);
+  const auto deadline = Clock::now() + std::chrono::milliseconds(static_cast<long long>(length) *
+                                                                     timeouts_.writePerByte +
+                                                                 timeouts_.writeConstant);
   size_t done = 0;
   while (done < length) {
     const ssize_t n = ::write(fd_, data + done, length - done);

@@ -32,11 +32,11 @@ enum class OpenError {
 enum class Parity { None, Odd, Even, Mark };
 
 struct PortTimeouts {
-  int readInterval = 22;  // ms: largest gap between two received bytes
-  int readPerByte = 1;    // ms per byte requested
-  int readConstant = 100; // ms
-  int writePerByte = 1;   // ms per byte written
-  int writeConstant = 50; // ms
+  int readInterval = 22;   // ms: largest gap between two received bytes
+  int readPerByte = 1;     // ms per byte requested
+  int readConstant = 100;  // ms
+  int writePerByte = 1;    // ms per byte written
+  int writeConstant = 50;  // ms
 };
 
 // Time-outs for a baud rate, in whole milliseconds (integer division): interval
@@ -78,7 +78,7 @@ class SerialPort {
 
   std::mutex ioMutex_;  // held by Read, Write, Open and Close while they use fd_
   int fd_ = -1;
-  int wakeFd_ = -1;     // eventfd: Close() signals it to end a waiting Read or Write
+  int wakeFd_ = -1;  // eventfd: Close() signals it to end a waiting Read or Write
   std::atomic<bool> open_{false};
   PortTimeouts timeouts_;
   OpenError lastError_ = OpenError::None;

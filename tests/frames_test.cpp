@@ -11,15 +11,15 @@ using namespace nx480;
 // The CRC bytes that follow each template on the wire when nothing is added to it.
 TEST(Frames, TemplateCrcBytesMatchTheWire) {
   const std::map<std::string, std::array<uint8_t, 2>> expected = {
-      {"live registers x5", {0x30, 0x09}},     {"live registers x9", {0x30, 0x0C}},
-      {"live registers x13", {0x31, 0xCF}},    {"live registers x10", {0x70, 0x0D}},
-      {"live registers x16", {0xF1, 0xC6}},    {"protection coils x16", {0x3D, 0xC6}},
-      {"protection coils x24", {0x3C, 0x00}},  {"frequency again", {0xC1, 0xCA}},
-      {"parameters read, low", {0x44, 0x0C}},  {"parameters read, high", {0xC5, 0xC4}},
-      {"clock read", {0x45, 0xDD}},            {"calibration read", {0xC4, 0x0B}},
-      {"identification", {0xC0, 0x2C}},        {"history pointer", {0x84, 0x1E}},
-      {"upload start", {0xE6, 0x58}},          {"upload status", {0xAD, 0xCA}},
-      {"upload run", {0xA6, 0x59}},            {"upload abort", {0x27, 0x98}},
+      {"live registers x5", {0x30, 0x09}},    {"live registers x9", {0x30, 0x0C}},
+      {"live registers x13", {0x31, 0xCF}},   {"live registers x10", {0x70, 0x0D}},
+      {"live registers x16", {0xF1, 0xC6}},   {"protection coils x16", {0x3D, 0xC6}},
+      {"protection coils x24", {0x3C, 0x00}}, {"frequency again", {0xC1, 0xCA}},
+      {"parameters read, low", {0x44, 0x0C}}, {"parameters read, high", {0xC5, 0xC4}},
+      {"clock read", {0x45, 0xDD}},           {"calibration read", {0xC4, 0x0B}},
+      {"identification", {0xC0, 0x2C}},       {"history pointer", {0x84, 0x1E}},
+      {"upload start", {0xE6, 0x58}},         {"upload status", {0xAD, 0xCA}},
+      {"upload run", {0xA6, 0x59}},           {"upload abort", {0x27, 0x98}},
   };
   int checked = 0;
   for (const FrameTemplate* t : templates::kAll) {
@@ -100,7 +100,8 @@ TEST(Frames, BuildFramePatchesAddressByteAndWords) {
   EXPECT_EQ(ModbusCrc(buffer.data(), n), 0);
 
   uint16_t upload[16] = {};
-  n = BuildFrame(buffer, templates::kUploadBlock, {.address = 0x7FE0, .words = upload, .wordCount = 16});
+  n = BuildFrame(buffer, templates::kUploadBlock,
+                 {.address = 0x7FE0, .words = upload, .wordCount = 16});
   EXPECT_EQ(n, size_t(templates::kUploadBlock.sent));
 
   // A request that would not fit in the buffer is refused, not overrun.

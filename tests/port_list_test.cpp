@@ -15,10 +15,16 @@ class ScopedEnv {
  public:
   ScopedEnv(const char* name, const char* value) : name_(name) {
     if (const char* old = std::getenv(name)) old_ = old, had_ = true;
-    if (value) ::setenv(name, value, 1); else ::unsetenv(name);
+    if (value)
+      ::setenv(name, value, 1);
+    else
+      ::unsetenv(name);
   }
   ~ScopedEnv() {
-    if (had_) ::setenv(name_, old_.c_str(), 1); else ::unsetenv(name_);
+    if (had_)
+      ::setenv(name_, old_.c_str(), 1);
+    else
+      ::unsetenv(name_);
   }
 
  private:
@@ -47,7 +53,7 @@ TEST(PortList, DevicesInStableOrderUsbFirstPhantomUartsLeftOut) {
   const auto ports = ListSerialPorts((root / "dev").string(), (root / "sys").string());
   const std::string d = (root / "dev").string() + "/";
   EXPECT_EQ(ports, (std::vector<std::string>{d + "ttyUSB2", d + "ttyUSB10", d + "ttyACM0",
-                                            d + "ttyS0", d + "ttyS2"}));
+                                             d + "ttyS0", d + "ttyS2"}));
   fs::remove_all(root);
 }
 

@@ -47,7 +47,8 @@ class PtyPair {
     const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(waitMs);
     while (out.size() < want) {
       const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-          end - std::chrono::steady_clock::now()).count();
+                            end - std::chrono::steady_clock::now())
+                            .count();
       if (left <= 0) break;
       pollfd p{master_, POLLIN, 0};
       if (::poll(&p, 1, static_cast<int>(left)) <= 0) break;

@@ -71,7 +71,8 @@ TEST(SerialPortSettings, LineSettingsReachTheDevice) {
   };
   for (const Case& c : cases) {
     SerialPort port;
-    ASSERT_TRUE(port.Open(pty.path(), 115200, c.parity, c.stopTenths, TimeoutsForBaud(115200, 100)));
+    ASSERT_TRUE(
+        port.Open(pty.path(), 115200, c.parity, c.stopTenths, TimeoutsForBaud(115200, 100)));
     termios tio{};
     ASSERT_EQ(::tcgetattr(pty.master(), &tio), 0);
     // A pseudo-terminal keeps every line flag but PARENB (it has no parity to generate).

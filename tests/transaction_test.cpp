@@ -13,7 +13,8 @@ using namespace std::chrono_literals;
 
 namespace {
 
-sim::RelayConfig Relay(const std::string& version, bool temperature, int identLength, uint32_t serial = 1234) {
+sim::RelayConfig Relay(const std::string& version, bool temperature, int identLength,
+                       uint32_t serial = 1234) {
   sim::RelayConfig config;
   config.version = version;
   config.temperature = temperature;
@@ -136,13 +137,16 @@ TEST_F(LinkFixture, DrainCostsItsWaitWhenTheLineIsQuietAndNothingOnAClosedPort) 
   Open();
   auto t0 = std::chrono::steady_clock::now();
   link_.DrainInput();
-  auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - t0).count();
+  auto ms =
+      std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - t0)
+          .count();
   EXPECT_GE(ms, 140);  // 50 ms, then one read of 1 + 100 ms
   EXPECT_LT(ms, 1500);
   link_.ClosePort();
   t0 = std::chrono::steady_clock::now();
   link_.DrainInput();
-  ms = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - t0).count();
+  ms = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - t0)
+           .count();
   EXPECT_GE(ms, 45);
   EXPECT_LT(ms, 140);
   std::string text;

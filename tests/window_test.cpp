@@ -30,7 +30,9 @@ std::unique_ptr<sim::PtyRelay> StartRelay(const std::string& name, uint32_t seri
   return relay;
 }
 
-uint64_t Requests(const sim::PtyRelay& relay) { return relay.Counters().model.requests; }
+uint64_t Requests(const sim::PtyRelay& relay) {
+  return relay.Counters().model.requests;
+}
 
 }  // namespace
 
@@ -101,7 +103,8 @@ class WindowTest : public QObject {
     auto relay = StartRelay("NX480", 1234);
     auto later = StartRelay("NX480", 999);
     App app;
-    app.Ports({"/nonexistent/ttyUSB7", stranger->SlavePath(), relay->SlavePath(), later->SlavePath()});
+    app.Ports(
+        {"/nonexistent/ttyUSB7", stranger->SlavePath(), relay->SlavePath(), later->SlavePath()});
     app.setup.show();
 
     QTest::keyClick(app.main.ButtonConnect, Qt::Key_F1);

@@ -1,7 +1,5 @@
 // The worker loop, pausing and the synchronous hand-over into the user-interface thread.
 // The test's main thread plays the user-interface thread.
-#include "modbus.h"
-
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -13,6 +11,7 @@
 #include <thread>
 #include <vector>
 
+#include "modbus.h"
 #include "pty_relay.h"
 
 using namespace nx480;
@@ -109,7 +108,8 @@ TEST(Worker, NoTransactionStartsAfterAPauseIsRequested) {
   live.store(1);
   ASSERT_TRUE(WaitUntil([&] { return liveRunning.load(); }));
   read.store(1);
-  WithinSeconds(5, [&] { worker.Suspend(); }, "Suspend during a transaction");
+  WithinSeconds(
+      5, [&] { worker.Suspend(); }, "Suspend during a transaction");
   // Suspend returned only once the running transaction had ended ...
   EXPECT_TRUE(liveDone.load());
   EXPECT_TRUE(worker.IsParked());
@@ -132,7 +132,7 @@ TEST(Worker, SynchronousCallsRunOnTheUiThreadAndNeverDeadlockAPause) {
 
   std::atomic<int32_t> live{0};
   std::thread::id ranOn;
-  int handedOver = 0;   // written by the worker, read on the UI thread after the call
+  int handedOver = 0;  // written by the worker, read on the UI thread after the call
   int seenByStep = -1;
   std::atomic<bool> afterCall{false};
   worker.BindRequest(kLiveRequest, &live, [&] {
@@ -162,7 +162,8 @@ TEST(Worker, SynchronousCallsRunOnTheUiThreadAndNeverDeadlockAPause) {
   const int postsBefore = posts.load();
   live.store(1);
   ASSERT_TRUE(WaitUntil([&] { return posts.load() > postsBefore; }));
-  WithinSeconds(5, [&] { worker.Suspend(); }, "Suspend against a pending synchronous call");
+  WithinSeconds(
+      5, [&] { worker.Suspend(); }, "Suspend against a pending synchronous call");
   EXPECT_TRUE(afterCall.load());
   EXPECT_TRUE(worker.IsParked());
 
@@ -173,7 +174,8 @@ TEST(Worker, SynchronousCallsRunOnTheUiThreadAndNeverDeadlockAPause) {
   ASSERT_TRUE(WaitUntil([&] { return posts.load() > postsBefore + 1; }));
   worker.WaitServicing(100ms);
   EXPECT_TRUE(afterCall.load());
-  WithinSeconds(5, [&] { worker.Suspend(); }, "Suspend after the grace wait");
+  WithinSeconds(
+      5, [&] { worker.Suspend(); }, "Suspend after the grace wait");
 }
 
 TEST(Worker, AThrowingStepDoesNotStrandTheWorker) {
@@ -194,7 +196,8 @@ TEST(Worker, AThrowingStepDoesNotStrandTheWorker) {
     }
     return continued.load();
   }));
-  WithinSeconds(5, [&] { worker.Suspend(); }, "Suspend after a throwing step");
+  WithinSeconds(
+      5, [&] { worker.Suspend(); }, "Suspend after a throwing step");
 }
 
 TEST(Worker, UiThreadMayNotUseThePortWhileTheWorkerRuns) {
@@ -240,9 +243,11 @@ TEST(Worker, ClosingThePortEndsARunningTransactionAsOnAClosedPort) {
   ASSERT_TRUE(WaitUntil([&] { return started.load(); }));
   std::this_thread::sleep_for(50ms);
   const auto t0 = std::chrono::steady_clock::now();
-  WithinSeconds(10, [&] { worker.ClosePort(); }, "ClosePort during a transaction");
-  const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(
-                      std::chrono::steady_clock::now() - t0).count();
+  WithinSeconds(
+      10, [&] { worker.ClosePort(); }, "ClosePort during a transaction");
+  const auto ms =
+      std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - t0)
+          .count();
   EXPECT_TRUE(finished.load());
   EXPECT_EQ(error, LinkError::PortClosed);
   EXPECT_LT(ms, 3000);  // far below the 5-second read limit

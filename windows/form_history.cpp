@@ -3,6 +3,10 @@
 TFormHistory::TFormHistory(QWidget* parent) : RelayWindow(parent) {
   setObjectName("FormHistory");
   setWindowTitle("Historie");
+  setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                 Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
+  resize(455, 654);
+  move(796, 12);
 }
 
 void TFormHistory::showEvent(QShowEvent* event) {

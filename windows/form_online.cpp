@@ -4,7 +4,11 @@
 
 TFormOnLine::TFormOnLine(QWidget* parent) : RelayWindow(parent) {
   setObjectName("FormOnLine");
-  setWindowTitle("NX480 - On-line");
+  setWindowTitle("Aktuální hodnoty");
+  // Fixed border without border icons: the window comes and goes with the connection.
+  setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
+  setFixedSize(560, 401);
+  move(426, 104);
   Timer1 = new QTimer(this);
   Timer1->setObjectName("Timer1");
   Timer1->setInterval(200);

@@ -3,6 +3,10 @@
 TFormSetup::TFormSetup(QWidget* parent) : RelayWindow(parent) {
   setObjectName("FormSetup");
   setWindowTitle("Nastavení");
+  setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                 Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
+  setFixedSize(456, 422);
+  move(340, 272);
 }
 
 void TFormSetup::ButtonUploadClick() {

@@ -2,10 +2,9 @@
 // firmware upload. Each tab asks the worker for work through the request flags below.
 #pragma once
 
+#include <QString>
 #include <atomic>
 #include <cstdint>
-
-#include <QString>
 
 #include "relay_window.h"
 
