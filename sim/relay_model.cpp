@@ -1,0 +1,287 @@
+#include "relay_model.h"
+
+#include <algorithm>
+
+#include "crc.h"
+
+namespace nx480::sim {
+namespace {
+
+constexpr std::size_t kNameField = 16;
+constexpr std::uint16_t kMaxReadRegisters = 125;
+constexpr std::uint16_t kMaxReadCoils = 2000;
+constexpr std::uint16_t kMaxWriteRegisters = 123;
+constexpr std::uint16_t kMaxWriteCoils = 1968;
+
+std::uint16_t Be16(std::span<const std::uint8_t> data, std::size_t at) {
+  return static_cast<std::uint16_t>((data[at] << 8) | data[at + 1]);
+}
+
+void PutBe16(std::vector<std::uint8_t>& out, std::uint16_t value) {
+  out.push_back(static_cast<std::uint8_t>(value >> 8));
+  out.push_back(static_cast<std::uint8_t>(value & 0xFFU));
+}
+
+}  // namespace
+
+// Thresholds in 0.1 % of nominal voltage or 0.01 Hz, delays in 10 ms steps.
+// Placeholder values until the settings layout is filled in.
+const std::uint16_t kDefaultSettings[kSettingsCount] = {
+    1100, 100,   // 0-1   over-voltage stage 1: threshold, delay
+    1150, 10,    // 2-3   over-voltage stage 2
+    800,  300,   // 4-5   under-voltage stage 1
+    450,  30,    // 6-7   under-voltage stage 2
+    5150, 10,    // 8-9   over-frequency stage 1
+    5200, 10,    // 10-11 over-frequency stage 2
+    4750, 10,    // 12-13 under-frequency stage 1
+    4700, 10,    // 14-15 under-frequency stage 2
+    1100, 60,    // 16-17 ten-minute mean voltage: threshold, delay
+    950,  1100,  // 18-19 reconnection voltage window
+    4990, 5010,  // 20-21 reconnection frequency window
+    600,  1,     // 22-23 reconnection delay, mode
+};
+
+std::string RelayConfig::EffectiveName() const {
+  if (!name.empty()) return name;
+  return temperature ? "NX480 T" : "NX480";
+}
+
+RelayModel::RelayModel(RelayConfig config) : config_(std::move(config)) {
+  if (config_.ident_length != 29) config_.ident_length = 30;
+
+  bank_.holding.Define(0, kHoldingCount, 0);
+  for (std::uint16_t i = 0; i < kSettingsCount; ++i) {
+    bank_.holding.Set(static_cast<std::uint16_t>(kSettingsFirst + i), kDefaultSettings[i]);
+  }
+  bank_.holding.Set(kRegKalU1, 1000);
+  bank_.holding.Set(kRegKalU2, 1000);
+  bank_.holding.Set(kRegKalU3, 1000);
+  bank_.holding.Set(kRegKalF, 10000);
+  SetSerial(config_.serial);
+  bank_.inputs.Define(0, kInputCount, 0);
+  bank_.coils.Define(0, kCoilCount, 0);
+
+  handlers_[kReadCoils] = [](RelayModel& m, const Request& r) {
+    return m.HandleRead(Table::kCoils, r);
+  };
+  handlers_[kReadHolding] = [](RelayModel& m, const Request& r) {
+    return m.HandleRead(Table::kHolding, r);
+  };
+  handlers_[kReadInputs] = [](RelayModel& m, const Request& r) {
+    return m.HandleRead(Table::kInputs, r);
+  };
+  handlers_[kWriteCoils] = [](RelayModel& m, const Request& r) { return m.HandleWriteCoils(r); };
+  handlers_[kWriteRegisters] = [](RelayModel& m, const Request& r) {
+    return m.HandleWriteRegisters(r);
+  };
+  handlers_[kReportSlaveId] = [](RelayModel& m, const Request& r) {
+    return m.HandleReportSlaveId(r);
+  };
+}
+
+void RelayModel::SetSerial(std::uint32_t serial) {
+  config_.serial = serial;
+  bank_.holding.Set(kRegSerialLow, static_cast<std::uint16_t>(serial & 0xFFFFU));
+  bank_.holding.Set(kRegSerialHigh, static_cast<std::uint16_t>(serial >> 16));
+}
+
+std::uint32_t RelayModel::Serial() const {
+  return static_cast<std::uint32_t>(bank_.holding.Get(kRegSerialHigh)) << 16 |
+         bank_.holding.Get(kRegSerialLow);
+}
+
+void RelayModel::SetFunctionHandler(std::uint8_t function, FunctionHandler handler) {
+  if (handler) {
+    handlers_[function] = std::move(handler);
+  } else {
+    handlers_.erase(function);
+  }
+}
+
+void RelayModel::AddWriteHandler(Table table, std::uint16_t first, std::uint32_t count,
+                                 WriteHandler handler) {
+  count = std::min<std::uint32_t>(count, 0x10000U - first);
+  write_ranges_.push_back(WriteRange{table, first, count, std::move(handler)});
+}
+
+std::optional<Reply> RelayModel::Handle(std::span<const std::uint8_t> frame) {
+  if (frame.size() < 4 || !CrcOk(frame)) {
+    ++counters_.bad_frames;
+    return std::nullopt;
+  }
+  if (frame[0] != config_.address) {
+    ++counters_.other_address;
+    return std::nullopt;
+  }
+  ++counters_.requests;
+  const Request request{frame[0], frame[1], frame.subspan(2, frame.size() - 4)};
+
+  const std::optional<FaultRule> fault = faults_.Match(request.function);
+  if (fault) ++counters_.faults;
+  if (fault && fault->kind == FaultKind::kSilence) return std::nullopt;
+
+  Response response;
+  if (fault && fault->kind == FaultKind::kException) {
+    response = Response::Exception(static_cast<std::uint8_t>(fault->EffectiveParam()));
+  } else if (auto it = handlers_.find(request.function); it != handlers_.end()) {
+    // Copy: a handler may replace itself through SetFunctionHandler().
+    const FunctionHandler handler = it->second;
+    response = handler(*this, request);
+  } else {
+    response = Response::Exception(kIllegalFunction);
+  }
+
+  Reply reply;
+  reply.bytes = BuildFrame(request.function, response);
+  if (!fault) return reply;
+
+  reply.fault = fault->kind;
+  const int param = fault->EffectiveParam();
+  switch (fault->kind) {
+    case FaultKind::kBadCrc:
+      reply.bytes.back() ^= 0x01;
+      break;
+    case FaultKind::kShortReply: {
+      const std::size_t drop =
+          std::min<std::size_t>(static_cast<std::size_t>(param), reply.bytes.size() - 1);
+      reply.bytes.resize(reply.bytes.size() - drop);
+      break;
+    }
+    case FaultKind::kExtraBytes:
+      for (int i = 0; i < param; ++i)
+        reply.bytes.push_back(static_cast<std::uint8_t>(i % 2 ? 0x5A : 0xA5));
+      break;
+    case FaultKind::kLateReply:
+      reply.delay = std::chrono::milliseconds(param);
+      break;
+    case FaultKind::kSilence:
+    case FaultKind::kException:
+      break;
+  }
+  return reply;
+}
+
+std::vector<std::uint8_t> RelayModel::BuildFrame(std::uint8_t function, const Response& response) {
+  std::vector<std::uint8_t> out;
+  out.reserve(response.body.size() + 4);
+  out.push_back(config_.address);
+  if (response.exception != 0) {
+    ++counters_.exceptions;
+    out.push_back(static_cast<std::uint8_t>(function | 0x80U));
+    out.push_back(response.exception);
+  } else {
+    out.push_back(function);
+    out.insert(out.end(), response.body.begin(), response.body.end());
+  }
+  AppendCrc(out);
+  return out;
+}
+
+std::vector<std::uint8_t> RelayModel::IdentificationData() const {
+  const std::size_t length = static_cast<std::size_t>(config_.ident_length) - 5;
+  std::vector<std::uint8_t> data(length, 0);
+  const std::string name = config_.EffectiveName();
+  std::copy_n(name.begin(), std::min(name.size(), kNameField), data.begin());
+  const std::size_t room = length - kNameField;
+  std::copy_n(config_.version.begin(), std::min(config_.version.size(), room),
+              data.begin() + kNameField);
+  return data;
+}
+
+Response RelayModel::Read(Table table, std::uint16_t first, std::uint16_t count) {
+  const std::uint16_t limit = table == Table::kCoils ? kMaxReadCoils : kMaxReadRegisters;
+  if (count == 0 || count > limit) return Response::Exception(kIllegalDataValue);
+  const RegisterTable& t = bank_.Of(table);
+  if (!t.AllDefined(first, count)) return Response::Exception(kIllegalDataAddress);
+  if (before_read_) before_read_(table, first, count, bank_);
+
+  std::vector<std::uint8_t> body;
+  if (table == Table::kCoils) {
+    const std::size_t bytes = (count + 7U) / 8U;
+    body.assign(bytes + 1, 0);
+    body[0] = static_cast<std::uint8_t>(bytes);
+    for (std::uint32_t i = 0; i < count; ++i) {
+      if (t.Get(static_cast<std::uint16_t>(first + i)) != 0) {
+        body[1 + i / 8] = static_cast<std::uint8_t>(body[1 + i / 8] | (1U << (i % 8)));
+      }
+    }
+  } else {
+    body.reserve(1 + 2U * count);
+    body.push_back(static_cast<std::uint8_t>(2U * count));
+    for (std::uint32_t i = 0; i < count; ++i)
+      PutBe16(body, t.Get(static_cast<std::uint16_t>(first + i)));
+  }
+  return Response::Data(std::move(body));
+}
+
+std::uint8_t RelayModel::Write(Table table, std::uint16_t first,
+                               std::span<const std::uint16_t> values) {
+  const std::uint32_t begin = first;
+  const std::uint32_t end = begin + static_cast<std::uint32_t>(values.size());
+  if (values.empty() || end > 0x10000U) return kIllegalDataAddress;
+  for (const WriteRange& range : write_ranges_) {
+    if (range.table != table) continue;
+    const std::uint32_t range_end = range.first + range.count;
+    if (end <= range.first || begin >= range_end) continue;
+    if (begin < range.first || end > range_end) return kIllegalDataAddress;
+    const WriteHandler handler = range.handler;  // may add ranges while running
+    return handler(*this, table, first, values);
+  }
+  RegisterTable& t = bank_.Of(table);
+  if (!t.AllDefined(first, static_cast<std::uint32_t>(values.size()))) return kIllegalDataAddress;
+  for (std::size_t i = 0; i < values.size(); ++i) {
+    std::uint16_t v = values[i];
+    if (table == Table::kCoils) v = v != 0 ? 1 : 0;
+    t.Set(static_cast<std::uint16_t>(first + i), v);
+  }
+  if (after_write_) after_write_(table, first, static_cast<std::uint16_t>(values.size()), bank_);
+  return 0;
+}
+
+Response RelayModel::HandleRead(Table table, const Request& request) {
+  if (request.data.size() != 4) return Response::Exception(kIllegalDataValue);
+  return Read(table, Be16(request.data, 0), Be16(request.data, 2));
+}
+
+Response RelayModel::HandleWriteRegisters(const Request& request) {
+  const auto& d = request.data;
+  if (d.size() < 5) return Response::Exception(kIllegalDataValue);
+  const std::uint16_t first = Be16(d, 0);
+  const std::uint16_t count = Be16(d, 2);
+  const std::size_t bytes = d[4];
+  if (count == 0 || count > kMaxWriteRegisters || bytes != 2U * count || d.size() != 5 + bytes) {
+    return Response::Exception(kIllegalDataValue);
+  }
+  std::vector<std::uint16_t> values(count);
+  for (std::size_t i = 0; i < count; ++i) values[i] = Be16(d, 5 + 2 * i);
+  if (const std::uint8_t code = Write(Table::kHolding, first, values); code != 0) {
+    return Response::Exception(code);
+  }
+  return Response::Data({d.begin(), d.begin() + 4});
+}
+
+Response RelayModel::HandleWriteCoils(const Request& request) {
+  const auto& d = request.data;
+  if (d.size() < 5) return Response::Exception(kIllegalDataValue);
+  const std::uint16_t first = Be16(d, 0);
+  const std::uint16_t count = Be16(d, 2);
+  const std::size_t bytes = d[4];
+  if (count == 0 || count > kMaxWriteCoils || bytes != (count + 7U) / 8U || d.size() != 5 + bytes) {
+    return Response::Exception(kIllegalDataValue);
+  }
+  std::vector<std::uint16_t> values(count);
+  for (std::size_t i = 0; i < count; ++i) values[i] = (d[5 + i / 8] >> (i % 8)) & 1U;
+  if (const std::uint8_t code = Write(Table::kCoils, first, values); code != 0) {
+    return Response::Exception(code);
+  }
+  return Response::Data({d.begin(), d.begin() + 4});
+}
+
+Response RelayModel::HandleReportSlaveId(const Request& request) {
+  if (!request.data.empty()) return Response::Exception(kIllegalDataValue);
+  std::vector<std::uint8_t> data = IdentificationData();
+  data.insert(data.begin(), static_cast<std::uint8_t>(data.size()));
+  return Response::Data(std::move(data));
+}
+
+}  // namespace nx480::sim

@@ -1,0 +1,175 @@
+// Protocol logic of the simulated relay, free of I/O: takes one RTU frame,
+// returns the reply frame (or none). Function codes are served by handlers in
+// a table so that further functions can be added; register reads and writes
+// go through a generic register bank with hooks for modules that compute
+// values on demand or react to writes.
+//
+// Not thread-safe: PtyRelay serialises access with its own mutex.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "faults.h"
+#include "register_bank.h"
+
+namespace nx480::sim {
+
+// Function codes the relay serves out of the box.
+inline constexpr std::uint8_t kReadCoils = 0x01;
+inline constexpr std::uint8_t kReadHolding = 0x03;
+inline constexpr std::uint8_t kReadInputs = 0x04;
+inline constexpr std::uint8_t kWriteCoils = 0x0F;
+inline constexpr std::uint8_t kWriteRegisters = 0x10;
+inline constexpr std::uint8_t kReportSlaveId = 0x11;
+
+// Exception codes.
+inline constexpr std::uint8_t kIllegalFunction = 1;
+inline constexpr std::uint8_t kIllegalDataAddress = 2;
+inline constexpr std::uint8_t kIllegalDataValue = 3;
+inline constexpr std::uint8_t kDeviceFailure = 4;
+
+// Register map.
+inline constexpr std::uint16_t kSettingsFirst = 0x00;  // protection settings 0..23
+inline constexpr std::uint16_t kSettingsCount = 24;
+inline constexpr std::uint16_t kHoldingCount = 0x80;  // holding 0..0x7F answer
+inline constexpr std::uint16_t kRegKalU1 = 0x18;      // voltage factors, 1/1000
+inline constexpr std::uint16_t kRegKalU2 = 0x19;
+inline constexpr std::uint16_t kRegKalU3 = 0x1A;
+inline constexpr std::uint16_t kRegKalF = 0x1B;  // frequency factor, 1/10000
+inline constexpr std::uint16_t kRegSerialLow = 0x1D;
+inline constexpr std::uint16_t kRegSerialHigh = 0x1E;
+inline constexpr std::uint16_t kRegClockFirst = 0x40;  // clock 0x40..0x43
+inline constexpr std::uint16_t kInputCount = 16;       // input registers 0..15
+inline constexpr std::uint16_t kCoilCount = 24;        // coils 0..23
+
+// Placeholder values for the protection settings (holding 0..23).
+extern const std::uint16_t kDefaultSettings[kSettingsCount];
+
+struct RelayConfig {
+  std::uint8_t address = 1;
+  std::string name;  // empty: "NX480", or "NX480 T" when `temperature` is set
+  std::string version = "1.14.d";
+  bool temperature = false;
+  int ident_length = 30;  // whole identification reply in bytes: 29 or 30
+  std::uint32_t serial = 1234;
+
+  std::string EffectiveName() const;
+};
+
+// A parsed request as handed to a function handler.
+struct Request {
+  std::uint8_t address = 0;
+  std::uint8_t function = 0;
+  std::span<const std::uint8_t> data;  // bytes between function code and CRC
+};
+
+// What a function handler answers: either data (the bytes after the function
+// code) or an exception code.
+struct Response {
+  std::uint8_t exception = 0;
+  std::vector<std::uint8_t> body;
+
+  static Response Exception(std::uint8_t code) { return Response{code, {}}; }
+  static Response Data(std::vector<std::uint8_t> body) { return Response{0, std::move(body)}; }
+};
+
+// A reply ready for the wire.
+struct Reply {
+  std::vector<std::uint8_t> bytes;
+  std::chrono::milliseconds delay{0};  // extra wait before sending (late-reply fault)
+  std::optional<FaultKind> fault;      // the fault that shaped this reply, if any
+};
+
+struct ModelCounters {
+  std::uint64_t requests = 0;       // frames for this slave with a good CRC
+  std::uint64_t bad_frames = 0;     // frames dropped for a bad CRC or being too short
+  std::uint64_t other_address = 0;  // good frames for another slave (ignored)
+  std::uint64_t exceptions = 0;     // exception replies built (injected ones too)
+  std::uint64_t faults = 0;         // requests a fault rule acted on
+};
+
+class RelayModel;
+
+using FunctionHandler = std::function<Response(RelayModel&, const Request&)>;
+// Called before a read of [first, first + count) is answered, after the
+// address check; may update the bank (live values).
+using BeforeReadHook =
+    std::function<void(Table, std::uint16_t first, std::uint16_t count, RegisterBank&)>;
+// Called after a generic write of [first, first + count) was stored.
+using AfterWriteHook =
+    std::function<void(Table, std::uint16_t first, std::uint16_t count, RegisterBank&)>;
+// Takes over writes inside its address range (command registers, upload
+// windows). Values are register values, or 0/1 per coil. Returns 0 when the
+// write is accepted, else the exception code to answer.
+using WriteHandler = std::function<std::uint8_t(RelayModel&, Table, std::uint16_t first,
+                                                std::span<const std::uint16_t> values)>;
+
+class RelayModel {
+ public:
+  explicit RelayModel(RelayConfig config = {});
+
+  // Handles one complete frame (address .. CRC). Returns nullopt when nothing
+  // is to be sent: bad CRC, another slave's address, or a silence fault.
+  std::optional<Reply> Handle(std::span<const std::uint8_t> frame);
+
+  const RelayConfig& Config() const { return config_; }
+  RegisterBank& Bank() { return bank_; }
+  const RegisterBank& Bank() const { return bank_; }
+  FaultPlan& Faults() { return faults_; }
+  const ModelCounters& Counters() const { return counters_; }
+
+  // The data bytes of the identification reply (24 or 25 bytes).
+  std::vector<std::uint8_t> IdentificationData() const;
+  // Writes the serial number into holding 0x1D (low) / 0x1E (high).
+  void SetSerial(std::uint32_t serial);
+  std::uint32_t Serial() const;
+
+  // Replaces or adds the handler for a function code; an empty handler
+  // removes it (the code then answers "illegal function").
+  void SetFunctionHandler(std::uint8_t function, FunctionHandler handler);
+  void SetBeforeReadHook(BeforeReadHook hook) { before_read_ = std::move(hook); }
+  void SetAfterWriteHook(AfterWriteHook hook) { after_write_ = std::move(hook); }
+  // A write that lies wholly inside [first, first + count) of `table` goes to
+  // `handler` instead of the bank (the range need not be defined in the bank);
+  // a write that only partly overlaps it is an illegal data address.
+  void AddWriteHandler(Table table, std::uint16_t first, std::uint32_t count, WriteHandler handler);
+
+  // Building blocks for handlers. Read() checks quantity and addresses, runs
+  // the before-read hook and returns the read reply body. Write() runs a
+  // write handler or stores into the bank and runs the after-write hook;
+  // returns 0 or an exception code.
+  Response Read(Table table, std::uint16_t first, std::uint16_t count);
+  std::uint8_t Write(Table table, std::uint16_t first, std::span<const std::uint16_t> values);
+
+ private:
+  struct WriteRange {
+    Table table;
+    std::uint32_t first;
+    std::uint32_t count;
+    WriteHandler handler;
+  };
+
+  Response HandleRead(Table table, const Request& request);
+  Response HandleWriteRegisters(const Request& request);
+  Response HandleWriteCoils(const Request& request);
+  Response HandleReportSlaveId(const Request& request);
+  std::vector<std::uint8_t> BuildFrame(std::uint8_t function, const Response& response);
+
+  RelayConfig config_;
+  RegisterBank bank_;
+  FaultPlan faults_;
+  ModelCounters counters_;
+  std::map<std::uint8_t, FunctionHandler> handlers_;
+  std::vector<WriteRange> write_ranges_;
+  BeforeReadHook before_read_;
+  AfterWriteHook after_write_;
+};
+
+}  // namespace nx480::sim

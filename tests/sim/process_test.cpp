@@ -1,0 +1,209 @@
+// The nx480-sim program as tests and demos run it: first line on stdout is
+// the port, commands on stdin, clean exit on SIGTERM and SIGINT.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "port.h"
+#include "test_util.h"
+
+extern char** environ;
+
+namespace nx480::sim {
+namespace {
+
+using namespace std::chrono_literals;
+using test::Port;
+using Clock = std::chrono::steady_clock;
+
+class SimProcess {
+ public:
+  explicit SimProcess(const std::vector<std::string>& args) {
+    int in[2];
+    int out[2];
+    if (::pipe2(in, O_CLOEXEC) != 0) return;
+    if (::pipe2(out, O_CLOEXEC) != 0) {
+      ::close(in[0]);
+      ::close(in[1]);
+      return;
+    }
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, in[0], STDIN_FILENO);
+    posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
+    std::vector<std::string> argv_text = {NX480_SIM_PATH};
+    argv_text.insert(argv_text.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (auto& a : argv_text) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    if (::posix_spawn(&pid_, NX480_SIM_PATH, &actions, nullptr, argv.data(), environ) != 0)
+      pid_ = -1;
+    posix_spawn_file_actions_destroy(&actions);
+    ::close(in[0]);
+    ::close(out[1]);
+    stdin_ = in[1];
+    stdout_ = out[0];
+  }
+
+  ~SimProcess() {
+    CloseStdin();
+    if (stdout_ >= 0) ::close(stdout_);
+    if (pid_ > 0 && !status_) {
+      ::kill(pid_, SIGKILL);
+      int status = 0;
+      ::waitpid(pid_, &status, 0);
+    }
+  }
+
+  bool Started() const { return pid_ > 0; }
+
+  // The next line on its stdout, or nullopt after `timeout` or at EOF.
+  std::optional<std::string> ReadLine(std::chrono::milliseconds timeout = 10000ms) {
+    const auto until = Clock::now() + timeout;
+    while (true) {
+      if (const auto eol = buffer_.find('\n'); eol != std::string::npos) {
+        std::string line = buffer_.substr(0, eol);
+        buffer_.erase(0, eol + 1);
+        return line;
+      }
+      const auto left =
+          std::chrono::duration_cast<std::chrono::milliseconds>(until - Clock::now()).count();
+      if (left <= 0) return std::nullopt;
+      pollfd p{stdout_, POLLIN, 0};
+      if (::poll(&p, 1, static_cast<int>(left)) <= 0) continue;
+      char buf[256];
+      const ssize_t n = ::read(stdout_, buf, sizeof buf);
+      if (n <= 0) return std::nullopt;
+      buffer_.append(buf, static_cast<std::size_t>(n));
+    }
+  }
+
+  bool Send(const std::string& line) {
+    const std::string text = line + "\n";
+    return ::write(stdin_, text.data(), text.size()) == static_cast<ssize_t>(text.size());
+  }
+
+  void CloseStdin() {
+    if (stdin_ >= 0) ::close(stdin_);
+    stdin_ = -1;
+  }
+
+  void Signal(int sig) { ::kill(pid_, sig); }
+
+  // The wait status once it has ended within `timeout`.
+  std::optional<int> Wait(std::chrono::milliseconds timeout = 5000ms) {
+    const auto until = Clock::now() + timeout;
+    while (!status_ && Clock::now() < until) {
+      int status = 0;
+      const pid_t r = ::waitpid(pid_, &status, WNOHANG);
+      if (r == pid_) {
+        status_ = status;
+      } else {
+        std::this_thread::sleep_for(10ms);
+      }
+    }
+    return status_;
+  }
+
+ private:
+  pid_t pid_ = -1;
+  int stdin_ = -1;
+  int stdout_ = -1;
+  std::string buffer_;
+  std::optional<int> status_;
+};
+
+bool ExitedWith(const std::optional<int>& status, int code) {
+  return status && WIFEXITED(*status) && WEXITSTATUS(*status) == code;
+}
+
+TEST(SimProcess, ServesCommandsAndExitsCleanlyOnSigterm) {
+  const std::string link = testing::TempDir() + "nx480sim_proc_" + std::to_string(::getpid());
+  SimProcess sim({"--temperature", "--ident-length", "29", "--serial", "70000", "--link", link,
+                  "--fault", "silence:3:1"});
+  ASSERT_TRUE(sim.Started());
+  const auto path = sim.ReadLine();
+  ASSERT_TRUE(path);
+  EXPECT_EQ(path->rfind("/dev/pts/", 0), 0U) << *path;
+
+  {
+    Port port(link);
+    ASSERT_TRUE(port.Ok());
+    EXPECT_EQ(
+        port.Ask("01 11 C0 2C", 29),
+        "01 11 18 4E 58 34 38 30 20 54 00 00 00 00 00 00 00 00 00 31 2E 31 34 2E 64 00 00 2E 2B");
+    // The fault from the command line silences the first register read.
+    EXPECT_EQ(port.Ask("01 03 00 1D 00 02 54 0D", 9, 300ms), "");
+    // 70000 = 0x00011170
+    EXPECT_EQ(port.Ask("01 03 00 1D 00 02 54 0D", 9), "01 03 04 11 70 00 01 3F 14");
+
+    ASSERT_TRUE(sim.Send("set holding 0x1D 99"));
+    EXPECT_EQ(sim.ReadLine(), "ok");
+    ASSERT_TRUE(sim.Send("get holding 29"));
+    EXPECT_EQ(sim.ReadLine(), "99");
+    ASSERT_TRUE(sim.Send("set holding 0x80 1"));
+    EXPECT_EQ(sim.ReadLine(), "error: undefined address");
+    ASSERT_TRUE(sim.Send("fault exception 3 1 0 2"));
+    EXPECT_EQ(sim.ReadLine(), "ok");
+    ASSERT_TRUE(sim.Send("fault nonsense"));
+    EXPECT_EQ(sim.ReadLine()->rfind("error:", 0), 0U);
+    EXPECT_EQ(port.Ask("01 03 00 1D 00 02 54 0D", 5), "01 83 02 C0 F1");
+    EXPECT_EQ(port.Ask("01 03 00 1D 00 02 54 0D", 9), "01 03 04 00 63 00 01 CB ED");
+  }
+
+  // End of stdin does not end the simulator.
+  sim.CloseStdin();
+  std::this_thread::sleep_for(100ms);
+  {
+    Port port(link);
+    ASSERT_TRUE(port.Ok());
+    EXPECT_EQ(port.Ask("01 11 C0 2C", 29).substr(0, 8), "01 11 18");
+  }
+
+  sim.Signal(SIGTERM);
+  EXPECT_TRUE(ExitedWith(sim.Wait(), 0));
+  struct stat st {};
+  EXPECT_NE(::lstat(link.c_str(), &st), 0) << "symlink left behind";
+}
+
+TEST(SimProcess, OtherWaysToEndAndBadArguments) {
+  {
+    SimProcess sim({});
+    ASSERT_TRUE(sim.Started());
+    ASSERT_TRUE(sim.ReadLine());
+    sim.Signal(SIGINT);
+    EXPECT_TRUE(ExitedWith(sim.Wait(), 0));
+  }
+  {
+    SimProcess sim({"--baud", "9600", "--answer-delay", "0.5"});
+    ASSERT_TRUE(sim.Started());
+    ASSERT_TRUE(sim.ReadLine());
+    ASSERT_TRUE(sim.Send("quit"));
+    EXPECT_TRUE(ExitedWith(sim.Wait(), 0));
+  }
+  for (const std::vector<std::string>& args : {std::vector<std::string>{"--ident-length", "31"},
+                                               {"--bogus"},
+                                               {"--fault", "nonsense"},
+                                               {"--serial"},
+                                               {"--baud", "fast"},
+                                               {"--answer-delay", "-1"}}) {
+    SimProcess sim(args);
+    ASSERT_TRUE(sim.Started());
+    EXPECT_FALSE(sim.ReadLine(5000ms)) << args[0];  // no port announced
+    EXPECT_TRUE(ExitedWith(sim.Wait(), 2)) << args[0];
+  }
+}
+
+}  // namespace
+}  // namespace nx480::sim
