@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "modbus.h"
+#include "pty_pair.h"
 #include "pty_relay.h"
 
 using namespace nx480;
@@ -253,4 +254,35 @@ TEST(Worker, ClosingThePortEndsARunningTransactionAsOnAClosedPort) {
   EXPECT_LT(ms, 3000);  // far below the 5-second read limit
   EXPECT_FALSE(worker.PortIsOpen());
   EXPECT_TRUE(worker.IsParked());
+}
+
+TEST(Worker, ABabblingLineCannotHoldOffAPause) {
+  PtyPair line;
+  ASSERT_TRUE(line.ok());
+  TModbus worker;
+  ASSERT_TRUE(worker.OpenPort(line.path(), 115200, 50, 100, "1", "Žádná"));
+  std::atomic<bool> stop{false};
+  std::thread device([&] {
+    while (!stop) {
+      line.Send({0xAA});
+      std::this_thread::sleep_for(5ms);
+    }
+  });
+  std::atomic<int32_t> live{0};
+  std::atomic<bool> draining{false}, drained{false};
+  worker.BindRequest(kLiveRequest, &live, [&] {
+    draining = true;
+    worker.DrainInput();  // bytes keep coming: it would never end by itself
+    drained = true;
+  });
+  worker.Resume();
+  live.store(1);
+  ASSERT_TRUE(WaitUntil([&] { return draining.load(); }));
+  std::this_thread::sleep_for(300ms);
+  EXPECT_FALSE(drained.load());
+  WithinSeconds(5, [&] { worker.Suspend(); }, "Suspend against a babbling line");
+  EXPECT_TRUE(drained.load());
+  stop = true;
+  device.join();
+  worker.ClosePort();
 }
