@@ -3,7 +3,6 @@
 #include <charconv>
 
 namespace nx480::sim {
-namespace {
 
 bool ParseInt(std::string_view text, long long& out) {
   if (text.empty()) return false;
@@ -23,8 +22,6 @@ bool ParseInt(std::string_view text, long long& out) {
   out = negative ? -value : value;
   return true;
 }
-
-}  // namespace
 
 int FaultRule::EffectiveParam() const {
   if (param >= 0) return param;

@@ -30,6 +30,9 @@ struct FaultRule {
   int EffectiveParam() const;
 };
 
+// A whole decimal or 0x-hexadecimal number, optionally negative.
+bool ParseInt(std::string_view text, long long& out);
+
 const char* FaultKindName(FaultKind kind);
 // Accepts the names printed by FaultKindName() and a few aliases
 // (e.g. "bad-crc", "short", "extra", "late").

@@ -50,17 +50,8 @@ constexpr const char* kUsage =
     "  counters   quit\n";
 
 bool ParseNumber(std::string_view text, long long min, long long max, long long& out) {
-  int base = 10;
-  if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
-    base = 16;
-    text.remove_prefix(2);
-  }
   long long value = 0;
-  const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value, base);
-  if (text.empty() || ec != std::errc() || end != text.data() + text.size() || value < min ||
-      value > max) {
-    return false;
-  }
+  if (!nx480::sim::ParseInt(text, value) || value < min || value > max) return false;
   out = value;
   return true;
 }

@@ -1,6 +1,7 @@
 #include "register_bank.h"
 
 #include <algorithm>
+#include <utility>
 
 namespace nx480::sim {
 namespace {
@@ -52,15 +53,7 @@ bool RegisterTable::Set(std::uint16_t address, std::uint16_t value) {
 }
 
 RegisterTable& RegisterBank::Of(Table table) {
-  switch (table) {
-    case Table::kCoils:
-      return coils;
-    case Table::kInputs:
-      return inputs;
-    case Table::kHolding:
-      break;
-  }
-  return holding;
+  return const_cast<RegisterTable&>(std::as_const(*this).Of(table));
 }
 
 const RegisterTable& RegisterBank::Of(Table table) const {
