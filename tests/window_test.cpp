@@ -180,26 +180,35 @@ class WindowTest : public QObject {
   }
 
   void connectClearsSomeFlagsAndStopsAnUpload() {
-    auto relay = StartRelay("NX480", 1);
     App app;
-    app.Ports({relay->SlavePath()});
-    app.setup.ReadParamsRequest = 1;
-    app.setup.WriteCalibrationRequest = 1;
-    app.history.HistoryRequest = 1;
-    app.setup.UploadLength = 0;
+    app.Ports({});  // no relay: the worker stays paused, only the button clears anything
+    for (auto* flag :
+         {&app.setup.ReadParamsRequest, &app.setup.WriteParamsRequest, &app.setup.ReadClockRequest,
+          &app.setup.WriteClockRequest, &app.setup.ReadCalibrationRequest,
+          &app.setup.WriteCalibrationRequest, &app.history.HistoryRequest,
+          &app.setup.ClearHistoryRequest, &app.setup.RelayCommand, &app.onLine.LiveRequest}) {
+      flag->store(1);
+    }
     app.main.ButtonConnectClick();
-    QVERIFY(app.main.Modbus().PortIsOpen());
-    // The worker clears whatever remains set; the search cleared these before it connected.
-    app.main.ButtonConnectClick();
+    QCOMPARE(app.errors.size(), 1);
     QCOMPARE(app.setup.ReadParamsRequest.load(), 0);
+    QCOMPARE(app.setup.WriteParamsRequest.load(), 0);
+    QCOMPARE(app.setup.ReadClockRequest.load(), 0);
+    QCOMPARE(app.setup.WriteClockRequest.load(), 0);
+    QCOMPARE(app.setup.ReadCalibrationRequest.load(), 0);
     QCOMPARE(app.setup.WriteCalibrationRequest.load(), 0);
     QCOMPARE(app.history.HistoryRequest.load(), 0);
+    // These three are left as they are.
+    QCOMPARE(app.setup.ClearHistoryRequest.load(), 1);
+    QCOMPARE(app.setup.RelayCommand.load(), 1);
+    QCOMPARE(app.onLine.LiveRequest.load(), 1);
+    QVERIFY(app.setup.UploadResultText.isEmpty());
 
+    // A running upload is stopped by the button, whichever way it goes.
     app.setup.UploadLength = 32768;
     app.main.ButtonConnectClick();
     QCOMPARE(app.setup.UploadResultText, QString("...Přerušeno"));
     QVERIFY(app.setup.UploadAbort.load());
-    app.setup.UploadLength = 0;
   }
 
   void disconnectWhileTheWorkerWaitsForTheUiThread() {
