@@ -13,8 +13,10 @@
 #include "form_online.h"
 #include "form_setup.h"
 #include "identity.h"
+#include "live_values.h"
 #include "logo.h"
 #include "port_list.h"
+#include "settings_transactions.h"
 
 using namespace std::chrono_literals;
 
@@ -134,9 +136,16 @@ void TFormMain::AttachWindows(TFormOnLine* onLine, TFormSetup* setup, TFormHisto
   // The transactions of the flags come with the windows' content; until then a set flag is
   // simply cleared by the worker.
   TModbus& m = *modbus_;
-  m.BindRequest(nx480::kLiveRequest, &onLine->LiveRequest, nullptr);
-  m.BindRequest(nx480::kReadParamsRequest, &setup->ReadParamsRequest, nullptr);
-  m.BindRequest(nx480::kWriteParamsRequest, &setup->WriteParamsRequest, nullptr);
+  onLine->MainWindowState = [this] {
+    return TFormOnLine::MainState{FirmwareMinor, ServiceMode, HasTemperature};
+  };
+  m.BindRequest(nx480::kLiveRequest, &onLine->LiveRequest,
+                [&m, onLine] { nx480::ReadLiveValues(m, *onLine); });
+  setup->SetRelayState([this] { return FirmwareMinor; }, [this] { return ServiceMode; });
+  m.BindRequest(nx480::kReadParamsRequest, &setup->ReadParamsRequest,
+                [&m, setup] { nx480::ReadParameters(m, *setup); });
+  m.BindRequest(nx480::kWriteParamsRequest, &setup->WriteParamsRequest,
+                [&m, setup] { nx480::WriteParameters(m, *setup); });
   m.BindRequest(nx480::kReadClockRequest, &setup->ReadClockRequest, nullptr);
   m.BindRequest(nx480::kWriteClockRequest, &setup->WriteClockRequest, nullptr);
   m.BindRequest(nx480::kReadCalibrationRequest, &setup->ReadCalibrationRequest, nullptr);
@@ -215,6 +224,7 @@ void TFormMain::ShowVersion() {
   EditVersion->setText(
       QString::fromStdString(nx480::Cp1250ToUtf8(nx480::VersionLine(IdentText, serial))));
   FirmwareMinor = nx480::FirmwareMinorOf(IdentText);
+  if (onLine_) onLine_->MainStateChanged();  // before the worker resumes
   if (setup_ && setup_->isVisible()) setup_->FormShow();
   if (onLine_ && onLine_->isVisible()) onLine_->FormShow();
 }

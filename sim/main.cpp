@@ -7,22 +7,26 @@
 #include <sys/signalfd.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <cstdio>
 #include <cstring>
 #include <exception>
 #include <iostream>
+#include <memory>
 #include <sstream>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "pty_relay.h"
+#include "relay_live.h"
 
 namespace {
 
 using nx480::sim::FaultRule;
+using nx480::sim::LiveValues;
 using nx480::sim::PtyOptions;
 using nx480::sim::PtyRelay;
 using nx480::sim::RelayConfig;
@@ -41,13 +45,25 @@ constexpr const char* kUsage =
     "  --fault KIND[:FUNC[:COUNT[:SKIP[:PARAM]]]]\n"
     "                        inject a fault (repeatable); KIND is silence, badcrc, short,\n"
     "                        extra, late or exception; FUNC 0 = any; COUNT -1 = forever\n"
+    "  --no-live             no live values: input registers and coils stay as set\n"
+    "  --steady              live values without noise\n"
+    "  --progress N          start N seconds into the 10-minute window (0..599)\n"
+    "  --stage pickup:STAGE  start with STAGE picked up (repeatable)\n"
+    "  --trip STAGE[:SECONDS[:HOLD]]\n"
+    "                        trip STAGE at start: countdown SECONDS (default 10), tripped coil\n"
+    "                        held HOLD seconds (default and at most SECONDS); also written\n"
+    "                        --stage trip:STAGE[:SECONDS[:HOLD]]\n"
+    "                        STAGE: U< U<< U> U>> U>>> f< f<< f> f>> or Uu1 Uu2 Uo1 Uo2 Uo3\n"
+    "                        Fu1 Fu2 Fo1 Fo2 (quote the shell's < and >)\n"
     "  --verbose             log requests and replies on stderr\n"
     "  --help                show this help\n"
     "The slave device path is printed as the first line on stdout.\n"
     "Commands on stdin (one per line):\n"
     "  fault KIND [FUNC [COUNT [SKIP [PARAM]]]]   clear-faults   faults\n"
     "  set holding|input|coil ADDR VALUE          get holding|input|coil ADDR\n"
-    "  counters   quit\n";
+    "  counters   quit\n"
+    "  pickup STAGE   release STAGE|all   trip STAGE [SECONDS [HOLD]]\n"
+    "  voltage U1|U2|U3|all VOLTS   frequency HZ   temperature CELSIUS   live\n";
 
 bool ParseNumber(std::string_view text, long long min, long long max, long long& out) {
   long long value = 0;
@@ -79,8 +95,100 @@ std::string Hex(std::span<const std::uint8_t> bytes) {
   return out;
 }
 
+// A decimal number with a full stop or a comma ("230.5", "49,98").
+bool ParseDecimal(std::string text, double min, double max, double& out) {
+  std::replace(text.begin(), text.end(), ',', '.');
+  double value = 0;
+  const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (ec != std::errc() || end != text.data() + text.size() || !(value >= min && value <= max))
+    return false;
+  out = value;
+  return true;
+}
+
+// Tenths or hundredths of a decimal number, rounded.
+int Scaled(double value, int factor) {
+  return static_cast<int>(value * factor + (value < 0 ? -0.5 : 0.5));
+}
+
+// "trip STAGE [SECONDS [HOLD]]" after the stage: starts the countdown.
+bool TripStage(LiveValues& live, const std::string& stage, const std::vector<std::string>& times,
+               std::string& error) {
+  const auto coils = nx480::sim::ParseStage(stage, live.Config().firmware_minor);
+  double seconds = 10;
+  double hold = -1;
+  if (!coils) {
+    error = "unknown stage '" + stage + "'";
+  } else if (times.size() > 2 ||
+             (times.size() > 0 && !ParseDecimal(times[0], 0.1, 6000, seconds)) ||
+             (times.size() > 1 && !ParseDecimal(times[1], 0, 6000, hold))) {
+    error = "countdown must be 0.1..6000 s, hold 0..6000 s";
+  } else {
+    const auto ms = [](double s) { return std::chrono::milliseconds(Scaled(s, 1000)); };
+    live.Trip(*coils, ms(seconds),
+              hold >= 0 ? std::optional<std::chrono::milliseconds>(ms(hold)) : std::nullopt);
+    return true;
+  }
+  return false;
+}
+
+// The live-values commands; false when `cmd` is not one of them.
+bool RunLiveCommand(LiveValues* live, const std::vector<std::string>& words) {
+  const std::string& cmd = words[0];
+  auto reply = [](const std::string& text) { std::cout << text << std::endl; };
+  if (cmd != "pickup" && cmd != "release" && cmd != "trip" && cmd != "voltage" &&
+      cmd != "frequency" && cmd != "temperature" && cmd != "live")
+    return false;
+  if (live == nullptr) {
+    reply("error: live values are off (--no-live)");
+    return true;
+  }
+  const int v = live->Config().firmware_minor;
+  double value = 0;
+  if (cmd == "live" && words.size() == 1) {
+    reply(live->Describe());
+  } else if ((cmd == "pickup" || cmd == "release") && words.size() == 2) {
+    if (cmd == "release" && words[1] == "all") {
+      live->ReleaseAll();
+      reply("ok");
+    } else if (const auto coils = nx480::sim::ParseStage(words[1], v)) {
+      if (cmd == "pickup")
+        live->PickUp(*coils);
+      else
+        live->Release(*coils);
+      reply("ok");
+    } else {
+      reply("error: unknown stage '" + words[1] + "'");
+    }
+  } else if (cmd == "trip" && words.size() >= 2) {
+    std::string error;
+    reply(TripStage(*live, words[1], {words.begin() + 2, words.end()}, error) ? "ok"
+                                                                              : "error: " + error);
+  } else if (cmd == "voltage" && words.size() == 3 && ParseDecimal(words[2], 0, 6000, value)) {
+    const std::string& phase = words[1];
+    const int first = phase == "U1" ? 0 : phase == "U2" ? 1 : phase == "U3" ? 2 : 0;
+    const int last = phase == "all" ? 2 : first;
+    if (phase != "all" && phase != "U1" && phase != "U2" && phase != "U3") {
+      reply("error: phase is U1, U2, U3 or all");
+    } else {
+      for (int p = first; p <= last; ++p) live->SetVoltage(p, Scaled(value, 10));
+      reply("ok");
+    }
+  } else if (cmd == "frequency" && words.size() == 2 && ParseDecimal(words[1], 0, 600, value)) {
+    live->SetFrequency(Scaled(value, 100));
+    reply("ok");
+  } else if (cmd == "temperature" && words.size() == 2 &&
+             ParseDecimal(words[1], -272, 6000, value)) {
+    live->SetTemperature(Scaled(value, 10));
+    reply("ok");
+  } else {
+    reply("error: bad arguments");
+  }
+  return true;
+}
+
 // Executes one stdin command; returns false for "quit".
-bool RunCommand(PtyRelay& relay, const std::string& line) {
+bool RunCommand(PtyRelay& relay, LiveValues* live, const std::string& line) {
   std::istringstream in(line);
   std::vector<std::string> words;
   for (std::string w; in >> w;) words.push_back(w);
@@ -89,6 +197,7 @@ bool RunCommand(PtyRelay& relay, const std::string& line) {
   auto reply = [](const std::string& text) { std::cout << text << std::endl; };
 
   if (cmd == "quit" || cmd == "exit") return false;
+  if (RunLiveCommand(live, words)) return true;
   if (cmd == "fault") {
     std::string spec;
     for (std::size_t i = 1; i < words.size(); ++i) spec += (i > 1 ? ":" : "") + words[i];
@@ -151,6 +260,10 @@ int main(int argc, char** argv) {
   PtyOptions options;
   std::vector<FaultRule> faults;
   bool verbose = false;
+  bool with_live = true;
+  bool steady = false;
+  long long progress = 0;
+  std::vector<std::string> stage_options;  // "pickup:STAGE" or "trip:STAGE[:SECONDS[:HOLD]]"
 
   const std::vector<std::string> args(argv + 1, argv + argc);
   for (std::size_t i = 0; i < args.size(); ++i) {
@@ -169,6 +282,15 @@ int main(int argc, char** argv) {
       config.temperature = true;
     } else if (arg == "--verbose" || arg == "-v") {
       verbose = true;
+    } else if (arg == "--no-live") {
+      with_live = false;
+    } else if (arg == "--steady") {
+      steady = true;
+    } else if (arg == "--progress") {
+      if (!value(v) || !ParseNumber(v, 0, 599, progress)) return Usage("--progress must be 0..599");
+    } else if (arg == "--stage" || arg == "--trip") {
+      if (!value(v) || v.empty()) return Usage(arg + " needs a stage");
+      stage_options.push_back(arg == "--trip" ? "trip:" + v : v);
     } else if (arg == "--name") {
       if (!value(v) || v.empty()) return Usage("--name needs a text");
       config.name = v;
@@ -208,6 +330,35 @@ int main(int argc, char** argv) {
     }
   }
 
+  std::shared_ptr<LiveValues> live;
+  if (with_live) {
+    nx480::sim::LiveConfig live_config = nx480::sim::LiveConfigFor(config);
+    live_config.noise = !steady;
+    live_config.progress_start = static_cast<int>(progress);
+    live = std::make_shared<LiveValues>(live_config);
+  }
+  for (const std::string& option : stage_options) {
+    std::vector<std::string> parts;
+    for (std::size_t from = 0;;) {
+      const std::size_t colon = option.find(':', from);
+      parts.push_back(option.substr(from, colon - from));
+      if (colon == std::string::npos) break;
+      from = colon + 1;
+    }
+    std::string error;
+    if (!live) return Usage("--stage and --trip need live values");
+    if (parts.size() == 2 && parts[0] == "pickup") {
+      const auto coils = nx480::sim::ParseStage(parts[1], live->Config().firmware_minor);
+      if (!coils) return Usage("unknown stage '" + parts[1] + "'");
+      live->PickUp(*coils);
+    } else if (parts.size() >= 2 && parts[0] == "trip") {
+      if (!TripStage(*live, parts[1], {parts.begin() + 2, parts.end()}, error))
+        return Usage("--trip " + option.substr(5) + ": " + error);
+    } else {
+      return Usage("--stage takes pickup:STAGE or trip:STAGE[:SECONDS[:HOLD]]");
+    }
+  }
+
   if (verbose) {
     options.trace = [](bool incoming, std::span<const std::uint8_t> bytes) {
       std::fprintf(stderr, "%s %s\n", incoming ? "<-" : "->", Hex(bytes).c_str());
@@ -230,6 +381,7 @@ int main(int argc, char** argv) {
 
   PtyRelay relay(config, options);
   for (const auto& rule : faults) relay.AddFault(rule);
+  if (live) relay.WithModel([&live](auto& model) { nx480::sim::AttachLiveValues(model, live); });
   try {
     relay.Start();
   } catch (const std::exception& e) {
@@ -267,7 +419,7 @@ int main(int argc, char** argv) {
       for (std::size_t eol; running && (eol = pending.find('\n')) != std::string::npos;) {
         const std::string line = pending.substr(0, eol);
         pending.erase(0, eol + 1);
-        running = RunCommand(relay, line);
+        running = RunCommand(relay, live.get(), line);
       }
       if (pending.size() > 4096) pending.clear();  // no line that long is meaningful
     }

@@ -24,22 +24,67 @@ void PutBe16(std::vector<std::uint8_t>& out, std::uint16_t value) {
 
 }  // namespace
 
-// Thresholds in 0.1 % of nominal voltage or 0.01 Hz, delays in 10 ms steps.
-// Placeholder values until the settings layout is filled in.
+// Register by register: 0-3 delay pairs (low byte, high byte), 7 the mode in the high byte,
+// voltages in volts, frequencies in 0.1 Hz, tRel and tUo1 in steps, Log in seconds. Registers 4-6
+// and 20-23 are the relay's own; the service tool carries them back unchanged.
 const std::uint16_t kDefaultSettings[kSettingsCount] = {
-    1100, 100,   // 0-1   over-voltage stage 1: threshold, delay
-    1150, 10,    // 2-3   over-voltage stage 2
-    800,  300,   // 4-5   under-voltage stage 1
-    450,  30,    // 6-7   under-voltage stage 2
-    5150, 10,    // 8-9   over-frequency stage 1
-    5200, 10,    // 10-11 over-frequency stage 2
-    4750, 10,    // 12-13 under-frequency stage 1
-    4700, 10,    // 14-15 under-frequency stage 2
-    1100, 60,    // 16-17 ten-minute mean voltage: threshold, delay
-    950,  1100,  // 18-19 reconnection voltage window
-    4990, 5010,  // 20-21 reconnection frequency window
-    600,  1,     // 22-23 reconnection delay, mode
+    0x041E,  // 0   tUu1 1.5 s (30 steps), tUu2 0.2 s (4)
+    0x0204,  // 1   tUo2 0.2 s (4), tUo3 0.1 s (2)
+    0x020A,  // 2   tFu1 0.5 s (10), tFu2 0.1 s (2)
+    0x020A,  // 3   tFo1 0.5 s (10), tFo2 0.1 s (2)
+    0x0031,  // 4   (relay's own)
+    0x0102,  // 5   (relay's own)
+    0x8001,  // 6   (relay's own)
+    0x0100,  // 7   Faze: three-phase
+    196,     // 8   Uu1  0.85 Un
+    184,     // 9   Uu2  0.80 Un
+    253,     // 10  Uo2  1.10 Un
+    264,     // 11  Uo3  1.15 Un
+    475,     // 12  Fu1  47.5 Hz
+    470,     // 13  Fu2  47.0 Hz
+    515,     // 14  Fo1  51.5 Hz
+    600,     // 15  tRel 30 s
+    253,     // 16  Uo1  1.10 Un (10-minute mean)
+    60,      // 17  tUo1 3 s
+    60,      // 18  Log  1 min
+    520,     // 19  Fo2  52.0 Hz
+    0x0005,  // 20  (relay's own)
+    0x00C8,  // 21  (relay's own)
+    0x1000,  // 22  (relay's own)
+    0xFFFE,  // 23  (relay's own)
 };
+
+namespace {
+
+// Delay steps per second: 10 before firmware x.05, 20 from it on. The two digits before the
+// end of the version text ("1.14.d" and "1.14": 14) are the firmware number.
+int SettingsTimeScale(const std::string& version) {
+  long i = static_cast<long>(version.size()) - 2;
+  if (i >= 0 && version[static_cast<std::size_t>(i)] == '.') i -= 2;
+  if (i < 0 || static_cast<std::size_t>(i) + 1 >= version.size()) return 20;
+  const char hi = version[static_cast<std::size_t>(i)];
+  const char lo = version[static_cast<std::size_t>(i) + 1];
+  if (hi < '0' || hi > '9' || lo < '0' || lo > '9') return 20;
+  return 10 * (hi - '0') + (lo - '0') < 5 ? 10 : 20;
+}
+
+}  // namespace
+
+std::array<std::uint16_t, kSettingsCount> DefaultSettings(const std::string& version) {
+  std::array<std::uint16_t, kSettingsCount> settings{};
+  std::copy(std::begin(kDefaultSettings), std::end(kDefaultSettings), settings.begin());
+  if (SettingsTimeScale(version) == 10) {
+    // The same times in steps of 1/10 s (every default delay is an even number of 1/20 s).
+    for (int w = 0; w < 4; ++w) {
+      const unsigned low = (settings[w] & 0xFFU) / 2;
+      const unsigned high = (settings[w] >> 8) / 2;
+      settings[w] = static_cast<std::uint16_t>(high << 8 | low);
+    }
+    settings[15] = static_cast<std::uint16_t>(settings[15] / 2);
+    settings[17] = static_cast<std::uint16_t>(settings[17] / 2);
+  }
+  return settings;
+}
 
 std::string RelayConfig::EffectiveName() const {
   if (!name.empty()) return name;
@@ -50,8 +95,9 @@ RelayModel::RelayModel(RelayConfig config) : config_(std::move(config)) {
   if (config_.ident_length != 29) config_.ident_length = 30;
 
   bank_.holding.Define(0, kHoldingCount, 0);
+  const std::array<std::uint16_t, kSettingsCount> settings = DefaultSettings(config_.version);
   for (std::uint16_t i = 0; i < kSettingsCount; ++i) {
-    bank_.holding.Set(static_cast<std::uint16_t>(kSettingsFirst + i), kDefaultSettings[i]);
+    bank_.holding.Set(static_cast<std::uint16_t>(kSettingsFirst + i), settings[i]);
   }
   bank_.holding.Set(kRegKalU1, 1000);
   bank_.holding.Set(kRegKalU2, 1000);

@@ -7,6 +7,7 @@
 // Not thread-safe: PtyRelay serialises access with its own mutex.
 #pragma once
 
+#include <array>
 #include <chrono>
 #include <cstdint>
 #include <functional>
@@ -49,8 +50,11 @@ inline constexpr std::uint16_t kRegClockFirst = 0x40;  // clock 0x40..0x43
 inline constexpr std::uint16_t kInputCount = 16;       // input registers 0..15
 inline constexpr std::uint16_t kCoilCount = 24;        // coils 0..23
 
-// Placeholder values for the protection settings (holding 0..23).
+// Factory protection settings (holding 0..23) of a relay with firmware x.05 or later, whose
+// delays count in 1/20 s. DefaultSettings() gives them for any version text: before x.05 the
+// delays count in 1/10 s, so the same times take half the steps.
 extern const std::uint16_t kDefaultSettings[kSettingsCount];
+std::array<std::uint16_t, kSettingsCount> DefaultSettings(const std::string& version);
 
 struct RelayConfig {
   std::uint8_t address = 1;

@@ -280,7 +280,8 @@ TEST(Worker, ABabblingLineCannotHoldOffAPause) {
   ASSERT_TRUE(WaitUntil([&] { return draining.load(); }));
   std::this_thread::sleep_for(300ms);
   EXPECT_FALSE(drained.load());
-  WithinSeconds(5, [&] { worker.Suspend(); }, "Suspend against a babbling line");
+  WithinSeconds(
+      5, [&] { worker.Suspend(); }, "Suspend against a babbling line");
   EXPECT_TRUE(drained.load());
   stop = true;
   device.join();

@@ -1,27 +1,353 @@
 #include "form_online.h"
 
+#include <QApplication>
+#include <QCheckBox>
+#include <QFrame>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPainter>
+#include <QProgressBar>
 #include <QTimer>
+#include <algorithm>
+
+namespace {
+
+const QColor kGreen(0, 128, 0);
+const QColor kNavy(0, 0, 128);
+const QColor kBlack(0, 0, 0);
+
+// "MS Sans Serif": the system sans at the same pixel size.
+QFont SansFont(int pixels, bool bold = false) {
+  QFont font = QApplication::font();
+  font.setPixelSize(pixels);
+  font.setBold(bold);
+  return font;
+}
+
+// "Arial", which Liberation Sans stands in for where Arial is not installed.
+QFont ArialFont(int pixels, bool bold) {
+  QFont font;
+  font.setFamilies({QStringLiteral("Arial"), QStringLiteral("Liberation Sans")});
+  font.setPixelSize(pixels);
+  font.setBold(bold);
+  return font;
+}
+
+// Sets the colour in every colour group, so that a disabled panel shows it too.
+void SetColour(QWidget* widget, QPalette::ColorRole role, const QColor& colour) {
+  QPalette palette = widget->palette();
+  if (palette.color(QPalette::Active, role) == colour &&
+      palette.color(QPalette::Inactive, role) == colour &&
+      palette.color(QPalette::Disabled, role) == colour)
+    return;
+  palette.setColor(role, colour);
+  widget->setPalette(palette);
+}
+
+void SetText(QLineEdit* edit, const std::string& text) {
+  const QString value = QString::fromStdString(text);
+  if (edit->text() != value) edit->setText(value);
+}
+
+void SetPointSize(QLineEdit* edit, int points) {
+  if (points <= 0) return;
+  QFont font = edit->font();
+  font.setPixelSize(nx480::PointsToPixels(points));
+  edit->setFont(font);
+}
+
+// A stage panel: a raised bevel with a centred caption. The caption may run over the bevel
+// rather than be cut off where the system font is wider than the design font ("U>>>").
+class StagePanel : public QLabel {
+ public:
+  using QLabel::QLabel;
+
+ protected:
+  void paintEvent(QPaintEvent*) override {
+    QPainter painter(this);
+    drawFrame(&painter);
+    painter.setPen(palette().color(QPalette::WindowText));
+    painter.drawText(rect(), Qt::AlignCenter | Qt::TextDontClip, text());
+  }
+};
+
+}  // namespace
 
 TFormOnLine::TFormOnLine(QWidget* parent) : RelayWindow(parent) {
   setObjectName("FormOnLine");
   setWindowTitle("Aktuální hodnoty");
   // Fixed border without border icons: the window comes and goes with the connection.
-  setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
+  setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                 Qt::MSWindowsFixedSizeDialogHint);
   setFixedSize(560, 401);
   move(426, 104);
+  setFont(SansFont(13));
+  designClientHeight_ = height();
+
+  auto label = [](QWidget* parent, const char* name, const QString& text, QRect geometry) {
+    auto* l = new QLabel(text, parent);
+    l->setObjectName(name);
+    l->setFont(SansFont(13, true));
+    // Labels size themselves to their text: at least the design width, wider where the system
+    // font needs it.
+    geometry.setWidth(std::max(geometry.width(), l->sizeHint().width()));
+    l->setGeometry(geometry);
+    return l;
+  };
+  auto edit = [](QWidget* parent, const char* name, QRect geometry, const QFont& font,
+                 const QColor& colour, bool readOnly) {
+    auto* e = new QLineEdit(parent);
+    e->setObjectName(name);
+    e->setGeometry(geometry);
+    e->setFont(font);
+    e->setReadOnly(readOnly);
+    SetColour(e, QPalette::Text, colour);
+    return e;
+  };
+  auto frame = [](QWidget* parent, const char* name, QRect geometry, int bevels) {
+    auto* f = new QFrame(parent);
+    f->setObjectName(name);
+    f->setGeometry(geometry);
+    f->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    f->setLineWidth(bevels);
+    f->setAutoFillBackground(true);
+    SetColour(f, QPalette::Window, ButtonFace());
+    return f;
+  };
+  auto stage = [](QWidget* parent, const char* name, const char* caption, QRect geometry) {
+    auto* p = new StagePanel(QString::fromUtf8(caption), parent);
+    p->setObjectName(name);
+    p->setGeometry(geometry);
+    p->setFrameStyle(QFrame::Panel | QFrame::Raised);
+    p->setLineWidth(1);
+    p->setAlignment(Qt::AlignCenter);
+    p->setFont(SansFont(11, true));
+    p->setAutoFillBackground(true);
+    SetColour(p, QPalette::Window, ButtonFace());
+    SetColour(p, QPalette::WindowText, kBlack);
+    p->setEnabled(false);
+    return p;
+  };
+
+  LabelU1 = label(this, "LabelU1", "U1[V]", {80, 8, 40, 16});
+  LabelU2 = label(this, "LabelU2", "U2[V]", {256, 8, 40, 16});
+  LabelU3 = label(this, "LabelU3", "U3[V]", {448, 8, 40, 16});
+  LabelF = label(this, "LabelF", "F[Hz]", {80, 128, 38, 16});
+  LabeltRel = label(this, "LabeltRel", " tZap[s]", {200, 216, 54, 16});
+  LabelStav = label(this, "LabelStav", "Stav ochrany", {336, 128, 91, 16});
+  LabelTemp = label(this, "LabelTemp", "Teplota[°C]", {384, 216, 80, 16});
+  LabelTemp->hide();
+
+  CheckBox01V = new QCheckBox("0,1V", this);
+  CheckBox01V->setObjectName("CheckBox01V");
+  CheckBox01V->setGeometry(16, 8, 65, 17);
+  CheckBox01V->hide();
+
+  const QFont big = ArialFont(73, true);  // 55 pt
+  EditU1 = edit(this, "EditU1", {16, 32, 161, 94}, big, kGreen, true);
+  EditU2 = edit(this, "EditU2", {200, 32, 161, 94}, big, kGreen, true);
+  EditU3 = edit(this, "EditU3", {384, 32, 161, 94}, big, kGreen, true);
+  EditF = edit(this, "EditF", {16, 152, 161, 79}, ArialFont(61, true), kNavy, true);
+  // Outside the client area: it holds the keyboard focus so that keys reach FormKeyDown.
+  EditFocus = edit(this, "EditFocus", {7120, 40, 9, 24}, font(), kBlack, false);
+  EditFocus->installEventFilter(this);
+  EdittRel = edit(this, "EdittRel", {256, 208, 105, 30}, ArialFont(19, true), kBlack, false);
+
+  PanelOchr = frame(this, "PanelOchr", {200, 152, 345, 41}, 1);
+  PanelUu1 = stage(PanelOchr, "PanelUu1", "U<", {6, 6, 34, 28});
+  PanelUu2 = stage(PanelOchr, "PanelUu2", "U<<", {49, 6, 34, 28});
+  PanelUo2 = stage(PanelOchr, "PanelUo2", "U>>", {90, 6, 34, 28});
+  PanelUo3 = stage(PanelOchr, "PanelUo3", "U>>>", {134, 6, 33, 28});
+  PanelFu1 = stage(PanelOchr, "PanelFu1", "f<", {176, 6, 34, 28});
+  PanelFu2 = stage(PanelOchr, "PanelFu2", "f<<", {219, 6, 35, 28});
+  PanelFo1 = stage(PanelOchr, "PanelFo1", "f>", {262, 6, 34, 28});
+  PanelFo2 = stage(PanelOchr, "PanelFo2", "f>>", {302, 6, 34, 28});
+
+  Panel10m = frame(this, "Panel10m", {0, 248, 561, 153}, 2);
+  Label10min = label(Panel10m, "Label10min", "10minutové průměry", {200, 30, 139, 16});
+  Edit10mU1 = edit(Panel10m, "Edit10mU1", {16, 50, 161, 94}, big, kGreen, true);
+  Edit10mU2 = edit(Panel10m, "Edit10mU2", {200, 50, 161, 94}, big, kGreen, true);
+  Edit10mU3 = edit(Panel10m, "Edit10mU3", {384, 50, 161, 94}, big, kGreen, true);
+  ProgressBar10m = new QProgressBar(Panel10m);
+  ProgressBar10m->setObjectName("ProgressBar10m");
+  ProgressBar10m->setGeometry(0, 144, 561, 9);
+  ProgressBar10m->setRange(0, nx480::kProgress10mMax);
+  ProgressBar10m->setValue(0);
+  ProgressBar10m->setTextVisible(false);
+  PanelOchr2 = frame(Panel10m, "PanelOchr2", {499, 3, 46, 41}, 1);
+  PanelUo1 = stage(PanelOchr2, "PanelUo1", "U>", {5, 6, 34, 28});
+
+  EditTemp = edit(this, "EditTemp", {472, 208, 73, 30}, ArialFont(19, true), kBlack, false);
+  EditTemp->hide();
+
+  setTabOrder(EditFocus, EditU1);
+  setTabOrder(EditU1, EditU2);
+  setTabOrder(EditU2, EditU3);
+  setTabOrder(EditU3, EditF);
+  setTabOrder(EditF, EdittRel);
+  setTabOrder(EdittRel, Edit10mU1);
+  setTabOrder(Edit10mU1, Edit10mU2);
+  setTabOrder(Edit10mU2, Edit10mU3);
+  setTabOrder(Edit10mU3, CheckBox01V);
+  setTabOrder(CheckBox01V, EditTemp);
+  EditFocus->setFocus();
+
+  // Clicks and programmatic changes alike, as the check box's OnClick.
+  connect(CheckBox01V, &QCheckBox::toggled, this, [this] { CheckBox01VClick(); });
+
   Timer1 = new QTimer(this);
   Timer1->setObjectName("Timer1");
   Timer1->setInterval(200);
-  connect(Timer1, &QTimer::timeout, this,
-          [this] { LiveRequest.store(1, std::memory_order_release); });
+  connect(Timer1, &QTimer::timeout, this, [this] { Timer1Timer(); });
 }
 
-void TFormOnLine::showEvent(QShowEvent* event) {
-  RelayWindow::showEvent(event);
+QColor TFormOnLine::ButtonFace() {
+  return QApplication::palette().color(QPalette::Button);
+}
+
+TFormOnLine::MainState TFormOnLine::Main() const {
+  return MainWindowState ? MainWindowState() : MainState{};
+}
+
+void TFormOnLine::MainStateChanged() {
+  firmwareMinor_.store(Main().FirmwareMinor, std::memory_order_release);
+}
+
+QLabel* TFormOnLine::PanelOf(nx480::Stage stage) const {
+  using nx480::Stage;
+  switch (stage) {
+    case Stage::Uu1:
+      return PanelUu1;
+    case Stage::Uu2:
+      return PanelUu2;
+    case Stage::Uo1:
+      return PanelUo1;
+    case Stage::Uo2:
+      return PanelUo2;
+    case Stage::Uo3:
+      return PanelUo3;
+    case Stage::Fu1:
+      return PanelFu1;
+    case Stage::Fu2:
+      return PanelFu2;
+    case Stage::Fo1:
+      return PanelFo1;
+    case Stage::Fo2:
+      return PanelFo2;
+  }
+  return nullptr;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Handlers (user-interface thread)
+
+void TFormOnLine::FormShow() {
+  const MainState main = Main();
+  firmwareMinor_.store(main.FirmwareMinor, std::memory_order_release);
+  const nx480::LiveLayout layout =
+      nx480::LayoutFor(main.FirmwareMinor, designClientHeight_, main.HasTemperature != 0);
+  setFixedSize(width(), layout.clientHeight);
+  PanelUo2->setText(QString::fromUtf8(layout.captionUo2));
+  PanelUo3->setText(QString::fromUtf8(layout.captionUo3));
+  PanelFo2->setVisible(layout.panelFo2Visible);
+  CheckBox01V->setVisible(layout.checkBox01VVisible);
+  if (main.ServiceMode) CheckBox01V->setChecked(true);
+  CheckBox01VClick();
+  LabelTemp->setVisible(layout.temperatureVisible);
+  EditTemp->setVisible(layout.temperatureVisible);
   Timer1->start();
 }
 
-void TFormOnLine::hideEvent(QHideEvent* event) {
+void TFormOnLine::FormHide() {
   Timer1->stop();
+}
+
+void TFormOnLine::hideEvent(QHideEvent* event) {
+  FormHide();
   RelayWindow::hideEvent(event);
+}
+
+void TFormOnLine::Timer1Timer() {
+  LiveRequest.store(1, std::memory_order_release);
+}
+
+void TFormOnLine::MirrorCheckBox() {
+  // The check box's own properties, not whether the window is on screen: a hidden window still
+  // decodes the snapshot that was already requested.
+  box01Visible_.store(!CheckBox01V->isHidden(), std::memory_order_release);
+  box01Checked_.store(CheckBox01V->isChecked(), std::memory_order_release);
+}
+
+void TFormOnLine::CheckBox01VClick() {
+  MirrorCheckBox();
+  const bool on = !CheckBox01V->isHidden() && CheckBox01V->isChecked();
+  const nx480::ValueFontSizes sizes =
+      nx480::FontSizesFor(firmwareMinor_.load(std::memory_order_acquire), on);
+  for (QLineEdit* e : {EditU1, EditU2, EditU3}) SetPointSize(e, sizes.live);
+  for (QLineEdit* e : {Edit10mU1, Edit10mU2, Edit10mU3}) SetPointSize(e, sizes.tenMinute);
+}
+
+void TFormOnLine::FormKeyDown(QKeyEvent* event) {
+  RelayWindow::keyPressEvent(event);
+}
+
+bool TFormOnLine::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == EditFocus && event->type() == QEvent::KeyPress) {
+    auto* key = static_cast<QKeyEvent*>(event);
+    // Tab keeps moving the focus; every other key goes to the main window's handler only.
+    if (key->key() != Qt::Key_Tab && key->key() != Qt::Key_Backtab) {
+      FormKeyDown(key);
+      key->accept();  // handled: not passed on to this window's own key handler as well
+      return true;
+    }
+  }
+  return RelayWindow::eventFilter(watched, event);
+}
+
+// ---------------------------------------------------------------------------------------------
+// The live values transaction's steps
+
+int TFormOnLine::LiveFirmwareMinor() const {
+  return firmwareMinor_.load(std::memory_order_acquire);
+}
+
+void TFormOnLine::StoreLiveValues(const nx480::LiveImage& image, uint32_t stageFlags) {
+  nx480::StoreLive(pending_, image, stageFlags, firmwareMinor_.load(std::memory_order_acquire),
+                   {box01Visible_.load(std::memory_order_acquire),
+                    box01Checked_.load(std::memory_order_acquire)});
+}
+
+void TFormOnLine::ClearLiveValues() {
+  nx480::ClearLive(pending_);
+}
+
+void TFormOnLine::ShowLiveValues() {
+  const int v = firmwareMinor_.load(std::memory_order_acquire);
+  SetText(EditU1, pending_.U1);
+  SetText(EditU2, pending_.U2);
+  SetText(EditU3, pending_.U3);
+  SetText(EditF, pending_.F);
+  const QColor frame = nx480::FrameRed(pending_) ? Red() : ButtonFace();
+  SetColour(PanelOchr, QPalette::Window, frame);
+  SetColour(PanelOchr2, QPalette::Window, frame);
+  SetText(EdittRel, nx480::ShownReconnection(pending_));
+  SetText(EditTemp, " " + pending_.Temp);
+  // Keys keep going to FormKeyDown unless the user is working the check box. In a window that
+  // is not active this only chooses the control that gets the focus when it becomes active.
+  if (!CheckBox01V->hasFocus()) EditFocus->setFocus(Qt::OtherFocusReason);
+  for (nx480::Stage stage : nx480::kStages) {
+    const nx480::StageLook look = nx480::LookOf(stage, pending_.StageFlags);
+    QLabel* panel = PanelOf(stage);
+    SetColour(panel, QPalette::Window, look.redBackground ? Red() : ButtonFace());
+    SetColour(panel, QPalette::WindowText, look.redCaption ? Red() : kBlack);
+  }
+  SetText(Edit10mU1, pending_.U10m1);
+  SetText(Edit10mU2, pending_.U10m2);
+  SetText(Edit10mU3, pending_.U10m3);
+  ProgressBar10m->setValue(nx480::ProgressPosition(pending_.Progress10m));
+  if (nx480::TemperatureAppears(v, pending_.Temp)) {
+    LabelTemp->show();
+    EditTemp->show();
+  }
 }

@@ -1,24 +1,121 @@
-// Live values window (module Online). Its timer asks the worker for a snapshot of the relay's
-// measurements every 200 ms while the window is shown.
+// Live values window (module Online): the relay's phase voltages, frequency, reconnection
+// countdown, protection stages, 10-minute averages and temperature. Its timer asks the worker
+// for a snapshot every 200 ms while the window is shown.
+//
+// Threads: the worker runs StoreLiveValues / ClearLiveValues on its own thread; they decode into
+// the pending state and read only atomics mirrored here on the user-interface thread (the
+// firmware number and the 0,1 V check box's visible and checked properties). ShowLiveValues then
+// runs on the user-interface thread inside the worker's synchronous call and is the only reader
+// of the pending state while the worker waits.
 #pragma once
 
+#include <QColor>
 #include <atomic>
 #include <cstdint>
+#include <functional>
 
+#include "live_values.h"
+#include "live_view.h"
 #include "relay_window.h"
 
+class QCheckBox;
+class QFrame;
+class QKeyEvent;
+class QLabel;
+class QLineEdit;
+class QProgressBar;
 class QTimer;
 
-class TFormOnLine : public RelayWindow {
+class TFormOnLine : public RelayWindow, public nx480::LiveValuesWindow {
   Q_OBJECT
  public:
+  // What the window reads from the main window.
+  struct MainState {
+    int FirmwareMinor = 0;
+    int ServiceMode = 0;
+    int HasTemperature = 0;
+  };
+
   explicit TFormOnLine(QWidget* parent = nullptr);
+
+  // Supplies the main window's state; set by the main window (user-interface thread only).
+  std::function<MainState()> MainWindowState;
+  // User-interface thread: the main window has taken a new firmware number from the relay's
+  // identification; the next live transaction uses it (also before the window is shown again).
+  void MainStateChanged();
 
   std::atomic<int32_t> LiveRequest{0};
 
+  // ---- Handlers ----
+  void FormShow() override;
+  void FormHide();
+  void Timer1Timer();
+  void CheckBox01VClick();
+  // Key presses of EditFocus go to the main window's key handler (F1 toggles the connection).
+  void FormKeyDown(QKeyEvent* event);
+
+  // ---- The live values transaction's view of this window ----
+  int LiveFirmwareMinor() const override;
+  void StoreLiveValues(const nx480::LiveImage& image, uint32_t stageFlags) override;
+  void ClearLiveValues() override;
+  void ShowLiveValues() override;
+
+  // The pending state; read it only while no live transaction runs (tests).
+  const nx480::LiveTexts& Pending() const { return pending_; }
+  int DesignClientHeight() const { return designClientHeight_; }
+  static QColor ButtonFace();
+  static QColor Red() { return QColor(255, 0, 0); }
+
+  // ---- Controls ----
+  QLabel* LabelU1 = nullptr;
+  QLabel* LabelU2 = nullptr;
+  QLabel* LabelU3 = nullptr;
+  QLabel* LabelF = nullptr;
+  QLabel* LabeltRel = nullptr;
+  QLabel* LabelStav = nullptr;
+  QLabel* LabelTemp = nullptr;
+  QCheckBox* CheckBox01V = nullptr;
+  QLineEdit* EditU1 = nullptr;
+  QLineEdit* EditU2 = nullptr;
+  QLineEdit* EditU3 = nullptr;
+  QLineEdit* EditF = nullptr;
+  QLineEdit* EditFocus = nullptr;
+  QLineEdit* EdittRel = nullptr;
+  QFrame* PanelOchr = nullptr;
+  QLabel* PanelUu1 = nullptr;
+  QLabel* PanelUu2 = nullptr;
+  QLabel* PanelUo2 = nullptr;
+  QLabel* PanelUo3 = nullptr;
+  QLabel* PanelFu1 = nullptr;
+  QLabel* PanelFu2 = nullptr;
+  QLabel* PanelFo1 = nullptr;
+  QLabel* PanelFo2 = nullptr;
+  QFrame* Panel10m = nullptr;
+  QLabel* Label10min = nullptr;
+  QLineEdit* Edit10mU1 = nullptr;
+  QLineEdit* Edit10mU2 = nullptr;
+  QLineEdit* Edit10mU3 = nullptr;
+  QProgressBar* ProgressBar10m = nullptr;
+  QFrame* PanelOchr2 = nullptr;
+  QLabel* PanelUo1 = nullptr;
+  QLineEdit* EditTemp = nullptr;
   QTimer* Timer1 = nullptr;
 
+  // The stage panel of each stage.
+  QLabel* PanelOf(nx480::Stage stage) const;
+
  protected:
-  void showEvent(QShowEvent* event) override;
   void hideEvent(QHideEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
+  MainState Main() const;
+  // Copies the check box's visible and checked properties for the worker.
+  void MirrorCheckBox();
+
+  nx480::LiveTexts pending_;
+  int designClientHeight_ = 0;
+  std::atomic<int> firmwareMinor_{0};
+  std::atomic<bool> box01Visible_{false};
+  std::atomic<bool> box01Checked_{false};
 };

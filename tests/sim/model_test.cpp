@@ -212,7 +212,7 @@ TEST(RelayModel, HooksAndHandlersExtendTheModel) {
 
 TEST(RelayModel, EachFaultKindShapesTheReply) {
   const std::string request = "01 03 00 00 00 02 C4 0B";
-  const std::string good = "01 03 04 04 4C 00 64";  // defaults of holding 0 and 1, without CRC
+  const std::string good = "01 03 04 04 1E 02 04";  // defaults of holding 0 and 1, without CRC
 
   auto with = [](FaultKind kind, int param = -1, std::uint8_t function = 0) {
     RelayModel model;
@@ -236,9 +236,9 @@ TEST(RelayModel, EachFaultKindShapesTheReply) {
   }
   {
     RelayModel model = with(FaultKind::kShortReply);
-    EXPECT_EQ(Ask(model, request), good + " 3B");  // last CRC byte missing
+    EXPECT_EQ(Ask(model, request), good + " 9B");  // last CRC byte missing
     RelayModel three = with(FaultKind::kShortReply, 3);
-    EXPECT_EQ(Ask(three, request), "01 03 04 04 4C 00");
+    EXPECT_EQ(Ask(three, request), "01 03 04 04 1E 02");
   }
   {
     RelayModel model = with(FaultKind::kExtraBytes);

@@ -205,5 +205,67 @@ TEST(SimProcess, OtherWaysToEndAndBadArguments) {
   }
 }
 
+TEST(SimProcess, LiveValuesFromOptionsAndCommands) {
+  SimProcess sim({"--version", "1.04", "--steady", "--trip", "U>:30:5", "--stage", "pickup:f<"});
+  ASSERT_TRUE(sim.Started());
+  const auto path = sim.ReadLine();
+  ASSERT_TRUE(path);
+  Port port(*path);
+  ASSERT_TRUE(port.Ok());
+  // V 4: five registers; the countdown in tenths (30 s -> at most 300).
+  const std::string regs = port.Ask("01 04 00 00 00 05 30 09", 15);
+  ASSERT_EQ(regs.size(), 15u * 3 - 1) << regs;
+  EXPECT_EQ(regs.substr(0, 33), "01 04 0A 00 E6 00 E6 00 E7 13 88 ");
+  const int countdown = std::stoi(regs.substr(33, 2) + regs.substr(36, 2), nullptr, 16);
+  EXPECT_GT(countdown, 250);
+  EXPECT_LE(countdown, 300);
+  // "U>" of this firmware trips on coil 10; f< is picked up on coil 4.
+  EXPECT_EQ(port.Ask("01 01 00 00 00 10 3D C6", 7).substr(0, 15), "01 01 02 10 04 ");
+
+  ASSERT_TRUE(sim.Send("release all"));
+  EXPECT_EQ(sim.ReadLine(), "ok");
+  EXPECT_EQ(port.Ask("01 01 00 00 00 10 3D C6", 7).substr(0, 15), "01 01 02 00 00 ");
+  ASSERT_TRUE(sim.Send("trip U<< 2"));
+  EXPECT_EQ(sim.ReadLine(), "ok");
+  ASSERT_TRUE(sim.Send("voltage U2 240,5"));
+  EXPECT_EQ(sim.ReadLine(), "ok");
+  ASSERT_TRUE(sim.Send("live"));
+  const auto live = sim.ReadLine();
+  ASSERT_TRUE(live);
+  EXPECT_EQ(live->rfind("V=4 U=230.4/240.5/231.1 f=50.00 coils=0x000200 countdown=", 0), 0u)
+      << *live;
+  EXPECT_EQ(port.Ask("01 04 00 01 00 01 60 0A", 7).substr(0, 15), "01 04 02 00 F1 ");
+  for (const char* bad :
+       {"trip bogus", "trip U< 0", "pickup U>>>", "voltage U4 230", "frequency fast", "release"}) {
+    ASSERT_TRUE(sim.Send(bad));
+    const auto answer = sim.ReadLine();
+    ASSERT_TRUE(answer);
+    EXPECT_EQ(answer->rfind("error:", 0), 0u) << bad << ": " << *answer;
+  }
+  ASSERT_TRUE(sim.Send("quit"));
+  EXPECT_TRUE(ExitedWith(sim.Wait(), 0));
+
+  {
+    SimProcess off({"--no-live"});
+    ASSERT_TRUE(off.Started());
+    ASSERT_TRUE(off.ReadLine());
+    ASSERT_TRUE(off.Send("pickup U<"));
+    EXPECT_EQ(off.ReadLine(), "error: live values are off (--no-live)");
+    ASSERT_TRUE(off.Send("quit"));
+    EXPECT_TRUE(ExitedWith(off.Wait(), 0));
+  }
+  for (const std::vector<std::string>& args : {std::vector<std::string>{"--trip", "nonsense"},
+                                               {"--trip", "U<:-1"},
+                                               {"--stage", "bogus:U<"},
+                                               {"--stage", "pickup:f<<<"},
+                                               {"--progress", "600"},
+                                               {"--no-live", "--trip", "U<"}}) {
+    SimProcess bad(args);
+    ASSERT_TRUE(bad.Started());
+    EXPECT_FALSE(bad.ReadLine(5000ms)) << args[1];
+    EXPECT_TRUE(ExitedWith(bad.Wait(), 2)) << args[1];
+  }
+}
+
 }  // namespace
 }  // namespace nx480::sim

@@ -1,0 +1,208 @@
+// live_bench: the live values window refreshing against the simulated relay for a while.
+// Runs the tool's own windows (main window and live values window, offscreen unless a display
+// platform is chosen) in this process and the relay as a separate nx480-sim process, so that
+// the CPU time and memory measured here are the tool's alone.
+//
+//   live_bench [--seconds N] [--version TEXT] [--sim PATH]
+//
+// Reports the refresh period (time between the ends of consecutive live transactions: mean,
+// median, 95th percentile, maximum), the tool's CPU use (user + system time over wall time, in
+// per cent of one core), its resident memory (now and peak) and the simulator's CPU use.
+#include <signal.h>
+#include <spawn.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <QApplication>
+#include <QEventLoop>
+#include <QLineEdit>
+#include <QTimer>
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <numeric>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "form_history.h"
+#include "form_main.h"
+#include "form_online.h"
+#include "form_setup.h"
+#include "live_values.h"
+
+extern char** environ;
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double Seconds(const rusage& r) {
+  return r.ru_utime.tv_sec + r.ru_stime.tv_sec + (r.ru_utime.tv_usec + r.ru_stime.tv_usec) / 1e6;
+}
+
+// A line "Key:   123 kB" of /proc/<pid>/status, in kB.
+long StatusKb(const std::string& pid, const std::string& key) {
+  std::ifstream in("/proc/" + pid + "/status");
+  for (std::string line; std::getline(in, line);) {
+    if (line.rfind(key + ":", 0) == 0) return std::atol(line.c_str() + key.size() + 1);
+  }
+  return -1;
+}
+
+// User + system CPU seconds of a process from /proc/<pid>/stat.
+double ProcessCpuSeconds(pid_t pid) {
+  std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
+  std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  const size_t close = text.rfind(')');
+  if (close == std::string::npos) return 0;
+  std::istringstream fields(text.substr(close + 2));
+  std::string field;
+  double utime = 0, stime = 0;
+  for (int i = 3; fields >> field; ++i) {  // field 3 is the state
+    if (i == 14) utime = std::atof(field.c_str());
+    if (i == 15) {
+      stime = std::atof(field.c_str());
+      break;
+    }
+  }
+  return (utime + stime) / static_cast<double>(sysconf(_SC_CLK_TCK));
+}
+
+struct Simulator {
+  pid_t pid = -1;
+  std::string path;
+
+  bool Start(const std::string& program, const std::string& version) {
+    int out[2];
+    if (pipe(out) != 0) return false;
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
+    posix_spawn_file_actions_addclose(&actions, out[0]);
+    std::vector<std::string> args = {program, "--version", version};
+    std::vector<char*> argv;
+    for (auto& a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    const int rc = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    close(out[1]);
+    if (rc != 0) {
+      close(out[0]);
+      return false;
+    }
+    char c;
+    while (read(out[0], &c, 1) == 1 && c != '\n') path += c;
+    close(out[0]);
+    return !path.empty();
+  }
+  ~Simulator() {
+    if (pid > 0) {
+      kill(pid, SIGTERM);
+      waitpid(pid, nullptr, 0);
+    }
+  }
+};
+
+double Percentile(std::vector<double> v, double p) {
+  if (v.empty()) return 0;
+  std::sort(v.begin(), v.end());
+  const size_t i = std::min(v.size() - 1, static_cast<size_t>(p * (v.size() - 1) + 0.5));
+  return v[i];
+}
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && qEnvironmentVariableIsEmpty("DISPLAY"))
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+  QApplication app(argc, argv);
+
+  int seconds = 30;
+  std::string version = "1.14.d";
+  std::string simProgram = NX480_SIM_PATH;
+  for (int i = 1; i + 1 < argc; i += 2) {
+    const std::string arg = argv[i];
+    if (arg == "--seconds")
+      seconds = std::max(2, std::atoi(argv[i + 1]));
+    else if (arg == "--version")
+      version = argv[i + 1];
+    else if (arg == "--sim")
+      simProgram = argv[i + 1];
+  }
+
+  Simulator sim;
+  if (!sim.Start(simProgram, version)) {
+    std::fprintf(stderr, "live_bench: cannot start %s\n", simProgram.c_str());
+    return 1;
+  }
+
+  TFormMain main({});
+  TFormOnLine onLine;
+  TFormSetup setup;
+  TFormHistory history;
+  main.AttachWindows(&onLine, &setup, &history);
+  main.ListPorts = [&sim] { return std::vector<std::string>{sim.path}; };
+  main.ShowError = [](const QString& title, const QString& text) {
+    std::fprintf(stderr, "%s: %s\n", qPrintable(title), qPrintable(text));
+  };
+  // The window's own transaction, timed at its end (worker thread; read after the pause).
+  std::vector<Clock::time_point> done;
+  done.reserve(static_cast<size_t>(seconds) * 10 + 100);
+  TModbus& m = main.Modbus();
+  int failures = 0;
+  m.BindRequest(nx480::kLiveRequest, &onLine.LiveRequest, [&] {
+    if (!nx480::ReadLiveValues(m, onLine)) ++failures;
+    done.push_back(Clock::now());
+  });
+  main.show();
+  main.ButtonConnectClick();
+  if (!onLine.isVisible()) {
+    std::fprintf(stderr, "live_bench: no relay at %s\n", sim.path.c_str());
+    return 1;
+  }
+
+  // Settle for a second, then measure.
+  QEventLoop settle;
+  QTimer::singleShot(1000, &settle, &QEventLoop::quit);
+  settle.exec();
+  rusage before{};
+  getrusage(RUSAGE_SELF, &before);
+  const double simBefore = ProcessCpuSeconds(sim.pid);
+  const auto t0 = Clock::now();
+  QEventLoop run;
+  QTimer::singleShot(seconds * 1000, &run, &QEventLoop::quit);
+  run.exec();
+  const auto t1 = Clock::now();
+  rusage after{};
+  getrusage(RUSAGE_SELF, &after);
+  const double simAfter = ProcessCpuSeconds(sim.pid);
+  const long rss = StatusKb("self", "VmRSS");
+  const long peak = StatusKb("self", "VmHWM");
+  const std::string shown = onLine.EditU1->text().toStdString();
+
+  main.FormClose();  // pauses the worker: `done` is ours from here on
+
+  std::vector<double> periods;
+  for (size_t i = 1; i < done.size(); ++i) {
+    if (done[i - 1] < t0 || done[i] > t1) continue;
+    periods.push_back(std::chrono::duration<double, std::milli>(done[i] - done[i - 1]).count());
+  }
+  const double wall = std::chrono::duration<double>(t1 - t0).count();
+  const double mean =
+      periods.empty() ? 0 : std::accumulate(periods.begin(), periods.end(), 0.0) / periods.size();
+  std::printf("firmware %s, %d s measured, %zu refreshes, %d failed, EditU1 \"%s\"\n",
+              version.c_str(), seconds, periods.size(), failures, shown.c_str());
+  std::printf("refresh period: mean %.1f ms, median %.1f ms, p95 %.1f ms, max %.1f ms\n", mean,
+              Percentile(periods, 0.5), Percentile(periods, 0.95),
+              periods.empty() ? 0.0 : *std::max_element(periods.begin(), periods.end()));
+  std::printf("tool CPU: %.2f %% of one core (%.2f s user+system in %.1f s)\n",
+              100.0 * (Seconds(after) - Seconds(before)) / wall, Seconds(after) - Seconds(before),
+              wall);
+  std::printf("tool memory: VmRSS %ld kB, peak VmHWM %ld kB\n", rss, peak);
+  std::printf("simulator CPU: %.2f %% of one core\n", 100.0 * (simAfter - simBefore) / wall);
+  return 0;
+}

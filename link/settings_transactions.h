@@ -1,0 +1,62 @@
+// Transactions of the settings window's "Parametry" page: reading and writing the protection
+// settings, holding registers 0-23.
+//
+// Hand-over of the record between the two threads:
+//  * The window's record (SettingsRecord) belongs to the user-interface thread. The worker never
+//    touches it directly: ReadParameters collects the registers in its own buffer and stores them
+//    into the record inside a synchronous step (StoreParameterWords, then SettingsToBoxes), so the
+//    window may rebuild, save or load its record at any time without a race.
+//  * WriteParameters sends the record that the window handed over for writing
+//    (WriteHandOver()). The window fills it only while WriteParamsRequest is 0 and sets the flag
+//    afterwards (release); the worker reads it while the flag is set, before the loop clears it.
+//    A write click while the flag is still set does not touch the hand-over, so a write in
+//    progress always sends one whole record.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace nx480 {
+
+class TModbus;
+
+// The 24 protection-setting words; word n is holding register n, in host byte order.
+inline constexpr size_t kSettingsWords = 24;
+using SettingsWords = std::array<uint16_t, kSettingsWords>;
+
+// Status texts of the settings window's transactions.
+inline constexpr const char* kStatusOk = "O.K.";
+inline constexpr const char* kStatusLinkError = "Chyba komunikace!";
+
+// The settings window as the parameter transactions see it. Every operation but
+// WriteHandOver() runs on the user-interface thread (the transactions call it through
+// TModbus::Synchronize).
+class ParameterWindow {
+ public:
+  // Stores `count` words, from word `first` on, into the window's record.
+  virtual void StoreParameterWords(size_t first, const uint16_t* words, size_t count) = 0;
+  // Fills the "Parametry" boxes from the record.
+  virtual void SettingsToBoxes() = 0;
+  // Shows a status text ("O.K.", "Chyba komunikace!") in the window's status line.
+  virtual void ShowStatus(const std::string& text) = 0;
+  // Worker thread, while WriteParamsRequest is set: the record to write.
+  virtual const SettingsWords& WriteHandOver() const = 0;
+
+ protected:
+  ~ParameterWindow() = default;
+};
+
+// Reads registers 0-7, then 8-23. On success the record takes all 24 words, the boxes are
+// refilled and "O.K." is shown. When the second read fails, words 0-7 are already replaced and
+// words 8-23 keep their values; the boxes are not refilled. Any failure shows
+// "Chyba komunikace!" and drains the input.
+void ReadParameters(TModbus& link, ParameterWindow& window);
+
+// Writes words 0-7, then (after a 250 ms wait for the relay to store them) words 8-23 of the
+// handed-over record, each acknowledgement checked with its echo; "O.K." or
+// "Chyba komunikace!" (then a drain).
+void WriteParameters(TModbus& link, ParameterWindow& window);
+
+}  // namespace nx480

@@ -1,0 +1,201 @@
+// ReadParameters and WriteParameters against the simulated relay.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "modbus.h"
+#include "pty_relay.h"
+#include "settings_record.h"
+#include "settings_transactions.h"
+
+using namespace nx480;
+using namespace std::chrono_literals;
+
+namespace {
+
+// The settings window as the transactions see it, recording what they do.
+class FakeWindow : public ParameterWindow {
+ public:
+  void StoreParameterWords(size_t first, const uint16_t* words, size_t count) override {
+    for (size_t i = 0; i < count; ++i) record[first + i] = words[i];
+  }
+  void SettingsToBoxes() override { ++boxesFilled; }
+  void ShowStatus(const std::string& text) override { statuses.push_back(text); }
+  const SettingsWords& WriteHandOver() const override { return toWrite; }
+
+  SettingsWords record{};
+  SettingsWords toWrite{};
+  int boxesFilled = 0;
+  std::vector<std::string> statuses;
+};
+
+class ParameterTransactions : public ::testing::Test {
+ protected:
+  void Open(const std::string& version = "1.14.d") {
+    sim::RelayConfig config;
+    config.version = version;
+    relay_ = std::make_unique<sim::PtyRelay>(config);
+    relay_->Start();
+    ASSERT_TRUE(link_.OpenPort(relay_->SlavePath(), 115200, 50, 100, "1", "Žádná"));
+  }
+  void TearDown() override { link_.ClosePort(); }
+
+  SettingsWords RelaySettings() const {
+    SettingsWords words{};
+    for (uint16_t a = 0; a < kSettingsWords; ++a)
+      words[a] = relay_->GetRegister(sim::Table::kHolding, a).value_or(0xDEAD);
+    return words;
+  }
+  uint64_t Requests() const { return relay_->Counters().model.requests; }
+
+  std::unique_ptr<sim::PtyRelay> relay_;
+  TModbus link_;
+  FakeWindow window_;
+};
+
+SettingsWords Pattern(uint16_t base) {
+  SettingsWords words{};
+  for (size_t i = 0; i < words.size(); ++i) words[i] = static_cast<uint16_t>(base + 0x0101 * i);
+  return words;
+}
+
+}  // namespace
+
+TEST_F(ParameterTransactions, ReadTakesAll24Registers) {
+  Open();
+  const SettingsWords expected = Pattern(0x1000);
+  for (uint16_t a = 0; a < kSettingsWords; ++a)
+    relay_->SetRegister(sim::Table::kHolding, a, expected[a]);
+  ReadParameters(link_, window_);
+  EXPECT_EQ(window_.record, expected);
+  EXPECT_EQ(window_.boxesFilled, 1);
+  EXPECT_EQ(window_.statuses, std::vector<std::string>{"O.K."});
+  EXPECT_EQ(Requests(), 2u);
+}
+
+TEST_F(ParameterTransactions, FailedSecondHalfKeepsWords8To23) {
+  Open();
+  const SettingsWords relayWords = Pattern(0x2000);
+  for (uint16_t a = 0; a < kSettingsWords; ++a)
+    relay_->SetRegister(sim::Table::kHolding, a, relayWords[a]);
+  const SettingsWords before = Pattern(0x7000);
+
+  // Each way the second reply can fail: missing, bad CRC, short, an exception.
+  for (sim::FaultKind kind : {sim::FaultKind::kSilence, sim::FaultKind::kBadCrc,
+                              sim::FaultKind::kShortReply, sim::FaultKind::kException}) {
+    window_ = FakeWindow();
+    window_.record = before;
+    relay_->AddFault({.kind = kind, .function = 0x03, .count = 1, .skip = 1});
+    ReadParameters(link_, window_);
+    for (size_t i = 0; i < 8; ++i) EXPECT_EQ(window_.record[i], relayWords[i]) << i;
+    for (size_t i = 8; i < kSettingsWords; ++i) EXPECT_EQ(window_.record[i], before[i]) << i;
+    EXPECT_EQ(window_.boxesFilled, 0);
+    EXPECT_EQ(window_.statuses, std::vector<std::string>{"Chyba komunikace!"});
+    relay_->ClearFaults();
+  }
+
+  // A failed first half changes nothing; afterwards (the input drained) a read works again.
+  window_ = FakeWindow();
+  window_.record = before;
+  relay_->AddFault({.kind = sim::FaultKind::kBadCrc, .function = 0x03, .count = 1});
+  ReadParameters(link_, window_);
+  EXPECT_EQ(window_.record, before);
+  EXPECT_EQ(window_.statuses, std::vector<std::string>{"Chyba komunikace!"});
+  window_.statuses.clear();
+  ReadParameters(link_, window_);
+  EXPECT_EQ(window_.record, relayWords);
+  EXPECT_EQ(window_.statuses, std::vector<std::string>{"O.K."});
+}
+
+TEST_F(ParameterTransactions, WriteSendsBothHalvesAndWaitsForTheSecond) {
+  Open();
+  window_.toWrite = Pattern(0x3000);
+  const auto t0 = std::chrono::steady_clock::now();
+  WriteParameters(link_, window_);
+  const auto elapsed = std::chrono::steady_clock::now() - t0;
+  EXPECT_EQ(window_.statuses, std::vector<std::string>{"O.K."});
+  EXPECT_EQ(RelaySettings(), window_.toWrite);
+  EXPECT_GE(elapsed, 250ms);                   // the relay is given time to store the second block
+  EXPECT_EQ(window_.record, SettingsWords{});  // the window's own record is not touched
+
+  // The second request as sent: registers 8-23, 32 data bytes high byte first.
+  EXPECT_EQ(link_.RequestBuffer[0], 0x01);
+  EXPECT_EQ(link_.RequestBuffer[1], 0x10);
+  EXPECT_EQ(WireWord(&link_.RequestBuffer[2]), 8);
+  EXPECT_EQ(WireWord(&link_.RequestBuffer[4]), 16);
+  EXPECT_EQ(link_.RequestBuffer[6], 32);
+  EXPECT_EQ(WireWord(&link_.RequestBuffer[7]), window_.toWrite[8]);
+  EXPECT_EQ(WireWord(&link_.RequestBuffer[7 + 30]), window_.toWrite[23]);
+}
+
+TEST_F(ParameterTransactions, FailedWritesReportAndStop) {
+  Open();
+  const SettingsWords original = RelaySettings();
+  window_.toWrite = Pattern(0x4000);
+
+  // The first block refused: the second is never sent.
+  relay_->AddFault({.kind = sim::FaultKind::kException, .function = 0x10, .count = 1});
+  const uint64_t before = Requests();
+  WriteParameters(link_, window_);
+  EXPECT_EQ(window_.statuses, std::vector<std::string>{"Chyba komunikace!"});
+  EXPECT_EQ(Requests() - before, 1u);
+  EXPECT_EQ(RelaySettings(), original);
+
+  // The second block's acknowledgement lost: the first block is in, the report is a failure.
+  window_.statuses.clear();
+  relay_->ClearFaults();
+  relay_->AddFault({.kind = sim::FaultKind::kSilence, .function = 0x10, .count = 1, .skip = 1});
+  WriteParameters(link_, window_);
+  EXPECT_EQ(window_.statuses, std::vector<std::string>{"Chyba komunikace!"});
+  const SettingsWords now = RelaySettings();
+  for (size_t i = 0; i < 8; ++i) EXPECT_EQ(now[i], window_.toWrite[i]) << i;
+  for (size_t i = 8; i < kSettingsWords; ++i) EXPECT_EQ(now[i], original[i]) << i;
+}
+
+TEST_F(ParameterTransactions, EditedRecordGoesOutAndComesBackWithTheRelaysOwnWords) {
+  for (const char* version : {"1.04", "1.14.d"}) {
+    Open(version);
+    const int minor = std::string(version) == "1.04" ? 4 : 14;
+    ReadParameters(link_, window_);
+    ASSERT_EQ(window_.statuses.back(), "O.K.");
+    const SettingsWords read = window_.record;
+
+    // The simulated relay's defaults are the same times at either step size.
+    ParameterBoxes boxes;
+    SettingsToBoxes(read, minor, boxes);
+    EXPECT_EQ(boxes.text[kBoxTUu1], "1.50") << version;
+    EXPECT_EQ(boxes.text[kBoxTRel], "30.0") << version;
+    EXPECT_EQ(boxes.text[kBoxUu1], "196");
+    EXPECT_EQ(boxes.text[kBoxFu1], "47.5");
+    EXPECT_EQ(boxes.fazeIndex, 1);
+
+    // Every recording interval of the list goes out and comes back as the same item, and the
+    // relay's own registers 4-6 and 20-23 go back as they were read.
+    for (int item = 0; item < kLogItemCount; ++item) {
+      boxes.logIndex = item;
+      boxes.text[kBoxUu2] = std::to_string(180 + item);
+      SettingsWords record = read;
+      std::string error;
+      ASSERT_TRUE(BoxesToSettings(boxes, minor, record, error)) << error;
+      window_.toWrite = record;
+      WriteParameters(link_, window_);
+      ASSERT_EQ(window_.statuses.back(), "O.K.");
+      window_.record = SettingsWords{};
+      ReadParameters(link_, window_);
+      ASSERT_EQ(window_.statuses.back(), "O.K.");
+      EXPECT_EQ(window_.record, record);
+      ParameterBoxes back;
+      SettingsToBoxes(window_.record, minor, back);
+      if (minor >= 5) {
+        EXPECT_EQ(back.logIndex, item) << kLogItems[item];
+      }
+      EXPECT_EQ(back.text[kBoxUu2], std::to_string(180 + item));
+      for (int w : {4, 5, 6, 20, 21, 22, 23}) EXPECT_EQ(window_.record[w], read[w]) << w;
+      if (minor < 5) break;  // the list does not follow the record before x.05
+    }
+    link_.ClosePort();
+  }
+}

@@ -1,0 +1,150 @@
+// The protection settings record and the "Parametry" boxes: conversions both ways, the coupled
+// volt and percent boxes, the recording intervals and the window caption. Plain C++: the
+// settings window hands the texts of its boxes over in a ParameterBoxes and shows what comes
+// back.
+//
+// Record words (holding registers 0-23), times in steps of 1/TimeScale second:
+//   0 tUu1 | tUu2 << 8    1 tUo2 | tUo3 << 8    2 tFu1 | tFu2 << 8    3 tFo1 | tFo2 << 8
+//   4-6 carried unchanged  7 Faze << 8           8 Uu1  9 Uu2  10 Uo2  11 Uo3   (volts)
+//   12 Fu1  13 Fu2  14 Fo1 (0.1 Hz)   15 tRel   16 Uo1 (volts)   17 tUo1   18 Log (seconds)
+//   19 Fo2 (0.1 Hz)   20-23 carried unchanged
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "settings_transactions.h"
+
+namespace nx480 {
+
+// Record word indices.
+enum SettingsWord : int {
+  kWordTUu = 0,  // tUu1 low byte, tUu2 high byte
+  kWordTUo = 1,  // tUo2, tUo3
+  kWordTFu = 2,  // tFu1, tFu2
+  kWordTFo = 3,  // tFo1, tFo2
+  kWordFaze = 7,
+  kWordUu1 = 8,
+  kWordUu2 = 9,
+  kWordUo2 = 10,
+  kWordUo3 = 11,
+  kWordFu1 = 12,
+  kWordFu2 = 13,
+  kWordFo1 = 14,
+  kWordTRel = 15,
+  kWordUo1 = 16,
+  kWordTUo1 = 17,
+  kWordLog = 18,
+  kWordFo2 = 19,
+};
+
+// The edit boxes of the "Parametry" page (named after the controls without "Edit").
+enum Box : int {
+  kBoxUn,
+  // Voltage boxes and their percent partners, in the same order.
+  kBoxUu1,
+  kBoxUu2,
+  kBoxUo1,
+  kBoxUo2,
+  kBoxUo3,
+  kBoxPUu1,
+  kBoxPUu2,
+  kBoxPUo1,
+  kBoxPUo2,
+  kBoxPUo3,
+  // Frequencies.
+  kBoxFu1,
+  kBoxFu2,
+  kBoxFo1,
+  kBoxFo2,
+  // Delays.
+  kBoxTUu1,
+  kBoxTUu2,
+  kBoxTUo1,
+  kBoxTUo2,
+  kBoxTUo3,
+  kBoxTFu1,
+  kBoxTFu2,
+  kBoxTFo1,
+  kBoxTFo2,
+  kBoxTRel,
+  kBoxCount
+};
+inline constexpr int kVoltageBoxes = 5;
+inline bool IsVoltageBox(int box) {
+  return box >= kBoxUu1 && box <= kBoxUo3;
+}
+inline bool IsPercentBox(int box) {
+  return box >= kBoxPUu1 && box <= kBoxPUo3;
+}
+// The partner of a voltage or percent box; -1 for any other box.
+int PartnerBox(int box);
+
+// The texts of the boxes and the two selections of the page.
+struct ParameterBoxes {
+  ParameterBoxes() { text[kBoxUn] = "230"; }  // EditUn: the nominal voltage, never changed
+  std::array<std::string, kBoxCount> text{};
+  int logIndex = 0;    // ComboBoxLog item
+  int fazeIndex = -1;  // RadioGroupFaze item; -1 while none is selected
+};
+
+// Time steps per second of the relay's delays: 10 before firmware x.05, 20 from it on.
+int TimeScale(int firmwareMinor);
+
+// ComboBoxLog items and the recording interval in seconds behind each.
+//
+// The relay's table of intervals runs on after 2 hours with 10800, 14400, 21600, 43200 and
+// 65534 s, one entry more than the list has items. The list is lined up by what its items say:
+// "4hod" 14400, "6hod" 21600, "12hod" 43200, and "24hod" the table's last entry, 65534 s, the
+// longest interval the 16-bit word holds (a day in seconds does not fit). 10800 (3 hours) has no
+// item and is never written; read from a relay it shows as the next longer item, "4hod".
+inline constexpr int kLogItemCount = 19;
+inline constexpr std::array<const char*, kLogItemCount> kLogItems{
+    "Off",   "1s",    "2s",    "5s",   "10s",  "15s",  "30s",  "1min",  "2min", "5min",
+    "10min", "15min", "30min", "1hod", "2hod", "4hod", "6hod", "12hod", "24hod"};
+inline constexpr std::array<uint16_t, kLogItemCount> kLogIntervals{
+    0, 1, 2, 5, 10, 15, 30, 60, 120, 300, 600, 900, 1800, 3600, 7200, 14400, 21600, 43200, 65534};
+// The item shown for a stored interval: the first whose seconds are at least `seconds`, else
+// the last.
+int LogItemForSeconds(uint16_t seconds);
+
+// Reading a decimal box: the first comma counts as a full stop; leading blanks are skipped and
+// whatever follows the number is ignored; the result is multiplied by 1.00001 so that values
+// such as 0.3 s do not truncate one step short. No number at the start of the text: nullopt.
+std::optional<double> ReadBoxNumber(std::string_view text);
+// A voltage box: a whole decimal number (leading blanks, an optional sign) that fits 32 bits,
+// nothing after it.
+std::optional<int32_t> ReadBoxInteger(std::string_view text);
+
+// Leaving a voltage box: the text for its percent box, trunc(U / Un * 100 + 0.5); empty for an
+// empty box. nullopt when the box holds no number (the partner then stays as it is).
+std::optional<std::string> PercentForVoltage(std::string_view volts, std::string_view un);
+// Leaving a percent box: the text for its voltage box, trunc(Un * P * 0.01 + 0.5).
+std::optional<std::string> VoltageForPercent(std::string_view percent, std::string_view un);
+
+// The framework's conversion messages.
+std::string InvalidIntegerMessage(std::string_view text);  // "'%s' is not a valid integer value"
+std::string InvalidNumberMessage(std::string_view text);   // ... "valid floating point value"
+
+// Builds the record from the boxes. Voltages are whole numbers stored modulo 65536; frequencies
+// trunc(f * 10); times trunc(t * TimeScale), a delay byte modulo 256 and tRel and tUo1 modulo
+// 65536; Log from the list; Faze from the radio group (with no item selected the record's word
+// 7 stays as it is). Words 4-6 and 20-23 are not touched. A box that gives no number - a
+// voltage that is not a whole number, or a frequency, delay or percent that is not a number -
+// fails the whole operation: the record is left unchanged and `error` holds the message.
+bool BoxesToSettings(const ParameterBoxes& boxes, int firmwareMinor, SettingsWords& record,
+                     std::string& error);
+
+// Fills the boxes from the record: voltages "%hu" with their percent boxes following,
+// frequencies and tRel "%4.1f", delays "%4.2f", the recording interval only from firmware x.05
+// on, Faze by its high byte (above 1: the last item). EditUn is not touched.
+void SettingsToBoxes(const SettingsWords& record, int firmwareMinor, ParameterBoxes& boxes);
+
+// The window caption: "Nastavení", and on the "Parametry" page with a settings file
+// " - " + path, "*" when modified.
+std::string SetupCaption(bool parametryPage, const std::string& fileName, bool modified);
+
+}  // namespace nx480
