@@ -26,15 +26,6 @@ bool SameLetters(std::string_view a, std::string_view b) {
 
 }  // namespace
 
-int FirmwareMinorOfVersion(std::string_view version) {
-  // The last two characters, or the two before a ".x" suffix.
-  long i = static_cast<long>(version.size()) - 2;
-  if (i >= 0 && version[static_cast<std::size_t>(i)] == '.') i -= 2;
-  if (i < 0) return 0;
-  const auto at = static_cast<std::size_t>(i);
-  return 10 * (version[at] - '0') + (version[at + 1] - '0');
-}
-
 std::optional<StageCoils> ParseStage(std::string_view name, int firmware_minor) {
   struct Named {
     const char* settings;

@@ -37,10 +37,6 @@ class PtyRelay;
 class RelayModel;
 struct RelayConfig;
 
-// The two-digit firmware number at the end of a version text: "1.14.d" and "1.14" give 14,
-// "2.07" gives 7; texts too short give 0.
-int FirmwareMinorOfVersion(std::string_view version);
-
 // Coil numbers of one stage.
 struct StageCoils {
   int picked_up;

@@ -56,19 +56,21 @@ const std::uint16_t kDefaultSettings[kSettingsCount] = {
 
 namespace {
 
-// Delay steps per second: 10 before firmware x.05, 20 from it on. The two digits before the
-// end of the version text ("1.14.d" and "1.14": 14) are the firmware number.
+// Delay steps per second: 10 before firmware x.05, 20 from it on.
 int SettingsTimeScale(const std::string& version) {
-  long i = static_cast<long>(version.size()) - 2;
-  if (i >= 0 && version[static_cast<std::size_t>(i)] == '.') i -= 2;
-  if (i < 0 || static_cast<std::size_t>(i) + 1 >= version.size()) return 20;
-  const char hi = version[static_cast<std::size_t>(i)];
-  const char lo = version[static_cast<std::size_t>(i) + 1];
-  if (hi < '0' || hi > '9' || lo < '0' || lo > '9') return 20;
-  return 10 * (hi - '0') + (lo - '0') < 5 ? 10 : 20;
+  return FirmwareMinorOfVersion(version) < 5 ? 10 : 20;
 }
 
 }  // namespace
+
+int FirmwareMinorOfVersion(std::string_view version) {
+  // The last two characters, or the two before a ".x" suffix.
+  long i = static_cast<long>(version.size()) - 2;
+  if (i >= 0 && version[static_cast<std::size_t>(i)] == '.') i -= 2;
+  if (i < 0) return 0;
+  const auto at = static_cast<std::size_t>(i);
+  return 10 * (version[at] - '0') + (version[at + 1] - '0');
+}
 
 std::array<std::uint16_t, kSettingsCount> DefaultSettings(const std::string& version) {
   std::array<std::uint16_t, kSettingsCount> settings{};

@@ -15,6 +15,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "faults.h"
@@ -55,6 +56,10 @@ inline constexpr std::uint16_t kCoilCount = 24;        // coils 0..23
 // delays count in 1/10 s, so the same times take half the steps.
 extern const std::uint16_t kDefaultSettings[kSettingsCount];
 std::array<std::uint16_t, kSettingsCount> DefaultSettings(const std::string& version);
+
+// The two-digit firmware number at the end of a version text: "1.14.d" and "1.14" give 14,
+// "2.07" gives 7; texts too short give 0.
+int FirmwareMinorOfVersion(std::string_view version);
 
 struct RelayConfig {
   std::uint8_t address = 1;
