@@ -1,6 +1,7 @@
 #include "modbus.h"
 
 #include <cstring>
+#include <utility>
 
 #include "identity.h"
 
@@ -41,6 +42,8 @@ const char* LinkErrorText(LinkError error) {
       return "port closed";
     case LinkError::PortBusy:
       return "port in use by the worker";
+    case LinkError::DeviceGone:
+      return "device gone";
   }
   return "?";
 }
@@ -72,8 +75,11 @@ bool TModbus::OpenPort(const std::string& portName, int baud, int pollInterval,
                        const std::string& parity) {
   Suspend();
   pollInterval_.store(pollInterval, std::memory_order_relaxed);
-  return port_.Open(portName, baud, ParityFromText(parity), StopBitsTenthsFromText(stopBits),
-                    TimeoutsForBaud(baud, readTimeoutConstant));
+  const bool opened =
+      port_.Open(portName, baud, ParityFromText(parity), StopBitsTenthsFromText(stopBits),
+                 TimeoutsForBaud(baud, readTimeoutConstant));
+  if (opened) connection_.fetch_add(1, std::memory_order_acq_rel);
+  return opened;
 }
 
 bool TModbus::ClosePort() {
@@ -96,6 +102,7 @@ size_t TModbus::BuildRequest(const FrameTemplate& tmpl, const RequestPatch& patc
 void TModbus::SendRequest(size_t length) {
   // The write's result is not examined: a failed write shows up as a missing reply.
   port_.Write(RequestBuffer.data(), length);
+  NoteGone();
 }
 
 bool TModbus::CheckReply(size_t region, size_t expected) {
@@ -107,7 +114,10 @@ bool TModbus::CheckReply(size_t region, size_t expected) {
     lastError_ = LinkError::None;
     return true;
   }
-  if (lastCount_ == 0) {
+  NoteGone();
+  if (lastCount_ < expected && port_.DeviceGone()) {
+    lastError_ = LinkError::DeviceGone;
+  } else if (lastCount_ == 0) {
     lastError_ = wasOpen && port_.IsOpen() ? LinkError::NoReply : LinkError::PortClosed;
   } else if (lastCount_ == 5 && (dst[1] & 0x80) && ModbusCrc(dst, 5) == 0) {
     lastError_ = LinkError::Exception;
@@ -127,10 +137,30 @@ bool TModbus::CheckEcho() {
 
 void TModbus::DrainInput() {
   std::this_thread::sleep_for(50ms);
+  const auto limit = std::chrono::steady_clock::now() + kDrainLimit;
   uint8_t byte;
   while (port_.Read(&byte, 1) == 1) {
     if (OnWorkerThread() && pauseRequested_.load(std::memory_order_acquire)) break;
+    if (std::chrono::steady_clock::now() >= limit) break;
   }
+  NoteGone();
+}
+
+void TModbus::NoteGone() {
+  if (!port_.DeviceGone() || !OnWorkerThread()) return;
+  GonePoster poster;
+  const uint64_t connection = connection_.load(std::memory_order_acquire);
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    // No further transaction on a dead descriptor: the worker parks at the head of its next
+    // pass, and the user-interface thread closes the connection.
+    pauseRequested_.store(true, std::memory_order_release);
+    if (goneReported_ == connection) return;
+    goneReported_ = connection;
+    poster = gonePoster_;
+  }
+  cv_.notify_all();
+  if (poster) poster(connection);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -144,10 +174,12 @@ bool TModbus::Identify(std::string& identText) {
   SendRequest(BuildRequest(templates::kIdentification));
   const size_t want = templates::kIdentification.replyLength;  // up to 30, at least 29 accepted
   lastCount_ = port_.Read(ReplyBuffer.data(), want);
+  NoteGone();
   if (!ParseIdentification(ReplyBuffer.data(), lastCount_, identText)) {
-    lastError_ = lastCount_ == 0   ? LinkError::NoReply
-                 : lastCount_ < 29 ? LinkError::WrongLength
-                                   : LinkError::BadCrc;
+    lastError_ = port_.DeviceGone() ? LinkError::DeviceGone
+                 : lastCount_ == 0  ? LinkError::NoReply
+                 : lastCount_ < 29  ? LinkError::WrongLength
+                                    : LinkError::BadCrc;
     return false;
   }
   lastError_ = LinkError::None;
@@ -168,7 +200,7 @@ int32_t TModbus::ReadSerialNumber() {
 // Worker
 
 void TModbus::BindRequest(RequestSlot slot, std::atomic<int32_t>* flag,
-                          std::function<void()> transaction) {
+                          std::function<void()> transaction, std::function<void()> onException) {
   if (slot < 0 || slot >= kRequestSlotCount) return;
   const bool wasRunning = IsRunning();
   Suspend();
@@ -176,6 +208,7 @@ void TModbus::BindRequest(RequestSlot slot, std::atomic<int32_t>* flag,
     std::lock_guard<std::mutex> lock(mutex_);
     slots_[slot].flag = flag;
     slots_[slot].run = std::move(transaction);
+    slots_[slot].onException = std::move(onException);
   }
   if (wasRunning) Resume();
 }
@@ -239,6 +272,11 @@ void TModbus::SetUiPoster(UiPoster poster) {
   poster_ = std::move(poster);
 }
 
+void TModbus::SetGonePoster(GonePoster poster) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  gonePoster_ = std::move(poster);
+}
+
 void TModbus::Synchronize(const std::function<void()>& step) {
   std::unique_lock<std::mutex> lock(mutex_);
   if (!OnWorkerThread() || !poster_) {
@@ -248,6 +286,7 @@ void TModbus::Synchronize(const std::function<void()>& step) {
   }
   pendingCall_ = &step;
   callDone_ = false;
+  callException_ = nullptr;
   UiPoster poster = poster_;
   cv_.notify_all();  // a Suspend() or WaitServicing() in progress serves it at once
   lock.unlock();
@@ -255,6 +294,10 @@ void TModbus::Synchronize(const std::function<void()>& step) {
   lock.lock();
   cv_.wait(lock, [this] { return callDone_; });
   pendingCall_ = nullptr;
+  if (std::exception_ptr thrown = std::exchange(callException_, nullptr)) {
+    lock.unlock();
+    std::rethrow_exception(thrown);
+  }
 }
 
 void TModbus::ServiceSyncCalls() {
@@ -264,18 +307,21 @@ void TModbus::ServiceSyncCalls() {
   callRunning_ = true;
   lock.unlock();
   // Mark the call done however the step ends, so the worker never waits forever.
-  struct Done {
-    TModbus* self;
-    ~Done() {
-      {
-        std::lock_guard<std::mutex> relock(self->mutex_);
-        self->callRunning_ = false;
-        self->callDone_ = true;
-      }
-      self->cv_.notify_all();
-    }
-  } done{this};
-  (*step)();
+  std::exception_ptr thrown;
+  try {
+    (*step)();
+  } catch (...) {
+    // Not into the user-interface thread's event loop (or a Suspend() that serves the call):
+    // the transaction that made the call fails with it.
+    thrown = std::current_exception();
+  }
+  {
+    std::lock_guard<std::mutex> relock(mutex_);
+    callRunning_ = false;
+    callDone_ = true;
+    callException_ = thrown;
+  }
+  cv_.notify_all();
 }
 
 bool TModbus::ParkIfRequested() {
@@ -295,6 +341,21 @@ void TModbus::SleepPollInterval() {
                [this] { return quit_ || pauseRequested_.load(std::memory_order_acquire); });
 }
 
+void TModbus::RunSlot(Slot& slot) {
+  if (!slot.run) return;
+  try {
+    slot.run();
+  } catch (...) {
+    // A transaction that throws must not end the program from this thread: it counts as a
+    // communication failure, reported by its window, and the loop goes on.
+    try {
+      if (slot.onException) slot.onException();
+    } catch (...) {
+    }
+    DrainInput();
+  }
+}
+
 void TModbus::WorkerMain() {
   while (ParkIfRequested()) {
     for (Slot& slot : slots_) {
@@ -302,7 +363,7 @@ void TModbus::WorkerMain() {
       // served after the next resume.
       if (pauseRequested_.load(std::memory_order_acquire)) break;
       if (slot.flag == nullptr || slot.flag->load(std::memory_order_acquire) == 0) continue;
-      if (slot.run) slot.run();
+      RunSlot(slot);
       slot.flag->store(0, std::memory_order_release);
     }
     passes_.fetch_add(1, std::memory_order_relaxed);

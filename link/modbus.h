@@ -26,6 +26,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
+#include <exception>
 #include <functional>
 #include <mutex>
 #include <string>
@@ -62,7 +63,8 @@ enum class LinkError {
   Exception,    // the relay answered with a Modbus exception reply
   BadEcho,      // a write's acknowledgement differs from the request
   PortClosed,
-  PortBusy,  // the caller does not own the port (the worker is running)
+  PortBusy,    // the caller does not own the port (the worker is running)
+  DeviceGone,  // the adapter was unplugged or the line hung up
 };
 const char* LinkErrorText(LinkError error);
 
@@ -76,6 +78,9 @@ class TModbus {
   // Runs the worker's pending synchronous call on the user-interface thread: it must arrange
   // for ServiceSyncCalls() to be called there soon (a queued call in the event loop).
   using UiPoster = std::function<void()>;
+  // Tells the user-interface thread, without waiting, that the device of the connection with
+  // the given number is gone (see DeviceGone()).
+  using GonePoster = std::function<void(uint64_t connection)>;
 
   TModbus();   // the worker thread exists and is paused; the port is closed
   ~TModbus();  // ends and joins the worker thread (it must be paused or idle)
@@ -90,6 +95,11 @@ class TModbus {
   // Closes the port if open (a transaction waiting on it fails), then pauses the worker.
   bool ClosePort();
   bool PortIsOpen() const { return port_.IsOpen(); }
+  // The device of the open port is gone (unplugged, hung up): every transaction fails, and the
+  // worker has paused itself; the connection must be closed and made anew.
+  bool DeviceGone() const { return port_.DeviceGone(); }
+  // Counts the successful opens: names the connection a gone-device report belongs to.
+  uint64_t Connection() const { return connection_.load(std::memory_order_acquire); }
   OpenError LastOpenError() const { return port_.LastOpenError(); }
   int PollInterval() const { return pollInterval_.load(std::memory_order_relaxed); }
 
@@ -104,9 +114,12 @@ class TModbus {
   // After a good CheckReply of a write: address, function, first register and quantity of the
   // reply equal those of the request.
   bool CheckEcho();
-  // Recovery after a failure: wait 50 ms, then discard bytes until a read brings none. Stops
-  // early when a pause is asked for, so that a babbling line cannot hold the worker forever.
+  // Recovery after a failure: wait 50 ms, then discard bytes until a read brings none. A line
+  // that never goes quiet is given up on after kDrainLimit (the next transaction then fails on
+  // what it reads, and drains again), so a babbling line cannot hold the worker in one drain;
+  // the drain also ends when a pause is asked for or the device is gone.
   void DrainInput();
+  static constexpr std::chrono::milliseconds kDrainLimit{1000};
   LinkError LastError() const { return lastError_; }
   size_t LastReplyCount() const { return lastCount_; }
 
@@ -121,7 +134,10 @@ class TModbus {
 
   // ---- Worker ----
   // Binds a window's flag and its transaction to a slot. Pauses the worker first.
-  void BindRequest(RequestSlot slot, std::atomic<int32_t>* flag, std::function<void()> transaction);
+  // `onException` runs on the worker when the transaction throws: it reports the failure as a
+  // communication error would (the worker then drains the input and goes on with the loop).
+  void BindRequest(RequestSlot slot, std::atomic<int32_t>* flag, std::function<void()> transaction,
+                   std::function<void()> onException = nullptr);
   void Suspend();
   void Resume();
   bool IsRunning() const { return !pauseRequested_.load(std::memory_order_acquire); }
@@ -137,8 +153,11 @@ class TModbus {
   void Synchronize(const std::function<void()>& step);
   // User-interface thread: the poster, and the thread it serves.
   void SetUiPoster(UiPoster poster);
-  // User-interface thread: runs the pending synchronous call, if any.
+  // User-interface thread: runs the pending synchronous call, if any. An exception thrown by
+  // the step is handed back to the worker, which rethrows it from Synchronize().
   void ServiceSyncCalls();
+  // User-interface thread: where a gone device is reported (once per connection).
+  void SetGonePoster(GonePoster poster);
 
   // Passes completed by the worker loop (for tests and benchmarks).
   uint64_t Passes() const { return passes_.load(std::memory_order_relaxed); }
@@ -147,9 +166,13 @@ class TModbus {
   struct Slot {
     std::atomic<int32_t>* flag = nullptr;
     std::function<void()> run;
+    std::function<void()> onException;
   };
 
   void WorkerMain();
+  void RunSlot(Slot& slot);
+  // After every read and write: a gone device pauses the worker and is reported once.
+  void NoteGone();
   bool ParkIfRequested();  // false when the thread must end
   void SleepPollInterval();
   bool OnWorkerThread() const { return std::this_thread::get_id() == workerId_; }
@@ -170,7 +193,11 @@ class TModbus {
   bool parked_ = false;
   bool quit_ = false;
   UiPoster poster_;
+  GonePoster gonePoster_;
+  std::atomic<uint64_t> connection_{0};
+  uint64_t goneReported_ = 0;  // the connection whose loss was reported last (mutex_)
   const std::function<void()>* pendingCall_ = nullptr;
+  std::exception_ptr callException_;  // thrown by the step of the pending call
   bool callRunning_ = false;
   bool callDone_ = false;
   std::atomic<uint64_t> passes_{0};

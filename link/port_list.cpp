@@ -67,14 +67,17 @@ std::vector<std::string> ListSerialPorts(const std::string& devDir,
     return ports;
   }
   std::vector<Candidate> found;
+  // The error-code forms throughout: a directory that changes while it is listed (a device
+  // unplugged at that moment) ends the listing instead of throwing.
   std::error_code ec;
-  for (const auto& entry : std::filesystem::directory_iterator(devDir, ec)) {
-    const std::string name = entry.path().filename().string();
+  for (std::filesystem::directory_iterator it(devDir, ec), end; !ec && it != end;
+       it.increment(ec)) {
+    const std::string name = it->path().filename().string();
     int group = 0;
     long number = 0;
     if (!ParseName(name, group, number)) continue;
     if (group == 2 && !HasUart(sysClassTty, name)) continue;
-    found.push_back({group, number, entry.path().string()});
+    found.push_back({group, number, it->path().string()});
   }
   std::sort(found.begin(), found.end(), [](const Candidate& a, const Candidate& b) {
     return a.group != b.group ? a.group < b.group : a.number < b.number;

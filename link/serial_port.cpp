@@ -72,6 +72,11 @@ OpenError ClassifyOpenErrno(int err) {
   }
 }
 
+// Errors of a read or write that mean the device itself is gone, not a passing condition.
+bool IsGoneErrno(int err) {
+  return err == EIO || err == ENODEV || err == ENXIO || err == EBADF || err == EPIPE;
+}
+
 void ResetEvent(int fd) {
   uint64_t value;
   while (::read(fd, &value, sizeof value) > 0) {
@@ -193,6 +198,7 @@ bool SerialPort::Open(const std::string& path, int baud, Parity parity, int stop
 
   if (wakeFd_ >= 0) ResetEvent(wakeFd_);
   fd_ = fd;
+  gone_.store(false, std::memory_order_release);
   timeouts_ = timeouts;
   open_.store(true, std::memory_order_release);
   return true;
@@ -236,14 +242,20 @@ size_t SerialPort::Write(const uint8_t* data, size_t length) {
       done += static_cast<size_t>(n);
       continue;
     }
-    if (n < 0 && errno != EAGAIN && errno != EINTR) break;
+    if (n < 0 && errno != EAGAIN && errno != EINTR) {
+      if (IsGoneErrno(errno)) gone_.store(true, std::memory_order_release);
+      break;
+    }
     const auto now = Clock::now();
     if (now >= deadline) break;
     pollfd fds[2] = {{fd_, POLLOUT, 0}, {wakeFd_, POLLIN, 0}};
     const int r = ::poll(fds, wakeFd_ >= 0 ? 2 : 1, PollMs(deadline - now));
     if (r < 0 && errno != EINTR) break;
     if (fds[1].revents & POLLIN) break;  // the port is being closed
-    if (fds[0].revents & (POLLERR | POLLHUP | POLLNVAL)) break;
+    if (fds[0].revents & (POLLERR | POLLHUP | POLLNVAL)) {
+      gone_.store(true, std::memory_order_release);
+      break;
+    }
   }
   return done;
 }
@@ -258,6 +270,10 @@ size_t SerialPort::Read(uint8_t* data, size_t expected) {
   const auto gap = std::chrono::milliseconds(timeouts_.readInterval);
   auto lastByte = start;
   size_t got = 0;
+  // Set when poll() reported a hang-up or error: bytes still buffered are read first, and a
+  // read that then brings nothing means the device is gone (a hung-up tty reads as end of
+  // file, a pty whose other side closed as EIO).
+  bool hangUp = false;
   while (got < expected) {
     const ssize_t n = ::read(fd_, data + got, expected - got);
     if (n > 0) {
@@ -265,7 +281,14 @@ size_t SerialPort::Read(uint8_t* data, size_t expected) {
       lastByte = Clock::now();
       continue;
     }
-    if (n < 0 && errno != EAGAIN && errno != EINTR) break;  // device gone (EIO) and the like
+    if (n < 0 && errno != EAGAIN && errno != EINTR) {
+      if (IsGoneErrno(errno)) gone_.store(true, std::memory_order_release);
+      break;
+    }
+    if (hangUp) {
+      gone_.store(true, std::memory_order_release);
+      break;
+    }
     const auto now = Clock::now();
     const auto limit = got > 0 ? std::min(deadline, lastByte + gap) : deadline;
     if (now >= limit) break;
@@ -273,10 +296,7 @@ size_t SerialPort::Read(uint8_t* data, size_t expected) {
     const int r = ::poll(fds, wakeFd_ >= 0 ? 2 : 1, PollMs(limit - now));
     if (r < 0 && errno != EINTR) break;
     if (fds[1].revents & POLLIN) break;  // the port is being closed
-    if ((fds[0].revents & (POLLERR | POLLNVAL)) ||
-        ((fds[0].revents & POLLHUP) && !(fds[0].revents & POLLIN))) {
-      break;
-    }
+    if (fds[0].revents & (POLLERR | POLLHUP | POLLNVAL)) hangUp = true;
   }
   return got;
 }

@@ -71,6 +71,12 @@ class SerialPort {
   // On a closed port it returns 0 at once.
   size_t Read(uint8_t* data, size_t expected);
 
+  // True once a read or write found the device gone: the adapter was unplugged or the line
+  // hung up (the driver reports a hang-up, an I/O error or end of file). Such a port never
+  // answers again; it stays gone until it is closed and opened anew. A device that is merely
+  // silent is not gone.
+  bool DeviceGone() const { return gone_.load(std::memory_order_acquire); }
+
   const PortTimeouts& Timeouts() const { return timeouts_; }
 
  private:
@@ -80,6 +86,7 @@ class SerialPort {
   int fd_ = -1;
   int wakeFd_ = -1;  // eventfd: Close() signals it to end a waiting Read or Write
   std::atomic<bool> open_{false};
+  std::atomic<bool> gone_{false};
   PortTimeouts timeouts_;
   OpenError lastError_ = OpenError::None;
   int lastErrno_ = 0;

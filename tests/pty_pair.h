@@ -35,6 +35,11 @@ class PtyPair {
   PtyPair& operator=(const PtyPair&) = delete;
 
   bool ok() const { return master_ >= 0 && holder_ >= 0; }
+  // The device goes away as an unplugged adapter does: the slave side sees a hang-up.
+  void Unplug() {
+    if (master_ >= 0) ::close(master_);
+    master_ = -1;
+  }
   const std::string& path() const { return path_; }
   int master() const { return master_; }
 

@@ -236,3 +236,28 @@ TEST(SerialPortClose, CloseFromAnotherThreadEndsAWaitingRead) {
   EXPECT_LT(MsSince(t1), 50);
   port.Close();  // closing twice is harmless
 }
+
+TEST(SerialPortClose, AVanishedDeviceIsToldApartFromASilentOne) {
+  PtyPair pty;
+  ASSERT_TRUE(pty.ok());
+  SerialPort port;
+  ASSERT_TRUE(port.Open(pty.path(), 115200, Parity::None, 10, Timeouts(22, 1, 300)));
+  uint8_t buf[16];
+  // Silent: the read waits out its limit, and the device is not gone.
+  EXPECT_EQ(port.Read(buf, 4), 0u);
+  EXPECT_FALSE(port.DeviceGone());
+  // Bytes still come in; then the device vanishes, and the next read sees it at once.
+  pty.Send({0x01, 0x02});
+  EXPECT_EQ(port.Read(buf, 2), 2u);
+  EXPECT_FALSE(port.DeviceGone());
+  pty.Unplug();
+  const auto t0 = Clock::now();
+  EXPECT_EQ(port.Read(buf, 16), 0u);
+  EXPECT_TRUE(port.DeviceGone());
+  EXPECT_EQ(port.Read(buf, 16), 0u);
+  EXPECT_EQ(port.Write(buf, 4), 0u);
+  EXPECT_LT(MsSince(t0), 250);  // never waits out the read limits on a dead line
+  EXPECT_TRUE(port.IsOpen());   // until the owner closes it
+  port.Close();
+  EXPECT_FALSE(port.DeviceGone() && port.IsOpen());
+}

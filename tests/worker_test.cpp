@@ -179,26 +179,44 @@ TEST(Worker, SynchronousCallsRunOnTheUiThreadAndNeverDeadlockAPause) {
       5, [&] { worker.Suspend(); }, "Suspend after the grace wait");
 }
 
-TEST(Worker, AThrowingStepDoesNotStrandTheWorker) {
+TEST(Worker, ThrowingTransactionsAndStepsFailButTheWorkerGoesOn) {
+  // A transaction that throws, or whose step on the user-interface thread throws, ends as a
+  // failed transaction: its window is told, and the worker serves the next flags.
   TModbus worker;
   worker.SetUiPoster([] {});
-  std::atomic<int32_t> live{0};
-  std::atomic<bool> continued{false};
-  worker.BindRequest(kLiveRequest, &live, [&] {
-    worker.Synchronize([] { throw std::runtime_error("display failed"); });
-    continued = true;
-  });
+  std::atomic<int32_t> live{0}, read{0}, write{0};
+  std::atomic<int> failures{0}, served{0};
+  std::atomic<bool> afterStep{false};
+  worker.BindRequest(
+      kLiveRequest, &live,
+      [&] {
+        worker.Synchronize([] { throw std::runtime_error("display failed"); });
+        afterStep = true;
+      },
+      [&] { ++failures; });
+  worker.BindRequest(
+      kReadParamsRequest, &read, [] { throw std::logic_error("transaction failed"); },
+      [&] { ++failures; });
+  worker.BindRequest(kWriteParamsRequest, &write, [&] { ++served; });
   worker.Resume();
   live.store(1);
+  read.store(1);
+  write.store(1);
+  bool escaped = false;
   ASSERT_TRUE(WaitUntil([&] {
     try {
       worker.ServiceSyncCalls();
-    } catch (const std::runtime_error&) {
+    } catch (...) {
+      escaped = true;
     }
-    return continued.load();
+    return served.load() == 1;
   }));
+  EXPECT_FALSE(escaped);  // nothing reaches the user-interface thread's event loop
+  EXPECT_FALSE(afterStep.load());
+  EXPECT_EQ(failures.load(), 2);
+  EXPECT_EQ(live.load() + read.load() + write.load(), 0);
   WithinSeconds(
-      5, [&] { worker.Suspend(); }, "Suspend after a throwing step");
+      5, [&] { worker.Suspend(); }, "Suspend after throwing transactions");
 }
 
 TEST(Worker, UiThreadMayNotUseThePortWhileTheWorkerRuns) {
@@ -283,7 +301,76 @@ TEST(Worker, ABabblingLineCannotHoldOffAPause) {
   WithinSeconds(
       5, [&] { worker.Suspend(); }, "Suspend against a babbling line");
   EXPECT_TRUE(drained.load());
+
+  // Without a pause the drain gives up by itself after its limit, so the other requests and
+  // their status texts keep going.
+  draining = drained = false;
+  worker.Resume();
+  live.store(1);
+  ASSERT_TRUE(WaitUntil([&] { return draining.load(); }));
+  const auto t0 = std::chrono::steady_clock::now();
+  ASSERT_TRUE(WaitUntil([&] { return drained.load(); }, 10s));
+  EXPECT_GE(std::chrono::steady_clock::now() - t0, TModbus::kDrainLimit - 100ms);
   stop = true;
   device.join();
+  worker.ClosePort();
+}
+
+TEST(Worker, AFlagIsClearedOnlyAfterItsTransactionHasReturned) {
+  // The window refuses a second write while the first is on its way by looking at the flag.
+  TModbus worker;
+  std::atomic<int32_t> write{0};
+  std::atomic<int32_t> seenInside{-1};
+  worker.BindRequest(kWriteParamsRequest, &write, [&] { seenInside = write.load(); });
+  worker.Resume();
+  write.store(1);
+  ASSERT_TRUE(WaitUntil([&] { return write.load() == 0; }));
+  EXPECT_EQ(seenInside.load(), 1);
+  worker.Suspend();
+}
+
+TEST(Worker, AVanishedDeviceParksTheWorkerAndIsReportedOnce) {
+  PtyPair line;
+  ASSERT_TRUE(line.ok());
+  TModbus worker;
+  std::mutex m;
+  std::vector<uint64_t> reports;
+  worker.SetGonePoster([&](uint64_t connection) {
+    std::lock_guard<std::mutex> lock(m);
+    reports.push_back(connection);
+  });
+  ASSERT_TRUE(worker.OpenPort(line.path(), 115200, 50, 100, "1", "Žádná"));
+  const uint64_t connection = worker.Connection();
+  std::atomic<int32_t> live{0}, write{0};
+  std::atomic<int> lives{0}, writes{0};
+  std::atomic<LinkError> error{LinkError::None};
+  worker.BindRequest(kLiveRequest, &live, [&] {
+    ++lives;
+    worker.SendRequest(worker.BuildRequest(templates::kLiveRegisters16));
+    if (!worker.CheckReply(kMainReply, 37)) error = worker.LastError();
+    worker.DrainInput();
+  });
+  worker.BindRequest(kWriteParamsRequest, &write, [&] { ++writes; });
+  worker.Resume();
+  live.store(1);
+  ASSERT_TRUE(WaitUntil([&] { return live.load() == 0; }));
+  EXPECT_EQ(error.load(), LinkError::NoReply);  // silent, not gone: the worker goes on
+  EXPECT_FALSE(worker.IsParked());
+
+  line.Unplug();
+  live.store(1);
+  write.store(1);
+  ASSERT_TRUE(WaitUntil([&] { return worker.IsParked(); }));
+  EXPECT_EQ(error.load(), LinkError::DeviceGone);
+  EXPECT_TRUE(worker.DeviceGone());
+  EXPECT_EQ(writes.load(), 0);  // no transaction after it on the dead line
+  EXPECT_EQ(write.load(), 1);
+  const int livesSoFar = lives.load();
+  std::this_thread::sleep_for(200ms);
+  EXPECT_EQ(lives.load(), livesSoFar);  // no spinning on the dead descriptor
+  {
+    std::lock_guard<std::mutex> lock(m);
+    EXPECT_EQ(reports, std::vector<uint64_t>{connection});
+  }
   worker.ClosePort();
 }
