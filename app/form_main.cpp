@@ -8,6 +8,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTimer>
+#include <filesystem>
 
 #include "form_history.h"
 #include "form_online.h"
@@ -39,15 +40,43 @@ int ServiceModeFromArguments(const std::vector<std::string>& arguments) {
   return !arguments.empty() && (arguments[0] == "/servis" || arguments[0] == "/SERVIS") ? 1 : 0;
 }
 
-QString NoRelayMessage(const std::string& deniedPort, const std::string& group) {
+QString NoRelayMessage(const SearchProblems& problems) {
   QString text = "Zařízení není připojeno nebo nekomunikuje";
-  if (deniedPort.empty()) return text;
-  // A device owned by root alone says nothing useful; serial devices belong to "dialout" on
-  // Debian and its relatives.
-  const std::string shown = group.empty() || group == "root" ? "dialout" : group;
-  return text +
-         QString("\nPřístup k portu %1 byl odepřen: uživatel možná musí být ve skupině „%2“.")
-             .arg(QString::fromStdString(deniedPort), QString::fromStdString(shown));
+  if (!problems.busyPort.empty()) {
+    text += QString("\nPort %1 je obsazen jiným programem; ukončete jej a zkuste to znovu.")
+                .arg(QString::fromStdString(problems.busyPort));
+  }
+  if (!problems.deniedPort.empty()) {
+    const QString port = QString::fromStdString(problems.deniedPort);
+    const QString group = QString::fromStdString(problems.deniedGroup);
+    if (group == "root") {
+      // Only root may open it: no group membership helps, the device's rights must change.
+      text += QString(
+                  "\nPort %1 je přístupný jen správci systému, ne běžným uživatelům. "
+                  "Zpřístupněte jej pravidlem udev, např. soubor "
+                  "/etc/udev/rules.d/50-nx480.rules s řádkem\n"
+                  "KERNEL==\"%2\", GROUP=\"dialout\", MODE=\"0660\"\n"
+                  "a přidejte uživatele do skupiny „dialout“ (sudo adduser $USER dialout, "
+                  "pak se znovu přihlaste).")
+                  .arg(port, QString::fromStdString(
+                                 std::filesystem::path(problems.deniedPort).filename().string()));
+    } else if (!group.isEmpty()) {
+      text += QString(
+                  "\nPřístup k portu %1 byl odepřen: uživatel musí být ve skupině „%2“ "
+                  "(sudo adduser $USER %2, pak se znovu přihlaste).")
+                  .arg(port, group);
+    } else {
+      text += QString("\nPřístup k portu %1 byl odepřen.").arg(port);
+    }
+  }
+  return text;
+}
+
+QString DeviceGoneMessage(const std::string& port) {
+  return QString(
+             "Spojení s přístrojem bylo přerušeno: zařízení %1 bylo odpojeno.\n"
+             "Po jeho opětovném připojení stiskněte F1.")
+      .arg(QString::fromStdString(port));
 }
 
 TFormMain::TFormMain(const std::vector<std::string>& arguments, QWidget* parent)
@@ -113,6 +142,10 @@ TFormMain::TFormMain(const std::vector<std::string>& arguments, QWidget* parent)
     QMetaObject::invokeMethod(
         this, [this] { modbus_->ServiceSyncCalls(); }, Qt::QueuedConnection);
   });
+  modbus_->SetGonePoster([this](uint64_t connection) {
+    QMetaObject::invokeMethod(
+        this, [this, connection] { DeviceGone(connection); }, Qt::QueuedConnection);
+  });
   ServiceMode = ServiceModeFromArguments(arguments);
   HasTemperature = 0;
 }
@@ -139,13 +172,24 @@ void TFormMain::AttachWindows(TFormOnLine* onLine, TFormSetup* setup, TFormHisto
   onLine->MainWindowState = [this] {
     return TFormOnLine::MainState{FirmwareMinor, ServiceMode, HasTemperature};
   };
-  m.BindRequest(nx480::kLiveRequest, &onLine->LiveRequest,
-                [&m, onLine] { nx480::ReadLiveValues(m, *onLine); });
-  setup->SetRelayState([this] { return FirmwareMinor; }, [this] { return ServiceMode; });
-  m.BindRequest(nx480::kReadParamsRequest, &setup->ReadParamsRequest,
-                [&m, setup] { nx480::ReadParameters(m, *setup); });
-  m.BindRequest(nx480::kWriteParamsRequest, &setup->WriteParamsRequest,
-                [&m, setup] { nx480::WriteParameters(m, *setup); });
+  m.BindRequest(
+      nx480::kLiveRequest, &onLine->LiveRequest,
+      [&m, onLine] { nx480::ReadLiveValues(m, *onLine); },
+      [&m, onLine] {
+        onLine->ClearLiveValues();
+        m.Synchronize([onLine] { onLine->ShowLiveValues(); });
+      });
+  setup->SetRelayState([this] { return FirmwareMinor; }, [this] { return ServiceMode; },
+                       [this] { return modbus_->PortIsOpen(); });
+  auto setupFailed = [&m, setup] {
+    m.Synchronize([setup] { setup->ShowStatus(nx480::kStatusLinkError); });
+  };
+  m.BindRequest(
+      nx480::kReadParamsRequest, &setup->ReadParamsRequest,
+      [&m, setup] { nx480::ReadParameters(m, *setup); }, setupFailed);
+  m.BindRequest(
+      nx480::kWriteParamsRequest, &setup->WriteParamsRequest,
+      [&m, setup] { nx480::WriteParameters(m, *setup); }, setupFailed);
   m.BindRequest(nx480::kReadClockRequest, &setup->ReadClockRequest, nullptr);
   m.BindRequest(nx480::kWriteClockRequest, &setup->WriteClockRequest, nullptr);
   m.BindRequest(nx480::kReadCalibrationRequest, &setup->ReadCalibrationRequest, nullptr);
@@ -179,7 +223,7 @@ void TFormMain::ButtonConnectClick() {
 }
 
 void TFormMain::Disconnect() {
-  if (onLine_) onLine_->close();
+  if (onLine_) onLine_->CloseWindow();
   modbus_->WaitServicing(200ms);  // grace time for a running transaction
   modbus_->Suspend();
   modbus_->ClosePort();
@@ -191,13 +235,18 @@ void TFormMain::Disconnect() {
 
 void TFormMain::SearchAndConnect() {
   const std::vector<std::string> ports = ListPorts();
-  std::string deniedPort;
+  SearchProblems problems;
   // Port numbers past the devices present have no device: they cost nothing.
   const int count = std::min<int>(static_cast<int>(ports.size()), nx480::kPortNumberCount);
   for (int n = 0; n < count; ++n) {
     if (!modbus_->OpenPort(ports[n], kBaud, kPollInterval, kReadTimeoutConstant, "1", "Žádná")) {
-      if (modbus_->LastOpenError() == nx480::OpenError::AccessDenied && deniedPort.empty())
-        deniedPort = ports[n];
+      const nx480::OpenError error = modbus_->LastOpenError();
+      if (error == nx480::OpenError::AccessDenied && problems.deniedPort.empty()) {
+        problems.deniedPort = ports[n];
+        problems.deniedGroup = nx480::DeviceGroup(ports[n]);
+      } else if (error == nx480::OpenError::Busy && problems.busyPort.empty()) {
+        problems.busyPort = ports[n];
+      }
       continue;
     }
     IdentText.clear();
@@ -211,12 +260,20 @@ void TFormMain::SearchAndConnect() {
     ButtonConnect->setText("Od&pojit F1");
     ButtonSetup->setEnabled(true);
     ButtonHistory->setEnabled(true);
+    port_ = ports[n];
     modbus_->Resume();
     if (onLine_) onLine_->show();
     return;
   }
-  ShowError("Chyba",
-            NoRelayMessage(deniedPort, deniedPort.empty() ? "" : nx480::DeviceGroup(deniedPort)));
+  ShowError("Chyba", NoRelayMessage(problems));
+}
+
+void TFormMain::DeviceGone(uint64_t connection) {
+  // A report from an earlier connection, or one the user has closed already, changes nothing.
+  if (connection != modbus_->Connection() || !modbus_->PortIsOpen() || closed_) return;
+  // As F1 would: drop the pending requests, stop an upload, disconnect.
+  ButtonConnectClick();
+  ShowError("Chyba", DeviceGoneMessage(port_));
 }
 
 void TFormMain::ShowVersion() {
@@ -255,7 +312,7 @@ void TFormMain::FormKeyDown(int key, Qt::KeyboardModifiers) {
 }
 
 void TFormMain::keyPressEvent(QKeyEvent* event) {
-  if (event->key() == Qt::Key_Escape) {
+  if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
     // Both the connect button and "Konec" are marked as Escape buttons; the first in the
     // window's order, the connect button, takes it.
     ButtonConnect->click();
@@ -275,7 +332,7 @@ void TFormMain::closeEvent(QCloseEvent* event) {
 void TFormMain::FormClose() {
   if (closed_) return;
   closed_ = true;
-  if (onLine_) onLine_->close();
+  if (onLine_) onLine_->CloseWindow();
   if (history_) history_->close();
   modbus_->WaitServicing(50ms);
   modbus_->Suspend();

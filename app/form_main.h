@@ -21,9 +21,20 @@ using nx480::TModbus;
 // "/servis" or "/SERVIS" as the first argument switches service mode on (exact comparison).
 int ServiceModeFromArguments(const std::vector<std::string>& arguments);
 
-// The message when no relay answers. When a port could not be opened for lack of permission
-// (`deniedPort` not empty), a second line names the group that owns the serial devices.
-QString NoRelayMessage(const std::string& deniedPort, const std::string& group);
+// What the search learned about ports it could not open.
+struct SearchProblems {
+  std::string deniedPort;   // the first port refused for lack of permission
+  std::string deniedGroup;  // the group that owns it ("" when unknown)
+  std::string busyPort;     // the first port held by another program
+};
+
+// The message when no relay answers. A port refused for lack of permission adds a line that
+// says how to get access (the device's group, or a udev rule when only root may use it); a
+// port held by another program adds a line naming it.
+QString NoRelayMessage(const SearchProblems& problems);
+
+// The message when the device of the connection vanished (adapter unplugged, line hung up).
+QString DeviceGoneMessage(const std::string& port);
 
 class TFormMain : public QWidget {
   Q_OBJECT
@@ -75,10 +86,13 @@ class TFormMain : public QWidget {
   void ClearRequests();
   void Disconnect();
   void SearchAndConnect();
+  // The worker found the device of connection `connection` gone.
+  void DeviceGone(uint64_t connection);
 
   std::unique_ptr<TModbus> modbus_;
   TFormOnLine* onLine_ = nullptr;
   TFormSetup* setup_ = nullptr;
   TFormHistory* history_ = nullptr;
+  std::string port_;  // the device of the connection
   bool closed_ = false;
 };

@@ -29,6 +29,7 @@ using SettingsWords = std::array<uint16_t, kSettingsWords>;
 // Status texts of the settings window's transactions.
 inline constexpr const char* kStatusOk = "O.K.";
 inline constexpr const char* kStatusLinkError = "Chyba komunikace!";
+inline constexpr const char* kStatusNotConnected = "Přístroj není připojen";
 
 // The settings window as the parameter transactions see it. Every operation but
 // WriteHandOver() runs on the user-interface thread (the transactions call it through

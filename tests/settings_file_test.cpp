@@ -99,8 +99,8 @@ TEST(SettingsFileImageTest, ShortAndLongImages) {
 
 TEST_F(SettingsFileTest, SaveAndLoad) {
   const std::string path = Path("site1.nx4");
-  std::string error;
-  ASSERT_TRUE(SaveSettingsFile(path, Sample(), error)) << error;
+  FileError error;
+  ASSERT_TRUE(SaveSettingsFile(path, Sample(), error)) << SystemErrorText(error);
   const std::vector<uint8_t> bytes = Bytes(path);
   ASSERT_EQ(bytes.size(), 48u);
   const SettingsFileImage image = SettingsFileBytes(Sample());
@@ -108,14 +108,14 @@ TEST_F(SettingsFileTest, SaveAndLoad) {
   EXPECT_EQ(Entries(), std::vector<std::string>{"site1.nx4"});  // no temporary file left
 
   SettingsWords loaded{};
-  ASSERT_TRUE(LoadSettingsFile(path, loaded, error)) << error;
+  ASSERT_TRUE(LoadSettingsFile(path, loaded, error)) << SystemErrorText(error);
   EXPECT_EQ(loaded, Sample());
 
   // Saving over the file replaces it whole and keeps its permissions.
   ASSERT_EQ(::chmod(path.c_str(), 0640), 0);
   SettingsWords other{};
   other.fill(0x5A5A);
-  ASSERT_TRUE(SaveSettingsFile(path, other, error)) << error;
+  ASSERT_TRUE(SaveSettingsFile(path, other, error)) << SystemErrorText(error);
   EXPECT_EQ(Bytes(path), std::vector<uint8_t>(48, 0x5A));
   struct stat st {};
   ASSERT_EQ(::stat(path.c_str(), &st), 0);
@@ -125,7 +125,7 @@ TEST_F(SettingsFileTest, SaveAndLoad) {
   // A symbolic link stays a link; the file it points to gets the bytes.
   const std::string link = Path("link.nx4");
   fs::create_symlink(path, link);
-  ASSERT_TRUE(SaveSettingsFile(link, Sample(), error)) << error;
+  ASSERT_TRUE(SaveSettingsFile(link, Sample(), error)) << SystemErrorText(error);
   EXPECT_TRUE(fs::is_symlink(link));
   EXPECT_EQ(Bytes(path).size(), 48u);
   EXPECT_EQ(Bytes(path)[16], 0xC4);
@@ -133,7 +133,7 @@ TEST_F(SettingsFileTest, SaveAndLoad) {
 
 TEST_F(SettingsFileTest, LongEmptyAndUnreadableFiles) {
   const SettingsWords before = Sample();
-  std::string error;
+  FileError error;
 
   SettingsWords r = before;
   const std::string longFile = Path("long.nx4");
@@ -141,7 +141,7 @@ TEST_F(SettingsFileTest, LongEmptyAndUnreadableFiles) {
   longBytes[47] = 0x12;
   longBytes[48] = 0x99;
   Write(longFile, longBytes);
-  ASSERT_TRUE(LoadSettingsFile(longFile, r, error)) << error;
+  ASSERT_TRUE(LoadSettingsFile(longFile, r, error)) << SystemErrorText(error);
   EXPECT_EQ(r[23], 0x1277);
   EXPECT_EQ(r[0], 0x7777);
 
@@ -154,25 +154,24 @@ TEST_F(SettingsFileTest, LongEmptyAndUnreadableFiles) {
   // Files that cannot be read leave the record alone and say why.
   for (const std::string& bad : {Path("absent.nx4"), dir_.string()}) {
     r = before;
-    error.clear();
+    error = {};
     EXPECT_FALSE(LoadSettingsFile(bad, r, error)) << bad;
-    EXPECT_FALSE(error.empty());
+    EXPECT_NE(error.problem, FileProblem::None);
     EXPECT_EQ(r, before);
   }
 }
 
 TEST_F(SettingsFileTest, FailedSaveLeavesNothingBehind) {
-  std::string error;
+  FileError error;
   // A folder that does not exist.
   EXPECT_FALSE(SaveSettingsFile(Path("no/such/folder/x.nx4"), Sample(), error));
-  EXPECT_FALSE(error.empty());
+  EXPECT_EQ(error.problem, FileProblem::NotFound);
   EXPECT_TRUE(Entries().empty());
 
   // A folder in the file's place is not replaced.
   fs::create_directory(Path("taken.nx4"));
-  error.clear();
   EXPECT_FALSE(SaveSettingsFile(Path("taken.nx4"), Sample(), error));
-  EXPECT_FALSE(error.empty());
+  EXPECT_EQ(error.problem, FileProblem::IsFolder);
   EXPECT_TRUE(fs::is_directory(Path("taken.nx4")));
   EXPECT_EQ(Entries(), std::vector<std::string>{"taken.nx4"});
 
@@ -183,7 +182,34 @@ TEST_F(SettingsFileTest, FailedSaveLeavesNothingBehind) {
     ASSERT_EQ(::chmod(dir_.c_str(), 0555), 0);
     SettingsWords other{};
     EXPECT_FALSE(SaveSettingsFile(path, other, error));
+    EXPECT_EQ(error.problem, FileProblem::FolderNotWritable);
     ASSERT_EQ(::chmod(dir_.c_str(), 0755), 0);
     EXPECT_EQ(Bytes(path)[16], 0xC4);
   }
+}
+
+TEST_F(SettingsFileTest, WriteProtectedFileIsRefusedAndKept) {
+  // A file protected with mode 0444 in a writable folder: a rename would replace it (even as
+  // an ordinary user), breaking its hard links. It must stay exactly as it was.
+  const std::string path = Path("protected.nx4");
+  const std::string twin = Path("twin.nx4");
+  FileError error;
+  ASSERT_TRUE(SaveSettingsFile(path, Sample(), error));
+  ASSERT_EQ(::link(path.c_str(), twin.c_str()), 0);
+  ASSERT_EQ(::chmod(path.c_str(), 0444), 0);
+  struct stat before {};
+  ASSERT_EQ(::stat(path.c_str(), &before), 0);
+
+  SettingsWords other{};
+  other.fill(0x5A5A);
+  EXPECT_FALSE(SaveSettingsFile(path, other, error));
+  EXPECT_EQ(error.problem, FileProblem::ReadOnly);
+  EXPECT_EQ(FileProblemText(error.problem), "Soubor je chráněn proti zápisu (jen pro čtení).");
+  struct stat after {};
+  ASSERT_EQ(::stat(path.c_str(), &after), 0);
+  EXPECT_EQ(after.st_ino, before.st_ino);
+  EXPECT_EQ(after.st_nlink, 2u);
+  EXPECT_EQ(after.st_mode & 0777, 0444u);
+  EXPECT_EQ(Bytes(path)[16], 0xC4);
+  EXPECT_EQ(Entries(), (std::vector<std::string>{"protected.nx4", "twin.nx4"}));
 }

@@ -274,11 +274,13 @@ TEST(SettingsRecord, RecordToBoxesAndBack) {
   EXPECT_EQ(b.logIndex, 7);  // 1min
   EXPECT_EQ(b.fazeIndex, 1);
 
-  // Back again: every edited word as it was, the relay's own words untouched.
+  // Back again: every edited word as it was, the relay's own words untouched, and the
+  // recording interval (which nobody chose in the list) as the record holds it.
   SettingsWords back{};
   back.fill(0xEEEE);
   back = Build(b, 14, back);
-  for (int w : {4, 5, 6, 20, 21, 22, 23}) EXPECT_EQ(back[w], 0xEEEE) << w;
+  for (int w : {4, 5, 6, int{kWordLog}, 20, 21, 22, 23}) EXPECT_EQ(back[w], 0xEEEE) << w;
+  back[kWordLog] = r[kWordLog];
   for (int w = 0; w < 24; ++w) {
     if ((w >= 4 && w <= 6) || w >= 20) continue;
     EXPECT_EQ(back[w], r[w]) << w;
@@ -345,6 +347,7 @@ TEST(SettingsRecord, FazeAndRecordingInterval) {
   for (int item = 0; item < kLogItemCount; ++item) {
     ParameterBoxes out = ValidBoxes();
     out.logIndex = item;
+    out.logChosen = true;
     const SettingsWords w = Build(out, 14);
     EXPECT_NE(std::find(std::begin(table), std::end(table), w[kWordLog]), std::end(table)) << item;
     ParameterBoxes in;
@@ -354,4 +357,39 @@ TEST(SettingsRecord, FazeAndRecordingInterval) {
   EXPECT_STREQ(kLogItems[15], "4hod");
   EXPECT_EQ(kLogIntervals[15], 4 * 3600);
   EXPECT_EQ(kLogIntervals[17], 12 * 3600);
+}
+
+TEST(SettingsRecord, UntouchedBoxesGiveTheirWordsBack) {
+  // Words that a box shows rounded go back as they came while the box is left as it was
+  // filled; what the user changes is converted.
+  struct Case {
+    const char* what;
+    int readMinor, writeMinor;  // firmware when the boxes were filled, and when written
+    uint16_t tRel, log;         // words 15 and 18 in the record
+    const char* tRelText;       // what the user leaves in EdittRel (nullptr: untouched)
+    int chosenItem;             // the list item the user picked (-1: none)
+    uint16_t tRelOut, logOut;
+  } cases[] = {
+      {"601 steps show as 30.1", 14, 14, 601, 10800, nullptr, -1, 601, 10800},
+      {"changed text is converted", 14, 14, 601, 600, "30.2", -1, 604, 600},
+      {"the same text typed again", 14, 14, 601, 600, "30.1", -1, 601, 600},
+      {"other time scale converts", 4, 14, 301, 600, nullptr, -1, 602, 600},
+      {"list not filled before x.05", 4, 4, 50, 600, nullptr, -1, 50, 600},
+      {"a chosen item sends its value", 14, 14, 601, 10800, nullptr, 16, 601, 21600},
+  };
+  for (const Case& c : cases) {
+    SettingsWords r{};
+    r[kWordTRel] = c.tRel;
+    r[kWordLog] = c.log;
+    ParameterBoxes b = ValidBoxes();
+    SettingsToBoxes(r, c.readMinor, b);
+    if (c.tRelText) b.text[kBoxTRel] = c.tRelText;
+    if (c.chosenItem >= 0) {
+      b.logIndex = c.chosenItem;
+      b.logChosen = true;
+    }
+    const SettingsWords out = Build(b, c.writeMinor, r);
+    EXPECT_EQ(out[kWordTRel], c.tRelOut) << c.what;
+    EXPECT_EQ(out[kWordLog], c.logOut) << c.what;
+  }
 }

@@ -155,6 +155,27 @@ TEST_F(ParameterTransactions, FailedWritesReportAndStop) {
   for (size_t i = 8; i < kSettingsWords; ++i) EXPECT_EQ(now[i], original[i]) << i;
 }
 
+TEST_F(ParameterTransactions, LateRepliesAreDrainedBeforeTheNextTransaction) {
+  // A reply that comes after its read gave up must not be taken as the next request's answer:
+  // the failed transaction drains it.
+  Open();
+  window_.toWrite = Pattern(0x5000);
+  struct Case {
+    uint8_t function;  // the request answered late
+    void (*first)(TModbus&, ParameterWindow&);
+    void (*next)(TModbus&, ParameterWindow&);
+  } cases[] = {{0x10, WriteParameters, ReadParameters}, {0x03, ReadParameters, WriteParameters}};
+  for (const Case& c : cases) {
+    window_.statuses.clear();
+    relay_->AddFault({.kind = sim::FaultKind::kLateReply, .function = c.function, .param = 200});
+    c.first(link_, window_);
+    c.next(link_, window_);
+    EXPECT_EQ(window_.statuses, (std::vector<std::string>{"Chyba komunikace!", "O.K."}))
+        << int(c.function);
+  }
+  EXPECT_EQ(RelaySettings(), window_.toWrite);
+}
+
 TEST_F(ParameterTransactions, EditedRecordGoesOutAndComesBackWithTheRelaysOwnWords) {
   for (const char* version : {"1.04", "1.14.d"}) {
     Open(version);
@@ -176,6 +197,7 @@ TEST_F(ParameterTransactions, EditedRecordGoesOutAndComesBackWithTheRelaysOwnWor
     // relay's own registers 4-6 and 20-23 go back as they were read.
     for (int item = 0; item < kLogItemCount; ++item) {
       boxes.logIndex = item;
+      boxes.logChosen = true;  // as if the user picked it
       boxes.text[kBoxUu2] = std::to_string(180 + item);
       SettingsWords record = read;
       std::string error;

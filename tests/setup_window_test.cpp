@@ -52,6 +52,10 @@ class SetupWindowTest : public QObject {
   struct App {
     App() : main({}) {
       main.AttachWindows(&onLine, &setup, &history);
+      // Tests of the page's own checks pretend a relay is there (the worker stays paused).
+      setup.SetRelayState([this] { return main.FirmwareMinor; },
+                          [this] { return main.ServiceMode; },
+                          [this] { return pretendConnected || main.Modbus().PortIsOpen(); });
       main.ShowError = [this](const QString& title, const QString& text) {
         errors << title + "|" + text;
       };
@@ -112,6 +116,7 @@ class SetupWindowTest : public QObject {
     QString openPath, savePath;
     QStringList openPresets, savePresets;
     QColor shownColour;
+    bool pretendConnected = false;
   };
 
   // Fills the boxes as a read of the simulated relay's defaults would.
@@ -240,7 +245,7 @@ class SetupWindowTest : public QObject {
     for (const auto& c : cases) {
       App app;
       TFormSetup& s = app.setup;
-      s.SetRelayState([&] { return c.minor; }, [&] { return c.service; });
+      s.SetRelayState([&] { return c.minor; }, [&] { return c.service; }, [] { return false; });
       s.show();
       for (int box : {kBoxUo1, kBoxPUo1, kBoxTUo1}) {
         QCOMPARE(s.Edit[box]->isEnabled(), c.uo1);
@@ -261,7 +266,7 @@ class SetupWindowTest : public QObject {
   void pageChangeRequestsAndCaption() {
     App app;
     TFormSetup& s = app.setup;
-    s.SetRelayState([] { return 14; }, [] { return 1; });
+    s.SetRelayState([] { return 14; }, [] { return 1; }, [] { return false; });
     s.show();
     QCOMPARE(s.ReadClockRequest.load(), 0);
     QCOMPARE(s.ReadCalibrationRequest.load(), 0);
@@ -347,6 +352,7 @@ class SetupWindowTest : public QObject {
     QCOMPARE(Text(s, kBoxUu1), QString("195.5"));
 
     // 195.5 is no whole number of volts: the write fails with the conversion message.
+    app.pretendConnected = true;
     FillDefaults(app);
     s.Edit[kBoxPUu1]->setText("1");
     app.Leave(kBoxUu1, "195.5");
@@ -365,6 +371,7 @@ class SetupWindowTest : public QObject {
     QTemporaryDir dir;
     FillDefaults(app);
     app.savePath = dir.filePath("x.nx4");
+    app.pretendConnected = true;
     for (int box : {kBoxTUu1, kBoxFo1, kBoxTRel, kBoxPUo3}) {
       FillDefaults(app);
       s.Edit[box]->setText("abc");
@@ -456,12 +463,14 @@ class SetupWindowTest : public QObject {
     s.Edit[kBoxTUu1]->setText("0.3");
     QVERIFY(app.Run(s.ButtonWriteP));
     QCOMPARE(*relay->GetRegister(sim::Table::kHolding, 0) & 0xFF, 3);
-    QCOMPARE(*relay->GetRegister(sim::Table::kHolding, 18), uint16_t(10));   // the list's item
+    // Nobody chose an interval (the list stays disabled): the relay's own goes back.
+    QCOMPARE(*relay->GetRegister(sim::Table::kHolding, 18), uint16_t(60));
     QCOMPARE(*relay->GetRegister(sim::Table::kHolding, 16), uint16_t(253));  // disabled, sent
   }
 
   void writeRefusedWhileThePreviousIsPending() {
-    App app;  // not connected: the first write stays pending
+    App app;  // the worker stays paused: the first write stays pending
+    app.pretendConnected = true;
     TFormSetup& s = app.setup;
     FillDefaults(app);
     s.ButtonWriteP->click();
@@ -488,7 +497,7 @@ class SetupWindowTest : public QObject {
   void settingsFile() {
     App app;
     TFormSetup& s = app.setup;
-    s.SetRelayState([] { return 14; }, [] { return 0; });
+    s.SetRelayState([] { return 14; }, [] { return 0; }, [] { return false; });
     s.show();
     QTemporaryDir dir;
     FillDefaults(app);
@@ -552,7 +561,8 @@ class SetupWindowTest : public QObject {
     app.savePath = dir.filePath("missing/x.nx4");
     s.ButtonSave->click();
     QCOMPARE(app.messages.size(), 1);
-    QVERIFY(app.messages[0].startsWith("Chyba|"));
+    QVERIFY(app.messages[0].startsWith("Chyba|Soubor nelze uložit:\n"));
+    QVERIFY(app.messages[0].contains("\nSoubor nebo složka neexistuje.\n("));
     QCOMPARE(s.SettingsFileName, first);
     QCOMPARE(s.windowTitle(), title);
     QCOMPARE(s.SettingsRecord, record);
@@ -560,9 +570,19 @@ class SetupWindowTest : public QObject {
     app.openPath = dir.filePath("absent.nx4");
     s.ButtonOpen->click();
     QCOMPARE(app.messages.size(), 2);
-    QVERIFY(app.messages[1].startsWith("Chyba|"));
+    QVERIFY(app.messages[1].startsWith("Chyba|Soubor nelze otevřít:\n"));
     QCOMPARE(s.SettingsFileName, first);
     QCOMPARE(Text(s, kBoxUu1), QString("199"));
+    // A write-protected file is refused and kept as it was.
+    QVERIFY(QFile::setPermissions(second, QFile::ReadOwner | QFile::ReadGroup));
+    app.savePath = second;
+    s.ButtonSave->click();
+    QCOMPARE(app.messages.size(), 3);
+    QVERIFY(app.messages[2].contains("Soubor je chráněn proti zápisu"));
+    copy.close();
+    QVERIFY(copy.open(QIODevice::ReadOnly));
+    QCOMPARE(copy.readAll(), saved);
+    copy.close();
 
     // A short file replaces the words it covers: 10 bytes are words 0-4.
     const QString shortFile = dir.filePath("short.nx4");
@@ -580,10 +600,52 @@ class SetupWindowTest : public QObject {
     QCOMPARE(s.windowTitle(), "Nastavení - " + shortFile);
   }
 
+  void withoutARelayRequestsAreRefusedAndFilesKeepTheirWords() {
+    App app;  // never connected: firmware number 0
+    TFormSetup& s = app.setup;
+    s.show();
+    // Read and write say at once that there is no relay, and leave nothing pending.
+    for (QPushButton* button : {s.ButtonReadP, s.ButtonWriteP}) {
+      const int beeps = app.beeps;
+      s.LabelMsg->clear();
+      button->click();
+      QCOMPARE(s.LabelMsg->text(), QString("Přístroj není připojen"));
+      QCOMPARE(StatusColour(s), QColor(Qt::red));
+      QCOMPARE(app.beeps, beeps + 1);
+      QCOMPARE(s.ReadParamsRequest.load() + s.WriteParamsRequest.load(), 0);
+    }
+    // A file opened and saved again keeps every word, the rounded reconnection time (601
+    // steps, shown as 30.1 s) and the recording interval (600 s, which the list does not show
+    // before firmware x.05) among them.
+    QTemporaryDir dir;
+    SettingsWords record{};
+    for (size_t i = 0; i < kSettingsWords; ++i) record[i] = sim::kDefaultSettings[i];
+    record[kWordTRel] = 601;
+    record[kWordLog] = 600;
+    const SettingsFileImage image = SettingsFileBytes(record);
+    const QByteArray original(reinterpret_cast<const char*>(image.data()), 48);
+    QFile in(dir.filePath("site.nx4"));
+    QVERIFY(in.open(QIODevice::WriteOnly));
+    in.write(original);
+    in.close();
+    app.openPath = in.fileName();
+    s.ButtonOpen->click();
+    QCOMPARE(Text(s, kBoxTRel), QString("60.1"));  // 1/10 s steps before a relay says more
+    s.Edit[kBoxUu1]->setText("200");               // an unrelated change
+    app.savePath = dir.filePath("copy.nx4");
+    s.ButtonSave->click();
+    QVERIFY(app.messages.isEmpty());
+    QFile out(app.savePath);
+    QVERIFY(out.open(QIODevice::ReadOnly));
+    QByteArray expected = original;
+    expected[16] = char(200);
+    QCOMPARE(out.readAll(), expected);
+  }
+
   void modifiedMarkerFollowsRealChanges() {
     App app;
     TFormSetup& s = app.setup;
-    s.SetRelayState([] { return 14; }, [] { return 0; });
+    s.SetRelayState([] { return 14; }, [] { return 0; }, [] { return false; });
     s.show();
     QTemporaryDir dir;
     FillDefaults(app);

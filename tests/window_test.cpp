@@ -1,10 +1,13 @@
 // The main window, its connection states and F1 from every window, offscreen, against
 // simulated relays.
+#include <QApplication>
+#include <QCloseEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
+#include <QTimer>
 #include <chrono>
 #include <memory>
 
@@ -171,12 +174,36 @@ class WindowTest : public QObject {
     QCOMPARE(app.main.ButtonConnect->text(), QString("&Připojit F1"));
     QVERIFY(!app.main.ButtonSetup->isEnabled());
 
-    // A port refused for lack of permission adds a second line naming the group.
-    QCOMPARE(NoRelayMessage("/dev/ttyUSB0", "dialout"),
-             QString("Zařízení není připojeno nebo nekomunikuje\nPřístup k portu /dev/ttyUSB0 "
-                     "byl odepřen: uživatel možná musí být ve skupině „dialout“."));
-    QVERIFY(NoRelayMessage("/dev/ttyS0", "uucp").endsWith("„uucp“."));
-    QVERIFY(NoRelayMessage("/dev/ttyS0", "root").endsWith("„dialout“."));
+    // What the search learned about ports it could not open is said after the first line.
+    const struct {
+      SearchProblems problems;
+      QString says;
+    } cases[] = {
+        {{"/dev/ttyUSB0", "dialout", ""}, "ve skupině „dialout“ (sudo adduser $USER dialout"},
+        {{"/dev/ttyS0", "uucp", ""}, "ve skupině „uucp“ (sudo adduser $USER uucp"},
+        {{"/dev/ttyUSB1", "root", ""}, "KERNEL==\"ttyUSB1\", GROUP=\"dialout\""},
+        {{"/dev/ttyS1", "", ""}, "Přístup k portu /dev/ttyS1 byl odepřen."},
+        {{"", "", "/dev/ttyACM0"}, "Port /dev/ttyACM0 je obsazen jiným programem"},
+    };
+    for (const auto& c : cases) {
+      const QString text = NoRelayMessage(c.problems);
+      QVERIFY2(text.startsWith("Zařízení není připojeno nebo nekomunikuje\n"), qPrintable(text));
+      QVERIFY2(text.contains(c.says), qPrintable(text));
+    }
+    QVERIFY(!NoRelayMessage({"/dev/ttyUSB1", "root", ""}).contains("skupině „root“"));
+
+    // A port that another program holds is named, not passed over in silence.
+    auto relay = StartRelay("NX480", 1);
+    nx480::TModbus other;
+    QVERIFY(other.OpenPort(relay->SlavePath(), 115200, 50, 100, "1", "Žádná"));
+    app.errors.clear();
+    app.Ports({relay->SlavePath()});
+    app.main.ButtonConnectClick();
+    QCOMPARE(app.errors.size(), 1);
+    QVERIFY2(app.errors[0].contains(
+                 QString("Port %1 je obsazen").arg(QString::fromStdString(relay->SlavePath()))),
+             qPrintable(app.errors[0]));
+    other.ClosePort();
   }
 
   void connectClearsSomeFlagsAndStopsAnUpload() {
@@ -237,6 +264,76 @@ class WindowTest : public QObject {
       QVERIFY(app.main.Modbus().IsParked());
     }
     QCOMPARE(seen, handedOver);
+  }
+
+  void escapeWithoutModifiersOnly() {
+    App app;
+    app.Ports({});
+    QTest::keyClick(&app.main, Qt::Key_Escape, Qt::ShiftModifier);
+    QTest::keyClick(&app.main, Qt::Key_Escape, Qt::ControlModifier);
+    QVERIFY(app.errors.isEmpty());
+    QTest::keyClick(&app.main, Qt::Key_Escape);  // the connect button: a search, no relay
+    QCOMPARE(app.errors.size(), 1);
+  }
+
+  void theLiveWindowIgnoresTheWindowManagersClose() {
+    auto relay = StartRelay("NX480", 1);
+    App app;
+    app.Ports({relay->SlavePath()});
+    app.main.ButtonConnectClick();
+    QVERIFY(app.onLine.isVisible());
+    app.onLine.close();  // as Alt+F4 or a task bar asks for it
+    QVERIFY(app.onLine.isVisible());
+    QCloseEvent request;
+    QApplication::sendEvent(&app.onLine, &request);
+    QVERIFY(!request.isAccepted());
+    QVERIFY(app.onLine.isVisible());
+    QVERIFY(app.onLine.Timer1->isActive());
+    app.main.ButtonConnectClick();  // the program's own close still works
+    QVERIFY(!app.onLine.isVisible());
+  }
+
+  void aVanishedRelayDisconnectsByItselfAndIsFoundAgain() {
+    auto relay = StartRelay("NX480", 1);
+    App app;
+    app.main.ListPorts = [&] { return std::vector<std::string>{relay->SlavePath()}; };
+    QTest::keyClick(&app.main, Qt::Key_F1);
+    QVERIFY(app.main.Modbus().PortIsOpen());
+    QVERIFY(QTest::qWaitFor([&] { return !app.onLine.EditU1->text().isEmpty(); }, 3000));
+
+    // Unplugged while the live values refresh.
+    std::string path = relay->SlavePath();
+    relay->Stop();
+    QVERIFY(QTest::qWaitFor([&] { return !app.main.Modbus().PortIsOpen(); }, 5000));
+    QCOMPARE(app.main.ButtonConnect->text(), QString("Při&pojit F1"));
+    QVERIFY(!app.main.ButtonSetup->isEnabled());
+    QVERIFY(app.main.EditVersion->text().isEmpty());
+    QVERIFY(!app.onLine.isVisible());
+    QVERIFY(app.main.Modbus().IsParked());
+    QCOMPARE(app.errors, QStringList{"Chyba|" + DeviceGoneMessage(path)});
+
+    // Back again: F1 finds it.
+    relay->Start();
+    QTest::keyClick(&app.main, Qt::Key_F1);
+    QVERIFY(app.main.Modbus().PortIsOpen());
+    QCOMPARE(app.errors.size(), 1);
+
+    // Unplugged while a settings write waits for its acknowledgement: the write fails, and
+    // the tool disconnects as before.
+    app.setup.show();
+    app.setup.ReadParamsRequest.store(1);
+    QVERIFY(QTest::qWaitFor([&] { return app.setup.ReadParamsRequest.load() == 0; }, 3000));
+    relay->AddFault({.kind = sim::FaultKind::kSilence, .function = 0x10, .count = -1});
+    app.setup.LabelMsg->clear();
+    app.setup.ButtonWriteP->click();
+    QCOMPARE(app.setup.WriteParamsRequest.load(), 1);
+    QTest::qWait(30);
+    path = relay->SlavePath();
+    relay->Stop();
+    QVERIFY(QTest::qWaitFor([&] { return !app.main.Modbus().PortIsOpen(); }, 5000));
+    QCOMPARE(app.setup.LabelMsg->text(), QString("Chyba komunikace!"));
+    QCOMPARE(app.errors.size(), 2);
+    QCOMPARE(app.errors.last(), "Chyba|" + DeviceGoneMessage(path));
   }
 
   void konecDisconnectsAndCloses() {

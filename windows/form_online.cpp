@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QCloseEvent>
 #include <QFrame>
 #include <QKeyEvent>
 #include <QLabel>
@@ -266,6 +267,20 @@ void TFormOnLine::FormHide() {
 void TFormOnLine::hideEvent(QHideEvent* event) {
   FormHide();
   RelayWindow::hideEvent(event);
+}
+
+void TFormOnLine::CloseWindow() {
+  closing_ = true;
+  close();
+  closing_ = false;
+}
+
+void TFormOnLine::closeEvent(QCloseEvent* event) {
+  if (!closing_) {
+    event->ignore();
+    return;
+  }
+  RelayWindow::closeEvent(event);
 }
 
 void TFormOnLine::Timer1Timer() {

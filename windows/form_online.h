@@ -46,6 +46,10 @@ class TFormOnLine : public RelayWindow, public nx480::LiveValuesWindow {
 
   std::atomic<int32_t> LiveRequest{0};
 
+  // The program's own close (on disconnect and at the end). Any other close request is
+  // ignored: the window has no close box and comes and goes with the connection.
+  void CloseWindow();
+
   // ---- Handlers ----
   void FormShow() override;
   void FormHide();
@@ -106,6 +110,8 @@ class TFormOnLine : public RelayWindow, public nx480::LiveValuesWindow {
 
  protected:
   void hideEvent(QHideEvent* event) override;
+  // A close asked for by the window manager (Alt+F4, a task bar) is ignored.
+  void closeEvent(QCloseEvent* event) override;
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
@@ -118,4 +124,5 @@ class TFormOnLine : public RelayWindow, public nx480::LiveValuesWindow {
   std::atomic<int> firmwareMinor_{0};
   std::atomic<bool> box01Visible_{false};
   std::atomic<bool> box01Checked_{false};
+  bool closing_ = false;  // inside CloseWindow()
 };

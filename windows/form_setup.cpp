@@ -51,7 +51,8 @@ struct Row {
   int percent;
   int delay;
 };
-// The row of the reconnection time has its box in the value column, beside its caption.
+// The reconnection time is a delay: its box stands in the delay column, and the recording
+// interval takes the left of its row.
 const Row kRows[] = {
     {"Jmenovité napětí      Un[V]", kBoxUn, -1, -1},
     {"Podpětí 1. stupeň    U<[V] ", kBoxUu1, kBoxPUu1, kBoxTUu1},
@@ -63,7 +64,7 @@ const Row kRows[] = {
     {"Podfrekvence 2. stupeň    f<<[Hz] ", kBoxFu2, -1, kBoxTFu2},
     {"Nadfrekvence 1. stupeň      f>[Hz] ", kBoxFo1, -1, kBoxTFo1},
     {"Nadfrekvence 2. stupeň    f>>[Hz] ", kBoxFo2, -1, kBoxTFo2},
-    {"Čas znovupřipojení t[s]", kBoxTRel, -1, -1},
+    {"Čas znovupřipojení t[s]", -1, -1, kBoxTRel},
 };
 
 // Layout of the "Parametry" page (page coordinates).
@@ -80,6 +81,13 @@ constexpr int kColumnLabelWidth = 24;
 constexpr int kUnRowY = 12;
 constexpr int kFirstRowY = 46;
 constexpr int kRowPitch = 24;
+// The last row: the recording interval on the left, the reconnection time's caption up to the
+// delay column.
+constexpr int kLogLabelX = 8;
+constexpr int kLogLabelWidth = 92;
+constexpr int kLogBoxX = 102;
+constexpr int kLogBoxWidth = 62;
+constexpr int kTRelCaptionX = 170;
 
 // Boxes whose F1 stays with them instead of reaching the main window.
 constexpr int kBoxesKeepingF1[] = {kBoxFu1, kBoxFu2, kBoxFo1, kBoxFo2};
@@ -189,19 +197,30 @@ void TFormSetup::BuildParametry() {
 
   int y = kUnRowY;
   for (const Row& row : kRows) {
-    Label[row.value] =
-        makeLabel(page, QString("Label") + kBoxNames[row.value], QString::fromUtf8(row.caption),
-                  {kCaptionX, y, kCaptionWidth, kBoxHeight}, Qt::AlignRight | Qt::AlignVCenter);
-    makeBox(row.value, kValueX, y);
-    Label[row.value]->setBuddy(Edit[row.value]);
+    if (row.value >= 0) {
+      Label[row.value] =
+          makeLabel(page, QString("Label") + kBoxNames[row.value], QString::fromUtf8(row.caption),
+                    {kCaptionX, y, kCaptionWidth, kBoxHeight}, Qt::AlignRight | Qt::AlignVCenter);
+      makeBox(row.value, kValueX, y);
+      Label[row.value]->setBuddy(Edit[row.value]);
+    }
     if (row.percent >= 0) {
       Label[row.percent] = makeLabel(page, QString("Label") + kBoxNames[row.percent], "[%]",
                                      {kPercentLabelX, y, kColumnLabelWidth, kBoxHeight});
       makeBox(row.percent, kPercentX, y);
     }
     if (row.delay >= 0) {
-      Label[row.delay] = makeLabel(page, QString("Label") + kBoxNames[row.delay], "t[s]",
-                                   {kDelayLabelX, y, kColumnLabelWidth, kBoxHeight});
+      if (row.value >= 0) {
+        Label[row.delay] = makeLabel(page, QString("Label") + kBoxNames[row.delay], "t[s]",
+                                     {kDelayLabelX, y, kColumnLabelWidth, kBoxHeight});
+      } else {
+        // A row of its own: the caption (which ends in "t[s]") runs up to the box.
+        Label[row.delay] =
+            makeLabel(page, QString("Label") + kBoxNames[row.delay], QString::fromUtf8(row.caption),
+                      {kTRelCaptionX, y, kDelayX - 2 - kTRelCaptionX, kBoxHeight},
+                      Qt::AlignRight | Qt::AlignVCenter);
+        Label[row.delay]->setBuddy(Edit[row.delay]);
+      }
       makeBox(row.delay, kDelayX, y);
     }
     y = y == kUnRowY ? kFirstRowY : y + kRowPitch;
@@ -227,13 +246,13 @@ void TFormSetup::BuildParametry() {
   }
 
   LabelLog = makeLabel(page, "LabelLog", "Záznam na kartu",
-                       {kPercentLabelX - 1, lastRowY, 95, kBoxHeight});
+                       {kLogLabelX, lastRowY, kLogLabelWidth, kBoxHeight});
   ComboBoxLog = new QComboBox(page);
   ComboBoxLog->setObjectName("ComboBoxLog");
   ComboBoxLog->setEditable(false);
   for (const char* item : kLogItems) ComboBoxLog->addItem(item);
   ComboBoxLog->setCurrentIndex(0);
-  ComboBoxLog->setGeometry(kDelayX - 7, lastRowY, kBoxWidth + 7, kBoxHeight);
+  ComboBoxLog->setGeometry(kLogBoxX, lastRowY, kLogBoxWidth, kBoxHeight);
   LabelLog->setBuddy(ComboBoxLog);
   LabelLog->setEnabled(false);
   ComboBoxLog->setEnabled(false);
@@ -292,6 +311,8 @@ void TFormSetup::BuildParametry() {
   }
   for (int box : kBoxesKeepingF1) Edit[box]->installEventFilter(this);
   connect(ComboBoxLog, &QComboBox::currentIndexChanged, this, [this] { MarkModified(); });
+  // Only the user's own choice (the list is disabled today) sends a value from the list.
+  connect(ComboBoxLog, &QComboBox::activated, this, [this] { logChosen_ = true; });
 
   connect(ButtonReadP, &QPushButton::clicked, this, [this] { ButtonReadPClick(); });
   connect(ButtonWriteP, &QPushButton::clicked, this, [this] { ButtonWritePClick(); });
@@ -299,10 +320,11 @@ void TFormSetup::BuildParametry() {
   connect(ButtonSave, &QPushButton::clicked, this, [this] { ButtonSaveClick(); });
 }
 
-void TFormSetup::SetRelayState(std::function<int()> firmwareMinor,
-                               std::function<int()> serviceMode) {
+void TFormSetup::SetRelayState(std::function<int()> firmwareMinor, std::function<int()> serviceMode,
+                               std::function<bool()> connected) {
   firmwareMinor_ = std::move(firmwareMinor);
   serviceMode_ = std::move(serviceMode);
+  connected_ = std::move(connected);
 }
 
 void TFormSetup::ButtonUploadClick() {
@@ -422,6 +444,8 @@ ParameterBoxes TFormSetup::CollectBoxes() const {
   for (int box = 0; box < kBoxCount; ++box) boxes.text[box] = ToStd(Edit[box]->text());
   boxes.logIndex = ComboBoxLog->currentIndex();
   boxes.fazeIndex = FazeIndex();
+  boxes.tRelShown = tRelShown_;
+  boxes.logChosen = logChosen_;
   return boxes;
 }
 
@@ -432,6 +456,8 @@ void TFormSetup::ApplyBoxes(const ParameterBoxes& boxes) {
   }
   ComboBoxLog->setCurrentIndex(boxes.logIndex);
   SetFazeIndex(boxes.fazeIndex);
+  tRelShown_ = boxes.tRelShown;
+  logChosen_ = boxes.logChosen;
 }
 
 void TFormSetup::MarkModified() {
@@ -474,11 +500,19 @@ void TFormSetup::StoreParameterWords(size_t first, const uint16_t* words, size_t
     SettingsRecord[first + i] = words[i];
 }
 
+bool TFormSetup::CheckConnected() {
+  if (Connected()) return true;
+  ShowStatus(kStatusNotConnected);
+  return false;
+}
+
 void TFormSetup::ButtonReadPClick() {
+  if (!CheckConnected()) return;
   ReadParamsRequest.store(1, std::memory_order_release);
 }
 
 void TFormSetup::ButtonWritePClick() {
+  if (!CheckConnected()) return;
   // While the previous write is still pending or running its record is the worker's: the click
   // is refused (with a beep) rather than queued behind it or mixed into it.
   if (WriteParamsRequest.load(std::memory_order_acquire) != 0) {
@@ -490,17 +524,23 @@ void TFormSetup::ButtonWritePClick() {
   WriteParamsRequest.store(1, std::memory_order_release);
 }
 
+void TFormSetup::ShowFileError(const QString& what, const QString& path, const FileError& error) {
+  if (!ShowError) return;
+  QString text = QString("%1:\n%2\n%3")
+                     .arg(what, path, QString::fromStdString(FileProblemText(error.problem)));
+  const std::string system = SystemErrorText(error);
+  if (!system.empty()) text += QString("\n(%1)").arg(QString::fromLocal8Bit(system.c_str()));
+  ShowError("Chyba", text);
+}
+
 void TFormSetup::ButtonSaveClick() {
   const QString path = ChooseSaveFile ? ChooseSaveFile(SettingsFileName) : QString();
   if (path.isEmpty()) return;
   SettingsWords record = SettingsRecord;
   if (!BuildRecord(record)) return;
-  std::string error;
+  FileError error;
   if (!SaveSettingsFile(QFile::encodeName(path).toStdString(), record, error)) {
-    if (ShowError)
-      ShowError(
-          "Chyba",
-          QString("Soubor nelze uložit:\n%1\n%2").arg(path, QString::fromLocal8Bit(error.c_str())));
+    ShowFileError("Soubor nelze uložit", path, error);
     return;
   }
   SettingsRecord = record;
@@ -514,11 +554,9 @@ void TFormSetup::ButtonOpenClick() {
   if (path.isEmpty()) return;
   lastOpenName_ = path;
   SettingsWords record = SettingsRecord;
-  std::string error;
+  FileError error;
   if (!LoadSettingsFile(QFile::encodeName(path).toStdString(), record, error)) {
-    if (ShowError)
-      ShowError("Chyba", QString("Soubor nelze otevřít:\n%1\n%2")
-                             .arg(path, QString::fromLocal8Bit(error.c_str())));
+    ShowFileError("Soubor nelze otevřít", path, error);
     return;
   }
   SettingsRecord = record;

@@ -14,6 +14,7 @@
 #include <functional>
 #include <string>
 
+#include "atomic_file.h"
 #include "relay_window.h"
 #include "settings_record.h"
 #include "settings_transactions.h"
@@ -51,10 +52,13 @@ class TFormSetup : public RelayWindow, public nx480::ParameterWindow {
   // Starts an upload or, while one runs, stops it.
   void ButtonUploadClick();
 
-  // The main window's FirmwareMinor and ServiceMode; both read on the user-interface thread.
-  void SetRelayState(std::function<int()> firmwareMinor, std::function<int()> serviceMode);
+  // The main window's FirmwareMinor and ServiceMode, and whether a relay is connected; read on
+  // the user-interface thread.
+  void SetRelayState(std::function<int()> firmwareMinor, std::function<int()> serviceMode,
+                     std::function<bool()> connected);
   int FirmwareMinor() const { return firmwareMinor_ ? firmwareMinor_() : 0; }
   int ServiceMode() const { return serviceMode_ ? serviceMode_() : 0; }
+  bool Connected() const { return connected_ && connected_(); }
 
   // ---- Protection settings ("Parametry") ----
   // The record behind the boxes; user-interface thread only.
@@ -134,8 +138,18 @@ class TFormSetup : public RelayWindow, public nx480::ParameterWindow {
   void MarkModified();
   bool ParametryActive() const;
 
+  // Refuses a request to the relay while none is connected (a paused worker would never serve
+  // it): shows why and returns false.
+  bool CheckConnected();
+  void ShowFileError(const QString& what, const QString& path, const nx480::FileError& error);
+
   std::function<int()> firmwareMinor_;
   std::function<int()> serviceMode_;
+  std::function<bool()> connected_;
+  // What SettingsToBoxes showed of the rounded reconnection time, and whether the user picked
+  // a recording interval since (see nx480::ParameterBoxes).
+  nx480::ShownWord tRelShown_;
+  bool logChosen_ = false;
   // The record of the write in progress: written here only while WriteParamsRequest is 0, read
   // by the worker while it is set.
   nx480::SettingsWords writeHandOver_{};

@@ -8,6 +8,7 @@
 #include <span>
 #include <string>
 
+#include "atomic_file.h"
 #include "settings_transactions.h"
 
 namespace nx480 {
@@ -22,14 +23,12 @@ SettingsFileImage SettingsFileBytes(const SettingsWords& record);
 // 48th are ignored. Returns the number of bytes taken.
 size_t ApplySettingsFileBytes(std::span<const uint8_t> bytes, SettingsWords& record);
 
-// Saves the record as `path`. The bytes go into a new temporary file beside it, which is
-// flushed to disk and then renamed over `path`, so an existing file is either replaced whole or
-// left as it was; a symbolic link is followed and stays a link. On failure `error` says why and
-// no file is left behind.
-bool SaveSettingsFile(const std::string& path, const SettingsWords& record, std::string& error);
+// Saves the record as `path` through WriteFileAtomically (atomic_file.h): an existing file is
+// replaced whole or left as it was, a write-protected one is refused.
+bool SaveSettingsFile(const std::string& path, const SettingsWords& record, FileError& error);
 
 // Reads up to 48 bytes of `path` into the record (see ApplySettingsFileBytes). A file that
 // cannot be opened or read leaves the record unchanged; `error` says why.
-bool LoadSettingsFile(const std::string& path, SettingsWords& record, std::string& error);
+bool LoadSettingsFile(const std::string& path, SettingsWords& record, FileError& error);
 
 }  // namespace nx480

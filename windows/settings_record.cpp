@@ -218,7 +218,13 @@ bool BoxesToSettings(const ParameterBoxes& boxes, int firmwareMinor, SettingsWor
 
   const int scale = TimeScale(firmwareMinor);
   for (const FrequencyWord& f : kFrequencyWords) r[f.word] = Low16(number(f.box) * 10);
-  r[kWordTRel] = Low16(number(kBoxTRel) * scale);
+  const ShownWord& shown = boxes.tRelShown;
+  if (shown.timeScale == scale && boxes.text[kBoxTRel] == shown.text) {
+    number(kBoxTRel);
+    r[kWordTRel] = shown.word;
+  } else {
+    r[kWordTRel] = Low16(number(kBoxTRel) * scale);
+  }
   for (const DelayPair& d : kDelayPairs) {
     const uint8_t low = Low8(number(d.lowBox) * scale);
     const uint8_t high = Low8(number(d.highBox) * scale);
@@ -227,10 +233,12 @@ bool BoxesToSettings(const ParameterBoxes& boxes, int firmwareMinor, SettingsWor
   r[kWordTUo1] = Low16(number(kBoxTUo1) * scale);
   if (!ok) return false;
 
-  const int log = boxes.logIndex < 0                ? 0
-                  : boxes.logIndex >= kLogItemCount ? kLogItemCount - 1
-                                                    : boxes.logIndex;
-  r[kWordLog] = kLogIntervals[log];
+  if (boxes.logChosen) {
+    const int log = boxes.logIndex < 0                ? 0
+                    : boxes.logIndex >= kLogItemCount ? kLogItemCount - 1
+                                                      : boxes.logIndex;
+    r[kWordLog] = kLogIntervals[log];
+  }
   // With no item selected the mode is left as the record holds it: -1 * 256 would put 0xFF into
   // the relay's mode byte.
   if (boxes.fazeIndex >= 0) r[kWordFaze] = static_cast<uint16_t>((boxes.fazeIndex & 0xFF) << 8);
@@ -249,12 +257,14 @@ void SettingsToBoxes(const SettingsWords& record, int firmwareMinor, ParameterBo
   for (const FrequencyWord& f : kFrequencyWords)
     boxes.text[f.box] = Fixed(record[f.word] * 0.1, 4, 1);
   boxes.text[kBoxTRel] = Fixed(record[kWordTRel] / scale, 4, 1);
+  boxes.tRelShown = {boxes.text[kBoxTRel], record[kWordTRel], static_cast<int>(scale)};
   for (const DelayPair& d : kDelayPairs) {
     boxes.text[d.lowBox] = Fixed((record[d.word] & 0xFF) / scale, 4, 2);
     boxes.text[d.highBox] = Fixed((record[d.word] >> 8) / scale, 4, 2);
   }
   boxes.text[kBoxTUo1] = Fixed(record[kWordTUo1] / scale, 4, 2);
   if (firmwareMinor >= 5) boxes.logIndex = LogItemForSeconds(record[kWordLog]);
+  boxes.logChosen = false;
   const int faze = record[kWordFaze] >> 8;
   boxes.fazeIndex = faze > 1 ? 1 : faze;
 }

@@ -83,12 +83,28 @@ inline bool IsPercentBox(int box) {
 // The partner of a voltage or percent box; -1 for any other box.
 int PartnerBox(int box);
 
+// A word that its box shows rounded, as SettingsToBoxes showed it: while the box holds exactly
+// this text (at the same time scale) the word goes back unchanged instead of being converted
+// from the rounded text.
+struct ShownWord {
+  std::string text;
+  uint16_t word = 0;
+  int timeScale = 0;  // 0: nothing shown yet
+};
+
 // The texts of the boxes and the two selections of the page.
 struct ParameterBoxes {
   ParameterBoxes() { text[kBoxUn] = "230"; }  // EditUn: the nominal voltage, never changed
   std::array<std::string, kBoxCount> text{};
   int logIndex = 0;    // ComboBoxLog item
   int fazeIndex = -1;  // RadioGroupFaze item; -1 while none is selected
+  // EdittRel shows tRel in tenths of a second, but at 20 steps per second a step is 0.05 s:
+  // 601 steps show as "30.1", which would go back as 602.
+  ShownWord tRelShown;
+  // The user picked a ComboBoxLog item since the boxes were last filled. Until then the list
+  // only shows the record's interval (rounded up to an item, or not at all before firmware
+  // x.05), and the record's word 18 goes back unchanged.
+  bool logChosen = false;
 };
 
 // Time steps per second of the relay's delays: 10 before firmware x.05, 20 from it on.
@@ -131,16 +147,19 @@ std::string InvalidNumberMessage(std::string_view text);   // ... "valid floatin
 
 // Builds the record from the boxes. Voltages are whole numbers stored modulo 65536; frequencies
 // trunc(f * 10); times trunc(t * TimeScale), a delay byte modulo 256 and tRel and tUo1 modulo
-// 65536; Log from the list; Faze from the radio group (with no item selected the record's word
-// 7 stays as it is). Words 4-6 and 20-23 are not touched. A box that gives no number - a
-// voltage that is not a whole number, or a frequency, delay or percent that is not a number -
-// fails the whole operation: the record is left unchanged and `error` holds the message.
+// 65536 (an EdittRel still showing what SettingsToBoxes put there gives back its word); Log
+// from the list when the user chose an item, else the record's word; Faze from the radio group
+// (with no item selected the record's word 7 stays as it is). Words 4-6 and 20-23 are not touched.
+// A box that gives no number - a voltage that is not a whole number, or a frequency, delay or
+// percent that is not a number - fails the whole operation: the record is left unchanged and
+// `error` holds the message.
 bool BoxesToSettings(const ParameterBoxes& boxes, int firmwareMinor, SettingsWords& record,
                      std::string& error);
 
 // Fills the boxes from the record: voltages "%hu" with their percent boxes following,
 // frequencies and tRel "%4.1f", delays "%4.2f", the recording interval only from firmware x.05
-// on, Faze by its high byte (above 1: the last item). EditUn is not touched.
+// on, Faze by its high byte (above 1: the last item). EditUn is not touched. Notes what tRel
+// shows and forgets a list choice (see ParameterBoxes).
 void SettingsToBoxes(const SettingsWords& record, int firmwareMinor, ParameterBoxes& boxes);
 
 // The window caption: "Nastavení", and on the "Parametry" page with a settings file
