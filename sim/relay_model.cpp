@@ -22,6 +22,53 @@ void PutBe16(std::vector<std::uint8_t>& out, std::uint16_t value) {
   out.push_back(static_cast<std::uint8_t>(value & 0xFFU));
 }
 
+// Another function code the relay serves, of a reply that looks alike where possible.
+std::uint8_t OtherFunction(std::uint8_t function) {
+  switch (function) {
+    case kReadHolding:
+      return kReadInputs;
+    case kReadInputs:
+      return kReadHolding;
+    case kWriteCoils:
+      return kWriteRegisters;
+    case kWriteRegisters:
+      return kWriteCoils;
+    case kReadCoils:
+      return kReadInputs;
+    default:
+      return kReadHolding;
+  }
+}
+
+// Changes a well-formed reply (address .. CRC) in place and gives it a good CRC again.
+void Reshape(std::vector<std::uint8_t>& reply, FaultKind kind, int param) {
+  reply.resize(reply.size() - 2);
+  const bool exception = (reply[1] & 0x80U) != 0;
+  switch (kind) {
+    case FaultKind::kBadEcho:
+      if (exception) break;
+      if (reply[1] == kWriteCoils || reply[1] == kWriteRegisters) {
+        const auto quantity = static_cast<std::uint16_t>(Be16(reply, 4) + 1);
+        reply[4] = static_cast<std::uint8_t>(quantity >> 8);
+        reply[5] = static_cast<std::uint8_t>(quantity & 0xFFU);
+      } else if (reply.size() > 3) {
+        const std::size_t at =
+            3 + std::min<std::size_t>(static_cast<std::size_t>(param), reply.size() - 4);
+        reply[at] ^= 0x01U;
+      }
+      break;
+    case FaultKind::kWrongAddress:
+      reply[0] = static_cast<std::uint8_t>(param);
+      break;
+    case FaultKind::kWrongFunction:
+      reply[1] = static_cast<std::uint8_t>(OtherFunction(reply[1] & 0x7FU) | (reply[1] & 0x80U));
+      break;
+    default:
+      break;
+  }
+  AppendCrc(reply);
+}
+
 }  // namespace
 
 // Register by register: 0-3 delay pairs (low byte, high byte), 7 the mode in the high byte,
@@ -201,6 +248,14 @@ std::optional<Reply> RelayModel::Handle(std::span<const std::uint8_t> frame) {
       break;
     case FaultKind::kLateReply:
       reply.delay = std::chrono::milliseconds(param);
+      break;
+    case FaultKind::kBadEcho:
+    case FaultKind::kWrongAddress:
+    case FaultKind::kWrongFunction:
+      Reshape(reply.bytes, fault->kind, param);
+      break;
+    case FaultKind::kBabble:
+      reply.babble = std::chrono::milliseconds(param);
       break;
     case FaultKind::kSilence:
     case FaultKind::kException:

@@ -92,8 +92,9 @@ struct Response {
 // A reply ready for the wire.
 struct Reply {
   std::vector<std::uint8_t> bytes;
-  std::chrono::milliseconds delay{0};  // extra wait before sending (late-reply fault)
-  std::optional<FaultKind> fault;      // the fault that shaped this reply, if any
+  std::chrono::milliseconds delay{0};   // extra wait before sending (late-reply fault)
+  std::chrono::milliseconds babble{0};  // random bytes for this long after it (babble fault)
+  std::optional<FaultKind> fault;       // the fault that shaped this reply, if any
 };
 
 struct ModelCounters {

@@ -290,5 +290,46 @@ TEST(RelayModel, EachFaultKindShapesTheReply) {
   }
 }
 
+TEST(RelayModel, DamagedRepliesKeepAGoodCrcAndTheRequestIsCarriedOut) {
+  const std::string read = "01 03 00 00 00 02 C4 0B";  // good: 01 03 04 04 1E 02 04
+  const std::string write = "01 10 00 00 00 01 02 00 07 E7 92";
+  const std::string coils = "01 0F 00 00 00 02 01 00 DE 97";
+  struct Case {
+    FaultKind kind;
+    int param;
+    std::string request;
+    std::string reply;
+  } cases[] = {
+      {FaultKind::kBadEcho, -1, write, "01 10 00 00 00 02 41 C8"},  // quantity 1 -> 2
+      {FaultKind::kBadEcho, -1, coils, "01 0F 00 00 00 03 15 CA"},
+      {FaultKind::kBadEcho, -1, read, "01 03 04 05 1E 02 04 9A 5A"},  // first data byte
+      {FaultKind::kBadEcho, 3, read, "01 03 04 04 1E 02 05 5A 66"},
+      {FaultKind::kBadEcho, 200, read, "01 03 04 04 1E 02 05 5A 66"},  // at most the last
+      {FaultKind::kBadEcho, -1, "01 03 00 80 00 01 85 E2", "01 83 02 C0 F1"},
+      {FaultKind::kWrongAddress, -1, read, "02 03 04 04 1E 02 04 A8 A6"},
+      {FaultKind::kWrongAddress, 7, read, "07 03 04 04 1E 02 04 FD A6"},
+      {FaultKind::kWrongFunction, -1, read, "01 04 04 04 1E 02 04 9A 11"},
+      {FaultKind::kWrongFunction, -1, write, "01 0F 00 00 00 01 94 0B"},
+      {FaultKind::kWrongFunction, -1, coils, "01 10 00 00 00 02 41 C8"},
+      {FaultKind::kWrongFunction, -1, "01 04 00 10 00 01 30 0F", "01 83 02 C0 F1"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(FaultKindName(c.kind)) + " " + std::to_string(c.param) + " on " +
+                 c.request);
+    RelayModel model;
+    model.Faults().Add(FaultRule{c.kind, 0, 1, 0, c.param});
+    EXPECT_EQ(Ask(model, c.request), c.reply);
+    EXPECT_EQ(model.Bank().holding.Get(0), c.request == write ? 7 : kDefaultSettings[0]);
+    EXPECT_TRUE(model.Faults().Empty());
+  }
+  // A babbling reply is the good reply; the babble itself is the pty's business.
+  RelayModel model;
+  model.Faults().Add(FaultRule{FaultKind::kBabble, 0, 1, 0, -1});
+  const auto reply = model.Handle(Bytes(read));
+  ASSERT_TRUE(reply);
+  EXPECT_EQ(Hex(reply->bytes), "01 03 04 04 1E 02 04 9B A6");
+  EXPECT_EQ(reply->babble, std::chrono::milliseconds(3000));
+}
+
 }  // namespace
 }  // namespace nx480::sim
