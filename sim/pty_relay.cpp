@@ -162,6 +162,7 @@ bool PtyRelay::SetRegister(Table table, std::uint16_t address, std::uint16_t val
 
 std::optional<std::uint16_t> PtyRelay::GetRegister(Table table, std::uint16_t address) const {
   std::lock_guard lock(mutex_);
+  model_.Refresh();
   const RegisterTable& t = model_.Bank().Of(table);
   if (!t.IsDefined(address)) return std::nullopt;
   return t.Get(address);

@@ -124,7 +124,9 @@ class PtyRelay {
   // touched by the service thread while it runs.
   mutable std::mutex mutex_;
   mutable std::condition_variable changed_;
-  RelayModel model_;
+  // Mutable: looking at registers from outside first brings the model's time-driven state
+  // (clock, events) up to date.
+  mutable RelayModel model_;
   RelayCounters counters_;
   std::string slave_path_;
 

@@ -155,6 +155,16 @@ RelayModel::RelayModel(RelayConfig config) : config_(std::move(config)) {
   SetSerial(config_.serial);
   bank_.inputs.Define(0, kInputCount, 0);
   bank_.coils.Define(0, kCoilCount, 0);
+  if (config_.clock || !config_.clock_running) {
+    clock_.Set(config_.clock.value_or(clock_.Now()), config_.clock_running);
+  }
+  Refresh();
+
+  AddWriteHandler(
+      Table::kHolding, kRegClockFirst, kClockCount,
+      [](RelayModel& m, Table, std::uint16_t first, std::span<const std::uint16_t> values) {
+        return m.WriteClock(first, values);
+      });
 
   handlers_[kReadCoils] = [](RelayModel& m, const Request& r) {
     return m.HandleRead(Table::kCoils, r);
@@ -199,7 +209,31 @@ void RelayModel::AddWriteHandler(Table table, std::uint16_t first, std::uint32_t
   write_ranges_.push_back(WriteRange{table, first, count, std::move(handler)});
 }
 
-std::optional<Reply> RelayModel::Handle(std::span<const std::uint8_t> frame) {
+void RelayModel::Refresh(Steady::time_point now) {
+  now_ = now;
+  const std::array<std::uint16_t, kClockCount> clock = ClockRegisters(clock_.At(now));
+  for (std::uint16_t i = 0; i < kClockCount; ++i) {
+    bank_.holding.Set(static_cast<std::uint16_t>(kRegClockFirst + i), clock[i]);
+  }
+}
+
+void RelayModel::SetClock(const DateTime& time, bool running, Steady::time_point now) {
+  clock_.Set(time, running, now);
+  Refresh(now);
+}
+
+std::uint8_t RelayModel::WriteClock(std::uint16_t first, std::span<const std::uint16_t> values) {
+  // Registers left out of the write keep what the clock shows now.
+  std::array<std::uint16_t, kClockCount> registers = ClockRegisters(clock_.At(now_));
+  for (std::size_t i = 0; i < values.size(); ++i) registers[first - kRegClockFirst + i] = values[i];
+  const std::optional<DateTime> time = FromClockRegisters(registers);
+  if (!time) return kIllegalDataValue;
+  SetClock(*time, clock_.Running(), now_);
+  return 0;
+}
+
+std::optional<Reply> RelayModel::Handle(std::span<const std::uint8_t> frame,
+                                        Steady::time_point now) {
   if (frame.size() < 4 || !CrcOk(frame)) {
     ++counters_.bad_frames;
     return std::nullopt;
@@ -209,6 +243,7 @@ std::optional<Reply> RelayModel::Handle(std::span<const std::uint8_t> frame) {
     return std::nullopt;
   }
   ++counters_.requests;
+  Refresh(now);
   const Request request{frame[0], frame[1], frame.subspan(2, frame.size() - 4)};
 
   const std::optional<FaultRule> fault = faults_.Match(request.function);

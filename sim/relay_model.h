@@ -20,6 +20,7 @@
 
 #include "faults.h"
 #include "register_bank.h"
+#include "relay_clock.h"
 
 namespace nx480::sim {
 
@@ -48,8 +49,9 @@ inline constexpr std::uint16_t kRegKalF = 0x1B;  // frequency factor, 1/10000
 inline constexpr std::uint16_t kRegSerialLow = 0x1D;
 inline constexpr std::uint16_t kRegSerialHigh = 0x1E;
 inline constexpr std::uint16_t kRegClockFirst = 0x40;  // clock 0x40..0x43
-inline constexpr std::uint16_t kInputCount = 16;       // input registers 0..15
-inline constexpr std::uint16_t kCoilCount = 24;        // coils 0..23
+inline constexpr std::uint16_t kClockCount = 4;
+inline constexpr std::uint16_t kInputCount = 16;  // input registers 0..15
+inline constexpr std::uint16_t kCoilCount = 24;   // coils 0..23
 
 // Factory protection settings (holding 0..23) of a relay with firmware x.05 or later, whose
 // delays count in 1/20 s. DefaultSettings() gives them for any version text: before x.05 the
@@ -68,6 +70,8 @@ struct RelayConfig {
   bool temperature = false;
   int ident_length = 30;  // whole identification reply in bytes: 29 or 30
   std::uint32_t serial = 1234;
+  std::optional<DateTime> clock;  // the clock at start; empty: the PC's local time
+  bool clock_running = true;      // false: the clock stands still (for tests)
 
   std::string EffectiveName() const;
 };
@@ -125,9 +129,17 @@ class RelayModel {
  public:
   explicit RelayModel(RelayConfig config = {});
 
-  // Handles one complete frame (address .. CRC). Returns nullopt when nothing
-  // is to be sent: bad CRC, another slave's address, or a silence fault.
-  std::optional<Reply> Handle(std::span<const std::uint8_t> frame);
+  using Steady = std::chrono::steady_clock;
+
+  // Handles one complete frame (address .. CRC) received at `now`. Returns nullopt when
+  // nothing is to be sent: bad CRC, another slave's address, or a silence fault.
+  std::optional<Reply> Handle(std::span<const std::uint8_t> frame, Steady::time_point now);
+  std::optional<Reply> Handle(std::span<const std::uint8_t> frame) {
+    return Handle(frame, Steady::now());
+  }
+  // Brings what changes with time up to `now`: the clock registers. Handle() does it for
+  // every request; call it before looking at the bank from outside.
+  void Refresh(Steady::time_point now = Steady::now());
 
   const RelayConfig& Config() const { return config_; }
   RegisterBank& Bank() { return bank_; }
@@ -140,6 +152,12 @@ class RelayModel {
   // Writes the serial number into holding 0x1D (low) / 0x1E (high).
   void SetSerial(std::uint32_t serial);
   std::uint32_t Serial() const;
+
+  // The real-time clock (holding 0x40-0x43). A write of the registers sets it; a write with
+  // no valid date and time is refused with exception 3.
+  DateTime ClockAt(Steady::time_point at = Steady::now()) const { return clock_.At(at); }
+  bool ClockRunning() const { return clock_.Running(); }
+  void SetClock(const DateTime& time, bool running = true, Steady::time_point now = Steady::now());
 
   // Replaces or adds the handler for a function code; an empty handler
   // removes it (the code then answers "illegal function").
@@ -159,6 +177,8 @@ class RelayModel {
   std::uint8_t Write(Table table, std::uint16_t first, std::span<const std::uint16_t> values);
 
  private:
+  std::uint8_t WriteClock(std::uint16_t first, std::span<const std::uint16_t> values);
+
   struct WriteRange {
     Table table;
     std::uint32_t first;
@@ -174,6 +194,8 @@ class RelayModel {
 
   RelayConfig config_;
   RegisterBank bank_;
+  RelayClock clock_;
+  Steady::time_point now_;  // when the request being handled arrived
   FaultPlan faults_;
   ModelCounters counters_;
   std::map<std::uint8_t, FunctionHandler> handlers_;
