@@ -66,7 +66,7 @@ constexpr const char* kUsage =
     "Commands on stdin (one per line):\n"
     "  fault KIND [FUNC [COUNT [SKIP [PARAM]]]]   clear-faults   faults\n"
     "  set holding|input|coil ADDR VALUE          get holding|input|coil ADDR\n"
-    "  counters   quit   clock [TIME [stopped] | pc]\n"
+    "  counters   quit   clock [TIME [stopped] | pc]   relay\n"
     "  pickup STAGE   release STAGE|all   trip STAGE [SECONDS [HOLD]]\n"
     "  voltage U1|U2|U3|all VOLTS   frequency HZ   temperature CELSIUS   live\n";
 
@@ -256,6 +256,11 @@ bool RunCommand(PtyRelay& relay, LiveValues* live, const std::string& line) {
       relay.WithModel([&](auto& m) { m.SetClock(*time, !stopped); });
       reply("ok");
     }
+  } else if (cmd == "relay" && words.size() == 1) {
+    reply(relay.WithModel([](auto& m) {
+      return std::string(nx480::sim::RelayModeName(m.Mode())) +
+             " commands=" + std::to_string(m.ModeCommands());
+    }));
   } else if (cmd == "counters") {
     const auto c = relay.Counters();
     reply("requests=" + std::to_string(c.model.requests) +

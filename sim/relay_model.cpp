@@ -135,6 +135,18 @@ std::array<std::uint16_t, kSettingsCount> DefaultSettings(const std::string& ver
   return settings;
 }
 
+const char* RelayModeName(RelayMode mode) {
+  switch (mode) {
+    case RelayMode::kAuto:
+      return "auto";
+    case RelayMode::kOn:
+      return "on";
+    case RelayMode::kOff:
+      return "off";
+  }
+  return "?";
+}
+
 std::string RelayConfig::EffectiveName() const {
   if (!name.empty()) return name;
   return temperature ? "NX480 T" : "NX480";
@@ -160,6 +172,10 @@ RelayModel::RelayModel(RelayConfig config) : config_(std::move(config)) {
   }
   Refresh();
 
+  // Every coil write: only the mode coils 0-1 can be written.
+  AddWriteHandler(Table::kCoils, 0, 0x10000,
+                  [](RelayModel& m, Table, std::uint16_t first,
+                     std::span<const std::uint16_t> values) { return m.WriteMode(first, values); });
   AddWriteHandler(
       Table::kHolding, kRegClockFirst, kClockCount,
       [](RelayModel& m, Table, std::uint16_t first, std::span<const std::uint16_t> values) {
@@ -229,6 +245,14 @@ std::uint8_t RelayModel::WriteClock(std::uint16_t first, std::span<const std::ui
   const std::optional<DateTime> time = FromClockRegisters(registers);
   if (!time) return kIllegalDataValue;
   SetClock(*time, clock_.Running(), now_);
+  return 0;
+}
+
+std::uint8_t RelayModel::WriteMode(std::uint16_t first, std::span<const std::uint16_t> values) {
+  if (first != 0 || values.size() != 2) return kIllegalDataAddress;
+  if (values[0] != 0 && values[1] != 0) return kIllegalDataValue;  // on and off at once
+  mode_ = values[0] != 0 ? RelayMode::kOn : values[1] != 0 ? RelayMode::kOff : RelayMode::kAuto;
+  ++mode_commands_;
   return 0;
 }
 

@@ -63,6 +63,11 @@ std::array<std::uint16_t, kSettingsCount> DefaultSettings(const std::string& ver
 // "2.07" gives 7; texts too short give 0.
 int FirmwareMinorOfVersion(std::string_view version);
 
+// The output relay's mode, set by writing coils 0-1: automatic (both clear), forced on
+// (coil 0 set) or forced off (coil 1 set).
+enum class RelayMode : std::uint8_t { kAuto, kOn, kOff };
+const char* RelayModeName(RelayMode mode);  // "auto", "on", "off"
+
 struct RelayConfig {
   std::uint8_t address = 1;
   std::string name;  // empty: "NX480", or "NX480 T" when `temperature` is set
@@ -153,6 +158,12 @@ class RelayModel {
   void SetSerial(std::uint32_t serial);
   std::uint32_t Serial() const;
 
+  // The relay mode as last written (coils 0-1, function 0x0F, both at once), and how many
+  // mode commands were accepted. These coils are write-only state of their own: reads of
+  // coils 0-23 show the protection stages.
+  RelayMode Mode() const { return mode_; }
+  std::uint64_t ModeCommands() const { return mode_commands_; }
+
   // The real-time clock (holding 0x40-0x43). A write of the registers sets it; a write with
   // no valid date and time is refused with exception 3.
   DateTime ClockAt(Steady::time_point at = Steady::now()) const { return clock_.At(at); }
@@ -178,6 +189,7 @@ class RelayModel {
 
  private:
   std::uint8_t WriteClock(std::uint16_t first, std::span<const std::uint16_t> values);
+  std::uint8_t WriteMode(std::uint16_t first, std::span<const std::uint16_t> values);
 
   struct WriteRange {
     Table table;
@@ -195,6 +207,8 @@ class RelayModel {
   RelayConfig config_;
   RegisterBank bank_;
   RelayClock clock_;
+  RelayMode mode_ = RelayMode::kAuto;
+  std::uint64_t mode_commands_ = 0;
   Steady::time_point now_;  // when the request being handled arrived
   FaultPlan faults_;
   ModelCounters counters_;

@@ -88,18 +88,40 @@ TEST(RelayModel, WritesAreEchoedAndKept) {
   EXPECT_EQ(Ask(model, "01 10 00 00 00 02 04 00 0A 01 02 53 FC"), "01 10 00 00 00 02 41 C8");
   EXPECT_EQ(Ask(model, "01 03 00 00 00 02 C4 0B"), "01 03 04 00 0A 01 02 5A 60");
 
-  // Coils: 10 coils written as CD 01 (LSB first) read back the same.
-  EXPECT_EQ(Ask(model, "01 0F 00 00 00 0A 02 CD 01 70 68"), "01 0F 00 00 00 0A D5 CC");
-  EXPECT_EQ(Ask(model, "01 01 00 00 00 0A BC 0D"), "01 01 02 CD 01 2C AC");
-  EXPECT_EQ(model.Bank().coils.Get(0), 1);
-  EXPECT_EQ(model.Bank().coils.Get(1), 0);
-  EXPECT_EQ(model.Bank().coils.Get(8), 1);
-
   // Input registers 0..15 exist.
   const auto inputs = model.Handle(Bytes("01 04 00 00 00 10 F1 C6"));
   ASSERT_TRUE(inputs);
   EXPECT_EQ(inputs->bytes.size(), 3U + 32U + 2U);
   EXPECT_EQ(inputs->bytes[2], 32);
+}
+
+TEST(RelayModel, RelayModeCoilsAreWriteOnlyAndKeptApartFromTheStages) {
+  RelayModel model;
+  // The stage coils as the live values leave them: U<< picked up, U<< tripped, f>> picked up.
+  for (std::uint16_t c : {1, 9, 17}) model.Bank().coils.Set(c, 1);
+  const std::string stages = "01 01 03 02 02 02";  // coils 0-23, before the CRC
+  EXPECT_EQ(Ask(model, "01 01 00 00 00 18 3C 00").substr(0, stages.size()), stages);
+
+  struct Case {
+    std::string request;
+    std::string reply;
+    RelayMode mode;  // afterwards
+  } cases[] = {
+      {"01 0F 00 00 00 02 01 01 1F 57", "01 0F 00 00 00 02 D4 0A", RelayMode::kOn},
+      {"01 0F 00 00 00 02 01 02 5F 56", "01 0F 00 00 00 02 D4 0A", RelayMode::kOff},
+      {"01 0F 00 00 00 02 01 03 9E 96", "01 8F 03 04 31", RelayMode::kOff},  // on and off
+      {"01 0F 00 00 00 02 01 00 DE 97", "01 0F 00 00 00 02 D4 0A", RelayMode::kAuto},
+      {"01 0F 00 00 00 01 01 01 EF 57", "01 8F 02 C5 F1", RelayMode::kAuto},  // coil 0 alone
+      {"01 0F 00 01 00 02 01 01 22 97", "01 8F 02 C5 F1", RelayMode::kAuto},
+      {"01 0F 00 02 00 02 01 01 66 97", "01 8F 02 C5 F1", RelayMode::kAuto},
+      {"01 0F 00 00 00 0A 02 CD 01 70 68", "01 8F 02 C5 F1", RelayMode::kAuto},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(Ask(model, c.request), c.reply) << c.request;
+    EXPECT_EQ(model.Mode(), c.mode) << c.request;
+    EXPECT_EQ(Ask(model, "01 01 00 00 00 18 3C 00").substr(0, stages.size()), stages) << c.request;
+  }
+  EXPECT_EQ(model.ModeCommands(), 3U);
 }
 
 TEST(RelayModel, ExceptionsForBadAddressValueAndFunction) {

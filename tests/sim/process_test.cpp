@@ -268,7 +268,7 @@ TEST(SimProcess, LiveValuesFromOptionsAndCommands) {
   }
 }
 
-TEST(SimProcess, ClockFromTheCommandLineAndStdin) {
+TEST(SimProcess, ClockAndRelayModeFromTheCommandLineAndStdin) {
   SimProcess sim({"--clock", "2026-12-09T10:20:30.45", "--clock-stopped"});
   ASSERT_TRUE(sim.Started());
   const auto path = sim.ReadLine();
@@ -285,6 +285,11 @@ TEST(SimProcess, ClockFromTheCommandLineAndStdin) {
   ASSERT_TRUE(running);
   EXPECT_EQ(running->substr(0, 17), "2030-01-02T03:04:") << *running;
   EXPECT_EQ(running->find("stopped"), std::string::npos) << *running;
+  ASSERT_TRUE(sim.Send("relay"));
+  EXPECT_EQ(sim.ReadLine(), "auto commands=0");
+  EXPECT_EQ(port.Ask("01 0F 00 00 00 02 01 02 5F 56", 8), "01 0F 00 00 00 02 D4 0A");
+  ASSERT_TRUE(sim.Send("relay"));
+  EXPECT_EQ(sim.ReadLine(), "off commands=1");
   for (const char* bad : {"clock 2030-02-30T00:00", "clock 2030-01-02T03:04 later", "clock x"}) {
     ASSERT_TRUE(sim.Send(bad));
     const auto answer = sim.ReadLine();
