@@ -164,6 +164,8 @@ RelayModel::RelayModel(RelayConfig config) : config_(std::move(config)) {
   bank_.holding.Set(kRegKalU2, 1000);
   bank_.holding.Set(kRegKalU3, 1000);
   bank_.holding.Set(kRegKalF, 10000);
+  bank_.holding.Set(kRegCalibration4, 0x00C8);
+  bank_.holding.Set(kRegCalibration7, 0x0101);
   SetSerial(config_.serial);
   bank_.inputs.Define(0, kInputCount, 0);
   bank_.coils.Define(0, kCoilCount, 0);

@@ -69,9 +69,20 @@ TEST(RelayModel, IdentificationLayoutAndLength) {
 
 TEST(RelayModel, CalibrationBlockAndSerialNumber) {
   RelayModel model;
-  // KalU1..3 = 1000, KalF = 10000, 0x1C = 0, serial 1234 = 0x04D2 low, 0 high, 0x1F = 0.
+  // KalU1..3 = 1000, KalF = 10000, 0x1C = 0x00C8, serial 1234 = 0x04D2 low, 0 high, 0x1F = 0x0101.
   EXPECT_EQ(Ask(model, "01 03 00 18 00 08 C4 0B"),
-            "01 03 10 03 E8 03 E8 03 E8 27 10 00 00 04 D2 00 00 00 00 93 8D");
+            "01 03 10 03 E8 03 E8 03 E8 27 10 00 C8 04 D2 00 00 01 01 1A 11");
+
+  // The whole block written as the service page does, kept and read back; the protection
+  // settings beside it stay as they were.
+  EXPECT_EQ(
+      Ask(model, "01 10 00 18 00 08 10 03 E9 03 E7 04 00 27 0F 12 34 56 78 9A BC 00 01 52 D4"),
+      "01 10 00 18 00 08 41 C8");
+  EXPECT_EQ(Ask(model, "01 03 00 18 00 08 C4 0B"),
+            "01 03 10 03 E9 03 E7 04 00 27 0F 12 34 56 78 9A BC 00 01 8C 9A");
+  EXPECT_EQ(model.Serial(), 0x9ABC5678U);
+  for (std::uint16_t a = 0; a < kSettingsCount; ++a)
+    EXPECT_EQ(model.Bank().holding.Get(a), kDefaultSettings[a]) << a;
 
   RelayConfig config;
   config.serial = 0x12345678;

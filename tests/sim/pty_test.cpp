@@ -25,7 +25,7 @@ const std::string kIdent = "01 11 C0 2C";
 const std::string kIdentReply =
     "01 11 19 4E 58 34 38 30 00 00 00 00 00 00 00 00 00 00 00 31 2E 31 34 2E 64 00 00 00 F4 B8";
 const std::string kReadCal = "01 03 00 18 00 08 C4 0B";
-const std::string kReadCalReply = "01 03 10 03 E8 03 E8 03 E8 27 10 00 00 04 D2 00 00 00 00 93 8D";
+const std::string kReadCalReply = "01 03 10 03 E8 03 E8 03 E8 27 10 00 C8 04 D2 00 00 01 01 1A 11";
 
 std::string TempPath(const std::string& name) {
   return testing::TempDir() + "nx480sim_" + std::to_string(::getpid()) + "_" + name;
