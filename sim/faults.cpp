@@ -34,8 +34,14 @@ int FaultRule::EffectiveParam() const {
       return 400;
     case FaultKind::kException:
       return 4;
+    case FaultKind::kWrongAddress:
+      return 2;
+    case FaultKind::kBabble:
+      return 3000;
     case FaultKind::kSilence:
     case FaultKind::kBadCrc:
+    case FaultKind::kBadEcho:
+    case FaultKind::kWrongFunction:
       break;
   }
   return 0;
@@ -55,6 +61,14 @@ const char* FaultKindName(FaultKind kind) {
       return "late";
     case FaultKind::kException:
       return "exception";
+    case FaultKind::kBadEcho:
+      return "bad-echo";
+    case FaultKind::kWrongAddress:
+      return "wrong-address";
+    case FaultKind::kWrongFunction:
+      return "wrong-function";
+    case FaultKind::kBabble:
+      return "babble";
   }
   return "?";
 }
@@ -66,6 +80,10 @@ std::optional<FaultKind> ParseFaultKind(std::string_view name) {
   if (name == "extra" || name == "extra-bytes") return FaultKind::kExtraBytes;
   if (name == "late" || name == "late-reply" || name == "delay") return FaultKind::kLateReply;
   if (name == "exception" || name == "exc") return FaultKind::kException;
+  if (name == "bad-echo" || name == "badecho") return FaultKind::kBadEcho;
+  if (name == "wrong-address" || name == "wrongaddress") return FaultKind::kWrongAddress;
+  if (name == "wrong-function" || name == "wrongfunction") return FaultKind::kWrongFunction;
+  if (name == "babble" || name == "babbling") return FaultKind::kBabble;
   return std::nullopt;
 }
 
@@ -124,8 +142,18 @@ std::string ValidateFaultRule(const FaultRule& rule) {
     case FaultKind::kException:
       if (p < 1 || p > 255) return "exception code must be 1..255";
       break;
+    case FaultKind::kBadEcho:
+      if (p > 255) return "data byte must be 0..255";
+      break;
+    case FaultKind::kWrongAddress:
+      if (p > 255) return "address must be 0..255";
+      break;
+    case FaultKind::kBabble:
+      if (p < 1 || p > 60'000) return "babble must last 1..60000 ms";
+      break;
     case FaultKind::kSilence:
     case FaultKind::kBadCrc:
+    case FaultKind::kWrongFunction:
       break;
   }
   return {};

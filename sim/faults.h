@@ -17,6 +17,15 @@ enum class FaultKind : std::uint8_t {
   kExtraBytes,  // valid reply followed by `param` junk bytes (default 2)
   kLateReply,   // valid reply sent `param` ms late (default 400)
   kException,   // exception reply with code `param` (default 4); not carried out
+  // The reply of a request that was carried out, changed and sent with a good CRC:
+  kBadEcho,        // write acknowledgement (0x0F, 0x10) with its quantity one higher; other
+                   // replies with data byte `param` (default 0, counted after the byte count,
+                   // at most the last one) changed; exception replies as they are
+  kWrongAddress,   // slave address `param` (default 2) in the reply
+  kWrongFunction,  // another function code the relay serves (0x03 <-> 0x04, 0x0F <-> 0x10,
+                   // 0x01 -> 0x04, others -> 0x03), exception bit kept
+  kBabble,         // the reply, then random bytes for `param` ms (default 3000) without a
+                   // pause of more than a few ms
 };
 
 struct FaultRule {

@@ -15,6 +15,7 @@
 #include <exception>
 #include <iostream>
 #include <memory>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <string_view>
@@ -39,12 +40,16 @@ constexpr const char* kUsage =
     "  --temperature         temperature variant (name NX480 T unless --name is given)\n"
     "  --ident-length 29|30  length of the identification reply (default 30)\n"
     "  --serial N            serial number (default 1234)\n"
+    "  --clock TIME          start the relay's clock at TIME, YYYY-MM-DDTHH:MM[:SS[.hh]]\n"
+    "                        (default: the PC's local time)\n"
+    "  --clock-stopped       the clock stands still instead of running\n"
     "  --baud N              send replies at the wire time of N baud (default 0: at once)\n"
     "  --answer-delay MS     delay before each reply in ms, fractions allowed (default 0.5)\n"
     "  --link PATH           make PATH a symlink to the slave device while running\n"
     "  --fault KIND[:FUNC[:COUNT[:SKIP[:PARAM]]]]\n"
     "                        inject a fault (repeatable); KIND is silence, badcrc, short,\n"
-    "                        extra, late or exception; FUNC 0 = any; COUNT -1 = forever\n"
+    "                        extra, late, exception, bad-echo, wrong-address,\n"
+    "                        wrong-function or babble; FUNC 0 = any; COUNT -1 = forever\n"
     "  --no-live             no live values: input registers and coils stay as set\n"
     "  --steady              live values without noise\n"
     "  --progress N          start N seconds into the 10-minute window (0..599)\n"
@@ -61,7 +66,7 @@ constexpr const char* kUsage =
     "Commands on stdin (one per line):\n"
     "  fault KIND [FUNC [COUNT [SKIP [PARAM]]]]   clear-faults   faults\n"
     "  set holding|input|coil ADDR VALUE          get holding|input|coil ADDR\n"
-    "  counters   quit\n"
+    "  counters   quit   clock [TIME [stopped] | pc]   relay\n"
     "  pickup STAGE   release STAGE|all   trip STAGE [SECONDS [HOLD]]\n"
     "  voltage U1|U2|U3|all VOLTS   frequency HZ   temperature CELSIUS   live\n";
 
@@ -234,6 +239,28 @@ bool RunCommand(PtyRelay& relay, LiveValues* live, const std::string& line) {
     } else {
       reply("error: undefined address");
     }
+  } else if (cmd == "clock" && words.size() <= 3) {
+    if (words.size() == 1) {
+      reply(relay.WithModel([](auto& m) {
+        return nx480::sim::FormatDateTime(m.ClockAt()) + (m.ClockRunning() ? "" : " stopped");
+      }));
+      return true;
+    }
+    const bool pc = words[1] == "pc" && words.size() == 2;
+    const auto time =
+        pc ? std::optional(nx480::sim::PcLocalTime()) : nx480::sim::ParseDateTime(words[1]);
+    const bool stopped = words.size() == 3 && words[2] == "stopped";
+    if (!time || !time->Valid() || (words.size() == 3 && !stopped)) {
+      reply("error: clock takes YYYY-MM-DDTHH:MM[:SS[.hh]] in 2000-2099 [stopped], or pc");
+    } else {
+      relay.WithModel([&](auto& m) { m.SetClock(*time, !stopped); });
+      reply("ok");
+    }
+  } else if (cmd == "relay" && words.size() == 1) {
+    reply(relay.WithModel([](auto& m) {
+      return std::string(nx480::sim::RelayModeName(m.Mode())) +
+             " commands=" + std::to_string(m.ModeCommands());
+    }));
   } else if (cmd == "counters") {
     const auto c = relay.Counters();
     reply("requests=" + std::to_string(c.model.requests) +
@@ -304,6 +331,11 @@ int main(int argc, char** argv) {
       if (!value(v) || !ParseNumber(v, 0, 0xFFFFFFFFLL, n))
         return Usage("--serial must be 0..4294967295");
       config.serial = static_cast<std::uint32_t>(n);
+    } else if (arg == "--clock") {
+      if (!value(v) || !(config.clock = nx480::sim::ParseDateTime(v)))
+        return Usage("--clock takes YYYY-MM-DDTHH:MM[:SS[.hh]] in 2000-2099");
+    } else if (arg == "--clock-stopped") {
+      config.clock_running = false;
     } else if (arg == "--baud") {
       if (!value(v) || !ParseNumber(v, 0, 10'000'000, n))
         return Usage("--baud must be 0..10000000");

@@ -162,6 +162,7 @@ bool PtyRelay::SetRegister(Table table, std::uint16_t address, std::uint16_t val
 
 std::optional<std::uint16_t> PtyRelay::GetRegister(Table table, std::uint16_t address) const {
   std::lock_guard lock(mutex_);
+  model_.Refresh();
   const RegisterTable& t = model_.Bank().Of(table);
   if (!t.IsDefined(address)) return std::nullopt;
   return t.Get(address);
@@ -270,7 +271,23 @@ void PtyRelay::Schedule(const std::vector<RtuFramer::Frame>& frames, Clock::time
     const auto start = std::max(now + options_.answer_delay + reply->delay, line_free_);
     tx_.push_back(Outgoing{std::move(reply->bytes), 0, start});
     line_free_ = start + byte_time_ * static_cast<Clock::rep>(tx_.back().bytes.size());
+    if (reply->babble > std::chrono::milliseconds(0)) ScheduleBabble(reply->babble);
   }
+}
+
+// Called with mutex_ held. Random bytes right behind the last reply, a chunk every 2 ms: at the
+// baud rate as many as fill the 2 ms, at once (baud 0) as many as 115200 baud would carry.
+void PtyRelay::ScheduleBabble(std::chrono::milliseconds length) {
+  constexpr auto kPeriod = std::chrono::milliseconds(2);
+  const std::size_t per_chunk =
+      options_.baud == 0 ? 23 : std::max<std::size_t>(1, options_.baud / 5000);
+  const Clock::time_point end = line_free_ + length;
+  for (Clock::time_point at = line_free_; at < end; at += kPeriod) {
+    Outgoing chunk{std::vector<std::uint8_t>(per_chunk), 0, at, true};
+    for (auto& b : chunk.bytes) b = static_cast<std::uint8_t>(babble_random_());
+    tx_.push_back(std::move(chunk));
+  }
+  line_free_ = std::max(line_free_, end);
 }
 
 // Called with mutex_ held.
@@ -289,6 +306,7 @@ void PtyRelay::Transmit(Clock::time_point now, std::vector<std::vector<std::uint
       if (n > 0) {
         out.sent += static_cast<std::size_t>(n);
         counters_.bytes_sent += static_cast<std::uint64_t>(n);
+        if (out.babble) counters_.babble_bytes += static_cast<std::uint64_t>(n);
         continue;
       }
       if (n < 0 && errno == EINTR) continue;
@@ -302,11 +320,15 @@ void PtyRelay::Transmit(Clock::time_point now, std::vector<std::vector<std::uint
       break;
     }
     if (dropped) {
-      ++counters_.replies_dropped;
+      if (!out.babble) ++counters_.replies_dropped;
       tx_.pop_front();
       continue;
     }
     if (out.sent < out.bytes.size()) return;  // rest is not due yet
+    if (out.babble) {
+      tx_.pop_front();
+      continue;
+    }
     ++counters_.replies_sent;
     if (options_.trace) traced.push_back(std::move(out.bytes));
     tx_.pop_front();

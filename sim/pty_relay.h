@@ -20,6 +20,7 @@
 #include <functional>
 #include <mutex>
 #include <optional>
+#include <random>
 #include <span>
 #include <string>
 #include <thread>
@@ -54,6 +55,7 @@ struct RelayCounters {
   std::uint64_t bytes_sent = 0;
   std::uint64_t replies_sent = 0;     // replies written completely
   std::uint64_t replies_dropped = 0;  // replies discarded because nobody read the port
+  std::uint64_t babble_bytes = 0;     // random bytes sent after replies (babble fault)
 };
 
 class PtyRelay {
@@ -103,11 +105,13 @@ class PtyRelay {
     std::vector<std::uint8_t> bytes;
     std::size_t sent = 0;
     Clock::time_point start;
+    bool babble = false;  // random bytes after a reply, not a reply of its own
   };
 
   void Run();
   void Receive(Clock::time_point now, std::vector<std::uint8_t>& traced);
   void Schedule(const std::vector<RtuFramer::Frame>& frames, Clock::time_point now);
+  void ScheduleBabble(std::chrono::milliseconds length);
   void Transmit(Clock::time_point now, std::vector<std::vector<std::uint8_t>>& traced);
   std::optional<Clock::time_point> NextDeadline() const;
   Clock::time_point ByteDue(const Outgoing& out, std::size_t index) const;
@@ -120,7 +124,9 @@ class PtyRelay {
   // touched by the service thread while it runs.
   mutable std::mutex mutex_;
   mutable std::condition_variable changed_;
-  RelayModel model_;
+  // Mutable: looking at registers from outside first brings the model's time-driven state
+  // (clock, events) up to date.
+  mutable RelayModel model_;
   RelayCounters counters_;
   std::string slave_path_;
 
@@ -135,6 +141,7 @@ class PtyRelay {
   RtuFramer framer_;
   std::deque<Outgoing> tx_;
   Clock::time_point line_free_{};
+  std::minstd_rand babble_random_{480};
 };
 
 }  // namespace nx480::sim

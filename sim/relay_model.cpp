@@ -22,6 +22,53 @@ void PutBe16(std::vector<std::uint8_t>& out, std::uint16_t value) {
   out.push_back(static_cast<std::uint8_t>(value & 0xFFU));
 }
 
+// Another function code the relay serves, of a reply that looks alike where possible.
+std::uint8_t OtherFunction(std::uint8_t function) {
+  switch (function) {
+    case kReadHolding:
+      return kReadInputs;
+    case kReadInputs:
+      return kReadHolding;
+    case kWriteCoils:
+      return kWriteRegisters;
+    case kWriteRegisters:
+      return kWriteCoils;
+    case kReadCoils:
+      return kReadInputs;
+    default:
+      return kReadHolding;
+  }
+}
+
+// Changes a well-formed reply (address .. CRC) in place and gives it a good CRC again.
+void Reshape(std::vector<std::uint8_t>& reply, FaultKind kind, int param) {
+  reply.resize(reply.size() - 2);
+  const bool exception = (reply[1] & 0x80U) != 0;
+  switch (kind) {
+    case FaultKind::kBadEcho:
+      if (exception) break;
+      if (reply[1] == kWriteCoils || reply[1] == kWriteRegisters) {
+        const auto quantity = static_cast<std::uint16_t>(Be16(reply, 4) + 1);
+        reply[4] = static_cast<std::uint8_t>(quantity >> 8);
+        reply[5] = static_cast<std::uint8_t>(quantity & 0xFFU);
+      } else if (reply.size() > 3) {
+        const std::size_t at =
+            3 + std::min<std::size_t>(static_cast<std::size_t>(param), reply.size() - 4);
+        reply[at] ^= 0x01U;
+      }
+      break;
+    case FaultKind::kWrongAddress:
+      reply[0] = static_cast<std::uint8_t>(param);
+      break;
+    case FaultKind::kWrongFunction:
+      reply[1] = static_cast<std::uint8_t>(OtherFunction(reply[1] & 0x7FU) | (reply[1] & 0x80U));
+      break;
+    default:
+      break;
+  }
+  AppendCrc(reply);
+}
+
 }  // namespace
 
 // Register by register: 0-3 delay pairs (low byte, high byte), 7 the mode in the high byte,
@@ -88,6 +135,18 @@ std::array<std::uint16_t, kSettingsCount> DefaultSettings(const std::string& ver
   return settings;
 }
 
+const char* RelayModeName(RelayMode mode) {
+  switch (mode) {
+    case RelayMode::kAuto:
+      return "auto";
+    case RelayMode::kOn:
+      return "on";
+    case RelayMode::kOff:
+      return "off";
+  }
+  return "?";
+}
+
 std::string RelayConfig::EffectiveName() const {
   if (!name.empty()) return name;
   return temperature ? "NX480 T" : "NX480";
@@ -105,9 +164,25 @@ RelayModel::RelayModel(RelayConfig config) : config_(std::move(config)) {
   bank_.holding.Set(kRegKalU2, 1000);
   bank_.holding.Set(kRegKalU3, 1000);
   bank_.holding.Set(kRegKalF, 10000);
+  bank_.holding.Set(kRegCalibration4, 0x00C8);
+  bank_.holding.Set(kRegCalibration7, 0x0101);
   SetSerial(config_.serial);
   bank_.inputs.Define(0, kInputCount, 0);
   bank_.coils.Define(0, kCoilCount, 0);
+  if (config_.clock || !config_.clock_running) {
+    clock_.Set(config_.clock.value_or(clock_.Now()), config_.clock_running);
+  }
+  Refresh();
+
+  // Every coil write: only the mode coils 0-1 can be written.
+  AddWriteHandler(Table::kCoils, 0, 0x10000,
+                  [](RelayModel& m, Table, std::uint16_t first,
+                     std::span<const std::uint16_t> values) { return m.WriteMode(first, values); });
+  AddWriteHandler(
+      Table::kHolding, kRegClockFirst, kClockCount,
+      [](RelayModel& m, Table, std::uint16_t first, std::span<const std::uint16_t> values) {
+        return m.WriteClock(first, values);
+      });
 
   handlers_[kReadCoils] = [](RelayModel& m, const Request& r) {
     return m.HandleRead(Table::kCoils, r);
@@ -152,7 +227,39 @@ void RelayModel::AddWriteHandler(Table table, std::uint16_t first, std::uint32_t
   write_ranges_.push_back(WriteRange{table, first, count, std::move(handler)});
 }
 
-std::optional<Reply> RelayModel::Handle(std::span<const std::uint8_t> frame) {
+void RelayModel::Refresh(Steady::time_point now) {
+  now_ = now;
+  const std::array<std::uint16_t, kClockCount> clock = ClockRegisters(clock_.At(now));
+  for (std::uint16_t i = 0; i < kClockCount; ++i) {
+    bank_.holding.Set(static_cast<std::uint16_t>(kRegClockFirst + i), clock[i]);
+  }
+}
+
+void RelayModel::SetClock(const DateTime& time, bool running, Steady::time_point now) {
+  clock_.Set(time, running, now);
+  Refresh(now);
+}
+
+std::uint8_t RelayModel::WriteClock(std::uint16_t first, std::span<const std::uint16_t> values) {
+  // Registers left out of the write keep what the clock shows now.
+  std::array<std::uint16_t, kClockCount> registers = ClockRegisters(clock_.At(now_));
+  for (std::size_t i = 0; i < values.size(); ++i) registers[first - kRegClockFirst + i] = values[i];
+  const std::optional<DateTime> time = FromClockRegisters(registers);
+  if (!time) return kIllegalDataValue;
+  SetClock(*time, clock_.Running(), now_);
+  return 0;
+}
+
+std::uint8_t RelayModel::WriteMode(std::uint16_t first, std::span<const std::uint16_t> values) {
+  if (first != 0 || values.size() != 2) return kIllegalDataAddress;
+  if (values[0] != 0 && values[1] != 0) return kIllegalDataValue;  // on and off at once
+  mode_ = values[0] != 0 ? RelayMode::kOn : values[1] != 0 ? RelayMode::kOff : RelayMode::kAuto;
+  ++mode_commands_;
+  return 0;
+}
+
+std::optional<Reply> RelayModel::Handle(std::span<const std::uint8_t> frame,
+                                        Steady::time_point now) {
   if (frame.size() < 4 || !CrcOk(frame)) {
     ++counters_.bad_frames;
     return std::nullopt;
@@ -162,6 +269,7 @@ std::optional<Reply> RelayModel::Handle(std::span<const std::uint8_t> frame) {
     return std::nullopt;
   }
   ++counters_.requests;
+  Refresh(now);
   const Request request{frame[0], frame[1], frame.subspan(2, frame.size() - 4)};
 
   const std::optional<FaultRule> fault = faults_.Match(request.function);
@@ -201,6 +309,14 @@ std::optional<Reply> RelayModel::Handle(std::span<const std::uint8_t> frame) {
       break;
     case FaultKind::kLateReply:
       reply.delay = std::chrono::milliseconds(param);
+      break;
+    case FaultKind::kBadEcho:
+    case FaultKind::kWrongAddress:
+    case FaultKind::kWrongFunction:
+      Reshape(reply.bytes, fault->kind, param);
+      break;
+    case FaultKind::kBabble:
+      reply.babble = std::chrono::milliseconds(param);
       break;
     case FaultKind::kSilence:
     case FaultKind::kException:

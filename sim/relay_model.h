@@ -20,6 +20,7 @@
 
 #include "faults.h"
 #include "register_bank.h"
+#include "relay_clock.h"
 
 namespace nx480::sim {
 
@@ -44,12 +45,15 @@ inline constexpr std::uint16_t kHoldingCount = 0x80;  // holding 0..0x7F answer
 inline constexpr std::uint16_t kRegKalU1 = 0x18;      // voltage factors, 1/1000
 inline constexpr std::uint16_t kRegKalU2 = 0x19;
 inline constexpr std::uint16_t kRegKalU3 = 0x1A;
-inline constexpr std::uint16_t kRegKalF = 0x1B;  // frequency factor, 1/10000
+inline constexpr std::uint16_t kRegKalF = 0x1B;          // frequency factor, 1/10000
+inline constexpr std::uint16_t kRegCalibration4 = 0x1C;  // the relay's own, non-zero
 inline constexpr std::uint16_t kRegSerialLow = 0x1D;
 inline constexpr std::uint16_t kRegSerialHigh = 0x1E;
-inline constexpr std::uint16_t kRegClockFirst = 0x40;  // clock 0x40..0x43
-inline constexpr std::uint16_t kInputCount = 16;       // input registers 0..15
-inline constexpr std::uint16_t kCoilCount = 24;        // coils 0..23
+inline constexpr std::uint16_t kRegCalibration7 = 0x1F;  // the relay's own, non-zero
+inline constexpr std::uint16_t kRegClockFirst = 0x40;    // clock 0x40..0x43
+inline constexpr std::uint16_t kClockCount = 4;
+inline constexpr std::uint16_t kInputCount = 16;  // input registers 0..15
+inline constexpr std::uint16_t kCoilCount = 24;   // coils 0..23
 
 // Factory protection settings (holding 0..23) of a relay with firmware x.05 or later, whose
 // delays count in 1/20 s. DefaultSettings() gives them for any version text: before x.05 the
@@ -61,6 +65,11 @@ std::array<std::uint16_t, kSettingsCount> DefaultSettings(const std::string& ver
 // "2.07" gives 7; texts too short give 0.
 int FirmwareMinorOfVersion(std::string_view version);
 
+// The output relay's mode, set by writing coils 0-1: automatic (both clear), forced on
+// (coil 0 set) or forced off (coil 1 set).
+enum class RelayMode : std::uint8_t { kAuto, kOn, kOff };
+const char* RelayModeName(RelayMode mode);  // "auto", "on", "off"
+
 struct RelayConfig {
   std::uint8_t address = 1;
   std::string name;  // empty: "NX480", or "NX480 T" when `temperature` is set
@@ -68,6 +77,8 @@ struct RelayConfig {
   bool temperature = false;
   int ident_length = 30;  // whole identification reply in bytes: 29 or 30
   std::uint32_t serial = 1234;
+  std::optional<DateTime> clock;  // the clock at start; empty: the PC's local time
+  bool clock_running = true;      // false: the clock stands still (for tests)
 
   std::string EffectiveName() const;
 };
@@ -92,8 +103,9 @@ struct Response {
 // A reply ready for the wire.
 struct Reply {
   std::vector<std::uint8_t> bytes;
-  std::chrono::milliseconds delay{0};  // extra wait before sending (late-reply fault)
-  std::optional<FaultKind> fault;      // the fault that shaped this reply, if any
+  std::chrono::milliseconds delay{0};   // extra wait before sending (late-reply fault)
+  std::chrono::milliseconds babble{0};  // random bytes for this long after it (babble fault)
+  std::optional<FaultKind> fault;       // the fault that shaped this reply, if any
 };
 
 struct ModelCounters {
@@ -124,9 +136,17 @@ class RelayModel {
  public:
   explicit RelayModel(RelayConfig config = {});
 
-  // Handles one complete frame (address .. CRC). Returns nullopt when nothing
-  // is to be sent: bad CRC, another slave's address, or a silence fault.
-  std::optional<Reply> Handle(std::span<const std::uint8_t> frame);
+  using Steady = std::chrono::steady_clock;
+
+  // Handles one complete frame (address .. CRC) received at `now`. Returns nullopt when
+  // nothing is to be sent: bad CRC, another slave's address, or a silence fault.
+  std::optional<Reply> Handle(std::span<const std::uint8_t> frame, Steady::time_point now);
+  std::optional<Reply> Handle(std::span<const std::uint8_t> frame) {
+    return Handle(frame, Steady::now());
+  }
+  // Brings what changes with time up to `now`: the clock registers. Handle() does it for
+  // every request; call it before looking at the bank from outside.
+  void Refresh(Steady::time_point now = Steady::now());
 
   const RelayConfig& Config() const { return config_; }
   RegisterBank& Bank() { return bank_; }
@@ -139,6 +159,18 @@ class RelayModel {
   // Writes the serial number into holding 0x1D (low) / 0x1E (high).
   void SetSerial(std::uint32_t serial);
   std::uint32_t Serial() const;
+
+  // The relay mode as last written (coils 0-1, function 0x0F, both at once), and how many
+  // mode commands were accepted. These coils are write-only state of their own: reads of
+  // coils 0-23 show the protection stages.
+  RelayMode Mode() const { return mode_; }
+  std::uint64_t ModeCommands() const { return mode_commands_; }
+
+  // The real-time clock (holding 0x40-0x43). A write of the registers sets it; a write with
+  // no valid date and time is refused with exception 3.
+  DateTime ClockAt(Steady::time_point at = Steady::now()) const { return clock_.At(at); }
+  bool ClockRunning() const { return clock_.Running(); }
+  void SetClock(const DateTime& time, bool running = true, Steady::time_point now = Steady::now());
 
   // Replaces or adds the handler for a function code; an empty handler
   // removes it (the code then answers "illegal function").
@@ -158,6 +190,9 @@ class RelayModel {
   std::uint8_t Write(Table table, std::uint16_t first, std::span<const std::uint16_t> values);
 
  private:
+  std::uint8_t WriteClock(std::uint16_t first, std::span<const std::uint16_t> values);
+  std::uint8_t WriteMode(std::uint16_t first, std::span<const std::uint16_t> values);
+
   struct WriteRange {
     Table table;
     std::uint32_t first;
@@ -173,6 +208,10 @@ class RelayModel {
 
   RelayConfig config_;
   RegisterBank bank_;
+  RelayClock clock_;
+  RelayMode mode_ = RelayMode::kAuto;
+  std::uint64_t mode_commands_ = 0;
+  Steady::time_point now_;  // when the request being handled arrived
   FaultPlan faults_;
   ModelCounters counters_;
   std::map<std::uint8_t, FunctionHandler> handlers_;

@@ -87,11 +87,20 @@ TEST(FaultRuleText, ParsesFieldsDefaultsAndRejectsNonsense) {
   EXPECT_EQ(ParseFaultRule("bad-crc")->kind, FaultKind::kBadCrc);
   EXPECT_EQ(ParseFaultRule("extra")->EffectiveParam(), 2);
   EXPECT_EQ(ParseFaultRule("exception")->EffectiveParam(), 4);
+  EXPECT_EQ(ParseFaultRule("bad-echo")->kind, FaultKind::kBadEcho);
+  EXPECT_EQ(ParseFaultRule("wrong-address")->EffectiveParam(), 2);
+  EXPECT_EQ(ParseFaultRule("wrong-function")->kind, FaultKind::kWrongFunction);
+  EXPECT_EQ(ParseFaultRule("babble")->EffectiveParam(), 3000);
+  for (FaultKind kind : {FaultKind::kBadEcho, FaultKind::kWrongAddress, FaultKind::kWrongFunction,
+                         FaultKind::kBabble}) {
+    EXPECT_EQ(ParseFaultKind(FaultKindName(kind)), kind) << FaultKindName(kind);
+  }
 
   for (const char* bad :
        {"", "bogus", "late:x", "late:256", "late:-1", "silence:0:0", "silence:0:-2",
         "silence:0:1:-1", "exception:0:1:0:0", "exception:0:1:0:256", "short:0:1:0:0",
-        "late:0:1:0:60001", "late:1:2:3:4:5", "late:3 "}) {
+        "late:0:1:0:60001", "late:1:2:3:4:5", "late:3 ", "babble:0:1:0:0", "babble:0:1:0:60001",
+        "wrong-address:0:1:0:256", "bad-echo:0:1:0:256"}) {
     error.clear();
     EXPECT_FALSE(ParseFaultRule(bad, &error)) << bad;
     EXPECT_FALSE(error.empty()) << bad;

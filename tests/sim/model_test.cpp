@@ -69,9 +69,20 @@ TEST(RelayModel, IdentificationLayoutAndLength) {
 
 TEST(RelayModel, CalibrationBlockAndSerialNumber) {
   RelayModel model;
-  // KalU1..3 = 1000, KalF = 10000, 0x1C = 0, serial 1234 = 0x04D2 low, 0 high, 0x1F = 0.
+  // KalU1..3 = 1000, KalF = 10000, 0x1C = 0x00C8, serial 1234 = 0x04D2 low, 0 high, 0x1F = 0x0101.
   EXPECT_EQ(Ask(model, "01 03 00 18 00 08 C4 0B"),
-            "01 03 10 03 E8 03 E8 03 E8 27 10 00 00 04 D2 00 00 00 00 93 8D");
+            "01 03 10 03 E8 03 E8 03 E8 27 10 00 C8 04 D2 00 00 01 01 1A 11");
+
+  // The whole block written as the service page does, kept and read back; the protection
+  // settings beside it stay as they were.
+  EXPECT_EQ(
+      Ask(model, "01 10 00 18 00 08 10 03 E9 03 E7 04 00 27 0F 12 34 56 78 9A BC 00 01 52 D4"),
+      "01 10 00 18 00 08 41 C8");
+  EXPECT_EQ(Ask(model, "01 03 00 18 00 08 C4 0B"),
+            "01 03 10 03 E9 03 E7 04 00 27 0F 12 34 56 78 9A BC 00 01 8C 9A");
+  EXPECT_EQ(model.Serial(), 0x9ABC5678U);
+  for (std::uint16_t a = 0; a < kSettingsCount; ++a)
+    EXPECT_EQ(model.Bank().holding.Get(a), kDefaultSettings[a]) << a;
 
   RelayConfig config;
   config.serial = 0x12345678;
@@ -88,18 +99,40 @@ TEST(RelayModel, WritesAreEchoedAndKept) {
   EXPECT_EQ(Ask(model, "01 10 00 00 00 02 04 00 0A 01 02 53 FC"), "01 10 00 00 00 02 41 C8");
   EXPECT_EQ(Ask(model, "01 03 00 00 00 02 C4 0B"), "01 03 04 00 0A 01 02 5A 60");
 
-  // Coils: 10 coils written as CD 01 (LSB first) read back the same.
-  EXPECT_EQ(Ask(model, "01 0F 00 00 00 0A 02 CD 01 70 68"), "01 0F 00 00 00 0A D5 CC");
-  EXPECT_EQ(Ask(model, "01 01 00 00 00 0A BC 0D"), "01 01 02 CD 01 2C AC");
-  EXPECT_EQ(model.Bank().coils.Get(0), 1);
-  EXPECT_EQ(model.Bank().coils.Get(1), 0);
-  EXPECT_EQ(model.Bank().coils.Get(8), 1);
-
   // Input registers 0..15 exist.
   const auto inputs = model.Handle(Bytes("01 04 00 00 00 10 F1 C6"));
   ASSERT_TRUE(inputs);
   EXPECT_EQ(inputs->bytes.size(), 3U + 32U + 2U);
   EXPECT_EQ(inputs->bytes[2], 32);
+}
+
+TEST(RelayModel, RelayModeCoilsAreWriteOnlyAndKeptApartFromTheStages) {
+  RelayModel model;
+  // The stage coils as the live values leave them: U<< picked up, U<< tripped, f>> picked up.
+  for (std::uint16_t c : {1, 9, 17}) model.Bank().coils.Set(c, 1);
+  const std::string stages = "01 01 03 02 02 02";  // coils 0-23, before the CRC
+  EXPECT_EQ(Ask(model, "01 01 00 00 00 18 3C 00").substr(0, stages.size()), stages);
+
+  struct Case {
+    std::string request;
+    std::string reply;
+    RelayMode mode;  // afterwards
+  } cases[] = {
+      {"01 0F 00 00 00 02 01 01 1F 57", "01 0F 00 00 00 02 D4 0A", RelayMode::kOn},
+      {"01 0F 00 00 00 02 01 02 5F 56", "01 0F 00 00 00 02 D4 0A", RelayMode::kOff},
+      {"01 0F 00 00 00 02 01 03 9E 96", "01 8F 03 04 31", RelayMode::kOff},  // on and off
+      {"01 0F 00 00 00 02 01 00 DE 97", "01 0F 00 00 00 02 D4 0A", RelayMode::kAuto},
+      {"01 0F 00 00 00 01 01 01 EF 57", "01 8F 02 C5 F1", RelayMode::kAuto},  // coil 0 alone
+      {"01 0F 00 01 00 02 01 01 22 97", "01 8F 02 C5 F1", RelayMode::kAuto},
+      {"01 0F 00 02 00 02 01 01 66 97", "01 8F 02 C5 F1", RelayMode::kAuto},
+      {"01 0F 00 00 00 0A 02 CD 01 70 68", "01 8F 02 C5 F1", RelayMode::kAuto},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(Ask(model, c.request), c.reply) << c.request;
+    EXPECT_EQ(model.Mode(), c.mode) << c.request;
+    EXPECT_EQ(Ask(model, "01 01 00 00 00 18 3C 00").substr(0, stages.size()), stages) << c.request;
+  }
+  EXPECT_EQ(model.ModeCommands(), 3U);
 }
 
 TEST(RelayModel, ExceptionsForBadAddressValueAndFunction) {
@@ -288,6 +321,47 @@ TEST(RelayModel, EachFaultKindShapesTheReply) {
     EXPECT_EQ(Ask(model, request), "(none)");
     EXPECT_EQ(Ask(model, request).substr(0, good.size()), good);
   }
+}
+
+TEST(RelayModel, DamagedRepliesKeepAGoodCrcAndTheRequestIsCarriedOut) {
+  const std::string read = "01 03 00 00 00 02 C4 0B";  // good: 01 03 04 04 1E 02 04
+  const std::string write = "01 10 00 00 00 01 02 00 07 E7 92";
+  const std::string coils = "01 0F 00 00 00 02 01 00 DE 97";
+  struct Case {
+    FaultKind kind;
+    int param;
+    std::string request;
+    std::string reply;
+  } cases[] = {
+      {FaultKind::kBadEcho, -1, write, "01 10 00 00 00 02 41 C8"},  // quantity 1 -> 2
+      {FaultKind::kBadEcho, -1, coils, "01 0F 00 00 00 03 15 CA"},
+      {FaultKind::kBadEcho, -1, read, "01 03 04 05 1E 02 04 9A 5A"},  // first data byte
+      {FaultKind::kBadEcho, 3, read, "01 03 04 04 1E 02 05 5A 66"},
+      {FaultKind::kBadEcho, 200, read, "01 03 04 04 1E 02 05 5A 66"},  // at most the last
+      {FaultKind::kBadEcho, -1, "01 03 00 80 00 01 85 E2", "01 83 02 C0 F1"},
+      {FaultKind::kWrongAddress, -1, read, "02 03 04 04 1E 02 04 A8 A6"},
+      {FaultKind::kWrongAddress, 7, read, "07 03 04 04 1E 02 04 FD A6"},
+      {FaultKind::kWrongFunction, -1, read, "01 04 04 04 1E 02 04 9A 11"},
+      {FaultKind::kWrongFunction, -1, write, "01 0F 00 00 00 01 94 0B"},
+      {FaultKind::kWrongFunction, -1, coils, "01 10 00 00 00 02 41 C8"},
+      {FaultKind::kWrongFunction, -1, "01 04 00 10 00 01 30 0F", "01 83 02 C0 F1"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(FaultKindName(c.kind)) + " " + std::to_string(c.param) + " on " +
+                 c.request);
+    RelayModel model;
+    model.Faults().Add(FaultRule{c.kind, 0, 1, 0, c.param});
+    EXPECT_EQ(Ask(model, c.request), c.reply);
+    EXPECT_EQ(model.Bank().holding.Get(0), c.request == write ? 7 : kDefaultSettings[0]);
+    EXPECT_TRUE(model.Faults().Empty());
+  }
+  // A babbling reply is the good reply; the babble itself is the pty's business.
+  RelayModel model;
+  model.Faults().Add(FaultRule{FaultKind::kBabble, 0, 1, 0, -1});
+  const auto reply = model.Handle(Bytes(read));
+  ASSERT_TRUE(reply);
+  EXPECT_EQ(Hex(reply->bytes), "01 03 04 04 1E 02 04 9B A6");
+  EXPECT_EQ(reply->babble, std::chrono::milliseconds(3000));
 }
 
 }  // namespace

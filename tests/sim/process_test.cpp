@@ -197,7 +197,8 @@ TEST(SimProcess, OtherWaysToEndAndBadArguments) {
                                                {"--fault", "nonsense"},
                                                {"--serial"},
                                                {"--baud", "fast"},
-                                               {"--answer-delay", "-1"}}) {
+                                               {"--answer-delay", "-1"},
+                                               {"--clock", "2026-13-01T00:00"}}) {
     SimProcess sim(args);
     ASSERT_TRUE(sim.Started());
     EXPECT_FALSE(sim.ReadLine(5000ms)) << args[0];  // no port announced
@@ -265,6 +266,38 @@ TEST(SimProcess, LiveValuesFromOptionsAndCommands) {
     EXPECT_FALSE(bad.ReadLine(5000ms)) << args[1];
     EXPECT_TRUE(ExitedWith(bad.Wait(), 2)) << args[1];
   }
+}
+
+TEST(SimProcess, ClockAndRelayModeFromTheCommandLineAndStdin) {
+  SimProcess sim({"--clock", "2026-12-09T10:20:30.45", "--clock-stopped"});
+  ASSERT_TRUE(sim.Started());
+  const auto path = sim.ReadLine();
+  ASSERT_TRUE(path);
+  Port port(*path);
+  ASSERT_TRUE(port.Ok());
+  EXPECT_EQ(port.Ask("01 03 00 40 00 04 45 DD", 13), "01 03 08 1E 2D 0A 14 0C 09 07 EA 88 11");
+  ASSERT_TRUE(sim.Send("clock"));
+  EXPECT_EQ(sim.ReadLine(), "2026-12-09T10:20:30.45 stopped");
+  ASSERT_TRUE(sim.Send("clock 2030-01-02T03:04:05"));
+  EXPECT_EQ(sim.ReadLine(), "ok");
+  ASSERT_TRUE(sim.Send("clock"));
+  const auto running = sim.ReadLine();
+  ASSERT_TRUE(running);
+  EXPECT_EQ(running->substr(0, 17), "2030-01-02T03:04:") << *running;
+  EXPECT_EQ(running->find("stopped"), std::string::npos) << *running;
+  ASSERT_TRUE(sim.Send("relay"));
+  EXPECT_EQ(sim.ReadLine(), "auto commands=0");
+  EXPECT_EQ(port.Ask("01 0F 00 00 00 02 01 02 5F 56", 8), "01 0F 00 00 00 02 D4 0A");
+  ASSERT_TRUE(sim.Send("relay"));
+  EXPECT_EQ(sim.ReadLine(), "off commands=1");
+  for (const char* bad : {"clock 2030-02-30T00:00", "clock 2030-01-02T03:04 later", "clock x"}) {
+    ASSERT_TRUE(sim.Send(bad));
+    const auto answer = sim.ReadLine();
+    ASSERT_TRUE(answer);
+    EXPECT_EQ(answer->rfind("error:", 0), 0u) << bad << ": " << *answer;
+  }
+  ASSERT_TRUE(sim.Send("quit"));
+  EXPECT_TRUE(ExitedWith(sim.Wait(), 0));
 }
 
 }  // namespace

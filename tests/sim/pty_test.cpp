@@ -25,7 +25,7 @@ const std::string kIdent = "01 11 C0 2C";
 const std::string kIdentReply =
     "01 11 19 4E 58 34 38 30 00 00 00 00 00 00 00 00 00 00 00 31 2E 31 34 2E 64 00 00 00 F4 B8";
 const std::string kReadCal = "01 03 00 18 00 08 C4 0B";
-const std::string kReadCalReply = "01 03 10 03 E8 03 E8 03 E8 27 10 00 00 04 D2 00 00 00 00 93 8D";
+const std::string kReadCalReply = "01 03 10 03 E8 03 E8 03 E8 27 10 00 C8 04 D2 00 00 01 01 1A 11";
 
 std::string TempPath(const std::string& name) {
   return testing::TempDir() + "nx480sim_" + std::to_string(::getpid()) + "_" + name;
@@ -199,6 +199,39 @@ TEST(PtyRelay, FaultsAndChangesWhileRunning) {
   });
   EXPECT_EQ(port.Ask("01 04 00 00 00 01 31 CA", 7), "01 04 02 00 01 78 F0");
   EXPECT_EQ(port.Ask("01 04 00 00 00 01 31 CA", 7), "01 04 02 00 02 38 F1");
+}
+
+TEST(PtyRelay, ABabblingReplyKeepsTheLineBusyThenFallsSilent) {
+  PtyRelay relay;
+  relay.Start();
+  Port port(relay.SlavePath());
+  ASSERT_TRUE(port.Ok());
+  relay.AddFault({FaultKind::kBabble, 0x11, 1, 0, 800});
+  EXPECT_EQ(port.Ask(kIdent, 30), kIdentReply);
+  // Collect until the line has been quiet for 300 ms (or 10 s have passed), noting the longest
+  // pause between two arrivals.
+  const auto start = Clock::now();
+  auto last = start;
+  Clock::duration longest_pause{};
+  std::size_t babbled = 0;
+  while (Clock::now() - start < 10s) {
+    pollfd p{port.Fd(), POLLIN, 0};
+    if (::poll(&p, 1, 300) <= 0) break;
+    std::uint8_t buf[4096];
+    const ssize_t n = ::read(port.Fd(), buf, sizeof buf);
+    if (n <= 0) continue;
+    babbled += static_cast<std::size_t>(n);
+    longest_pause = std::max(longest_pause, Clock::now() - last);
+    last = Clock::now();
+  }
+  EXPECT_GE(last - start, 600ms) << "fell silent early";
+  EXPECT_LT(last - start, 5s) << "did not stop";
+  EXPECT_LT(longest_pause, 150ms);  // a few ms on a quiet machine
+  EXPECT_GT(babbled, 1000U);
+  EXPECT_EQ(relay.Counters().babble_bytes, babbled);
+  // The line is clean again afterwards.
+  EXPECT_EQ(port.Ask(kIdent, 30), kIdentReply);
+  EXPECT_EQ(Hex(port.ReadFor(100ms)), "");
 }
 
 TEST(PtyRelay, StopIsPromptAndCleansUp) {

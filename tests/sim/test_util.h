@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "crc.h"
+
 namespace nx480::sim::test {
 
 // "01 03 00 00" -> {0x01, 0x03, 0x00, 0x00}; spaces are ignored.
@@ -35,6 +37,37 @@ inline std::string Hex(std::span<const std::uint8_t> bytes) {
   }
   if (!out.empty()) out.pop_back();
   return out;
+}
+
+// A read request (functions 0x01, 0x03, 0x04) to slave 1, CRC included.
+inline std::vector<std::uint8_t> ReadRequest(std::uint8_t function, std::uint16_t first,
+                                             std::uint16_t count) {
+  std::vector<std::uint8_t> f = {1,
+                                 function,
+                                 static_cast<std::uint8_t>(first >> 8),
+                                 static_cast<std::uint8_t>(first),
+                                 static_cast<std::uint8_t>(count >> 8),
+                                 static_cast<std::uint8_t>(count)};
+  AppendCrc(f);
+  return f;
+}
+
+// A write of holding registers (function 0x10) to slave 1, CRC included.
+inline std::vector<std::uint8_t> WriteRequest(std::uint16_t first,
+                                              const std::vector<std::uint16_t>& values) {
+  std::vector<std::uint8_t> f = {1,
+                                 0x10,
+                                 static_cast<std::uint8_t>(first >> 8),
+                                 static_cast<std::uint8_t>(first),
+                                 static_cast<std::uint8_t>(values.size() >> 8),
+                                 static_cast<std::uint8_t>(values.size()),
+                                 static_cast<std::uint8_t>(2 * values.size())};
+  for (std::uint16_t v : values) {
+    f.push_back(static_cast<std::uint8_t>(v >> 8));
+    f.push_back(static_cast<std::uint8_t>(v));
+  }
+  AppendCrc(f);
+  return f;
 }
 
 }  // namespace nx480::sim::test
