@@ -153,6 +153,17 @@ TEST_F(ParameterTransactions, FailedWritesReportAndStop) {
   const SettingsWords now = RelaySettings();
   for (size_t i = 0; i < 8; ++i) EXPECT_EQ(now[i], window_.toWrite[i]) << i;
   for (size_t i = 8; i < kSettingsWords; ++i) EXPECT_EQ(now[i], original[i]) << i;
+
+  // An acknowledgement that does not echo the request (a good CRC, another quantity) is a
+  // failure, in either block.
+  for (int skip : {0, 1}) {
+    window_.statuses.clear();
+    relay_->ClearFaults();
+    relay_->AddFault({.kind = sim::FaultKind::kBadEcho, .function = 0x10, .skip = skip});
+    WriteParameters(link_, window_);
+    EXPECT_EQ(window_.statuses, std::vector<std::string>{"Chyba komunikace!"}) << skip;
+    EXPECT_EQ(link_.LastError(), LinkError::BadEcho) << skip;
+  }
 }
 
 TEST_F(ParameterTransactions, LateRepliesAreDrainedBeforeTheNextTransaction) {
