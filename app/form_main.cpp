@@ -5,42 +5,24 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMessageBox>
 #include <QPushButton>
 #include <QTimer>
 #include <filesystem>
 
+#include "connection.h"
 #include "form_history.h"
 #include "form_online.h"
 #include "form_setup.h"
-#include "identity.h"
-#include "live_values.h"
+#include "frame_log.h"
 #include "logo.h"
+#include "page_upload.h"
 #include "port_list.h"
-#include "settings_transactions.h"
+#include "text_codec.h"
+#include "window_services.h"
 
 using namespace std::chrono_literals;
 
-namespace {
-
-constexpr int kBaud = 115200;
-constexpr int kPollInterval = 50;
-constexpr int kReadTimeoutConstant = 100;
-
-QFont PixelFont(int pixels, bool bold = false) {
-  QFont font = QWidget().font();  // the system sans stands in for "MS Sans Serif"
-  font.setPixelSize(pixels);
-  font.setBold(bold);
-  return font;
-}
-
-}  // namespace
-
-int ServiceModeFromArguments(const std::vector<std::string>& arguments) {
-  return !arguments.empty() && (arguments[0] == "/servis" || arguments[0] == "/SERVIS") ? 1 : 0;
-}
-
-QString NoRelayMessage(const SearchProblems& problems) {
+QString NoRelayMessage(const nx480::SearchProblems& problems) {
   QString text = "Zařízení není připojeno nebo nekomunikuje";
   if (!problems.busyPort.empty()) {
     text += QString("\nPort %1 je obsazen jiným programem; ukončete jej a zkuste to znovu.")
@@ -84,10 +66,10 @@ TFormMain::TFormMain(const std::vector<std::string>& arguments, QWidget* parent)
                           Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                           Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint) {
   setObjectName("FormMain");
-  setWindowTitle("NX480 - PC     v1.14.d");
+  setWindowTitle(QStringLiteral("NX480 - PC     v" NX480_VERSION_TEXT));
   setFixedSize(451, 142);
   move(17, 170);
-  setFont(PixelFont(11));
+  setFont(SystemFont(11));
 
   Image1 = new QLabel(this);
   Image1->setObjectName("Image1");
@@ -98,7 +80,7 @@ TFormMain::TFormMain(const std::vector<std::string>& arguments, QWidget* parent)
   EditVersion->setObjectName("EditVersion");
   EditVersion->setReadOnly(true);
   EditVersion->setGeometry(136, 56, 305, 24);
-  EditVersion->setFont(PixelFont(15, true));
+  EditVersion->setFont(SystemFont(15, true));
 
   LabelVersion = new QLabel("Verze zařízení", this);
   LabelVersion->setObjectName("LabelVersion");
@@ -130,13 +112,9 @@ TFormMain::TFormMain(const std::vector<std::string>& arguments, QWidget* parent)
   connect(ButtonHistory, &QPushButton::clicked, this, [this] { ButtonHistoryClick(); });
   connect(ButtonCancel, &QPushButton::clicked, this, [this] { ButtonCancelClick(); });
 
-  ShowError = [this](const QString& title, const QString& text) {
-    QMessageBox::critical(this, title, text, QMessageBox::Ok);
-  };
   ListPorts = [] { return nx480::ListSerialPorts(); };
 
-  IdentText.clear();
-  modbus_ = std::make_unique<TModbus>();  // paused, no port open
+  modbus_ = std::make_unique<TModbus>();  // parked, no port open
   // The worker's synchronous calls run here, in the event loop of the user-interface thread.
   modbus_->SetUiPoster([this] {
     QMetaObject::invokeMethod(
@@ -146,14 +124,14 @@ TFormMain::TFormMain(const std::vector<std::string>& arguments, QWidget* parent)
     QMetaObject::invokeMethod(
         this, [this, connection] { DeviceGone(connection); }, Qt::QueuedConnection);
   });
-  ServiceMode = ServiceModeFromArguments(arguments);
-  HasTemperature = 0;
+  // Every frame goes to the logging category for raw frames (off unless its rules switch it on).
+  modbus_->SetTraceHook(FrameLogHook());
+  session_.serviceMode = nx480::ServiceModeFromArguments(arguments);
 }
 
 TFormMain::~TFormMain() {
   // The other windows may be gone already (FormClose has run when the main window closed);
-  // only the worker and the port are left to stop.
-  modbus_->Suspend();
+  // only the port is left to close, and the worker stops itself as it is destroyed.
   modbus_->ClosePort();
 }
 
@@ -161,60 +139,36 @@ void TFormMain::AttachWindows(TFormOnLine* onLine, TFormSetup* setup, TFormHisto
   onLine_ = onLine;
   setup_ = setup;
   history_ = history;
+  windows_ = {setup, onLine, history};
   auto forward = [this](int key, Qt::KeyboardModifiers modifiers) { FormKeyDown(key, modifiers); };
-  for (RelayWindow* window : {static_cast<RelayWindow*>(onLine), static_cast<RelayWindow*>(setup),
-                              static_cast<RelayWindow*>(history)}) {
+  for (RelayWindow* window : windows_) {
     window->SetKeyForward(forward);
+    for (const nx480::RequestDecl& decl : window->Requests()) {
+      modbus_->Bind(decl);
+      if (decl.clearedOnConnect) clearedOnConnect_.push_back(decl.request);
+    }
   }
-  // The transactions of the flags come with the windows' content; until then a set flag is
-  // simply cleared by the worker.
-  TModbus& m = *modbus_;
-  onLine->MainWindowState = [this] {
-    return TFormOnLine::MainState{FirmwareMinor, ServiceMode, HasTemperature};
-  };
-  m.BindRequest(
-      nx480::kLiveRequest, &onLine->LiveRequest,
-      [&m, onLine] { nx480::ReadLiveValues(m, *onLine); },
-      [&m, onLine] {
-        onLine->ClearLiveValues();
-        m.Synchronize([onLine] { onLine->ShowLiveValues(); });
-      });
-  setup->SetRelayState([this] { return FirmwareMinor; }, [this] { return ServiceMode; },
-                       [this] { return modbus_->PortIsOpen(); });
-  auto setupFailed = [&m, setup] {
-    m.Synchronize([setup] { setup->ShowStatus(nx480::kStatusLinkError); });
-  };
-  m.BindRequest(
-      nx480::kReadParamsRequest, &setup->ReadParamsRequest,
-      [&m, setup] { nx480::ReadParameters(m, *setup); }, setupFailed);
-  m.BindRequest(
-      nx480::kWriteParamsRequest, &setup->WriteParamsRequest,
-      [&m, setup] { nx480::WriteParameters(m, *setup); }, setupFailed);
-  m.BindRequest(nx480::kReadClockRequest, &setup->ReadClockRequest, nullptr);
-  m.BindRequest(nx480::kWriteClockRequest, &setup->WriteClockRequest, nullptr);
-  m.BindRequest(nx480::kReadCalibrationRequest, &setup->ReadCalibrationRequest, nullptr);
-  m.BindRequest(nx480::kWriteCalibrationRequest, &setup->WriteCalibrationRequest, nullptr);
-  m.BindRequest(nx480::kClearHistoryRequest, &setup->ClearHistoryRequest, nullptr);
-  m.BindRequest(nx480::kHistoryRequest, &history->HistoryRequest, nullptr);
-  m.BindRequest(nx480::kUploadLength, &setup->UploadLength, nullptr);
-  m.BindRequest(nx480::kRelayCommand, &setup->RelayCommand, nullptr);
+  ShareSession();
+}
+
+void TFormMain::ShareSession() {
+  modbus_->SetSession(session_);
+  for (RelayWindow* window : windows_) window->SetSession(session_);
 }
 
 void TFormMain::ClearRequests() {
-  if (history_) history_->HistoryRequest.store(0);
-  if (setup_) {
-    setup_->ReadParamsRequest.store(0);
-    setup_->WriteParamsRequest.store(0);
-    setup_->ReadClockRequest.store(0);
-    setup_->WriteClockRequest.store(0);
-    setup_->ReadCalibrationRequest.store(0);
-    setup_->WriteCalibrationRequest.store(0);
-  }
+  for (nx480::Request* request : clearedOnConnect_) request->Clear();
 }
 
 void TFormMain::ButtonConnectClick() {
+  // Inside a synchronous step of the worker (a message box that a step opened, say) the worker
+  // cannot be paused: the click is taken up once the step has returned.
+  if (modbus_->InSyncStep()) {
+    QTimer::singleShot(100, this, [this] { ButtonConnectClick(); });
+    return;
+  }
   ClearRequests();
-  if (setup_ && setup_->UploadLength.load() != 0) setup_->ButtonUploadClick();
+  if (setup_ && setup_->Upload().Uploading()) setup_->Upload().ButtonUploadClick();
   if (modbus_->PortIsOpen()) {
     Disconnect();
   } else {
@@ -225,63 +179,49 @@ void TFormMain::ButtonConnectClick() {
 void TFormMain::Disconnect() {
   if (onLine_) onLine_->CloseWindow();
   modbus_->WaitServicing(200ms);  // grace time for a running transaction
-  modbus_->Suspend();
+  (void)modbus_->Suspend();
   modbus_->ClosePort();
   ButtonConnect->setText("Při&pojit F1");
   ButtonSetup->setEnabled(false);
   ButtonHistory->setEnabled(false);
   EditVersion->clear();
+  // The identification, firmware number and temperature variant are kept.
+  session_.connected = false;
+  ShareSession();
 }
 
 void TFormMain::SearchAndConnect() {
-  const std::vector<std::string> ports = ListPorts();
-  SearchProblems problems;
-  // Port numbers past the devices present have no device: they cost nothing.
-  const int count = std::min<int>(static_cast<int>(ports.size()), nx480::kPortNumberCount);
-  for (int n = 0; n < count; ++n) {
-    if (!modbus_->OpenPort(ports[n], kBaud, kPollInterval, kReadTimeoutConstant, "1", "Žádná")) {
-      const nx480::OpenError error = modbus_->LastOpenError();
-      if (error == nx480::OpenError::AccessDenied && problems.deniedPort.empty()) {
-        problems.deniedPort = ports[n];
-        problems.deniedGroup = nx480::DeviceGroup(ports[n]);
-      } else if (error == nx480::OpenError::Busy && problems.busyPort.empty()) {
-        problems.busyPort = ports[n];
-      }
-      continue;
-    }
-    IdentText.clear();
-    if (!modbus_->Identify(IdentText) || IdentText.compare(0, 5, "NX480") != 0) {
-      modbus_->ClosePort();
-      continue;
-    }
-    HasTemperature = IdentText.size() >= 7 && IdentText[6] == 'T' ? 1 : 0;
-    if (IdentText.size() >= 7) IdentText[6] = '-';
-    ShowVersion();
-    ButtonConnect->setText("Od&pojit F1");
-    ButtonSetup->setEnabled(true);
-    ButtonHistory->setEnabled(true);
-    port_ = ports[n];
-    modbus_->Resume();
-    if (onLine_) onLine_->show();
+  const nx480::SearchResult result =
+      nx480::SearchRelay(*modbus_, ListPorts(), nx480::RelayLine(), nx480::kPollInterval);
+  if (!result.found) {
+    AppDialogs().error(this, "Chyba", NoRelayMessage(result.problems));
     return;
   }
-  ShowError("Chyba", NoRelayMessage(problems));
+  const bool serviceMode = session_.serviceMode;
+  session_ = result.session;
+  session_.serviceMode = serviceMode;
+  session_.connected = true;
+  ShowVersion();
+  ButtonConnect->setText("Od&pojit F1");
+  ButtonSetup->setEnabled(true);
+  ButtonHistory->setEnabled(true);
+  modbus_->Resume();
+  if (onLine_) onLine_->show();
 }
 
 void TFormMain::DeviceGone(uint64_t connection) {
   // A report from an earlier connection, or one the user has closed already, changes nothing.
   if (connection != modbus_->Connection() || !modbus_->PortIsOpen() || closed_) return;
   // As F1 would: drop the pending requests, stop an upload, disconnect.
+  const std::string port = session_.port;
   ButtonConnectClick();
-  ShowError("Chyba", DeviceGoneMessage(port_));
+  AppDialogs().error(this, "Chyba", DeviceGoneMessage(port));
 }
 
 void TFormMain::ShowVersion() {
-  const int32_t serial = modbus_->ReadSerialNumber();
-  EditVersion->setText(
-      QString::fromStdString(nx480::Cp1250ToUtf8(nx480::VersionLine(IdentText, serial))));
-  FirmwareMinor = nx480::FirmwareMinorOf(IdentText);
-  if (onLine_) onLine_->MainStateChanged();  // before the worker resumes
+  EditVersion->setText(QString::fromStdString(
+      nx480::Cp1250ToUtf8(nx480::VersionLine(session_.identText, session_.serialNumber))));
+  ShareSession();
   if (setup_ && setup_->isVisible()) setup_->FormShow();
   if (onLine_ && onLine_->isVisible()) onLine_->FormShow();
 }
@@ -335,6 +275,6 @@ void TFormMain::FormClose() {
   if (onLine_) onLine_->CloseWindow();
   if (history_) history_->close();
   modbus_->WaitServicing(50ms);
-  modbus_->Suspend();
+  (void)modbus_->Suspend();
   modbus_->ClosePort();
 }

@@ -1,4 +1,6 @@
-// Main window (module Main): the connection to the relay and the way to the other windows.
+// Main window (module Main): the connection to the relay and the way to the other windows. It
+// owns the worker and the relay session, binds every window's declared requests to the worker,
+// and hands the session to every window when it changes.
 #pragma once
 
 #include <QWidget>
@@ -9,29 +11,22 @@
 #include <vector>
 
 #include "modbus.h"
+#include "relay_search.h"
+#include "relay_session.h"
 
 class QLabel;
 class QLineEdit;
 class QPushButton;
+class RelayWindow;
 class TFormOnLine;
 class TFormSetup;
 class TFormHistory;
 using nx480::TModbus;
 
-// "/servis" or "/SERVIS" as the first argument switches service mode on (exact comparison).
-int ServiceModeFromArguments(const std::vector<std::string>& arguments);
-
-// What the search learned about ports it could not open.
-struct SearchProblems {
-  std::string deniedPort;   // the first port refused for lack of permission
-  std::string deniedGroup;  // the group that owns it ("" when unknown)
-  std::string busyPort;     // the first port held by another program
-};
-
 // The message when no relay answers. A port refused for lack of permission adds a line that
 // says how to get access (the device's group, or a udev rule when only root may use it); a
 // port held by another program adds a line naming it.
-QString NoRelayMessage(const SearchProblems& problems);
+QString NoRelayMessage(const nx480::SearchProblems& problems);
 
 // The message when the device of the connection vanished (adapter unplugged, line hung up).
 QString DeviceGoneMessage(const std::string& port);
@@ -43,14 +38,16 @@ class TFormMain : public QWidget {
   explicit TFormMain(const std::vector<std::string>& arguments, QWidget* parent = nullptr);
   ~TFormMain() override;
 
-  // Hands over the other three windows (created after this one) and binds their request flags
-  // to the worker. Until then the worker stays paused.
+  // Hands over the other three windows (created after this one), binds their requests to the
+  // worker and gives them the session. Until then the worker stays parked.
   void AttachWindows(TFormOnLine* onLine, TFormSetup* setup, TFormHistory* history);
 
   void ButtonConnectClick();
   void ButtonSetupClick();
   void ButtonHistoryClick();
   void ButtonCancelClick();
+  // Shows the session's version line and hands the session to every window, re-running the
+  // on-show logic of the visible settings and live values windows.
   void ShowVersion();
   // F1 (whatever the Shift, Ctrl and Alt state) toggles the connection; other keys are ignored.
   void FormKeyDown(int key, Qt::KeyboardModifiers modifiers);
@@ -58,15 +55,8 @@ class TFormMain : public QWidget {
   void FormClose();
 
   TModbus& Modbus() { return *modbus_; }
+  const nx480::RelaySession& Session() const { return session_; }
 
-  // State read by the other windows and by the transactions.
-  std::string IdentText;
-  int FirmwareMinor = 0;
-  int ServiceMode = 0;
-  int HasTemperature = 0;
-
-  // Where the "Chyba" messages go; a message box on this window unless replaced (tests).
-  std::function<void(const QString& title, const QString& text)> ShowError;
   // The serial devices, numbered; ListSerialPorts() unless replaced.
   std::function<std::vector<std::string>()> ListPorts;
 
@@ -88,11 +78,17 @@ class TFormMain : public QWidget {
   void SearchAndConnect();
   // The worker found the device of connection `connection` gone.
   void DeviceGone(uint64_t connection);
+  // The session to the worker and to every window.
+  void ShareSession();
 
   std::unique_ptr<TModbus> modbus_;
+  nx480::RelaySession session_;
   TFormOnLine* onLine_ = nullptr;
   TFormSetup* setup_ = nullptr;
   TFormHistory* history_ = nullptr;
-  std::string port_;  // the device of the connection
+  // In the order in which ShowVersion refreshes them.
+  std::vector<RelayWindow*> windows_;
+  // The requests that a connect or disconnect drops.
+  std::vector<nx480::Request*> clearedOnConnect_;
   bool closed_ = false;
 };

@@ -7,6 +7,7 @@
 #include "form_main.h"
 #include "form_online.h"
 #include "form_setup.h"
+#include "window_services.h"
 
 namespace {
 
@@ -27,7 +28,7 @@ class Application : public QApplication {
 
  private:
   static void ShowException(const QString& message) {
-    QMessageBox::critical(activeWindow(), applicationDisplayName(), message, QMessageBox::Ok);
+    QMessageBox::critical(activeWindow(), kProgramTitle, message, QMessageBox::Ok);
   }
 };
 
@@ -36,8 +37,8 @@ class Application : public QApplication {
 int main(int argc, char* argv[]) {
   Application app(argc, argv);  // takes its own options (-platform, ...) out of argv
   std::vector<std::string> arguments(argv + (argc > 0 ? 1 : 0), argv + argc);
+  // No application display name: X11 would append it to every window title.
   app.setApplicationName("nx480-pc");
-  app.setApplicationDisplayName("NX480 - PC");
   app.setQuitOnLastWindowClosed(false);
 
   TFormMain formMain(arguments);

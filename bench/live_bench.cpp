@@ -33,6 +33,7 @@
 #include "form_online.h"
 #include "form_setup.h"
 #include "live_values.h"
+#include "window_services.h"
 
 extern char** environ;
 
@@ -146,7 +147,7 @@ int main(int argc, char* argv[]) {
   TFormHistory history;
   main.AttachWindows(&onLine, &setup, &history);
   main.ListPorts = [&sim] { return std::vector<std::string>{sim.path}; };
-  main.ShowError = [](const QString& title, const QString& text) {
+  AppDialogs().error = [](QWidget*, const QString& title, const QString& text) {
     std::fprintf(stderr, "%s: %s\n", qPrintable(title), qPrintable(text));
   };
   // The window's own transaction, timed at its end (worker thread; read after the pause).
@@ -154,10 +155,12 @@ int main(int argc, char* argv[]) {
   done.reserve(static_cast<size_t>(seconds) * 10 + 100);
   TModbus& m = main.Modbus();
   int failures = 0;
-  m.BindRequest(nx480::kLiveRequest, &onLine.LiveRequest, [&] {
-    if (!nx480::ReadLiveValues(m, onLine)) ++failures;
-    done.push_back(Clock::now());
-  });
+  m.Bind({.slot = nx480::kLiveRequest,
+          .request = &onLine.LiveRequest,
+          .transaction = [&](TModbus& link) {
+            if (!nx480::ReadLiveValues(link, onLine)) ++failures;
+            done.push_back(Clock::now());
+          }});
   main.show();
   main.ButtonConnectClick();
   if (!onLine.isVisible()) {

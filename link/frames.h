@@ -103,6 +103,12 @@ struct RequestPatch {
 size_t BuildFrame(std::span<uint8_t> buffer, const FrameTemplate& tmpl,
                   const RequestPatch& patch = {});
 
+// Regions of the worker's 256-byte reply buffer: the main reply, the second frequency reading
+// and the coil reply of the live values transaction.
+inline constexpr size_t kMainReply = 0;
+inline constexpr size_t kFrequencyReply = 200;
+inline constexpr size_t kCoilReply = 208;
+
 // Big-endian 16-bit value at p.
 inline uint16_t WireWord(const uint8_t* p) {
   return static_cast<uint16_t>((p[0] << 8) | p[1]);

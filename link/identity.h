@@ -22,11 +22,4 @@ int FirmwareMinorOf(const std::string& identText);
 // 0x1D the low word; reinterpreted as signed, so a top byte of 0x80 or more is negative.
 int32_t SerialNumberFromReply(const uint8_t* reply);
 
-// The version line of the main window: the identification text, followed by
-// ",   s/n:%06i" when the serial number is greater than 0.
-std::string VersionLine(const std::string& identText, int32_t serialNumber);
-
-// Windows-1250 bytes as UTF-8 (the relay's and the export file's code page).
-std::string Cp1250ToUtf8(const std::string& bytes);
-
 }  // namespace nx480

@@ -1,7 +1,6 @@
 #include "live_values.h"
 
 #include <chrono>
-#include <thread>
 
 namespace nx480 {
 
@@ -24,14 +23,15 @@ uint32_t StageFlagsFromCoils(const uint8_t* coilData, int coilCount) {
 }
 
 bool ReadLiveValues(TModbus& link, LiveValuesWindow& window) {
-  const LivePlan plan = LivePlanFor(window.LiveFirmwareMinor());
+  const int firmwareMinor = link.Session().firmwareMinor;
+  const LivePlan plan = LivePlanFor(firmwareMinor);
   bool good = false;
   do {
     link.SendRequest(link.BuildRequest(*plan.registers));
     if (!link.CheckReply(kMainReply, plan.registers->replyLength)) break;
     link.SendRequest(link.BuildRequest(*plan.coils));
     if (!link.CheckReply(kCoilReply, plan.coils->replyLength)) break;
-    std::this_thread::sleep_for(80ms);
+    if (!link.Sleep(80ms)) break;
     link.SendRequest(link.BuildRequest(templates::kFrequencyAgain));
     if (!link.CheckReply(kFrequencyReply, templates::kFrequencyAgain.replyLength)) break;
     good = true;
@@ -40,7 +40,7 @@ bool ReadLiveValues(TModbus& link, LiveValuesWindow& window) {
   if (good) {
     const std::span<const uint8_t> bytes(link.ReplyBuffer.data() + kLiveImageStart,
                                          link.ReplyBuffer.size() - kLiveImageStart);
-    window.StoreLiveValues(LiveImage{bytes, plan.registerCount},
+    window.StoreLiveValues(LiveImage{bytes, plan.registerCount, firmwareMinor},
                            StageFlagsFromCoils(bytes.data() + kLiveCoilData, plan.coilCount));
     link.Synchronize([&window] { window.ShowLiveValues(); });
     return true;

@@ -1,9 +1,11 @@
 #include "modbus.h"
 
-#include <cstring>
+#include <algorithm>
 #include <utility>
 
 #include "identity.h"
+#include "reply_check.h"
+#include "serial_port.h"
 
 namespace nx480 {
 
@@ -34,6 +36,12 @@ const char* LinkErrorText(LinkError error) {
       return "reply of wrong length";
     case LinkError::BadCrc:
       return "reply with bad CRC";
+    case LinkError::WrongSlave:
+      return "reply from another slave";
+    case LinkError::WrongFunction:
+      return "reply of another function";
+    case LinkError::WrongByteCount:
+      return "reply with a wrong byte count";
     case LinkError::Exception:
       return "exception reply";
     case LinkError::BadEcho:
@@ -44,40 +52,41 @@ const char* LinkErrorText(LinkError error) {
       return "port in use by the worker";
     case LinkError::DeviceGone:
       return "device gone";
+    case LinkError::Stopped:
+      return "stopped";
   }
   return "?";
 }
 
-TModbus::TModbus() {
+TModbus::TModbus(std::unique_ptr<SerialLine> line)
+    : line_(line ? std::move(line) : std::make_unique<SerialPort>()) {
   thread_ = std::thread([this] { WorkerMain(); });
   std::lock_guard<std::mutex> lock(mutex_);
   workerId_ = thread_.get_id();
 }
 
 TModbus::~TModbus() {
+  // Stop a running transaction first (serving the synchronous call it may wait in), so the
+  // join below never waits for a worker that waits for this thread.
+  (void)Suspend();
   {
     std::lock_guard<std::mutex> lock(mutex_);
     quit_ = true;
-    // A worker waiting for a synchronous call that will never be served is released; the
-    // owner must have paused the worker before tearing down the windows its steps touch.
-    callDone_ = true;
+    callDone_ = true;  // a call that can no longer be served releases the worker
   }
   cv_.notify_all();
-  port_.Close();  // ends a transaction that still waits on the port
+  line_->Close();
   if (thread_.joinable()) thread_.join();
 }
 
 // ---------------------------------------------------------------------------------------------
 // Port
 
-bool TModbus::OpenPort(const std::string& portName, int baud, int pollInterval,
-                       int readTimeoutConstant, const std::string& stopBits,
-                       const std::string& parity) {
-  Suspend();
+bool TModbus::OpenPort(const std::string& portName, const LineSettings& settings,
+                       int pollInterval) {
+  if (!Suspend()) return false;  // the worker may be using the port
   pollInterval_.store(pollInterval, std::memory_order_relaxed);
-  const bool opened =
-      port_.Open(portName, baud, ParityFromText(parity), StopBitsTenthsFromText(stopBits),
-                 TimeoutsForBaud(baud, readTimeoutConstant));
+  const bool opened = line_->Open(portName, settings);
   if (opened) connection_.fetch_add(1, std::memory_order_acq_rel);
   return opened;
 }
@@ -85,8 +94,8 @@ bool TModbus::OpenPort(const std::string& portName, int baud, int pollInterval,
 bool TModbus::ClosePort() {
   // Close first, pause afterwards: a transaction still running fails on the closed port and the
   // worker then stops at the head of its next pass.
-  port_.Close();
-  Suspend();
+  line_->Close();
+  (void)Suspend();
   std::this_thread::sleep_for(10ms);
   return true;
 }
@@ -96,58 +105,76 @@ bool TModbus::ClosePort() {
 
 size_t TModbus::BuildRequest(const FrameTemplate& tmpl, const RequestPatch& patch) {
   requestLength_ = BuildFrame(RequestBuffer, tmpl, patch);
+  requestName_ = tmpl.name;
   return requestLength_;
 }
 
 void TModbus::SendRequest(size_t length) {
+  requestSent_ = std::chrono::steady_clock::now();
+  Trace(FrameDirection::Sent, RequestBuffer.data(), length, LinkError::None);
   // The write's result is not examined: a failed write shows up as a missing reply.
-  port_.Write(RequestBuffer.data(), length);
+  line_->Write(RequestBuffer.data(), length, Stop());
   NoteGone();
 }
 
 bool TModbus::CheckReply(size_t region, size_t expected) {
   if (region + expected > ReplyBuffer.size()) expected = ReplyBuffer.size() - region;
   uint8_t* dst = ReplyBuffer.data() + region;
-  const bool wasOpen = port_.IsOpen();
-  lastCount_ = port_.Read(dst, expected);
-  if (lastCount_ == expected && ModbusCrc(dst, lastCount_) == 0) {
-    lastError_ = LinkError::None;
-    return true;
-  }
+  const bool wasOpen = line_->IsOpen();
+  lastCount_ = line_->Read(dst, expected, Stop());
   NoteGone();
-  if (lastCount_ < expected && port_.DeviceGone()) {
-    lastError_ = LinkError::DeviceGone;
-  } else if (lastCount_ == 0) {
-    lastError_ = wasOpen && port_.IsOpen() ? LinkError::NoReply : LinkError::PortClosed;
-  } else if (lastCount_ == 5 && (dst[1] & 0x80) && ModbusCrc(dst, 5) == 0) {
-    lastError_ = LinkError::Exception;
-  } else if (lastCount_ != expected) {
-    lastError_ = LinkError::WrongLength;
-  } else {
-    lastError_ = LinkError::BadCrc;
+  const ReplyVerdict verdict =
+      JudgeReply({RequestBuffer.data(), requestLength_}, {dst, lastCount_}, expected);
+  lastError_ = verdict.error;
+  lastException_ = verdict.exceptionCode;
+  // A read that ended short for a reason of our own side says so.
+  if (lastError_ == LinkError::NoReply || lastError_ == LinkError::WrongLength) {
+    if (line_->DeviceGone()) {
+      lastError_ = LinkError::DeviceGone;
+    } else if (!wasOpen || !line_->IsOpen()) {
+      lastError_ = LinkError::PortClosed;
+    } else if (OnWorkerThread() && pauseRequested_.load(std::memory_order_acquire)) {
+      lastError_ = LinkError::Stopped;
+    }
   }
-  return false;
+  Trace(FrameDirection::Received, dst, lastCount_, lastError_);
+  return lastError_ == LinkError::None;
 }
 
 bool TModbus::CheckEcho() {
-  if (std::memcmp(ReplyBuffer.data(), RequestBuffer.data(), 6) == 0) return true;
+  if (EchoMatches({RequestBuffer.data(), requestLength_}, {ReplyBuffer.data(), 8})) return true;
   lastError_ = LinkError::BadEcho;
   return false;
 }
 
 void TModbus::DrainInput() {
-  std::this_thread::sleep_for(50ms);
+  Sleep(50ms);
   const auto limit = std::chrono::steady_clock::now() + kDrainLimit;
+  std::array<uint8_t, 64> shown{};  // the first bytes, for the trace
+  size_t drained = 0;
   uint8_t byte;
-  while (port_.Read(&byte, 1) == 1) {
-    if (OnWorkerThread() && pauseRequested_.load(std::memory_order_acquire)) break;
+  while (!(OnWorkerThread() && pauseRequested_.load(std::memory_order_acquire)) &&
+         line_->Read(&byte, 1, Stop()) == 1) {
+    if (drained < shown.size()) shown[drained] = byte;
+    ++drained;
     if (std::chrono::steady_clock::now() >= limit) break;
+  }
+  if (drained > 0) {
+    Trace(FrameDirection::Drained, shown.data(), std::min(drained, shown.size()), LinkError::None);
   }
   NoteGone();
 }
 
+bool TModbus::Sleep(std::chrono::milliseconds duration) {
+  return line_->Sleep(duration, Stop());
+}
+
+bool TModbus::StopRequested() const {
+  return pauseRequested_.load(std::memory_order_acquire) || !line_->IsOpen();
+}
+
 void TModbus::NoteGone() {
-  if (!port_.DeviceGone() || !OnWorkerThread()) return;
+  if (!line_->DeviceGone() || !OnWorkerThread()) return;
   GonePoster poster;
   const uint64_t connection = connection_.load(std::memory_order_acquire);
   {
@@ -163,6 +190,22 @@ void TModbus::NoteGone() {
   if (poster) poster(connection);
 }
 
+void TModbus::Trace(FrameDirection direction, const uint8_t* bytes, size_t count,
+                    LinkError verdict) {
+  if (!trace_) return;
+  FrameEvent event;
+  event.direction = direction;
+  event.bytes = {bytes, count};
+  if (direction != FrameDirection::Sent) {
+    event.sinceRequest = std::chrono::duration_cast<std::chrono::microseconds>(
+        std::chrono::steady_clock::now() - requestSent_);
+  }
+  event.verdict = verdict;
+  event.frame = direction == FrameDirection::Drained ? "drain" : requestName_;
+  event.transaction = OnWorkerThread() ? running_ : "connection";
+  trace_(event);
+}
+
 // ---------------------------------------------------------------------------------------------
 // Identification and serial number
 
@@ -173,17 +216,16 @@ bool TModbus::Identify(std::string& identText) {
   }
   SendRequest(BuildRequest(templates::kIdentification));
   const size_t want = templates::kIdentification.replyLength;  // up to 30, at least 29 accepted
-  lastCount_ = port_.Read(ReplyBuffer.data(), want);
+  lastCount_ = line_->Read(ReplyBuffer.data(), want, Stop());
   NoteGone();
-  if (!ParseIdentification(ReplyBuffer.data(), lastCount_, identText)) {
-    lastError_ = port_.DeviceGone() ? LinkError::DeviceGone
-                 : lastCount_ == 0  ? LinkError::NoReply
-                 : lastCount_ < 29  ? LinkError::WrongLength
-                                    : LinkError::BadCrc;
-    return false;
-  }
-  lastError_ = LinkError::None;
-  return true;
+  const ReplyVerdict verdict =
+      JudgeIdentification({RequestBuffer.data(), requestLength_}, {ReplyBuffer.data(), lastCount_});
+  lastError_ = line_->DeviceGone() && verdict.error != LinkError::None ? LinkError::DeviceGone
+                                                                       : verdict.error;
+  lastException_ = verdict.exceptionCode;
+  Trace(FrameDirection::Received, ReplyBuffer.data(), lastCount_, lastError_);
+  if (lastError_ != LinkError::None) return false;
+  return ParseIdentification(ReplyBuffer.data(), lastCount_, identText);
 }
 
 int32_t TModbus::ReadSerialNumber() {
@@ -196,21 +238,29 @@ int32_t TModbus::ReadSerialNumber() {
   return SerialNumberFromReply(ReplyBuffer.data());
 }
 
+bool TModbus::SetSession(const RelaySession& session) {
+  // A worker that was asked to pause but has not parked yet is waited for.
+  if (!PortIsMine() && (IsRunning() || !Suspend())) return false;
+  session_ = session;
+  return true;
+}
+
 // ---------------------------------------------------------------------------------------------
 // Worker
 
-void TModbus::BindRequest(RequestSlot slot, std::atomic<int32_t>* flag,
-                          std::function<void()> transaction, std::function<void()> onException) {
-  if (slot < 0 || slot >= kRequestSlotCount) return;
+bool TModbus::Bind(const RequestDecl& decl) {
+  if (decl.slot < 0 || decl.slot >= kRequestSlotCount) return false;
   const bool wasRunning = IsRunning();
-  Suspend();
+  if (!Suspend()) return false;
   {
     std::lock_guard<std::mutex> lock(mutex_);
-    slots_[slot].flag = flag;
-    slots_[slot].run = std::move(transaction);
-    slots_[slot].onException = std::move(onException);
+    Slot& slot = slots_[decl.slot];
+    slot.request = decl.request;
+    slot.run = decl.transaction;
+    slot.onException = decl.onException;
   }
   if (wasRunning) Resume();
+  return true;
 }
 
 bool TModbus::IsParked() const {
@@ -223,17 +273,25 @@ bool TModbus::PortIsMine() const {
   std::lock_guard<std::mutex> lock(mutex_);
   // Parked and not yet resumed: once Resume() has been called the port is the worker's, even
   // before the worker has woken up.
-  return (parked_ && pauseRequested_.load(std::memory_order_relaxed)) || callRunning_;
+  return (parked_ && pauseRequested_.load(std::memory_order_relaxed)) ||
+         (callRunning_ && callThread_ == std::this_thread::get_id());
 }
 
-void TModbus::Suspend() {
-  std::unique_lock<std::mutex> lock(mutex_);
+bool TModbus::InSyncStep() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return callRunning_ && callThread_ == std::this_thread::get_id();
+}
+
+bool TModbus::Suspend() {
   pauseRequested_.store(true, std::memory_order_release);
+  line_->Wake();  // a running transaction's waits end now
+  std::unique_lock<std::mutex> lock(mutex_);
   cv_.notify_all();
-  // The worker itself, or the user-interface thread inside a synchronous call (the worker is
-  // waiting for it), cannot wait for the worker to stop: the request is enough, the worker
-  // stops before its next transaction.
-  if (std::this_thread::get_id() == workerId_ || callRunning_) return;
+  // The worker itself, or the user-interface thread inside a synchronous step (the worker is
+  // waiting for it), cannot wait for the worker to stop: the request stands, the worker stops
+  // once the step has returned and the transaction ended.
+  if (OnWorkerThread()) return false;
+  if (callRunning_ && callThread_ == std::this_thread::get_id()) return false;
   while (!parked_ && !quit_) {
     if (CallWaiting()) {
       lock.unlock();
@@ -243,6 +301,7 @@ void TModbus::Suspend() {
     }
     cv_.wait(lock);
   }
+  return parked_;
 }
 
 void TModbus::Resume() {
@@ -277,6 +336,13 @@ void TModbus::SetGonePoster(GonePoster poster) {
   gonePoster_ = std::move(poster);
 }
 
+void TModbus::SetTraceHook(FrameTraceHook hook) {
+  const bool wasRunning = IsRunning();
+  if (!Suspend()) return;
+  trace_ = std::move(hook);
+  if (wasRunning) Resume();
+}
+
 void TModbus::Synchronize(const std::function<void()>& step) {
   std::unique_lock<std::mutex> lock(mutex_);
   if (!OnWorkerThread() || !poster_) {
@@ -305,14 +371,15 @@ void TModbus::ServiceSyncCalls() {
   if (!CallWaiting()) return;
   const std::function<void()>* step = pendingCall_;
   callRunning_ = true;
+  callThread_ = std::this_thread::get_id();
   lock.unlock();
-  // Mark the call done however the step ends, so the worker never waits forever.
+  // Mark the call done however the step ends, so the worker never waits forever. An exception
+  // goes back to the transaction that made the call, not into this thread's event loop (or a
+  // Suspend() that happens to serve the call).
   std::exception_ptr thrown;
   try {
     (*step)();
   } catch (...) {
-    // Not into the user-interface thread's event loop (or a Suspend() that serves the call):
-    // the transaction that made the call fails with it.
     thrown = std::current_exception();
   }
   {
@@ -341,30 +408,35 @@ void TModbus::SleepPollInterval() {
                [this] { return quit_ || pauseRequested_.load(std::memory_order_acquire); });
 }
 
-void TModbus::RunSlot(Slot& slot) {
+void TModbus::RunSlot(RequestSlot index) {
+  Slot& slot = slots_[index];
   if (!slot.run) return;
+  running_ = RequestSlotName(index);
   try {
-    slot.run();
+    slot.run(*this);
   } catch (...) {
     // A transaction that throws must not end the program from this thread: it counts as a
     // communication failure, reported by its window, and the loop goes on.
     try {
-      if (slot.onException) slot.onException();
+      if (slot.onException) slot.onException(*this);
     } catch (...) {
     }
     DrainInput();
   }
+  running_ = "";
 }
 
 void TModbus::WorkerMain() {
   while (ParkIfRequested()) {
-    for (Slot& slot : slots_) {
+    for (int i = 0; i < kRequestSlotCount; ++i) {
       // No transaction starts once a pause has been asked for; the flags stay set and are
       // served after the next resume.
       if (pauseRequested_.load(std::memory_order_acquire)) break;
-      if (slot.flag == nullptr || slot.flag->load(std::memory_order_acquire) == 0) continue;
-      RunSlot(slot);
-      slot.flag->store(0, std::memory_order_release);
+      Request* request = slots_[i].request;
+      if (request == nullptr || !request->Pending()) continue;
+      RunSlot(static_cast<RequestSlot>(i));
+      // Cleared only now: while the transaction runs, the window sees its request pending.
+      request->Clear();
     }
     passes_.fetch_add(1, std::memory_order_relaxed);
     SleepPollInterval();

@@ -96,19 +96,6 @@ PortTimeouts TimeoutsForBaud(int baud, int readConstant) {
   return t;
 }
 
-Parity ParityFromText(const std::string& text) {
-  if (text == "Lichá") return Parity::Odd;
-  if (text == "Sudá") return Parity::Even;
-  if (text == "Nulová") return Parity::Mark;
-  return Parity::None;
-}
-
-int StopBitsTenthsFromText(const std::string& text) {
-  if (text == "1,5") return 15;
-  if (text == "2") return 20;
-  return 10;
-}
-
 SerialPort::SerialPort() {
   wakeFd_ = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
 }
@@ -118,8 +105,9 @@ SerialPort::~SerialPort() {
   if (wakeFd_ >= 0) ::close(wakeFd_);
 }
 
-bool SerialPort::Open(const std::string& path, int baud, Parity parity, int stopBitsTenths,
-                      const PortTimeouts& timeouts) {
+bool SerialPort::Open(const std::string& path, const LineSettings& settings) {
+  const Parity parity = settings.parity;
+  const PortTimeouts& timeouts = settings.timeouts;
   std::lock_guard<std::mutex> lock(ioMutex_);
   CloseLocked();
   lastError_ = OpenError::None;
@@ -173,10 +161,10 @@ bool SerialPort::Open(const std::string& path, int baud, Parity parity, int stop
   // Linux has no one-and-a-half stop bits. Two is the nearest that is safe: a receiver needs at
   // least the stop time it expects, so sending two where one and a half are expected is always
   // received, and our own receiver checks only the first stop bit anyway.
-  if (stopBitsTenths >= 15) tio.c_cflag |= CSTOPB;
+  if (settings.stopBits != StopBits::One) tio.c_cflag |= CSTOPB;
   // VMIN = VTIME = 0: read() never waits in the driver; all waiting is poll() below.
   for (auto& cc : tio.c_cc) cc = 0;
-  const speed_t speed = SpeedCode(baud);
+  const speed_t speed = SpeedCode(settings.baud);
   ::cfsetispeed(&tio, speed);
   ::cfsetospeed(&tio, speed);
   ::tcsetattr(fd, TCSANOW, &tio);  // result deliberately unused, see header
@@ -208,10 +196,7 @@ void SerialPort::Close() {
   // Mark the port closed at once, so a transaction woken below knows why its read ended; then
   // wake a Read or Write that is waiting on the descriptor and wait for it to let go.
   open_.store(false, std::memory_order_release);
-  if (wakeFd_ >= 0) {
-    const uint64_t one = 1;
-    [[maybe_unused]] const auto n = ::write(wakeFd_, &one, sizeof one);
-  }
+  Wake();
   std::lock_guard<std::mutex> lock(ioMutex_);
   CloseLocked();
   if (wakeFd_ >= 0) ResetEvent(wakeFd_);
@@ -229,7 +214,28 @@ void SerialPort::CloseLocked() {
   fd_ = -1;
 }
 
-size_t SerialPort::Write(const uint8_t* data, size_t length) {
+int SerialPort::WaitFor(int fd, short events, Clock::time_point deadline, const StopFlag* stop) {
+  for (;;) {
+    if (stop != nullptr && stop->load(std::memory_order_acquire)) return -1;
+    if (!open_.load(std::memory_order_acquire)) return -1;  // being closed
+    const auto now = Clock::now();
+    if (now >= deadline) return 0;
+    pollfd fds[2] = {{fd, events, 0}, {wakeFd_, POLLIN, 0}};
+    const int r = ::poll(fds, 2, PollMs(deadline - now));
+    if (r < 0) {
+      if (errno == EINTR) continue;
+      return -1;
+    }
+    if (fds[1].revents & POLLIN) {
+      // Woken: look at the stop flag and the open state again.
+      ResetEvent(wakeFd_);
+      continue;
+    }
+    if (fds[0].revents != 0) return fds[0].revents;
+  }
+}
+
+size_t SerialPort::Write(const uint8_t* data, size_t length, const StopFlag* stop) {
   std::lock_guard<std::mutex> lock(ioMutex_);
   if (fd_ < 0 || length == 0) return 0;
   const auto deadline = Clock::now() + std::chrono::milliseconds(static_cast<long long>(length) *
@@ -246,13 +252,9 @@ size_t SerialPort::Write(const uint8_t* data, size_t length) {
       if (IsGoneErrno(errno)) gone_.store(true, std::memory_order_release);
       break;
     }
-    const auto now = Clock::now();
-    if (now >= deadline) break;
-    pollfd fds[2] = {{fd_, POLLOUT, 0}, {wakeFd_, POLLIN, 0}};
-    const int r = ::poll(fds, wakeFd_ >= 0 ? 2 : 1, PollMs(deadline - now));
-    if (r < 0 && errno != EINTR) break;
-    if (fds[1].revents & POLLIN) break;  // the port is being closed
-    if (fds[0].revents & (POLLERR | POLLHUP | POLLNVAL)) {
+    const int revents = WaitFor(fd_, POLLOUT, deadline, stop);
+    if (revents <= 0) break;
+    if (revents & (POLLERR | POLLHUP | POLLNVAL)) {
       gone_.store(true, std::memory_order_release);
       break;
     }
@@ -260,7 +262,7 @@ size_t SerialPort::Write(const uint8_t* data, size_t length) {
   return done;
 }
 
-size_t SerialPort::Read(uint8_t* data, size_t expected) {
+size_t SerialPort::Read(uint8_t* data, size_t expected, const StopFlag* stop) {
   std::lock_guard<std::mutex> lock(ioMutex_);
   if (fd_ < 0 || expected == 0) return 0;
   const auto start = Clock::now();
@@ -289,16 +291,24 @@ size_t SerialPort::Read(uint8_t* data, size_t expected) {
       gone_.store(true, std::memory_order_release);
       break;
     }
-    const auto now = Clock::now();
     const auto limit = got > 0 ? std::min(deadline, lastByte + gap) : deadline;
-    if (now >= limit) break;
-    pollfd fds[2] = {{fd_, POLLIN, 0}, {wakeFd_, POLLIN, 0}};
-    const int r = ::poll(fds, wakeFd_ >= 0 ? 2 : 1, PollMs(limit - now));
-    if (r < 0 && errno != EINTR) break;
-    if (fds[1].revents & POLLIN) break;  // the port is being closed
-    if (fds[0].revents & (POLLERR | POLLHUP | POLLNVAL)) hangUp = true;
+    const int revents = WaitFor(fd_, POLLIN, limit, stop);
+    if (revents < 0) break;
+    if (revents == 0 && Clock::now() >= limit) break;
+    if (revents & (POLLERR | POLLHUP | POLLNVAL)) hangUp = true;
   }
   return got;
+}
+
+bool SerialPort::Sleep(std::chrono::milliseconds duration, const StopFlag* stop) {
+  // Touches only the event descriptor, which lives as long as the object.
+  return WaitFor(-1, 0, Clock::now() + duration, stop) == 0;
+}
+
+void SerialPort::Wake() {
+  if (wakeFd_ < 0) return;
+  const uint64_t one = 1;
+  [[maybe_unused]] const auto n = ::write(wakeFd_, &one, sizeof one);
 }
 
 }  // namespace nx480

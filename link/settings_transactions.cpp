@@ -1,7 +1,6 @@
 #include "settings_transactions.h"
 
 #include <chrono>
-#include <thread>
 
 #include "modbus.h"
 
@@ -14,13 +13,12 @@ constexpr size_t kHighWords = kSettingsWords - 8;  // registers 8-23
 constexpr size_t kReplyData = 3;                   // address, function, byte count
 constexpr auto kHighWriteWait = std::chrono::milliseconds(250);
 
-void Report(TModbus& link, ParameterWindow& window, const char* text) {
-  const std::string message = text;
-  link.Synchronize([&] { window.ShowStatus(message); });
+void Report(TModbus& link, ParameterWindow& window, Outcome outcome) {
+  link.Synchronize([&] { window.ShowResult(outcome); });
 }
 
 void Fail(TModbus& link, ParameterWindow& window) {
-  Report(link, window, kStatusLinkError);
+  Report(link, window, Outcome::CommunicationError);
   link.DrainInput();
 }
 
@@ -31,7 +29,7 @@ bool WriteBlock(TModbus& link, const FrameTemplate& tmpl, const uint16_t* words,
   patch.words = words;
   patch.wordCount = count;
   link.SendRequest(link.BuildRequest(tmpl, patch));
-  if (wait.count() > 0) std::this_thread::sleep_for(wait);
+  if (wait.count() > 0 && !link.Sleep(wait)) return false;
   return link.CheckReply(kMainReply, tmpl.replyLength) && link.CheckEcho();
 }
 
@@ -60,7 +58,7 @@ void ReadParameters(TModbus& link, ParameterWindow& window) {
     window.StoreParameterWords(0, words.data(), kSettingsWords);
     window.SettingsToBoxes();
   });
-  Report(link, window, kStatusOk);
+  Report(link, window, Outcome::Ok);
 }
 
 void WriteParameters(TModbus& link, ParameterWindow& window) {
@@ -72,7 +70,7 @@ void WriteParameters(TModbus& link, ParameterWindow& window) {
     Fail(link, window);
     return;
   }
-  Report(link, window, kStatusOk);
+  Report(link, window, Outcome::Ok);
 }
 
 }  // namespace nx480

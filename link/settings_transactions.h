@@ -13,23 +13,15 @@
 //    progress always sends one whole record.
 #pragma once
 
-#include <array>
 #include <cstddef>
 #include <cstdint>
-#include <string>
+
+#include "outcome.h"
+#include "settings_words.h"
 
 namespace nx480 {
 
 class TModbus;
-
-// The 24 protection-setting words; word n is holding register n, in host byte order.
-inline constexpr size_t kSettingsWords = 24;
-using SettingsWords = std::array<uint16_t, kSettingsWords>;
-
-// Status texts of the settings window's transactions.
-inline constexpr const char* kStatusOk = "O.K.";
-inline constexpr const char* kStatusLinkError = "Chyba komunikace!";
-inline constexpr const char* kStatusNotConnected = "Přístroj není připojen";
 
 // The settings window as the parameter transactions see it. Every operation but
 // WriteHandOver() runs on the user-interface thread (the transactions call it through
@@ -40,8 +32,8 @@ class ParameterWindow {
   virtual void StoreParameterWords(size_t first, const uint16_t* words, size_t count) = 0;
   // Fills the "Parametry" boxes from the record.
   virtual void SettingsToBoxes() = 0;
-  // Shows a status text ("O.K.", "Chyba komunikace!") in the window's status line.
-  virtual void ShowStatus(const std::string& text) = 0;
+  // Shows how the transaction ended in the window's status line.
+  virtual void ShowResult(Outcome outcome) = 0;
   // Worker thread, while WriteParamsRequest is set: the record to write.
   virtual const SettingsWords& WriteHandOver() const = 0;
 
@@ -50,14 +42,14 @@ class ParameterWindow {
 };
 
 // Reads registers 0-7, then 8-23. On success the record takes all 24 words, the boxes are
-// refilled and "O.K." is shown. When the second read fails, words 0-7 are already replaced and
-// words 8-23 keep their values; the boxes are not refilled. Any failure shows
-// "Chyba komunikace!" and drains the input.
+// refilled and Ok is shown. When the second read fails, words 0-7 are already replaced and
+// words 8-23 keep their values; the boxes are not refilled. Any failure shows a communication
+// error and drains the input.
 void ReadParameters(TModbus& link, ParameterWindow& window);
 
 // Writes words 0-7, then (after a 250 ms wait for the relay to store them) words 8-23 of the
-// handed-over record, each acknowledgement checked with its echo; "O.K." or
-// "Chyba komunikace!" (then a drain).
+// handed-over record, each acknowledgement checked with its echo; Ok, or a communication error
+// (then a drain). A pause during the wait ends it as a failure: the second block is not sent.
 void WriteParameters(TModbus& link, ParameterWindow& window);
 
 }  // namespace nx480

@@ -73,7 +73,7 @@ TEST(Identity, FirmwareMinorFromTheEndOfTheText) {
   EXPECT_EQ(FirmwareMinorOf("12"), 12);
 }
 
-TEST(Identity, SerialNumberAndVersionLine) {
+TEST(Identity, SerialNumber) {
   // Calibration block reply: words 5 (low) and 6 (high) carry the serial number.
   uint8_t reply[21] = {0x01, 0x03, 0x10};
   auto setWord = [&](int word, uint16_t v) {
@@ -88,19 +88,4 @@ TEST(Identity, SerialNumberAndVersionLine) {
   EXPECT_EQ(SerialNumberFromReply(reply), 0x00125678);
   setWord(6, 0x8000);
   EXPECT_LT(SerialNumberFromReply(reply), 0);
-
-  EXPECT_EQ(VersionLine("NX480 -  1.14.d", 1234), "NX480 -  1.14.d,   s/n:001234");
-  EXPECT_EQ(VersionLine("NX480 -  1.14.d", 1234567), "NX480 -  1.14.d,   s/n:1234567");
-  EXPECT_EQ(VersionLine("NX480 -  1.14.d", 0), "NX480 -  1.14.d");
-  EXPECT_EQ(VersionLine("NX480 -  1.14.d", -1), "NX480 -  1.14.d");
-  EXPECT_EQ(VersionLine("NX480 -  1.14.d", INT32_MIN), "NX480 -  1.14.d");
-}
-
-TEST(Identity, Cp1250Decoding) {
-  EXPECT_EQ(Cp1250ToUtf8("NX480"), "NX480");
-  // "Žádná", "Přerušeno" in Windows-1250.
-  EXPECT_EQ(Cp1250ToUtf8("\x8E\xE1\x64n\xE1"), "Žádná");
-  EXPECT_EQ(Cp1250ToUtf8("P\xF8\x65ru\x9A\x65no"), "Přerušeno");
-  EXPECT_EQ(Cp1250ToUtf8("\xFF\x80\xA0"), "˙€\u00A0");
-  EXPECT_EQ(Cp1250ToUtf8("\x81"), "\uFFFD");
 }

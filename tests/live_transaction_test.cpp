@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "link_support.h"
 #include "live_values.h"
 #include "pty_relay.h"
 
@@ -19,9 +20,9 @@ namespace {
 // The window as the transaction sees it, recording the calls.
 class RecordingWindow : public LiveValuesWindow {
  public:
-  int LiveFirmwareMinor() const override { return v; }
   void StoreLiveValues(const LiveImage& image, uint32_t stageFlags) override {
     calls += "store ";
+    firmware = image.firmwareMinor;
     bytes.assign(image.bytes.begin(), image.bytes.end());
     registers = image.registers;
     secondFrequency = image.SecondFrequency();
@@ -30,7 +31,7 @@ class RecordingWindow : public LiveValuesWindow {
   void ClearLiveValues() override { calls += "clear "; }
   void ShowLiveValues() override { calls += "show "; }
 
-  int v = 14;
+  int firmware = -1;  // of the snapshot handed over
   std::string calls;
   std::vector<uint8_t> bytes;
   int registers = -1;
@@ -55,7 +56,7 @@ struct Wire {
   }
 };
 
-std::vector<uint8_t> Request(const FrameTemplate& tmpl) {
+std::vector<uint8_t> Frame(const FrameTemplate& tmpl) {
   std::vector<uint8_t> frame(64);
   frame.resize(BuildFrame(frame, tmpl));
   return frame;
@@ -85,7 +86,14 @@ class LiveTransaction : public ::testing::Test {
     for (uint16_t k = 0; k < 16; ++k)
       relay_->SetRegister(sim::Table::kInputs, k, static_cast<uint16_t>(0x1100 + k));
     for (uint16_t c : {1, 9, 16, 17, 23}) relay_->SetRegister(sim::Table::kCoils, c, 1);
-    ASSERT_TRUE(link_.OpenPort(relay_->SlavePath(), 115200, 50, 100, "1", "Žádná"));
+    ASSERT_TRUE(link_.OpenPort(relay_->SlavePath(), TestLine(), 50));
+    Firmware(14);
+  }
+  // The relay's firmware number as the connection search took it.
+  void Firmware(int minor) {
+    RelaySession session;
+    session.firmwareMinor = minor;
+    ASSERT_TRUE(link_.SetSession(session));
   }
   void TearDown() override { link_.ClosePort(); }
 
@@ -124,16 +132,17 @@ TEST_F(LiveTransaction, RegisterAndCoilCountsAtEveryFirmwareBoundary) {
     EXPECT_EQ(plan.coils, &c.coils);
 
     RecordingWindow window;
-    window.v = c.v;
+    Firmware(c.v);
     wire_.Clear();
     link_.ReplyBuffer.fill(0xEE);
     const uint64_t before = Requests();
     ASSERT_TRUE(ReadLiveValues(link_, window));
     EXPECT_EQ(Requests() - before, 3u);
-    EXPECT_EQ(wire_.Bytes(), Concat({Request(c.registers), Request(c.coils),
-                                     Request(templates::kFrequencyAgain)}));
+    EXPECT_EQ(wire_.Bytes(),
+              Concat({Frame(c.registers), Frame(c.coils), Frame(templates::kFrequencyAgain)}));
     EXPECT_EQ(window.calls, "store show ");
     EXPECT_EQ(window.registers, c.count);
+    EXPECT_EQ(window.firmware, c.v);
     ASSERT_EQ(window.bytes.size(), 253u);
     for (int k = 0; k < c.count; ++k) {
       EXPECT_EQ(WireWord(&window.bytes[2 * k]), 0x1100 + k) << "register " << k;
@@ -202,14 +211,13 @@ TEST_F(LiveTransaction, ALateCoilReplyIsDrainedBeforeTheNextSnapshot) {
   // The coil reply comes after its read has given up (108 ms) but while the drain listens.
   relay_->AddFault({.kind = sim::FaultKind::kLateReply, .function = 0x01, .param = 200});
   RecordingWindow window;
-  window.v = 9;
+  Firmware(9);
   EXPECT_FALSE(ReadLiveValues(link_, window));
   EXPECT_EQ(window.calls, "clear show ");
   EXPECT_EQ(relay_->Counters().replies_sent, 2u);  // registers, then the late coils
 
   // Had the late bytes stayed on the line, they would be taken as the next register reply.
   RecordingWindow next;
-  next.v = 9;
   ASSERT_TRUE(ReadLiveValues(link_, next));
   EXPECT_EQ(next.calls, "store show ");
   EXPECT_EQ(WireWord(&next.bytes[0]), 0x1100);

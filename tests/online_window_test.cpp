@@ -15,13 +15,9 @@
 #include <map>
 #include <memory>
 
-#include "form_history.h"
-#include "form_main.h"
-#include "form_online.h"
-#include "form_setup.h"
 #include "live_values.h"
-#include "pty_relay.h"
 #include "relay_live.h"
+#include "window_fixture.h"
 
 using namespace std::chrono_literals;
 namespace sim = nx480::sim;
@@ -56,20 +52,25 @@ QColor Caption(const QWidget* w) {
 // A live window on its own, with the main window's state under the test's control.
 struct Window {
   Window() {
-    form.MainWindowState = [this] { return state; };
     form.SetKeyForward([this](int key, Qt::KeyboardModifiers) { keys << key; });
   }
   void Show(int v, int serviceMode = 0, int hasTemperature = 0) {
-    state = {v, serviceMode, hasTemperature};
+    nx480::RelaySession session;
+    session.firmwareMinor = v;
+    session.serviceMode = serviceMode != 0;
+    session.hasTemperature = hasTemperature != 0;
+    form.SetSession(session);
     form.hide();
     form.show();
   }
-  // StoreLiveValues as the worker runs it (here the worker is idle), then ShowLiveValues.
+  // StoreLiveValues as the worker runs it (here the worker is idle) with a snapshot of this
+  // relay, then ShowLiveValues.
   void Snapshot(const Image& image, uint32_t flags) {
-    form.StoreLiveValues(image.View(), flags);
+    nx480::LiveImage view = image.View();
+    view.firmwareMinor = form.Session().firmwareMinor;
+    form.StoreLiveValues(view, flags);
     form.ShowLiveValues();
   }
-  TFormOnLine::MainState state;
   TFormOnLine form;
   QList<int> keys;
 };
@@ -89,18 +90,7 @@ std::unique_ptr<sim::PtyRelay> StartRelay(const std::string& version,
 class OnlineWindowTest : public QObject {
   Q_OBJECT
 
-  struct App {
-    App() : main({}) {
-      main.AttachWindows(&onLine, &setup, &history);
-      main.ShowError = [](const QString&, const QString&) {};
-      main.show();
-    }
-    ~App() { main.FormClose(); }
-    TFormMain main;
-    TFormOnLine onLine;
-    TFormSetup setup;
-    TFormHistory history;
-  };
+  using App = AppFixture;
 
  private slots:
   void controlsAsLaidOut() {
@@ -111,7 +101,7 @@ class OnlineWindowTest : public QObject {
     QVERIFY(!(w.windowFlags() & Qt::WindowCloseButtonHint));
     QVERIFY(!(w.windowFlags() & Qt::WindowSystemMenuHint));
     QCOMPARE(w.DesignClientHeight(), 401);
-    QCOMPARE(w.LiveRequest.load(), 0);
+    QCOMPARE(w.LiveRequest.Value(), 0);
 
     struct Control {
       QWidget* widget;
@@ -268,7 +258,6 @@ class OnlineWindowTest : public QObject {
       QVERIFY2(f.LabelTemp->isHidden() == !c.temperature, qPrintable(at));
       QVERIFY2(f.EditTemp->isHidden() == !c.temperature, qPrintable(at));
       QVERIFY2(f.Timer1->isActive(), qPrintable(at));
-      QVERIFY2(f.LiveFirmwareMinor() == c.v, qPrintable(at));
     }
 
     // The check box switches the size at once; service mode checks it again on every show.
@@ -284,22 +273,18 @@ class OnlineWindowTest : public QObject {
     // Without service mode nothing unchecks it.
     w.Show(14, 0);
     QVERIFY(w.form.CheckBox01V->isChecked());
-    // A later firmware number reaches the decoding before the window is shown again.
-    w.state.FirmwareMinor = 4;
-    w.form.MainStateChanged();
-    QCOMPARE(w.form.LiveFirmwareMinor(), 4);
   }
 
   void timerRequestsWhileShown() {
     Window w;
     w.Show(14);
-    QVERIFY(QTest::qWaitFor([&] { return w.form.LiveRequest.load() == 1; }, 2000));
+    QVERIFY(QTest::qWaitFor([&] { return w.form.LiveRequest.Value() == 1; }, 2000));
     w.form.hide();
     QVERIFY(!w.form.Timer1->isActive());
-    QCOMPARE(w.form.LiveRequest.load(), 1);  // hiding leaves the request as it is
-    w.form.LiveRequest.store(0);
+    QCOMPARE(w.form.LiveRequest.Value(), 1);  // hiding leaves the request as it is
+    w.form.LiveRequest.Clear();
     QTest::qWait(450);
-    QCOMPARE(w.form.LiveRequest.load(), 0);
+    QCOMPARE(w.form.LiveRequest.Value(), 0);
   }
 
   void snapshotsFailuresAndStages() {

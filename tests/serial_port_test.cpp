@@ -20,6 +20,15 @@ long long MsSince(Clock::time_point t) {
   return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - t).count();
 }
 
+LineSettings Line(Parity parity = Parity::None, StopBits stopBits = StopBits::One,
+                  PortTimeouts timeouts = {}) {
+  LineSettings line;
+  line.parity = parity;
+  line.stopBits = stopBits;
+  line.timeouts = timeouts;
+  return line;
+}
+
 PortTimeouts Timeouts(int interval, int perByte, int constant) {
   PortTimeouts t;
   t.readInterval = interval;
@@ -30,7 +39,7 @@ PortTimeouts Timeouts(int interval, int perByte, int constant) {
 
 }  // namespace
 
-TEST(SerialPortSettings, TimeoutsParityAndStopBitsFromArguments) {
+TEST(SerialPortSettings, TimeoutsFromTheBaudRate) {
   const PortTimeouts fast = TimeoutsForBaud(115200, 100);
   EXPECT_EQ(fast.readInterval, 22);
   EXPECT_EQ(fast.readPerByte, 1);
@@ -43,17 +52,6 @@ TEST(SerialPortSettings, TimeoutsParityAndStopBitsFromArguments) {
   EXPECT_EQ(slow.readInterval, 25);
   EXPECT_EQ(slow.readPerByte, 2);
   EXPECT_EQ(slow.writePerByte, 2);
-
-  EXPECT_EQ(ParityFromText("Lichá"), Parity::Odd);
-  EXPECT_EQ(ParityFromText("Sudá"), Parity::Even);
-  EXPECT_EQ(ParityFromText("Nulová"), Parity::Mark);
-  EXPECT_EQ(ParityFromText("Žádná"), Parity::None);
-  EXPECT_EQ(ParityFromText(""), Parity::None);
-  EXPECT_EQ(ParityFromText("lichá"), Parity::None);  // case-sensitive
-  EXPECT_EQ(StopBitsTenthsFromText("1,5"), 15);
-  EXPECT_EQ(StopBitsTenthsFromText("1.5"), 10);
-  EXPECT_EQ(StopBitsTenthsFromText("2"), 20);
-  EXPECT_EQ(StopBitsTenthsFromText("1"), 10);
 }
 
 TEST(SerialPortSettings, LineSettingsReachTheDevice) {
@@ -61,18 +59,17 @@ TEST(SerialPortSettings, LineSettingsReachTheDevice) {
   ASSERT_TRUE(pty.ok());
   struct Case {
     Parity parity;
-    int stopTenths;
+    StopBits stopBits;
     tcflag_t set, clear;
   } cases[] = {
-      {Parity::None, 10, 0, PARENB | CSTOPB},
-      {Parity::Odd, 20, PARENB | PARODD | CSTOPB, CMSPAR},
-      {Parity::Even, 10, PARENB, PARODD | CMSPAR | CSTOPB},
-      {Parity::Mark, 15, PARENB | PARODD | CMSPAR | CSTOPB, 0},
+      {Parity::None, StopBits::One, 0, PARENB | CSTOPB},
+      {Parity::Odd, StopBits::Two, PARENB | PARODD | CSTOPB, CMSPAR},
+      {Parity::Even, StopBits::One, PARENB, PARODD | CMSPAR | CSTOPB},
+      {Parity::Mark, StopBits::OneAndHalf, PARENB | PARODD | CMSPAR | CSTOPB, 0},
   };
   for (const Case& c : cases) {
     SerialPort port;
-    ASSERT_TRUE(
-        port.Open(pty.path(), 115200, c.parity, c.stopTenths, TimeoutsForBaud(115200, 100)));
+    ASSERT_TRUE(port.Open(pty.path(), Line(c.parity, c.stopBits, TimeoutsForBaud(115200, 100))));
     termios tio{};
     ASSERT_EQ(::tcgetattr(pty.master(), &tio), 0);
     // A pseudo-terminal keeps every line flag but PARENB (it has no parity to generate).
@@ -89,7 +86,7 @@ TEST(SerialPortSettings, LineSettingsReachTheDevice) {
 
 TEST(SerialPortOpen, MissingNonPortBusyAndReopen) {
   SerialPort port;
-  EXPECT_FALSE(port.Open("/nonexistent/ttyUSB99", 115200, Parity::None, 10, {}));
+  EXPECT_FALSE(port.Open("/nonexistent/ttyUSB99", Line()));
   EXPECT_EQ(port.LastOpenError(), OpenError::NotFound);
   EXPECT_FALSE(port.IsOpen());
 
@@ -97,20 +94,20 @@ TEST(SerialPortOpen, MissingNonPortBusyAndReopen) {
   const int fd = ::mkstemp(file);
   ASSERT_GE(fd, 0);
   ::close(fd);
-  EXPECT_FALSE(port.Open(file, 115200, Parity::None, 10, {}));
+  EXPECT_FALSE(port.Open(file, Line()));
   EXPECT_EQ(port.LastOpenError(), OpenError::NotAPort);
   std::remove(file);
 
   // Not shared: a second opener of the same device is refused, even as root.
   PtyPair pty;
   ASSERT_TRUE(pty.ok());
-  ASSERT_TRUE(port.Open(pty.path(), 115200, Parity::None, 10, {}));
+  ASSERT_TRUE(port.Open(pty.path(), Line()));
   SerialPort other;
-  EXPECT_FALSE(other.Open(pty.path(), 115200, Parity::None, 10, {}));
+  EXPECT_FALSE(other.Open(pty.path(), Line()));
   EXPECT_EQ(other.LastOpenError(), OpenError::Busy);
   // After a close the device is free again, also for the exclusive-mode check.
   port.Close();
-  EXPECT_TRUE(other.Open(pty.path(), 115200, Parity::None, 10, {}));
+  EXPECT_TRUE(other.Open(pty.path(), Line()));
 }
 
 TEST(SerialPortOpen, PermissionDeniedIsReportedAsSuch) {
@@ -123,7 +120,7 @@ TEST(SerialPortOpen, PermissionDeniedIsReportedAsSuch) {
   if (child == 0) {
     if (::geteuid() == 0 && ::setuid(65534) != 0) ::_exit(3);
     SerialPort port;
-    if (port.Open(pty.path(), 115200, Parity::None, 10, {})) ::_exit(4);
+    if (port.Open(pty.path(), Line())) ::_exit(4);
     ::_exit(port.LastOpenError() == OpenError::AccessDenied ? 0 : 5);
   }
   int status = 0;
@@ -139,7 +136,7 @@ TEST(SerialPortTiming, ReadEndsWhenCompleteAfterGapOrAtWholeLimit) {
   SerialPort port;
 
   // 1. All expected bytes in: returns at once, long before its 2-second limit.
-  ASSERT_TRUE(port.Open(pty.path(), 115200, Parity::None, 10, Timeouts(1000, 1, 2000)));
+  ASSERT_TRUE(port.Open(pty.path(), Line(Parity::None, StopBits::One, Timeouts(1000, 1, 2000))));
   std::thread device([&] {
     std::this_thread::sleep_for(30ms);
     pty.Send({1, 2, 3, 4, 5, 6, 7, 8});
@@ -153,7 +150,7 @@ TEST(SerialPortTiming, ReadEndsWhenCompleteAfterGapOrAtWholeLimit) {
 
   // 2. Fewer bytes: ends one inter-byte gap (150 ms) after the last byte, and a byte inside the
   //    gap starts the gap again.
-  ASSERT_TRUE(port.Open(pty.path(), 115200, Parity::None, 10, Timeouts(150, 1, 5000)));
+  ASSERT_TRUE(port.Open(pty.path(), Line(Parity::None, StopBits::One, Timeouts(150, 1, 5000))));
   device = std::thread([&] {
     std::this_thread::sleep_for(20ms);
     pty.Send({1, 2, 3});
@@ -168,7 +165,7 @@ TEST(SerialPortTiming, ReadEndsWhenCompleteAfterGapOrAtWholeLimit) {
   EXPECT_LT(gapEnd, 2500);
 
   // 3. Silence: ends at E x per-byte + constant = 10 x 5 + 250 = 300 ms.
-  ASSERT_TRUE(port.Open(pty.path(), 115200, Parity::None, 10, Timeouts(22, 5, 250)));
+  ASSERT_TRUE(port.Open(pty.path(), Line(Parity::None, StopBits::One, Timeouts(22, 5, 250))));
   t0 = Clock::now();
   EXPECT_EQ(port.Read(buf, 10), 0u);
   const auto silent = MsSince(t0);
@@ -176,7 +173,7 @@ TEST(SerialPortTiming, ReadEndsWhenCompleteAfterGapOrAtWholeLimit) {
   EXPECT_LT(silent, 1500);
 
   // 4. Bytes trickling within the gap do not stretch the whole-read limit.
-  ASSERT_TRUE(port.Open(pty.path(), 115200, Parity::None, 10, Timeouts(200, 1, 300)));
+  ASSERT_TRUE(port.Open(pty.path(), Line(Parity::None, StopBits::One, Timeouts(200, 1, 300))));
   std::atomic<bool> stop{false};
   device = std::thread([&] {
     while (!stop) {
@@ -199,7 +196,8 @@ TEST(SerialPortTiming, WriteReachesTheDevice) {
   PtyPair pty;
   ASSERT_TRUE(pty.ok());
   SerialPort port;
-  ASSERT_TRUE(port.Open(pty.path(), 115200, Parity::None, 10, TimeoutsForBaud(115200, 100)));
+  ASSERT_TRUE(
+      port.Open(pty.path(), Line(Parity::None, StopBits::One, TimeoutsForBaud(115200, 100))));
   const uint8_t request[] = {0x01, 0x11, 0xC0, 0x2C};
   EXPECT_EQ(port.Write(request, sizeof request), sizeof request);
   const auto got = pty.Receive(4);
@@ -210,7 +208,7 @@ TEST(SerialPortClose, CloseFromAnotherThreadEndsAWaitingRead) {
   PtyPair pty;
   ASSERT_TRUE(pty.ok());
   SerialPort port;
-  ASSERT_TRUE(port.Open(pty.path(), 115200, Parity::None, 10, Timeouts(22, 1, 10000)));
+  ASSERT_TRUE(port.Open(pty.path(), Line(Parity::None, StopBits::One, Timeouts(22, 1, 10000))));
   uint8_t buf[16];
   size_t got = 99;
   long long readMs = 0;
@@ -241,7 +239,7 @@ TEST(SerialPortClose, AVanishedDeviceIsToldApartFromASilentOne) {
   PtyPair pty;
   ASSERT_TRUE(pty.ok());
   SerialPort port;
-  ASSERT_TRUE(port.Open(pty.path(), 115200, Parity::None, 10, Timeouts(22, 1, 300)));
+  ASSERT_TRUE(port.Open(pty.path(), Line(Parity::None, StopBits::One, Timeouts(22, 1, 300))));
   uint8_t buf[16];
   // Silent: the read waits out its limit, and the device is not gone.
   EXPECT_EQ(port.Read(buf, 4), 0u);

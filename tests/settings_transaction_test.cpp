@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "link_support.h"
 #include "modbus.h"
 #include "pty_relay.h"
 #include "settings_record.h"
@@ -16,6 +17,8 @@ using namespace std::chrono_literals;
 
 namespace {
 
+using Outcomes = std::vector<Outcome>;
+
 // The settings window as the transactions see it, recording what they do.
 class FakeWindow : public ParameterWindow {
  public:
@@ -23,13 +26,13 @@ class FakeWindow : public ParameterWindow {
     for (size_t i = 0; i < count; ++i) record[first + i] = words[i];
   }
   void SettingsToBoxes() override { ++boxesFilled; }
-  void ShowStatus(const std::string& text) override { statuses.push_back(text); }
+  void ShowResult(Outcome outcome) override { statuses.push_back(outcome); }
   const SettingsWords& WriteHandOver() const override { return toWrite; }
 
   SettingsWords record{};
   SettingsWords toWrite{};
   int boxesFilled = 0;
-  std::vector<std::string> statuses;
+  std::vector<Outcome> statuses;
 };
 
 class ParameterTransactions : public ::testing::Test {
@@ -39,7 +42,7 @@ class ParameterTransactions : public ::testing::Test {
     config.version = version;
     relay_ = std::make_unique<sim::PtyRelay>(config);
     relay_->Start();
-    ASSERT_TRUE(link_.OpenPort(relay_->SlavePath(), 115200, 50, 100, "1", "Žádná"));
+    ASSERT_TRUE(link_.OpenPort(relay_->SlavePath(), TestLine(), 50));
   }
   void TearDown() override { link_.ClosePort(); }
 
@@ -72,7 +75,7 @@ TEST_F(ParameterTransactions, ReadTakesAll24Registers) {
   ReadParameters(link_, window_);
   EXPECT_EQ(window_.record, expected);
   EXPECT_EQ(window_.boxesFilled, 1);
-  EXPECT_EQ(window_.statuses, std::vector<std::string>{"O.K."});
+  EXPECT_EQ(window_.statuses, Outcomes{Outcome::Ok});
   EXPECT_EQ(Requests(), 2u);
 }
 
@@ -93,7 +96,7 @@ TEST_F(ParameterTransactions, FailedSecondHalfKeepsWords8To23) {
     for (size_t i = 0; i < 8; ++i) EXPECT_EQ(window_.record[i], relayWords[i]) << i;
     for (size_t i = 8; i < kSettingsWords; ++i) EXPECT_EQ(window_.record[i], before[i]) << i;
     EXPECT_EQ(window_.boxesFilled, 0);
-    EXPECT_EQ(window_.statuses, std::vector<std::string>{"Chyba komunikace!"});
+    EXPECT_EQ(window_.statuses, Outcomes{Outcome::CommunicationError});
     relay_->ClearFaults();
   }
 
@@ -103,11 +106,11 @@ TEST_F(ParameterTransactions, FailedSecondHalfKeepsWords8To23) {
   relay_->AddFault({.kind = sim::FaultKind::kBadCrc, .function = 0x03, .count = 1});
   ReadParameters(link_, window_);
   EXPECT_EQ(window_.record, before);
-  EXPECT_EQ(window_.statuses, std::vector<std::string>{"Chyba komunikace!"});
+  EXPECT_EQ(window_.statuses, Outcomes{Outcome::CommunicationError});
   window_.statuses.clear();
   ReadParameters(link_, window_);
   EXPECT_EQ(window_.record, relayWords);
-  EXPECT_EQ(window_.statuses, std::vector<std::string>{"O.K."});
+  EXPECT_EQ(window_.statuses, Outcomes{Outcome::Ok});
 }
 
 TEST_F(ParameterTransactions, WriteSendsBothHalvesAndWaitsForTheSecond) {
@@ -116,7 +119,7 @@ TEST_F(ParameterTransactions, WriteSendsBothHalvesAndWaitsForTheSecond) {
   const auto t0 = std::chrono::steady_clock::now();
   WriteParameters(link_, window_);
   const auto elapsed = std::chrono::steady_clock::now() - t0;
-  EXPECT_EQ(window_.statuses, std::vector<std::string>{"O.K."});
+  EXPECT_EQ(window_.statuses, Outcomes{Outcome::Ok});
   EXPECT_EQ(RelaySettings(), window_.toWrite);
   EXPECT_GE(elapsed, 250ms);                   // the relay is given time to store the second block
   EXPECT_EQ(window_.record, SettingsWords{});  // the window's own record is not touched
@@ -140,7 +143,7 @@ TEST_F(ParameterTransactions, FailedWritesReportAndStop) {
   relay_->AddFault({.kind = sim::FaultKind::kException, .function = 0x10, .count = 1});
   const uint64_t before = Requests();
   WriteParameters(link_, window_);
-  EXPECT_EQ(window_.statuses, std::vector<std::string>{"Chyba komunikace!"});
+  EXPECT_EQ(window_.statuses, Outcomes{Outcome::CommunicationError});
   EXPECT_EQ(Requests() - before, 1u);
   EXPECT_EQ(RelaySettings(), original);
 
@@ -149,7 +152,7 @@ TEST_F(ParameterTransactions, FailedWritesReportAndStop) {
   relay_->ClearFaults();
   relay_->AddFault({.kind = sim::FaultKind::kSilence, .function = 0x10, .count = 1, .skip = 1});
   WriteParameters(link_, window_);
-  EXPECT_EQ(window_.statuses, std::vector<std::string>{"Chyba komunikace!"});
+  EXPECT_EQ(window_.statuses, Outcomes{Outcome::CommunicationError});
   const SettingsWords now = RelaySettings();
   for (size_t i = 0; i < 8; ++i) EXPECT_EQ(now[i], window_.toWrite[i]) << i;
   for (size_t i = 8; i < kSettingsWords; ++i) EXPECT_EQ(now[i], original[i]) << i;
@@ -161,7 +164,7 @@ TEST_F(ParameterTransactions, FailedWritesReportAndStop) {
     relay_->ClearFaults();
     relay_->AddFault({.kind = sim::FaultKind::kBadEcho, .function = 0x10, .skip = skip});
     WriteParameters(link_, window_);
-    EXPECT_EQ(window_.statuses, std::vector<std::string>{"Chyba komunikace!"}) << skip;
+    EXPECT_EQ(window_.statuses, Outcomes{Outcome::CommunicationError}) << skip;
     EXPECT_EQ(link_.LastError(), LinkError::BadEcho) << skip;
   }
 }
@@ -181,7 +184,7 @@ TEST_F(ParameterTransactions, LateRepliesAreDrainedBeforeTheNextTransaction) {
     relay_->AddFault({.kind = sim::FaultKind::kLateReply, .function = c.function, .param = 200});
     c.first(link_, window_);
     c.next(link_, window_);
-    EXPECT_EQ(window_.statuses, (std::vector<std::string>{"Chyba komunikace!", "O.K."}))
+    EXPECT_EQ(window_.statuses, (Outcomes{Outcome::CommunicationError, Outcome::Ok}))
         << int(c.function);
   }
   EXPECT_EQ(RelaySettings(), window_.toWrite);
@@ -192,7 +195,7 @@ TEST_F(ParameterTransactions, EditedRecordGoesOutAndComesBackWithTheRelaysOwnWor
     Open(version);
     const int minor = std::string(version) == "1.04" ? 4 : 14;
     ReadParameters(link_, window_);
-    ASSERT_EQ(window_.statuses.back(), "O.K.");
+    ASSERT_EQ(window_.statuses.back(), Outcome::Ok);
     const SettingsWords read = window_.record;
 
     // The simulated relay's defaults are the same times at either step size.
@@ -215,10 +218,10 @@ TEST_F(ParameterTransactions, EditedRecordGoesOutAndComesBackWithTheRelaysOwnWor
       ASSERT_TRUE(BoxesToSettings(boxes, minor, record, error)) << error;
       window_.toWrite = record;
       WriteParameters(link_, window_);
-      ASSERT_EQ(window_.statuses.back(), "O.K.");
+      ASSERT_EQ(window_.statuses.back(), Outcome::Ok);
       window_.record = SettingsWords{};
       ReadParameters(link_, window_);
-      ASSERT_EQ(window_.statuses.back(), "O.K.");
+      ASSERT_EQ(window_.statuses.back(), Outcome::Ok);
       EXPECT_EQ(window_.record, record);
       ParameterBoxes back;
       SettingsToBoxes(window_.record, minor, back);

@@ -16,12 +16,11 @@
 #include <QTimer>
 #include <memory>
 
-#include "form_history.h"
-#include "form_main.h"
-#include "form_online.h"
-#include "form_setup.h"
-#include "pty_relay.h"
+#include "page_calibration.h"
+#include "page_clock.h"
+#include "page_upload.h"
 #include "settings_file.h"
+#include "window_fixture.h"
 
 using namespace nx480;
 namespace sim = nx480::sim;
@@ -31,13 +30,11 @@ namespace {
 std::unique_ptr<sim::PtyRelay> StartRelay(const std::string& version) {
   sim::RelayConfig config;
   config.version = version;
-  auto relay = std::make_unique<sim::PtyRelay>(config);
-  relay->Start();
-  return relay;
+  return ::StartRelay(config);
 }
 
-QString Text(const TFormSetup& s, int box) {
-  return s.Edit[box]->text();
+QString Text(const PageParameters& p, int box) {
+  return p.Edit[box]->text();
 }
 
 QColor StatusColour(const TFormSetup& s) {
@@ -49,36 +46,10 @@ QColor StatusColour(const TFormSetup& s) {
 class SetupWindowTest : public QObject {
   Q_OBJECT
 
-  struct App {
-    App() : main({}) {
-      main.AttachWindows(&onLine, &setup, &history);
-      // Tests of the page's own checks pretend a relay is there (the worker stays paused).
-      setup.SetRelayState([this] { return main.FirmwareMinor; },
-                          [this] { return main.ServiceMode; },
-                          [this] { return pretendConnected || main.Modbus().PortIsOpen(); });
-      main.ShowError = [this](const QString& title, const QString& text) {
-        errors << title + "|" + text;
-      };
-      setup.ShowError = [this](const QString& title, const QString& text) {
-        messages << title + "|" + text;
-      };
-      setup.Beep = [this] { ++beeps; };
-      setup.ChooseOpenFile = [this](const QString& preset) {
-        openPresets << preset;
-        return openPath;
-      };
-      setup.ChooseSaveFile = [this](const QString& preset) {
-        savePresets << preset;
-        return savePath;
-      };
-      main.show();
-    }
-    ~App() { main.FormClose(); }
-
+  struct App : AppFixture {
     // Connects to `relay` and shows the settings window.
     void Connect(sim::PtyRelay& relay) {
-      main.ListPorts = [path = relay.SlavePath()] { return std::vector<std::string>{path}; };
-      main.ButtonConnectClick();
+      AppFixture::Connect(relay);
       setup.show();
     }
     // Presses a button of the page and waits for the worker's status text.
@@ -92,44 +63,33 @@ class SetupWindowTest : public QObject {
                  [&] {
                    if (setup.LabelMsg->text().isEmpty()) return false;
                    if (!shownColour.isValid()) shownColour = StatusColour(setup);
-                   return setup.ReadParamsRequest.load() == 0 &&
-                          setup.WriteParamsRequest.load() == 0;
+                   return !params.ReadParamsRequest.Pending() &&
+                          !params.WriteParamsRequest.Pending();
                  },
                  5000) &&
              setup.LabelMsg->text() == status;
     }
     // Gives `box` the text as the user would, then leaves it (`reason`: how the focus goes).
     void Leave(int box, const QString& text, Qt::FocusReason reason = Qt::TabFocusReason) {
-      setup.Edit[box]->setText(text);
+      params.Edit[box]->setText(text);
       QFocusEvent out(QEvent::FocusOut, reason);
-      QApplication::sendEvent(setup.Edit[box], &out);
+      QApplication::sendEvent(params.Edit[box], &out);
     }
-    void Minor(int minor) { main.FirmwareMinor = minor; }
-
-    TFormMain main;
-    TFormOnLine onLine;
-    TFormSetup setup;
-    TFormHistory history;
-    QStringList errors;
-    QStringList messages;
-    int beeps = 0;
-    QString openPath, savePath;
-    QStringList openPresets, savePresets;
     QColor shownColour;
-    bool pretendConnected = false;
   };
 
   // Fills the boxes as a read of the simulated relay's defaults would.
   static void FillDefaults(App& app) {
     for (size_t i = 0; i < kSettingsWords; ++i)
-      app.setup.SettingsRecord[i] = sim::kDefaultSettings[i];
-    app.setup.SettingsToBoxes();
+      app.params.SettingsRecord[i] = sim::kDefaultSettings[i];
+    app.params.SettingsToBoxes();
   }
 
  private slots:
   void frameAndPageLayout() {
     App app;
     TFormSetup& s = app.setup;
+    PageParameters& p = app.params;
     QCOMPARE(s.windowTitle(), QString("Nastavení"));
     QCOMPARE(s.size(), QSize(456, 422));
     QCOMPARE(s.Page1->geometry(), QRect(0, 0, 456, 369));
@@ -165,60 +125,60 @@ class SetupWindowTest : public QObject {
         {kBoxTRel, "Čas znovupřipojení t[s]"},
     };
     for (const auto& row : rows) {
-      QCOMPARE(s.Label[row.box]->text(), QString::fromUtf8(row.caption));
-      QCOMPARE(s.Label[row.box]->geometry().top(), s.Edit[row.box]->geometry().top());
+      QCOMPARE(p.Label[row.box]->text(), QString::fromUtf8(row.caption));
+      QCOMPARE(p.Label[row.box]->geometry().top(), p.Edit[row.box]->geometry().top());
     }
     for (int box = 0; box < kBoxCount; ++box) {
-      QCOMPARE(s.Edit[box]->width(), 49);
-      QCOMPARE(s.Edit[box]->parentWidget(), s.TabOchrana);
-      QVERIFY(s.Edit[box]->geometry().right() < s.TabOchrana->width());
-      if (IsPercentBox(box)) QCOMPARE(s.Label[box]->text(), QString("[%]"));
-      if (box >= kBoxTUu1 && box <= kBoxTFo2) QCOMPARE(s.Label[box]->text(), QString("t[s]"));
-      QCOMPARE(s.Edit[box]->text(), box == kBoxUn ? QString("230") : QString());
+      QCOMPARE(p.Edit[box]->width(), 49);
+      QCOMPARE(p.Edit[box]->parentWidget(), s.TabOchrana);
+      QVERIFY(p.Edit[box]->geometry().right() < s.TabOchrana->width());
+      if (IsPercentBox(box)) QCOMPARE(p.Label[box]->text(), QString("[%]"));
+      if (box >= kBoxTUu1 && box <= kBoxTFo2) QCOMPARE(p.Label[box]->text(), QString("t[s]"));
+      QCOMPARE(p.Edit[box]->text(), box == kBoxUn ? QString("230") : QString());
     }
-    QCOMPARE(s.Edit[kBoxUu1]->objectName(), QString("EditUu1"));
-    QCOMPARE(s.Edit[kBoxPUo1]->objectName(), QString("EditpUo1"));
-    QCOMPARE(s.Edit[kBoxTRel]->objectName(), QString("EdittRel"));
-    QVERIFY(!s.Edit[kBoxUn]->isEnabled());
-    QVERIFY(!s.Edit[kBoxFo2]->isEnabled());
-    QVERIFY(!s.Edit[kBoxTFo2]->isEnabled());
+    QCOMPARE(p.Edit[kBoxUu1]->objectName(), QString("EditUu1"));
+    QCOMPARE(p.Edit[kBoxPUo1]->objectName(), QString("EditpUo1"));
+    QCOMPARE(p.Edit[kBoxTRel]->objectName(), QString("EdittRel"));
+    QVERIFY(!p.Edit[kBoxUn]->isEnabled());
+    QVERIFY(!p.Edit[kBoxFo2]->isEnabled());
+    QVERIFY(!p.Edit[kBoxTFo2]->isEnabled());
 
-    QCOMPARE(s.RadioGroupFaze->title(), QString("Provoz"));
-    QCOMPARE(s.FazeButtons->button(0)->text(), QString("jednofáz."));
-    QCOMPARE(s.FazeButtons->button(1)->text(), QString("třífázový"));
-    QCOMPARE(s.FazeIndex(), -1);
-    QCOMPARE(s.LabelLog->text(), QString("Záznam na kartu"));
-    QVERIFY(!s.LabelLog->isEnabled());
-    QVERIFY(!s.ComboBoxLog->isEnabled());
-    QVERIFY(!s.ComboBoxLog->isEditable());
-    QCOMPARE(s.ComboBoxLog->count(), 19);
-    QCOMPARE(s.ComboBoxLog->itemText(0), QString("Off"));
-    QCOMPARE(s.ComboBoxLog->itemText(15), QString("4hod"));
-    QCOMPARE(s.ComboBoxLog->itemText(18), QString("24hod"));
-    QCOMPARE(s.ComboBoxLog->currentText(), QString("Off"));
-    QCOMPARE(s.ButtonReadP->parentWidget(), s.PanelNX480P);
-    QCOMPARE(s.ButtonWriteP->parentWidget(), s.PanelNX480P);
-    QCOMPARE(s.ButtonOpen->parentWidget(), s.PanelDisk);
-    QCOMPARE(s.ButtonSave->parentWidget(), s.PanelDisk);
-    QCOMPARE(s.ButtonReadP->text(), QString("&Vyčti"));
-    QCOMPARE(s.ButtonWriteP->text(), QString("&Zapiš"));
-    QCOMPARE(s.ButtonOpen->text(), QString("&Otevři"));
-    QCOMPARE(s.ButtonSave->text(), QString("&Ulož"));
-    QCOMPARE(s.LabelNX480P->text(), QString("NX480"));
-    QCOMPARE(s.LabelFile->text(), QString("Soubor"));
-    QVERIFY(s.PanelNX480P->geometry().bottom() < s.TabOchrana->height());
-    QVERIFY(!s.PanelNX480P->geometry().intersects(s.PanelDisk->geometry()));
+    QCOMPARE(p.RadioGroupFaze->title(), QString("Provoz"));
+    QCOMPARE(p.FazeButtons->button(0)->text(), QString("jednofáz."));
+    QCOMPARE(p.FazeButtons->button(1)->text(), QString("třífázový"));
+    QCOMPARE(p.FazeIndex(), -1);
+    QCOMPARE(p.LabelLog->text(), QString("Záznam na kartu"));
+    QVERIFY(!p.LabelLog->isEnabled());
+    QVERIFY(!p.ComboBoxLog->isEnabled());
+    QVERIFY(!p.ComboBoxLog->isEditable());
+    QCOMPARE(p.ComboBoxLog->count(), 19);
+    QCOMPARE(p.ComboBoxLog->itemText(0), QString("Off"));
+    QCOMPARE(p.ComboBoxLog->itemText(15), QString("4hod"));
+    QCOMPARE(p.ComboBoxLog->itemText(18), QString("24hod"));
+    QCOMPARE(p.ComboBoxLog->currentText(), QString("Off"));
+    QCOMPARE(p.ButtonReadP->parentWidget(), p.PanelNX480P);
+    QCOMPARE(p.ButtonWriteP->parentWidget(), p.PanelNX480P);
+    QCOMPARE(p.ButtonOpen->parentWidget(), p.PanelDisk);
+    QCOMPARE(p.ButtonSave->parentWidget(), p.PanelDisk);
+    QCOMPARE(p.ButtonReadP->text(), QString("&Vyčti"));
+    QCOMPARE(p.ButtonWriteP->text(), QString("&Zapiš"));
+    QCOMPARE(p.ButtonOpen->text(), QString("&Otevři"));
+    QCOMPARE(p.ButtonSave->text(), QString("&Ulož"));
+    QCOMPARE(p.LabelNX480P->text(), QString("NX480"));
+    QCOMPARE(p.LabelFile->text(), QString("Soubor"));
+    QVERIFY(p.PanelNX480P->geometry().bottom() < s.TabOchrana->height());
+    QVERIFY(!p.PanelNX480P->geometry().intersects(p.PanelDisk->geometry()));
 
     // Tab order: the focus chain visits the page's controls in this order.
-    QList<QWidget*> expected{s.Edit[kBoxUn], s.FazeButtons->button(0), s.FazeButtons->button(1)};
+    QList<QWidget*> expected{p.Edit[kBoxUn], p.FazeButtons->button(0), p.FazeButtons->button(1)};
     for (int box : {kBoxUu1,  kBoxPUu1, kBoxTUu1, kBoxUu2,  kBoxPUu2, kBoxTUu2, kBoxUo1,  kBoxPUo1,
                     kBoxTUo1, kBoxUo2,  kBoxPUo2, kBoxTUo2, kBoxUo3,  kBoxPUo3, kBoxTUo3, kBoxFu1,
                     kBoxTFu1, kBoxFu2,  kBoxTFu2, kBoxFo1,  kBoxTFo1, kBoxTRel})
-      expected << s.Edit[box];
-    expected << s.ComboBoxLog << s.Edit[kBoxFo2] << s.Edit[kBoxTFo2] << s.ButtonReadP
-             << s.ButtonWriteP << s.ButtonOpen << s.ButtonSave;
+      expected << p.Edit[box];
+    expected << p.ComboBoxLog << p.Edit[kBoxFo2] << p.Edit[kBoxTFo2] << p.ButtonReadP
+             << p.ButtonWriteP << p.ButtonOpen << p.ButtonSave;
     QList<QWidget*> chain;
-    QWidget* w = s.Edit[kBoxUn];
+    QWidget* w = p.Edit[kBoxUn];
     for (int guard = 0; guard < 200 && chain.size() < expected.size(); ++guard) {
       if (expected.contains(w) && !chain.contains(w)) chain << w;
       w = w->nextInFocusChain();
@@ -228,8 +188,8 @@ class SetupWindowTest : public QObject {
     // Every box of the page but EditUn can be told apart: no two overlap.
     for (int a = 0; a < kBoxCount; ++a)
       for (int b = a + 1; b < kBoxCount; ++b)
-        QVERIFY2(!s.Edit[a]->geometry().intersects(s.Edit[b]->geometry()),
-                 qPrintable(s.Edit[a]->objectName() + " " + s.Edit[b]->objectName()));
+        QVERIFY2(!p.Edit[a]->geometry().intersects(p.Edit[b]->geometry()),
+                 qPrintable(p.Edit[a]->objectName() + " " + p.Edit[b]->objectName()));
   }
 
   void featureSwitchesFollowFirmwareAndServiceMode() {
@@ -245,18 +205,19 @@ class SetupWindowTest : public QObject {
     for (const auto& c : cases) {
       App app;
       TFormSetup& s = app.setup;
-      s.SetRelayState([&] { return c.minor; }, [&] { return c.service; }, [] { return false; });
+      PageParameters& p = app.params;
+      app.Pretend(c.minor, c.service != 0);
       s.show();
       for (int box : {kBoxUo1, kBoxPUo1, kBoxTUo1}) {
-        QCOMPARE(s.Edit[box]->isEnabled(), c.uo1);
-        QCOMPARE(s.Label[box]->isEnabled(), c.uo1);
+        QCOMPARE(p.Edit[box]->isEnabled(), c.uo1);
+        QCOMPARE(p.Label[box]->isEnabled(), c.uo1);
       }
-      QCOMPARE(s.LabelLog->isEnabled(), c.labelLog);
-      QVERIFY(!s.ComboBoxLog->isEnabled());
-      QCOMPARE(s.Edit[kBoxFo2]->isEnabled(), c.fo2);
-      QCOMPARE(s.Edit[kBoxTFo2]->isEnabled(), c.fo2);
-      QVERIFY(s.Label[kBoxFo2]->isEnabled());
-      QVERIFY(s.Label[kBoxTFo2]->isEnabled());
+      QCOMPARE(p.LabelLog->isEnabled(), c.labelLog);
+      QVERIFY(!p.ComboBoxLog->isEnabled());
+      QCOMPARE(p.Edit[kBoxFo2]->isEnabled(), c.fo2);
+      QCOMPARE(p.Edit[kBoxTFo2]->isEnabled(), c.fo2);
+      QVERIFY(p.Label[kBoxFo2]->isEnabled());
+      QVERIFY(p.Label[kBoxTFo2]->isEnabled());
       QCOMPARE(s.Page1->isTabVisible(2), c.kalibrace);
       QVERIFY(s.Page1->isTabVisible(1));
       QVERIFY(s.Page1->isTabVisible(3));
@@ -266,36 +227,37 @@ class SetupWindowTest : public QObject {
   void pageChangeRequestsAndCaption() {
     App app;
     TFormSetup& s = app.setup;
-    s.SetRelayState([] { return 14; }, [] { return 1; }, [] { return false; });
+    PageParameters& p = app.params;
+    app.Pretend(14, true);
     s.show();
-    QCOMPARE(s.ReadClockRequest.load(), 0);
-    QCOMPARE(s.ReadCalibrationRequest.load(), 0);
-    s.SettingsFileName = "/data/site1.nx4";
+    QCOMPARE(s.Clock().ReadClockRequest.Value(), 0);
+    QCOMPARE(s.Calibration().ReadCalibrationRequest.Value(), 0);
+    p.SettingsFileName = "/data/site1.nx4";
     s.UpdateCaption();
     QCOMPARE(s.windowTitle(), QString("Nastavení - /data/site1.nx4"));
 
     s.Page1->setCurrentIndex(1);
-    QCOMPARE(s.ReadClockRequest.load(), 1);
-    QCOMPARE(s.ReadCalibrationRequest.load(), 0);
+    QCOMPARE(s.Clock().ReadClockRequest.Value(), 1);
+    QCOMPARE(s.Calibration().ReadCalibrationRequest.Value(), 0);
     QCOMPARE(s.windowTitle(), QString("Nastavení"));
     s.Page1->setCurrentIndex(2);
-    QCOMPARE(s.ReadCalibrationRequest.load(), 1);
-    QVERIFY(!s.UploadAbort.load());
-    s.UploadLength = 1024;  // an upload in progress is stopped by a page change
+    QCOMPARE(s.Calibration().ReadCalibrationRequest.Value(), 1);
+    QVERIFY(!s.Upload().UploadAbort.load());
+    s.Upload().UploadLength.Set(1024);  // an upload in progress is stopped by a page change
     s.Page1->setCurrentIndex(3);
-    QVERIFY(s.UploadAbort.load());
-    s.UploadLength = 0;
-    s.Edit[kBoxUu1]->setText("200");  // a change marks the settings
+    QVERIFY(s.Upload().UploadAbort.load());
+    s.Upload().UploadLength.Clear();
+    p.Edit[kBoxUu1]->setText("200");  // a change marks the settings
     QCOMPARE(s.windowTitle(), QString("Nastavení"));
     s.Page1->setCurrentIndex(0);
     QCOMPARE(s.windowTitle(), QString("Nastavení - /data/site1.nx4*"));
 
     // Showing the window again on the clock page asks for the clock again.
     s.Page1->setCurrentIndex(1);
-    s.ReadClockRequest = 0;
+    s.Clock().ReadClockRequest.Clear();
     s.hide();
     s.show();
-    QCOMPARE(s.ReadClockRequest.load(), 1);
+    QCOMPARE(s.Clock().ReadClockRequest.Value(), 1);
   }
 
   void statusLine() {
@@ -329,6 +291,7 @@ class SetupWindowTest : public QObject {
   void coupledBoxesOnLeaving() {
     App app;
     TFormSetup& s = app.setup;
+    PageParameters& p = app.params;
     s.show();
     const struct {
       int box;
@@ -341,80 +304,80 @@ class SetupWindowTest : public QObject {
     };
     for (const auto& c : cases) {
       app.Leave(c.box, c.text);
-      QCOMPARE(Text(s, PartnerBox(c.box)), QString(c.partner));
-      QCOMPARE(Text(s, c.box), QString(c.text));  // the box left keeps its text
+      QCOMPARE(Text(p, PartnerBox(c.box)), QString(c.partner));
+      QCOMPARE(Text(p, c.box), QString(c.text));  // the box left keeps its text
     }
     // Leaving other boxes changes nothing, and neither does a switch to another program.
     app.Leave(kBoxTUu1, "1.5");
     app.Leave(kBoxFu1, "47.5");
-    QCOMPARE(Text(s, kBoxUu1), QString("195.5"));
+    QCOMPARE(Text(p, kBoxUu1), QString("195.5"));
     app.Leave(kBoxPUu1, "100", Qt::ActiveWindowFocusReason);
-    QCOMPARE(Text(s, kBoxUu1), QString("195.5"));
+    QCOMPARE(Text(p, kBoxUu1), QString("195.5"));
 
     // 195.5 is no whole number of volts: the write fails with the conversion message.
-    app.pretendConnected = true;
+    app.Pretend(14, false, true);
     FillDefaults(app);
-    s.Edit[kBoxPUu1]->setText("1");
+    p.Edit[kBoxPUu1]->setText("1");
     app.Leave(kBoxUu1, "195.5");
-    QCOMPARE(Text(s, kBoxPUu1), QString("85"));
-    const SettingsWords before = s.SettingsRecord;
-    s.ButtonWriteP->click();
-    QCOMPARE(app.messages.size(), 1);
-    QVERIFY(app.messages[0].endsWith("|'195.5' is not a valid integer value"));
-    QCOMPARE(s.WriteParamsRequest.load(), 0);
-    QCOMPARE(s.SettingsRecord, before);
+    QCOMPARE(Text(p, kBoxPUu1), QString("85"));
+    const SettingsWords before = p.SettingsRecord;
+    p.ButtonWriteP->click();
+    QCOMPARE(app.errors.size(), 1);
+    QVERIFY(app.errors[0].endsWith("|'195.5' is not a valid integer value"));
+    QCOMPARE(p.WriteParamsRequest.Value(), 0);
+    QCOMPARE(p.SettingsRecord, before);
   }
 
   void decimalBoxWithoutANumberIsRefused() {
     App app;
-    TFormSetup& s = app.setup;
+    PageParameters& p = app.params;
     QTemporaryDir dir;
     FillDefaults(app);
     app.savePath = dir.filePath("x.nx4");
-    app.pretendConnected = true;
+    app.Pretend(14, false, true);
     for (int box : {kBoxTUu1, kBoxFo1, kBoxTRel, kBoxPUo3}) {
       FillDefaults(app);
-      s.Edit[box]->setText("abc");
-      app.messages.clear();
-      s.ButtonWriteP->click();
-      s.ButtonSave->click();
-      QCOMPARE(app.messages, QStringList(2, QApplication::applicationDisplayName() +
-                                                "|'abc' is not a valid floating point value"));
-      QCOMPARE(s.WriteParamsRequest.load(), 0);
+      p.Edit[box]->setText("abc");
+      app.errors.clear();
+      p.ButtonWriteP->click();
+      p.ButtonSave->click();
+      QCOMPARE(app.errors, QStringList(2, QString(kProgramTitle) +
+                                              "|'abc' is not a valid floating point value"));
+      QCOMPARE(p.WriteParamsRequest.Value(), 0);
       QVERIFY(!QFile::exists(app.savePath));
-      QVERIFY(s.SettingsFileName.isEmpty());
+      QVERIFY(p.SettingsFileName.isEmpty());
     }
   }
 
   void readEditWriteAndReadBackAgainstTheRelay() {
     auto relay = StartRelay("1.14.d");
     App app;
-    TFormSetup& s = app.setup;
+    PageParameters& p = app.params;
     app.Connect(*relay);
     QVERIFY(app.main.Modbus().PortIsOpen());
-    QVERIFY(app.Run(s.ButtonReadP));
-    QCOMPARE(Text(s, kBoxUu1), QString("196"));
-    QCOMPARE(Text(s, kBoxPUu1), QString("85"));
-    QCOMPARE(Text(s, kBoxUu2), QString("184"));
-    QCOMPARE(Text(s, kBoxUo3), QString("264"));
-    QCOMPARE(Text(s, kBoxFu1), QString("47.5"));
-    QCOMPARE(Text(s, kBoxFo2), QString("52.0"));
-    QCOMPARE(Text(s, kBoxTUu1), QString("1.50"));
-    QCOMPARE(Text(s, kBoxTUo1), QString("3.00"));
-    QCOMPARE(Text(s, kBoxTRel), QString("30.0"));
-    QCOMPARE(s.ComboBoxLog->currentText(), QString("1min"));
-    QCOMPARE(s.FazeIndex(), 1);
+    QVERIFY(app.Run(p.ButtonReadP));
+    QCOMPARE(Text(p, kBoxUu1), QString("196"));
+    QCOMPARE(Text(p, kBoxPUu1), QString("85"));
+    QCOMPARE(Text(p, kBoxUu2), QString("184"));
+    QCOMPARE(Text(p, kBoxUo3), QString("264"));
+    QCOMPARE(Text(p, kBoxFu1), QString("47.5"));
+    QCOMPARE(Text(p, kBoxFo2), QString("52.0"));
+    QCOMPARE(Text(p, kBoxTUu1), QString("1.50"));
+    QCOMPARE(Text(p, kBoxTUo1), QString("3.00"));
+    QCOMPARE(Text(p, kBoxTRel), QString("30.0"));
+    QCOMPARE(p.ComboBoxLog->currentText(), QString("1min"));
+    QCOMPARE(p.FazeIndex(), 1);
     QCOMPARE(app.shownColour, QColor(Qt::black));
 
     // Edit and write.
     uint16_t own[24];
     for (uint16_t a = 0; a < 24; ++a) own[a] = *relay->GetRegister(sim::Table::kHolding, a);
-    s.Edit[kBoxUu2]->setText("190");
-    s.Edit[kBoxTFu1]->setText("0,75");
-    s.Edit[kBoxFo2]->setText("51.9");
-    s.Edit[kBoxTRel]->setText("45");
-    s.SetFazeIndex(0);
-    QVERIFY(app.Run(s.ButtonWriteP));
+    p.Edit[kBoxUu2]->setText("190");
+    p.Edit[kBoxTFu1]->setText("0,75");
+    p.Edit[kBoxFo2]->setText("51.9");
+    p.Edit[kBoxTRel]->setText("45");
+    p.SetFazeIndex(0);
+    QVERIFY(app.Run(p.ButtonWriteP));
     QCOMPARE(*relay->GetRegister(sim::Table::kHolding, 9), uint16_t(190));
     QCOMPARE(*relay->GetRegister(sim::Table::kHolding, 2), uint16_t(0x020F));  // 15 steps
     QCOMPARE(*relay->GetRegister(sim::Table::kHolding, 19), uint16_t(519));
@@ -425,43 +388,43 @@ class SetupWindowTest : public QObject {
 
     // Read back: the same boxes.
     QStringList written;
-    for (int box = 0; box < kBoxCount; ++box) written << Text(s, box);
-    for (int box = 1; box < kBoxCount; ++box) s.Edit[box]->setText("1");
-    s.SetFazeIndex(1);
-    QVERIFY(app.Run(s.ButtonReadP));
+    for (int box = 0; box < kBoxCount; ++box) written << Text(p, box);
+    for (int box = 1; box < kBoxCount; ++box) p.Edit[box]->setText("1");
+    p.SetFazeIndex(1);
+    QVERIFY(app.Run(p.ButtonReadP));
     QStringList read;
-    for (int box = 0; box < kBoxCount; ++box) read << Text(s, box);
+    for (int box = 0; box < kBoxCount; ++box) read << Text(p, box);
     written[kBoxPUu2] = "83";    // follows the voltage written (190 V)
     written[kBoxTFu1] = "0.75";  // shown as the record gives it back
     written[kBoxTRel] = "45.0";
     QCOMPARE(read, written);
-    QCOMPARE(s.FazeIndex(), 0);
+    QCOMPARE(p.FazeIndex(), 0);
 
     // A read whose second half is lost: red text with a beep, the boxes as they were.
     relay->AddFault({.kind = sim::FaultKind::kSilence, .function = 0x03, .count = 1, .skip = 1});
     relay->SetRegister(sim::Table::kHolding, 9, 150);
     const int beeps = app.beeps;
-    QVERIFY(app.Run(s.ButtonReadP, "Chyba komunikace!"));
+    QVERIFY(app.Run(p.ButtonReadP, "Chyba komunikace!"));
     QCOMPARE(app.shownColour, QColor(Qt::red));
     QCOMPARE(app.beeps, beeps + 1);
-    QCOMPARE(Text(s, kBoxUu2), QString("190"));
-    QCOMPARE(s.SettingsRecord[9], uint16_t(190));
+    QCOMPARE(Text(p, kBoxUu2), QString("190"));
+    QCOMPARE(p.SettingsRecord[9], uint16_t(190));
   }
 
   void timeStepsOfAnOlderRelay() {
     auto relay = StartRelay("1.04");
     App app;
-    TFormSetup& s = app.setup;
+    PageParameters& p = app.params;
     app.Connect(*relay);
-    QCOMPARE(app.main.FirmwareMinor, 4);
-    QVERIFY(!s.Edit[kBoxUo1]->isEnabled());
-    s.ComboBoxLog->setCurrentIndex(4);
-    QVERIFY(app.Run(s.ButtonReadP));
-    QCOMPARE(Text(s, kBoxTUu1), QString("1.50"));  // 15 steps of 1/10 s
-    QCOMPARE(Text(s, kBoxTRel), QString("30.0"));
-    QCOMPARE(s.ComboBoxLog->currentIndex(), 4);  // not taken from the record before x.05
-    s.Edit[kBoxTUu1]->setText("0.3");
-    QVERIFY(app.Run(s.ButtonWriteP));
+    QCOMPARE(app.main.Session().firmwareMinor, 4);
+    QVERIFY(!p.Edit[kBoxUo1]->isEnabled());
+    p.ComboBoxLog->setCurrentIndex(4);
+    QVERIFY(app.Run(p.ButtonReadP));
+    QCOMPARE(Text(p, kBoxTUu1), QString("1.50"));  // 15 steps of 1/10 s
+    QCOMPARE(Text(p, kBoxTRel), QString("30.0"));
+    QCOMPARE(p.ComboBoxLog->currentIndex(), 4);  // not taken from the record before x.05
+    p.Edit[kBoxTUu1]->setText("0.3");
+    QVERIFY(app.Run(p.ButtonWriteP));
     QCOMPARE(*relay->GetRegister(sim::Table::kHolding, 0) & 0xFF, 3);
     // Nobody chose an interval (the list stays disabled): the relay's own goes back.
     QCOMPARE(*relay->GetRegister(sim::Table::kHolding, 18), uint16_t(60));
@@ -470,115 +433,116 @@ class SetupWindowTest : public QObject {
 
   void writeRefusedWhileThePreviousIsPending() {
     App app;  // the worker stays paused: the first write stays pending
-    app.pretendConnected = true;
-    TFormSetup& s = app.setup;
+    app.Pretend(14, false, true);
+    PageParameters& p = app.params;
     FillDefaults(app);
-    s.ButtonWriteP->click();
-    QCOMPARE(s.WriteParamsRequest.load(), 1);
-    const ParameterWindow& asWorker = s;
+    p.ButtonWriteP->click();
+    QCOMPARE(p.WriteParamsRequest.Value(), 1);
+    const ParameterWindow& asWorker = p;
     const SettingsWords first = asWorker.WriteHandOver();
-    QCOMPARE(first, s.SettingsRecord);
+    QCOMPARE(first, p.SettingsRecord);
     QCOMPARE(first[kWordUu1], uint16_t(196));
 
-    s.Edit[kBoxUu1]->setText("200");
-    s.ButtonWriteP->click();
+    p.Edit[kBoxUu1]->setText("200");
+    p.ButtonWriteP->click();
     QCOMPARE(app.beeps, 1);
     QCOMPARE(asWorker.WriteHandOver(), first);
-    QCOMPARE(s.SettingsRecord[kWordUu1], uint16_t(196));
-    QVERIFY(app.messages.isEmpty());
+    QCOMPARE(p.SettingsRecord[kWordUu1], uint16_t(196));
+    QVERIFY(app.errors.isEmpty());
 
     // Once the worker has taken it (the flag is cleared), the next write goes out.
-    s.WriteParamsRequest = 0;
-    s.ButtonWriteP->click();
+    p.WriteParamsRequest.Clear();
+    p.ButtonWriteP->click();
     QCOMPARE(asWorker.WriteHandOver()[kWordUu1], uint16_t(200));
-    QCOMPARE(s.WriteParamsRequest.load(), 1);
+    QCOMPARE(p.WriteParamsRequest.Value(), 1);
   }
 
   void settingsFile() {
     App app;
     TFormSetup& s = app.setup;
-    s.SetRelayState([] { return 14; }, [] { return 0; }, [] { return false; });
+    PageParameters& p = app.params;
+    app.Pretend(14, false);
     s.show();
     QTemporaryDir dir;
     FillDefaults(app);
-    s.SettingsRecord[4] = 0x1234;  // carried words go into the file too
-    s.SettingsRecord[23] = 0xBEEF;
+    p.SettingsRecord[4] = 0x1234;  // carried words go into the file too
+    p.SettingsRecord[23] = 0xBEEF;
 
     // Cancelled dialogs change nothing.
-    s.ButtonSave->click();
-    s.ButtonOpen->click();
+    p.ButtonSave->click();
+    p.ButtonOpen->click();
     QCOMPARE(s.windowTitle(), QString("Nastavení"));
-    QVERIFY(s.SettingsFileName.isEmpty());
+    QVERIFY(p.SettingsFileName.isEmpty());
 
     const QString first = dir.filePath("site1.nx4");
     app.savePath = first;
-    s.ButtonSave->click();
+    p.ButtonSave->click();
     QCOMPARE(app.savePresets, QStringList({"", ""}));
-    QCOMPARE(s.SettingsFileName, first);
-    QVERIFY(!s.Modified);
+    QCOMPARE(p.SettingsFileName, first);
+    QVERIFY(!p.Modified);
     QCOMPARE(s.windowTitle(), "Nastavení - " + first);
     QFile file(first);
     QVERIFY(file.open(QIODevice::ReadOnly));
     const QByteArray saved = file.readAll();
     file.close();
     QCOMPARE(saved.size(), 48);
-    const SettingsFileImage image = SettingsFileBytes(s.SettingsRecord);
+    const SettingsFileImage image = SettingsFileBytes(p.SettingsRecord);
     QCOMPARE(saved, QByteArray(reinterpret_cast<const char*>(image.data()), 48));
     QCOMPARE(uint8_t(saved[8]), uint8_t(0x34));
     QCOMPARE(uint8_t(saved[16]), uint8_t(196));
 
     QStringList boxes;
-    for (int box = 0; box < kBoxCount; ++box) boxes << Text(s, box);
+    for (int box = 0; box < kBoxCount; ++box) boxes << Text(p, box);
 
     // A change marks the caption; reopening gives back the same boxes without the mark.
-    s.Edit[kBoxFu2]->setText("46.0");
-    s.Edit[kBoxUo1]->setText("240");
+    p.Edit[kBoxFu2]->setText("46.0");
+    p.Edit[kBoxUo1]->setText("240");
     QCOMPARE(s.windowTitle(), "Nastavení - " + first + "*");
     app.openPath = first;
-    s.ButtonOpen->click();
+    p.ButtonOpen->click();
     QCOMPARE(app.openPresets.last(), QString());
     QStringList reopened;
-    for (int box = 0; box < kBoxCount; ++box) reopened << Text(s, box);
+    for (int box = 0; box < kBoxCount; ++box) reopened << Text(p, box);
     QCOMPARE(reopened, boxes);
     QCOMPARE(s.windowTitle(), "Nastavení - " + first);
-    QCOMPARE(s.SettingsRecord[23], uint16_t(0xBEEF));
+    QCOMPARE(p.SettingsRecord[23], uint16_t(0xBEEF));
 
     // Saved again under another name: the same 48 bytes; the dialog starts with the file name.
     const QString second = dir.filePath("site2.nx4");
     app.savePath = second;
-    s.ButtonSave->click();
+    p.ButtonSave->click();
     QCOMPARE(app.savePresets.last(), first);
     QFile copy(second);
     QVERIFY(copy.open(QIODevice::ReadOnly));
     QCOMPARE(copy.readAll(), saved);
-    s.ButtonOpen->click();
+    p.ButtonOpen->click();
     QCOMPARE(app.openPresets.last(), first);  // the name last chosen in the open dialog
 
     // A file that cannot be written or read: "Chyba", and record, name and caption unchanged.
-    s.Edit[kBoxUu1]->setText("199");
+    p.Edit[kBoxUu1]->setText("199");
     const QString title = s.windowTitle();
-    const SettingsWords record = s.SettingsRecord;
+    const SettingsWords record = p.SettingsRecord;
     app.savePath = dir.filePath("missing/x.nx4");
-    s.ButtonSave->click();
-    QCOMPARE(app.messages.size(), 1);
-    QVERIFY(app.messages[0].startsWith("Chyba|Soubor nelze uložit:\n"));
-    QVERIFY(app.messages[0].contains("\nSoubor nebo složka neexistuje.\n("));
-    QCOMPARE(s.SettingsFileName, first);
+    p.ButtonSave->click();
+    QCOMPARE(app.errors.size(), 1);
+    QVERIFY(app.errors[0].startsWith("Chyba|Soubor nelze uložit:\n"));
+    QVERIFY(app.errors[0].contains("\nSoubor nebo složka neexistuje.\n("));
+    QCOMPARE(p.SettingsFileName, first);
     QCOMPARE(s.windowTitle(), title);
-    QCOMPARE(s.SettingsRecord, record);
+    QCOMPARE(p.SettingsRecord, record);
     QVERIFY(!QDir(dir.filePath("missing")).exists());
     app.openPath = dir.filePath("absent.nx4");
-    s.ButtonOpen->click();
-    QCOMPARE(app.messages.size(), 2);
-    QVERIFY(app.messages[1].startsWith("Chyba|Soubor nelze otevřít:\n"));
-    QCOMPARE(s.SettingsFileName, first);
-    QCOMPARE(Text(s, kBoxUu1), QString("199"));
+    p.ButtonOpen->click();
+    QCOMPARE(app.errors.size(), 2);
+    QVERIFY(app.errors[1].startsWith("Chyba|Soubor nelze otevřít:\n"));
+    QCOMPARE(p.SettingsFileName, first);
+    QCOMPARE(Text(p, kBoxUu1), QString("199"));
     // A write-protected file is refused and kept as it was.
     QVERIFY(QFile::setPermissions(second, QFile::ReadOwner | QFile::ReadGroup));
     app.savePath = second;
-    s.ButtonSave->click();
-    QCOMPARE(app.messages.size(), 3);
-    QVERIFY(app.messages[2].contains("Soubor je chráněn proti zápisu"));
+    p.ButtonSave->click();
+    QCOMPARE(app.errors.size(), 3);
+    QVERIFY(app.errors[2].contains("Soubor je chráněn proti zápisu"));
     copy.close();
     QVERIFY(copy.open(QIODevice::ReadOnly));
     QCOMPARE(copy.readAll(), saved);
@@ -591,28 +555,29 @@ class SetupWindowTest : public QObject {
     out.write(QByteArray::fromHex("0a0b0c0d0e0f10110203"));
     out.close();
     app.openPath = shortFile;
-    s.ButtonOpen->click();
-    QCOMPARE(s.SettingsRecord[0], uint16_t(0x0B0A));
-    QCOMPARE(s.SettingsRecord[4], uint16_t(0x0302));
-    QCOMPARE(s.SettingsRecord[5], record[5]);
-    QCOMPARE(Text(s, kBoxTUu1), QString("0.50"));  // 10 steps at 20 per second
-    QCOMPARE(Text(s, kBoxUu1), QString("196"));    // word 8 from before
+    p.ButtonOpen->click();
+    QCOMPARE(p.SettingsRecord[0], uint16_t(0x0B0A));
+    QCOMPARE(p.SettingsRecord[4], uint16_t(0x0302));
+    QCOMPARE(p.SettingsRecord[5], record[5]);
+    QCOMPARE(Text(p, kBoxTUu1), QString("0.50"));  // 10 steps at 20 per second
+    QCOMPARE(Text(p, kBoxUu1), QString("196"));    // word 8 from before
     QCOMPARE(s.windowTitle(), "Nastavení - " + shortFile);
   }
 
   void withoutARelayRequestsAreRefusedAndFilesKeepTheirWords() {
     App app;  // never connected: firmware number 0
     TFormSetup& s = app.setup;
+    PageParameters& p = app.params;
     s.show();
     // Read and write say at once that there is no relay, and leave nothing pending.
-    for (QPushButton* button : {s.ButtonReadP, s.ButtonWriteP}) {
+    for (QPushButton* button : {p.ButtonReadP, p.ButtonWriteP}) {
       const int beeps = app.beeps;
       s.LabelMsg->clear();
       button->click();
       QCOMPARE(s.LabelMsg->text(), QString("Přístroj není připojen"));
       QCOMPARE(StatusColour(s), QColor(Qt::red));
       QCOMPARE(app.beeps, beeps + 1);
-      QCOMPARE(s.ReadParamsRequest.load() + s.WriteParamsRequest.load(), 0);
+      QCOMPARE(p.ReadParamsRequest.Value() + p.WriteParamsRequest.Value(), 0);
     }
     // A file opened and saved again keeps every word, the rounded reconnection time (601
     // steps, shown as 30.1 s) and the recording interval (600 s, which the list does not show
@@ -629,12 +594,12 @@ class SetupWindowTest : public QObject {
     in.write(original);
     in.close();
     app.openPath = in.fileName();
-    s.ButtonOpen->click();
-    QCOMPARE(Text(s, kBoxTRel), QString("60.1"));  // 1/10 s steps before a relay says more
-    s.Edit[kBoxUu1]->setText("200");               // an unrelated change
+    p.ButtonOpen->click();
+    QCOMPARE(Text(p, kBoxTRel), QString("60.1"));  // 1/10 s steps before a relay says more
+    p.Edit[kBoxUu1]->setText("200");               // an unrelated change
     app.savePath = dir.filePath("copy.nx4");
-    s.ButtonSave->click();
-    QVERIFY(app.messages.isEmpty());
+    p.ButtonSave->click();
+    QVERIFY(app.errors.isEmpty());
     QFile out(app.savePath);
     QVERIFY(out.open(QIODevice::ReadOnly));
     QByteArray expected = original;
@@ -645,67 +610,69 @@ class SetupWindowTest : public QObject {
   void modifiedMarkerFollowsRealChanges() {
     App app;
     TFormSetup& s = app.setup;
-    s.SetRelayState([] { return 14; }, [] { return 0; }, [] { return false; });
+    PageParameters& p = app.params;
+    app.Pretend(14, false);
     s.show();
     QTemporaryDir dir;
     FillDefaults(app);
     app.savePath = dir.filePath("a.nx4");
-    s.ButtonSave->click();
+    p.ButtonSave->click();
     QCOMPARE(s.windowTitle(), "Nastavení - " + app.savePath);
 
     // Refilling the boxes with the texts they show is no change; the nominal voltage and the
     // mode do not count.
-    s.SettingsToBoxes();
-    s.SetFazeIndex(0);
-    QVERIFY(!s.Modified);
+    p.SettingsToBoxes();
+    p.SetFazeIndex(0);
+    QVERIFY(!p.Modified);
     QCOMPARE(s.windowTitle(), "Nastavení - " + app.savePath);
 
     // A record that differs marks it, as does a partner rewritten on leaving a box.
-    s.SettingsRecord[kWordFu1] = 480;
-    s.SettingsToBoxes();
-    QVERIFY(s.Modified);
+    p.SettingsRecord[kWordFu1] = 480;
+    p.SettingsToBoxes();
+    QVERIFY(p.Modified);
     QCOMPARE(s.windowTitle(), "Nastavení - " + app.savePath + "*");
-    s.ButtonSave->click();
-    QVERIFY(!s.Modified);
-    s.Edit[kBoxPUu1]->setText("85");  // same text as it has: no change
-    QVERIFY(!s.Modified);
-    s.BoxExit(kBoxPUu2);  // 80 % gives 184 V, which the box already shows
-    QVERIFY(!s.Modified);
-    s.Edit[kBoxPUu2]->blockSignals(true);
-    s.Edit[kBoxPUu2]->setText("90");
-    s.Edit[kBoxPUu2]->blockSignals(false);
-    s.BoxExit(kBoxPUu2);
-    QCOMPARE(Text(s, kBoxUu2), QString("207"));
-    QVERIFY(s.Modified);
+    p.ButtonSave->click();
+    QVERIFY(!p.Modified);
+    p.Edit[kBoxPUu1]->setText("85");  // same text as it has: no change
+    QVERIFY(!p.Modified);
+    p.BoxExit(kBoxPUu2);  // 80 % gives 184 V, which the box already shows
+    QVERIFY(!p.Modified);
+    p.Edit[kBoxPUu2]->blockSignals(true);
+    p.Edit[kBoxPUu2]->setText("90");
+    p.Edit[kBoxPUu2]->blockSignals(false);
+    p.BoxExit(kBoxPUu2);
+    QCOMPARE(Text(p, kBoxUu2), QString("207"));
+    QVERIFY(p.Modified);
   }
 
   void keysAndClosing() {
     App app;
     TFormSetup& s = app.setup;
+    PageParameters& p = app.params;
     app.main.ListPorts = [] { return std::vector<std::string>{}; };
     s.show();
     // F1 from a box goes to the main window (no relay here: its "Chyba" message); from the
     // frequency boxes and the mode's items it does not.
-    QTest::keyClick(s.Edit[kBoxUu1], Qt::Key_F1);
+    QTest::keyClick(p.Edit[kBoxUu1], Qt::Key_F1);
     QCOMPARE(app.errors.size(), 1);
-    QTest::keyClick(s.Edit[kBoxFu1], Qt::Key_F1);
-    QTest::keyClick(s.Edit[kBoxFo2], Qt::Key_F1);
-    QTest::keyClick(s.FazeButtons->button(1), Qt::Key_F1);
+    QTest::keyClick(p.Edit[kBoxFu1], Qt::Key_F1);
+    QTest::keyClick(p.Edit[kBoxFo2], Qt::Key_F1);
+    QTest::keyClick(p.FazeButtons->button(1), Qt::Key_F1);
     QCOMPARE(app.errors.size(), 1);
-    QTest::keyClick(s.ButtonReadP, Qt::Key_F1);
+    QTest::keyClick(p.ButtonReadP, Qt::Key_F1);
     QCOMPARE(app.errors.size(), 2);
 
     // Esc closes; closing only hides, and stops a running upload.
-    s.Edit[kBoxUu1]->setText("205");
-    QTest::keyClick(s.Edit[kBoxUu1], Qt::Key_Escape);
+    p.Edit[kBoxUu1]->setText("205");
+    QTest::keyClick(p.Edit[kBoxUu1], Qt::Key_Escape);
     QVERIFY(!s.isVisible());
     s.show();
-    QCOMPARE(Text(s, kBoxUu1), QString("205"));
-    QVERIFY(!s.UploadAbort.load());
-    s.UploadLength = 512;
+    QCOMPARE(Text(p, kBoxUu1), QString("205"));
+    QVERIFY(!s.Upload().UploadAbort.load());
+    s.Upload().UploadLength.Set(512);
     s.ButtonKonec->click();
     QVERIFY(!s.isVisible());
-    QVERIFY(s.UploadAbort.load());
+    QVERIFY(s.Upload().UploadAbort.load());
   }
 };
 

@@ -11,11 +11,11 @@
 #include <chrono>
 #include <memory>
 
-#include "form_history.h"
-#include "form_main.h"
-#include "form_online.h"
-#include "form_setup.h"
-#include "pty_relay.h"
+#include "connection.h"
+#include "page_calibration.h"
+#include "page_clock.h"
+#include "page_upload.h"
+#include "window_fixture.h"
 
 using namespace std::chrono_literals;
 namespace sim = nx480::sim;
@@ -42,37 +42,19 @@ uint64_t Requests(const sim::PtyRelay& relay) {
 class WindowTest : public QObject {
   Q_OBJECT
 
-  struct App {
-    explicit App(std::vector<std::string> args = {}) : main(args) {
-      main.AttachWindows(&onLine, &setup, &history);
-      main.ShowError = [this](const QString& title, const QString& text) {
-        errors << title + "|" + text;
-      };
-      main.show();
-    }
-    // As at the program's end: the main window's close stops the worker before the windows go.
-    ~App() { main.FormClose(); }
-    void Ports(std::vector<std::string> list) {
-      main.ListPorts = [list] { return list; };
-    }
-    TFormMain main;
-    TFormOnLine onLine;
-    TFormSetup setup;
-    TFormHistory history;
-    QStringList errors;
-  };
+  using App = AppFixture;
 
  private slots:
   void serviceSwitchFromTheFirstArgumentOnly() {
     using V = std::vector<std::string>;
-    QCOMPARE(ServiceModeFromArguments(V{}), 0);
-    QCOMPARE(ServiceModeFromArguments(V{"/servis"}), 1);
-    QCOMPARE(ServiceModeFromArguments(V{"/SERVIS"}), 1);
-    QCOMPARE(ServiceModeFromArguments(V{"/Servis"}), 0);
-    QCOMPARE(ServiceModeFromArguments(V{"-x", "/servis"}), 0);
-    QCOMPARE(ServiceModeFromArguments(V{"/servis2"}), 0);
+    QCOMPARE(nx480::ServiceModeFromArguments(V{}), false);
+    QVERIFY(nx480::ServiceModeFromArguments(V{"/servis"}));
+    QVERIFY(nx480::ServiceModeFromArguments(V{"/SERVIS"}));
+    QVERIFY(!nx480::ServiceModeFromArguments(V{"/Servis"}));
+    QVERIFY(!nx480::ServiceModeFromArguments(V{"-x", "/servis"}));
+    QVERIFY(!nx480::ServiceModeFromArguments(V{"/servis2"}));
     App app({"/SERVIS", "more"});
-    QCOMPARE(app.main.ServiceMode, 1);
+    QVERIFY(app.main.Session().serviceMode);
   }
 
   void initialStateAndLayout() {
@@ -96,8 +78,8 @@ class WindowTest : public QObject {
     QVERIFY(m.EditVersion->text().isEmpty());
     QVERIFY(!m.Modbus().PortIsOpen());
     QVERIFY(!m.Modbus().IsRunning());
-    QCOMPARE(m.ServiceMode, 0);
-    QCOMPARE(m.HasTemperature, 0);
+    QVERIFY(!m.Session().serviceMode);
+    QVERIFY(!m.Session().hasTemperature);
     QVERIFY(!app.onLine.isVisible());
   }
 
@@ -114,9 +96,9 @@ class WindowTest : public QObject {
     TFormMain& m = app.main;
     QVERIFY(app.errors.isEmpty());
     QCOMPARE(m.EditVersion->text(), QString("NX480 - 1.14.d,   s/n:001234"));
-    QCOMPARE(QString::fromStdString(m.IdentText), QString("NX480 - 1.14.d"));
-    QCOMPARE(m.FirmwareMinor, 14);
-    QCOMPARE(m.HasTemperature, 0);
+    QCOMPARE(QString::fromStdString(m.Session().identText), QString("NX480 - 1.14.d"));
+    QCOMPARE(m.Session().firmwareMinor, 14);
+    QVERIFY(!m.Session().hasTemperature);
     QCOMPARE(m.ButtonConnect->text(), QString("Od&pojit F1"));
     QVERIFY(m.ButtonSetup->isEnabled());
     QVERIFY(m.ButtonHistory->isEnabled());
@@ -127,7 +109,7 @@ class WindowTest : public QObject {
     QCOMPARE(Requests(*later), uint64_t(0));     // the first match wins
 
     // The live values window's timer asks the running worker for work.
-    QVERIFY(QTest::qWaitFor([&] { return app.onLine.LiveRequest.load() != 0; }, 2000));
+    QVERIFY(QTest::qWaitFor([&] { return app.onLine.LiveRequest.Value() != 0; }, 2000));
 
     // F1 in the settings window disconnects; it stays open.
     QTest::keyClick(&app.setup, Qt::Key_F1, Qt::ShiftModifier);
@@ -139,7 +121,7 @@ class WindowTest : public QObject {
     QVERIFY(!m.Modbus().IsRunning());
     QVERIFY(!app.onLine.isVisible());
     QVERIFY(app.setup.isVisible());
-    QCOMPARE(m.FirmwareMinor, 14);  // kept after the disconnect
+    QCOMPARE(m.Session().firmwareMinor, 14);  // kept after the disconnect
 
     // F1 in the history window connects again, F1 in the live window disconnects.
     QTest::keyClick(&app.history, Qt::Key_F1, Qt::ControlModifier);
@@ -156,7 +138,7 @@ class WindowTest : public QObject {
     App app;
     app.Ports({relay->SlavePath()});
     app.main.ButtonConnectClick();
-    QCOMPARE(app.main.HasTemperature, 1);
+    QVERIFY(app.main.Session().hasTemperature);
     // Serial number 0 adds nothing to the version line.
     QCOMPARE(app.main.EditVersion->text(), QString("NX480 -   1.14.d"));
     app.main.ButtonConnectClick();
@@ -176,7 +158,7 @@ class WindowTest : public QObject {
 
     // What the search learned about ports it could not open is said after the first line.
     const struct {
-      SearchProblems problems;
+      nx480::SearchProblems problems;
       QString says;
     } cases[] = {
         {{"/dev/ttyUSB0", "dialout", ""}, "ve skupině „dialout“ (sudo adduser $USER dialout"},
@@ -195,7 +177,7 @@ class WindowTest : public QObject {
     // A port that another program holds is named, not passed over in silence.
     auto relay = StartRelay("NX480", 1);
     nx480::TModbus other;
-    QVERIFY(other.OpenPort(relay->SlavePath(), 115200, 50, 100, "1", "Žádná"));
+    QVERIFY(other.OpenPort(relay->SlavePath(), nx480::RelayLine(), 50));
     app.errors.clear();
     app.Ports({relay->SlavePath()});
     app.main.ButtonConnectClick();
@@ -209,33 +191,35 @@ class WindowTest : public QObject {
   void connectClearsSomeFlagsAndStopsAnUpload() {
     App app;
     app.Ports({});  // no relay: the worker stays paused, only the button clears anything
-    for (auto* flag :
-         {&app.setup.ReadParamsRequest, &app.setup.WriteParamsRequest, &app.setup.ReadClockRequest,
-          &app.setup.WriteClockRequest, &app.setup.ReadCalibrationRequest,
-          &app.setup.WriteCalibrationRequest, &app.history.HistoryRequest,
-          &app.setup.ClearHistoryRequest, &app.setup.RelayCommand, &app.onLine.LiveRequest}) {
-      flag->store(1);
+    for (auto* flag : std::initializer_list<nx480::Request*>{
+             &app.params.ReadParamsRequest, &app.params.WriteParamsRequest,
+             &app.setup.Clock().ReadClockRequest, &app.setup.Clock().WriteClockRequest,
+             &app.setup.Calibration().ReadCalibrationRequest,
+             &app.setup.Calibration().WriteCalibrationRequest, &app.history.HistoryRequest,
+             &app.setup.Calibration().ClearHistoryRequest, &app.setup.Clock().RelayCommand,
+             &app.onLine.LiveRequest}) {
+      flag->Set(1);
     }
     app.main.ButtonConnectClick();
     QCOMPARE(app.errors.size(), 1);
-    QCOMPARE(app.setup.ReadParamsRequest.load(), 0);
-    QCOMPARE(app.setup.WriteParamsRequest.load(), 0);
-    QCOMPARE(app.setup.ReadClockRequest.load(), 0);
-    QCOMPARE(app.setup.WriteClockRequest.load(), 0);
-    QCOMPARE(app.setup.ReadCalibrationRequest.load(), 0);
-    QCOMPARE(app.setup.WriteCalibrationRequest.load(), 0);
-    QCOMPARE(app.history.HistoryRequest.load(), 0);
+    QCOMPARE(app.params.ReadParamsRequest.Value(), 0);
+    QCOMPARE(app.params.WriteParamsRequest.Value(), 0);
+    QCOMPARE(app.setup.Clock().ReadClockRequest.Value(), 0);
+    QCOMPARE(app.setup.Clock().WriteClockRequest.Value(), 0);
+    QCOMPARE(app.setup.Calibration().ReadCalibrationRequest.Value(), 0);
+    QCOMPARE(app.setup.Calibration().WriteCalibrationRequest.Value(), 0);
+    QCOMPARE(app.history.HistoryRequest.Value(), 0);
     // These three are left as they are.
-    QCOMPARE(app.setup.ClearHistoryRequest.load(), 1);
-    QCOMPARE(app.setup.RelayCommand.load(), 1);
-    QCOMPARE(app.onLine.LiveRequest.load(), 1);
-    QVERIFY(app.setup.UploadResultText.isEmpty());
+    QCOMPARE(app.setup.Calibration().ClearHistoryRequest.Value(), 1);
+    QCOMPARE(app.setup.Clock().RelayCommand.Value(), 1);
+    QCOMPARE(app.onLine.LiveRequest.Value(), 1);
+    QVERIFY(app.setup.Upload().UploadResultText.isEmpty());
 
     // A running upload is stopped by the button, whichever way it goes.
-    app.setup.UploadLength = 32768;
+    app.setup.Upload().UploadLength.Set(32768);
     app.main.ButtonConnectClick();
-    QCOMPARE(app.setup.UploadResultText, QString("...Přerušeno"));
-    QVERIFY(app.setup.UploadAbort.load());
+    QCOMPARE(app.setup.Upload().UploadResultText, QString("...Přerušeno"));
+    QVERIFY(app.setup.Upload().UploadAbort.load());
   }
 
   void disconnectWhileTheWorkerWaitsForTheUiThread() {
@@ -246,14 +230,15 @@ class WindowTest : public QObject {
     std::atomic<int> shown{0};
     int handedOver = 0;
     int seen = 0;
-    app.main.Modbus().BindRequest(nx480::kLiveRequest, &app.onLine.LiveRequest, [&] {
-      std::string text;
-      ++handedOver;
-      app.main.Modbus().Synchronize([&] {
-        seen = handedOver;
-        ++shown;
-      });
-    });
+    app.main.Modbus().Bind({.slot = nx480::kLiveRequest,
+                            .request = &app.onLine.LiveRequest,
+                            .transaction = [&](nx480::TModbus& link) {
+                              ++handedOver;
+                              link.Synchronize([&] {
+                                seen = handedOver;
+                                ++shown;
+                              });
+                            }});
     for (int round = 0; round < 5; ++round) {
       QTest::keyClick(&app.main, Qt::Key_F1);
       QVERIFY(app.main.Modbus().PortIsOpen());
@@ -321,12 +306,12 @@ class WindowTest : public QObject {
     // Unplugged while a settings write waits for its acknowledgement: the write fails, and
     // the tool disconnects as before.
     app.setup.show();
-    app.setup.ReadParamsRequest.store(1);
-    QVERIFY(QTest::qWaitFor([&] { return app.setup.ReadParamsRequest.load() == 0; }, 3000));
+    app.params.ReadParamsRequest.Post();
+    QVERIFY(QTest::qWaitFor([&] { return app.params.ReadParamsRequest.Value() == 0; }, 3000));
     relay->AddFault({.kind = sim::FaultKind::kSilence, .function = 0x10, .count = -1});
     app.setup.LabelMsg->clear();
-    app.setup.ButtonWriteP->click();
-    QCOMPARE(app.setup.WriteParamsRequest.load(), 1);
+    app.params.ButtonWriteP->click();
+    QCOMPARE(app.params.WriteParamsRequest.Value(), 1);
     QTest::qWait(30);
     path = relay->SlavePath();
     relay->Stop();

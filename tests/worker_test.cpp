@@ -11,6 +11,7 @@
 #include <thread>
 #include <vector>
 
+#include "link_support.h"
 #include "modbus.h"
 #include "pty_pair.h"
 #include "pty_relay.h"
@@ -32,7 +33,7 @@ void WithinSeconds(int seconds, F&& f, const char* what) {
 }
 
 struct Flags {
-  std::array<std::atomic<int32_t>, kRequestSlotCount> flag{};
+  std::array<Request, kRequestSlotCount> flag{};
 };
 
 bool WaitUntil(const std::function<bool()>& done, std::chrono::milliseconds limit = 5000ms) {
@@ -52,13 +53,13 @@ TEST(Worker, ServesEveryFlagInTableOrderOncePerRequest) {
   std::mutex m;
   std::vector<int> served;
   for (int i = 0; i < kRequestSlotCount; ++i) {
-    worker.BindRequest(static_cast<RequestSlot>(i), &flags.flag[i], [&, i] {
+    BindSimple(worker, static_cast<RequestSlot>(i), &flags.flag[i], [&, i] {
       std::lock_guard<std::mutex> lock(m);
       served.push_back(i);
     });
   }
   // Created paused: flags set now are not served.
-  for (auto& f : flags.flag) f.store(1);
+  for (auto& f : flags.flag) f.Set(1);
   std::this_thread::sleep_for(150ms);
   {
     std::lock_guard<std::mutex> lock(m);
@@ -76,7 +77,7 @@ TEST(Worker, ServesEveryFlagInTableOrderOncePerRequest) {
     std::lock_guard<std::mutex> lock(m);
     for (int i = 0; i < kRequestSlotCount; ++i) EXPECT_EQ(served[i], i);
   }
-  for (auto& f : flags.flag) EXPECT_EQ(f.load(), 0);
+  for (auto& f : flags.flag) EXPECT_EQ(f.Value(), 0);
 
   // With no flag set the loop only sleeps: passes go on, nothing more is served.
   const uint64_t passes = worker.Passes();
@@ -86,29 +87,29 @@ TEST(Worker, ServesEveryFlagInTableOrderOncePerRequest) {
     EXPECT_EQ(served.size(), size_t(kRequestSlotCount));
   }
   // A flag without a transaction is simply cleared.
-  std::atomic<int32_t> unbound{0};
-  worker.BindRequest(kRelayCommand, &unbound, nullptr);
-  unbound.store(3);
-  ASSERT_TRUE(WaitUntil([&] { return unbound.load() == 0; }));
+  Request unbound;
+  BindSimple(worker, kRelayCommand, &unbound, nullptr);
+  unbound.Set(3);
+  ASSERT_TRUE(WaitUntil([&] { return unbound.Value() == 0; }));
   worker.Suspend();
 }
 
 TEST(Worker, NoTransactionStartsAfterAPauseIsRequested) {
   TModbus worker;
-  std::atomic<int32_t> live{0}, read{0};
+  Request live, read;
   std::atomic<bool> liveRunning{false}, liveDone{false};
   std::atomic<int> readRuns{0};
-  worker.BindRequest(kLiveRequest, &live, [&] {
+  BindSimple(worker, kLiveRequest, &live, [&] {
     liveRunning = true;
     std::this_thread::sleep_for(200ms);
     liveDone = true;
   });
-  worker.BindRequest(kReadParamsRequest, &read, [&] { ++readRuns; });
+  BindSimple(worker, kReadParamsRequest, &read, [&] { ++readRuns; });
   worker.Resume();
-  read.store(1);  // data first, flag last: here both are set for the same pass
-  live.store(1);
+  read.Set(1);  // data first, flag last: here both are set for the same pass
+  live.Set(1);
   ASSERT_TRUE(WaitUntil([&] { return liveRunning.load(); }));
-  read.store(1);
+  read.Set(1);
   WithinSeconds(
       5, [&] { worker.Suspend(); }, "Suspend during a transaction");
   // Suspend returned only once the running transaction had ended ...
@@ -118,9 +119,9 @@ TEST(Worker, NoTransactionStartsAfterAPauseIsRequested) {
   const int runsAtPause = readRuns.load();
   std::this_thread::sleep_for(150ms);
   EXPECT_EQ(readRuns.load(), runsAtPause);
-  EXPECT_EQ(read.load(), 1);
+  EXPECT_EQ(read.Value(), 1);
   worker.Resume();
-  ASSERT_TRUE(WaitUntil([&] { return read.load() == 0; }));
+  ASSERT_TRUE(WaitUntil([&] { return read.Value() == 0; }));
   EXPECT_EQ(readRuns.load(), runsAtPause + 1);
   worker.Suspend();
 }
@@ -131,12 +132,12 @@ TEST(Worker, SynchronousCallsRunOnTheUiThreadAndNeverDeadlockAPause) {
   std::atomic<int> posts{0};
   worker.SetUiPoster([&] { ++posts; });  // the "event loop" is this test's main thread
 
-  std::atomic<int32_t> live{0};
+  Request live;
   std::thread::id ranOn;
   int handedOver = 0;  // written by the worker, read on the UI thread after the call
   int seenByStep = -1;
   std::atomic<bool> afterCall{false};
-  worker.BindRequest(kLiveRequest, &live, [&] {
+  BindSimple(worker, kLiveRequest, &live, [&] {
     handedOver = 42;
     worker.Synchronize([&] {
       ranOn = std::this_thread::get_id();
@@ -145,7 +146,7 @@ TEST(Worker, SynchronousCallsRunOnTheUiThreadAndNeverDeadlockAPause) {
     afterCall = true;
   });
   worker.Resume();
-  live.store(1);
+  live.Set(1);
 
   // The UI thread serves the call when its event loop gets to it.
   ASSERT_TRUE(WaitUntil([&] { return posts.load() > 0; }));
@@ -154,14 +155,14 @@ TEST(Worker, SynchronousCallsRunOnTheUiThreadAndNeverDeadlockAPause) {
   ASSERT_TRUE(WaitUntil([&] { return afterCall.load(); }));
   EXPECT_EQ(ranOn, uiThread);
   EXPECT_EQ(seenByStep, 42);
-  ASSERT_TRUE(WaitUntil([&] { return live.load() == 0; }));
+  ASSERT_TRUE(WaitUntil([&] { return live.Value() == 0; }));
 
   // Now pause while the worker waits in a synchronous call that the event loop never gets to:
   // Suspend runs the step itself instead of waiting for a worker that waits for it.
   afterCall = false;
   ranOn = {};
   const int postsBefore = posts.load();
-  live.store(1);
+  live.Set(1);
   ASSERT_TRUE(WaitUntil([&] { return posts.load() > postsBefore; }));
   WithinSeconds(
       5, [&] { worker.Suspend(); }, "Suspend against a pending synchronous call");
@@ -171,7 +172,7 @@ TEST(Worker, SynchronousCallsRunOnTheUiThreadAndNeverDeadlockAPause) {
   // The grace wait before a pause serves calls as well.
   worker.Resume();
   afterCall = false;
-  live.store(1);
+  live.Set(1);
   ASSERT_TRUE(WaitUntil([&] { return posts.load() > postsBefore + 1; }));
   worker.WaitServicing(100ms);
   EXPECT_TRUE(afterCall.load());
@@ -184,24 +185,24 @@ TEST(Worker, ThrowingTransactionsAndStepsFailButTheWorkerGoesOn) {
   // failed transaction: its window is told, and the worker serves the next flags.
   TModbus worker;
   worker.SetUiPoster([] {});
-  std::atomic<int32_t> live{0}, read{0}, write{0};
+  Request live, read, write;
   std::atomic<int> failures{0}, served{0};
   std::atomic<bool> afterStep{false};
-  worker.BindRequest(
-      kLiveRequest, &live,
+  BindSimple(
+      worker, kLiveRequest, &live,
       [&] {
         worker.Synchronize([] { throw std::runtime_error("display failed"); });
         afterStep = true;
       },
       [&] { ++failures; });
-  worker.BindRequest(
-      kReadParamsRequest, &read, [] { throw std::logic_error("transaction failed"); },
+  BindSimple(
+      worker, kReadParamsRequest, &read, [] { throw std::logic_error("transaction failed"); },
       [&] { ++failures; });
-  worker.BindRequest(kWriteParamsRequest, &write, [&] { ++served; });
+  BindSimple(worker, kWriteParamsRequest, &write, [&] { ++served; });
   worker.Resume();
-  live.store(1);
-  read.store(1);
-  write.store(1);
+  live.Set(1);
+  read.Set(1);
+  write.Set(1);
   bool escaped = false;
   ASSERT_TRUE(WaitUntil([&] {
     try {
@@ -214,7 +215,7 @@ TEST(Worker, ThrowingTransactionsAndStepsFailButTheWorkerGoesOn) {
   EXPECT_FALSE(escaped);  // nothing reaches the user-interface thread's event loop
   EXPECT_FALSE(afterStep.load());
   EXPECT_EQ(failures.load(), 2);
-  EXPECT_EQ(live.load() + read.load() + write.load(), 0);
+  EXPECT_EQ(live.Value() + read.Value() + write.Value(), 0);
   WithinSeconds(
       5, [&] { worker.Suspend(); }, "Suspend after throwing transactions");
 }
@@ -223,7 +224,7 @@ TEST(Worker, UiThreadMayNotUseThePortWhileTheWorkerRuns) {
   sim::PtyRelay relay;
   relay.Start();
   TModbus worker;
-  ASSERT_TRUE(worker.OpenPort(relay.SlavePath(), 115200, 50, 100, "1", "Žádná"));
+  ASSERT_TRUE(worker.OpenPort(relay.SlavePath(), TestLine(), 50));
   EXPECT_TRUE(worker.PortIsMine());  // paused by OpenPort
   worker.Resume();
   std::string text = "kept";
@@ -245,11 +246,11 @@ TEST(Worker, ClosingThePortEndsARunningTransactionAsOnAClosedPort) {
   relay.AddFault({.kind = sim::FaultKind::kSilence, .function = 0x11, .count = -1});
   TModbus worker;
   // A long read constant: the transaction would wait 5 s for the silent relay.
-  ASSERT_TRUE(worker.OpenPort(relay.SlavePath(), 115200, 50, 5000, "1", "Žádná"));
-  std::atomic<int32_t> live{0};
+  ASSERT_TRUE(worker.OpenPort(relay.SlavePath(), TestLine(5000), 50));
+  Request live;
   std::atomic<bool> started{false}, finished{false};
   LinkError error = LinkError::None;
-  worker.BindRequest(kLiveRequest, &live, [&] {
+  BindSimple(worker, kLiveRequest, &live, [&] {
     started = true;
     worker.SendRequest(worker.BuildRequest(templates::kIdentification));
     worker.CheckReply(kMainReply, 30);
@@ -258,7 +259,7 @@ TEST(Worker, ClosingThePortEndsARunningTransactionAsOnAClosedPort) {
     finished = true;
   });
   worker.Resume();
-  live.store(1);
+  live.Set(1);
   ASSERT_TRUE(WaitUntil([&] { return started.load(); }));
   std::this_thread::sleep_for(50ms);
   const auto t0 = std::chrono::steady_clock::now();
@@ -278,7 +279,7 @@ TEST(Worker, ABabblingLineCannotHoldOffAPause) {
   PtyPair line;
   ASSERT_TRUE(line.ok());
   TModbus worker;
-  ASSERT_TRUE(worker.OpenPort(line.path(), 115200, 50, 100, "1", "Žádná"));
+  ASSERT_TRUE(worker.OpenPort(line.path(), TestLine(), 50));
   std::atomic<bool> stop{false};
   std::thread device([&] {
     while (!stop) {
@@ -286,15 +287,15 @@ TEST(Worker, ABabblingLineCannotHoldOffAPause) {
       std::this_thread::sleep_for(5ms);
     }
   });
-  std::atomic<int32_t> live{0};
+  Request live;
   std::atomic<bool> draining{false}, drained{false};
-  worker.BindRequest(kLiveRequest, &live, [&] {
+  BindSimple(worker, kLiveRequest, &live, [&] {
     draining = true;
     worker.DrainInput();  // bytes keep coming: it would never end by itself
     drained = true;
   });
   worker.Resume();
-  live.store(1);
+  live.Set(1);
   ASSERT_TRUE(WaitUntil([&] { return draining.load(); }));
   std::this_thread::sleep_for(300ms);
   EXPECT_FALSE(drained.load());
@@ -306,7 +307,7 @@ TEST(Worker, ABabblingLineCannotHoldOffAPause) {
   // their status texts keep going.
   draining = drained = false;
   worker.Resume();
-  live.store(1);
+  live.Set(1);
   ASSERT_TRUE(WaitUntil([&] { return draining.load(); }));
   const auto t0 = std::chrono::steady_clock::now();
   ASSERT_TRUE(WaitUntil([&] { return drained.load(); }, 10s));
@@ -319,12 +320,12 @@ TEST(Worker, ABabblingLineCannotHoldOffAPause) {
 TEST(Worker, AFlagIsClearedOnlyAfterItsTransactionHasReturned) {
   // The window refuses a second write while the first is on its way by looking at the flag.
   TModbus worker;
-  std::atomic<int32_t> write{0};
+  Request write;
   std::atomic<int32_t> seenInside{-1};
-  worker.BindRequest(kWriteParamsRequest, &write, [&] { seenInside = write.load(); });
+  BindSimple(worker, kWriteParamsRequest, &write, [&] { seenInside = write.Value(); });
   worker.Resume();
-  write.store(1);
-  ASSERT_TRUE(WaitUntil([&] { return write.load() == 0; }));
+  write.Set(1);
+  ASSERT_TRUE(WaitUntil([&] { return write.Value() == 0; }));
   EXPECT_EQ(seenInside.load(), 1);
   worker.Suspend();
 }
@@ -339,32 +340,32 @@ TEST(Worker, AVanishedDeviceParksTheWorkerAndIsReportedOnce) {
     std::lock_guard<std::mutex> lock(m);
     reports.push_back(connection);
   });
-  ASSERT_TRUE(worker.OpenPort(line.path(), 115200, 50, 100, "1", "Žádná"));
+  ASSERT_TRUE(worker.OpenPort(line.path(), TestLine(), 50));
   const uint64_t connection = worker.Connection();
-  std::atomic<int32_t> live{0}, write{0};
+  Request live, write;
   std::atomic<int> lives{0}, writes{0};
   std::atomic<LinkError> error{LinkError::None};
-  worker.BindRequest(kLiveRequest, &live, [&] {
+  BindSimple(worker, kLiveRequest, &live, [&] {
     ++lives;
     worker.SendRequest(worker.BuildRequest(templates::kLiveRegisters16));
     if (!worker.CheckReply(kMainReply, 37)) error = worker.LastError();
     worker.DrainInput();
   });
-  worker.BindRequest(kWriteParamsRequest, &write, [&] { ++writes; });
+  BindSimple(worker, kWriteParamsRequest, &write, [&] { ++writes; });
   worker.Resume();
-  live.store(1);
-  ASSERT_TRUE(WaitUntil([&] { return live.load() == 0; }));
+  live.Set(1);
+  ASSERT_TRUE(WaitUntil([&] { return live.Value() == 0; }));
   EXPECT_EQ(error.load(), LinkError::NoReply);  // silent, not gone: the worker goes on
   EXPECT_FALSE(worker.IsParked());
 
   line.Unplug();
-  live.store(1);
-  write.store(1);
+  live.Set(1);
+  write.Set(1);
   ASSERT_TRUE(WaitUntil([&] { return worker.IsParked(); }));
   EXPECT_EQ(error.load(), LinkError::DeviceGone);
   EXPECT_TRUE(worker.DeviceGone());
   EXPECT_EQ(writes.load(), 0);  // no transaction after it on the dead line
-  EXPECT_EQ(write.load(), 1);
+  EXPECT_EQ(write.Value(), 1);
   const int livesSoFar = lives.load();
   std::this_thread::sleep_for(200ms);
   EXPECT_EQ(lives.load(), livesSoFar);  // no spinning on the dead descriptor

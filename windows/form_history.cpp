@@ -9,12 +9,16 @@ TFormHistory::TFormHistory(QWidget* parent) : RelayWindow(parent) {
   move(796, 12);
 }
 
+std::vector<nx480::RequestDecl> TFormHistory::Requests() {
+  return {{.slot = nx480::kHistoryRequest, .request = &HistoryRequest, .clearedOnConnect = true}};
+}
+
 void TFormHistory::showEvent(QShowEvent* event) {
   RelayWindow::showEvent(event);
-  HistoryRequest.store(1, std::memory_order_release);
+  HistoryRequest.Set(1);
 }
 
 void TFormHistory::hideEvent(QHideEvent* event) {
-  HistoryRequest.store(0, std::memory_order_release);
+  HistoryRequest.Clear();
   RelayWindow::hideEvent(event);
 }

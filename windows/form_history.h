@@ -2,9 +2,6 @@
 // event ring; closing it clears the request, which stops the reading.
 #pragma once
 
-#include <atomic>
-#include <cstdint>
-
 #include "relay_window.h"
 
 class TFormHistory : public RelayWindow {
@@ -12,7 +9,8 @@ class TFormHistory : public RelayWindow {
  public:
   explicit TFormHistory(QWidget* parent = nullptr);
 
-  std::atomic<int32_t> HistoryRequest{0};
+  nx480::Request HistoryRequest;
+  std::vector<nx480::RequestDecl> Requests() override;
 
  protected:
   void showEvent(QShowEvent* event) override;

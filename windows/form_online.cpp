@@ -12,28 +12,14 @@
 #include <QTimer>
 #include <algorithm>
 
+#include "modbus.h"
+#include "window_services.h"
+
 namespace {
 
 const QColor kGreen(0, 128, 0);
 const QColor kNavy(0, 0, 128);
 const QColor kBlack(0, 0, 0);
-
-// "MS Sans Serif": the system sans at the same pixel size.
-QFont SansFont(int pixels, bool bold = false) {
-  QFont font = QApplication::font();
-  font.setPixelSize(pixels);
-  font.setBold(bold);
-  return font;
-}
-
-// "Arial", which Liberation Sans stands in for where Arial is not installed.
-QFont ArialFont(int pixels, bool bold) {
-  QFont font;
-  font.setFamilies({QStringLiteral("Arial"), QStringLiteral("Liberation Sans")});
-  font.setPixelSize(pixels);
-  font.setBold(bold);
-  return font;
-}
 
 // Sets the colour in every colour group, so that a disabled panel shows it too.
 void SetColour(QWidget* widget, QPalette::ColorRole role, const QColor& colour) {
@@ -83,13 +69,13 @@ TFormOnLine::TFormOnLine(QWidget* parent) : RelayWindow(parent) {
                  Qt::MSWindowsFixedSizeDialogHint);
   setFixedSize(560, 401);
   move(426, 104);
-  setFont(SansFont(13));
+  setFont(SystemFont(13));
   designClientHeight_ = height();
 
   auto label = [](QWidget* parent, const char* name, const QString& text, QRect geometry) {
     auto* l = new QLabel(text, parent);
     l->setObjectName(name);
-    l->setFont(SansFont(13, true));
+    l->setFont(SystemFont(13, true));
     // Labels size themselves to their text: at least the design width, wider where the system
     // font needs it.
     geometry.setWidth(std::max(geometry.width(), l->sizeHint().width()));
@@ -123,7 +109,7 @@ TFormOnLine::TFormOnLine(QWidget* parent) : RelayWindow(parent) {
     p->setFrameStyle(QFrame::Panel | QFrame::Raised);
     p->setLineWidth(1);
     p->setAlignment(Qt::AlignCenter);
-    p->setFont(SansFont(11, true));
+    p->setFont(SystemFont(11, true));
     p->setAutoFillBackground(true);
     SetColour(p, QPalette::Window, ButtonFace());
     SetColour(p, QPalette::WindowText, kBlack);
@@ -207,12 +193,16 @@ QColor TFormOnLine::ButtonFace() {
   return QApplication::palette().color(QPalette::Button);
 }
 
-TFormOnLine::MainState TFormOnLine::Main() const {
-  return MainWindowState ? MainWindowState() : MainState{};
-}
-
-void TFormOnLine::MainStateChanged() {
-  firmwareMinor_.store(Main().FirmwareMinor, std::memory_order_release);
+std::vector<nx480::RequestDecl> TFormOnLine::Requests() {
+  return {{.slot = nx480::kLiveRequest,
+           .request = &LiveRequest,
+           .transaction = [this](nx480::TModbus& link) { nx480::ReadLiveValues(link, *this); },
+           .onException =
+               [this](nx480::TModbus& link) {
+                 ClearLiveValues();
+                 link.Synchronize([this] { ShowLiveValues(); });
+               },
+           .clearedOnConnect = false}};
 }
 
 QLabel* TFormOnLine::PanelOf(nx480::Stage stage) const {
@@ -244,16 +234,15 @@ QLabel* TFormOnLine::PanelOf(nx480::Stage stage) const {
 // Handlers (user-interface thread)
 
 void TFormOnLine::FormShow() {
-  const MainState main = Main();
-  firmwareMinor_.store(main.FirmwareMinor, std::memory_order_release);
+  const nx480::RelaySession& session = Session();
   const nx480::LiveLayout layout =
-      nx480::LayoutFor(main.FirmwareMinor, designClientHeight_, main.HasTemperature != 0);
+      nx480::LayoutFor(session.firmwareMinor, designClientHeight_, session.hasTemperature);
   setFixedSize(width(), layout.clientHeight);
   PanelUo2->setText(QString::fromUtf8(layout.captionUo2));
   PanelUo3->setText(QString::fromUtf8(layout.captionUo3));
   PanelFo2->setVisible(layout.panelFo2Visible);
   CheckBox01V->setVisible(layout.checkBox01VVisible);
-  if (main.ServiceMode) CheckBox01V->setChecked(true);
+  if (session.serviceMode) CheckBox01V->setChecked(true);
   CheckBox01VClick();
   LabelTemp->setVisible(layout.temperatureVisible);
   EditTemp->setVisible(layout.temperatureVisible);
@@ -284,7 +273,7 @@ void TFormOnLine::closeEvent(QCloseEvent* event) {
 }
 
 void TFormOnLine::Timer1Timer() {
-  LiveRequest.store(1, std::memory_order_release);
+  LiveRequest.Set(1);
 }
 
 void TFormOnLine::MirrorCheckBox() {
@@ -297,8 +286,7 @@ void TFormOnLine::MirrorCheckBox() {
 void TFormOnLine::CheckBox01VClick() {
   MirrorCheckBox();
   const bool on = !CheckBox01V->isHidden() && CheckBox01V->isChecked();
-  const nx480::ValueFontSizes sizes =
-      nx480::FontSizesFor(firmwareMinor_.load(std::memory_order_acquire), on);
+  const nx480::ValueFontSizes sizes = nx480::FontSizesFor(Session().firmwareMinor, on);
   for (QLineEdit* e : {EditU1, EditU2, EditU3}) SetPointSize(e, sizes.live);
   for (QLineEdit* e : {Edit10mU1, Edit10mU2, Edit10mU3}) SetPointSize(e, sizes.tenMinute);
 }
@@ -323,12 +311,8 @@ bool TFormOnLine::eventFilter(QObject* watched, QEvent* event) {
 // ---------------------------------------------------------------------------------------------
 // The live values transaction's steps
 
-int TFormOnLine::LiveFirmwareMinor() const {
-  return firmwareMinor_.load(std::memory_order_acquire);
-}
-
 void TFormOnLine::StoreLiveValues(const nx480::LiveImage& image, uint32_t stageFlags) {
-  nx480::StoreLive(pending_, image, stageFlags, firmwareMinor_.load(std::memory_order_acquire),
+  nx480::StoreLive(pending_, image, stageFlags, image.firmwareMinor,
                    {box01Visible_.load(std::memory_order_acquire),
                     box01Checked_.load(std::memory_order_acquire)});
 }
@@ -338,7 +322,7 @@ void TFormOnLine::ClearLiveValues() {
 }
 
 void TFormOnLine::ShowLiveValues() {
-  const int v = firmwareMinor_.load(std::memory_order_acquire);
+  const int v = Session().firmwareMinor;
   SetText(EditU1, pending_.U1);
   SetText(EditU2, pending_.U2);
   SetText(EditU3, pending_.U3);

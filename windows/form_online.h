@@ -3,16 +3,17 @@
 // for a snapshot every 200 ms while the window is shown.
 //
 // Threads: the worker runs StoreLiveValues / ClearLiveValues on its own thread; they decode into
-// the pending state and read only atomics mirrored here on the user-interface thread (the
-// firmware number and the 0,1 V check box's visible and checked properties). ShowLiveValues then
-// runs on the user-interface thread inside the worker's synchronous call and is the only reader
-// of the pending state while the worker waits.
+// the pending state and read only the snapshot (which carries its firmware number) and atomics
+// mirrored here on the user-interface thread (the 0,1 V check box's visible and checked
+// properties). ShowLiveValues then runs on the user-interface thread inside the worker's
+// synchronous call and is the only reader of the pending state while the worker waits.
 #pragma once
 
 #include <QColor>
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <vector>
 
 #include "live_values.h"
 #include "live_view.h"
@@ -29,22 +30,11 @@ class QTimer;
 class TFormOnLine : public RelayWindow, public nx480::LiveValuesWindow {
   Q_OBJECT
  public:
-  // What the window reads from the main window.
-  struct MainState {
-    int FirmwareMinor = 0;
-    int ServiceMode = 0;
-    int HasTemperature = 0;
-  };
-
   explicit TFormOnLine(QWidget* parent = nullptr);
 
-  // Supplies the main window's state; set by the main window (user-interface thread only).
-  std::function<MainState()> MainWindowState;
-  // User-interface thread: the main window has taken a new firmware number from the relay's
-  // identification; the next live transaction uses it (also before the window is shown again).
-  void MainStateChanged();
-
-  std::atomic<int32_t> LiveRequest{0};
+  // Set by Timer1 every 200 ms while the window is shown.
+  nx480::Request LiveRequest;
+  std::vector<nx480::RequestDecl> Requests() override;
 
   // The program's own close (on disconnect and at the end). Any other close request is
   // ignored: the window has no close box and comes and goes with the connection.
@@ -59,7 +49,6 @@ class TFormOnLine : public RelayWindow, public nx480::LiveValuesWindow {
   void FormKeyDown(QKeyEvent* event);
 
   // ---- The live values transaction's view of this window ----
-  int LiveFirmwareMinor() const override;
   void StoreLiveValues(const nx480::LiveImage& image, uint32_t stageFlags) override;
   void ClearLiveValues() override;
   void ShowLiveValues() override;
@@ -115,13 +104,11 @@ class TFormOnLine : public RelayWindow, public nx480::LiveValuesWindow {
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
-  MainState Main() const;
   // Copies the check box's visible and checked properties for the worker.
   void MirrorCheckBox();
 
   nx480::LiveTexts pending_;
   int designClientHeight_ = 0;
-  std::atomic<int> firmwareMinor_{0};
   std::atomic<bool> box01Visible_{false};
   std::atomic<bool> box01Checked_{false};
   bool closing_ = false;  // inside CloseWindow()

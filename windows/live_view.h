@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <string>
 
-#include "live_values.h"
+#include "live_image.h"
 
 namespace nx480 {
 

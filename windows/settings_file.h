@@ -9,7 +9,7 @@
 #include <string>
 
 #include "atomic_file.h"
-#include "settings_transactions.h"
+#include "settings_words.h"
 
 namespace nx480 {
 

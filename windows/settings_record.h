@@ -16,7 +16,7 @@
 #include <string>
 #include <string_view>
 
-#include "settings_transactions.h"
+#include "settings_words.h"
 
 namespace nx480 {
 

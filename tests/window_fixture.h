@@ -1,0 +1,85 @@
+// The tool's four windows as the program makes them, for window tests (offscreen): the dialogs
+// replaced by recorders, and helpers to connect to a simulated relay or to give the windows a
+// relay session without one.
+#pragma once
+
+#include <QStringList>
+#include <QTest>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "form_history.h"
+#include "form_main.h"
+#include "form_online.h"
+#include "form_setup.h"
+#include "page_parameters.h"
+#include "pty_relay.h"
+#include "window_services.h"
+
+struct AppFixture {
+  explicit AppFixture(std::vector<std::string> arguments = {})
+      : main(arguments), params(setup.Parameters()) {
+    main.AttachWindows(&onLine, &setup, &history);
+    Dialogs& d = AppDialogs();
+    saved = d;
+    d.error = [this](QWidget*, const QString& title, const QString& text) {
+      errors << title + "|" + text;
+    };
+    d.message = [this](QWidget*, const QString& title, const QString& text) {
+      messages << title + "|" + text;
+    };
+    d.beep = [this] { ++beeps; };
+    d.chooseOpenFile = [this](QWidget*, const FileDialogSpec&, const QString& preset) {
+      openPresets << preset;
+      return openPath;
+    };
+    d.chooseSaveFile = [this](QWidget*, const FileDialogSpec&, const QString& preset) {
+      savePresets << preset;
+      return savePath;
+    };
+    main.show();
+  }
+  // As at the program's end: the main window's close stops the worker before the windows go.
+  ~AppFixture() {
+    main.FormClose();
+    AppDialogs() = saved;
+  }
+  AppFixture(const AppFixture&) = delete;
+  AppFixture& operator=(const AppFixture&) = delete;
+
+  void Ports(std::vector<std::string> list) {
+    main.ListPorts = [list] { return list; };
+  }
+  // Connects to `relay` (the search finds it wherever it is now).
+  void Connect(nx480::sim::PtyRelay& relay) {
+    main.ListPorts = [&relay] { return std::vector<std::string>{relay.SlavePath()}; };
+    main.ButtonConnectClick();
+  }
+  // Gives the secondary windows a relay session without a relay (the worker stays parked).
+  void Pretend(int firmwareMinor, bool serviceMode = false, bool connected = false) {
+    nx480::RelaySession session = main.Session();
+    session.firmwareMinor = firmwareMinor;
+    session.serviceMode = serviceMode;
+    session.connected = connected;
+    for (RelayWindow* w : std::initializer_list<RelayWindow*>{&setup, &onLine, &history})
+      w->SetSession(session);
+  }
+
+  TFormMain main;
+  TFormOnLine onLine;
+  TFormSetup setup;
+  TFormHistory history;
+  PageParameters& params;
+  Dialogs saved;
+  QStringList errors, messages;
+  int beeps = 0;
+  QString openPath, savePath;
+  QStringList openPresets, savePresets;
+};
+
+inline std::unique_ptr<nx480::sim::PtyRelay> StartRelay(nx480::sim::RelayConfig config) {
+  auto relay = std::make_unique<nx480::sim::PtyRelay>(config);
+  relay->Start();
+  return relay;
+}

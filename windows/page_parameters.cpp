@@ -1,0 +1,430 @@
+#include "page_parameters.h"
+
+#include <QButtonGroup>
+#include <QComboBox>
+#include <QFile>
+#include <QFocusEvent>
+#include <QFrame>
+#include <QGroupBox>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+
+#include "form_setup.h"
+#include "modbus.h"
+#include "settings_file.h"
+#include "setup_status.h"
+#include "window_services.h"
+
+using namespace nx480;
+
+namespace {
+
+// The settings file's dialogs.
+FileDialogSpec SettingsFileDialog() {
+  return {QStringLiteral("Nastavení NX480 (*.nx4);;Vše (*.*)"), QStringLiteral("nx4")};
+}
+
+// Control names: the box's role after the prefix "Edit", its label's after "Label".
+const char* const kBoxNames[kBoxCount] = {"Un",   "Uu1",  "Uu2",  "Uo1",  "Uo2",  "Uo3",  "pUu1",
+                                          "pUu2", "pUo1", "pUo2", "pUo3", "Fu1",  "Fu2",  "Fo1",
+                                          "Fo2",  "tUu1", "tUu2", "tUo1", "tUo2", "tUo3", "tFu1",
+                                          "tFu2", "tFo1", "tFo2", "tRel"};
+
+// One row of the page: its caption and boxes (-1: none in that column).
+struct Row {
+  const char* caption;
+  int value;
+  int percent;
+  int delay;
+};
+// The reconnection time is a delay: its box stands in the delay column, and the recording
+// interval takes the left of its row.
+const Row kRows[] = {
+    {"Jmenovité napětí      Un[V]", kBoxUn, -1, -1},
+    {"Podpětí 1. stupeň    U<[V] ", kBoxUu1, kBoxPUu1, kBoxTUu1},
+    {"Podpětí 2. stupeň     U<<[V] ", kBoxUu2, kBoxPUu2, kBoxTUu2},
+    {"Nadpětí 1. stupeň U(10min průměr)>[V] ", kBoxUo1, kBoxPUo1, kBoxTUo1},
+    {"Nadpětí 2. stupeň    U>>[V] ", kBoxUo2, kBoxPUo2, kBoxTUo2},
+    {"Nadpětí 3. stupeň   U>>>[V] ", kBoxUo3, kBoxPUo3, kBoxTUo3},
+    {"Podfrekvence 1. stupeň      f<[Hz] ", kBoxFu1, -1, kBoxTFu1},
+    {"Podfrekvence 2. stupeň    f<<[Hz] ", kBoxFu2, -1, kBoxTFu2},
+    {"Nadfrekvence 1. stupeň      f>[Hz] ", kBoxFo1, -1, kBoxTFo1},
+    {"Nadfrekvence 2. stupeň    f>>[Hz] ", kBoxFo2, -1, kBoxTFo2},
+    {"Čas znovupřipojení t[s]", -1, -1, kBoxTRel},
+};
+
+// Layout of the "Parametry" page (page coordinates).
+constexpr int kCaptionX = 0;
+constexpr int kCaptionWidth = 230;
+constexpr int kValueX = 232;
+constexpr int kPercentLabelX = 285;
+constexpr int kPercentX = 308;
+constexpr int kDelayLabelX = 361;
+constexpr int kDelayX = 387;
+constexpr int kBoxWidth = 49;
+constexpr int kBoxHeight = 21;
+constexpr int kColumnLabelWidth = 24;
+constexpr int kUnRowY = 12;
+constexpr int kFirstRowY = 46;
+constexpr int kRowPitch = 24;
+// The last row: the recording interval on the left, the reconnection time's caption up to the
+// delay column.
+constexpr int kLogLabelX = 8;
+constexpr int kLogLabelWidth = 92;
+constexpr int kLogBoxX = 102;
+constexpr int kLogBoxWidth = 62;
+constexpr int kTRelCaptionX = 170;
+
+// Boxes whose F1 stays with them instead of reaching the main window.
+constexpr int kBoxesKeepingF1[] = {kBoxFu1, kBoxFu2, kBoxFo1, kBoxFo2};
+
+// Tab order of the page's boxes after EditUn and RadioGroupFaze (then ComboBoxLog comes after
+// EdittRel, and EditFo2, EdittFo2 close the row of boxes).
+constexpr int kBoxTabOrder[] = {kBoxUu1,  kBoxPUu1, kBoxTUu1, kBoxUu2, kBoxPUu2, kBoxTUu2,
+                                kBoxUo1,  kBoxPUo1, kBoxTUo1, kBoxUo2, kBoxPUo2, kBoxTUo2,
+                                kBoxUo3,  kBoxPUo3, kBoxTUo3, kBoxFu1, kBoxTFu1, kBoxFu2,
+                                kBoxTFu2, kBoxFo1,  kBoxTFo1, kBoxTRel};
+
+std::string ToStd(const QString& text) {
+  return text.toStdString();
+}
+
+}  // namespace
+
+PageParameters::PageParameters(TFormSetup& frame) : SetupPage(frame, "TabOchrana") {
+  Build();
+}
+
+std::vector<RequestDecl> PageParameters::Requests() {
+  auto failed = [this](TModbus& link) {
+    link.Synchronize([this] { ShowResult(Outcome::CommunicationError); });
+  };
+  return {{.slot = kReadParamsRequest,
+           .request = &ReadParamsRequest,
+           .transaction = [this](TModbus& link) { ReadParameters(link, *this); },
+           .onException = failed,
+           .clearedOnConnect = true},
+          {.slot = kWriteParamsRequest,
+           .request = &WriteParamsRequest,
+           .transaction = [this](TModbus& link) { WriteParameters(link, *this); },
+           .onException = failed,
+           .clearedOnConnect = true}};
+}
+
+void PageParameters::Build() {
+  QWidget* page = this;
+  auto makeLabel = [](QWidget* parent, const QString& name, const QString& caption, QRect where,
+                      Qt::Alignment align = Qt::AlignLeft | Qt::AlignVCenter) {
+    auto* label = new QLabel(caption, parent);
+    label->setObjectName(name);
+    label->setGeometry(where);
+    label->setAlignment(align);
+    return label;
+  };
+  auto makeBox = [this, page](int box, int x, int y) {
+    auto* edit = new QLineEdit(page);
+    edit->setObjectName(QString("Edit") + kBoxNames[box]);
+    edit->setGeometry(x, y, kBoxWidth, kBoxHeight);
+    Edit[box] = edit;
+  };
+
+  int y = kUnRowY;
+  for (const Row& row : kRows) {
+    if (row.value >= 0) {
+      Label[row.value] =
+          makeLabel(page, QString("Label") + kBoxNames[row.value], QString::fromUtf8(row.caption),
+                    {kCaptionX, y, kCaptionWidth, kBoxHeight}, Qt::AlignRight | Qt::AlignVCenter);
+      makeBox(row.value, kValueX, y);
+      Label[row.value]->setBuddy(Edit[row.value]);
+    }
+    if (row.percent >= 0) {
+      Label[row.percent] = makeLabel(page, QString("Label") + kBoxNames[row.percent], "[%]",
+                                     {kPercentLabelX, y, kColumnLabelWidth, kBoxHeight});
+      makeBox(row.percent, kPercentX, y);
+    }
+    if (row.delay >= 0) {
+      if (row.value >= 0) {
+        Label[row.delay] = makeLabel(page, QString("Label") + kBoxNames[row.delay], "t[s]",
+                                     {kDelayLabelX, y, kColumnLabelWidth, kBoxHeight});
+      } else {
+        // A row of its own: the caption (which ends in "t[s]") runs up to the box.
+        Label[row.delay] =
+            makeLabel(page, QString("Label") + kBoxNames[row.delay], QString::fromUtf8(row.caption),
+                      {kTRelCaptionX, y, kDelayX - 2 - kTRelCaptionX, kBoxHeight},
+                      Qt::AlignRight | Qt::AlignVCenter);
+        Label[row.delay]->setBuddy(Edit[row.delay]);
+      }
+      makeBox(row.delay, kDelayX, y);
+    }
+    y = y == kUnRowY ? kFirstRowY : y + kRowPitch;
+  }
+  const int lastRowY = y - kRowPitch;  // the reconnection time's row
+
+  Edit[kBoxUn]->setText("230");
+  Edit[kBoxUn]->setEnabled(false);
+  Edit[kBoxFo2]->setEnabled(false);
+  Edit[kBoxTFo2]->setEnabled(false);
+
+  RadioGroupFaze = new QGroupBox("Provoz", page);
+  RadioGroupFaze->setObjectName("RadioGroupFaze");
+  RadioGroupFaze->setGeometry(kPercentLabelX, 0, kDelayX + kBoxWidth - kPercentLabelX, 42);
+  FazeButtons = new QButtonGroup(RadioGroupFaze);
+  const char* const fazeItems[] = {"jednofáz.", "třífázový"};
+  for (int i = 0; i < 2; ++i) {
+    auto* item = new QRadioButton(QString::fromUtf8(fazeItems[i]), RadioGroupFaze);
+    item->setObjectName(QString("RadioGroupFaze%1").arg(i));
+    item->setGeometry(i == 0 ? 6 : 80, 20, i == 0 ? 74 : 68, 18);
+    FazeButtons->addButton(item, i);
+    item->installEventFilter(this);
+  }
+
+  LabelLog = makeLabel(page, "LabelLog", "Záznam na kartu",
+                       {kLogLabelX, lastRowY, kLogLabelWidth, kBoxHeight});
+  ComboBoxLog = new QComboBox(page);
+  ComboBoxLog->setObjectName("ComboBoxLog");
+  ComboBoxLog->setEditable(false);
+  for (const char* item : kLogItems) ComboBoxLog->addItem(item);
+  ComboBoxLog->setCurrentIndex(0);
+  ComboBoxLog->setGeometry(kLogBoxX, lastRowY, kLogBoxWidth, kBoxHeight);
+  LabelLog->setBuddy(ComboBoxLog);
+  LabelLog->setEnabled(false);
+  ComboBoxLog->setEnabled(false);
+
+  auto makePanel = [page](const char* name, int x) {
+    auto* panel = new QFrame(page);
+    panel->setObjectName(name);
+    panel->setFrameStyle(QFrame::Panel | QFrame::Raised);
+    panel->setAutoFillBackground(true);
+    QPalette palette = panel->palette();
+    palette.setColor(QPalette::Window, QColor(0xD4, 0xD0, 0xC8));
+    panel->setPalette(palette);
+    panel->setGeometry(x, 292, 214, 42);
+    return panel;
+  };
+  auto makeButton = [](QWidget* parent, const char* name, const QString& caption, int x) {
+    auto* button = new QPushButton(caption, parent);
+    button->setObjectName(name);
+    button->setGeometry(x, 8, 72, 25);
+    button->setAutoDefault(false);
+    return button;
+  };
+  PanelNX480P = makePanel("PanelNX480P", 4);
+  LabelNX480P = makeLabel(PanelNX480P, "LabelNX480P", "NX480", {8, 8, 50, 25});
+  ButtonReadP = makeButton(PanelNX480P, "ButtonReadP", "&Vyčti", 54);
+  ButtonWriteP = makeButton(PanelNX480P, "ButtonWriteP", "&Zapiš", 130);
+  PanelDisk = makePanel("PanelDisk", 222);
+  LabelFile = makeLabel(PanelDisk, "LabelFile", "Soubor", {8, 8, 50, 25});
+  ButtonOpen = makeButton(PanelDisk, "ButtonOpen", "&Otevři", 54);
+  ButtonSave = makeButton(PanelDisk, "ButtonSave", "&Ulož", 130);
+
+  // Tab order: EditUn, RadioGroupFaze, the rows, EdittRel, ComboBoxLog, EditFo2, EdittFo2, the
+  // two button panels.
+  QWidget* previous = Edit[kBoxUn];
+  auto chain = [&previous](QWidget* next) {
+    QWidget::setTabOrder(previous, next);
+    previous = next;
+  };
+  chain(FazeButtons->button(0));
+  chain(FazeButtons->button(1));
+  for (int box : kBoxTabOrder) chain(Edit[box]);
+  chain(ComboBoxLog);
+  chain(Edit[kBoxFo2]);
+  chain(Edit[kBoxTFo2]);
+  chain(ButtonReadP);
+  chain(ButtonWriteP);
+  chain(ButtonOpen);
+  chain(ButtonSave);
+
+  for (int box = 0; box < kBoxCount; ++box) {
+    if (PartnerBox(box) >= 0) Edit[box]->installEventFilter(this);
+    // Every box but EditUn marks the settings as modified when its text changes.
+    if (box != kBoxUn)
+      connect(Edit[box], &QLineEdit::textChanged, this, [this] { MarkModified(); });
+  }
+  for (int box : kBoxesKeepingF1) Edit[box]->installEventFilter(this);
+  connect(ComboBoxLog, &QComboBox::currentIndexChanged, this, [this] { MarkModified(); });
+  // Only the user's own choice (the list is disabled today) sends a value from the list.
+  connect(ComboBoxLog, &QComboBox::activated, this, [this] { logChosen_ = true; });
+
+  connect(ButtonReadP, &QPushButton::clicked, this, [this] { ButtonReadPClick(); });
+  connect(ButtonWriteP, &QPushButton::clicked, this, [this] { ButtonWritePClick(); });
+  connect(ButtonOpen, &QPushButton::clicked, this, [this] { ButtonOpenClick(); });
+  connect(ButtonSave, &QPushButton::clicked, this, [this] { ButtonSaveClick(); });
+}
+
+void PageParameters::ApplyFeatures(const RelaySession& session) {
+  const int minor = session.firmwareMinor;
+  for (int box : {kBoxUo1, kBoxPUo1, kBoxTUo1}) {
+    Label[box]->setEnabled(minor >= 5);
+    Edit[box]->setEnabled(minor >= 5);
+  }
+  LabelLog->setEnabled(minor >= 6);
+  ComboBoxLog->setEnabled(false);  // shows and sends back the relay's interval only
+  Edit[kBoxFo2]->setEnabled(minor >= 9);
+  Edit[kBoxTFo2]->setEnabled(minor >= 9);
+}
+
+void PageParameters::ShowResult(Outcome outcome) {
+  Frame().ShowStatus(StatusText(outcome));
+}
+
+bool PageParameters::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() == QEvent::KeyPress) {
+    // F1 in the frequency boxes and the radio group is theirs and does not reach the main
+    // window.
+    const auto* key = static_cast<QKeyEvent*>(event);
+    if (key->key() == Qt::Key_F1) {
+      for (int box : kBoxesKeepingF1)
+        if (watched == Edit[box]) return true;
+      if (watched == FazeButtons->button(0) || watched == FazeButtons->button(1)) return true;
+    }
+  } else if (event->type() == QEvent::FocusOut) {
+    // Leaving a box; a switch to another program or a popup menu does not count.
+    const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
+    if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason) {
+      for (int box = 0; box < kBoxCount; ++box) {
+        if (watched == Edit[box] && PartnerBox(box) >= 0) BoxExit(box);
+      }
+    }
+  }
+  return SetupPage::eventFilter(watched, event);
+}
+
+int PageParameters::FazeIndex() const {
+  return FazeButtons->checkedId();
+}
+
+void PageParameters::SetFazeIndex(int index) {
+  if (QAbstractButton* item = FazeButtons->button(index)) item->setChecked(true);
+}
+
+ParameterBoxes PageParameters::CollectBoxes() const {
+  ParameterBoxes boxes;
+  for (int box = 0; box < kBoxCount; ++box) boxes.text[box] = ToStd(Edit[box]->text());
+  boxes.logIndex = ComboBoxLog->currentIndex();
+  boxes.fazeIndex = FazeIndex();
+  boxes.tRelShown = tRelShown_;
+  boxes.logChosen = logChosen_;
+  return boxes;
+}
+
+void PageParameters::ApplyBoxes(const ParameterBoxes& boxes) {
+  // Setting a box to the text it already has is no change and does not mark the settings.
+  for (int box = 0; box < kBoxCount; ++box) {
+    if (box != kBoxUn) Edit[box]->setText(QString::fromStdString(boxes.text[box]));
+  }
+  ComboBoxLog->setCurrentIndex(boxes.logIndex);
+  SetFazeIndex(boxes.fazeIndex);
+  tRelShown_ = boxes.tRelShown;
+  logChosen_ = boxes.logChosen;
+}
+
+void PageParameters::MarkModified() {
+  if (Modified) return;
+  Modified = true;
+  Frame().UpdateCaption();
+}
+
+void PageParameters::BoxExit(int box) {
+  const int partner = PartnerBox(box);
+  if (partner < 0) return;
+  const std::string text = ToStd(Edit[box]->text());
+  const std::string un = ToStd(Edit[kBoxUn]->text());
+  const std::optional<std::string> result =
+      IsVoltageBox(box) ? PercentForVoltage(text, un) : VoltageForPercent(text, un);
+  // A box without a number leaves its partner alone; a write or save then refuses it.
+  if (result) Edit[partner]->setText(QString::fromStdString(*result));
+}
+
+void PageParameters::SettingsToBoxes() {
+  ParameterBoxes boxes = CollectBoxes();
+  nx480::SettingsToBoxes(SettingsRecord, Frame().Session().firmwareMinor, boxes);
+  ApplyBoxes(boxes);
+}
+
+bool PageParameters::BuildRecord(SettingsWords& record) {
+  std::string error;
+  if (nx480::BoxesToSettings(CollectBoxes(), Frame().Session().firmwareMinor, record, error))
+    return true;
+  // The conversion error, shown as the application shows an exception.
+  AppDialogs().error(&Frame(), kProgramTitle, QString::fromStdString(error));
+  return false;
+}
+
+bool PageParameters::BoxesToSettings() {
+  return BuildRecord(SettingsRecord);
+}
+
+void PageParameters::StoreParameterWords(size_t first, const uint16_t* words, size_t count) {
+  for (size_t i = 0; i < count && first + i < SettingsRecord.size(); ++i)
+    SettingsRecord[first + i] = words[i];
+}
+
+bool PageParameters::CheckConnected() {
+  if (Frame().Session().connected) return true;
+  Frame().ShowStatus(kStatusNotConnected);
+  return false;
+}
+
+void PageParameters::ButtonReadPClick() {
+  if (!CheckConnected()) return;
+  ReadParamsRequest.Post();
+}
+
+void PageParameters::ButtonWritePClick() {
+  if (!CheckConnected()) return;
+  // While the previous write is still pending or running its record is the worker's: the click
+  // is refused (with a beep) rather than queued behind it or mixed into it.
+  if (WriteParamsRequest.Pending()) {
+    AppDialogs().beep();
+    return;
+  }
+  if (!BoxesToSettings()) return;
+  WriteParamsRequest.Post(SettingsRecord);
+}
+
+void PageParameters::ShowFileError(const QString& what, const QString& path,
+                                   const FileError& error) {
+  QString text = QString("%1:\n%2\n%3")
+                     .arg(what, path, QString::fromStdString(FileProblemText(error.problem)));
+  const std::string system = SystemErrorText(error);
+  if (!system.empty()) text += QString("\n(%1)").arg(QString::fromLocal8Bit(system.c_str()));
+  AppDialogs().error(&Frame(), "Chyba", text);
+}
+
+void PageParameters::ButtonSaveClick() {
+  const QString path =
+      AppDialogs().chooseSaveFile(&Frame(), SettingsFileDialog(), SettingsFileName);
+  if (path.isEmpty()) return;
+  SettingsWords record = SettingsRecord;
+  if (!BuildRecord(record)) return;
+  FileError error;
+  if (!SaveSettingsFile(QFile::encodeName(path).toStdString(), record, error)) {
+    ShowFileError("Soubor nelze uložit", path, error);
+    return;
+  }
+  SettingsRecord = record;
+  SettingsFileName = path;
+  Modified = false;
+  Frame().UpdateCaption();
+}
+
+void PageParameters::ButtonOpenClick() {
+  const QString path = AppDialogs().chooseOpenFile(&Frame(), SettingsFileDialog(), lastOpenName_);
+  if (path.isEmpty()) return;
+  lastOpenName_ = path;
+  SettingsWords record = SettingsRecord;
+  FileError error;
+  if (!LoadSettingsFile(QFile::encodeName(path).toStdString(), record, error)) {
+    ShowFileError("Soubor nelze otevřít", path, error);
+    return;
+  }
+  SettingsRecord = record;
+  SettingsToBoxes();
+  SettingsFileName = path;
+  Modified = false;
+  Frame().UpdateCaption();
+}

@@ -1,0 +1,99 @@
+// The settings window's "Parametry" page: the protection settings of the relay in edit boxes,
+// read from and written to the relay, saved to and opened from a settings file.
+//
+// The conversions between record and boxes, the file and the caption are plain functions
+// (settings_record.h, settings_file.h); this page holds the controls, posts the requests and
+// shows what comes back. Hand-over of the record with the worker: settings_transactions.h.
+#pragma once
+
+#include <QString>
+#include <array>
+#include <cstdint>
+
+#include "atomic_file.h"
+#include "settings_record.h"
+#include "settings_transactions.h"
+#include "setup_page.h"
+
+class QButtonGroup;
+class QComboBox;
+class QFrame;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+
+class PageParameters : public SetupPage, public nx480::ParameterWindow {
+  Q_OBJECT
+ public:
+  explicit PageParameters(TFormSetup& frame);
+
+  nx480::Request ReadParamsRequest;
+  // Carries the record to write: filled only while no write is pending.
+  nx480::RequestWith<nx480::SettingsWords> WriteParamsRequest;
+  std::vector<nx480::RequestDecl> Requests() override;
+
+  // The record behind the boxes; user-interface thread only.
+  nx480::SettingsWords SettingsRecord{};
+  QString SettingsFileName;  // the settings file last opened or saved
+  bool Modified = false;
+
+  void SettingsToBoxes() override;
+  // Rebuilds SettingsRecord from the boxes; on a box without a valid number shows the
+  // conversion message and returns false, the record unchanged.
+  bool BoxesToSettings();
+  void ShowResult(nx480::Outcome outcome) override;
+
+  void ApplyFeatures(const nx480::RelaySession& session) override;
+
+  // Event handlers.
+  void BoxExit(int box);  // a voltage or percent box was left
+  void ButtonReadPClick();
+  void ButtonWritePClick();
+  void ButtonOpenClick();
+  void ButtonSaveClick();
+
+  // The boxes by nx480::Box, and the label in front of each (the row caption, or "[%]" /
+  // "t[s]").
+  std::array<QLineEdit*, nx480::kBoxCount> Edit{};
+  std::array<QLabel*, nx480::kBoxCount> Label{};
+  QGroupBox* RadioGroupFaze = nullptr;
+  QButtonGroup* FazeButtons = nullptr;
+  QLabel* LabelLog = nullptr;
+  QComboBox* ComboBoxLog = nullptr;
+  QFrame* PanelNX480P = nullptr;
+  QPushButton* ButtonReadP = nullptr;
+  QPushButton* ButtonWriteP = nullptr;
+  QLabel* LabelNX480P = nullptr;
+  QFrame* PanelDisk = nullptr;
+  QPushButton* ButtonOpen = nullptr;
+  QPushButton* ButtonSave = nullptr;
+  QLabel* LabelFile = nullptr;
+
+  int FazeIndex() const;  // -1 while no item is selected
+  void SetFazeIndex(int index);
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
+  // nx480::ParameterWindow
+  void StoreParameterWords(size_t first, const uint16_t* words, size_t count) override;
+  const nx480::SettingsWords& WriteHandOver() const override { return WriteParamsRequest.Data(); }
+
+  void Build();
+  nx480::ParameterBoxes CollectBoxes() const;
+  void ApplyBoxes(const nx480::ParameterBoxes& boxes);
+  bool BuildRecord(nx480::SettingsWords& record);
+  void MarkModified();
+  // Refuses a request to the relay while none is connected (a paused worker would never serve
+  // it): shows why and returns false.
+  bool CheckConnected();
+  void ShowFileError(const QString& what, const QString& path, const nx480::FileError& error);
+
+  // What SettingsToBoxes showed of the rounded reconnection time, and whether the user picked
+  // a recording interval since (see nx480::ParameterBoxes).
+  nx480::ShownWord tRelShown_;
+  bool logChosen_ = false;
+  QString lastOpenName_;  // the open dialog starts with the name last chosen in it
+};

@@ -1,0 +1,5 @@
+#include "setup_page.h"
+
+SetupPage::SetupPage(TFormSetup& frame, const char* objectName) : frame_(frame) {
+  setObjectName(objectName);
+}

@@ -1,0 +1,37 @@
+// A page of the settings window. The window (TFormSetup) is a frame of tabs, a status line and
+// a close button; each tab is one page class with its own controls, requests and transactions.
+// A new page is a new pair of files and one AddPage() line in the frame's constructor: the frame
+// hands it the session, the tab events and the status line, and gathers its requests for the
+// main window to bind.
+#pragma once
+
+#include <QWidget>
+#include <vector>
+
+#include "relay_session.h"
+#include "request.h"
+
+class TFormSetup;
+
+class SetupPage : public QWidget {
+  Q_OBJECT
+ public:
+  SetupPage(TFormSetup& frame, const char* objectName);
+
+  // The page's requests, each with its transaction (see request.h).
+  virtual std::vector<nx480::RequestDecl> Requests() { return {}; }
+  // The feature switches of the page for the relay's firmware and the service mode; run each
+  // time the window is shown and when the main window has a new relay version.
+  virtual void ApplyFeatures(const nx480::RelaySession&) {}
+  // The page has become the active one (a tab change, or the window shown).
+  virtual void Activated() {}
+  // Any tab change (also when the window is shown), and the window closing.
+  virtual void TabChanging() {}
+  virtual void WindowClosing() {}
+
+ protected:
+  TFormSetup& Frame() const { return frame_; }
+
+ private:
+  TFormSetup& frame_;
+};
