@@ -184,6 +184,13 @@ RelayModel::RelayModel(RelayConfig config) : config_(std::move(config)) {
         return m.WriteClock(first, values);
       });
 
+  AddWriteHandler(Table::kHolding, kRegClearHistory, 1,
+                  [](RelayModel& m, Table, std::uint16_t, std::span<const std::uint16_t> values) {
+                    if (values[0] != kClearHistoryCode) return kIllegalDataValue;
+                    ++m.history_clears_;
+                    return std::uint8_t{0};
+                  });
+
   handlers_[kReadCoils] = [](RelayModel& m, const Request& r) {
     return m.HandleRead(Table::kCoils, r);
   };

@@ -52,6 +52,8 @@ inline constexpr std::uint16_t kRegSerialHigh = 0x1E;
 inline constexpr std::uint16_t kRegCalibration7 = 0x1F;  // the relay's own, non-zero
 inline constexpr std::uint16_t kRegClockFirst = 0x40;    // clock 0x40..0x43
 inline constexpr std::uint16_t kClockCount = 4;
+inline constexpr std::uint16_t kRegClearHistory = 0x8001;  // command: write the code
+inline constexpr std::uint16_t kClearHistoryCode = 3471;
 inline constexpr std::uint16_t kInputCount = 16;  // input registers 0..15
 inline constexpr std::uint16_t kCoilCount = 24;   // coils 0..23
 
@@ -166,6 +168,10 @@ class RelayModel {
   RelayMode Mode() const { return mode_; }
   std::uint64_t ModeCommands() const { return mode_commands_; }
 
+  // Accepted clear-history commands: a write of kClearHistoryCode to holding 0x8001. Any
+  // other code is refused with exception 3 (illegal data value).
+  std::uint64_t HistoryClears() const { return history_clears_; }
+
   // The real-time clock (holding 0x40-0x43). A write of the registers sets it; a write with
   // no valid date and time is refused with exception 3.
   DateTime ClockAt(Steady::time_point at = Steady::now()) const { return clock_.At(at); }
@@ -211,6 +217,7 @@ class RelayModel {
   RelayClock clock_;
   RelayMode mode_ = RelayMode::kAuto;
   std::uint64_t mode_commands_ = 0;
+  std::uint64_t history_clears_ = 0;
   Steady::time_point now_;  // when the request being handled arrived
   FaultPlan faults_;
   ModelCounters counters_;
