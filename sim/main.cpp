@@ -43,6 +43,9 @@ constexpr const char* kUsage =
     "  --clock TIME          start the relay's clock at TIME, YYYY-MM-DDTHH:MM[:SS[.hh]]\n"
     "                        (default: the PC's local time)\n"
     "  --clock-stopped       the clock stands still instead of running\n"
+    "  --history-size CODE   event ring of 64 x CODE - 33 slots, CODE 1..32 (default 4)\n"
+    "  --history-fill N      events in the ring at start, 0..65535 (default 40; more than\n"
+    "                        the slots wrap around)\n"
     "  --baud N              send replies at the wire time of N baud (default 0: at once)\n"
     "  --answer-delay MS     delay before each reply in ms, fractions allowed (default 0.5)\n"
     "  --link PATH           make PATH a symlink to the slave device while running\n"
@@ -67,6 +70,7 @@ constexpr const char* kUsage =
     "  fault KIND [FUNC [COUNT [SKIP [PARAM]]]]   clear-faults   faults\n"
     "  set holding|input|coil ADDR VALUE          get holding|input|coil ADDR\n"
     "  counters   quit   clock [TIME [stopped] | pc]   relay\n"
+    "  history [CODE FILL | clear]\n"
     "  pickup STAGE   release STAGE|all   trip STAGE [SECONDS [HOLD]]\n"
     "  voltage U1|U2|U3|all VOLTS   frequency HZ   temperature CELSIUS   live\n";
 
@@ -256,6 +260,30 @@ bool RunCommand(PtyRelay& relay, LiveValues* live, const std::string& line) {
       relay.WithModel([&](auto& m) { m.SetClock(*time, !stopped); });
       reply("ok");
     }
+  } else if (cmd == "history" && words.size() <= 3) {
+    long long code = 0;
+    long long fill = 0;
+    if (words.size() == 1) {
+      reply(relay.WithModel([](auto& m) {
+        const auto& h = m.History();
+        return "size=" + std::to_string(h.SizeCode()) + " slots=" + std::to_string(h.Slots()) +
+               " next=" + std::to_string(h.Next()) +
+               " events=" + std::to_string(m.Events().size()) +
+               " clears=" + std::to_string(m.HistoryClears());
+      }));
+    } else if (words.size() == 2 && words[1] == "clear") {
+      relay.WithModel([](auto& m) { m.ClearHistory(); });
+      reply("ok");
+    } else if (words.size() == 3 && ParseNumber(words[1], 1, 32, code) &&
+               ParseNumber(words[2], 0, 0xFFFF, fill)) {
+      relay.WithModel([&](auto& m) {
+        m.Refresh();
+        m.MakeHistory(static_cast<int>(code), static_cast<int>(fill));
+      });
+      reply("ok");
+    } else {
+      reply("error: history takes CODE (1..32) FILL (0..65535), or clear");
+    }
   } else if (cmd == "relay" && words.size() == 1) {
     reply(relay.WithModel([](auto& m) {
       return std::string(nx480::sim::RelayModeName(m.Mode())) +
@@ -336,6 +364,13 @@ int main(int argc, char** argv) {
         return Usage("--clock takes YYYY-MM-DDTHH:MM[:SS[.hh]] in 2000-2099");
     } else if (arg == "--clock-stopped") {
       config.clock_running = false;
+    } else if (arg == "--history-size") {
+      if (!value(v) || !ParseNumber(v, 1, 32, n)) return Usage("--history-size must be 1..32");
+      config.history_size_code = static_cast<int>(n);
+    } else if (arg == "--history-fill") {
+      if (!value(v) || !ParseNumber(v, 0, 0xFFFF, n))
+        return Usage("--history-fill must be 0..65535");
+      config.history_fill = static_cast<int>(n);
     } else if (arg == "--baud") {
       if (!value(v) || !ParseNumber(v, 0, 10'000'000, n))
         return Usage("--baud must be 0..10000000");

@@ -172,6 +172,7 @@ RelayModel::RelayModel(RelayConfig config) : config_(std::move(config)) {
   if (config_.clock || !config_.clock_running) {
     clock_.Set(config_.clock.value_or(clock_.Now()), config_.clock_running);
   }
+  if (!MakeHistory(config_.history_size_code, config_.history_fill)) MakeHistory(4, 0);
   Refresh();
 
   // Every coil write: only the mode coils 0-1 can be written.
@@ -187,9 +188,19 @@ RelayModel::RelayModel(RelayConfig config) : config_(std::move(config)) {
   AddWriteHandler(Table::kHolding, kRegClearHistory, 1,
                   [](RelayModel& m, Table, std::uint16_t, std::span<const std::uint16_t> values) {
                     if (values[0] != kClearHistoryCode) return kIllegalDataValue;
+                    m.ClearHistory();
                     ++m.history_clears_;
                     return std::uint8_t{0};
                   });
+
+  // The ring's registers are the relay's to write.
+  const WriteHandler read_only = [](RelayModel&, Table, std::uint16_t,
+                                    std::span<const std::uint16_t>) { return kIllegalDataAddress; };
+  AddWriteHandler(Table::kHolding, kRegHistoryNext, 2, read_only);
+  AddWriteHandler(
+      Table::kHolding, kHistoryFirstRecord,
+      static_cast<std::uint32_t>(SlotsOfSizeCode(kHistoryMaxSizeCode)) * kHistoryRecordWords,
+      read_only);
 
   handlers_[kReadCoils] = [](RelayModel& m, const Request& r) {
     return m.HandleRead(Table::kCoils, r);
@@ -236,6 +247,11 @@ void RelayModel::AddWriteHandler(Table table, std::uint16_t first, std::uint32_t
 
 void RelayModel::Refresh(Steady::time_point now) {
   now_ = now;
+  if (event_source_) {
+    for (const StageEvent& event : event_source_(now)) {
+      history_.Add(bank_.holding, EventRecord{clock_.At(event.at), event.code, event.values});
+    }
+  }
   const std::array<std::uint16_t, kClockCount> clock = ClockRegisters(clock_.At(now));
   for (std::uint16_t i = 0; i < kClockCount; ++i) {
     bank_.holding.Set(static_cast<std::uint16_t>(kRegClockFirst + i), clock[i]);
@@ -243,8 +259,28 @@ void RelayModel::Refresh(Steady::time_point now) {
 }
 
 void RelayModel::SetClock(const DateTime& time, bool running, Steady::time_point now) {
+  Refresh(now);  // events that happened before go in with the old time
   clock_.Set(time, running, now);
   Refresh(now);
+}
+
+std::vector<EventRecord> RelayModel::Events() {
+  Refresh();
+  return history_.Newest(bank_.holding);
+}
+
+bool RelayModel::MakeHistory(int size_code, int fill) {
+  if (size_code < 1 || size_code > kHistoryMaxSizeCode || fill < 0 || fill > 0xFFFF) return false;
+  history_.Configure(bank_.holding, size_code);
+  for (const EventRecord& record : SampleEvents(fill, clock_.At(Steady::now()))) {
+    history_.Add(bank_.holding, record);
+  }
+  return true;
+}
+
+void RelayModel::AddEvent(EventCode code, Steady::time_point now) {
+  history_.Add(bank_.holding,
+               EventRecord{clock_.At(now), code, measurements_ ? measurements_() : EventValues{}});
 }
 
 std::uint8_t RelayModel::WriteClock(std::uint16_t first, std::span<const std::uint16_t> values) {
@@ -253,7 +289,9 @@ std::uint8_t RelayModel::WriteClock(std::uint16_t first, std::span<const std::ui
   for (std::size_t i = 0; i < values.size(); ++i) registers[first - kRegClockFirst + i] = values[i];
   const std::optional<DateTime> time = FromClockRegisters(registers);
   if (!time) return kIllegalDataValue;
+  AddEvent(EventCode::kClockBefore, now_);
   SetClock(*time, clock_.Running(), now_);
+  AddEvent(EventCode::kClockSet, now_);
   return 0;
 }
 
@@ -404,6 +442,13 @@ std::uint8_t RelayModel::Write(Table table, std::uint16_t first,
     std::uint16_t v = values[i];
     if (table == Table::kCoils) v = v != 0 ? 1 : 0;
     t.Set(static_cast<std::uint16_t>(first + i), v);
+  }
+  if (table == Table::kHolding) {
+    auto overlaps = [&](std::uint32_t from, std::uint32_t count) {
+      return begin < from + count && end > from;
+    };
+    if (overlaps(kSettingsFirst, kSettingsCount)) AddEvent(EventCode::kParameters, now_);
+    if (overlaps(kRegKalU1, 8)) AddEvent(EventCode::kCalibration, now_);
   }
   if (after_write_) after_write_(table, first, static_cast<std::uint16_t>(values.size()), bank_);
   return 0;

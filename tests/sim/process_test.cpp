@@ -198,7 +198,9 @@ TEST(SimProcess, OtherWaysToEndAndBadArguments) {
                                                {"--serial"},
                                                {"--baud", "fast"},
                                                {"--answer-delay", "-1"},
-                                               {"--clock", "2026-13-01T00:00"}}) {
+                                               {"--clock", "2026-13-01T00:00"},
+                                               {"--history-size", "0"},
+                                               {"--history-fill", "-1"}}) {
     SimProcess sim(args);
     ASSERT_TRUE(sim.Started());
     EXPECT_FALSE(sim.ReadLine(5000ms)) << args[0];  // no port announced
@@ -268,8 +270,9 @@ TEST(SimProcess, LiveValuesFromOptionsAndCommands) {
   }
 }
 
-TEST(SimProcess, ClockAndRelayModeFromTheCommandLineAndStdin) {
-  SimProcess sim({"--clock", "2026-12-09T10:20:30.45", "--clock-stopped"});
+TEST(SimProcess, ClockRelayModeAndHistoryFromTheCommandLineAndStdin) {
+  SimProcess sim({"--clock", "2026-12-09T10:20:30.45", "--clock-stopped", "--history-size", "1",
+                  "--history-fill", "40"});
   ASSERT_TRUE(sim.Started());
   const auto path = sim.ReadLine();
   ASSERT_TRUE(path);
@@ -290,7 +293,19 @@ TEST(SimProcess, ClockAndRelayModeFromTheCommandLineAndStdin) {
   EXPECT_EQ(port.Ask("01 0F 00 00 00 02 01 02 5F 56", 8), "01 0F 00 00 00 02 D4 0A");
   ASSERT_TRUE(sim.Send("relay"));
   EXPECT_EQ(sim.ReadLine(), "off commands=1");
-  for (const char* bad : {"clock 2030-02-30T00:00", "clock 2030-01-02T03:04 later", "clock x"}) {
+  // 40 events in 31 slots: the pointer has wrapped to 9.
+  EXPECT_EQ(port.Ask("01 03 00 44 00 02 84 1E", 9).substr(0, 20), "01 03 04 00 09 00 01");
+  for (const auto& [command, answer] :
+       {std::pair{"history", "size=1 slots=31 next=9 events=31 clears=0"},
+        std::pair{"history clear", "ok"},
+        std::pair{"history", "size=1 slots=31 next=0 events=0 clears=0"},
+        std::pair{"history 2 5", "ok"},
+        std::pair{"history", "size=2 slots=95 next=5 events=5 clears=0"}}) {
+    ASSERT_TRUE(sim.Send(command));
+    EXPECT_EQ(sim.ReadLine(), answer) << command;
+  }
+  for (const char* bad : {"clock 2030-02-30T00:00", "clock 2030-01-02T03:04 later", "clock x",
+                          "history 33 1", "history 1", "history 1 70000"}) {
     ASSERT_TRUE(sim.Send(bad));
     const auto answer = sim.ReadLine();
     ASSERT_TRUE(answer);
