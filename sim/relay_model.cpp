@@ -193,6 +193,12 @@ RelayModel::RelayModel(RelayConfig config) : config_(std::move(config)) {
                     return std::uint8_t{0};
                   });
 
+  bank_.holding.Define(kRegUpload, 1, kUploadReady);
+  AddWriteHandler(Table::kHolding, kRegUpload, 1,
+                  [](RelayModel& m, Table, std::uint16_t, std::span<const std::uint16_t> values) {
+                    return m.WriteUploadCommand(values[0]);
+                  });
+
   // The ring's registers are the relay's to write.
   const WriteHandler read_only = [](RelayModel&, Table, std::uint16_t,
                                     std::span<const std::uint16_t>) { return kIllegalDataAddress; };
@@ -247,6 +253,13 @@ void RelayModel::AddWriteHandler(Table table, std::uint16_t first, std::uint32_t
 
 void RelayModel::Refresh(Steady::time_point now) {
   now_ = now;
+  if (const auto restarted = upload_.FinishRestart(now)) {
+    // The new firmware runs: it identifies with what the image carries.
+    if (const std::string name = upload_.ImageName(); !name.empty()) config_.name = name;
+    if (const std::string version = upload_.ImageVersion(); !version.empty())
+      config_.version = version;
+    AddEvent(EventCode::kStart, *restarted);
+  }
   if (event_source_) {
     for (const StageEvent& event : event_source_(now)) {
       history_.Add(bank_.holding, EventRecord{clock_.At(event.at), event.code, event.values});
@@ -295,6 +308,23 @@ std::uint8_t RelayModel::WriteClock(std::uint16_t first, std::span<const std::ui
   return 0;
 }
 
+std::uint8_t RelayModel::WriteUploadCommand(std::uint16_t value) {
+  switch (value) {
+    case kUploadStart:
+      upload_.Start();
+      return 0;
+    case kUploadCancel:
+      upload_.Cancel();
+      return 0;
+    case kUploadRun:
+      if (!upload_.Run(now_, config_.restart_time)) return kIllegalDataValue;
+      AddEvent(EventCode::kStop, now_);
+      return 0;
+    default:
+      return kIllegalDataValue;
+  }
+}
+
 std::uint8_t RelayModel::WriteMode(std::uint16_t first, std::span<const std::uint16_t> values) {
   if (first != 0 || values.size() != 2) return kIllegalDataAddress;
   if (values[0] != 0 && values[1] != 0) return kIllegalDataValue;  // on and off at once
@@ -313,8 +343,12 @@ std::optional<Reply> RelayModel::Handle(std::span<const std::uint8_t> frame,
     ++counters_.other_address;
     return std::nullopt;
   }
-  ++counters_.requests;
   Refresh(now);
+  if (upload_.Silent(now)) {
+    ++counters_.ignored;
+    return std::nullopt;
+  }
+  ++counters_.requests;
   const Request request{frame[0], frame[1], frame.subspan(2, frame.size() - 4)};
 
   const std::optional<FaultRule> fault = faults_.Match(request.function);
@@ -332,6 +366,10 @@ std::optional<Reply> RelayModel::Handle(std::span<const std::uint8_t> frame,
     response = Response::Exception(kIllegalFunction);
   }
 
+  if (lose_reply_ || upload_.Silent(now)) {
+    lose_reply_ = false;  // carried out, but the reply is lost (or the relay has gone quiet)
+    return std::nullopt;
+  }
   Reply reply;
   reply.bytes = BuildFrame(request.function, response);
   if (!fault) return reply;
@@ -402,6 +440,9 @@ Response RelayModel::Read(Table table, std::uint16_t first, std::uint16_t count)
   if (count == 0 || count > limit) return Response::Exception(kIllegalDataValue);
   const RegisterTable& t = bank_.Of(table);
   if (!t.AllDefined(first, count)) return Response::Exception(kIllegalDataAddress);
+  if (table == Table::kHolding && first <= kRegUpload && first + count > kRegUpload) {
+    bank_.holding.Set(kRegUpload, upload_.Status());
+  }
   if (before_read_) before_read_(table, first, count, bank_);
 
   std::vector<std::uint8_t> body;
@@ -428,6 +469,19 @@ std::uint8_t RelayModel::Write(Table table, std::uint16_t first,
   const std::uint32_t begin = first;
   const std::uint32_t end = begin + static_cast<std::uint32_t>(values.size());
   if (values.empty() || end > 0x10000U) return kIllegalDataAddress;
+  if (table == Table::kHolding && upload_.Mode() == UploadMode::kReceiving && first != kRegUpload) {
+    switch (upload_.Data(first, values)) {
+      case FirmwareUpload::Verdict::kAccepted:
+        return 0;
+      case FirmwareUpload::Verdict::kLoseReply:
+        lose_reply_ = true;
+        return 0;
+      case FirmwareUpload::Verdict::kRefused:
+        return kDeviceFailure;
+      case FirmwareUpload::Verdict::kBadFrame:
+        return kIllegalDataValue;
+    }
+  }
   for (const WriteRange& range : write_ranges_) {
     if (range.table != table) continue;
     const std::uint32_t range_end = range.first + range.count;

@@ -20,6 +20,7 @@
 
 #include "event_history.h"
 #include "faults.h"
+#include "firmware_upload.h"
 #include "register_bank.h"
 #include "relay_clock.h"
 
@@ -84,6 +85,7 @@ struct RelayConfig {
   bool clock_running = true;      // false: the clock stands still (for tests)
   int history_size_code = 4;      // event ring of 64 x code - 33 slots (1..32)
   int history_fill = 40;          // events in it at start (SampleEvents); past the size it wraps
+  std::chrono::milliseconds restart_time{1500};  // silence after a firmware upload's Run
 
   std::string EffectiveName() const;
 };
@@ -119,6 +121,7 @@ struct ModelCounters {
   std::uint64_t other_address = 0;  // good frames for another slave (ignored)
   std::uint64_t exceptions = 0;     // exception replies built (injected ones too)
   std::uint64_t faults = 0;         // requests a fault rule acted on
+  std::uint64_t ignored = 0;        // good frames for this slave while it restarted (no reply)
 };
 
 class RelayModel;
@@ -198,6 +201,14 @@ class RelayModel {
   void SetEventSource(EventSource source) { event_source_ = std::move(source); }
   void SetMeasurementSource(MeasurementSource source) { measurements_ = std::move(source); }
 
+  // Firmware upload through holding 0x8000 (firmware_upload.h): Start, data frames, Status,
+  // Run, Cancel. After Run the relay answers nothing for the restart time, writes a stop event,
+  // and then a start event and identifies with the image's name and version (where the image
+  // carries them; otherwise they stay). Upload().Faults() arms the upload's test faults.
+  FirmwareUpload& Upload() { return upload_; }
+  const FirmwareUpload& Upload() const { return upload_; }
+  void SetRestartTime(std::chrono::milliseconds time) { config_.restart_time = time; }
+
   // The real-time clock (holding 0x40-0x43). A write of the registers sets it; a write with
   // no valid date and time is refused with exception 3. SetClock() writes no events.
   DateTime ClockAt(Steady::time_point at = Steady::now()) const { return clock_.At(at); }
@@ -224,6 +235,7 @@ class RelayModel {
  private:
   std::uint8_t WriteClock(std::uint16_t first, std::span<const std::uint16_t> values);
   std::uint8_t WriteMode(std::uint16_t first, std::span<const std::uint16_t> values);
+  std::uint8_t WriteUploadCommand(std::uint16_t value);
 
   struct WriteRange {
     Table table;
@@ -242,6 +254,8 @@ class RelayModel {
   RegisterBank bank_;
   RelayClock clock_;
   EventHistory history_;
+  FirmwareUpload upload_;
+  bool lose_reply_ = false;  // set by a handler: the request was carried out, send no reply
   EventSource event_source_;
   MeasurementSource measurements_;
   RelayMode mode_ = RelayMode::kAuto;
