@@ -325,7 +325,9 @@ bool RunCommand(PtyRelay& relay, LiveValues* live, const std::string& line) {
           " bad_frames=" + std::to_string(c.model.bad_frames + c.framer.bad_crc) +
           " torn=" + std::to_string(c.framer.torn) +
           " other_address=" + std::to_string(c.model.other_address) + " exceptions=" +
-          std::to_string(c.model.exceptions) + " faults=" + std::to_string(c.model.faults));
+          std::to_string(c.model.exceptions) + " faults=" + std::to_string(c.model.faults) +
+          " ignored=" + std::to_string(c.model.ignored) +
+          " babble=" + std::to_string(c.babble_bytes));
   } else {
     reply("error: unknown command '" + cmd + "'");
   }

@@ -351,6 +351,11 @@ TEST(SimProcess, FirmwareUploadOptionsAndCommands) {
   EXPECT_EQ(ident.substr(ident.size() < 69 ? 0 : 57, 12), "31 2E 31 35 ") << ident;  // "1.15"
   ASSERT_TRUE(sim.Send("upload"));
   EXPECT_EQ(sim.ReadLine(), "mode=normal frames=9 name=NX480 version=1.15 lose=0 refuse=50 busy=0");
+  ASSERT_TRUE(sim.Send("counters"));
+  const auto counters = sim.ReadLine();
+  ASSERT_TRUE(counters);
+  EXPECT_NE(counters->find(" ignored="), std::string::npos) << *counters;
+  EXPECT_EQ(counters->find(" ignored=0 "), std::string::npos) << *counters;  // asked while quiet
   for (const char* bad : {"upload lose 0", "upload refuse", "upload later"}) {
     ASSERT_TRUE(sim.Send(bad));
     const auto answer = sim.ReadLine();
