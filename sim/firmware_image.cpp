@@ -24,35 +24,37 @@ std::string Field(std::span<const std::uint8_t> file, std::size_t offset, std::s
 
 }  // namespace
 
-std::vector<std::uint8_t> WriteImage(const ImageSpec& spec) {
-  if (spec.name.size() > kImageNameBytes) throw std::invalid_argument("name over 16 characters");
-  if (spec.version.size() > kImageVersionBytes)
+std::vector<std::uint8_t> WriteImage(const ImageOptions& options) {
+  if (options.name.size() > kImageNameBytes) throw std::invalid_argument("name over 16 characters");
+  if (options.version.size() > kImageVersionBytes)
     throw std::invalid_argument("version over 8 characters");
-  if (spec.blocks < 1 || spec.blocks > 250) throw std::invalid_argument("blocks must be 1..250");
-  if ((spec.defect == ImageDefect::kBadCrc || spec.defect == ImageDefect::kHighHalf) &&
-      (spec.defect_block < 0 || spec.defect_block >= spec.blocks))
+  if (options.blocks < 1 || options.blocks > 250)
+    throw std::invalid_argument("blocks must be 1..250");
+  if ((options.defect == ImageDefect::kBadCrc || options.defect == ImageDefect::kHighHalf) &&
+      (options.defect_block < 0 || options.defect_block >= options.blocks))
     throw std::invalid_argument("the defect's block is not in the image");
 
-  std::minstd_rand random(spec.seed);
-  std::vector<std::uint8_t> file(kImageBlockBytes * static_cast<std::size_t>(spec.blocks));
-  for (int b = 0; b < spec.blocks; ++b) {
+  std::minstd_rand random(options.seed);
+  std::vector<std::uint8_t> file(kImageBlockBytes * static_cast<std::size_t>(options.blocks));
+  for (int b = 0; b < options.blocks; ++b) {
     const std::span<std::uint8_t> block(file.data() + kImageBlockBytes * b, kImageBlockBytes);
-    const std::uint32_t address = (spec.address + kImageBlockData * b) & 0xFFFFU;
+    const std::uint32_t address = (options.address + kImageBlockData * b) & 0xFFFFU;
     block[0] = static_cast<std::uint8_t>(address & 0xFF);
     block[1] = static_cast<std::uint8_t>(address >> 8);
     for (std::size_t i = 4; i < 4 + kImageBlockData; ++i)
       block[i] = static_cast<std::uint8_t>(random());
     if (b == 0) {
       std::fill_n(block.begin() + kImageNameOffset, kImageNameBytes + kImageVersionBytes, 0);
-      std::copy(spec.name.begin(), spec.name.end(), block.begin() + kImageNameOffset);
-      std::copy(spec.version.begin(), spec.version.end(), block.begin() + kImageVersionOffset);
+      std::copy(options.name.begin(), options.name.end(), block.begin() + kImageNameOffset);
+      std::copy(options.version.begin(), options.version.end(),
+                block.begin() + kImageVersionOffset);
     }
-    if (spec.defect == ImageDefect::kHighHalf && b == spec.defect_block) block[2] = 0x01;
+    if (options.defect == ImageDefect::kHighHalf && b == options.defect_block) block[2] = 0x01;
     PutCrc(block);
-    if (spec.defect == ImageDefect::kBadCrc && b == spec.defect_block) block[260] ^= 0x5A;
+    if (options.defect == ImageDefect::kBadCrc && b == options.defect_block) block[260] ^= 0x5A;
   }
-  if (spec.defect == ImageDefect::kWrongLength) {
-    file.resize(spec.length == 0 ? file.size() - 1 : spec.length, 0xFF);
+  if (options.defect == ImageDefect::kWrongLength) {
+    file.resize(options.length == 0 ? file.size() - 1 : options.length, 0xFF);
   }
   return file;
 }

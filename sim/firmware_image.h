@@ -34,7 +34,7 @@ enum class ImageDefect : std::uint8_t {
   kWrongLength,  // the file is `length` bytes long: cut, or padded with 0xFF
 };
 
-struct ImageSpec {
+struct ImageOptions {
   std::string name = "NX480";    // at most 16 characters
   std::string version = "1.15";  // at most 8 characters
   int blocks = 4;                // 1..250 (more than 125 is too long for the tool)
@@ -45,8 +45,8 @@ struct ImageSpec {
   std::size_t length = 0;  // for kWrongLength; 0: one byte short
 };
 
-// The image file's bytes. Throws std::invalid_argument for a spec out of range.
-std::vector<std::uint8_t> WriteImage(const ImageSpec& spec);
+// The image file's bytes. Throws std::invalid_argument for options out of range.
+std::vector<std::uint8_t> WriteImage(const ImageOptions& options);
 
 enum class ImageVerdict : std::uint8_t {
   kOk,

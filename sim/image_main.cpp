@@ -15,7 +15,7 @@
 namespace {
 
 using nx480::sim::ImageDefect;
-using nx480::sim::ImageSpec;
+using nx480::sim::ImageOptions;
 
 constexpr const char* kUsage =
     "usage: nx480-image [options] OUT.bn6\n"
@@ -67,7 +67,7 @@ int Check(const std::string& path) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  ImageSpec spec;
+  ImageOptions options;
   std::string out;
   int defects = 0;
   const std::vector<std::string> args(argv + 1, argv + argc);
@@ -83,23 +83,23 @@ int main(int argc, char** argv) {
       if (!has_value || args.size() != 2) return Usage("--check takes one file and nothing else");
       return Check(value);
     } else if (arg == "--name" && has_value) {
-      spec.name = value;
+      options.name = value;
     } else if (arg == "--version" && has_value) {
-      spec.version = value;
+      options.version = value;
     } else if (arg == "--blocks" && has_value && Number(value, 1, 250, n)) {
-      spec.blocks = static_cast<int>(n);
+      options.blocks = static_cast<int>(n);
     } else if (arg == "--address" && has_value && Number(value, 0, 0xFFFF, n)) {
-      spec.address = static_cast<std::uint16_t>(n);
+      options.address = static_cast<std::uint16_t>(n);
     } else if (arg == "--seed" && has_value && Number(value, 0, 0xFFFFFFFFLL, n)) {
-      spec.seed = static_cast<std::uint32_t>(n);
+      options.seed = static_cast<std::uint32_t>(n);
     } else if ((arg == "--bad-crc" || arg == "--high-half") && has_value &&
                Number(value, 0, 249, n)) {
-      spec.defect = arg == "--bad-crc" ? ImageDefect::kBadCrc : ImageDefect::kHighHalf;
-      spec.defect_block = static_cast<int>(n);
+      options.defect = arg == "--bad-crc" ? ImageDefect::kBadCrc : ImageDefect::kHighHalf;
+      options.defect_block = static_cast<int>(n);
       ++defects;
     } else if (arg == "--length" && has_value && Number(value, 0, 1 << 20, n)) {
-      spec.defect = ImageDefect::kWrongLength;
-      spec.length = static_cast<std::size_t>(n);
+      options.defect = ImageDefect::kWrongLength;
+      options.length = static_cast<std::size_t>(n);
       ++defects;
     } else if (arg.rfind("--", 0) != 0 && out.empty()) {
       out = arg;
@@ -114,7 +114,7 @@ int main(int argc, char** argv) {
 
   std::vector<std::uint8_t> image;
   try {
-    image = nx480::sim::WriteImage(spec);
+    image = nx480::sim::WriteImage(options);
   } catch (const std::exception& e) {
     return Usage(e.what());
   }

@@ -20,35 +20,35 @@ namespace {
 using namespace std::chrono_literals;
 
 // Every rule of the file format, checked here on its own terms.
-void ExpectWellFormed(const std::vector<std::uint8_t>& file, const ImageSpec& spec) {
-  ASSERT_EQ(file.size(), kImageBlockBytes * static_cast<std::size_t>(spec.blocks));
+void ExpectWellFormed(const std::vector<std::uint8_t>& file, const ImageOptions& options) {
+  ASSERT_EQ(file.size(), kImageBlockBytes * static_cast<std::size_t>(options.blocks));
   ASSERT_LT(file.size(), kImageReadLimit);
-  for (int b = 0; b < spec.blocks; ++b) {
+  for (int b = 0; b < options.blocks; ++b) {
     const std::span<const std::uint8_t> block(file.data() + kImageBlockBytes * b, kImageBlockBytes);
-    EXPECT_EQ(block[0] | block[1] << 8, (spec.address + 256 * b) & 0xFFFF) << b;
+    EXPECT_EQ(block[0] | block[1] << 8, (options.address + 256 * b) & 0xFFFF) << b;
     EXPECT_EQ(block[2] | block[3], 0) << b;
     EXPECT_EQ(Crc16Modbus(block), 0) << b;
   }
   std::string name(file.begin() + 20, file.begin() + 36);
   std::string version(file.begin() + 36, file.begin() + 44);
-  EXPECT_EQ(name.substr(0, name.find('\0')), spec.name);
-  EXPECT_EQ(version.substr(0, version.find('\0')), spec.version);
+  EXPECT_EQ(name.substr(0, name.find('\0')), options.name);
+  EXPECT_EQ(version.substr(0, version.find('\0')), options.version);
 }
 
 TEST(SimImage, GoodImagesPassEveryCheck) {
-  for (const ImageSpec& spec :
-       {ImageSpec{.blocks = 1},
-        ImageSpec{
+  for (const ImageOptions& options :
+       {ImageOptions{.blocks = 1},
+        ImageOptions{
             .name = "NX480-APPLICATIO", .version = "12.34.56", .blocks = 125, .address = 0x0800},
-        ImageSpec{.name = "NX480 T", .version = "1.15.d", .blocks = 3, .address = 0xFF00}}) {
-    SCOPED_TRACE(spec.name + " " + std::to_string(spec.blocks));
-    const auto file = WriteImage(spec);
-    ExpectWellFormed(file, spec);
+        ImageOptions{.name = "NX480 T", .version = "1.15.d", .blocks = 3, .address = 0xFF00}}) {
+    SCOPED_TRACE(options.name + " " + std::to_string(options.blocks));
+    const auto file = WriteImage(options);
+    ExpectWellFormed(file, options);
     const ImageCheck check = CheckImage(file);
     EXPECT_EQ(check.verdict, ImageVerdict::kOk);
-    EXPECT_EQ(check.blocks, spec.blocks);
-    EXPECT_EQ(check.name, spec.name);
-    EXPECT_EQ(check.version, spec.version);
+    EXPECT_EQ(check.blocks, options.blocks);
+    EXPECT_EQ(check.name, options.name);
+    EXPECT_EQ(check.version, options.version);
   }
   EXPECT_THROW(WriteImage({.name = "NX480-APPLICATION"}), std::invalid_argument);
   EXPECT_THROW(WriteImage({.version = "1.15.d.xyz"}), std::invalid_argument);
@@ -59,7 +59,7 @@ TEST(SimImage, GoodImagesPassEveryCheck) {
 
 TEST(SimImage, BrokenImagesFailTheirOwnCheck) {
   struct Case {
-    ImageSpec spec;
+    ImageOptions options;
     ImageVerdict verdict;
     int block;
   } cases[] = {
@@ -76,14 +76,14 @@ TEST(SimImage, BrokenImagesFailTheirOwnCheck) {
       {{.blocks = 126}, ImageVerdict::kLength, -1},  // whole blocks, but longer than is read
   };
   for (const Case& c : cases) {
-    const auto file = WriteImage(c.spec);
+    const auto file = WriteImage(c.options);
     SCOPED_TRACE(std::to_string(file.size()) + " bytes, block " + std::to_string(c.block));
     const ImageCheck check = CheckImage(file);
     EXPECT_EQ(check.verdict, c.verdict);
     EXPECT_EQ(check.block, c.block);
     if (c.block < 0) continue;
     // Only the intended rule is broken in that block, and nothing in the others.
-    for (int b = 0; b < c.spec.blocks; ++b) {
+    for (int b = 0; b < c.options.blocks; ++b) {
       const std::span<const std::uint8_t> block(file.data() + kImageBlockBytes * b,
                                                 kImageBlockBytes);
       const bool crc_good = Crc16Modbus(block) == 0;
@@ -96,8 +96,8 @@ TEST(SimImage, BrokenImagesFailTheirOwnCheck) {
 }
 
 TEST(SimImage, AnUploadedImageNamesTheNewFirmware) {
-  const ImageSpec spec{.name = "NX480 X", .version = "2.07", .blocks = 3, .address = 0x1000};
-  const auto file = WriteImage(spec);
+  const ImageOptions options{.name = "NX480 X", .version = "2.07", .blocks = 3, .address = 0x1000};
+  const auto file = WriteImage(options);
   RelayConfig config;
   config.restart_time = 100ms;
   RelayModel model(config);
