@@ -43,6 +43,13 @@ constexpr const char* kUsage =
     "  --clock TIME          start the relay's clock at TIME, YYYY-MM-DDTHH:MM[:SS[.hh]]\n"
     "                        (default: the PC's local time)\n"
     "  --clock-stopped       the clock stands still instead of running\n"
+    "  --history-size CODE   event ring of 64 x CODE - 33 slots, CODE 1..32 (default 4)\n"
+    "  --history-fill N      events in the ring at start, 0..65535 (default 40; more than\n"
+    "                        the slots wrap around)\n"
+    "  --restart-time MS     silence after a firmware upload's Run (default 1500)\n"
+    "  --upload-lose N       the reply of the N-th data frame of an upload is lost, once\n"
+    "  --upload-refuse N     the N-th and the next data frame are refused, once\n"
+    "  --upload-busy         the first Status read of an upload answers busy\n"
     "  --baud N              send replies at the wire time of N baud (default 0: at once)\n"
     "  --answer-delay MS     delay before each reply in ms, fractions allowed (default 0.5)\n"
     "  --link PATH           make PATH a symlink to the slave device while running\n"
@@ -67,6 +74,7 @@ constexpr const char* kUsage =
     "  fault KIND [FUNC [COUNT [SKIP [PARAM]]]]   clear-faults   faults\n"
     "  set holding|input|coil ADDR VALUE          get holding|input|coil ADDR\n"
     "  counters   quit   clock [TIME [stopped] | pc]   relay\n"
+    "  history [CODE FILL | clear]   upload [lose N | refuse N | busy]\n"
     "  pickup STAGE   release STAGE|all   trip STAGE [SECONDS [HOLD]]\n"
     "  voltage U1|U2|U3|all VOLTS   frequency HZ   temperature CELSIUS   live\n";
 
@@ -256,6 +264,55 @@ bool RunCommand(PtyRelay& relay, LiveValues* live, const std::string& line) {
       relay.WithModel([&](auto& m) { m.SetClock(*time, !stopped); });
       reply("ok");
     }
+  } else if (cmd == "history" && words.size() <= 3) {
+    long long code = 0;
+    long long fill = 0;
+    if (words.size() == 1) {
+      reply(relay.WithModel([](auto& m) {
+        const auto& h = m.History();
+        return "size=" + std::to_string(h.SizeCode()) + " slots=" + std::to_string(h.Slots()) +
+               " next=" + std::to_string(h.Next()) +
+               " events=" + std::to_string(m.Events().size()) +
+               " clears=" + std::to_string(m.HistoryClears());
+      }));
+    } else if (words.size() == 2 && words[1] == "clear") {
+      relay.WithModel([](auto& m) { m.ClearHistory(); });
+      reply("ok");
+    } else if (words.size() == 3 && ParseNumber(words[1], 1, 32, code) &&
+               ParseNumber(words[2], 0, 0xFFFF, fill)) {
+      relay.WithModel([&](auto& m) {
+        m.Refresh();
+        m.MakeHistory(static_cast<int>(code), static_cast<int>(fill));
+      });
+      reply("ok");
+    } else {
+      reply("error: history takes CODE (1..32) FILL (0..65535), or clear");
+    }
+  } else if (cmd == "upload" && words.size() <= 3) {
+    long long n = 0;
+    if (words.size() == 1) {
+      reply(relay.WithModel([](auto& m) {
+        m.Refresh();
+        const auto& u = m.Upload();
+        const auto& f = u.Faults();
+        return std::string("mode=") + nx480::sim::UploadModeName(u.Mode()) +
+               " frames=" + std::to_string(u.Frames()) + " name=" + m.Config().EffectiveName() +
+               " version=" + m.Config().version + " lose=" + std::to_string(f.lose_reply_at) +
+               " refuse=" + std::to_string(f.refuse_at) + " busy=" + (f.busy_once ? "1" : "0");
+      }));
+    } else if (words.size() == 2 && words[1] == "busy") {
+      relay.WithModel([](auto& m) { m.Upload().Faults().busy_once = true; });
+      reply("ok");
+    } else if (words.size() == 3 && (words[1] == "lose" || words[1] == "refuse") &&
+               ParseNumber(words[2], 1, 1'000'000, n)) {
+      relay.WithModel([&](auto& m) {
+        auto& f = m.Upload().Faults();
+        (words[1] == "lose" ? f.lose_reply_at : f.refuse_at) = static_cast<int>(n);
+      });
+      reply("ok");
+    } else {
+      reply("error: upload takes lose N, refuse N or busy");
+    }
   } else if (cmd == "relay" && words.size() == 1) {
     reply(relay.WithModel([](auto& m) {
       return std::string(nx480::sim::RelayModeName(m.Mode())) +
@@ -268,7 +325,9 @@ bool RunCommand(PtyRelay& relay, LiveValues* live, const std::string& line) {
           " bad_frames=" + std::to_string(c.model.bad_frames + c.framer.bad_crc) +
           " torn=" + std::to_string(c.framer.torn) +
           " other_address=" + std::to_string(c.model.other_address) + " exceptions=" +
-          std::to_string(c.model.exceptions) + " faults=" + std::to_string(c.model.faults));
+          std::to_string(c.model.exceptions) + " faults=" + std::to_string(c.model.faults) +
+          " ignored=" + std::to_string(c.model.ignored) +
+          " babble=" + std::to_string(c.babble_bytes));
   } else {
     reply("error: unknown command '" + cmd + "'");
   }
@@ -286,6 +345,7 @@ int main(int argc, char** argv) {
   RelayConfig config;
   PtyOptions options;
   std::vector<FaultRule> faults;
+  nx480::sim::UploadFaults upload_faults;
   bool verbose = false;
   bool with_live = true;
   bool steady = false;
@@ -336,6 +396,23 @@ int main(int argc, char** argv) {
         return Usage("--clock takes YYYY-MM-DDTHH:MM[:SS[.hh]] in 2000-2099");
     } else if (arg == "--clock-stopped") {
       config.clock_running = false;
+    } else if (arg == "--history-size") {
+      if (!value(v) || !ParseNumber(v, 1, 32, n)) return Usage("--history-size must be 1..32");
+      config.history_size_code = static_cast<int>(n);
+    } else if (arg == "--history-fill") {
+      if (!value(v) || !ParseNumber(v, 0, 0xFFFF, n))
+        return Usage("--history-fill must be 0..65535");
+      config.history_fill = static_cast<int>(n);
+    } else if (arg == "--restart-time") {
+      if (!value(v) || !ParseNumber(v, 0, 60'000, n))
+        return Usage("--restart-time must be 0..60000 ms");
+      config.restart_time = std::chrono::milliseconds(n);
+    } else if (arg == "--upload-lose" || arg == "--upload-refuse") {
+      if (!value(v) || !ParseNumber(v, 1, 1'000'000, n)) return Usage(arg + " must be 1..1000000");
+      (arg == "--upload-lose" ? upload_faults.lose_reply_at : upload_faults.refuse_at) =
+          static_cast<int>(n);
+    } else if (arg == "--upload-busy") {
+      upload_faults.busy_once = true;
     } else if (arg == "--baud") {
       if (!value(v) || !ParseNumber(v, 0, 10'000'000, n))
         return Usage("--baud must be 0..10000000");
@@ -413,6 +490,7 @@ int main(int argc, char** argv) {
 
   PtyRelay relay(config, options);
   for (const auto& rule : faults) relay.AddFault(rule);
+  relay.WithModel([&upload_faults](auto& model) { model.Upload().Faults() = upload_faults; });
   if (live) relay.WithModel([&live](auto& model) { nx480::sim::AttachLiveValues(model, live); });
   try {
     relay.Start();

@@ -114,7 +114,7 @@ void LiveValues::Fill(RegisterBank& bank, Clock::time_point now) {
   in.Set(8, Clamp16(elapsed % kWindowSeconds));
   in.Set(9, config_.temperature ? Clamp16(2721 + temperature_ + Noise(1)) : 2971);
 
-  if (reconnect_at_ && now >= *reconnect_at_) reconnect_at_.reset();
+  Settle(now);
   for (std::uint16_t c = 0; c < 24; ++c) {
     const bool tripped = tripped_until_[c] && now < *tripped_until_[c];
     if (tripped_until_[c] && !tripped) tripped_until_[c].reset();
@@ -133,7 +133,41 @@ void LiveValues::Trip(StageCoils stage, milliseconds countdown, std::optional<mi
   countdown = std::max(countdown, milliseconds(0));
   const milliseconds held = std::clamp(hold.value_or(countdown), milliseconds(0), countdown);
   tripped_until_.at(static_cast<std::size_t>(stage.tripped)) = now + held;
+  Settle(now);  // a countdown that ran out before this trip still ends in a reconnection
+  Note(EventCode::kDisconnection, now);
   reconnect_at_ = now + countdown;
+}
+
+void LiveValues::Settle(Clock::time_point now) {
+  if (reconnect_at_ && now >= *reconnect_at_) {
+    Note(EventCode::kReconnection, *reconnect_at_);
+    reconnect_at_.reset();
+  }
+}
+
+void LiveValues::Note(EventCode code, Clock::time_point at) {
+  if (events_.size() >= 1024) events_.erase(events_.begin());
+  events_.push_back(StageEvent{code, at, MeasurementsLocked()});
+}
+
+std::vector<StageEvent> LiveValues::TakeEvents(Clock::time_point now) {
+  std::lock_guard lock(mutex_);
+  Settle(now);
+  std::vector<StageEvent> out;
+  out.swap(events_);
+  return out;
+}
+
+EventValues LiveValues::Measurements() const {
+  std::lock_guard lock(mutex_);
+  return MeasurementsLocked();
+}
+
+EventValues LiveValues::MeasurementsLocked() const {
+  EventValues v;
+  v.frequency = Clamp16(frequency_);
+  for (std::size_t p = 0; p < 3; ++p) v.volts[p] = Clamp16((voltage_[p] + 5) / 10);
+  return v;
 }
 
 void LiveValues::Release(StageCoils stage) {
@@ -199,6 +233,8 @@ void AttachLiveValues(RelayModel& model, std::shared_ptr<LiveValues> live) {
       return m.Read(table, first, count);
     });
   }
+  model.SetEventSource([live](LiveValues::Clock::time_point now) { return live->TakeEvents(now); });
+  model.SetMeasurementSource([live] { return live->Measurements(); });
 }
 
 std::shared_ptr<LiveValues> AttachLiveValues(PtyRelay& relay, std::optional<LiveConfig> config) {

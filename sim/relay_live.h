@@ -28,7 +28,9 @@
 #include <random>
 #include <string>
 #include <string_view>
+#include <vector>
 
+#include "event_history.h"
 #include "register_bank.h"
 
 namespace nx480::sim {
@@ -84,6 +86,14 @@ class LiveValues {
   // Clears every stage and stops the countdown.
   void ReleaseAll();
 
+  // ---- Events for the relay's history ----
+  // A trip is a disconnection at the moment of the trip; a countdown that runs out is a
+  // reconnection at its end (a new trip restarts it; ReleaseAll() stops it without one).
+  // Returns those up to `now` in order, once each; at most 1024 wait to be taken.
+  std::vector<StageEvent> TakeEvents(Clock::time_point now = Clock::now());
+  // The voltages (whole volts) and frequency around which the noise wanders.
+  EventValues Measurements() const;
+
   // ---- Measurements (the values around which the noise wanders) ----
   void SetVoltage(int phase, int tenths);  // phase 0-2
   void SetFrequency(int hundredths);
@@ -97,6 +107,10 @@ class LiveValues {
  private:
   int Noise(int amplitude);
   int CountdownUnits(Clock::time_point now) const;
+  // With mutex_ held: a countdown that has run out by `now` becomes a reconnection event.
+  void Settle(Clock::time_point now);
+  void Note(EventCode code, Clock::time_point at);
+  EventValues MeasurementsLocked() const;
 
   const LiveConfig config_;
   const Clock::time_point start_;
@@ -109,6 +123,7 @@ class LiveValues {
   std::array<bool, 24> picked_up_{};
   std::array<std::optional<Clock::time_point>, 24> tripped_until_{};
   std::optional<Clock::time_point> reconnect_at_;
+  std::vector<StageEvent> events_;
   // The current 10-minute window: its number, the sums of its samples, and the averages of
   // the window before (the base voltages until one has passed).
   long long window_ = 0;
@@ -118,7 +133,8 @@ class LiveValues {
 };
 
 // Lets the model answer reads of input registers (0x04) and coils (0x01) from `live`, filled at
-// the moment of each request. The model's before-read hook stays free for other modules.
+// the moment of each request, and take its trips and reconnections and its measurements for
+// the event history. The model's before-read hook stays free for other modules.
 void AttachLiveValues(RelayModel& model, std::shared_ptr<LiveValues> live);
 // The same for a running or stopped PtyRelay; without `config`, the live values are made for
 // the relay's configuration (LiveConfigFor).

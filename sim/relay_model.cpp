@@ -172,6 +172,7 @@ RelayModel::RelayModel(RelayConfig config) : config_(std::move(config)) {
   if (config_.clock || !config_.clock_running) {
     clock_.Set(config_.clock.value_or(clock_.Now()), config_.clock_running);
   }
+  if (!MakeHistory(config_.history_size_code, config_.history_fill)) MakeHistory(4, 0);
   Refresh();
 
   // Every coil write: only the mode coils 0-1 can be written.
@@ -183,6 +184,29 @@ RelayModel::RelayModel(RelayConfig config) : config_(std::move(config)) {
       [](RelayModel& m, Table, std::uint16_t first, std::span<const std::uint16_t> values) {
         return m.WriteClock(first, values);
       });
+
+  AddWriteHandler(Table::kHolding, kRegClearHistory, 1,
+                  [](RelayModel& m, Table, std::uint16_t, std::span<const std::uint16_t> values) {
+                    if (values[0] != kClearHistoryCode) return kIllegalDataValue;
+                    m.ClearHistory();
+                    ++m.history_clears_;
+                    return std::uint8_t{0};
+                  });
+
+  bank_.holding.Define(kRegUpload, 1, kUploadReady);
+  AddWriteHandler(Table::kHolding, kRegUpload, 1,
+                  [](RelayModel& m, Table, std::uint16_t, std::span<const std::uint16_t> values) {
+                    return m.WriteUploadCommand(values[0]);
+                  });
+
+  // The ring's registers are the relay's to write.
+  const WriteHandler read_only = [](RelayModel&, Table, std::uint16_t,
+                                    std::span<const std::uint16_t>) { return kIllegalDataAddress; };
+  AddWriteHandler(Table::kHolding, kRegHistoryNext, 2, read_only);
+  AddWriteHandler(
+      Table::kHolding, kHistoryFirstRecord,
+      static_cast<std::uint32_t>(SlotsOfSizeCode(kHistoryMaxSizeCode)) * kHistoryRecordWords,
+      read_only);
 
   handlers_[kReadCoils] = [](RelayModel& m, const Request& r) {
     return m.HandleRead(Table::kCoils, r);
@@ -229,6 +253,18 @@ void RelayModel::AddWriteHandler(Table table, std::uint16_t first, std::uint32_t
 
 void RelayModel::Refresh(Steady::time_point now) {
   now_ = now;
+  if (const auto restarted = upload_.FinishRestart(now)) {
+    // The new firmware runs: it identifies with what the image carries.
+    if (const std::string name = upload_.ImageName(); !name.empty()) config_.name = name;
+    if (const std::string version = upload_.ImageVersion(); !version.empty())
+      config_.version = version;
+    AddEvent(EventCode::kStart, *restarted);
+  }
+  if (event_source_) {
+    for (const StageEvent& event : event_source_(now)) {
+      history_.Add(bank_.holding, EventRecord{clock_.At(event.at), event.code, event.values});
+    }
+  }
   const std::array<std::uint16_t, kClockCount> clock = ClockRegisters(clock_.At(now));
   for (std::uint16_t i = 0; i < kClockCount; ++i) {
     bank_.holding.Set(static_cast<std::uint16_t>(kRegClockFirst + i), clock[i]);
@@ -236,8 +272,28 @@ void RelayModel::Refresh(Steady::time_point now) {
 }
 
 void RelayModel::SetClock(const DateTime& time, bool running, Steady::time_point now) {
+  Refresh(now);  // events that happened before go in with the old time
   clock_.Set(time, running, now);
   Refresh(now);
+}
+
+std::vector<EventRecord> RelayModel::Events() {
+  Refresh();
+  return history_.Newest(bank_.holding);
+}
+
+bool RelayModel::MakeHistory(int size_code, int fill) {
+  if (size_code < 1 || size_code > kHistoryMaxSizeCode || fill < 0 || fill > 0xFFFF) return false;
+  history_.Configure(bank_.holding, size_code);
+  for (const EventRecord& record : SampleEvents(fill, clock_.At(Steady::now()))) {
+    history_.Add(bank_.holding, record);
+  }
+  return true;
+}
+
+void RelayModel::AddEvent(EventCode code, Steady::time_point now) {
+  history_.Add(bank_.holding,
+               EventRecord{clock_.At(now), code, measurements_ ? measurements_() : EventValues{}});
 }
 
 std::uint8_t RelayModel::WriteClock(std::uint16_t first, std::span<const std::uint16_t> values) {
@@ -246,8 +302,27 @@ std::uint8_t RelayModel::WriteClock(std::uint16_t first, std::span<const std::ui
   for (std::size_t i = 0; i < values.size(); ++i) registers[first - kRegClockFirst + i] = values[i];
   const std::optional<DateTime> time = FromClockRegisters(registers);
   if (!time) return kIllegalDataValue;
+  AddEvent(EventCode::kClockBefore, now_);
   SetClock(*time, clock_.Running(), now_);
+  AddEvent(EventCode::kClockSet, now_);
   return 0;
+}
+
+std::uint8_t RelayModel::WriteUploadCommand(std::uint16_t value) {
+  switch (value) {
+    case kUploadStart:
+      upload_.Start();
+      return 0;
+    case kUploadCancel:
+      upload_.Cancel();
+      return 0;
+    case kUploadRun:
+      if (!upload_.Run(now_, config_.restart_time)) return kIllegalDataValue;
+      AddEvent(EventCode::kStop, now_);
+      return 0;
+    default:
+      return kIllegalDataValue;
+  }
 }
 
 std::uint8_t RelayModel::WriteMode(std::uint16_t first, std::span<const std::uint16_t> values) {
@@ -268,8 +343,12 @@ std::optional<Reply> RelayModel::Handle(std::span<const std::uint8_t> frame,
     ++counters_.other_address;
     return std::nullopt;
   }
-  ++counters_.requests;
   Refresh(now);
+  if (upload_.Silent(now)) {
+    ++counters_.ignored;
+    return std::nullopt;
+  }
+  ++counters_.requests;
   const Request request{frame[0], frame[1], frame.subspan(2, frame.size() - 4)};
 
   const std::optional<FaultRule> fault = faults_.Match(request.function);
@@ -287,6 +366,10 @@ std::optional<Reply> RelayModel::Handle(std::span<const std::uint8_t> frame,
     response = Response::Exception(kIllegalFunction);
   }
 
+  if (lose_reply_ || upload_.Silent(now)) {
+    lose_reply_ = false;  // carried out, but the reply is lost (or the relay has gone quiet)
+    return std::nullopt;
+  }
   Reply reply;
   reply.bytes = BuildFrame(request.function, response);
   if (!fault) return reply;
@@ -357,6 +440,9 @@ Response RelayModel::Read(Table table, std::uint16_t first, std::uint16_t count)
   if (count == 0 || count > limit) return Response::Exception(kIllegalDataValue);
   const RegisterTable& t = bank_.Of(table);
   if (!t.AllDefined(first, count)) return Response::Exception(kIllegalDataAddress);
+  if (table == Table::kHolding && first <= kRegUpload && first + count > kRegUpload) {
+    bank_.holding.Set(kRegUpload, upload_.Status());
+  }
   if (before_read_) before_read_(table, first, count, bank_);
 
   std::vector<std::uint8_t> body;
@@ -383,6 +469,19 @@ std::uint8_t RelayModel::Write(Table table, std::uint16_t first,
   const std::uint32_t begin = first;
   const std::uint32_t end = begin + static_cast<std::uint32_t>(values.size());
   if (values.empty() || end > 0x10000U) return kIllegalDataAddress;
+  if (table == Table::kHolding && upload_.Mode() == UploadMode::kReceiving && first != kRegUpload) {
+    switch (upload_.Data(first, values)) {
+      case FirmwareUpload::Verdict::kAccepted:
+        return 0;
+      case FirmwareUpload::Verdict::kLoseReply:
+        lose_reply_ = true;
+        return 0;
+      case FirmwareUpload::Verdict::kRefused:
+        return kDeviceFailure;
+      case FirmwareUpload::Verdict::kBadFrame:
+        return kIllegalDataValue;
+    }
+  }
   for (const WriteRange& range : write_ranges_) {
     if (range.table != table) continue;
     const std::uint32_t range_end = range.first + range.count;
@@ -397,6 +496,13 @@ std::uint8_t RelayModel::Write(Table table, std::uint16_t first,
     std::uint16_t v = values[i];
     if (table == Table::kCoils) v = v != 0 ? 1 : 0;
     t.Set(static_cast<std::uint16_t>(first + i), v);
+  }
+  if (table == Table::kHolding) {
+    auto overlaps = [&](std::uint32_t from, std::uint32_t count) {
+      return begin < from + count && end > from;
+    };
+    if (overlaps(kSettingsFirst, kSettingsCount)) AddEvent(EventCode::kParameters, now_);
+    if (overlaps(kRegKalU1, 8)) AddEvent(EventCode::kCalibration, now_);
   }
   if (after_write_) after_write_(table, first, static_cast<std::uint16_t>(values.size()), bank_);
   return 0;

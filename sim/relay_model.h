@@ -18,7 +18,9 @@
 #include <string_view>
 #include <vector>
 
+#include "event_history.h"
 #include "faults.h"
+#include "firmware_upload.h"
 #include "register_bank.h"
 #include "relay_clock.h"
 
@@ -52,6 +54,8 @@ inline constexpr std::uint16_t kRegSerialHigh = 0x1E;
 inline constexpr std::uint16_t kRegCalibration7 = 0x1F;  // the relay's own, non-zero
 inline constexpr std::uint16_t kRegClockFirst = 0x40;    // clock 0x40..0x43
 inline constexpr std::uint16_t kClockCount = 4;
+inline constexpr std::uint16_t kRegClearHistory = 0x8001;  // command: write the code
+inline constexpr std::uint16_t kClearHistoryCode = 3471;
 inline constexpr std::uint16_t kInputCount = 16;  // input registers 0..15
 inline constexpr std::uint16_t kCoilCount = 24;   // coils 0..23
 
@@ -79,6 +83,9 @@ struct RelayConfig {
   std::uint32_t serial = 1234;
   std::optional<DateTime> clock;  // the clock at start; empty: the PC's local time
   bool clock_running = true;      // false: the clock stands still (for tests)
+  int history_size_code = 4;      // event ring of 64 x code - 33 slots (1..32)
+  int history_fill = 40;          // events in it at start (SampleEvents); past the size it wraps
+  std::chrono::milliseconds restart_time{1500};  // silence after a firmware upload's Run
 
   std::string EffectiveName() const;
 };
@@ -114,6 +121,7 @@ struct ModelCounters {
   std::uint64_t other_address = 0;  // good frames for another slave (ignored)
   std::uint64_t exceptions = 0;     // exception replies built (injected ones too)
   std::uint64_t faults = 0;         // requests a fault rule acted on
+  std::uint64_t ignored = 0;        // good frames for this slave while it restarted (no reply)
 };
 
 class RelayModel;
@@ -131,6 +139,12 @@ using AfterWriteHook =
 // write is accepted, else the exception code to answer.
 using WriteHandler = std::function<std::uint8_t(RelayModel&, Table, std::uint16_t first,
                                                 std::span<const std::uint16_t> values)>;
+// Events that happened up to `now` outside the model (stage trips and reconnections), taken
+// once each; the model stamps them with its clock.
+using EventSource =
+    std::function<std::vector<StageEvent>(std::chrono::steady_clock::time_point now)>;
+// The measurements that go into an event record written now.
+using MeasurementSource = std::function<EventValues()>;
 
 class RelayModel {
  public:
@@ -144,8 +158,9 @@ class RelayModel {
   std::optional<Reply> Handle(std::span<const std::uint8_t> frame) {
     return Handle(frame, Steady::now());
   }
-  // Brings what changes with time up to `now`: the clock registers. Handle() does it for
-  // every request; call it before looking at the bank from outside.
+  // Brings what changes with time up to `now`: events from the event source go into the ring,
+  // the clock registers show the time. Handle() does it for every request; call it before
+  // looking at the bank from outside.
   void Refresh(Steady::time_point now = Steady::now());
 
   const RelayConfig& Config() const { return config_; }
@@ -166,8 +181,36 @@ class RelayModel {
   RelayMode Mode() const { return mode_; }
   std::uint64_t ModeCommands() const { return mode_commands_; }
 
+  // Accepted clear-history commands: a write of kClearHistoryCode to holding 0x8001 empties
+  // the event ring. Any other code is refused with exception 3 (illegal data value).
+  std::uint64_t HistoryClears() const { return history_clears_; }
+
+  // The event ring (holding 0x44, 0x45, 0x4100 + 8 s). The relay writes an event when a
+  // stage trips and when it reconnects (from the event source), when settings 0-23 are
+  // written, when the calibration block is written, and two when the clock is written (the
+  // time before, the new time). Its registers cannot be written over the wire.
+  const EventHistory& History() const { return history_; }
+  // The events held, newest first (after a Refresh()).
+  std::vector<EventRecord> Events();
+  // Makes a new ring of `size_code` (1..32) holding the last `fill` of SampleEvents(fill)
+  // that end at the clock's time; false (and nothing changed) for numbers out of range.
+  bool MakeHistory(int size_code, int fill);
+  void ClearHistory() { history_.Clear(bank_.holding); }
+  // Writes an event stamped with the clock's time at `now` and the measurements.
+  void AddEvent(EventCode code, Steady::time_point now = Steady::now());
+  void SetEventSource(EventSource source) { event_source_ = std::move(source); }
+  void SetMeasurementSource(MeasurementSource source) { measurements_ = std::move(source); }
+
+  // Firmware upload through holding 0x8000 (firmware_upload.h): Start, data frames, Status,
+  // Run, Cancel. After Run the relay answers nothing for the restart time, writes a stop event,
+  // and then a start event and identifies with the image's name and version (where the image
+  // carries them; otherwise they stay). Upload().Faults() arms the upload's test faults.
+  FirmwareUpload& Upload() { return upload_; }
+  const FirmwareUpload& Upload() const { return upload_; }
+  void SetRestartTime(std::chrono::milliseconds time) { config_.restart_time = time; }
+
   // The real-time clock (holding 0x40-0x43). A write of the registers sets it; a write with
-  // no valid date and time is refused with exception 3.
+  // no valid date and time is refused with exception 3. SetClock() writes no events.
   DateTime ClockAt(Steady::time_point at = Steady::now()) const { return clock_.At(at); }
   bool ClockRunning() const { return clock_.Running(); }
   void SetClock(const DateTime& time, bool running = true, Steady::time_point now = Steady::now());
@@ -192,6 +235,7 @@ class RelayModel {
  private:
   std::uint8_t WriteClock(std::uint16_t first, std::span<const std::uint16_t> values);
   std::uint8_t WriteMode(std::uint16_t first, std::span<const std::uint16_t> values);
+  std::uint8_t WriteUploadCommand(std::uint16_t value);
 
   struct WriteRange {
     Table table;
@@ -209,8 +253,14 @@ class RelayModel {
   RelayConfig config_;
   RegisterBank bank_;
   RelayClock clock_;
+  EventHistory history_;
+  FirmwareUpload upload_;
+  bool lose_reply_ = false;  // set by a handler: the request was carried out, send no reply
+  EventSource event_source_;
+  MeasurementSource measurements_;
   RelayMode mode_ = RelayMode::kAuto;
   std::uint64_t mode_commands_ = 0;
+  std::uint64_t history_clears_ = 0;
   Steady::time_point now_;  // when the request being handled arrived
   FaultPlan faults_;
   ModelCounters counters_;

@@ -135,6 +135,23 @@ TEST(RelayModel, RelayModeCoilsAreWriteOnlyAndKeptApartFromTheStages) {
   EXPECT_EQ(model.ModeCommands(), 3U);
 }
 
+TEST(RelayModel, ClearHistoryCommandWantsItsCode) {
+  RelayModel model;
+  struct Case {
+    std::string request;
+    std::string reply;
+  } cases[] = {
+      {"01 10 80 01 00 01 02 0D 8F 63 7D", "01 10 80 01 00 01 79 C9"},  // 3471
+      {"01 10 80 01 00 01 02 0D 8E A2 BD", "01 90 03 0C 01"},           // 3470
+      {"01 10 80 01 00 01 02 00 00 26 49", "01 90 03 0C 01"},
+      {"01 10 80 01 00 02 04 0D 8F 00 00 60 E2", "01 90 02 CD C1"},  // runs past it
+      {"01 03 80 01 00 01 FC 0A", "01 83 02 C0 F1"},                 // not readable
+      {"01 10 80 01 00 01 02 0D 8F 63 7D", "01 10 80 01 00 01 79 C9"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(Ask(model, c.request), c.reply) << c.request;
+  EXPECT_EQ(model.HistoryClears(), 2U);
+}
+
 TEST(RelayModel, ExceptionsForBadAddressValueAndFunction) {
   RelayModel model;
   EXPECT_EQ(Ask(model, "01 03 00 80 00 01 85 E2"), "01 83 02 C0 F1");  // past holding 0x7F
@@ -195,9 +212,9 @@ TEST(RelayModel, HooksAndHandlersExtendTheModel) {
   // A command register outside the map, served by a write handler.
   std::vector<std::uint16_t> seen;
   model.AddWriteHandler(
-      Table::kHolding, 0x8000, 4,
+      Table::kHolding, 0x9000, 4,
       [&](RelayModel&, Table, std::uint16_t first, std::span<const std::uint16_t> values) {
-        EXPECT_EQ(first, 0x8001);
+        EXPECT_EQ(first, 0x9001);
         seen.assign(values.begin(), values.end());
         return values[0] == 0xA5A5 ? std::uint8_t{0} : kIllegalDataValue;
       });
@@ -216,14 +233,14 @@ TEST(RelayModel, HooksAndHandlersExtendTheModel) {
     AppendCrc(f);
     return f;
   };
-  auto reply = model.Handle(write(0x8001, 1, {0xA5A5}));
+  auto reply = model.Handle(write(0x9001, 1, {0xA5A5}));
   ASSERT_TRUE(reply);
   EXPECT_EQ(reply->bytes[1], 0x10);
   EXPECT_EQ(seen, std::vector<std::uint16_t>{0xA5A5});
-  reply = model.Handle(write(0x8001, 1, {0x0001}));
+  reply = model.Handle(write(0x9001, 1, {0x0001}));
   ASSERT_TRUE(reply);
   EXPECT_EQ(Hex(reply->bytes).substr(0, 8), "01 90 03");
-  reply = model.Handle(write(0x8003, 2, {1, 2}));  // runs out of the handler's range
+  reply = model.Handle(write(0x9003, 2, {1, 2}));  // runs out of the handler's range
   ASSERT_TRUE(reply);
   EXPECT_EQ(Hex(reply->bytes).substr(0, 8), "01 90 02");
 

@@ -198,7 +198,11 @@ TEST(SimProcess, OtherWaysToEndAndBadArguments) {
                                                {"--serial"},
                                                {"--baud", "fast"},
                                                {"--answer-delay", "-1"},
-                                               {"--clock", "2026-13-01T00:00"}}) {
+                                               {"--clock", "2026-13-01T00:00"},
+                                               {"--history-size", "0"},
+                                               {"--history-fill", "-1"},
+                                               {"--upload-lose", "0"},
+                                               {"--restart-time", "60001"}}) {
     SimProcess sim(args);
     ASSERT_TRUE(sim.Started());
     EXPECT_FALSE(sim.ReadLine(5000ms)) << args[0];  // no port announced
@@ -268,8 +272,9 @@ TEST(SimProcess, LiveValuesFromOptionsAndCommands) {
   }
 }
 
-TEST(SimProcess, ClockAndRelayModeFromTheCommandLineAndStdin) {
-  SimProcess sim({"--clock", "2026-12-09T10:20:30.45", "--clock-stopped"});
+TEST(SimProcess, ClockRelayModeAndHistoryFromTheCommandLineAndStdin) {
+  SimProcess sim({"--clock", "2026-12-09T10:20:30.45", "--clock-stopped", "--history-size", "1",
+                  "--history-fill", "40"});
   ASSERT_TRUE(sim.Started());
   const auto path = sim.ReadLine();
   ASSERT_TRUE(path);
@@ -290,7 +295,68 @@ TEST(SimProcess, ClockAndRelayModeFromTheCommandLineAndStdin) {
   EXPECT_EQ(port.Ask("01 0F 00 00 00 02 01 02 5F 56", 8), "01 0F 00 00 00 02 D4 0A");
   ASSERT_TRUE(sim.Send("relay"));
   EXPECT_EQ(sim.ReadLine(), "off commands=1");
-  for (const char* bad : {"clock 2030-02-30T00:00", "clock 2030-01-02T03:04 later", "clock x"}) {
+  // 40 events in 31 slots: the pointer has wrapped to 9.
+  EXPECT_EQ(port.Ask("01 03 00 44 00 02 84 1E", 9).substr(0, 20), "01 03 04 00 09 00 01");
+  for (const auto& [command, answer] :
+       {std::pair{"history", "size=1 slots=31 next=9 events=31 clears=0"},
+        std::pair{"history clear", "ok"},
+        std::pair{"history", "size=1 slots=31 next=0 events=0 clears=0"},
+        std::pair{"history 2 5", "ok"},
+        std::pair{"history", "size=2 slots=95 next=5 events=5 clears=0"}}) {
+    ASSERT_TRUE(sim.Send(command));
+    EXPECT_EQ(sim.ReadLine(), answer) << command;
+  }
+  for (const char* bad : {"clock 2030-02-30T00:00", "clock 2030-01-02T03:04 later", "clock x",
+                          "history 33 1", "history 1", "history 1 70000"}) {
+    ASSERT_TRUE(sim.Send(bad));
+    const auto answer = sim.ReadLine();
+    ASSERT_TRUE(answer);
+    EXPECT_EQ(answer->rfind("error:", 0), 0u) << bad << ": " << *answer;
+  }
+  ASSERT_TRUE(sim.Send("quit"));
+  EXPECT_TRUE(ExitedWith(sim.Wait(), 0));
+}
+
+TEST(SimProcess, FirmwareUploadOptionsAndCommands) {
+  SimProcess sim({"--restart-time", "300", "--upload-busy", "--upload-lose", "2"});
+  ASSERT_TRUE(sim.Started());
+  const auto path = sim.ReadLine();
+  ASSERT_TRUE(path);
+  Port port(*path);
+  ASSERT_TRUE(port.Ok());
+  ASSERT_TRUE(sim.Send("upload"));
+  EXPECT_EQ(sim.ReadLine(),
+            "mode=normal frames=0 name=NX480 version=1.14.d lose=2 refuse=0 busy=1");
+  ASSERT_TRUE(sim.Send("upload refuse 50"));  // armed, never reached
+  EXPECT_EQ(sim.ReadLine(), "ok");
+
+  EXPECT_EQ(port.Ask("01 10 80 00 00 01 02 00 01 E6 58", 8), "01 10 80 00 00 01 28 09");
+  const auto frames = test::BlockFrames(0x2000, "NX480", "1.15");
+  for (std::size_t k = 0; k < frames.size(); ++k) {
+    const std::string ack = test::Hex(frames[k]).substr(0, 17);
+    if (k == 1) {
+      EXPECT_EQ(port.Ask(test::Hex(frames[k]), 8, 200ms), "");  // lost reply
+    }
+    EXPECT_EQ(port.Ask(test::Hex(frames[k]), 8).substr(0, 17), ack) << k;
+  }
+  EXPECT_EQ(port.Ask("01 03 80 00 00 01 AD CA", 7), "01 03 02 00 01 79 84");  // busy once
+  EXPECT_EQ(port.Ask("01 03 80 00 00 01 AD CA", 7), "01 03 02 00 00 B8 44");
+
+  // Run: no reply, then silence for about 300 ms, then the new version.
+  const auto run = Clock::now();
+  EXPECT_EQ(port.Ask("01 10 80 00 00 01 02 00 02 A6 59", 8, 100ms), "");
+  std::string ident;
+  while (ident.empty() && Clock::now() - run < 5s) ident = port.Ask("01 11 C0 2C", 30, 100ms);
+  EXPECT_GE(Clock::now() - run, 250ms);
+  EXPECT_EQ(ident.substr(ident.size() < 69 ? 0 : 57, 12), "31 2E 31 35 ") << ident;  // "1.15"
+  ASSERT_TRUE(sim.Send("upload"));
+  EXPECT_EQ(sim.ReadLine(), "mode=normal frames=9 name=NX480 version=1.15 lose=0 refuse=50 busy=0");
+  ASSERT_TRUE(sim.Send("counters"));
+  const auto counters = sim.ReadLine();
+  ASSERT_TRUE(counters);
+  EXPECT_NE(counters->find(" ignored="), std::string::npos) << *counters;
+  EXPECT_EQ(counters->find(" ignored=0 "), std::string::npos) << *counters;  // asked while quiet
+  for (const char* bad : {"upload lose 0", "upload refuse", "upload later"}) {
     ASSERT_TRUE(sim.Send(bad));
     const auto answer = sim.ReadLine();
     ASSERT_TRUE(answer);

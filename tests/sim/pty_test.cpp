@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <fstream>
 #include <mutex>
@@ -11,6 +12,7 @@
 #include "crc.h"
 #include "port.h"
 #include "pty_relay.h"
+#include "relay_live.h"
 #include "test_util.h"
 
 namespace nx480::sim {
@@ -294,30 +296,48 @@ TEST(PtyRelay, StopIsPromptAndCleansUp) {
 
 TEST(PtyRelay, ConcurrentUseFromTheTestThread) {
   PtyRelay relay;
+  auto live = AttachLiveValues(relay);
+  relay.WithModel([](RelayModel& m) { return m.MakeHistory(32, 0); });
   relay.Start();
   Port port(relay.SlavePath());
   ASSERT_TRUE(port.Ok());
 
+  // Registers, faults and stage trips changed from another thread while requests are served
+  // and the trips go into the event ring.
   std::atomic<bool> done{false};
+  int trips = 0;
   std::thread fiddler([&] {
     std::uint16_t v = 0;
     while (!done) {
       relay.SetRegister(Table::kHolding, 5, v++);
       (void)relay.GetRegister(Table::kHolding, 5);
+      (void)relay.GetRegister(Table::kHolding, kRegHistoryNext);
       (void)relay.Counters();
       relay.WithModel([](RelayModel& m) { return m.Faults().Empty(); });
+      if (trips < 1000) {
+        live->Trip(*ParseStage("U<", 14), 1ms);
+        ++trips;
+      }
       std::this_thread::sleep_for(200us);
     }
   });
   int good = 0;
   for (int i = 0; i < 100; ++i) {
-    const auto reply = port.Ask("01 03 00 05 00 01 94 0B", 7);
+    const bool ring = i % 2 == 1;
+    const auto reply =
+        port.Ask(ring ? "01 03 00 44 00 02 84 1E" : "01 03 00 05 00 01 94 0B", ring ? 9 : 7);
     const auto bytes = test::Bytes(reply);
-    if (bytes.size() == 7 && CrcOk(bytes) && reply.substr(0, 8) == "01 03 02") ++good;
+    if (bytes.size() == (ring ? 9U : 7U) && CrcOk(bytes) &&
+        reply.substr(0, 8) == (ring ? "01 03 04" : "01 03 02"))
+      ++good;
   }
   done = true;
   fiddler.join();
   EXPECT_EQ(good, 100);
+  const auto events = relay.WithModel([](RelayModel& m) { return m.Events(); });
+  EXPECT_EQ(std::count_if(events.begin(), events.end(),
+                          [](const EventRecord& e) { return e.code == EventCode::kDisconnection; }),
+            trips);
 }
 
 }  // namespace

@@ -70,4 +70,25 @@ inline std::vector<std::uint8_t> WriteRequest(std::uint16_t first,
   return f;
 }
 
+// The eight data frames of one image block at byte address `address` whose data carry `name`
+// and `version` where a first block does, the rest a pattern: words low byte first in the
+// file, so register value = data[2j] | data[2j + 1] << 8.
+inline std::vector<std::vector<std::uint8_t>> BlockFrames(std::uint16_t address,
+                                                          const std::string& name,
+                                                          const std::string& version) {
+  std::uint8_t data[256];
+  for (int i = 0; i < 256; ++i) data[i] = static_cast<std::uint8_t>(i * 7 + 1);
+  for (int i = 0; i < 16; ++i) data[16 + i] = i < static_cast<int>(name.size()) ? name[i] : 0;
+  for (int i = 0; i < 8; ++i) data[32 + i] = i < static_cast<int>(version.size()) ? version[i] : 0;
+  std::vector<std::vector<std::uint8_t>> frames;
+  for (int k = 0; k < 8; ++k) {
+    std::vector<std::uint16_t> words;
+    for (int j = 0; j < 16; ++j)
+      words.push_back(
+          static_cast<std::uint16_t>(data[32 * k + 2 * j] | data[32 * k + 2 * j + 1] << 8));
+    frames.push_back(WriteRequest(static_cast<std::uint16_t>((address + 32 * k) / 2), words));
+  }
+  return frames;
+}
+
 }  // namespace nx480::sim::test
