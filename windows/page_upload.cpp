@@ -1,18 +1,200 @@
 #include "page_upload.h"
 
+#include <QEventLoop>
+#include <QFile>
+#include <QFrame>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTextCursor>
+#include <QTimer>
+#include <algorithm>
+
+#include "form_setup.h"
+#include "modbus.h"
+#include "setup_status.h"
+#include "text_codec.h"
+#include "window_services.h"
+
 using namespace nx480;
 
-PageUpload::PageUpload(TFormSetup& frame) : SetupPage(frame, "TabFirmware") {}
+namespace {
+
+// The log's texts.
+const char* const kWrongLength = "...Soubor namá správnou délku";
+const char* const kBadData = "...Soubor neobsahuje korektní data";
+const char* const kStarted = "...Start přenosu";
+const char* const kNotConnected = "...Přístroj není připojen";
+const char* const kStopped = "...Přerušeno";
+const char* const kIncomplete = "...Nedokončeno - chyba komuniíkace";
+const char* const kDone = "...Úspěšně dokončeno";
+const char* const kNewVersion = "Nová verze:         ";
+const char* const kNotIdentified = "nezjištěna - přístroj po restartu neodpovídá";
+
+const char* const kCaptionUpload = "&Upload";
+const char* const kCaptionStop = "&Stop";
+
+FileDialogSpec ImageFileDialog() {
+  return {QStringLiteral("Programové soubory (*.bn6);;Vše (*.*)"), QString()};
+}
+
+// A text of the relay or of an image file, in its Windows-1250 code page.
+QString FromRelay(const std::string& text) {
+  return QString::fromStdString(Cp1250ToUtf8(text));
+}
+
+}  // namespace
+
+PageUpload::PageUpload(TFormSetup& frame) : SetupPage(frame, "TabFirmware") {
+  Build();
+}
+
+void PageUpload::Build() {
+  MemoLog = new QPlainTextEdit(this);
+  MemoLog->setObjectName("MemoLog");
+  MemoLog->setReadOnly(true);
+  MemoLog->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+  MemoLog->setGeometry(24, 16, 393, 209);
+
+  ProgressBarUpload = new QProgressBar(this);
+  ProgressBarUpload->setObjectName("ProgressBarUpload");
+  ProgressBarUpload->setRange(0, 100);
+  ProgressBarUpload->setValue(0);
+  ProgressBarUpload->setTextVisible(false);
+  ProgressBarUpload->setGeometry(24, 232, 393, 17);
+
+  PanelNX480F = new QFrame(this);
+  PanelNX480F->setObjectName("PanelNX480F");
+  PanelNX480F->setFrameStyle(QFrame::Panel | QFrame::Raised);
+  PanelNX480F->setAutoFillBackground(true);
+  QPalette palette = PanelNX480F->palette();
+  palette.setColor(QPalette::Window, QColor(0x80, 0x80, 0x80));  // the shadow colour
+  PanelNX480F->setPalette(palette);
+  PanelNX480F->setGeometry(24, 280, 217, 29);
+
+  LabelNX480F = new QLabel("NX480", PanelNX480F);
+  LabelNX480F->setObjectName("LabelNX480F");
+  LabelNX480F->move(176, 8);
+  LabelNX480F->adjustSize();
+
+  ButtonUpload = new QPushButton(kCaptionUpload, PanelNX480F);
+  ButtonUpload->setObjectName("ButtonUpload");
+  ButtonUpload->setGeometry(8, 3, 75, 25);
+  ButtonUpload->setAutoDefault(false);
+  connect(ButtonUpload, &QPushButton::clicked, this, [this] { ButtonUploadClick(); });
+  // Keys of the log and the button that they do not use (F1) go up to the settings window,
+  // which hands them to the main window.
+}
 
 std::vector<RequestDecl> PageUpload::Requests() {
-  return {{.slot = kUploadLength, .request = &UploadLength, .clearedOnConnect = false}};
+  return {{.slot = kUploadLength,
+           .request = &UploadLength,
+           .transaction = [this](TModbus& link) { UploadFirmware(link, *this); },
+           // The relay may be in upload mode: it is told to cancel.
+           .onException = [this](TModbus& link) { AbortUpload(link, *this); },
+           .clearedOnConnect = false}};
+}
+
+void PageUpload::Log(const QString& line) {
+  // One line a call, an empty one included (appending to an empty log would take its place).
+  QTextCursor cursor(MemoLog->document());
+  cursor.movePosition(QTextCursor::End);
+  if (logLines_++ > 0) cursor.insertBlock();
+  cursor.insertText(line);
+  MemoLog->moveCursor(QTextCursor::End);
+  MemoLog->ensureCursorVisible();
 }
 
 void PageUpload::ButtonUploadClick() {
   if (Uploading()) {
-    UploadResultText = QStringLiteral("...Přerušeno");
+    UploadResultText = kStopped;
     Abort();
+    // Without a relay the worker is parked and has not begun the upload: it ends here, rather
+    // than when the next connection resumes the worker.
+    if (!Frame().Session().connected) {
+      UploadLength.Clear();
+      UploadFailed();
+    }
+    return;
   }
+  UploadAbort.store(false, std::memory_order_release);
+  const QString path = AppDialogs().chooseOpenFile(&Frame(), ImageFileDialog(), lastOpenName_);
+  if (path.isEmpty()) return;
+  lastOpenName_ = path;
+  const size_t length = LoadImage(path);
+  if (length == 0) return;
+
+  ProgressBarUpload->setValue(0);
+  Log(QString());
+  // A paused worker would keep the request until some later connection, and then send the
+  // image to whichever relay that is: refused at once.
+  if (!Frame().Session().connected) {
+    Log(kNotConnected);
+    Frame().ShowStatus(kStatusNotConnected);
+    return;
+  }
+  Log("Současná verze: " + FromRelay(Frame().Session().identText));
+  ProgressBarUpload->setMaximum(static_cast<int>(length));
+  UploadLength.Post(static_cast<int32_t>(length));
+  Log(kStarted);
+  ButtonUpload->setText(kCaptionStop);
+  UploadResultText = kIncomplete;
+}
+
+size_t PageUpload::LoadImage(const QString& path) {
+  const long read = ReadImageFile(QFile::encodeName(path).toStdString(), UploadImage);
+  if (read < 0) {
+    AppDialogs().error(&Frame(), "Chyba", "Soubor nejde otevřít");
+    return 0;
+  }
+  const ImageCheck check = CheckImage({UploadImage.data(), static_cast<size_t>(read)});
+  if (check.fault == ImageFault::Length) {
+    Log(kWrongLength);
+    return 0;
+  }
+  Log(QString());
+  Log("Soubor: " + path);
+  if (check.fault != ImageFault::None) {
+    Log(kBadData);
+    return 0;
+  }
+  Log("Aplikace: " + FromRelay(check.name));
+  Log("Verze: " + FromRelay(check.version));
+  return static_cast<size_t>(read);
+}
+
+std::span<const uint8_t> PageUpload::ImageToSend() const {
+  const auto length = static_cast<size_t>(std::max(UploadLength.Value(), 0));
+  return {UploadImage.data(), std::min(length, UploadImage.size())};
+}
+
+void PageUpload::ShowUploadProgress(uint32_t bytes) {
+  ProgressBarUpload->setValue(static_cast<int>(bytes));
+}
+
+void PageUpload::UploadFailed() {
+  ButtonUpload->setText(kCaptionUpload);
+  Log(UploadResultText);
+}
+
+void PageUpload::UploadSucceeded(TModbus& link) {
+  ButtonUpload->setText(kCaptionUpload);
+  Log(kDone);
+  MemoLog->repaint();  // seen while the relay restarts
+  std::string identText;
+  std::optional<std::string> identified;
+  if (IdentifyAfterRestart(link, identText, PaintingPause)) identified = identText;
+  // The main window takes the new identification into the session and shows the new version
+  // everywhere (the windows' controls follow the firmware number).
+  if (NewIdentification) NewIdentification(identified);
+  Log(kNewVersion + (identified ? FromRelay(Frame().Session().identText) : kNotIdentified));
+}
+
+void PageUpload::PaintingPause(std::chrono::milliseconds duration) {
+  QEventLoop loop;
+  QTimer::singleShot(duration, &loop, &QEventLoop::quit);
+  loop.exec(QEventLoop::ExcludeUserInputEvents);
 }
 
 void PageUpload::TabChanging() {

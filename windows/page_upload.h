@@ -1,32 +1,83 @@
-// The settings window's "Upload FW" page: a firmware image loaded, checked and uploaded into
-// the relay. Changing the tab, closing the window or the main window's connect button stops a
-// running upload.
+// The settings window's "Upload FW" page: a firmware image loaded from a file, checked and
+// uploaded into the relay, with a log of what happened and a progress bar.
+//
+// The image file and its checks are plain functions (firmware/image_file.h), the transfer a
+// transaction (firmware/upload_transaction.h); this page holds the controls, posts the request
+// and shows what comes back. Hand-over of the image with the worker: the page reads a file into
+// UploadImage only while no upload is requested; the worker reads it while UploadLength is set.
+//
+// Stopping a running upload: the Stop button and the main window's connect button (result
+// "...Přerušeno"), changing the tab or closing the window (the result stays "...Nedokončeno -
+// chyba komuniíkace"). The transfer ends after its current block and the relay is told to
+// cancel.
 #pragma once
 
 #include <QString>
 #include <atomic>
+#include <functional>
+#include <optional>
+#include <string>
 
+#include "image_file.h"
 #include "setup_page.h"
+#include "upload_transaction.h"
 
-class PageUpload : public SetupPage {
+class QFrame;
+class QLabel;
+class QPlainTextEdit;
+class QProgressBar;
+class QPushButton;
+
+class PageUpload : public SetupPage, public nx480::UploadWindow {
   Q_OBJECT
  public:
   explicit PageUpload(TFormSetup& frame);
 
-  // Non-zero while an upload runs: the image length in bytes.
+  // The image read from the file; the image starts at offset 0.
+  nx480::ImageBuffer UploadImage{};
+  // Non-zero while an upload is requested or runs: the image length in bytes.
   nx480::Request UploadLength;
   // Raised to stop a running upload; the transfer ends at its next block.
   std::atomic<bool> UploadAbort{false};
+  // The log's line when the upload ends without success.
   QString UploadResultText;
   std::vector<nx480::RequestDecl> Requests() override;
 
+  // After a successful upload, inside its completion (the port is the user-interface thread's):
+  // the relay's new identification text, or nothing when it did not answer. The main window
+  // takes it into the session and shows the version; unset, the session stays as it is.
+  std::function<void(const std::optional<std::string>& identText)> NewIdentification;
+
   bool Uploading() const { return UploadLength.Pending(); }
-  // Starts an upload or, while one runs, stops it.
+  // Loads, checks and uploads an image or, while an upload runs, stops it.
   void ButtonUploadClick();
 
   void TabChanging() override;
   void WindowClosing() override;
 
+  QPlainTextEdit* MemoLog = nullptr;
+  QProgressBar* ProgressBarUpload = nullptr;
+  QFrame* PanelNX480F = nullptr;
+  QLabel* LabelNX480F = nullptr;
+  QPushButton* ButtonUpload = nullptr;
+
  private:
+  // nx480::UploadWindow
+  std::span<const uint8_t> ImageToSend() const override;
+  bool AbortRaised() const override { return UploadAbort.load(std::memory_order_acquire); }
+  void ShowUploadProgress(uint32_t bytes) override;
+  void UploadFailed() override;
+  void UploadSucceeded(nx480::TModbus& link) override;
+
+  void Build();
+  void Log(const QString& line);
   void Abort();
+  // Loads the file at `path` into UploadImage and checks it, logging what it finds: the image
+  // length, or 0 when it may not be sent.
+  size_t LoadImage(const QString& path);
+  // Waits, still repainting (user input waits until the step has returned).
+  static void PaintingPause(std::chrono::milliseconds duration);
+
+  QString lastOpenName_;  // the open dialog starts with the file chosen last
+  int logLines_ = 0;
 };

@@ -1,0 +1,147 @@
+#include "upload_transaction.h"
+
+#include <array>
+
+#include "frames.h"
+#include "modbus.h"
+
+namespace nx480 {
+
+namespace {
+
+using namespace std::chrono_literals;
+
+constexpr int kSlicesPerBlock = 8;
+constexpr size_t kSliceBytes = kImageBlockData / kSlicesPerBlock;  // 32
+constexpr size_t kSliceWords = kSliceBytes / 2;                    // 16
+constexpr auto kReplyPause = 5ms;                                  // after each data frame
+constexpr auto kRepeatPause = 50ms;  // after the drain, and again after the repeat
+constexpr auto kStatusPause = 20ms;  // before the second Status read
+constexpr auto kRunPause = 100ms;    // before and after Run
+constexpr size_t kStatusValueLow = 4;
+
+void Failed(TModbus& link, UploadWindow& window) {
+  link.Synchronize([&] { window.UploadFailed(); });
+}
+
+void Progress(TModbus& link, UploadWindow& window, uint32_t bytes) {
+  link.Synchronize([&] { window.ShowUploadProgress(bytes); });
+}
+
+// A write acknowledged with the echo of its request.
+bool Acknowledged(TModbus& link, const FrameTemplate& tmpl) {
+  return link.CheckReply(kMainReply, tmpl.replyLength) && link.CheckEcho();
+}
+
+// Slice k of block b as a data frame in the request buffer; returns its length.
+size_t BuildSlice(TModbus& link, std::span<const uint8_t> image, size_t block, int slice) {
+  const uint8_t* data = image.data() + block * kImageBlockBytes + kImageDataOffset +
+                        static_cast<size_t>(slice) * kSliceBytes;
+  // The file holds each word low byte first; the frame carries it high byte first.
+  std::array<uint16_t, kSliceWords> words{};
+  for (size_t i = 0; i < kSliceWords; ++i)
+    words[i] = static_cast<uint16_t>(data[2 * i] | (data[2 * i + 1] << 8));
+  RequestPatch patch;
+  // A byte address, and the relay's registers are words; the sum may pass 0xFFFF, its half not.
+  patch.address =
+      static_cast<int>((uint32_t{BlockAddress(image, block)} + kSliceBytes * slice) / 2);
+  patch.words = words.data();
+  patch.wordCount = words.size();
+  return link.BuildRequest(templates::kUploadBlock, patch);
+}
+
+// One data frame, with the single repeat of a frame whose reply is bad.
+bool SendSlice(TModbus& link, size_t length) {
+  link.SendRequest(length);
+  if (link.Sleep(kReplyPause) && Acknowledged(link, templates::kUploadBlock)) return true;
+  if (link.StopRequested()) return false;
+  link.DrainInput();
+  // The request buffer still holds the frame: the drain does not touch it.
+  if (!link.Sleep(kRepeatPause)) return false;
+  link.SendRequest(length);
+  return link.Sleep(kRepeatPause) && Acknowledged(link, templates::kUploadBlock);
+}
+
+// Status: ready (low byte 0); or, after a drain, any good reply to the second read.
+bool RelayReady(TModbus& link) {
+  const FrameTemplate& status = templates::kUploadStatus;
+  link.SendRequest(link.BuildRequest(status));
+  if (link.CheckReply(kMainReply, status.replyLength) &&
+      link.ReplyBuffer[kMainReply + kStatusValueLow] == 0)
+    return true;
+  if (!link.Sleep(kStatusPause)) return false;
+  link.DrainInput();
+  link.SendRequest(link.BuildRequest(status));
+  return link.CheckReply(kMainReply, status.replyLength);
+}
+
+}  // namespace
+
+void AbortUpload(TModbus& link, UploadWindow& window) {
+  Failed(link, window);
+  // Sent even while a pause is pending: a write is not cut short before it is handed over, so
+  // the relay leaves upload mode; only the wait for its reply ends at once.
+  link.SendRequest(link.BuildRequest(templates::kUploadAbort));
+  if (!Acknowledged(link, templates::kUploadAbort)) link.DrainInput();
+}
+
+void UploadFirmware(TModbus& link, UploadWindow& window) {
+  // Stopped while it waited (a disconnect, the Stop button): nothing is sent.
+  if (window.AbortRaised() || link.StopRequested()) {
+    Failed(link, window);
+    return;
+  }
+  const std::span<const uint8_t> image = window.ImageToSend();
+
+  link.SendRequest(link.BuildRequest(templates::kUploadStart));
+  if (!Acknowledged(link, templates::kUploadStart)) {
+    link.DrainInput();
+    Failed(link, window);
+    return;
+  }
+
+  for (size_t block = 0; block * kImageBlockBytes < image.size(); ++block) {
+    for (int slice = 0; slice < kSlicesPerBlock; ++slice) {
+      if (!SendSlice(link, BuildSlice(link, image, block, slice))) {
+        AbortUpload(link, window);
+        return;
+      }
+      Progress(link, window,
+               static_cast<uint32_t>(block * kImageBlockBytes + kImageDataOffset +
+                                     static_cast<size_t>(slice) * kSliceBytes));
+    }
+    if (window.AbortRaised() || link.StopRequested()) {
+      AbortUpload(link, window);
+      return;
+    }
+  }
+
+  if (!RelayReady(link)) {
+    AbortUpload(link, window);
+    return;
+  }
+  Progress(link, window, static_cast<uint32_t>(image.size()));
+
+  // A pause before Run leaves the old firmware running: the relay is told to cancel.
+  if (!link.Sleep(kRunPause)) {
+    AbortUpload(link, window);
+    return;
+  }
+  link.SendRequest(link.BuildRequest(templates::kUploadRun));
+  link.Sleep(kRunPause);  // the relay restarts whether or not this wait is cut short
+  link.Synchronize([&] { window.UploadSucceeded(link); });
+}
+
+bool IdentifyAfterRestart(TModbus& link, std::string& identText,
+                          const std::function<void(std::chrono::milliseconds)>& pause,
+                          int attempts) {
+  for (int attempt = 0; attempt < attempts; ++attempt) {
+    if (link.StopRequested()) return false;
+    if (link.Identify(identText)) return true;
+    if (link.LastError() == LinkError::DeviceGone) return false;
+    pause(kIdentifyPause);
+  }
+  return false;
+}
+
+}  // namespace nx480

@@ -1,0 +1,79 @@
+// The firmware upload: the image goes into the relay through its upload control register,
+// holding register 0x8000 (Start = 1, Run = 2, Cancel = 0; a read is the Status, 0 ready).
+//
+// Wire, for an image of B blocks:
+//   Start                     write 0x8000 := 1, acknowledged with the request's echo
+//   8 x B data frames         block b, slice k (k = 0..7): 16 registers at
+//                             (block address + 32 k) / 2, the block's data bytes 4 + 32 k ..
+//                             35 + 32 k as 16 words (each stored low byte first in the file, so
+//                             sent with its two bytes exchanged); 5 ms before each reply is
+//                             read; a bad reply is answered by one repeat after a drain
+//   Status                    read 0x8000: value 0 (low byte) goes on; else one more read after
+//                             a drain, whose value is not examined
+//   Run                       write 0x8000 := 2, 100 ms before and after it, no reply
+// The relay then restarts into the new firmware; the window identifies it again
+// (IdentifyAfterRestart).
+//
+// Between blocks the upload ends when the window raised its abort flag or the worker is asked to
+// pause (a disconnect, the program closing): the relay is then told to Cancel. Progress is
+// reported after every data frame.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <span>
+#include <string>
+
+#include "image_file.h"
+
+namespace nx480 {
+
+class TModbus;
+
+// The upload page as the transaction sees it. ImageToSend() and AbortRaised() are called on the
+// worker thread; the other operations run on the user-interface thread through
+// TModbus::Synchronize, while the worker waits.
+class UploadWindow {
+ public:
+  // Worker thread, while the upload request is set: the image, checked, of whole blocks. The
+  // window does not touch it until the request is cleared.
+  virtual std::span<const uint8_t> ImageToSend() const = 0;
+  // Worker thread, between blocks: the user asked for the upload to stop.
+  virtual bool AbortRaised() const = 0;
+  // Bytes of the image sent so far (262 b + 4 + 32 k after slice k of block b; the image length
+  // once the relay has reported ready).
+  virtual void ShowUploadProgress(uint32_t bytes) = 0;
+  // The upload ended without success.
+  virtual void UploadFailed() = 0;
+  // Run was sent: the relay restarts into the new firmware. The step owns the port while it runs
+  // (the worker waits), so it may identify the relay through `link`.
+  virtual void UploadSucceeded(TModbus& link) = 0;
+
+ protected:
+  ~UploadWindow() = default;
+};
+
+// The upload transaction (worker thread, for the upload request). Ends with exactly one of the
+// two completions. A Start that is not acknowledged ends it after a drain, without Cancel; a
+// data frame unanswered twice, a Status unanswered twice, a raised abort flag or a pause end it
+// through AbortUpload. An abort raised before Start (the request waited while the user stopped
+// it) ends it before anything is sent.
+void UploadFirmware(TModbus& link, UploadWindow& window);
+
+// Ends an upload unsuccessfully once the relay is in upload mode: the failure completion, then
+// Cancel (its reply read and not judged; the input drained when it is not a good one).
+void AbortUpload(TModbus& link, UploadWindow& window);
+
+inline constexpr int kIdentifyAttempts = 100;
+inline constexpr std::chrono::milliseconds kIdentifyPause{100};
+
+// User-interface thread, inside UploadSucceeded: identifies the restarting relay, up to
+// `attempts` times with `pause(kIdentifyPause)` after each failure. True with `identText` on
+// the first valid reply. Gives up early when a pause of the worker is pending or the port was
+// closed or its device is gone.
+bool IdentifyAfterRestart(TModbus& link, std::string& identText,
+                          const std::function<void(std::chrono::milliseconds)>& pause,
+                          int attempts = kIdentifyAttempts);
+
+}  // namespace nx480
