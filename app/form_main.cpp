@@ -148,7 +148,20 @@ void TFormMain::AttachWindows(TFormOnLine* onLine, TFormSetup* setup, TFormHisto
       if (decl.clearedOnConnect) clearedOnConnect_.push_back(decl.request);
     }
   }
+  if (setup) {
+    setup->Upload().NewIdentification = [this](const std::optional<std::string>& identText) {
+      FirmwareUploaded(identText);
+    };
+  }
   ShareSession();
+}
+
+void TFormMain::FirmwareUploaded(const std::optional<std::string>& identText) {
+  if (identText) {
+    nx480::TakeIdentification(*identText, session_);
+    session_.serialNumber = modbus_->ReadSerialNumber();
+  }
+  ShowVersion();
 }
 
 void TFormMain::ShareSession() {

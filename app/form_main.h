@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -80,6 +81,9 @@ class TFormMain : public QWidget {
   void DeviceGone(uint64_t connection);
   // The session to the worker and to every window.
   void ShareSession();
+  // After a firmware upload, inside its completion (the port is this thread's): the relay's
+  // new identification (nothing when it did not answer) and its version shown.
+  void FirmwareUploaded(const std::optional<std::string>& identText);
 
   std::unique_ptr<TModbus> modbus_;
   nx480::RelaySession session_;
