@@ -1,0 +1,264 @@
+// The firmware upload transaction against the simulated relay, run by the worker as the tool
+// runs it. The frames on the line are taken from the link's trace.
+#include "upload_transaction.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "firmware_image.h"
+#include "frames.h"
+#include "link_support.h"
+#include "modbus.h"
+#include "pty_relay.h"
+
+using namespace nx480;
+using namespace std::chrono_literals;
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+// The upload page as the transaction sees it. Its steps run on the worker here (no
+// user-interface thread); the test reads what they recorded once the request is cleared.
+class FakeUploadWindow : public UploadWindow {
+ public:
+  std::span<const uint8_t> ImageToSend() const override { return image; }
+  bool AbortRaised() const override { return abort.load(); }
+  void ShowUploadProgress(uint32_t bytes) override {
+    progress.push_back(bytes);
+    if (onProgress) onProgress(bytes);
+    shown.store(progress.size());
+  }
+  void UploadFailed() override { ++failed; }
+  void UploadSucceeded(TModbus& link) override {
+    ++succeeded;
+    identified = IdentifyAfterRestart(
+        link, identText, [](std::chrono::milliseconds d) { std::this_thread::sleep_for(d); });
+  }
+
+  // A new upload with `image`.
+  void Reset(Bytes next) {
+    image = std::move(next);
+    abort = false;
+    onProgress = nullptr;
+    progress.clear();
+    shown = 0;
+    failed = succeeded = 0;
+  }
+
+  Bytes image;
+  std::atomic<bool> abort{false};
+  std::function<void(uint32_t)> onProgress;
+  std::vector<uint32_t> progress;
+  std::atomic<size_t> shown{0};
+  int failed = 0;
+  int succeeded = 0;
+  bool identified = false;
+  std::string identText;
+};
+
+struct Sent {
+  std::string frame;
+  Bytes bytes;
+};
+
+class UploadTransaction : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    sim::RelayConfig config;
+    config.version = "1.04";
+    config.restart_time = 300ms;
+    config.history_fill = 0;
+    relay_ = std::make_unique<sim::PtyRelay>(config);
+    relay_->Start();
+    ASSERT_TRUE(link_.OpenPort(relay_->SlavePath(), TestLine(), 50));
+    link_.SetTraceHook([this](const FrameEvent& e) {
+      if (e.direction == FrameDirection::Sent)
+        sent_.push_back({e.frame, Bytes(e.bytes.begin(), e.bytes.end())});
+    });
+    link_.Bind({.slot = kUploadLength,
+                .request = &request_,
+                .transaction = [this](TModbus& link) { UploadFirmware(link, window_); },
+                .onException = [this](TModbus& link) { AbortUpload(link, window_); }});
+  }
+  void TearDown() override { link_.ClosePort(); }
+
+  // Posts the upload and waits until the worker has cleared the request.
+  void Upload(int seconds = 10) {
+    link_.Resume();
+    ASSERT_TRUE(request_.Post(static_cast<int32_t>(window_.image.size())));
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+    while (request_.Pending()) {
+      ASSERT_LT(std::chrono::steady_clock::now(), end) << "the upload did not end";
+      std::this_thread::sleep_for(2ms);
+    }
+    ASSERT_TRUE(link_.Suspend());
+  }
+  std::vector<std::string> Frames() const {
+    std::vector<std::string> names;
+    for (const Sent& s : sent_) names.push_back(s.frame);
+    return names;
+  }
+  size_t Count(const std::string& frame) const {
+    size_t n = 0;
+    for (const Sent& s : sent_) n += s.frame == frame;
+    return n;
+  }
+  sim::UploadMode Mode() const {
+    return relay_->WithModel([](sim::RelayModel& m) { return m.Upload().Mode(); });
+  }
+  int DataFramesKept() const {
+    return relay_->WithModel([](sim::RelayModel& m) { return m.Upload().Frames(); });
+  }
+  void Faults(const sim::UploadFaults& faults) {
+    relay_->WithModel([&](sim::RelayModel& m) { m.Upload().Faults() = faults; });
+  }
+
+  std::unique_ptr<sim::PtyRelay> relay_;
+  TModbus link_;
+  Request request_;
+  FakeUploadWindow window_;
+  std::vector<Sent> sent_;
+};
+
+const std::vector<uint32_t> kOneBlockProgress{4, 36, 68, 100, 132, 164, 196, 228, 262};
+
+std::vector<std::string> OneBlockFrames() {
+  std::vector<std::string> frames{"upload start"};
+  for (int k = 0; k < 8; ++k) frames.push_back("upload block");
+  frames.push_back("upload status");
+  frames.push_back("upload run");
+  return frames;
+}
+
+}  // namespace
+
+TEST_F(UploadTransaction, OneBlockGoesToItsRegistersWordsSwappedAndTheRelayRestartsIntoIt) {
+  // An odd block address: the registers start at its half, rounded down.
+  window_.image =
+      sim::WriteImage({.name = "NX480", .version = "1.16", .blocks = 1, .address = 0x0A01});
+  window_.image[4] = 0x34;  // the first data word, low byte first
+  window_.image[5] = 0x12;
+  const uint16_t crc = ModbusCrc(window_.image.data(), 260);
+  window_.image[260] = static_cast<uint8_t>(crc);
+  window_.image[261] = static_cast<uint8_t>(crc >> 8);
+  Upload();
+
+  // Then the identification of the restarting relay, until it answers.
+  std::vector<std::string> frames = Frames();
+  ASSERT_GE(frames.size(), 12u);
+  EXPECT_EQ(frames.back(), "identification");
+  frames.resize(11);
+  EXPECT_EQ(frames, OneBlockFrames());
+  for (int k = 0; k < 8; ++k) {
+    const Bytes& frame = sent_[1 + k].bytes;
+    EXPECT_EQ(WireWord(&frame[2]), 0x0500 + 16 * k) << "slice " << k;
+    // Each slice carries its 32 bytes with the two bytes of every word exchanged.
+    for (int i = 0; i < 32; i += 2) {
+      ASSERT_EQ(frame[7 + i], window_.image[4 + 32 * k + i + 1]) << k << " " << i;
+      ASSERT_EQ(frame[7 + i + 1], window_.image[4 + 32 * k + i]) << k << " " << i;
+    }
+  }
+  EXPECT_EQ(sent_[1].bytes[7], 0x12);
+  EXPECT_EQ(sent_[1].bytes[8], 0x34);
+  EXPECT_EQ(relay_->WithModel([](sim::RelayModel& m) { return m.Upload().Word(0x0500); }), 0x1234);
+  EXPECT_EQ(window_.progress, kOneBlockProgress);
+  EXPECT_EQ(window_.failed, 0);
+  EXPECT_EQ(window_.succeeded, 1);
+  // The restarted relay identifies with the image's version.
+  EXPECT_TRUE(window_.identified);
+  EXPECT_EQ(window_.identText, "NX480   1.16");
+}
+
+TEST_F(UploadTransaction, LostReplyIsRepeatedAndBusyStatusIsAskedAgain) {
+  window_.image = sim::WriteImage({.blocks = 2});
+  // The third frame's reply is lost, and the first Status says busy: the repeated frame and
+  // the second Status carry the upload on.
+  Faults({.lose_reply_at = 3, .busy_once = true});
+  Upload();
+  EXPECT_EQ(window_.failed, 0);
+  EXPECT_EQ(window_.succeeded, 1);
+  EXPECT_EQ(Count("upload block"), 17u);
+  EXPECT_EQ(Count("upload status"), 2u);
+  EXPECT_EQ(Count("upload run"), 1u);
+  EXPECT_EQ(Count("upload abort"), 0u);
+  EXPECT_EQ(window_.progress.size(), 17u);  // 16 frames, then the whole image
+  EXPECT_EQ(window_.progress.back(), 2u * 262);
+  // The repeat is the same frame.
+  EXPECT_EQ(sent_[3].bytes, sent_[4].bytes);
+}
+
+TEST_F(UploadTransaction, FailuresEndItOnceAndCancelOnlyAfterStart) {
+  window_.image = sim::WriteImage({.blocks = 2});
+  // A frame refused, then its repeat refused too: the relay is told to cancel.
+  Faults({.refuse_at = 3});
+  Upload();
+  EXPECT_EQ(window_.failed, 1);
+  EXPECT_EQ(window_.succeeded, 0);
+  EXPECT_EQ(window_.progress, (std::vector<uint32_t>{4, 36}));
+  EXPECT_EQ(Frames().back(), "upload abort");
+  EXPECT_EQ(Mode(), sim::UploadMode::kNormal);
+
+  // Start unanswered: no Cancel follows.
+  window_.Reset(sim::WriteImage({.blocks = 2}));
+  sent_.clear();
+  relay_->AddFault({.kind = sim::FaultKind::kSilence, .function = 0x10, .count = 1});
+  Upload();
+  EXPECT_EQ(window_.failed, 1);
+  EXPECT_EQ(Frames(), std::vector<std::string>{"upload start"});
+}
+
+TEST_F(UploadTransaction, AbortEndsItAfterTheCurrentBlockWithCancel) {
+  window_.image = sim::WriteImage({.blocks = 4});
+  // Raised during the first frame of block 1: that block is finished first.
+  window_.onProgress = [this](uint32_t bytes) {
+    if (bytes == 262 + 4) window_.abort = true;
+  };
+  Upload();
+  EXPECT_EQ(window_.failed, 1);
+  EXPECT_EQ(window_.succeeded, 0);
+  EXPECT_EQ(Count("upload block"), 16u);
+  EXPECT_EQ(window_.progress.back(), 262u + 228);
+  EXPECT_EQ(Frames().back(), "upload abort");
+  EXPECT_EQ(Mode(), sim::UploadMode::kNormal);
+
+  // Raised before the worker began: nothing is sent.
+  window_.Reset(sim::WriteImage({.blocks = 1}));
+  window_.abort = true;
+  sent_.clear();
+  Upload();
+  EXPECT_EQ(window_.failed, 1);
+  EXPECT_TRUE(sent_.empty());
+}
+
+TEST_F(UploadTransaction, PauseEndsItWithCancel) {
+  window_.image = sim::WriteImage({.blocks = 20});
+  link_.Resume();
+  ASSERT_TRUE(request_.Post(static_cast<int32_t>(window_.image.size())));
+  const auto end = std::chrono::steady_clock::now() + 10s;
+  while (window_.shown.load() < 20) {
+    ASSERT_LT(std::chrono::steady_clock::now(), end);
+    std::this_thread::sleep_for(1ms);
+  }
+  const auto asked = std::chrono::steady_clock::now();
+  ASSERT_TRUE(link_.Suspend());
+  EXPECT_LT(std::chrono::steady_clock::now() - asked, 100ms);  // not the rest of the image
+  EXPECT_FALSE(request_.Pending());
+  EXPECT_EQ(window_.failed, 1);
+  EXPECT_EQ(window_.succeeded, 0);
+  EXPECT_LT(Count("upload block"), 40u);
+  EXPECT_EQ(Frames().back(), "upload abort");
+  // The relay received the Cancel.
+  const auto cancelled = std::chrono::steady_clock::now() + 1s;
+  while (Mode() != sim::UploadMode::kNormal && std::chrono::steady_clock::now() < cancelled)
+    std::this_thread::sleep_for(2ms);
+  EXPECT_EQ(Mode(), sim::UploadMode::kNormal);
+  EXPECT_GT(DataFramesKept(), 0);
+}

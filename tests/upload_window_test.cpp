@@ -1,0 +1,230 @@
+// The settings window's "Upload FW" page, offscreen, against the simulated relay: loading and
+// checking an image, the transfer with its log and progress bar, the ways it is stopped, and
+// the new version afterwards.
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QTemporaryDir>
+#include <QTest>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "firmware_image.h"
+#include "page_upload.h"
+#include "window_fixture.h"
+
+using namespace std::chrono_literals;
+namespace sim = nx480::sim;
+
+namespace {
+
+std::unique_ptr<sim::PtyRelay> Relay() {
+  sim::RelayConfig config;
+  config.version = "1.04";
+  config.restart_time = 300ms;
+  return StartRelay(config);
+}
+
+QStringList LogLines(const PageUpload& page) {
+  const QString text = page.MemoLog->toPlainText();
+  return text.isEmpty() ? QStringList{} : text.split('\n');
+}
+
+// The last `n` lines of the log.
+QStringList LastLines(const PageUpload& page, int n) {
+  const QStringList lines = LogLines(page);
+  return lines.mid(std::max<qsizetype>(0, lines.size() - n));
+}
+
+enum class StopBy { Button, TabChange, Closing, ConnectButton };
+
+}  // namespace
+
+Q_DECLARE_METATYPE(StopBy)
+
+class UploadWindowTest : public QObject {
+  Q_OBJECT
+
+  struct App : AppFixture {
+    App() : upload(setup.Upload()) {}
+    // Shows the settings window on the "Upload FW" page.
+    void ShowPage() {
+      setup.show();
+      setup.Page1->setCurrentWidget(setup.TabFirmware);
+    }
+    // An image file in the test's directory; its path.
+    QString File(const std::vector<uint8_t>& bytes, const QString& name = "fw.bn6") {
+      const QString path = dir.filePath(name);
+      QFile file(path);
+      file.open(QIODevice::WriteOnly);
+      file.write(reinterpret_cast<const char*>(bytes.data()), qint64(bytes.size()));
+      return path;
+    }
+    bool WaitUntilIdle(int ms = 20000) {
+      return QTest::qWaitFor([&] { return !upload.Uploading(); }, ms);
+    }
+    // The upload frames the tool sends (its frame trace).
+    void TraceUploadFrames() {
+      main.Modbus().SetTraceHook([this](const nx480::FrameEvent& e) {
+        if (e.direction != nx480::FrameDirection::Sent) return;
+        std::lock_guard<std::mutex> lock(traceMutex);
+        if (std::string(e.frame).starts_with("upload")) uploadFrames.push_back(e.frame);
+      });
+    }
+    std::vector<std::string> UploadFrames() {
+      std::lock_guard<std::mutex> lock(traceMutex);
+      return uploadFrames;
+    }
+
+    PageUpload& upload;
+    QTemporaryDir dir;
+    std::mutex traceMutex;
+    std::vector<std::string> uploadFrames;
+  };
+
+ private slots:
+  void checksOnLoading_data() {
+    QTest::addColumn<int>("kind");
+    QTest::addColumn<QStringList>("lines");
+    QTest::addColumn<QStringList>("errors");
+    const QString soubor = "Soubor: %1";
+    QTest::newRow("one byte short")
+        << 0 << QStringList{"...Soubor namá správnou délku"} << QStringList{};
+    QTest::newRow("bad second block")
+        << 1 << QStringList{"", soubor, "...Soubor neobsahuje korektní data"} << QStringList{};
+    QTest::newRow("missing") << 2 << QStringList{} << QStringList{"Chyba|Soubor nejde otevřít"};
+  }
+  void checksOnLoading() {
+    QFETCH(int, kind);
+    QFETCH(QStringList, lines);
+    QFETCH(QStringList, errors);
+    App app;
+    app.ShowPage();
+    const sim::ImageOptions options[] = {
+        {.blocks = 2, .defect = sim::ImageDefect::kWrongLength},
+        {.blocks = 2, .defect = sim::ImageDefect::kBadCrc, .defect_block = 1}};
+    app.openPath =
+        kind < 2 ? app.File(sim::WriteImage(options[kind])) : app.dir.filePath("missing.bn6");
+    app.upload.ButtonUploadClick();
+    lines.replaceInStrings("%1", app.openPath);
+    QCOMPARE(LogLines(app.upload), lines);
+    QCOMPARE(app.errors, errors);
+    QVERIFY(!app.upload.Uploading());
+    QCOMPARE(app.upload.ButtonUpload->text(), QString("&Upload"));
+  }
+
+  // Without a relay the worker is parked: an upload is refused at once, and a later
+  // connection sends nothing.
+  void uploadRequestedWhileDisconnected() {
+    auto relay = Relay();
+    App app;
+    app.TraceUploadFrames();
+    app.ShowPage();
+    app.openPath = app.File(sim::WriteImage({.version = "1.14", .blocks = 2}));
+    app.upload.ButtonUploadClick();
+    QCOMPARE(LogLines(app.upload), (QStringList{"", "Soubor: " + app.openPath, "Aplikace: NX480",
+                                                "Verze: 1.14", "", "...Přístroj není připojen"}));
+    QVERIFY(!app.upload.Uploading());
+    QCOMPARE(app.upload.ButtonUpload->text(), QString("&Upload"));
+    QCOMPARE(app.setup.LabelMsg->text(), QString("Přístroj není připojen"));
+
+    app.Connect(*relay);
+    QVERIFY(app.main.Modbus().IsRunning());
+    QTest::qWait(300);
+    QVERIFY(app.UploadFrames().empty());
+    QCOMPARE(LogLines(app.upload).size(), 6);
+  }
+
+  void uploadsAndTheNewVersionFollows() {
+    auto relay = Relay();
+    App app;
+    app.Connect(*relay);
+    app.ShowPage();
+    QCOMPARE(app.main.EditVersion->text(), QString("NX480 - 1.04,   s/n:001234"));
+    QVERIFY(!app.params.Edit[nx480::kBoxUo1]->isEnabled());  // from firmware x.05 on
+
+    QList<int> progress;
+    connect(app.upload.ProgressBarUpload, &QProgressBar::valueChanged,
+            [&](int value) { progress << value; });
+    app.openPath = app.File(sim::WriteImage({.version = "1.14", .blocks = 125}));
+    app.upload.ButtonUploadClick();
+    QCOMPARE(LogLines(app.upload),
+             (QStringList{"", "Soubor: " + app.openPath, "Aplikace: NX480", "Verze: 1.14", "",
+                          "Současná verze: NX480 - 1.04", "...Start přenosu"}));
+    QCOMPARE(app.upload.ButtonUpload->text(), QString("&Stop"));
+    QCOMPARE(app.upload.ProgressBarUpload->maximum(), 32750);
+    QVERIFY(app.WaitUntilIdle());
+
+    QCOMPARE(LastLines(app.upload, 3), (QStringList{"...Start přenosu", "...Úspěšně dokončeno",
+                                                    "Nová verze:         NX480 - 1.14"}));
+    QCOMPARE(app.upload.ButtonUpload->text(), QString("&Upload"));
+    // The bar moved with every frame, forward only, and ended full.
+    QVERIFY2(progress.size() >= 1000, qPrintable(QString::number(progress.size())));
+    QVERIFY(std::is_sorted(progress.begin(), progress.end()));
+    QCOMPARE(progress.last(), 32750);
+    // The main window and the windows follow the new firmware.
+    QCOMPARE(app.main.EditVersion->text(), QString("NX480 - 1.14,   s/n:001234"));
+    QCOMPARE(app.main.Session().firmwareMinor, 14);
+    QVERIFY(app.params.Edit[nx480::kBoxUo1]->isEnabled());
+  }
+
+  void stoppedAfterTheCurrentBlock_data() {
+    QTest::addColumn<StopBy>("by");
+    QTest::addColumn<QString>("result");
+    QTest::newRow("Stop button") << StopBy::Button << "...Přerušeno";
+    QTest::newRow("connect button") << StopBy::ConnectButton << "...Přerušeno";
+    QTest::newRow("tab change") << StopBy::TabChange << "...Nedokončeno - chyba komuniíkace";
+    QTest::newRow("closing") << StopBy::Closing << "...Nedokončeno - chyba komuniíkace";
+  }
+  void stoppedAfterTheCurrentBlock() {
+    QFETCH(StopBy, by);
+    QFETCH(QString, result);
+    auto relay = Relay();
+    App app;
+    app.Connect(*relay);
+    app.TraceUploadFrames();
+    app.ShowPage();
+    app.openPath = app.File(sim::WriteImage({.blocks = 60}));
+    app.upload.ButtonUploadClick();
+    QVERIFY(QTest::qWaitFor([&] { return app.upload.ProgressBarUpload->value() > 3 * 262; }));
+    const int lines = LogLines(app.upload).size();
+    switch (by) {
+      case StopBy::Button:
+        app.upload.ButtonUpload->click();
+        // Nothing changes at once: the block in progress is finished first.
+        QCOMPARE(app.upload.ButtonUpload->text(), QString("&Stop"));
+        QCOMPARE(LogLines(app.upload).size(), lines);
+        break;
+      case StopBy::ConnectButton:
+        app.main.ButtonConnectClick();
+        QVERIFY(!app.main.Modbus().PortIsOpen());
+        break;
+      case StopBy::TabChange:
+        app.setup.Page1->setCurrentWidget(app.setup.TabOchrana);
+        break;
+      case StopBy::Closing:
+        app.setup.close();
+        break;
+    }
+    QVERIFY(app.WaitUntilIdle());
+    QCOMPARE(LastLines(app.upload, 1), QStringList{result});
+    QCOMPARE(app.upload.ButtonUpload->text(), QString("&Upload"));
+    // Whole blocks only, then Cancel, which the relay took.
+    const std::vector<std::string> frames = app.UploadFrames();
+    const auto blocks = std::count(frames.begin(), frames.end(), std::string("upload block"));
+    QVERIFY(blocks > 3 * 8 && blocks < 60 * 8);
+    QCOMPARE(blocks % 8, 0);
+    QCOMPARE(frames.back(), std::string("upload abort"));
+    QCOMPARE(relay->WithModel([](sim::RelayModel& m) { return m.Upload().Mode(); }),
+             sim::UploadMode::kNormal);
+  }
+};
+
+QTEST_MAIN(UploadWindowTest)
+#include "upload_window_test.moc"
