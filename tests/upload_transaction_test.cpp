@@ -177,11 +177,12 @@ TEST_F(UploadTransaction, OneBlockGoesToItsRegistersWordsSwappedAndTheRelayResta
   EXPECT_EQ(window_.identText, "NX480   1.16");
 }
 
-TEST_F(UploadTransaction, LostReplyIsRepeatedAndBusyStatusIsAskedAgain) {
+TEST_F(UploadTransaction, LostReplyIsRepeatedAndBusyStatusIsAskedOnceMore) {
   window_.image = sim::WriteImage({.blocks = 2});
-  // The third frame's reply is lost, and the first Status says busy: the repeated frame and
-  // the second Status carry the upload on.
+  // The third frame's reply is lost, and both Status reads say busy: the repeated frame, and
+  // the second Status whatever its value, carry the upload on.
   Faults({.lose_reply_at = 3, .busy_once = true});
+  relay_->AddFault({.kind = sim::FaultKind::kBadEcho, .function = 0x03, .skip = 1, .param = 1});
   Upload();
   EXPECT_EQ(window_.failed, 0);
   EXPECT_EQ(window_.succeeded, 1);

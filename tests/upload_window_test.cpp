@@ -134,11 +134,17 @@ class UploadWindowTest : public QObject {
     QCOMPARE(app.upload.ButtonUpload->text(), QString("&Upload"));
     QCOMPARE(app.setup.LabelMsg->text(), QString("Přístroj není připojen"));
 
+    // A request left waiting by a disconnect ends with the Stop button, before any connection.
+    app.upload.UploadLength.Set(524);
+    app.upload.ButtonUploadClick();
+    QVERIFY(!app.upload.Uploading());
+    QCOMPARE(LastLines(app.upload, 1), QStringList{"...Přerušeno"});
+
     app.Connect(*relay);
     QVERIFY(app.main.Modbus().IsRunning());
     QTest::qWait(300);
     QVERIFY(app.UploadFrames().empty());
-    QCOMPARE(LogLines(app.upload).size(), 6);
+    QCOMPARE(LogLines(app.upload).size(), 7);
   }
 
   void uploadsAndTheNewVersionFollows() {
