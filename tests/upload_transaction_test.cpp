@@ -40,7 +40,12 @@ class FakeUploadWindow : public UploadWindow {
   void UploadSucceeded(TModbus& link) override {
     ++succeeded;
     identified = IdentifyAfterRestart(
-        link, identText, [](std::chrono::milliseconds d) { std::this_thread::sleep_for(d); });
+        link, identText,
+        [this](std::chrono::milliseconds d) {
+          ++pauses;
+          std::this_thread::sleep_for(d);
+        },
+        identifyAttempts);
   }
 
   // A new upload with `image`.
@@ -60,6 +65,8 @@ class FakeUploadWindow : public UploadWindow {
   std::atomic<size_t> shown{0};
   int failed = 0;
   int succeeded = 0;
+  int identifyAttempts = kIdentifyAttempts;
+  int pauses = 0;
   bool identified = false;
   std::string identText;
 };
@@ -262,4 +269,18 @@ TEST_F(UploadTransaction, PauseEndsItWithCancel) {
     std::this_thread::sleep_for(2ms);
   EXPECT_EQ(Mode(), sim::UploadMode::kNormal);
   EXPECT_GT(DataFramesKept(), 0);
+}
+
+TEST_F(UploadTransaction, IdentificationAfterRestartGivesUp) {
+  // A relay that stays silent after Run: the attempts, each followed by the pause, and no more.
+  relay_->AddFault({.kind = sim::FaultKind::kSilence, .function = 0x11, .count = -1});
+  window_.image = sim::WriteImage({.blocks = 1});
+  window_.identifyAttempts = 3;
+  window_.identText = "before";
+  Upload();
+  EXPECT_EQ(window_.succeeded, 1);
+  EXPECT_FALSE(window_.identified);
+  EXPECT_EQ(Count("identification"), 3u);
+  EXPECT_EQ(window_.pauses, 3);
+  EXPECT_EQ(window_.identText, "before");
 }

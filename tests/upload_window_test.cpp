@@ -133,6 +133,11 @@ class UploadWindowTest : public QObject {
     QVERIFY(!app.upload.Uploading());
     QCOMPARE(app.upload.ButtonUpload->text(), QString("&Upload"));
     QCOMPARE(app.setup.LabelMsg->text(), QString("Přístroj není připojen"));
+    // F1 in the log and on the button reaches the main window (no relay there either).
+    app.Ports({});
+    QTest::keyClick(app.upload.MemoLog, Qt::Key_F1);
+    QTest::keyClick(app.upload.ButtonUpload, Qt::Key_F1);
+    QCOMPARE(app.errors.size(), 2);
 
     // A request left waiting by a disconnect ends with the Stop button, before any connection.
     app.upload.UploadLength.Set(524);

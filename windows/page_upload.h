@@ -14,9 +14,13 @@
 
 #include <QString>
 #include <atomic>
+#include <chrono>
+#include <cstdint>
 #include <functional>
 #include <optional>
+#include <span>
 #include <string>
+#include <vector>
 
 #include "image_file.h"
 #include "setup_page.h"
