@@ -13,7 +13,7 @@
 
 #include "link_support.h"
 #include "modbus.h"
-#include "pty_pair.h"
+#include "pty.h"
 #include "pty_relay.h"
 
 using namespace nx480;
