@@ -68,9 +68,8 @@ double DecodeRelayClock(const std::array<uint8_t, 8>& data) {
   const int day = data[5];
   const int year = data[6] << 8 | data[7];
   const double date = EncodeDate(year, month, day).value_or(0);
-  // Hundredths above 99 would be read as a full second or more: the time is not valid.
-  const double time =
-      hundredths > 99 ? 0 : EncodeTime(hours, minutes, seconds, hundredths * 10).value_or(0);
+  // Hundredths above 99 make a second or more: no valid time, like minute 60.
+  const double time = EncodeTime(hours, minutes, seconds, hundredths * 10).value_or(0);
   return ComposeDateTime(date, time);
 }
 

@@ -17,6 +17,13 @@ double At(int y, int mo, int d, int h = 0, int mi = 0, int s = 0, int ms = 0) {
 
 }  // namespace
 
+namespace nx480 {
+void PrintTo(const CalendarTime& c, std::ostream* os) {
+  *os << c.year << "-" << c.month << "-" << c.day << " " << c.hour << ":" << c.minute << ":"
+      << c.second << "." << c.millisecond;
+}
+}  // namespace nx480
+
 TEST(RelayTime, DaysCountFrom30December1899) {
   EXPECT_EQ(EncodeDate(1899, 12, 30), 0.0);
   EXPECT_EQ(EncodeDate(2000, 1, 1), 36526.0);
@@ -26,6 +33,9 @@ TEST(RelayTime, DaysCountFrom30December1899) {
   EXPECT_EQ(SplitDateTime(At(2026, 12, 9, 10, 20, 30, 450)),
             (CalendarTime{2026, 12, 9, 10, 20, 30, 450}));
   EXPECT_EQ(SplitDateTime(1e9), CalendarTime{});  // beyond year 9999
+  // Every millisecond comes back as itself, although most are not exact in binary.
+  for (int ms = 0; ms < 1000; ++ms)
+    ASSERT_EQ(SplitDateTime(At(2026, 12, 9, 23, 59, 59, ms)).millisecond, ms);
 }
 
 TEST(RelayTime, DecodingTheClockRegisters) {
