@@ -176,6 +176,7 @@ class ClockCalibrationWindowTest : public QObject {
     QCOMPARE(k.EditKalF->text(), QString("1.0000"));
     QCOMPARE(k.EditSerial->text(), QString("001234"));
 
+    k.EditKalU2->setText("1.050");  // typed, not written: a spinner click rewrites it
     k.UpDownU1->UpButton()->click();
     k.UpDownU2->UpButton()->click();  // stays at 1100, no wrap-around
     k.UpDownF->DownButton()->click();
