@@ -475,6 +475,41 @@ class OnlineWindowTest : public QObject {
     QVERIFY(!f.isVisible());
   }
 
+  // A refresh in flight when the user disconnects (200 ms grace) or the program closes (50 ms)
+  // ends with its values; only then is the worker paused, which would cut it short.
+  void aRefreshInFlightEndsBeforeThePause_data() {
+    QTest::addColumn<bool>("closing");
+    QTest::newRow("disconnect") << false;
+    QTest::newRow("closing") << true;
+  }
+  void aRefreshInFlightEndsBeforeThePause() {
+    QFETCH(bool, closing);
+    std::atomic<int> frequencyAsked{0};
+    sim::PtyOptions options;
+    options.answer_delay = 35ms;  // each reply starts 35 ms after its request
+    options.trace = [&](bool incoming, std::span<const uint8_t> bytes) {
+      // The second frequency reading, after the 80 ms wait: 01 04 00 03 00 01.
+      if (incoming && bytes.size() >= 6 && bytes[1] == 0x04 && bytes[3] == 0x03) ++frequencyAsked;
+    };
+    sim::RelayConfig config;
+    sim::PtyRelay relay(config, options);
+    auto live = sim::AttachLiveValues(relay);
+    relay.Start();
+    App app;
+    app.Connect(relay);
+    QVERIFY(QTest::qWaitFor([&] { return !app.onLine.EditU1->text().isEmpty(); }, 3000));
+    const int asked = frequencyAsked.load();
+    QVERIFY(QTest::qWaitFor([&] { return frequencyAsked.load() > asked; }, 3000));
+    if (closing) {
+      app.main.FormClose();
+    } else {
+      app.main.ButtonConnectClick();
+    }
+    // Cut short, the refresh would have emptied the live boxes.
+    QVERIFY(!app.onLine.EditU1->text().isEmpty());
+    QVERIFY(app.main.Modbus().IsParked());
+  }
+
   void oldFirmwareCutsOffTheTenMinuteArea() {
     std::shared_ptr<sim::LiveValues> live;
     auto relay = StartRelay("1.04", live);

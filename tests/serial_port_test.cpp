@@ -8,7 +8,7 @@
 #include <cstdio>
 #include <thread>
 
-#include "pty_pair.h"
+#include "pty.h"
 
 using namespace nx480;
 using namespace std::chrono_literals;

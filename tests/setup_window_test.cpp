@@ -228,7 +228,7 @@ class SetupWindowTest : public QObject {
     App app;
     TFormSetup& s = app.setup;
     PageParameters& p = app.params;
-    app.Pretend(14, true);
+    app.Pretend(14, true, true);  // as if connected: the worker stays parked
     s.show();
     QCOMPARE(s.Clock().ReadClockRequest.Value(), 0);
     QCOMPARE(s.Calibration().ReadCalibrationRequest.Value(), 0);

@@ -10,8 +10,10 @@
 #include <QTimer>
 #include <chrono>
 #include <memory>
+#include <set>
 
 #include "connection.h"
+#include "frame_log.h"
 #include "page_calibration.h"
 #include "page_clock.h"
 #include "page_upload.h"
@@ -188,31 +190,34 @@ class WindowTest : public QObject {
     other.ClosePort();
   }
 
-  void connectClearsSomeFlagsAndStopsAnUpload() {
+  void connectClearsTheDeclaredRequestsAndStopsAnUpload() {
     App app;
-    app.Ports({});  // no relay: the worker stays paused, only the button clears anything
-    for (auto* flag : std::initializer_list<nx480::Request*>{
-             &app.params.ReadParamsRequest, &app.params.WriteParamsRequest,
-             &app.setup.Clock().ReadClockRequest, &app.setup.Clock().WriteClockRequest,
-             &app.setup.Calibration().ReadCalibrationRequest,
-             &app.setup.Calibration().WriteCalibrationRequest, &app.history.HistoryRequest,
-             &app.setup.Calibration().ClearHistoryRequest, &app.setup.Clock().RelayCommand,
-             &app.onLine.LiveRequest}) {
-      flag->Set(1);
+    app.Ports({});  // no relay: the worker stays parked, only the button clears anything
+    // Every request that a window declares is bound to its own slot, and the connect button
+    // drops exactly those declared to be dropped.
+    std::set<nx480::RequestSlot> bound, dropped;
+    std::vector<nx480::RequestDecl> all;
+    for (RelayWindow* w :
+         std::initializer_list<RelayWindow*>{&app.onLine, &app.setup, &app.history}) {
+      for (nx480::RequestDecl& d : w->Requests()) all.push_back(d);
     }
+    for (const nx480::RequestDecl& d : all) {
+      QVERIFY2(bound.insert(d.slot).second, nx480::RequestSlotName(d.slot));
+      if (d.clearedOnConnect) dropped.insert(d.slot);
+      if (d.slot != nx480::kUploadLength) d.request->Set(1);  // an upload: below
+    }
+    QCOMPARE(int(bound.size()), int(nx480::kRequestSlotCount));
+    const std::set<nx480::RequestSlot> expected{
+        nx480::kReadParamsRequest, nx480::kWriteParamsRequest,     nx480::kReadClockRequest,
+        nx480::kWriteClockRequest, nx480::kReadCalibrationRequest, nx480::kWriteCalibrationRequest,
+        nx480::kHistoryRequest};
+    QVERIFY(dropped == expected);
     app.main.ButtonConnectClick();
     QCOMPARE(app.errors.size(), 1);
-    QCOMPARE(app.params.ReadParamsRequest.Value(), 0);
-    QCOMPARE(app.params.WriteParamsRequest.Value(), 0);
-    QCOMPARE(app.setup.Clock().ReadClockRequest.Value(), 0);
-    QCOMPARE(app.setup.Clock().WriteClockRequest.Value(), 0);
-    QCOMPARE(app.setup.Calibration().ReadCalibrationRequest.Value(), 0);
-    QCOMPARE(app.setup.Calibration().WriteCalibrationRequest.Value(), 0);
-    QCOMPARE(app.history.HistoryRequest.Value(), 0);
-    // These three are left as they are.
-    QCOMPARE(app.setup.Calibration().ClearHistoryRequest.Value(), 1);
-    QCOMPARE(app.setup.Clock().RelayCommand.Value(), 1);
-    QCOMPARE(app.onLine.LiveRequest.Value(), 1);
+    for (const nx480::RequestDecl& d : all) {
+      if (d.slot == nx480::kUploadLength) continue;
+      QVERIFY2(d.request->Pending() == !d.clearedOnConnect, nx480::RequestSlotName(d.slot));
+    }
     QVERIFY(app.setup.Upload().UploadResultText.isEmpty());
 
     // A running upload is stopped by the button, whichever way it goes.
@@ -220,6 +225,53 @@ class WindowTest : public QObject {
     app.main.ButtonConnectClick();
     QCOMPARE(app.setup.Upload().UploadResultText, QString("...Přerušeno"));
     QVERIFY(app.setup.Upload().UploadAbort.load());
+  }
+
+  void theSessionReachesEveryWindowAndTheWorker() {
+    sim::RelayConfig config;
+    config.version = "1.07";
+    config.temperature = true;
+    auto relay = StartRelay(config);
+    App app({"/servis"});
+    app.Connect(*relay);
+    const nx480::RelaySession& s = app.main.Session();
+    QVERIFY(s.connected);
+    QCOMPARE(s.firmwareMinor, 7);
+    QVERIFY(s.hasTemperature && s.serviceMode);
+    QCOMPARE(s.serialNumber, 1234);
+    QCOMPARE(s.port, relay->SlavePath());
+    for (RelayWindow* w :
+         std::initializer_list<RelayWindow*>{&app.onLine, &app.setup, &app.history})
+      QVERIFY(w->Session() == s);
+    app.main.ButtonConnectClick();
+    QVERIFY(app.main.Modbus().Session() == s);  // the worker's copy, read while it is parked
+    QVERIFY(!app.setup.Session().connected);
+    QCOMPARE(app.setup.Session().firmwareMinor, 7);  // kept until the next connection
+  }
+
+  void framesGoToTheirLoggingCategory() {
+    QVERIFY(!lcFrames().isDebugEnabled());  // off unless the logging rules switch it on
+    auto relay = StartRelay("NX480", 1);
+    nx480::TModbus link;
+    std::vector<nx480::FrameEvent> events;
+    std::vector<std::vector<uint8_t>> bytes;
+    link.SetTraceHook([&](const nx480::FrameEvent& e) {
+      events.push_back(e);
+      bytes.emplace_back(e.bytes.begin(), e.bytes.end());
+    });
+    QVERIFY(link.OpenPort(relay->SlavePath(), nx480::RelayLine(), 50));
+    std::string text;
+    QVERIFY(link.Identify(text));
+    QCOMPARE(int(events.size()), 2);
+    QCOMPARE(bytes[0], (std::vector<uint8_t>{0x01, 0x11, 0xC0, 0x2C}));
+    QCOMPARE(int(bytes[1].size()), 30);
+    QCOMPARE(QString(events[1].transaction), QString("connection"));
+    nx480::FrameEvent e = events[1];
+    e.bytes = {bytes[1].data(), 4};
+    e.sinceRequest = std::chrono::microseconds(3100);
+    QCOMPARE(FormatFrame(e),
+             QString("<- +3.1 ms connection/identification good (4 bytes): 01 11 19 4E"));
+    link.ClosePort();
   }
 
   void disconnectWhileTheWorkerWaitsForTheUiThread() {

@@ -13,7 +13,7 @@
 
 #include "link_support.h"
 #include "modbus.h"
-#include "pty_pair.h"
+#include "pty.h"
 #include "pty_relay.h"
 
 using namespace nx480;
@@ -374,4 +374,110 @@ TEST(Worker, AVanishedDeviceParksTheWorkerAndIsReportedOnce) {
     EXPECT_EQ(reports, std::vector<uint64_t>{connection});
   }
   worker.ClosePort();
+}
+
+TEST(Worker, APauseCutsARunningTransactionsWaitsShort) {
+  // A relay that never answers, a read limit of five seconds and long fixed waits: a pause
+  // still ends the transaction within milliseconds, and the transaction sees why.
+  sim::PtyRelay relay;
+  relay.Start();
+  relay.AddFault({.kind = sim::FaultKind::kSilence, .count = -1});
+  TModbus worker;
+  ASSERT_TRUE(worker.OpenPort(relay.SlavePath(), TestLine(5000), 50));
+  Request write, history;
+  std::atomic<int> step{0};
+  std::atomic<LinkError> error{LinkError::None};
+  std::atomic<bool> sleptWhole{true}, walkEnded{false};
+  BindSimple(worker, kWriteParamsRequest, &write, [&] {
+    step = 1;
+    sleptWhole = worker.Sleep(5s);
+    worker.SendRequest(worker.BuildRequest(templates::kParamsReadLow));
+    worker.CheckReply(kMainReply, 21);
+    error = worker.LastError();
+    worker.DrainInput();
+  });
+  BindSimple(worker, kHistoryRequest, &history, [&] {
+    // A long walk asks between its steps whether to go on.
+    step = 2;
+    while (!worker.StopRequested()) worker.Sleep(10ms);
+    walkEnded = true;
+  });
+  for (int round = 0; round < 2; ++round) {
+    Request& request = round == 0 ? write : history;
+    step = 0;
+    worker.Resume();
+    request.Set(1);
+    ASSERT_TRUE(WaitUntil([&] { return step.load() != 0; }));
+    std::this_thread::sleep_for(30ms);
+    const auto t0 = std::chrono::steady_clock::now();
+    bool parked = false;
+    WithinSeconds(
+        20, [&] { parked = worker.Suspend(); }, "Suspend during a long transaction");
+    EXPECT_TRUE(parked);
+    EXPECT_LT(std::chrono::steady_clock::now() - t0, 300ms) << round;
+  }
+  EXPECT_FALSE(sleptWhole.load());
+  EXPECT_EQ(error.load(), LinkError::Stopped);
+  EXPECT_TRUE(walkEnded.load());
+  EXPECT_TRUE(worker.PortIsOpen());
+  worker.ClosePort();
+}
+
+TEST(Worker, APauseAskedForInsideASynchronousStepIsNotTakenForAParkedWorker) {
+  TModbus worker;
+  std::atomic<int> posts{0};
+  worker.SetUiPoster([&] { ++posts; });
+  Request live, other;
+  std::atomic<bool> transactionDone{false};
+  bool suspended = true, bound = true, mine = false;
+  BindSimple(worker, kLiveRequest, &live, [&] {
+    worker.Synchronize([&] {
+      // The user-interface thread, inside the step the worker waits for.
+      suspended = worker.Suspend();
+      bound = BindSimple(worker, kReadParamsRequest, &other, [] {});
+      mine = worker.PortIsMine();
+    });
+    transactionDone = true;
+  });
+  worker.Resume();
+  live.Set(1);
+  bool done = false;
+  WithinSeconds(
+      10,
+      [&] {
+        done = WaitUntil([&] {
+          worker.ServiceSyncCalls();
+          return transactionDone.load();
+        });
+      },
+      "a pause inside a synchronous step");
+  ASSERT_TRUE(done);
+  EXPECT_FALSE(suspended);  // refused: the worker was running the transaction
+  EXPECT_FALSE(bound);
+  EXPECT_TRUE(mine);  // the step may use the port, the worker waits for it
+  // The pause was recorded: the worker parks once the transaction has ended.
+  ASSERT_TRUE(WaitUntil([&] { return worker.IsParked(); }));
+  EXPECT_TRUE(worker.Suspend());
+}
+
+TEST(Worker, DestroyingTheWorkerServesTheCallItWaitsIn) {
+  // A transaction waits for the user-interface thread, whose event loop is gone: the
+  // destructor pauses the worker, serving that call, instead of waiting forever in the join.
+  std::atomic<bool> served{false};
+  WithinSeconds(
+      5,
+      [&] {
+        Request live;
+        auto worker = std::make_unique<TModbus>();
+        std::atomic<bool> waiting{false};
+        worker->SetUiPoster([&] { waiting = true; });
+        BindSimple(*worker, kLiveRequest, &live,
+                   [&] { worker->Synchronize([&] { served = true; }); });
+        worker->Resume();
+        live.Set(1);
+        while (!waiting) std::this_thread::sleep_for(2ms);
+        worker.reset();
+      },
+      "destroying a worker that waits in a synchronous call");
+  EXPECT_TRUE(served.load());
 }

@@ -1,24 +1,235 @@
 #include "form_history.h"
 
+#include <QCloseEvent>
+#include <QDate>
+#include <QFile>
+#include <QHeaderView>
+#include <QLabel>
+#include <QPushButton>
+#include <QShowEvent>
+#include <QTableWidget>
+#include <QTime>
+#include <QTimer>
+#include <algorithm>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "atomic_file.h"
+#include "date_time_text.h"
+#include "history_view.h"
+#include "window_services.h"
+
+namespace {
+
+constexpr int kColumnWidths[nx480::kHistoryColumns] = {112, 84, 52, 43, 44, 47};
+constexpr int kRowHeight = 18;
+// While records come in, the table is painted at most this often (ms): painting it after every
+// record would take longer than reading the record.
+constexpr int kPaintInterval = 40;
+
+}  // namespace
+
 TFormHistory::TFormHistory(QWidget* parent) : RelayWindow(parent) {
   setObjectName("FormHistory");
   setWindowTitle("Historie");
   setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                  Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
+  setFont(SystemFont(11));
   resize(455, 654);
   move(796, 12);
+
+  StringGridHist = new QTableWidget(1, nx480::kHistoryColumns, this);
+  StringGridHist->setObjectName("StringGridHist");
+  QStringList titles;
+  for (const std::string& title : nx480::HistoryTitles()) titles << QString::fromStdString(title);
+  StringGridHist->setHorizontalHeaderLabels(titles);
+  StringGridHist->verticalHeader()->hide();
+  StringGridHist->verticalHeader()->setMinimumSectionSize(kRowHeight);
+  StringGridHist->verticalHeader()->setDefaultSectionSize(kRowHeight);
+  StringGridHist->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
+  StringGridHist->horizontalHeader()->setHighlightSections(false);
+  for (int c = 0; c < nx480::kHistoryColumns; ++c)
+    StringGridHist->setColumnWidth(c, kColumnWidths[c]);
+  StringGridHist->setSelectionBehavior(QAbstractItemView::SelectRows);
+  StringGridHist->setSelectionMode(QAbstractItemView::SingleSelection);
+  StringGridHist->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  StringGridHist->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  StringGridHist->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+  StringGridHist->setShowGrid(true);
+  StringGridHist->setWordWrap(false);
+
+  ButtonKonec = new QPushButton("Z&avři", this);
+  ButtonKonec->setObjectName("ButtonKonec");
+  ButtonSave = new QPushButton("&Ulož", this);
+  ButtonSave->setObjectName("ButtonSave");
+  LabelReading = new QLabel("Načítám", this);
+  LabelReading->setObjectName("LabelReading");
+  LabelReading->setFont(SystemFont(16, true));
+
+  setTabOrder(StringGridHist, ButtonKonec);
+  setTabOrder(ButtonKonec, ButtonSave);
+  connect(ButtonKonec, &QPushButton::clicked, this, [this] { ButtonKonecClick(); });
+  connect(ButtonSave, &QPushButton::clicked, this, [this] { ButtonSaveClick(); });
+
+  // Running from the start: its first tick, with no reading asked for, stops it and hides the
+  // label before the window has ever been shown.
+  Timer1 = new QTimer(this);
+  Timer1->setObjectName("Timer1");
+  Timer1->setInterval(200);
+  connect(Timer1, &QTimer::timeout, this, [this] { Timer1Timer(); });
+  Timer1->start();
+
+  paintHold_ = new QTimer(this);
+  paintHold_->setSingleShot(true);
+  paintHold_->setInterval(kPaintInterval);
+  connect(paintHold_, &QTimer::timeout, this, [this] { StringGridHist->setUpdatesEnabled(true); });
 }
 
 std::vector<nx480::RequestDecl> TFormHistory::Requests() {
-  return {{.slot = nx480::kHistoryRequest, .request = &HistoryRequest, .clearedOnConnect = true}};
+  return {{.slot = nx480::kHistoryRequest,
+           .request = &HistoryRequest,
+           .transaction = [this](nx480::TModbus& link) { nx480::ReadHistory(link, *this); },
+           // The rows received so far stay; the loop clears the flag and the timer ends the
+           // reading as after any other failure. Nothing is reported.
+           .onException = [](nx480::TModbus&) {},
+           .clearedOnConnect = true}};
 }
 
+// ---------------------------------------------------------------------------------------------
+// Layout: the table takes what the window gives; buttons and label keep their distance from the
+// lower edge.
+
+void TFormHistory::resizeEvent(QResizeEvent* event) {
+  RelayWindow::resizeEvent(event);
+  const int w = width(), h = height();
+  StringGridHist->setGeometry(2, 2, std::max(0, w - 8), std::max(0, h - 55));
+  ButtonKonec->setGeometry(24, h - 38, 145, 25);
+  ButtonSave->setGeometry(184, h - 38, 73, 25);
+  LabelReading->setGeometry(312, h - 36, std::max(70, LabelReading->sizeHint().width()), 20);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Handlers (user-interface thread)
+
 void TFormHistory::showEvent(QShowEvent* event) {
+  // Coming back from a minimised state is no new show: the reading goes on (or stays read).
+  if (event->spontaneous()) {
+    QWidget::showEvent(event);
+    return;
+  }
   RelayWindow::showEvent(event);
-  HistoryRequest.Set(1);
+}
+
+void TFormHistory::FormShow() {
+  // No cell of an earlier reading stays, whether or not this one brings a record.
+  StringGridHist->clearContents();
+  StringGridHist->setRowCount(1);
+  nextRow_ = 1;
+  reading_ = reading_ == INT32_MAX ? 1 : reading_ + 1;
+  HistoryRequest.Set(reading_);
+  Timer1->start();
+  ButtonSave->setEnabled(false);
+}
+
+void TFormHistory::FormClose() {
+  // The worker sees it after the record in progress and ends the walk.
+  HistoryRequest.Clear();
+}
+
+void TFormHistory::closeEvent(QCloseEvent* event) {
+  FormClose();
+  RelayWindow::closeEvent(event);
 }
 
 void TFormHistory::hideEvent(QHideEvent* event) {
-  HistoryRequest.Clear();
+  if (!event->spontaneous()) FormClose();
   RelayWindow::hideEvent(event);
+}
+
+void TFormHistory::Timer1Timer() {
+  if (HistoryRequest.Pending()) {
+    LabelReading->setHidden(!LabelReading->isHidden());
+    return;
+  }
+  // Shown again just as the worker ended the previous reading: the loop cleared the new request
+  // with the old one before any walk took it up. Ask again.
+  if (isVisible() && Session().connected && begun_ != reading_) {
+    HistoryRequest.Set(reading_);
+    return;
+  }
+  Timer1->stop();
+  ButtonSave->setEnabled(true);
+  LabelReading->hide();
+}
+
+void TFormHistory::ButtonKonecClick() {
+  close();
+}
+
+void TFormHistory::ShowHistoryRecord(const nx480::HistoryRecord& record) {
+  HistoryRecord = record;
+  const std::optional<nx480::EventRow> row = nx480::DecodeEvent(record);
+  if (!row) return;  // an impossible date or time: no row
+  const int n = nextRow_;
+  if (!paintHold_->isActive()) {
+    StringGridHist->setUpdatesEnabled(false);
+    paintHold_->start();
+  }
+  if (StringGridHist->rowCount() < n) StringGridHist->setRowCount(n);
+  const nx480::EventStamp& t = row->when;
+  const QString cells[nx480::kHistoryColumns] = {
+      DateAndTimeText(QDate(t.year, t.month, t.day), QTime(t.hour, t.minute, t.second)),
+      QString::fromStdString(row->event),
+      QString::fromStdString(row->frequency),
+      QString::fromStdString(row->u1),
+      QString::fromStdString(row->u2),
+      QString::fromStdString(row->u3)};
+  for (int c = 0; c < nx480::kHistoryColumns; ++c)
+    StringGridHist->setItem(n - 1, c, new QTableWidgetItem(cells[c]));
+  nextRow_ = n + 1;
+}
+
+int TFormHistory::RowCount() const {
+  return StringGridHist->rowCount() + 1;
+}
+
+QString TFormHistory::Cell(int row, int column) const {
+  if (row == 0) {
+    const QTableWidgetItem* title = StringGridHist->horizontalHeaderItem(column);
+    return title ? title->text() : QString();
+  }
+  const QTableWidgetItem* item = StringGridHist->item(row - 1, column);
+  return item ? item->text() : QString();
+}
+
+// ---------------------------------------------------------------------------------------------
+// Export
+
+void TFormHistory::ButtonSaveClick() {
+  const FileDialogSpec spec{"Formátovaný text (*.csv);;Vše (*.*)", "csv"};
+  const QString path = AppDialogs().chooseSaveFile(this, spec, lastExport_);
+  if (path.isEmpty()) return;
+  lastExport_ = path;
+
+  std::vector<nx480::HistoryRow> rows(static_cast<size_t>(RowCount()));
+  for (int r = 0; r < RowCount(); ++r)
+    for (int c = 0; c < nx480::kHistoryColumns; ++c) rows[r][c] = Cell(r, c).toStdString();
+
+  // Every failure is told, with the reason; nothing is left half-written.
+  QString reason;
+  std::string bytes;
+  nx480::FileError error;
+  if (!nx480::HistoryCsv(rows, bytes)) {
+    reason = "Tabulka obsahuje znak, který nelze zapsat v kódování Windows-1250.";
+  } else if (!nx480::WriteFileAtomically(
+                 QFile::encodeName(path).toStdString(),
+                 std::span(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size()), error)) {
+    reason = QString::fromStdString(nx480::FileProblemText(error.problem));
+    const std::string system = nx480::SystemErrorText(error);
+    if (!system.empty()) reason += QString("\n(%1)").arg(QString::fromLocal8Bit(system.c_str()));
+  } else {
+    return;
+  }
+  AppDialogs().message(this, "Chyba", QString("Soubor nelze vytvořit!\n%1\n%2").arg(path, reason));
 }

@@ -1,20 +1,229 @@
 #include "page_calibration.h"
 
+#include <QFrame>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+
+#include "form_setup.h"
+#include "modbus.h"
+#include "setup_status.h"
+#include "up_down.h"
+#include "window_services.h"
+
 using namespace nx480;
 
-PageCalibration::PageCalibration(TFormSetup& frame) : SetupPage(frame, "TabKalibrace") {}
+namespace {
+
+// The factor rows: label name and caption, box and spinner names.
+struct FactorRow {
+  const char* label;
+  const char* caption;
+  const char* edit;
+  const char* upDown;
+};
+constexpr FactorRow kRows[kFactorCount] = {
+    {"LabelKal1", "Kalibrace U1", "EditKalU1", "UpDownU1"},
+    {"LabelKalU2", "Kalibrace U2", "EditKalU2", "UpDownU2"},
+    {"LabelKalU3", "Kalibrace U3", "EditKalU3", "UpDownU3"},
+    {"LabelKalF", "Kalibrace Frekv", "EditKalF", "UpDownF"},
+};
+
+// Layout inside GroupBoxKalibrace: a label, its box and the spinner at the box's right end.
+constexpr int kLabelX = 16;
+constexpr int kLabelWidth = 104;
+constexpr int kBoxX = 124;
+constexpr int kBoxWidth = 64;
+constexpr int kSpinnerWidth = 17;
+constexpr int kRowHeight = 21;
+constexpr int kFirstRowY = 26;
+constexpr int kRowPitch = 30;
+constexpr int kSerialY = 154;
+
+QFrame* MakePanel(QWidget* parent, const char* name, QColor colour, QRect where) {
+  auto* panel = new QFrame(parent);
+  panel->setObjectName(name);
+  panel->setFrameStyle(QFrame::Panel | QFrame::Raised);
+  panel->setAutoFillBackground(true);
+  QPalette palette = panel->palette();
+  palette.setColor(QPalette::Window, colour);
+  panel->setPalette(palette);
+  panel->setGeometry(where);
+  return panel;
+}
+
+QPushButton* MakeButton(QWidget* parent, const char* name, const QString& caption, QRect where) {
+  auto* button = new QPushButton(caption, parent);
+  button->setObjectName(name);
+  button->setGeometry(where);
+  button->setAutoDefault(false);
+  return button;
+}
+
+}  // namespace
+
+PageCalibration::PageCalibration(TFormSetup& frame) : SetupPage(frame, "TabKalibrace") {
+  Build();
+}
 
 std::vector<RequestDecl> PageCalibration::Requests() {
-  return {
-      {.slot = kReadCalibrationRequest,
-       .request = &ReadCalibrationRequest,
-       .clearedOnConnect = true},
-      {.slot = kWriteCalibrationRequest,
-       .request = &WriteCalibrationRequest,
-       .clearedOnConnect = true},
-      {.slot = kClearHistoryRequest, .request = &ClearHistoryRequest, .clearedOnConnect = false}};
+  auto failed = [this](TModbus& link) {
+    link.Synchronize([this] { ShowResult(Outcome::CommunicationError); });
+  };
+  return {{.slot = kReadCalibrationRequest,
+           .request = &ReadCalibrationRequest,
+           .transaction = [this](TModbus& link) { ReadCalibration(link, *this); },
+           .onException = failed,
+           .clearedOnConnect = true},
+          {.slot = kWriteCalibrationRequest,
+           .request = &WriteCalibrationRequest,
+           .transaction = [this](TModbus& link) { WriteCalibration(link, *this); },
+           .onException = failed,
+           .clearedOnConnect = true},
+          {.slot = kClearHistoryRequest,
+           .request = &ClearHistoryRequest,
+           .transaction = [this](TModbus& link) { ClearHistory(link, *this); },
+           .onException = failed,
+           .clearedOnConnect = false}};
+}
+
+void PageCalibration::Build() {
+  GroupBoxKalibrace = new QGroupBox("Kalibrace", this);
+  GroupBoxKalibrace->setObjectName("GroupBoxKalibrace");
+  GroupBoxKalibrace->setGeometry(8, 8, 296, 256);
+
+  QLabel** labels[kFactorCount] = {&LabelKal1, &LabelKalU2, &LabelKalU3, &LabelKalF};
+  QLineEdit** edits[kFactorCount] = {&EditKalU1, &EditKalU2, &EditKalU3, &EditKalF};
+  UpDown** spinners[kFactorCount] = {&UpDownU1, &UpDownU2, &UpDownU3, &UpDownF};
+  for (int i = 0; i < kFactorCount; ++i) {
+    const int y = kFirstRowY + i * kRowPitch;
+    auto* label = new QLabel(kRows[i].caption, GroupBoxKalibrace);
+    label->setObjectName(kRows[i].label);
+    label->setGeometry(kLabelX, y, kLabelWidth, kRowHeight);
+    auto* edit = new QLineEdit(GroupBoxKalibrace);
+    edit->setObjectName(kRows[i].edit);
+    edit->setGeometry(kBoxX, y, kBoxWidth, kRowHeight);
+    label->setBuddy(edit);
+    auto* spinner = new UpDown(GroupBoxKalibrace);
+    spinner->setObjectName(kRows[i].upDown);
+    spinner->setGeometry(kBoxX + kBoxWidth, y, kSpinnerWidth, kRowHeight);
+    const SpinnerRange range = FactorSpinnerRange(i);
+    spinner->SetRange(range.min, range.max);
+    spinner->SetPosition(range.min);
+    connect(spinner, &UpDown::Clicked, this, [this] { UpDownClick(); });
+    *labels[i] = label;
+    *edits[i] = edit;
+    *spinners[i] = spinner;
+    EditKal[i] = edit;
+    UpDownKal[i] = spinner;
+  }
+
+  LabelSerial = new QLabel("Sériové číslo", GroupBoxKalibrace);
+  LabelSerial->setObjectName("LabelSerial");
+  LabelSerial->setGeometry(kLabelX, kSerialY, kLabelWidth, kRowHeight);
+  LabelSerial->setFont(SystemFont(11, true));
+  EditSerial = new QLineEdit(GroupBoxKalibrace);
+  EditSerial->setObjectName("EditSerial");
+  EditSerial->setGeometry(kBoxX, kSerialY, kBoxWidth + kSpinnerWidth, kRowHeight);
+  EditSerial->setFont(SystemFont(11, true));
+  LabelSerial->setBuddy(EditSerial);
+
+  PanelNX480K =
+      MakePanel(GroupBoxKalibrace, "PanelNX480K", QColor(0xD4, 0xD0, 0xC8), {41, 200, 214, 42});
+  LabelNX480K = new QLabel("NX480", PanelNX480K);
+  LabelNX480K->setObjectName("LabelNX480K");
+  LabelNX480K->setGeometry(8, 8, 50, 25);
+  ButtonReadKal = MakeButton(PanelNX480K, "ButtonReadKal", "&Vyčti", {54, 8, 72, 25});
+  ButtonWriteKal = MakeButton(PanelNX480K, "ButtonWriteKal", "&Zapiš", {130, 8, 72, 25});
+
+  PanelClrHist = MakePanel(this, "PanelClrHist", Qt::red, {316, 8, 128, 56});
+  ButtonClrHist = MakeButton(PanelClrHist, "ButtonClrHist", "&Smaž historii", {12, 15, 104, 25});
+  PanelClrHist->setVisible(false);  // until a relay says it can
+
+  connect(ButtonReadKal, &QPushButton::clicked, this, [this] { ButtonReadKalClick(); });
+  connect(ButtonWriteKal, &QPushButton::clicked, this, [this] { ButtonWriteKalClick(); });
+  connect(ButtonClrHist, &QPushButton::clicked, this, [this] { ButtonClrHistClick(); });
+}
+
+CalibrationBoxes PageCalibration::CollectBoxes() const {
+  CalibrationBoxes boxes;
+  for (int i = 0; i < kFactorCount; ++i) {
+    boxes.factor[i] = EditKal[i]->text().toStdString();
+    boxes.spinner[i] = UpDownKal[i]->Position();
+  }
+  boxes.serial = EditSerial->text().toStdString();
+  return boxes;
+}
+
+void PageCalibration::StoreCalibration(const CalibrationWords& words) {
+  CalibrationRecord = words;
+}
+
+void PageCalibration::CalibrationToBoxes() {
+  CalibrationBoxes boxes;
+  nx480::CalibrationToBoxes(CalibrationRecord, boxes);
+  for (int i = 0; i < kFactorCount; ++i) {
+    EditKal[i]->setText(QString::fromStdString(boxes.factor[i]));
+    UpDownKal[i]->SetPosition(boxes.spinner[i]);
+  }
+  EditSerial->setText(QString::fromStdString(boxes.serial));
+}
+
+bool PageCalibration::BoxesToCalibration() {
+  std::string error;
+  if (nx480::BoxesToCalibration(CollectBoxes(), CalibrationRecord, error)) return true;
+  // The conversion error, shown as the application shows an exception.
+  AppDialogs().error(&Frame(), kProgramTitle, QString::fromStdString(error));
+  return false;
+}
+
+void PageCalibration::ShowResult(Outcome outcome) {
+  Frame().ShowStatus(StatusText(outcome));
+}
+
+void PageCalibration::ApplyFeatures(const RelaySession& session) {
+  PanelClrHist->setVisible(session.firmwareMinor >= 5);
 }
 
 void PageCalibration::Activated() {
+  // Without a relay the worker is parked: a read asked for now would only go to whatever relay
+  // is connected next (the connect button drops it anyway).
+  if (Frame().Session().connected) ReadCalibrationRequest.Set(1);
+}
+
+bool PageCalibration::CheckConnected() {
+  if (Frame().Session().connected) return true;
+  Frame().ShowStatus(kStatusNotConnected);
+  return false;
+}
+
+void PageCalibration::ButtonReadKalClick() {
+  if (!CheckConnected()) return;
   ReadCalibrationRequest.Set(1);
+}
+
+void PageCalibration::ButtonWriteKalClick() {
+  if (!CheckConnected()) return;
+  // While the previous write is pending or running its record is the worker's: the click is
+  // refused (with a beep) rather than queued behind it.
+  if (WriteCalibrationRequest.Pending()) {
+    AppDialogs().beep();
+    return;
+  }
+  if (!BoxesToCalibration()) return;
+  WriteCalibrationRequest.Post(CalibrationRecord);
+}
+
+void PageCalibration::UpDownClick() {
+  std::array<int, kFactorCount> positions{};
+  for (int i = 0; i < kFactorCount; ++i) positions[i] = UpDownKal[i]->Position();
+  SpinnersToCalibration(positions, CalibrationRecord);
+  CalibrationToBoxes();
+}
+
+void PageCalibration::ButtonClrHistClick() {
+  // A clear-history command must never wait for whatever relay is connected next.
+  if (!CheckConnected()) return;
+  if (!ClearHistoryRequest.Post(kClearHistoryCode)) AppDialogs().beep();  // one is on its way
 }

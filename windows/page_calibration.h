@@ -1,19 +1,93 @@
 // The settings window's "Kalibrace" page (service mode only): the calibration factors, the
 // serial number and the clearing of the relay's event history. Its calibration is read each
-// time the page becomes the active one.
+// time the page becomes the active one while a relay is connected.
+//
+// The conversions between record and boxes are plain functions (calibration_record.h); this
+// page holds the controls, posts the requests and shows what comes back. Hand-over of the
+// record with the worker: calibration_transactions.h.
 #pragma once
 
+#include <array>
+#include <cstdint>
+
+#include "calibration_record.h"
+#include "calibration_transactions.h"
 #include "setup_page.h"
 
-class PageCalibration : public SetupPage {
+class QFrame;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class UpDown;
+
+class PageCalibration : public SetupPage, public nx480::CalibrationWindow {
   Q_OBJECT
  public:
   explicit PageCalibration(TFormSetup& frame);
 
   nx480::Request ReadCalibrationRequest;
-  nx480::Request WriteCalibrationRequest;
-  nx480::Request ClearHistoryRequest;
+  // Carries the record to write: filled only while no write is pending.
+  nx480::RequestWith<nx480::CalibrationWords> WriteCalibrationRequest;
+  // Carries the clear-history access code.
+  nx480::RequestWith<uint16_t> ClearHistoryRequest;
   std::vector<nx480::RequestDecl> Requests() override;
 
+  // The record behind the boxes; user-interface thread only.
+  nx480::CalibrationWords CalibrationRecord{};
+
+  // nx480::CalibrationWindow
+  void StoreCalibration(const nx480::CalibrationWords& words) override;
+  void CalibrationToBoxes() override;
+  void ShowResult(nx480::Outcome outcome) override;
+  // Rebuilds CalibrationRecord from the boxes; on a box that gives no valid value shows the
+  // conversion message and returns false, the record unchanged.
+  bool BoxesToCalibration();
+
+  void ApplyFeatures(const nx480::RelaySession& session) override;
   void Activated() override;
+
+  // Event handlers.
+  void ButtonReadKalClick();
+  void ButtonWriteKalClick();
+  void UpDownClick();  // any of the four spinners
+  void ButtonClrHistClick();
+
+  QGroupBox* GroupBoxKalibrace = nullptr;
+  QLabel* LabelKal1 = nullptr;
+  QLineEdit* EditKalU1 = nullptr;
+  UpDown* UpDownU1 = nullptr;
+  QLabel* LabelKalU2 = nullptr;
+  QLineEdit* EditKalU2 = nullptr;
+  UpDown* UpDownU2 = nullptr;
+  QLabel* LabelKalU3 = nullptr;
+  QLineEdit* EditKalU3 = nullptr;
+  UpDown* UpDownU3 = nullptr;
+  QLabel* LabelKalF = nullptr;
+  QLineEdit* EditKalF = nullptr;
+  UpDown* UpDownF = nullptr;
+  QLabel* LabelSerial = nullptr;
+  QLineEdit* EditSerial = nullptr;
+  QFrame* PanelNX480K = nullptr;
+  QPushButton* ButtonReadKal = nullptr;
+  QPushButton* ButtonWriteKal = nullptr;
+  QLabel* LabelNX480K = nullptr;
+  QFrame* PanelClrHist = nullptr;
+  QPushButton* ButtonClrHist = nullptr;
+
+  // The factor boxes and their spinners by nx480::CalibrationFactor.
+  std::array<QLineEdit*, nx480::kFactorCount> EditKal{};
+  std::array<UpDown*, nx480::kFactorCount> UpDownKal{};
+
+ private:
+  // nx480::CalibrationWindow, worker thread
+  const nx480::CalibrationWords& WriteHandOver() const override {
+    return WriteCalibrationRequest.Data();
+  }
+  uint16_t ClearHistoryCode() const override { return ClearHistoryRequest.Data(); }
+
+  void Build();
+  nx480::CalibrationBoxes CollectBoxes() const;
+  // Refuses a request to the relay while none is connected: shows why and returns false.
+  bool CheckConnected();
 };

@@ -72,8 +72,8 @@ constexpr int kFirstRowY = 46;
 constexpr int kRowPitch = 24;
 // The last row: the recording interval on the left, the reconnection time's caption up to the
 // delay column.
-constexpr int kLogLabelX = 8;
-constexpr int kLogLabelWidth = 92;
+constexpr int kLogLabelX = 0;
+constexpr int kLogLabelWidth = 98;
 constexpr int kLogBoxX = 102;
 constexpr int kLogBoxWidth = 62;
 constexpr int kTRelCaptionX = 170;
@@ -182,7 +182,8 @@ void PageParameters::Build() {
   }
 
   LabelLog = makeLabel(page, "LabelLog", "Záznam na kartu",
-                       {kLogLabelX, lastRowY, kLogLabelWidth, kBoxHeight});
+                       {kLogLabelX, lastRowY, kLogLabelWidth, kBoxHeight},
+                       Qt::AlignRight | Qt::AlignVCenter);
   ComboBoxLog = new QComboBox(page);
   ComboBoxLog->setObjectName("ComboBoxLog");
   ComboBoxLog->setEditable(false);

@@ -15,7 +15,7 @@
 #include <thread>
 #include <vector>
 
-#include "port.h"
+#include "pty.h"
 #include "test_util.h"
 
 extern char** environ;
@@ -24,7 +24,7 @@ namespace nx480::sim {
 namespace {
 
 using namespace std::chrono_literals;
-using test::Port;
+using Port = RawLine;
 using Clock = std::chrono::steady_clock;
 
 class SimProcess {

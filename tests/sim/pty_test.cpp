@@ -1,4 +1,6 @@
 // The relay on a real pseudo-terminal, talked to as the tool does.
+#include "pty.h"
+
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -10,7 +12,6 @@
 #include <thread>
 
 #include "crc.h"
-#include "port.h"
 #include "pty_relay.h"
 #include "relay_live.h"
 #include "test_util.h"
@@ -20,7 +21,7 @@ namespace {
 
 using namespace std::chrono_literals;
 using test::Hex;
-using test::Port;
+using Port = RawLine;
 using Clock = std::chrono::steady_clock;
 
 const std::string kIdent = "01 11 C0 2C";

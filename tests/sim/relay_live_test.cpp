@@ -6,7 +6,7 @@
 
 #include <chrono>
 
-#include "port.h"
+#include "pty.h"
 #include "pty_relay.h"
 #include "relay_model.h"
 #include "test_util.h"
@@ -188,7 +188,7 @@ TEST(SimLiveValues, ReadsThroughThePtyRelay) {
   live->SetNoise(false);
   live->Trip(*ParseStage("f>>", 9), 20s);
   relay.Start();
-  test::Port port(relay.SlavePath());
+  RawLine port(relay.SlavePath());
   ASSERT_TRUE(port.Ok());
   // Registers 0-8: U 230 230 231 V, 50,00 Hz, 400 twentieths, averages, progress 0.
   const std::string reply = port.Ask("01 04 00 00 00 09 30 0C", 23);

@@ -1,0 +1,80 @@
+#include "calibration_transactions.h"
+
+#include <chrono>
+
+#include "modbus.h"
+
+namespace nx480 {
+
+namespace {
+
+constexpr size_t kReplyData = 3;  // address, function, byte count
+constexpr auto kCalibrationWriteWait = std::chrono::milliseconds(100);
+constexpr auto kClearHistoryWait = std::chrono::milliseconds(1500);
+constexpr uint8_t kWriteException = 0x90;  // function 0x10 with the exception bit
+
+void Report(TModbus& link, CalibrationWindow& window, Outcome outcome) {
+  link.Synchronize([&] { window.ShowResult(outcome); });
+}
+
+void Fail(TModbus& link, CalibrationWindow& window, Outcome outcome) {
+  Report(link, window, outcome);
+  link.DrainInput();
+}
+
+}  // namespace
+
+void ReadCalibration(TModbus& link, CalibrationWindow& window) {
+  link.SendRequest(link.BuildRequest(templates::kCalibrationRead));
+  if (!link.CheckReply(kMainReply, templates::kCalibrationRead.replyLength)) {
+    Fail(link, window, Outcome::CommunicationError);
+    return;
+  }
+  CalibrationWords words{};
+  CopySwapped(words.data(), link.ReplyBuffer.data() + kReplyData, kCalibrationWords);
+  link.Synchronize([&] {
+    window.StoreCalibration(words);
+    window.CalibrationToBoxes();
+  });
+  Report(link, window, Outcome::Ok);
+}
+
+void WriteCalibration(TModbus& link, CalibrationWindow& window) {
+  RequestPatch patch;
+  patch.words = window.WriteHandOver().data();
+  patch.wordCount = kCalibrationWords;
+  link.SendRequest(link.BuildRequest(templates::kCalibrationWrite, patch));
+  if (!link.Sleep(kCalibrationWriteWait) ||
+      !link.CheckReply(kMainReply, templates::kCalibrationWrite.replyLength) || !link.CheckEcho()) {
+    Fail(link, window, Outcome::CommunicationError);
+    return;
+  }
+  Report(link, window, Outcome::Ok);
+}
+
+void ClearHistory(TModbus& link, CalibrationWindow& window) {
+  const uint16_t code = window.ClearHistoryCode();
+  RequestPatch patch;
+  patch.words = &code;
+  patch.wordCount = 1;
+  link.SendRequest(link.BuildRequest(templates::kClearHistory, patch));
+  // The relay answers once the history is emptied.
+  if (!link.Sleep(kClearHistoryWait)) {
+    Fail(link, window, Outcome::CommunicationError);
+    return;
+  }
+  if (link.CheckReply(kMainReply, templates::kClearHistory.replyLength)) {
+    if (link.CheckEcho()) {
+      Report(link, window, Outcome::Ok);
+    } else {
+      Fail(link, window, Outcome::CommunicationError);
+    }
+    return;
+  }
+  // An exception reply is the relay's refusal of the code; any other failure is the line's.
+  const bool refused = link.LastError() == LinkError::Exception && link.LastReplyCount() == 5 &&
+                       link.ReplyBuffer[1] == kWriteException;
+  Fail(link, window, refused ? Outcome::Refused : Outcome::CommunicationError);
+}
+
+}  // namespace nx480

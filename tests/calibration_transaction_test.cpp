@@ -1,0 +1,114 @@
+// ReadCalibration, WriteCalibration and ClearHistory against the simulated relay.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <memory>
+#include <vector>
+
+#include "calibration_transactions.h"
+#include "link_support.h"
+#include "modbus.h"
+#include "pty_relay.h"
+
+using namespace nx480;
+using namespace std::chrono_literals;
+
+namespace {
+
+using Outcomes = std::vector<Outcome>;
+
+class FakeCalibrationWindow : public CalibrationWindow {
+ public:
+  void StoreCalibration(const CalibrationWords& words) override { record = words; }
+  void CalibrationToBoxes() override { ++boxesFilled; }
+  void ShowResult(Outcome outcome) override { statuses.push_back(outcome); }
+  const CalibrationWords& WriteHandOver() const override { return toWrite; }
+  uint16_t ClearHistoryCode() const override { return code; }
+
+  CalibrationWords record{};
+  CalibrationWords toWrite{};
+  uint16_t code = kClearHistoryCode;
+  int boxesFilled = 0;
+  Outcomes statuses;
+};
+
+class CalibrationTransactions : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    sim::RelayConfig config;
+    config.serial = 4711;
+    relay_ = std::make_unique<sim::PtyRelay>(config);
+    relay_->Start();
+    ASSERT_TRUE(link_.OpenPort(relay_->SlavePath(), TestLine(), 50));
+  }
+  void TearDown() override { link_.ClosePort(); }
+
+  CalibrationWords RelayBlock() const {
+    CalibrationWords words{};
+    for (uint16_t i = 0; i < kCalibrationWords; ++i)
+      words[i] = relay_->GetRegister(sim::Table::kHolding, 0x18 + i).value_or(0xDEAD);
+    return words;
+  }
+  uint64_t Clears() {
+    return relay_->WithModel([](sim::RelayModel& m) { return m.HistoryClears(); });
+  }
+
+  std::unique_ptr<sim::PtyRelay> relay_;
+  TModbus link_;
+  FakeCalibrationWindow window_;
+};
+
+}  // namespace
+
+TEST_F(CalibrationTransactions, ReadWriteAndReadBack) {
+  ReadCalibration(link_, window_);
+  EXPECT_EQ(window_.record, (CalibrationWords{1000, 1000, 1000, 10000, 0x00C8, 4711, 0, 0x0101}));
+  EXPECT_EQ(window_.boxesFilled, 1);
+
+  window_.toWrite = {1001, 999, 1100, 9987, 0x00C8, 0x2345, 0x0001, 0x0101};
+  const auto t0 = std::chrono::steady_clock::now();
+  WriteCalibration(link_, window_);
+  EXPECT_GE(std::chrono::steady_clock::now() - t0, 100ms);  // the relay's time to store it
+  EXPECT_EQ(RelayBlock(), window_.toWrite);
+  ReadCalibration(link_, window_);
+  EXPECT_EQ(window_.record, window_.toWrite);
+  EXPECT_EQ(window_.statuses, (Outcomes{Outcome::Ok, Outcome::Ok, Outcome::Ok}));
+}
+
+TEST_F(CalibrationTransactions, FailuresChangeNothingOnTheWindowsSide) {
+  window_.record = {1, 2, 3, 4, 5, 6, 7, 8};
+  relay_->AddFault({.kind = sim::FaultKind::kShortReply, .function = 0x03});
+  ReadCalibration(link_, window_);
+  EXPECT_EQ(window_.record, (CalibrationWords{1, 2, 3, 4, 5, 6, 7, 8}));
+  EXPECT_EQ(window_.boxesFilled, 0);
+  relay_->AddFault({.kind = sim::FaultKind::kBadEcho, .function = 0x10});
+  WriteCalibration(link_, window_);
+  EXPECT_EQ(window_.statuses, (Outcomes{Outcome::CommunicationError, Outcome::CommunicationError}));
+}
+
+TEST_F(CalibrationTransactions, ClearHistoryTellsARefusedCodeFromABrokenLine) {
+  const struct {
+    uint16_t code;
+    std::optional<sim::FaultKind> fault;
+    Outcome outcome;
+    uint64_t clears;  // accepted by the relay so far
+  } cases[] = {
+      {kClearHistoryCode, {}, Outcome::Ok, 1},
+      {1234, {}, Outcome::Refused, 1},                                  // 01 90 03 CRC
+      {1234, sim::FaultKind::kBadCrc, Outcome::CommunicationError, 1},  // 5 bytes, bad CRC
+      {kClearHistoryCode, sim::FaultKind::kBadEcho, Outcome::CommunicationError, 2},
+      {kClearHistoryCode, sim::FaultKind::kSilence, Outcome::CommunicationError, 2},
+  };
+  for (const auto& c : cases) {
+    window_.statuses.clear();
+    window_.code = c.code;
+    if (c.fault) relay_->AddFault({.kind = *c.fault, .function = 0x10});
+    const auto t0 = std::chrono::steady_clock::now();
+    ClearHistory(link_, window_);
+    EXPECT_GE(std::chrono::steady_clock::now() - t0, 1500ms);
+    EXPECT_EQ(window_.statuses, Outcomes{c.outcome}) << c.code;
+    EXPECT_EQ(Clears(), c.clears) << c.code;
+    EXPECT_EQ(WireWord(&link_.RequestBuffer[7]), c.code);
+  }
+  EXPECT_TRUE(relay_->WithModel([](sim::RelayModel& m) { return m.Events(); }).empty());
+}

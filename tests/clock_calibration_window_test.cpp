@@ -1,0 +1,236 @@
+// The settings window's "Datum, čas" and "Kalibrace" pages, offscreen, against the simulated
+// relay.
+#include <QButtonGroup>
+#include <QElapsedTimer>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTabWidget>
+#include <QTest>
+#include <QTimer>
+#include <QToolButton>
+#include <cmath>
+#include <memory>
+
+#include "date_time_text.h"
+#include "page_calibration.h"
+#include "page_clock.h"
+#include "relay_time.h"
+#include "up_down.h"
+#include "window_fixture.h"
+
+using namespace nx480;
+namespace sim = nx480::sim;
+
+namespace {
+
+constexpr int kClockTab = 1;
+constexpr int kCalibrationTab = 2;
+
+QColor StatusColour(const TFormSetup& s) {
+  return s.LabelMsg->palette().color(QPalette::WindowText);
+}
+
+QString Shown(double value) {
+  const CalendarTime c = SplitDateTime(value);
+  return DateTimeText(QDate(c.year, c.month, c.day),
+                      QTime(c.hour, c.minute, c.second, c.millisecond));
+}
+
+// Milliseconds between the relay's clock and the PC's.
+long long RelayAhead(sim::PtyRelay& relay) {
+  const sim::DateTime relayNow = relay.WithModel([](sim::RelayModel& m) { return m.ClockAt(); });
+  return sim::ToMilliseconds(relayNow) - sim::ToMilliseconds(sim::PcLocalTime());
+}
+
+struct App : AppFixture {
+  explicit App(std::vector<std::string> arguments = {})
+      : AppFixture(std::move(arguments)), clock(setup.Clock()), cal(setup.Calibration()) {}
+
+  void Connect(sim::PtyRelay& relay) {
+    AppFixture::Connect(relay);
+    setup.show();
+  }
+  bool Idle() const {
+    return !clock.ReadClockRequest.Pending() && !clock.WriteClockRequest.Pending() &&
+           !cal.ReadCalibrationRequest.Pending() && !cal.WriteCalibrationRequest.Pending() &&
+           !cal.ClearHistoryRequest.Pending();
+  }
+  // Runs `act` and waits for the worker's status text; `shownColour` is its colour as it
+  // appeared.
+  template <typename Act>
+  bool Await(Act act, const QString& status = "O.K.") {
+    setup.LabelMsg->clear();
+    shownColour = QColor();
+    act();
+    return QTest::qWaitFor(
+               [&] {
+                 if (setup.LabelMsg->text().isEmpty()) return false;
+                 if (!shownColour.isValid()) shownColour = StatusColour(setup);
+                 return Idle();
+               },
+               5000) &&
+           setup.LabelMsg->text() == status;
+  }
+  bool Click(QPushButton* button, const QString& status = "O.K.") {
+    return Await([button] { button->click(); }, status);
+  }
+
+  PageClock& clock;
+  PageCalibration& cal;
+  QColor shownColour;
+};
+
+uint64_t ModeCommands(sim::PtyRelay& relay) {
+  return relay.WithModel([](sim::RelayModel& m) { return m.ModeCommands(); });
+}
+sim::RelayMode Mode(sim::PtyRelay& relay) {
+  return relay.WithModel([](sim::RelayModel& m) { return m.Mode(); });
+}
+
+}  // namespace
+
+class ClockCalibrationWindowTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void featureSwitches() {
+    const struct {
+      int minor;
+      bool rele, clearHistory;
+    } cases[] = {{4, false, false}, {5, false, true}, {13, false, true}, {14, true, true}};
+    for (const auto& c : cases) {
+      App app({"/servis"});
+      app.Pretend(c.minor, true);
+      app.setup.show();
+      app.setup.Page1->setCurrentIndex(kCalibrationTab);
+      QCOMPARE(app.cal.PanelClrHist->isVisible(), c.clearHistory);
+      app.setup.Page1->setCurrentIndex(kClockTab);
+      QCOMPARE(app.clock.RadioGroupRele->isVisible(), c.rele);
+      QCOMPARE(app.clock.ReleButtons->checkedId(), 0);  // "Auto"
+    }
+  }
+
+  void clockReadWriteAndRelayMode() {
+    sim::RelayConfig config;
+    config.clock = sim::ParseDateTime("2026-12-09T10:20:30.45");
+    config.clock_running = false;
+    auto relay = StartRelay(config);
+    App app;
+    app.Connect(*relay);
+    PageClock& c = app.clock;
+
+    // Opening the page reads the clock: the relay's time beside the PC's at the request.
+    const double before = LocalNow();
+    QVERIFY(app.Await([&] { app.setup.Page1->setCurrentIndex(kClockTab); }));
+    QCOMPARE(c.EditDatumCasPristroj->text(),
+             DateTimeText(QDate(2026, 12, 9), QTime(10, 20, 30, 450)));
+    QVERIFY(std::fabs(c.PcTime - before) * 86400 < 2);
+    QCOMPARE(c.EditDatumCasPC->text(), Shown(c.PcTime));
+
+    // "Zapiš" sets the relay to the PC's time: both boxes show the time sent.
+    relay->WithModel(
+        [](sim::RelayModel& m) { m.SetClock(*sim::ParseDateTime("2020-01-01T00:00")); });
+    QVERIFY(app.Click(c.ButtonWriteC));
+    QCOMPARE(c.EditDatumCasPristroj->text(), c.EditDatumCasPC->text());
+    QCOMPARE(c.DeviceTime, c.PcTime);
+    QVERIFY(std::llabs(RelayAhead(*relay)) < 1000);
+
+    // A failed read keeps the boxes and says so in red.
+    const QString shown = c.EditDatumCasPristroj->text();
+    relay->AddFault({.kind = sim::FaultKind::kSilence, .function = 0x03});
+    QVERIFY(app.Click(c.ButtonReadC, "Chyba komunikace!"));
+    QCOMPARE(app.shownColour, QColor(Qt::red));
+    QCOMPARE(c.EditDatumCasPristroj->text(), shown);
+
+    // "Off" goes out at once and again 4 s later; "Auto" goes out once and ends the repeats.
+    QElapsedTimer since;
+    since.start();
+    c.ReleButtons->button(2)->click();
+    QTRY_COMPARE_WITH_TIMEOUT(ModeCommands(*relay), 1u, 1000);
+    QCOMPARE(Mode(*relay), sim::RelayMode::kOff);
+    QTRY_COMPARE_WITH_TIMEOUT(ModeCommands(*relay), 2u, 6000);
+    QVERIFY2(since.elapsed() >= 3950, qPrintable(QString::number(since.elapsed())));
+    c.ReleButtons->button(0)->click();
+    QTRY_COMPARE_WITH_TIMEOUT(ModeCommands(*relay), 3u, 1000);
+    QCOMPARE(Mode(*relay), sim::RelayMode::kAuto);
+    c.TimerReleTimer();
+    QTest::qWait(300);
+    QCOMPARE(ModeCommands(*relay), 3u);
+  }
+
+  void calibrationReadSpinWriteReadBackAndClearHistory() {
+    auto relay = StartRelay({});
+    relay->SetRegister(sim::Table::kHolding, 0x19, 1100);  // KalU2 at the top of its spinner
+    App app({"/servis"});
+    app.Connect(*relay);
+    PageCalibration& k = app.cal;
+    QVERIFY(app.Click(app.params.ButtonReadP));
+    const SettingsWords settings = app.params.SettingsRecord;
+
+    QVERIFY(app.Await([&] { app.setup.Page1->setCurrentIndex(kCalibrationTab); }));
+    QCOMPARE(k.EditKalU1->text(), QString("1.000"));
+    QCOMPARE(k.EditKalU2->text(), QString("1.100"));
+    QCOMPARE(k.EditKalF->text(), QString("1.0000"));
+    QCOMPARE(k.EditSerial->text(), QString("001234"));
+
+    k.EditKalU2->setText("1.050");  // typed, not written: a spinner click rewrites it
+    k.UpDownU1->UpButton()->click();
+    k.UpDownU2->UpButton()->click();  // stays at 1100, no wrap-around
+    k.UpDownF->DownButton()->click();
+    QCOMPARE(k.EditKalU1->text(), QString("1.001"));
+    QCOMPARE(k.EditKalU2->text(), QString("1.100"));
+    QCOMPARE(k.EditKalF->text(), QString("0.9999"));
+    k.EditKalU3->setText("1,002");
+    QVERIFY(app.Click(k.ButtonWriteKal));
+    const uint16_t expected[] = {1001, 1100, 1002, 9999, 0x00C8, 1234, 0};
+    for (uint16_t i = 0; i < 7; ++i)
+      QCOMPARE(*relay->GetRegister(sim::Table::kHolding, 0x18 + i), expected[i]);
+    for (QLineEdit* box : k.EditKal) box->clear();
+    QVERIFY(app.Click(k.ButtonReadKal));
+    QCOMPARE(k.EditKalU1->text(), QString("1.001"));
+    QCOMPARE(k.EditKalU3->text(), QString("1.002"));
+
+    // The right code clears the history; a wrong one is refused in red.
+    QVERIFY(app.Click(k.ButtonClrHist));
+    QVERIFY(app.Await([&] { k.ClearHistoryRequest.Post(1234); }, "Chybné heslo"));
+    QCOMPARE(app.shownColour, QColor(Qt::red));
+    QCOMPARE(relay->WithModel([](sim::RelayModel& m) { return m.HistoryClears(); }), 1u);
+    QCOMPARE(app.params.SettingsRecord, settings);
+
+    // Serial number 0: an empty box, and a write refused until a number is typed.
+    relay->SetRegister(sim::Table::kHolding, 0x1D, 0);
+    QVERIFY(app.Click(k.ButtonReadKal));
+    QCOMPARE(k.EditSerial->text(), QString());
+    k.ButtonWriteKal->click();
+    QCOMPARE(app.errors, QStringList{"NX480 - PC|'' is not a valid integer value"});
+    QVERIFY(!k.WriteCalibrationRequest.Pending());
+    k.EditSerial->setText("4711");
+    QVERIFY(app.Click(k.ButtonWriteKal));
+    QCOMPARE(*relay->GetRegister(sim::Table::kHolding, 0x1D), uint16_t(4711));
+  }
+
+  void withoutARelayNothingWaits() {
+    App app({"/servis"});
+    app.Pretend(14, true);  // a relay known, none connected
+    app.setup.show();
+    app.setup.Page1->setCurrentIndex(kClockTab);
+    app.setup.Page1->setCurrentIndex(kCalibrationTab);
+    QVERIFY(app.Idle());
+    for (QPushButton* button :
+         {app.clock.ButtonReadC, app.clock.ButtonWriteC, app.cal.ButtonReadKal,
+          app.cal.ButtonWriteKal, app.cal.ButtonClrHist}) {
+      app.setup.LabelMsg->clear();
+      button->click();
+      QCOMPARE(app.setup.LabelMsg->text(), QString("Přístroj není připojen"));
+      QCOMPARE(StatusColour(app.setup), QColor(Qt::red));
+      QVERIFY(app.Idle());
+    }
+    QVERIFY(app.errors.isEmpty());
+  }
+};
+
+QTEST_MAIN(ClockCalibrationWindowTest)
+#include "clock_calibration_window_test.moc"

@@ -1,0 +1,222 @@
+// The event history window, offscreen, against the simulated relay's event ring.
+#include <QEventLoop>
+#include <QFile>
+#include <QLabel>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <atomic>
+#include <memory>
+
+#include "date_time_text.h"
+#include "history_view.h"
+#include "text_codec.h"
+#include "window_fixture.h"
+
+namespace sim = nx480::sim;
+
+namespace {
+
+struct Ring {
+  Ring(int code, int fill, unsigned baud = 0) {
+    sim::RelayConfig config;
+    config.history_size_code = code;
+    config.history_fill = fill;
+    sim::PtyOptions options;
+    options.baud = baud;
+    // Record reads as they arrive (service thread).
+    options.trace = [this](bool incoming, std::span<const uint8_t> bytes) {
+      if (incoming && bytes.size() >= 4 && bytes[1] == 0x03 && bytes[2] >= 0x41) ++recordReads;
+    };
+    relay = std::make_unique<sim::PtyRelay>(config, options);
+    relay->Start();
+    events = relay->WithModel([](sim::RelayModel& m) { return m.Events(); });
+  }
+  QString When(size_t i) const {
+    const sim::DateTime& t = events[i].time;
+    return DateAndTimeText(QDate(t.year, t.month, t.day), QTime(t.hour, t.minute, t.second));
+  }
+  std::atomic<int> recordReads{0};
+  std::unique_ptr<sim::PtyRelay> relay;
+  std::vector<sim::EventRecord> events;  // newest first
+};
+
+// Lets the event loop run freely (QTest::qWaitFor sleeps between its rounds, which would pace
+// the worker's synchronous calls) until `done` holds or `ms` have passed.
+template <typename Done>
+bool WaitUntil(Done done, int ms) {
+  QEventLoop loop;
+  QTimer poll;
+  QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
+    if (done()) loop.quit();
+  });
+  QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+  poll.start(5);
+  if (!done()) loop.exec();
+  return done();
+}
+
+// Waits until the worker has ended the reading and the timer has noticed.
+bool ReadingEnds(TFormHistory& h, int ms = 30000) {
+  return WaitUntil([&] { return h.ButtonSave->isEnabled(); }, ms) && !h.HistoryRequest.Pending() &&
+         h.LabelReading->isHidden();
+}
+
+QByteArray FileBytes(const QString& path) {
+  QFile file(path);
+  return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("(missing)");
+}
+
+nx480::HistoryRecord Record(int year, int month, int day, int hour, int minute, int second) {
+  const uint32_t t = static_cast<uint32_t>(year - 2000) << 26 | static_cast<uint32_t>(month) << 22 |
+                     static_cast<uint32_t>(day) << 17 | static_cast<uint32_t>(hour) << 12 |
+                     static_cast<uint32_t>(minute) << 6 | static_cast<uint32_t>(second);
+  return {static_cast<uint16_t>(t), static_cast<uint16_t>(t >> 16), 1, 0, 5000, 230, 231, 232};
+}
+
+}  // namespace
+
+class HistoryWindowTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void fillsNewestFirstAndExports() {
+    Ring ring(4, 3);
+    AppFixture app;
+    app.Connect(*ring.relay);
+    TFormHistory& h = app.history;
+    app.main.ButtonHistoryClick();
+    QVERIFY(h.isVisible());
+    QVERIFY(!h.ButtonSave->isEnabled());
+    QVERIFY(ReadingEnds(h));
+
+    QCOMPARE(h.RowCount(), 4);
+    QCOMPARE(h.Cell(0, 0), QString("Datum,čas"));
+    for (int r = 1; r <= 3; ++r) {
+      QCOMPARE(h.Cell(r, 0), ring.When(r - 1));
+      QCOMPARE(h.Cell(r, 1).toStdString(),
+               nx480::EventText(static_cast<unsigned>(ring.events[r - 1].code)));
+    }
+
+    // The export holds the table, row by row, in Windows-1250.
+    QTemporaryDir dir;
+    app.savePath = dir.filePath("historie.csv");
+    h.ButtonSave->click();
+    std::string expected;
+    for (int r = 0; r < h.RowCount(); ++r) {
+      for (int c = 0; c < nx480::kHistoryColumns; ++c) expected += h.Cell(r, c).toStdString() + ";";
+      expected += "\r\n";
+    }
+    std::string cp1250;
+    QVERIFY(nx480::Utf8ToCp1250(expected, cp1250));
+    QCOMPARE(FileBytes(app.savePath), QByteArray::fromStdString(cp1250));
+    QVERIFY(FileBytes(app.savePath)
+                .startsWith("Datum,\xE8"
+                            "as;Ud\xE1lost;F  [Hz];"));
+    QVERIFY(app.messages.isEmpty());
+
+    // A read-only file is refused and kept; the box has no icon.
+    const QString locked = dir.filePath("locked.csv");
+    {
+      QFile file(locked);
+      QVERIFY(file.open(QIODevice::WriteOnly));
+      file.write("old");
+    }
+    QVERIFY(QFile::setPermissions(locked, QFile::ReadOwner | QFile::ReadGroup));
+    app.savePath = locked;
+    h.ButtonSave->click();
+    QCOMPARE(app.messages.size(), 1);
+    QVERIFY(app.messages[0].startsWith("Chyba|Soubor nelze vytvořit!\n" + locked + "\n"));
+    QVERIFY(app.errors.isEmpty());
+    QCOMPARE(FileBytes(locked), QByteArray("old"));
+
+    // F1 in the table goes to the main window, once.
+    QTest::keyClick(h.StringGridHist, Qt::Key_F1);
+    QVERIFY(!app.main.Modbus().PortIsOpen());
+  }
+
+  void closingStopsTheWalkAndShowingAgainStartsOver() {
+    Ring ring(32, 2015);  // a few seconds
+    AppFixture app;
+    app.Connect(*ring.relay);
+    TFormHistory& h = app.history;
+    app.main.ButtonHistoryClick();
+
+    // "Načítám" blinks while the rows come in.
+    bool seenOn = false, seenOff = false;
+    QVERIFY(WaitUntil(
+        [&] {
+          (h.LabelReading->isHidden() ? seenOff : seenOn) = true;
+          return seenOn && seenOff && h.RowCount() > 10;
+        },
+        5000));
+    h.ButtonKonec->click();
+    QVERIFY(!h.isVisible());
+    const int rowsAtClose = h.RowCount();
+    const int readsAtClose = ring.recordReads;
+    QTest::qWait(500);
+    QVERIFY(ring.recordReads <= readsAtClose + 1);  // the record in progress, no more
+    QVERIFY(h.RowCount() <= rowsAtClose + 1);
+    QCOMPARE(h.Cell(1, 0), ring.When(0));
+
+    // Shown again, closed and shown at once while it reads: one whole reading, newest first.
+    app.main.ButtonHistoryClick();
+    QVERIFY(WaitUntil([&] { return h.RowCount() > 5; }, 5000));
+    app.main.ButtonHistoryClick();
+    app.main.ButtonHistoryClick();
+    QVERIFY(ReadingEnds(h));
+    QCOMPARE(h.RowCount(), 2016);
+    QCOMPARE(h.Cell(1, 0), ring.When(0));
+    QCOMPARE(h.Cell(2015, 0), ring.When(2014));
+  }
+
+  void recordsWithoutRowAndNoStaleCells() {
+    AppFixture app;
+    app.Pretend(14, false, true);
+    TFormHistory& h = app.history;
+    h.show();
+    h.ShowHistoryRecord(Record(2009, 3, 5, 14, 7, 9));
+    h.ShowHistoryRecord(Record(2009, 13, 5, 14, 7, 9));  // no such month
+    h.ShowHistoryRecord(Record(2009, 2, 30, 14, 7, 9));  // no such day
+    h.ShowHistoryRecord(Record(2009, 3, 4, 0, 0, 0));    // midnight is shown
+    QCOMPARE(h.RowCount(), 3);
+    QCOMPARE(h.Cell(1, 0), DateAndTimeText(QDate(2009, 3, 5), QTime(14, 7, 9)));
+    QCOMPARE(h.Cell(2, 0), DateAndTimeText(QDate(2009, 3, 4), QTime(0, 0)));
+    QCOMPARE(h.Cell(2, 5), QString("232"));
+
+    // A new reading that brings nothing shows nothing of the old one.
+    h.close();
+    h.show();
+    QCOMPARE(h.RowCount(), 2);
+    for (int c = 0; c < nx480::kHistoryColumns; ++c) QVERIFY(h.Cell(1, c).isEmpty());
+
+    // A request cleared before any walk took it up (the previous reading ended just then) is
+    // asked for again; once a walk has begun, a cleared request ends the reading.
+    const int32_t reading = h.HistoryRequest.Value();
+    h.HistoryRequest.Clear();
+    h.Timer1Timer();
+    QCOMPARE(h.HistoryRequest.Value(), reading);
+    h.BeginReading(reading);
+    h.HistoryRequest.Clear();
+    h.Timer1Timer();
+    QVERIFY(!h.HistoryRequest.Pending());
+    QVERIFY(h.ButtonSave->isEnabled());
+  }
+
+  void tableGrowsWithTheWindow() {
+    AppFixture app;
+    TFormHistory& h = app.history;
+    h.show();
+    const QRect grid = h.StringGridHist->geometry();
+    const int below = h.height() - h.ButtonSave->geometry().top();
+    h.resize(h.width() + 100, h.height() + 80);
+    QCOMPARE(h.StringGridHist->geometry(), grid.adjusted(0, 0, 100, 80));
+    QCOMPARE(h.height() - h.ButtonSave->geometry().top(), below);
+    QCOMPARE(h.height() - h.LabelReading->geometry().top(), below - 2);
+  }
+};
+
+QTEST_MAIN(HistoryWindowTest)
+#include "history_window_test.moc"

@@ -1,0 +1,114 @@
+#include "calibration_record.h"
+
+#include <charconv>
+#include <cmath>
+#include <optional>
+#include <system_error>
+
+#include "settings_record.h"
+
+namespace nx480 {
+
+namespace {
+
+struct FactorFormat {
+  const char* caption;  // the box's label
+  double unitsPerOne;   // record units of a factor of 1
+  int width;            // printf width and precision: "%5.3f", "%6.4f"
+  int precision;
+  SpinnerRange spinner;
+};
+constexpr std::array<FactorFormat, kFactorCount> kFactors{{
+    {"Kalibrace U1", 1000, 5, 3, {900, 1100}},
+    {"Kalibrace U2", 1000, 5, 3, {900, 1100}},
+    {"Kalibrace U3", 1000, 5, 3, {900, 1100}},
+    {"Kalibrace Frekv", 10000, 6, 4, {9900, 10100}},
+}};
+
+constexpr int kSerialLow = 5;
+constexpr int kSerialHigh = 6;
+constexpr int kSerialDigits = 6;
+
+// printf's "%<width>.<precision>f" without the C locale's say on the decimal point.
+std::string Fixed(double v, int width, int precision) {
+  char buf[64];
+  const auto [end, ec] =
+      std::to_chars(buf, buf + sizeof buf, v, std::chars_format::fixed, precision);
+  std::string text = ec == std::errc() ? std::string(buf, end) : std::string();
+  if (static_cast<int>(text.size()) < width) text.insert(0, width - text.size(), ' ');
+  return text;
+}
+
+std::string OutOfRangeMessage(const FactorFormat& f, const std::string& text) {
+  return std::string(f.caption) + ": '" + text + "' je mimo rozsah " + Fixed(0, 0, f.precision) +
+         " až " + Fixed(65535 / f.unitsPerOne, 0, f.precision);
+}
+
+}  // namespace
+
+SpinnerRange FactorSpinnerRange(int factor) {
+  return kFactors[factor].spinner;
+}
+
+int32_t SerialNumber(const CalibrationWords& record) {
+  return static_cast<int32_t>(static_cast<uint32_t>(record[kSerialHigh]) << 16 |
+                              record[kSerialLow]);
+}
+
+void CalibrationToBoxes(const CalibrationWords& record, CalibrationBoxes& boxes) {
+  for (int i = 0; i < kFactorCount; ++i) {
+    const FactorFormat& f = kFactors[i];
+    boxes.factor[i] = Fixed(record[i] / f.unitsPerOne, f.width, f.precision);
+    const int position = record[i];
+    boxes.spinner[i] = position < f.spinner.min   ? f.spinner.min
+                       : position > f.spinner.max ? f.spinner.max
+                                                  : position;
+  }
+  const int32_t serial = SerialNumber(record);
+  if (serial > 0) {
+    std::string digits = std::to_string(serial);
+    if (digits.size() < kSerialDigits) digits.insert(0, kSerialDigits - digits.size(), '0');
+    boxes.serial = digits;
+  } else {
+    boxes.serial.clear();
+  }
+}
+
+bool BoxesToCalibration(const CalibrationBoxes& boxes, CalibrationWords& record,
+                        std::string& error) {
+  // Built on a copy: a box that fails leaves the record as it was.
+  CalibrationWords r = record;
+  for (int i = 0; i < kFactorCount; ++i) {
+    const FactorFormat& f = kFactors[i];
+    const std::optional<double> number = ReadBoxNumber(boxes.factor[i]);
+    if (!number) {
+      error = InvalidNumberMessage(boxes.factor[i]);
+      return false;
+    }
+    // A factor the word cannot hold is refused rather than written modulo 65536: 70 would go
+    // out as 4.464.
+    const double units = std::trunc(*number * f.unitsPerOne);
+    if (units < 0 || units > 65535) {
+      error = OutOfRangeMessage(f, boxes.factor[i]);
+      return false;
+    }
+    r[i] = static_cast<uint16_t>(units);
+  }
+  const std::optional<int32_t> serial = ReadBoxInteger(boxes.serial);
+  if (!serial) {
+    error = InvalidIntegerMessage(boxes.serial);
+    return false;
+  }
+  const auto bits = static_cast<uint32_t>(*serial);
+  r[kSerialLow] = static_cast<uint16_t>(bits & 0xFFFF);
+  r[kSerialHigh] = static_cast<uint16_t>(bits >> 16);
+  record = r;
+  return true;
+}
+
+void SpinnersToCalibration(const std::array<int, kFactorCount>& positions,
+                           CalibrationWords& record) {
+  for (int i = 0; i < kFactorCount; ++i) record[i] = static_cast<uint16_t>(positions[i]);
+}
+
+}  // namespace nx480

@@ -1,0 +1,57 @@
+// What the history window shows of one event record, and the export file, worked out without
+// widgets. The window copies these results into its table and formats the date and time in the
+// user's regional formats.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "history_record.h"
+
+namespace nx480 {
+
+inline constexpr int kHistoryColumns = 6;
+using HistoryRow = std::array<std::string, kHistoryColumns>;
+
+// The titles of the table (its row 0): "Datum,čas", "Událost", "F  [Hz]", "U1 [V]", ...
+const HistoryRow& HistoryTitles();
+
+// The moment of an event as the timestamp packs it: bits 31-26 year - 2000, 25-22 month, 21-17
+// day, 16-12 hour, 11-6 minute, 5-0 second.
+struct EventStamp {
+  int year = 0, month = 0, day = 0;
+  int hour = 0, minute = 0, second = 0;
+  bool operator==(const EventStamp&) const = default;
+};
+
+// Registers 0 (low half) and 1 (high half).
+uint32_t TimestampOf(const HistoryRecord& record);
+// The fields of `stamp`, or nothing when they do not make a date of the calendar (month 13,
+// 30 February, 29 February of a common year, day 0) and a time of day (hour up to 23, minute
+// and second up to 59). Midnight, 00:00:00, is a time like any other.
+std::optional<EventStamp> DecodeStamp(uint32_t stamp);
+
+// The text of an event code (low byte of register 2); "?" from 20 on. UTF-8.
+std::string EventText(unsigned code);
+// "%i,%02i" of hundredths of a hertz: 4998 -> "49,98".
+std::string HundredthsText(uint16_t hundredths);
+// "%3i": 7 -> "  7".
+std::string VoltsText(uint16_t volts);
+
+// One row of the table: the moment (formatted by the window) and the other five cells.
+struct EventRow {
+  EventStamp when;
+  std::string event, frequency, u1, u2, u3;
+};
+// The row of `record`, or nothing when its timestamp is impossible (such a record gets no row).
+std::optional<EventRow> DecodeEvent(const HistoryRecord& record);
+
+// The export file: every cell (UTF-8) in Windows-1250 followed by ";", every row ended by CR LF,
+// no quoting, no byte-order mark. False when a character has no Windows-1250 form (`bytes`
+// then holds nothing).
+bool HistoryCsv(const std::vector<HistoryRow>& rows, std::string& bytes);
+
+}  // namespace nx480
