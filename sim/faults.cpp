@@ -38,6 +38,8 @@ int FaultRule::EffectiveParam() const {
       return 2;
     case FaultKind::kBabble:
       return 3000;
+    case FaultKind::kNoise:
+      return 4;
     case FaultKind::kSilence:
     case FaultKind::kBadCrc:
     case FaultKind::kBadEcho:
@@ -69,6 +71,8 @@ const char* FaultKindName(FaultKind kind) {
       return "wrong-function";
     case FaultKind::kBabble:
       return "babble";
+    case FaultKind::kNoise:
+      return "noise";
   }
   return "?";
 }
@@ -84,6 +88,7 @@ std::optional<FaultKind> ParseFaultKind(std::string_view name) {
   if (name == "wrong-address" || name == "wrongaddress") return FaultKind::kWrongAddress;
   if (name == "wrong-function" || name == "wrongfunction") return FaultKind::kWrongFunction;
   if (name == "babble" || name == "babbling") return FaultKind::kBabble;
+  if (name == "noise" || name == "noisy") return FaultKind::kNoise;
   return std::nullopt;
 }
 
@@ -150,6 +155,9 @@ std::string ValidateFaultRule(const FaultRule& rule) {
       break;
     case FaultKind::kBabble:
       if (p < 1 || p > 60'000) return "babble must last 1..60000 ms";
+      break;
+    case FaultKind::kNoise:
+      if (p < 1 || p > 255) return "noise must be 1..255 bytes";
       break;
     case FaultKind::kSilence:
     case FaultKind::kBadCrc:

@@ -26,6 +26,7 @@ enum class FaultKind : std::uint8_t {
                    // 0x01 -> 0x04, others -> 0x03), exception bit kept
   kBabble,         // the reply, then random bytes for `param` ms (default 3000) without a
                    // pause of more than a few ms
+  kNoise,          // `param` random bytes (default 4), then the reply, all in one burst
 };
 
 struct FaultRule {

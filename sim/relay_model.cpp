@@ -401,6 +401,13 @@ std::optional<Reply> RelayModel::Handle(std::span<const std::uint8_t> frame,
     case FaultKind::kBabble:
       reply.babble = std::chrono::milliseconds(param);
       break;
+    case FaultKind::kNoise: {
+      std::vector<std::uint8_t> noisy(static_cast<std::size_t>(param));
+      for (auto& b : noisy) b = static_cast<std::uint8_t>(noise_random_());
+      noisy.insert(noisy.end(), reply.bytes.begin(), reply.bytes.end());
+      reply.bytes = std::move(noisy);
+      break;
+    }
     case FaultKind::kSilence:
     case FaultKind::kException:
       break;

@@ -13,6 +13,7 @@
 #include <functional>
 #include <map>
 #include <optional>
+#include <random>
 #include <span>
 #include <string>
 #include <string_view>
@@ -263,6 +264,7 @@ class RelayModel {
   std::uint64_t history_clears_ = 0;
   Steady::time_point now_;  // when the request being handled arrived
   FaultPlan faults_;
+  std::minstd_rand noise_random_{480};  // the noise fault's bytes, the same in every run
   ModelCounters counters_;
   std::map<std::uint8_t, FunctionHandler> handlers_;
   std::vector<WriteRange> write_ranges_;

@@ -91,8 +91,11 @@ TEST(FaultRuleText, ParsesFieldsDefaultsAndRejectsNonsense) {
   EXPECT_EQ(ParseFaultRule("wrong-address")->EffectiveParam(), 2);
   EXPECT_EQ(ParseFaultRule("wrong-function")->kind, FaultKind::kWrongFunction);
   EXPECT_EQ(ParseFaultRule("babble")->EffectiveParam(), 3000);
+  EXPECT_EQ(ParseFaultRule("noise")->EffectiveParam(), 4);
+  EXPECT_FALSE(ParseFaultRule("noise:0:1:0:0"));
+  EXPECT_FALSE(ParseFaultRule("noise:0:1:0:256"));
   for (FaultKind kind : {FaultKind::kBadEcho, FaultKind::kWrongAddress, FaultKind::kWrongFunction,
-                         FaultKind::kBabble}) {
+                         FaultKind::kBabble, FaultKind::kNoise}) {
     EXPECT_EQ(ParseFaultKind(FaultKindName(kind)), kind) << FaultKindName(kind);
   }
 

@@ -1,8 +1,10 @@
 // Protocol behaviour of the relay model, request by request.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "crc.h"
 #include "relay_model.h"
@@ -379,6 +381,30 @@ TEST(RelayModel, DamagedRepliesKeepAGoodCrcAndTheRequestIsCarriedOut) {
   ASSERT_TRUE(reply);
   EXPECT_EQ(Hex(reply->bytes), "01 03 04 04 1E 02 04 9B A6");
   EXPECT_EQ(reply->babble, std::chrono::milliseconds(3000));
+}
+
+TEST(RelayModel, NoiseComesBeforeTheWholeReplyOfACarriedOutRequest) {
+  const std::string write = "01 10 00 00 00 01 02 00 07 E7 92";
+  const std::string ack = "01 10 00 00 00 01 01 C9";
+  RelayModel model;
+  model.Faults().Add(FaultRule{FaultKind::kNoise, 0, 2, 0, 5});
+  const auto first = model.Handle(Bytes(write));
+  ASSERT_TRUE(first);
+  ASSERT_EQ(first->bytes.size(), 5U + 8U);
+  EXPECT_EQ(Hex(std::span(first->bytes).subspan(5)), ack);
+  EXPECT_EQ(first->fault, FaultKind::kNoise);
+  EXPECT_EQ(model.Bank().holding.Get(0), 7);
+  // Random, not one byte repeated, and different the next time.
+  const auto second = model.Handle(Bytes(write));
+  ASSERT_TRUE(second);
+  const std::vector<std::uint8_t> noise1(first->bytes.begin(), first->bytes.begin() + 5);
+  const std::vector<std::uint8_t> noise2(second->bytes.begin(), second->bytes.begin() + 5);
+  EXPECT_NE(noise1, noise2);
+  EXPECT_NE(std::count(noise1.begin(), noise1.end(), noise1[0]), 5);
+  // The default is 4 bytes; the rule is used up after its count.
+  model.Faults().Add(FaultRule{FaultKind::kNoise, 0, 1, 0, -1});
+  EXPECT_EQ(model.Handle(Bytes(write))->bytes.size(), 4U + 8U);
+  EXPECT_EQ(Ask(model, write), ack);
 }
 
 }  // namespace
