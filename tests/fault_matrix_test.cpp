@@ -1,0 +1,369 @@
+// Every transaction against every fault of the line, as one table: what the transaction
+// reports, and that the transaction after it gets the right answer.
+//
+// Each row is one transaction; the fault hits the reply to its first request. Each cell is what
+// the transaction reports under that fault, followed by ", next pays" when bytes are still on
+// the line afterwards by design: the transaction does not drain (the identification, the serial
+// number and the relay mode never do), or a whole reply passed and the surplus behind it is
+// left for whoever reads next. Then the next settings read fails, drains, and the one after it
+// is right. In every other cell the very next settings read is right: nothing was left, or the
+// transaction's own drain removed it.
+//
+// The late reply comes 70 ms after the read of it has given up (the transaction's fixed wait,
+// plus the reply's read limit of 1 ms a byte + 100 ms): inside the drain that follows a failure,
+// or inside the next read when there is none.
+#include <gtest/gtest.h>
+
+#include <array>
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <span>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "calibration_transactions.h"
+#include "clock_transactions.h"
+#include "firmware_image.h"
+#include "history_transaction.h"
+#include "link_support.h"
+#include "live_values.h"
+#include "modbus.h"
+#include "pty_relay.h"
+#include "relay_search.h"
+#include "settings_transactions.h"
+#include "upload_transaction.h"
+
+using namespace nx480;
+using namespace std::chrono_literals;
+
+namespace {
+
+constexpr sim::FaultKind kFaults[] = {
+    sim::FaultKind::kSilence,    sim::FaultKind::kBadCrc,    sim::FaultKind::kShortReply,
+    sim::FaultKind::kExtraBytes, sim::FaultKind::kLateReply, sim::FaultKind::kException,
+    sim::FaultKind::kNoise,
+};
+constexpr size_t kFaultCount = std::size(kFaults);
+constexpr const char* kNextPays = ", next pays";
+constexpr int kLateAfterLimit = 70;  // ms
+
+const char* OutcomeName(Outcome outcome) {
+  switch (outcome) {
+    case Outcome::Ok:
+      return "ok";
+    case Outcome::CommunicationError:
+      return "error";
+    case Outcome::Refused:
+      return "refused";
+  }
+  return "?";
+}
+
+const char* EndName(HistoryEnd end) {
+  switch (end) {
+    case HistoryEnd::PointerFailed:
+      return "pointer failed";
+    case HistoryEnd::BadRing:
+      return "bad ring";
+    case HistoryEnd::RecordFailed:
+      return "record failed";
+    case HistoryEnd::EmptySlot:
+      return "empty slot";
+    case HistoryEnd::Closed:
+      return "closed";
+    case HistoryEnd::AllRead:
+      return "all read";
+    case HistoryEnd::Interrupted:
+      return "interrupted";
+  }
+  return "?";
+}
+
+// The windows as the transactions see them, each keeping how the transaction ended.
+class Parameters : public ParameterWindow {
+ public:
+  void StoreParameterWords(size_t first, const uint16_t* words, size_t count) override {
+    for (size_t i = 0; i < count; ++i) record[first + i] = words[i];
+  }
+  void SettingsToBoxes() override {}
+  void ShowResult(Outcome outcome) override { result += OutcomeName(outcome); }
+  const SettingsWords& WriteHandOver() const override { return record; }
+  SettingsWords record{};
+  std::string result;
+};
+
+class Clock : public ClockWindow {
+ public:
+  void ShowClock(double, double) override {}
+  void ShowResult(Outcome outcome) override { result += OutcomeName(outcome); }
+  double PcNow() const override { return 46000.5; }
+  std::string result;
+};
+
+class Calibration : public CalibrationWindow {
+ public:
+  void StoreCalibration(const CalibrationWords& words) override { record = words; }
+  void CalibrationToBoxes() override {}
+  void ShowResult(Outcome outcome) override { result += OutcomeName(outcome); }
+  const CalibrationWords& WriteHandOver() const override { return record; }
+  uint16_t ClearHistoryCode() const override { return kClearHistoryCode; }
+  CalibrationWords record{1000, 1000, 1000, 10000, 0x00C8, 1234, 0, 0x0101};
+  std::string result;
+};
+
+class Live : public LiveValuesWindow {
+ public:
+  void StoreLiveValues(const LiveImage&, uint32_t) override { result += "shown"; }
+  void ClearLiveValues() override { result += "cleared"; }
+  void ShowLiveValues() override {}
+  std::string result;
+};
+
+class History : public HistoryWindow {
+ public:
+  void BeginReading(int32_t) override {}
+  void ShowHistoryRecord(const HistoryRecord&) override { ++records; }
+  int32_t RequestedReading() const override { return 1; }
+  int records = 0;
+};
+
+class Upload : public UploadWindow {
+ public:
+  std::span<const uint8_t> ImageToSend() const override { return image; }
+  bool AbortRaised() const override { return false; }
+  void ShowUploadProgress(uint32_t) override {}
+  void UploadFailed() override { result += "failed"; }
+  void UploadSucceeded(TModbus& link) override {
+    std::string text;
+    const bool back =
+        IdentifyAfterRestart(link, text, [](auto d) { std::this_thread::sleep_for(d); });
+    result += back ? "done" : "done, not identified";
+  }
+  std::vector<uint8_t> image = sim::WriteImage({.blocks = 1});
+  std::string result;
+};
+
+class FaultMatrix;
+
+struct Row {
+  const char* name;
+  uint8_t function;  // of the request whose reply the fault hits
+  int waitMs;        // the transaction's fixed wait before it reads that reply
+  int replyLength;
+  std::string (FaultMatrix::*run)();
+  // One cell for each of kFaults, in order.
+  std::array<const char*, kFaultCount> cells;
+};
+
+class FaultMatrix : public ::testing::TestWithParam<Row> {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(link_.Bind(
+        {.slot = kLiveRequest, .request = &request_, .transaction = [this](TModbus&) { job_(); }}));
+  }
+  void TearDown() override { Disconnect(); }
+
+  // A relay of its own for every cell: a fault that was carried out (a clock set, a history
+  // cleared, upload mode entered) does not reach the next one.
+  void Connect() {
+    sim::RelayConfig config;
+    config.history_fill = 3;
+    config.restart_time = 100ms;
+    relay_ = std::make_unique<sim::PtyRelay>(config);
+    relay_->Start();
+    ASSERT_TRUE(link_.OpenPort(relay_->SlavePath(), TestLine(), 50));
+    RelaySession session;
+    TakeIdentification("NX480   1.14.d", session);
+    ASSERT_TRUE(link_.SetSession(session));
+  }
+  void Disconnect() {
+    link_.ClosePort();
+    relay_.reset();
+  }
+
+  // Runs `job` as the worker runs a request, and returns when the loop has cleared it.
+  void OnWorker(std::function<void()> job) {
+    job_ = std::move(job);
+    request_.Set(1);
+    link_.Resume();
+    const auto limit = std::chrono::steady_clock::now() + 30s;
+    while (request_.Pending() && std::chrono::steady_clock::now() < limit)
+      std::this_thread::sleep_for(2ms);
+    ASSERT_FALSE(request_.Pending());
+    ASSERT_TRUE(link_.Suspend());
+  }
+
+  // ---- The transactions, each as its caller runs it (the table names them) ----
+ public:
+  std::string Identification() {
+    std::string text;
+    return link_.Identify(text) ? "identified" : "not identified";
+  }
+  std::string SerialNumber() { return std::to_string(link_.ReadSerialNumber()); }
+  std::string LiveValues() {
+    Live window;
+    OnWorker([&] { ReadLiveValues(link_, window); });
+    return window.result;
+  }
+  std::string ParametersRead() {
+    Parameters window;
+    OnWorker([&] { ReadParameters(link_, window); });
+    return window.result;
+  }
+  std::string ParametersWrite() {
+    Parameters window;
+    window.record = RelaySettings();
+    OnWorker([&] { WriteParameters(link_, window); });
+    return window.result;
+  }
+  std::string ClockRead() {
+    Clock window;
+    OnWorker([&] { ReadClock(link_, window); });
+    return window.result;
+  }
+  std::string ClockWrite() {
+    Clock window;
+    OnWorker([&] { WriteClock(link_, window); });
+    return window.result;
+  }
+  std::string CalibrationRead() {
+    Calibration window;
+    OnWorker([&] { ReadCalibration(link_, window); });
+    return window.result;
+  }
+  std::string CalibrationWrite() {
+    Calibration window;
+    OnWorker([&] { WriteCalibration(link_, window); });
+    return window.result;
+  }
+  std::string HistoryClear() {
+    Calibration window;
+    OnWorker([&] { ClearHistory(link_, window); });
+    return window.result;
+  }
+  std::string RelayMode() {
+    Request command;
+    command.Set(2);  // forced on
+    OnWorker([&] { WriteRelay(link_, command); });
+    return std::string("mode ") +
+           sim::RelayModeName(relay_->WithModel([](sim::RelayModel& m) { return m.Mode(); }));
+  }
+  std::string WalkHistory() {
+    History window;
+    HistoryWalk walk;
+    OnWorker([&] { walk = ReadHistory(link_, window); });
+    EXPECT_EQ(walk.records, window.records);
+    return std::string(EndName(walk.end)) + " " + std::to_string(walk.records);
+  }
+  std::string FirmwareUpload() {
+    Upload window;
+    OnWorker([&] { UploadFirmware(link_, window); });
+    const bool uploading = relay_->WithModel(
+        [](sim::RelayModel& m) { return m.Upload().Mode() == sim::UploadMode::kReceiving; });
+    return window.result + (uploading ? ", left in upload mode" : "");
+  }
+
+  // ---- What comes after ----
+ protected:
+  SettingsWords RelaySettings() const {
+    SettingsWords words{};
+    for (uint16_t a = 0; a < kSettingsWords; ++a)
+      words[a] = relay_->GetRegister(sim::Table::kHolding, a).value_or(0xDEAD);
+    return words;
+  }
+  // The next transaction, a read of the 24 settings, with the relay's own values: no stale
+  // reply taken for the answer, no surplus byte in front of it.
+  void ExpectNextReadRight(bool nextPays) {
+    if (nextPays) {
+      Parameters spoilt;
+      ReadParameters(link_, spoilt);
+      EXPECT_EQ(spoilt.result, "error") << "the read after stray bytes";
+    }
+    Parameters next;
+    ReadParameters(link_, next);
+    EXPECT_EQ(next.result, "ok") << "the next read";
+    EXPECT_EQ(next.record, RelaySettings()) << "the next read";
+  }
+
+  TModbus link_;
+  Request request_;
+  std::function<void()> job_;
+  std::unique_ptr<sim::PtyRelay> relay_;
+};
+
+// clang-format off
+const Row kRows[] = {
+    // name, function, wait, reply length, transaction,
+    //   silence, bad CRC, short, extra, late, exception, noise
+    {"Identification", 0x11, 0, 30, &FaultMatrix::Identification,
+     {"not identified", "not identified", "not identified", "identified, next pays",
+      "not identified, next pays", "not identified", "not identified, next pays"}},
+    {"SerialNumber", 0x03, 0, 21, &FaultMatrix::SerialNumber,
+     {"-1", "-1", "-1", "1234, next pays", "-1, next pays", "-1", "-1, next pays"}},
+    // The surplus behind the register reply spoils the coil read of the same snapshot.
+    {"LiveValues", 0x04, 0, 37, &FaultMatrix::LiveValues,
+     {"cleared", "cleared", "cleared", "cleared", "cleared", "cleared", "cleared"}},
+    {"ParametersRead", 0x03, 0, 21, &FaultMatrix::ParametersRead,
+     {"error", "error", "error", "error", "error", "error", "error"}},
+    {"ParametersWrite", 0x10, 0, 8, &FaultMatrix::ParametersWrite,
+     {"error", "error", "error", "error", "error", "error", "error"}},
+    {"ClockRead", 0x03, 0, 13, &FaultMatrix::ClockRead,
+     {"error", "error", "error", "ok, next pays", "error", "error", "error"}},
+    {"ClockWrite", 0x10, 0, 8, &FaultMatrix::ClockWrite,
+     {"error", "error", "error", "ok, next pays", "error", "error", "error"}},
+    {"CalibrationRead", 0x03, 0, 21, &FaultMatrix::CalibrationRead,
+     {"error", "error", "error", "ok, next pays", "error", "error", "error"}},
+    {"CalibrationWrite", 0x10, 100, 8, &FaultMatrix::CalibrationWrite,
+     {"error", "error", "error", "ok, next pays", "error", "error", "error"}},
+    // An exception reply is the relay refusing the code.
+    {"ClearHistory", 0x10, 1500, 8, &FaultMatrix::HistoryClear,
+     {"error", "error", "error", "ok, next pays", "error", "refused", "error"}},
+    // Not checked: a command the relay did not carry out is lost (the window repeats a forced
+    // state every 4 s), and whatever its reply leaves on the line is the next read's.
+    {"RelayMode", 0x0F, 0, 8, &FaultMatrix::RelayMode,
+     {"mode auto", "mode on", "mode on", "mode on, next pays", "mode on, next pays", "mode auto",
+      "mode on, next pays"}},
+    // The surplus behind the pointer spoils the first record read, whose repetition is answered.
+    {"HistoryWalk", 0x03, 0, 9, &FaultMatrix::WalkHistory,
+     {"pointer failed 0", "pointer failed 0", "pointer failed 0", "empty slot 3",
+      "pointer failed 0", "pointer failed 0", "pointer failed 0"}},
+    // A Start whose acknowledgement is spoilt ends the upload without Cancel, though the relay
+    // carried it out. The surplus behind a good one spoils the first data frame's reply, whose
+    // repetition is answered.
+    {"FirmwareUpload", 0x10, 0, 8, &FaultMatrix::FirmwareUpload,
+     {"failed", "failed, left in upload mode", "failed, left in upload mode", "done",
+      "failed, left in upload mode", "failed", "failed, left in upload mode"}},
+};
+// clang-format on
+
+TEST_P(FaultMatrix, ReportsItsWayAndTheNextTransactionGetsTheRightAnswer) {
+  const Row& row = GetParam();
+  for (size_t f = 0; f < kFaultCount; ++f) {
+    const sim::FaultKind kind = kFaults[f];
+    const std::string cell = row.cells[f];
+    SCOPED_TRACE(std::string(row.name) + " / " + sim::FaultKindName(kind));
+    Connect();
+    if (HasFatalFailure()) return;
+    sim::FaultRule rule{.kind = kind, .function = row.function};
+    if (kind == sim::FaultKind::kLateReply)
+      rule.param = row.waitMs + row.replyLength + 100 + kLateAfterLimit;
+    relay_->AddFault(rule);
+
+    const bool nextPays = cell.ends_with(kNextPays);
+    const std::string expected =
+        nextPays ? cell.substr(0, cell.size() - std::string(kNextPays).size()) : cell;
+    EXPECT_EQ((this->*row.run)(), expected);
+    EXPECT_EQ(relay_->Counters().model.faults, 1u) << "the fault was not met";
+    ExpectNextReadRight(nextPays);
+    Disconnect();
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryTransaction, FaultMatrix, ::testing::ValuesIn(kRows),
+                         [](const ::testing::TestParamInfo<Row>& info) {
+                           return std::string(info.param.name);
+                         });
+
+}  // namespace
