@@ -2,17 +2,25 @@
 // simulated relays.
 #include <QApplication>
 #include <QCloseEvent>
+#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QSignalSpy>
+#include <QTabWidget>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <chrono>
+#include <filesystem>
 #include <memory>
 #include <set>
 
 #include "connection.h"
+#include "firmware_image.h"
+#include "form_history.h"
 #include "frame_log.h"
 #include "page_calibration.h"
 #include "page_clock.h"
@@ -37,6 +45,17 @@ std::unique_ptr<sim::PtyRelay> StartRelay(const std::string& name, uint32_t seri
 
 uint64_t Requests(const sim::PtyRelay& relay) {
   return relay.Counters().model.requests;
+}
+
+// True when a descriptor of this process refers to `path` (also once its device has vanished).
+bool ProcessHolds(const std::string& path) {
+  std::error_code error;
+  for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd", error)) {
+    std::error_code e;
+    const std::string target = std::filesystem::read_symlink(entry.path(), e).string();
+    if (target == path || target == path + " (deleted)") return true;
+  }
+  return false;
 }
 
 }  // namespace
@@ -371,6 +390,72 @@ class WindowTest : public QObject {
     QCOMPARE(app.setup.LabelMsg->text(), QString("Chyba komunikace!"));
     QCOMPARE(app.errors.size(), 2);
     QCOMPARE(app.errors.last(), "Chyba|" + DeviceGoneMessage(path));
+  }
+
+  void unpluggedDuringTheHistoryAndAnUploadTheWindowsEndTheirWork() {
+    // A full ring at the wire's pace: the walk takes seconds, long enough to pull the plug.
+    sim::RelayConfig config;
+    config.history_size_code = 32;
+    config.history_fill = 2015;
+    config.restart_time = 300ms;
+    sim::PtyOptions paced;
+    paced.baud = 115200;
+    sim::PtyRelay relay(config, paced);
+    relay.Start();
+    App app;
+    app.Connect(relay);
+    QVERIFY(app.main.Modbus().PortIsOpen());
+
+    app.history.show();
+    QVERIFY(QTest::qWaitFor([&] { return app.history.RowCount() > 20; }, 10000));
+    std::string path = relay.SlavePath();
+    relay.Stop();
+    QVERIFY(QTest::qWaitFor([&] { return !app.main.Modbus().PortIsOpen(); }, 5000));
+    // The walk ended with what it had: the rows stay, the reading is over, export possible.
+    QVERIFY(QTest::qWaitFor([&] { return app.history.ButtonSave->isEnabled(); }, 5000));
+    QVERIFY(app.history.LabelReading->isHidden());
+    QVERIFY(!app.history.HistoryRequest.Pending());
+    QVERIFY(app.history.RowCount() > 20 && app.history.RowCount() < 2016);
+    QCOMPARE(app.errors, QStringList{"Chyba|" + DeviceGoneMessage(path)});
+    // The stale descriptor is closed: nothing holds the vanished device, so its name is free.
+    QVERIFY(!ProcessHolds(path));
+    app.history.close();
+
+    // Back, and pulled out again during a firmware upload.
+    relay.Start();
+    QTest::keyClick(&app.main, Qt::Key_F1);
+    QVERIFY(app.main.Modbus().PortIsOpen());
+    PageUpload& upload = app.setup.Upload();
+    app.setup.show();
+    app.setup.Page1->setCurrentWidget(app.setup.TabFirmware);
+    QTemporaryDir dir;
+    const QString image = dir.filePath("fw.bn6");
+    {
+      QFile file(image);
+      QVERIFY(file.open(QIODevice::WriteOnly));
+      const std::vector<uint8_t> bytes = sim::WriteImage({.blocks = 60});
+      file.write(reinterpret_cast<const char*>(bytes.data()), qint64(bytes.size()));
+    }
+    app.openPath = image;
+    upload.ButtonUploadClick();
+    QVERIFY(QTest::qWaitFor([&] { return upload.ProgressBarUpload->value() > 2 * 262; }, 10000));
+    path = relay.SlavePath();
+    relay.Stop();
+    QVERIFY(QTest::qWaitFor([&] { return !upload.Uploading(); }, 10000));
+    QVERIFY(!app.main.Modbus().PortIsOpen());
+    // Stopped by the disconnect, or failed on the dead line just before it: either way the log
+    // says it did not complete, and the button is ready for the next attempt.
+    const QString last = upload.MemoLog->toPlainText().split('\n').last();
+    QVERIFY2(last == "...Přerušeno" || last == "...Nedokončeno - chyba komuniíkace",
+             qPrintable(last));
+    QCOMPARE(upload.ButtonUpload->text(), QString("&Upload"));
+    QCOMPARE(app.errors.size(), 2);
+    QVERIFY(!ProcessHolds(path));
+
+    // And found again once it is back.
+    relay.Start();
+    QTest::keyClick(&app.main, Qt::Key_F1);
+    QVERIFY(app.main.Modbus().PortIsOpen());
   }
 
   void konecDisconnectsAndCloses() {

@@ -5,6 +5,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
+#include <filesystem>
 #include <future>
 #include <mutex>
 #include <string>
@@ -43,6 +44,18 @@ bool WaitUntil(const std::function<bool()>& done, std::chrono::milliseconds limi
     std::this_thread::sleep_for(2ms);
   }
   return true;
+}
+
+// The descriptors of this process that refer to `path` (also once its device has vanished).
+int Holders(const std::string& path) {
+  int count = 0;
+  std::error_code error;
+  for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd", error)) {
+    std::error_code e;
+    const std::string target = std::filesystem::read_symlink(entry.path(), e).string();
+    count += target == path || target == path + " (deleted)";
+  }
+  return count;
 }
 
 }  // namespace
@@ -374,6 +387,48 @@ TEST(Worker, AVanishedDeviceParksTheWorkerAndIsReportedOnce) {
     EXPECT_EQ(reports, std::vector<uint64_t>{connection});
   }
   worker.ClosePort();
+}
+
+TEST(Worker, TheDrainTellsNoMoreBytesFromAVanishedDevice) {
+  PtyPair line;
+  ASSERT_TRUE(line.ok());
+  TModbus link;
+  ASSERT_TRUE(link.OpenPort(line.path(), TestLine(), 50));
+  const auto msSince = [](std::chrono::steady_clock::time_point t0) {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() -
+                                                                 t0)
+        .count();
+  };
+  // No more bytes: the drain waits out one read, and the line is still there.
+  auto t0 = std::chrono::steady_clock::now();
+  link.DrainInput();
+  EXPECT_GE(msSince(t0), 140);
+  EXPECT_FALSE(link.DeviceGone());
+
+  // Bytes keep coming, then the adapter is pulled out: the drain takes what was still buffered
+  // and ends there, knowing the device is gone, long before its limit for a babbling line.
+  std::thread device([&] {
+    for (int i = 0; i < 100; ++i) {
+      line.Send({0x55, 0xAA});
+      std::this_thread::sleep_for(3ms);
+    }
+    line.Unplug();
+  });
+  t0 = std::chrono::steady_clock::now();
+  link.DrainInput();
+  const auto drained = msSince(t0);
+  device.join();
+  EXPECT_TRUE(link.DeviceGone());
+  EXPECT_LT(drained, TModbus::kDrainLimit.count() - 200);
+
+  // Draining a gone device reads nothing and does not wait for bytes.
+  t0 = std::chrono::steady_clock::now();
+  link.DrainInput();
+  EXPECT_LT(msSince(t0), 120);
+  // The stale descriptor goes with the close (the test's own hold on the line stays).
+  const int holders = Holders(line.path());
+  link.ClosePort();
+  EXPECT_EQ(Holders(line.path()), holders - 1);
 }
 
 TEST(Worker, APauseCutsARunningTransactionsWaitsShort) {
