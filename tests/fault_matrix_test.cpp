@@ -18,6 +18,7 @@
 #include <chrono>
 #include <functional>
 #include <memory>
+#include <ostream>
 #include <span>
 #include <string>
 #include <thread>
@@ -156,6 +157,11 @@ struct Row {
   // One cell for each of kFaults, in order.
   std::array<const char*, kFaultCount> cells;
 };
+
+// The row as test names and messages show it.
+void PrintTo(const Row& row, std::ostream* out) {
+  *out << row.name;
+}
 
 class FaultMatrix : public ::testing::TestWithParam<Row> {
  protected:
