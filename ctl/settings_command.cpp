@@ -116,7 +116,7 @@ Exit RunSettings(const Invocation& invocation) {
         Say("bad file: " + invocation.file + ": " + FileErrorText(error));
         return Exit::BadFile;
       }
-      Say("settings read into " + invocation.file + " (" + TimeScaleLine(firmware) + ")");
+      Say("settings read into " + invocation.file + " (firmware " + std::to_string(firmware) + ")");
       return Exit::Ok;
     }
     case Command::SettingsWrite: {
@@ -151,7 +151,8 @@ Exit RunSettings(const Invocation& invocation) {
         return Exit::Ok;
       }
       Print(TimeScaleLine(firmware) + "\n" + differences);
-      Say(std::to_string(DifferingRows(page.record, file).size()) + " rows differ");
+      const size_t rows = DifferingRows(page.record, file).size();
+      Say(std::to_string(rows) + (rows == 1 ? " row differs" : " rows differ"));
       return Exit::Differs;
     }
     default:
