@@ -10,18 +10,18 @@ namespace nx480::ctl {
 namespace {
 
 // An option of a command: its name and whether a value follows it.
-struct OptionSpec {
+struct OptionForm {
   const char* name;
   bool takesValue;
 };
 
-struct CommandSpec {
+struct CommandForm {
   const char* name;
-  std::vector<OptionSpec> options;
+  std::vector<OptionForm> options;
 };
 
-const std::vector<CommandSpec>& Commands() {
-  static const std::vector<CommandSpec> commands = {
+const std::vector<CommandForm>& Commands() {
+  static const std::vector<CommandForm> commands = {
       {"identify", {}},
       {"live", {{"--stream", false}, {"--count", true}, {"--csv", false}, {"--tenths", false}}},
       {"settings", {{"--firmware", true}}},
@@ -34,14 +34,14 @@ const std::vector<CommandSpec>& Commands() {
   return commands;
 }
 
-const CommandSpec* FindCommand(const std::string& name) {
-  for (const CommandSpec& c : Commands())
+const CommandForm* FindCommand(const std::string& name) {
+  for (const CommandForm& c : Commands())
     if (name == c.name) return &c;
   return nullptr;
 }
 
-const OptionSpec* FindOption(const CommandSpec& command, const std::string& name) {
-  for (const OptionSpec& o : command.options)
+const OptionForm* FindOption(const CommandForm& command, const std::string& name) {
+  for (const OptionForm& o : command.options)
     if (name == o.name) return &o;
   return nullptr;
 }
@@ -169,7 +169,7 @@ std::string BuildCommand(const std::string& command, const std::vector<std::stri
 const std::vector<std::string>& CommandNames() {
   static const std::vector<std::string> names = [] {
     std::vector<std::string> list;
-    for (const CommandSpec& c : Commands()) list.emplace_back(c.name);
+    for (const CommandForm& c : Commands()) list.emplace_back(c.name);
     return list;
   }();
   return names;
@@ -179,7 +179,7 @@ ParsedLine ParseCommandLine(const std::vector<std::string>& arguments) {
   ParsedLine parsed;
   Invocation& inv = parsed.invocation;
   std::string command;
-  const CommandSpec* spec = nullptr;
+  const CommandForm* form = nullptr;
   std::vector<std::string> words;
   std::map<std::string, std::string> options;
   bool help = false;
@@ -195,8 +195,8 @@ ParsedLine ParseCommandLine(const std::vector<std::string>& arguments) {
     if (endOfOptions || arg.size() < 2 || arg[0] != '-') {
       if (command.empty()) {
         command = arg;
-        spec = FindCommand(arg);
-        if (!spec) {
+        form = FindCommand(arg);
+        if (!form) {
           parsed.error = "unknown command '" + arg + "'";
           return parsed;
         }
@@ -245,13 +245,13 @@ ParsedLine ParseCommandLine(const std::vector<std::string>& arguments) {
         parsed.error = "--port needs a device, e.g. /dev/ttyUSB0";
         good = false;
       }
-    } else if (const OptionSpec* option = spec ? FindOption(*spec, name) : nullptr) {
+    } else if (const OptionForm* option = form ? FindOption(*form, name) : nullptr) {
       std::string text;
       bool set = false;
       good = option->takesValue ? value(text) : flag(set);
       options[name] = text;
     } else {
-      parsed.error = spec ? "unknown option " + name + " for " + command : "unknown option " + name;
+      parsed.error = form ? "unknown option " + name + " for " + command : "unknown option " + name;
       return parsed;
     }
     if (!good) return parsed;

@@ -13,7 +13,7 @@ namespace {
 enum class Kind { Voltage, Frequency, Delay, Faze, Log, Word };
 
 // A row: the box that shows it, and the bits of the word it comes from.
-struct RowSpec {
+struct RowForm {
   const char* name;
   Kind kind;
   int box;  // -1: none
@@ -23,7 +23,7 @@ struct RowSpec {
 
 // In the order of the "Parametry" page: the mode, each stage's value and delay, the
 // reconnection time, the recording interval; then the words the page carries unchanged.
-constexpr RowSpec kRows[] = {
+constexpr RowForm kRows[] = {
     {"Faze", Kind::Faze, -1, kWordFaze, 0xFFFF},
     {"Uu1", Kind::Voltage, kBoxUu1, kWordUu1, 0xFFFF},
     {"tUu1", Kind::Delay, kBoxTUu1, kWordTUu, 0x00FF},
@@ -67,7 +67,7 @@ std::string Hex(uint16_t word) {
   return text;
 }
 
-std::string ValueOf(const RowSpec& row, const SettingsWords& record, const ParameterBoxes& boxes) {
+std::string ValueOf(const RowForm& row, const SettingsWords& record, const ParameterBoxes& boxes) {
   const uint16_t word = record[row.word];
   switch (row.kind) {
     case Kind::Voltage:
@@ -97,7 +97,7 @@ std::vector<SettingsRow> SettingsRows(const SettingsWords& record, int firmwareM
   ParameterBoxes boxes;
   SettingsToBoxes(record, firmwareMinor, boxes);
   std::vector<SettingsRow> rows;
-  for (const RowSpec& row : kRows) rows.push_back({row.name, ValueOf(row, record, boxes)});
+  for (const RowForm& row : kRows) rows.push_back({row.name, ValueOf(row, record, boxes)});
   return rows;
 }
 

@@ -64,7 +64,7 @@ class Ctl : public ::testing::Test {
   uint16_t Holding(uint16_t address) const {
     return relay_->GetRegister(sim::Table::kHolding, address).value_or(0xFFFF);
   }
-  void Fault(const std::string& spec) { relay_->AddFault(*sim::ParseFaultRule(spec)); }
+  void Fault(const std::string& rule) { relay_->AddFault(*sim::ParseFaultRule(rule)); }
 
   std::unique_ptr<sim::PtyRelay> relay_;
   std::shared_ptr<sim::LiveValues> live_;
