@@ -160,6 +160,15 @@ TEST_F(Ctl, LiveSnapshotAndStream) {
   const CtlResult silent = Run({"live"});
   EXPECT_EQ(silent.code, 4);
   EXPECT_TRUE(Has(silent.out, "no reply")) << silent.out;
+  relay_->ClearFaults();
+
+  // A stream without end: Ctrl-C ends it normally.
+  CtlProcess endless({"--port", relay_->SlavePath(), "live", "--stream"});
+  ASSERT_TRUE(endless.ReadUntil(
+      [](const CtlResult& r) { return std::count(r.out.begin(), r.out.end(), '\n') >= 3; }, 10s));
+  endless.Signal(SIGINT);
+  const CtlResult ended = endless.Finish();
+  EXPECT_EQ(ended.code, 0) << ended.err;
 }
 
 TEST_F(Ctl, SettingsRoundTripDiffAndShow) {
@@ -330,6 +339,30 @@ TEST_F(Ctl, HistoryExport) {
   const CtlResult broken = Run({"history", "--csv", Path("b.csv")});
   EXPECT_EQ(broken.code, 4);
   EXPECT_EQ(ReadAll(Path("b.csv")), "(missing)");
+}
+
+// Ctrl-C while the ring is read: the walk ends after the record in progress, nothing is written.
+TEST_F(Ctl, HistoryInterrupted) {
+  std::atomic<int> recordReads{0};
+  sim::PtyOptions options;
+  options.baud = 9600;
+  options.trace = [&recordReads](bool incoming, std::span<const uint8_t> bytes) {
+    if (incoming && bytes.size() >= 4 && bytes[1] == 0x03 && bytes[2] >= 0x41) ++recordReads;
+  };
+  sim::RelayConfig config;
+  config.history_fill = 200;
+  Start(config, options);
+  CtlProcess history({"--port", relay_->SlavePath(), "history", "--csv", Path("h.csv")});
+  const auto until = std::chrono::steady_clock::now() + 20s;
+  while (recordReads.load() < 5) {
+    ASSERT_LT(std::chrono::steady_clock::now(), until) << "the walk did not begin";
+    std::this_thread::sleep_for(5ms);
+  }
+  history.Signal(SIGINT);
+  const CtlResult r = history.Finish();
+  EXPECT_EQ(r.code, 130) << r.err;
+  EXPECT_LT(recordReads.load(), 100);
+  EXPECT_EQ(ReadAll(Path("h.csv")), "(missing)");
 }
 
 TEST_F(Ctl, UploadWithProgressAndItsFailures) {
