@@ -10,6 +10,11 @@ QPixmap DrawLogo(int width, int height) {
   QPixmap pixmap(width, height);
   pixmap.fill(Qt::transparent);
   QPainter p(&pixmap);
+  PaintLogo(p, width, height);
+  return pixmap;
+}
+
+void PaintLogo(QPainter& p, int width, int height) {
   p.setRenderHint(QPainter::Antialiasing);
 
   // A navy badge with a mains sine wave cut by a trip mark: a protection relay at a glance.
@@ -54,5 +59,4 @@ QPixmap DrawLogo(int width, int height) {
   p.setPen(QColor(0xC8, 0xD4, 0xF0));
   p.drawText(QRectF(waveRight + 2, height * 0.62, width - waveRight - 6, height * 0.32),
              Qt::AlignRight | Qt::AlignTop, "ochrana sítě");
-  return pixmap;
 }

@@ -1,7 +1,9 @@
 // Entry point: the application object and the four windows, created once each in this order.
 #include <QApplication>
 #include <QMessageBox>
+#include <cstdio>
 #include <exception>
+#include <string_view>
 
 #include "form_history.h"
 #include "form_main.h"
@@ -35,6 +37,11 @@ class Application : public QApplication {
 }  // namespace
 
 int main(int argc, char* argv[]) {
+  // The version alone, without a display: for scripts and package checks.
+  if (argc == 2 && std::string_view(argv[1]) == "--version") {
+    std::printf("nx480-pc " NX480_VERSION_TEXT "\n");
+    return 0;
+  }
   Application app(argc, argv);  // takes its own options (-platform, ...) out of argv
   std::vector<std::string> arguments(argv + (argc > 0 ? 1 : 0), argv + argc);
   // No application display name: X11 would append it to every window title.

@@ -41,26 +41,6 @@ constexpr int kFirstRowY = 26;
 constexpr int kRowPitch = 30;
 constexpr int kSerialY = 154;
 
-QFrame* MakePanel(QWidget* parent, const char* name, QColor colour, QRect where) {
-  auto* panel = new QFrame(parent);
-  panel->setObjectName(name);
-  panel->setFrameStyle(QFrame::Panel | QFrame::Raised);
-  panel->setAutoFillBackground(true);
-  QPalette palette = panel->palette();
-  palette.setColor(QPalette::Window, colour);
-  panel->setPalette(palette);
-  panel->setGeometry(where);
-  return panel;
-}
-
-QPushButton* MakeButton(QWidget* parent, const char* name, const QString& caption, QRect where) {
-  auto* button = new QPushButton(caption, parent);
-  button->setObjectName(name);
-  button->setGeometry(where);
-  button->setAutoDefault(false);
-  return button;
-}
-
 }  // namespace
 
 PageCalibration::PageCalibration(TFormSetup& frame) : SetupPage(frame, "TabKalibrace") {
@@ -68,9 +48,7 @@ PageCalibration::PageCalibration(TFormSetup& frame) : SetupPage(frame, "TabKalib
 }
 
 std::vector<RequestDecl> PageCalibration::Requests() {
-  auto failed = [this](TModbus& link) {
-    link.Synchronize([this] { ShowResult(Outcome::CommunicationError); });
-  };
+  const auto failed = ReportFailure();
   return {{.slot = kReadCalibrationRequest,
            .request = &ReadCalibrationRequest,
            .transaction = [this](TModbus& link) { ReadCalibration(link, *this); },
@@ -129,11 +107,8 @@ void PageCalibration::Build() {
   EditSerial->setFont(SystemFont(11, true));
   LabelSerial->setBuddy(EditSerial);
 
-  PanelNX480K =
-      MakePanel(GroupBoxKalibrace, "PanelNX480K", QColor(0xD4, 0xD0, 0xC8), {41, 200, 214, 42});
-  LabelNX480K = new QLabel("NX480", PanelNX480K);
-  LabelNX480K->setObjectName("LabelNX480K");
-  LabelNX480K->setGeometry(8, 8, 50, 25);
+  PanelNX480K = MakePanel(GroupBoxKalibrace, "PanelNX480K", PanelGrey(), {41, 200, 214, 42});
+  LabelNX480K = MakeLabel(PanelNX480K, "LabelNX480K", "NX480", {8, 8, 50, 25});
   ButtonReadKal = MakeButton(PanelNX480K, "ButtonReadKal", "&Vyčti", {54, 8, 72, 25});
   ButtonWriteKal = MakeButton(PanelNX480K, "ButtonWriteKal", "&Zapiš", {130, 8, 72, 25});
 

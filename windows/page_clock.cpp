@@ -32,15 +32,6 @@ QString TimeText(double value) {
                       QTime(c.hour, c.minute, c.second, c.millisecond));
 }
 
-QLabel* MakeLabel(QWidget* parent, const char* name, const QString& caption, QRect where,
-                  Qt::Alignment align = Qt::AlignLeft | Qt::AlignVCenter) {
-  auto* label = new QLabel(caption, parent);
-  label->setObjectName(name);
-  label->setGeometry(where);
-  label->setAlignment(align);
-  return label;
-}
-
 }  // namespace
 
 PageClock::PageClock(TFormSetup& frame) : SetupPage(frame, "TabDatumCas") {
@@ -48,9 +39,7 @@ PageClock::PageClock(TFormSetup& frame) : SetupPage(frame, "TabDatumCas") {
 }
 
 std::vector<RequestDecl> PageClock::Requests() {
-  auto failed = [this](TModbus& link) {
-    link.Synchronize([this] { ShowResult(Outcome::CommunicationError); });
-  };
+  const auto failed = ReportFailure();
   return {{.slot = kReadClockRequest,
            .request = &ReadClockRequest,
            .transaction = [this](TModbus& link) { ReadClock(link, *this); },
@@ -107,24 +96,10 @@ void PageClock::Build() {
                 {8, 144, 280, 40}, Qt::AlignCenter);
   LabelDatumCas2->setWordWrap(true);
 
-  PanelNX480T = new QFrame(GroupBox1);
-  PanelNX480T->setObjectName("PanelNX480T");
-  PanelNX480T->setFrameStyle(QFrame::Panel | QFrame::Raised);
-  PanelNX480T->setAutoFillBackground(true);
-  QPalette grey = PanelNX480T->palette();
-  grey.setColor(QPalette::Window, QColor(0xD4, 0xD0, 0xC8));
-  PanelNX480T->setPalette(grey);
-  PanelNX480T->setGeometry(41, 200, 214, 42);
+  PanelNX480T = MakePanel(GroupBox1, "PanelNX480T", PanelGrey(), {41, 200, 214, 42});
   LabelNX480T = MakeLabel(PanelNX480T, "LabelNX480T", "NX480", {8, 8, 50, 25});
-  auto makeButton = [this](const char* name, const QString& caption, int x) {
-    auto* button = new QPushButton(caption, PanelNX480T);
-    button->setObjectName(name);
-    button->setGeometry(x, 8, 72, 25);
-    button->setAutoDefault(false);
-    return button;
-  };
-  ButtonReadC = makeButton("ButtonReadC", "&Vyčti", 54);
-  ButtonWriteC = makeButton("ButtonWriteC", "&Zapiš", 130);
+  ButtonReadC = MakeButton(PanelNX480T, "ButtonReadC", "&Vyčti", {54, 8, 72, 25});
+  ButtonWriteC = MakeButton(PanelNX480T, "ButtonWriteC", "&Zapiš", {130, 8, 72, 25});
 
   RadioGroupRele = new QGroupBox("Relé", this);
   RadioGroupRele->setObjectName("RadioGroupRele");

@@ -63,7 +63,7 @@ class PageClock : public SetupPage, public nx480::ClockWindow {
   QTimer* TimerRele = nullptr;
 
   // The relay mode group is shown, and the mode sent, from this firmware number on.
-  static constexpr int kRelayModeFirmware = 14;
+  static constexpr int kRelayModeFirmware = nx480::kRelayModeFirmware;
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;

@@ -99,9 +99,7 @@ PageParameters::PageParameters(TFormSetup& frame) : SetupPage(frame, "TabOchrana
 }
 
 std::vector<RequestDecl> PageParameters::Requests() {
-  auto failed = [this](TModbus& link) {
-    link.Synchronize([this] { ShowResult(Outcome::CommunicationError); });
-  };
+  const auto failed = ReportFailure();
   return {{.slot = kReadParamsRequest,
            .request = &ReadParamsRequest,
            .transaction = [this](TModbus& link) { ReadParameters(link, *this); },
@@ -116,14 +114,6 @@ std::vector<RequestDecl> PageParameters::Requests() {
 
 void PageParameters::Build() {
   QWidget* page = this;
-  auto makeLabel = [](QWidget* parent, const QString& name, const QString& caption, QRect where,
-                      Qt::Alignment align = Qt::AlignLeft | Qt::AlignVCenter) {
-    auto* label = new QLabel(caption, parent);
-    label->setObjectName(name);
-    label->setGeometry(where);
-    label->setAlignment(align);
-    return label;
-  };
   auto makeBox = [this, page](int box, int x, int y) {
     auto* edit = new QLineEdit(page);
     edit->setObjectName(QString("Edit") + kBoxNames[box]);
@@ -135,24 +125,24 @@ void PageParameters::Build() {
   for (const Row& row : kRows) {
     if (row.value >= 0) {
       Label[row.value] =
-          makeLabel(page, QString("Label") + kBoxNames[row.value], QString::fromUtf8(row.caption),
+          MakeLabel(page, QString("Label") + kBoxNames[row.value], QString::fromUtf8(row.caption),
                     {kCaptionX, y, kCaptionWidth, kBoxHeight}, Qt::AlignRight | Qt::AlignVCenter);
       makeBox(row.value, kValueX, y);
       Label[row.value]->setBuddy(Edit[row.value]);
     }
     if (row.percent >= 0) {
-      Label[row.percent] = makeLabel(page, QString("Label") + kBoxNames[row.percent], "[%]",
+      Label[row.percent] = MakeLabel(page, QString("Label") + kBoxNames[row.percent], "[%]",
                                      {kPercentLabelX, y, kColumnLabelWidth, kBoxHeight});
       makeBox(row.percent, kPercentX, y);
     }
     if (row.delay >= 0) {
       if (row.value >= 0) {
-        Label[row.delay] = makeLabel(page, QString("Label") + kBoxNames[row.delay], "t[s]",
+        Label[row.delay] = MakeLabel(page, QString("Label") + kBoxNames[row.delay], "t[s]",
                                      {kDelayLabelX, y, kColumnLabelWidth, kBoxHeight});
       } else {
         // A row of its own: the caption (which ends in "t[s]") runs up to the box.
         Label[row.delay] =
-            makeLabel(page, QString("Label") + kBoxNames[row.delay], QString::fromUtf8(row.caption),
+            MakeLabel(page, QString("Label") + kBoxNames[row.delay], QString::fromUtf8(row.caption),
                       {kTRelCaptionX, y, kDelayX - 2 - kTRelCaptionX, kBoxHeight},
                       Qt::AlignRight | Qt::AlignVCenter);
         Label[row.delay]->setBuddy(Edit[row.delay]);
@@ -181,7 +171,7 @@ void PageParameters::Build() {
     item->installEventFilter(this);
   }
 
-  LabelLog = makeLabel(page, "LabelLog", "Záznam na kartu",
+  LabelLog = MakeLabel(page, "LabelLog", "Záznam na kartu",
                        {kLogLabelX, lastRowY, kLogLabelWidth, kBoxHeight},
                        Qt::AlignRight | Qt::AlignVCenter);
   ComboBoxLog = new QComboBox(page);
@@ -194,32 +184,14 @@ void PageParameters::Build() {
   LabelLog->setEnabled(false);
   ComboBoxLog->setEnabled(false);
 
-  auto makePanel = [page](const char* name, int x) {
-    auto* panel = new QFrame(page);
-    panel->setObjectName(name);
-    panel->setFrameStyle(QFrame::Panel | QFrame::Raised);
-    panel->setAutoFillBackground(true);
-    QPalette palette = panel->palette();
-    palette.setColor(QPalette::Window, QColor(0xD4, 0xD0, 0xC8));
-    panel->setPalette(palette);
-    panel->setGeometry(x, 292, 214, 42);
-    return panel;
-  };
-  auto makeButton = [](QWidget* parent, const char* name, const QString& caption, int x) {
-    auto* button = new QPushButton(caption, parent);
-    button->setObjectName(name);
-    button->setGeometry(x, 8, 72, 25);
-    button->setAutoDefault(false);
-    return button;
-  };
-  PanelNX480P = makePanel("PanelNX480P", 4);
-  LabelNX480P = makeLabel(PanelNX480P, "LabelNX480P", "NX480", {8, 8, 50, 25});
-  ButtonReadP = makeButton(PanelNX480P, "ButtonReadP", "&Vyčti", 54);
-  ButtonWriteP = makeButton(PanelNX480P, "ButtonWriteP", "&Zapiš", 130);
-  PanelDisk = makePanel("PanelDisk", 222);
-  LabelFile = makeLabel(PanelDisk, "LabelFile", "Soubor", {8, 8, 50, 25});
-  ButtonOpen = makeButton(PanelDisk, "ButtonOpen", "&Otevři", 54);
-  ButtonSave = makeButton(PanelDisk, "ButtonSave", "&Ulož", 130);
+  PanelNX480P = MakePanel(page, "PanelNX480P", PanelGrey(), {4, 292, 214, 42});
+  LabelNX480P = MakeLabel(PanelNX480P, "LabelNX480P", "NX480", {8, 8, 50, 25});
+  ButtonReadP = MakeButton(PanelNX480P, "ButtonReadP", "&Vyčti", {54, 8, 72, 25});
+  ButtonWriteP = MakeButton(PanelNX480P, "ButtonWriteP", "&Zapiš", {130, 8, 72, 25});
+  PanelDisk = MakePanel(page, "PanelDisk", PanelGrey(), {222, 292, 214, 42});
+  LabelFile = MakeLabel(PanelDisk, "LabelFile", "Soubor", {8, 8, 50, 25});
+  ButtonOpen = MakeButton(PanelDisk, "ButtonOpen", "&Otevři", {54, 8, 72, 25});
+  ButtonSave = MakeButton(PanelDisk, "ButtonSave", "&Ulož", {130, 8, 72, 25});
 
   // Tab order: EditUn, RadioGroupFaze, the rows, EdittRel, ComboBoxLog, EditFo2, EdittFo2, the
   // two button panels.

@@ -1,5 +1,15 @@
 #include "setup_page.h"
 
+#include "form_setup.h"
+#include "modbus.h"
+#include "setup_status.h"
+
 SetupPage::SetupPage(TFormSetup& frame, const char* objectName) : frame_(frame) {
   setObjectName(objectName);
+}
+
+std::function<void(nx480::TModbus&)> SetupPage::ReportFailure() {
+  return [this](nx480::TModbus& link) {
+    link.Synchronize([this] { frame_.ShowStatus(kStatusLinkError); });
+  };
 }

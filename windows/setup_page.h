@@ -6,6 +6,7 @@
 #pragma once
 
 #include <QWidget>
+#include <functional>
 #include <vector>
 
 #include "relay_session.h"
@@ -31,6 +32,9 @@ class SetupPage : public QWidget {
 
  protected:
   TFormSetup& Frame() const { return frame_; }
+  // The failure report of a request whose transaction throws: "Chyba komunikace!" in the
+  // status line (run on the worker; the text is shown on the user-interface thread).
+  std::function<void(nx480::TModbus&)> ReportFailure();
 
  private:
   TFormSetup& frame_;

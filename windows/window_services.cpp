@@ -2,7 +2,10 @@
 
 #include <QApplication>
 #include <QFileDialog>
+#include <QFrame>
+#include <QLabel>
 #include <QMessageBox>
+#include <QPushButton>
 
 namespace {
 
@@ -56,4 +59,33 @@ QFont ArialFont(int pixels, bool bold) {
 Dialogs& AppDialogs() {
   static Dialogs dialogs = MakeQtDialogs();
   return dialogs;
+}
+
+QLabel* MakeLabel(QWidget* parent, const QString& name, const QString& caption, QRect where,
+                  Qt::Alignment align) {
+  auto* label = new QLabel(caption, parent);
+  label->setObjectName(name);
+  label->setGeometry(where);
+  label->setAlignment(align);
+  return label;
+}
+
+QPushButton* MakeButton(QWidget* parent, const QString& name, const QString& caption, QRect where) {
+  auto* button = new QPushButton(caption, parent);
+  button->setObjectName(name);
+  button->setGeometry(where);
+  button->setAutoDefault(false);
+  return button;
+}
+
+QFrame* MakePanel(QWidget* parent, const QString& name, const QColor& colour, QRect where) {
+  auto* panel = new QFrame(parent);
+  panel->setObjectName(name);
+  panel->setFrameStyle(QFrame::Panel | QFrame::Raised);
+  panel->setAutoFillBackground(true);
+  QPalette palette = panel->palette();
+  palette.setColor(QPalette::Window, colour);
+  panel->setPalette(palette);
+  panel->setGeometry(where);
+  return panel;
 }

@@ -2,10 +2,15 @@
 // one replaceable set, so that tests run without modal windows.
 #pragma once
 
+#include <QColor>
 #include <QFont>
+#include <QRect>
 #include <QString>
 #include <functional>
 
+class QFrame;
+class QLabel;
+class QPushButton;
 class QWidget;
 
 // The program's name, the title of its exception and conversion messages.
@@ -15,6 +20,17 @@ inline constexpr const char* kProgramTitle = "NX480 - PC";
 QFont SystemFont(int pixels, bool bold = false);
 // "Arial": Liberation Sans stands in for it where Arial is not installed (same metrics).
 QFont ArialFont(int pixels, bool bold = false);
+
+// Controls as every page makes them: named, placed, a label aligned as asked, a button that
+// Enter does not press by default, a raised panel filled with its colour.
+QLabel* MakeLabel(QWidget* parent, const QString& name, const QString& caption, QRect where,
+                  Qt::Alignment align = Qt::AlignLeft | Qt::AlignVCenter);
+QPushButton* MakeButton(QWidget* parent, const QString& name, const QString& caption, QRect where);
+QFrame* MakePanel(QWidget* parent, const QString& name, const QColor& colour, QRect where);
+// The grey of the button panels ("NX480" with "Vyčti" and "Zapiš", "Soubor").
+inline QColor PanelGrey() {
+  return QColor(0xD4, 0xD0, 0xC8);
+}
 
 // A file dialog: its filter ("Nastavení NX480 (*.nx4);;Vše (*.*)") and the extension added to a
 // name typed without one.

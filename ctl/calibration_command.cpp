@@ -1,0 +1,129 @@
+// `nx480ctl --service calibration [show | set NAME=VALUE ... | clear-history]`.
+#include <cstdio>
+
+#include "calibration_record.h"
+#include "calibration_transactions.h"
+#include "commands.h"
+#include "output.h"
+#include "relay_link.h"
+
+namespace nx480::ctl {
+
+namespace {
+
+constexpr const char* kFactorNames[kFactorCount] = {"KalU1", "KalU2", "KalU3", "KalF"};
+
+// The "Kalibrace" page as the calibration transactions see it; its steps run on the worker.
+class CalibrationPage : public CalibrationWindow {
+ public:
+  void StoreCalibration(const CalibrationWords& words) override { record = words; }
+  void CalibrationToBoxes() override {}
+  void ShowResult(Outcome shown) override { outcome = shown; }
+  const CalibrationWords& WriteHandOver() const override { return writeRequest.Data(); }
+  uint16_t ClearHistoryCode() const override { return kClearHistoryCode; }
+
+  std::vector<RequestDecl> Requests() {
+    auto failed = [this](TModbus&) { result = Exit::Communication; };
+    auto judged = [this](void (*transaction)(TModbus&, CalibrationWindow&)) {
+      return [this, transaction](TModbus& link) {
+        transaction(link, *this);
+        result = ResultOf(outcome, link);
+      };
+    };
+    return {{.slot = kReadCalibrationRequest,
+             .request = &readRequest,
+             .transaction = judged(ReadCalibration),
+             .onException = failed},
+            {.slot = kWriteCalibrationRequest,
+             .request = &writeRequest,
+             .transaction = judged(WriteCalibration),
+             .onException = failed},
+            {.slot = kClearHistoryRequest,
+             .request = &clearRequest,
+             .transaction = judged(ClearHistory),
+             .onException = failed}};
+  }
+
+  CalibrationWords record{};
+  Outcome outcome = Outcome::CommunicationError;
+  Exit result = Exit::Communication;
+  Request readRequest;
+  RequestWith<CalibrationWords> writeRequest;
+  Request clearRequest;
+};
+
+// Serves `request` (posted already); a message when it fails.
+Exit Served(RelayLink& relay, CalibrationPage& page, Request& request, const std::string& what) {
+  if (!relay.Await(request)) return Exit::Communication;
+  if (page.result != Exit::Ok)
+    Say((page.result == Exit::Refused ? "refused by the relay: " : "communication error: ") + what);
+  return page.result;
+}
+
+// The page's boxes: "KalU1   1.000" ..., "serial  001234".
+std::string CalibrationTable(const CalibrationWords& record) {
+  CalibrationBoxes boxes;
+  CalibrationToBoxes(record, boxes);
+  std::string text;
+  for (int i = 0; i < kFactorCount; ++i)
+    text += Column(kFactorNames[i], 8) + boxes.factor[i] + "\n";
+  return text + Column("serial", 8) + (boxes.serial.empty() ? "none" : boxes.serial) + "\n";
+}
+
+}  // namespace
+
+Exit RunCalibration(const Invocation& invocation) {
+  CalibrationPage page;
+  RelayLink relay(invocation);
+  if (const Exit connected = relay.Connect(); connected != Exit::Ok) return connected;
+  relay.Start(page.Requests());
+
+  if (invocation.command == Command::ClearHistory) {
+    page.clearRequest.Post();
+    const Exit cleared = Served(relay, page, page.clearRequest, "clearing the event history");
+    if (cleared == Exit::Ok) Say("event history cleared");
+    return cleared;
+  }
+
+  page.readRequest.Post();
+  if (const Exit read = Served(relay, page, page.readRequest, "reading the calibration");
+      read != Exit::Ok)
+    return read;
+  if (invocation.command == Command::Calibration) {
+    Print(CalibrationTable(page.record));
+    return Exit::Ok;
+  }
+
+  // The page's way: the boxes filled from the record read, the named ones changed, the record
+  // built from all of them (words 4 and 7 as the relay has them).
+  CalibrationBoxes boxes;
+  CalibrationToBoxes(page.record, boxes);
+  for (const auto& [name, value] : invocation.assignments) {
+    if (name == "serial") boxes.serial = value;
+    for (int i = 0; i < kFactorCount; ++i)
+      if (name == kFactorNames[i]) boxes.factor[i] = value;
+  }
+  CalibrationWords wanted = page.record;
+  std::string error;
+  if (!BoxesToCalibration(boxes, wanted, error)) {
+    Say("bad value: " + error);
+    return Exit::Usage;
+  }
+  page.writeRequest.Post(wanted);
+  if (const Exit written = Served(relay, page, page.writeRequest, "writing the calibration");
+      written != Exit::Ok)
+    return written;
+  page.readRequest.Post();
+  if (const Exit read = Served(relay, page, page.readRequest, "reading the calibration back");
+      read != Exit::Ok)
+    return read;
+  Print(CalibrationTable(page.record));
+  if (page.record != wanted) {
+    Say("refused by the relay: the calibration read back differs from the values written");
+    return Exit::Refused;
+  }
+  Say("calibration written, read back and equal");
+  return Exit::Ok;
+}
+
+}  // namespace nx480::ctl

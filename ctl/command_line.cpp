@@ -1,0 +1,413 @@
+#include "command_line.h"
+
+#include <algorithm>
+#include <charconv>
+#include <map>
+#include <optional>
+
+namespace nx480::ctl {
+
+namespace {
+
+// An option of a command: its name and whether a value follows it.
+struct OptionForm {
+  const char* name;
+  bool takesValue;
+};
+
+struct CommandForm {
+  const char* name;
+  std::vector<OptionForm> options;
+};
+
+const std::vector<CommandForm>& Commands() {
+  static const std::vector<CommandForm> commands = {
+      {"identify", {}},
+      {"live", {{"--stream", false}, {"--count", true}, {"--csv", false}, {"--tenths", false}}},
+      {"settings", {{"--firmware", true}}},
+      {"clock", {{"--set", false}}},
+      {"relay", {{"--hold", false}}},
+      {"calibration", {}},
+      {"history", {{"--csv", true}, {"--utf8", false}}},
+      {"upload", {{"--check", false}}},
+  };
+  return commands;
+}
+
+const CommandForm* FindCommand(const std::string& name) {
+  for (const CommandForm& c : Commands())
+    if (name == c.name) return &c;
+  return nullptr;
+}
+
+const OptionForm* FindOption(const CommandForm& command, const std::string& name) {
+  for (const OptionForm& o : command.options)
+    if (name == o.name) return &o;
+  return nullptr;
+}
+
+std::optional<int> WholeNumber(const std::string& text, int min, int max) {
+  int value = 0;
+  const char* end = text.data() + text.size();
+  const auto [stop, ec] = std::from_chars(text.data(), end, value);
+  if (ec != std::errc() || stop != end || value < min || value > max) return std::nullopt;
+  return value;
+}
+
+constexpr const char* kCalibrationNames[] = {"KalU1", "KalU2", "KalU3", "KalF", "serial"};
+
+// Builds the invocation of `command` from its words and options; an error text, or "".
+std::string BuildCommand(const std::string& command, const std::vector<std::string>& words,
+                         const std::map<std::string, std::string>& options, Invocation& inv) {
+  auto has = [&](const char* name) { return options.count(name) != 0; };
+  auto wordCount = [&](size_t n, const char* what) -> std::string {
+    if (words.size() < n) return std::string("missing ") + what;
+    if (words.size() > n) return "unexpected argument '" + words[n] + "'";
+    return "";
+  };
+
+  if (command == "identify") {
+    inv.command = Command::Identify;
+    return wordCount(0, "");
+  }
+  if (command == "live") {
+    inv.command = Command::Live;
+    inv.stream = has("--stream");
+    inv.csv = has("--csv");
+    inv.tenths = has("--tenths");
+    if (has("--count")) {
+      const std::optional<int> count = WholeNumber(options.at("--count"), 1, 1000000000);
+      if (!count) return "--count takes a whole number of snapshots, 1 or more";
+      inv.count = *count;
+      inv.stream = true;
+    }
+    return wordCount(0, "");
+  }
+  if (command == "settings") {
+    static const std::map<std::string, Command> subcommands = {{"read", Command::SettingsRead},
+                                                               {"write", Command::SettingsWrite},
+                                                               {"show", Command::SettingsShow},
+                                                               {"diff", Command::SettingsDiff}};
+    if (words.empty()) return "settings needs read, write, show or diff and a file";
+    const auto sub = subcommands.find(words[0]);
+    if (sub == subcommands.end()) return "unknown settings command '" + words[0] + "'";
+    inv.command = sub->second;
+    if (words.size() < 2) return "settings " + words[0] + " needs a file (FILE.nx4)";
+    if (words.size() > 2) return "unexpected argument '" + words[2] + "'";
+    inv.file = words[1];
+    if (has("--firmware")) {
+      if (inv.command != Command::SettingsShow) return "--firmware goes with settings show only";
+      const std::optional<int> firmware = WholeNumber(options.at("--firmware"), 0, 99);
+      if (!firmware) return "--firmware takes the firmware number, 0 to 99 (1.14.d: 14)";
+      inv.firmware = *firmware;
+    }
+    return "";
+  }
+  if (command == "clock") {
+    inv.command = Command::Clock;
+    inv.setClock = has("--set");
+    return wordCount(0, "");
+  }
+  if (command == "relay") {
+    inv.command = Command::Relay;
+    if (const std::string error = wordCount(1, "relay mode (auto, on or off)"); !error.empty())
+      return error;
+    static const std::map<std::string, int> modes = {{"auto", 1}, {"on", 2}, {"off", 3}};
+    const auto mode = modes.find(words[0]);
+    if (mode == modes.end()) return "relay mode must be auto, on or off, not '" + words[0] + "'";
+    inv.relayMode = mode->second;
+    inv.hold = has("--hold");
+    if (inv.hold && inv.relayMode == 1) return "--hold goes with relay on or off";
+    return "";
+  }
+  if (command == "calibration") {
+    const std::string sub = words.empty() ? "show" : words[0];
+    if (sub == "show") {
+      inv.command = Command::Calibration;
+      return words.size() > 1 ? "unexpected argument '" + words[1] + "'" : "";
+    }
+    if (sub == "clear-history") {
+      inv.command = Command::ClearHistory;
+      return words.size() > 1 ? "unexpected argument '" + words[1] + "'" : "";
+    }
+    if (sub != "set") return "unknown calibration command '" + sub + "'";
+    inv.command = Command::CalibrationSet;
+    if (words.size() < 2)
+      return "calibration set needs NAME=VALUE (KalU1, KalU2, KalU3, KalF, serial)";
+    for (size_t i = 1; i < words.size(); ++i) {
+      const size_t equals = words[i].find('=');
+      const std::string name = words[i].substr(0, equals);
+      if (equals == std::string::npos ||
+          std::find(std::begin(kCalibrationNames), std::end(kCalibrationNames), name) ==
+              std::end(kCalibrationNames))
+        return "'" + words[i] + "' is not NAME=VALUE with NAME KalU1, KalU2, KalU3, KalF or serial";
+      for (const auto& [seen, value] : inv.assignments)
+        if (seen == name) return name + " is given twice";
+      inv.assignments.emplace_back(name, words[i].substr(equals + 1));
+    }
+    return "";
+  }
+  if (command == "history") {
+    inv.command = Command::History;
+    if (has("--csv")) inv.file = options.at("--csv");
+    inv.utf8 = has("--utf8");
+    return wordCount(0, "");
+  }
+  if (command == "upload") {
+    inv.command = Command::Upload;
+    inv.checkOnly = has("--check");
+    if (const std::string error = wordCount(1, "firmware image (IMAGE.bn6)"); !error.empty())
+      return error;
+    inv.file = words[0];
+    return "";
+  }
+  return "unknown command '" + command + "'";
+}
+
+}  // namespace
+
+const std::vector<std::string>& CommandNames() {
+  static const std::vector<std::string> names = [] {
+    std::vector<std::string> list;
+    for (const CommandForm& c : Commands()) list.emplace_back(c.name);
+    return list;
+  }();
+  return names;
+}
+
+ParsedLine ParseCommandLine(const std::vector<std::string>& arguments) {
+  ParsedLine parsed;
+  Invocation& inv = parsed.invocation;
+  std::string command;
+  const CommandForm* form = nullptr;
+  std::vector<std::string> words;
+  std::map<std::string, std::string> options;
+  bool help = false;
+  bool version = false;
+  bool endOfOptions = false;
+
+  for (size_t i = 0; i < arguments.size(); ++i) {
+    const std::string& arg = arguments[i];
+    if (!endOfOptions && arg == "--") {
+      endOfOptions = true;
+      continue;
+    }
+    if (endOfOptions || arg.size() < 2 || arg[0] != '-') {
+      if (command.empty()) {
+        command = arg;
+        form = FindCommand(arg);
+        if (!form) {
+          parsed.error = "unknown command '" + arg + "'";
+          return parsed;
+        }
+      } else {
+        words.push_back(arg);
+      }
+      continue;
+    }
+    // "--name=value" or "--name" [value].
+    const size_t equals = arg.find('=');
+    const std::string name = arg.substr(0, equals);
+    const bool inlineValue = equals != std::string::npos;
+    auto value = [&](std::string& into) {
+      if (inlineValue) {
+        into = arg.substr(equals + 1);
+        return true;
+      }
+      if (i + 1 >= arguments.size()) {
+        parsed.error = name + " needs a value";
+        return false;
+      }
+      into = arguments[++i];
+      return true;
+    };
+    auto flag = [&](bool& into) {
+      if (inlineValue) {
+        parsed.error = name + " takes no value";
+        return false;
+      }
+      into = true;
+      return true;
+    };
+
+    bool good = true;
+    if (name == "--help" || name == "-h") {
+      good = flag(help);
+    } else if (name == "--version") {
+      good = flag(version);
+    } else if (name == "--trace") {
+      good = flag(inv.trace);
+    } else if (name == "--service") {
+      good = flag(inv.service);
+    } else if (name == "--port") {
+      good = value(inv.port);
+      if (good && inv.port.empty()) {
+        parsed.error = "--port needs a device, e.g. /dev/ttyUSB0";
+        good = false;
+      }
+    } else if (const OptionForm* option = form ? FindOption(*form, name) : nullptr) {
+      std::string text;
+      bool set = false;
+      good = option->takesValue ? value(text) : flag(set);
+      options[name] = text;
+    } else {
+      parsed.error = form ? "unknown option " + name + " for " + command : "unknown option " + name;
+      return parsed;
+    }
+    if (!good) return parsed;
+  }
+
+  if (help) {
+    inv.command = Command::Help;
+    inv.helpTopic = command;
+    return parsed;
+  }
+  if (command.empty()) {
+    if (version) {
+      inv.command = Command::Version;
+    } else {
+      parsed.error = "no command given";
+    }
+    return parsed;
+  }
+  parsed.error = BuildCommand(command, words, options, inv);
+  if (parsed.Ok() &&
+      (inv.command == Command::Calibration || inv.command == Command::CalibrationSet ||
+       inv.command == Command::ClearHistory) &&
+      !inv.service)
+    parsed.error = "calibration is a service command: add --service";
+  return parsed;
+}
+
+std::string HelpText(const std::string& topic) {
+  if (topic == "identify") {
+    return "Usage: nx480ctl [--port DEVICE] identify\n"
+           "\n"
+           "Finds the relay and prints its port, identification (as the relay sends it),\n"
+           "firmware number, temperature variant and serial number.\n";
+  }
+  if (topic == "live") {
+    return "Usage: nx480ctl live [--stream | --count N] [--csv] [--tenths]\n"
+           "\n"
+           "One snapshot of the live values: U1-U3, the frequency, the reconnection\n"
+           "countdown, the 10-minute averages, the temperature and the protection stages\n"
+           "that are picked up or tripped. Numbers as the live values window shows them\n"
+           "(decimal comma).\n"
+           "\n"
+           "  --stream    a snapshot at the window's rate (every 200 ms) until Ctrl-C\n"
+           "  --count N   N snapshots at that rate, then end\n"
+           "  --csv       semicolon-separated lines with a title line, for a log file\n"
+           "  --tenths    voltages in tenths of a volt where the firmware has them\n"
+           "              (x.11 and later; always on with --service)\n"
+           "\n"
+           "Exit code 4 when a snapshot failed (its values are empty).\n";
+  }
+  if (topic == "settings") {
+    return "Usage: nx480ctl settings read FILE.nx4\n"
+           "       nx480ctl settings write FILE.nx4\n"
+           "       nx480ctl settings show FILE.nx4 [--firmware N]\n"
+           "       nx480ctl settings diff FILE.nx4\n"
+           "\n"
+           "The protection settings and the 48-byte settings file of the settings window.\n"
+           "\n"
+           "  read   reads the relay's settings into FILE (replaced whole, or left as it was)\n"
+           "  write  writes FILE into the relay, reads the settings back and compares them;\n"
+           "         rows the relay did not take are listed (exit code 6)\n"
+           "  show   prints the file's values with their units; delays at the time scale of\n"
+           "         the connected relay's firmware, or of --firmware N without a relay\n"
+           "  diff   compares the relay with FILE row by row; exit code 0 only when they are\n"
+           "         equal, 1 when they differ\n"
+           "\n"
+           "A file must be exactly 48 bytes (exit code 5 otherwise).\n";
+  }
+  if (topic == "clock") {
+    return "Usage: nx480ctl clock [--set]\n"
+           "\n"
+           "Prints the relay's clock beside the PC's and the difference in seconds.\n"
+           "\n"
+           "  --set   sets the relay's clock to the PC's local time (20 ms ahead, for the\n"
+           "          way to the relay) and prints the time sent\n";
+  }
+  if (topic == "relay") {
+    return "Usage: nx480ctl relay auto|on|off [--hold]\n"
+           "\n"
+           "Sends the relay mode: automatic operation, or the output relay forced on or\n"
+           "off (firmware x.14 and later). The relay does not acknowledge the mode.\n"
+           "\n"
+           "  --hold  sends a forced state again every 4 s, as the settings window does,\n"
+           "          until Ctrl-C (the relay then stays in it; send auto to release it)\n";
+  }
+  if (topic == "calibration") {
+    return "Usage: nx480ctl --service calibration [show]\n"
+           "       nx480ctl --service calibration set NAME=VALUE ...\n"
+           "       nx480ctl --service calibration clear-history\n"
+           "\n"
+           "Service commands (they need --service, as the window's \"Kalibrace\" page needs\n"
+           "service mode).\n"
+           "\n"
+           "  show           the calibration factors KalU1-KalU3 and KalF and the serial\n"
+           "                 number\n"
+           "  set            writes the named values (KalU1, KalU2, KalU3 e.g. 1.002, KalF\n"
+           "                 e.g. 1.0001, serial e.g. 1234), keeps the others, reads back\n"
+           "  clear-history  empties the relay's event history with the access code;\n"
+           "                 exit code 6 when the relay refuses it\n";
+  }
+  if (topic == "history") {
+    return "Usage: nx480ctl history [--csv FILE] [--utf8]\n"
+           "\n"
+           "Reads the relay's event history, newest event first, and writes the history\n"
+           "window's export: a title line, every cell followed by \";\", lines ended by\n"
+           "CR LF, dates and times in the user's regional formats.\n"
+           "\n"
+           "  --csv FILE  the file to write (replaced whole, or left as it was); without it\n"
+           "              the export goes to standard output\n"
+           "  --utf8      UTF-8 instead of the window's Windows-1250 (the default for a file;\n"
+           "              standard output is always UTF-8)\n"
+           "\n"
+           "Nothing is written when the history cannot be read to its end (exit code 4).\n";
+  }
+  if (topic == "upload") {
+    return "Usage: nx480ctl upload IMAGE.bn6 [--check]\n"
+           "\n"
+           "Checks a firmware image (length, every block's address and CRC) and uploads it\n"
+           "into the relay: Start, eight data frames per block (a frame whose reply is bad\n"
+           "is sent once more), Status, Run; then the relay restarts and is identified\n"
+           "again. A progress bar on a terminal, a line every 10 % otherwise. Ctrl-C ends\n"
+           "the upload after the block in progress and tells the relay to cancel.\n"
+           "\n"
+           "  --check   only checks the image; no relay needed\n"
+           "\n"
+           "Exit code 5 for a bad image, 6 when the relay refuses a frame.\n";
+  }
+  return "Usage: nx480ctl [--port DEVICE] [--trace] [--service] COMMAND [ARGUMENTS]\n"
+         "       nx480ctl COMMAND --help\n"
+         "\n"
+         "Command-line companion of nx480-pc for scripted service work on an NX480 relay.\n"
+         "\n"
+         "Commands:\n"
+         "  identify                      the relay's identification and serial number\n"
+         "  live [--stream] [--csv]       live values, once or at the window's rate\n"
+         "  settings read|write FILE.nx4  protection settings to or from a settings file\n"
+         "  settings show|diff FILE.nx4   a settings file decoded, or against the relay\n"
+         "  clock [--set]                 the relay's clock; set it to the PC's time\n"
+         "  relay auto|on|off             the relay mode (firmware x.14 and later)\n"
+         "  calibration [set|clear-history]  calibration factors (with --service)\n"
+         "  history [--csv FILE]          the event history as the window exports it\n"
+         "  upload IMAGE.bn6              firmware upload\n"
+         "\n"
+         "Options:\n"
+         "  --port DEVICE  use this serial device only; without it the ports are searched\n"
+         "                 as the window searches them (NX480_PORTS, else the USB adapters\n"
+         "                 and the built-in ports present)\n"
+         "  --trace        every frame on the line to standard error (the frame log of\n"
+         "                 nx480-pc, logging category nx480.link.frames)\n"
+         "  --service      service mode (calibration; the live values in tenths)\n"
+         "  --help         this text, or a command's with COMMAND --help\n"
+         "  --version      the program's version\n"
+         "\n"
+         "Exit codes:\n"
+         "  0 done   1 settings differ   2 bad command line   3 no relay\n"
+         "  4 communication error   5 bad file   6 refused by the relay   130 interrupted\n";
+}
+
+}  // namespace nx480::ctl

@@ -1,0 +1,74 @@
+// nx480ctl's command line: what the user asked for, parsed without touching the relay, and the
+// help texts. Plain C++.
+//
+//   nx480ctl [--port DEVICE] [--trace] [--service] COMMAND [ARGUMENTS]
+//
+// The global options may stand anywhere on the line; "--" ends the options (a file name that
+// begins with "-" then follows it).
+#pragma once
+
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace nx480::ctl {
+
+enum class Command {
+  Help,
+  Version,
+  Identify,
+  Live,
+  SettingsRead,
+  SettingsWrite,
+  SettingsShow,
+  SettingsDiff,
+  Clock,
+  Relay,
+  Calibration,
+  CalibrationSet,
+  ClearHistory,
+  History,
+  Upload,
+};
+
+struct Invocation {
+  Command command = Command::Help;
+  std::string helpTopic;  // Help: "" for the overview, else a command ("settings", "live", ...)
+
+  // Global options.
+  std::string port;  // --port DEVICE: only this device, instead of the search
+  bool trace = false;
+  bool service = false;
+
+  // Command arguments.
+  std::string file;     // settings FILE, history --csv FILE, upload IMAGE
+  bool stream = false;  // live --stream
+  int count = 0;        // live --count N (0: without end)
+  bool csv = false;     // live --csv
+  bool tenths = false;  // live --tenths
+  int firmware = -1;    // settings show --firmware N (-1: ask the relay)
+  bool setClock = false;
+  int relayMode = 0;       // relay: the RelayCommand value, 1 automatic, 2 forced on, 3 forced off
+  bool hold = false;       // relay on|off --hold
+  bool utf8 = false;       // history --utf8
+  bool checkOnly = false;  // upload --check
+  // calibration set NAME=VALUE ...: KalU1, KalU2, KalU3, KalF, serial
+  std::vector<std::pair<std::string, std::string>> assignments;
+};
+
+struct ParsedLine {
+  Invocation invocation;
+  std::string error;  // empty when the line is good
+  bool Ok() const { return error.empty(); }
+};
+
+// `arguments` without the program name.
+ParsedLine ParseCommandLine(const std::vector<std::string>& arguments);
+
+// The help of a command ("settings", "live", ...), or the overview for "" and any other name.
+std::string HelpText(const std::string& topic);
+
+// The commands that have a help of their own.
+const std::vector<std::string>& CommandNames();
+
+}  // namespace nx480::ctl

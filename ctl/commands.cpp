@@ -1,0 +1,57 @@
+#include "commands.h"
+
+#include <cstdio>
+
+#include "output.h"
+#include "relay_link.h"
+#include "settings_record.h"
+#include "text_codec.h"
+
+namespace nx480::ctl {
+
+Exit RunIdentify(const Invocation& invocation) {
+  RelayLink relay(invocation);
+  if (const Exit connected = relay.Connect(); connected != Exit::Ok) return connected;
+  const RelaySession& s = relay.Session();
+  char serial[16] = "unknown";
+  if (s.serialNumber > 0) std::snprintf(serial, sizeof serial, "%06i", int{s.serialNumber});
+  Print("port: " + s.port + "\n" +
+        // The relay's own text, in its code page: shown as the main window shows it.
+        "identification: " + Cp1250ToUtf8(s.identText) + "\n" +
+        "firmware: " + std::to_string(s.firmwareMinor) + " (delays in steps of 1/" +
+        std::to_string(TimeScale(s.firmwareMinor)) + " s)\n" + "temperature: " +
+        (s.hasTemperature ? "yes" : "no") + "\n" + "serial number: " + serial + "\n");
+  return Exit::Ok;
+}
+
+Exit RunCommand(const Invocation& invocation) {
+  switch (invocation.command) {
+    case Command::Identify:
+      return RunIdentify(invocation);
+    case Command::Live:
+      return RunLive(invocation);
+    case Command::SettingsRead:
+    case Command::SettingsWrite:
+    case Command::SettingsShow:
+    case Command::SettingsDiff:
+      return RunSettings(invocation);
+    case Command::Clock:
+      return RunClock(invocation);
+    case Command::Relay:
+      return RunRelay(invocation);
+    case Command::Calibration:
+    case Command::CalibrationSet:
+    case Command::ClearHistory:
+      return RunCalibration(invocation);
+    case Command::History:
+      return RunHistory(invocation);
+    case Command::Upload:
+      return RunUpload(invocation);
+    case Command::Help:
+    case Command::Version:
+      break;
+  }
+  return Exit::Usage;
+}
+
+}  // namespace nx480::ctl

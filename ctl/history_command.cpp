@@ -1,0 +1,118 @@
+#include "history_command.h"
+
+#include <QDate>
+#include <QTime>
+#include <atomic>
+#include <span>
+
+#include "atomic_file.h"
+#include "commands.h"
+#include "date_time_text.h"
+#include "history_transaction.h"
+#include "output.h"
+#include "relay_link.h"
+#include "text_codec.h"
+
+namespace nx480::ctl {
+
+namespace {
+
+// The history window as the walk sees it; its steps run on the worker.
+class HistoryList : public HistoryWindow {
+ public:
+  void BeginReading(int32_t) override { records.clear(); }
+  void ShowHistoryRecord(const HistoryRecord& record) override { records.push_back(record); }
+  int32_t RequestedReading() const override { return request.Value(); }
+
+  std::vector<HistoryRecord> records;
+  HistoryWalk walk;
+  bool failed = false;  // the walk threw
+  std::atomic<bool> done{false};
+  Request request;
+};
+
+std::string EndText(HistoryEnd end) {
+  switch (end) {
+    case HistoryEnd::PointerFailed:
+      return "the history pointer could not be read";
+    case HistoryEnd::BadRing:
+      return "the history pointer and size do not describe a ring";
+    case HistoryEnd::RecordFailed:
+      return "a record could not be read";
+    case HistoryEnd::Interrupted:
+      return "the reading was stopped";
+    case HistoryEnd::EmptySlot:
+    case HistoryEnd::Closed:
+    case HistoryEnd::AllRead:
+      break;
+  }
+  return "";
+}
+
+}  // namespace
+
+std::vector<HistoryRow> HistoryTable(const std::vector<HistoryRecord>& records) {
+  std::vector<HistoryRow> rows{HistoryTitles()};
+  for (const HistoryRecord& record : records) {
+    const std::optional<EventRow> row = DecodeEvent(record);
+    if (!row) continue;
+    const EventStamp& t = row->when;
+    rows.push_back(
+        {DateAndTimeText(QDate(t.year, t.month, t.day), QTime(t.hour, t.minute, t.second))
+             .toStdString(),
+         row->event, row->frequency, row->u1, row->u2, row->u3});
+  }
+  if (rows.size() == 1) rows.emplace_back();
+  return rows;
+}
+
+Exit RunHistory(const Invocation& invocation) {
+  HistoryList list;
+  RelayLink relay(invocation);
+  if (const Exit connected = relay.Connect(); connected != Exit::Ok) return connected;
+  relay.Start({{.slot = kHistoryRequest,
+                .request = &list.request,
+                .transaction =
+                    [&list](TModbus& link) {
+                      list.walk = ReadHistory(link, list);
+                      list.done.store(true);
+                    },
+                .onException =
+                    [&list](TModbus&) {
+                      list.failed = true;
+                      list.done.store(true);
+                    }}});
+  list.request.Set(1);
+  // Ctrl-C as the window's closing: the walk ends after the record in progress.
+  if (!relay.AwaitWhile([&list] { return !list.done.load(); }, [&list] { list.request.Clear(); },
+                        [&list] { list.request.Clear(); }))
+    return Exit::Communication;
+  if (list.walk.end == HistoryEnd::Closed) return Exit::Interrupted;
+  if (list.failed || !EndText(list.walk.end).empty()) {
+    Say("communication error: " + (list.failed ? "the reading failed" : EndText(list.walk.end)) +
+        "; nothing written");
+    return Exit::Communication;
+  }
+
+  std::string bytes;
+  if (!HistoryCsv(HistoryTable(list.records), bytes)) {
+    Say("bad file: the table holds a character that Windows-1250 cannot write; nothing written");
+    return Exit::BadFile;
+  }
+  if (invocation.file.empty() || invocation.utf8) bytes = Cp1250ToUtf8(bytes);
+  if (invocation.file.empty()) {
+    Print(bytes);
+    return Exit::Ok;
+  }
+  FileError error;
+  if (!WriteFileAtomically(invocation.file,
+                           std::span(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size()),
+                           error)) {
+    Say("bad file: " + invocation.file + ": " + FileErrorText(error));
+    return Exit::BadFile;
+  }
+  Say(std::to_string(list.records.size()) + " events written to " + invocation.file);
+  return Exit::Ok;
+}
+
+}  // namespace nx480::ctl

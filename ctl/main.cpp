@@ -1,0 +1,33 @@
+// nx480ctl: the command-line companion of nx480-pc.
+#include <string>
+#include <vector>
+
+#include "command_line.h"
+#include "commands.h"
+#include "interrupt.h"
+#include "output.h"
+
+using namespace nx480::ctl;
+
+int main(int argc, char* argv[]) {
+  // Before the worker thread exists, so that it inherits the mask (interrupt.h).
+  BlockInterrupts();
+  const ParsedLine parsed =
+      ParseCommandLine(std::vector<std::string>(argv + (argc > 0 ? 1 : 0), argv + argc));
+  if (!parsed.Ok()) {
+    Say(parsed.error + " (nx480ctl --help tells more)");
+    return Code(Exit::Usage);
+  }
+  const Invocation& invocation = parsed.invocation;
+  if (invocation.command == Command::Help) {
+    Print(HelpText(invocation.helpTopic));
+    return Code(Exit::Ok);
+  }
+  if (invocation.command == Command::Version) {
+    Print("nx480ctl " NX480_VERSION_TEXT "\n");
+    return Code(Exit::Ok);
+  }
+  // Ctrl-C ends a live stream, a held relay mode, a history reading and an upload; the other
+  // commands are over within a second and finish their exchange.
+  return Code(RunCommand(invocation));
+}

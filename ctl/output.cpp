@@ -1,0 +1,56 @@
+#include "output.h"
+
+#include <cstdio>
+
+namespace nx480::ctl {
+
+void Say(const std::string& text) {
+  std::fprintf(stderr, "nx480ctl: %s\n", text.c_str());
+  std::fflush(stderr);
+}
+
+void Print(const std::string& text) {
+  std::fwrite(text.data(), 1, text.size(), stdout);
+  std::fflush(stdout);
+}
+
+std::string FileErrorText(const FileError& error) {
+  std::string text;
+  switch (error.problem) {
+    case FileProblem::None:
+      text = "no error";
+      break;
+    case FileProblem::NotFound:
+      text = "no such file or folder";
+      break;
+    case FileProblem::ReadOnly:
+      text = "the file is write-protected";
+      break;
+    case FileProblem::FolderNotWritable:
+      text = "no file may be made in that folder";
+      break;
+    case FileProblem::AccessDenied:
+      text = "the file may not be read";
+      break;
+    case FileProblem::IsFolder:
+      text = "it is a folder";
+      break;
+    case FileProblem::NoSpace:
+      text = "the disk is full";
+      break;
+    case FileProblem::Other:
+      text = "it cannot be read or written";
+      break;
+  }
+  const std::string system = SystemErrorText(error);
+  if (!system.empty()) text += " (" + system + ")";
+  return text;
+}
+
+std::string Column(const std::string& text, size_t width) {
+  size_t characters = 0;
+  for (const char c : text) characters += (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+  return characters >= width ? text + " " : text + std::string(width - characters, ' ');
+}
+
+}  // namespace nx480::ctl

@@ -1,0 +1,153 @@
+#include "relay_link.h"
+
+#include <QLoggingCategory>
+#include <filesystem>
+
+#include "connection.h"
+#include "frame_log.h"
+#include "interrupt.h"
+#include "output.h"
+#include "port_list.h"
+#include "relay_search.h"
+
+namespace nx480::ctl {
+
+namespace {
+
+using namespace std::chrono_literals;
+
+// How often the main thread looks at a request it waits for (and for Ctrl-C).
+constexpr auto kAwaitStep = 5ms;
+
+std::string Joined(const std::vector<std::string>& ports) {
+  std::string text;
+  for (const std::string& port : ports) text += (text.empty() ? "" : ", ") + port;
+  return text;
+}
+
+std::string OpenErrorText(OpenError error) {
+  switch (error) {
+    case OpenError::None:
+      return "no NX480 answered on it";
+    case OpenError::NotFound:
+      return "no such device";
+    case OpenError::AccessDenied:
+      return "permission denied";
+    case OpenError::Busy:
+      return "held by another program";
+    case OpenError::NotAPort:
+      return "not a serial device";
+    case OpenError::Other:
+      break;
+  }
+  return "it cannot be opened";
+}
+
+// The window's hints on ports that could not be opened, in a script's words.
+std::string ProblemHints(const SearchProblems& problems) {
+  std::string text;
+  if (!problems.busyPort.empty())
+    text += "\n  " + problems.busyPort + " is held by another program; end it and try again.";
+  if (!problems.deniedPort.empty()) {
+    if (problems.deniedGroup == "root") {
+      const std::string device = std::filesystem::path(problems.deniedPort).filename().string();
+      text += "\n  " + problems.deniedPort +
+              " is open to root only. A udev rule gives it to the group dialout, e.g. "
+              "/etc/udev/rules.d/50-nx480.rules with the line\n  KERNEL==\"" +
+              device +
+              "\", GROUP=\"dialout\", MODE=\"0660\"\n  and then: sudo adduser $USER dialout "
+              "(log in again).";
+    } else if (!problems.deniedGroup.empty()) {
+      text += "\n  " + problems.deniedPort + ": permission denied; the user must be in the group " +
+              problems.deniedGroup + " (sudo adduser $USER " + problems.deniedGroup +
+              ", then log in again).";
+    } else {
+      text += "\n  " + problems.deniedPort + ": permission denied.";
+    }
+  }
+  return text;
+}
+
+}  // namespace
+
+Exit ResultOf(Outcome outcome, const TModbus& link) {
+  switch (outcome) {
+    case Outcome::Ok:
+      return Exit::Ok;
+    case Outcome::Refused:
+      return Exit::Refused;
+    case Outcome::CommunicationError:
+      break;
+  }
+  return link.LastError() == LinkError::Exception ? Exit::Refused : Exit::Communication;
+}
+
+RelayLink::RelayLink(const Invocation& invocation) : invocation_(invocation) {
+  // The windows' frame log: the same hook and formatter, switched on here by --trace (or by
+  // QT_LOGGING_RULES, as for nx480-pc).
+  if (invocation_.trace) QLoggingCategory::setFilterRules("nx480.link.frames.debug=true");
+  link_.SetTraceHook(FrameLogHook());
+}
+
+RelayLink::~RelayLink() {
+  (void)link_.Suspend();
+  link_.ClosePort();
+}
+
+Exit RelayLink::Connect() {
+  const std::vector<std::string> ports =
+      invocation_.port.empty() ? ListSerialPorts() : std::vector<std::string>{invocation_.port};
+  const SearchResult result = SearchRelay(link_, ports, RelayLine(), kPollInterval);
+  if (!result.found) {
+    if (!invocation_.port.empty()) {
+      Say("no relay: " + invocation_.port + ": " + OpenErrorText(link_.LastOpenError()) +
+          ProblemHints(result.problems));
+    } else if (ports.empty()) {
+      Say("no relay: no serial port found (set NX480_PORTS or use --port DEVICE)");
+    } else {
+      Say("no relay: no NX480 answered on " + Joined(ports) + ProblemHints(result.problems));
+    }
+    return Exit::NoRelay;
+  }
+  session_ = result.session;
+  session_.serviceMode = invocation_.service;
+  session_.connected = true;
+  link_.SetSession(session_);
+  return Exit::Ok;
+}
+
+void RelayLink::Start(const std::vector<RequestDecl>& requests) {
+  for (const RequestDecl& decl : requests) link_.Bind(decl);
+  link_.Resume();
+}
+
+bool RelayLink::Await(Request& request, const std::function<void()>& onInterrupt) {
+  return AwaitWhile([&request] { return request.Pending(); }, onInterrupt,
+                    [&request] { request.Clear(); });
+}
+
+bool RelayLink::AwaitWhile(const std::function<bool()>& busy,
+                           const std::function<void()>& onInterrupt,
+                           const std::function<void()>& drop) {
+  bool told = false;
+  while (busy()) {
+    if (WaitInterrupt(kAwaitStep) && !told) {
+      told = true;
+      if (onInterrupt) onInterrupt();
+    }
+    // A gone device parks the worker: what is still pending is never served.
+    if (busy() && link_.IsParked()) {
+      drop();
+      Say(link_.DeviceGone() ? "communication error: the device " + session_.port + " is gone"
+                             : "communication error: the worker stopped");
+      return false;
+    }
+  }
+  return true;
+}
+
+bool RelayLink::Pause(std::chrono::milliseconds duration) {
+  return !WaitInterrupt(duration);
+}
+
+}  // namespace nx480::ctl

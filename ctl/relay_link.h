@@ -1,0 +1,71 @@
+// The relay as nx480ctl reaches it: the one worker (TModbus), the connection search of the main
+// window, and the requests of the command's window objects, served by the worker exactly as it
+// serves the windows'.
+//
+// Threads: the main thread searches while the worker is parked (as the main window does), then
+// binds the command's requests, resumes the worker, posts a request and waits until the worker
+// has cleared it. No poster of synchronous calls is installed, so TModbus::Synchronize runs a
+// transaction's window steps on the worker itself; the main thread looks at what they left only
+// after the worker has cleared the request (its release, the main thread's acquire), and at
+// counters and flags that are atomics. The main thread takes Ctrl-C while it waits
+// (interrupt.h) and passes it to the command, which stops its transaction the way the windows
+// stop theirs (the upload's abort flag, the history request cleared).
+#pragma once
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "command_line.h"
+#include "exit_code.h"
+#include "modbus.h"
+#include "outcome.h"
+#include "relay_session.h"
+#include "request.h"
+
+namespace nx480::ctl {
+
+class RelayLink {
+ public:
+  // The worker is made (parked). The frame log hook is installed; --trace switches it on.
+  // Declare the command's window objects before the RelayLink: the worker holds their requests
+  // until the RelayLink's destructor has parked it.
+  explicit RelayLink(const Invocation& invocation);
+  // Pauses the worker and closes the port.
+  ~RelayLink();
+  RelayLink(const RelayLink&) = delete;
+  RelayLink& operator=(const RelayLink&) = delete;
+
+  // Searches the ports as the main window does (NX480_PORTS, else the devices present), or
+  // tries only --port. Ok with the port open and the session taken, or NoRelay after a message.
+  Exit Connect();
+  const RelaySession& Session() const { return session_; }
+  TModbus& Link() { return link_; }
+
+  // Binds the requests (the worker is parked) and resumes the worker.
+  void Start(const std::vector<RequestDecl>& requests);
+
+  // Waits until the worker has served `request` (posted by the caller). `onInterrupt` runs once
+  // when Ctrl-C comes meanwhile. False when the worker stopped without serving it (the device
+  // is gone): the request is then dropped and a message given.
+  bool Await(Request& request, const std::function<void()>& onInterrupt = {});
+  // The same for a transaction that reports its own end (`busy` false once it has returned):
+  // for a request that Ctrl-C clears before the worker is done with it.
+  bool AwaitWhile(const std::function<bool()>& busy, const std::function<void()>& onInterrupt,
+                  const std::function<void()>& drop);
+
+  // Lets `duration` pass on the main thread, ended early by Ctrl-C. True when it was not.
+  bool Pause(std::chrono::milliseconds duration);
+
+ private:
+  Invocation invocation_;
+  TModbus link_;
+  RelaySession session_;
+};
+
+// The exit code of a transaction that reported `outcome`: a communication error whose last
+// exchange brought an exception reply is Refused. On the worker, right after the transaction
+// (the drain after a failure leaves LastError() as the failed exchange set it).
+Exit ResultOf(Outcome outcome, const TModbus& link);
+
+}  // namespace nx480::ctl

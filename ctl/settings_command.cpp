@@ -1,0 +1,163 @@
+// `nx480ctl settings read|write|show|diff FILE.nx4`.
+#include <array>
+#include <span>
+
+#include "commands.h"
+#include "output.h"
+#include "relay_link.h"
+#include "settings_file.h"
+#include "settings_rows.h"
+#include "settings_transactions.h"
+
+namespace nx480::ctl {
+
+namespace {
+
+// The "Parametry" page as the parameter transactions see it; its steps run on the worker, and
+// the main thread reads the record and the result once the request is served.
+class ParameterPage : public ParameterWindow {
+ public:
+  void StoreParameterWords(size_t first, const uint16_t* words, size_t count) override {
+    for (size_t i = 0; i < count && first + i < record.size(); ++i) record[first + i] = words[i];
+  }
+  void SettingsToBoxes() override {}
+  void ShowResult(Outcome shown) override { outcome = shown; }
+  const SettingsWords& WriteHandOver() const override { return writeRequest.Data(); }
+
+  std::vector<RequestDecl> Requests() {
+    auto failed = [this](TModbus&) { result = Exit::Communication; };
+    return {{.slot = kReadParamsRequest,
+             .request = &readRequest,
+             .transaction =
+                 [this](TModbus& link) {
+                   ReadParameters(link, *this);
+                   result = ResultOf(outcome, link);
+                 },
+             .onException = failed},
+            {.slot = kWriteParamsRequest,
+             .request = &writeRequest,
+             .transaction =
+                 [this](TModbus& link) {
+                   WriteParameters(link, *this);
+                   result = ResultOf(outcome, link);
+                 },
+             .onException = failed}};
+  }
+
+  SettingsWords record{};
+  Outcome outcome = Outcome::CommunicationError;
+  Exit result = Exit::Communication;
+  Request readRequest;
+  RequestWith<SettingsWords> writeRequest;
+};
+
+// A settings file: exactly the 48 bytes of a record. The window takes a short file over the
+// record it has; a script has none, so anything but a whole record is refused.
+bool LoadWholeFile(const std::string& path, SettingsWords& record) {
+  std::array<uint8_t, kSettingsFileSize + 1> bytes{};
+  size_t got = 0;
+  FileError error;
+  if (!ReadFileStart(path, bytes, got, error)) {
+    Say("bad file: " + path + ": " + FileErrorText(error));
+    return false;
+  }
+  if (got != kSettingsFileSize) {
+    Say("bad file: " + path + ": a settings file has exactly " + std::to_string(kSettingsFileSize) +
+        " bytes, this one " + (got > kSettingsFileSize ? "more" : std::to_string(got)));
+    return false;
+  }
+  ApplySettingsFileBytes(std::span<const uint8_t>(bytes.data(), got), record);
+  return true;
+}
+
+// Reads the relay's settings into page.record.
+Exit ReadRelay(RelayLink& relay, ParameterPage& page, const char* what) {
+  page.result = Exit::Communication;
+  page.readRequest.Post();
+  if (!relay.Await(page.readRequest)) return Exit::Communication;
+  if (page.result != Exit::Ok)
+    Say(std::string(page.result == Exit::Refused ? "refused by the relay: "
+                                                 : "communication error: ") +
+        what);
+  return page.result;
+}
+
+}  // namespace
+
+Exit RunSettings(const Invocation& invocation) {
+  SettingsWords file{};
+  if (invocation.command != Command::SettingsRead && !LoadWholeFile(invocation.file, file))
+    return Exit::BadFile;
+  if (invocation.command == Command::SettingsShow && invocation.firmware >= 0) {
+    Print(TimeScaleLine(invocation.firmware) + "\n" + SettingsTable(file, invocation.firmware));
+    return Exit::Ok;
+  }
+
+  ParameterPage page;
+  RelayLink relay(invocation);
+  if (const Exit connected = relay.Connect(); connected != Exit::Ok) {
+    if (invocation.command == Command::SettingsShow)
+      Say("without a relay, give its firmware number: settings show FILE --firmware N");
+    return connected;
+  }
+  const int firmware = relay.Session().firmwareMinor;
+  if (invocation.command == Command::SettingsShow) {
+    Print(TimeScaleLine(firmware) + "\n" + SettingsTable(file, firmware));
+    return Exit::Ok;
+  }
+  relay.Start(page.Requests());
+
+  switch (invocation.command) {
+    case Command::SettingsRead: {
+      if (const Exit read = ReadRelay(relay, page, "reading the settings"); read != Exit::Ok)
+        return read;
+      FileError error;
+      if (!SaveSettingsFile(invocation.file, page.record, error)) {
+        Say("bad file: " + invocation.file + ": " + FileErrorText(error));
+        return Exit::BadFile;
+      }
+      Say("settings read into " + invocation.file + " (firmware " + std::to_string(firmware) + ")");
+      return Exit::Ok;
+    }
+    case Command::SettingsWrite: {
+      page.result = Exit::Communication;
+      page.writeRequest.Post(file);
+      if (!relay.Await(page.writeRequest)) return Exit::Communication;
+      if (page.result != Exit::Ok) {
+        Say(std::string(page.result == Exit::Refused ? "refused by the relay"
+                                                     : "communication error") +
+            ": writing the settings (the relay may hold a part of them: read them back)");
+        return page.result;
+      }
+      if (const Exit read = ReadRelay(relay, page, "reading the settings back"); read != Exit::Ok)
+        return read;
+      const std::string differences =
+          DiffTable(file, page.record, firmware, invocation.file, "relay");
+      if (!differences.empty()) {
+        Print(differences);
+        Say("refused by the relay: the settings read back differ from " + invocation.file);
+        return Exit::Refused;
+      }
+      Say("settings written from " + invocation.file + ", read back and equal");
+      return Exit::Ok;
+    }
+    case Command::SettingsDiff: {
+      if (const Exit read = ReadRelay(relay, page, "reading the settings"); read != Exit::Ok)
+        return read;
+      const std::string differences =
+          DiffTable(page.record, file, firmware, "relay", invocation.file);
+      if (differences.empty()) {
+        Say("the relay's settings equal " + invocation.file);
+        return Exit::Ok;
+      }
+      Print(TimeScaleLine(firmware) + "\n" + differences);
+      const size_t rows = DifferingRows(page.record, file).size();
+      Say(std::to_string(rows) + (rows == 1 ? " row differs" : " rows differ"));
+      return Exit::Differs;
+    }
+    default:
+      return Exit::Usage;
+  }
+}
+
+}  // namespace nx480::ctl

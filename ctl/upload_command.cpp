@@ -1,0 +1,154 @@
+#include "upload_command.h"
+
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <thread>
+
+#include "commands.h"
+#include "output.h"
+#include "relay_link.h"
+#include "relay_search.h"
+#include "text_codec.h"
+#include "upload_transaction.h"
+
+namespace nx480::ctl {
+
+namespace {
+
+// The "Upload FW" page as the upload transaction sees it; every step runs on the worker.
+class UploadPage : public UploadWindow {
+ public:
+  std::span<const uint8_t> ImageToSend() const override {
+    const auto length = static_cast<size_t>(std::max(request.Value(), 0));
+    return {image.data(), std::min(length, image.size())};
+  }
+  bool AbortRaised() const override { return abort.load(); }
+
+  void ShowUploadProgress(uint32_t bytes) override {
+    const auto total = static_cast<uint32_t>(std::max(request.Value(), 0));
+    if (terminal) {
+      std::fprintf(stderr, "\r%s", ProgressBar(bytes, total).c_str());
+      std::fflush(stderr);
+    } else if (const int tenth = ProgressTenth(bytes, total); tenth > shownTenth) {
+      shownTenth = tenth;
+      Say("upload " + std::to_string(tenth * 10) + " % (" + std::to_string(bytes) + " of " +
+          std::to_string(total) + " bytes)");
+    }
+  }
+  void UploadFailed() override {
+    EndBar();
+    // Before the Cancel goes out: the exchange that failed (an exception is a refusal).
+    refused = link->LastError() == LinkError::Exception;
+  }
+  void UploadSucceeded(TModbus& port) override {
+    EndBar();
+    succeeded = true;
+    Say("upload done; the relay restarts");
+    std::string identText;
+    // The relay restarts whatever happens now; Ctrl-C only stops waiting between attempts.
+    identified = IdentifyAfterRestart(port, identText, [this](std::chrono::milliseconds pause) {
+      if (!abort.load()) std::this_thread::sleep_for(pause);
+    });
+    if (identified) TakeIdentification(identText, newSession);
+  }
+
+  ImageBuffer image{};
+  std::atomic<bool> abort{false};
+  bool terminal = false;
+  const TModbus* link = nullptr;
+  bool succeeded = false;
+  bool refused = false;
+  bool identified = false;
+  RelaySession newSession;
+  Request request;  // UploadLength: its value is the image's length
+
+ private:
+  void EndBar() {
+    if (terminal) std::fputc('\n', stderr);
+  }
+  int shownTenth = 0;
+};
+
+}  // namespace
+
+std::string ImageFaultText(const ImageCheck& check, size_t bytes) {
+  switch (check.fault) {
+    case ImageFault::None:
+      return "";
+    case ImageFault::Length:
+      return std::to_string(bytes) + " bytes is not a whole number of " +
+             std::to_string(kImageBlockBytes) + "-byte blocks (at most " +
+             std::to_string(kImageMaxBlocks) + ")";
+    case ImageFault::HighHalf:
+      return "block " + std::to_string(check.badBlock) + ": its address does not fit 16 bits";
+    case ImageFault::BadCrc:
+      return "block " + std::to_string(check.badBlock) + ": bad CRC";
+  }
+  return "bad image";
+}
+
+std::string ProgressBar(uint32_t bytes, uint32_t total, int width) {
+  const uint64_t shown = total == 0 ? 0 : std::min<uint64_t>(bytes, total);
+  const int filled = total == 0 ? 0 : static_cast<int>(shown * width / total);
+  const int percent = total == 0 ? 0 : static_cast<int>(shown * 100 / total);
+  char tail[64];
+  std::snprintf(tail, sizeof tail, "] %3d %%  %u/%u bytes", percent, static_cast<unsigned>(shown),
+                static_cast<unsigned>(total));
+  return "[" + std::string(filled, '#') + std::string(width - filled, ' ') + tail;
+}
+
+int ProgressTenth(uint32_t bytes, uint32_t total) {
+  if (total == 0) return 0;
+  return static_cast<int>(std::min<uint64_t>(bytes, total) * 10 / total);
+}
+
+Exit RunUpload(const Invocation& invocation) {
+  UploadPage page;
+  const long read = ReadImageFile(invocation.file, page.image);
+  if (read < 0) {
+    Say("bad file: " + invocation.file + ": it cannot be read");
+    return Exit::BadFile;
+  }
+  const ImageCheck check = CheckImage({page.image.data(), static_cast<size_t>(read)});
+  if (check.fault != ImageFault::None) {
+    Say("bad file: " + invocation.file + ": " + ImageFaultText(check, static_cast<size_t>(read)));
+    return Exit::BadFile;
+  }
+  Say("image " + invocation.file + ": application " + Cp1250ToUtf8(check.name) + ", version " +
+      Cp1250ToUtf8(check.version) + ", " + std::to_string(check.blocks) + " blocks");
+  if (invocation.checkOnly) return Exit::Ok;
+
+  RelayLink relay(invocation);
+  if (const Exit connected = relay.Connect(); connected != Exit::Ok) return connected;
+  Say("current version: " + Cp1250ToUtf8(relay.Session().identText));
+  page.terminal = ::isatty(STDERR_FILENO) == 1;
+  page.link = &relay.Link();
+  page.newSession = relay.Session();
+  relay.Start({{.slot = kUploadLength,
+                .request = &page.request,
+                .transaction = [&page](TModbus& link) { UploadFirmware(link, page); },
+                .onException = [&page](TModbus& link) { AbortUpload(link, page); }}});
+  page.request.Post(static_cast<int32_t>(read));
+  // Ctrl-C as the page's Stop: the upload ends after the block in progress with a Cancel.
+  if (!relay.Await(page.request, [&page] { page.abort.store(true); })) return Exit::Communication;
+
+  if (page.succeeded) {
+    if (!page.identified) {
+      Say("communication error: the relay did not identify itself after its restart");
+      return Exit::Communication;
+    }
+    Say("new version: " + Cp1250ToUtf8(page.newSession.identText));
+    return Exit::Ok;
+  }
+  if (page.abort.load()) {
+    Say("upload stopped");
+    return Exit::Interrupted;
+  }
+  Say(page.refused ? "refused by the relay: the upload was not taken"
+                   : "communication error: the upload failed");
+  return page.refused ? Exit::Refused : Exit::Communication;
+}
+
+}  // namespace nx480::ctl

@@ -1,0 +1,425 @@
+// nx480ctl end to end: the program run as a child process against the simulated relay, every
+// command, and its exit codes.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <atomic>
+#include <cstdio>
+#include <fstream>
+#include <memory>
+#include <sstream>
+#include <thread>
+
+#include "ctl_process.h"
+#include "firmware_image.h"
+#include "history_command.h"
+#include "pty_relay.h"
+#include "relay_live.h"
+#include "settings_file.h"
+#include "text_codec.h"
+
+namespace sim = nx480::sim;
+using namespace std::chrono_literals;
+
+namespace {
+
+std::string ReadAll(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return in ? text.str() : std::string("(missing)");
+}
+
+void WriteAll(const std::string& path, const std::string& bytes) {
+  std::ofstream(path, std::ios::binary) << bytes;
+}
+
+bool Has(const std::string& text, const std::string& part) {
+  return text.find(part) != std::string::npos;
+}
+
+class Ctl : public ::testing::Test {
+ protected:
+  void Start(sim::RelayConfig config = {}, sim::PtyOptions options = {}) {
+    relay_ = std::make_unique<sim::PtyRelay>(config, options);
+    relay_->Start();
+    live_ = sim::AttachLiveValues(*relay_);
+    live_->SetNoise(false);
+  }
+  void SetUp() override {
+    char pattern[] = "/tmp/nx480ctl-test.XXXXXX";
+    ASSERT_NE(::mkdtemp(pattern), nullptr);
+    dir_ = pattern;
+  }
+  void TearDown() override {
+    if (relay_) relay_->Stop();
+    std::system(("rm -rf '" + dir_ + "'").c_str());
+  }
+  // nx480ctl with --port of the simulated relay.
+  CtlResult Run(std::vector<std::string> args) {
+    args.insert(args.begin(), {"--port", relay_->SlavePath()});
+    return RunCtl(args);
+  }
+  std::string Path(const std::string& name) const { return dir_ + "/" + name; }
+  uint16_t Holding(uint16_t address) const {
+    return relay_->GetRegister(sim::Table::kHolding, address).value_or(0xFFFF);
+  }
+  void Fault(const std::string& rule) { relay_->AddFault(*sim::ParseFaultRule(rule)); }
+
+  std::unique_ptr<sim::PtyRelay> relay_;
+  std::shared_ptr<sim::LiveValues> live_;
+  std::string dir_;
+};
+
+TEST_F(Ctl, ExitCodesWithoutARelay) {
+  WriteAll(Path("short.nx4"), std::string(47, '\0'));
+  WriteAll(Path("long.nx4"), std::string(49, '\0'));
+  sim::ImageOptions broken;
+  broken.blocks = 2;
+  broken.defect = sim::ImageDefect::kBadCrc;
+  broken.defect_block = 1;
+  const auto image = sim::WriteImage(broken);
+  WriteAll(Path("bad.bn6"), std::string(image.begin(), image.end()));
+  const struct {
+    std::vector<std::string> args;
+    std::map<std::string, std::string> env;
+    int code;
+    std::string says;  // in standard error (or output, for the help)
+  } cases[] = {
+      {{"--help"}, {}, 0, "Exit codes"},
+      {{"upload", "--help"}, {}, 0, "Usage: nx480ctl upload"},
+      {{"--version"}, {}, 0, "nx480ctl 1."},
+      {{}, {}, 2, "no command given"},
+      {{"settings", "copy", "x"}, {}, 2, "unknown settings command"},
+      {{"calibration"}, {}, 2, "add --service"},
+      {{"identify"}, {{"NX480_PORTS", ""}}, 3, "no serial port found"},
+      {{"identify"},
+       {{"NX480_PORTS", Path("absent")}},
+       3,
+       "no NX480 answered on " + Path("absent")},
+      {{"--port", Path("absent"), "identify"}, {}, 3, "no such device"},
+      {{"--port", Path("short.nx4"), "identify"}, {}, 3, "not a serial device"},
+      {{"settings", "show", Path("missing.nx4"), "--firmware", "14"}, {}, 5, "no such file"},
+      {{"settings", "show", Path("short.nx4"), "--firmware", "14"}, {}, 5, "this one 47"},
+      {{"settings", "write", Path("long.nx4")}, {}, 5, "this one more"},
+      {{"upload", Path("bad.bn6"), "--check"}, {}, 5, "block 1: bad CRC"},
+      {{"upload", Path("bad.bn6")}, {}, 5, "block 1: bad CRC"},
+  };
+  for (const auto& c : cases) {
+    std::string line;
+    for (const std::string& a : c.args) line += a + " ";
+    const CtlResult r = RunCtl(c.args, c.env);
+    EXPECT_EQ(r.code, c.code) << line << "\n" << r.err;
+    EXPECT_TRUE(Has(r.err + r.out, c.says)) << line << "\n" << r.err << r.out;
+  }
+}
+
+TEST_F(Ctl, IdentifyBySearchAndTrace) {
+  sim::RelayConfig config;
+  config.temperature = true;
+  config.serial = 4321;
+  Start(config);
+  const CtlResult r = RunCtl({"--trace", "identify"},
+                             {{"NX480_PORTS", Path("absent") + ":" + relay_->SlavePath()}});
+  ASSERT_EQ(r.code, 0) << r.err;
+  EXPECT_EQ(r.out, "port: " + relay_->SlavePath() +
+                       "\nidentification: NX480 -   1.14.d\nfirmware: 14 (delays in steps of 1/20 "
+                       "s)\ntemperature: yes\nserial number: 004321\n");
+  // The windows' frame log: the identification and the serial number read, sent and received.
+  EXPECT_TRUE(Has(r.err, "nx480.link.frames: -> +0.0 ms connection/identification")) << r.err;
+  EXPECT_TRUE(Has(r.err, "<- ")) << r.err;
+  EXPECT_TRUE(Has(r.err, " good (")) << r.err;
+}
+
+TEST_F(Ctl, LiveSnapshotAndStream) {
+  sim::RelayConfig config;
+  config.version = "1.14.d";
+  Start(config);
+  live_->Trip(*sim::ParseStage("Uu2", 14), 30s);
+  const CtlResult one = Run({"live"});
+  ASSERT_EQ(one.code, 0) << one.err;
+  EXPECT_TRUE(Has(one.out, "  U1 230  U2 230  U3 231 V  F 50,00 Hz")) << one.out;
+  EXPECT_TRUE(Has(one.out, "tripped: Uu2")) << one.out;
+  EXPECT_FALSE(Has(one.out, "tZap")) << "the countdown is hidden while a stage is tripped";
+
+  const auto begin = std::chrono::steady_clock::now();
+  const CtlResult stream = Run({"live", "--csv", "--count", "4"});
+  const auto took = std::chrono::steady_clock::now() - begin;
+  ASSERT_EQ(stream.code, 0) << stream.err;
+  std::vector<std::string> lines;
+  std::istringstream in(stream.out);
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  ASSERT_EQ(lines.size(), 5u) << stream.out;
+  EXPECT_EQ(lines[0].rfind("time;U1 [V];", 0), 0u);
+  EXPECT_TRUE(Has(lines[4], ";230;230;231;50,00;;")) << lines[4];
+  // At the window's rate: four snapshots take three periods of 200 ms at least.
+  EXPECT_GE(took, 600ms);
+
+  // A relay that stops answering: an empty snapshot and exit code 4.
+  Fault("silence:4:-1");
+  const CtlResult silent = Run({"live"});
+  EXPECT_EQ(silent.code, 4);
+  EXPECT_TRUE(Has(silent.out, "no reply")) << silent.out;
+  relay_->ClearFaults();
+
+  // A stream without end: Ctrl-C ends it normally.
+  CtlProcess endless({"--port", relay_->SlavePath(), "live", "--stream"});
+  ASSERT_TRUE(endless.ReadUntil(
+      [](const CtlResult& r) { return std::count(r.out.begin(), r.out.end(), '\n') >= 3; }, 10s));
+  endless.Signal(SIGINT);
+  const CtlResult ended = endless.Finish();
+  EXPECT_EQ(ended.code, 0) << ended.err;
+}
+
+TEST_F(Ctl, SettingsRoundTripDiffAndShow) {
+  Start();
+  const std::string file = Path("relay.nx4");
+  const CtlResult read = Run({"settings", "read", file});
+  ASSERT_EQ(read.code, 0) << read.err;
+  const std::string bytes = ReadAll(file);
+  ASSERT_EQ(bytes.size(), 48u);
+  for (uint16_t w = 0; w < 24; ++w)
+    EXPECT_EQ(static_cast<uint8_t>(bytes[2 * w]) | static_cast<uint8_t>(bytes[2 * w + 1]) << 8,
+              Holding(w))
+        << "word " << w;
+  EXPECT_EQ(Run({"settings", "diff", file}).code, 0);
+
+  // The file changed in Uu1 (word 8) and tUu2 (high byte of word 0).
+  std::string changed = bytes;
+  changed[16] = static_cast<char>(190);
+  changed[17] = 0;
+  changed[1] = static_cast<char>(changed[1] + 2);
+  const std::string target = Path("target.nx4");
+  WriteAll(target, changed);
+  const CtlResult diff = Run({"settings", "diff", target});
+  EXPECT_EQ(diff.code, 1) << diff.err;
+  EXPECT_TRUE(Has(diff.out, "Uu1      196 V (85 %)")) << diff.out;
+  EXPECT_TRUE(Has(diff.out, "190 V (83 %)")) << diff.out;
+  EXPECT_TRUE(Has(diff.out, "tUu2")) << diff.out;
+  EXPECT_EQ(std::count(diff.out.begin(), diff.out.end(), '\n'), 4) << diff.out;  // scale, title, 2
+  EXPECT_TRUE(Has(diff.err, "2 rows differ")) << diff.err;
+
+  const CtlResult write = Run({"settings", "write", target});
+  ASSERT_EQ(write.code, 0) << write.err;
+  EXPECT_TRUE(Has(write.err, "read back and equal")) << write.err;
+  EXPECT_EQ(Holding(8), 190);
+  EXPECT_EQ(Run({"settings", "diff", target}).code, 0);
+
+  // A relay that keeps its own Uu1 whatever it is sent: the read-back names the row.
+  relay_->WithModel([](sim::RelayModel& m) {
+    m.SetAfterWriteHook(
+        [](sim::Table, uint16_t, uint16_t, sim::RegisterBank& bank) { bank.holding.Set(8, 200); });
+  });
+  const CtlResult kept = Run({"settings", "write", file});
+  EXPECT_EQ(kept.code, 6) << kept.err;
+  EXPECT_TRUE(Has(kept.out, "Uu1")) << kept.out;
+  EXPECT_TRUE(Has(kept.out, "200 V (87 %)")) << kept.out;
+  EXPECT_TRUE(Has(kept.err, "refused by the relay")) << kept.err;
+
+  // Show: at the relay's time scale, or at a firmware's without a relay.
+  const CtlResult shown = Run({"settings", "show", file});
+  EXPECT_EQ(shown.code, 0);
+  EXPECT_TRUE(Has(shown.out, "time scale: 20 steps per second (firmware 14)")) << shown.out;
+  EXPECT_TRUE(Has(shown.out, "tRel     30.0 s")) << shown.out;
+  const CtlResult old = RunCtl({"settings", "show", file, "--firmware", "4"});
+  EXPECT_EQ(old.code, 0);
+  EXPECT_TRUE(Has(old.out, "tRel     60.0 s")) << old.out;
+
+  // Failures: no reply, an exception reply, an unwritable file.
+  Fault("silence:3:-1");
+  EXPECT_EQ(Run({"settings", "read", Path("x.nx4")}).code, 4);
+  relay_->ClearFaults();
+  Fault("exception:16:1");
+  EXPECT_EQ(Run({"settings", "write", target}).code, 6);
+  EXPECT_EQ(Run({"settings", "read", Path("no/such/folder.nx4")}).code, 5);
+  EXPECT_EQ(ReadAll(Path("x.nx4")), "(missing)");
+}
+
+TEST_F(Ctl, ClockAndRelayMode) {
+  sim::RelayConfig config;
+  config.clock = sim::ParseDateTime("2026-12-09T10:20:30.45");
+  config.clock_running = false;
+  Start(config);
+  const CtlResult clock = Run({"clock"});
+  ASSERT_EQ(clock.code, 0) << clock.err;
+  EXPECT_TRUE(Has(clock.out, "relay: 2026-12-09 10:20:30.450\n")) << clock.out;
+  EXPECT_TRUE(Has(clock.out, "relay - pc: ")) << clock.out;
+  const CtlResult set = Run({"clock", "--set"});
+  ASSERT_EQ(set.code, 0) << set.err;
+  EXPECT_TRUE(Has(set.out, "relay clock set to ")) << set.out;
+  const sim::DateTime now = sim::PcLocalTime();
+  const sim::DateTime relayNow = relay_->WithModel([](sim::RelayModel& m) { return m.ClockAt(); });
+  EXPECT_LT(std::llabs(sim::ToMilliseconds(relayNow) - sim::ToMilliseconds(now)), 5000);
+
+  const CtlResult on = Run({"relay", "on"});
+  EXPECT_EQ(on.code, 0) << on.err;
+  EXPECT_EQ(relay_->WithModel([](sim::RelayModel& m) { return m.Mode(); }), sim::RelayMode::kOn);
+  EXPECT_EQ(Run({"relay", "auto"}).code, 0);
+  EXPECT_EQ(relay_->WithModel([](sim::RelayModel& m) { return m.Mode(); }), sim::RelayMode::kAuto);
+
+  // --hold sends again every 4 s until Ctrl-C.
+  CtlProcess hold({"--port", relay_->SlavePath(), "relay", "off", "--hold"});
+  // The first send and three repetitions.
+  const auto until = std::chrono::steady_clock::now() + 20s;
+  while (relay_->WithModel([](sim::RelayModel& m) { return m.ModeCommands(); }) < 4) {
+    ASSERT_LT(std::chrono::steady_clock::now(), until) << "no repetition";
+    std::this_thread::sleep_for(20ms);
+  }
+  hold.Signal(SIGINT);
+  const CtlResult held = hold.Finish();
+  EXPECT_EQ(held.code, 0) << held.err;
+  EXPECT_EQ(relay_->WithModel([](sim::RelayModel& m) { return m.Mode(); }), sim::RelayMode::kOff);
+}
+
+TEST_F(Ctl, NoRelayModeBeforeFirmware14) {
+  sim::RelayConfig config;
+  config.version = "1.13";
+  Start(config);
+  const CtlResult r = Run({"relay", "on"});
+  EXPECT_EQ(r.code, 6);
+  EXPECT_TRUE(Has(r.err, "x.14")) << r.err;
+  EXPECT_EQ(relay_->WithModel([](sim::RelayModel& m) { return m.ModeCommands(); }), 0u);
+}
+
+TEST_F(Ctl, CalibrationInServiceMode) {
+  sim::RelayConfig config;
+  config.serial = 1234;
+  Start(config);
+  const CtlResult shown = Run({"--service", "calibration"});
+  ASSERT_EQ(shown.code, 0) << shown.err;
+  EXPECT_EQ(shown.out,
+            "KalU1   1.000\nKalU2   1.000\nKalU3   1.000\nKalF    1.0000\nserial  001234\n");
+
+  const CtlResult set = Run({"--service", "calibration", "set", "KalU2=1.002", "serial=4321"});
+  ASSERT_EQ(set.code, 0) << set.err;
+  EXPECT_EQ(Holding(0x19), 1002);
+  EXPECT_EQ(Holding(0x18), 1000);
+  EXPECT_EQ(Holding(0x1C), 0x00C8) << "word 4 kept";
+  EXPECT_EQ(Holding(0x1D), 4321);
+  EXPECT_EQ(Run({"--service", "calibration", "set", "KalF=7"}).code, 2) << "beyond the word";
+
+  const CtlResult cleared = Run({"--service", "calibration", "clear-history"});
+  EXPECT_EQ(cleared.code, 0) << cleared.err;
+  EXPECT_EQ(relay_->WithModel([](sim::RelayModel& m) { return m.HistoryClears(); }), 1u);
+  Fault("exception:16:1:0:3");
+  EXPECT_EQ(Run({"--service", "calibration", "clear-history"}).code, 6);
+}
+
+TEST_F(Ctl, HistoryExport) {
+  sim::RelayConfig config;
+  config.history_fill = 30;
+  Start(config);
+  const CtlResult file = Run({"history", "--csv", Path("h.csv")});
+  ASSERT_EQ(file.code, 0) << file.err;
+  // The window's table of the same ring: the export's bytes.
+  std::vector<nx480::HistoryRecord> records;
+  for (const sim::EventRecord& e :
+       relay_->WithModel([](sim::RelayModel& m) { return m.Events(); })) {
+    nx480::HistoryRecord r{};
+    const auto words = e.Registers();
+    std::copy(words.begin(), words.end(), r.begin());
+    records.push_back(r);
+  }
+  ASSERT_EQ(records.size(), 30u);
+  std::string expected;
+  ASSERT_TRUE(nx480::HistoryCsv(nx480::ctl::HistoryTable(records), expected));
+  EXPECT_EQ(ReadAll(Path("h.csv")), expected);
+  EXPECT_EQ(expected.rfind("Datum,\xE8"
+                           "as;",
+                           0),
+            0u)
+      << "Windows-1250";
+  const CtlResult utf8 = Run({"history", "--csv", Path("u.csv"), "--utf8"});
+  EXPECT_EQ(utf8.code, 0);
+  EXPECT_EQ(ReadAll(Path("u.csv")), nx480::Cp1250ToUtf8(expected));
+  EXPECT_EQ(Run({"history"}).out, nx480::Cp1250ToUtf8(expected));
+
+  // A ring that cannot be read to its end writes nothing.
+  Fault("silence:3:-1:10");
+  const CtlResult broken = Run({"history", "--csv", Path("b.csv")});
+  EXPECT_EQ(broken.code, 4);
+  EXPECT_EQ(ReadAll(Path("b.csv")), "(missing)");
+}
+
+// Ctrl-C while the ring is read: the walk ends after the record in progress, nothing is written.
+TEST_F(Ctl, HistoryInterrupted) {
+  std::atomic<int> recordReads{0};
+  sim::PtyOptions options;
+  options.baud = 9600;
+  options.trace = [&recordReads](bool incoming, std::span<const uint8_t> bytes) {
+    if (incoming && bytes.size() >= 4 && bytes[1] == 0x03 && bytes[2] >= 0x41) ++recordReads;
+  };
+  sim::RelayConfig config;
+  config.history_fill = 200;
+  Start(config, options);
+  CtlProcess history({"--port", relay_->SlavePath(), "history", "--csv", Path("h.csv")});
+  const auto until = std::chrono::steady_clock::now() + 20s;
+  while (recordReads.load() < 5) {
+    ASSERT_LT(std::chrono::steady_clock::now(), until) << "the walk did not begin";
+    std::this_thread::sleep_for(5ms);
+  }
+  history.Signal(SIGINT);
+  const CtlResult r = history.Finish();
+  EXPECT_EQ(r.code, 130) << r.err;
+  EXPECT_LT(recordReads.load(), 100);
+  EXPECT_EQ(ReadAll(Path("h.csv")), "(missing)");
+}
+
+TEST_F(Ctl, UploadWithProgressAndItsFailures) {
+  sim::RelayConfig config;
+  config.version = "1.13";
+  config.restart_time = 300ms;
+  Start(config);
+  sim::ImageOptions imageOptions;
+  imageOptions.version = "1.16";
+  imageOptions.blocks = 10;
+  const auto image = sim::WriteImage(imageOptions);
+  WriteAll(Path("new.bn6"), std::string(image.begin(), image.end()));
+  const CtlResult done = Run({"upload", Path("new.bn6")});
+  ASSERT_EQ(done.code, 0) << done.err;
+  for (int tenth = 1; tenth <= 10; ++tenth)
+    EXPECT_TRUE(Has(done.err, "upload " + std::to_string(tenth * 10) + " % (")) << done.err;
+  EXPECT_TRUE(Has(done.err, "current version: NX480 - 1.13")) << done.err;
+  EXPECT_TRUE(Has(done.err, "new version: NX480 - 1.16")) << done.err;
+
+  relay_->WithModel([](sim::RelayModel& m) { m.Upload().Faults().refuse_at = 5; });
+  const CtlResult refused = Run({"upload", Path("new.bn6")});
+  EXPECT_EQ(refused.code, 6) << refused.err;
+  EXPECT_EQ(relay_->WithModel([](sim::RelayModel& m) { return m.Upload().Mode(); }),
+            sim::UploadMode::kNormal);
+}
+
+// Ctrl-C during an upload: the relay is told to cancel, and the program says it was stopped.
+TEST_F(Ctl, UploadInterruptedSendsCancel) {
+  std::atomic<int> cancels{0};
+  sim::PtyOptions options;
+  options.baud = 19200;  // slow enough for a signal in the middle
+  options.trace = [&cancels](bool incoming, std::span<const uint8_t> bytes) {
+    // Write of 0 to 0x8000: 01 10 80 00 00 01 02 00 00 ...
+    if (incoming && bytes.size() >= 9 && bytes[1] == 0x10 && bytes[2] == 0x80 && bytes[3] == 0 &&
+        bytes[7] == 0 && bytes[8] == 0)
+      ++cancels;
+  };
+  sim::RelayConfig config;
+  config.version = "1.13";
+  Start(config, options);
+  sim::ImageOptions imageOptions;
+  imageOptions.blocks = 40;
+  const auto image = sim::WriteImage(imageOptions);
+  WriteAll(Path("big.bn6"), std::string(image.begin(), image.end()));
+  CtlProcess upload({"--port", relay_->SlavePath(), "upload", Path("big.bn6")});
+  ASSERT_TRUE(upload.ReadUntil([](const CtlResult& r) { return Has(r.err, "upload 20 %"); }, 30s));
+  const int framesBefore =
+      relay_->WithModel([](sim::RelayModel& m) { return m.Upload().Frames(); });
+  EXPECT_GT(framesBefore, 0);
+  upload.Signal(SIGINT);
+  const CtlResult r = upload.Finish();
+  EXPECT_EQ(r.code, 130) << r.err;
+  EXPECT_TRUE(Has(r.err, "upload stopped")) << r.err;
+  EXPECT_FALSE(Has(r.err, "upload 100 %")) << r.err;
+  EXPECT_EQ(cancels.load(), 1);
+  EXPECT_EQ(relay_->WithModel([](sim::RelayModel& m) { return m.Upload().Mode(); }),
+            sim::UploadMode::kNormal);
+}
+
+}  // namespace
