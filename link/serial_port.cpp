@@ -262,25 +262,34 @@ size_t SerialPort::Write(const uint8_t* data, size_t length, const StopFlag* sto
   return done;
 }
 
-size_t SerialPort::Read(uint8_t* data, size_t expected, const StopFlag* stop) {
+size_t SerialPort::Read(uint8_t* data, size_t expected, const StopFlag* stop,
+                        FrameLength frameLength) {
   std::lock_guard<std::mutex> lock(ioMutex_);
   if (fd_ < 0 || expected == 0) return 0;
   const auto start = Clock::now();
+  // The limits come from `expected` alone, whatever length the frame claims.
   const auto deadline =
       start + std::chrono::milliseconds(static_cast<long long>(expected) * timeouts_.readPerByte +
                                         timeouts_.readConstant);
   const auto gap = std::chrono::milliseconds(timeouts_.readInterval);
   auto lastByte = start;
   size_t got = 0;
+  // Where the read ends: `expected`, or sooner once the frame's first bytes tell its length
+  // (never below what has been read already).
+  size_t want = expected;
   // Set when poll() reported a hang-up or error: bytes still buffered are read first, and a
   // read that then brings nothing means the device is gone (a hung-up tty reads as end of
   // file, a pty whose other side closed as EIO).
   bool hangUp = false;
-  while (got < expected) {
-    const ssize_t n = ::read(fd_, data + got, expected - got);
+  while (got < want) {
+    const ssize_t n = ::read(fd_, data + got, want - got);
     if (n > 0) {
       got += static_cast<size_t>(n);
       lastByte = Clock::now();
+      if (frameLength != nullptr) {
+        const size_t whole = frameLength(data, got);
+        if (whole > 0) want = std::min(want, std::max(whole, got));
+      }
       continue;
     }
     if (n < 0 && errno != EAGAIN && errno != EINTR) {

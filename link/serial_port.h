@@ -31,7 +31,8 @@ class SerialPort final : public SerialLine {
   const PortTimeouts& Timeouts() const override { return timeouts_; }
 
   size_t Write(const uint8_t* data, size_t length, const StopFlag* stop = nullptr) override;
-  size_t Read(uint8_t* data, size_t expected, const StopFlag* stop = nullptr) override;
+  size_t Read(uint8_t* data, size_t expected, const StopFlag* stop = nullptr,
+              FrameLength frameLength = nullptr) override;
   bool Sleep(std::chrono::milliseconds duration, const StopFlag* stop = nullptr) override;
   void Wake() override;
   bool DeviceGone() const override { return gone_.load(std::memory_order_acquire); }
