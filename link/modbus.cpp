@@ -166,7 +166,7 @@ void TModbus::DrainInput() {
   NoteGone();
 }
 
-bool TModbus::Sleep(std::chrono::milliseconds duration) {
+bool TModbus::Sleep(std::chrono::microseconds duration) {
   return line_->Sleep(duration, Stop());
 }
 
@@ -430,6 +430,7 @@ void TModbus::RunSlot(RequestSlot index) {
 }
 
 void TModbus::WorkerMain() {
+  TightenTimersOfThisThread();
   while (ParkIfRequested()) {
     for (int i = 0; i < kRequestSlotCount; ++i) {
       // No transaction starts once a pause has been asked for; the flags stay set and are

@@ -87,7 +87,7 @@ class SerialLine {
   virtual size_t Read(uint8_t* data, size_t expected, const StopFlag* stop = nullptr,
                       FrameLength frameLength = nullptr) = 0;
   // Waits `duration`; false when it ended early (stop flag set and woken, or the port closed).
-  virtual bool Sleep(std::chrono::milliseconds duration, const StopFlag* stop = nullptr) = 0;
+  virtual bool Sleep(std::chrono::microseconds duration, const StopFlag* stop = nullptr) = 0;
   // Makes every waiting call look at its stop flag now (any thread).
   virtual void Wake() = 0;
 
