@@ -177,7 +177,9 @@ TEST_F(HistoryWalkTest, StopsAfterTheRecordInProgressOrStartsAgainForANewReading
   Walk();
   EXPECT_EQ(walk_.end, HistoryEnd::Closed);
   EXPECT_EQ(window_.shown.size(), 3u);
-  EXPECT_EQ(addresses_.size(), 4u);  // no request after it
+  // The fourth record was asked for while the third was shown; its reply is taken off the line
+  // (the walk below begins with a clean pointer read) and no request follows.
+  EXPECT_EQ(addresses_.size(), 5u);
 
   // Closed and shown again: a new reading from the newest record, to the end.
   window_.onShow = [this](size_t n) {
@@ -188,6 +190,21 @@ TEST_F(HistoryWalkTest, StopsAfterTheRecordInProgressOrStartsAgainForANewReading
   EXPECT_EQ(window_.begun, (std::vector<int32_t>{1, 2}));
   ASSERT_EQ(window_.shown.size(), 3 + all.size());
   EXPECT_EQ(std::vector<HistoryRecord>(window_.shown.begin() + 3, window_.shown.end()), all);
+}
+
+// The next record is asked for before the one just read is handed over, so the relay answers
+// while the window shows it; nothing is asked for past the last slot.
+TEST_F(HistoryWalkTest, TheNextRecordIsOnItsWayWhileTheWindowShowsOne) {
+  Ring(1, 31);
+  std::vector<size_t> sentWhenShown;
+  window_.onShow = [this, &sentWhenShown](size_t) { sentWhenShown.push_back(addresses_.size()); };
+  Walk();
+  EXPECT_EQ(walk_.end, HistoryEnd::AllRead);
+  ASSERT_EQ(sentWhenShown.size(), 31u);
+  for (size_t n = 1; n < 31; ++n)
+    EXPECT_EQ(sentWhenShown[n - 1], n + 2) << n;  // the pointer, n records, the next one
+  EXPECT_EQ(sentWhenShown.back(), 32u);
+  EXPECT_EQ(addresses_.size(), 32u);
 }
 
 TEST(HistorySlots, SizeCodeGivesTheRingOrNone) {
