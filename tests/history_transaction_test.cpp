@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <functional>
 #include <memory>
@@ -51,6 +52,7 @@ class HistoryWalkTest : public ::testing::Test {
     ASSERT_TRUE(link_.Bind(
         {.slot = kHistoryRequest, .request = &request_, .transaction = [this](TModbus& l) {
            walk_ = ReadHistory(l, window_);
+           ++walks_;
          }}));
   }
   void TearDown() override { link_.ClosePort(); }
@@ -65,17 +67,20 @@ class HistoryWalkTest : public ::testing::Test {
       out.push_back(e.Registers());
     return out;
   }
-  // Runs the request on the worker until the loop has cleared it.
+  // Runs the request on the worker until the walk has returned and the loop has cleared it (a
+  // window that closes clears it earlier, while the walk still takes its last reply).
   void Walk() {
     window_.shown.clear();
     window_.begun.clear();
     addresses_.clear();
+    const int before = walks_;
     request_.Set(1);
     link_.Resume();
     const auto limit = std::chrono::steady_clock::now() + 60s;
-    while (request_.Pending() && std::chrono::steady_clock::now() < limit)
+    while ((request_.Pending() || walks_ == before) && std::chrono::steady_clock::now() < limit)
       std::this_thread::sleep_for(2ms);
     ASSERT_FALSE(request_.Pending());
+    ASSERT_NE(walks_, before);
     ASSERT_TRUE(link_.Suspend());
   }
   static uint16_t Slot(int s) { return static_cast<uint16_t>(0x4100 + 8 * s); }
@@ -85,6 +90,7 @@ class HistoryWalkTest : public ::testing::Test {
   Request request_;
   FakeWindow window_{request_};
   HistoryWalk walk_;
+  std::atomic<int> walks_{0};        // walks returned
   std::vector<uint16_t> addresses_;  // of the reads sent, the pointer read included
 };
 
