@@ -12,18 +12,12 @@ constexpr size_t kReplyData = 3;  // address, function, byte count
 constexpr uint32_t kFirstRecord = 0x4100;
 constexpr std::chrono::milliseconds kRepeatWait{20};
 
-// Sends the read of `slot`'s record; returns the request's length.
-size_t AskForRecord(TModbus& link, int slot) {
+// Reads the record of `slot` into ReplyBuffer; one repetition after a failure. A failure that
+// was our own pause or close is not repeated.
+bool ReadRecord(TModbus& link, int slot) {
   const size_t length = link.BuildRequest(templates::kHistoryRecord,
                                           {.address = static_cast<int>(kFirstRecord + 8u * slot)});
   link.SendRequest(length);
-  return length;
-}
-
-// Reads the reply to the record request sent last (`length` bytes, still in the request
-// buffer) into ReplyBuffer; one repetition after a failure. A failure that was our own pause or
-// close is not repeated.
-bool ReceiveRecord(TModbus& link, size_t length) {
   if (link.CheckReply(kMainReply, templates::kHistoryRecord.replyLength)) return true;
   if (link.StopRequested()) return false;
   link.DrainInput();
@@ -52,19 +46,15 @@ HistoryWalk Walk(TModbus& link, HistoryWindow& window, int32_t& reading) {
     walk.end = HistoryEnd::BadRing;
     return walk;
   }
-  auto below = [slots](int slot) { return (slot == 0 ? slots : slot) - 1; };
 
-  // The request for the next record goes out before the window is handed the one just read, so
-  // that the relay answers while the window shows it: the hand-over costs no time on the line.
-  // A walk that ends after a hand-over still takes that reply off the line.
-  int slot = below(start);
-  if (link.StopRequested()) {
-    walk.end = HistoryEnd::Interrupted;
-    return walk;
-  }
-  size_t asked = AskForRecord(link, slot);
+  int slot = start;
   for (;;) {
-    if (!ReceiveRecord(link, asked)) {
+    if (link.StopRequested()) {
+      walk.end = HistoryEnd::Interrupted;
+      return walk;
+    }
+    slot = (slot == 0 ? slots : slot) - 1;
+    if (!ReadRecord(link, slot)) {
       walk.end = link.StopRequested() ? HistoryEnd::Interrupted : HistoryEnd::RecordFailed;
       return walk;
     }
@@ -75,9 +65,6 @@ HistoryWalk Walk(TModbus& link, HistoryWindow& window, int32_t& reading) {
     }
     HistoryRecord words{};
     CopySwapped(words.data(), record, kHistoryRecordWords);
-    const bool last = slot == start;  // every slot has been visited
-    const bool ahead = !last && !link.StopRequested();
-    if (ahead) asked = AskForRecord(link, below(slot));
     link.Synchronize([&] {
       // The record in progress when the window was closed still goes into its table; one of a
       // reading that a new show has replaced does not.
@@ -86,23 +73,19 @@ HistoryWalk Walk(TModbus& link, HistoryWindow& window, int32_t& reading) {
     });
     ++walk.records;
     const int32_t now = window.RequestedReading();
-    if (now != reading || link.StopRequested() || !ahead) {
-      // The reply to the request sent ahead is not wanted, but must not be left on the line.
-      if (ahead && !link.StopRequested() &&
-          !link.CheckReply(kMainReply, templates::kHistoryRecord.replyLength) &&
-          !link.StopRequested())
-        link.DrainInput();
-      if (now == 0) {
-        walk.end = HistoryEnd::Closed;
-      } else if (now != reading) {
-        reading = now;
-        walk.end = HistoryEnd::Closed;  // superseded: the caller starts again
-      } else {
-        walk.end = last ? HistoryEnd::AllRead : HistoryEnd::Interrupted;
-      }
+    if (now == 0) {
+      walk.end = HistoryEnd::Closed;
       return walk;
     }
-    slot = below(slot);
+    if (now != reading) {
+      reading = now;
+      walk.end = HistoryEnd::Closed;  // superseded: the caller starts again
+      return walk;
+    }
+    if (slot == start) {
+      walk.end = HistoryEnd::AllRead;
+      return walk;
+    }
   }
 }
 

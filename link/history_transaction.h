@@ -13,11 +13,6 @@
 // (the walk starts again from the newest record, for the new reading). Each walk first tells the
 // window which reading it serves: a show that comes just as the worker ends the previous reading
 // has its request cleared with the old one, and the window learns so and asks again.
-//
-// Overlap: the request for the next record leaves before the record just read is handed over,
-// so the relay answers while the window shows it and the hand-over costs the line no time. A
-// walk that ends after a hand-over (closed, shown again) still reads that reply, or drains the
-// line, so that nothing is left for the next transaction; a paused or closed port is left alone.
 #pragma once
 
 #include <cstdint>
