@@ -1,6 +1,11 @@
 #include "upload_transaction.h"
 
+#include <algorithm>
 #include <array>
+#include <chrono>
+#include <functional>
+#include <optional>
+#include <utility>
 
 #include "frames.h"
 #include "modbus.h"
@@ -50,10 +55,17 @@ size_t BuildSlice(TModbus& link, std::span<const uint8_t> image, size_t block, i
   return link.BuildRequest(templates::kUploadBlock, patch);
 }
 
-// One data frame, with the single repeat of a frame whose reply is bad.
-bool SendSlice(TModbus& link, size_t length) {
+// One data frame, with the single repeat of a frame whose reply is bad. `meanwhile` runs during
+// the pause after the frame has left, which it shortens by its own time.
+bool SendSlice(TModbus& link, size_t length, const std::function<void()>& meanwhile) {
   link.SendRequest(length);
-  if (link.Sleep(kReplyPause) && Acknowledged(link, templates::kUploadBlock)) return true;
+  const auto sent = std::chrono::steady_clock::now();
+  meanwhile();
+  const auto pause = std::max(kReplyPause - (std::chrono::steady_clock::now() - sent),
+                              std::chrono::steady_clock::duration::zero());
+  if (link.Sleep(std::chrono::ceil<std::chrono::microseconds>(pause)) &&
+      Acknowledged(link, templates::kUploadBlock))
+    return true;
   if (link.StopRequested()) return false;
   link.DrainInput();
   // The request buffer still holds the frame: the drain does not touch it.
@@ -101,15 +113,22 @@ void UploadFirmware(TModbus& link, UploadWindow& window) {
   }
 
   for (size_t block = 0; block * kImageBlockBytes < image.size(); ++block) {
+    // A frame's progress is shown during the next frame's pause, so that the hand-over to the
+    // window costs the line no time; the block's last one before the block ends, as the abort
+    // flag is looked at.
+    std::optional<uint32_t> unshown;  // progress of the frame acknowledged last
+    auto showProgress = [&] {
+      if (unshown) Progress(link, window, *std::exchange(unshown, std::nullopt));
+    };
     for (int slice = 0; slice < kSlicesPerBlock; ++slice) {
-      if (!SendSlice(link, BuildSlice(link, image, block, slice))) {
+      if (!SendSlice(link, BuildSlice(link, image, block, slice), showProgress)) {
         AbortUpload(link, window);
         return;
       }
-      Progress(link, window,
-               static_cast<uint32_t>(block * kImageBlockBytes + kImageDataOffset +
-                                     static_cast<size_t>(slice) * kSliceBytes));
+      unshown = static_cast<uint32_t>(block * kImageBlockBytes + kImageDataOffset +
+                                      static_cast<size_t>(slice) * kSliceBytes);
     }
+    showProgress();
     if (window.AbortRaised() || link.StopRequested()) {
       AbortUpload(link, window);
       return;

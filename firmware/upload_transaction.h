@@ -16,7 +16,9 @@
 //
 // Between blocks the upload ends when the window raised its abort flag or the worker is asked to
 // pause (a disconnect, the program closing): the relay is then told to Cancel. Progress is
-// reported after every data frame.
+// reported for every data frame: within a block during the next frame's 5 ms pause (which the
+// report's time shortens, so it costs the line nothing), for the block's last frame before the
+// abort flag is looked at.
 #pragma once
 
 #include <chrono>

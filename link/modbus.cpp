@@ -121,7 +121,8 @@ bool TModbus::CheckReply(size_t region, size_t expected) {
   if (region + expected > ReplyBuffer.size()) expected = ReplyBuffer.size() - region;
   uint8_t* dst = ReplyBuffer.data() + region;
   const bool wasOpen = line_->IsOpen();
-  lastCount_ = line_->Read(dst, expected, Stop());
+  // An exception reply is shorter than the one expected: it ends the read as soon as it is whole.
+  lastCount_ = line_->Read(dst, expected, Stop(), ExceptionReplyLength);
   NoteGone();
   const ReplyVerdict verdict =
       JudgeReply({RequestBuffer.data(), requestLength_}, {dst, lastCount_}, expected);
@@ -165,7 +166,7 @@ void TModbus::DrainInput() {
   NoteGone();
 }
 
-bool TModbus::Sleep(std::chrono::milliseconds duration) {
+bool TModbus::Sleep(std::chrono::microseconds duration) {
   return line_->Sleep(duration, Stop());
 }
 
@@ -215,8 +216,10 @@ bool TModbus::Identify(std::string& identText) {
     return false;
   }
   SendRequest(BuildRequest(templates::kIdentification));
-  const size_t want = templates::kIdentification.replyLength;  // up to 30, at least 29 accepted
-  lastCount_ = line_->Read(ReplyBuffer.data(), want, Stop());
+  // Up to 30 bytes, at least 29 accepted; the reply's byte count ends the read as soon as it is
+  // whole, not one inter-byte gap after its last byte.
+  const size_t want = templates::kIdentification.replyLength;
+  lastCount_ = line_->Read(ReplyBuffer.data(), want, Stop(), IdentificationReplyLength);
   NoteGone();
   const ReplyVerdict verdict =
       JudgeIdentification({RequestBuffer.data(), requestLength_}, {ReplyBuffer.data(), lastCount_});
@@ -427,6 +430,7 @@ void TModbus::RunSlot(RequestSlot index) {
 }
 
 void TModbus::WorkerMain() {
+  TightenTimersOfThisThread();
   while (ParkIfRequested()) {
     for (int i = 0; i < kRequestSlotCount; ++i) {
       // No transaction starts once a pause has been asked for; the flags stay set and are

@@ -76,7 +76,7 @@ class TModbus {
   // A transaction's fixed wait (80 ms before the second frequency reading, 250 ms before the
   // second parameter acknowledgement, ...). On the worker a pause or a close cuts it short:
   // false then, and the transaction should end (as failed).
-  bool Sleep(std::chrono::milliseconds duration);
+  bool Sleep(std::chrono::microseconds duration);
   // Worker: a pause or a close asks the running transaction to end at its next step (the long
   // ones - the history walk, the firmware upload - look at it between their exchanges).
   bool StopRequested() const;

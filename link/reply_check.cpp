@@ -9,6 +9,7 @@ namespace nx480 {
 namespace {
 
 constexpr size_t kExceptionLength = 5;  // address, function | 0x80, code, CRC
+constexpr size_t kCountedFrame = 5;     // address, function, byte count, (data), CRC
 
 bool IsRead(uint8_t function) {
   return function == 0x01 || function == 0x03 || function == 0x04;
@@ -48,9 +49,20 @@ ReplyVerdict JudgeReply(std::span<const uint8_t> request, std::span<const uint8_
 }
 
 ReplyVerdict JudgeIdentification(std::span<const uint8_t> request, std::span<const uint8_t> reply) {
-  constexpr size_t kShortest = 29;
-  if (reply.size() < kShortest) return Unexpected(request, reply);
+  if (reply.size() < kShortestIdentification) return Unexpected(request, reply);
   return Whole(request, reply);
+}
+
+size_t ExceptionReplyLength(const uint8_t* head, size_t count) {
+  return count >= 2 && (head[1] & 0x80) != 0 ? kExceptionLength : 0;
+}
+
+size_t IdentificationReplyLength(const uint8_t* head, size_t count) {
+  if (const size_t exception = ExceptionReplyLength(head, count)) return exception;
+  constexpr uint8_t kReportSlaveId = 0x11;
+  if (count < 3 || head[1] != kReportSlaveId) return 0;
+  const size_t whole = size_t{head[2]} + kCountedFrame;
+  return whole >= kShortestIdentification ? whole : 0;
 }
 
 bool EchoMatches(std::span<const uint8_t> request, std::span<const uint8_t> reply) {

@@ -26,6 +26,16 @@ ReplyVerdict JudgeReply(std::span<const uint8_t> request, std::span<const uint8_
 // The identification reply (function 0x11), whose length varies: at least 29 bytes, a good CRC,
 // the request's address and function code.
 ReplyVerdict JudgeIdentification(std::span<const uint8_t> request, std::span<const uint8_t> reply);
+inline constexpr size_t kShortestIdentification = 29;
+
+// How long a reply is, as its first `count` bytes tell it (a FrameLength for the line's read,
+// which then ends as soon as the reply is whole); 0 when they do not tell it (yet).
+// Any reply: an exception reply (function code with its high bit set) is 5 bytes; other
+// replies are left to the length their request fixes.
+size_t ExceptionReplyLength(const uint8_t* head, size_t count);
+// The identification reply: byte count + 5 when that is long enough to be accepted (a shorter
+// claim is not trusted to end the read), 5 for an exception reply.
+size_t IdentificationReplyLength(const uint8_t* head, size_t count);
 
 // Write-multiple acknowledgement: its first 6 bytes (address, function, first register,
 // quantity) are those of the request.

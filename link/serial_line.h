@@ -7,6 +7,11 @@
 // of the read) or, once a first byte has arrived, when no further byte comes within the
 // inter-byte gap. A write is bounded by n x per-byte + its own constant.
 //
+// A reply whose length varies (the identification, an exception reply) says how long it is in
+// its first bytes. A read given a FrameLength ends as soon as the frame is whole by that length,
+// instead of waiting out the gap after its last byte; the length never takes the read past E
+// bytes or past the model's limits, and a frame that stops short still ends by the model.
+//
 // Waking: every wait (Read, Write, Sleep) takes an optional stop flag. Wake() makes a waiting
 // call look at its flag at once; a call whose flag is set returns early with what it has (a
 // read then ends short, which its transaction treats as a failure). Close() from another thread
@@ -56,6 +61,10 @@ struct LineSettings {
 
 using StopFlag = std::atomic<bool>;
 
+// The length of a whole frame as its first `count` bytes (at `head`) tell it; 0 while they do
+// not tell it yet, or when they never will.
+using FrameLength = size_t (*)(const uint8_t* head, size_t count);
+
 class SerialLine {
  public:
   virtual ~SerialLine() = default;
@@ -72,11 +81,13 @@ class SerialLine {
 
   // One write of the whole buffer within the write limit; returns the bytes written.
   virtual size_t Write(const uint8_t* data, size_t length, const StopFlag* stop = nullptr) = 0;
-  // Reads up to `expected` bytes under the time-out model; returns the bytes read. A closed
-  // port returns 0 at once.
-  virtual size_t Read(uint8_t* data, size_t expected, const StopFlag* stop = nullptr) = 0;
+  // Reads up to `expected` bytes under the time-out model; returns the bytes read. With
+  // `frameLength` it also ends once the frame is whole by its own length. A closed port returns
+  // 0 at once.
+  virtual size_t Read(uint8_t* data, size_t expected, const StopFlag* stop = nullptr,
+                      FrameLength frameLength = nullptr) = 0;
   // Waits `duration`; false when it ended early (stop flag set and woken, or the port closed).
-  virtual bool Sleep(std::chrono::milliseconds duration, const StopFlag* stop = nullptr) = 0;
+  virtual bool Sleep(std::chrono::microseconds duration, const StopFlag* stop = nullptr) = 0;
   // Makes every waiting call look at its stop flag now (any thread).
   virtual void Wake() = 0;
 

@@ -6,6 +6,7 @@
 #include <sys/eventfd.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/prctl.h>
 #include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
@@ -46,10 +47,12 @@ speed_t SpeedCode(int baud) {
   return code;
 }
 
-int PollMs(Clock::duration left) {
-  // Round up so that a wait never ends a fraction of a millisecond early and spins.
-  const auto ms = std::chrono::ceil<std::chrono::milliseconds>(left).count();
-  return static_cast<int>(std::clamp<long long>(ms, 0, 60'000));
+// ppoll()'s time-out: to the nanosecond, so that a wait ends when it is due, not at the next
+// whole millisecond.
+timespec PollTimeout(Clock::duration left) {
+  const auto ns = std::clamp<long long>(
+      std::chrono::duration_cast<std::chrono::nanoseconds>(left).count(), 0, 60'000'000'000LL);
+  return {static_cast<time_t>(ns / 1'000'000'000), static_cast<long>(ns % 1'000'000'000)};
 }
 
 OpenError ClassifyOpenErrno(int err) {
@@ -84,6 +87,10 @@ void ResetEvent(int fd) {
 }
 
 }  // namespace
+
+void TightenTimersOfThisThread() {
+  ::prctl(PR_SET_TIMERSLACK, 1UL);  // 1 ns: no slack beyond what the kernel needs
+}
 
 PortTimeouts TimeoutsForBaud(int baud, int readConstant) {
   PortTimeouts t;
@@ -221,7 +228,8 @@ int SerialPort::WaitFor(int fd, short events, Clock::time_point deadline, const 
     const auto now = Clock::now();
     if (now >= deadline) return 0;
     pollfd fds[2] = {{fd, events, 0}, {wakeFd_, POLLIN, 0}};
-    const int r = ::poll(fds, 2, PollMs(deadline - now));
+    const timespec timeout = PollTimeout(deadline - now);
+    const int r = ::ppoll(fds, 2, &timeout, nullptr);
     if (r < 0) {
       if (errno == EINTR) continue;
       return -1;
@@ -262,25 +270,34 @@ size_t SerialPort::Write(const uint8_t* data, size_t length, const StopFlag* sto
   return done;
 }
 
-size_t SerialPort::Read(uint8_t* data, size_t expected, const StopFlag* stop) {
+size_t SerialPort::Read(uint8_t* data, size_t expected, const StopFlag* stop,
+                        FrameLength frameLength) {
   std::lock_guard<std::mutex> lock(ioMutex_);
   if (fd_ < 0 || expected == 0) return 0;
   const auto start = Clock::now();
+  // The limits come from `expected` alone, whatever length the frame claims.
   const auto deadline =
       start + std::chrono::milliseconds(static_cast<long long>(expected) * timeouts_.readPerByte +
                                         timeouts_.readConstant);
   const auto gap = std::chrono::milliseconds(timeouts_.readInterval);
   auto lastByte = start;
   size_t got = 0;
+  // Where the read ends: `expected`, or sooner once the frame's first bytes tell its length
+  // (never below what has been read already).
+  size_t want = expected;
   // Set when poll() reported a hang-up or error: bytes still buffered are read first, and a
   // read that then brings nothing means the device is gone (a hung-up tty reads as end of
   // file, a pty whose other side closed as EIO).
   bool hangUp = false;
-  while (got < expected) {
-    const ssize_t n = ::read(fd_, data + got, expected - got);
+  while (got < want) {
+    const ssize_t n = ::read(fd_, data + got, want - got);
     if (n > 0) {
       got += static_cast<size_t>(n);
       lastByte = Clock::now();
+      if (frameLength != nullptr) {
+        const size_t whole = frameLength(data, got);
+        if (whole > 0) want = std::min(want, std::max(whole, got));
+      }
       continue;
     }
     if (n < 0 && errno != EAGAIN && errno != EINTR) {
@@ -300,7 +317,7 @@ size_t SerialPort::Read(uint8_t* data, size_t expected, const StopFlag* stop) {
   return got;
 }
 
-bool SerialPort::Sleep(std::chrono::milliseconds duration, const StopFlag* stop) {
+bool SerialPort::Sleep(std::chrono::microseconds duration, const StopFlag* stop) {
   // Touches only the event descriptor, which lives as long as the object.
   return WaitFor(-1, 0, Clock::now() + duration, stop) == 0;
 }

@@ -1,7 +1,7 @@
 // SerialLine on POSIX termios and poll(): the serial port of Linux (and of other POSIX
 // systems with the same termios flags).
 //
-// All waits are poll() with millisecond resolution; termios' VTIME (100 ms steps) is not used.
+// All waits are ppoll() to the nanosecond; termios' VTIME (100 ms steps) is not used.
 // An event descriptor wakes a waiting call: Wake() to let it look at its stop flag, Close() to
 // end it. Close() waits for the waiting call to leave the descriptor alone and only then closes
 // it, so no closed or reused descriptor is ever touched.
@@ -31,8 +31,9 @@ class SerialPort final : public SerialLine {
   const PortTimeouts& Timeouts() const override { return timeouts_; }
 
   size_t Write(const uint8_t* data, size_t length, const StopFlag* stop = nullptr) override;
-  size_t Read(uint8_t* data, size_t expected, const StopFlag* stop = nullptr) override;
-  bool Sleep(std::chrono::milliseconds duration, const StopFlag* stop = nullptr) override;
+  size_t Read(uint8_t* data, size_t expected, const StopFlag* stop = nullptr,
+              FrameLength frameLength = nullptr) override;
+  bool Sleep(std::chrono::microseconds duration, const StopFlag* stop = nullptr) override;
   void Wake() override;
   bool DeviceGone() const override { return gone_.load(std::memory_order_acquire); }
 
@@ -52,5 +53,10 @@ class SerialPort final : public SerialLine {
   OpenError lastError_ = OpenError::None;
   int lastErrno_ = 0;
 };
+
+// For the thread that runs the transactions: its timed waits end when they are due. Linux lets
+// a thread's timers run up to 50 us late by default, so as to bundle wake-ups; on a line whose
+// waits are a few milliseconds (5 ms after each firmware frame) that adds up.
+void TightenTimersOfThisThread();
 
 }  // namespace nx480

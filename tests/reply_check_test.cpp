@@ -91,3 +91,31 @@ TEST(ReplyCheck, IdentificationAndEcho) {
   EXPECT_FALSE(EchoMatches(request, Frame("01 10 00 08 00 11+")));  // quantity
   EXPECT_FALSE(EchoMatches(request, Frame("01 10 00 09 00 10+")));  // first register
 }
+
+// The length a reply's first bytes tell, which ends the read as soon as the reply is whole.
+TEST(ReplyCheck, FrameLengthFromTheFirstBytes) {
+  struct Case {
+    const char* what;
+    std::string head;
+    size_t exception, identification;
+  } cases[] = {
+      {"nothing yet", "", 0, 0},
+      {"address only", "01", 0, 0},
+      {"exception", "01 91", 5, 5},
+      {"exception of a read", "01 83 02", 5, 5},
+      {"identification, count not yet in", "01 11", 0, 0},
+      {"29-byte identification", "01 11 18", 0, 29},
+      {"30-byte identification", "01 11 19 4E", 0, 30},
+      // A count too small for an identification is not trusted to end the read early.
+      {"28 bytes claimed", "01 11 17", 0, 0},
+      {"count 0", "01 11 00", 0, 0},
+      // Longer than the read may take: the read's own limit stops it.
+      {"count 255", "01 11 FF", 0, 260},
+      {"a read reply", "01 03 10", 0, 0},
+  };
+  for (const Case& c : cases) {
+    const std::vector<uint8_t> head = Frame(c.head);
+    EXPECT_EQ(ExceptionReplyLength(head.data(), head.size()), c.exception) << c.what;
+    EXPECT_EQ(IdentificationReplyLength(head.data(), head.size()), c.identification) << c.what;
+  }
+}

@@ -4,9 +4,11 @@
 #include <sys/wait.h>
 #include <termios.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <thread>
+#include <vector>
 
 #include "pty.h"
 
@@ -187,6 +189,82 @@ TEST(SerialPortTiming, ReadEndsWhenCompleteAfterGapOrAtWholeLimit) {
   stop = true;
   device.join();
   EXPECT_GT(trickled, 0u);
+  EXPECT_LT(trickled, 60u);
+  EXPECT_GE(whole, 340);
+  EXPECT_LT(whole, 1500);
+}
+
+namespace {
+
+// A frame that says its length in byte 2 (count + 5), as a read reply or the identification do.
+size_t CountedLength(const uint8_t* head, size_t count) {
+  return count >= 3 ? head[2] + 5u : 0u;
+}
+
+std::vector<uint8_t> CountedFrame(uint8_t count, size_t bytes) {
+  std::vector<uint8_t> frame(bytes, 0x20);
+  frame[0] = 0x01;
+  frame[1] = 0x11;
+  frame[2] = count;
+  return frame;
+}
+
+}  // namespace
+
+// With the frame's own length the read ends when the frame is whole, not one gap later; the
+// length never takes it past its limits.
+TEST(SerialPortTiming, ReadEndsWhenTheFrameIsWholeByItsOwnLength) {
+  PtyPair pty;
+  ASSERT_TRUE(pty.ok());
+  SerialPort port;
+  // A 1-second gap: a read that waited for it would show.
+  ASSERT_TRUE(port.Open(pty.path(), Line(Parity::None, StopBits::One, Timeouts(1000, 1, 3000))));
+  uint8_t buf[64] = {};
+
+  // 1. 29 bytes of a frame that says 29 (count 24), the length known only with the third byte:
+  //    the read takes 29 of the 30 it may and ends at once.
+  const std::vector<uint8_t> frame = CountedFrame(24, 29);
+  std::thread device([&] {
+    pty.Send({frame.begin(), frame.begin() + 2});
+    std::this_thread::sleep_for(30ms);
+    pty.Send({frame.begin() + 2, frame.end()});
+  });
+  auto t0 = Clock::now();
+  EXPECT_EQ(port.Read(buf, 30, nullptr, CountedLength), 29u);
+  EXPECT_LT(MsSince(t0), 700);
+  device.join();
+
+  // 2. A frame that stops short of the length it says still ends one gap after its last byte.
+  ASSERT_TRUE(port.Open(pty.path(), Line(Parity::None, StopBits::One, Timeouts(300, 1, 3000))));
+  pty.Send(CountedFrame(24, 20));
+  t0 = Clock::now();
+  EXPECT_EQ(port.Read(buf, 30, nullptr, CountedLength), 20u);
+  EXPECT_GE(MsSince(t0), 280);
+
+  // 3. A count longer than the read may take: the read stops at its own size, at once, and the
+  //    rest stays for the next read.
+  ASSERT_TRUE(port.Open(pty.path(), Line(Parity::None, StopBits::One, Timeouts(1000, 1, 3000))));
+  pty.Send(CountedFrame(250, 40));
+  t0 = Clock::now();
+  EXPECT_EQ(port.Read(buf, 30, nullptr, CountedLength), 30u);
+  EXPECT_LT(MsSince(t0), 700);
+  EXPECT_EQ(port.Read(buf, 10), 10u);
+
+  // 4. ... nor past its whole-read limit while bytes keep trickling in.
+  ASSERT_TRUE(port.Open(pty.path(), Line(Parity::None, StopBits::One, Timeouts(200, 1, 300))));
+  std::atomic<bool> stop{false};
+  device = std::thread([&] {
+    pty.Send({0x01, 0x11, 0xFF});
+    while (!stop) {
+      std::this_thread::sleep_for(40ms);
+      pty.Send({0x55});
+    }
+  });
+  t0 = Clock::now();
+  const size_t trickled = port.Read(buf, 60, nullptr, CountedLength);
+  const auto whole = MsSince(t0);
+  stop = true;
+  device.join();
   EXPECT_LT(trickled, 60u);
   EXPECT_GE(whole, 340);
   EXPECT_LT(whole, 1500);

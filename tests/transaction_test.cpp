@@ -24,12 +24,18 @@ sim::RelayConfig Relay(const std::string& version, bool temperature, int identLe
   return config;
 }
 
+long long MsSince(std::chrono::steady_clock::time_point t0) {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() -
+                                                               t0)
+      .count();
+}
+
 class LinkFixture : public ::testing::Test {
  protected:
-  void Open(sim::RelayConfig config = {}) {
+  void Open(sim::RelayConfig config = {}, const LineSettings& line = TestLine()) {
     relay_ = std::make_unique<sim::PtyRelay>(config);
     relay_->Start();
-    ASSERT_TRUE(link_.OpenPort(relay_->SlavePath(), TestLine(), 50));
+    ASSERT_TRUE(link_.OpenPort(relay_->SlavePath(), line, 50));
   }
   void TearDown() override { link_.ClosePort(); }
 
@@ -57,6 +63,33 @@ TEST_F(LinkFixture, IdentificationOf29And30BytesAndTemperatureVariant) {
   text = "before";
   EXPECT_FALSE(link_.Identify(text));
   EXPECT_EQ(text, "before");
+  EXPECT_EQ(link_.LastError(), LinkError::WrongLength);
+}
+
+// A reply that says its own length (the identification by its byte count, an exception reply by
+// its function code) ends the read when it is whole, not one inter-byte gap later; one that
+// stops short of what it says still ends by the gap.
+TEST_F(LinkFixture, RepliesThatSayTheirLengthEndTheReadWhenWhole) {
+  LineSettings line = TestLine(3000);
+  line.timeouts.readInterval = 1000;  // a read that waited for the gap would show it
+  Open(Relay("1.14.d", false, 29), line);
+  std::string text;
+  auto t0 = std::chrono::steady_clock::now();
+  ASSERT_TRUE(link_.Identify(text));
+  EXPECT_LT(MsSince(t0), 700);
+  EXPECT_EQ(link_.LastReplyCount(), 29u);
+
+  relay_->AddFault({.kind = sim::FaultKind::kException, .function = 0x03, .param = 2});
+  link_.SendRequest(link_.BuildRequest(templates::kCalibrationRead));
+  t0 = std::chrono::steady_clock::now();
+  EXPECT_FALSE(link_.CheckReply(kMainReply, 21));
+  EXPECT_LT(MsSince(t0), 700);
+  EXPECT_EQ(link_.LastError(), LinkError::Exception);
+
+  relay_->AddFault({.kind = sim::FaultKind::kShortReply, .function = 0x11, .param = 1});
+  t0 = std::chrono::steady_clock::now();
+  EXPECT_FALSE(link_.Identify(text));
+  EXPECT_GE(MsSince(t0), 950);
   EXPECT_EQ(link_.LastError(), LinkError::WrongLength);
 }
 

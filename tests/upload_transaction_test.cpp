@@ -89,6 +89,8 @@ class UploadTransaction : public ::testing::Test {
     link_.SetTraceHook([this](const FrameEvent& e) {
       if (e.direction == FrameDirection::Sent)
         sent_.push_back({e.frame, Bytes(e.bytes.begin(), e.bytes.end())});
+      if (e.direction == FrameDirection::Received && std::string(e.frame) == "upload block")
+        blockReplies_.push_back(e.sinceRequest);
     });
     link_.Bind({.slot = kUploadLength,
                 .request = &request_,
@@ -133,6 +135,7 @@ class UploadTransaction : public ::testing::Test {
   Request request_;
   FakeUploadWindow window_;
   std::vector<Sent> sent_;
+  std::vector<std::chrono::microseconds> blockReplies_;  // read this long after their frame
 };
 
 const std::vector<uint32_t> kOneBlockProgress{4, 36, 68, 100, 132, 164, 196, 228, 262};
@@ -182,6 +185,25 @@ TEST_F(UploadTransaction, OneBlockGoesToItsRegistersWordsSwappedAndTheRelayResta
   // The restarted relay identifies with the image's version.
   EXPECT_TRUE(window_.identified);
   EXPECT_EQ(window_.identText, "NX480   1.16");
+}
+
+// A frame's progress is shown while the next frame is on its way (in its 5 ms pause), so the
+// hand-over costs the line nothing; a block's last one before the next block begins, when the
+// abort flag is looked at.
+TEST_F(UploadTransaction, ProgressIsShownWhileTheNextFrameIsOnItsWay) {
+  window_.image = sim::WriteImage({.blocks = 2});
+  std::vector<size_t> framesSentWhenShown;
+  window_.onProgress = [this, &framesSentWhenShown](uint32_t) {
+    framesSentWhenShown.push_back(Count("upload block"));
+    std::this_thread::sleep_for(2ms);  // a window that takes its time
+  };
+  Upload();
+  EXPECT_EQ(window_.succeeded, 1);
+  EXPECT_EQ(framesSentWhenShown,
+            (std::vector<size_t>{2, 3, 4, 5, 6, 7, 8, 8, 10, 11, 12, 13, 14, 15, 16, 16, 16}));
+  // The hand-over shortens the pause before the reply is read, but never below 5 ms.
+  ASSERT_EQ(blockReplies_.size(), 16u);
+  for (const auto since : blockReplies_) EXPECT_GE(since, 5ms);
 }
 
 TEST_F(UploadTransaction, LostReplyIsRepeatedAndBusyStatusIsAskedOnceMore) {
