@@ -1,5 +1,6 @@
-// The reply checks and the identification: whatever a line brings, a verdict of "good" means the
-// frame really is the whole answer to its request, and nothing is read outside the reply.
+// The reply checks, the lengths replies tell, and the identification: whatever a line brings, a
+// verdict of "good" means the frame really is the whole answer to its request, and nothing is read
+// outside the reply.
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -64,6 +65,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     (void)FirmwareMinorOf(text);
   }
   if (!parsed) Require(text == "unchanged");
+  // The lengths that end a read early: told by the first bytes, never changed by later ones,
+  // and for the identification never shorter than an acceptable reply (or an exception's 5).
+  size_t told = 0, toldIdent = 0;
+  for (size_t count = 0; count <= reply.size(); ++count) {
+    const size_t any = ExceptionReplyLength(reply.data(), count);
+    const size_t ident = IdentificationReplyLength(reply.data(), count);
+    Require(any == 0 || any == 5);
+    Require(ident == 0 || ident == 5 || (ident >= kShortestIdentification && ident <= 260));
+    if (told != 0) Require(any == told);
+    if (toldIdent != 0) Require(ident == toldIdent);
+    told = any;
+    toldIdent = ident;
+  }
   // Any text at all, as a relay might name itself.
   (void)FirmwareMinorOf(std::string(reinterpret_cast<const char*>(data), size));
   return 0;
