@@ -332,7 +332,9 @@ std::string HelpText(const std::string& topic) {
     return "Usage: nx480ctl relay auto|on|off [--hold]\n"
            "\n"
            "Sends the relay mode: automatic operation, or the output relay forced on or\n"
-           "off (firmware x.14 and later). The relay does not acknowledge the mode.\n"
+           "off (firmware x.14 and later). The settings window does not look at the\n"
+           "relay's answer; nx480ctl reports a missing or wrong one (exit status 4, or 6\n"
+           "for an exception reply).\n"
            "\n"
            "  --hold  sends a forced state again every 4 s, as the settings window does,\n"
            "          until Ctrl-C (the relay then stays in it; send auto to release it)\n";
