@@ -5,10 +5,8 @@
 //
 //   disconnect_bench [--rounds N]   (QT_QPA_PLATFORM=offscreen)
 #include <QApplication>
-#include <QEventLoop>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QTimer>
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -17,10 +15,8 @@
 #include <string>
 #include <vector>
 
-#include "form_history.h"
-#include "form_main.h"
-#include "form_online.h"
-#include "form_setup.h"
+#include "bench_support.h"
+#include "bench_windows.h"
 #include "page_parameters.h"
 #include "pty_relay.h"
 #include "relay_live.h"
@@ -28,14 +24,10 @@
 
 namespace sim = nx480::sim;
 using Clock = std::chrono::steady_clock;
+using namespace std::chrono_literals;
+using namespace nx480::bench;
 
 namespace {
-
-void Wait(int ms) {
-  QEventLoop loop;
-  QTimer::singleShot(ms, &loop, &QEventLoop::quit);
-  loop.exec();
-}
 
 struct Scenario {
   const char* name;
@@ -51,7 +43,7 @@ void Write(sim::PtyRelay& relay, TFormSetup& setup) {
   PageParameters& p = setup.Parameters();
   if (p.Edit[nx480::kBoxUu1]->text().isEmpty()) {
     p.ButtonReadP->click();
-    Wait(300);
+    Pump(300ms);
   }
   relay.AddFault({.kind = sim::FaultKind::kSilence, .function = 0x10, .count = -1});
   p.ButtonWriteP->click();
@@ -62,10 +54,6 @@ void Drain(sim::PtyRelay& relay, TFormSetup&) {
   relay.AddFault({.kind = sim::FaultKind::kBabble, .function = 0x04, .count = -1, .param = 1000});
 }
 
-double Ms(Clock::duration d) {
-  return std::chrono::duration<double, std::milli>(d).count();
-}
-
 }  // namespace
 
 int main(int argc, char* argv[]) {
@@ -74,21 +62,16 @@ int main(int argc, char* argv[]) {
   for (int i = 1; i + 1 < argc; ++i) {
     if (std::string(argv[i]) == "--rounds") rounds = std::max(1, std::atoi(argv[i + 1]));
   }
-  AppDialogs().error = [](QWidget*, const QString& title, const QString& text) {
-    std::fprintf(stderr, "%s: %s\n", qPrintable(title), qPrintable(text));
-  };
   AppDialogs().beep = [] {};
 
   sim::PtyRelay relay;
   auto live = sim::AttachLiveValues(relay);
   relay.Start();
 
-  TFormMain main({});
-  TFormOnLine onLine;
-  TFormSetup setup;
-  TFormHistory history;
-  main.AttachWindows(&onLine, &setup, &history);
-  main.ListPorts = [&relay] { return std::vector<std::string>{relay.SlavePath()}; };
+  BenchWindows windows([&relay] { return relay.SlavePath(); });
+  TFormMain& main = windows.main;
+  TFormOnLine& onLine = windows.onLine;
+  TFormSetup& setup = windows.setup;
   main.show();
   setup.show();
 
@@ -104,9 +87,9 @@ int main(int argc, char* argv[]) {
         std::fprintf(stderr, "disconnect_bench: no relay\n");
         return 1;
       }
-      Wait(250);  // the live window refreshes by now
+      Pump(250ms);  // the live window refreshes by now
       s.busy(relay, setup);
-      Wait(std::uniform_int_distribution<int>(5, 300)(random));
+      Pump(std::chrono::milliseconds(std::uniform_int_distribution<int>(5, 300)(random)));
       const auto t0 = Clock::now();
       main.ButtonConnectClick();
       times.push_back(Ms(Clock::now() - t0));
@@ -114,7 +97,7 @@ int main(int argc, char* argv[]) {
       // Before the next round the line goes quiet (babbles already begun run to their end).
       for (uint64_t sent = ~uint64_t{0}; sent != relay.Counters().babble_bytes;) {
         sent = relay.Counters().babble_bytes;
-        Wait(300);
+        Pump(300ms);
       }
     }
     std::sort(times.begin(), times.end());

@@ -13,8 +13,6 @@
 // the time the request would take on the wire (the pseudo-terminal carries it at once), so the
 // pty costs what the wire would. Exits 0 when both readings brought every record.
 #include <QApplication>
-#include <QEventLoop>
-#include <QTimer>
 #include <algorithm>
 #include <atomic>
 #include <chrono>
@@ -25,35 +23,21 @@
 #include <thread>
 #include <vector>
 
+#include "bench_support.h"
+#include "bench_windows.h"
 #include "connection.h"
-#include "form_history.h"
-#include "form_main.h"
-#include "form_online.h"
-#include "form_setup.h"
 #include "history_transaction.h"
 #include "pty_relay.h"
-#include "window_services.h"
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
+using namespace std::chrono_literals;
+using namespace nx480::bench;
 namespace sim = nx480::sim;
 
 constexpr int kSizeCode = 32;
 constexpr int kSlots = 64 * kSizeCode - 33;
-
-template <typename Done>
-bool RunUntil(Done done, int ms) {
-  QEventLoop loop;
-  QTimer poll;
-  QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
-    if (done()) loop.quit();
-  });
-  QTimer::singleShot(ms, &loop, &QEventLoop::quit);
-  poll.start(20);
-  if (!done()) loop.exec();
-  return done();
-}
 
 // The walk without a window: the records are counted on the worker.
 class Counter : public nx480::HistoryWindow {
@@ -70,12 +54,6 @@ class Counter : public nx480::HistoryWindow {
 
 double Seconds(Clock::duration d) {
   return std::chrono::duration<double>(d).count();
-}
-
-double Median(std::vector<double> v) {
-  if (v.empty()) return 0;
-  std::sort(v.begin(), v.end());
-  return v[v.size() / 2];
 }
 
 // Where a walk's time goes, from the frame trace (worker thread; read once the walk has ended):
@@ -171,17 +149,11 @@ int main(int argc, char* argv[]) {
   double steps = 0, waited = 0;
   bool allRows = true;
   {
-    TFormMain main({});
-    TFormOnLine onLine;
-    TFormSetup setup;
-    TFormHistory history;
-    main.AttachWindows(&onLine, &setup, &history);
+    BenchWindows windows([&relay] { return relay.SlavePath(); });
+    TFormMain& main = windows.main;
+    TFormHistory& history = windows.history;
     TimedWindow timed(history, windowPace);
     Clock::time_point walkEnded{};  // worker; read once the request is cleared
-    main.ListPorts = [&relay] { return std::vector<std::string>{relay.SlavePath()}; };
-    AppDialogs().error = [](QWidget*, const QString& title, const QString& text) {
-      std::fprintf(stderr, "%s: %s\n", qPrintable(title), qPrintable(text));
-    };
     main.show();
     main.ButtonConnectClick();
     if (!main.Modbus().PortIsOpen()) {
@@ -196,10 +168,10 @@ int main(int argc, char* argv[]) {
                           walkEnded = Clock::now();
                         }});
     for (int walk = 0; walk < walks; ++walk) {
-      RunUntil([] { return false; }, 500);  // settle
+      Pump(500ms);  // settle
       const auto t0 = Clock::now();
       main.ButtonHistoryClick();  // shows the window, which asks for a reading
-      const bool done = RunUntil([&] { return !history.HistoryRequest.Pending(); }, 120000);
+      const bool done = RunUntil([&] { return !history.HistoryRequest.Pending(); }, 120s);
       if (!done) {
         std::fprintf(stderr, "history_bench: the window's reading did not end\n");
         return 1;

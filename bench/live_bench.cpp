@@ -20,9 +20,7 @@
 #include <unistd.h>
 
 #include <QApplication>
-#include <QEventLoop>
 #include <QLineEdit>
-#include <QTimer>
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -34,18 +32,17 @@
 #include <string_view>
 #include <vector>
 
-#include "form_history.h"
-#include "form_main.h"
-#include "form_online.h"
-#include "form_setup.h"
+#include "bench_support.h"
+#include "bench_windows.h"
 #include "live_values.h"
-#include "window_services.h"
 
 extern char** environ;
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
+using namespace std::chrono_literals;
+using namespace nx480::bench;
 
 double Seconds(const rusage& r) {
   return r.ru_utime.tv_sec + r.ru_stime.tv_sec + (r.ru_utime.tv_usec + r.ru_stime.tv_usec) / 1e6;
@@ -115,10 +112,6 @@ struct Simulator {
   }
 };
 
-double Ms(Clock::duration d) {
-  return std::chrono::duration<double, std::milli>(d).count();
-}
-
 // One live transaction as the frame trace saw it: when each of its three requests left and when
 // its reply was judged.
 struct Snapshot {
@@ -159,15 +152,9 @@ int main(int argc, char* argv[]) {
     return 1;
   }
 
-  TFormMain main({});
-  TFormOnLine onLine;
-  TFormSetup setup;
-  TFormHistory history;
-  main.AttachWindows(&onLine, &setup, &history);
-  main.ListPorts = [&sim] { return std::vector<std::string>{sim.path}; };
-  AppDialogs().error = [](QWidget*, const QString& title, const QString& text) {
-    std::fprintf(stderr, "%s: %s\n", qPrintable(title), qPrintable(text));
-  };
+  BenchWindows windows([&sim] { return sim.path; });
+  TFormMain& main = windows.main;
+  TFormOnLine& onLine = windows.onLine;
   // The window's own transaction, timed at its end (worker thread; read after the pause).
   std::vector<Clock::time_point> done;
   done.reserve(static_cast<size_t>(seconds) * 10 + 100);
@@ -205,17 +192,12 @@ int main(int argc, char* argv[]) {
     return 1;
   }
 
-  // Settle for a second, then measure.
-  QEventLoop settle;
-  QTimer::singleShot(1000, &settle, &QEventLoop::quit);
-  settle.exec();
+  Pump(1s);  // settle for a second, then measure
   rusage before{};
   getrusage(RUSAGE_SELF, &before);
   const double simBefore = ProcessCpuSeconds(sim.pid);
   const auto t0 = Clock::now();
-  QEventLoop run;
-  QTimer::singleShot(seconds * 1000, &run, &QEventLoop::quit);
-  run.exec();
+  Pump(std::chrono::seconds(seconds));
   const auto t1 = Clock::now();
   rusage after{};
   getrusage(RUSAGE_SELF, &after);

@@ -21,6 +21,7 @@
 #include <string>
 #include <vector>
 
+#include "bench_support.h"
 #include "connection.h"
 #include "modbus.h"
 #include "pty_relay.h"
@@ -28,15 +29,13 @@
 namespace {
 
 using Clock = std::chrono::steady_clock;
+using nx480::bench::Ms;
 
 constexpr int kBaud = 115200;
 constexpr int kFirstRegister = 0x18;  // the calibration block, as the serial number read
 constexpr int kRegisters = 8;
 
-double Ms(Clock::duration d) {
-  return std::chrono::duration<double, std::milli>(d).count();
-}
-
+// The middle value, or the mean of the two middles for an even count.
 double Median(std::vector<double> v) {
   if (v.empty()) return 0;
   std::sort(v.begin(), v.end());

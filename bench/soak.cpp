@@ -11,9 +11,7 @@
 // transaction while connected (a stuck worker or window shows here), and resident memory at the
 // start of the measurement and at its end.
 #include <QApplication>
-#include <QEventLoop>
 #include <QLineEdit>
-#include <QTimer>
 #include <algorithm>
 #include <atomic>
 #include <chrono>
@@ -25,10 +23,7 @@
 #include <string>
 #include <vector>
 
-#include "form_history.h"
-#include "form_main.h"
-#include "form_online.h"
-#include "form_setup.h"
+#include "bench_windows.h"
 #include "live_values.h"
 #include "page_parameters.h"
 #include "pty_relay.h"
@@ -40,6 +35,7 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 using namespace std::chrono_literals;
+using namespace nx480::bench;
 namespace sim = nx480::sim;
 
 long StatusKb(const std::string& key) {
@@ -48,23 +44,6 @@ long StatusKb(const std::string& key) {
     if (line.rfind(key + ":", 0) == 0) return std::atol(line.c_str() + key.size() + 1);
   }
   return -1;
-}
-
-void Wait(std::chrono::milliseconds duration) {
-  QEventLoop loop;
-  QTimer::singleShot(duration, &loop, &QEventLoop::quit);
-  loop.exec();
-}
-
-// Lets the event loop run until `done` holds or `limit` passes.
-template <typename Done>
-bool WaitUntil(Done done, std::chrono::milliseconds limit) {
-  const auto until = Clock::now() + limit;
-  while (!done()) {
-    if (Clock::now() >= until) return false;
-    Wait(20ms);
-  }
-  return true;
 }
 
 // The faults a line can bring, with the parameter each gets (-1: the kind's default).
@@ -109,12 +88,10 @@ int main(int argc, char* argv[]) {
   relay.Start();
   auto live = sim::AttachLiveValues(relay);
 
-  TFormMain main({});
-  TFormOnLine onLine;
-  TFormSetup setup;
-  TFormHistory history;
-  main.AttachWindows(&onLine, &setup, &history);
-  main.ListPorts = [&relay] { return std::vector<std::string>{relay.SlavePath()}; };
+  BenchWindows windows([&relay] { return relay.SlavePath(); });
+  TFormMain& main = windows.main;
+  TFormOnLine& onLine = windows.onLine;
+  TFormSetup& setup = windows.setup;
   int dialogs = 0;
   AppDialogs().error = [&dialogs](QWidget*, const QString&, const QString&) { ++dialogs; };
 
@@ -142,7 +119,7 @@ int main(int argc, char* argv[]) {
     std::fprintf(stderr, "soak: no relay at %s\n", relay.SlavePath().c_str());
     return 1;
   }
-  Wait(5s);  // settled: the heap and Qt's caches have taken their first shape
+  Pump(5s);  // settled: the heap and Qt's caches have taken their first shape
   const long rssStart = StatusKb("VmRSS");
   const auto t0 = Clock::now();
   const auto end =
@@ -163,7 +140,7 @@ int main(int argc, char* argv[]) {
               relay.SlavePath().c_str(), rssStart);
   std::fflush(stdout);
   while (Clock::now() < end) {
-    Wait(50ms);
+    Pump(50ms);
     const auto now = Clock::now();
     if (main.Modbus().PortIsOpen()) {
       const double gap =
@@ -187,12 +164,12 @@ int main(int argc, char* argv[]) {
       if ((userDisconnects + unplugs) % 2 == 0) {
         main.ButtonConnectClick();  // F1: disconnect
         ++userDisconnects;
-        Wait(1s);
+        Pump(1s);
       } else {
         relay.Stop();  // the adapter pulled out
         ++unplugs;
-        if (!WaitUntil([&] { return !main.Modbus().PortIsOpen(); }, 5s)) stuck = true;
-        Wait(1s);
+        if (!RunUntil([&] { return !main.Modbus().PortIsOpen(); }, 5s)) stuck = true;
+        Pump(1s);
         relay.Start();
       }
       relay.ClearFaults();
@@ -214,9 +191,9 @@ int main(int argc, char* argv[]) {
   }
   // The end: the line clean again, and the tool still reading good values.
   relay.ClearFaults();
-  Wait(2s);  // a babble under way ends, and its drain
+  Pump(2s);  // a babble under way ends, and its drain
   const uint64_t livesBefore = lives.load(), failuresBefore = liveFailures.load();
-  Wait(3s);
+  Pump(3s);
   const bool connected = main.Modbus().PortIsOpen();
   const bool freshValues = lives.load() > livesBefore + 5 && !onLine.EditU1->text().isEmpty();
   const uint64_t lateFailures = liveFailures.load() - failuresBefore;

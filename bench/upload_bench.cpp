@@ -19,14 +19,12 @@
 // (DIR/upload-running.png, DIR/upload-done.png).
 #include <QApplication>
 #include <QDir>
-#include <QEventLoop>
 #include <QFile>
 #include <QPixmap>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QTabWidget>
 #include <QTemporaryDir>
-#include <QTimer>
 #include <algorithm>
 #include <atomic>
 #include <chrono>
@@ -36,11 +34,9 @@
 #include <string>
 #include <vector>
 
+#include "bench_support.h"
+#include "bench_windows.h"
 #include "firmware_image.h"
-#include "form_history.h"
-#include "form_main.h"
-#include "form_online.h"
-#include "form_setup.h"
 #include "page_upload.h"
 #include "pty_relay.h"
 #include "window_services.h"
@@ -49,33 +45,12 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 using namespace std::chrono_literals;
+using namespace nx480::bench;
 
 constexpr int kBaud = 115200;
 
 double WireMs(int bytes) {
   return bytes * 10 * 1000.0 / kBaud;
-}
-
-double Ms(Clock::duration d) {
-  return std::chrono::duration<double, std::milli>(d).count();
-}
-
-double Median(std::vector<double> v) {
-  if (v.empty()) return 0;
-  std::sort(v.begin(), v.end());
-  return v[v.size() / 2];
-}
-
-// Runs the event loop until `done` holds or `limit` passes.
-bool RunUntil(const std::function<bool()>& done, std::chrono::milliseconds limit) {
-  const auto end = Clock::now() + limit;
-  while (!done()) {
-    if (Clock::now() > end) return false;
-    QEventLoop loop;
-    QTimer::singleShot(20, &loop, &QEventLoop::quit);
-    loop.exec();
-  }
-  return true;
 }
 
 }  // namespace
@@ -118,15 +93,10 @@ int main(int argc, char* argv[]) {
     }
   }
 
-  TFormMain main({});
-  TFormOnLine onLine;
-  TFormSetup setup;
-  TFormHistory history;
-  main.AttachWindows(&onLine, &setup, &history);
-  main.ListPorts = [&relay] { return std::vector<std::string>{relay.SlavePath()}; };
-  AppDialogs().error = [](QWidget*, const QString& title, const QString& text) {
-    std::fprintf(stderr, "%s: %s\n", qPrintable(title), qPrintable(text));
-  };
+  BenchWindows windows([&relay] { return relay.SlavePath(); });
+  TFormMain& main = windows.main;
+  TFormOnLine& onLine = windows.onLine;
+  TFormSetup& setup = windows.setup;
   AppDialogs().chooseOpenFile = [&](QWidget*, const FileDialogSpec&, const QString&) {
     return imagePath;
   };
