@@ -14,21 +14,6 @@ namespace sim = nx480::sim;
 
 namespace {
 
-// Lets the event loop run freely (the worker's synchronous calls are served from it) until
-// `done` holds or `ms` have passed.
-template <typename Done>
-bool WaitUntil(Done done, int ms) {
-  QEventLoop loop;
-  QTimer poll;
-  QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
-    if (done()) loop.quit();
-  });
-  QTimer::singleShot(ms, &loop, &QEventLoop::quit);
-  poll.start(5);
-  if (!done()) loop.exec();
-  return done();
-}
-
 QByteArray FileBytes(const QString& path) {
   QFile file(path);
   return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("(missing)");

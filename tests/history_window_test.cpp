@@ -43,21 +43,6 @@ struct Ring {
   std::vector<sim::EventRecord> events;  // newest first
 };
 
-// Lets the event loop run freely (QTest::qWaitFor sleeps between its rounds, which would pace
-// the worker's synchronous calls) until `done` holds or `ms` have passed.
-template <typename Done>
-bool WaitUntil(Done done, int ms) {
-  QEventLoop loop;
-  QTimer poll;
-  QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
-    if (done()) loop.quit();
-  });
-  QTimer::singleShot(ms, &loop, &QEventLoop::quit);
-  poll.start(5);
-  if (!done()) loop.exec();
-  return done();
-}
-
 // Waits until the worker has ended the reading and the timer has noticed.
 bool ReadingEnds(TFormHistory& h, int ms = 30000) {
   return WaitUntil([&] { return h.ButtonSave->isEnabled(); }, ms) && !h.HistoryRequest.Pending() &&

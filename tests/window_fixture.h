@@ -3,8 +3,10 @@
 // relay session without one.
 #pragma once
 
+#include <QEventLoop>
 #include <QStringList>
 #include <QTest>
+#include <QTimer>
 #include <memory>
 #include <string>
 #include <vector>
@@ -77,6 +79,21 @@ struct AppFixture {
   QString openPath, savePath;
   QStringList openPresets, savePresets;
 };
+
+// Lets the event loop run freely (QTest::qWaitFor sleeps between its rounds, which would pace
+// the worker's synchronous calls) until `done` holds or `ms` have passed.
+template <typename Done>
+bool WaitUntil(Done done, int ms) {
+  QEventLoop loop;
+  QTimer poll;
+  QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
+    if (done()) loop.quit();
+  });
+  QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+  poll.start(5);
+  if (!done()) loop.exec();
+  return done();
+}
 
 inline std::unique_ptr<nx480::sim::PtyRelay> StartRelay(nx480::sim::RelayConfig config) {
   auto relay = std::make_unique<nx480::sim::PtyRelay>(config);
