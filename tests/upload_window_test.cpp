@@ -10,6 +10,7 @@
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QWindow>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -183,6 +184,23 @@ class UploadWindowTest : public QObject {
     QCOMPARE(app.main.EditVersion->text(), QString("NX480 - 1.14,   s/n:001234"));
     QCOMPARE(app.main.Session().firmwareMinor, 14);
     QVERIFY(app.params.Edit[nx480::kBoxUo1]->isEnabled());
+  }
+
+  // Minimised and restored by the window system: no new show, the upload goes on to its end.
+  void minimiseAndRestoreLetTheUploadFinish() {
+    auto relay = Relay();
+    App app;
+    app.Connect(*relay);
+    app.ShowPage();
+    app.openPath = app.File(sim::WriteImage({.version = "1.14", .blocks = 40}));
+    app.upload.ButtonUploadClick();
+    QVERIFY(QTest::qWaitFor([&] { return app.upload.ProgressBarUpload->value() > 3 * 262; }));
+    app.setup.windowHandle()->setWindowState(Qt::WindowMinimized);
+    QTest::qWait(50);
+    app.setup.windowHandle()->setWindowState(Qt::WindowNoState);
+    QVERIFY(app.WaitUntilIdle());
+    QCOMPARE(LastLines(app.upload, 2),
+             (QStringList{"...Úspěšně dokončeno", "Nová verze:         NX480 - 1.14"}));
   }
 
   void stoppedAfterTheCurrentBlock_data() {

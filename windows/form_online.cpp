@@ -4,6 +4,7 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QFrame>
+#include <QHideEvent>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -254,7 +255,8 @@ void TFormOnLine::FormHide() {
 }
 
 void TFormOnLine::hideEvent(QHideEvent* event) {
-  FormHide();
+  // Minimised, the window goes on refreshing: a restore is no new show that would start it.
+  if (!event->spontaneous()) FormHide();
   RelayWindow::hideEvent(event);
 }
 

@@ -1,6 +1,7 @@
 #include "relay_window.h"
 
 #include <QKeyEvent>
+#include <QShowEvent>
 
 RelayWindow::RelayWindow(QWidget* parent) : QWidget(parent, Qt::Window) {}
 
@@ -16,5 +17,7 @@ void RelayWindow::keyPressEvent(QKeyEvent* event) {
 
 void RelayWindow::showEvent(QShowEvent* event) {
   QWidget::showEvent(event);
-  FormShow();
+  // A spontaneous show is the window system's: a minimised window restored ("show desktop"
+  // undone, say). That is no new show: an upload goes on, typed values stay.
+  if (!event->spontaneous()) FormShow();
 }

@@ -29,7 +29,8 @@ class RelayWindow : public QWidget {
   // The requests this window makes, each with its transaction; bound once by the main window.
   virtual std::vector<nx480::RequestDecl> Requests() { return {}; }
 
-  // The on-show logic (layout by firmware version and service mode).
+  // The on-show logic (layout by firmware version and service mode). Runs on the program's own
+  // show, not when the window system restores a minimised window.
   virtual void FormShow() {}
 
  protected:
