@@ -50,7 +50,7 @@ int main(int argc, char* argv[]) {
 
   TFormMain formMain(arguments);
   TFormOnLine formOnLine;
-  TFormSetup formSetup;
+  TFormSetup formSetup(formMain.Session().serviceMode);
   TFormHistory formHistory;
   formMain.AttachWindows(&formOnLine, &formSetup, &formHistory);
   formMain.show();

@@ -56,7 +56,7 @@ struct BenchWindows {
 
   TFormMain main{{}};
   TFormOnLine onLine;
-  TFormSetup setup;
+  TFormSetup setup{main.Session().serviceMode};
   TFormHistory history;
 };
 

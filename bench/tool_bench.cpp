@@ -82,7 +82,7 @@ int Child(int argc, char* argv[], long long startNs) {
   app.setQuitOnLastWindowClosed(false);
   TFormMain formMain({});
   TFormOnLine formOnLine;
-  TFormSetup formSetup;
+  TFormSetup formSetup(formMain.Session().serviceMode);
   TFormHistory formHistory;
   formMain.AttachWindows(&formOnLine, &formSetup, &formHistory);
   FirstShow watch(formMain, startNs);

@@ -11,6 +11,7 @@
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
+#include <QWindow>
 #include <cmath>
 #include <memory>
 
@@ -55,8 +56,9 @@ struct App : AppFixture {
   }
   bool Idle() const {
     return !clock.ReadClockRequest.Pending() && !clock.WriteClockRequest.Pending() &&
-           !cal.ReadCalibrationRequest.Pending() && !cal.WriteCalibrationRequest.Pending() &&
-           !cal.ClearHistoryRequest.Pending();
+           (!cal ||
+            (!cal->ReadCalibrationRequest.Pending() && !cal->WriteCalibrationRequest.Pending() &&
+             !cal->ClearHistoryRequest.Pending()));
   }
   // Runs `act` and waits for the worker's status text; `shownColour` is its colour as it
   // appeared.
@@ -79,7 +81,7 @@ struct App : AppFixture {
   }
 
   PageClock& clock;
-  PageCalibration& cal;
+  PageCalibration* cal;  // service mode only
   QColor shownColour;
 };
 
@@ -106,7 +108,7 @@ class ClockCalibrationWindowTest : public QObject {
       app.Pretend(c.minor, true);
       app.setup.show();
       app.setup.Page1->setCurrentIndex(kCalibrationTab);
-      QCOMPARE(app.cal.PanelClrHist->isVisible(), c.clearHistory);
+      QCOMPARE(app.cal->PanelClrHist->isVisible(), c.clearHistory);
       app.setup.Page1->setCurrentIndex(kClockTab);
       QCOMPARE(app.clock.RadioGroupRele->isVisible(), c.rele);
       QCOMPARE(app.clock.ReleButtons->checkedId(), 0);  // "Auto"
@@ -166,7 +168,7 @@ class ClockCalibrationWindowTest : public QObject {
     relay->SetRegister(sim::Table::kHolding, 0x19, 1100);  // KalU2 at the top of its spinner
     App app({"/servis"});
     app.Connect(*relay);
-    PageCalibration& k = app.cal;
+    PageCalibration& k = *app.cal;
     QVERIFY(app.Click(app.params.ButtonReadP));
     const SettingsWords settings = app.params.SettingsRecord;
 
@@ -212,6 +214,41 @@ class ClockCalibrationWindowTest : public QObject {
     QCOMPARE(*relay->GetRegister(sim::Table::kHolding, 0x1D), uint16_t(4711));
   }
 
+  // Typed factors are the user's until written: the window system's restore is no new show.
+  void typedFactorsSurviveMinimiseAndRestore() {
+    auto relay = StartRelay({});
+    App app({"/servis"});
+    app.Connect(*relay);
+    QVERIFY(app.Await([&] { app.setup.Page1->setCurrentIndex(kCalibrationTab); }));
+    app.cal->EditKalU1->setFocus();
+    QTest::keyClick(app.cal->EditKalU1, Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClicks(app.cal->EditKalU1, "1.050");
+    app.setup.windowHandle()->setWindowState(Qt::WindowMinimized);
+    QTest::qWait(50);
+    app.setup.windowHandle()->setWindowState(Qt::WindowNoState);
+    QTest::qWait(200);
+    QVERIFY(app.Idle());
+    QCOMPARE(app.cal->EditKalU1->text(), QString("1.050"));
+  }
+
+  // A relay without the output switch is never sent a mode, whatever a window still asks for.
+  void noRelayModeBelowFirmware14() {
+    sim::RelayConfig older;
+    older.version = "1.13";
+    auto forced = StartRelay({});
+    auto without = StartRelay(older);
+    App app;
+    app.Connect(*forced);
+    app.setup.Page1->setCurrentIndex(kClockTab);
+    app.clock.ReleButtons->button(1)->click();  // "On"
+    QTRY_COMPARE_WITH_TIMEOUT(ModeCommands(*forced), 1u, 1000);
+    QTest::keyClick(&app.main, Qt::Key_F1);
+    app.Connect(*without);
+    QVERIFY(app.main.Session().connected);
+    QTest::qWait(4500);  // past the 4 s repeat of a forced state
+    QCOMPARE(ModeCommands(*without), 0u);
+  }
+
   void withoutARelayNothingWaits() {
     App app({"/servis"});
     app.Pretend(14, true);  // a relay known, none connected
@@ -220,8 +257,8 @@ class ClockCalibrationWindowTest : public QObject {
     app.setup.Page1->setCurrentIndex(kCalibrationTab);
     QVERIFY(app.Idle());
     for (QPushButton* button :
-         {app.clock.ButtonReadC, app.clock.ButtonWriteC, app.cal.ButtonReadKal,
-          app.cal.ButtonWriteKal, app.cal.ButtonClrHist}) {
+         {app.clock.ButtonReadC, app.clock.ButtonWriteC, app.cal->ButtonReadKal,
+          app.cal->ButtonWriteKal, app.cal->ButtonClrHist}) {
       app.setup.LabelMsg->clear();
       button->click();
       QCOMPARE(app.setup.LabelMsg->text(), QString("Přístroj není připojen"));

@@ -70,7 +70,7 @@ struct AppFixture {
 
   TFormMain main;
   TFormOnLine onLine;
-  TFormSetup setup;
+  TFormSetup setup{main.Session().serviceMode};
   TFormHistory history;
   PageParameters& params;
   Dialogs saved;

@@ -210,8 +210,8 @@ class WindowTest : public QObject {
   }
 
   void connectClearsTheDeclaredRequestsAndStopsAnUpload() {
-    App app;
-    app.Ports({});  // no relay: the worker stays parked, only the button clears anything
+    App app({"/servis"});  // every page, so every request
+    app.Ports({});         // no relay: the worker stays parked, only the button clears anything
     // Every request that a window declares is bound to its own slot, and the connect button
     // drops exactly those declared to be dropped.
     std::set<nx480::RequestSlot> bound, dropped;

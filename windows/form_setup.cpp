@@ -15,7 +15,7 @@
 #include "setup_status.h"
 #include "window_services.h"
 
-TFormSetup::TFormSetup(QWidget* parent) : RelayWindow(parent) {
+TFormSetup::TFormSetup(bool serviceMode, QWidget* parent) : RelayWindow(parent) {
   setObjectName("FormSetup");
   setWindowTitle("Nastavení");
   setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
@@ -45,7 +45,7 @@ TFormSetup::TFormSetup(QWidget* parent) : RelayWindow(parent) {
 
   parameters_ = AddPage<PageParameters>("Parametry");
   clock_ = AddPage<PageClock>("Datum, čas");
-  calibration_ = AddPage<PageCalibration>("Kalibrace");
+  if (serviceMode) calibration_ = AddPage<PageCalibration>("Kalibrace");
   upload_ = AddPage<PageUpload>("Upload FW");
   TabOchrana = parameters_;
   TabDatumCas = clock_;
@@ -80,7 +80,6 @@ std::vector<nx480::RequestDecl> TFormSetup::Requests() {
 // Each time the window is shown, and when the main window has a new relay version.
 void TFormSetup::FormShow() {
   for (SetupPage* page : pages_) page->ApplyFeatures(Session());
-  Page1->setTabVisible(Page1->indexOf(calibration_), Session().serviceMode);
   PageChange();
 }
 

@@ -3,6 +3,9 @@
 // is a class of its own (setup_page.h) with its controls, requests and transactions; the frame
 // switches them by the relay's firmware and the service mode, tells them of tab changes and
 // shows their status texts. Closing the window only hides it.
+//
+// The calibration page exists only when the tool was started in service mode: outside it there
+// is no page, no tab and no request that a key, the wheel or a tab change could reach.
 #pragma once
 
 #include <QString>
@@ -24,12 +27,13 @@ class PageUpload;
 class TFormSetup : public RelayWindow {
   Q_OBJECT
  public:
-  explicit TFormSetup(QWidget* parent = nullptr);
+  explicit TFormSetup(bool serviceMode, QWidget* parent = nullptr);
 
   // The pages, in tab order.
   PageParameters& Parameters() const { return *parameters_; }
   PageClock& Clock() const { return *clock_; }
-  PageCalibration& Calibration() const { return *calibration_; }
+  // Null outside service mode.
+  PageCalibration* Calibration() const { return calibration_; }
   PageUpload& Upload() const { return *upload_; }
 
   // Every page's requests.
@@ -48,7 +52,7 @@ class TFormSetup : public RelayWindow {
   QTabWidget* Page1 = nullptr;
   QWidget* TabOchrana = nullptr;
   QWidget* TabDatumCas = nullptr;
-  QWidget* TabKalibrace = nullptr;
+  QWidget* TabKalibrace = nullptr;  // null outside service mode
   QWidget* TabFirmware = nullptr;
   QLabel* LabelMsg = nullptr;
   QPushButton* ButtonKonec = nullptr;
