@@ -190,6 +190,30 @@ class HistoryWindowTest : public QObject {
     QVERIFY(h.ButtonSave->isEnabled());
   }
 
+  void exportWritesForeignSpacesPlainAndNamesAnUnwritableCharacter() {
+    AppFixture app;
+    app.Pretend(14, false, true);
+    TFormHistory& h = app.history;
+    h.show();
+    h.ShowHistoryRecord(Record(2009, 3, 5, 14, 7, 9));
+    h.ShowHistoryRecord(Record(2009, 3, 4, 14, 7, 9));
+    QTemporaryDir dir;
+    app.savePath = dir.filePath("historie.csv");
+
+    // (No worker ends the reading, so "Ulož" stays disabled: its handler is called.)
+    // A date as newer locale data writes it, U+202F before PM.
+    h.StringGridHist->item(0, 0)->setText(QString::fromUtf8("5.3.2009 2:07:09\u202FPM"));
+    h.ButtonSaveClick();
+    QVERIFY(app.messages.isEmpty());
+    QVERIFY(FileBytes(app.savePath).contains("\r\n5.3.2009 2:07:09 PM;Start;"));
+
+    h.StringGridHist->item(1, 1)->setText(QString::fromUtf8("St\u4E2Dart"));
+    h.ButtonSaveClick();
+    QCOMPARE(app.messages, QStringList{"Chyba|Soubor nelze vytvořit!\n" + app.savePath +
+                                       "\nŘádek 2 obsahuje znak „\u4E2D“ (U+4E2D), který nelze "
+                                       "zapsat v kódování Windows-1250."});
+  }
+
   void tableGrowsWithTheWindow() {
     AppFixture app;
     TFormHistory& h = app.history;

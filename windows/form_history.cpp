@@ -220,8 +220,19 @@ void TFormHistory::ButtonSaveClick() {
   QString reason;
   std::string bytes;
   nx480::FileError error;
-  if (!nx480::HistoryCsv(rows, bytes)) {
-    reason = "Tabulka obsahuje znak, který nelze zapsat v kódování Windows-1250.";
+  nx480::UnwritableCharacter unwritable;
+  if (!nx480::HistoryCsv(rows, bytes, &unwritable)) {
+    // The character's code too: it may be one that shows nothing.
+    reason = unwritable.character.empty()
+                 ? QString("Tabulka obsahuje znak, který nelze zapsat v kódování Windows-1250.")
+                 : QString(
+                       "Řádek %1 obsahuje znak „%2“ (U+%3), který nelze zapsat v kódování "
+                       "Windows-1250.")
+                       .arg(QString::number(unwritable.row),
+                            QString::fromStdString(unwritable.character),
+                            QString::number(static_cast<uint>(unwritable.code), 16)
+                                .toUpper()
+                                .rightJustified(4, '0'));
   } else if (!nx480::WriteFileAtomically(
                  QFile::encodeName(path).toStdString(),
                  std::span(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size()), error)) {
