@@ -157,6 +157,43 @@ class HistoryWindowTest : public QObject {
     QCOMPARE(h.Cell(2015, 0), ring.When(2014));
   }
 
+  void ringTheRelayCannotHaveIsTold_data() {
+    QTest::addColumn<int>("address");
+    QTest::addColumn<int>("value");
+    QTest::addColumn<QString>("state");
+    const QString pointer = "Neplatný ukazatel historie", size = "Neplatná velikost historie";
+    QTest::newRow("pointer at the slot count") << 0x44 << 223 << pointer;
+    QTest::newRow("pointer far above") << 0x44 << 0xFFFF << pointer;
+    QTest::newRow("size code 0") << 0x45 << 0 << size;
+    QTest::newRow("size code past the register space") << 0x45 << 97 << size;
+  }
+  void ringTheRelayCannotHaveIsTold() {
+    QFETCH(int, address);
+    QFETCH(int, value);
+    QFETCH(QString, state);
+    Ring ring(4, 3);  // 223 slots
+    const auto kept = ring.relay->GetRegister(sim::Table::kHolding, address);
+    QVERIFY(kept.has_value());
+    QVERIFY(ring.relay->SetRegister(sim::Table::kHolding, address, value));
+    AppFixture app;
+    app.Connect(*ring.relay);
+    TFormHistory& h = app.history;
+    app.main.ButtonHistoryClick();
+    QVERIFY(ReadingEnds(h));
+    QCOMPARE(h.RowCount(), 2);
+    QVERIFY(h.LabelState->isVisible());
+    QCOMPARE(h.LabelState->text(), state);
+
+    // The relay has its ring again: the next show reads it, and the text goes.
+    QVERIFY(ring.relay->SetRegister(sim::Table::kHolding, address, *kept));
+    app.main.ButtonHistoryClick();
+    app.main.ButtonHistoryClick();
+    QVERIFY(!h.LabelState->isVisible());
+    QVERIFY(ReadingEnds(h));
+    QCOMPARE(h.RowCount(), 4);
+    QVERIFY(!h.LabelState->isVisible());
+  }
+
   void recordsWithoutRowAndNoStaleCells() {
     AppFixture app;
     app.Pretend(14, false, true);
