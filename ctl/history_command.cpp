@@ -35,8 +35,10 @@ std::string EndText(HistoryEnd end) {
   switch (end) {
     case HistoryEnd::PointerFailed:
       return "the history pointer could not be read";
-    case HistoryEnd::BadRing:
-      return "the history pointer and size do not describe a ring";
+    case HistoryEnd::BadSize:
+      return "the history size code gives no ring";
+    case HistoryEnd::BadPointer:
+      return "the history pointer is outside the ring";
     case HistoryEnd::RecordFailed:
       return "a record could not be read";
     case HistoryEnd::Interrupted:

@@ -43,7 +43,7 @@ HistoryWalk Walk(TModbus& link, HistoryWindow& window, int32_t& reading) {
   const int slots = HistorySlots(WireWord(data + 2));
   // A pointer outside the ring would never come round to itself again.
   if (slots == 0 || start >= slots) {
-    walk.end = HistoryEnd::BadRing;
+    walk.end = slots == 0 ? HistoryEnd::BadSize : HistoryEnd::BadPointer;
     return walk;
   }
 

@@ -40,7 +40,8 @@ class HistoryWindow {
 // How a walk ended.
 enum class HistoryEnd {
   PointerFailed,  // the read of 0x44-0x45 failed (then drained): nothing handed over
-  BadRing,        // the pointer or the size code does not describe a ring: nothing read
+  BadSize,        // the size code gives no ring in the register space: nothing read
+  BadPointer,     // the pointer is at or above the slot count: nothing read
   RecordFailed,   // a record read failed, and its repetition too (then drained)
   EmptySlot,      // a slot with timestamp 0: the ring is not full yet
   Closed,         // the window cleared its request
@@ -58,7 +59,8 @@ struct HistoryWalk {
 int HistorySlots(uint16_t sizeRegister);
 
 // ReadHistory. A failed record read is repeated once: drain, the same request again, 20 ms,
-// read. Nothing is reported to the user; the window shows what it has received.
+// read. The walk reports nothing to the user itself: the window shows what it has received, and
+// may tell how the walk ended.
 HistoryWalk ReadHistory(TModbus& link, HistoryWindow& window);
 
 }  // namespace nx480

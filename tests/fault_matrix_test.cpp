@@ -66,8 +66,10 @@ const char* EndName(HistoryEnd end) {
   switch (end) {
     case HistoryEnd::PointerFailed:
       return "pointer failed";
-    case HistoryEnd::BadRing:
-      return "bad ring";
+    case HistoryEnd::BadSize:
+      return "bad size";
+    case HistoryEnd::BadPointer:
+      return "bad pointer";
     case HistoryEnd::RecordFailed:
       return "record failed";
     case HistoryEnd::EmptySlot:

@@ -103,9 +103,41 @@ TEST(HistoryView, ExportBytes) {
             "as;Ud\xE1lost;F  [Hz];U1 [V];U2 [V];U3 [V];\r\n"
             "5.3.2009 14:07:09;P\xF8ipojen\xED;49,98;  7;231;230;\r\n"
             ";;;;;;\r\n");
+}
 
-  // A character that Windows-1250 cannot carry: no file content at all.
-  const std::vector<HistoryRow> foreign = {{"2009年3月5日", "Start", "", "", "", ""}};
-  EXPECT_FALSE(HistoryCsv(foreign, bytes));
-  EXPECT_TRUE(bytes.empty());
+TEST(HistoryView, ExportWritesForeignSpacesPlainAndNamesAnUnwritableCharacter) {
+  struct Case {
+    const char* cell;     // in the second event row
+    const char* written;  // its bytes in the file, or nullptr: refused
+    const char* refused;  // the character named
+    char32_t code;
+  };
+  const Case cases[] = {
+      {"5.3.2009 2:07:09\u202FPM", "5.3.2009 2:07:09 PM", nullptr, 0},  // newer locale data
+      {"<\u1680\u2000\u2001\u2002\u2003\u2004\u2005\u2006\u2007\u2008\u2009\u200A\u205F\u3000>",
+       "<              >", nullptr, 0},    // every other one: 14 spaces
+      {"a\u00A0z", "a\xA0z", nullptr, 0},  // Windows-1250 has a byte of its own
+      {"2009年3月5日", nullptr, "年", 0x5E74},
+      {"a\u200Bb", nullptr, "\u200B", 0x200B},  // zero width: no space
+      {"\u202F😀", nullptr, "😀", 0x1F600},
+      {"ok\xFF", nullptr, "\xFF", 0xFFFD},  // not UTF-8
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.cell);
+    const std::vector<HistoryRow> rows = {
+        HistoryTitles(), {"", "Start", "", "", "", ""}, {c.cell, "Stop", "", "", "", ""}};
+    std::string bytes = "old";
+    UnwritableCharacter unwritable;
+    const bool written = HistoryCsv(rows, bytes, &unwritable);
+    ASSERT_EQ(written, c.written != nullptr);
+    if (written) {
+      EXPECT_TRUE(bytes.ends_with(";Start;;;;;\r\n" + std::string(c.written) + ";Stop;;;;;\r\n"))
+          << bytes;
+    } else {
+      EXPECT_TRUE(bytes.empty());  // no file content at all
+      EXPECT_EQ(unwritable.row, 2u);
+      EXPECT_EQ(unwritable.character, c.refused);
+      EXPECT_EQ(unwritable.code, c.code);
+    }
+  }
 }

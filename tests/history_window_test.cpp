@@ -157,6 +157,43 @@ class HistoryWindowTest : public QObject {
     QCOMPARE(h.Cell(2015, 0), ring.When(2014));
   }
 
+  void ringTheRelayCannotHaveIsTold_data() {
+    QTest::addColumn<int>("address");
+    QTest::addColumn<int>("value");
+    QTest::addColumn<QString>("state");
+    const QString pointer = "Neplatný ukazatel historie", size = "Neplatná velikost historie";
+    QTest::newRow("pointer at the slot count") << 0x44 << 223 << pointer;
+    QTest::newRow("pointer far above") << 0x44 << 0xFFFF << pointer;
+    QTest::newRow("size code 0") << 0x45 << 0 << size;
+    QTest::newRow("size code past the register space") << 0x45 << 97 << size;
+  }
+  void ringTheRelayCannotHaveIsTold() {
+    QFETCH(int, address);
+    QFETCH(int, value);
+    QFETCH(QString, state);
+    Ring ring(4, 3);  // 223 slots
+    const auto kept = ring.relay->GetRegister(sim::Table::kHolding, address);
+    QVERIFY(kept.has_value());
+    QVERIFY(ring.relay->SetRegister(sim::Table::kHolding, address, value));
+    AppFixture app;
+    app.Connect(*ring.relay);
+    TFormHistory& h = app.history;
+    app.main.ButtonHistoryClick();
+    QVERIFY(ReadingEnds(h));
+    QCOMPARE(h.RowCount(), 2);
+    QVERIFY(h.LabelState->isVisible());
+    QCOMPARE(h.LabelState->text(), state);
+
+    // The relay has its ring again: the next show reads it, and the text goes.
+    QVERIFY(ring.relay->SetRegister(sim::Table::kHolding, address, *kept));
+    app.main.ButtonHistoryClick();
+    app.main.ButtonHistoryClick();
+    QVERIFY(!h.LabelState->isVisible());
+    QVERIFY(ReadingEnds(h));
+    QCOMPARE(h.RowCount(), 4);
+    QVERIFY(!h.LabelState->isVisible());
+  }
+
   void recordsWithoutRowAndNoStaleCells() {
     AppFixture app;
     app.Pretend(14, false, true);
@@ -188,6 +225,30 @@ class HistoryWindowTest : public QObject {
     h.Timer1Timer();
     QVERIFY(!h.HistoryRequest.Pending());
     QVERIFY(h.ButtonSave->isEnabled());
+  }
+
+  void exportWritesForeignSpacesPlainAndNamesAnUnwritableCharacter() {
+    AppFixture app;
+    app.Pretend(14, false, true);
+    TFormHistory& h = app.history;
+    h.show();
+    h.ShowHistoryRecord(Record(2009, 3, 5, 14, 7, 9));
+    h.ShowHistoryRecord(Record(2009, 3, 4, 14, 7, 9));
+    QTemporaryDir dir;
+    app.savePath = dir.filePath("historie.csv");
+
+    // (No worker ends the reading, so "Ulož" stays disabled: its handler is called.)
+    // A date as newer locale data writes it, U+202F before PM.
+    h.StringGridHist->item(0, 0)->setText(QString::fromUtf8("5.3.2009 2:07:09\u202FPM"));
+    h.ButtonSaveClick();
+    QVERIFY(app.messages.isEmpty());
+    QVERIFY(FileBytes(app.savePath).contains("\r\n5.3.2009 2:07:09 PM;Start;"));
+
+    h.StringGridHist->item(1, 1)->setText(QString::fromUtf8("St\u4E2Dart"));
+    h.ButtonSaveClick();
+    QCOMPARE(app.messages, QStringList{"Chyba|Soubor nelze vytvořit!\n" + app.savePath +
+                                       "\nŘádek 2 obsahuje znak „\u4E2D“ (U+4E2D), který nelze "
+                                       "zapsat v kódování Windows-1250."});
   }
 
   void tableGrowsWithTheWindow() {

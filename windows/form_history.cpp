@@ -18,6 +18,7 @@
 #include "atomic_file.h"
 #include "date_time_text.h"
 #include "history_view.h"
+#include "modbus.h"
 #include "window_services.h"
 
 namespace {
@@ -27,6 +28,12 @@ constexpr int kRowHeight = 18;
 // While records come in, the table is painted at most this often (ms): painting it after every
 // record would take longer than reading the record.
 constexpr int kPaintInterval = 40;
+
+// What a reading that found no ring shows.
+QString BadRingText(nx480::HistoryEnd end) {
+  return end == nx480::HistoryEnd::BadSize ? "Neplatná velikost historie"
+                                           : "Neplatný ukazatel historie";
+}
 
 }  // namespace
 
@@ -66,6 +73,10 @@ TFormHistory::TFormHistory(QWidget* parent) : RelayWindow(parent) {
   LabelReading = new QLabel("Načítám", this);
   LabelReading->setObjectName("LabelReading");
   LabelReading->setFont(SystemFont(16, true));
+  LabelState = new QLabel(this);
+  LabelState->setObjectName("LabelState");
+  LabelState->setFont(SystemFont(11, true));
+  LabelState->hide();
 
   setTabOrder(StringGridHist, ButtonKonec);
   setTabOrder(ButtonKonec, ButtonSave);
@@ -89,7 +100,13 @@ TFormHistory::TFormHistory(QWidget* parent) : RelayWindow(parent) {
 std::vector<nx480::RequestDecl> TFormHistory::Requests() {
   return {{.slot = nx480::kHistoryRequest,
            .request = &HistoryRequest,
-           .transaction = [this](nx480::TModbus& link) { nx480::ReadHistory(link, *this); },
+           .transaction =
+               [this](nx480::TModbus& link) {
+                 const nx480::HistoryEnd end = nx480::ReadHistory(link, *this).end;
+                 // Told once the reading has ended; a communication failure is not.
+                 if (end == nx480::HistoryEnd::BadSize || end == nx480::HistoryEnd::BadPointer)
+                   link.Synchronize([this, end] { badRing_ = end; });
+               },
            // The rows received so far stay; the loop clears the flag and the timer ends the
            // reading as after any other failure. Nothing is reported.
            .onException = [](nx480::TModbus&) {},
@@ -107,6 +124,8 @@ void TFormHistory::resizeEvent(QResizeEvent* event) {
   ButtonKonec->setGeometry(24, h - 38, 145, 25);
   ButtonSave->setGeometry(184, h - 38, 73, 25);
   LabelReading->setGeometry(312, h - 36, std::max(70, LabelReading->sizeHint().width()), 20);
+  // From beside "Ulož" to the table's right edge: its texts are longer than "Načítám".
+  LabelState->setGeometry(272, h - 36, std::max(0, w - 278), 20);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -126,6 +145,7 @@ void TFormHistory::FormShow() {
   StringGridHist->clearContents();
   StringGridHist->setRowCount(1);
   nextRow_ = 1;
+  LabelState->hide();
   reading_ = reading_ == INT32_MAX ? 1 : reading_ + 1;
   HistoryRequest.Set(reading_);
   Timer1->start();
@@ -161,6 +181,10 @@ void TFormHistory::Timer1Timer() {
   Timer1->stop();
   ButtonSave->setEnabled(true);
   LabelReading->hide();
+  if (badRing_ && begun_ == reading_) {
+    LabelState->setText(BadRingText(*badRing_));
+    LabelState->show();
+  }
 }
 
 void TFormHistory::ButtonKonecClick() {
@@ -220,8 +244,19 @@ void TFormHistory::ButtonSaveClick() {
   QString reason;
   std::string bytes;
   nx480::FileError error;
-  if (!nx480::HistoryCsv(rows, bytes)) {
-    reason = "Tabulka obsahuje znak, který nelze zapsat v kódování Windows-1250.";
+  nx480::UnwritableCharacter unwritable;
+  if (!nx480::HistoryCsv(rows, bytes, &unwritable)) {
+    // The character's code too: it may be one that shows nothing.
+    reason = unwritable.character.empty()
+                 ? QString("Tabulka obsahuje znak, který nelze zapsat v kódování Windows-1250.")
+                 : QString(
+                       "Řádek %1 obsahuje znak „%2“ (U+%3), který nelze zapsat v kódování "
+                       "Windows-1250.")
+                       .arg(QString::number(unwritable.row),
+                            QString::fromStdString(unwritable.character),
+                            QString::number(static_cast<uint>(unwritable.code), 16)
+                                .toUpper()
+                                .rightJustified(4, '0'));
   } else if (!nx480::WriteFileAtomically(
                  QFile::encodeName(path).toStdString(),
                  std::span(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size()), error)) {

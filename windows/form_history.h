@@ -1,7 +1,8 @@
 // Event history window (module History). Every show starts a reading of the relay's event ring:
 // the worker hands the records over one by one, newest first, and each valid one becomes a row
-// of the table while "Načítám" blinks. Closing the window stops the reading; "Ulož" exports the
-// table as a semicolon-separated Windows-1250 file.
+// of the table while "Načítám" blinks. A pointer or size register that gives no ring is told
+// beside the buttons once the reading has ended. Closing the window stops the reading; "Ulož"
+// exports the table as a semicolon-separated Windows-1250 file.
 //
 // Threads: ShowHistoryRecord runs on the user-interface thread inside the worker's synchronous
 // call, and is the only place where the table grows during a reading. The worker reads
@@ -10,6 +11,7 @@
 
 #include <QString>
 #include <cstdint>
+#include <optional>
 
 #include "history_transaction.h"
 #include "relay_window.h"
@@ -37,7 +39,10 @@ class TFormHistory : public RelayWindow, public nx480::HistoryWindow {
   void ButtonSaveClick();
 
   // ---- The history walk's view of this window ----
-  void BeginReading(int32_t reading) override { begun_ = reading; }
+  void BeginReading(int32_t reading) override {
+    begun_ = reading;
+    badRing_.reset();
+  }
   void ShowHistoryRecord(const nx480::HistoryRecord& record) override;
   int32_t RequestedReading() const override { return HistoryRequest.Value(); }
 
@@ -50,6 +55,7 @@ class TFormHistory : public RelayWindow, public nx480::HistoryWindow {
   QPushButton* ButtonKonec = nullptr;
   QPushButton* ButtonSave = nullptr;
   QLabel* LabelReading = nullptr;
+  QLabel* LabelState = nullptr;  // how the last reading ended, when the relay gave no ring
   QTimer* Timer1 = nullptr;
 
   // The record shown last (user-interface thread).
@@ -67,4 +73,6 @@ class TFormHistory : public RelayWindow, public nx480::HistoryWindow {
   int32_t begun_ = 0;            // the reading that the worker took up last
   QString lastExport_;           // offered again by the next export
   QTimer* paintHold_ = nullptr;  // running: the table's painting waits for it
+  // How the walk of begun_ ended when it found no ring (BadSize or BadPointer).
+  std::optional<nx480::HistoryEnd> badRing_;
 };

@@ -1,6 +1,8 @@
 #include "history_view.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <string_view>
 
 #include "text_codec.h"
 
@@ -15,6 +17,54 @@ bool IsLeapYear(int year) {
 int DaysInMonth(int year, int month) {
   static constexpr int kDays[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
   return month == 2 && IsLeapYear(year) ? 29 : kDays[month - 1];
+}
+
+// The Unicode spaces (category Zs) that Windows-1250 has no byte for: all but U+0020 and U+00A0.
+// Each is three bytes of UTF-8 with a lead byte from 0xE1 to 0xE3.
+constexpr std::string_view kForeignSpaces[] = {"\u1680", "\u2000", "\u2001", "\u2002", "\u2003",
+                                               "\u2004", "\u2005", "\u2006", "\u2007", "\u2008",
+                                               "\u2009", "\u200A", "\u202F", "\u205F", "\u3000"};
+
+// Appends `cell` to `text` with each foreign space made a plain one.
+void AppendWithPlainSpaces(std::string& text, std::string_view cell) {
+  for (size_t i = 0; i < cell.size();) {
+    const auto lead = static_cast<unsigned char>(cell[i]);
+    if (lead >= 0xE1 && lead <= 0xE3) {
+      const std::string_view rest = cell.substr(i);
+      if (std::ranges::any_of(kForeignSpaces,
+                              [&](std::string_view space) { return rest.starts_with(space); })) {
+        text += ' ';
+        i += 3;
+        continue;
+      }
+    }
+    text += cell[i++];
+  }
+}
+
+// The character that begins at `at` in `text`, and its code point in `code`; a byte that begins
+// no UTF-8 sequence alone, with U+FFFD.
+std::string CharacterAt(std::string_view text, size_t at, char32_t& code) {
+  const auto byte = [&](size_t i) {
+    return at + i < text.size() ? static_cast<unsigned char>(text[at + i]) : 0u;
+  };
+  const unsigned lead = byte(0);
+  size_t length = lead < 0x80   ? 1
+                  : lead < 0xC2 ? 0
+                  : lead < 0xE0 ? 2
+                  : lead < 0xF0 ? 3
+                  : lead < 0xF5 ? 4
+                                : 0;
+  code = lead & (0xFFu >> (length == 1 ? 1 : length + 1));
+  for (size_t i = 1; i < length; ++i) {
+    if ((byte(i) & 0xC0) != 0x80) length = 0;
+    code = code << 6 | (byte(i) & 0x3F);
+  }
+  if (length == 0) {
+    code = 0xFFFD;
+    return std::string(1, text[at]);
+  }
+  return std::string(text.substr(at, length));
 }
 
 }  // namespace
@@ -77,17 +127,27 @@ std::optional<EventRow> DecodeEvent(const HistoryRecord& record) {
                   VoltsText(record[7])};
 }
 
-bool HistoryCsv(const std::vector<HistoryRow>& rows, std::string& bytes) {
+bool HistoryCsv(const std::vector<HistoryRow>& rows, std::string& bytes,
+                UnwritableCharacter* unwritable) {
   std::string text;
+  std::vector<size_t> rowEnds;  // the offset in `text` after each row
+  rowEnds.reserve(rows.size());
   for (const HistoryRow& row : rows) {
     for (const std::string& cell : row) {
-      text += cell;
+      AppendWithPlainSpaces(text, cell);
       text += ';';
     }
     text += "\r\n";
+    rowEnds.push_back(text.size());
   }
-  if (!Utf8ToCp1250(text, bytes)) {
+  size_t bad = 0;
+  if (!Utf8ToCp1250(text, bytes, &bad)) {
     bytes.clear();
+    if (unwritable && bad < text.size()) {
+      unwritable->row =
+          static_cast<size_t>(std::ranges::upper_bound(rowEnds, bad) - rowEnds.begin());
+      unwritable->character = CharacterAt(text, bad, unwritable->code);
+    }
     return false;
   }
   return true;

@@ -49,9 +49,22 @@ struct EventRow {
 // The row of `record`, or nothing when its timestamp is impossible (such a record gets no row).
 std::optional<EventRow> DecodeEvent(const HistoryRecord& record);
 
+// A character that the export cannot write: its row (0: the titles), the character as the cell
+// holds it (UTF-8; a byte that begins no UTF-8 sequence stands alone) and its code point (U+FFFD
+// for such a byte).
+struct UnwritableCharacter {
+  size_t row = 0;
+  std::string character;
+  char32_t code = 0;
+};
+
 // The export file: every cell (UTF-8) in Windows-1250 followed by ";", every row ended by CR LF,
-// no quoting, no byte-order mark. False when a character has no Windows-1250 form (`bytes`
-// then holds nothing).
-bool HistoryCsv(const std::vector<HistoryRow>& rows, std::string& bytes);
+// no quoting, no byte-order mark. A Unicode space that Windows-1250 has no byte for (U+1680,
+// U+2000-U+200A, U+202F, U+205F, U+3000; newer locale data puts U+202F before AM/PM) is written
+// as a plain space; U+00A0 keeps its byte 0xA0. False when another character has no
+// Windows-1250 form: `bytes` then holds nothing, and `unwritable` (when given) names the first
+// such character; it is left alone when no character is to blame (the system has no converter).
+bool HistoryCsv(const std::vector<HistoryRow>& rows, std::string& bytes,
+                UnwritableCharacter* unwritable = nullptr);
 
 }  // namespace nx480

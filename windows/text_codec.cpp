@@ -21,9 +21,11 @@ class Iconv {
   bool ok() const { return cd_ != reinterpret_cast<iconv_t>(-1); }
 
   // Converts `in`; on an input sequence it cannot convert, skips skipAt(position) bytes and
-  // appends `replacement`. Returns false when that happened.
+  // appends `replacement`. Returns false when that happened, with the offset of the first such
+  // sequence in `firstBad`.
   template <typename SkipAt>
-  bool Convert(std::string_view in, std::string& out, SkipAt skipAt, std::string_view replacement) {
+  bool Convert(std::string_view in, std::string& out, SkipAt skipAt, std::string_view replacement,
+               size_t* firstBad = nullptr) {
     bool clean = true;
     char* src = const_cast<char*>(in.data());
     size_t srcLeft = in.size();
@@ -36,6 +38,7 @@ class Iconv {
       if (r != static_cast<size_t>(-1)) continue;
       if (errno == E2BIG) continue;
       // EILSEQ or EINVAL (a sequence it cannot convert, or one cut short).
+      if (clean && firstBad) *firstBad = static_cast<size_t>(src - in.data());
       clean = false;
       out.append(replacement);
       const size_t skip = skipAt(static_cast<unsigned char>(*src));
@@ -69,12 +72,13 @@ std::string Cp1250ToUtf8(std::string_view bytes) {
   return out;
 }
 
-bool Utf8ToCp1250(std::string_view text, std::string& bytes) {
+bool Utf8ToCp1250(std::string_view text, std::string& bytes, size_t* firstBad) {
   bytes.clear();
+  if (firstBad) *firstBad = text.size();
   Iconv iconv("WINDOWS-1250", "UTF-8");
   if (!iconv.ok()) return false;
   // A character without a Windows-1250 form is skipped whole and written as "?".
-  return iconv.Convert(text, bytes, Utf8SequenceLength, "?");
+  return iconv.Convert(text, bytes, Utf8SequenceLength, "?", firstBad);
 }
 
 }  // namespace nx480
