@@ -47,6 +47,10 @@ constexpr const char* kUsage =
     "  --history-fill N      events in the ring at start, 0..65535 (default 40; more than\n"
     "                        the slots wrap around)\n"
     "  --restart-time MS     silence after a firmware upload's Run (default 1500)\n"
+    "  --store-time MS       a calibration write is answered once stored, MS later\n"
+    "                        (default 140)\n"
+    "  --clear-time MS       a clear-history command is answered once the ring is erased,\n"
+    "                        MS later (default 1300)\n"
     "  --upload-lose N       the reply of the N-th data frame of an upload is lost, once\n"
     "  --upload-refuse N     the N-th and the next data frame are refused, once\n"
     "  --upload-busy         the first Status read of an upload answers busy\n"
@@ -408,6 +412,10 @@ int main(int argc, char** argv) {
       if (!value(v) || !ParseNumber(v, 0, 60'000, n))
         return Usage("--restart-time must be 0..60000 ms");
       config.restart_time = std::chrono::milliseconds(n);
+    } else if (arg == "--store-time" || arg == "--clear-time") {
+      if (!value(v) || !ParseNumber(v, 0, 60'000, n)) return Usage(arg + " must be 0..60000 ms");
+      (arg == "--store-time" ? config.calibration_store_time : config.history_clear_time) =
+          std::chrono::milliseconds(n);
     } else if (arg == "--upload-lose" || arg == "--upload-refuse") {
       if (!value(v) || !ParseNumber(v, 1, 1'000'000, n)) return Usage(arg + " must be 1..1000000");
       (arg == "--upload-lose" ? upload_faults.lose_reply_at : upload_faults.refuse_at) =

@@ -190,6 +190,7 @@ RelayModel::RelayModel(RelayConfig config) : config_(std::move(config)) {
                     if (values[0] != kClearHistoryCode) return kIllegalDataValue;
                     m.ClearHistory();
                     ++m.history_clears_;
+                    m.work_time_ = m.config_.history_clear_time;
                     return std::uint8_t{0};
                   });
 
@@ -349,6 +350,7 @@ std::optional<Reply> RelayModel::Handle(std::span<const std::uint8_t> frame,
     return std::nullopt;
   }
   ++counters_.requests;
+  work_time_ = std::chrono::milliseconds(0);
   const Request request{frame[0], frame[1], frame.subspan(2, frame.size() - 4)};
 
   const std::optional<FaultRule> fault = faults_.Match(request.function);
@@ -372,6 +374,7 @@ std::optional<Reply> RelayModel::Handle(std::span<const std::uint8_t> frame,
   }
   Reply reply;
   reply.bytes = BuildFrame(request.function, response);
+  reply.delay = work_time_;
   if (!fault) return reply;
 
   reply.fault = fault->kind;
@@ -391,7 +394,7 @@ std::optional<Reply> RelayModel::Handle(std::span<const std::uint8_t> frame,
         reply.bytes.push_back(static_cast<std::uint8_t>(i % 2 ? 0x5A : 0xA5));
       break;
     case FaultKind::kLateReply:
-      reply.delay = std::chrono::milliseconds(param);
+      reply.delay += std::chrono::milliseconds(param);
       break;
     case FaultKind::kBadEcho:
     case FaultKind::kWrongAddress:
@@ -509,7 +512,10 @@ std::uint8_t RelayModel::Write(Table table, std::uint16_t first,
       return begin < from + count && end > from;
     };
     if (overlaps(kSettingsFirst, kSettingsCount)) AddEvent(EventCode::kParameters, now_);
-    if (overlaps(kRegKalU1, 8)) AddEvent(EventCode::kCalibration, now_);
+    if (overlaps(kRegKalU1, 8)) {
+      AddEvent(EventCode::kCalibration, now_);
+      work_time_ = config_.calibration_store_time;
+    }
   }
   if (after_write_) after_write_(table, first, static_cast<std::uint16_t>(values.size()), bank_);
   return 0;

@@ -87,6 +87,12 @@ struct RelayConfig {
   int history_size_code = 4;      // event ring of 64 x code - 33 slots (1..32)
   int history_fill = 40;          // events in it at start (SampleEvents); past the size it wraps
   std::chrono::milliseconds restart_time{1500};  // silence after a firmware upload's Run
+  // The relay answers a command only once it has carried it out: a write that stores into the
+  // calibration block 0x18-0x1F, and an accepted clear-history command (the ring erased). The
+  // tool waits 100 ms and 1500 ms before it reads those replies; the store takes longer than
+  // the tool's reply time-out of 108 ms, so only a tool that waits first gets the reply.
+  std::chrono::milliseconds calibration_store_time{140};
+  std::chrono::milliseconds history_clear_time{1300};
 
   std::string EffectiveName() const;
 };
@@ -111,7 +117,8 @@ struct Response {
 // A reply ready for the wire.
 struct Reply {
   std::vector<std::uint8_t> bytes;
-  std::chrono::milliseconds delay{0};   // extra wait before sending (late-reply fault)
+  std::chrono::milliseconds delay{0};   // extra wait before sending: the relay's work on the
+                                        // command, plus the late-reply fault
   std::chrono::milliseconds babble{0};  // random bytes for this long after it (babble fault)
   std::optional<FaultKind> fault;       // the fault that shaped this reply, if any
 };
@@ -257,6 +264,8 @@ class RelayModel {
   EventHistory history_;
   FirmwareUpload upload_;
   bool lose_reply_ = false;  // set by a handler: the request was carried out, send no reply
+  // Set while a request is carried out: how long the relay works on it before it answers.
+  std::chrono::milliseconds work_time_{0};
   EventSource event_source_;
   MeasurementSource measurements_;
   RelayMode mode_ = RelayMode::kAuto;

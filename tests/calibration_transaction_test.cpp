@@ -112,3 +112,28 @@ TEST_F(CalibrationTransactions, ClearHistoryTellsARefusedCodeFromABrokenLine) {
   }
   EXPECT_TRUE(relay_->WithModel([](sim::RelayModel& m) { return m.Events(); }).empty());
 }
+
+// The relay answers a calibration store and a history clear only once it has done the work,
+// after more than the reply time-out: a transaction gets the answer only by waiting first.
+TEST_F(CalibrationTransactions, WaitsForTheRelaysWorkBeforeReadingTheAnswer) {
+  const sim::RelayConfig relay;  // the simulated relay's times, as the real one takes
+  const struct {
+    const char* what;
+    std::chrono::milliseconds work;
+    const FrameTemplate& request;
+    void (*transaction)(TModbus&, CalibrationWindow&);
+  } cases[] = {
+      {"calibration stored", relay.calibration_store_time, templates::kCalibrationWrite,
+       &WriteCalibration},
+      {"history cleared", relay.history_clear_time, templates::kClearHistory, &ClearHistory},
+  };
+  const PortTimeouts line = TestLine().timeouts;
+  for (const auto& c : cases) {
+    const std::chrono::milliseconds replyTimeout(
+        line.readConstant + line.readPerByte * static_cast<int>(c.request.replyLength));
+    ASSERT_GT(c.work, replyTimeout) << c.what << ": a reply read at once would come in time";
+    window_.statuses.clear();
+    c.transaction(link_, window_);
+    EXPECT_EQ(window_.statuses, Outcomes{Outcome::Ok}) << c.what;
+  }
+}

@@ -10,8 +10,9 @@
 // transaction's own drain removed it.
 //
 // The late reply comes 70 ms after the read of it has given up (the transaction's fixed wait,
-// plus the reply's read limit of 1 ms a byte + 100 ms): inside the drain that follows a failure,
-// or inside the next read when there is none.
+// plus the reply's read limit of 1 ms a byte + 100 ms; the fault's delay comes on top of the
+// relay's own time to carry the command out): inside the drain that follows a failure, or
+// inside the next read when there is none.
 #include <gtest/gtest.h>
 
 #include <array>
@@ -154,6 +155,8 @@ struct Row {
   const char* name;
   uint8_t function;  // of the request whose reply the fault hits
   int waitMs;        // the transaction's fixed wait before it reads that reply
+  // The relay's time to carry that request out before it answers; nullptr: it answers at once.
+  std::chrono::milliseconds sim::RelayConfig::*work;
   int replyLength;
   std::string (FaultMatrix::*run)();
   // One cell for each of kFaults, in order.
@@ -303,44 +306,46 @@ class FaultMatrix : public ::testing::TestWithParam<Row> {
 
 // clang-format off
 const Row kRows[] = {
-    // name, function, wait, reply length, transaction,
+    // name, function, wait, relay's work, reply length, transaction,
     //   silence, bad CRC, short, extra, late, exception, noise
-    {"Identification", 0x11, 0, 30, &FaultMatrix::Identification,
+    {"Identification", 0x11, 0, nullptr, 30, &FaultMatrix::Identification,
      {"not identified", "not identified", "not identified", "identified, next pays",
       "not identified, next pays", "not identified", "not identified, next pays"}},
-    {"SerialNumber", 0x03, 0, 21, &FaultMatrix::SerialNumber,
+    {"SerialNumber", 0x03, 0, nullptr, 21, &FaultMatrix::SerialNumber,
      {"-1", "-1", "-1", "1234, next pays", "-1, next pays", "-1", "-1, next pays"}},
     // The surplus behind the register reply spoils the coil read of the same snapshot.
-    {"LiveValues", 0x04, 0, 37, &FaultMatrix::LiveValues,
+    {"LiveValues", 0x04, 0, nullptr, 37, &FaultMatrix::LiveValues,
      {"cleared", "cleared", "cleared", "cleared", "cleared", "cleared", "cleared"}},
-    {"ParametersRead", 0x03, 0, 21, &FaultMatrix::ParametersRead,
+    {"ParametersRead", 0x03, 0, nullptr, 21, &FaultMatrix::ParametersRead,
      {"error", "error", "error", "error", "error", "error", "error"}},
-    {"ParametersWrite", 0x10, 0, 8, &FaultMatrix::ParametersWrite,
+    {"ParametersWrite", 0x10, 0, nullptr, 8, &FaultMatrix::ParametersWrite,
      {"error", "error", "error", "error", "error", "error", "error"}},
-    {"ClockRead", 0x03, 0, 13, &FaultMatrix::ClockRead,
+    {"ClockRead", 0x03, 0, nullptr, 13, &FaultMatrix::ClockRead,
      {"error", "error", "error", "ok, next pays", "error", "error", "error"}},
-    {"ClockWrite", 0x10, 0, 8, &FaultMatrix::ClockWrite,
+    {"ClockWrite", 0x10, 0, nullptr, 8, &FaultMatrix::ClockWrite,
      {"error", "error", "error", "ok, next pays", "error", "error", "error"}},
-    {"CalibrationRead", 0x03, 0, 21, &FaultMatrix::CalibrationRead,
+    {"CalibrationRead", 0x03, 0, nullptr, 21, &FaultMatrix::CalibrationRead,
      {"error", "error", "error", "ok, next pays", "error", "error", "error"}},
-    {"CalibrationWrite", 0x10, 100, 8, &FaultMatrix::CalibrationWrite,
+    {"CalibrationWrite", 0x10, 100, &sim::RelayConfig::calibration_store_time, 8,
+     &FaultMatrix::CalibrationWrite,
      {"error", "error", "error", "ok, next pays", "error", "error", "error"}},
     // An exception reply is the relay refusing the code.
-    {"ClearHistory", 0x10, 1500, 8, &FaultMatrix::HistoryClear,
+    {"ClearHistory", 0x10, 1500, &sim::RelayConfig::history_clear_time, 8,
+     &FaultMatrix::HistoryClear,
      {"error", "error", "error", "ok, next pays", "error", "refused", "error"}},
     // Not checked: a command the relay did not carry out is lost (the window repeats a forced
     // state every 4 s), and whatever its reply leaves on the line is the next read's.
-    {"RelayMode", 0x0F, 0, 8, &FaultMatrix::RelayMode,
+    {"RelayMode", 0x0F, 0, nullptr, 8, &FaultMatrix::RelayMode,
      {"mode auto", "mode on", "mode on", "mode on, next pays", "mode on, next pays", "mode auto",
       "mode on, next pays"}},
     // The surplus behind the pointer spoils the first record read, whose repetition is answered.
-    {"HistoryWalk", 0x03, 0, 9, &FaultMatrix::WalkHistory,
+    {"HistoryWalk", 0x03, 0, nullptr, 9, &FaultMatrix::WalkHistory,
      {"pointer failed 0", "pointer failed 0", "pointer failed 0", "empty slot 3",
       "pointer failed 0", "pointer failed 0", "pointer failed 0"}},
     // A Start whose acknowledgement is spoilt ends the upload without Cancel, though the relay
     // carried it out. The surplus behind a good one spoils the first data frame's reply, whose
     // repetition is answered.
-    {"FirmwareUpload", 0x10, 0, 8, &FaultMatrix::FirmwareUpload,
+    {"FirmwareUpload", 0x10, 0, nullptr, 8, &FaultMatrix::FirmwareUpload,
      {"failed", "failed, left in upload mode", "failed, left in upload mode", "done",
       "failed, left in upload mode", "failed", "failed, left in upload mode"}},
 };
@@ -355,8 +360,10 @@ TEST_P(FaultMatrix, ReportsItsWayAndTheNextTransactionGetsTheRightAnswer) {
     Connect();
     if (HasFatalFailure()) return;
     sim::FaultRule rule{.kind = kind, .function = row.function};
-    if (kind == sim::FaultKind::kLateReply)
-      rule.param = row.waitMs + row.replyLength + 100 + kLateAfterLimit;
+    if (kind == sim::FaultKind::kLateReply) {
+      const int work = row.work ? static_cast<int>((sim::RelayConfig{}.*row.work).count()) : 0;
+      rule.param = row.waitMs + row.replyLength + 100 + kLateAfterLimit - work;
+    }
     relay_->AddFault(rule);
 
     const bool nextPays = cell.ends_with(kNextPays);

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <optional>
 #include <string>
 #include <vector>
@@ -152,6 +153,51 @@ TEST(RelayModel, ClearHistoryCommandWantsItsCode) {
   };
   for (const Case& c : cases) EXPECT_EQ(Ask(model, c.request), c.reply) << c.request;
   EXPECT_EQ(model.HistoryClears(), 2U);
+}
+
+// The relay answers a write into the calibration block once it has stored it, and an accepted
+// clear-history command once the ring is erased; every other request, a refused one too, at
+// once. The times come from the configuration; a late-reply fault adds its own.
+TEST(RelayModel, AnswersOnlyOnceTheCalibrationIsStoredOrTheHistoryCleared) {
+  using std::chrono::milliseconds;
+  using test::ReadRequest;
+  using test::WriteRequest;
+  enum class Work { kNone, kStore, kClear };
+  const struct Case {
+    const char* what;
+    std::vector<std::uint8_t> request;
+    Work work;
+  } cases[] = {
+      {"calibration block", WriteRequest(0x18, {1001, 999, 1100, 9987, 0xC8, 7, 0, 0x101}),
+       Work::kStore},
+      {"serial number alone", WriteRequest(0x1D, {4711, 0}), Work::kStore},
+      {"last setting and KalU1", WriteRequest(0x17, {0xFFFE, 1002}), Work::kStore},
+      {"last word of the block", WriteRequest(0x1F, {0x101}), Work::kStore},
+      {"last setting", WriteRequest(0x17, {0xFFFD}), Work::kNone},
+      {"first word after the block", WriteRequest(0x20, {5}), Work::kNone},
+      {"calibration read", ReadRequest(kReadHolding, 0x18, 8), Work::kNone},
+      {"clear history", WriteRequest(kRegClearHistory, {kClearHistoryCode}), Work::kClear},
+      {"wrong code", WriteRequest(kRegClearHistory, {3470}), Work::kNone},
+  };
+  RelayConfig quick;
+  quick.calibration_store_time = milliseconds(7);
+  quick.history_clear_time = milliseconds(11);
+  for (const RelayConfig& config : {RelayConfig{}, quick}) {
+    RelayModel model(config);
+    for (const Case& c : cases) {
+      const std::optional<Reply> reply = model.Handle(c.request);
+      ASSERT_TRUE(reply) << c.what;
+      const milliseconds expected = c.work == Work::kStore   ? config.calibration_store_time
+                                    : c.work == Work::kClear ? config.history_clear_time
+                                                             : milliseconds(0);
+      EXPECT_EQ(reply->delay, expected) << c.what;
+    }
+  }
+  RelayModel late(quick);
+  late.Faults().Add(FaultRule{FaultKind::kLateReply, kWriteRegisters, 1, 0, 50});
+  const std::optional<Reply> slow = late.Handle(WriteRequest(0x18, {1000}));
+  ASSERT_TRUE(slow);
+  EXPECT_EQ(slow->delay, milliseconds(57));
 }
 
 TEST(RelayModel, ExceptionsForBadAddressValueAndFunction) {

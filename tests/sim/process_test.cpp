@@ -186,9 +186,16 @@ TEST(SimProcess, OtherWaysToEndAndBadArguments) {
     EXPECT_TRUE(ExitedWith(sim.Wait(), 0));
   }
   {
-    SimProcess sim({"--baud", "9600", "--answer-delay", "0.5"});
+    // No time to store or to clear: both answered at once, not after the defaults.
+    SimProcess sim(
+        {"--baud", "9600", "--answer-delay", "0.5", "--store-time", "0", "--clear-time", "0"});
     ASSERT_TRUE(sim.Started());
-    ASSERT_TRUE(sim.ReadLine());
+    const auto path = sim.ReadLine();
+    ASSERT_TRUE(path);
+    Port port(*path);
+    ASSERT_TRUE(port.Ok());
+    EXPECT_EQ(port.Ask("01 10 00 1D 00 01 02 00 07 E4 1F", 8, 100ms), "01 10 00 1D 00 01 91 CF");
+    EXPECT_EQ(port.Ask("01 10 80 01 00 01 02 0D 8F 63 7D", 8, 100ms), "01 10 80 01 00 01 79 C9");
     ASSERT_TRUE(sim.Send("quit"));
     EXPECT_TRUE(ExitedWith(sim.Wait(), 0));
   }
@@ -202,7 +209,9 @@ TEST(SimProcess, OtherWaysToEndAndBadArguments) {
                                                {"--history-size", "0"},
                                                {"--history-fill", "-1"},
                                                {"--upload-lose", "0"},
-                                               {"--restart-time", "60001"}}) {
+                                               {"--restart-time", "60001"},
+                                               {"--store-time", "-1"},
+                                               {"--clear-time", "60001"}}) {
     SimProcess sim(args);
     ASSERT_TRUE(sim.Started());
     EXPECT_FALSE(sim.ReadLine(5000ms)) << args[0];  // no port announced
