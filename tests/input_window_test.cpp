@@ -158,16 +158,20 @@ const Row kRows[] = {
     {Win::Main, "C-Esc", "", "open"},
     {Win::Main, "S-F1", "", "open, disconnected"},
     {Win::Main, "A-h", "history-read", "open"},
+    {Win::Main, "A-p", "", "open, disconnected"},  // "Od&pojit F1"; Alt+K would end the program
     {Win::Main, "MinRestore", "", "open"},
     // The settings window, opened with Alt+N on "Parametry".
     {Win::Setup, "A-v", "settings-read", "Parametry"},
     {Win::Setup, "A-v A-z", "settings-read settings-write", "Parametry"},
+    {Win::Setup, "A-o A-u", "", "Parametry"},  // the file dialogs, cancelled
     {Win::Setup, "C-Tab", "clock-read", "Datum, čas"},
+    {Win::Setup, "C-Tab A-v", "clock-read clock-read", "Datum, čas"},
     {Win::Setup, "C-Tab A-z", "clock-read clock-write", "Datum, čas"},
     {Win::Setup, "C-Tab Tab>RadioGroupRele0 Down", "clock-read relay-mode@14", "Datum, čas"},
     {Win::Setup, "C-Tab C-Tab", "clock-read calibration-read@S", "Kalibrace@S|Upload FW"},
     {Win::Setup, "C-Tab C-Tab C-Tab", "clock-read calibration-read@S", "Upload FW@S|Parametry"},
     {Win::Setup, "C-S-Tab", "", "Upload FW"},
+    {Win::Setup, "C-S-Tab A-u", "", "Upload FW"},  // the image dialog, cancelled
     {Win::Setup, "C-S-Tab C-S-Tab", "calibration-read@S clock-read@U", "Kalibrace@S|Datum, čas"},
     {Win::Setup, "C-PgDn C-PgDn", "", "Parametry"},  // the tab widget leaves these to the bar
     {Win::Setup, "C-PgUp", "", "Parametry"},
@@ -177,10 +181,13 @@ const Row kRows[] = {
      "Kalibrace@S|Upload FW"},
     {Win::Setup, "C-Tab C-Tab A-z", "clock-read calibration-read@S calibration-write@S",
      "Kalibrace@S|Upload FW"},
+    {Win::Setup, "C-Tab C-Tab A-v", "clock-read calibration-read@S calibration-read@S",
+     "Kalibrace@S|Upload FW"},
     {Win::Setup, "A-s", "", "Parametry"},
     {Win::Setup, "C-Tab A-s", "clock-read", "Datum, čas"},
     {Win::Setup, "Esc", "", "closed"},
     {Win::Setup, "S-Esc", "", "Parametry"},
+    {Win::Setup, "C-Esc", "", "Parametry"},
     {Win::Setup, "A-a", "", "closed"},
     {Win::Setup, "F1", "", "Parametry, disconnected"},
     {Win::Setup, "Close", "", "closed"},
@@ -193,7 +200,7 @@ const Row kRows[] = {
     {Win::History, "A-a", "", "closed"},
     {Win::History, "Close", "", "closed"},
     {Win::History, "MinRestore", "", "open"},
-    {Win::History, "A-s", "", "open"},
+    {Win::History, "A-u", "", "open"},  // the export dialog, cancelled
     // The live values window: "0,1V" when its box is checked (always in service mode, shown
     // from firmware 11), "stopped" when its refreshes have ended.
     {Win::Live, "F1", "", "closed, disconnected"},
@@ -336,6 +343,19 @@ QString Shown(Desk& d, Win w, const WireLog& log) {
   return shown;
 }
 
+// The widgets that Tab reaches in `window`, going round once from its focus.
+QSet<QString> TabReach(QWidget* window) {
+  QSet<QString> reached;
+  QWidget* first = Focused(window);
+  for (int i = 0; i < 120; ++i) {
+    Key(window, Qt::Key_Tab);
+    QWidget* now = Focused(window);
+    if (now == first) break;
+    reached << now->objectName();
+  }
+  return reached;
+}
+
 }  // namespace
 
 class InputWindowTest : public QObject {
@@ -372,8 +392,11 @@ class InputWindowTest : public QObject {
         QVERIFY2(d.Idle(), qPrintable(where));
         log.Clear();
 
-        for (const QString& step : QString(row.steps).split(' ', Qt::SkipEmptyParts))
+        // At a person's pace: each step's transactions are done before the next key.
+        for (const QString& step : QString(row.steps).split(' ', Qt::SkipEmptyParts)) {
           QVERIFY2(Step(d, window, step), qPrintable(where + " " + step));
+          QVERIFY2(d.Idle(), qPrintable(where + " " + step));
+        }
         QTest::qWait(20);
         QVERIFY2(d.Idle(), qPrintable(where));
         const QString sent = log.Words().join(' ');
@@ -386,6 +409,52 @@ class InputWindowTest : public QObject {
       }
     }
     QVERIFY2(failures.isEmpty(), qPrintable("\n" + failures.join('\n')));
+  }
+
+  // The controls that a firmware threshold hides or disables are out of the keyboard's reach
+  // below it: Tab round every page of the settings window (reached with Ctrl+Tab) and round the
+  // live values window, in service mode.
+  void thresholdControlsOutOfReach_data() {
+    QTest::addColumn<int>("minor");
+    QTest::addColumn<QStringList>("reached");
+    const QStringList uo1{"EditUo1", "EditpUo1", "EdittUo1", "ButtonClrHist"};
+    const QStringList fo2 = uo1 + QStringList{"EditFo2", "EdittFo2"};
+    QTest::newRow("1.04") << 4 << QStringList{};
+    QTest::newRow("1.05") << 5 << uo1;
+    QTest::newRow("1.08") << 8 << uo1;
+    QTest::newRow("1.09") << 9 << fo2;
+    QTest::newRow("1.11") << 11 << fo2 + QStringList{"CheckBox01V"};
+    QTest::newRow("1.13") << 13 << fo2 + QStringList{"CheckBox01V"};
+    QTest::newRow("1.14") << 14 << fo2 + QStringList{"CheckBox01V", "RadioGroupRele0"};
+  }
+  void thresholdControlsOutOfReach() {
+    QFETCH(int, minor);
+    QFETCH(QStringList, reached);
+    const QSet<QString> watched{
+        "EditUo1",  "EditpUo1",    "EdittUo1",        "ButtonClrHist",   "EditFo2",
+        "EdittFo2", "CheckBox01V", "RadioGroupRele0", "RadioGroupRele1", "RadioGroupRele2"};
+    AppFixture app({"/servis"});
+    app.Pretend(minor, true);
+    QSet<QString> all;
+    app.setup.show();
+    app.setup.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&app.setup));
+    for (int page = 0; page < app.setup.Page1->count(); ++page) {
+      QCOMPARE(app.setup.Page1->currentIndex(), page);
+      all += TabReach(&app.setup);
+      // Ctrl+Tab is the tab widget's: Tab into it first, as a person would.
+      for (int i = 0; i < 60 && !app.setup.Page1->isAncestorOf(Focused(&app.setup)); ++i)
+        Key(&app.setup, Qt::Key_Tab);
+      Key(&app.setup, Qt::Key_Tab, Qt::ControlModifier);
+    }
+    app.onLine.show();
+    app.onLine.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&app.onLine));
+    all += TabReach(&app.onLine);
+    QStringList got = (all & watched).values();
+    got.sort();
+    reached.sort();
+    QCOMPARE(got, reached);
   }
 };
 

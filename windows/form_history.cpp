@@ -131,15 +131,6 @@ void TFormHistory::resizeEvent(QResizeEvent* event) {
 // ---------------------------------------------------------------------------------------------
 // Handlers (user-interface thread)
 
-void TFormHistory::showEvent(QShowEvent* event) {
-  // Coming back from a minimised state is no new show: the reading goes on (or stays read).
-  if (event->spontaneous()) {
-    QWidget::showEvent(event);
-    return;
-  }
-  RelayWindow::showEvent(event);
-}
-
 void TFormHistory::FormShow() {
   // No cell of an earlier reading stays, whether or not this one brings a record.
   StringGridHist->clearContents();

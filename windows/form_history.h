@@ -62,7 +62,6 @@ class TFormHistory : public RelayWindow, public nx480::HistoryWindow {
   nx480::HistoryRecord HistoryRecord{};
 
  protected:
-  void showEvent(QShowEvent* event) override;
   void hideEvent(QHideEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
   void resizeEvent(QResizeEvent* event) override;
