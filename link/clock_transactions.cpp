@@ -61,7 +61,7 @@ void WriteClock(TModbus& link, ClockWindow& window) {
 }
 
 void WriteRelay(TModbus& link, Request& relayCommand) {
-  const int32_t command = relayCommand.Value();
+  int32_t command = relayCommand.Value();
   if (command >= 1 && command <= kLastRelayCommand) {
     RequestPatch patch;
     patch.byteOffset = kRelayModeByte;
@@ -71,7 +71,8 @@ void WriteRelay(TModbus& link, Request& relayCommand) {
     // again by the window's timer.
     (void)link.CheckReply(kMainReply, templates::kRelayMode.replyLength);
   }
-  relayCommand.Clear();
+  // Only the command sent: one chosen meanwhile goes out next.
+  relayCommand.Flag().compare_exchange_strong(command, 0, std::memory_order_acq_rel);
 }
 
 }  // namespace nx480

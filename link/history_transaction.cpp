@@ -102,7 +102,8 @@ HistoryWalk ReadHistory(TModbus& link, HistoryWindow& window) {
   int32_t reading = window.RequestedReading();
   for (;;) {
     const int32_t asked = reading;
-    const HistoryWalk walk = Walk(link, window, reading);
+    HistoryWalk walk = Walk(link, window, reading);
+    walk.reading = asked;
     // A window shown again during the walk asks for a reading of its own, from the newest
     // record; the loop clears the flag only once that one has ended.
     if (walk.end != HistoryEnd::Closed || reading == asked) return walk;

@@ -51,14 +51,18 @@ enum class HistoryEnd {
 
 struct HistoryWalk {
   HistoryEnd end = HistoryEnd::PointerFailed;
-  int records = 0;  // handed to the window (by the last walk, after a restart)
+  int records = 0;      // handed to the window (by the last walk, after a restart)
+  int32_t reading = 0;  // the reading that the last walk served
 };
 
 // Slots of a ring whose size register (0x45) holds `sizeRegister`: 64 x low byte - 33. 0 when
 // the low byte gives no ring, or one that does not fit the 16-bit register space from 0x4100.
 int HistorySlots(uint16_t sizeRegister);
 
-// ReadHistory. A failed record read is repeated once: drain, the same request again, 20 ms,
+// ReadHistory. A window shown again during a walk asks for a new reading, and the walk starts
+// again for it; the worker's loop then finds a value it did not take up, so the caller clears
+// the reading served (HistoryWalk::reading) itself. A failed record read is repeated once:
+// drain, the same request again, 20 ms,
 // read. The walk reports nothing to the user itself: the window shows what it has received, and
 // may tell how the walk ended.
 HistoryWalk ReadHistory(TModbus& link, HistoryWindow& window);

@@ -329,6 +329,26 @@ void TModbus::WaitServicing(std::chrono::milliseconds duration) {
   }
 }
 
+bool TModbus::WaitServicing(std::chrono::milliseconds duration, const std::function<bool()>& done) {
+  using namespace std::chrono_literals;
+  const auto deadline = std::chrono::steady_clock::now() + duration;
+  std::unique_lock<std::mutex> lock(mutex_);
+  for (;;) {
+    if (CallWaiting()) {
+      lock.unlock();
+      ServiceSyncCalls();
+      lock.lock();
+      continue;
+    }
+    lock.unlock();
+    if (done()) return true;
+    lock.lock();
+    const auto now = std::chrono::steady_clock::now();
+    if (now >= deadline) return false;
+    cv_.wait_until(lock, std::min(deadline, now + 2ms));
+  }
+}
+
 void TModbus::SetUiPoster(UiPoster poster) {
   std::lock_guard<std::mutex> lock(mutex_);
   poster_ = std::move(poster);
@@ -437,10 +457,14 @@ void TModbus::WorkerMain() {
       // served after the next resume.
       if (pauseRequested_.load(std::memory_order_acquire)) break;
       Request* request = slots_[i].request;
-      if (request == nullptr || !request->Pending()) continue;
+      if (request == nullptr) continue;
+      int32_t served = request->Value();
+      if (served == 0) continue;
       RunSlot(static_cast<RequestSlot>(i));
-      // Cleared only now: while the transaction runs, the window sees its request pending.
-      request->Clear();
+      // Cleared only now: while the transaction runs, the window sees its request pending. Only
+      // the value served is cleared: another value set meanwhile (an "Auto" clicked while a
+      // forced state went out) is a new request and stays for the next pass.
+      request->Flag().compare_exchange_strong(served, 0, std::memory_order_acq_rel);
     }
     passes_.fetch_add(1, std::memory_order_relaxed);
     SleepPollInterval();

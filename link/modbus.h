@@ -124,6 +124,8 @@ class TModbus {
   // User-interface thread: lets time pass while still serving the worker's synchronous calls
   // (the grace time given to a running transaction before a pause).
   void WaitServicing(std::chrono::milliseconds duration);
+  // The same, ending early once `done()` holds (looked at every few milliseconds); returns it.
+  bool WaitServicing(std::chrono::milliseconds duration, const std::function<bool()>& done);
 
   // Worker thread: runs `step` on the user-interface thread and waits until it has returned.
   // An exception thrown by the step is rethrown here. Called from any other thread (or with no

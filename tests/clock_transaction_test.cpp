@@ -126,4 +126,13 @@ TEST_F(ClockTransactions, RelayModeIsSentWithoutCheckOrDrain) {
   std::this_thread::sleep_for(200ms);
   EXPECT_EQ(drained, 0);
   EXPECT_EQ(relay_->WithModel([](sim::RelayModel& m) { return m.ModeCommands(); }), 4u);
+
+  // "Auto" chosen while "On" is on its way is not wiped with it.
+  relay_->ClearFaults();
+  link_.SetTraceHook([&](const FrameEvent& e) {
+    if (e.direction == FrameDirection::Sent) command.Set(1);
+  });
+  command.Set(2);
+  WriteRelay(link_, command);
+  EXPECT_EQ(command.Value(), 1);
 }

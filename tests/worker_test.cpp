@@ -2,6 +2,7 @@
 // The test's main thread plays the user-interface thread.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
@@ -341,6 +342,27 @@ TEST(Worker, AFlagIsClearedOnlyAfterItsTransactionHasReturned) {
   ASSERT_TRUE(WaitUntil([&] { return write.Value() == 0; }));
   EXPECT_EQ(seenInside.load(), 1);
   worker.Suspend();
+}
+
+TEST(Worker, AnotherValueSetWhileATransactionRunsIsServedNext) {
+  // "Auto" clicked while a forced state goes out: the loop clears only the value it served.
+  TModbus worker;
+  Request mode;
+  std::array<std::atomic<int32_t>, 3> served{};
+  std::atomic<int> runs{0};
+  BindSimple(worker, kRelayCommand, &mode, [&] {
+    const int run = runs.fetch_add(1);
+    if (run < 3) served[run] = mode.Value();
+    if (run == 0) mode.Set(1);
+  });
+  worker.Resume();
+  mode.Set(2);
+  ASSERT_TRUE(WaitUntil([&] { return mode.Value() == 0 && runs.load() >= 2; }));
+  std::this_thread::sleep_for(100ms);
+  worker.Suspend();
+  EXPECT_EQ(runs.load(), 2);
+  EXPECT_EQ(served[0].load(), 2);
+  EXPECT_EQ(served[1].load(), 1);
 }
 
 TEST(Worker, AVanishedDeviceParksTheWorkerAndIsReportedOnce) {
