@@ -15,6 +15,7 @@
 #include "form_setup.h"
 #include "frame_log.h"
 #include "logo.h"
+#include "page_clock.h"
 #include "page_upload.h"
 #include "port_list.h"
 #include "text_codec.h"
@@ -101,6 +102,15 @@ TFormMain::TFormMain(const std::vector<std::string>& arguments, QWidget* parent)
   ButtonCancel = makeButton("ButtonCancel", "&Konec", {360, 96, 81, 25});
   ButtonSetup->setEnabled(false);
   ButtonHistory->setEnabled(false);
+
+  LabelRelayForced = new QLabel(this);
+  LabelRelayForced->setObjectName("LabelRelayForced");
+  LabelRelayForced->setGeometry(16, 72, 112, 18);
+  LabelRelayForced->setFont(SystemFont(11, true));
+  QPalette forcedPalette = LabelRelayForced->palette();
+  forcedPalette.setColor(QPalette::WindowText, Qt::red);
+  LabelRelayForced->setPalette(forcedPalette);
+  LabelRelayForced->hide();
   setTabOrder(ButtonConnect, ButtonSetup);
   setTabOrder(ButtonSetup, ButtonHistory);
   setTabOrder(ButtonHistory, ButtonCancel);
@@ -152,6 +162,7 @@ void TFormMain::AttachWindows(TFormOnLine* onLine, TFormSetup* setup, TFormHisto
     setup->Upload().NewIdentification = [this](const std::optional<std::string>& identText) {
       FirmwareUploaded(identText);
     };
+    setup->Clock().ForcedChanged = [this](int item) { ShowForced(item); };
   }
   ShareSession();
 }
@@ -173,6 +184,28 @@ void TFormMain::ClearRequests() {
   for (nx480::Request* request : clearedOnConnect_) request->Clear();
 }
 
+void TFormMain::ShowForced(int item) {
+  LabelRelayForced->setText(item == 1 ? "Relé vnuceno: On" : "Relé vnuceno: Off");
+  LabelRelayForced->setVisible(item != 0);
+}
+
+void TFormMain::ReleaseForcedOutput() {
+  if (!setup_ || !setup_->Clock().Forced()) return;
+  setup_->Clock().ReturnToAuto();
+  // A relay that is gone, or a worker that is parked, takes nothing: the request is dropped.
+  if (!modbus_->PortIsOpen() || modbus_->DeviceGone() || !modbus_->IsRunning()) return;
+  nx480::Request& command = setup_->Clock().RelayCommand;
+  modbus_->WaitServicing(500ms, [&command] { return !command.Pending(); });
+}
+
+void TFormMain::StopUpload() {
+  if (!setup_ || !setup_->Upload().Uploading()) return;
+  setup_->Upload().ButtonUploadClick();  // ends after the block in progress, then Cancel
+  if (!modbus_->PortIsOpen() || modbus_->DeviceGone() || !modbus_->IsRunning()) return;
+  PageUpload& upload = setup_->Upload();
+  modbus_->WaitServicing(2000ms, [&upload] { return !upload.Uploading(); });
+}
+
 void TFormMain::ButtonConnectClick() {
   // Inside a synchronous step of the worker (a message box that a step opened, say) the worker
   // cannot be paused: the click is taken up once the step has returned.
@@ -180,6 +213,7 @@ void TFormMain::ButtonConnectClick() {
     QTimer::singleShot(100, this, [this] { ButtonConnectClick(); });
     return;
   }
+  ReleaseForcedOutput();
   ClearRequests();
   if (setup_ && setup_->Upload().Uploading()) setup_->Upload().ButtonUploadClick();
   if (modbus_->PortIsOpen()) {
@@ -285,6 +319,14 @@ void TFormMain::closeEvent(QCloseEvent* event) {
 void TFormMain::FormClose() {
   if (closed_) return;
   closed_ = true;
+  if (modbus_->InSyncStep()) {
+    // Closed from inside a step of the worker (a dialog that the step opened): the worker
+    // waits for that step and can take nothing more; the port is closed below all the same.
+    if (setup_) setup_->Clock().ReturnToAuto();
+  } else {
+    ReleaseForcedOutput();
+    StopUpload();
+  }
   if (onLine_) onLine_->CloseWindow();
   if (history_) history_->close();
   modbus_->WaitServicing(50ms);

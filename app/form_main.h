@@ -68,6 +68,9 @@ class TFormMain : public QWidget {
   QPushButton* ButtonSetup = nullptr;
   QPushButton* ButtonHistory = nullptr;
   QPushButton* ButtonCancel = nullptr;
+  // Red while the relay's output is forced on or off ("Relé" on the settings window's clock
+  // page); hidden otherwise.
+  QLabel* LabelRelayForced = nullptr;
 
  protected:
   void keyPressEvent(QKeyEvent* event) override;
@@ -75,6 +78,13 @@ class TFormMain : public QWidget {
 
  private:
   void ClearRequests();
+  // Before the connection ends (the connect button, a gone device, closing the tool): a forced
+  // output goes back to "Auto" - sent while the relay still answers - so that no forced state
+  // stays on this relay unseen or reaches the next one.
+  void ReleaseForcedOutput();
+  // Closing the tool: an upload in progress is stopped and the relay told to cancel.
+  void StopUpload();
+  void ShowForced(int item);
   void Disconnect();
   void SearchAndConnect();
   // The worker found the device of connection `connection` gone.

@@ -9,6 +9,7 @@
 #include "form_main.h"
 #include "form_online.h"
 #include "form_setup.h"
+#include "signal_close.h"
 #include "window_services.h"
 
 namespace {
@@ -53,6 +54,7 @@ int main(int argc, char* argv[]) {
   TFormSetup formSetup(formMain.Session().serviceMode);
   TFormHistory formHistory;
   formMain.AttachWindows(&formOnLine, &formSetup, &formHistory);
+  CloseOnSignals signalClose(formMain);
   formMain.show();
 
   // The loop ends when the main window closes; closing it has paused the worker and closed the

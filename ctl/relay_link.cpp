@@ -76,6 +76,7 @@ Exit ResultOf(Outcome outcome, const TModbus& link) {
       return Exit::Ok;
     case Outcome::Refused:
       return Exit::Refused;
+    case Outcome::Unknown:  // sent, its answer cut off: no success to report
     case Outcome::CommunicationError:
       break;
   }

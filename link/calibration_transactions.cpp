@@ -58,9 +58,10 @@ void ClearHistory(TModbus& link, CalibrationWindow& window) {
   patch.words = &code;
   patch.wordCount = 1;
   link.SendRequest(link.BuildRequest(templates::kClearHistory, patch));
-  // The relay answers once the history is emptied.
+  // The relay answers once the history is emptied. A disconnect from here on leaves the
+  // relay with the command and the tool without its answer: the result is not known.
   if (!link.Sleep(kClearHistoryWait)) {
-    Fail(link, window, Outcome::CommunicationError);
+    Fail(link, window, Outcome::Unknown);
     return;
   }
   if (link.CheckReply(kMainReply, templates::kClearHistory.replyLength)) {
@@ -74,7 +75,12 @@ void ClearHistory(TModbus& link, CalibrationWindow& window) {
   // An exception reply is the relay's refusal of the code; any other failure is the line's.
   const bool refused = link.LastError() == LinkError::Exception && link.LastReplyCount() == 5 &&
                        link.ReplyBuffer[1] == kWriteException;
-  Fail(link, window, refused ? Outcome::Refused : Outcome::CommunicationError);
+  const bool cut =
+      link.LastError() == LinkError::Stopped || link.LastError() == LinkError::PortClosed;
+  Fail(link, window,
+       refused ? Outcome::Refused
+       : cut   ? Outcome::Unknown
+               : Outcome::CommunicationError);
 }
 
 }  // namespace nx480

@@ -249,6 +249,88 @@ class ClockCalibrationWindowTest : public QObject {
     QCOMPARE(ModeCommands(*without), 0u);
   }
 
+  // A forced output belongs to the relay it was forced on: every way the connection ends sends
+  // "Auto" where the relay still answers, and the next relay is sent nothing.
+  void aForcedOutputEndsWithItsConnection_data() {
+    QTest::addColumn<QString>("end");
+    QTest::addColumn<bool>("autoArrives");
+    QTest::newRow("F1") << "F1" << true;
+    QTest::newRow("adapter pulled") << "gone" << false;
+    QTest::newRow("tool closed") << "close" << true;
+  }
+  void aForcedOutputEndsWithItsConnection() {
+    QFETCH(QString, end);
+    QFETCH(bool, autoArrives);
+    auto forced = StartRelay({});
+    auto next = StartRelay({});
+    App app;
+    app.Connect(*forced);
+    app.setup.Page1->setCurrentIndex(kClockTab);
+    app.clock.ReleButtons->button(1)->click();  // "On"
+    QTRY_COMPARE_WITH_TIMEOUT(Mode(*forced), sim::RelayMode::kOn, 1000);
+    QVERIFY(app.main.LabelRelayForced->isVisible());
+    QCOMPARE(app.main.LabelRelayForced->text(), QString("Relé vnuceno: On"));
+    if (end == "F1") QTest::keyClick(&app.main, Qt::Key_F1);
+    if (end == "gone") forced->Stop();
+    if (end == "close") app.main.close();
+    QVERIFY(WaitUntil([&] { return !app.main.Modbus().PortIsOpen(); }, 3000));
+    if (autoArrives) QCOMPARE(Mode(*forced), sim::RelayMode::kAuto);
+    QCOMPARE(app.clock.ReleButtons->checkedId(), 0);
+    QVERIFY(!app.main.LabelRelayForced->isVisible());
+    if (end == "close") return;
+    app.errors.clear();
+    app.Connect(*next);
+    QVERIFY(app.main.Session().connected);
+    QTest::qWait(4500);  // past the 4 s repeat of a forced state
+    QCOMPARE(ModeCommands(*next), 0u);
+  }
+
+  // Chosen without a relay, a forced state would wait for whichever relay comes next.
+  void noForcedOutputWithoutARelay() {
+    auto relay = StartRelay({});
+    App app;
+    app.Pretend(14, false);
+    app.setup.show();
+    app.setup.Page1->setCurrentIndex(kClockTab);
+    app.clock.ReleButtons->button(2)->click();  // "Off"
+    QCOMPARE(app.setup.LabelMsg->text(), QString("Přístroj není připojen"));
+    QCOMPARE(app.clock.ReleButtons->checkedId(), 0);
+    app.Connect(*relay);
+    QTest::qWait(4500);
+    QCOMPARE(ModeCommands(*relay), 0u);
+  }
+
+  // "Smaž historii" goes to the relay it was clicked for, or nowhere.
+  void aClearingNeverReachesTheNextRelay() {
+    auto silent = StartRelay({});
+    auto next = StartRelay({});
+    App app({"/servis"});
+    app.Connect(*silent);
+    silent->AddFault({.kind = sim::FaultKind::kSilence, .count = -1});
+    app.setup.Page1->setCurrentIndex(kCalibrationTab);
+    QTest::qWait(300);  // the worker is busy with reads nobody answers
+    app.cal->ButtonClrHist->click();
+    QTest::keyClick(&app.main, Qt::Key_F1);
+    app.Connect(*next);
+    QVERIFY(app.main.Session().connected);
+    QTest::qWait(2000);
+    QCOMPARE(next->WithModel([](sim::RelayModel& m) { return m.HistoryClears(); }), 0u);
+  }
+
+  // F1 while the relay erases its history: the command went out, its answer did not come.
+  void aClearingCutShortIsNotKnown() {
+    auto relay = StartRelay({});
+    App app({"/servis"});
+    app.Connect(*relay);
+    QVERIFY(app.Await([&] { app.setup.Page1->setCurrentIndex(kCalibrationTab); }));
+    app.cal->ButtonClrHist->click();
+    QTRY_COMPARE_WITH_TIMEOUT(
+        relay->WithModel([](sim::RelayModel& m) { return m.HistoryClears(); }), 1u, 1000);
+    QTest::keyClick(&app.main, Qt::Key_F1);
+    QVERIFY(WaitUntil([&] { return !app.main.Modbus().PortIsOpen(); }, 3000));
+    QCOMPARE(app.setup.LabelMsg->text(), QString("Odesláno, výsledek neznámý"));
+  }
+
   void withoutARelayNothingWaits() {
     App app({"/servis"});
     app.Pretend(14, true);  // a relay known, none connected

@@ -59,6 +59,8 @@ const char* OutcomeName(Outcome outcome) {
       return "error";
     case Outcome::Refused:
       return "refused";
+    case Outcome::Unknown:
+      return "unknown";
   }
   return "?";
 }

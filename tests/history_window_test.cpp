@@ -157,6 +157,38 @@ class HistoryWindowTest : public QObject {
     QCOMPARE(h.Cell(2015, 0), ring.When(2014));
   }
 
+  // A reading cut short says so, asks before it is exported, and the next relay's reading
+  // does not show under the previous relay's rows.
+  void aReadingCutShortIsToldAndGoesWithItsRelay() {
+    Ring ring(32, 2015);
+    Ring other(4, 3);
+    AppFixture app;
+    app.Connect(*ring.relay);
+    TFormHistory& h = app.history;
+    app.main.ButtonHistoryClick();
+    QVERIFY(WaitUntil([&] { return h.RowCount() > 10; }, 5000));
+    QTest::keyClick(h.StringGridHist, Qt::Key_F1);
+    QVERIFY(ReadingEnds(h));
+    QVERIFY(h.LabelState->isVisible());
+    QCOMPARE(h.LabelState->text(), QString("Načtení neúplné"));
+    QTemporaryDir dir;
+    app.savePath = dir.filePath("historie.csv");
+    h.ButtonSave->click();
+    QCOMPARE(app.questions.size(), 1);
+    QVERIFY(!QFile::exists(app.savePath));
+    app.answer = true;
+    h.ButtonSave->click();
+    QVERIFY(QFile::exists(app.savePath));
+
+    const int rowsShown = h.RowCount();
+    QVERIFY(rowsShown > 10);
+    app.Connect(*other.relay);
+    QVERIFY(app.main.Session().connected);
+    QVERIFY(h.RowCount() < rowsShown);
+    QVERIFY(h.Cell(1, 0).isEmpty());
+    QVERIFY(!h.ButtonSave->isEnabled());
+  }
+
   void ringTheRelayCannotHaveIsTold_data() {
     QTest::addColumn<int>("address");
     QTest::addColumn<int>("value");
@@ -229,6 +261,7 @@ class HistoryWindowTest : public QObject {
 
   void exportWritesForeignSpacesPlainAndNamesAnUnwritableCharacter() {
     AppFixture app;
+    app.answer = true;  // rows put in by hand are no whole reading: exported all the same
     app.Pretend(14, false, true);
     TFormHistory& h = app.history;
     h.show();

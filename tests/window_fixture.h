@@ -32,6 +32,10 @@ struct AppFixture {
       messages << title + "|" + text;
     };
     d.beep = [this] { ++beeps; };
+    d.ask = [this](QWidget*, const QString& title, const QString& text) {
+      questions << title + "|" + text;
+      return answer;
+    };
     d.chooseOpenFile = [this](QWidget*, const FileDialogSpec&, const QString& preset) {
       openPresets << preset;
       return openPath;
@@ -76,6 +80,8 @@ struct AppFixture {
   Dialogs saved;
   QStringList errors, messages;
   int beeps = 0;
+  QStringList questions;
+  bool answer = false;  // to every question
   QString openPath, savePath;
   QStringList openPresets, savePresets;
 };

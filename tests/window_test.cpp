@@ -1,7 +1,9 @@
 // The main window, its connection states and F1 from every window, offscreen, against
 // simulated relays.
 #include <QApplication>
+#include <QButtonGroup>
 #include <QCloseEvent>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
@@ -14,6 +16,7 @@
 #include <QTest>
 #include <QTimer>
 #include <chrono>
+#include <csignal>
 #include <filesystem>
 #include <memory>
 #include <set>
@@ -25,6 +28,7 @@
 #include "page_calibration.h"
 #include "page_clock.h"
 #include "page_upload.h"
+#include "signal_close.h"
 #include "window_fixture.h"
 
 using namespace std::chrono_literals;
@@ -226,10 +230,15 @@ class WindowTest : public QObject {
       if (d.slot != nx480::kUploadLength) d.request->Set(1);  // an upload: below
     }
     QCOMPARE(int(bound.size()), int(nx480::kRequestSlotCount));
-    const std::set<nx480::RequestSlot> expected{
-        nx480::kReadParamsRequest, nx480::kWriteParamsRequest,     nx480::kReadClockRequest,
-        nx480::kWriteClockRequest, nx480::kReadCalibrationRequest, nx480::kWriteCalibrationRequest,
-        nx480::kHistoryRequest};
+    const std::set<nx480::RequestSlot> expected{nx480::kReadParamsRequest,
+                                                nx480::kWriteParamsRequest,
+                                                nx480::kReadClockRequest,
+                                                nx480::kWriteClockRequest,
+                                                nx480::kReadCalibrationRequest,
+                                                nx480::kWriteCalibrationRequest,
+                                                nx480::kClearHistoryRequest,
+                                                nx480::kHistoryRequest,
+                                                nx480::kRelayCommand};
     QVERIFY(dropped == expected);
     app.main.ButtonConnectClick();
     QCOMPARE(app.errors.size(), 1);
@@ -456,6 +465,59 @@ class WindowTest : public QObject {
     relay.Start();
     QTest::keyClick(&app.main, Qt::Key_F1);
     QVERIFY(app.main.Modbus().PortIsOpen());
+  }
+
+  // A logout, `kill` or Ctrl-C in the starting terminal ends the tool as closing its main window
+  // does: the relay's output back to "Auto", an upload cancelled, the port closed.
+  void signalsEndTheToolAsClosingDoes_data() {
+    QTest::addColumn<int>("signal");
+    QTest::addColumn<QString>("running");
+    QTest::newRow("SIGTERM, forced output") << SIGTERM << "forced";
+    QTest::newRow("SIGHUP, upload") << SIGHUP << "upload";
+    QTest::newRow("SIGINT, forced output") << SIGINT << "forced";
+    QTest::newRow("SIGTERM, upload") << SIGTERM << "upload";
+  }
+  void signalsEndTheToolAsClosingDoes() {
+    QFETCH(int, signal);
+    QFETCH(QString, running);
+    sim::RelayConfig config;
+    config.restart_time = 300ms;
+    sim::PtyRelay relay(config);
+    relay.Start();
+    App app;
+    CloseOnSignals closer(app.main);
+    app.Ports({relay.SlavePath()});
+    QTest::keyClick(&app.main, Qt::Key_F1);
+    QVERIFY(app.main.Modbus().PortIsOpen());
+    app.setup.show();
+    QTemporaryDir dir;
+    if (running == "forced") {
+      app.setup.Page1->setCurrentWidget(&app.setup.Clock());
+      app.setup.Clock().ReleButtons->button(1)->click();
+      QTRY_VERIFY_WITH_TIMEOUT(
+          relay.WithModel([](sim::RelayModel& m) { return m.Mode() == sim::RelayMode::kOn; }),
+          1000);
+    } else {
+      app.setup.Page1->setCurrentWidget(app.setup.TabFirmware);
+      app.openPath = dir.filePath("fw.bn6");
+      QFile file(app.openPath);
+      QVERIFY(file.open(QIODevice::WriteOnly));
+      const std::vector<uint8_t> bytes = sim::WriteImage({.blocks = 60});
+      file.write(reinterpret_cast<const char*>(bytes.data()), qint64(bytes.size()));
+      file.close();
+      app.setup.Upload().ButtonUploadClick();
+      QTRY_VERIFY_WITH_TIMEOUT(app.setup.Upload().ProgressBarUpload->value() > 2 * 262, 10000);
+    }
+    raise(signal);
+    QElapsedTimer since;
+    since.start();
+    while (app.main.isVisible() && since.elapsed() < 5000)
+      QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    QVERIFY(!app.main.isVisible());
+    QVERIFY(!app.main.Modbus().PortIsOpen());
+    QCOMPARE(relay.WithModel([](sim::RelayModel& m) { return m.Mode(); }), sim::RelayMode::kAuto);
+    QCOMPARE(relay.WithModel([](sim::RelayModel& m) { return m.Upload().Mode(); }),
+             sim::UploadMode::kNormal);
   }
 
   void konecDisconnectsAndCloses() {

@@ -29,10 +29,21 @@ constexpr int kRowHeight = 18;
 // record would take longer than reading the record.
 constexpr int kPaintInterval = 40;
 
-// What a reading that found no ring shows.
-QString BadRingText(nx480::HistoryEnd end) {
-  return end == nx480::HistoryEnd::BadSize ? "Neplatná velikost historie"
-                                           : "Neplatný ukazatel historie";
+// What a reading that did not read the whole ring shows.
+QString EndText(nx480::HistoryEnd end) {
+  switch (end) {
+    case nx480::HistoryEnd::BadSize:
+      return "Neplatná velikost historie";
+    case nx480::HistoryEnd::BadPointer:
+      return "Neplatný ukazatel historie";
+    default:
+      return "Načtení neúplné";
+  }
+}
+
+// The relay behind a session: its port and serial number (a new firmware is the same relay).
+std::string RelayOf(const nx480::RelaySession& session) {
+  return session.port + "|" + std::to_string(session.serialNumber);
 }
 
 }  // namespace
@@ -102,10 +113,17 @@ std::vector<nx480::RequestDecl> TFormHistory::Requests() {
            .request = &HistoryRequest,
            .transaction =
                [this](nx480::TModbus& link) {
-                 const nx480::HistoryEnd end = nx480::ReadHistory(link, *this).end;
-                 // Told once the reading has ended; a communication failure is not.
-                 if (end == nx480::HistoryEnd::BadSize || end == nx480::HistoryEnd::BadPointer)
-                   link.Synchronize([this, end] { badRing_ = end; });
+                 const nx480::HistoryWalk walk = nx480::ReadHistory(link, *this);
+                 const nx480::HistoryEnd end = walk.end;
+                 link.Synchronize([this, end] {
+                   end_ = end;
+                   if (!Timer1->isActive()) ShowReadingState();
+                 });
+                 // The reading served and no newer one: the loop clears only the value it took
+                 // up, which a walk started again for a new show has left behind.
+                 int32_t served = walk.reading;
+                 HistoryRequest.Flag().compare_exchange_strong(served, 0,
+                                                               std::memory_order_acq_rel);
                },
            // The rows received so far stay; the loop clears the flag and the timer ends the
            // reading as after any other failure. Nothing is reported.
@@ -137,6 +155,8 @@ void TFormHistory::FormShow() {
   StringGridHist->setRowCount(1);
   nextRow_ = 1;
   LabelState->hide();
+  complete_ = false;
+  rowsOf_ = RelayOf(Session());
   reading_ = reading_ == INT32_MAX ? 1 : reading_ + 1;
   HistoryRequest.Set(reading_);
   Timer1->start();
@@ -172,10 +192,29 @@ void TFormHistory::Timer1Timer() {
   Timer1->stop();
   ButtonSave->setEnabled(true);
   LabelReading->hide();
-  if (badRing_ && begun_ == reading_) {
-    LabelState->setText(BadRingText(*badRing_));
-    LabelState->show();
-  }
+  ShowReadingState();
+}
+
+void TFormHistory::ShowReadingState() {
+  // A reading that never began, or one still ending, is not complete either.
+  const bool ended = begun_ == reading_ && end_.has_value();
+  complete_ =
+      ended && (*end_ == nx480::HistoryEnd::AllRead || *end_ == nx480::HistoryEnd::EmptySlot);
+  LabelState->setText(EndText(ended ? *end_ : nx480::HistoryEnd::Interrupted));
+  LabelState->setVisible(!complete_);
+}
+
+void TFormHistory::SessionChanged() {
+  // Another relay connected: the rows of the previous one go.
+  const nx480::RelaySession& session = Session();
+  if (!session.connected || RelayOf(session) == rowsOf_) return;
+  rowsOf_ = RelayOf(session);
+  StringGridHist->clearContents();
+  StringGridHist->setRowCount(1);
+  nextRow_ = 1;
+  complete_ = false;
+  LabelState->hide();
+  ButtonSave->setEnabled(false);
 }
 
 void TFormHistory::ButtonKonecClick() {
@@ -222,6 +261,10 @@ QString TFormHistory::Cell(int row, int column) const {
 // Export
 
 void TFormHistory::ButtonSaveClick() {
+  if (!complete_ &&
+      !AppDialogs().ask(this, "Historie",
+                        "Historie nebyla načtena celá. Uložit přesto neúplnou tabulku?"))
+    return;
   const FileDialogSpec spec{"Formátovaný text (*.csv);;Vše (*.*)", "csv"};
   const QString path = AppDialogs().chooseSaveFile(this, spec, lastExport_);
   if (path.isEmpty()) return;

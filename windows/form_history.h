@@ -41,7 +41,7 @@ class TFormHistory : public RelayWindow, public nx480::HistoryWindow {
   // ---- The history walk's view of this window ----
   void BeginReading(int32_t reading) override {
     begun_ = reading;
-    badRing_.reset();
+    end_.reset();
   }
   void ShowHistoryRecord(const nx480::HistoryRecord& record) override;
   int32_t RequestedReading() const override { return HistoryRequest.Value(); }
@@ -55,7 +55,8 @@ class TFormHistory : public RelayWindow, public nx480::HistoryWindow {
   QPushButton* ButtonKonec = nullptr;
   QPushButton* ButtonSave = nullptr;
   QLabel* LabelReading = nullptr;
-  QLabel* LabelState = nullptr;  // how the last reading ended, when the relay gave no ring
+  // How the last reading ended, unless it read the whole ring: no ring, or cut short.
+  QLabel* LabelState = nullptr;
   QTimer* Timer1 = nullptr;
 
   // The record shown last (user-interface thread).
@@ -72,6 +73,13 @@ class TFormHistory : public RelayWindow, public nx480::HistoryWindow {
   int32_t begun_ = 0;            // the reading that the worker took up last
   QString lastExport_;           // offered again by the next export
   QTimer* paintHold_ = nullptr;  // running: the table's painting waits for it
-  // How the walk of begun_ ended when it found no ring (BadSize or BadPointer).
-  std::optional<nx480::HistoryEnd> badRing_;
+  // How the walk of begun_ ended; empty while it runs (or when it threw).
+  std::optional<nx480::HistoryEnd> end_;
+  // The table holds every event of the ring that its relay had when it was read.
+  bool complete_ = false;
+  // The relay whose events the table holds (its identification, serial number and port).
+  std::string rowsOf_;
+  // After a reading has ended: tells how, beside the buttons.
+  void ShowReadingState();
+  void SessionChanged() override;
 };

@@ -63,7 +63,7 @@ std::vector<RequestDecl> PageCalibration::Requests() {
            .request = &ClearHistoryRequest,
            .transaction = [this](TModbus& link) { ClearHistory(link, *this); },
            .onException = failed,
-           .clearedOnConnect = false}};
+           .clearedOnConnect = true}};
 }
 
 void PageCalibration::Build() {

@@ -60,7 +60,8 @@ std::vector<RequestDecl> PageClock::Requests() {
                    WriteRelay(link, RelayCommand);
                },
            .onException = {},  // the relay mode is never reported
-           .clearedOnConnect = false}};
+           // A forced state belongs to the relay it was chosen for: ReturnToAuto() first.
+           .clearedOnConnect = true}};
 }
 
 void PageClock::Build() {
@@ -171,14 +172,32 @@ void PageClock::ButtonWriteCClick() {
 }
 
 void PageClock::RadioGroupReleClick(int index) {
+  // Without a relay a forced state would wait for whichever relay is connected next.
+  if (!Frame().Session().connected) {
+    ReleButtons->button(kAutoItem)->setChecked(true);
+    Frame().ShowStatus(kStatusNotConnected);
+    return;
+  }
   RelayCommand.Set(index + 1);
   // A forced state goes out again every 4 s counted from the choice.
   TimerRele->start();
+  if (ForcedChanged) ForcedChanged(index);
+}
+
+bool PageClock::Forced() const {
+  return ReleButtons->checkedId() > kAutoItem;
+}
+
+void PageClock::ReturnToAuto() {
+  if (!Forced()) return;
+  ReleButtons->button(kAutoItem)->setChecked(true);
+  RelayCommand.Set(kAutoItem + 1);
+  if (ForcedChanged) ForcedChanged(kAutoItem);
 }
 
 void PageClock::TimerReleTimer() {
   const int index = ReleButtons->checkedId();
-  if (index > kAutoItem) RelayCommand.Set(index + 1);
+  if (index > kAutoItem && Frame().Session().connected) RelayCommand.Set(index + 1);
 }
 
 bool PageClock::eventFilter(QObject* watched, QEvent* event) {

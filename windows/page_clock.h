@@ -47,6 +47,14 @@ class PageClock : public SetupPage, public nx480::ClockWindow {
   void RadioGroupReleClick(int index);
   void TimerReleTimer();
 
+  // The relay's output is forced on or off (an item other than "Auto" is chosen).
+  bool Forced() const;
+  // Before a disconnect: the group back to "Auto", and "Auto" asked for (sent if the relay is
+  // still there to take it before the connection ends; the connect button drops it otherwise).
+  void ReturnToAuto();
+  // Told on the user-interface thread whenever the chosen item changes: 0 auto, 1 on, 2 off.
+  std::function<void(int item)> ForcedChanged;
+
   QGroupBox* GroupBox1 = nullptr;
   QLabel* LabelDatumCas1 = nullptr;
   QLabel* LabelDatumCasPristroj = nullptr;

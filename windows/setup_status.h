@@ -7,6 +7,7 @@ inline constexpr const char* kStatusOk = "O.K.";
 inline constexpr const char* kStatusLinkError = "Chyba komunikace!";
 inline constexpr const char* kStatusWrongCode = "Chybné heslo";
 inline constexpr const char* kStatusNotConnected = "Přístroj není připojen";
+inline constexpr const char* kStatusUnknown = "Odesláno, výsledek neznámý";
 
 inline const char* StatusText(nx480::Outcome outcome) {
   switch (outcome) {
@@ -16,6 +17,8 @@ inline const char* StatusText(nx480::Outcome outcome) {
       return kStatusLinkError;
     case nx480::Outcome::Refused:
       return kStatusWrongCode;
+    case nx480::Outcome::Unknown:
+      return kStatusUnknown;
   }
   return kStatusLinkError;
 }

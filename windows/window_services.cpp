@@ -35,6 +35,13 @@ Dialogs MakeQtDialogs() {
     QMessageBox box(QMessageBox::NoIcon, title, text, QMessageBox::Ok, parent);
     box.exec();
   };
+  d.ask = [](QWidget* parent, const QString& title, const QString& text) {
+    QMessageBox box(QMessageBox::Question, title, text, QMessageBox::NoButton, parent);
+    QPushButton* yes = box.addButton("&Ano", QMessageBox::YesRole);
+    box.setDefaultButton(box.addButton("&Ne", QMessageBox::NoRole));
+    box.exec();
+    return box.clickedButton() == yes;
+  };
   d.beep = [] { QApplication::beep(); };
   return d;
 }

@@ -49,6 +49,8 @@ struct Dialogs {
   // A message box with an OK button: with the error icon, and without an icon.
   std::function<void(QWidget* parent, const QString& title, const QString& text)> error;
   std::function<void(QWidget* parent, const QString& title, const QString& text)> message;
+  // A question with "Ano" and "Ne", "Ne" preselected: true for "Ano".
+  std::function<bool(QWidget* parent, const QString& title, const QString& text)> ask;
   // The system's default beep.
   std::function<void()> beep;
 };
