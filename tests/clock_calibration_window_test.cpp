@@ -14,6 +14,7 @@
 #include <QWindow>
 #include <cmath>
 #include <memory>
+#include <thread>
 
 #include "date_time_text.h"
 #include "page_calibration.h"
@@ -300,17 +301,27 @@ class ClockCalibrationWindowTest : public QObject {
     QCOMPARE(ModeCommands(*relay), 0u);
   }
 
-  // "Smaž historii" goes to the relay it was clicked for, or nowhere.
+  // "Smaž historii" goes to the relay it was clicked for, or nowhere: clicked after the
+  // adapter was pulled but before the tool has taken the news in, it stays with that relay.
   void aClearingNeverReachesTheNextRelay() {
-    auto silent = StartRelay({});
+    auto pulled = StartRelay({});
     auto next = StartRelay({});
     App app({"/servis"});
-    app.Connect(*silent);
-    silent->AddFault({.kind = sim::FaultKind::kSilence, .count = -1});
+    app.Connect(*pulled);
     app.setup.Page1->setCurrentIndex(kCalibrationTab);
-    QTest::qWait(300);  // the worker is busy with reads nobody answers
+    QVERIFY(WaitUntil([&] { return app.Idle(); }, 3000));
+    pulled->Stop();
+    app.cal->ButtonReadKal->click();
+    // The read finds the device gone and the worker parks itself; the report waits in the
+    // event queue.
+    QElapsedTimer since;
+    since.start();
+    while (app.main.Modbus().IsRunning() && since.elapsed() < 3000)
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    QVERIFY(!app.main.Modbus().IsRunning());
     app.cal->ButtonClrHist->click();
-    QTest::keyClick(&app.main, Qt::Key_F1);
+    QVERIFY(app.cal->ClearHistoryRequest.Pending());
+    QVERIFY(WaitUntil([&] { return !app.main.Modbus().PortIsOpen(); }, 3000));
     app.Connect(*next);
     QVERIFY(app.main.Session().connected);
     QTest::qWait(2000);
