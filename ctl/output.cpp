@@ -38,6 +38,15 @@ std::string FileErrorText(const FileError& error) {
     case FileProblem::NoSpace:
       text = "the disk is full";
       break;
+    case FileProblem::NoReader:
+      text = "it is a pipe that nobody reads";
+      break;
+    case FileProblem::NotAFile:
+      text = "it is not a regular file";
+      break;
+    case FileProblem::BrokenLink:
+      text = "the symbolic link leads to no file";
+      break;
     case FileProblem::Other:
       text = "it cannot be read or written";
       break;
