@@ -407,9 +407,13 @@ std::string HelpText(const std::string& topic) {
          "  --help         this text, or a command's with COMMAND --help\n"
          "  --version      the program's version\n"
          "\n"
+         "Files written: a FIFO or character device in place (a FIFO's reader must be\n"
+         "there already), a link to a file replaces the file; nothing else is replaced.\n"
+         "\n"
          "Exit codes:\n"
          "  0 done   1 settings differ   2 bad command line   3 no relay\n"
-         "  4 communication error   5 bad file   6 refused by the relay   130 interrupted\n";
+         "  4 communication error   5 bad file, or standard output not written whole\n"
+         "  6 refused by the relay   130 interrupted\n";
 }
 
 }  // namespace nx480::ctl

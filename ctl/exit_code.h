@@ -9,7 +9,8 @@ enum class Exit : int {
   Usage = 2,          // bad command line
   NoRelay = 3,        // no relay found (or the given port is none)
   Communication = 4,  // no valid reply, a reply that does not fit, the device gone
-  BadFile = 5,        // a file that cannot be read or written, or is not what it must be
+  BadFile = 5,        // a file that cannot be read or written, or is not what it must be;
+                      // standard output that could not be written whole
   Refused = 6,        // the relay answered, but did not take the request
   Interrupted = 130,  // Ctrl-C (SIGINT) or SIGTERM
 };

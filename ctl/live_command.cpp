@@ -169,7 +169,8 @@ Exit RunLive(const Invocation& invocation) {
   // As the window's timer: the request is set every 200 ms; one that is still pending then is
   // served once.
   auto next = std::chrono::steady_clock::now();
-  while (limit == 0 || printer.Shown() < limit) {
+  // A stream whose output goes nowhere ends (a reader gone, a full disk).
+  while ((limit == 0 || printer.Shown() < limit) && !OutputFailed()) {
     printer.request.Set(1);
     next += kLivePeriod;
     const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(

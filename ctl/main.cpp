@@ -19,15 +19,17 @@ int main(int argc, char* argv[]) {
     return Code(Exit::Usage);
   }
   const Invocation& invocation = parsed.invocation;
+  Exit result = Exit::Ok;
   if (invocation.command == Command::Help) {
     Print(HelpText(invocation.helpTopic));
-    return Code(Exit::Ok);
-  }
-  if (invocation.command == Command::Version) {
+  } else if (invocation.command == Command::Version) {
     Print("nx480ctl " NX480_VERSION_TEXT "\n");
-    return Code(Exit::Ok);
+  } else {
+    // Ctrl-C ends a live stream, a held relay mode, a history reading and an upload; the other
+    // commands are over within a second and finish their exchange.
+    result = RunCommand(invocation);
   }
-  // Ctrl-C ends a live stream, a held relay mode, a history reading and an upload; the other
-  // commands are over within a second and finish their exchange.
-  return Code(RunCommand(invocation));
+  // Output that did not arrive whole is no success (nor a verdict of settings diff).
+  if (!CloseOutput() && (result == Exit::Ok || result == Exit::Differs)) result = Exit::BadFile;
+  return Code(result);
 }

@@ -1,17 +1,50 @@
 #include "output.h"
 
+#include <atomic>
+#include <cerrno>
 #include <cstdio>
+#include <system_error>
 
 namespace nx480::ctl {
+
+namespace {
+
+// The error of the first failed write to standard output; 0 while none failed. The live
+// stream prints from the worker.
+std::atomic<int> outputError{0};
+
+}  // namespace
 
 void Say(const std::string& text) {
   std::fprintf(stderr, "nx480ctl: %s\n", text.c_str());
   std::fflush(stderr);
 }
 
-void Print(const std::string& text) {
-  std::fwrite(text.data(), 1, text.size(), stdout);
-  std::fflush(stdout);
+bool Print(const std::string& text) {
+  if (OutputFailed()) return false;
+  if (std::fwrite(text.data(), 1, text.size(), stdout) == text.size() && std::fflush(stdout) == 0)
+    return true;
+  const int err = errno;
+  int none = 0;
+  outputError.compare_exchange_strong(none, err != 0 ? err : EIO);
+  return false;
+}
+
+bool OutputFailed() {
+  return outputError.load() != 0;
+}
+
+bool CloseOutput() {
+  // The close too: a file system may report a failed write only there.
+  if (std::fflush(stdout) != 0 || std::fclose(stdout) != 0) {
+    const int err = errno;
+    int none = 0;
+    outputError.compare_exchange_strong(none, err != 0 ? err : EIO);
+  }
+  if (!OutputFailed()) return true;
+  Say("standard output: " + std::generic_category().message(outputError.load()) +
+      "; the output is incomplete");
+  return false;
 }
 
 std::string FileErrorText(const FileError& error) {
@@ -37,6 +70,15 @@ std::string FileErrorText(const FileError& error) {
       break;
     case FileProblem::NoSpace:
       text = "the disk is full";
+      break;
+    case FileProblem::NoReader:
+      text = "it is a pipe that nobody reads";
+      break;
+    case FileProblem::NotAFile:
+      text = "it is not a regular file";
+      break;
+    case FileProblem::BrokenLink:
+      text = "the symbolic link leads to no file";
       break;
     case FileProblem::Other:
       text = "it cannot be read or written";

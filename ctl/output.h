@@ -10,8 +10,16 @@ namespace nx480::ctl {
 // A message on standard error: "nx480ctl: " + text + a line end.
 void Say(const std::string& text);
 
-// Data on standard output, as it is (flushed).
-void Print(const std::string& text);
+// Data on standard output, as it is (flushed). A write that fails (a full disk, a pipe whose
+// reader has gone where SIGPIPE is ignored) is remembered; false from then on.
+bool Print(const std::string& text);
+
+// Whether a write to standard output has failed.
+bool OutputFailed();
+
+// Flushes and closes standard output at the end of the program. False, with a message, when
+// anything written to it was lost: the command's result must then not be a success.
+bool CloseOutput();
 
 // What went wrong with a file, for a message: the problem in English and the system's text.
 std::string FileErrorText(const FileError& error);

@@ -29,15 +29,16 @@ class CtlProcess {
   using Clock = std::chrono::steady_clock;
 
   // Starts nx480ctl with `args`; `env` sets variables over the test's own environment.
-  // Standard input is /dev/null.
+  // Standard input is /dev/null; standard output is read by the test, or is `stdoutFd` when
+  // one is given (the test keeps and closes its own copy).
   explicit CtlProcess(const std::vector<std::string>& args,
-                      const std::map<std::string, std::string>& env = {}) {
+                      const std::map<std::string, std::string>& env = {}, int stdoutFd = -1) {
     int out[2], err[2];
     if (::pipe2(out, O_CLOEXEC) != 0 || ::pipe2(err, O_CLOEXEC) != 0) return;
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
+    posix_spawn_file_actions_adddup2(&actions, stdoutFd >= 0 ? stdoutFd : out[1], STDOUT_FILENO);
     posix_spawn_file_actions_adddup2(&actions, err[1], STDERR_FILENO);
     std::vector<std::string> argText{NX480CTL_PATH};
     argText.insert(argText.end(), args.begin(), args.end());
@@ -58,7 +59,8 @@ class CtlProcess {
     posix_spawn_file_actions_destroy(&actions);
     ::close(out[1]);
     ::close(err[1]);
-    out_ = out[0];
+    if (stdoutFd >= 0) ::close(out[0]);
+    out_ = stdoutFd >= 0 ? -1 : out[0];
     err_ = err[0];
   }
   ~CtlProcess() {

@@ -2,7 +2,9 @@
 // command, and its exit codes.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <fstream>
@@ -74,6 +76,7 @@ class Ctl : public ::testing::Test {
 TEST_F(Ctl, ExitCodesWithoutARelay) {
   WriteAll(Path("short.nx4"), std::string(47, '\0'));
   WriteAll(Path("long.nx4"), std::string(49, '\0'));
+  ASSERT_EQ(::mkfifo(Path("fifo.nx4").c_str(), 0644), 0);  // no writer: an open would wait
   sim::ImageOptions broken;
   broken.blocks = 2;
   broken.defect = sim::ImageDefect::kBadCrc;
@@ -102,6 +105,7 @@ TEST_F(Ctl, ExitCodesWithoutARelay) {
       {{"settings", "show", Path("missing.nx4"), "--firmware", "14"}, {}, 5, "no such file"},
       {{"settings", "show", Path("short.nx4"), "--firmware", "14"}, {}, 5, "this one 47"},
       {{"settings", "write", Path("long.nx4")}, {}, 5, "this one more"},
+      {{"settings", "show", Path("fifo.nx4"), "--firmware", "14"}, {}, 5, "not a regular file"},
       {{"upload", Path("bad.bn6"), "--check"}, {}, 5, "block 1: bad CRC"},
       {{"upload", Path("bad.bn6")}, {}, 5, "block 1: bad CRC"},
   };
@@ -324,6 +328,17 @@ TEST_F(Ctl, HistoryExport) {
   std::string expected;
   ASSERT_TRUE(nx480::HistoryCsv(nx480::ctl::HistoryTable(records), expected));
   EXPECT_EQ(ReadAll(Path("h.csv")), expected);
+  // A FIFO that a program reads gets the same bytes and stays a FIFO.
+  ASSERT_EQ(::mkfifo(Path("h.fifo").c_str(), 0644), 0);
+  const int reader = ::open(Path("h.fifo").c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  EXPECT_EQ(Run({"history", "--csv", Path("h.fifo")}).code, 0);
+  std::string piped(2 * expected.size(), '\0');
+  piped.resize(
+      static_cast<size_t>(std::max<ssize_t>(::read(reader, piped.data(), piped.size()), 0)));
+  ::close(reader);
+  EXPECT_EQ(piped, expected);
+  struct stat fifo {};
+  EXPECT_TRUE(::lstat(Path("h.fifo").c_str(), &fifo) == 0 && S_ISFIFO(fifo.st_mode));
   EXPECT_EQ(expected.rfind("Datum,\xE8"
                            "as;",
                            0),
@@ -339,6 +354,55 @@ TEST_F(Ctl, HistoryExport) {
   const CtlResult broken = Run({"history", "--csv", Path("b.csv")});
   EXPECT_EQ(broken.code, 4);
   EXPECT_EQ(ReadAll(Path("b.csv")), "(missing)");
+}
+
+// Standard output, or a file, that takes no bytes: exit code 5 and a message, never a silent
+// success. A pipe whose reader has gone fails the same way where SIGPIPE is ignored (the child
+// inherits the test's disposition here).
+TEST_F(Ctl, OutputThatCannotBeWritten) {
+  Start();
+  const bool root = ::geteuid() == 0;  // a copy of /dev/full: never the system's own node
+  if (root) {
+    ASSERT_EQ(::mknod(Path("full").c_str(), S_IFCHR | 0666, ::makedev(1, 7)), 0);
+  }
+  struct sigaction ignore {
+  }, old{};
+  ignore.sa_handler = SIG_IGN;
+  ::sigaction(SIGPIPE, &ignore, &old);
+  const struct {
+    std::vector<std::string> args;
+    const char* out;  // standard output: "full" (/dev/full), "gone" (a pipe nobody reads), ""
+    std::string says;
+  } cases[] = {
+      {{"--help"}, "full", "standard output: No space left on device"},
+      {{"--help"}, "gone", "standard output: Broken pipe"},
+      {{"history"}, "full", "standard output: No space left on device"},
+      {{"live", "--stream"}, "gone", "standard output: Broken pipe"},
+      {{"settings", "read", Path("full")}, "", "the disk is full"},
+      {{"history", "--csv", Path("full")}, "", "the disk is full"},
+  };
+  for (const auto& c : cases) {
+    if (!root && std::count(c.args.begin(), c.args.end(), Path("full")) > 0) continue;
+    std::string line = c.out;
+    for (const std::string& a : c.args) line += " " + a;
+    int out = -1;
+    if (c.out == std::string("full")) {
+      out = ::open("/dev/full", O_WRONLY | O_CLOEXEC);
+    } else if (c.out == std::string("gone")) {
+      int ends[2];
+      ASSERT_EQ(::pipe2(ends, O_CLOEXEC), 0);
+      ::close(ends[0]);
+      out = ends[1];
+    }
+    std::vector<std::string> args{"--port", relay_->SlavePath()};
+    args.insert(args.end(), c.args.begin(), c.args.end());
+    CtlProcess ctl(args, {}, out);
+    if (out >= 0) ::close(out);
+    const CtlResult r = ctl.Finish(10s);
+    EXPECT_EQ(r.code, 5) << line << "\n" << r.err;
+    EXPECT_TRUE(Has(r.err, c.says)) << line << "\n" << r.err;
+  }
+  ::sigaction(SIGPIPE, &old, nullptr);
 }
 
 // Ctrl-C while the ring is read: the walk ends after the record in progress, nothing is written.

@@ -1,15 +1,26 @@
-// The 48-byte settings file: byte image, short and long files, saving by replacement.
+// The 48-byte settings file: byte image, short and long files, saving by replacement, and
+// paths that name something other than a file.
 #include "settings_file.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <poll.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <future>
 #include <iterator>
 #include <string>
+#include <thread>
 #include <vector>
 
 using namespace nx480;
@@ -121,14 +132,6 @@ TEST_F(SettingsFileTest, SaveAndLoad) {
   ASSERT_EQ(::stat(path.c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 0777, 0640u);
   EXPECT_EQ(Entries(), std::vector<std::string>{"site1.nx4"});
-
-  // A symbolic link stays a link; the file it points to gets the bytes.
-  const std::string link = Path("link.nx4");
-  fs::create_symlink(path, link);
-  ASSERT_TRUE(SaveSettingsFile(link, Sample(), error)) << SystemErrorText(error);
-  EXPECT_TRUE(fs::is_symlink(link));
-  EXPECT_EQ(Bytes(path).size(), 48u);
-  EXPECT_EQ(Bytes(path)[16], 0xC4);
 }
 
 TEST_F(SettingsFileTest, LongEmptyAndUnreadableFiles) {
@@ -212,4 +215,169 @@ TEST_F(SettingsFileTest, WriteProtectedFileIsRefusedAndKept) {
   EXPECT_EQ(after.st_mode & 0777, 0444u);
   EXPECT_EQ(Bytes(path)[16], 0xC4);
   EXPECT_EQ(Entries(), (std::vector<std::string>{"protected.nx4", "twin.nx4"}));
+}
+
+namespace {
+
+// What a path names itself (a link is not followed).
+std::string NodeKind(const std::string& path) {
+  struct stat st {};
+  if (::lstat(path.c_str(), &st) != 0) return "nothing";
+  if (S_ISREG(st.st_mode)) return "file";
+  if (S_ISLNK(st.st_mode)) return "link";
+  if (S_ISFIFO(st.st_mode)) return "fifo";
+  if (S_ISCHR(st.st_mode)) return "char device";
+  if (S_ISBLK(st.st_mode)) return "block device";
+  if (S_ISSOCK(st.st_mode)) return "socket";
+  return "other";
+}
+
+// A listening Unix socket at `path`; its descriptor.
+int MakeSocket(const std::string& path) {
+  const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  std::strncpy(address.sun_path, path.c_str(), sizeof address.sun_path - 1);
+  if (fd < 0 || ::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0)
+    ADD_FAILURE() << "socket " << path;
+  return fd;
+}
+
+}  // namespace
+
+// Whatever the path names, the writer never renames over anything but a regular file: a FIFO or
+// a character device is written in place, a link to a file replaces the file and stays a link,
+// and anything else is refused and left as it was.
+TEST_F(SettingsFileTest, WhatThePathNames) {
+  const bool root = ::geteuid() == 0;
+  // Each row makes its path and returns a descriptor to hold while writing (a FIFO's reader,
+  // which must then receive the bytes; a socket), -1 for none, -2 to skip the row (device nodes
+  // need the superuser).
+  auto fifo = [](const std::string& p) {
+    EXPECT_EQ(::mkfifo(p.c_str(), 0644), 0);
+    return ::open(p.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  };
+  auto node = [root](const std::string& p, mode_t type, dev_t device) {
+    if (!root) return -2;
+    EXPECT_EQ(::mknod(p.c_str(), type | 0666, device), 0);
+    return -1;
+  };
+  auto link = [](const std::string& p, const std::string& to, int fd = -1) {
+    fs::create_symlink(to, p);
+    return fd;
+  };
+  const struct {
+    const char* name;
+    std::function<int(const std::string&)> make;
+    FileProblem problem;  // None: written
+    const char* kind;     // what the path names afterwards
+    const char* holder;   // the file that then holds the bytes: path + this (nullptr: none)
+  } cases[] = {
+      {"regular",
+       [this](const std::string& p) {
+         return Write(p, {1, 2}), -1;
+       },
+       FileProblem::None, "file", ""},
+      {"fifo-read", fifo, FileProblem::None, "fifo", nullptr},
+      {"fifo-unread", [&](const std::string& p) { return ::close(fifo(p)), -1; },
+       FileProblem::NoReader, "fifo", nullptr},
+      {"null-copy", [&](const std::string& p) { return node(p, S_IFCHR, ::makedev(1, 3)); },
+       FileProblem::None, "char device", nullptr},
+      {"full-copy", [&](const std::string& p) { return node(p, S_IFCHR, ::makedev(1, 7)); },
+       FileProblem::NoSpace, "char device", nullptr},
+      // Major 240 is for local use: no such disk on a test machine.
+      {"block", [&](const std::string& p) { return node(p, S_IFBLK, ::makedev(240, 77)); },
+       FileProblem::NotAFile, "block device", nullptr},
+      {"socket", MakeSocket, FileProblem::NotAFile, "socket", nullptr},
+      {"link-file",
+       [&](const std::string& p) {
+         Write(p + ".target", {});
+         return link(p, fs::path(p).filename().string() + ".target");  // relative
+       },
+       FileProblem::None, "link", ".target"},
+      {"link-fifo", [&](const std::string& p) { return link(p, p + ".fifo", fifo(p + ".fifo")); },
+       FileProblem::None, "link", nullptr},
+      {"link-dangling", [&](const std::string& p) { return link(p, p + ".absent"); },
+       FileProblem::BrokenLink, "link", nullptr},
+      {"link-loop", [&](const std::string& p) { return link(p + ".2", p), link(p, p + ".2"); },
+       FileProblem::BrokenLink, "link", nullptr},
+      {"link-socket",
+       [&](const std::string& p) { return link(p, p + ".sock", MakeSocket(p + ".sock")); },
+       FileProblem::NotAFile, "link", nullptr},
+  };
+  const SettingsFileImage image = SettingsFileBytes(Sample());
+  const std::vector<uint8_t> expected(image.begin(), image.end());
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string path = Path(c.name);
+    const int fd = c.make(path);
+    if (fd == -2) continue;
+    const std::vector<std::string> before = Entries();
+    FileError error;
+    EXPECT_EQ(SaveSettingsFile(path, Sample(), error), c.problem == FileProblem::None);
+    EXPECT_EQ(error.problem, c.problem) << SystemErrorText(error);
+    EXPECT_EQ(NodeKind(path), c.kind);
+    EXPECT_EQ(Entries(), before);  // no temporary file left, nothing made beside it
+    if (c.holder) {
+      EXPECT_EQ(Bytes(path + c.holder), expected);
+    }
+    if (fd >= 0 && c.problem == FileProblem::None) {
+      std::vector<uint8_t> got(100);
+      got.resize(static_cast<size_t>(std::max<ssize_t>(::read(fd, got.data(), got.size()), 0)));
+      EXPECT_EQ(got, expected);
+    }
+    if (fd >= 0) ::close(fd);
+  }
+}
+
+// A reader that goes away in the middle of a long write ends the write, not the program (the
+// window has no handler for SIGPIPE).
+TEST_F(SettingsFileTest, FifoReaderThatGoesAwayEndsTheWrite) {
+  const std::string path = Path("fifo");
+  ASSERT_EQ(::mkfifo(path.c_str(), 0644), 0);
+  const int reader = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  ASSERT_GE(reader, 0);
+  std::thread quitter([reader] {
+    pollfd p{reader, POLLIN, 0};
+    ::poll(&p, 1, 5000);
+    char first[16];
+    EXPECT_GT(::read(reader, first, sizeof first), 0);
+    ::close(reader);
+  });
+  FileError error;
+  EXPECT_FALSE(WriteFileAtomically(path, std::vector<uint8_t>(1 << 20, 0x55), error));
+  EXPECT_EQ(error.problem, FileProblem::NoReader);
+  quitter.join();
+  EXPECT_EQ(NodeKind(path), "fifo");
+}
+
+// Opening accepts only regular files, and never waits: a FIFO without a writer would block the
+// open forever, a terminal the read.
+TEST_F(SettingsFileTest, OpeningSomethingOtherThanAFileIsRefusedAtOnce) {
+  ASSERT_EQ(::mkfifo(Path("fifo.nx4").c_str(), 0644), 0);
+  fs::create_symlink(Path("fifo.nx4"), Path("link.nx4"));
+  const struct {
+    std::string path;
+    FileProblem problem;
+  } cases[] = {
+      {Path("fifo.nx4"), FileProblem::NotAFile},
+      {Path("link.nx4"), FileProblem::NotAFile},
+      {"/dev/null", FileProblem::NotAFile},
+      {dir_.string(), FileProblem::IsFolder},
+  };
+  for (const auto& c : cases) {
+    SettingsWords r = Sample();
+    FileError error;
+    auto load = std::async(std::launch::async, [&] { return LoadSettingsFile(c.path, r, error); });
+    if (load.wait_for(std::chrono::seconds(5)) != std::future_status::ready) {
+      ADD_FAILURE() << c.path << ": the open hangs";
+      // Release it: a writer comes and goes, the read then ends.
+      ::close(::open(Path("fifo.nx4").c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC));
+      load.wait();
+      continue;
+    }
+    EXPECT_FALSE(load.get()) << c.path;
+    EXPECT_EQ(error.problem, c.problem) << c.path;
+    EXPECT_EQ(r, Sample()) << c.path;
+  }
 }

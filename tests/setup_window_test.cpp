@@ -1,4 +1,6 @@
 // The settings window's frame and its "Parametry" page, offscreen, against the simulated relay.
+#include <sys/stat.h>
+
 #include <QApplication>
 #include <QButtonGroup>
 #include <QComboBox>
@@ -541,6 +543,12 @@ class SetupWindowTest : public QObject {
     QVERIFY(app.errors[1].startsWith("Chyba|Soubor nelze otevřít:\n"));
     QCOMPARE(p.SettingsFileName, first);
     QCOMPARE(Text(p, kBoxUu1), QString("199"));
+    // A FIFO is no file: refused at once instead of freezing the window until a writer comes.
+    app.openPath = dir.filePath("fifo.nx4");
+    QCOMPARE(::mkfifo(QFile::encodeName(app.openPath).constData(), 0644), 0);
+    p.ButtonOpen->click();
+    QVERIFY(app.errors.last().contains("\nZadaná cesta není obyčejný soubor."));
+    app.errors.removeLast();
     // A write-protected file is refused and kept as it was.
     QVERIFY(QFile::setPermissions(second, QFile::ReadOwner | QFile::ReadGroup));
     app.savePath = second;

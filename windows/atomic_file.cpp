@@ -1,6 +1,8 @@
 #include "atomic_file.h"
 
 #include <fcntl.h>
+#include <pthread.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -27,6 +29,8 @@ FileProblem ProblemOf(int err, bool creating) {
       return FileProblem::FolderNotWritable;
     case EISDIR:
       return FileProblem::IsFolder;
+    case EPIPE:
+      return FileProblem::NoReader;
     case ENOSPC:
     case EDQUOT:
     case EFBIG:
@@ -71,21 +75,12 @@ int CreateTemporary(const fs::path& target, std::string& tmpPath) {
   return -1;
 }
 
-}  // namespace
-
-bool WriteFileAtomically(const std::string& path, std::span<const uint8_t> bytes,
-                         FileError& error) {
-  fs::path target(path);
-  std::error_code ec;
-  if (fs::is_symlink(target, ec)) {
-    const fs::path real = fs::canonical(target, ec);
-    if (!ec) target = real;  // a dangling link is replaced like a file
-  }
-  struct stat existing {};
-  const bool exists = ::stat(target.c_str(), &existing) == 0;
-  if (exists) {
-    if (S_ISDIR(existing.st_mode)) return Fail(error, FileProblem::IsFolder, EISDIR);
-    if ((existing.st_mode & 0222) == 0) return Fail(error, FileProblem::ReadOnly, EACCES);
+// Writes `bytes` into a new file beside `target` and renames it into place. `existing` is the
+// regular file there now (nullptr: none).
+bool ReplaceFile(const fs::path& target, const struct stat* existing,
+                 std::span<const uint8_t> bytes, FileError& error) {
+  if (existing) {
+    if ((existing->st_mode & 0222) == 0) return Fail(error, FileProblem::ReadOnly, EACCES);
     if (::faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0) {
       const int err = errno;
       return Fail(error, err == EROFS ? FileProblem::FolderNotWritable : FileProblem::ReadOnly,
@@ -99,17 +94,25 @@ bool WriteFileAtomically(const std::string& path, std::span<const uint8_t> bytes
     const int err = errno;
     return Fail(error, ProblemOf(err, true), err);
   }
-  if (exists) {
+  if (existing) {
     // A replaced file keeps its rights, and its owner and group where we may give them.
-    (void)::fchown(fd, existing.st_uid, existing.st_gid);
-    (void)::fchmod(fd, existing.st_mode & 07777);
+    (void)::fchown(fd, existing->st_uid, existing->st_gid);
+    (void)::fchmod(fd, existing->st_mode & 07777);
   }
 
   bool ok = WriteAll(fd, bytes.data(), bytes.size()) && ::fsync(fd) == 0;
   int savedErrno = errno;
+  FileProblem problem = FileProblem::None;
   if (::close(fd) != 0 && ok) {
     ok = false;
     savedErrno = errno;
+  }
+  // Whatever took the target's place meanwhile, a rename goes only over a regular file.
+  struct stat now {};
+  if (ok && ::lstat(target.c_str(), &now) == 0 && !S_ISREG(now.st_mode)) {
+    ok = false;
+    savedErrno = 0;
+    problem = S_ISDIR(now.st_mode) ? FileProblem::IsFolder : FileProblem::NotAFile;
   }
   if (ok && ::rename(tmpPath.c_str(), target.c_str()) != 0) {
     ok = false;
@@ -117,7 +120,8 @@ bool WriteFileAtomically(const std::string& path, std::span<const uint8_t> bytes
   }
   if (!ok) {
     ::unlink(tmpPath.c_str());
-    return Fail(error, ProblemOf(savedErrno, true), savedErrno);
+    return Fail(error, problem != FileProblem::None ? problem : ProblemOf(savedErrno, true),
+                savedErrno);
   }
   // Make the rename itself durable; a failure here does not undo the save.
   const fs::path dir = target.has_parent_path() ? target.parent_path() : fs::path(".");
@@ -130,13 +134,136 @@ bool WriteFileAtomically(const std::string& path, std::span<const uint8_t> bytes
   return true;
 }
 
+// While it lives, a write to a pipe whose reader is gone fails with EPIPE in this thread instead
+// of ending the program with SIGPIPE.
+class PipeSignalHeld {
+ public:
+  PipeSignalHeld() {
+    sigemptyset(&pipe_);
+    sigaddset(&pipe_, SIGPIPE);
+    ::pthread_sigmask(SIG_BLOCK, &pipe_, &old_);
+    sigset_t pending;
+    wasPending_ = ::sigpending(&pending) == 0 && sigismember(&pending, SIGPIPE) == 1;
+  }
+  ~PipeSignalHeld() {
+    // Take back the signal our own write raised, then let the others through again.
+    if (raised_ && !wasPending_) {
+      const timespec now{};
+      while (::sigtimedwait(&pipe_, nullptr, &now) < 0 && errno == EINTR) {
+      }
+    }
+    ::pthread_sigmask(SIG_SETMASK, &old_, nullptr);
+  }
+  PipeSignalHeld(const PipeSignalHeld&) = delete;
+  PipeSignalHeld& operator=(const PipeSignalHeld&) = delete;
+  void Raised() { raised_ = true; }
+
+ private:
+  sigset_t pipe_{};
+  sigset_t old_{};
+  bool wasPending_ = false;
+  bool raised_ = false;
+};
+
+// Writes `bytes` into the FIFO or character device `path` names, as a shell's redirection would,
+// except that a FIFO nobody reads is refused instead of waited for.
+bool WriteInPlace(const std::string& path, bool fifo, std::span<const uint8_t> bytes,
+                  FileError& error) {
+  const int fd = ::open(path.c_str(), O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  if (fd < 0) {
+    const int err = errno;
+    if (fifo && err == ENXIO) return Fail(error, FileProblem::NoReader, err);
+    return Fail(error,
+                err == EACCES || err == EPERM ? FileProblem::ReadOnly : ProblemOf(err, false), err);
+  }
+  struct stat opened {};
+  int err = 0;
+  FileProblem problem = FileProblem::None;
+  if (::fstat(fd, &opened) != 0) {
+    err = errno;
+    problem = FileProblem::Other;
+  } else if (!S_ISFIFO(opened.st_mode) && !S_ISCHR(opened.st_mode)) {
+    problem = FileProblem::NotAFile;  // changed since it was looked at; nothing written
+  } else {
+    // The reader is there (or the device open): from now on writes wait for it as usual.
+    const int flags = ::fcntl(fd, F_GETFL);
+    if (flags < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) {
+      err = errno;
+      problem = FileProblem::Other;
+    } else {
+      PipeSignalHeld held;
+      if (!WriteAll(fd, bytes.data(), bytes.size())) {
+        err = errno;
+        problem = err == EPIPE ? FileProblem::NoReader : ProblemOf(err, false);
+        if (err == EPIPE) held.Raised();
+      }
+    }
+  }
+  if (::close(fd) != 0 && problem == FileProblem::None && errno != EINTR) {
+    err = errno;
+    problem = ProblemOf(err, false);
+  }
+  if (problem != FileProblem::None) return Fail(error, problem, err);
+  error = {};
+  return true;
+}
+
+}  // namespace
+
+bool WriteFileAtomically(const std::string& path, std::span<const uint8_t> bytes,
+                         FileError& error) {
+  struct stat node {};
+  if (::lstat(path.c_str(), &node) != 0) {
+    const int err = errno;
+    if (err != ENOENT) return Fail(error, ProblemOf(err, false), err);
+    return ReplaceFile(path, nullptr, bytes, error);  // a new file (or no such folder)
+  }
+  fs::path target(path);
+  if (S_ISLNK(node.st_mode)) {
+    if (::stat(path.c_str(), &node) != 0) {
+      const int err = errno;
+      return Fail(error,
+                  err == ENOENT || err == ENOTDIR || err == ELOOP ? FileProblem::BrokenLink
+                                                                  : ProblemOf(err, false),
+                  err);
+    }
+    if (S_ISREG(node.st_mode)) {
+      // The file the link names is replaced; the link stays as it is.
+      std::error_code ec;
+      target = fs::canonical(path, ec);
+      if (ec) return Fail(error, FileProblem::BrokenLink, ec.value());
+    }
+  }
+  if (S_ISREG(node.st_mode)) return ReplaceFile(target, &node, bytes, error);
+  if (S_ISDIR(node.st_mode)) return Fail(error, FileProblem::IsFolder, EISDIR);
+  if (S_ISFIFO(node.st_mode) || S_ISCHR(node.st_mode)) {
+    if ((node.st_mode & 0222) == 0) return Fail(error, FileProblem::ReadOnly, EACCES);
+    return WriteInPlace(path, S_ISFIFO(node.st_mode), bytes, error);
+  }
+  return Fail(error, FileProblem::NotAFile, 0);  // a block device, a socket
+}
+
 bool ReadFileStart(const std::string& path, std::span<uint8_t> buffer, size_t& got,
                    FileError& error) {
   got = 0;
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  // Only a regular file is opened: opening a device may do something (a serial port's control
+  // lines), and a FIFO or a terminal may never give its bytes.
+  struct stat node {};
+  if (::stat(path.c_str(), &node) != 0) {
+    const int err = errno;
+    return Fail(error, err == ELOOP ? FileProblem::BrokenLink : ProblemOf(err, false), err);
+  }
+  if (S_ISDIR(node.st_mode)) return Fail(error, FileProblem::IsFolder, EISDIR);
+  if (!S_ISREG(node.st_mode)) return Fail(error, FileProblem::NotAFile, 0);
+  // Without waiting, should it have become a FIFO since; what is open is looked at again.
+  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
   if (fd < 0) {
     const int err = errno;
     return Fail(error, ProblemOf(err, false), err);
+  }
+  if (::fstat(fd, &node) != 0 || !S_ISREG(node.st_mode)) {
+    ::close(fd);
+    return Fail(error, FileProblem::NotAFile, 0);
   }
   while (got < buffer.size()) {
     const ssize_t n = ::read(fd, buffer.data() + got, buffer.size() - got);
@@ -171,6 +298,12 @@ std::string FileProblemText(FileProblem problem) {
       return "Zadaná cesta je složka, ne soubor.";
     case FileProblem::NoSpace:
       return "Na disku není dost místa.";
+    case FileProblem::NoReader:
+      return "Z roury (FIFO) nikdo nečte.";
+    case FileProblem::NotAFile:
+      return "Zadaná cesta není obyčejný soubor.";
+    case FileProblem::BrokenLink:
+      return "Symbolický odkaz nevede k žádnému souboru.";
     case FileProblem::Other:
       return "Chyba při práci se souborem.";
   }

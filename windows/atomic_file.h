@@ -18,6 +18,10 @@ enum class FileProblem {
   AccessDenied,       // the file may not be read
   IsFolder,           // the path names a folder
   NoSpace,            // the disk (or the user's quota) is full
+  NoReader,           // a pipe (FIFO) that no program reads, or whose reader went away
+  NotAFile,           // something other than a file: a device, a socket, a pipe where a file
+                      // must be read
+  BrokenLink,         // a symbolic link that leads to nothing, or into a loop
   Other,
 };
 
@@ -26,16 +30,27 @@ struct FileError {
   int systemError = 0;  // errno behind it, 0 when there is none
 };
 
-// Writes `bytes` as `path`. A symbolic link is followed and stays a link. An existing target
-// that cannot be written - no write right for this user, or no write bit at all (a file
-// protected with mode 0444 is refused even where the superuser could write it) - is refused
-// and left alone: replacing it by a rename would break its links and change its owner behind
-// the user's back. A writable target keeps its mode (and, where the system allows it, its
+// Writes `bytes` as `path`. Only a regular file is ever replaced by a rename; what else the
+// path may name:
+//  * a symbolic link is followed: a link to a regular file replaces that file and stays a link;
+//    a link that leads nowhere or into a loop is refused (BrokenLink);
+//  * a FIFO or a character device (/dev/null, a terminal) is written in place, as a shell's
+//    redirection would. A FIFO that no program has open for reading is refused at once
+//    (NoReader) rather than waited for; once open, a write waits for a slow reader, and a
+//    reader that goes away ends it with NoReader (the program gets no SIGPIPE from it);
+//  * a folder is refused (IsFolder), anything else (a block device, a socket) too (NotAFile).
+// An existing target that cannot be written - no write right for this user, or no write bit at
+// all (a file protected with mode 0444 is refused even where the superuser could write it) - is
+// refused and left alone: replacing it by a rename would break its links and change its owner
+// behind the user's back. A writable file keeps its mode (and, where the system allows it, its
 // owner and group). The bytes are flushed to disk before the rename. On failure no file is
 // left behind and `error` says why.
 bool WriteFileAtomically(const std::string& path, std::span<const uint8_t> bytes, FileError& error);
 
-// Reads up to buffer.size() bytes from the start of `path`; `got` is how many there were.
+// Reads up to buffer.size() bytes from the start of `path`; `got` is how many there were. Only
+// a regular file (or a link to one) is read; anything else is refused without waiting
+// (NotAFile; IsFolder for a folder): a FIFO or a terminal could hold the caller forever, and a
+// device is not even opened.
 bool ReadFileStart(const std::string& path, std::span<uint8_t> buffer, size_t& got,
                    FileError& error);
 
