@@ -47,9 +47,11 @@ class UploadPage : public UploadWindow {
     succeeded = true;
     Say("upload done; the relay restarts");
     std::string identText;
-    // The relay restarts whatever happens now; Ctrl-C only stops waiting between attempts.
+    // The relay restarts whatever happens now; Ctrl-C ends the attempts to identify it.
     identified = IdentifyAfterRestart(port, identText, [this](std::chrono::milliseconds pause) {
-      if (!abort.load()) std::this_thread::sleep_for(pause);
+      if (abort.load()) return false;
+      std::this_thread::sleep_for(pause);
+      return !abort.load();
     });
     if (identified) TakeIdentification(identText, newSession);
   }
