@@ -94,7 +94,12 @@ Exit RunRelay(const Invocation& invocation) {
                 .request = &request,
                 .transaction =
                     [&](TModbus& link) {
-                      WriteRelay(link, request);
+                      // WriteRelay clears the flag it is given as soon as the command is
+                      // sent; the slot's own flag is cleared by the worker only after the
+                      // result below is stored, so the main thread reads it ordered.
+                      Request command;
+                      command.Set(request.Value());
+                      WriteRelay(link, command);
                       // The window does not look at the answer (it sends a forced state again
                       // every 4 s); a script is told whether the relay acknowledged it.
                       result = ResultOf(link.LastError() == LinkError::None
