@@ -59,8 +59,9 @@ Exit RunClock(const Invocation& invocation) {
                       page.result = ResultOf(page.outcome, link);
                     },
                 .onException = failed}});
-  page.request.Post();
-  if (!relay.Await(page.request)) return Exit::Communication;
+  if (const Exit served = relay.Serve(page.request, [&page] { page.request.Post(); });
+      served != Exit::Ok)
+    return served;
   if (page.result != Exit::Ok) {
     Say(std::string(page.result == Exit::Refused ? "refused by the relay: "
                                                  : "communication error: ") +
@@ -109,8 +110,9 @@ Exit RunRelay(const Invocation& invocation) {
                     },
                 .onException = [&](TModbus&) { result = Exit::Communication; }}});
   do {
-    request.Set(invocation.relayMode);
-    if (!relay.Await(request)) return Exit::Communication;
+    if (const Exit served = relay.Serve(request, [&] { request.Set(invocation.relayMode); });
+        served != Exit::Ok)
+      return served;
     if (result != Exit::Ok) {
       Say(std::string(result == Exit::Refused ? "refused by the relay" : "communication error") +
           ": relay " + kModes[invocation.relayMode] + " was not acknowledged");

@@ -374,8 +374,10 @@ std::string HelpText(const std::string& topic) {
            "Checks a firmware image (length, every block's address and CRC) and uploads it\n"
            "into the relay: Start, eight data frames per block (a frame whose reply is bad\n"
            "is sent once more), Status, Run; then the relay restarts and is identified\n"
-           "again. A progress bar on a terminal, a line every 10 % otherwise. Ctrl-C ends\n"
-           "the upload after the block in progress and tells the relay to cancel.\n"
+           "again. A progress bar on a terminal, a line every 10 % otherwise. Ctrl-C (or\n"
+           "SIGTERM, SIGHUP) ends the upload after the block in progress and tells the\n"
+           "relay to cancel, or stops waiting for the restarted relay; a second one ends it\n"
+           "at once, the Cancel still sent. An output nobody reads any more does not end it.\n"
            "\n"
            "  --check   only checks the image; no relay needed\n"
            "\n"
@@ -411,7 +413,10 @@ std::string HelpText(const std::string& topic) {
          "\n"
          "Exit codes:\n"
          "  0 done   1 settings differ   2 bad command line   3 no relay\n"
-         "  4 communication error   5 bad file   6 refused by the relay   130 interrupted\n";
+         "  4 communication error   5 bad file   6 refused by the relay   130 interrupted\n"
+         "\n"
+         "Ctrl-C, SIGTERM and SIGHUP stop the command cleanly (an upload is cancelled) and\n"
+         "nothing more is sent to the relay; a second one ends the program at once.\n";
 }
 
 }  // namespace nx480::ctl

@@ -27,7 +27,8 @@ int main(int argc, char* argv[]) {
     Print("nx480ctl " NX480_VERSION_TEXT "\n");
     return Code(Exit::Ok);
   }
-  // Ctrl-C ends a live stream, a held relay mode, a history reading and an upload; the other
-  // commands are over within a second and finish their exchange.
+  // Ctrl-C (SIGTERM, SIGHUP) ends a live stream, a held relay mode, a history reading and an
+  // upload; the other commands are over within a second and finish their exchange. Nothing more
+  // is sent after it; a second one ends the program at once (relay_link.h).
   return Code(RunCommand(invocation));
 }
