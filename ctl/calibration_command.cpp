@@ -1,5 +1,6 @@
 // `nx480ctl --service calibration [show | set NAME=VALUE ... | clear-history]`.
 #include <cstdio>
+#include <functional>
 
 #include "calibration_record.h"
 #include "calibration_transactions.h"
@@ -52,9 +53,10 @@ class CalibrationPage : public CalibrationWindow {
   Request clearRequest;
 };
 
-// Serves `request` (posted already); a message when it fails.
-Exit Served(RelayLink& relay, CalibrationPage& page, Request& request, const std::string& what) {
-  if (!relay.Await(request)) return Exit::Communication;
+// Posts and serves `request`; a message when it fails.
+Exit Served(RelayLink& relay, CalibrationPage& page, Request& request,
+            const std::function<void()>& post, const std::string& what) {
+  if (const Exit served = relay.Serve(request, post); served != Exit::Ok) return served;
   if (page.result != Exit::Ok)
     Say((page.result == Exit::Refused ? "refused by the relay: " : "communication error: ") + what);
   return page.result;
@@ -79,14 +81,15 @@ Exit RunCalibration(const Invocation& invocation) {
   relay.Start(page.Requests());
 
   if (invocation.command == Command::ClearHistory) {
-    page.clearRequest.Post();
-    const Exit cleared = Served(relay, page, page.clearRequest, "clearing the event history");
+    const Exit cleared = Served(
+        relay, page, page.clearRequest, [&page] { page.clearRequest.Post(); },
+        "clearing the event history");
     if (cleared == Exit::Ok) Say("event history cleared");
     return cleared;
   }
 
-  page.readRequest.Post();
-  if (const Exit read = Served(relay, page, page.readRequest, "reading the calibration");
+  auto postRead = [&page] { page.readRequest.Post(); };
+  if (const Exit read = Served(relay, page, page.readRequest, postRead, "reading the calibration");
       read != Exit::Ok)
     return read;
   if (invocation.command == Command::Calibration) {
@@ -109,12 +112,13 @@ Exit RunCalibration(const Invocation& invocation) {
     Say("bad value: " + error);
     return Exit::Usage;
   }
-  page.writeRequest.Post(wanted);
-  if (const Exit written = Served(relay, page, page.writeRequest, "writing the calibration");
+  if (const Exit written = Served(
+          relay, page, page.writeRequest, [&] { page.writeRequest.Post(wanted); },
+          "writing the calibration");
       written != Exit::Ok)
     return written;
-  page.readRequest.Post();
-  if (const Exit read = Served(relay, page, page.readRequest, "reading the calibration back");
+  if (const Exit read =
+          Served(relay, page, page.readRequest, postRead, "reading the calibration back");
       read != Exit::Ok)
     return read;
   Print(CalibrationTable(page.record));

@@ -59,8 +59,9 @@ Exit RunClock(const Invocation& invocation) {
                       page.result = ResultOf(page.outcome, link);
                     },
                 .onException = failed}});
-  page.request.Post();
-  if (!relay.Await(page.request)) return Exit::Communication;
+  if (const Exit served = relay.Serve(page.request, [&page] { page.request.Post(); });
+      served != Exit::Ok)
+    return served;
   if (page.result != Exit::Ok) {
     Say(std::string(page.result == Exit::Refused ? "refused by the relay: "
                                                  : "communication error: ") +
@@ -94,7 +95,12 @@ Exit RunRelay(const Invocation& invocation) {
                 .request = &request,
                 .transaction =
                     [&](TModbus& link) {
-                      WriteRelay(link, request);
+                      // WriteRelay clears the flag it is given as soon as the command is
+                      // sent; the slot's own flag is cleared by the worker only after the
+                      // result below is stored, so the main thread reads it ordered.
+                      Request command;
+                      command.Set(request.Value());
+                      WriteRelay(link, command);
                       // The window does not look at the answer (it sends a forced state again
                       // every 4 s); a script is told whether the relay acknowledged it.
                       result = ResultOf(link.LastError() == LinkError::None
@@ -104,8 +110,9 @@ Exit RunRelay(const Invocation& invocation) {
                     },
                 .onException = [&](TModbus&) { result = Exit::Communication; }}});
   do {
-    request.Set(invocation.relayMode);
-    if (!relay.Await(request)) return Exit::Communication;
+    if (const Exit served = relay.Serve(request, [&] { request.Set(invocation.relayMode); });
+        served != Exit::Ok)
+      return served;
     if (result != Exit::Ok) {
       Say(std::string(result == Exit::Refused ? "refused by the relay" : "communication error") +
           ": relay " + kModes[invocation.relayMode] + " was not acknowledged");

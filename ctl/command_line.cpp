@@ -374,8 +374,10 @@ std::string HelpText(const std::string& topic) {
            "Checks a firmware image (length, every block's address and CRC) and uploads it\n"
            "into the relay: Start, eight data frames per block (a frame whose reply is bad\n"
            "is sent once more), Status, Run; then the relay restarts and is identified\n"
-           "again. A progress bar on a terminal, a line every 10 % otherwise. Ctrl-C ends\n"
-           "the upload after the block in progress and tells the relay to cancel.\n"
+           "again. A progress bar on a terminal, a line every 10 % otherwise. Ctrl-C (or\n"
+           "SIGTERM, SIGHUP) ends the upload after the block in progress and tells the\n"
+           "relay to cancel, or stops waiting for the restarted relay; a second one ends it\n"
+           "at once, the Cancel still sent. An output nobody reads any more does not end it.\n"
            "\n"
            "  --check   only checks the image; no relay needed\n"
            "\n"
@@ -400,7 +402,9 @@ std::string HelpText(const std::string& topic) {
          "Options:\n"
          "  --port DEVICE  use this serial device only; without it the ports are searched\n"
          "                 as the window searches them (NX480_PORTS, else the USB adapters\n"
-         "                 and the built-in ports present)\n"
+         "                 and the built-in ports present). NX480_PORTS is colon-separated;\n"
+         "                 a colon separates only before a path that begins with /, so\n"
+         "                 names under /dev/serial/by-path/ (which hold colons) can be given\n"
          "  --trace        every frame on the line to standard error (the frame log of\n"
          "                 nx480-pc, logging category nx480.link.frames)\n"
          "  --service      service mode (calibration; the live values in tenths)\n"
@@ -413,7 +417,10 @@ std::string HelpText(const std::string& topic) {
          "Exit codes:\n"
          "  0 done   1 settings differ   2 bad command line   3 no relay\n"
          "  4 communication error   5 bad file, or standard output not written whole\n"
-         "  6 refused by the relay   130 interrupted\n";
+         "  6 refused by the relay   130 interrupted\n"
+         "\n"
+         "Ctrl-C, SIGTERM and SIGHUP stop the command cleanly (an upload is cancelled) and\n"
+         "nothing more is sent to the relay; a second one ends the program at once.\n";
 }
 
 }  // namespace nx480::ctl

@@ -84,11 +84,14 @@ Exit RunHistory(const Invocation& invocation) {
                       list.failed = true;
                       list.done.store(true);
                     }}});
+  if (!relay.MaySend()) return Exit::Interrupted;
   list.request.Set(1);
   // Ctrl-C as the window's closing: the walk ends after the record in progress.
-  if (!relay.AwaitWhile([&list] { return !list.done.load(); }, [&list] { list.request.Clear(); },
-                        [&list] { list.request.Clear(); }))
-    return Exit::Communication;
+  if (const Exit served =
+          relay.AwaitWhile([&list] { return !list.done.load(); }, [&list] { list.request.Clear(); },
+                           [&list] { list.request.Clear(); });
+      served != Exit::Ok)
+    return served;
   if (list.walk.end == HistoryEnd::Closed) return Exit::Interrupted;
   if (list.failed || !EndText(list.walk.end).empty()) {
     Say("communication error: " + (list.failed ? "the reading failed" : EndText(list.walk.end)) +

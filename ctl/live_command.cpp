@@ -162,10 +162,12 @@ Exit RunLive(const Invocation& invocation) {
   if (invocation.csv) Print(LiveCsvTitle());
 
   if (!invocation.stream) {
-    printer.request.Set(1);
-    if (!relay.Await(printer.request)) return Exit::Communication;
+    if (const Exit served = relay.Serve(printer.request, [&printer] { printer.request.Set(1); });
+        served != Exit::Ok)
+      return served;
     return printer.Failed() ? Exit::Communication : Exit::Ok;
   }
+  if (!relay.MaySend()) return Exit::Interrupted;
   // As the window's timer: the request is set every 200 ms; one that is still pending then is
   // served once.
   auto next = std::chrono::steady_clock::now();
@@ -181,7 +183,7 @@ Exit RunLive(const Invocation& invocation) {
       return Exit::Communication;
     }
   }
-  if (!relay.Await(printer.request)) return Exit::Communication;
+  if (const Exit served = relay.Await(printer.request); served != Exit::Ok) return served;
   return printer.Failed() ? Exit::Communication : Exit::Ok;
 }
 

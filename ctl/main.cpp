@@ -25,8 +25,9 @@ int main(int argc, char* argv[]) {
   } else if (invocation.command == Command::Version) {
     Print("nx480ctl " NX480_VERSION_TEXT "\n");
   } else {
-    // Ctrl-C ends a live stream, a held relay mode, a history reading and an upload; the other
-    // commands are over within a second and finish their exchange.
+    // Ctrl-C (SIGTERM, SIGHUP) ends a live stream, a held relay mode, a history reading and an
+    // upload; the other commands are over within a second and finish their exchange. Nothing
+    // more is sent after it; a second one ends the program at once (relay_link.h).
     result = RunCommand(invocation);
   }
   // Output that did not arrive whole is no success (nor a verdict of settings diff).

@@ -98,7 +98,12 @@ RelayLink::~RelayLink() {
 Exit RelayLink::Connect() {
   const std::vector<std::string> ports =
       invocation_.port.empty() ? ListSerialPorts() : std::vector<std::string>{invocation_.port};
-  const SearchResult result = SearchRelay(link_, ports, RelayLine(), kPollInterval);
+  const SearchResult result =
+      SearchRelay(link_, ports, RelayLine(), kPollInterval, [] { return Interrupted(); });
+  if (Interrupted()) {
+    Say("interrupted during the search; nothing was sent to a relay");
+    return Exit::Interrupted;
+  }
   if (!result.found) {
     if (!invocation_.port.empty()) {
       Say("no relay: " + invocation_.port + ": " + OpenErrorText(link_.LastOpenError()) +
@@ -122,33 +127,58 @@ void RelayLink::Start(const std::vector<RequestDecl>& requests) {
   link_.Resume();
 }
 
-bool RelayLink::Await(Request& request, const std::function<void()>& onInterrupt) {
+bool RelayLink::MaySend() {
+  if (!Interrupted()) return true;
+  Say("interrupted; nothing more is sent to the relay");
+  return false;
+}
+
+Exit RelayLink::Serve(Request& request, const std::function<void()>& post,
+                      const std::function<void()>& onInterrupt) {
+  if (!MaySend()) return Exit::Interrupted;
+  post();
+  return Await(request, onInterrupt);
+}
+
+Exit RelayLink::Await(Request& request, const std::function<void()>& onInterrupt) {
   return AwaitWhile([&request] { return request.Pending(); }, onInterrupt,
                     [&request] { request.Clear(); });
 }
 
-bool RelayLink::AwaitWhile(const std::function<bool()>& busy,
+Exit RelayLink::AwaitWhile(const std::function<bool()>& busy,
                            const std::function<void()>& onInterrupt,
                            const std::function<void()>& drop) {
   bool told = false;
+  int interrupts = Interrupts();
   while (busy()) {
-    if (WaitInterrupt(kAwaitStep) && !told) {
+    if (interrupts > 0 && !told) {
       told = true;
       if (onInterrupt) onInterrupt();
     }
+    if (interrupts > 1) {
+      // The second: the worker is paused as a disconnect pauses it. The transaction's waits end
+      // at once and it returns (an upload after handing its Cancel to the port), and the worker
+      // parks; what it left is ordered by the park.
+      (void)link_.Suspend();
+      if (busy()) drop();
+      Say("interrupted again; stopped at once");
+      return Exit::Interrupted;
+    }
     // A gone device parks the worker: what is still pending is never served.
-    if (busy() && link_.IsParked()) {
+    if (link_.IsParked() && busy()) {
       drop();
       Say(link_.DeviceGone() ? "communication error: the device " + session_.port + " is gone"
                              : "communication error: the worker stopped");
-      return false;
+      return Exit::Communication;
     }
+    // Sleeps the whole step unless another signal comes: no busy waiting after the first.
+    interrupts = WaitInterrupt(kAwaitStep);
   }
-  return true;
+  return Exit::Ok;
 }
 
 bool RelayLink::Pause(std::chrono::milliseconds duration) {
-  return !WaitInterrupt(duration);
+  return !Interrupted() && WaitInterrupt(duration) == 0;
 }
 
 }  // namespace nx480::ctl

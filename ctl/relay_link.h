@@ -7,9 +7,10 @@
 // has cleared it. No poster of synchronous calls is installed, so TModbus::Synchronize runs a
 // transaction's window steps on the worker itself; the main thread looks at what they left only
 // after the worker has cleared the request (its release, the main thread's acquire), and at
-// counters and flags that are atomics. The main thread takes Ctrl-C while it waits
-// (interrupt.h) and passes it to the command, which stops its transaction the way the windows
-// stop theirs (the upload's abort flag, the history request cleared).
+// counters and flags that are atomics. The main thread takes Ctrl-C, SIGTERM and SIGHUP while it
+// waits (interrupt.h). The first one is passed to the command, which stops its transaction the
+// way the windows stop theirs (the upload's abort flag, the history request cleared), and no
+// request is posted after it. A second one pauses the worker at once, as a disconnect does.
 #pragma once
 
 #include <functional>
@@ -38,6 +39,8 @@ class RelayLink {
 
   // Searches the ports as the main window does (NX480_PORTS, else the devices present), or
   // tries only --port. Ok with the port open and the session taken, or NoRelay after a message.
+  // Ctrl-C (SIGTERM, SIGHUP) ends the search before the next port and is looked at once more
+  // after it: Interrupted, and nothing but the search's identifications was sent.
   Exit Connect();
   const RelaySession& Session() const { return session_; }
   TModbus& Link() { return link_; }
@@ -45,16 +48,27 @@ class RelayLink {
   // Binds the requests (the worker is parked) and resumes the worker.
   void Start(const std::vector<RequestDecl>& requests);
 
-  // Waits until the worker has served `request` (posted by the caller). `onInterrupt` runs once
-  // when Ctrl-C comes meanwhile. False when the worker stopped without serving it (the device
-  // is gone): the request is then dropped and a message given.
-  bool Await(Request& request, const std::function<void()>& onInterrupt = {});
+  // Before every request: false, after a message, once Ctrl-C (SIGTERM, SIGHUP) has come; the
+  // command then posts nothing more and ends with Interrupted.
+  bool MaySend();
+  // Posts a request with `post` unless MaySend() says no (Interrupted), then Await()s it.
+  Exit Serve(Request& request, const std::function<void()>& post,
+             const std::function<void()>& onInterrupt = {});
+
+  // Waits, without busy waiting, until the worker has served `request` (posted by the caller).
+  // `onInterrupt` runs once when Ctrl-C (SIGTERM, SIGHUP) has come, before or meanwhile: the
+  // command's clean stop. A second one pauses the worker at once - every wait of the transaction
+  // ends, an upload still hands its Cancel to the port - and gives Interrupted. Communication
+  // when the worker stopped without serving it (the device is gone): the request is then
+  // dropped and a message given. Ok once it was served.
+  Exit Await(Request& request, const std::function<void()>& onInterrupt = {});
   // The same for a transaction that reports its own end (`busy` false once it has returned):
   // for a request that Ctrl-C clears before the worker is done with it.
-  bool AwaitWhile(const std::function<bool()>& busy, const std::function<void()>& onInterrupt,
+  Exit AwaitWhile(const std::function<bool()>& busy, const std::function<void()>& onInterrupt,
                   const std::function<void()>& drop);
 
-  // Lets `duration` pass on the main thread, ended early by Ctrl-C. True when it was not.
+  // Lets `duration` pass on the main thread, ended early by Ctrl-C (SIGTERM, SIGHUP). True when
+  // none has come, now or before.
   bool Pause(std::chrono::milliseconds duration);
 
  private:

@@ -73,8 +73,9 @@ bool LoadWholeFile(const std::string& path, SettingsWords& record) {
 // Reads the relay's settings into page.record.
 Exit ReadRelay(RelayLink& relay, ParameterPage& page, const char* what) {
   page.result = Exit::Communication;
-  page.readRequest.Post();
-  if (!relay.Await(page.readRequest)) return Exit::Communication;
+  if (const Exit served = relay.Serve(page.readRequest, [&page] { page.readRequest.Post(); });
+      served != Exit::Ok)
+    return served;
   if (page.result != Exit::Ok)
     Say(std::string(page.result == Exit::Refused ? "refused by the relay: "
                                                  : "communication error: ") +
@@ -121,8 +122,9 @@ Exit RunSettings(const Invocation& invocation) {
     }
     case Command::SettingsWrite: {
       page.result = Exit::Communication;
-      page.writeRequest.Post(file);
-      if (!relay.Await(page.writeRequest)) return Exit::Communication;
+      if (const Exit served = relay.Serve(page.writeRequest, [&] { page.writeRequest.Post(file); });
+          served != Exit::Ok)
+        return served;
       if (page.result != Exit::Ok) {
         Say(std::string(page.result == Exit::Refused ? "refused by the relay"
                                                      : "communication error") +

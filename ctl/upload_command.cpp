@@ -26,11 +26,13 @@ class UploadPage : public UploadWindow {
   }
   bool AbortRaised() const override { return abort.load(); }
 
+  // The progress goes to standard error, and a write that fails there (a reader that has gone,
+  // a terminal that was closed) is not looked at: the upload goes on to its end or its Cancel.
   void ShowUploadProgress(uint32_t bytes) override {
     const auto total = static_cast<uint32_t>(std::max(request.Value(), 0));
     if (terminal) {
-      std::fprintf(stderr, "\r%s", ProgressBar(bytes, total).c_str());
-      std::fflush(stderr);
+      (void)std::fprintf(stderr, "\r%s", ProgressBar(bytes, total).c_str());
+      (void)std::fflush(stderr);
     } else if (const int tenth = ProgressTenth(bytes, total); tenth > shownTenth) {
       shownTenth = tenth;
       Say("upload " + std::to_string(tenth * 10) + " % (" + std::to_string(bytes) + " of " +
@@ -47,9 +49,11 @@ class UploadPage : public UploadWindow {
     succeeded = true;
     Say("upload done; the relay restarts");
     std::string identText;
-    // The relay restarts whatever happens now; Ctrl-C only stops waiting between attempts.
+    // The relay restarts whatever happens now; Ctrl-C ends the attempts to identify it.
     identified = IdentifyAfterRestart(port, identText, [this](std::chrono::milliseconds pause) {
-      if (!abort.load()) std::this_thread::sleep_for(pause);
+      if (abort.load()) return false;
+      std::this_thread::sleep_for(pause);
+      return !abort.load();
     });
     if (identified) TakeIdentification(identText, newSession);
   }
@@ -66,7 +70,7 @@ class UploadPage : public UploadWindow {
 
  private:
   void EndBar() {
-    if (terminal) std::fputc('\n', stderr);
+    if (terminal) (void)std::fputc('\n', stderr);
   }
   int shownTenth = 0;
 };
@@ -130,11 +134,20 @@ Exit RunUpload(const Invocation& invocation) {
                 .request = &page.request,
                 .transaction = [&page](TModbus& link) { UploadFirmware(link, page); },
                 .onException = [&page](TModbus& link) { AbortUpload(link, page); }}});
+  // Ctrl-C as the page's Stop: the upload ends after the block in progress with a Cancel, or
+  // the attempts to identify the restarting relay end. A second one ends the upload at once,
+  // the Cancel still handed to the port.
+  if (!relay.MaySend()) return Exit::Interrupted;
   page.request.Post(static_cast<int32_t>(read));
-  // Ctrl-C as the page's Stop: the upload ends after the block in progress with a Cancel.
-  if (!relay.Await(page.request, [&page] { page.abort.store(true); })) return Exit::Communication;
+  // Served, or stopped by a second Ctrl-C: either way the transaction has returned.
+  if (relay.Await(page.request, [&page] { page.abort.store(true); }) == Exit::Communication)
+    return Exit::Communication;
 
   if (page.succeeded) {
+    if (!page.identified && page.abort.load()) {
+      Say("upload done; the relay restarts; waiting for its identification was stopped");
+      return Exit::Interrupted;
+    }
     if (!page.identified) {
       Say("communication error: the relay did not identify itself after its restart");
       return Exit::Communication;

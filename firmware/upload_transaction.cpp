@@ -152,13 +152,13 @@ void UploadFirmware(TModbus& link, UploadWindow& window) {
 }
 
 bool IdentifyAfterRestart(TModbus& link, std::string& identText,
-                          const std::function<void(std::chrono::milliseconds)>& pause,
+                          const std::function<bool(std::chrono::milliseconds)>& pause,
                           int attempts) {
   for (int attempt = 0; attempt < attempts; ++attempt) {
     if (link.StopRequested()) return false;
     if (link.Identify(identText)) return true;
     if (link.LastError() == LinkError::DeviceGone) return false;
-    pause(kIdentifyPause);
+    if (!pause(kIdentifyPause)) return false;
   }
   return false;
 }

@@ -73,9 +73,9 @@ inline constexpr std::chrono::milliseconds kIdentifyPause{100};
 // User-interface thread, inside UploadSucceeded: identifies the restarting relay, up to
 // `attempts` times with `pause(kIdentifyPause)` after each failure. True with `identText` on
 // the first valid reply. Gives up early when a pause of the worker is pending or the port was
-// closed or its device is gone.
+// closed or its device is gone, and when `pause` returns false (the user stopped waiting).
 bool IdentifyAfterRestart(TModbus& link, std::string& identText,
-                          const std::function<void(std::chrono::milliseconds)>& pause,
+                          const std::function<bool(std::chrono::milliseconds)>& pause,
                           int attempts = kIdentifyAttempts);
 
 }  // namespace nx480

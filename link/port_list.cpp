@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <utility>
 
 namespace nx480 {
 
@@ -47,15 +48,17 @@ bool HasUart(const std::string& sysClassTty, const std::string& name) {
 
 std::vector<std::string> SplitPortList(const std::string& list) {
   std::vector<std::string> out;
-  size_t start = 0;
-  while (start <= list.size()) {
-    const size_t end = list.find(':', start);
-    const std::string item =
-        list.substr(start, end == std::string::npos ? std::string::npos : end - start);
-    if (!item.empty()) out.push_back(item);
-    if (end == std::string::npos) break;
-    start = end + 1;
+  std::string item;
+  for (size_t i = 0; i < list.size(); ++i) {
+    const bool separates =
+        list[i] == ':' && (i + 1 == list.size() || list[i + 1] == '/' || list[i + 1] == ':');
+    if (!separates) {
+      item += list[i];
+    } else if (!item.empty()) {
+      out.push_back(std::exchange(item, {}));
+    }
   }
+  if (!item.empty()) out.push_back(item);
   return out;
 }
 

@@ -15,11 +15,13 @@ void TakeIdentification(const std::string& identText, RelaySession& session) {
 }
 
 SearchResult SearchRelay(TModbus& link, const std::vector<std::string>& ports,
-                         const LineSettings& line, int pollInterval) {
+                         const LineSettings& line, int pollInterval,
+                         const std::function<bool()>& stop) {
   SearchResult result;
   // Port numbers past the devices present have no device: they cost nothing.
   const size_t count = std::min<size_t>(ports.size(), kPortNumberCount);
   for (size_t n = 0; n < count; ++n) {
+    if (stop && stop()) break;
     if (!link.OpenPort(ports[n], line, pollInterval)) {
       const OpenError error = link.LastOpenError();
       if (error == OpenError::AccessDenied && result.problems.deniedPort.empty()) {

@@ -2,6 +2,7 @@
 // NX480. Runs on the user-interface thread while the worker is parked.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -34,8 +35,10 @@ void TakeIdentification(const std::string& identText, RelaySession& session);
 // Each port in turn: open (with `line` and `pollInterval`), identify, and check the name; a
 // port that fails any step is closed and skipped. The first match is kept open, its session
 // completed with the serial number (-1 when that read fails), and the search ends; the worker
-// stays parked for the caller to resume. `session.connected` is left to the caller.
+// stays parked for the caller to resume. `session.connected` is left to the caller. `stop`, when
+// given, is asked before each port: true ends the search there (nothing found).
 SearchResult SearchRelay(TModbus& link, const std::vector<std::string>& ports,
-                         const LineSettings& line, int pollInterval);
+                         const LineSettings& line, int pollInterval,
+                         const std::function<bool()>& stop = {});
 
 }  // namespace nx480

@@ -9,6 +9,7 @@
 #include <sys/prctl.h>
 #include <sys/stat.h>
 #include <termios.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -137,6 +138,7 @@ bool SerialPort::Open(const std::string& path, const LineSettings& settings) {
   if (::fstat(fd, &st) != 0 || !S_ISCHR(st.st_mode)) return fail(OpenError::NotAPort, ENOTTY);
   termios tio{};
   if (::tcgetattr(fd, &tio) != 0) return fail(ClassifyOpenErrno(errno), errno);
+  const termios before = tio;
 
   // Not shared: TIOCEXCL refuses further opens of the device by other (non-root) programs, and
   // the advisory lock catches a second copy of this tool even when it runs as root.
@@ -193,6 +195,7 @@ bool SerialPort::Open(const std::string& path, const LineSettings& settings) {
 
   if (wakeFd_ >= 0) ResetEvent(wakeFd_);
   fd_ = fd;
+  opened_ = before;
   gone_.store(false, std::memory_order_release);
   timeouts_ = timeouts;
   open_.store(true, std::memory_order_release);
@@ -215,8 +218,22 @@ void SerialPort::CloseLocked() {
   // Clear exclusive mode: it belongs to the device, not to this descriptor, and would otherwise
   // outlive the close when another process (a simulator, a terminal) holds the device open.
   ::ioctl(fd_, TIOCNXCL);
-  // Discard unsent output so that close() cannot linger waiting for the line to drain.
-  ::tcflush(fd_, TCIOFLUSH);
+  // What was handed over leaves - a Cancel written just before a close still reaches the relay
+  // - for as long as a write of the request buffer may take. Only what is still queued then is
+  // discarded, so that close() cannot linger waiting for the line to drain. (A pseudo-terminal
+  // queues nothing: there, discarding output would discard what the other side has not read.)
+  const auto sent = Clock::now() + std::chrono::milliseconds(64 * timeouts_.writePerByte +
+                                                             timeouts_.writeConstant);
+  int queued = 0;
+  while (!gone_.load(std::memory_order_acquire) && ::ioctl(fd_, TIOCOUTQ, &queued) == 0 &&
+         queued > 0 && Clock::now() < sent) {
+    const timespec pause{0, 1'000'000};
+    ::nanosleep(&pause, nullptr);
+  }
+  ::tcflush(fd_, queued > 0 ? TCIOFLUSH : TCIFLUSH);
+  // The device's own settings again, once the last byte has left the line (nothing is queued
+  // now, so the wait is the transmitter's last character at most).
+  ::tcsetattr(fd_, TCSADRAIN, &opened_);
   ::close(fd_);
   fd_ = -1;
 }

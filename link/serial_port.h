@@ -7,6 +7,8 @@
 // it, so no closed or reused descriptor is ever touched.
 #pragma once
 
+#include <termios.h>
+
 #include <atomic>
 #include <mutex>
 
@@ -22,8 +24,11 @@ class SerialPort final : public SerialLine {
   SerialPort& operator=(const SerialPort&) = delete;
 
   // Opens `path` read/write, exclusively, and sets raw 8-bit mode with the given line settings,
-  // DTR and RTS on and no flow control.
+  // DTR and RTS on and no flow control. The device's own settings are kept for the close.
   bool Open(const std::string& path, const LineSettings& settings) override;
+  // Lets what was written leave (as long as a write may take), then gives the device back its
+  // settings of before the open - a console or terminal named as a port is left usable - and
+  // closes it.
   void Close() override;
   bool IsOpen() const override { return open_.load(std::memory_order_acquire); }
   OpenError LastOpenError() const override { return lastError_; }
@@ -46,7 +51,8 @@ class SerialPort final : public SerialLine {
 
   std::mutex ioMutex_;  // held by Read, Write, Sleep, Open and Close while they use fd_
   int fd_ = -1;
-  int wakeFd_ = -1;  // eventfd: Wake() and Close() signal it
+  termios opened_{};  // the device's settings before the open, given back at the close
+  int wakeFd_ = -1;   // eventfd: Wake() and Close() signal it
   std::atomic<bool> open_{false};
   std::atomic<bool> gone_{false};
   PortTimeouts timeouts_;

@@ -1,11 +1,12 @@
 // nx480ctl as a child process for tests: its arguments, its standard output and error, a signal
-// while it runs, its exit status. NX480CTL_PATH names the program.
+// while it runs, its exit status and the processor time it used. NX480CTL_PATH names the program.
 #pragma once
 
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -19,7 +20,9 @@
 extern char** environ;
 
 struct CtlResult {
-  int code = -1;  // the exit status; -1 when it did not end by itself in time, or by a signal
+  int code = -1;   // the exit status; -1 when it did not end by itself in time, or by a signal
+  int signal = 0;  // the signal that ended it
+  std::chrono::microseconds cpu{0};  // user and system time, once it has ended
   std::string out;
   std::string err;
 };
@@ -77,6 +80,13 @@ class CtlProcess {
 
   bool Started() const { return pid_ > 0; }
   void Signal(int sig) { ::kill(pid_, sig); }
+  // Its standard output and error become pipes that nobody reads any more.
+  void CloseOutput() {
+    for (int* fd : {&out_, &err_}) {
+      if (*fd >= 0) ::close(*fd);
+      *fd = -1;
+    }
+  }
 
   // Reads its output until `done(result so far)` holds or `timeout` has passed.
   bool ReadUntil(const std::function<bool(const CtlResult&)>& done,
@@ -100,9 +110,15 @@ class CtlProcess {
     ReadUntil([this](const CtlResult&) { return out_ < 0 && err_ < 0; }, timeout);
     while (!ended_ && Clock::now() < until) {
       int status = 0;
-      if (::waitpid(pid_, &status, WNOHANG) == pid_) {
+      rusage usage{};
+      if (::wait4(pid_, &status, WNOHANG, &usage) == pid_) {
         ended_ = true;
         result_.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        result_.signal = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
+        const auto time = [](const timeval& t) {
+          return std::chrono::seconds(t.tv_sec) + std::chrono::microseconds(t.tv_usec);
+        };
+        result_.cpu = time(usage.ru_utime) + time(usage.ru_stime);
       } else {
         ::usleep(5000);
       }

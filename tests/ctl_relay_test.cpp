@@ -15,6 +15,7 @@
 #include "ctl_process.h"
 #include "firmware_image.h"
 #include "history_command.h"
+#include "pty.h"
 #include "pty_relay.h"
 #include "relay_live.h"
 #include "settings_file.h"
@@ -38,6 +39,15 @@ void WriteAll(const std::string& path, const std::string& bytes) {
 
 bool Has(const std::string& text, const std::string& part) {
   return text.find(part) != std::string::npos;
+}
+
+bool WaitUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout) {
+  const auto until = std::chrono::steady_clock::now() + timeout;
+  while (!done()) {
+    if (std::chrono::steady_clock::now() >= until) return false;
+    std::this_thread::sleep_for(5ms);
+  }
+  return true;
 }
 
 class Ctl : public ::testing::Test {
@@ -67,6 +77,9 @@ class Ctl : public ::testing::Test {
     return relay_->GetRegister(sim::Table::kHolding, address).value_or(0xFFFF);
   }
   void Fault(const std::string& rule) { relay_->AddFault(*sim::ParseFaultRule(rule)); }
+  sim::UploadMode UploadMode() const {
+    return relay_->WithModel([](sim::RelayModel& m) { return m.Upload().Mode(); });
+  }
 
   std::unique_ptr<sim::PtyRelay> relay_;
   std::shared_ptr<sim::LiveValues> live_;
@@ -453,37 +466,167 @@ TEST_F(Ctl, UploadWithProgressAndItsFailures) {
             sim::UploadMode::kNormal);
 }
 
-// Ctrl-C during an upload: the relay is told to cancel, and the program says it was stopped.
-TEST_F(Ctl, UploadInterruptedSendsCancel) {
+// Writes to the upload control register (01 10 80 00 00 01 02 00 VV) that the relay received.
+struct ControlWrites {
   std::atomic<int> cancels{0};
-  sim::PtyOptions options;
-  options.baud = 19200;  // slow enough for a signal in the middle
-  options.trace = [&cancels](bool incoming, std::span<const uint8_t> bytes) {
-    // Write of 0 to 0x8000: 01 10 80 00 00 01 02 00 00 ...
-    if (incoming && bytes.size() >= 9 && bytes[1] == 0x10 && bytes[2] == 0x80 && bytes[3] == 0 &&
-        bytes[7] == 0 && bytes[8] == 0)
-      ++cancels;
+  std::atomic<int> runs{0};
+  sim::PtyOptions Options() {
+    sim::PtyOptions options;
+    options.trace = [this](bool incoming, std::span<const uint8_t> bytes) {
+      if (!incoming || bytes.size() < 9 || bytes[1] != 0x10 || bytes[2] != 0x80 || bytes[3] != 0 ||
+          bytes[7] != 0)
+        return;
+      if (bytes[8] == 0) ++cancels;
+      if (bytes[8] == 2) ++runs;
+    };
+    return options;
+  }
+};
+
+// Ctrl-C, SIGTERM and SIGHUP during an upload: the relay is told to cancel (or, after Run, the
+// identification of the restarting relay ends), the program says so and ends with 130, and it
+// waits without busy waiting; a second signal ends it at once, the Cancel still sent.
+TEST_F(Ctl, UploadEndsCleanlyOnEverySignal) {
+  // Every data frame acknowledged 130 ms late: once repeated, it is taken, and a block lasts
+  // about 3.5 s - long enough to see what the program does while it finishes the block.
+  const std::string slowBlocks = "late:0x10:-1:1:130";
+  const struct {
+    const char* what;
+    std::string fault;
+    const char* signalWhen;  // a text in its standard error; else once data frames arrive
+    std::vector<int> signals;
+    const char* says;
+    int cancels;
+    std::chrono::milliseconds endsWithin;  // after the last signal
+  } cases[] = {
+      {"Ctrl-C", slowBlocks, nullptr, {SIGINT}, "upload stopped", 1, 8s},
+      {"a closed terminal", slowBlocks, nullptr, {SIGHUP}, "upload stopped", 1, 8s},
+      {"SIGTERM, then Ctrl-C", slowBlocks, nullptr, {SIGTERM, SIGINT}, "upload stopped", 1, 1s},
+      {"Ctrl-C while the relay restarts",
+       "silence:0x11:-1:1",
+       "upload done",
+       {SIGINT},
+       "identification was stopped",
+       0,
+       1s},
   };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    ControlWrites writes;
+    sim::RelayConfig config;
+    config.version = "1.13";
+    config.restart_time = 300ms;
+    Start(config, writes.Options());
+    Fault(c.fault);
+    const auto image = sim::WriteImage({.blocks = 2});
+    WriteAll(Path("new.bn6"), std::string(image.begin(), image.end()));
+    CtlProcess upload({"--port", relay_->SlavePath(), "upload", Path("new.bn6")});
+    if (c.signalWhen) {
+      ASSERT_TRUE(
+          upload.ReadUntil([&c](const CtlResult& r) { return Has(r.err, c.signalWhen); }, 30s));
+    } else {
+      ASSERT_TRUE(WaitUntil(
+          [this] {
+            return relay_->WithModel([](sim::RelayModel& m) { return m.Upload().Frames(); });
+          },
+          30s));
+    }
+    for (size_t i = 0; i < c.signals.size(); ++i) {
+      if (i > 0) std::this_thread::sleep_for(300ms);
+      upload.Signal(c.signals[i]);
+    }
+    const auto signalled = std::chrono::steady_clock::now();
+    const CtlResult r = upload.Finish();
+    EXPECT_LT(std::chrono::steady_clock::now() - signalled, c.endsWithin);
+    EXPECT_EQ(r.code, 130) << r.err;
+    EXPECT_TRUE(Has(r.err, c.says)) << r.err;
+    // Waiting for the block, or for the relay, costs no processor time worth the name.
+    EXPECT_LT(r.cpu, 1s);
+    EXPECT_EQ(writes.cancels.load(), c.cancels);
+    // Out of upload mode: cancelled, or restarting into the image (the model counts the restart
+    // time only while it is asked something).
+    EXPECT_TRUE(WaitUntil([this] { return UploadMode() != sim::UploadMode::kReceiving; }, 2s));
+    relay_->Stop();
+  }
+}
+
+// Its output read by a program that has ended (`nx480ctl upload new.bn6 2>&1 | head`): the
+// upload goes on to its end instead of the program dying with the relay in upload mode.
+TEST_F(Ctl, UploadOutlivesItsReader) {
+  ControlWrites writes;
+  sim::PtyOptions options = writes.Options();
+  options.baud = 19200;
   sim::RelayConfig config;
   config.version = "1.13";
+  config.restart_time = 300ms;
   Start(config, options);
-  sim::ImageOptions imageOptions;
-  imageOptions.blocks = 40;
-  const auto image = sim::WriteImage(imageOptions);
-  WriteAll(Path("big.bn6"), std::string(image.begin(), image.end()));
-  CtlProcess upload({"--port", relay_->SlavePath(), "upload", Path("big.bn6")});
-  ASSERT_TRUE(upload.ReadUntil([](const CtlResult& r) { return Has(r.err, "upload 20 %"); }, 30s));
-  const int framesBefore =
-      relay_->WithModel([](sim::RelayModel& m) { return m.Upload().Frames(); });
-  EXPECT_GT(framesBefore, 0);
-  upload.Signal(SIGINT);
+  const auto image = sim::WriteImage({.version = "1.16", .blocks = 10});
+  WriteAll(Path("new.bn6"), std::string(image.begin(), image.end()));
+  CtlProcess upload({"--port", relay_->SlavePath(), "upload", Path("new.bn6")});
+  ASSERT_TRUE(upload.ReadUntil([](const CtlResult& r) { return Has(r.err, "upload 10 %"); }, 30s));
+  upload.CloseOutput();
   const CtlResult r = upload.Finish();
-  EXPECT_EQ(r.code, 130) << r.err;
-  EXPECT_TRUE(Has(r.err, "upload stopped")) << r.err;
-  EXPECT_FALSE(Has(r.err, "upload 100 %")) << r.err;
-  EXPECT_EQ(cancels.load(), 1);
-  EXPECT_EQ(relay_->WithModel([](sim::RelayModel& m) { return m.Upload().Mode(); }),
-            sim::UploadMode::kNormal);
+  EXPECT_EQ(r.signal, 0);
+  EXPECT_EQ(r.code, 0);
+  EXPECT_EQ(writes.runs.load(), 1);
+  EXPECT_EQ(writes.cancels.load(), 0);
+  EXPECT_TRUE(WaitUntil([this] { return UploadMode() == sim::UploadMode::kNormal; }, 2s));
+}
+
+// Ctrl-C while the ports are searched or a read is on its way, before a write: nothing more
+// reaches the relay.
+TEST_F(Ctl, InterruptSendsNothingMore) {
+  std::vector<std::unique_ptr<PtyPair>> silent(20);  // ports nobody answers on
+  std::string silentPorts;
+  for (auto& pty : silent) {
+    pty = std::make_unique<PtyPair>();
+    ASSERT_TRUE(pty->ok());
+    silentPorts += pty->path() + ":";
+  }
+  const std::vector<std::string> clear{"--service", "calibration", "clear-history"};
+  const struct {
+    const char* what;
+    std::vector<std::string> args;
+    bool silentFirst;
+    std::string fault;  // makes the reply to the exchange in progress late
+    uint64_t signalAt;  // requests the relay has got when the signal is sent
+    uint64_t requests;  // that the relay gets: those before the signal is looked at
+  } cases[] = {
+      // Signalled after 0.5 s: the search would reach the relay after about 4 s.
+      {"among silent ports", clear, true, "", 0, 0},
+      // The search ends with the relay found and its serial number read.
+      {"while the relay identifies itself", clear, false, "late:0x11:1:0:90", 1, 2},
+      // The calibration read that comes before the write (the search's serial number read,
+      // of the same registers, is let through).
+      {"while the calibration is read",
+       {"--service", "calibration", "set", "KalU1=1.002"},
+       false,
+       "late:0x03:1:1:90",
+       3,
+       3},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    Start();
+    if (!c.fault.empty()) Fault(c.fault);
+    CtlProcess command(c.args,
+                       {{"NX480_PORTS", (c.silentFirst ? silentPorts : "") + relay_->SlavePath()}});
+    if (c.silentFirst) {
+      std::this_thread::sleep_for(500ms);
+    } else {
+      ASSERT_TRUE(WaitUntil([&] { return relay_->Counters().model.requests == c.signalAt; }, 10s));
+    }
+    command.Signal(SIGINT);
+    const auto signalled = std::chrono::steady_clock::now();
+    const CtlResult r = command.Finish();
+    EXPECT_LT(std::chrono::steady_clock::now() - signalled, 1500ms);
+    EXPECT_EQ(r.code, 130) << r.err;
+    EXPECT_TRUE(Has(r.err, "interrupted")) << r.err;
+    EXPECT_EQ(relay_->Counters().model.requests, c.requests);
+    EXPECT_EQ(relay_->WithModel([](sim::RelayModel& m) { return m.HistoryClears(); }), 0u);
+    EXPECT_EQ(Holding(0x18), 1000);
+    relay_->Stop();
+  }
 }
 
 }  // namespace

@@ -143,8 +143,10 @@ class Upload : public UploadWindow {
   void UploadFailed() override { result += "failed"; }
   void UploadSucceeded(TModbus& link) override {
     std::string text;
-    const bool back =
-        IdentifyAfterRestart(link, text, [](auto d) { std::this_thread::sleep_for(d); });
+    const bool back = IdentifyAfterRestart(link, text, [](auto d) {
+      std::this_thread::sleep_for(d);
+      return true;
+    });
     result += back ? "done" : "done, not identified";
   }
   std::vector<uint8_t> image = sim::WriteImage({.blocks = 1});

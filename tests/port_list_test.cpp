@@ -58,14 +58,21 @@ TEST(PortList, DevicesInStableOrderUsbFirstPhantomUartsLeftOut) {
 }
 
 TEST(PortList, EnvironmentListReplacesTheSearch) {
-  {
-    ScopedEnv env("NX480_PORTS", "/dev/pts/7::/tmp/relay:/dev/ttyUSB0:");
-    EXPECT_EQ(ListSerialPorts("/nonexistent"),
-              (std::vector<std::string>{"/dev/pts/7", "/tmp/relay", "/dev/ttyUSB0"}));
-  }
-  {
-    ScopedEnv env("NX480_PORTS", "");
-    EXPECT_TRUE(ListSerialPorts("/dev").empty());  // set but empty: nothing is tried
+  const std::string byPath = "/dev/serial/by-path/pci-0000:00:14.0-usb-0:2:1.0-port0";
+  const std::string byPathArm = "/dev/serial/by-path/platform-3f980000.usb-usb-0:1.3:1.0-port0";
+  const struct {
+    std::string list;
+    std::vector<std::string> ports;
+  } cases[] = {
+      {"/dev/pts/7::/tmp/relay:/dev/ttyUSB0:", {"/dev/pts/7", "/tmp/relay", "/dev/ttyUSB0"}},
+      {"", {}},  // set but empty: nothing is tried
+      // The stable names hold colons: a colon separates only before the next path.
+      {byPath, {byPath}},
+      {byPath + ":/dev/ttyUSB1::" + byPathArm + ":", {byPath, "/dev/ttyUSB1", byPathArm}},
+  };
+  for (const auto& c : cases) {
+    ScopedEnv env("NX480_PORTS", c.list.c_str());
+    EXPECT_EQ(ListSerialPorts("/dev"), c.ports) << c.list;
   }
   std::string many;
   for (int i = 0; i < 300; ++i) many += "/p" + std::to_string(i) + ":";

@@ -10,7 +10,10 @@
 #include <thread>
 #include <vector>
 
+#include "link_support.h"
+#include "modbus.h"
 #include "pty.h"
+#include "relay_search.h"
 
 using namespace nx480;
 using namespace std::chrono_literals;
@@ -336,4 +339,27 @@ TEST(SerialPortClose, AVanishedDeviceIsToldApartFromASilentOne) {
   EXPECT_TRUE(port.IsOpen());   // until the owner closes it
   port.Close();
   EXPECT_FALSE(port.DeviceGone() && port.IsOpen());
+}
+
+// A terminal named as a port (a console, the user's own terminal) where no relay answers: the
+// search leaves it with its own settings, not raw at 115200.
+TEST(SerialPortClose, AFailedSearchLeavesATerminalAsItWas) {
+  RawLine master(::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC | O_NONBLOCK));
+  char name[128];
+  ASSERT_TRUE(master.Ok() && ::grantpt(master.Fd()) == 0 && ::unlockpt(master.Fd()) == 0 &&
+              ::ptsname_r(master.Fd(), name, sizeof name) == 0);
+  const RawLine terminal(name, false);  // as a shell has it: line editing, echo
+  termios before{};
+  ASSERT_EQ(::tcgetattr(terminal.Fd(), &before), 0);
+  ASSERT_NE(before.c_lflag & ICANON, 0u);
+  TModbus link;
+  EXPECT_FALSE(SearchRelay(link, {name}, TestLine(), 50).found);
+  termios after{};
+  ASSERT_EQ(::tcgetattr(terminal.Fd(), &after), 0);
+  EXPECT_EQ(after.c_iflag, before.c_iflag);
+  EXPECT_EQ(after.c_oflag, before.c_oflag);
+  EXPECT_EQ(after.c_cflag, before.c_cflag);
+  EXPECT_EQ(after.c_lflag, before.c_lflag);
+  EXPECT_TRUE(std::equal(std::begin(after.c_cc), std::end(after.c_cc), std::begin(before.c_cc)));
+  EXPECT_EQ(::cfgetospeed(&after), ::cfgetospeed(&before));
 }

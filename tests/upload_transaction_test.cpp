@@ -44,6 +44,7 @@ class FakeUploadWindow : public UploadWindow {
         [this](std::chrono::milliseconds d) {
           ++pauses;
           std::this_thread::sleep_for(d);
+          return pauses < pausesAllowed;
         },
         identifyAttempts);
   }
@@ -67,6 +68,7 @@ class FakeUploadWindow : public UploadWindow {
   int succeeded = 0;
   int identifyAttempts = kIdentifyAttempts;
   int pauses = 0;
+  int pausesAllowed = kIdentifyAttempts;  // the pause after which the user stops waiting
   bool identified = false;
   std::string identText;
 };
@@ -294,15 +296,24 @@ TEST_F(UploadTransaction, PauseEndsItWithCancel) {
 }
 
 TEST_F(UploadTransaction, IdentificationAfterRestartGivesUp) {
-  // A relay that stays silent after Run: the attempts, each followed by the pause, and no more.
+  // A relay that stays silent after Run: the attempts, each followed by the pause, and no more;
+  // a pause that says the user stopped waiting ends them too.
   relay_->AddFault({.kind = sim::FaultKind::kSilence, .function = 0x11, .count = -1});
-  window_.image = sim::WriteImage({.blocks = 1});
-  window_.identifyAttempts = 3;
-  window_.identText = "before";
-  Upload();
-  EXPECT_EQ(window_.succeeded, 1);
-  EXPECT_FALSE(window_.identified);
-  EXPECT_EQ(Count("identification"), 3u);
-  EXPECT_EQ(window_.pauses, 3);
-  EXPECT_EQ(window_.identText, "before");
+  const struct {
+    int attempts, pausesAllowed, identifications;
+  } cases[] = {{3, kIdentifyAttempts, 3}, {kIdentifyAttempts, 2, 2}};
+  for (const auto& c : cases) {
+    window_.Reset(sim::WriteImage({.blocks = 1}));
+    window_.identifyAttempts = c.attempts;
+    window_.pausesAllowed = c.pausesAllowed;
+    window_.pauses = 0;
+    window_.identText = "before";
+    sent_.clear();
+    Upload();
+    EXPECT_EQ(window_.succeeded, 1);
+    EXPECT_FALSE(window_.identified);
+    EXPECT_EQ(Count("identification"), size_t(c.identifications));
+    EXPECT_EQ(window_.pauses, c.identifications);
+    EXPECT_EQ(window_.identText, "before");
+  }
 }

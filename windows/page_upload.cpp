@@ -184,7 +184,11 @@ void PageUpload::UploadSucceeded(TModbus& link) {
   MemoLog->repaint();  // seen while the relay restarts
   std::string identText;
   std::optional<std::string> identified;
-  if (IdentifyAfterRestart(link, identText, PaintingPause)) identified = identText;
+  const auto pause = [](std::chrono::milliseconds duration) {
+    PaintingPause(duration);
+    return true;
+  };
+  if (IdentifyAfterRestart(link, identText, pause)) identified = identText;
   // The main window takes the new identification into the session and shows the new version
   // everywhere (the windows' controls follow the firmware number).
   if (NewIdentification) NewIdentification(identified);
