@@ -119,6 +119,19 @@ Exit RunRelay(const Invocation& invocation) {
       return result;
     }
   } while (invocation.hold && relay.Pause(kRelayRepeat));
+  if (invocation.hold) {
+    // The hold ends on a signal: the output goes back to Auto, as when the settings window
+    // disconnects, so that no forced state outlives the command. This one request is sent
+    // after the interrupt on purpose; a second interrupt ends the program at once.
+    result = Exit::Communication;
+    request.Set(1);
+    if (relay.Await(request) != Exit::Ok || result != Exit::Ok) {
+      Say("communication error: relay auto was not acknowledged; the output may stay forced");
+      return Exit::Communication;
+    }
+    Say("hold ended; relay mode sent: auto");
+    return Exit::Ok;
+  }
   Say(std::string("relay mode sent: ") + kModes[invocation.relayMode]);
   return Exit::Ok;
 }

@@ -337,7 +337,8 @@ std::string HelpText(const std::string& topic) {
            "for an exception reply).\n"
            "\n"
            "  --hold  sends a forced state again every 4 s, as the settings window does,\n"
-           "          until Ctrl-C (the relay then stays in it; send auto to release it)\n";
+           "          until Ctrl-C, SIGTERM or SIGHUP, then sends auto (as the window does\n"
+           "          when it disconnects): a forced output never outlives the command\n";
   }
   if (topic == "calibration") {
     return "Usage: nx480ctl --service calibration [show]\n"

@@ -282,10 +282,12 @@ TEST_F(Ctl, ClockAndRelayMode) {
     ASSERT_LT(std::chrono::steady_clock::now(), until) << "no repetition";
     std::this_thread::sleep_for(20ms);
   }
+  // Ctrl-C ends the hold with the output back on Auto.
   hold.Signal(SIGINT);
   const CtlResult held = hold.Finish();
   EXPECT_EQ(held.code, 0) << held.err;
-  EXPECT_EQ(relay_->WithModel([](sim::RelayModel& m) { return m.Mode(); }), sim::RelayMode::kOff);
+  EXPECT_TRUE(Has(held.err, "relay mode sent: auto")) << held.err;
+  EXPECT_EQ(relay_->WithModel([](sim::RelayModel& m) { return m.Mode(); }), sim::RelayMode::kAuto);
 }
 
 TEST_F(Ctl, NoRelayModeBeforeFirmware14) {
