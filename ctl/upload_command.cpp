@@ -3,8 +3,7 @@
 #include <unistd.h>
 
 #include <atomic>
-#include <chrono>
-#include <thread>
+#include <optional>
 
 #include "commands.h"
 #include "output.h"
@@ -42,16 +41,16 @@ class UploadPage : public UploadWindow {
     // Before the Cancel goes out: the exchange that failed (an exception is a refusal).
     refused = link->LastError() == LinkError::Exception;
   }
-  void UploadSucceeded(TModbus& port) override {
+  void UploadRestarting() override {
     EndBar();
     succeeded = true;
     Say("upload done; the relay restarts");
-    std::string identText;
-    // The relay restarts whatever happens now; Ctrl-C only stops waiting between attempts.
-    identified = IdentifyAfterRestart(port, identText, [this](std::chrono::milliseconds pause) {
-      if (!abort.load()) std::this_thread::sleep_for(pause);
-    });
-    if (identified) TakeIdentification(identText, newSession);
+  }
+  void UploadSucceeded(const std::optional<RestartedRelay>& relay) override {
+    identified = relay.has_value();
+    if (!relay) return;
+    TakeIdentification(relay->identText, newSession);
+    newSession.serialNumber = relay->serialNumber;
   }
 
   ImageBuffer image{};
@@ -131,10 +130,16 @@ Exit RunUpload(const Invocation& invocation) {
                 .transaction = [&page](TModbus& link) { UploadFirmware(link, page); },
                 .onException = [&page](TModbus& link) { AbortUpload(link, page); }}});
   page.request.Post(static_cast<int32_t>(read));
-  // Ctrl-C as the page's Stop: the upload ends after the block in progress with a Cancel.
+  // Ctrl-C as the page's Stop: the upload ends after the block in progress with a Cancel, or
+  // after Run the waiting for the restarted relay ends.
   if (!relay.Await(page.request, [&page] { page.abort.store(true); })) return Exit::Communication;
 
   if (page.succeeded) {
+    // Ctrl-C while the relay restarts: the upload is done, the waiting for the relay stopped.
+    if (!page.identified && page.abort.load()) {
+      Say("upload done; stopped waiting for the relay");
+      return Exit::Interrupted;
+    }
     if (!page.identified) {
       Say("communication error: the relay did not identify itself after its restart");
       return Exit::Communication;

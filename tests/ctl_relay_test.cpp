@@ -422,4 +422,23 @@ TEST_F(Ctl, UploadInterruptedSendsCancel) {
             sim::UploadMode::kNormal);
 }
 
+// Ctrl-C while the relay restarts and does not answer: the waiting ends, the upload stays done.
+TEST_F(Ctl, UploadInterruptedWhileTheRelayRestarts) {
+  sim::RelayConfig config;
+  config.version = "1.13";
+  config.restart_time = std::chrono::hours(1);
+  Start(config);
+  const auto image = sim::WriteImage({.blocks = 1});
+  WriteAll(Path("one.bn6"), std::string(image.begin(), image.end()));
+  CtlProcess upload({"--port", relay_->SlavePath(), "upload", Path("one.bn6")});
+  ASSERT_TRUE(
+      upload.ReadUntil([](const CtlResult& r) { return Has(r.err, "the relay restarts"); }, 30s));
+  ASSERT_TRUE(
+      relay_->WaitFor([](const sim::RelayCounters& c) { return c.model.ignored >= 2; }, 5s));
+  upload.Signal(SIGINT);
+  const CtlResult r = upload.Finish();
+  EXPECT_EQ(r.code, 130) << r.err;
+  EXPECT_TRUE(Has(r.err, "upload done; stopped waiting for the relay")) << r.err;
+}
+
 }  // namespace
