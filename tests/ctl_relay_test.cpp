@@ -436,7 +436,7 @@ TEST_F(Ctl, UploadInterruptedWhileTheRelayRestarts) {
   ASSERT_TRUE(
       relay_->WaitFor([](const sim::RelayCounters& c) { return c.model.ignored >= 2; }, 5s));
   upload.Signal(SIGINT);
-  const CtlResult r = upload.Finish();
+  const CtlResult r = upload.Finish(5s);  // not the rest of the 100 attempts (about 20 s)
   EXPECT_EQ(r.code, 130) << r.err;
   EXPECT_TRUE(Has(r.err, "upload done; stopped waiting for the relay")) << r.err;
 }
