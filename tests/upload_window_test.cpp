@@ -50,7 +50,6 @@ class HangDetector {
       const auto now = std::chrono::steady_clock::now();
       longest_ = std::max(longest_, now - last_);
       last_ = now;
-      ++ticks_;
     });
     timer_.start(20);
   }
@@ -58,13 +57,11 @@ class HangDetector {
     return std::chrono::duration_cast<std::chrono::milliseconds>(
         std::max(longest_, std::chrono::steady_clock::now() - last_));
   }
-  int Ticks() const { return ticks_; }
 
  private:
   QTimer timer_;
   std::chrono::steady_clock::time_point last_ = std::chrono::steady_clock::now();
   std::chrono::steady_clock::duration longest_{};
-  int ticks_ = 0;
 };
 
 QWidget* Focused(QWidget* window) {
@@ -254,7 +251,7 @@ class UploadWindowTest : public QObject {
     const QStringList stopped{"...Čekání přerušeno", "Nová verze:         nezjištěna"};
     QTest::newRow("Stop button") << WhileWaiting::StopButton << 3600'000 << stopped;
     QTest::newRow("F1") << WhileWaiting::F1 << 3600'000 << stopped;
-    QTest::newRow("tab change") << WhileWaiting::TabChange << 1500
+    QTest::newRow("tab change") << WhileWaiting::TabChange << 3000
                                 << QStringList{"...Čekám na restart přístroje",
                                                "Nová verze:         NX480 - 1.14"};
   }
@@ -281,7 +278,6 @@ class UploadWindowTest : public QObject {
     // A few unanswered attempts.
     QVERIFY(WaitUntil([&] { return relay->Counters().model.ignored >= 3; }, 5000));
     QVERIFY(app.upload.Uploading());
-    const int ticks = hang.Ticks();
 
     const uint64_t framesBefore = FramesReceived(*relay);
     const auto t0 = std::chrono::steady_clock::now();
@@ -315,7 +311,6 @@ class UploadWindowTest : public QObject {
     } else {
       QCOMPARE(app.main.EditVersion->text(), QString("NX480 - 1.14,   s/n:001234"));
     }
-    QVERIFY(hang.Ticks() > ticks);
     QVERIFY2(hang.Longest() < 500ms, qPrintable(QString::number(hang.Longest().count())));
   }
 
