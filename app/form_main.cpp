@@ -159,19 +159,20 @@ void TFormMain::AttachWindows(TFormOnLine* onLine, TFormSetup* setup, TFormHisto
     }
   }
   if (setup) {
-    setup->Upload().NewIdentification = [this](const std::optional<std::string>& identText) {
-      FirmwareUploaded(identText);
+    setup->Upload().NewIdentification = [this](const std::optional<nx480::RestartedRelay>& relay) {
+      FirmwareUploaded(relay);
     };
     setup->Clock().ForcedChanged = [this](int item) { ShowForced(item); };
   }
   ShareSession();
 }
 
-void TFormMain::FirmwareUploaded(const std::optional<std::string>& identText) {
-  if (identText) {
-    nx480::TakeIdentification(*identText, session_);
-    session_.serialNumber = modbus_->ReadSerialNumber();
-  }
+void TFormMain::FirmwareUploaded(const std::optional<nx480::RestartedRelay>& relay) {
+  // A relay that did not answer, or a waiting stopped (perhaps by a disconnect in progress),
+  // leaves the session as it is.
+  if (!relay) return;
+  nx480::TakeIdentification(relay->identText, session_);
+  session_.serialNumber = relay->serialNumber;
   ShowVersion();
 }
 

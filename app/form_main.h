@@ -14,6 +14,7 @@
 #include "modbus.h"
 #include "relay_search.h"
 #include "relay_session.h"
+#include "upload_transaction.h"
 
 class QLabel;
 class QLineEdit;
@@ -91,9 +92,9 @@ class TFormMain : public QWidget {
   void DeviceGone(uint64_t connection);
   // The session to the worker and to every window.
   void ShareSession();
-  // After a firmware upload, inside its completion (the port is this thread's): the relay's
-  // new identification (nothing when it did not answer) and its version shown.
-  void FirmwareUploaded(const std::optional<std::string>& identText);
+  // After a firmware upload, inside its completion: the restarted relay's identification and
+  // serial number into the session and its version shown (nothing when it did not answer).
+  void FirmwareUploaded(const std::optional<nx480::RestartedRelay>& relay);
 
   std::unique_ptr<TModbus> modbus_;
   nx480::RelaySession session_;

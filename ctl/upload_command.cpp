@@ -3,8 +3,7 @@
 #include <unistd.h>
 
 #include <atomic>
-#include <chrono>
-#include <thread>
+#include <optional>
 
 #include "commands.h"
 #include "output.h"
@@ -44,18 +43,16 @@ class UploadPage : public UploadWindow {
     // Before the Cancel goes out: the exchange that failed (an exception is a refusal).
     refused = link->LastError() == LinkError::Exception;
   }
-  void UploadSucceeded(TModbus& port) override {
+  void UploadRestarting() override {
     EndBar();
     succeeded = true;
     Say("upload done; the relay restarts");
-    std::string identText;
-    // The relay restarts whatever happens now; Ctrl-C ends the attempts to identify it.
-    identified = IdentifyAfterRestart(port, identText, [this](std::chrono::milliseconds pause) {
-      if (abort.load()) return false;
-      std::this_thread::sleep_for(pause);
-      return !abort.load();
-    });
-    if (identified) TakeIdentification(identText, newSession);
+  }
+  void UploadSucceeded(const std::optional<RestartedRelay>& relay) override {
+    identified = relay.has_value();
+    if (!relay) return;
+    TakeIdentification(relay->identText, newSession);
+    newSession.serialNumber = relay->serialNumber;
   }
 
   ImageBuffer image{};
@@ -145,7 +142,7 @@ Exit RunUpload(const Invocation& invocation) {
 
   if (page.succeeded) {
     if (!page.identified && page.abort.load()) {
-      Say("upload done; the relay restarts; waiting for its identification was stopped");
+      Say("upload done; stopped waiting for the relay");
       return Exit::Interrupted;
     }
     if (!page.identified) {

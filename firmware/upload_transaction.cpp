@@ -87,6 +87,24 @@ bool RelayReady(TModbus& link) {
   return link.CheckReply(kMainReply, status.replyLength);
 }
 
+// After Run: the restarting relay identified, up to `attempts` times, kIdentifyPause apart; then
+// its serial number. Nothing when it does not answer, or the abort flag, a pause or a gone
+// device ends the waiting.
+std::optional<RestartedRelay> AwaitRestart(TModbus& link, const UploadWindow& window,
+                                           int attempts) {
+  for (int attempt = 0; attempt < attempts; ++attempt) {
+    if (attempt > 0 && !link.Sleep(kIdentifyPause)) return std::nullopt;
+    if (window.AbortRaised() || link.StopRequested()) return std::nullopt;
+    RestartedRelay relay;
+    if (link.Identify(relay.identText)) {
+      relay.serialNumber = link.ReadSerialNumber();
+      return relay;
+    }
+    if (link.LastError() == LinkError::DeviceGone) return std::nullopt;
+  }
+  return std::nullopt;
+}
+
 }  // namespace
 
 void AbortUpload(TModbus& link, UploadWindow& window) {
@@ -97,7 +115,7 @@ void AbortUpload(TModbus& link, UploadWindow& window) {
   if (!Acknowledged(link, templates::kUploadAbort)) link.DrainInput();
 }
 
-void UploadFirmware(TModbus& link, UploadWindow& window) {
+void UploadFirmware(TModbus& link, UploadWindow& window, int identifyAttempts) {
   // Stopped while it waited (a disconnect, the Stop button): nothing is sent.
   if (window.AbortRaised() || link.StopRequested()) {
     Failed(link, window);
@@ -148,19 +166,9 @@ void UploadFirmware(TModbus& link, UploadWindow& window) {
   }
   link.SendRequest(link.BuildRequest(templates::kUploadRun));
   link.Sleep(kRunPause);  // the relay restarts whether or not this wait is cut short
-  link.Synchronize([&] { window.UploadSucceeded(link); });
-}
-
-bool IdentifyAfterRestart(TModbus& link, std::string& identText,
-                          const std::function<bool(std::chrono::milliseconds)>& pause,
-                          int attempts) {
-  for (int attempt = 0; attempt < attempts; ++attempt) {
-    if (link.StopRequested()) return false;
-    if (link.Identify(identText)) return true;
-    if (link.LastError() == LinkError::DeviceGone) return false;
-    if (!pause(kIdentifyPause)) return false;
-  }
-  return false;
+  link.Synchronize([&] { window.UploadRestarting(); });
+  const std::optional<RestartedRelay> relay = AwaitRestart(link, window, identifyAttempts);
+  link.Synchronize([&] { window.UploadSucceeded(relay); });
 }
 
 }  // namespace nx480

@@ -11,11 +11,12 @@
 //   Status                    read 0x8000: value 0 (low byte) goes on; else one more read after
 //                             a drain, whose value is not examined
 //   Run                       write 0x8000 := 2, 100 ms before and after it, no reply
-// The relay then restarts into the new firmware; the window identifies it again
-// (IdentifyAfterRestart).
+//   identification            the restarting relay, up to 100 times, 100 ms apart, until it
+//                             answers; then its serial number (the calibration read)
 //
 // Between blocks the upload ends when the window raised its abort flag or the worker is asked to
-// pause (a disconnect, the program closing): the relay is then told to Cancel. Progress is
+// pause (a disconnect, the program closing): the relay is then told to Cancel. After Run the
+// same two end the waiting for the restarted relay, between its attempts. Progress is
 // reported for every data frame: within a block during the next frame's 5 ms pause (which the
 // report's time shortens, so it costs the line nothing), for the block's last frame before the
 // abort flag is looked at.
@@ -23,7 +24,7 @@
 
 #include <chrono>
 #include <cstdint>
-#include <functional>
+#include <optional>
 #include <span>
 #include <string>
 
@@ -33,6 +34,12 @@ namespace nx480 {
 
 class TModbus;
 
+// The relay after its restart into the new firmware.
+struct RestartedRelay {
+  std::string identText;      // its identification text, as the relay sends it
+  int32_t serialNumber = -1;  // -1 when it could not be read
+};
+
 // The upload page as the transaction sees it. ImageToSend() and AbortRaised() are called on the
 // worker thread; the other operations run on the user-interface thread through
 // TModbus::Synchronize, while the worker waits.
@@ -41,41 +48,39 @@ class UploadWindow {
   // Worker thread, while the upload request is set: the image, checked, of whole blocks. The
   // window does not touch it until the request is cleared.
   virtual std::span<const uint8_t> ImageToSend() const = 0;
-  // Worker thread, between blocks: the user asked for the upload to stop.
+  // Worker thread, between blocks and between the attempts to identify the restarted relay: the
+  // user asked for the upload, or the waiting for the relay, to stop.
   virtual bool AbortRaised() const = 0;
   // Bytes of the image sent so far (262 b + 4 + 32 k after slice k of block b; the image length
   // once the relay has reported ready).
   virtual void ShowUploadProgress(uint32_t bytes) = 0;
   // The upload ended without success.
   virtual void UploadFailed() = 0;
-  // Run was sent: the relay restarts into the new firmware. The step owns the port while it runs
-  // (the worker waits), so it may identify the relay through `link`.
-  virtual void UploadSucceeded(TModbus& link) = 0;
+  // Run was sent: the relay restarts into the new firmware, and the worker waits for it.
+  virtual void UploadRestarting() = 0;
+  // The end of a successful upload: the restarted relay, or nothing when it did not identify
+  // itself within the attempts or the waiting was stopped.
+  virtual void UploadSucceeded(const std::optional<RestartedRelay>& relay) = 0;
 
  protected:
   ~UploadWindow() = default;
 };
 
+inline constexpr int kIdentifyAttempts = 100;
+inline constexpr std::chrono::milliseconds kIdentifyPause{100};
+
 // The upload transaction (worker thread, for the upload request). Ends with exactly one of the
-// two completions. A Start that is not acknowledged ends it after a drain, without Cancel; a
-// data frame unanswered twice, a Status unanswered twice, a raised abort flag or a pause end it
-// through AbortUpload. An abort raised before Start (the request waited while the user stopped
-// it) ends it before anything is sent.
-void UploadFirmware(TModbus& link, UploadWindow& window);
+// two completions; a success with UploadRestarting() before it, once Run has gone out. A Start
+// that is not acknowledged ends it after a drain, without Cancel; a data frame unanswered twice,
+// a Status unanswered twice, a raised abort flag or a pause end it through AbortUpload. An abort
+// raised before Start (the request waited while the user stopped it) ends it before anything is
+// sent. After Run the relay is identified up to `identifyAttempts` times, kIdentifyPause apart
+// (a wait that a pause cuts short); a raised abort flag, a pause or a gone device end the
+// attempts.
+void UploadFirmware(TModbus& link, UploadWindow& window, int identifyAttempts = kIdentifyAttempts);
 
 // Ends an upload unsuccessfully once the relay is in upload mode: the failure completion, then
 // Cancel (its reply read and not judged; the input drained when it is not a good one).
 void AbortUpload(TModbus& link, UploadWindow& window);
-
-inline constexpr int kIdentifyAttempts = 100;
-inline constexpr std::chrono::milliseconds kIdentifyPause{100};
-
-// User-interface thread, inside UploadSucceeded: identifies the restarting relay, up to
-// `attempts` times with `pause(kIdentifyPause)` after each failure. True with `identText` on
-// the first valid reply. Gives up early when a pause of the worker is pending or the port was
-// closed or its device is gone, and when `pause` returns false (the user stopped waiting).
-bool IdentifyAfterRestart(TModbus& link, std::string& identText,
-                          const std::function<bool(std::chrono::milliseconds)>& pause,
-                          int attempts = kIdentifyAttempts);
 
 }  // namespace nx480

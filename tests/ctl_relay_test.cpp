@@ -508,7 +508,7 @@ TEST_F(Ctl, UploadEndsCleanlyOnEverySignal) {
        "silence:0x11:-1:1",
        "upload done",
        {SIGINT},
-       "identification was stopped",
+       "stopped waiting for the relay",
        0,
        1s},
   };
@@ -629,6 +629,25 @@ TEST_F(Ctl, InterruptSendsNothingMore) {
     EXPECT_EQ(Holding(0x18), 1000);
     relay_->Stop();
   }
+}
+
+// Ctrl-C while the relay restarts and does not answer: the waiting ends, the upload stays done.
+TEST_F(Ctl, UploadInterruptedWhileTheRelayRestarts) {
+  sim::RelayConfig config;
+  config.version = "1.13";
+  config.restart_time = std::chrono::hours(1);
+  Start(config);
+  const auto image = sim::WriteImage({.blocks = 1});
+  WriteAll(Path("one.bn6"), std::string(image.begin(), image.end()));
+  CtlProcess upload({"--port", relay_->SlavePath(), "upload", Path("one.bn6")});
+  ASSERT_TRUE(
+      upload.ReadUntil([](const CtlResult& r) { return Has(r.err, "the relay restarts"); }, 30s));
+  ASSERT_TRUE(
+      relay_->WaitFor([](const sim::RelayCounters& c) { return c.model.ignored >= 2; }, 5s));
+  upload.Signal(SIGINT);
+  const CtlResult r = upload.Finish(5s);  // not the rest of the 100 attempts (about 20 s)
+  EXPECT_EQ(r.code, 130) << r.err;
+  EXPECT_TRUE(Has(r.err, "upload done; stopped waiting for the relay")) << r.err;
 }
 
 }  // namespace

@@ -19,6 +19,7 @@
 #include <chrono>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <ostream>
 #include <span>
 #include <string>
@@ -141,13 +142,9 @@ class Upload : public UploadWindow {
   bool AbortRaised() const override { return false; }
   void ShowUploadProgress(uint32_t) override {}
   void UploadFailed() override { result += "failed"; }
-  void UploadSucceeded(TModbus& link) override {
-    std::string text;
-    const bool back = IdentifyAfterRestart(link, text, [](auto d) {
-      std::this_thread::sleep_for(d);
-      return true;
-    });
-    result += back ? "done" : "done, not identified";
+  void UploadRestarting() override {}
+  void UploadSucceeded(const std::optional<RestartedRelay>& relay) override {
+    result += relay ? "done" : "done, not identified";
   }
   std::vector<uint8_t> image = sim::WriteImage({.blocks = 1});
   std::string result;

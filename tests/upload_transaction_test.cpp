@@ -8,6 +8,7 @@
 #include <chrono>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -37,16 +38,10 @@ class FakeUploadWindow : public UploadWindow {
     shown.store(progress.size());
   }
   void UploadFailed() override { ++failed; }
-  void UploadSucceeded(TModbus& link) override {
+  void UploadRestarting() override { ++restarting; }
+  void UploadSucceeded(const std::optional<RestartedRelay>& relay) override {
     ++succeeded;
-    identified = IdentifyAfterRestart(
-        link, identText,
-        [this](std::chrono::milliseconds d) {
-          ++pauses;
-          std::this_thread::sleep_for(d);
-          return pauses < pausesAllowed;
-        },
-        identifyAttempts);
+    restarted = relay;
   }
 
   // A new upload with `image`.
@@ -56,7 +51,8 @@ class FakeUploadWindow : public UploadWindow {
     onProgress = nullptr;
     progress.clear();
     shown = 0;
-    failed = succeeded = 0;
+    failed = succeeded = restarting = 0;
+    restarted.reset();
   }
 
   Bytes image;
@@ -66,11 +62,8 @@ class FakeUploadWindow : public UploadWindow {
   std::atomic<size_t> shown{0};
   int failed = 0;
   int succeeded = 0;
-  int identifyAttempts = kIdentifyAttempts;
-  int pauses = 0;
-  int pausesAllowed = kIdentifyAttempts;  // the pause after which the user stops waiting
-  bool identified = false;
-  std::string identText;
+  int restarting = 0;
+  std::optional<RestartedRelay> restarted;
 };
 
 struct Sent {
@@ -89,15 +82,22 @@ class UploadTransaction : public ::testing::Test {
     relay_->Start();
     ASSERT_TRUE(link_.OpenPort(relay_->SlavePath(), TestLine(), 50));
     link_.SetTraceHook([this](const FrameEvent& e) {
-      if (e.direction == FrameDirection::Sent)
+      const auto now = std::chrono::steady_clock::now();
+      const bool identification = std::string(e.frame) == "identification";
+      if (e.direction == FrameDirection::Sent) {
         sent_.push_back({e.frame, Bytes(e.bytes.begin(), e.bytes.end())});
+        if (identification && identifications_++ > 0)
+          identifyPauses_.push_back(now - identifyReply_);
+      }
+      if (e.direction == FrameDirection::Received && identification) identifyReply_ = now;
       if (e.direction == FrameDirection::Received && std::string(e.frame) == "upload block")
         blockReplies_.push_back(e.sinceRequest);
     });
-    link_.Bind({.slot = kUploadLength,
-                .request = &request_,
-                .transaction = [this](TModbus& link) { UploadFirmware(link, window_); },
-                .onException = [this](TModbus& link) { AbortUpload(link, window_); }});
+    link_.Bind(
+        {.slot = kUploadLength,
+         .request = &request_,
+         .transaction = [this](TModbus& link) { UploadFirmware(link, window_, identifyAttempts_); },
+         .onException = [this](TModbus& link) { AbortUpload(link, window_); }});
   }
   void TearDown() override { link_.ClosePort(); }
 
@@ -138,6 +138,11 @@ class UploadTransaction : public ::testing::Test {
   FakeUploadWindow window_;
   std::vector<Sent> sent_;
   std::vector<std::chrono::microseconds> blockReplies_;  // read this long after their frame
+  std::atomic<int> identifications_{0};                  // sent
+  // From an identification's reply (or its time-out) to the next one leaving.
+  std::chrono::steady_clock::time_point identifyReply_;
+  std::vector<std::chrono::steady_clock::duration> identifyPauses_;
+  int identifyAttempts_ = kIdentifyAttempts;
 };
 
 const std::vector<uint32_t> kOneBlockProgress{4, 36, 68, 100, 132, 164, 196, 228, 262};
@@ -163,10 +168,11 @@ TEST_F(UploadTransaction, OneBlockGoesToItsRegistersWordsSwappedAndTheRelayResta
   window_.image[261] = static_cast<uint8_t>(crc >> 8);
   Upload();
 
-  // Then the identification of the restarting relay, until it answers.
+  // Then the identification of the restarting relay, until it answers, and its serial number.
   std::vector<std::string> frames = Frames();
-  ASSERT_GE(frames.size(), 12u);
-  EXPECT_EQ(frames.back(), "identification");
+  ASSERT_GE(frames.size(), 13u);
+  EXPECT_EQ(frames[frames.size() - 2], "identification");
+  EXPECT_EQ(frames.back(), "calibration read");
   frames.resize(11);
   EXPECT_EQ(frames, OneBlockFrames());
   for (int k = 0; k < 8; ++k) {
@@ -183,10 +189,12 @@ TEST_F(UploadTransaction, OneBlockGoesToItsRegistersWordsSwappedAndTheRelayResta
   EXPECT_EQ(relay_->WithModel([](sim::RelayModel& m) { return m.Upload().Word(0x0500); }), 0x1234);
   EXPECT_EQ(window_.progress, kOneBlockProgress);
   EXPECT_EQ(window_.failed, 0);
+  EXPECT_EQ(window_.restarting, 1);
   EXPECT_EQ(window_.succeeded, 1);
   // The restarted relay identifies with the image's version.
-  EXPECT_TRUE(window_.identified);
-  EXPECT_EQ(window_.identText, "NX480   1.16");
+  ASSERT_TRUE(window_.restarted);
+  EXPECT_EQ(window_.restarted->identText, "NX480   1.16");
+  EXPECT_EQ(window_.restarted->serialNumber, 1234);
 }
 
 // A frame's progress is shown while the next frame is on its way (in its 5 ms pause), so the
@@ -295,25 +303,44 @@ TEST_F(UploadTransaction, PauseEndsItWithCancel) {
   EXPECT_GT(DataFramesKept(), 0);
 }
 
-TEST_F(UploadTransaction, IdentificationAfterRestartGivesUp) {
-  // A relay that stays silent after Run: the attempts, each followed by the pause, and no more;
-  // a pause that says the user stopped waiting ends them too.
+// A relay that does not come back after Run: the attempts, kIdentifyPause apart, and no more;
+// a raised abort flag or a pause ends them early.
+TEST_F(UploadTransaction, WaitingForTheRestartedRelayEnds) {
   relay_->AddFault({.kind = sim::FaultKind::kSilence, .function = 0x11, .count = -1});
-  const struct {
-    int attempts, pausesAllowed, identifications;
-  } cases[] = {{3, kIdentifyAttempts, 3}, {kIdentifyAttempts, 2, 2}};
-  for (const auto& c : cases) {
+  enum class End { Attempts, Abort, Pause };
+  for (const End end : {End::Attempts, End::Abort, End::Pause}) {
+    SCOPED_TRACE(static_cast<int>(end));
     window_.Reset(sim::WriteImage({.blocks = 1}));
-    window_.identifyAttempts = c.attempts;
-    window_.pausesAllowed = c.pausesAllowed;
-    window_.pauses = 0;
-    window_.identText = "before";
     sent_.clear();
-    Upload();
+    identifications_ = 0;
+    identifyPauses_.clear();
+    identifyAttempts_ = end == End::Attempts ? 3 : kIdentifyAttempts;
+    link_.Resume();
+    ASSERT_TRUE(request_.Post(static_cast<int32_t>(window_.image.size())));
+    const auto limit = std::chrono::steady_clock::now() + 10s;
+    if (end != End::Attempts) {
+      while (identifications_ < 2) {
+        ASSERT_LT(std::chrono::steady_clock::now(), limit);
+        std::this_thread::sleep_for(1ms);
+      }
+      if (end == End::Abort) window_.abort = true;
+      if (end == End::Pause) {
+        ASSERT_TRUE(link_.Suspend());
+      }
+    }
+    while (request_.Pending()) {
+      ASSERT_LT(std::chrono::steady_clock::now(), limit) << "the waiting did not end";
+      std::this_thread::sleep_for(2ms);
+    }
+    ASSERT_TRUE(link_.Suspend());
+    EXPECT_EQ(window_.failed, 0);
+    EXPECT_EQ(window_.restarting, 1);
     EXPECT_EQ(window_.succeeded, 1);
-    EXPECT_FALSE(window_.identified);
-    EXPECT_EQ(Count("identification"), size_t(c.identifications));
-    EXPECT_EQ(window_.pauses, c.identifications);
-    EXPECT_EQ(window_.identText, "before");
+    EXPECT_FALSE(window_.restarted);
+    // The one in progress when it was stopped, if any, and no more.
+    EXPECT_LE(Count("identification"), 3u);
+    EXPECT_GE(Count("identification"), end == End::Attempts ? 3u : 2u);
+    EXPECT_EQ(Frames().back(), "identification");
+    for (const auto pause : identifyPauses_) EXPECT_GE(pause, kIdentifyPause);
   }
 }

@@ -1,6 +1,7 @@
 // The settings window's "Upload FW" page, offscreen, against the simulated relay: loading and
 // checking an image, the transfer with its log and progress bar, the ways it is stopped, and
 // the new version afterwards.
+#include <QApplication>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
@@ -10,7 +11,10 @@
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <QWindow>
+#include <algorithm>
+#include <chrono>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -25,11 +29,44 @@ namespace sim = nx480::sim;
 
 namespace {
 
-std::unique_ptr<sim::PtyRelay> Relay() {
+std::unique_ptr<sim::PtyRelay> Relay(std::chrono::milliseconds restartTime = 300ms) {
   sim::RelayConfig config;
   config.version = "1.04";
-  config.restart_time = 300ms;
+  config.restart_time = restartTime;
   return StartRelay(config);
+}
+
+// Frames that reached the relay, answered or not (while it restarts it answers none).
+uint64_t FramesReceived(const sim::PtyRelay& relay) {
+  const sim::ModelCounters c = relay.Counters().model;
+  return c.requests + c.ignored;
+}
+
+// The longest time the user-interface thread let a 20 ms timer wait, from construction on.
+class HangDetector {
+ public:
+  HangDetector() {
+    QObject::connect(&timer_, &QTimer::timeout, [this] {
+      const auto now = std::chrono::steady_clock::now();
+      longest_ = std::max(longest_, now - last_);
+      last_ = now;
+    });
+    timer_.start(20);
+  }
+  std::chrono::milliseconds Longest() const {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+        std::max(longest_, std::chrono::steady_clock::now() - last_));
+  }
+
+ private:
+  QTimer timer_;
+  std::chrono::steady_clock::time_point last_ = std::chrono::steady_clock::now();
+  std::chrono::steady_clock::duration longest_{};
+};
+
+QWidget* Focused(QWidget* window) {
+  QWidget* focus = QApplication::focusWidget();
+  return focus && focus->window() == window ? focus : window;
 }
 
 QStringList LogLines(const PageUpload& page) {
@@ -44,10 +81,12 @@ QStringList LastLines(const PageUpload& page, int n) {
 }
 
 enum class StopBy { Button, TabChange, Closing, ConnectButton };
+enum class WhileWaiting { StopButton, F1, TabChange };
 
 }  // namespace
 
 Q_DECLARE_METATYPE(StopBy)
+Q_DECLARE_METATYPE(WhileWaiting)
 
 class UploadWindowTest : public QObject {
   Q_OBJECT
@@ -173,8 +212,9 @@ class UploadWindowTest : public QObject {
     QCOMPARE(app.upload.ProgressBarUpload->maximum(), 32750);
     QVERIFY(app.WaitUntilIdle());
 
-    QCOMPARE(LastLines(app.upload, 3), (QStringList{"...Start přenosu", "...Úspěšně dokončeno",
-                                                    "Nová verze:         NX480 - 1.14"}));
+    QCOMPARE(LastLines(app.upload, 4),
+             (QStringList{"...Start přenosu", "...Úspěšně dokončeno",
+                          "...Čekám na restart přístroje", "Nová verze:         NX480 - 1.14"}));
     QCOMPARE(app.upload.ButtonUpload->text(), QString("&Upload"));
     // The bar moved with every frame, forward only, and ended full.
     QVERIFY2(progress.size() >= 1000, qPrintable(QString::number(progress.size())));
@@ -199,8 +239,79 @@ class UploadWindowTest : public QObject {
     QTest::qWait(50);
     app.setup.windowHandle()->setWindowState(Qt::WindowNoState);
     QVERIFY(app.WaitUntilIdle());
-    QCOMPARE(LastLines(app.upload, 2),
-             (QStringList{"...Úspěšně dokončeno", "Nová verze:         NX480 - 1.14"}));
+    QCOMPARE(LastLines(app.upload, 1), QStringList{"Nová verze:         NX480 - 1.14"});
+  }
+
+  // After Run the worker waits for the relay: the window goes on (a 20 ms timer keeps ticking),
+  // the log says it waits, and Stop or F1 ends the waiting; a tab change does not.
+  void waitingForTheRestartedRelay_data() {
+    QTest::addColumn<WhileWaiting>("action");
+    QTest::addColumn<int>("restartMs");  // the relay's silence after Run
+    QTest::addColumn<QStringList>("end");
+    const QStringList stopped{"...Čekání přerušeno", "Nová verze:         nezjištěna"};
+    QTest::newRow("Stop button") << WhileWaiting::StopButton << 3600'000 << stopped;
+    QTest::newRow("F1") << WhileWaiting::F1 << 3600'000 << stopped;
+    QTest::newRow("tab change") << WhileWaiting::TabChange << 3000
+                                << QStringList{"...Čekám na restart přístroje",
+                                               "Nová verze:         NX480 - 1.14"};
+  }
+  void waitingForTheRestartedRelay() {
+    QFETCH(WhileWaiting, action);
+    QFETCH(int, restartMs);
+    QFETCH(QStringList, end);
+    auto relay = Relay(std::chrono::milliseconds(restartMs));
+    App app;
+    app.Connect(*relay);
+    app.onLine.CloseWindow();  // the upload alone on the line
+    app.ShowPage();
+    app.setup.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&app.setup));
+    app.openPath = app.File(sim::WriteImage({.version = "1.14", .blocks = 2}));
+    QTest::mouseClick(app.upload.ButtonUpload, Qt::LeftButton);
+    QVERIFY(app.upload.Uploading());
+
+    HangDetector hang;
+    QVERIFY(WaitUntil(
+        [&] { return LogLines(app.upload).contains("...Čekám na restart přístroje"); }, 5000));
+    QVERIFY(app.upload.Uploading());
+    QCOMPARE(app.upload.ButtonUpload->text(), QString("&Stop"));
+    // A few unanswered attempts.
+    QVERIFY(WaitUntil([&] { return relay->Counters().model.ignored >= 3; }, 5000));
+    QVERIFY(app.upload.Uploading());
+
+    const uint64_t framesBefore = FramesReceived(*relay);
+    const auto t0 = std::chrono::steady_clock::now();
+    switch (action) {
+      case WhileWaiting::StopButton:
+        QTest::mouseClick(app.upload.ButtonUpload, Qt::LeftButton);
+        break;
+      case WhileWaiting::F1:
+        QTest::keyClick(Focused(&app.setup), Qt::Key_F1);
+        // Disconnected at once (the 200 ms grace), the waiting over.
+        QVERIFY(std::chrono::steady_clock::now() - t0 < 2s);
+        QVERIFY(!app.main.Modbus().PortIsOpen());
+        QCOMPARE(app.main.ButtonConnect->text(), QString("Při&pojit F1"));
+        break;
+      case WhileWaiting::TabChange:
+        QTest::keyClick(Focused(&app.setup), Qt::Key_Tab, Qt::ControlModifier);
+        QVERIFY(app.setup.Page1->currentWidget() != app.setup.TabFirmware);
+        break;
+    }
+    QVERIFY(WaitUntil([&] { return !app.upload.Uploading(); }, 5000));
+    QCOMPARE(LastLines(app.upload, end.size()), end);
+    QCOMPARE(app.upload.ButtonUpload->text(), QString("&Upload"));
+    if (action != WhileWaiting::TabChange) {
+      // At most the attempt in progress, then nothing more reaches the relay.
+      QVERIFY(FramesReceived(*relay) <= framesBefore + 1);
+      const uint64_t framesAfter = FramesReceived(*relay);
+      QTest::qWait(400);
+      QCOMPARE(FramesReceived(*relay), framesAfter);
+      // The session stays as it was.
+      QCOMPARE(app.main.Session().firmwareMinor, 4);
+    } else {
+      QCOMPARE(app.main.EditVersion->text(), QString("NX480 - 1.14,   s/n:001234"));
+    }
+    QVERIFY2(hang.Longest() < 500ms, qPrintable(QString::number(hang.Longest().count())));
   }
 
   void stoppedAfterTheCurrentBlock_data() {

@@ -1,6 +1,5 @@
 #include "page_upload.h"
 
-#include <QEventLoop>
 #include <QFile>
 #include <QFrame>
 #include <QLabel>
@@ -8,7 +7,6 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTextCursor>
-#include <QTimer>
 #include <algorithm>
 
 #include "form_setup.h"
@@ -29,8 +27,11 @@ const char* const kNotConnected = "...Přístroj není připojen";
 const char* const kStopped = "...Přerušeno";
 const char* const kIncomplete = "...Nedokončeno - chyba komuniíkace";
 const char* const kDone = "...Úspěšně dokončeno";
+const char* const kRestarting = "...Čekám na restart přístroje";
+const char* const kWaitStopped = "...Čekání přerušeno";
 const char* const kNewVersion = "Nová verze:         ";
 const char* const kNotIdentified = "nezjištěna - přístroj po restartu neodpovídá";
+const char* const kNotKnown = "nezjištěna";
 
 const char* const kCaptionUpload = "&Upload";
 const char* const kCaptionStop = "&Stop";
@@ -174,39 +175,39 @@ void PageUpload::ShowUploadProgress(uint32_t bytes) {
 }
 
 void PageUpload::UploadFailed() {
+  restarting_ = false;
   ButtonUpload->setText(kCaptionUpload);
   Log(UploadResultText);
 }
 
-void PageUpload::UploadSucceeded(TModbus& link) {
-  ButtonUpload->setText(kCaptionUpload);
+void PageUpload::UploadRestarting() {
+  restarting_ = true;
+  // A tab change or closing raised the flag to stop the transfer, which is over now: the
+  // waiting goes on. Only Stop and the connect button end it.
+  if (UploadResultText != kStopped) UploadAbort.store(false, std::memory_order_release);
   Log(kDone);
-  MemoLog->repaint();  // seen while the relay restarts
-  std::string identText;
-  std::optional<std::string> identified;
-  const auto pause = [](std::chrono::milliseconds duration) {
-    PaintingPause(duration);
-    return true;
-  };
-  if (IdentifyAfterRestart(link, identText, pause)) identified = identText;
-  // The main window takes the new identification into the session and shows the new version
-  // everywhere (the windows' controls follow the firmware number).
-  if (NewIdentification) NewIdentification(identified);
-  Log(kNewVersion + (identified ? FromRelay(Frame().Session().identText) : kNotIdentified));
+  Log(kRestarting);
 }
 
-void PageUpload::PaintingPause(std::chrono::milliseconds duration) {
-  QEventLoop loop;
-  QTimer::singleShot(duration, &loop, &QEventLoop::quit);
-  loop.exec(QEventLoop::ExcludeUserInputEvents);
+void PageUpload::UploadSucceeded(const std::optional<RestartedRelay>& relay) {
+  restarting_ = false;
+  ButtonUpload->setText(kCaptionUpload);
+  const bool stopped = !relay && AbortRaised();
+  if (stopped) Log(kWaitStopped);
+  // The main window takes the new identification into the session and shows the new version
+  // everywhere (the windows' controls follow the firmware number).
+  if (NewIdentification) NewIdentification(relay);
+  Log(kNewVersion + (relay     ? FromRelay(Frame().Session().identText)
+                     : stopped ? QString(kNotKnown)
+                               : QString(kNotIdentified)));
 }
 
 void PageUpload::TabChanging() {
-  if (Uploading()) Abort();
+  if (Uploading() && !restarting_) Abort();
 }
 
 void PageUpload::WindowClosing() {
-  if (Uploading()) Abort();
+  if (Uploading() && !restarting_) Abort();
 }
 
 void PageUpload::Abort() {

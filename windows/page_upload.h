@@ -9,17 +9,16 @@
 // Stopping a running upload: the Stop button and the main window's connect button (result
 // "...Přerušeno"), changing the tab or closing the window (the result stays "...Nedokončeno -
 // chyba komuniíkace"). The transfer ends after its current block and the relay is told to
-// cancel.
+// cancel. Once Run has gone out the worker waits for the restarting relay ("...Čekám na restart
+// přístroje"); Stop and the connect button end that waiting, a tab change or closing does not.
 #pragma once
 
 #include <QString>
 #include <atomic>
-#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <optional>
 #include <span>
-#include <string>
 #include <vector>
 
 #include "image_file.h"
@@ -47,10 +46,10 @@ class PageUpload : public SetupPage, public nx480::UploadWindow {
   QString UploadResultText;
   std::vector<nx480::RequestDecl> Requests() override;
 
-  // After a successful upload, inside its completion (the port is the user-interface thread's):
-  // the relay's new identification text, or nothing when it did not answer. The main window
-  // takes it into the session and shows the version; unset, the session stays as it is.
-  std::function<void(const std::optional<std::string>& identText)> NewIdentification;
+  // After a successful upload, inside its completion: the restarted relay (identified by the
+  // worker), or nothing when it did not answer or the waiting was stopped. The main window takes
+  // it into the session and shows the version; unset, the session stays as it is.
+  std::function<void(const std::optional<nx480::RestartedRelay>& relay)> NewIdentification;
 
   bool Uploading() const { return UploadLength.Pending(); }
   // Loads, checks and uploads an image or, while an upload runs, stops it.
@@ -71,7 +70,8 @@ class PageUpload : public SetupPage, public nx480::UploadWindow {
   bool AbortRaised() const override { return UploadAbort.load(std::memory_order_acquire); }
   void ShowUploadProgress(uint32_t bytes) override;
   void UploadFailed() override;
-  void UploadSucceeded(nx480::TModbus& link) override;
+  void UploadRestarting() override;
+  void UploadSucceeded(const std::optional<nx480::RestartedRelay>& relay) override;
 
   void Build();
   void Log(const QString& line);
@@ -79,9 +79,8 @@ class PageUpload : public SetupPage, public nx480::UploadWindow {
   // Loads the file at `path` into UploadImage and checks it, logging what it finds: the image
   // length, or 0 when it may not be sent.
   size_t LoadImage(const QString& path);
-  // Waits, still repainting (user input waits until the step has returned).
-  static void PaintingPause(std::chrono::milliseconds duration);
 
   QString lastOpenName_;  // the open dialog starts with the file chosen last
   int logLines_ = 0;
+  bool restarting_ = false;  // Run has gone out; the worker waits for the relay
 };
