@@ -316,20 +316,11 @@ void TModbus::Resume() {
 }
 
 void TModbus::WaitServicing(std::chrono::milliseconds duration) {
-  const auto deadline = std::chrono::steady_clock::now() + duration;
-  std::unique_lock<std::mutex> lock(mutex_);
-  for (;;) {
-    if (CallWaiting()) {
-      lock.unlock();
-      ServiceSyncCalls();
-      lock.lock();
-      continue;
-    }
-    if (cv_.wait_until(lock, deadline) == std::cv_status::timeout) return;
-  }
+  (void)WaitServicing(duration, nullptr);
 }
 
-bool TModbus::WaitServicing(std::chrono::milliseconds duration, const std::function<bool()>& done) {
+bool TModbus::WaitServicing(std::chrono::milliseconds duration,
+                            const std::function<bool()>& done) {
   using namespace std::chrono_literals;
   const auto deadline = std::chrono::steady_clock::now() + duration;
   std::unique_lock<std::mutex> lock(mutex_);
@@ -340,12 +331,15 @@ bool TModbus::WaitServicing(std::chrono::milliseconds duration, const std::funct
       lock.lock();
       continue;
     }
-    lock.unlock();
-    if (done()) return true;
-    lock.lock();
+    if (done) {
+      lock.unlock();
+      if (done()) return true;
+      lock.lock();
+    }
     const auto now = std::chrono::steady_clock::now();
     if (now >= deadline) return false;
-    cv_.wait_until(lock, std::min(deadline, now + 2ms));
+    // Nothing wakes the wait when `done` comes true: it is looked at every 2 ms.
+    cv_.wait_until(lock, done ? std::min(deadline, now + 2ms) : deadline);
   }
 }
 
