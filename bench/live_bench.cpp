@@ -206,7 +206,7 @@ int main(int argc, char* argv[]) {
   const long peak = StatusKb("self", "VmHWM");
   const std::string shown = onLine.EditU1->text().toStdString();
 
-  const nx480::LivePlan plan = nx480::LivePlanFor(main.Session().firmwareMinor);
+  const nx480::LivePlan plan = nx480::LivePlanFor(main.Session().firmware);
   main.FormClose();  // pauses the worker: `done` and the snapshots are ours from here on
 
   // Whole snapshots, and their parts: each exchange, and the wait before the third.

@@ -86,9 +86,9 @@ Exit RunRelay(const Invocation& invocation) {
   Exit result = Exit::Communication;
   RelayLink relay(invocation);
   if (const Exit connected = relay.Connect(); connected != Exit::Ok) return connected;
-  if (relay.Session().firmwareMinor < kRelayModeFirmware) {
+  if (!relay.Session().firmware.relayMode) {
     Say("refused: the relay mode needs firmware x." + std::to_string(kRelayModeFirmware) +
-        " or later; this relay has " + std::to_string(relay.Session().firmwareMinor));
+        " or later; this relay has " + std::to_string(relay.Session().firmware.minor));
     return Exit::Refused;
   }
   relay.Start({{.slot = kRelayCommand,

@@ -18,8 +18,8 @@ Exit RunIdentify(const Invocation& invocation) {
   Print("port: " + s.port + "\n" +
         // The relay's own text, in its code page: shown as the main window shows it.
         "identification: " + Cp1250ToUtf8(s.identText) + "\n" +
-        "firmware: " + std::to_string(s.firmwareMinor) + " (delays in steps of 1/" +
-        std::to_string(TimeScale(s.firmwareMinor)) + " s)\n" + "temperature: " +
+        "firmware: " + std::to_string(s.firmware.minor) + " (delays in steps of 1/" +
+        std::to_string(s.firmware.delayScale) + " s)\n" + "temperature: " +
         (s.hasTemperature ? "yes" : "no") + "\n" + "serial number: " + serial + "\n");
   return Exit::Ok;
 }

@@ -29,8 +29,8 @@ std::string Trimmed(const std::string& text) {
 // The temperature as the window decides it: its box shown for the temperature variant, or
 // brought up by the firmware's own reading.
 std::string ShownTemperature(const LiveSnapshot& s) {
-  const bool shown = LayoutFor(s.firmwareMinor, 0, s.hasTemperature).temperatureVisible ||
-                     TemperatureAppears(s.firmwareMinor, s.texts.Temp);
+  const bool shown = LayoutFor(s.firmware, 0, s.hasTemperature).temperatureVisible ||
+                     TemperatureAppears(s.firmware, s.texts.Temp);
   return shown ? Trimmed(s.texts.Temp) : std::string();
 }
 
@@ -60,15 +60,15 @@ class LivePrinter : public LiveValuesWindow {
   void Configure(const RelaySession& session, const Invocation& invocation, int limit) {
     csv_ = invocation.csv;
     limit_ = limit;
-    snapshot_.firmwareMinor = session.firmwareMinor;
+    snapshot_.firmware = session.firmware;
     snapshot_.hasTemperature = session.hasTemperature;
     // The window's 0,1 V box: there from x.11 on, checked by the user or by service mode.
-    box_.visible = LayoutFor(session.firmwareMinor, 0, session.hasTemperature).checkBox01VVisible;
+    box_.visible = LayoutFor(session.firmware, 0, session.hasTemperature).checkBox01VVisible;
     box_.checked = invocation.tenths || invocation.service;
   }
 
   void StoreLiveValues(const LiveImage& image, uint32_t stageFlags) override {
-    StoreLive(snapshot_.texts, image, stageFlags, image.firmwareMinor, box_);
+    StoreLive(snapshot_.texts, image, stageFlags, image.firmware, box_);
     snapshot_.good = true;
   }
   void ClearLiveValues() override {

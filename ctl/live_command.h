@@ -11,7 +11,7 @@ namespace nx480::ctl {
 struct LiveSnapshot {
   LiveTexts texts;
   bool good = false;  // false: the snapshot failed, the live values are empty
-  int firmwareMinor = 0;
+  FirmwareFeatures firmware = {};
   bool hasTemperature = false;
 };
 

@@ -90,7 +90,8 @@ Exit RunSettings(const Invocation& invocation) {
   if (invocation.command != Command::SettingsRead && !LoadWholeFile(invocation.file, file))
     return Exit::BadFile;
   if (invocation.command == Command::SettingsShow && invocation.firmware >= 0) {
-    Print(TimeScaleLine(invocation.firmware) + "\n" + SettingsTable(file, invocation.firmware));
+    const FirmwareFeatures firmware = FirmwareFeaturesOf(invocation.firmware);
+    Print(TimeScaleLine(firmware) + "\n" + SettingsTable(file, firmware));
     return Exit::Ok;
   }
 
@@ -101,7 +102,7 @@ Exit RunSettings(const Invocation& invocation) {
       Say("without a relay, give its firmware number: settings show FILE --firmware N");
     return connected;
   }
-  const int firmware = relay.Session().firmwareMinor;
+  const FirmwareFeatures& firmware = relay.Session().firmware;
   if (invocation.command == Command::SettingsShow) {
     Print(TimeScaleLine(firmware) + "\n" + SettingsTable(file, firmware));
     return Exit::Ok;
@@ -117,7 +118,8 @@ Exit RunSettings(const Invocation& invocation) {
         Say("bad file: " + invocation.file + ": " + FileErrorText(error));
         return Exit::BadFile;
       }
-      Say("settings read into " + invocation.file + " (firmware " + std::to_string(firmware) + ")");
+      Say("settings read into " + invocation.file + " (firmware " + std::to_string(firmware.minor) +
+          ")");
       return Exit::Ok;
     }
     case Command::SettingsWrite: {

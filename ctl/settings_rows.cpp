@@ -93,9 +93,10 @@ std::string ValueOf(const RowForm& row, const SettingsWords& record, const Param
 
 }  // namespace
 
-std::vector<SettingsRow> SettingsRows(const SettingsWords& record, int firmwareMinor) {
+std::vector<SettingsRow> SettingsRows(const SettingsWords& record,
+                                      const FirmwareFeatures& firmware) {
   ParameterBoxes boxes;
-  SettingsToBoxes(record, firmwareMinor, boxes);
+  SettingsToBoxes(record, firmware, boxes);
   std::vector<SettingsRow> rows;
   for (const RowForm& row : kRows) rows.push_back({row.name, ValueOf(row, record, boxes)});
   return rows;
@@ -108,24 +109,25 @@ std::vector<size_t> DifferingRows(const SettingsWords& a, const SettingsWords& b
   return rows;
 }
 
-std::string TimeScaleLine(int firmwareMinor) {
-  return "time scale: " + std::to_string(TimeScale(firmwareMinor)) +
-         " steps per second (firmware " + std::to_string(firmwareMinor) + ")";
+std::string TimeScaleLine(const FirmwareFeatures& firmware) {
+  return "time scale: " + std::to_string(firmware.delayScale) + " steps per second (firmware " +
+         std::to_string(firmware.minor) + ")";
 }
 
-std::string SettingsTable(const SettingsWords& record, int firmwareMinor) {
+std::string SettingsTable(const SettingsWords& record, const FirmwareFeatures& firmware) {
   std::string text;
-  for (const SettingsRow& row : SettingsRows(record, firmwareMinor))
+  for (const SettingsRow& row : SettingsRows(record, firmware))
     text += Column(row.name, kNameWidth) + row.value + "\n";
   return text;
 }
 
-std::string DiffTable(const SettingsWords& left, const SettingsWords& right, int firmwareMinor,
-                      const std::string& leftTitle, const std::string& rightTitle) {
+std::string DiffTable(const SettingsWords& left, const SettingsWords& right,
+                      const FirmwareFeatures& firmware, const std::string& leftTitle,
+                      const std::string& rightTitle) {
   const std::vector<size_t> differing = DifferingRows(left, right);
   if (differing.empty()) return "";
-  const std::vector<SettingsRow> a = SettingsRows(left, firmwareMinor);
-  const std::vector<SettingsRow> b = SettingsRows(right, firmwareMinor);
+  const std::vector<SettingsRow> a = SettingsRows(left, firmware);
+  const std::vector<SettingsRow> b = SettingsRows(right, firmware);
   size_t width = leftTitle.size();
   for (size_t i : differing) width = std::max(width, a[i].value.size());
   width += 2;

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "firmware_features.h"
 #include "settings_words.h"
 
 namespace nx480::ctl {
@@ -18,21 +19,23 @@ struct SettingsRow {
   std::string value;  // with its unit: "196 V (85 %)", "1.50 s", "47.5 Hz", "three-phase"
 };
 
-// The rows of `record`, delays at the time scale of `firmwareMinor`.
-std::vector<SettingsRow> SettingsRows(const SettingsWords& record, int firmwareMinor);
+// The rows of `record`, delays at the firmware's delay scale.
+std::vector<SettingsRow> SettingsRows(const SettingsWords& record,
+                                      const FirmwareFeatures& firmware);
 
 // The indices (into SettingsRows) of the rows whose bits differ between `a` and `b`.
 std::vector<size_t> DifferingRows(const SettingsWords& a, const SettingsWords& b);
 
 // "time scale: 20 steps per second (firmware 14)".
-std::string TimeScaleLine(int firmwareMinor);
+std::string TimeScaleLine(const FirmwareFeatures& firmware);
 
 // The rows of `record`, one a line: "Uu1     196 V (85 %)".
-std::string SettingsTable(const SettingsWords& record, int firmwareMinor);
+std::string SettingsTable(const SettingsWords& record, const FirmwareFeatures& firmware);
 
 // The differing rows side by side under a title line ("row", `leftTitle`, `rightTitle`);
 // empty when the records are equal.
-std::string DiffTable(const SettingsWords& left, const SettingsWords& right, int firmwareMinor,
-                      const std::string& leftTitle, const std::string& rightTitle);
+std::string DiffTable(const SettingsWords& left, const SettingsWords& right,
+                      const FirmwareFeatures& firmware, const std::string& leftTitle,
+                      const std::string& rightTitle);
 
 }  // namespace nx480::ctl

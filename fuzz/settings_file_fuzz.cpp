@@ -41,7 +41,7 @@ struct MemoryFile {
 // Input: one byte choosing the firmware number (0-19), then the file's bytes.
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size < 1) return 0;
-  const int firmwareMinor = data[0] % 20;
+  const nx480::FirmwareFeatures firmware = nx480::FirmwareFeaturesOf(data[0] % 20);
   const std::span<const uint8_t> file(data + 1, size - 1);
 
   SettingsWords before{};
@@ -64,10 +64,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   Require(loaded == record);
 
   ParameterBoxes boxes;
-  SettingsToBoxes(record, firmwareMinor, boxes);
+  SettingsToBoxes(record, firmware, boxes);
   SettingsWords back = record;
   std::string message;
-  Require(BoxesToSettings(boxes, firmwareMinor, back, message));
+  Require(BoxesToSettings(boxes, firmware, back, message));
   for (size_t i = 0; i < kSettingsWords; ++i) {
     // Faze: the radio group shows the item of the high byte (above 1: the last), and it goes back
     // as that item.

@@ -12,9 +12,6 @@ namespace nx480 {
 class Request;
 class TModbus;
 
-// The relay mode (coils 0-1) exists from this firmware number on; older relays are never sent one.
-inline constexpr int kRelayModeFirmware = 14;
-
 // The "Datum, čas" page as the clock transactions see it.
 class ClockWindow {
  public:

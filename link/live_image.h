@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <span>
 
+#include "firmware_features.h"
 #include "frames.h"
 
 namespace nx480 {
@@ -22,7 +23,7 @@ inline constexpr size_t kLiveCoilData = kCoilReply + 3 - kLiveImageStart;       
 struct LiveImage {
   std::span<const uint8_t> bytes;
   int registers = 0;
-  int firmwareMinor = 0;  // of the relay that sent it
+  FirmwareFeatures firmware = {};  // of the relay that sent it
 
   bool Has(int reg) const { return reg >= 0 && reg < registers; }
   // Register `reg` of the block, high byte first on the wire.

@@ -6,14 +6,22 @@ namespace nx480 {
 
 using namespace std::chrono_literals;
 
-LivePlan LivePlanFor(int v) {
-  const FrameTemplate* coils = v <= 8 ? &templates::kCoils16 : &templates::kCoils24;
-  const int coilCount = v <= 8 ? 16 : 24;
-  if (v <= 4) return {&templates::kLiveRegisters5, 5, coils, coilCount};
-  if (v <= 10) return {&templates::kLiveRegisters9, 9, coils, coilCount};
-  if (v == 11) return {&templates::kLiveRegisters13, 13, coils, coilCount};
-  if (v == 12) return {&templates::kLiveRegisters10, 10, coils, coilCount};
-  return {&templates::kLiveRegisters16, 16, coils, coilCount};
+LivePlan LivePlanFor(const FirmwareFeatures& firmware) {
+  const FrameTemplate* coils =
+      firmware.liveCoils == 16 ? &templates::kCoils16 : &templates::kCoils24;
+  const int coilCount = firmware.liveCoils;
+  switch (firmware.liveRegisters) {
+    case 5:
+      return {&templates::kLiveRegisters5, 5, coils, coilCount};
+    case 9:
+      return {&templates::kLiveRegisters9, 9, coils, coilCount};
+    case 13:
+      return {&templates::kLiveRegisters13, 13, coils, coilCount};
+    case 10:
+      return {&templates::kLiveRegisters10, 10, coils, coilCount};
+    default:
+      return {&templates::kLiveRegisters16, 16, coils, coilCount};
+  }
 }
 
 uint32_t StageFlagsFromCoils(const uint8_t* coilData, int coilCount) {
@@ -23,8 +31,8 @@ uint32_t StageFlagsFromCoils(const uint8_t* coilData, int coilCount) {
 }
 
 bool ReadLiveValues(TModbus& link, LiveValuesWindow& window) {
-  const int firmwareMinor = link.Session().firmwareMinor;
-  const LivePlan plan = LivePlanFor(firmwareMinor);
+  const FirmwareFeatures& firmware = link.Session().firmware;
+  const LivePlan plan = LivePlanFor(firmware);
   bool good = false;
   do {
     link.SendRequest(link.BuildRequest(*plan.registers));
@@ -40,7 +48,7 @@ bool ReadLiveValues(TModbus& link, LiveValuesWindow& window) {
   if (good) {
     const std::span<const uint8_t> bytes(link.ReplyBuffer.data() + kLiveImageStart,
                                          link.ReplyBuffer.size() - kLiveImageStart);
-    window.StoreLiveValues(LiveImage{bytes, plan.registerCount, firmwareMinor},
+    window.StoreLiveValues(LiveImage{bytes, plan.registerCount, firmware},
                            StageFlagsFromCoils(bytes.data() + kLiveCoilData, plan.coilCount));
     link.Synchronize([&window] { window.ShowLiveValues(); });
     return true;

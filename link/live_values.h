@@ -24,8 +24,8 @@ struct LivePlan {
   int coilCount;
 };
 
-// V <= 4: 5 registers; 5-10: 9; 11: 13; 12: 10; >= 13: 16. Coils: 16 up to V 8, else 24.
-LivePlan LivePlanFor(int firmwareMinor);
+// The requests for the firmware's numbers of live registers and coils.
+LivePlan LivePlanFor(const FirmwareFeatures& firmware);
 
 // Stage flags from the coil data bytes: bit i is coil i (first byte = coils 0-7, lowest bit
 // first). With 16 coils, bits 16-23 are 0.

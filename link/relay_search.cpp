@@ -11,7 +11,7 @@ void TakeIdentification(const std::string& identText, RelaySession& session) {
   session.identText = identText;
   session.hasTemperature = identText.size() >= 7 && identText[6] == 'T';
   if (identText.size() >= 7) session.identText[6] = '-';
-  session.firmwareMinor = FirmwareMinorOf(session.identText);
+  session.firmware = FirmwareFeaturesOf(FirmwareMinorOf(session.identText));
 }
 
 SearchResult SearchRelay(TModbus& link, const std::vector<std::string>& ports,

@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <string>
 
+#include "firmware_features.h"
+
 namespace nx480 {
 
 struct RelaySession {
@@ -16,7 +18,8 @@ struct RelaySession {
   // The relay's identification text: its name, three spaces, its version, with the 7th
   // character replaced by "-" (it tells the temperature variant). In the relay's code page.
   std::string identText;
-  int firmwareMinor = 0;  // the two-digit number at the end of the version (1.14.d: 14)
+  // What its firmware can do, from the two-digit number at the end of the version (1.14.d: 14).
+  FirmwareFeatures firmware = {};
   bool hasTemperature = false;
   int32_t serialNumber = -1;  // -1 when it could not be read
 

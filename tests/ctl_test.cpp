@@ -138,7 +138,8 @@ TEST(CtlSettingsRows, ValuesWithUnitsAtTheFirmwaresTimeScale) {
     int scale;
   } cases[] = {{4, 10}, {14, 20}};
   for (const auto& c : cases) {
-    const std::vector<SettingsRow> rows = SettingsRows(FactoryRecord(c.scale), c.firmware);
+    const std::vector<SettingsRow> rows =
+        SettingsRows(FactoryRecord(c.scale), FirmwareFeaturesOf(c.firmware));
     auto value = [&](const std::string& name) {
       for (const SettingsRow& row : rows)
         if (row.name == name) return row.value;
@@ -154,16 +155,16 @@ TEST(CtlSettingsRows, ValuesWithUnitsAtTheFirmwaresTimeScale) {
     EXPECT_EQ(value("word 20"), "0xBEEF");
   }
   // The same words read at the other scale: the delays halve or double.
-  EXPECT_EQ(SettingsRows(FactoryRecord(20), 4)[2].value, "3.00 s");
+  EXPECT_EQ(SettingsRows(FactoryRecord(20), FirmwareFeaturesOf(4))[2].value, "3.00 s");
   // A mode byte the radio group cannot show says its word.
   SettingsWords odd = FactoryRecord(20);
   odd[kWordFaze] = 0x0201;
-  EXPECT_EQ(SettingsRows(odd, 14)[0].value, "three-phase (0x0201)");
+  EXPECT_EQ(SettingsRows(odd, FirmwareFeaturesOf(14))[0].value, "three-phase (0x0201)");
 }
 
 TEST(CtlSettingsRows, EveryBitBelongsToExactlyOneRow) {
   const SettingsWords base = FactoryRecord(20);
-  const std::vector<SettingsRow> rows = SettingsRows(base, 14);
+  const std::vector<SettingsRow> rows = SettingsRows(base, FirmwareFeaturesOf(14));
   EXPECT_TRUE(DifferingRows(base, base).empty());
   for (size_t word = 0; word < kSettingsWords; ++word) {
     for (int bit = 0; bit < 16; ++bit) {
@@ -180,16 +181,16 @@ TEST(CtlSettingsRows, EveryBitBelongsToExactlyOneRow) {
   std::vector<std::string> names;
   for (size_t i : differing) names.push_back(rows[i].name);
   EXPECT_EQ(names, (std::vector<std::string>{"tUu1", "tUu2", "Fo2"}));
-  const std::string table = DiffTable(base, changed, 14, "relay", "file.nx4");
+  const std::string table = DiffTable(base, changed, FirmwareFeaturesOf(14), "relay", "file.nx4");
   EXPECT_NE(table.find("Fo2"), std::string::npos);
   EXPECT_NE(table.find("52.0 Hz"), std::string::npos);
-  EXPECT_EQ(DiffTable(base, base, 14, "relay", "file.nx4"), "");
+  EXPECT_EQ(DiffTable(base, base, FirmwareFeaturesOf(14), "relay", "file.nx4"), "");
 }
 
 TEST(CtlLive, TextAndCsvFollowTheWindowsDecisions) {
   LiveSnapshot s;
   s.good = true;
-  s.firmwareMinor = 14;
+  s.firmware = FirmwareFeaturesOf(14);
   s.texts.U1 = "230";
   s.texts.U2 = "229";
   s.texts.U3 = "  5";

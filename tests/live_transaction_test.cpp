@@ -22,7 +22,7 @@ class RecordingWindow : public LiveValuesWindow {
  public:
   void StoreLiveValues(const LiveImage& image, uint32_t stageFlags) override {
     calls += "store ";
-    firmware = image.firmwareMinor;
+    firmware = image.firmware.minor;
     bytes.assign(image.bytes.begin(), image.bytes.end());
     registers = image.registers;
     secondFrequency = image.SecondFrequency();
@@ -92,7 +92,7 @@ class LiveTransaction : public ::testing::Test {
   // The relay's firmware number as the connection search took it.
   void Firmware(int minor) {
     RelaySession session;
-    session.firmwareMinor = minor;
+    session.firmware = FirmwareFeaturesOf(minor);
     ASSERT_TRUE(link_.SetSession(session));
   }
   void TearDown() override { link_.ClosePort(); }
@@ -127,7 +127,7 @@ TEST_F(LiveTransaction, RegisterAndCoilCountsAtEveryFirmwareBoundary) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE("V" + std::to_string(c.v));
-    const LivePlan plan = LivePlanFor(c.v);
+    const LivePlan plan = LivePlanFor(FirmwareFeaturesOf(c.v));
     EXPECT_EQ(plan.registers, &c.registers);
     EXPECT_EQ(plan.coils, &c.coils);
 

@@ -73,7 +73,7 @@ TEST(LiveFormats, IntegerFormatsWithDecimalComma) {
   for (const R& c :
        {R{125, 4, "12,5"}, R{125, 5, "6,2"}, R{125, 14, "6,2"}, R{0, 4, ""}, R{0, 9, ""},
         R{1, 5, ""}, R{2, 5, "0,1"}, R{1, 4, "0,1"}, R{600, 12, "30,0"}, R{65535, 4, "6553,5"}}) {
-    EXPECT_EQ(ReconnectionText(c.reg, c.v), c.text) << c.reg << " V" << c.v;
+    EXPECT_EQ(ReconnectionText(c.reg, FirmwareFeaturesOf(c.v)), c.text) << c.reg << " V" << c.v;
   }
 
   struct T {
@@ -120,7 +120,7 @@ TEST(LiveDecoding, VoltagesByFirmwareAndResolution) {
   for (const Case& c : cases) {
     const Image image(c.registers, c.tenthsOf12 ? regs12 : regs);
     LiveTexts t = Earlier();
-    StoreLive(t, image.View(), 0x000102, c.v, {c.visible, c.checked});
+    StoreLive(t, image.View(), 0x000102, FirmwareFeaturesOf(c.v), {c.visible, c.checked});
     SCOPED_TRACE("V" + std::to_string(c.v) + " visible " + std::to_string(c.visible) + " checked " +
                  std::to_string(c.checked));
     EXPECT_EQ(t.U1, c.texts[0]);
@@ -139,7 +139,7 @@ TEST(LiveDecoding, WhatEachFirmwareDeliversAndWhatStays) {
   {
     const Image image(5, {{0, 230}, {1, 231}, {2, 232}, {3, 5001}, {4, 125}}, 5002);
     LiveTexts t = Earlier();
-    StoreLive(t, image.View(), 0x0000FF, 4, {});
+    StoreLive(t, image.View(), 0x0000FF, FirmwareFeaturesOf(4), {});
     EXPECT_EQ(t.U1, "230");
     EXPECT_EQ(t.F, "50,01");
     EXPECT_EQ(t.tRel, "12,5");
@@ -152,7 +152,7 @@ TEST(LiveDecoding, WhatEachFirmwareDeliversAndWhatStays) {
   {
     const Image image(9, {{0, 230}, {1, 231}, {2, 232}, {3, 4999}, {4, 125}, {8, 601}}, 4999);
     LiveTexts t = Earlier();
-    StoreLive(t, image.View(), 0, 5, {});
+    StoreLive(t, image.View(), 0, FirmwareFeaturesOf(5), {});
     EXPECT_EQ(t.F, "49,99");
     EXPECT_EQ(t.tRel, "6,2");
     EXPECT_EQ(t.Progress10m, 601);
@@ -163,7 +163,7 @@ TEST(LiveDecoding, WhatEachFirmwareDeliversAndWhatStays) {
     const int registers = v == 11 ? 13 : v == 12 ? 10 : 16;
     const Image image(registers, {{4, 0}, {8, 0}, {9, 2971}});
     LiveTexts t = Earlier();
-    StoreLive(t, image.View(), 0, v, {});
+    StoreLive(t, image.View(), 0, FirmwareFeaturesOf(v), {});
     EXPECT_EQ(t.Temp, "25,0") << v;
     EXPECT_EQ(t.tRel, "") << v;
     EXPECT_EQ(t.Progress10m, 0) << v;
@@ -265,7 +265,8 @@ TEST(LiveShow, ProgressAndTemperature) {
        {T{12, "25,0", false}, T{12, "25,1", true}, T{12, "-3,0", true}, T{12, "", true},
         T{13, "31,4", false}, T{14, "31,4", true}, T{14, "25,0", false}, T{20, "24,9", true},
         T{11, "31,4", false}, T{9, "31,4", false}}) {
-    EXPECT_EQ(TemperatureAppears(c.v, c.text), c.appears) << c.v << " " << c.text;
+    EXPECT_EQ(TemperatureAppears(FirmwareFeaturesOf(c.v), c.text), c.appears)
+        << c.v << " " << c.text;
   }
 }
 
@@ -283,7 +284,7 @@ TEST(LiveLayout, ByFirmwareNumber) {
         Case{9, 401, "U>>", "U>>>", true, false}, Case{10, 401, "U>>", "U>>>", true, false},
         Case{11, 401, "U>>", "U>>>", true, true}, Case{14, 401, "U>>", "U>>>", true, true}}) {
     for (bool temperature : {false, true}) {
-      const LiveLayout l = LayoutFor(c.v, 401, temperature);
+      const LiveLayout l = LayoutFor(FirmwareFeaturesOf(c.v), 401, temperature);
       EXPECT_EQ(l.clientHeight, c.height) << c.v;
       EXPECT_STREQ(l.captionUo2, c.uo2) << c.v;
       EXPECT_STREQ(l.captionUo3, c.uo3) << c.v;
@@ -293,14 +294,14 @@ TEST(LiveLayout, ByFirmwareNumber) {
     }
   }
   // The cut-off height scales with the design height.
-  EXPECT_EQ(LayoutFor(4, 802, false).clientHeight, 500);
+  EXPECT_EQ(LayoutFor(FirmwareFeaturesOf(4), 802, false).clientHeight, 500);
 
   // 0,1 V mode: 42 pt for the live boxes, the 10-minute boxes too from V 12; off: 55 pt.
-  EXPECT_EQ(FontSizesFor(11, true), (ValueFontSizes{42, 0}));
-  EXPECT_EQ(FontSizesFor(12, true), (ValueFontSizes{42, 42}));
-  EXPECT_EQ(FontSizesFor(14, true), (ValueFontSizes{42, 42}));
-  EXPECT_EQ(FontSizesFor(11, false), (ValueFontSizes{55, 55}));
-  EXPECT_EQ(FontSizesFor(14, false), (ValueFontSizes{55, 55}));
+  EXPECT_EQ(FontSizesFor(FirmwareFeaturesOf(11), true), (ValueFontSizes{42, 0}));
+  EXPECT_EQ(FontSizesFor(FirmwareFeaturesOf(12), true), (ValueFontSizes{42, 42}));
+  EXPECT_EQ(FontSizesFor(FirmwareFeaturesOf(14), true), (ValueFontSizes{42, 42}));
+  EXPECT_EQ(FontSizesFor(FirmwareFeaturesOf(11), false), (ValueFontSizes{55, 55}));
+  EXPECT_EQ(FontSizesFor(FirmwareFeaturesOf(14), false), (ValueFontSizes{55, 55}));
   EXPECT_EQ(PointsToPixels(55), 73);
   EXPECT_EQ(PointsToPixels(42), 56);
 }

@@ -56,7 +56,7 @@ struct Window {
   }
   void Show(int v, int serviceMode = 0, int hasTemperature = 0) {
     nx480::RelaySession session;
-    session.firmwareMinor = v;
+    session.firmware = nx480::FirmwareFeaturesOf(v);
     session.serviceMode = serviceMode != 0;
     session.hasTemperature = hasTemperature != 0;
     form.SetSession(session);
@@ -67,7 +67,7 @@ struct Window {
   // relay, then ShowLiveValues.
   void Snapshot(const Image& image, uint32_t flags) {
     nx480::LiveImage view = image.View();
-    view.firmwareMinor = form.Session().firmwareMinor;
+    view.firmware = form.Session().firmware;
     form.StoreLiveValues(view, flags);
     form.ShowLiveValues();
   }

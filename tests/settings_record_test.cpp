@@ -37,7 +37,7 @@ ParameterBoxes ValidBoxes() {
 
 SettingsWords Build(const ParameterBoxes& boxes, int minor, SettingsWords record = {}) {
   std::string error;
-  EXPECT_TRUE(BoxesToSettings(boxes, minor, record, error)) << error;
+  EXPECT_TRUE(BoxesToSettings(boxes, FirmwareFeaturesOf(minor), record, error)) << error;
   return record;
 }
 
@@ -119,11 +119,6 @@ TEST(SettingsRecord, CoupledVoltAndPercentBoxes) {
 }
 
 TEST(SettingsRecord, TimeScaleBothWays) {
-  EXPECT_EQ(TimeScale(0), 10);
-  EXPECT_EQ(TimeScale(4), 10);
-  EXPECT_EQ(TimeScale(5), 20);
-  EXPECT_EQ(TimeScale(14), 20);
-
   // 0.3 s is 3 steps before x.05 and 6 steps from it on, and reads back as 0.30 either way.
   for (int minor : {4, 5}) {
     ParameterBoxes b = ValidBoxes();
@@ -134,9 +129,9 @@ TEST(SettingsRecord, TimeScaleBothWays) {
     const int steps = minor < 5 ? 3 : 6;
     EXPECT_EQ(r[kWordTUu] & 0xFF, steps) << minor;
     EXPECT_EQ(r[kWordTUo1], steps) << minor;
-    EXPECT_EQ(r[kWordTRel], 30 * TimeScale(minor)) << minor;
+    EXPECT_EQ(r[kWordTRel], steps * 100) << minor;
     ParameterBoxes back;
-    SettingsToBoxes(r, minor, back);
+    SettingsToBoxes(r, FirmwareFeaturesOf(minor), back);
     EXPECT_EQ(back.text[kBoxTUu1], "0.30");
     EXPECT_EQ(back.text[kBoxTUo1], "0.30");
     EXPECT_EQ(back.text[kBoxTRel], "30.0");
@@ -147,10 +142,10 @@ TEST(SettingsRecord, TimeScaleBothWays) {
   r[kWordTUu] = 3;
   r[kWordTRel] = 600;
   ParameterBoxes b;
-  SettingsToBoxes(r, 14, b);
+  SettingsToBoxes(r, FirmwareFeaturesOf(14), b);
   EXPECT_EQ(b.text[kBoxTUu1], "0.15");
   EXPECT_EQ(b.text[kBoxTRel], "30.0");
-  SettingsToBoxes(r, 4, b);
+  SettingsToBoxes(r, FirmwareFeaturesOf(4), b);
   EXPECT_EQ(b.text[kBoxTUu1], "0.30");
   EXPECT_EQ(b.text[kBoxTRel], "60.0");
 }
@@ -181,7 +176,7 @@ TEST(SettingsRecord, DelayPairsShareAWordAndOverflowModulo) {
     d.text[kBoxTRel] = c.text;
     const SettingsWords w = Build(d, c.minor);
     EXPECT_EQ(w[kWordTFo] >> 8, c.byteValue) << c.text;
-    EXPECT_EQ(w[kWordTFo] & 0xFF, 2 * TimeScale(c.minor) / 20) << c.text;  // tFo1 0.10 s
+    EXPECT_EQ(w[kWordTFo] & 0xFF, (c.minor < 5 ? 1 : 2)) << c.text;  // tFo1 0.10 s
     EXPECT_EQ(w[kWordTUo1], c.wordValue) << c.text;
     EXPECT_EQ(w[kWordTRel], c.wordValue) << c.text;
   }
@@ -235,7 +230,7 @@ TEST(SettingsRecord, BoxesThatGiveNoNumberFailAndLeaveTheRecord) {
     b.text[c.box] = c.text;
     SettingsWords r = before;
     std::string error;
-    EXPECT_FALSE(BoxesToSettings(b, 14, r, error)) << c.box;
+    EXPECT_FALSE(BoxesToSettings(b, FirmwareFeaturesOf(14), r, error)) << c.box;
     EXPECT_EQ(error, c.message);
     EXPECT_EQ(r, before) << c.box;
   }
@@ -245,7 +240,7 @@ TEST(SettingsRecord, BoxesThatGiveNoNumberFailAndLeaveTheRecord) {
   b.text[kBoxUu2] = "u";
   SettingsWords r = before;
   std::string error;
-  EXPECT_FALSE(BoxesToSettings(b, 14, r, error));
+  EXPECT_FALSE(BoxesToSettings(b, FirmwareFeaturesOf(14), r, error));
   EXPECT_EQ(error, "'u' is not a valid integer value");
 }
 
@@ -254,7 +249,7 @@ TEST(SettingsRecord, RecordToBoxesAndBack) {
   r = {0x041E, 0x0204, 0x020A, 0x030B, 0x0031, 0x0102, 0x8001, 0x0100, 196, 184, 253,  264,
        475,    470,    515,    600,    253,    60,     60,     520,    5,   200, 4096, 65534};
   ParameterBoxes b;
-  SettingsToBoxes(r, 14, b);
+  SettingsToBoxes(r, FirmwareFeaturesOf(14), b);
   EXPECT_EQ(b.text[kBoxUu1], "196");
   EXPECT_EQ(b.text[kBoxPUu1], "85");
   EXPECT_EQ(b.text[kBoxUo2], "253");
@@ -291,7 +286,7 @@ TEST(SettingsRecord, RecordToBoxesAndBack) {
   small[kWordTRel] = 50;
   small[kWordFu1] = 5;
   small[kWordUu1] = 65535;
-  SettingsToBoxes(small, 4, b);
+  SettingsToBoxes(small, FirmwareFeaturesOf(4), b);
   EXPECT_EQ(b.text[kBoxTRel], " 5.0");
   EXPECT_EQ(b.text[kBoxFu1], " 0.5");
   EXPECT_EQ(b.text[kBoxUu1], "65535");
@@ -309,7 +304,7 @@ TEST(SettingsRecord, FazeAndRecordingInterval) {
   } faze[] = {{0x0000, 0}, {0x0100, 1}, {0x0200, 1}, {0xFF00, 1}, {0x00FF, 0}};
   for (const Faze& f : faze) {
     r[kWordFaze] = f.word;
-    SettingsToBoxes(r, 14, b);
+    SettingsToBoxes(r, FirmwareFeaturesOf(14), b);
     EXPECT_EQ(b.fazeIndex, f.item) << f.word;
   }
   // Back: item index in the high byte, low byte 0; with no item selected word 7 stays.
@@ -331,14 +326,14 @@ TEST(SettingsRecord, FazeAndRecordingInterval) {
   for (const Log& l : logs) {
     r[kWordLog] = l.seconds;
     b.logIndex = -5;
-    SettingsToBoxes(r, 5, b);
+    SettingsToBoxes(r, FirmwareFeaturesOf(5), b);
     EXPECT_EQ(b.logIndex, l.item) << l.seconds;
     EXPECT_STREQ(kLogItems[b.logIndex], kLogItems[l.item]);
   }
   // Before x.05 the list is not updated from the record.
   r[kWordLog] = 60;
   b.logIndex = 3;
-  SettingsToBoxes(r, 4, b);
+  SettingsToBoxes(r, FirmwareFeaturesOf(4), b);
   EXPECT_EQ(b.logIndex, 3);
 
   // Every item goes out as a value of the relay's table and comes back as the same item.
@@ -351,7 +346,7 @@ TEST(SettingsRecord, FazeAndRecordingInterval) {
     const SettingsWords w = Build(out, 14);
     EXPECT_NE(std::find(std::begin(table), std::end(table), w[kWordLog]), std::end(table)) << item;
     ParameterBoxes in;
-    SettingsToBoxes(w, 14, in);
+    SettingsToBoxes(w, FirmwareFeaturesOf(14), in);
     EXPECT_EQ(in.logIndex, item) << kLogItems[item];
   }
   EXPECT_STREQ(kLogItems[15], "4hod");
@@ -382,7 +377,7 @@ TEST(SettingsRecord, UntouchedBoxesGiveTheirWordsBack) {
     r[kWordTRel] = c.tRel;
     r[kWordLog] = c.log;
     ParameterBoxes b = ValidBoxes();
-    SettingsToBoxes(r, c.readMinor, b);
+    SettingsToBoxes(r, FirmwareFeaturesOf(c.readMinor), b);
     if (c.tRelText) b.text[kBoxTRel] = c.tRelText;
     if (c.chosenItem >= 0) {
       b.logIndex = c.chosenItem;

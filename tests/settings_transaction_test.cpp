@@ -200,7 +200,7 @@ TEST_F(ParameterTransactions, EditedRecordGoesOutAndComesBackWithTheRelaysOwnWor
 
     // The simulated relay's defaults are the same times at either step size.
     ParameterBoxes boxes;
-    SettingsToBoxes(read, minor, boxes);
+    SettingsToBoxes(read, FirmwareFeaturesOf(minor), boxes);
     EXPECT_EQ(boxes.text[kBoxTUu1], "1.50") << version;
     EXPECT_EQ(boxes.text[kBoxTRel], "30.0") << version;
     EXPECT_EQ(boxes.text[kBoxUu1], "196");
@@ -215,7 +215,7 @@ TEST_F(ParameterTransactions, EditedRecordGoesOutAndComesBackWithTheRelaysOwnWor
       boxes.text[kBoxUu2] = std::to_string(180 + item);
       SettingsWords record = read;
       std::string error;
-      ASSERT_TRUE(BoxesToSettings(boxes, minor, record, error)) << error;
+      ASSERT_TRUE(BoxesToSettings(boxes, FirmwareFeaturesOf(minor), record, error)) << error;
       window_.toWrite = record;
       WriteParameters(link_, window_);
       ASSERT_EQ(window_.statuses.back(), Outcome::Ok);
@@ -224,7 +224,7 @@ TEST_F(ParameterTransactions, EditedRecordGoesOutAndComesBackWithTheRelaysOwnWor
       ASSERT_EQ(window_.statuses.back(), Outcome::Ok);
       EXPECT_EQ(window_.record, record);
       ParameterBoxes back;
-      SettingsToBoxes(window_.record, minor, back);
+      SettingsToBoxes(window_.record, FirmwareFeaturesOf(minor), back);
       if (minor >= 5) {
         EXPECT_EQ(back.logIndex, item) << kLogItems[item];
       }

@@ -422,7 +422,7 @@ class SetupWindowTest : public QObject {
     App app;
     PageParameters& p = app.params;
     app.Connect(*relay);
-    QCOMPARE(app.main.Session().firmwareMinor, 4);
+    QCOMPARE(app.main.Session().firmware.minor, 4);
     QVERIFY(!p.Edit[kBoxUo1]->isEnabled());
     p.ComboBoxLog->setCurrentIndex(4);
     QVERIFY(app.Run(p.ButtonReadP));

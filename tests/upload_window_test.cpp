@@ -222,7 +222,7 @@ class UploadWindowTest : public QObject {
     QCOMPARE(progress.last(), 32750);
     // The main window and the windows follow the new firmware.
     QCOMPARE(app.main.EditVersion->text(), QString("NX480 - 1.14,   s/n:001234"));
-    QCOMPARE(app.main.Session().firmwareMinor, 14);
+    QCOMPARE(app.main.Session().firmware.minor, 14);
     QVERIFY(app.params.Edit[nx480::kBoxUo1]->isEnabled());
   }
 
@@ -307,7 +307,7 @@ class UploadWindowTest : public QObject {
       QTest::qWait(400);
       QCOMPARE(FramesReceived(*relay), framesAfter);
       // The session stays as it was.
-      QCOMPARE(app.main.Session().firmwareMinor, 4);
+      QCOMPARE(app.main.Session().firmware.minor, 4);
     } else {
       QCOMPARE(app.main.EditVersion->text(), QString("NX480 - 1.14,   s/n:001234"));
     }

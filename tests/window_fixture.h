@@ -65,7 +65,7 @@ struct AppFixture {
   // Gives the secondary windows a relay session without a relay (the worker stays parked).
   void Pretend(int firmwareMinor, bool serviceMode = false, bool connected = false) {
     nx480::RelaySession session = main.Session();
-    session.firmwareMinor = firmwareMinor;
+    session.firmware = nx480::FirmwareFeaturesOf(firmwareMinor);
     session.serviceMode = serviceMode;
     session.connected = connected;
     for (RelayWindow* w : std::initializer_list<RelayWindow*>{&setup, &onLine, &history})

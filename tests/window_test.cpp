@@ -122,7 +122,7 @@ class WindowTest : public QObject {
     QVERIFY(app.errors.isEmpty());
     QCOMPARE(m.EditVersion->text(), QString("NX480 - 1.14.d,   s/n:001234"));
     QCOMPARE(QString::fromStdString(m.Session().identText), QString("NX480 - 1.14.d"));
-    QCOMPARE(m.Session().firmwareMinor, 14);
+    QCOMPARE(m.Session().firmware.minor, 14);
     QVERIFY(!m.Session().hasTemperature);
     QCOMPARE(m.ButtonConnect->text(), QString("Od&pojit F1"));
     QVERIFY(m.ButtonSetup->isEnabled());
@@ -146,7 +146,7 @@ class WindowTest : public QObject {
     QVERIFY(!m.Modbus().IsRunning());
     QVERIFY(!app.onLine.isVisible());
     QVERIFY(app.setup.isVisible());
-    QCOMPARE(m.Session().firmwareMinor, 14);  // kept after the disconnect
+    QCOMPARE(m.Session().firmware.minor, 14);  // kept after the disconnect
 
     // F1 in the history window connects again, F1 in the live window disconnects.
     QTest::keyClick(&app.history, Qt::Key_F1, Qt::ControlModifier);
@@ -264,7 +264,7 @@ class WindowTest : public QObject {
     app.Connect(*relay);
     const nx480::RelaySession& s = app.main.Session();
     QVERIFY(s.connected);
-    QCOMPARE(s.firmwareMinor, 7);
+    QCOMPARE(s.firmware.minor, 7);
     QVERIFY(s.hasTemperature && s.serviceMode);
     QCOMPARE(s.serialNumber, 1234);
     QCOMPARE(s.port, relay->SlavePath());
@@ -274,7 +274,7 @@ class WindowTest : public QObject {
     app.main.ButtonConnectClick();
     QVERIFY(app.main.Modbus().Session() == s);  // the worker's copy, read while it is parked
     QVERIFY(!app.setup.Session().connected);
-    QCOMPARE(app.setup.Session().firmwareMinor, 7);  // kept until the next connection
+    QCOMPARE(app.setup.Session().firmware.minor, 7);  // kept until the next connection
   }
 
   void framesGoToTheirLoggingCategory() {

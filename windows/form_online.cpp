@@ -237,7 +237,7 @@ QLabel* TFormOnLine::PanelOf(nx480::Stage stage) const {
 void TFormOnLine::FormShow() {
   const nx480::RelaySession& session = Session();
   const nx480::LiveLayout layout =
-      nx480::LayoutFor(session.firmwareMinor, designClientHeight_, session.hasTemperature);
+      nx480::LayoutFor(session.firmware, designClientHeight_, session.hasTemperature);
   setFixedSize(width(), layout.clientHeight);
   PanelUo2->setText(QString::fromUtf8(layout.captionUo2));
   PanelUo3->setText(QString::fromUtf8(layout.captionUo3));
@@ -288,7 +288,7 @@ void TFormOnLine::MirrorCheckBox() {
 void TFormOnLine::CheckBox01VClick() {
   MirrorCheckBox();
   const bool on = !CheckBox01V->isHidden() && CheckBox01V->isChecked();
-  const nx480::ValueFontSizes sizes = nx480::FontSizesFor(Session().firmwareMinor, on);
+  const nx480::ValueFontSizes sizes = nx480::FontSizesFor(Session().firmware, on);
   for (QLineEdit* e : {EditU1, EditU2, EditU3}) SetPointSize(e, sizes.live);
   for (QLineEdit* e : {Edit10mU1, Edit10mU2, Edit10mU3}) SetPointSize(e, sizes.tenMinute);
 }
@@ -314,7 +314,7 @@ bool TFormOnLine::eventFilter(QObject* watched, QEvent* event) {
 // The live values transaction's steps
 
 void TFormOnLine::StoreLiveValues(const nx480::LiveImage& image, uint32_t stageFlags) {
-  nx480::StoreLive(pending_, image, stageFlags, image.firmwareMinor,
+  nx480::StoreLive(pending_, image, stageFlags, image.firmware,
                    {box01Visible_.load(std::memory_order_acquire),
                     box01Checked_.load(std::memory_order_acquire)});
 }
@@ -324,7 +324,6 @@ void TFormOnLine::ClearLiveValues() {
 }
 
 void TFormOnLine::ShowLiveValues() {
-  const int v = Session().firmwareMinor;
   SetText(EditU1, pending_.U1);
   SetText(EditU2, pending_.U2);
   SetText(EditU3, pending_.U3);
@@ -347,7 +346,7 @@ void TFormOnLine::ShowLiveValues() {
   SetText(Edit10mU2, pending_.U10m2);
   SetText(Edit10mU3, pending_.U10m3);
   ProgressBar10m->setValue(nx480::ProgressPosition(pending_.Progress10m));
-  if (nx480::TemperatureAppears(v, pending_.Temp)) {
+  if (nx480::TemperatureAppears(Session().firmware, pending_.Temp)) {
     LabelTemp->show();
     EditTemp->show();
   }

@@ -34,9 +34,8 @@ std::string FrequencyText(uint16_t first, uint16_t second) {
   return Format("%i,%02i", f / 100, f % 100);
 }
 
-std::string ReconnectionText(uint16_t reg4, int v) {
-  uint16_t t = reg4;
-  if (v >= 5) t = static_cast<uint16_t>(t / 2);  // twentieths -> tenths
+std::string ReconnectionText(uint16_t reg4, const FirmwareFeatures& firmware) {
+  const auto t = static_cast<uint16_t>(int{reg4} * 10 / firmware.delayScale);  // -> tenths
   if (t == 0) return {};
   return Format("%i,%i", t / 10, t % 10);
 }
@@ -49,8 +48,8 @@ std::string TemperatureText(uint16_t reg9) {
   return Format("%s%i,%i", tenths < 0 ? "-" : "", magnitude / 10, magnitude % 10);
 }
 
-void StoreLive(LiveTexts& texts, const LiveImage& image, uint32_t stageFlags, int v,
-               ResolutionBox box) {
+void StoreLive(LiveTexts& texts, const LiveImage& image, uint32_t stageFlags,
+               const FirmwareFeatures& firmware, ResolutionBox box) {
   auto set3 = [&image](std::string& a, std::string& b, std::string& c, int first,
                        std::string (*format)(uint16_t)) {
     if (!image.Has(first + 2)) return;  // not delivered by this firmware
@@ -60,13 +59,13 @@ void StoreLive(LiveTexts& texts, const LiveImage& image, uint32_t stageFlags, in
   };
 
   // 1. Voltages.
-  if (v == 12) {
+  if (firmware.tenthsInMainRegisters) {
     auto* format = box.checked ? &Tenths : &TenthsRoundedToVolts;
     set3(texts.U1, texts.U2, texts.U3, 0, format);
     set3(texts.U10m1, texts.U10m2, texts.U10m3, 5, format);
   } else if (box.visible && box.checked) {
     set3(texts.U1, texts.U2, texts.U3, 10, &Tenths);
-    if (v == 11)
+    if (firmware.resolutionBox && !firmware.tenMinuteTenths)
       set3(texts.U10m1, texts.U10m2, texts.U10m3, 5, &WholeVolts);
     else
       set3(texts.U10m1, texts.U10m2, texts.U10m3, 13, &Tenths);
@@ -77,7 +76,7 @@ void StoreLive(LiveTexts& texts, const LiveImage& image, uint32_t stageFlags, in
   // 2. Frequency: the mean of the two readings.
   if (image.Has(3)) texts.F = FrequencyText(image.Register(3), image.SecondFrequency());
   // 3. Reconnection countdown.
-  if (image.Has(4)) texts.tRel = ReconnectionText(image.Register(4), v);
+  if (image.Has(4)) texts.tRel = ReconnectionText(image.Register(4), firmware);
   // 4. Temperature.
   if (image.Has(9)) texts.Temp = TemperatureText(image.Register(9));
   // 5. Stage flags and the position in the 10-minute window.
@@ -132,30 +131,26 @@ int ProgressPosition(uint16_t progress) {
   return std::min<int>(progress, kProgress10mMax);
 }
 
-bool TemperatureAppears(int v, const std::string& temperatureText) {
-  return (v == 12 || v >= 14) && temperatureText != "25,0";
+bool TemperatureAppears(const FirmwareFeatures& firmware, const std::string& temperatureText) {
+  return firmware.temperatureShowsItself && temperatureText != "25,0";
 }
 
-LiveLayout LayoutFor(int v, int designClientHeight, bool hasTemperature) {
+LiveLayout LayoutFor(const FirmwareFeatures& firmware, int designClientHeight,
+                     bool hasTemperature) {
   LiveLayout layout{};
-  if (v >= 5) {
-    layout.clientHeight = designClientHeight;
-    layout.captionUo2 = "U>>";
-    layout.captionUo3 = "U>>>";
-  } else {
-    layout.clientHeight = designClientHeight * 250 / 401;
-    layout.captionUo2 = "U>";
-    layout.captionUo3 = "U>>";
-  }
-  layout.panelFo2Visible = v > 8;
-  layout.checkBox01VVisible = v > 10;
+  layout.clientHeight =
+      firmware.tenMinuteArea ? designClientHeight : designClientHeight * 250 / 401;
+  layout.captionUo2 = firmware.uo1Stage ? "U>>" : "U>";
+  layout.captionUo3 = firmware.uo1Stage ? "U>>>" : "U>>";
+  layout.panelFo2Visible = firmware.fo2Stage;
+  layout.checkBox01VVisible = firmware.resolutionBox;
   layout.temperatureVisible = hasTemperature;
   return layout;
 }
 
-ValueFontSizes FontSizesFor(int v, bool resolutionOn) {
+ValueFontSizes FontSizesFor(const FirmwareFeatures& firmware, bool resolutionOn) {
   if (!resolutionOn) return {55, 55};
-  return {42, v >= 12 ? 42 : 0};
+  return {42, firmware.tenMinuteTenths ? 42 : 0};
 }
 
 }  // namespace nx480

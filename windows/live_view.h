@@ -1,8 +1,6 @@
 // What the live values window shows, worked out without widgets: the texts of one snapshot,
 // the stage panel colours, and the layout for a firmware version. The window only copies these
-// results into its controls.
-//
-// V below is the firmware's two-digit version number (FirmwareMinor).
+// results into its controls. What differs between firmwares comes from FirmwareFeatures.
 #pragma once
 
 #include <cstdint>
@@ -23,8 +21,8 @@ std::string Tenths(uint16_t x);
 // "%i,%02i" of the mean of the two readings (hundredths of a hertz).
 std::string FrequencyText(uint16_t first, uint16_t second);
 // Reconnection countdown in seconds with one decimal; empty when it is 0. Register 4 counts
-// tenths of a second for V <= 4 and twentieths above.
-std::string ReconnectionText(uint16_t reg4, int v);
+// steps of the firmware's delay scale (tenths or twentieths of a second).
+std::string ReconnectionText(uint16_t reg4, const FirmwareFeatures& firmware);
 // Register 9 is (degrees Celsius + 272.1) x 10; "%3.1f" with a decimal comma, e.g. 2971 -> 25,0.
 std::string TemperatureText(uint16_t reg9);
 
@@ -42,13 +40,14 @@ struct ResolutionBox {
   bool checked = false;
 };
 
-// Formats one good snapshot. Voltages: V 12 gives tenths of volts in registers 0-2 and 5-7
-// (shown as tenths when the box is checked, else rounded to volts); otherwise with the box
-// visible and checked the live values are tenths from registers 10-12 and the 10-minute values
-// tenths from 13-15 (whole volts from 5-7 for V 11); otherwise whole volts from 0-2 and 5-7.
-// Texts and the progress whose registers this firmware does not deliver keep their values.
-void StoreLive(LiveTexts& texts, const LiveImage& image, uint32_t stageFlags, int v,
-               ResolutionBox box);
+// Formats one good snapshot. Voltages: tenthsInMainRegisters gives tenths of volts in registers
+// 0-2 and 5-7 (shown as tenths when the box is checked, else rounded to volts); otherwise with
+// the box visible and checked the live values are tenths from registers 10-12 and the 10-minute
+// values tenths from 13-15 (whole volts from 5-7 for a firmware with the box but without
+// 10-minute tenths); otherwise whole volts from 0-2 and 5-7. Texts and the progress whose
+// registers this firmware does not deliver keep their values.
+void StoreLive(LiveTexts& texts, const LiveImage& image, uint32_t stageFlags,
+               const FirmwareFeatures& firmware, ResolutionBox box);
 // A failed snapshot: live texts and the reconnection time empty, stage flags 0; the 10-minute
 // texts, the temperature and the progress stay.
 void ClearLive(LiveTexts& texts);
@@ -85,20 +84,20 @@ StageLook LookOf(Stage stage, uint32_t stageFlags);
 inline constexpr int kProgress10mMax = 600;
 int ProgressPosition(uint16_t progress);
 
-// V 12 and V >= 14 bring the temperature up by themselves unless it reads exactly "25,0".
-bool TemperatureAppears(int v, const std::string& temperatureText);
+// temperatureShowsItself brings the temperature up unless it reads exactly "25,0".
+bool TemperatureAppears(const FirmwareFeatures& firmware, const std::string& temperatureText);
 
-// ---- FormShow's layout by V ----
+// ---- FormShow's layout by the firmware ----
 
 struct LiveLayout {
-  int clientHeight;         // V <= 4 cuts off the 10-minute area
-  const char* captionUo2;   // "U>>" (V <= 4: "U>")
-  const char* captionUo3;   // "U>>>" (V <= 4: "U>>")
-  bool panelFo2Visible;     // V > 8
-  bool checkBox01VVisible;  // V > 10
+  int clientHeight;         // cut off above the 10-minute area without it
+  const char* captionUo2;   // "U>>" (without U>1: "U>")
+  const char* captionUo3;   // "U>>>" (without U>1: "U>>")
+  bool panelFo2Visible;     // f>>
+  bool checkBox01VVisible;  // the 0,1 V box
   bool temperatureVisible;  // HasTemperature
 };
-LiveLayout LayoutFor(int v, int designClientHeight, bool hasTemperature);
+LiveLayout LayoutFor(const FirmwareFeatures& firmware, int designClientHeight, bool hasTemperature);
 
 // Font sizes in points of the live and the 10-minute voltage boxes; 0 leaves a size as it is.
 struct ValueFontSizes {
@@ -106,9 +105,9 @@ struct ValueFontSizes {
   int tenMinute;
   bool operator==(const ValueFontSizes&) const = default;
 };
-// 0,1 V mode (box visible and checked): live boxes 42 pt, the 10-minute boxes too for V >= 12.
-// Otherwise all six 55 pt.
-ValueFontSizes FontSizesFor(int v, bool resolutionOn);
+// 0,1 V mode (box visible and checked): live boxes 42 pt, the 10-minute boxes too with 10-minute
+// tenths. Otherwise all six 55 pt.
+ValueFontSizes FontSizesFor(const FirmwareFeatures& firmware, bool resolutionOn);
 // Points to pixels at 96 dpi, rounded (55 pt -> 73 px, 42 pt -> 56 px).
 inline int PointsToPixels(int points) {
   return (points * 96 + 36) / 72;

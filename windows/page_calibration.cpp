@@ -158,7 +158,7 @@ void PageCalibration::ShowResult(Outcome outcome) {
 }
 
 void PageCalibration::ApplyFeatures(const RelaySession& session) {
-  PanelClrHist->setVisible(session.firmwareMinor >= 5);
+  PanelClrHist->setVisible(session.firmware.historyClearing);
 }
 
 void PageCalibration::Activated() {

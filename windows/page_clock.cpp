@@ -56,8 +56,7 @@ std::vector<RequestDecl> PageClock::Requests() {
            // relay may still be pending when it is connected).
            .transaction =
                [this](TModbus& link) {
-                 if (link.Session().firmwareMinor >= kRelayModeFirmware)
-                   WriteRelay(link, RelayCommand);
+                 if (link.Session().firmware.relayMode) WriteRelay(link, RelayCommand);
                },
            .onException = {},  // the relay mode is never reported
            // A forced state belongs to the relay it was chosen for: ReturnToAuto() first.
@@ -146,7 +145,7 @@ double PageClock::PcNow() const {
 }
 
 void PageClock::ApplyFeatures(const RelaySession& session) {
-  RadioGroupRele->setVisible(session.firmwareMinor >= kRelayModeFirmware);
+  RadioGroupRele->setVisible(session.firmware.relayMode);
 }
 
 void PageClock::Activated() {

@@ -70,9 +70,6 @@ class PageClock : public SetupPage, public nx480::ClockWindow {
   QButtonGroup* ReleButtons = nullptr;  // the items "Auto", "On", "Off" by index
   QTimer* TimerRele = nullptr;
 
-  // The relay mode group is shown, and the mode sent, from this firmware number on.
-  static constexpr int kRelayModeFirmware = nx480::kRelayModeFirmware;
-
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
 

@@ -229,15 +229,15 @@ void PageParameters::Build() {
 }
 
 void PageParameters::ApplyFeatures(const RelaySession& session) {
-  const int minor = session.firmwareMinor;
+  const nx480::FirmwareFeatures& firmware = session.firmware;
   for (int box : {kBoxUo1, kBoxPUo1, kBoxTUo1}) {
-    Label[box]->setEnabled(minor >= 5);
-    Edit[box]->setEnabled(minor >= 5);
+    Label[box]->setEnabled(firmware.uo1Stage);
+    Edit[box]->setEnabled(firmware.uo1Stage);
   }
-  LabelLog->setEnabled(minor >= 6);
+  LabelLog->setEnabled(firmware.logLabel);
   ComboBoxLog->setEnabled(false);  // shows and sends back the relay's interval only
-  Edit[kBoxFo2]->setEnabled(minor >= 9);
-  Edit[kBoxTFo2]->setEnabled(minor >= 9);
+  Edit[kBoxFo2]->setEnabled(firmware.fo2Stage);
+  Edit[kBoxTFo2]->setEnabled(firmware.fo2Stage);
 }
 
 void PageParameters::ShowResult(Outcome outcome) {
@@ -314,13 +314,13 @@ void PageParameters::BoxExit(int box) {
 
 void PageParameters::SettingsToBoxes() {
   ParameterBoxes boxes = CollectBoxes();
-  nx480::SettingsToBoxes(SettingsRecord, Frame().Session().firmwareMinor, boxes);
+  nx480::SettingsToBoxes(SettingsRecord, Frame().Session().firmware, boxes);
   ApplyBoxes(boxes);
 }
 
 bool PageParameters::BuildRecord(SettingsWords& record) {
   std::string error;
-  if (nx480::BoxesToSettings(CollectBoxes(), Frame().Session().firmwareMinor, record, error))
+  if (nx480::BoxesToSettings(CollectBoxes(), Frame().Session().firmware, record, error))
     return true;
   // The conversion error, shown as the application shows an exception.
   AppDialogs().error(&Frame(), kProgramTitle, QString::fromStdString(error));

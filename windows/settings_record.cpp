@@ -119,10 +119,6 @@ int PartnerBox(int box) {
   return -1;
 }
 
-int TimeScale(int firmwareMinor) {
-  return firmwareMinor < 5 ? 10 : 20;
-}
-
 int LogItemForSeconds(uint16_t seconds) {
   for (int i = 0; i < kLogItemCount; ++i) {
     if (kLogIntervals[i] >= seconds) return i;
@@ -185,8 +181,8 @@ std::string InvalidNumberMessage(std::string_view text) {
   return "'" + std::string(text) + "' is not a valid floating point value";
 }
 
-bool BoxesToSettings(const ParameterBoxes& boxes, int firmwareMinor, SettingsWords& record,
-                     std::string& error) {
+bool BoxesToSettings(const ParameterBoxes& boxes, const FirmwareFeatures& firmware,
+                     SettingsWords& record, std::string& error) {
   // Built on a copy: a box that fails leaves the record as it was.
   SettingsWords r = record;
 
@@ -216,7 +212,7 @@ bool BoxesToSettings(const ParameterBoxes& boxes, int firmwareMinor, SettingsWor
   // number is refused too rather than written as whatever the voltage box still holds.
   for (int box = kBoxPUu1; box <= kBoxPUo3; ++box) number(box);
 
-  const int scale = TimeScale(firmwareMinor);
+  const int scale = firmware.delayScale;
   for (const FrequencyWord& f : kFrequencyWords) r[f.word] = Low16(number(f.box) * 10);
   const ShownWord& shown = boxes.tRelShown;
   if (shown.timeScale == scale && boxes.text[kBoxTRel] == shown.text) {
@@ -247,13 +243,14 @@ bool BoxesToSettings(const ParameterBoxes& boxes, int firmwareMinor, SettingsWor
   return true;
 }
 
-void SettingsToBoxes(const SettingsWords& record, int firmwareMinor, ParameterBoxes& boxes) {
+void SettingsToBoxes(const SettingsWords& record, const FirmwareFeatures& firmware,
+                     ParameterBoxes& boxes) {
   for (const VoltageWord& v : kVoltageWords) {
     boxes.text[v.box] = std::to_string(record[v.word]);
     if (auto percent = PercentForVoltage(boxes.text[v.box], boxes.text[kBoxUn]))
       boxes.text[PartnerBox(v.box)] = *percent;
   }
-  const double scale = TimeScale(firmwareMinor);
+  const double scale = firmware.delayScale;
   for (const FrequencyWord& f : kFrequencyWords)
     boxes.text[f.box] = Fixed(record[f.word] * 0.1, 4, 1);
   boxes.text[kBoxTRel] = Fixed(record[kWordTRel] / scale, 4, 1);
@@ -263,7 +260,7 @@ void SettingsToBoxes(const SettingsWords& record, int firmwareMinor, ParameterBo
     boxes.text[d.highBox] = Fixed((record[d.word] >> 8) / scale, 4, 2);
   }
   boxes.text[kBoxTUo1] = Fixed(record[kWordTUo1] / scale, 4, 2);
-  if (firmwareMinor >= 5) boxes.logIndex = LogItemForSeconds(record[kWordLog]);
+  if (firmware.logInterval) boxes.logIndex = LogItemForSeconds(record[kWordLog]);
   boxes.logChosen = false;
   const int faze = record[kWordFaze] >> 8;
   boxes.fazeIndex = faze > 1 ? 1 : faze;

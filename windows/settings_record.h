@@ -3,7 +3,7 @@
 // settings window hands the texts of its boxes over in a ParameterBoxes and shows what comes
 // back.
 //
-// Record words (holding registers 0-23), times in steps of 1/TimeScale second:
+// Record words (holding registers 0-23), times in steps of 1/delayScale second (FirmwareFeatures):
 //   0 tUu1 | tUu2 << 8    1 tUo2 | tUo3 << 8    2 tFu1 | tFu2 << 8    3 tFo1 | tFo2 << 8
 //   4-6 carried unchanged  7 Faze << 8           8 Uu1  9 Uu2  10 Uo2  11 Uo3   (volts)
 //   12 Fu1  13 Fu2  14 Fo1 (0.1 Hz)   15 tRel   16 Uo1 (volts)   17 tUo1   18 Log (seconds)
@@ -16,6 +16,7 @@
 #include <string>
 #include <string_view>
 
+#include "firmware_features.h"
 #include "settings_words.h"
 
 namespace nx480 {
@@ -107,9 +108,6 @@ struct ParameterBoxes {
   bool logChosen = false;
 };
 
-// Time steps per second of the relay's delays: 10 before firmware x.05, 20 from it on.
-int TimeScale(int firmwareMinor);
-
 // ComboBoxLog items and the recording interval in seconds behind each.
 //
 // The relay's table of intervals runs on after 2 hours with 10800, 14400, 21600, 43200 and
@@ -146,21 +144,22 @@ std::string InvalidIntegerMessage(std::string_view text);  // "'%s' is not a val
 std::string InvalidNumberMessage(std::string_view text);   // ... "valid floating point value"
 
 // Builds the record from the boxes. Voltages are whole numbers stored modulo 65536; frequencies
-// trunc(f * 10); times trunc(t * TimeScale), a delay byte modulo 256 and tRel and tUo1 modulo
+// trunc(f * 10); times trunc(t * delayScale), a delay byte modulo 256 and tRel and tUo1 modulo
 // 65536 (an EdittRel still showing what SettingsToBoxes put there gives back its word); Log
 // from the list when the user chose an item, else the record's word; Faze from the radio group
 // (with no item selected the record's word 7 stays as it is). Words 4-6 and 20-23 are not touched.
 // A box that gives no number - a voltage that is not a whole number, or a frequency, delay or
 // percent that is not a number - fails the whole operation: the record is left unchanged and
 // `error` holds the message.
-bool BoxesToSettings(const ParameterBoxes& boxes, int firmwareMinor, SettingsWords& record,
-                     std::string& error);
+bool BoxesToSettings(const ParameterBoxes& boxes, const FirmwareFeatures& firmware,
+                     SettingsWords& record, std::string& error);
 
 // Fills the boxes from the record: voltages "%hu" with their percent boxes following,
-// frequencies and tRel "%4.1f", delays "%4.2f", the recording interval only from firmware x.05
-// on, Faze by its high byte (above 1: the last item). EditUn is not touched. Notes what tRel
-// shows and forgets a list choice (see ParameterBoxes).
-void SettingsToBoxes(const SettingsWords& record, int firmwareMinor, ParameterBoxes& boxes);
+// frequencies and tRel "%4.1f", delays "%4.2f" (at the firmware's delay scale), the recording
+// interval only for a firmware that has one, Faze by its high byte (above 1: the last item). EditUn
+// is not touched. Notes what tRel shows and forgets a list choice (see ParameterBoxes).
+void SettingsToBoxes(const SettingsWords& record, const FirmwareFeatures& firmware,
+                     ParameterBoxes& boxes);
 
 // The window caption: "Nastavení", and on the "Parametry" page with a settings file
 // " - " + path, "*" when modified.
