@@ -190,11 +190,15 @@ void TFormMain::ShowForced(int item) {
   LabelRelayForced->setVisible(item != 0);
 }
 
+bool TFormMain::WorkerServes() const {
+  return modbus_->PortIsOpen() && !modbus_->DeviceGone() && modbus_->IsRunning();
+}
+
 void TFormMain::ReleaseForcedOutput() {
   if (!setup_ || !setup_->Clock().Forced()) return;
   setup_->Clock().ReturnToAuto();
   // A relay that is gone, or a worker that is parked, takes nothing: the request is dropped.
-  if (!modbus_->PortIsOpen() || modbus_->DeviceGone() || !modbus_->IsRunning()) return;
+  if (!WorkerServes()) return;
   nx480::Request& command = setup_->Clock().RelayCommand;
   modbus_->WaitServicing(500ms, [&command] { return !command.Pending(); });
 }
@@ -202,7 +206,7 @@ void TFormMain::ReleaseForcedOutput() {
 void TFormMain::StopUpload() {
   if (!setup_ || !setup_->Upload().Uploading()) return;
   setup_->Upload().ButtonUploadClick();  // ends after the block in progress, then Cancel
-  if (!modbus_->PortIsOpen() || modbus_->DeviceGone() || !modbus_->IsRunning()) return;
+  if (!WorkerServes()) return;
   PageUpload& upload = setup_->Upload();
   modbus_->WaitServicing(2000ms, [&upload] { return !upload.Uploading(); });
 }

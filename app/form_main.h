@@ -86,6 +86,8 @@ class TFormMain : public QWidget {
   // Closing the tool: an upload in progress is stopped and the relay told to cancel.
   void StopUpload();
   void ShowForced(int item);
+  // The worker runs on an open port whose device is there: a request posted now is served.
+  bool WorkerServes() const;
   void Disconnect();
   void SearchAndConnect();
   // The worker found the device of connection `connection` gone.
