@@ -270,7 +270,7 @@ class SetupWindowTest : public QObject {
     App app;
     TFormSetup& s = app.setup;
     s.show();
-    s.ShowStatus("O.K.");
+    s.ShowStatus(nx480::Outcome::Ok);
     QCOMPARE(s.LabelMsg->text(), QString("O.K."));
     QVERIFY(s.LabelMsg->isVisible());
     QCOMPARE(StatusColour(s), QColor(Qt::black));
@@ -278,17 +278,17 @@ class SetupWindowTest : public QObject {
     QVERIFY(QTest::qWaitFor([&] { return !s.LabelMsg->isVisible(); }, 3000));
     QVERIFY(!s.TimerMsg->isActive());
 
-    s.ShowStatus("Chyba komunikace!");
+    s.ShowStatus(nx480::Outcome::CommunicationError);
     QCOMPARE(StatusColour(s), QColor(Qt::red));
     QCOMPARE(app.beeps, 1);
     QVERIFY(s.LabelMsg->isVisible());
     // A second text, while the first is still shown, is black again and gets its own second.
     QTest::qWait(300);
-    s.ShowStatus("O.K.");
+    s.ShowStatus(nx480::Outcome::Ok);
     QCOMPARE(StatusColour(s), QColor(Qt::black));
     QVERIFY(s.TimerMsg->remainingTime() > 800);
     QCOMPARE(app.beeps, 1);
-    s.ShowStatus("Chybné heslo");
+    s.ShowStatus(nx480::Outcome::Refused);
     QCOMPARE(app.beeps, 2);
     QVERIFY(QTest::qWaitFor([&] { return !s.LabelMsg->isVisible(); }, 3000));
     QCOMPARE(StatusColour(s), QColor(Qt::black));

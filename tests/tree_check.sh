@@ -1,16 +1,41 @@
 #!/usr/bin/env bash
-# Checks of the source tree that no compiler makes: firmware numbers are compared in one place
-# only (link/firmware_features.cpp); everything else asks the session's features by name.
+# Checks of the source tree that no compiler makes:
+# - firmware numbers are compared in one place only (link/firmware_features.cpp); everything else
+#   asks the session's features by name;
+# - windows/ and app/ hold only what needs Qt: a file there that uses no Qt (nor its own header
+#   does) belongs in records/;
+# - nx480ctl stands beside the windows: nothing in ctl/ includes a header of windows/ or app/.
 set -uo pipefail
 cd "${1:?the source folder}"
 status=0
+
 hits=$(grep -rnE '(firmware\.minor|firmwareMinor|\bminor)[[:space:]]*(<|>|<=|>=|==|!=)[[:space:]]*[0-9]|[0-9][[:space:]]*(<|>|<=|>=|==|!=)[[:space:]]*(firmware\.minor|firmwareMinor|\bminor)\b' \
-  --include='*.cpp' --include='*.h' app windows link ctl firmware bench fuzz |
+  --include='*.cpp' --include='*.h' app windows link ctl firmware records bench fuzz |
   grep -v '^link/firmware_features\.cpp:')
 if [ -n "$hits" ]; then
   echo "A firmware number compared outside link/firmware_features.cpp:"
   echo "$hits"
   status=1
 fi
+
+uses_qt() { grep -qE '#include <Q|\bQ_OBJECT\b|\bQ[A-Z][A-Za-z]+\b' "$1"; }
+for f in windows/*.h windows/*.cpp app/*.h app/*.cpp; do
+  [ -e "$f" ] || continue
+  own_header="${f%.*}.h"
+  if ! uses_qt "$f" && ! { [ "$own_header" != "$f" ] && [ -e "$own_header" ] && uses_qt "$own_header"; }; then
+    echo "$f uses no Qt: it belongs in records/ (or link/), not beside the widgets"
+    status=1
+  fi
+done
+
+for f in ctl/*.h ctl/*.cpp; do
+  while read -r header; do
+    if [ -e "windows/$header" ] || [ -e "app/$header" ]; then
+      echo "$f includes $header, a header of the windows: nx480ctl uses link/, firmware/ and records/"
+      status=1
+    fi
+  done < <(sed -nE 's/^[[:space:]]*#[[:space:]]*include[[:space:]]*"([^"]+)".*/\1/p' "$f")
+done
+
 [ $status -eq 0 ] && echo "tree check: ok"
 exit $status

@@ -95,10 +95,17 @@ void TFormSetup::UpdateCaption() {
       Page1->currentWidget() == parameters_, p.SettingsFileName.toStdString(), p.Modified)));
 }
 
-void TFormSetup::ShowStatus(const QString& text) {
+void TFormSetup::ShowStatus(nx480::Outcome outcome) {
+  ShowStatusText(StatusText(outcome), outcome == nx480::Outcome::Ok);
+}
+
+void TFormSetup::ShowNotConnected() {
+  ShowStatusText(QString::fromUtf8(kStatusNotConnected), false);
+}
+
+void TFormSetup::ShowStatusText(const QString& text, bool ok) {
   LabelMsg->setText(text);
   // "O.K." is black even while an earlier failure's red has not yet timed out.
-  const bool ok = text == kStatusOk;
   QPalette palette = LabelMsg->palette();
   palette.setColor(QPalette::WindowText, ok ? Qt::black : Qt::red);
   LabelMsg->setPalette(palette);

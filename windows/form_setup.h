@@ -39,9 +39,10 @@ class TFormSetup : public RelayWindow {
   // Every page's requests.
   std::vector<nx480::RequestDecl> Requests() override;
 
-  // The status line: "O.K." in black, any other text in red with a beep, hidden again by
-  // TimerMsg after a second.
-  void ShowStatus(const QString& text);
+  // The status line: how a transaction ended ("O.K." in black, a failure in red with a beep), or
+  // that no relay is connected (red, a beep); hidden again by TimerMsg after a second.
+  void ShowStatus(nx480::Outcome outcome);
+  void ShowNotConnected();
   void UpdateCaption();
 
   // Event handlers.
@@ -65,6 +66,7 @@ class TFormSetup : public RelayWindow {
  private:
   template <typename Page>
   Page* AddPage(const QString& caption);
+  void ShowStatusText(const QString& text, bool ok);
 
   std::vector<SetupPage*> pages_;
   PageParameters* parameters_ = nullptr;

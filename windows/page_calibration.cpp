@@ -8,7 +8,6 @@
 
 #include "form_setup.h"
 #include "modbus.h"
-#include "setup_status.h"
 #include "up_down.h"
 #include "window_services.h"
 
@@ -154,7 +153,7 @@ bool PageCalibration::BoxesToCalibration() {
 }
 
 void PageCalibration::ShowResult(Outcome outcome) {
-  Frame().ShowStatus(StatusText(outcome));
+  Frame().ShowStatus(outcome);
 }
 
 void PageCalibration::ApplyFeatures(const RelaySession& session) {
@@ -169,7 +168,7 @@ void PageCalibration::Activated() {
 
 bool PageCalibration::CheckConnected() {
   if (Frame().Session().connected) return true;
-  Frame().ShowStatus(kStatusNotConnected);
+  Frame().ShowNotConnected();
   return false;
 }
 

@@ -16,7 +16,6 @@
 #include "form_setup.h"
 #include "modbus.h"
 #include "relay_time.h"
-#include "setup_status.h"
 #include "window_services.h"
 
 using namespace nx480;
@@ -137,7 +136,7 @@ void PageClock::ShowClock(double deviceTime, double pcTime) {
 }
 
 void PageClock::ShowResult(Outcome outcome) {
-  Frame().ShowStatus(StatusText(outcome));
+  Frame().ShowStatus(outcome);
 }
 
 double PageClock::PcNow() const {
@@ -156,7 +155,7 @@ void PageClock::Activated() {
 
 void PageClock::ButtonReadCClick() {
   if (!Frame().Session().connected) {
-    Frame().ShowStatus(kStatusNotConnected);
+    Frame().ShowNotConnected();
     return;
   }
   ReadClockRequest.Set(1);
@@ -164,7 +163,7 @@ void PageClock::ButtonReadCClick() {
 
 void PageClock::ButtonWriteCClick() {
   if (!Frame().Session().connected) {
-    Frame().ShowStatus(kStatusNotConnected);
+    Frame().ShowNotConnected();
     return;
   }
   WriteClockRequest.Set(1);
@@ -174,7 +173,7 @@ void PageClock::RadioGroupReleClick(int index) {
   // Without a relay a forced state would wait for whichever relay is connected next.
   if (!Frame().Session().connected) {
     ReleButtons->button(kAutoItem)->setChecked(true);
-    Frame().ShowStatus(kStatusNotConnected);
+    Frame().ShowNotConnected();
     return;
   }
   RelayCommand.Set(index + 1);

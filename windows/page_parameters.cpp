@@ -15,7 +15,6 @@
 #include "form_setup.h"
 #include "modbus.h"
 #include "settings_file.h"
-#include "setup_status.h"
 #include "window_services.h"
 
 using namespace nx480;
@@ -241,7 +240,7 @@ void PageParameters::ApplyFeatures(const RelaySession& session) {
 }
 
 void PageParameters::ShowResult(Outcome outcome) {
-  Frame().ShowStatus(StatusText(outcome));
+  Frame().ShowStatus(outcome);
 }
 
 bool PageParameters::eventFilter(QObject* watched, QEvent* event) {
@@ -338,7 +337,7 @@ void PageParameters::StoreParameterWords(size_t first, const uint16_t* words, si
 
 bool PageParameters::CheckConnected() {
   if (Frame().Session().connected) return true;
-  Frame().ShowStatus(kStatusNotConnected);
+  Frame().ShowNotConnected();
   return false;
 }
 

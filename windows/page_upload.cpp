@@ -11,7 +11,6 @@
 
 #include "form_setup.h"
 #include "modbus.h"
-#include "setup_status.h"
 #include "text_codec.h"
 #include "window_services.h"
 
@@ -132,7 +131,7 @@ void PageUpload::ButtonUploadClick() {
   // image to whichever relay that is: refused at once.
   if (!Frame().Session().connected) {
     Log(kNotConnected);
-    Frame().ShowStatus(kStatusNotConnected);
+    Frame().ShowNotConnected();
     return;
   }
   Log("Současná verze: " + FromRelay(Frame().Session().identText));

@@ -2,7 +2,6 @@
 
 #include "form_setup.h"
 #include "modbus.h"
-#include "setup_status.h"
 
 SetupPage::SetupPage(TFormSetup& frame, const char* objectName) : frame_(frame) {
   setObjectName(objectName);
@@ -10,6 +9,6 @@ SetupPage::SetupPage(TFormSetup& frame, const char* objectName) : frame_(frame) 
 
 std::function<void(nx480::TModbus&)> SetupPage::ReportFailure() {
   return [this](nx480::TModbus& link) {
-    link.Synchronize([this] { frame_.ShowStatus(kStatusLinkError); });
+    link.Synchronize([this] { frame_.ShowStatus(nx480::Outcome::CommunicationError); });
   };
 }

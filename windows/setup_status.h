@@ -1,6 +1,8 @@
 // The texts of the settings window's status line.
 #pragma once
 
+#include <QString>
+
 #include "outcome.h"
 
 inline constexpr const char* kStatusOk = "O.K.";
@@ -9,16 +11,16 @@ inline constexpr const char* kStatusWrongCode = "Chybné heslo";
 inline constexpr const char* kStatusNotConnected = "Přístroj není připojen";
 inline constexpr const char* kStatusUnknown = "Odesláno, výsledek neznámý";
 
-inline const char* StatusText(nx480::Outcome outcome) {
+inline QString StatusText(nx480::Outcome outcome) {
   switch (outcome) {
     case nx480::Outcome::Ok:
-      return kStatusOk;
+      return QString::fromUtf8(kStatusOk);
     case nx480::Outcome::CommunicationError:
-      return kStatusLinkError;
+      return QString::fromUtf8(kStatusLinkError);
     case nx480::Outcome::Refused:
-      return kStatusWrongCode;
+      return QString::fromUtf8(kStatusWrongCode);
     case nx480::Outcome::Unknown:
-      return kStatusUnknown;
+      return QString::fromUtf8(kStatusUnknown);
   }
-  return kStatusLinkError;
+  return QString::fromUtf8(kStatusLinkError);
 }
