@@ -1,4 +1,4 @@
-// nx480ctl's commands, each on the link, transactions and conversions of the windows.
+// nx480ctl's commands, each on the link's transactions and the records' conversions and files.
 #pragma once
 
 #include "command_line.h"
