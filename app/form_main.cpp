@@ -317,7 +317,7 @@ void TFormMain::keyPressEvent(QKeyEvent* event) {
 void TFormMain::closeEvent(QCloseEvent* event) {
   FormClose();
   QWidget::closeEvent(event);
-  // The message loop runs until the main window closes, whatever other windows are open.
+  // The event loop runs until the main window closes, whatever other windows are open.
   QMetaObject::invokeMethod(qApp, &QCoreApplication::quit, Qt::QueuedConnection);
 }
 

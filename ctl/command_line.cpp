@@ -409,7 +409,7 @@ std::string HelpText(const std::string& topic) {
          "  --trace        every frame on the line to standard error (the frame log of\n"
          "                 nx480-pc, logging category nx480.link.frames)\n"
          "  --service      service mode (calibration; the live values in tenths)\n"
-         "  --help         this text, or a command's with COMMAND --help\n"
+         "  --help, -h     this text, or a command's with COMMAND --help\n"
          "  --version      the program's version\n"
          "\n"
          "Files written: a FIFO or character device in place (a FIFO's reader must be\n"

@@ -87,7 +87,7 @@ int ProgressPosition(uint16_t progress);
 // temperatureShowsItself brings the temperature up unless it reads exactly "25,0".
 bool TemperatureAppears(const FirmwareFeatures& firmware, const std::string& temperatureText);
 
-// ---- FormShow's layout by the firmware ----
+// ---- The live window's layout by the firmware, applied by TFormOnLine::FormShow ----
 
 struct LiveLayout {
   int clientHeight;         // cut off above the 10-minute area without it

@@ -139,7 +139,7 @@ std::optional<std::string> PercentForVoltage(std::string_view volts, std::string
 // Leaving a percent box: the text for its voltage box, trunc(Un * P * 0.01 + 0.5).
 std::optional<std::string> VoltageForPercent(std::string_view percent, std::string_view un);
 
-// The framework's conversion messages.
+// The messages of a box that holds no number, which stop a write or a save.
 std::string InvalidIntegerMessage(std::string_view text);  // "'%s' is not a valid integer value"
 std::string InvalidNumberMessage(std::string_view text);   // ... "valid floating point value"
 

@@ -181,7 +181,8 @@ TFormOnLine::TFormOnLine(QWidget* parent) : RelayWindow(parent) {
   setTabOrder(CheckBox01V, EditTemp);
   EditFocus->setFocus();
 
-  // Clicks and programmatic changes alike, as the check box's OnClick.
+  // toggled, not clicked: a change made by the program (service mode checks the box) runs the
+  // handler too, not only the user's click.
   connect(CheckBox01V, &QCheckBox::toggled, this, [this] { CheckBox01VClick(); });
 
   Timer1 = new QTimer(this);

@@ -147,7 +147,7 @@ void PageCalibration::CalibrationToBoxes() {
 bool PageCalibration::BoxesToCalibration() {
   std::string error;
   if (nx480::BoxesToCalibration(CollectBoxes(), CalibrationRecord, error)) return true;
-  // The conversion error, shown as the application shows an exception.
+  // The box's message, in the same error box as an exception that reaches the event loop.
   AppDialogs().error(&Frame(), kProgramTitle, QString::fromStdString(error));
   return false;
 }

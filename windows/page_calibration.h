@@ -41,7 +41,7 @@ class PageCalibration : public SetupPage, public nx480::CalibrationWindow {
   void CalibrationToBoxes() override;
   void ShowResult(nx480::Outcome outcome) override;
   // Rebuilds CalibrationRecord from the boxes; on a box that gives no valid value shows the
-  // conversion message and returns false, the record unchanged.
+  // box's message in an error box and returns false, the record unchanged.
   bool BoxesToCalibration();
 
   void ApplyFeatures(const nx480::RelaySession& session) override;

@@ -321,7 +321,7 @@ bool PageParameters::BuildRecord(SettingsWords& record) {
   std::string error;
   if (nx480::BoxesToSettings(CollectBoxes(), Frame().Session().firmware, record, error))
     return true;
-  // The conversion error, shown as the application shows an exception.
+  // The box's message, in the same error box as an exception that reaches the event loop.
   AppDialogs().error(&Frame(), kProgramTitle, QString::fromStdString(error));
   return false;
 }

@@ -39,8 +39,8 @@ class PageParameters : public SetupPage, public nx480::ParameterWindow {
   bool Modified = false;
 
   void SettingsToBoxes() override;
-  // Rebuilds SettingsRecord from the boxes; on a box without a valid number shows the
-  // conversion message and returns false, the record unchanged.
+  // Rebuilds SettingsRecord from the boxes; on a box without a valid number shows the box's
+  // message in an error box and returns false, the record unchanged.
   bool BoxesToSettings();
   void ShowResult(nx480::Outcome outcome) override;
 

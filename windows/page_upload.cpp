@@ -18,7 +18,9 @@ using namespace nx480;
 
 namespace {
 
-// The log's texts.
+// The log's texts. Two are spelt oddly on purpose: "namá" (not "nemá") in kWrongLength and
+// "komuniíkace" (not "komunikace") in kIncomplete are the relay's documented texts, kept as they
+// stand; the tests compare them as they are.
 const char* const kWrongLength = "...Soubor namá správnou délku";
 const char* const kBadData = "...Soubor neobsahuje korektní data";
 const char* const kStarted = "...Start přenosu";

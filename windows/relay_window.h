@@ -34,7 +34,8 @@ class RelayWindow : public QWidget {
   virtual void FormShow() {}
 
  protected:
-  // After the session changed; the window re-lays itself out only when FormShow() runs.
+  // After the session changed; the window re-lays itself out only when FormShow() runs (from
+  // its show event, or called by the main window for a window already shown).
   virtual void SessionChanged() {}
   void keyPressEvent(QKeyEvent* event) override;
   void showEvent(QShowEvent* event) override;

@@ -13,7 +13,8 @@ class QLabel;
 class QPushButton;
 class QWidget;
 
-// The program's name, the title of its exception and conversion messages.
+// The program's name, the title of its error boxes: an exception that reaches the event loop,
+// a box that holds no number.
 inline constexpr const char* kProgramTitle = "NX480 - PC";
 
 // "MS Sans Serif" of the layouts: the system sans at the same pixel size.
