@@ -2,13 +2,10 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <memory>
 #include <vector>
 
 #include "calibration_transactions.h"
-#include "link_support.h"
-#include "modbus.h"
-#include "pty_relay.h"
+#include "relay_fixture.h"
 
 using namespace nx480;
 using namespace std::chrono_literals;
@@ -32,29 +29,19 @@ class FakeCalibrationWindow : public CalibrationWindow {
   Outcomes statuses;
 };
 
-class CalibrationTransactions : public ::testing::Test {
+class CalibrationTransactions : public RelayLinkTest<> {
  protected:
   void SetUp() override {
     sim::RelayConfig config;
     config.serial = 4711;
-    relay_ = std::make_unique<sim::PtyRelay>(config);
-    relay_->Start();
-    ASSERT_TRUE(link_.OpenPort(relay_->SlavePath(), TestLine(), 50));
+    Connect(config);
   }
-  void TearDown() override { link_.ClosePort(); }
 
-  CalibrationWords RelayBlock() const {
-    CalibrationWords words{};
-    for (uint16_t i = 0; i < kCalibrationWords; ++i)
-      words[i] = relay_->GetRegister(sim::Table::kHolding, 0x18 + i).value_or(0xDEAD);
-    return words;
-  }
+  CalibrationWords RelayBlock() const { return HoldingRegisters<kCalibrationWords>(0x18); }
   uint64_t Clears() {
     return relay_->WithModel([](sim::RelayModel& m) { return m.HistoryClears(); });
   }
 
-  std::unique_ptr<sim::PtyRelay> relay_;
-  TModbus link_;
   FakeCalibrationWindow window_;
 };
 

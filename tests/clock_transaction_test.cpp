@@ -2,13 +2,10 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <memory>
 #include <vector>
 
 #include "clock_transactions.h"
-#include "link_support.h"
-#include "modbus.h"
-#include "pty_relay.h"
+#include "relay_fixture.h"
 #include "relay_time.h"
 
 using namespace nx480;
@@ -34,24 +31,19 @@ class FakeClockWindow : public ClockWindow {
   Outcomes statuses;
 };
 
-class ClockTransactions : public ::testing::Test {
+class ClockTransactions : public RelayLinkTest<> {
  protected:
   void SetUp() override {
     sim::RelayConfig config;
     config.clock = sim::ParseDateTime("2026-12-09T10:20:30.45");
     config.clock_running = false;
-    relay_ = std::make_unique<sim::PtyRelay>(config);
-    relay_->Start();
-    ASSERT_TRUE(link_.OpenPort(relay_->SlavePath(), TestLine(), 50));
+    Connect(config);
   }
-  void TearDown() override { link_.ClosePort(); }
 
   sim::DateTime RelayClock() {
     return relay_->WithModel([](sim::RelayModel& m) { return m.ClockAt(); });
   }
 
-  std::unique_ptr<sim::PtyRelay> relay_;
-  TModbus link_;
   FakeClockWindow window_;
 };
 

@@ -18,22 +18,18 @@
 #include <array>
 #include <chrono>
 #include <functional>
-#include <memory>
 #include <optional>
 #include <ostream>
 #include <span>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "calibration_transactions.h"
 #include "clock_transactions.h"
 #include "firmware_image.h"
 #include "history_transaction.h"
-#include "link_support.h"
 #include "live_values.h"
-#include "modbus.h"
-#include "pty_relay.h"
+#include "relay_fixture.h"
 #include "relay_search.h"
 #include "settings_transactions.h"
 #include "upload_transaction.h"
@@ -169,42 +165,29 @@ void PrintTo(const Row& row, std::ostream* out) {
   *out << row.name;
 }
 
-class FaultMatrix : public ::testing::TestWithParam<Row> {
+class FaultMatrix : public RelayLinkTest<::testing::TestWithParam<Row>> {
  protected:
   void SetUp() override {
     ASSERT_TRUE(link_.Bind(
         {.slot = kLiveRequest, .request = &request_, .transaction = [this](TModbus&) { job_(); }}));
   }
-  void TearDown() override { Disconnect(); }
 
   // A relay of its own for every cell: a fault that was carried out (a clock set, a history
   // cleared, upload mode entered) does not reach the next one.
-  void Connect() {
+  void ConnectFresh() {
     sim::RelayConfig config;
     config.history_fill = 3;
     config.restart_time = 100ms;
-    relay_ = std::make_unique<sim::PtyRelay>(config);
-    relay_->Start();
-    ASSERT_TRUE(link_.OpenPort(relay_->SlavePath(), TestLine(), 50));
+    Connect(config);
     RelaySession session;
     TakeIdentification("NX480   1.14.d", session);
     ASSERT_TRUE(link_.SetSession(session));
-  }
-  void Disconnect() {
-    link_.ClosePort();
-    relay_.reset();
   }
 
   // Runs `job` as the worker runs a request, and returns when the loop has cleared it.
   void OnWorker(std::function<void()> job) {
     job_ = std::move(job);
-    request_.Set(1);
-    link_.Resume();
-    const auto limit = std::chrono::steady_clock::now() + 30s;
-    while (request_.Pending() && std::chrono::steady_clock::now() < limit)
-      std::this_thread::sleep_for(2ms);
-    ASSERT_FALSE(request_.Pending());
-    ASSERT_TRUE(link_.Suspend());
+    Serve(request_, 1, 30s);
   }
 
   // ---- The transactions, each as its caller runs it (the table names them) ----
@@ -279,12 +262,7 @@ class FaultMatrix : public ::testing::TestWithParam<Row> {
 
   // ---- What comes after ----
  protected:
-  SettingsWords RelaySettings() const {
-    SettingsWords words{};
-    for (uint16_t a = 0; a < kSettingsWords; ++a)
-      words[a] = relay_->GetRegister(sim::Table::kHolding, a).value_or(0xDEAD);
-    return words;
-  }
+  SettingsWords RelaySettings() const { return HoldingRegisters<kSettingsWords>(0); }
   // The next transaction, a read of the 24 settings, with the relay's own values: no stale
   // reply taken for the answer, no surplus byte in front of it.
   void ExpectNextReadRight(bool nextPays) {
@@ -299,10 +277,8 @@ class FaultMatrix : public ::testing::TestWithParam<Row> {
     EXPECT_EQ(next.record, RelaySettings()) << "the next read";
   }
 
-  TModbus link_;
   Request request_;
   std::function<void()> job_;
-  std::unique_ptr<sim::PtyRelay> relay_;
 };
 
 // clang-format off
@@ -358,7 +334,7 @@ TEST_P(FaultMatrix, ReportsItsWayAndTheNextTransactionGetsTheRightAnswer) {
     const sim::FaultKind kind = kFaults[f];
     const std::string cell = row.cells[f];
     SCOPED_TRACE(std::string(row.name) + " / " + sim::FaultKindName(kind));
-    Connect();
+    ConnectFresh();
     if (HasFatalFailure()) return;
     sim::FaultRule rule{.kind = kind, .function = row.function};
     if (kind == sim::FaultKind::kLateReply) {

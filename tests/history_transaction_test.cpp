@@ -6,13 +6,9 @@
 
 #include <chrono>
 #include <functional>
-#include <memory>
-#include <thread>
 #include <vector>
 
-#include "link_support.h"
-#include "modbus.h"
-#include "pty_relay.h"
+#include "relay_fixture.h"
 
 using namespace nx480;
 using namespace std::chrono_literals;
@@ -38,12 +34,10 @@ class FakeWindow : public HistoryWindow {
   Request& request_;
 };
 
-class HistoryWalkTest : public ::testing::Test {
+class HistoryWalkTest : public RelayLinkTest<> {
  protected:
   void SetUp() override {
-    relay_ = std::make_unique<sim::PtyRelay>();
-    relay_->Start();
-    ASSERT_TRUE(link_.OpenPort(relay_->SlavePath(), TestLine(), 50));
+    Connect();
     link_.SetTraceHook([this](const FrameEvent& e) {
       if (e.direction == FrameDirection::Sent && e.bytes.size() == 8 && e.bytes[1] == 0x03)
         addresses_.push_back(WireWord(&e.bytes[2]));
@@ -56,7 +50,6 @@ class HistoryWalkTest : public ::testing::Test {
            request_.Flag().compare_exchange_strong(served, 0);
          }}));
   }
-  void TearDown() override { link_.ClosePort(); }
 
   void Ring(int code, int fill) {
     ASSERT_TRUE(relay_->WithModel([&](sim::RelayModel& m) { return m.MakeHistory(code, fill); }));
@@ -73,18 +66,10 @@ class HistoryWalkTest : public ::testing::Test {
     window_.shown.clear();
     window_.begun.clear();
     addresses_.clear();
-    request_.Set(1);
-    link_.Resume();
-    const auto limit = std::chrono::steady_clock::now() + 60s;
-    while (request_.Pending() && std::chrono::steady_clock::now() < limit)
-      std::this_thread::sleep_for(2ms);
-    ASSERT_FALSE(request_.Pending());
-    ASSERT_TRUE(link_.Suspend());
+    Serve(request_, 1, 60s);
   }
   static uint16_t Slot(int s) { return static_cast<uint16_t>(0x4100 + 8 * s); }
 
-  std::unique_ptr<sim::PtyRelay> relay_;
-  TModbus link_;
   Request request_;
   FakeWindow window_{request_};
   HistoryWalk walk_;

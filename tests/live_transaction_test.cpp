@@ -7,9 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "link_support.h"
 #include "live_values.h"
-#include "pty_relay.h"
+#include "relay_fixture.h"
 
 using namespace nx480;
 using namespace std::chrono_literals;
@@ -68,7 +67,7 @@ std::vector<uint8_t> Concat(std::initializer_list<std::vector<uint8_t>> parts) {
   return out;
 }
 
-class LiveTransaction : public ::testing::Test {
+class LiveTransaction : public RelayLinkTest<> {
  protected:
   void SetUp() override {
     sim::PtyOptions options;
@@ -80,13 +79,11 @@ class LiveTransaction : public ::testing::Test {
         wire_.times.push_back(Clock::now());
       }
     };
-    relay_ = std::make_unique<sim::PtyRelay>(sim::RelayConfig{}, options);
-    relay_->Start();
+    Connect({}, TestLine(), options);
     // Input register k holds 0x1100 + k; coils 1, 9, 16, 17 and 23 are set.
     for (uint16_t k = 0; k < 16; ++k)
       relay_->SetRegister(sim::Table::kInputs, k, static_cast<uint16_t>(0x1100 + k));
     for (uint16_t c : {1, 9, 16, 17, 23}) relay_->SetRegister(sim::Table::kCoils, c, 1);
-    ASSERT_TRUE(link_.OpenPort(relay_->SlavePath(), TestLine(), 50));
     Firmware(14);
   }
   // The relay's firmware number as the connection search took it.
@@ -95,13 +92,8 @@ class LiveTransaction : public ::testing::Test {
     session.firmware = FirmwareFeaturesOf(minor);
     ASSERT_TRUE(link_.SetSession(session));
   }
-  void TearDown() override { link_.ClosePort(); }
-
-  uint64_t Requests() const { return relay_->Counters().model.requests; }
 
   Wire wire_;
-  std::unique_ptr<sim::PtyRelay> relay_;
-  TModbus link_;  // paused: the test thread owns the port
 };
 
 }  // namespace

@@ -2,13 +2,10 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <memory>
 #include <string>
 #include <vector>
 
-#include "link_support.h"
-#include "modbus.h"
-#include "pty_relay.h"
+#include "relay_fixture.h"
 #include "settings_record.h"
 #include "settings_transactions.h"
 
@@ -35,27 +32,11 @@ class FakeWindow : public ParameterWindow {
   std::vector<Outcome> statuses;
 };
 
-class ParameterTransactions : public ::testing::Test {
+class ParameterTransactions : public RelayLinkTest<> {
  protected:
-  void Open(const std::string& version = "1.14.d") {
-    sim::RelayConfig config;
-    config.version = version;
-    relay_ = std::make_unique<sim::PtyRelay>(config);
-    relay_->Start();
-    ASSERT_TRUE(link_.OpenPort(relay_->SlavePath(), TestLine(), 50));
-  }
-  void TearDown() override { link_.ClosePort(); }
+  void SetUp() override { Connect(); }
+  SettingsWords RelaySettings() const { return HoldingRegisters<kSettingsWords>(0); }
 
-  SettingsWords RelaySettings() const {
-    SettingsWords words{};
-    for (uint16_t a = 0; a < kSettingsWords; ++a)
-      words[a] = relay_->GetRegister(sim::Table::kHolding, a).value_or(0xDEAD);
-    return words;
-  }
-  uint64_t Requests() const { return relay_->Counters().model.requests; }
-
-  std::unique_ptr<sim::PtyRelay> relay_;
-  TModbus link_;
   FakeWindow window_;
 };
 
@@ -68,7 +49,6 @@ SettingsWords Pattern(uint16_t base) {
 }  // namespace
 
 TEST_F(ParameterTransactions, ReadTakesAll24Registers) {
-  Open();
   const SettingsWords expected = Pattern(0x1000);
   for (uint16_t a = 0; a < kSettingsWords; ++a)
     relay_->SetRegister(sim::Table::kHolding, a, expected[a]);
@@ -80,7 +60,6 @@ TEST_F(ParameterTransactions, ReadTakesAll24Registers) {
 }
 
 TEST_F(ParameterTransactions, FailedSecondHalfKeepsWords8To23) {
-  Open();
   const SettingsWords relayWords = Pattern(0x2000);
   for (uint16_t a = 0; a < kSettingsWords; ++a)
     relay_->SetRegister(sim::Table::kHolding, a, relayWords[a]);
@@ -114,7 +93,6 @@ TEST_F(ParameterTransactions, FailedSecondHalfKeepsWords8To23) {
 }
 
 TEST_F(ParameterTransactions, WriteSendsBothHalvesAndWaitsForTheSecond) {
-  Open();
   window_.toWrite = Pattern(0x3000);
   const auto t0 = std::chrono::steady_clock::now();
   WriteParameters(link_, window_);
@@ -135,7 +113,6 @@ TEST_F(ParameterTransactions, WriteSendsBothHalvesAndWaitsForTheSecond) {
 }
 
 TEST_F(ParameterTransactions, FailedWritesReportAndStop) {
-  Open();
   const SettingsWords original = RelaySettings();
   window_.toWrite = Pattern(0x4000);
 
@@ -172,7 +149,6 @@ TEST_F(ParameterTransactions, FailedWritesReportAndStop) {
 TEST_F(ParameterTransactions, LateRepliesAreDrainedBeforeTheNextTransaction) {
   // A reply that comes after its read gave up must not be taken as the next request's answer:
   // the failed transaction drains it.
-  Open();
   window_.toWrite = Pattern(0x5000);
   struct Case {
     uint8_t function;  // the request answered late
@@ -192,7 +168,9 @@ TEST_F(ParameterTransactions, LateRepliesAreDrainedBeforeTheNextTransaction) {
 
 TEST_F(ParameterTransactions, EditedRecordGoesOutAndComesBackWithTheRelaysOwnWords) {
   for (const char* version : {"1.04", "1.14.d"}) {
-    Open(version);
+    sim::RelayConfig config;
+    config.version = version;
+    Connect(config);
     const int minor = std::string(version) == "1.04" ? 4 : 14;
     ReadParameters(link_, window_);
     ASSERT_EQ(window_.statuses.back(), Outcome::Ok);

@@ -5,9 +5,7 @@
 #include <cstring>
 #include <string>
 
-#include "link_support.h"
-#include "modbus.h"
-#include "pty_relay.h"
+#include "relay_fixture.h"
 
 using namespace nx480;
 using namespace std::chrono_literals;
@@ -30,30 +28,19 @@ long long MsSince(std::chrono::steady_clock::time_point t0) {
       .count();
 }
 
-class LinkFixture : public ::testing::Test {
- protected:
-  void Open(sim::RelayConfig config = {}, const LineSettings& line = TestLine()) {
-    relay_ = std::make_unique<sim::PtyRelay>(config);
-    relay_->Start();
-    ASSERT_TRUE(link_.OpenPort(relay_->SlavePath(), line, 50));
-  }
-  void TearDown() override { link_.ClosePort(); }
-
-  std::unique_ptr<sim::PtyRelay> relay_;
-  TModbus link_;
-};
+using LinkFixture = RelayLinkTest<>;
 
 }  // namespace
 
 TEST_F(LinkFixture, IdentificationOf29And30BytesAndTemperatureVariant) {
-  Open(Relay("1.14.d", false, 29));
+  Connect(Relay("1.14.d", false, 29));
   std::string text;
   ASSERT_TRUE(link_.Identify(text));
   EXPECT_EQ(text, "NX480   1.14.d");
   EXPECT_EQ(link_.LastReplyCount(), 29u);
   link_.ClosePort();
 
-  Open(Relay("2.07", true, 30));
+  Connect(Relay("2.07", true, 30));
   ASSERT_TRUE(link_.Identify(text));
   EXPECT_EQ(text, "NX480 T   2.07");
   EXPECT_EQ(link_.LastReplyCount(), 30u);
@@ -72,7 +59,7 @@ TEST_F(LinkFixture, IdentificationOf29And30BytesAndTemperatureVariant) {
 TEST_F(LinkFixture, RepliesThatSayTheirLengthEndTheReadWhenWhole) {
   LineSettings line = TestLine(3000);
   line.timeouts.readInterval = 1000;  // a read that waited for the gap would show it
-  Open(Relay("1.14.d", false, 29), line);
+  Connect(Relay("1.14.d", false, 29), line);
   std::string text;
   auto t0 = std::chrono::steady_clock::now();
   ASSERT_TRUE(link_.Identify(text));
@@ -94,7 +81,7 @@ TEST_F(LinkFixture, RepliesThatSayTheirLengthEndTheReadWhenWhole) {
 }
 
 TEST_F(LinkFixture, SerialNumberAndItsFailure) {
-  Open(Relay("1.14.d", false, 30, 1234));
+  Connect(Relay("1.14.d", false, 30, 1234));
   EXPECT_EQ(link_.ReadSerialNumber(), 1234);
   relay_->SetRegister(sim::Table::kHolding, 0x1E, 0x0001);
   relay_->SetRegister(sim::Table::kHolding, 0x1D, 0x0002);
@@ -107,7 +94,7 @@ TEST_F(LinkFixture, SerialNumberAndItsFailure) {
 }
 
 TEST_F(LinkFixture, ReplyChecksKeepTheirFailureKindsApart) {
-  Open();
+  Connect();
   struct Case {
     sim::FaultKind kind;
     int param;
@@ -138,7 +125,7 @@ TEST_F(LinkFixture, ReplyChecksKeepTheirFailureKindsApart) {
 }
 
 TEST_F(LinkFixture, ALateReplyIsDrainedAndNotTakenAsTheNextAnswer) {
-  Open();
+  Connect();
   // The identification reply comes 250 ms late: after the 130 ms read limit, within the drain.
   relay_->AddFault({.kind = sim::FaultKind::kLateReply, .function = 0x11, .param = 250});
   std::string text = "none";
@@ -157,7 +144,7 @@ TEST_F(LinkFixture, ALateReplyIsDrainedAndNotTakenAsTheNextAnswer) {
 }
 
 TEST_F(LinkFixture, SurplusBytesCostOneTransactionAndNoMore) {
-  Open();
+  Connect();
   relay_->AddFault({.kind = sim::FaultKind::kExtraBytes, .function = 0x03, .param = 3});
   // The reply itself is whole: it passes; the surplus spoils the next read, whose failure
   // drains the line.
@@ -169,7 +156,7 @@ TEST_F(LinkFixture, SurplusBytesCostOneTransactionAndNoMore) {
 
 TEST_F(LinkFixture, DrainCostsItsWaitWhenTheLineIsQuietAndNothingOnAClosedPort) {
   // On a closed port there is nothing to wait for: even the drain's first wait ends at once.
-  Open();
+  Connect();
   auto t0 = std::chrono::steady_clock::now();
   link_.DrainInput();
   auto ms =

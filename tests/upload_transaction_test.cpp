@@ -7,7 +7,6 @@
 #include <atomic>
 #include <chrono>
 #include <functional>
-#include <memory>
 #include <optional>
 #include <string>
 #include <thread>
@@ -15,9 +14,7 @@
 
 #include "firmware_image.h"
 #include "frames.h"
-#include "link_support.h"
-#include "modbus.h"
-#include "pty_relay.h"
+#include "relay_fixture.h"
 
 using namespace nx480;
 using namespace std::chrono_literals;
@@ -71,16 +68,14 @@ struct Sent {
   Bytes bytes;
 };
 
-class UploadTransaction : public ::testing::Test {
+class UploadTransaction : public RelayLinkTest<> {
  protected:
   void SetUp() override {
     sim::RelayConfig config;
     config.version = "1.04";
     config.restart_time = 300ms;
     config.history_fill = 0;
-    relay_ = std::make_unique<sim::PtyRelay>(config);
-    relay_->Start();
-    ASSERT_TRUE(link_.OpenPort(relay_->SlavePath(), TestLine(), 50));
+    Connect(config);
     link_.SetTraceHook([this](const FrameEvent& e) {
       const auto now = std::chrono::steady_clock::now();
       const bool identification = std::string(e.frame) == "identification";
@@ -99,19 +94,9 @@ class UploadTransaction : public ::testing::Test {
          .transaction = [this](TModbus& link) { UploadFirmware(link, window_, identifyAttempts_); },
          .onException = [this](TModbus& link) { AbortUpload(link, window_); }});
   }
-  void TearDown() override { link_.ClosePort(); }
 
   // Posts the upload and waits until the worker has cleared the request.
-  void Upload(int seconds = 10) {
-    link_.Resume();
-    ASSERT_TRUE(request_.Post(static_cast<int32_t>(window_.image.size())));
-    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
-    while (request_.Pending()) {
-      ASSERT_LT(std::chrono::steady_clock::now(), end) << "the upload did not end";
-      std::this_thread::sleep_for(2ms);
-    }
-    ASSERT_TRUE(link_.Suspend());
-  }
+  void Upload() { Serve(request_, static_cast<int32_t>(window_.image.size()), 10s); }
   std::vector<std::string> Frames() const {
     std::vector<std::string> names;
     for (const Sent& s : sent_) names.push_back(s.frame);
@@ -132,8 +117,6 @@ class UploadTransaction : public ::testing::Test {
     relay_->WithModel([&](sim::RelayModel& m) { m.Upload().Faults() = faults; });
   }
 
-  std::unique_ptr<sim::PtyRelay> relay_;
-  TModbus link_;
   Request request_;
   FakeUploadWindow window_;
   std::vector<Sent> sent_;
