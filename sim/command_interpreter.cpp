@@ -15,6 +15,7 @@
 #include "pty_relay.h"
 #include "relay_clock.h"
 #include "relay_live.h"
+#include "setting_clamp.h"
 
 namespace nx480::sim {
 namespace {
@@ -242,6 +243,25 @@ bool RunCommand(PtyRelay& relay, LiveValues* live, const std::string& line, std:
       reply("ok");
     } else {
       reply("error: upload takes lose N, refuse N or busy");
+    }
+  } else if (cmd == "clamp" && words.size() <= 2) {
+    std::string error;
+    if (words.size() == 1) {
+      const auto clamps = relay.WithModel([](auto& m) { return m.Config().clamps; });
+      for (const auto& c : clamps) reply(nx480::sim::Describe(c));
+      reply("ok");
+    } else if (words[1] == "clear") {
+      relay.WithModel([](auto& m) { m.SetClamps({}); });
+      reply("ok");
+    } else if (const auto clamp = nx480::sim::ParseSettingClamp(words[1], &error)) {
+      relay.WithModel([&](auto& m) {
+        auto clamps = m.Config().clamps;
+        clamps.push_back(*clamp);
+        m.SetClamps(std::move(clamps));
+      });
+      reply("ok");
+    } else {
+      reply("error: clamp " + error);
     }
   } else if (cmd == "relay" && words.size() == 1) {
     reply(relay.WithModel([](auto& m) {

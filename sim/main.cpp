@@ -19,6 +19,7 @@
 #include "command_interpreter.h"
 #include "pty_relay.h"
 #include "relay_live.h"
+#include "setting_clamp.h"
 
 namespace {
 
@@ -44,6 +45,9 @@ constexpr const char* kUsage =
     "  --history-fill N      events in the ring at start, 0..65535 (default 40; more than\n"
     "                        the slots wrap around)\n"
     "  --restart-time MS     silence after a firmware upload's Run (default 1500)\n"
+    "  --clamp WORD[.lo|.hi]:MIN:MAX\n"
+    "                        a write of setting WORD (0..23; .lo/.hi its low/high byte) is\n"
+    "                        acknowledged as sent but kept clamped into MIN..MAX (repeatable)\n"
     "  --store-time MS       a calibration write is answered once stored, MS later\n"
     "                        (default 140)\n"
     "  --clear-time MS       a clear-history command is answered once the ring is erased,\n"
@@ -77,6 +81,7 @@ constexpr const char* kUsage =
     "  set holding|input|coil ADDR VALUE          get holding|input|coil ADDR\n"
     "  counters   quit   clock [TIME [stopped] | pc]   relay\n"
     "  history [CODE FILL | clear]   upload [lose N | refuse N | busy]\n"
+    "  clamp [WORD[.lo|.hi]:MIN:MAX | clear]\n"
     "  pickup STAGE   release STAGE|all   trip STAGE [SECONDS [HOLD]]\n"
     "  voltage U1|U2|U3|all VOLTS   frequency HZ   temperature CELSIUS   live\n";
 
@@ -202,6 +207,12 @@ int main(int argc, char** argv) {
       if (!value(v) || !ParseNumber(v, 0, 60'000, n))
         return Usage("--restart-time must be 0..60000 ms");
       config.restart_time = std::chrono::milliseconds(n);
+    } else if (arg == "--clamp") {
+      std::string error;
+      if (!value(v)) return Usage("--clamp needs WORD[.lo|.hi]:MIN:MAX");
+      const auto clamp = nx480::sim::ParseSettingClamp(v, &error);
+      if (!clamp) return Usage("--clamp " + v + ": " + error);
+      config.clamps.push_back(*clamp);
     } else if (arg == "--store-time" || arg == "--clear-time") {
       if (!value(v) || !ParseNumber(v, 0, 60'000, n)) return Usage(arg + " must be 0..60000 ms");
       (arg == "--store-time" ? config.calibration_store_time : config.history_clear_time) =

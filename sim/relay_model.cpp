@@ -505,6 +505,9 @@ std::uint8_t RelayModel::Write(Table table, std::uint16_t first,
   for (std::size_t i = 0; i < values.size(); ++i) {
     std::uint16_t v = values[i];
     if (table == Table::kCoils) v = v != 0 ? 1 : 0;
+    const auto address = static_cast<std::uint32_t>(first + i);
+    if (table == Table::kHolding && address < kSettingsFirst + kSettingsCount)
+      v = ClampSetting(config_.clamps, static_cast<std::uint16_t>(address), v);
     t.Set(static_cast<std::uint16_t>(first + i), v);
   }
   if (table == Table::kHolding) {

@@ -24,6 +24,7 @@
 #include "firmware_upload.h"
 #include "register_bank.h"
 #include "relay_clock.h"
+#include "setting_clamp.h"
 
 namespace nx480::sim {
 
@@ -87,6 +88,8 @@ struct RelayConfig {
   int history_size_code = 4;      // event ring of 64 x code - 33 slots (1..32)
   int history_fill = 40;          // events in it at start (SampleEvents); past the size it wraps
   std::chrono::milliseconds restart_time{1500};  // silence after a firmware upload's Run
+  // Written settings kept clamped (setting_clamp.h); the write's acknowledgement is as usual.
+  std::vector<SettingClamp> clamps;
   // The relay answers a command only once it has carried it out: a write that stores into the
   // calibration block 0x18-0x1F, and an accepted clear-history command (the ring erased). The
   // tool waits 100 ms and 1500 ms before it reads those replies; the store takes longer than
@@ -216,6 +219,10 @@ class RelayModel {
   FirmwareUpload& Upload() { return upload_; }
   const FirmwareUpload& Upload() const { return upload_; }
   void SetRestartTime(std::chrono::milliseconds time) { config_.restart_time = time; }
+
+  // Rules for written settings (RelayConfig::clamps): writes over the wire of holding 0-23 are
+  // kept clamped; Bank() and the stdin "set" write what they are given.
+  void SetClamps(std::vector<SettingClamp> clamps) { config_.clamps = std::move(clamps); }
 
   // The real-time clock (holding 0x40-0x43). A write of the registers sets it; a write with
   // no valid date and time is refused with exception 3. SetClock() writes no events.

@@ -52,6 +52,13 @@ TEST(Commands, AnswerEachLineAsAScriptReadsThem) {
       {"release Fu1", "ok\n"},
       {"live", "V=14 U=231.0/231.0/229.6 f=49.98 coils=0x000020 countdown=0.0 s\n"},
       {"relay", "auto commands=0\n"},
+      // Clamp rules, listed as the option takes them.
+      {"clamp 0.hi:2:20", "ok\n"},
+      {"clamp 8:0xB4:260", "ok\n"},
+      {"clamp", "0.hi:2:20\n8:180:260\nok\n"},
+      {"clamp 24:0:1", "error: clamp WORD must be 0..23, with .lo or .hi for a byte\n"},
+      {"clamp clear", "ok\n"},
+      {"clamp", "ok\n"},
       {"exit", "", false},
       {"quit", "", false},
   };

@@ -109,6 +109,63 @@ TEST(RelayModel, WritesAreEchoedAndKept) {
   EXPECT_EQ(inputs->bytes[2], 32);
 }
 
+TEST(RelayModel, ClampedSettingsAreAcknowledgedAsWrittenAndReadAsKept) {
+  RelayConfig config;
+  for (const char* rule : {"8:180:260", "0.hi:2:20", "0.lo:10:200", "15:0x64:1200"})
+    config.clamps.push_back(*ParseSettingClamp(rule));
+  RelayModel model(config);
+  const struct {
+    std::uint16_t first;
+    std::vector<std::uint16_t> written;
+    std::vector<std::uint16_t> kept;
+  } rows[] = {
+      {8, {300}, {260}},
+      {8, {100}, {180}},
+      {8, {200}, {200}},
+      {15, {5}, {100}},
+      {0, {0x1E32}, {0x1432}},  // the high byte clamped, the low one as written
+      {0, {0x0105}, {0x020A}},  // both
+      {0, {0x0A64}, {0x0A64}},
+      {7, {0x0200, 999, 9}, {0x0200, 260, 9}},  // a write over several words: only 8 moves
+      {16, {1}, {1}},                           // no rule for it
+  };
+  for (const auto& row : rows) {
+    const std::vector<std::uint8_t> request = test::WriteRequest(row.first, row.written);
+    std::vector<std::uint8_t> echo(request.begin(), request.begin() + 6);
+    AppendCrc(echo);
+    const auto count = static_cast<std::uint16_t>(row.written.size());
+    SCOPED_TRACE(Hex(request));
+    const auto ack = model.Handle(request);
+    ASSERT_TRUE(ack);
+    EXPECT_EQ(Hex(ack->bytes), Hex(echo));
+    const auto read = model.Handle(test::ReadRequest(kReadHolding, row.first, count));
+    ASSERT_TRUE(read);
+    EXPECT_EQ(Hex(read->bytes), Hex(test::ReadReply(row.kept)));
+  }
+
+  const struct {
+    const char* text;
+    const char* parsed;  // Describe(), or "" when refused
+  } texts[] = {
+      {"0x17:0:0xFFFF", "23:0:65535"},
+      {"1.lo:3:3", "1.lo:3:3"},
+      {"3.hi:0:255", "3.hi:0:255"},
+      {"24:0:1", ""},
+      {"8:9:1", ""},
+      {"0.lo:0:256", ""},
+      {"8:0:65536", ""},
+      {"8:-1:2", ""},
+      {"8:1", ""},
+      {"8:1:2:3", ""},
+      {"8.mid:1:2", ""},
+      {":1:2", ""},
+  };
+  for (const auto& t : texts) {
+    const auto clamp = ParseSettingClamp(t.text);
+    EXPECT_EQ(clamp ? Describe(*clamp) : "", t.parsed) << t.text;
+  }
+}
+
 TEST(RelayModel, RelayModeCoilsAreWriteOnlyAndKeptApartFromTheStages) {
   RelayModel model;
   // The stage coils as the live values leave them: U<< picked up, U<< tripped, f>> picked up.

@@ -211,7 +211,8 @@ TEST(SimProcess, OtherWaysToEndAndBadArguments) {
                                                {"--upload-lose", "0"},
                                                {"--restart-time", "60001"},
                                                {"--store-time", "-1"},
-                                               {"--clear-time", "60001"}}) {
+                                               {"--clear-time", "60001"},
+                                               {"--clamp", "0.lo:0:256"}}) {
     SimProcess sim(args);
     ASSERT_TRUE(sim.Started());
     EXPECT_FALSE(sim.ReadLine(5000ms)) << args[0];  // no port announced
@@ -327,12 +328,18 @@ TEST(SimProcess, ClockRelayModeAndHistoryFromTheCommandLineAndStdin) {
 }
 
 TEST(SimProcess, FirmwareUploadOptionsAndCommands) {
-  SimProcess sim({"--restart-time", "300", "--upload-busy", "--upload-lose", "2"});
+  SimProcess sim(
+      {"--restart-time", "300", "--upload-busy", "--upload-lose", "2", "--clamp", "8:180:190"});
   ASSERT_TRUE(sim.Started());
   const auto path = sim.ReadLine();
   ASSERT_TRUE(path);
   Port port(*path);
   ASSERT_TRUE(port.Ok());
+  // Uu1 written 200, acknowledged as such, kept clamped to 190.
+  const std::string uu1 = test::Hex(test::ReadRequest(3, 8, 1));
+  EXPECT_EQ(port.Ask(test::Hex(test::WriteRequest(8, {200})), 8).substr(0, 17),
+            "01 10 00 08 00 01");
+  EXPECT_EQ(port.Ask(uu1, 7), test::Hex(test::ReadReply({190})));
   ASSERT_TRUE(sim.Send("upload"));
   EXPECT_EQ(sim.ReadLine(),
             "mode=normal frames=0 name=NX480 version=1.14.d lose=2 refuse=0 busy=1");

@@ -70,6 +70,17 @@ inline std::vector<std::uint8_t> WriteRequest(std::uint16_t first,
   return f;
 }
 
+// The reply to a read of holding registers (function 0x03) from slave 1 showing `values`.
+inline std::vector<std::uint8_t> ReadReply(const std::vector<std::uint16_t>& values) {
+  std::vector<std::uint8_t> f = {1, 0x03, static_cast<std::uint8_t>(2 * values.size())};
+  for (std::uint16_t v : values) {
+    f.push_back(static_cast<std::uint8_t>(v >> 8));
+    f.push_back(static_cast<std::uint8_t>(v));
+  }
+  AppendCrc(f);
+  return f;
+}
+
 // The eight data frames of one image block at byte address `address` whose data carry `name`
 // and `version` where a first block does, the rest a pattern: words low byte first in the
 // file, so register value = data[2j] | data[2j + 1] << 8.
