@@ -45,6 +45,8 @@ constexpr const char* kUsage =
     "  --history-fill N      events in the ring at start, 0..65535 (default 40; more than\n"
     "                        the slots wrap around)\n"
     "  --restart-time MS     silence after a firmware upload's Run (default 1500)\n"
+    "  --reset-on-upload     the new firmware after an upload starts with the factory settings\n"
+    "                        of its version (holding 0-23; calibration and serial kept)\n"
     "  --clamp WORD[.lo|.hi]:MIN:MAX\n"
     "                        a write of setting WORD (0..23; .lo/.hi its low/high byte) is\n"
     "                        acknowledged as sent but kept clamped into MIN..MAX (repeatable)\n"
@@ -207,6 +209,8 @@ int main(int argc, char** argv) {
       if (!value(v) || !ParseNumber(v, 0, 60'000, n))
         return Usage("--restart-time must be 0..60000 ms");
       config.restart_time = std::chrono::milliseconds(n);
+    } else if (arg == "--reset-on-upload") {
+      config.reset_on_upload = true;
     } else if (arg == "--clamp") {
       std::string error;
       if (!value(v)) return Usage("--clamp needs WORD[.lo|.hi]:MIN:MAX");

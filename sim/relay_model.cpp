@@ -259,6 +259,11 @@ void RelayModel::Refresh(Steady::time_point now) {
     if (const std::string name = upload_.ImageName(); !name.empty()) config_.name = name;
     if (const std::string version = upload_.ImageVersion(); !version.empty())
       config_.version = version;
+    if (config_.reset_on_upload) {
+      const std::array<std::uint16_t, kSettingsCount> settings = DefaultSettings(config_.version);
+      for (std::uint16_t i = 0; i < kSettingsCount; ++i)
+        bank_.holding.Set(static_cast<std::uint16_t>(kSettingsFirst + i), settings[i]);
+    }
     AddEvent(EventCode::kStart, *restarted);
   }
   if (event_source_) {

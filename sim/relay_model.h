@@ -88,6 +88,9 @@ struct RelayConfig {
   int history_size_code = 4;      // event ring of 64 x code - 33 slots (1..32)
   int history_fill = 40;          // events in it at start (SampleEvents); past the size it wraps
   std::chrono::milliseconds restart_time{1500};  // silence after a firmware upload's Run
+  // The new firmware starts with the factory settings of its version (holding 0-23,
+  // DefaultSettings()); calibration and serial number are kept. Off: the settings are kept.
+  bool reset_on_upload = false;
   // Written settings kept clamped (setting_clamp.h); the write's acknowledgement is as usual.
   std::vector<SettingClamp> clamps;
   // The relay answers a command only once it has carried it out: a write that stores into the
@@ -215,7 +218,8 @@ class RelayModel {
   // Firmware upload through holding 0x8000 (firmware_upload.h): Start, data frames, Status,
   // Run, Cancel. After Run the relay answers nothing for the restart time, writes a stop event,
   // and then a start event and identifies with the image's name and version (where the image
-  // carries them; otherwise they stay). Upload().Faults() arms the upload's test faults.
+  // carries them; otherwise they stay), with the factory settings of its version when
+  // RelayConfig::reset_on_upload is set. Upload().Faults() arms the upload's test faults.
   FirmwareUpload& Upload() { return upload_; }
   const FirmwareUpload& Upload() const { return upload_; }
   void SetRestartTime(std::chrono::milliseconds time) { config_.restart_time = time; }

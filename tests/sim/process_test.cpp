@@ -328,14 +328,14 @@ TEST(SimProcess, ClockRelayModeAndHistoryFromTheCommandLineAndStdin) {
 }
 
 TEST(SimProcess, FirmwareUploadOptionsAndCommands) {
-  SimProcess sim(
-      {"--restart-time", "300", "--upload-busy", "--upload-lose", "2", "--clamp", "8:180:190"});
+  SimProcess sim({"--restart-time", "300", "--upload-busy", "--upload-lose", "2",
+                  "--reset-on-upload", "--clamp", "8:180:190"});
   ASSERT_TRUE(sim.Started());
   const auto path = sim.ReadLine();
   ASSERT_TRUE(path);
   Port port(*path);
   ASSERT_TRUE(port.Ok());
-  // Uu1 written 200, acknowledged as such, kept clamped to 190.
+  // Uu1 written 200, acknowledged as such, kept clamped to 190; the new firmware brings 196.
   const std::string uu1 = test::Hex(test::ReadRequest(3, 8, 1));
   EXPECT_EQ(port.Ask(test::Hex(test::WriteRequest(8, {200})), 8).substr(0, 17),
             "01 10 00 08 00 01");
@@ -365,6 +365,7 @@ TEST(SimProcess, FirmwareUploadOptionsAndCommands) {
   while (ident.empty() && Clock::now() - run < 5s) ident = port.Ask("01 11 C0 2C", 30, 100ms);
   EXPECT_GE(Clock::now() - run, 250ms);
   EXPECT_EQ(ident.substr(ident.size() < 69 ? 0 : 57, 12), "31 2E 31 35 ") << ident;  // "1.15"
+  EXPECT_EQ(port.Ask(uu1, 7), test::Hex(test::ReadReply({196})));
   ASSERT_TRUE(sim.Send("upload"));
   EXPECT_EQ(sim.ReadLine(), "mode=normal frames=9 name=NX480 version=1.15 lose=0 refuse=50 busy=0");
   ASSERT_TRUE(sim.Send("counters"));

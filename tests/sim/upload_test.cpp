@@ -2,8 +2,10 @@
 // new firmware, Cancel, and the upload's test faults.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <string>
+#include <vector>
 
 #include "relay_model.h"
 #include "test_util.h"
@@ -113,6 +115,36 @@ TEST(SimUpload, CommandsCancelAndTestFaults) {
   EXPECT_EQ(model.Upload().Faults().lose_reply_at, 0);
   EXPECT_EQ(model.Upload().Faults().refuse_at, 0);
 }
+
+// The new firmware starts with the factory settings of its own version when the relay is told
+// to reset on upload, and keeps the written ones otherwise; calibration and serial are kept.
+class SimUploadReset : public testing::TestWithParam<bool> {};
+
+TEST_P(SimUploadReset, SettingsAfterTheRestart) {
+  RelayConfig config;
+  config.version = "1.04";  // delays in 1/10 s; the image's 1.15 counts them in 1/20 s
+  config.reset_on_upload = GetParam();
+  RelayModel model(config);
+  const auto old_defaults = DefaultSettings("1.04");
+  const auto new_defaults = DefaultSettings("1.15");
+  ASSERT_NE(old_defaults, new_defaults);
+  std::vector<std::uint16_t> written;  // settings 0-23, then calibration and serial 0x18-0x1F
+  for (std::uint16_t a = 0; a < 0x20; ++a) written.push_back(static_cast<std::uint16_t>(a + 7));
+  const auto t0 = Steady::now();
+  ASSERT_EQ(Ask(model, WriteRequest(0, written), t0).substr(0, 17), "01 10 00 00 00 20");
+  ASSERT_EQ(Ask(model, kStart, t0), kStartAck);
+  for (const auto& frame : BlockFrames(0x0000, "NX480", "1.15")) Ask(model, frame, t0);
+  ASSERT_EQ(Ask(model, kRun, t0), "(none)");
+
+  std::vector<std::uint16_t> expected = written;
+  if (GetParam()) std::copy(new_defaults.begin(), new_defaults.end(), expected.begin());
+  EXPECT_EQ(Ask(model, test::ReadRequest(kReadHolding, 0, 0x20), t0 + 2s),
+            Hex(test::ReadReply(expected)));
+  EXPECT_EQ(model.Config().version, "1.15");
+  EXPECT_EQ(model.Serial(), 0x00250024U);
+}
+
+INSTANTIATE_TEST_SUITE_P(ResetOnUpload, SimUploadReset, testing::Bool());
 
 }  // namespace
 }  // namespace nx480::sim
