@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <set>
 #include <string>
 
@@ -26,6 +27,9 @@ struct Case {
   const char* text20;
   bool has4, has8, has14;  // whether firmware 4, 8 and 14 have it
 };
+void PrintTo(const Case& c, std::ostream* out) {
+  *out << c.name;
+}
 
 const Case kCases[] = {
     {"Faze", 1, 1, "three-phase", true, true, true},
