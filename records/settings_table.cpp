@@ -8,13 +8,6 @@ namespace nx480 {
 
 namespace {
 
-std::string HexWord(uint16_t word) {
-  constexpr char kDigits[] = "0123456789ABCDEF";
-  std::string text = "0x0000";
-  for (int i = 0; i < 4; ++i) text[5 - i] = kDigits[(word >> (4 * i)) & 0xF];
-  return text;
-}
-
 // The page's radio group: item 0 single-phase, item 1 three-phase for any mode above 0.
 bool ThreePhase(double mode) {
   return mode >= 1;
@@ -116,6 +109,13 @@ std::string DecimalText(double value, int decimals) {
   const auto [end, ec] =
       std::to_chars(buf, buf + sizeof buf, value, std::chars_format::fixed, decimals);
   return ec == std::errc() ? std::string(buf, end) : std::string();
+}
+
+std::string HexWord(uint16_t word) {
+  constexpr char kDigits[] = "0123456789ABCDEF";
+  std::string text = "0x0000";
+  for (int i = 0; i < 4; ++i) text[5 - i] = kDigits[(word >> (4 * i)) & 0xF];
+  return text;
 }
 
 std::string ValueText(const SettingsParameter& parameter, double value) {

@@ -172,6 +172,8 @@ std::string_view UnitSymbol(Quantity quantity);
 
 // printf's "%.<decimals>f" without the C locale's say on the decimal point.
 std::string DecimalText(double value, int decimals);
+// A word as its bits: "0x01F4".
+std::string HexWord(uint16_t word);
 
 // A value with its unit at the parameter's decimals: "196 V (85 %)" (the percent rounded
 // half up), "1.50 s", "47.5 Hz", "60 s", "three-phase".
