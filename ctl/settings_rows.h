@@ -1,7 +1,7 @@
 // The protection settings record as rows of names and values with their units, for
-// `settings show` and `settings diff`. The values are what the "Parametry" page shows
-// (SettingsToBoxes); every bit of the 24 words belongs to exactly one row, so two records are
-// equal exactly when no row differs.
+// `settings show` and `settings diff`: a row for each parameter of the table (settings_table.h)
+// and one for each word no parameter takes. Every bit of the 24 words belongs to exactly one
+// row, so two records are equal exactly when no row differs.
 #pragma once
 
 #include <cstddef>

@@ -60,56 +60,28 @@ uint16_t Low16(double v) {
   if (r < 0) r += 65536.0;
   return static_cast<uint16_t>(r);
 }
-uint8_t Low8(double v) {
-  return static_cast<uint8_t>(Low16(v) & 0xFFu);
-}
 
 // The decimal integer text of trunc(v), without limits on its size.
 std::string IntegerText(double v) {
   double t = std::trunc(v);
   if (t == 0) t = 0;  // no "-0"
-  char buf[400];
-  const auto [end, ec] = std::to_chars(buf, buf + sizeof buf, t, std::chars_format::fixed, 0);
-  return ec == std::errc() ? std::string(buf, end) : std::string();
+  return DecimalText(t, 0);
 }
 
 // printf's "%<width>.<precision>f" without the C locale's say on the decimal point.
 std::string Fixed(double v, int width, int precision) {
-  char buf[400];
-  const auto [end, ec] =
-      std::to_chars(buf, buf + sizeof buf, v, std::chars_format::fixed, precision);
-  std::string text = ec == std::errc() ? std::string(buf, end) : std::string();
+  std::string text = DecimalText(v, precision);
   if (static_cast<int>(text.size()) < width) text.insert(0, width - text.size(), ' ');
   return text;
 }
 
-struct VoltageWord {
-  int box;
-  int word;
-};
-constexpr std::array<VoltageWord, kVoltageBoxes> kVoltageWords{{{kBoxUu1, kWordUu1},
-                                                                {kBoxUu2, kWordUu2},
-                                                                {kBoxUo1, kWordUo1},
-                                                                {kBoxUo2, kWordUo2},
-                                                                {kBoxUo3, kWordUo3}}};
-
-struct FrequencyWord {
-  int box;
-  int word;
-};
-constexpr std::array<FrequencyWord, 4> kFrequencyWords{
-    {{kBoxFu1, kWordFu1}, {kBoxFu2, kWordFu2}, {kBoxFo1, kWordFo1}, {kBoxFo2, kWordFo2}}};
-
-// Words 0-3: two delays each, the first box in the low byte.
-struct DelayPair {
-  int word;
-  int lowBox;
-  int highBox;
-};
-constexpr std::array<DelayPair, 4> kDelayPairs{{{kWordTUu, kBoxTUu1, kBoxTUu2},
-                                                {kWordTUo, kBoxTUo2, kBoxTUo3},
-                                                {kWordTFu, kBoxTFu1, kBoxTFu2},
-                                                {kWordTFo, kBoxTFo1, kBoxTFo2}}};
+// The order in which the boxes are read when the record is built: the first that gives no
+// number is the one the message names.
+constexpr int kReadingOrder[] = {kBoxUu1,  kBoxUu2,  kBoxUo1,  kBoxUo2,  kBoxUo3,  kBoxPUu1,
+                                 kBoxPUu2, kBoxPUo1, kBoxPUo2, kBoxPUo3, kBoxFu1,  kBoxFu2,
+                                 kBoxFo1,  kBoxFo2,  kBoxTRel, kBoxTUu1, kBoxTUu2, kBoxTUo2,
+                                 kBoxTUo3, kBoxTFu1, kBoxTFu2, kBoxTFo1, kBoxTFo2, kBoxTUo1};
+static_assert(std::size(kReadingOrder) == kBoxCount - 1, "every box but EditUn is read");
 
 }  // namespace
 
@@ -183,87 +155,95 @@ std::string InvalidNumberMessage(std::string_view text) {
 
 bool BoxesToSettings(const ParameterBoxes& boxes, const FirmwareFeatures& firmware,
                      SettingsWords& record, std::string& error) {
-  // Built on a copy: a box that fails leaves the record as it was.
+  // Every box read first: a box that gives no number fails the whole and leaves the record as
+  // it was, instead of counting as 0. The percent boxes are not stored, but their voltages
+  // follow them: a percent box without a number is refused too rather than written as whatever
+  // the voltage box still holds.
+  std::array<double, kBoxCount> number{};
+  for (int box : kReadingOrder) {
+    const std::string& text = boxes.text[box];
+    if (IsVoltageBox(box)) {
+      const std::optional<int32_t> volts = ReadBoxInteger(text);
+      if (!volts) {
+        error = InvalidIntegerMessage(text);
+        return false;
+      }
+      number[box] = *volts;
+    } else {
+      const std::optional<double> value = ReadBoxNumber(text);
+      if (!value) {
+        error = InvalidNumberMessage(text);
+        return false;
+      }
+      number[box] = *value;
+    }
+  }
+
   SettingsWords r = record;
-
-  for (const VoltageWord& v : kVoltageWords) {
-    const std::optional<int32_t> volts = ReadBoxInteger(boxes.text[v.box]);
-    if (!volts) {
-      error = InvalidIntegerMessage(boxes.text[v.box]);
-      return false;
-    }
-    r[v.word] = static_cast<uint16_t>(static_cast<uint32_t>(*volts));
-  }
-
-  bool ok = true;
-  // A decimal box that holds no number stops the operation instead of counting as 0.
-  auto number = [&](int box) -> double {
-    if (!ok) return 0;
-    const std::optional<double> value = ReadBoxNumber(boxes.text[box]);
-    if (!value) {
-      ok = false;
-      error = InvalidNumberMessage(boxes.text[box]);
-      return 0;
-    }
-    return *value;
-  };
-
-  // The percent boxes are not stored, but their voltages follow them: a percent box without a
-  // number is refused too rather than written as whatever the voltage box still holds.
-  for (int box = kBoxPUu1; box <= kBoxPUo3; ++box) number(box);
-
-  const int scale = firmware.delayScale;
-  for (const FrequencyWord& f : kFrequencyWords) r[f.word] = Low16(number(f.box) * 10);
   const ShownWord& shown = boxes.tRelShown;
-  if (shown.timeScale == scale && boxes.text[kBoxTRel] == shown.text) {
-    number(kBoxTRel);
-    r[kWordTRel] = shown.word;
-  } else {
-    r[kWordTRel] = Low16(number(kBoxTRel) * scale);
+  for (const SettingsParameter& p : SettingsParameters()) {
+    switch (p.quantity) {
+      case Quantity::Voltage:
+        // A whole number, stored modulo 65536.
+        SetParameterSteps(r, p, static_cast<uint16_t>(static_cast<int32_t>(number[p.box])));
+        break;
+      case Quantity::Frequency:
+      case Quantity::Time:
+        // An EdittRel still showing what SettingsToBoxes put there gives back its word.
+        if (p.box == kBoxTRel && shown.timeScale == firmware.delayScale &&
+            boxes.text[p.box] == shown.text) {
+          SetParameterSteps(r, p, shown.word);
+        } else {
+          SetParameterSteps(r, p, Low16(number[p.box] * StepsPerUnit(p, firmware)));
+        }
+        break;
+      case Quantity::Interval:
+        if (boxes.logChosen) {
+          const int log = boxes.logIndex < 0                ? 0
+                          : boxes.logIndex >= kLogItemCount ? kLogItemCount - 1
+                                                            : boxes.logIndex;
+          SetParameterSteps(r, p, kLogIntervals[log]);
+        }
+        break;
+      case Quantity::Phases:
+        // With no item selected the mode is left as the record holds it: -1 * 256 would put
+        // 0xFF into the relay's mode byte.
+        if (boxes.fazeIndex >= 0)
+          SetParameterSteps(r, p, static_cast<uint16_t>((boxes.fazeIndex & 0xFF) << 8));
+        break;
+    }
   }
-  for (const DelayPair& d : kDelayPairs) {
-    const uint8_t low = Low8(number(d.lowBox) * scale);
-    const uint8_t high = Low8(number(d.highBox) * scale);
-    r[d.word] = static_cast<uint16_t>(high << 8 | low);
-  }
-  r[kWordTUo1] = Low16(number(kBoxTUo1) * scale);
-  if (!ok) return false;
-
-  if (boxes.logChosen) {
-    const int log = boxes.logIndex < 0                ? 0
-                    : boxes.logIndex >= kLogItemCount ? kLogItemCount - 1
-                                                      : boxes.logIndex;
-    r[kWordLog] = kLogIntervals[log];
-  }
-  // With no item selected the mode is left as the record holds it: -1 * 256 would put 0xFF into
-  // the relay's mode byte.
-  if (boxes.fazeIndex >= 0) r[kWordFaze] = static_cast<uint16_t>((boxes.fazeIndex & 0xFF) << 8);
-
   record = r;
   return true;
 }
 
 void SettingsToBoxes(const SettingsWords& record, const FirmwareFeatures& firmware,
                      ParameterBoxes& boxes) {
-  for (const VoltageWord& v : kVoltageWords) {
-    boxes.text[v.box] = std::to_string(record[v.word]);
-    if (auto percent = PercentForVoltage(boxes.text[v.box], boxes.text[kBoxUn]))
-      boxes.text[PartnerBox(v.box)] = *percent;
+  for (const SettingsParameter& p : SettingsParameters()) {
+    const double value = ParameterValue(record, p, firmware);
+    switch (p.quantity) {
+      case Quantity::Voltage:
+        boxes.text[p.box] = DecimalText(value, 0);
+        if (auto percent = PercentForVoltage(boxes.text[p.box], boxes.text[kBoxUn]))
+          boxes.text[PartnerBox(p.box)] = *percent;
+        break;
+      case Quantity::Frequency:
+      case Quantity::Time:
+        // The boxes of a stage the firmware lacks are filled too (they are disabled).
+        boxes.text[p.box] = Fixed(value, 4, p.decimals);
+        if (p.box == kBoxTRel)
+          boxes.tRelShown = {boxes.text[p.box], ParameterSteps(record, p), firmware.delayScale};
+        break;
+      case Quantity::Interval:
+        if (HasParameter(firmware, p))
+          boxes.logIndex = LogItemForSeconds(ParameterSteps(record, p));
+        break;
+      case Quantity::Phases:
+        boxes.fazeIndex = value > 1 ? 1 : static_cast<int>(value);
+        break;
+    }
   }
-  const double scale = firmware.delayScale;
-  for (const FrequencyWord& f : kFrequencyWords)
-    boxes.text[f.box] = Fixed(record[f.word] * 0.1, 4, 1);
-  boxes.text[kBoxTRel] = Fixed(record[kWordTRel] / scale, 4, 1);
-  boxes.tRelShown = {boxes.text[kBoxTRel], record[kWordTRel], static_cast<int>(scale)};
-  for (const DelayPair& d : kDelayPairs) {
-    boxes.text[d.lowBox] = Fixed((record[d.word] & 0xFF) / scale, 4, 2);
-    boxes.text[d.highBox] = Fixed((record[d.word] >> 8) / scale, 4, 2);
-  }
-  boxes.text[kBoxTUo1] = Fixed(record[kWordTUo1] / scale, 4, 2);
-  if (firmware.logInterval) boxes.logIndex = LogItemForSeconds(record[kWordLog]);
   boxes.logChosen = false;
-  const int faze = record[kWordFaze] >> 8;
-  boxes.fazeIndex = faze > 1 ? 1 : faze;
 }
 
 std::string SetupCaption(bool parametryPage, const std::string& fileName, bool modified) {

@@ -1,13 +1,7 @@
 // The protection settings record and the "Parametry" boxes: conversions both ways, the coupled
 // volt and percent boxes, the recording intervals and the window caption. Plain C++: the
 // settings window hands the texts of its boxes over in a ParameterBoxes and shows what comes
-// back.
-//
-// Record words (holding registers 0-23), times in steps of 1/delayScale second (FirmwareFeatures):
-//   0 tUu1 | tUu2 << 8    1 tUo2 | tUo3 << 8    2 tFu1 | tFu2 << 8    3 tFo1 | tFo2 << 8
-//   4-6 carried unchanged  7 Faze << 8           8 Uu1  9 Uu2  10 Uo2  11 Uo3   (volts)
-//   12 Fu1  13 Fu2  14 Fo1 (0.1 Hz)   15 tRel   16 Uo1 (volts)   17 tUo1   18 Log (seconds)
-//   19 Fo2 (0.1 Hz)   20-23 carried unchanged
+// back. Which word and bits each box stands for, and at what scale: settings_table.h.
 #pragma once
 
 #include <array>
@@ -17,63 +11,11 @@
 #include <string_view>
 
 #include "firmware_features.h"
+#include "settings_table.h"
 #include "settings_words.h"
 
 namespace nx480 {
 
-// Record word indices.
-enum SettingsWord : int {
-  kWordTUu = 0,  // tUu1 low byte, tUu2 high byte
-  kWordTUo = 1,  // tUo2, tUo3
-  kWordTFu = 2,  // tFu1, tFu2
-  kWordTFo = 3,  // tFo1, tFo2
-  kWordFaze = 7,
-  kWordUu1 = 8,
-  kWordUu2 = 9,
-  kWordUo2 = 10,
-  kWordUo3 = 11,
-  kWordFu1 = 12,
-  kWordFu2 = 13,
-  kWordFo1 = 14,
-  kWordTRel = 15,
-  kWordUo1 = 16,
-  kWordTUo1 = 17,
-  kWordLog = 18,
-  kWordFo2 = 19,
-};
-
-// The edit boxes of the "Parametry" page (named after the controls without "Edit").
-enum Box : int {
-  kBoxUn,
-  // Voltage boxes and their percent partners, in the same order.
-  kBoxUu1,
-  kBoxUu2,
-  kBoxUo1,
-  kBoxUo2,
-  kBoxUo3,
-  kBoxPUu1,
-  kBoxPUu2,
-  kBoxPUo1,
-  kBoxPUo2,
-  kBoxPUo3,
-  // Frequencies.
-  kBoxFu1,
-  kBoxFu2,
-  kBoxFo1,
-  kBoxFo2,
-  // Delays.
-  kBoxTUu1,
-  kBoxTUu2,
-  kBoxTUo1,
-  kBoxTUo2,
-  kBoxTUo3,
-  kBoxTFu1,
-  kBoxTFu2,
-  kBoxTFo1,
-  kBoxTFo2,
-  kBoxTRel,
-  kBoxCount
-};
 inline constexpr int kVoltageBoxes = 5;
 inline bool IsVoltageBox(int box) {
   return box >= kBoxUu1 && box <= kBoxUo3;
