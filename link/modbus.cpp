@@ -11,21 +11,6 @@ namespace nx480 {
 
 using namespace std::chrono_literals;
 
-const char* RequestSlotName(RequestSlot slot) {
-  static const char* const kNames[kRequestSlotCount] = {"LiveRequest",
-                                                        "ReadParamsRequest",
-                                                        "WriteParamsRequest",
-                                                        "ReadClockRequest",
-                                                        "WriteClockRequest",
-                                                        "ReadCalibrationRequest",
-                                                        "WriteCalibrationRequest",
-                                                        "ClearHistoryRequest",
-                                                        "HistoryRequest",
-                                                        "UploadLength",
-                                                        "RelayCommand"};
-  return slot >= 0 && slot < kRequestSlotCount ? kNames[slot] : "?";
-}
-
 const char* LinkErrorText(LinkError error) {
   switch (error) {
     case LinkError::None:
@@ -319,8 +304,7 @@ void TModbus::WaitServicing(std::chrono::milliseconds duration) {
   (void)WaitServicing(duration, nullptr);
 }
 
-bool TModbus::WaitServicing(std::chrono::milliseconds duration,
-                            const std::function<bool()>& done) {
+bool TModbus::WaitServicing(std::chrono::milliseconds duration, const std::function<bool()>& done) {
   using namespace std::chrono_literals;
   const auto deadline = std::chrono::steady_clock::now() + duration;
   std::unique_lock<std::mutex> lock(mutex_);
@@ -425,10 +409,10 @@ void TModbus::SleepPollInterval() {
                [this] { return quit_ || pauseRequested_.load(std::memory_order_acquire); });
 }
 
-void TModbus::RunSlot(RequestSlot index) {
-  Slot& slot = slots_[index];
+void TModbus::RunSlot(const RequestSlotEntry& entry) {
+  Slot& slot = slots_[entry.slot];
   if (!slot.run) return;
-  running_ = RequestSlotName(index);
+  running_ = entry.name;
   try {
     slot.run(*this);
   } catch (...) {
@@ -446,15 +430,15 @@ void TModbus::RunSlot(RequestSlot index) {
 void TModbus::WorkerMain() {
   TightenTimersOfThisThread();
   while (ParkIfRequested()) {
-    for (int i = 0; i < kRequestSlotCount; ++i) {
+    for (const RequestSlotEntry& entry : kRequestSlots) {
       // No transaction starts once a pause has been asked for; the flags stay set and are
       // served after the next resume.
       if (pauseRequested_.load(std::memory_order_acquire)) break;
-      Request* request = slots_[i].request;
+      Request* request = slots_[entry.slot].request;
       if (request == nullptr) continue;
       int32_t served = request->Value();
       if (served == 0) continue;
-      RunSlot(static_cast<RequestSlot>(i));
+      RunSlot(entry);
       // Cleared only now: while the transaction runs, the window sees its request pending. Only
       // the value served is cleared: another value set meanwhile (an "Auto" clicked while a
       // forced state went out) is a new request and stays for the next pass.

@@ -151,7 +151,7 @@ class TModbus {
   };
 
   void WorkerMain();
-  void RunSlot(RequestSlot slot);
+  void RunSlot(const RequestSlotEntry& entry);
   bool ParkIfRequested();  // false when the thread must end
   void SleepPollInterval();
   bool OnWorkerThread() const { return std::this_thread::get_id() == workerId_; }
