@@ -107,7 +107,8 @@ bool RtuMaster::CheckEcho() {
 }
 
 void RtuMaster::DrainInput() {
-  Sleep(50ms);
+  // The line's own wait: the drain leaves LastError() as the failed exchange set it.
+  (void)line_->Sleep(50ms, Stop());
   const auto limit = std::chrono::steady_clock::now() + kDrainLimit;
   std::array<uint8_t, 64> shown{};  // the first bytes, for the trace
   size_t drained = 0;
@@ -124,7 +125,9 @@ void RtuMaster::DrainInput() {
 }
 
 bool RtuMaster::Sleep(std::chrono::microseconds duration) {
-  return line_->Sleep(duration, Stop());
+  if (line_->Sleep(duration, Stop())) return true;
+  lastError_ = line_->IsOpen() ? LinkError::Stopped : LinkError::PortClosed;
+  return false;
 }
 
 void RtuMaster::NoteGone() {

@@ -57,9 +57,11 @@ class RtuMaster {
   static constexpr std::chrono::milliseconds kDrainLimit{1000};
   // A transaction's fixed wait (80 ms before the second frequency reading, 250 ms before the
   // second parameter acknowledgement, ...). On the worker a pause or a close cuts it short:
-  // false then, and the transaction should end (as failed).
+  // false then, LastError() says which (Stopped, PortClosed), and the transaction should end
+  // (as failed).
   bool Sleep(std::chrono::microseconds duration);
 
+  // What ended the last exchange, or the last wait that was cut short (None: it went well).
   LinkError LastError() const { return lastError_; }
   uint8_t LastExceptionCode() const { return lastException_; }
   size_t LastReplyCount() const { return lastCount_; }
