@@ -28,7 +28,7 @@ class CalibrationPage : public CalibrationWindow {
     auto judged = [this](void (*transaction)(TModbus&, CalibrationWindow&)) {
       return [this, transaction](TModbus& link) {
         transaction(link, *this);
-        result = ResultOf(outcome, link);
+        result = ResultOf(outcome);
       };
     };
     return {{.slot = kReadCalibrationRequest,

@@ -56,7 +56,7 @@ Exit RunClock(const Invocation& invocation) {
                         WriteClock(link, page);
                       else
                         ReadClock(link, page);
-                      page.result = ResultOf(page.outcome, link);
+                      page.result = ResultOf(page.outcome);
                     },
                 .onException = failed}});
   if (const Exit served = relay.Serve(page.request, [&page] { page.request.Post(); });
@@ -100,13 +100,9 @@ Exit RunRelay(const Invocation& invocation) {
                       // result below is stored, so the main thread reads it ordered.
                       Request command;
                       command.Set(request.Value());
-                      WriteRelay(link, command);
                       // The window does not look at the answer (it sends a forced state again
                       // every 4 s); a script is told whether the relay acknowledged it.
-                      result = ResultOf(link.LastError() == LinkError::None
-                                            ? Outcome::Ok
-                                            : Outcome::CommunicationError,
-                                        link);
+                      result = ResultOf(WriteRelay(link, command));
                     },
                 .onException = [&](TModbus&) { result = Exit::Communication; }}});
   do {

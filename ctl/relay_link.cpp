@@ -70,7 +70,7 @@ std::string ProblemHints(const SearchProblems& problems) {
 
 }  // namespace
 
-Exit ResultOf(Outcome outcome, const TModbus& link) {
+Exit ResultOf(Outcome outcome) {
   switch (outcome) {
     case Outcome::Ok:
       return Exit::Ok;
@@ -80,7 +80,7 @@ Exit ResultOf(Outcome outcome, const TModbus& link) {
     case Outcome::CommunicationError:
       break;
   }
-  return link.LastError() == LinkError::Exception ? Exit::Refused : Exit::Communication;
+  return outcome.error == LinkError::Exception ? Exit::Refused : Exit::Communication;
 }
 
 RelayLink::RelayLink(const Invocation& invocation) : invocation_(invocation) {

@@ -77,9 +77,8 @@ class RelayLink {
   RelaySession session_;
 };
 
-// The exit code of a transaction that reported `outcome`: a communication error whose last
-// exchange brought an exception reply is Refused. On the worker, right after the transaction
-// (the drain after a failure leaves LastError() as the failed exchange set it).
-Exit ResultOf(Outcome outcome, const TModbus& link);
+// The exit code of a transaction that reported `outcome`: a communication error that an
+// exception reply ended is Refused.
+Exit ResultOf(Outcome outcome);
 
 }  // namespace nx480::ctl

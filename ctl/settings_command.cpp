@@ -31,7 +31,7 @@ class ParameterPage : public ParameterWindow {
              .transaction =
                  [this](TModbus& link) {
                    ReadParameters(link, *this);
-                   result = ResultOf(outcome, link);
+                   result = ResultOf(outcome);
                  },
              .onException = failed},
             {.slot = kWriteParamsRequest,
@@ -39,7 +39,7 @@ class ParameterPage : public ParameterWindow {
              .transaction =
                  [this](TModbus& link) {
                    WriteParameters(link, *this);
-                   result = ResultOf(outcome, link);
+                   result = ResultOf(outcome);
                  },
              .onException = failed}};
   }

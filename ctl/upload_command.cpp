@@ -38,10 +38,9 @@ class UploadPage : public UploadWindow {
           std::to_string(total) + " bytes)");
     }
   }
-  void UploadFailed() override {
+  void UploadFailed(LinkError error) override {
     EndBar();
-    // Before the Cancel goes out: the exchange that failed (an exception is a refusal).
-    refused = link->LastError() == LinkError::Exception;
+    refused = error == LinkError::Exception;  // the relay refused a frame
   }
   void UploadRestarting() override {
     EndBar();
@@ -58,7 +57,6 @@ class UploadPage : public UploadWindow {
   ImageBuffer image{};
   std::atomic<bool> abort{false};
   bool terminal = false;
-  const TModbus* link = nullptr;
   bool succeeded = false;
   bool refused = false;
   bool identified = false;
@@ -125,7 +123,6 @@ Exit RunUpload(const Invocation& invocation) {
   if (const Exit connected = relay.Connect(); connected != Exit::Ok) return connected;
   Say("current version: " + Cp1250ToUtf8(relay.Session().identText));
   page.terminal = ::isatty(STDERR_FILENO) == 1;
-  page.link = &relay.Link();
   page.newSession = relay.Session();
   relay.Start({{.slot = kUploadLength,
                 .request = &page.request,

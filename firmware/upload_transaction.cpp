@@ -25,8 +25,8 @@ constexpr auto kStatusPause = 20ms;  // before the second Status read
 constexpr auto kRunPause = 100ms;    // before and after Run
 constexpr size_t kStatusValueLow = 4;
 
-void Failed(TModbus& link, UploadWindow& window) {
-  link.Synchronize([&] { window.UploadFailed(); });
+void Failed(TModbus& link, UploadWindow& window, LinkError error) {
+  link.Synchronize([&] { window.UploadFailed(error); });
 }
 
 void Progress(TModbus& link, UploadWindow& window, uint32_t bytes) {
@@ -108,7 +108,7 @@ std::optional<RestartedRelay> AwaitRestart(TModbus& link, const UploadWindow& wi
 }  // namespace
 
 void AbortUpload(TModbus& link, UploadWindow& window) {
-  Failed(link, window);
+  Failed(link, window, link.LastError());
   // Sent even while a pause is pending: a write is not cut short before it is handed over, so
   // the relay leaves upload mode; only the wait for its reply ends at once.
   link.SendRequest(link.BuildRequest(templates::kUploadAbort));
@@ -118,7 +118,7 @@ void AbortUpload(TModbus& link, UploadWindow& window) {
 void UploadFirmware(TModbus& link, UploadWindow& window, int identifyAttempts) {
   // Stopped while it waited (a disconnect, the Stop button): nothing is sent.
   if (window.AbortRaised() || link.StopRequested()) {
-    Failed(link, window);
+    Failed(link, window, LinkError::None);
     return;
   }
   const std::span<const uint8_t> image = window.ImageToSend();
@@ -126,7 +126,7 @@ void UploadFirmware(TModbus& link, UploadWindow& window, int identifyAttempts) {
   link.SendRequest(link.BuildRequest(templates::kUploadStart));
   if (!Acknowledged(link, templates::kUploadStart)) {
     link.DrainInput();
-    Failed(link, window);
+    Failed(link, window, link.LastError());
     return;
   }
 

@@ -29,6 +29,7 @@
 #include <string>
 
 #include "image_file.h"
+#include "link_error.h"
 
 namespace nx480 {
 
@@ -54,8 +55,10 @@ class UploadWindow {
   // Bytes of the image sent so far (262 b + 4 + 32 k after slice k of block b; the image length
   // once the relay has reported ready).
   virtual void ShowUploadProgress(uint32_t bytes) = 0;
-  // The upload ended without success.
-  virtual void UploadFailed() = 0;
+  // The upload ended without success: `error` is that of the exchange or wait that ended it
+  // (an exception reply: the relay refused a frame); None when the abort flag or a pause ended
+  // it between exchanges.
+  virtual void UploadFailed(LinkError error) = 0;
   // Run was sent: the relay restarts into the new firmware, and the worker waits for it.
   virtual void UploadRestarting() = 0;
   // The end of a successful upload: the restarted relay, or nothing when it did not identify

@@ -17,8 +17,8 @@ void Report(TModbus& link, CalibrationWindow& window, Outcome outcome) {
   link.Synchronize([&] { window.ShowResult(outcome); });
 }
 
-void Fail(TModbus& link, CalibrationWindow& window, Outcome outcome) {
-  Report(link, window, outcome);
+void Fail(TModbus& link, CalibrationWindow& window, OutcomeKind kind) {
+  Report(link, window, {kind, link.LastError()});
   link.DrainInput();
 }
 

@@ -20,7 +20,7 @@ void Report(TModbus& link, ClockWindow& window, Outcome outcome) {
 }
 
 void Fail(TModbus& link, ClockWindow& window) {
-  Report(link, window, Outcome::CommunicationError);
+  Report(link, window, {Outcome::CommunicationError, link.LastError()});
   link.DrainInput();
 }
 
@@ -60,19 +60,22 @@ void WriteClock(TModbus& link, ClockWindow& window) {
   Report(link, window, Outcome::Ok);
 }
 
-void WriteRelay(TModbus& link, Request& relayCommand) {
+Outcome WriteRelay(TModbus& link, Request& relayCommand) {
+  Outcome outcome = Outcome::Ok;
   int32_t command = relayCommand.Value();
   if (command >= 1 && command <= kLastRelayCommand) {
     RequestPatch patch;
     patch.byteOffset = kRelayModeByte;
     patch.byteValue = static_cast<uint8_t>(command - 1);
     link.SendRequest(link.BuildRequest(templates::kRelayMode, patch));
-    // The acknowledgement is taken off the line and not judged: a lost forced state is sent
-    // again by the window's timer.
-    (void)link.CheckReply(kMainReply, templates::kRelayMode.replyLength);
+    // The acknowledgement is taken off the line, and not drained after: a lost forced state is
+    // sent again by the window's timer.
+    if (!link.CheckReply(kMainReply, templates::kRelayMode.replyLength))
+      outcome = {Outcome::CommunicationError, link.LastError()};
   }
   // Only the command sent: one chosen meanwhile goes out next.
   relayCommand.Flag().compare_exchange_strong(command, 0, std::memory_order_acq_rel);
+  return outcome;
 }
 
 }  // namespace nx480

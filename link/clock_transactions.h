@@ -38,9 +38,10 @@ void ReadClock(TModbus& link, ClockWindow& window);
 void WriteClock(TModbus& link, ClockWindow& window);
 
 // Sends the relay mode of `relayCommand` (1 automatic, 2 forced on, 3 forced off) to coils 0-1:
-// the data byte is the value - 1. The reply is read and ignored - no check, no report, no drain:
-// a forced state is sent again by the window every 4 s. Sets `relayCommand` to 0. A value
-// outside 1-3 sends nothing.
-void WriteRelay(TModbus& link, Request& relayCommand);
+// the data byte is the value - 1. The reply is read but neither reported nor drained after: a
+// forced state is sent again by the window every 4 s. Sets `relayCommand` to 0. Returns the
+// reply's judgement for a caller that wants it (Ok, or a communication error with its error);
+// a value outside 1-3 sends nothing (Ok).
+Outcome WriteRelay(TModbus& link, Request& relayCommand);
 
 }  // namespace nx480

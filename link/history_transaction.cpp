@@ -34,6 +34,7 @@ HistoryWalk Walk(TModbus& link, HistoryWindow& window, int32_t& reading) {
   link.Synchronize([&] { window.BeginReading(reading); });
   link.SendRequest(link.BuildRequest(templates::kHistoryPointer));
   if (!link.CheckReply(kMainReply, templates::kHistoryPointer.replyLength)) {
+    walk.error = link.LastError();
     if (!link.StopRequested()) link.DrainInput();
     walk.end = link.StopRequested() ? HistoryEnd::Interrupted : HistoryEnd::PointerFailed;
     return walk;
@@ -55,6 +56,7 @@ HistoryWalk Walk(TModbus& link, HistoryWindow& window, int32_t& reading) {
     }
     slot = (slot == 0 ? slots : slot) - 1;
     if (!ReadRecord(link, slot)) {
+      walk.error = link.LastError();
       walk.end = link.StopRequested() ? HistoryEnd::Interrupted : HistoryEnd::RecordFailed;
       return walk;
     }

@@ -18,6 +18,7 @@
 #include <cstdint>
 
 #include "history_record.h"
+#include "link_error.h"
 
 namespace nx480 {
 
@@ -53,6 +54,9 @@ struct HistoryWalk {
   HistoryEnd end = HistoryEnd::PointerFailed;
   int records = 0;      // handed to the window (by the last walk, after a restart)
   int32_t reading = 0;  // the reading that the last walk served
+  // The error of the read or wait that ended the walk (PointerFailed, RecordFailed, and
+  // Interrupted during an exchange); None when none failed.
+  LinkError error = LinkError::None;
 };
 
 // Slots of a ring whose size register (0x45) holds `sizeRegister`: 64 x low byte - 33. 0 when

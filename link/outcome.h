@@ -1,13 +1,28 @@
-// How a settings transaction ended, as its window reports it.
+// How a transaction ended, as its window reports it: the kind, and the link error that ended it.
 #pragma once
+
+#include "link_error.h"
 
 namespace nx480 {
 
-enum class Outcome {
+enum class OutcomeKind {
   Ok,
   CommunicationError,  // no valid reply, or a reply that does not fit the request
   Refused,             // the relay refused the clear-history code
   Unknown,             // the command went out, but its answer was cut off by a disconnect
+};
+
+struct Outcome {
+  using enum OutcomeKind;  // Outcome::Ok, Outcome::Refused, ...
+
+  constexpr Outcome(OutcomeKind k, LinkError e = LinkError::None) : kind(k), error(e) {}
+  // Compared and switched on as its kind: outcome == Outcome::Ok, switch (outcome).
+  constexpr operator OutcomeKind() const { return kind; }
+
+  OutcomeKind kind;
+  // The error of the exchange or wait that ended the transaction (an exception reply for
+  // Refused, Stopped or PortClosed for Unknown); None for Ok.
+  LinkError error;
 };
 
 }  // namespace nx480

@@ -4,33 +4,60 @@
 // returned, plus (for some) a payload that travels with it. A window declares each of its
 // requests once, together with its transaction, in a RequestDecl; the main window binds every
 // declaration to the worker and clears the ones marked clearedOnConnect when the user connects
-// or disconnects. The worker serves the slots in the order of RequestSlot. See THREADING.md for
-// who may touch what when.
+// or disconnects. The worker serves the slots in the order of their list (kRequestSlots). See
+// THREADING.md for who may touch what when.
 #pragma once
 
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <iterator>
 
 namespace nx480 {
 
 class TModbus;
 
-// The request flags in the order in which the worker serves them.
-enum RequestSlot : int {
-  kLiveRequest,
-  kReadParamsRequest,
-  kWriteParamsRequest,
-  kReadClockRequest,
-  kWriteClockRequest,
-  kReadCalibrationRequest,
-  kWriteCalibrationRequest,
-  kClearHistoryRequest,
-  kHistoryRequest,
-  kUploadLength,
-  kRelayCommand,
-  kRequestSlotCount
+// The request flags, one line each, in the order in which the worker serves them (the first
+// served first in every pass). The enumerator (kLiveRequest), its name in the trace and tests
+// ("LiveRequest") and its place in the order all come from this list.
+#define NX480_REQUEST_SLOTS(X) \
+  X(LiveRequest)               \
+  X(ReadParamsRequest)         \
+  X(WriteParamsRequest)        \
+  X(ReadClockRequest)          \
+  X(WriteClockRequest)         \
+  X(ReadCalibrationRequest)    \
+  X(WriteCalibrationRequest)   \
+  X(ClearHistoryRequest)       \
+  X(HistoryRequest)            \
+  X(UploadLength)              \
+  X(RelayCommand)
+
+#define NX480_SLOT_ENUMERATOR(name) k##name,
+enum RequestSlot : int { NX480_REQUEST_SLOTS(NX480_SLOT_ENUMERATOR) kRequestSlotCount };
+#undef NX480_SLOT_ENUMERATOR
+
+struct RequestSlotEntry {
+  RequestSlot slot;
+  const char* name;
 };
+
+// The list as data, in serving order: the worker's loop walks it.
+#define NX480_SLOT_ENTRY(name) {k##name, #name},
+inline constexpr RequestSlotEntry kRequestSlots[] = {NX480_REQUEST_SLOTS(NX480_SLOT_ENTRY)};
+#undef NX480_SLOT_ENTRY
+
+// The worker keeps its slots in an array indexed by RequestSlot and serves them by walking
+// kRequestSlots: the two orders must be one.
+constexpr bool SlotsIndexTheirEntries() {
+  if (std::size(kRequestSlots) != kRequestSlotCount) return false;
+  for (int i = 0; i < kRequestSlotCount; ++i)
+    if (kRequestSlots[i].slot != i) return false;
+  return true;
+}
+static_assert(SlotsIndexTheirEntries());
+
+// "LiveRequest" for kLiveRequest; "?" for a value outside the list.
 const char* RequestSlotName(RequestSlot slot);
 
 // A request flag: 0 means nothing is asked for. Set on the user-interface thread, cleared by

@@ -18,7 +18,7 @@ void Report(TModbus& link, ParameterWindow& window, Outcome outcome) {
 }
 
 void Fail(TModbus& link, ParameterWindow& window) {
-  Report(link, window, Outcome::CommunicationError);
+  Report(link, window, {Outcome::CommunicationError, link.LastError()});
   link.DrainInput();
 }
 

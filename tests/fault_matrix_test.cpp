@@ -7,7 +7,8 @@
 // number and the relay mode never do), or a whole reply passed and the surplus behind it is
 // left for whoever reads next. Then the next settings read fails, drains, and the one after it
 // is right. In every other cell the very next settings read is right: nothing was left, or the
-// transaction's own drain removed it.
+// transaction's own drain removed it. A row that says how its success reads also checks the
+// error the transaction carries: none in a cell of success, the fault's own in any other.
 //
 // The late reply comes 70 ms after the read of it has given up (the transaction's fixed wait,
 // plus the reply's read limit of 1 ms a byte + 100 ms; the fault's delay comes on top of the
@@ -39,10 +40,19 @@ using namespace std::chrono_literals;
 
 namespace {
 
-constexpr sim::FaultKind kFaults[] = {
-    sim::FaultKind::kSilence,    sim::FaultKind::kBadCrc,    sim::FaultKind::kShortReply,
-    sim::FaultKind::kExtraBytes, sim::FaultKind::kLateReply, sim::FaultKind::kException,
-    sim::FaultKind::kNoise,
+// Each fault with the error that a transaction failing on it carries.
+struct Fault {
+  sim::FaultKind kind;
+  LinkError error;
+};
+constexpr Fault kFaults[] = {
+    {sim::FaultKind::kSilence, LinkError::NoReply},
+    {sim::FaultKind::kBadCrc, LinkError::BadCrc},
+    {sim::FaultKind::kShortReply, LinkError::WrongLength},
+    {sim::FaultKind::kExtraBytes, LinkError::BadCrc},  // the surplus spoils the next reply's CRC
+    {sim::FaultKind::kLateReply, LinkError::NoReply},
+    {sim::FaultKind::kException, LinkError::Exception},
+    {sim::FaultKind::kNoise, LinkError::BadCrc},
 };
 constexpr size_t kFaultCount = std::size(kFaults);
 constexpr const char* kNextPays = ", next pays";
@@ -91,29 +101,41 @@ class Parameters : public ParameterWindow {
     for (size_t i = 0; i < count; ++i) record[first + i] = words[i];
   }
   void SettingsToBoxes() override {}
-  void ShowResult(Outcome outcome) override { result += OutcomeName(outcome); }
+  void ShowResult(Outcome outcome) override {
+    result += OutcomeName(outcome);
+    error = outcome.error;
+  }
   const SettingsWords& WriteHandOver() const override { return record; }
   SettingsWords record{};
   std::string result;
+  LinkError error = LinkError::None;
 };
 
 class Clock : public ClockWindow {
  public:
   void ShowClock(double, double) override {}
-  void ShowResult(Outcome outcome) override { result += OutcomeName(outcome); }
+  void ShowResult(Outcome outcome) override {
+    result += OutcomeName(outcome);
+    error = outcome.error;
+  }
   double PcNow() const override { return 46000.5; }
   std::string result;
+  LinkError error = LinkError::None;
 };
 
 class Calibration : public CalibrationWindow {
  public:
   void StoreCalibration(const CalibrationWords& words) override { record = words; }
   void CalibrationToBoxes() override {}
-  void ShowResult(Outcome outcome) override { result += OutcomeName(outcome); }
+  void ShowResult(Outcome outcome) override {
+    result += OutcomeName(outcome);
+    error = outcome.error;
+  }
   const CalibrationWords& WriteHandOver() const override { return record; }
   uint16_t ClearHistoryCode() const override { return kClearHistoryCode; }
   CalibrationWords record{1000, 1000, 1000, 10000, 0x00C8, 1234, 0, 0x0101};
   std::string result;
+  LinkError error = LinkError::None;
 };
 
 class Live : public LiveValuesWindow {
@@ -137,13 +159,17 @@ class Upload : public UploadWindow {
   std::span<const uint8_t> ImageToSend() const override { return image; }
   bool AbortRaised() const override { return false; }
   void ShowUploadProgress(uint32_t) override {}
-  void UploadFailed() override { result += "failed"; }
+  void UploadFailed(LinkError e) override {
+    result += "failed";
+    error = e;
+  }
   void UploadRestarting() override {}
   void UploadSucceeded(const std::optional<RestartedRelay>& relay) override {
     result += relay ? "done" : "done, not identified";
   }
   std::vector<uint8_t> image = sim::WriteImage({.blocks = 1});
   std::string result;
+  LinkError error = LinkError::None;
 };
 
 class FaultMatrix;
@@ -156,6 +182,10 @@ struct Row {
   std::chrono::milliseconds sim::RelayConfig::*work;
   int replyLength;
   std::string (FaultMatrix::*run)();
+  // How a cell of success begins: any other cell carries its fault's error (LastError() after
+  // the identification exchanges, the error in the outcome, the walk or the upload's failure).
+  // nullptr: not asserted.
+  const char* good;
   // One cell for each of kFaults, in order.
   std::array<const char*, kFaultCount> cells;
 };
@@ -194,9 +224,15 @@ class FaultMatrix : public RelayLinkTest<::testing::TestWithParam<Row>> {
  public:
   std::string Identification() {
     std::string text;
-    return link_.Identify(text) ? "identified" : "not identified";
+    const bool identified = link_.Identify(text);
+    carried_ = link_.LastError();
+    return identified ? "identified" : "not identified";
   }
-  std::string SerialNumber() { return std::to_string(link_.ReadSerialNumber()); }
+  std::string SerialNumber() {
+    const int32_t number = link_.ReadSerialNumber();
+    carried_ = link_.LastError();
+    return std::to_string(number);
+  }
   std::string LiveValues() {
     Live window;
     OnWorker([&] { ReadLiveValues(link_, window); });
@@ -205,44 +241,53 @@ class FaultMatrix : public RelayLinkTest<::testing::TestWithParam<Row>> {
   std::string ParametersRead() {
     Parameters window;
     OnWorker([&] { ReadParameters(link_, window); });
+    carried_ = window.error;
     return window.result;
   }
   std::string ParametersWrite() {
     Parameters window;
     window.record = RelaySettings();
     OnWorker([&] { WriteParameters(link_, window); });
+    carried_ = window.error;
     return window.result;
   }
   std::string ClockRead() {
     Clock window;
     OnWorker([&] { ReadClock(link_, window); });
+    carried_ = window.error;
     return window.result;
   }
   std::string ClockWrite() {
     Clock window;
     OnWorker([&] { WriteClock(link_, window); });
+    carried_ = window.error;
     return window.result;
   }
   std::string CalibrationRead() {
     Calibration window;
     OnWorker([&] { ReadCalibration(link_, window); });
+    carried_ = window.error;
     return window.result;
   }
   std::string CalibrationWrite() {
     Calibration window;
     OnWorker([&] { WriteCalibration(link_, window); });
+    carried_ = window.error;
     return window.result;
   }
   std::string HistoryClear() {
     Calibration window;
     OnWorker([&] { ClearHistory(link_, window); });
+    carried_ = window.error;
     return window.result;
   }
   std::string RelayMode() {
     Request command;
     command.Set(2);  // forced on
-    OnWorker([&] { WriteRelay(link_, command); });
-    return std::string("mode ") +
+    Outcome outcome = Outcome::Unknown;
+    OnWorker([&] { outcome = WriteRelay(link_, command); });
+    carried_ = outcome.error;
+    return std::string(OutcomeName(outcome)) + ", mode " +
            sim::RelayModeName(relay_->WithModel([](sim::RelayModel& m) { return m.Mode(); }));
   }
   std::string WalkHistory() {
@@ -250,11 +295,13 @@ class FaultMatrix : public RelayLinkTest<::testing::TestWithParam<Row>> {
     HistoryWalk walk;
     OnWorker([&] { walk = ReadHistory(link_, window); });
     EXPECT_EQ(walk.records, window.records);
+    carried_ = walk.error;
     return std::string(EndName(walk.end)) + " " + std::to_string(walk.records);
   }
   std::string FirmwareUpload() {
     Upload window;
     OnWorker([&] { UploadFirmware(link_, window); });
+    carried_ = window.error;
     const bool uploading = relay_->WithModel(
         [](sim::RelayModel& m) { return m.Upload().Mode() == sim::UploadMode::kReceiving; });
     return window.result + (uploading ? ", left in upload mode" : "");
@@ -279,50 +326,52 @@ class FaultMatrix : public RelayLinkTest<::testing::TestWithParam<Row>> {
 
   Request request_;
   std::function<void()> job_;
+  LinkError carried_ = LinkError::None;
 };
 
 // clang-format off
 const Row kRows[] = {
-    // name, function, wait, relay's work, reply length, transaction,
+    // name, function, wait, relay's work, reply length, transaction, success,
     //   silence, bad CRC, short, extra, late, exception, noise
-    {"Identification", 0x11, 0, nullptr, 30, &FaultMatrix::Identification,
+    // Its reply one byte short is still of an accepted length, and fails on its CRC.
+    {"Identification", 0x11, 0, nullptr, 30, &FaultMatrix::Identification, nullptr,
      {"not identified", "not identified", "not identified", "identified, next pays",
       "not identified, next pays", "not identified", "not identified, next pays"}},
-    {"SerialNumber", 0x03, 0, nullptr, 21, &FaultMatrix::SerialNumber,
+    {"SerialNumber", 0x03, 0, nullptr, 21, &FaultMatrix::SerialNumber, "1234",
      {"-1", "-1", "-1", "1234, next pays", "-1, next pays", "-1", "-1, next pays"}},
     // The surplus behind the register reply spoils the coil read of the same snapshot.
-    {"LiveValues", 0x04, 0, nullptr, 37, &FaultMatrix::LiveValues,
+    {"LiveValues", 0x04, 0, nullptr, 37, &FaultMatrix::LiveValues, nullptr,
      {"cleared", "cleared", "cleared", "cleared", "cleared", "cleared", "cleared"}},
-    {"ParametersRead", 0x03, 0, nullptr, 21, &FaultMatrix::ParametersRead,
+    {"ParametersRead", 0x03, 0, nullptr, 21, &FaultMatrix::ParametersRead, "ok",
      {"error", "error", "error", "error", "error", "error", "error"}},
-    {"ParametersWrite", 0x10, 0, nullptr, 8, &FaultMatrix::ParametersWrite,
+    {"ParametersWrite", 0x10, 0, nullptr, 8, &FaultMatrix::ParametersWrite, "ok",
      {"error", "error", "error", "error", "error", "error", "error"}},
-    {"ClockRead", 0x03, 0, nullptr, 13, &FaultMatrix::ClockRead,
+    {"ClockRead", 0x03, 0, nullptr, 13, &FaultMatrix::ClockRead, "ok",
      {"error", "error", "error", "ok, next pays", "error", "error", "error"}},
-    {"ClockWrite", 0x10, 0, nullptr, 8, &FaultMatrix::ClockWrite,
+    {"ClockWrite", 0x10, 0, nullptr, 8, &FaultMatrix::ClockWrite, "ok",
      {"error", "error", "error", "ok, next pays", "error", "error", "error"}},
-    {"CalibrationRead", 0x03, 0, nullptr, 21, &FaultMatrix::CalibrationRead,
+    {"CalibrationRead", 0x03, 0, nullptr, 21, &FaultMatrix::CalibrationRead, "ok",
      {"error", "error", "error", "ok, next pays", "error", "error", "error"}},
     {"CalibrationWrite", 0x10, 100, &sim::RelayConfig::calibration_store_time, 8,
-     &FaultMatrix::CalibrationWrite,
+     &FaultMatrix::CalibrationWrite, "ok",
      {"error", "error", "error", "ok, next pays", "error", "error", "error"}},
     // An exception reply is the relay refusing the code.
     {"ClearHistory", 0x10, 1500, &sim::RelayConfig::history_clear_time, 8,
-     &FaultMatrix::HistoryClear,
+     &FaultMatrix::HistoryClear, "ok",
      {"error", "error", "error", "ok, next pays", "error", "refused", "error"}},
-    // Not checked: a command the relay did not carry out is lost (the window repeats a forced
+    // Not drained: a command the relay did not carry out is lost (the window repeats a forced
     // state every 4 s), and whatever its reply leaves on the line is the next read's.
-    {"RelayMode", 0x0F, 0, nullptr, 8, &FaultMatrix::RelayMode,
-     {"mode auto", "mode on", "mode on", "mode on, next pays", "mode on, next pays", "mode auto",
-      "mode on, next pays"}},
+    {"RelayMode", 0x0F, 0, nullptr, 8, &FaultMatrix::RelayMode, "ok",
+     {"error, mode auto", "error, mode on", "error, mode on", "ok, mode on, next pays",
+      "error, mode on, next pays", "error, mode auto", "error, mode on, next pays"}},
     // The surplus behind the pointer spoils the first record read, whose repetition is answered.
-    {"HistoryWalk", 0x03, 0, nullptr, 9, &FaultMatrix::WalkHistory,
+    {"HistoryWalk", 0x03, 0, nullptr, 9, &FaultMatrix::WalkHistory, "empty slot",
      {"pointer failed 0", "pointer failed 0", "pointer failed 0", "empty slot 3",
       "pointer failed 0", "pointer failed 0", "pointer failed 0"}},
     // A Start whose acknowledgement is spoilt ends the upload without Cancel, though the relay
     // carried it out. The surplus behind a good one spoils the first data frame's reply, whose
     // repetition is answered.
-    {"FirmwareUpload", 0x10, 0, nullptr, 8, &FaultMatrix::FirmwareUpload,
+    {"FirmwareUpload", 0x10, 0, nullptr, 8, &FaultMatrix::FirmwareUpload, "done",
      {"failed", "failed, left in upload mode", "failed, left in upload mode", "done",
       "failed, left in upload mode", "failed", "failed, left in upload mode"}},
 };
@@ -331,7 +380,7 @@ const Row kRows[] = {
 TEST_P(FaultMatrix, ReportsItsWayAndTheNextTransactionGetsTheRightAnswer) {
   const Row& row = GetParam();
   for (size_t f = 0; f < kFaultCount; ++f) {
-    const sim::FaultKind kind = kFaults[f];
+    const sim::FaultKind kind = kFaults[f].kind;
     const std::string cell = row.cells[f];
     SCOPED_TRACE(std::string(row.name) + " / " + sim::FaultKindName(kind));
     ConnectFresh();
@@ -346,7 +395,12 @@ TEST_P(FaultMatrix, ReportsItsWayAndTheNextTransactionGetsTheRightAnswer) {
     const bool nextPays = cell.ends_with(kNextPays);
     const std::string expected =
         nextPays ? cell.substr(0, cell.size() - std::string(kNextPays).size()) : cell;
+    carried_ = LinkError::None;
     EXPECT_EQ((this->*row.run)(), expected);
+    if (row.good) {
+      const LinkError error = expected.starts_with(row.good) ? LinkError::None : kFaults[f].error;
+      EXPECT_EQ(carried_, error) << "carried: " << LinkErrorText(carried_);
+    }
     EXPECT_EQ(relay_->Counters().model.faults, 1u) << "the fault was not met";
     ExpectNextReadRight(nextPays);
     Disconnect();

@@ -34,7 +34,7 @@ class FakeUploadWindow : public UploadWindow {
     if (onProgress) onProgress(bytes);
     shown.store(progress.size());
   }
-  void UploadFailed() override { ++failed; }
+  void UploadFailed(LinkError) override { ++failed; }
   void UploadRestarting() override { ++restarting; }
   void UploadSucceeded(const std::optional<RestartedRelay>& relay) override {
     ++succeeded;

@@ -116,7 +116,7 @@ void PageUpload::ButtonUploadClick() {
     // than when the next connection resumes the worker.
     if (!Frame().Session().connected) {
       UploadLength.Clear();
-      UploadFailed();
+      UploadFailed(nx480::LinkError::None);
     }
     return;
   }
@@ -175,7 +175,7 @@ void PageUpload::ShowUploadProgress(uint32_t bytes) {
   ProgressBarUpload->setValue(static_cast<int>(bytes));
 }
 
-void PageUpload::UploadFailed() {
+void PageUpload::UploadFailed(nx480::LinkError) {
   restarting_ = false;
   ButtonUpload->setText(kCaptionUpload);
   Log(UploadResultText);

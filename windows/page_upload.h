@@ -69,7 +69,7 @@ class PageUpload : public SetupPage, public nx480::UploadWindow {
   std::span<const uint8_t> ImageToSend() const override;
   bool AbortRaised() const override { return UploadAbort.load(std::memory_order_acquire); }
   void ShowUploadProgress(uint32_t bytes) override;
-  void UploadFailed() override;
+  void UploadFailed(nx480::LinkError error) override;
   void UploadRestarting() override;
   void UploadSucceeded(const std::optional<nx480::RestartedRelay>& relay) override;
 
