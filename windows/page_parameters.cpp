@@ -15,6 +15,7 @@
 #include "form_setup.h"
 #include "modbus.h"
 #include "settings_file.h"
+#include "settings_table.h"
 #include "window_services.h"
 
 using namespace nx480;
@@ -229,14 +230,17 @@ void PageParameters::Build() {
 
 void PageParameters::ApplyFeatures(const RelaySession& session) {
   const nx480::FirmwareFeatures& firmware = session.firmware;
-  for (int box : {kBoxUo1, kBoxPUo1, kBoxTUo1}) {
-    Label[box]->setEnabled(firmware.uo1Stage);
-    Edit[box]->setEnabled(firmware.uo1Stage);
+  // A box whose parameter the firmware lacks is disabled, with its percent partner.
+  for (const SettingsParameter& parameter : kSettingsParameters) {
+    if (parameter.box < 0 || parameter.feature == nullptr) continue;
+    const bool has = firmware.*parameter.feature;
+    Edit[parameter.box]->setEnabled(has);
+    if (PartnerBox(parameter.box) >= 0) Edit[PartnerBox(parameter.box)]->setEnabled(has);
   }
+  // The 10-minute stage's captions go grey with it; those of f>> stay as they are.
+  for (int box : {kBoxUo1, kBoxPUo1, kBoxTUo1}) Label[box]->setEnabled(firmware.uo1Stage);
   LabelLog->setEnabled(firmware.logLabel);
   ComboBoxLog->setEnabled(false);  // shows and sends back the relay's interval only
-  Edit[kBoxFo2]->setEnabled(firmware.fo2Stage);
-  Edit[kBoxTFo2]->setEnabled(firmware.fo2Stage);
 }
 
 void PageParameters::ShowResult(Outcome outcome) {
