@@ -1,0 +1,807 @@
+#include "journal.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <atomic>
+#include <cerrno>
+#include <charconv>
+#include <chrono>
+#include <climits>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <filesystem>
+#include <system_error>
+#include <utility>
+
+#include "relay_time.h"
+#include "settings_file.h"
+#include "text_codec.h"
+
+namespace nx480 {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr std::string_view kFormat = "nx480-pc journal 1";
+constexpr std::string_view kRecordName = "entry.txt";
+constexpr uint64_t kMaxRecordSize = 1u << 20;
+constexpr uint64_t kMaxBackupSize = 64u << 20;
+constexpr std::string_view kUnknown = "unknown";
+
+constexpr std::array<std::string_view, 6> kKindWords = {
+    "settings", "calibration", "clock", "history-clearing", "firmware-upload", "relay-mode"};
+constexpr std::array<std::string_view, 6> kOutcomeWords = {"pending", "done",    "failed",
+                                                           "refused", "unknown", "not-sent"};
+
+bool Fail(FileError& error, FileProblem problem, int err) {
+  error = {problem, err};
+  return false;
+}
+
+// Says why something read is not what it should be; false.
+bool Why(std::string& why, std::string text) {
+  why = std::move(text);
+  return false;
+}
+
+// What a failure to make, open or sync a folder means to the user.
+FileProblem FolderProblem(int err) {
+  switch (err) {
+    case ENOENT:
+    case ENOTDIR:
+      return FileProblem::NotFound;
+    case EACCES:
+    case EPERM:
+    case EROFS:
+      return FileProblem::FolderNotWritable;
+    case ENOSPC:
+    case EDQUOT:
+      return FileProblem::NoSpace;
+    case ELOOP:
+      return FileProblem::BrokenLink;
+    default:
+      return FileProblem::Other;
+  }
+}
+
+std::span<const uint8_t> BytesOf(std::string_view text) {
+  return {reinterpret_cast<const uint8_t*>(text.data()), text.size()};
+}
+
+// ---- Text ------------------------------------------------------------------------------------
+
+// The length of the valid UTF-8 sequence at text[i], 0 when there is none.
+size_t Utf8Length(std::string_view text, size_t i) {
+  const auto byte = [&](size_t k) { return static_cast<uint8_t>(text[k]); };
+  const uint8_t lead = byte(i);
+  if (lead < 0x80) return 1;
+  size_t length = 0;
+  uint32_t code = 0;
+  if (lead >= 0xC2 && lead <= 0xDF) {
+    length = 2;
+    code = lead & 0x1Fu;
+  } else if (lead >= 0xE0 && lead <= 0xEF) {
+    length = 3;
+    code = lead & 0x0Fu;
+  } else if (lead >= 0xF0 && lead <= 0xF4) {
+    length = 4;
+    code = lead & 0x07u;
+  } else {
+    return 0;
+  }
+  if (text.size() - i < length) return 0;
+  for (size_t k = 1; k < length; ++k) {
+    if ((byte(i + k) & 0xC0u) != 0x80u) return 0;
+    code = (code << 6) | (byte(i + k) & 0x3Fu);
+  }
+  const bool overlong = (length == 3 && code < 0x800) || (length == 4 && code < 0x10000);
+  if (overlong || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) return 0;
+  return length;
+}
+
+// The text as one clean line: what is not UTF-8 becomes U+FFFD, a control character a space.
+std::string CleanLine(std::string_view text) {
+  std::string clean;
+  clean.reserve(text.size());
+  for (size_t i = 0; i < text.size();) {
+    const size_t length = Utf8Length(text, i);
+    const auto c = static_cast<uint8_t>(text[i]);
+    if (length == 0) {
+      clean += "\xEF\xBF\xBD";
+      ++i;
+    } else if (length == 1 && (c < 0x20 || c == 0x7F)) {
+      clean += ' ';
+      ++i;
+    } else {
+      clean.append(text.substr(i, length));
+      i += length;
+    }
+  }
+  return clean;
+}
+
+void CleanEntry(JournalEntry& entry) {
+  for (std::string* text : {&entry.description, &entry.port, &entry.identification})
+    *text = CleanLine(*text);
+  for (std::string& detail : entry.details) detail = CleanLine(detail);
+}
+
+std::string Hex8(uint32_t value) {
+  char text[9];
+  std::snprintf(text, sizeof text, "%08x", static_cast<unsigned>(value));
+  return text;
+}
+
+bool ParseHex(std::string_view text, bool lowerOnly, uint32_t& value) {
+  if (text.empty() || text.size() > 8) return false;
+  value = 0;
+  for (const char c : text) {
+    uint32_t digit = 0;
+    if (c >= '0' && c <= '9') {
+      digit = static_cast<uint32_t>(c - '0');
+    } else if (c >= 'a' && c <= 'f') {
+      digit = static_cast<uint32_t>(c - 'a' + 10);
+    } else if (!lowerOnly && c >= 'A' && c <= 'F') {
+      digit = static_cast<uint32_t>(c - 'A' + 10);
+    } else {
+      return false;
+    }
+    value = (value << 4) | digit;
+  }
+  return true;
+}
+
+// A decimal number written exactly as std::to_string writes it (no sign, spaces or leading
+// zeros that it would not write).
+template <typename Number>
+bool ParseCanonical(std::string_view text, Number& value) {
+  const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+  return ec == std::errc() && end == text.data() + text.size() && std::to_string(value) == text;
+}
+
+// `text` has the form of `pattern`: 'D' a digit, 'S' a sign, anything else itself.
+bool FitsPattern(std::string_view text, std::string_view pattern) {
+  if (text.size() != pattern.size()) return false;
+  for (size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    const bool fits = pattern[i] == 'D'   ? c >= '0' && c <= '9'
+                      : pattern[i] == 'S' ? c == '+' || c == '-'
+                                          : c == pattern[i];
+    if (!fits) return false;
+  }
+  return true;
+}
+
+// ---- Names and times -------------------------------------------------------------------------
+
+constexpr std::string_view kIdPattern = "DDDD-DD-DDTDD-DD-DD.DDDZ_";
+constexpr std::string_view kTimePattern = "DDDD-DD-DDTDD:DD:DD.DDDSDD:DD";
+
+std::string RelayFolderName(int32_t serialNumber) {
+  return serialNumber == -1 ? std::string(kUnknown) : std::to_string(serialNumber);
+}
+
+std::optional<int32_t> SerialOfFolder(std::string_view name) {
+  if (name == kUnknown) return -1;
+  int32_t serial = 0;
+  if (!ParseCanonical(name, serial) || serial == -1) return std::nullopt;
+  return serial;
+}
+
+bool IsBackupName(std::string_view name) {
+  if (name.empty() || name.size() > 64 || name[0] == '.' || name == kRecordName) return false;
+  return std::all_of(name.begin(), name.end(), [](char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '.' ||
+           c == '_' || c == '-';
+  });
+}
+
+// The kind an entry's folder name gives, nullopt for a name that is no entry's.
+std::optional<ChangeKind> KindOfEntryId(std::string_view id) {
+  if (id.size() <= kIdPattern.size() || !FitsPattern(id.substr(0, kIdPattern.size()), kIdPattern))
+    return std::nullopt;
+  return ChangeKindOfWord(id.substr(kIdPattern.size()));
+}
+
+int64_t FloorDiv(int64_t a, int64_t b) {
+  return a / b - (a % b < 0 ? 1 : 0);
+}
+
+std::string EntryId(int64_t ms, ChangeKind kind) {
+  const time_t seconds = static_cast<time_t>(FloorDiv(ms, 1000));
+  tm utc{};
+  ::gmtime_r(&seconds, &utc);
+  char text[64];
+  std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d-%02d-%02d.%03dZ_", utc.tm_year + 1900,
+                utc.tm_mon + 1, utc.tm_mday, utc.tm_hour, utc.tm_min, utc.tm_sec,
+                static_cast<int>(ms - FloorDiv(ms, 1000) * 1000));
+  return text + std::string(ChangeKindWord(kind));
+}
+
+std::string LocalTimeText(int64_t ms) {
+  const time_t seconds = static_cast<time_t>(FloorDiv(ms, 1000));
+  tm local{};
+  ::localtime_r(&seconds, &local);
+  const long offset = local.tm_gmtoff;
+  const long minutes = (offset < 0 ? -offset : offset) / 60;
+  char text[64];
+  std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d.%03d%c%02ld:%02ld",
+                local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min,
+                local.tm_sec, static_cast<int>(ms - FloorDiv(ms, 1000) * 1000),
+                offset < 0 ? '-' : '+', minutes / 60, minutes % 60);
+  return text;
+}
+
+// The entries' milliseconds: never twice the same in this process, never below `floor`.
+std::atomic<int64_t> lastMillisecond{0};
+int64_t TakeMillisecond(int64_t floor) {
+  using namespace std::chrono;
+  const int64_t now = duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count();
+  int64_t last = lastMillisecond.load();
+  int64_t ms = 0;
+  do {
+    ms = std::max({now, last + 1, floor});
+  } while (!lastMillisecond.compare_exchange_weak(last, ms));
+  return ms;
+}
+
+// The effective user's name and home folder from the password database.
+bool OwnPasswordEntry(std::string& name, std::string& home) {
+  long size = ::sysconf(_SC_GETPW_R_SIZE_MAX);
+  if (size <= 0) size = 16384;
+  std::vector<char> buffer(static_cast<size_t>(size));
+  passwd entry{};
+  passwd* found = nullptr;
+  if (::getpwuid_r(::geteuid(), &entry, buffer.data(), buffer.size(), &found) != 0 || !found)
+    return false;
+  name = found->pw_name ? found->pw_name : "";
+  home = found->pw_dir ? found->pw_dir : "";
+  return true;
+}
+
+std::string CurrentUser() {
+  std::string name, home;
+  if (OwnPasswordEntry(name, home) && !name.empty()) return name;
+  const char* user = std::getenv("USER");
+  if (user && *user) return user;
+  return "uid " + std::to_string(::geteuid());
+}
+
+std::string CurrentHost() {
+  char name[256] = {};
+  if (::gethostname(name, sizeof name - 1) != 0) return "";
+  return name;
+}
+
+// ---- Folders and files -----------------------------------------------------------------------
+
+// Makes the rename or folder made in `folder` durable. A file system that cannot sync a folder
+// (EINVAL) is taken as it is.
+bool SyncFolder(const fs::path& folder, FileError& error) {
+  const fs::path path = folder.empty() ? fs::path(".") : folder;
+  const int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) {
+    const int err = errno;
+    return Fail(error, FolderProblem(err), err);
+  }
+  const bool ok = ::fsync(fd) == 0 || errno == EINVAL;
+  const int err = errno;
+  ::close(fd);
+  return ok || Fail(error, FolderProblem(err), err);
+}
+
+// Makes `path` and the folders on the way to it (mode 0700), each made one synced in its parent.
+bool MakeFolders(const fs::path& path, FileError& error) {
+  fs::path sofar;
+  for (const fs::path& name : path.lexically_normal()) {
+    sofar /= name;
+    if (name.empty()) continue;
+    struct stat node {};
+    if (::stat(sofar.c_str(), &node) == 0) {
+      if (!S_ISDIR(node.st_mode)) return Fail(error, FileProblem::NotFound, ENOTDIR);
+      continue;
+    }
+    int err = errno;
+    if (err != ENOENT) return Fail(error, FolderProblem(err), err);
+    if (::mkdir(sofar.c_str(), 0700) == 0) {
+      if (!SyncFolder(sofar.parent_path(), error)) return false;
+      continue;
+    }
+    err = errno;  // made by another program meanwhile: fine when it is a folder
+    if (err != EEXIST || ::stat(sofar.c_str(), &node) != 0 || !S_ISDIR(node.st_mode))
+      return Fail(error, FolderProblem(err), err);
+  }
+  return true;
+}
+
+// Reads a whole regular file of at most `maxSize` bytes. False with `error` when it cannot be
+// read; `tooLarge` when it is larger; a file that changes size while read fails as Other.
+bool ReadWholeFile(const std::string& path, uint64_t maxSize, std::vector<uint8_t>& bytes,
+                   FileError& error, bool& tooLarge) {
+  tooLarge = false;
+  bytes.clear();
+  struct stat node {};
+  if (::stat(path.c_str(), &node) != 0) {
+    const int err = errno;
+    return Fail(error, err == ELOOP ? FileProblem::BrokenLink : FolderProblem(err), err);
+  }
+  if (S_ISDIR(node.st_mode)) return Fail(error, FileProblem::IsFolder, EISDIR);
+  if (!S_ISREG(node.st_mode)) return Fail(error, FileProblem::NotAFile, 0);
+  if (static_cast<uint64_t>(node.st_size) > maxSize) {
+    tooLarge = true;
+    return Fail(error, FileProblem::Other, EFBIG);
+  }
+  bytes.resize(static_cast<size_t>(node.st_size) + 1);
+  size_t got = 0;
+  if (!ReadFileStart(path, bytes, got, error)) return false;
+  if (got != static_cast<size_t>(node.st_size)) return Fail(error, FileProblem::Other, EAGAIN);
+  bytes.resize(got);
+  return true;
+}
+
+std::string ReadProblemText(const FileError& error) {
+  switch (error.problem) {
+    case FileProblem::NotFound:
+      return "is missing";
+    case FileProblem::IsFolder:
+      return "is a folder";
+    case FileProblem::NotAFile:
+      return "is not a file";
+    default:
+      return "cannot be read (" + SystemErrorText(error) + ")";
+  }
+}
+
+// The names of the folders in `path` whose names do not begin with a dot (links are not
+// followed); none when it cannot be read.
+std::vector<std::string> SubFolders(const std::string& path) {
+  std::vector<std::string> names;
+  DIR* dir = ::opendir(path.c_str());
+  if (!dir) return names;
+  while (const dirent* item = ::readdir(dir)) {
+    const std::string name = item->d_name;
+    if (name.empty() || name[0] == '.') continue;
+    struct stat node {};
+    if (::lstat((path + "/" + name).c_str(), &node) == 0 && S_ISDIR(node.st_mode))
+      names.push_back(name);
+  }
+  ::closedir(dir);
+  return names;
+}
+
+// ---- entry.txt -------------------------------------------------------------------------------
+
+std::string RecordText(const JournalEntry& entry) {
+  std::string text;
+  const auto line = [&text](std::string_view key, std::string_view value) {
+    text.append(key).append(":");
+    if (!value.empty()) text.append(" ").append(value);
+    text += '\n';
+  };
+  line("format", kFormat);
+  line("time", entry.time);
+  line("user", entry.user);
+  line("host", entry.host);
+  line("port", entry.port);
+  line("identification", entry.identification);
+  line("serial number", RelayFolderName(entry.serialNumber));
+  line("firmware", entry.firmware < 0 ? std::string(kUnknown) : std::to_string(entry.firmware));
+  line("change", ChangeKindWord(entry.kind));
+  line("description", entry.description);
+  line("outcome", JournalOutcomeWord(entry.outcome));
+  for (const std::string& detail : entry.details) line("detail", detail);
+  for (const JournalBackup& backup : entry.backups) {
+    line("file",
+         backup.name + ", " + std::to_string(backup.size) + " bytes, CRC-32 " + Hex8(backup.crc32));
+  }
+  line("checksum", Hex8(Crc32(BytesOf(text))));
+  return text;
+}
+
+bool ParseFileLine(std::string_view value, JournalBackup& backup) {
+  const size_t comma = value.find(", ");
+  if (comma == std::string_view::npos || !IsBackupName(value.substr(0, comma))) return false;
+  backup.name = std::string(value.substr(0, comma));
+  const std::string_view rest = value.substr(comma + 2);
+  const size_t space = rest.find(' ');
+  constexpr std::string_view kMiddle = " bytes, CRC-32 ";
+  if (space == std::string_view::npos || !ParseCanonical(rest.substr(0, space), backup.size) ||
+      backup.size > kMaxBackupSize || rest.size() != space + kMiddle.size() + 8 ||
+      rest.substr(space, kMiddle.size()) != kMiddle)
+    return false;
+  return ParseHex(rest.substr(space + kMiddle.size()), true, backup.crc32);
+}
+
+// Reads entry.txt into `entry`; false with `why` when it is not a whole record of this format.
+bool ParseRecord(std::string_view text, JournalEntry& entry, std::string& why) {
+  if (text.empty()) return Why(why, "entry.txt is empty");
+  if (text.back() != '\n') return Why(why, "entry.txt does not end with a whole line");
+  const size_t last = text.rfind('\n', text.size() - 2);
+  const size_t checksumStart = last == std::string_view::npos ? 0 : last + 1;
+  const std::string_view checksumLine = text.substr(checksumStart);
+  uint32_t checksum = 0;
+  if (checksumLine.substr(0, 10) != "checksum: " || checksumLine.size() != 19 ||
+      !ParseHex(checksumLine.substr(10, 8), true, checksum))
+    return Why(why, "entry.txt has no checksum line at its end");
+  const std::string_view body = text.substr(0, checksumStart);
+  if (Crc32(BytesOf(body)) != checksum) return Why(why, "entry.txt fails its checksum");
+
+  constexpr std::array<std::string_view, 11> kSingle = {
+      "format",        "time",     "user",   "host",        "port",   "identification",
+      "serial number", "firmware", "change", "description", "outcome"};
+  std::array<std::optional<std::string_view>, kSingle.size()> single{};
+  entry.details.clear();
+  entry.backups.clear();
+  size_t lineNumber = 0;
+  for (size_t start = 0; start < body.size();) {
+    const size_t end = body.find('\n', start);
+    const std::string_view line = body.substr(start, end - start);
+    start = end + 1;
+    const std::string where = "line " + std::to_string(++lineNumber) + " of entry.txt";
+    if (CleanLine(line) != line) return Why(why, where + " is not clean UTF-8 text");
+    const size_t colon = line.find(':');
+    if (colon == std::string_view::npos) return Why(why, where + " has no key");
+    const std::string_view key = line.substr(0, colon);
+    std::string_view value = line.substr(colon + 1);
+    if (!value.empty() && value[0] != ' ') return Why(why, where + " has no space after the key");
+    if (!value.empty()) value.remove_prefix(1);
+    if (key == "detail") {
+      entry.details.emplace_back(value);
+    } else if (key == "file") {
+      JournalBackup backup;
+      if (!ParseFileLine(value, backup)) return Why(why, where + " is no file line");
+      for (const JournalBackup& other : entry.backups) {
+        if (other.name == backup.name) return Why(why, where + " names a file again");
+      }
+      entry.backups.push_back(std::move(backup));
+    } else {
+      const auto known = std::find(kSingle.begin(), kSingle.end(), key);
+      if (known == kSingle.end()) return Why(why, where + " has an unknown key");
+      auto& slot = single[static_cast<size_t>(known - kSingle.begin())];
+      if (slot) return Why(why, where + " gives \"" + std::string(key) + "\" again");
+      slot = value;
+    }
+  }
+  for (size_t k = 0; k < kSingle.size(); ++k) {
+    if (!single[k]) return Why(why, "entry.txt has no \"" + std::string(kSingle[k]) + "\"");
+  }
+  const auto value = [&single](size_t k) { return *single[k]; };
+  if (value(0) != kFormat) return Why(why, "entry.txt is of an unknown format");
+  if (!FitsPattern(value(1), kTimePattern)) return Why(why, "entry.txt has no valid time");
+  entry.time = value(1);
+  entry.user = value(2);
+  entry.host = value(3);
+  entry.port = value(4);
+  entry.identification = value(5);
+  if (value(6) == kUnknown) {
+    entry.serialNumber = -1;
+  } else if (!ParseCanonical(value(6), entry.serialNumber) || entry.serialNumber == -1) {
+    return Why(why, "entry.txt has no valid serial number");
+  }
+  if (value(7) == kUnknown) {
+    entry.firmware = -1;
+  } else if (!ParseCanonical(value(7), entry.firmware) || entry.firmware < 0) {
+    return Why(why, "entry.txt has no valid firmware number");
+  }
+  const std::optional<ChangeKind> kind = ChangeKindOfWord(value(8));
+  if (!kind) return Why(why, "entry.txt names an unknown change");
+  entry.kind = *kind;
+  entry.description = value(9);
+  const auto outcome = std::find(kOutcomeWords.begin(), kOutcomeWords.end(), value(10));
+  if (outcome == kOutcomeWords.end()) return Why(why, "entry.txt names an unknown outcome");
+  entry.outcome = static_cast<JournalOutcome>(outcome - kOutcomeWords.begin());
+  return true;
+}
+
+// An entry as its folder holds it, checked.
+JournalEntry ReadEntry(const std::string& relayFolder, int32_t serialNumber,
+                       const std::string& id) {
+  JournalEntry entry;
+  entry.id = id;
+  const auto damaged = [&entry](std::string why) {
+    entry.damaged = true;
+    entry.damage = std::move(why);
+    return entry;
+  };
+  const std::optional<ChangeKind> folderKind = KindOfEntryId(id);
+  if (folderKind) entry.kind = *folderKind;
+  const std::string folder = relayFolder + "/" + id;
+
+  std::vector<uint8_t> bytes;
+  FileError error;
+  bool tooLarge = false;
+  if (!ReadWholeFile(folder + "/" + std::string(kRecordName), kMaxRecordSize, bytes, error,
+                     tooLarge)) {
+    entry.serialNumber = serialNumber;
+    if (tooLarge) return damaged("entry.txt is larger than 1 MiB");
+    return damaged("entry.txt " + ReadProblemText(error));
+  }
+  std::string why;
+  const bool parsed = ParseRecord(
+      std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()), entry, why);
+  const int32_t recorded = entry.serialNumber;
+  entry.serialNumber = serialNumber;  // where it is kept, whatever it says
+  if (!parsed) return damaged(why);
+  if (!folderKind) return damaged("the folder's name is not an entry's");
+  if (*folderKind != entry.kind) return damaged("entry.txt names another change than its folder");
+  if (recorded != serialNumber) return damaged("entry.txt names another relay than its folder");
+
+  for (const JournalBackup& backup : entry.backups) {
+    if (!ReadWholeFile(folder + "/" + backup.name, backup.size, bytes, error, tooLarge)) {
+      if (tooLarge) return damaged(backup.name + " is larger than entry.txt says");
+      return damaged(backup.name + " " + ReadProblemText(error));
+    }
+    if (bytes.size() != backup.size)
+      return damaged(backup.name + " is shorter than entry.txt says");
+    if (Crc32(bytes) != backup.crc32) return damaged(backup.name + " fails its checksum");
+  }
+  return entry;
+}
+
+}  // namespace
+
+// ---- Interface -------------------------------------------------------------------------------
+
+std::optional<std::string> ProcessEnvironment(const char* name) {
+  const char* value = std::getenv(name);
+  if (value && *value) return std::string(value);
+  std::string user, home;
+  if (std::string_view(name) == "HOME" && OwnPasswordEntry(user, home) && !home.empty())
+    return home;
+  if (value) return std::string(value);
+  return std::nullopt;
+}
+
+std::optional<std::string> JournalRoot(const EnvironmentLookup& env) {
+  const auto absolute = [&env](const char* name) -> std::optional<fs::path> {
+    const std::optional<std::string> value = env(name);
+    if (!value || value->empty() || (*value)[0] != '/') return std::nullopt;
+    return fs::path(*value).lexically_normal();
+  };
+  if (const auto data = absolute("XDG_DATA_HOME")) return (*data / "nx480-pc/journal").string();
+  if (const auto home = absolute("HOME")) return (*home / ".local/share/nx480-pc/journal").string();
+  return std::nullopt;
+}
+
+std::string_view ChangeKindWord(ChangeKind kind) {
+  return kKindWords.at(static_cast<size_t>(kind));
+}
+
+std::optional<ChangeKind> ChangeKindOfWord(std::string_view word) {
+  const auto found = std::find(kKindWords.begin(), kKindWords.end(), word);
+  if (found == kKindWords.end()) return std::nullopt;
+  return static_cast<ChangeKind>(found - kKindWords.begin());
+}
+
+std::string_view JournalOutcomeWord(JournalOutcome outcome) {
+  return kOutcomeWords.at(static_cast<size_t>(outcome));
+}
+
+JournalEntry NewJournalEntry(const RelaySession& session, ChangeKind kind,
+                             std::string description) {
+  JournalEntry entry;
+  entry.kind = kind;
+  entry.description = std::move(description);
+  entry.port = session.port;
+  entry.identification = Cp1250ToUtf8(session.identText);
+  entry.serialNumber = session.serialNumber;
+  entry.firmware = session.identText.empty() ? -1 : session.firmware.minor;
+  return entry;
+}
+
+JournalBackup SettingsBackup(const SettingsWords& record) {
+  const SettingsFileImage image = SettingsFileBytes(record);
+  return {"settings.nx4", {image.begin(), image.end()}};
+}
+
+JournalBackup CalibrationBackup(const CalibrationWords& record) {
+  std::string text;
+  for (size_t i = 0; i < record.size(); ++i) {
+    char line[16];
+    std::snprintf(line, sizeof line, "0x%02X 0x%04X\n", static_cast<unsigned>(0x18 + i),
+                  static_cast<unsigned>(record[i]));
+    text += line;
+  }
+  return {"calibration.txt", {text.begin(), text.end()}};
+}
+
+JournalBackup HistoryBackup(std::vector<uint8_t> exportBytes) {
+  return {"history.csv", std::move(exportBytes)};
+}
+
+JournalBackup IdentificationBackup(std::string_view identification) {
+  const std::string text = CleanLine(identification) + "\n";
+  return {"identification.txt", {text.begin(), text.end()}};
+}
+
+std::vector<JournalBackup> FirmwareUploadBackups(
+    std::string_view identification, const SettingsWords& settings,
+    const std::optional<CalibrationWords>& calibration) {
+  std::vector<JournalBackup> backups{IdentificationBackup(identification),
+                                     SettingsBackup(settings)};
+  if (calibration) backups.push_back(CalibrationBackup(*calibration));
+  return backups;
+}
+
+bool ParseCalibrationBackup(std::span<const uint8_t> bytes, CalibrationWords& record,
+                            std::string& error) {
+  const std::string_view text(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+  CalibrationWords words{};
+  size_t start = 0;
+  for (size_t i = 0; i < words.size(); ++i) {
+    const std::string where = "line " + std::to_string(i + 1);
+    const size_t end = text.find('\n', start);
+    if (end == std::string_view::npos) return Why(error, where + " is missing");
+    const std::string_view line = text.substr(start, end - start);
+    start = end + 1;
+    uint32_t address = 0;
+    uint32_t word = 0;
+    if (line.substr(0, 2) != "0x" || line.size() != 11 || line.substr(4, 3) != " 0x" ||
+        !ParseHex(line.substr(2, 2), false, address) || !ParseHex(line.substr(7, 4), false, word))
+      return Why(error, where + " is not \"0xRR 0xWWWW\"");
+    if (address != 0x18 + i) {
+      char expected[8];
+      std::snprintf(expected, sizeof expected, "0x%02X", static_cast<unsigned>(0x18 + i));
+      return Why(error, where + " is not register " + expected);
+    }
+    words[i] = static_cast<uint16_t>(word);
+  }
+  if (start != text.size()) return Why(error, "more follows register 0x1F");
+  record = words;
+  return true;
+}
+
+std::vector<std::string> ClockDetails(double relayTime, double pcTime) {
+  const auto text = [](double value) {
+    const CalendarTime t = SplitDateTime(value);
+    char line[64];
+    std::snprintf(line, sizeof line, "%04d-%02d-%02d %02d:%02d:%02d.%03d", t.year, t.month, t.day,
+                  t.hour, t.minute, t.second, t.millisecond);
+    return std::string(line);
+  };
+  double offset = std::round((relayTime - pcTime) * 86400.0 * 100.0) / 100.0;
+  if (offset == 0.0) offset = 0.0;  // no "-0.00"
+  char line[64];
+  std::snprintf(line, sizeof line, "clock offset: %+.2f s", offset);
+  return {"relay time: " + text(relayTime), "pc time: " + text(pcTime), line};
+}
+
+uint32_t Crc32(std::span<const uint8_t> bytes) {
+  static const std::array<uint32_t, 256> table = [] {
+    std::array<uint32_t, 256> t{};
+    for (uint32_t n = 0; n < 256; ++n) {
+      uint32_t c = n;
+      for (int k = 0; k < 8; ++k) c = (c & 1u) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
+      t[n] = c;
+    }
+    return t;
+  }();
+  uint32_t crc = 0xFFFFFFFFu;
+  for (const uint8_t b : bytes) crc = table[(crc ^ b) & 0xFFu] ^ (crc >> 8);
+  return crc ^ 0xFFFFFFFFu;
+}
+
+bool OpenJournalEntry(const std::string& root, JournalEntry& entry, FileError& error) {
+  for (size_t i = 0; i < entry.backups.size(); ++i) {
+    const JournalBackup& backup = entry.backups[i];
+    if (!IsBackupName(backup.name)) return Fail(error, FileProblem::Other, EINVAL);
+    for (size_t k = 0; k < i; ++k) {
+      if (entry.backups[k].name == backup.name) return Fail(error, FileProblem::Other, EINVAL);
+    }
+    if (backup.bytes.size() > kMaxBackupSize) return Fail(error, FileProblem::Other, EFBIG);
+  }
+  if (root.empty()) return Fail(error, FileProblem::NotFound, ENOENT);
+  CleanEntry(entry);
+  entry.user = CleanLine(CurrentUser());
+  entry.host = CleanLine(CurrentHost());
+  entry.outcome = JournalOutcome::Pending;
+  entry.damaged = false;
+  entry.damage.clear();
+  for (JournalBackup& backup : entry.backups) {
+    backup.size = backup.bytes.size();
+    backup.crc32 = Crc32(backup.bytes);
+  }
+
+  const fs::path relay = fs::path(root) / RelayFolderName(entry.serialNumber);
+  if (!MakeFolders(relay, error)) return false;
+  // The entry's own folder: a millisecond of its own, the next one when another program took it.
+  std::string id;
+  int64_t floor = 0;
+  for (int attempt = 0;; ++attempt) {
+    if (attempt == 1000) return Fail(error, FileProblem::Other, EEXIST);
+    const int64_t ms = TakeMillisecond(floor);
+    id = EntryId(ms, entry.kind);
+    if (::mkdir((relay / id).c_str(), 0700) == 0) {
+      entry.time = LocalTimeText(ms);
+      break;
+    }
+    const int err = errno;
+    if (err != EEXIST) return Fail(error, FolderProblem(err), err);
+    floor = ms + 1;
+  }
+  const std::string folder = (relay / id).string();
+  const auto undo = [&folder] {
+    std::error_code ignored;
+    fs::remove_all(folder, ignored);
+    return false;
+  };
+  if (!SyncFolder(relay, error)) return undo();
+  // The backups first, then the record that names them: an entry.txt on disk is a whole entry.
+  for (const JournalBackup& backup : entry.backups) {
+    if (!WriteFileAtomically(folder + "/" + backup.name, backup.bytes, error)) return undo();
+  }
+  entry.id = id;
+  if (!WriteFileAtomically(folder + "/" + std::string(kRecordName), BytesOf(RecordText(entry)),
+                           error)) {
+    entry.id.clear();
+    return undo();
+  }
+  return true;
+}
+
+bool CloseJournalEntry(const std::string& root, JournalEntry& entry, FileError& error) {
+  if (entry.damaged) return Fail(error, FileProblem::Other, EBADMSG);
+  if (!KindOfEntryId(entry.id)) return Fail(error, FileProblem::NotFound, ENOENT);
+  const std::string path = root + "/" + RelayFolderName(entry.serialNumber) + "/" + entry.id + "/" +
+                           std::string(kRecordName);
+  struct stat node {};
+  if (::lstat(path.c_str(), &node) != 0 || !S_ISREG(node.st_mode))
+    return Fail(error, FileProblem::NotFound, ENOENT);
+  CleanEntry(entry);
+  return WriteFileAtomically(path, BytesOf(RecordText(entry)), error);
+}
+
+std::vector<JournalEntry> ListJournal(const std::string& root,
+                                      std::optional<int32_t> serialNumber) {
+  std::vector<std::pair<int32_t, std::string>> relays;
+  if (serialNumber) {
+    relays.emplace_back(*serialNumber, RelayFolderName(*serialNumber));
+  } else {
+    for (std::string& name : SubFolders(root)) {
+      if (const std::optional<int32_t> serial = SerialOfFolder(name))
+        relays.emplace_back(*serial, std::move(name));
+    }
+  }
+  std::vector<JournalEntry> entries;
+  for (const auto& [serial, name] : relays) {
+    const std::string folder = root + "/" + name;
+    for (const std::string& id : SubFolders(folder))
+      entries.push_back(ReadEntry(folder, serial, id));
+  }
+  std::sort(entries.begin(), entries.end(), [](const JournalEntry& a, const JournalEntry& b) {
+    return a.id != b.id ? a.id > b.id : a.serialNumber < b.serialNumber;
+  });
+  return entries;
+}
+
+bool ReadJournalBackup(const std::string& root, const JournalEntry& entry, std::string_view name,
+                       std::vector<uint8_t>& bytes, FileError& error) {
+  bytes.clear();
+  if (entry.damaged) return Fail(error, FileProblem::Other, EBADMSG);
+  const auto backup = std::find_if(entry.backups.begin(), entry.backups.end(),
+                                   [name](const JournalBackup& b) { return b.name == name; });
+  if (backup == entry.backups.end() || !IsBackupName(name) || !KindOfEntryId(entry.id))
+    return Fail(error, FileProblem::NotFound, ENOENT);
+  const std::string path =
+      root + "/" + RelayFolderName(entry.serialNumber) + "/" + entry.id + "/" + backup->name;
+  std::vector<uint8_t> read;
+  bool tooLarge = false;
+  if (!ReadWholeFile(path, backup->size, read, error, tooLarge)) {
+    return tooLarge ? Fail(error, FileProblem::Other, EBADMSG) : false;
+  }
+  if (read.size() != backup->size || Crc32(read) != backup->crc32)
+    return Fail(error, FileProblem::Other, EBADMSG);
+  bytes = std::move(read);
+  return true;
+}
+
+}  // namespace nx480

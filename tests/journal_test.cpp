@@ -1,0 +1,706 @@
+// The change journal: where it lives, every kind of change kept and read back, damaged entries
+// found, nothing left of a failed write, the order in which an entry reaches the disk.
+#include "journal.h"
+
+#include <dlfcn.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <climits>
+#include <ctime>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <iterator>
+#include <map>
+#include <random>
+#include <string>
+#include <tuple>
+#include <vector>
+
+#include "relay_time.h"
+#include "settings_file.h"
+
+using namespace nx480;
+namespace fs = std::filesystem;
+
+// What reaches the disk, in order. The test program's own fsync and rename take the place of the
+// C library's for the code linked into it (the journal and the atomic writer): they note the
+// call while `tracing` holds, then pass it on.
+namespace {
+
+struct DiskCall {
+  std::string call;  // "fsync" or "rename"
+  std::string path;  // the file or folder synced, the name renamed to
+};
+bool tracing = false;
+std::vector<DiskCall> diskCalls;
+
+std::string PathOfDescriptor(int fd) {
+  char path[PATH_MAX];
+  const ssize_t n = ::readlink(("/proc/self/fd/" + std::to_string(fd)).c_str(), path, sizeof path);
+  return n > 0 ? std::string(path, static_cast<size_t>(n)) : "";
+}
+
+}  // namespace
+
+extern "C" int fsync(int fd) {
+  static const auto next = reinterpret_cast<int (*)(int)>(::dlsym(RTLD_NEXT, "fsync"));
+  if (tracing) diskCalls.push_back({"fsync", PathOfDescriptor(fd)});
+  return next(fd);
+}
+
+extern "C" int rename(const char* from, const char* to) noexcept {
+  static const auto next =
+      reinterpret_cast<int (*)(const char*, const char*)>(::dlsym(RTLD_NEXT, "rename"));
+  if (tracing) diskCalls.push_back({"rename", to});
+  return next(from, to);
+}
+
+namespace {
+
+SettingsWords SampleSettings() {
+  SettingsWords r{};
+  for (size_t i = 0; i < r.size(); ++i) r[i] = static_cast<uint16_t>(0x0101 * (i + 1));
+  r[8] = 196;  // Uu1
+  return r;
+}
+
+const CalibrationWords kCalibration = {1003, 1000, 999, 9987, 0x00C8, 1234, 0, 0x0101};
+
+// An entry of each kind as the tool would open it for the relay 1234.
+JournalEntry Sample(ChangeKind kind) {
+  RelaySession session;
+  session.connected = true;
+  session.port = "/dev/ttyUSB0";
+  session.identText = "NX480\x9A   1.14.d";  // "š" in the relay's code page
+  session.firmware = FirmwareFeaturesOf(14);
+  session.serialNumber = 1234;
+  JournalEntry entry =
+      NewJournalEntry(session, kind, "a change of the " + std::string(ChangeKindWord(kind)));
+  switch (kind) {
+    case ChangeKind::Settings:
+      entry.backups = {SettingsBackup(SampleSettings())};
+      entry.details = {"row: Uu1 196 V -> 200 V"};
+      break;
+    case ChangeKind::Calibration:
+      entry.backups = {CalibrationBackup(kCalibration)};
+      entry.details = {"KalU1: 1.003 -> 1.010"};
+      break;
+    case ChangeKind::Clock:
+      entry.details = ClockDetails(46000.5, 46000.5 - 1.5 / 86400);
+      break;
+    case ChangeKind::HistoryClearing: {
+      const std::string csv = "Datum;Událost\r\n09.12.2026 23:15:02;U<1\r\n";
+      entry.backups = {HistoryBackup({csv.begin(), csv.end()})};
+      break;
+    }
+    case ChangeKind::FirmwareUpload:
+      entry.backups = FirmwareUploadBackups(entry.identification, SampleSettings(), kCalibration);
+      entry.details = {"image: nx480-1.15.a.bn6"};
+      break;
+    case ChangeKind::RelayMode:
+      entry.details = {"relay mode: Auto -> On"};
+      break;
+  }
+  return entry;
+}
+
+auto Fields(const JournalEntry& e) {
+  return std::tie(e.kind, e.description, e.port, e.identification, e.serialNumber, e.firmware,
+                  e.details, e.outcome, e.id, e.time, e.user, e.host);
+}
+
+std::string ReadText(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+void WriteText(const fs::path& path, const std::string& text) {
+  std::ofstream(path, std::ios::binary | std::ios::trunc) << text;
+}
+
+std::string Hex(uint32_t value) {
+  char text[9];
+  std::snprintf(text, sizeof text, "%08x", static_cast<unsigned>(value));
+  return text;
+}
+
+// entry.txt changed by `edit` and given a checksum that fits again.
+void Reseal(const fs::path& record, const std::function<void(std::string&)>& edit) {
+  std::string text = ReadText(record);
+  text.erase(text.rfind("checksum: "));
+  edit(text);
+  WriteText(record, text + "checksum: " +
+                        Hex(Crc32({reinterpret_cast<const uint8_t*>(text.data()), text.size()})) +
+                        "\n");
+}
+
+void Replace(std::string& text, const std::string& from, const std::string& to) {
+  const size_t at = text.find(from);
+  ASSERT_NE(at, std::string::npos) << from;
+  text.replace(at, from.size(), to);
+}
+
+class JournalTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char pattern[] = "/tmp/nx480-journal-XXXXXX";
+    ASSERT_NE(::mkdtemp(pattern), nullptr);
+    dir_ = fs::canonical(pattern);
+    root_ = (dir_ / "journal").string();
+  }
+  void TearDown() override {
+    std::error_code ignored;
+    for (const auto& item : fs::recursive_directory_iterator(dir_, ignored))
+      fs::permissions(item.path(), fs::perms::owner_all, fs::perm_options::add, ignored);
+    fs::remove_all(dir_);
+  }
+
+  JournalEntry Open(ChangeKind kind, const std::string& root) {
+    JournalEntry entry = Sample(kind);
+    FileError error;
+    EXPECT_TRUE(OpenJournalEntry(root, entry, error)) << SystemErrorText(error);
+    return entry;
+  }
+
+  fs::path dir_;
+  std::string root_;
+};
+
+}  // namespace
+
+TEST(JournalRootTest, DataHomeOrHome) {
+  const struct {
+    const char* dataHome;  // nullptr: not set
+    const char* home;
+    std::optional<std::string> root;
+  } cases[] = {
+      {"/data", "/home/jan", "/data/nx480-pc/journal"},
+      {"/data//x/../", "/home/jan", "/data/nx480-pc/journal"},
+      {"relative/data", "/home/jan", "/home/jan/.local/share/nx480-pc/journal"},
+      {"", "/home/jan", "/home/jan/.local/share/nx480-pc/journal"},
+      {nullptr, "/home/jan/", "/home/jan/.local/share/nx480-pc/journal"},
+      {"/", nullptr, "/nx480-pc/journal"},
+      {nullptr, "home/jan", std::nullopt},
+      {nullptr, nullptr, std::nullopt},
+  };
+  for (const auto& c : cases) {
+    const auto env = [&c](const char* name) -> std::optional<std::string> {
+      const char* value = std::string_view(name) == "XDG_DATA_HOME" ? c.dataHome
+                          : std::string_view(name) == "HOME"        ? c.home
+                                                                    : nullptr;
+      return value ? std::optional<std::string>(value) : std::nullopt;
+    };
+    EXPECT_EQ(JournalRoot(env), c.root)
+        << (c.dataHome ? c.dataHome : "-") << " " << (c.home ? c.home : "-");
+  }
+}
+
+TEST(JournalTextTest, ChecksumAndClockLines) {
+  const std::string check = "123456789";
+  EXPECT_EQ(Crc32({reinterpret_cast<const uint8_t*>(check.data()), check.size()}), 0xCBF43926u);
+
+  const double pc = ComposeDateTime(*EncodeDate(2026, 12, 9), *EncodeTime(23, 15, 2, 120));
+  const struct {
+    double relayMinusPc;  // seconds
+    const char* offset;
+  } cases[] = {{-1.234, "clock offset: -1.23 s"},
+               {1.236, "clock offset: +1.24 s"},
+               {0.001, "clock offset: +0.00 s"},
+               {-0.001, "clock offset: +0.00 s"},
+               {-3600, "clock offset: -3600.00 s"}};
+  for (const auto& c : cases) {
+    const std::vector<std::string> lines = ClockDetails(pc + c.relayMinusPc / 86400, pc);
+    ASSERT_EQ(lines.size(), 3u);
+    EXPECT_EQ(lines[1], "pc time: 2026-12-09 23:15:02.120");
+    EXPECT_EQ(lines[2], c.offset);
+  }
+  EXPECT_EQ(ClockDetails(pc - 1.5 / 86400, pc)[0], "relay time: 2026-12-09 23:15:00.620");
+}
+
+TEST(JournalTextTest, CalibrationFileReadStrictly) {
+  const JournalBackup backup = CalibrationBackup(kCalibration);
+  const std::string good(backup.bytes.begin(), backup.bytes.end());
+  ASSERT_EQ(good.substr(0, 24), "0x18 0x03EB\n0x19 0x03E8\n");
+  const auto parse = [](const std::string& text, CalibrationWords& record, std::string& error) {
+    return ParseCalibrationBackup({reinterpret_cast<const uint8_t*>(text.data()), text.size()},
+                                  record, error);
+  };
+  CalibrationWords record{};
+  std::string error;
+  ASSERT_TRUE(parse(good, record, error)) << error;
+  EXPECT_EQ(record, kCalibration);
+  record = {};
+  ASSERT_TRUE(parse("0x18 0x03eb" + good.substr(11), record, error)) << error;
+  EXPECT_EQ(record[0], 1003);
+
+  const std::string eighth = "0x1F 0x0101\n";
+  const struct {
+    const char* name;
+    std::string text;
+  } bad[] = {
+      {"empty", ""},
+      {"no last newline", good.substr(0, good.size() - 1)},
+      {"seven lines", good.substr(0, good.size() - eighth.size())},
+      {"nine lines", good + eighth},
+      {"out of order", good.substr(12, 12) + good.substr(0, 12) + good.substr(24)},
+      {"three digits", "0x18 0x3EB" + good.substr(11)},
+      {"capital X", "0X18 0x03EB" + good.substr(11)},
+      {"two spaces", "0x18  0x03EB" + good.substr(11)},
+      {"CRLF", "0x18 0x03EB\r" + good.substr(11)},
+      {"not hex", "0x18 0x03EG" + good.substr(11)},
+      {"junk after", good + "x"},
+  };
+  for (const auto& c : bad) {
+    record = {};
+    error.clear();
+    EXPECT_FALSE(parse(c.text, record, error)) << c.name;
+    EXPECT_FALSE(error.empty()) << c.name;
+    EXPECT_EQ(record, CalibrationWords{}) << c.name;
+  }
+}
+
+class JournalKindTest : public JournalTest, public ::testing::WithParamInterface<ChangeKind> {};
+
+TEST_P(JournalKindTest, KeptAndReadBack) {
+  JournalEntry entry = Sample(GetParam());
+  const std::vector<JournalBackup> given = entry.backups;
+  FileError error;
+  ASSERT_TRUE(OpenJournalEntry(root_, entry, error)) << SystemErrorText(error);
+  EXPECT_EQ(entry.identification, "NX480š   1.14.d");
+  std::vector<JournalEntry> listed = ListJournal(root_, 1234);
+  ASSERT_EQ(listed.size(), 1u);
+  EXPECT_FALSE(listed[0].damaged) << listed[0].damage;
+  EXPECT_EQ(listed[0].outcome, JournalOutcome::Pending);
+
+  entry.outcome = JournalOutcome::Done;
+  entry.details.push_back("written at the second try");
+  ASSERT_TRUE(CloseJournalEntry(root_, entry, error)) << SystemErrorText(error);
+  listed = ListJournal(root_);
+  ASSERT_EQ(listed.size(), 1u);
+  const JournalEntry& got = listed[0];
+  ASSERT_FALSE(got.damaged) << got.damage;
+  EXPECT_EQ(Fields(got), Fields(entry));
+  ASSERT_EQ(got.backups.size(), given.size());
+  const fs::path folder = fs::path(root_) / "1234" / got.id;
+  for (size_t i = 0; i < given.size(); ++i) {
+    SCOPED_TRACE(given[i].name);
+    EXPECT_EQ(got.backups[i].name, given[i].name);
+    std::vector<uint8_t> bytes;
+    ASSERT_TRUE(ReadJournalBackup(root_, got, given[i].name, bytes, error));
+    EXPECT_EQ(bytes, given[i].bytes);
+    if (given[i].name == "settings.nx4") {  // what the "Otevři" button loads
+      SettingsWords loaded{};
+      ASSERT_TRUE(LoadSettingsFile((folder / "settings.nx4").string(), loaded, error));
+      EXPECT_EQ(loaded, SampleSettings());
+    }
+    if (given[i].name == "calibration.txt") {
+      CalibrationWords record{};
+      std::string why;
+      ASSERT_TRUE(ParseCalibrationBackup(bytes, record, why)) << why;
+      EXPECT_EQ(record, kCalibration);
+    }
+  }
+  std::vector<uint8_t> bytes;
+  EXPECT_FALSE(ReadJournalBackup(root_, got, "entry.txt", bytes, error));
+  EXPECT_EQ(error.problem, FileProblem::NotFound);
+}
+
+INSTANTIATE_TEST_SUITE_P(Kinds, JournalKindTest,
+                         ::testing::Values(ChangeKind::Settings, ChangeKind::Calibration,
+                                           ChangeKind::Clock, ChangeKind::HistoryClearing,
+                                           ChangeKind::FirmwareUpload, ChangeKind::RelayMode),
+                         [](const auto& info) {
+                           std::string name(ChangeKindWord(info.param));
+                           std::erase(name, '-');
+                           return name;
+                         });
+
+// One value a line: what would start a line of its own or is no UTF-8 is cleaned on the way.
+TEST_F(JournalTest, RecordReadsAsText) {
+  JournalEntry entry = Sample(ChangeKind::Settings);
+  entry.description = "two\nlines";
+  entry.port += "\xFF";
+  entry.details.push_back("x\r\nfile: evil.txt, 1 bytes, CRC-32 00000000");
+  FileError error;
+  ASSERT_TRUE(OpenJournalEntry(root_, entry, error)) << SystemErrorText(error);
+  const std::string text = ReadText(fs::path(root_) / "1234" / entry.id / "entry.txt");
+  const JournalBackup settings = SettingsBackup(SampleSettings());
+  for (const std::string& line : std::vector<std::string>{
+           "format: nx480-pc journal 1\n", "description: two lines\n", "port: /dev/ttyUSB0\uFFFD\n",
+           "detail: x  file: evil.txt, 1 bytes, CRC-32 00000000\n",
+           "identification: NX480š   1.14.d\n", "serial number: 1234\n", "firmware: 14\n",
+           "change: settings\n", "outcome: pending\n", "detail: row: Uu1 196 V -> 200 V\n",
+           "file: settings.nx4, 48 bytes, CRC-32 " + Hex(Crc32(settings.bytes)) + "\n"}) {
+    EXPECT_NE(text.find(line), std::string::npos) << line << "in\n" << text;
+  }
+  EXPECT_TRUE(text.starts_with("format: "));
+  EXPECT_NE(text.find("\ntime: " + entry.time + "\n"), std::string::npos);
+  EXPECT_EQ(entry.time.size(), 29u);  // 2026-12-09T23:15:02.123+01:00
+  EXPECT_TRUE(entry.id.ends_with("Z_settings")) << entry.id;
+  const std::vector<JournalEntry> listed = ListJournal(root_);
+  ASSERT_EQ(listed.size(), 1u);
+  EXPECT_FALSE(listed[0].damaged) << listed[0].damage;
+  EXPECT_EQ(Fields(listed[0]), Fields(entry));
+  EXPECT_EQ(listed[0].backups.size(), 1u);
+}
+
+TEST_F(JournalTest, DamagedEntriesAreListedAndNeverRead) {
+  using Damage = std::function<void(const fs::path& folder)>;
+  const auto reseal = [](std::function<void(std::string&)> edit) -> Damage {
+    return [edit](const fs::path& folder) { Reseal(folder / "entry.txt", edit); };
+  };
+  const auto replace = [&reseal](std::string from, std::string to) {
+    return reseal([from, to](std::string& text) { Replace(text, from, to); });
+  };
+  const auto record = [](const fs::path& folder) { return folder / "entry.txt"; };
+  const auto backup = [](const fs::path& folder) { return folder / "settings.nx4"; };
+  std::mt19937 random(480);
+  std::string junk(4096, '\0');
+  for (char& c : junk) c = static_cast<char>(random());
+  junk.back() = '\n';
+
+  const struct {
+    const char* name;
+    Damage damage;
+    const char* reason;
+  } cases[] = {
+      {"record missing", [&](const fs::path& f) { fs::remove(record(f)); }, "entry.txt is missing"},
+      {"record empty", [&](const fs::path& f) { WriteText(record(f), ""); }, "empty"},
+      {"record cut in a line",
+       [&](const fs::path& f) { fs::resize_file(record(f), fs::file_size(record(f)) / 2 + 3); },
+       "does not end with a whole line"},
+      {"record cut after a line",
+       [&](const fs::path& f) {
+         const std::string text = ReadText(record(f));
+         WriteText(record(f), text.substr(0, text.find("outcome:")));
+       },
+       "no checksum line"},
+      {"binary junk", [&](const fs::path& f) { WriteText(record(f), junk); }, "no checksum line"},
+      {"huge line", [&](const fs::path& f) { WriteText(record(f), std::string(2 << 20, 'x')); },
+       "larger than 1 MiB"},
+      {"record a folder",
+       [&](const fs::path& f) {
+         fs::remove(record(f));
+         fs::create_directory(record(f));
+       },
+       "entry.txt is a folder"},
+      {"record a FIFO",
+       [&](const fs::path& f) {
+         fs::remove(record(f));
+         ASSERT_EQ(::mkfifo(record(f).c_str(), 0600), 0);
+       },
+       "entry.txt is not a file"},
+      {"a byte changed",
+       [&](const fs::path& f) {
+         std::string text = ReadText(record(f));
+         Replace(text, "Uu1 196", "Uu1 197");
+         WriteText(record(f), text);
+       },
+       "fails its checksum"},
+      {"key missing", replace("outcome: pending\n", ""), "no \"outcome\""},
+      {"key twice", replace("port:", "port: /dev/ttyS0\nport:"), "gives \"port\" again"},
+      {"line without key", replace("outcome:", "hello\noutcome:"), "has no key"},
+      {"unknown key", replace("outcome:", "colour: red\noutcome:"), "unknown key"},
+      {"no space after key", replace("outcome: ", "outcome:"), "no space after the key"},
+      {"newer format", replace("journal 1", "journal 2"), "unknown format"},
+      {"no time", reseal([](std::string& t) { t.replace(t.find("time: ") + 6, 29, "today"); }),
+       "no valid time"},
+      {"serial not a number", replace("serial number: 1234", "serial number: 01234"),
+       "no valid serial number"},
+      {"unknown change", replace("change: settings", "change: colour"), "unknown change"},
+      {"unknown outcome", replace("outcome: pending", "outcome: maybe"), "unknown outcome"},
+      {"another change", replace("change: settings", "change: clock"), "another change"},
+      {"another relay", replace("serial number: 1234", "serial number: 4321"), "another relay"},
+      {"control character", replace("row: Uu1", "row:\rUu1"), "not clean UTF-8"},
+      {"not UTF-8", replace("row: Uu1", "row: \xC3\x28Uu1"), "not clean UTF-8"},
+      {"file outside the folder", replace("file: settings.nx4", "file: ../settings.nx4"),
+       "no file line"},
+      {"file the parent folder", replace("file: settings.nx4", "file: .."), "no file line"},
+      {"file size not a number", replace(", 48 bytes", ", 4 8 bytes"), "no file line"},
+      {"file named twice", reseal([](std::string& t) { t += t.substr(t.find("file: ")); }),
+       "names a file again"},
+      {"folder renamed",
+       [](const fs::path& f) { fs::rename(f, f.parent_path() / "copy of an entry"); },
+       "not an entry's"},
+      {"backup missing", [&](const fs::path& f) { fs::remove(backup(f)); },
+       "settings.nx4 is missing"},
+      {"backup shorter", [&](const fs::path& f) { fs::resize_file(backup(f), 47); },
+       "settings.nx4 is shorter"},
+      {"backup longer", [&](const fs::path& f) { fs::resize_file(backup(f), 49); },
+       "settings.nx4 is larger"},
+      {"backup byte changed",
+       [&](const fs::path& f) {
+         std::string bytes = ReadText(backup(f));
+         bytes[16] ^= 1;
+         WriteText(backup(f), bytes);
+       },
+       "settings.nx4 fails its checksum"},
+      {"backup a folder",
+       [&](const fs::path& f) {
+         fs::remove(backup(f));
+         fs::create_directory(backup(f));
+       },
+       "settings.nx4 is a folder"},
+  };
+  int row = 0;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string root = root_ + std::to_string(++row);
+    const JournalEntry good = Open(ChangeKind::Settings, root);
+    JournalEntry victim = Open(ChangeKind::Settings, root);
+    c.damage(fs::path(root) / "1234" / victim.id);
+
+    const std::vector<JournalEntry> listed = ListJournal(root);
+    ASSERT_EQ(listed.size(), 2u);
+    const bool goodFirst = listed[0].id == good.id;
+    const JournalEntry& kept = listed[goodFirst ? 0 : 1];
+    const JournalEntry& damaged = listed[goodFirst ? 1 : 0];
+    EXPECT_FALSE(kept.damaged) << kept.damage;
+    EXPECT_TRUE(damaged.damaged);
+    EXPECT_NE(damaged.damage.find(c.reason), std::string::npos) << damaged.damage;
+    EXPECT_EQ(damaged.serialNumber, 1234);
+
+    std::vector<uint8_t> bytes;
+    FileError error;
+    EXPECT_TRUE(ReadJournalBackup(root, kept, "settings.nx4", bytes, error));
+    EXPECT_EQ(bytes.size(), 48u);
+    EXPECT_FALSE(ReadJournalBackup(root, damaged, "settings.nx4", bytes, error));
+    EXPECT_TRUE(bytes.empty());
+    EXPECT_EQ(error.systemError, EBADMSG);
+    JournalEntry closing = damaged;
+    closing.outcome = JournalOutcome::Done;
+    EXPECT_FALSE(CloseJournalEntry(root, closing, error));
+  }
+
+  // A backup changed after the listing is not handed out either.
+  const JournalEntry entry = Open(ChangeKind::Settings, root_);
+  const std::vector<JournalEntry> listed = ListJournal(root_);
+  ASSERT_EQ(listed.size(), 1u);
+  WriteText(fs::path(root_) / "1234" / entry.id / "settings.nx4", std::string(48, 'x'));
+  std::vector<uint8_t> bytes;
+  FileError error;
+  EXPECT_FALSE(ReadJournalBackup(root_, listed[0], "settings.nx4", bytes, error));
+  EXPECT_EQ(error.systemError, EBADMSG);
+  EXPECT_TRUE(bytes.empty());
+}
+
+// entry.txt ends with its own checksum: any byte changed or any tail cut off is seen.
+TEST_F(JournalTest, EveryChangeToTheRecordIsSeen) {
+  const JournalEntry entry = Open(ChangeKind::Settings, root_);
+  const fs::path record = fs::path(root_) / "1234" / entry.id / "entry.txt";
+  const std::string original = ReadText(record);
+  const auto damaged = [this] {
+    const std::vector<JournalEntry> listed = ListJournal(root_, 1234);
+    return listed.size() == 1 && listed[0].damaged;
+  };
+  for (size_t i = 0; i < original.size(); ++i) {
+    std::string text = original;
+    text[i] = static_cast<char>(text[i] ^ (i % 2 ? 0x20 : 0x01));  // a bit, or a letter's case
+    WriteText(record, text);
+    EXPECT_TRUE(damaged()) << "byte " << i;
+    WriteText(record, original.substr(0, i));
+    EXPECT_TRUE(damaged()) << "cut at " << i;
+  }
+  WriteText(record, original);
+  EXPECT_FALSE(damaged());
+}
+
+TEST_F(JournalTest, FailedOpenLeavesNothingBehind) {
+  const bool root = ::geteuid() == 0;  // rights do not stop the superuser
+  const std::vector<uint8_t> large(5000, 'x');
+  const struct {
+    const char* name;
+    std::vector<JournalBackup> backups;
+    rlim_t fileSizeLimit;  // RLIM_INFINITY: none (a full disk otherwise)
+    std::function<std::string(const fs::path& dir)> makeRoot;
+    FileProblem problem;
+  } cases[] = {
+      {"journal under a file",
+       {SettingsBackup(SampleSettings())},
+       RLIM_INFINITY,
+       [](const fs::path& dir) {
+         WriteText(dir / "file", "x");
+         return (dir / "file" / "journal").string();
+       },
+       FileProblem::NotFound},
+      {"disk full at the second backup",
+       {SettingsBackup(SampleSettings()), HistoryBackup(large)},
+       1000,
+       [](const fs::path& dir) { return (dir / "journal").string(); },
+       FileProblem::NoSpace},
+      {"disk full at entry.txt",
+       {SettingsBackup(SampleSettings()), CalibrationBackup(kCalibration)},
+       300,
+       [](const fs::path& dir) { return (dir / "journal").string(); },
+       FileProblem::NoSpace},
+      {"relay folder read-only",
+       {SettingsBackup(SampleSettings())},
+       RLIM_INFINITY,
+       [root](const fs::path& dir) {
+         fs::create_directories(dir / "journal" / "1234");
+         fs::permissions(dir / "journal" / "1234", fs::perms::owner_read | fs::perms::owner_exec);
+         return root ? "" : (dir / "journal").string();
+       },
+       FileProblem::FolderNotWritable},
+      {"backup name with a slash",
+       {SettingsBackup(SampleSettings()), {"../settings.nx4", {1}}},
+       RLIM_INFINITY,
+       [](const fs::path& dir) { return (dir / "journal").string(); },
+       FileProblem::Other},
+      {"backup named twice",
+       {SettingsBackup(SampleSettings()), SettingsBackup({})},
+       RLIM_INFINITY,
+       [](const fs::path& dir) { return (dir / "journal").string(); },
+       FileProblem::Other},
+  };
+  int row = 0;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const fs::path dir = dir_ / std::to_string(++row);
+    fs::create_directory(dir);
+    const std::string journal = c.makeRoot(dir);
+    if (journal.empty()) continue;
+    JournalEntry entry = Sample(ChangeKind::Settings);
+    entry.backups = c.backups;
+
+    rlimit before{};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &before), 0);
+    const auto oldSignal = ::signal(SIGXFSZ, SIG_IGN);
+    rlimit limited = before;
+    limited.rlim_cur = c.fileSizeLimit;
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &limited), 0);
+    FileError error;
+    const bool opened = OpenJournalEntry(journal, entry, error);
+    ::setrlimit(RLIMIT_FSIZE, &before);
+    ::signal(SIGXFSZ, oldSignal);
+
+    EXPECT_FALSE(opened);
+    EXPECT_EQ(error.problem, c.problem) << SystemErrorText(error);
+    EXPECT_TRUE(entry.id.empty());
+    EXPECT_TRUE(ListJournal(journal).empty());
+    std::error_code ignored;
+    if (fs::exists(fs::path(journal) / "1234")) {
+      EXPECT_TRUE(fs::is_empty(fs::path(journal) / "1234", ignored));
+    }
+  }
+}
+
+// An entry reaches the disk backups first: when entry.txt takes its name, every backup's bytes
+// and name and the entry's own folder are synced; entry.txt is synced before the call returns.
+TEST_F(JournalTest, BackupsReachTheDiskBeforeTheRecord) {
+  JournalEntry entry = Sample(ChangeKind::FirmwareUpload);
+  ASSERT_EQ(entry.backups.size(), 3u);
+  FileError error;
+  diskCalls.clear();
+  tracing = true;
+  const bool opened = OpenJournalEntry(root_, entry, error);
+  tracing = false;
+  ASSERT_TRUE(opened) << SystemErrorText(error);
+
+  const std::string relay = root_ + "/1234";
+  const std::string folder = relay + "/" + entry.id;
+  const auto find = [](size_t from, const std::function<bool(const DiskCall&)>& fits) {
+    for (size_t i = from; i < diskCalls.size(); ++i) {
+      if (fits(diskCalls[i])) return i;
+    }
+    return diskCalls.size();
+  };
+  const auto call = [](const char* name, const std::string& path) {
+    return [=](const DiskCall& c) { return c.call == name && c.path == path; };
+  };
+  // The data of `name`: its temporary file beside it, synced.
+  const auto data = [&folder](const std::string& name) {
+    return [=](const DiskCall& c) {
+      return c.call == "fsync" && c.path.starts_with(folder + "/." + name + ".tmp");
+    };
+  };
+  const size_t recordPlaced = find(0, call("rename", folder + "/entry.txt"));
+  ASSERT_LT(recordPlaced, diskCalls.size());
+  EXPECT_LT(find(0, call("fsync", relay)), recordPlaced) << "the entry's folder";
+  EXPECT_LT(find(0, data("entry.txt")), recordPlaced);
+  EXPECT_LT(find(recordPlaced, call("fsync", folder)), diskCalls.size()) << "entry.txt's name";
+  for (const JournalBackup& backup : entry.backups) {
+    SCOPED_TRACE(backup.name);
+    const size_t placed = find(0, call("rename", folder + "/" + backup.name));
+    EXPECT_LT(find(0, data(backup.name)), placed);
+    EXPECT_LT(placed, recordPlaced);
+    EXPECT_LT(find(placed, call("fsync", folder)), recordPlaced);
+  }
+}
+
+TEST_F(JournalTest, IdsUniqueAndNewestFirst) {
+  std::map<int32_t, std::vector<std::string>> byRelay;
+  std::vector<std::string> all;
+  for (int i = 0; i < 24; ++i) {
+    JournalEntry entry;
+    entry.kind = i % 2 ? ChangeKind::RelayMode : ChangeKind::Clock;
+    entry.serialNumber = i % 3 == 0 ? -1 : 1234;
+    FileError error;
+    ASSERT_TRUE(OpenJournalEntry(root_, entry, error)) << SystemErrorText(error);
+    if (!all.empty()) {
+      EXPECT_LT(all.back(), entry.id);  // unique, and sorted as made
+    }
+    all.push_back(entry.id);
+    byRelay[entry.serialNumber].push_back(entry.id);
+  }
+  // Folders that are no relay's are passed over.
+  fs::create_directories(fs::path(root_) / "01234" / "2026-12-09T22-15-02.123Z_clock");
+  fs::create_directories(fs::path(root_) / "notes");
+  WriteText(fs::path(root_) / "readme.txt", "x");
+
+  const auto ids = [](const std::vector<JournalEntry>& entries) {
+    std::vector<std::string> list;
+    for (const JournalEntry& e : entries) {
+      EXPECT_FALSE(e.damaged) << e.id << ": " << e.damage;
+      list.push_back(e.id);
+    }
+    return list;
+  };
+  const auto newestFirst = [](std::vector<std::string> list) {
+    std::reverse(list.begin(), list.end());
+    return list;
+  };
+  EXPECT_EQ(ids(ListJournal(root_)), newestFirst(all));
+  EXPECT_EQ(ids(ListJournal(root_, 1234)), newestFirst(byRelay[1234]));
+  EXPECT_EQ(ids(ListJournal(root_, -1)), newestFirst(byRelay[-1]));
+  EXPECT_TRUE(fs::is_directory(fs::path(root_) / "unknown"));
+  EXPECT_TRUE(ListJournal(root_, 4321).empty());
+  EXPECT_TRUE(ListJournal((dir_ / "absent").string()).empty());
+
+  // The names of the coming milliseconds, taken by another program (up to 100 ms ahead of the
+  // clock): the entry passes them over.
+  const auto idAt = [](int64_t ms) {
+    const time_t seconds = static_cast<time_t>(ms / 1000);
+    tm utc{};
+    ::gmtime_r(&seconds, &utc);
+    char text[64];
+    std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d-%02d-%02d.%03dZ_clock",
+                  utc.tm_year + 1900, utc.tm_mon + 1, utc.tm_mday, utc.tm_hour, utc.tm_min,
+                  utc.tm_sec, static_cast<int>(ms % 1000));
+    return std::string(text);
+  };
+  const auto now = [] {
+    using namespace std::chrono;
+    return duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count();
+  };
+  int64_t end = now();
+  size_t taken = 0;
+  for (; end - now() < 100 && taken < 400; ++end, ++taken)
+    fs::create_directories(fs::path(root_) / "77" / idAt(end));
+  JournalEntry late;
+  late.kind = ChangeKind::Clock;
+  late.serialNumber = 77;
+  FileError error;
+  ASSERT_TRUE(OpenJournalEntry(root_, late, error)) << SystemErrorText(error);
+  EXPECT_GT(late.id, idAt(end - 1));
+  const std::vector<JournalEntry> relay77 = ListJournal(root_, 77);
+  ASSERT_EQ(relay77.size(), taken + 1);
+  EXPECT_EQ(relay77[0].id, late.id);
+  EXPECT_FALSE(relay77[0].damaged) << relay77[0].damage;
+}
