@@ -30,6 +30,7 @@ const std::vector<CommandForm>& Commands() {
       {"calibration", {}},
       {"history", {{"--csv", true}, {"--utf8", false}}},
       {"upload", {{"--check", false}}},
+      {"journal", {{"--all", false}}},
   };
   return commands;
 }
@@ -159,6 +160,21 @@ std::string BuildCommand(const std::string& command, const std::vector<std::stri
     if (const std::string error = wordCount(1, "firmware image (IMAGE.bn6)"); !error.empty())
       return error;
     inv.file = words[0];
+    return "";
+  }
+  if (command == "journal") {
+    if (words.empty()) return "journal needs list or show";
+    if (words[0] == "list") {
+      inv.command = Command::JournalList;
+      inv.allRelays = has("--all");
+      return words.size() > 1 ? "unexpected argument '" + words[1] + "'" : "";
+    }
+    if (words[0] != "show") return "unknown journal command '" + words[0] + "'";
+    inv.command = Command::JournalShow;
+    if (has("--all")) return "--all goes with journal list only";
+    if (words.size() < 2) return "journal show needs an entry's ID (journal list gives them)";
+    if (words.size() > 2) return "unexpected argument '" + words[2] + "'";
+    inv.entryId = words[1];
     return "";
   }
   return "unknown command '" + command + "'";
@@ -384,6 +400,28 @@ std::string HelpText(const std::string& topic) {
            "\n"
            "Exit code 5 for a bad image, 6 when the relay refuses a frame.\n";
   }
+  if (topic == "journal") {
+    return "Usage: nx480ctl journal list [--all]\n"
+           "       nx480ctl journal show ID\n"
+           "\n"
+           "The change journal: every change that nx480-pc or nx480ctl makes to a relay\n"
+           "(settings, calibration, clock, history clearing, firmware upload, relay mode)\n"
+           "leaves an entry with what the change replaced, under\n"
+           "$XDG_DATA_HOME/nx480-pc/journal (else ~/.local/share/nx480-pc/journal).\n"
+           "\n"
+           "  list    the entries of the connected relay (found by its serial number),\n"
+           "          newest first, one a line: ID, local time, change, outcome and\n"
+           "          description; \"DAMAGED: why\" ends the line of an entry that cannot\n"
+           "          be read whole\n"
+           "  --all   every relay's entries, the serial number first; no relay needed\n"
+           "  show    the entry ID: its record, detail lines and backup files, and the\n"
+           "          backed-up settings with their units; no relay needed. ID as list\n"
+           "          gives it, or SERIAL/ID where two relays have the same ID\n"
+           "\n"
+           "An empty journal lists nothing (and says so on standard error). Exit code 5\n"
+           "without a journal folder (neither XDG_DATA_HOME nor HOME an absolute path)\n"
+           "and for a damaged entry, 2 for an ID that is no entry's.\n";
+  }
   return "Usage: nx480ctl [--port DEVICE] [--trace] [--service] COMMAND [ARGUMENTS]\n"
          "       nx480ctl COMMAND --help\n"
          "\n"
@@ -399,6 +437,8 @@ std::string HelpText(const std::string& topic) {
          "  calibration [set|clear-history]  calibration factors (with --service)\n"
          "  history [--csv FILE]          the event history as the window exports it\n"
          "  upload IMAGE.bn6              firmware upload\n"
+         "  journal list [--all]          the changes made to the relay, newest first\n"
+         "  journal show ID               one change: its record and what it replaced\n"
          "\n"
          "Options:\n"
          "  --port DEVICE  use this serial device only; without it the ports are searched\n"

@@ -29,6 +29,8 @@ enum class Command {
   ClearHistory,
   History,
   Upload,
+  JournalList,
+  JournalShow,
 };
 
 struct Invocation {
@@ -54,6 +56,8 @@ struct Invocation {
   bool checkOnly = false;  // upload --check
   // calibration set NAME=VALUE ...: KalU1, KalU2, KalU3, KalF, serial
   std::vector<std::pair<std::string, std::string>> assignments;
+  bool allRelays = false;  // journal list --all
+  std::string entryId;     // journal show ID: the entry's folder name, or SERIAL/ID
 };
 
 struct ParsedLine {

@@ -47,6 +47,9 @@ Exit RunCommand(const Invocation& invocation) {
       return RunHistory(invocation);
     case Command::Upload:
       return RunUpload(invocation);
+    case Command::JournalList:
+    case Command::JournalShow:
+      return RunJournal(invocation);
     case Command::Help:
     case Command::Version:
       break;

@@ -14,6 +14,7 @@ Exit RunRelay(const Invocation& invocation);
 Exit RunCalibration(const Invocation& invocation);
 Exit RunHistory(const Invocation& invocation);
 Exit RunUpload(const Invocation& invocation);
+Exit RunJournal(const Invocation& invocation);
 
 // The command of `invocation` (not Help or Version).
 Exit RunCommand(const Invocation& invocation);

@@ -1,0 +1,256 @@
+// `nx480ctl journal list [--all]` and `nx480ctl journal show ID`: the change journal read back
+// (records/journal.h); nothing in it is changed.
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <charconv>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <optional>
+
+#include "commands.h"
+#include "journal.h"
+#include "output.h"
+#include "relay_link.h"
+#include "settings_file.h"
+#include "settings_rows.h"
+
+namespace nx480::ctl {
+
+namespace {
+
+// The journal's folder, or nullopt after a message.
+std::optional<std::string> Root() {
+  const std::optional<std::string> root = JournalRoot();
+  if (!root) {
+    Say("no journal folder: neither XDG_DATA_HOME nor HOME is an absolute path");
+  } else if (::access(root->c_str(), R_OK | X_OK) != 0 && errno != ENOENT) {
+    const int err = errno;
+    Say("the journal folder " + *root + " cannot be read: " + std::strerror(err));
+    return std::nullopt;
+  }
+  return root;
+}
+
+// As identify prints it: "001234", or "unknown" (-1, as the journal keeps it).
+std::string SerialText(int32_t serial) {
+  if (serial == -1) return "unknown";
+  char text[16];
+  std::snprintf(text, sizeof text, "%06i", int{serial});
+  return text;
+}
+
+// Whether the entry's record was read: a damaged entry has a time only when its entry.txt was
+// read whole (the time is the first field taken from it, after the checksum and the keys).
+bool RecordRead(const JournalEntry& entry) {
+  return !entry.damaged || !entry.time.empty();
+}
+
+// The change's word; for an entry whose record was not read, the one its ID ends in ("-": none).
+std::string KindText(const JournalEntry& entry) {
+  if (RecordRead(entry)) return std::string(ChangeKindWord(entry.kind));
+  const size_t underscore = entry.id.rfind('_');
+  const std::optional<ChangeKind> kind = underscore == std::string::npos
+                                             ? std::nullopt
+                                             : ChangeKindOfWord(entry.id.substr(underscore + 1));
+  return kind ? std::string(ChangeKindWord(*kind)) : "-";
+}
+
+// The entry's moment in the reader's local time, "2026-12-09 23:15:02": from the time recorded
+// (local, with its offset from UTC), else from the ID (UTC); "-" when neither gives one.
+std::string LocalTimeOf(const JournalEntry& entry) {
+  tm t{};
+  int ms = 0;
+  char sign = 0;
+  int offsetHours = 0;
+  int offsetMinutes = 0;
+  int end = 0;
+  long offset = 0;
+  if (std::sscanf(entry.time.c_str(), "%4d-%2d-%2dT%2d:%2d:%2d.%3d%c%2d:%2d%n", &t.tm_year,
+                  &t.tm_mon, &t.tm_mday, &t.tm_hour, &t.tm_min, &t.tm_sec, &ms, &sign, &offsetHours,
+                  &offsetMinutes, &end) == 10 &&
+      static_cast<size_t>(end) == entry.time.size() && (sign == '+' || sign == '-')) {
+    offset = (sign == '-' ? -60L : 60L) * (offsetHours * 60 + offsetMinutes);
+  } else if (std::sscanf(entry.id.c_str(), "%4d-%2d-%2dT%2d-%2d-%2d.%3dZ_%n", &t.tm_year, &t.tm_mon,
+                         &t.tm_mday, &t.tm_hour, &t.tm_min, &t.tm_sec, &ms, &end) != 7 ||
+             end == 0) {
+    return "-";
+  }
+  t.tm_year -= 1900;
+  t.tm_mon -= 1;
+  const time_t moment = ::timegm(&t) - offset;
+  tm local{};
+  char text[32];
+  if (!::localtime_r(&moment, &local) ||
+      std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &local) == 0)
+    return "-";
+  return text;
+}
+
+// One line per entry, the columns aligned and two blanks apart; the last is the description,
+// followed on a damaged entry's line by "DAMAGED: why".
+std::string ListText(const std::vector<JournalEntry>& entries, bool withSerial) {
+  std::vector<std::vector<std::string>> rows;
+  for (const JournalEntry& e : entries) {
+    std::vector<std::string> row;
+    if (withSerial) row.push_back(SerialText(e.serialNumber));
+    const bool read = RecordRead(e);
+    std::string last = read ? e.description : "";
+    if (e.damaged) last += (last.empty() ? "" : "  ") + ("DAMAGED: " + e.damage);
+    row.insert(row.end(), {e.id, LocalTimeOf(e), KindText(e),
+                           read ? std::string(JournalOutcomeWord(e.outcome)) : "-", last});
+    rows.push_back(std::move(row));
+  }
+  std::vector<size_t> widths(rows.empty() ? 0 : rows[0].size() - 1, 0);
+  for (const auto& row : rows)
+    for (size_t i = 0; i < widths.size(); ++i) widths[i] = std::max(widths[i], row[i].size());
+  std::string text;
+  for (const auto& row : rows) {
+    std::string line;
+    for (size_t i = 0; i < widths.size(); ++i) line += Column(row[i], widths[i] + 2);
+    line += row.back();
+    line.erase(line.find_last_not_of(' ') + 1);
+    text += line + "\n";
+  }
+  return text;
+}
+
+// The entry's record, key by key as entry.txt names them, with its folder; a damaged one says
+// why, and the fields of a record that was not read are left out.
+std::string RecordText(const std::string& folder, const JournalEntry& e) {
+  auto line = [](const std::string& key, const std::string& value) {
+    return key + ":" + (value.empty() ? "" : " " + value) + "\n";
+  };
+  std::string text = line("id", e.id) + line("folder", folder);
+  if (e.damaged) text += line("DAMAGED", e.damage);
+  if (!RecordRead(e))
+    return text + line("serial number", SerialText(e.serialNumber)) + line("change", KindText(e));
+  text += line("time", e.time) + line("user", e.user) + line("host", e.host) +
+          line("port", e.port) + line("identification", e.identification) +
+          line("serial number", SerialText(e.serialNumber)) +
+          line("firmware", e.firmware < 0 ? "unknown" : std::to_string(e.firmware)) +
+          line("change", KindText(e)) + line("description", e.description) +
+          line("outcome", std::string(JournalOutcomeWord(e.outcome)));
+  for (const std::string& detail : e.details) text += line("detail", detail);
+  for (const JournalBackup& b : e.backups) {
+    char crc[16];
+    std::snprintf(crc, sizeof crc, "%08x", static_cast<unsigned>(b.crc32));
+    text += line("file", b.name + ", " + std::to_string(b.size) + " bytes, CRC-32 " + crc);
+  }
+  return text;
+}
+
+// The settings a backup holds, as `settings show` prints them, at the time scale of the
+// firmware the relay had; or why they are not shown.
+Exit ShowSettingsBackup(const std::string& root, const JournalEntry& entry,
+                        const std::string& name) {
+  if (entry.damaged) {
+    Say(name + " is not decoded: the entry is damaged");
+    return Exit::BadFile;
+  }
+  std::vector<uint8_t> bytes;
+  FileError error;
+  if (!ReadJournalBackup(root, entry, name, bytes, error)) {
+    Say("bad file: " + name + " of " + entry.id + ": " + FileErrorText(error));
+    return Exit::BadFile;
+  }
+  if (bytes.size() != kSettingsFileSize) {
+    Say("bad file: " + name + " of " + entry.id + " is no settings file of " +
+        std::to_string(kSettingsFileSize) + " bytes");
+    return Exit::BadFile;
+  }
+  if (entry.firmware < 0) {
+    Say(name +
+        " is not decoded: the relay's firmware, and so the time scale, is unknown "
+        "(settings show FILE --firmware N decodes it)");
+    return Exit::Ok;
+  }
+  SettingsWords record{};
+  ApplySettingsFileBytes(bytes, record);
+  const FirmwareFeatures firmware = FirmwareFeaturesOf(entry.firmware);
+  Print("\n" + name + ", the settings the change replaced:\n" + TimeScaleLine(firmware) + "\n" +
+        SettingsTable(record, firmware));
+  return Exit::Ok;
+}
+
+// The entry `id` names: its folder's name, or SERIAL/ID. Nullopt after a message when there is
+// none, or more than one (two relays' entries made in the same millisecond).
+std::optional<JournalEntry> FindEntry(const std::string& root, const std::string& id) {
+  const size_t slash = id.find('/');
+  const std::string name = slash == std::string::npos ? id : id.substr(slash + 1);
+  std::optional<int32_t> serial;
+  if (slash != std::string::npos) {
+    const std::string relay = id.substr(0, slash);
+    int32_t number = -1;
+    const auto [end, ec] = std::from_chars(relay.data(), relay.data() + relay.size(), number);
+    if (relay == "unknown") {
+      serial = -1;
+    } else if (ec == std::errc() && end == relay.data() + relay.size() && number != -1) {
+      serial = number;
+    } else {
+      Say("'" + relay + "' is no serial number (SERIAL/ID: 1234/" + name + ")");
+      return std::nullopt;
+    }
+  }
+  std::vector<JournalEntry> found;
+  for (JournalEntry& entry : ListJournal(root, serial))
+    if (entry.id == name) found.push_back(std::move(entry));
+  if (found.size() == 1) return std::move(found.front());
+  if (found.empty()) {
+    Say("no journal entry '" + id + "' in " + root + " (journal list --all lists them)");
+  } else {
+    std::string relays;
+    for (const JournalEntry& entry : found)
+      relays += " " + SerialText(entry.serialNumber) + "/" + entry.id;
+    Say("'" + id + "' names entries of " + std::to_string(found.size()) +
+        " relays; give one as SERIAL/ID:" + relays);
+  }
+  return std::nullopt;
+}
+
+Exit ShowEntry(const std::string& root, const std::string& id) {
+  const std::optional<JournalEntry> entry = FindEntry(root, id);
+  if (!entry) return Exit::Usage;
+  const std::string folder =
+      root + "/" + (entry->serialNumber == -1 ? "unknown" : std::to_string(entry->serialNumber)) +
+      "/" + entry->id;
+  Print(RecordText(folder, *entry));
+  Exit result = Exit::Ok;
+  const std::string settingsName = SettingsBackup(SettingsWords{}).name;
+  for (const JournalBackup& backup : entry->backups)
+    if (backup.name == settingsName && RecordRead(*entry))
+      result = ShowSettingsBackup(root, *entry, backup.name);
+  if (entry->damaged) {
+    Say("damaged journal entry " + entry->id + ": " + entry->damage);
+    return Exit::BadFile;
+  }
+  return result;
+}
+
+}  // namespace
+
+Exit RunJournal(const Invocation& invocation) {
+  const std::optional<std::string> root = Root();
+  if (!root) return Exit::BadFile;
+  if (invocation.command == Command::JournalShow) return ShowEntry(*root, invocation.entryId);
+
+  std::optional<int32_t> serial;
+  if (!invocation.allRelays) {
+    RelayLink relay(invocation);
+    if (const Exit connected = relay.Connect(); connected != Exit::Ok) return connected;
+    serial = relay.Session().serialNumber;
+    if (*serial == -1)
+      Say("the relay's serial number could not be read: the entries of relays without one");
+  }
+  const std::vector<JournalEntry> entries = ListJournal(*root, serial);
+  if (entries.empty()) {
+    Say(serial ? "no journal entries for relay " + SerialText(*serial) : "no journal entries");
+    return Exit::Ok;
+  }
+  Print(ListText(entries, !serial));
+  return Exit::Ok;
+}
+
+}  // namespace nx480::ctl
