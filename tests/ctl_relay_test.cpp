@@ -7,6 +7,8 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdio>
+#include <ctime>
+#include <filesystem>
 #include <fstream>
 #include <memory>
 #include <sstream>
@@ -15,10 +17,12 @@
 #include "ctl_process.h"
 #include "firmware_image.h"
 #include "history_command.h"
+#include "journal.h"
 #include "pty.h"
 #include "pty_relay.h"
 #include "relay_live.h"
 #include "settings_file.h"
+#include "settings_table.h"
 #include "text_codec.h"
 
 namespace sim = nx480::sim;
@@ -648,6 +652,189 @@ TEST_F(Ctl, UploadInterruptedWhileTheRelayRestarts) {
   const CtlResult r = upload.Finish(5s);  // not the rest of the 100 attempts (about 20 s)
   EXPECT_EQ(r.code, 130) << r.err;
   EXPECT_TRUE(Has(r.err, "upload done; stopped waiting for the relay")) << r.err;
+}
+
+// A journal entry of relay `serial` as a change leaves it: opened with its backups, then closed
+// with its outcome.
+nx480::JournalEntry JournalChange(const std::string& root, int32_t serial, nx480::ChangeKind kind,
+                                  nx480::JournalOutcome outcome,
+                                  std::vector<nx480::JournalBackup> backups = {}) {
+  nx480::JournalEntry e;
+  e.kind = kind;
+  e.serialNumber = serial;
+  e.firmware = 4;
+  e.port = "/dev/ttyUSB0";
+  e.identification = "NX480 -   1.04";
+  e.description = std::string(nx480::ChangeKindWord(kind)) + " changed";
+  e.details = {"row: Uu1 190 V -> 196 V"};
+  e.backups = std::move(backups);
+  nx480::FileError error;
+  EXPECT_TRUE(nx480::OpenJournalEntry(root, e, error));
+  e.outcome = outcome;
+  EXPECT_TRUE(nx480::CloseJournalEntry(root, e, error));
+  return e;
+}
+
+// A line's columns: the texts between runs of two or more blanks.
+std::vector<std::string> Columns(const std::string& line) {
+  std::vector<std::string> cells;
+  for (size_t start = 0; start < line.size();) {
+    const size_t gap = line.find("  ", start);
+    cells.push_back(line.substr(start, gap - start));
+    start = gap == std::string::npos ? gap : line.find_first_not_of(' ', gap);
+  }
+  return cells;
+}
+
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  return lines;
+}
+
+// The moment of an entry's ID (UTC) as a reader at UTC+05:30 sees it.
+std::string IndiaTimeOf(const std::string& id) {
+  tm t{};
+  std::sscanf(id.c_str(), "%4d-%2d-%2dT%2d-%2d-%2d", &t.tm_year, &t.tm_mon, &t.tm_mday, &t.tm_hour,
+              &t.tm_min, &t.tm_sec);
+  t.tm_year -= 1900;
+  t.tm_mon -= 1;
+  const time_t india = ::timegm(&t) + 19800;
+  char text[32];
+  std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", ::gmtime_r(&india, &t));
+  return text;
+}
+
+// The journal read without a relay: every relay's entries newest first, an entry shown with its
+// settings decoded, damaged entries, IDs that name none or two, no journal at all.
+TEST_F(Ctl, JournalWithoutARelay) {
+  const std::string root = Path("data/nx480-pc/journal");
+  // Written at UTC-03:00, read at UTC+05:30: the list converts the recorded time.
+  const std::string zone = std::getenv("TZ") ? std::getenv("TZ") : "";
+  ::setenv("TZ", "WST+3", 1);
+  ::tzset();
+  nx480::SettingsWords record{};
+  record[nx480::kWordUu1] = 196;
+  record[nx480::kWordTRel] = 600;  // 60 s at firmware 4's ten steps per second
+  const auto settings = JournalChange(root, 1234, nx480::ChangeKind::Settings,
+                                      nx480::JournalOutcome::Done, {nx480::SettingsBackup(record)});
+  const auto clock =
+      JournalChange(root, 4321, nx480::ChangeKind::Clock, nx480::JournalOutcome::Failed);
+  const auto calibration =
+      JournalChange(root, 1234, nx480::ChangeKind::Calibration, nx480::JournalOutcome::Done,
+                    {nx480::CalibrationBackup({1000, 1000, 1000, 10000, 200, 1234, 0, 0})});
+  const auto lost = JournalChange(root, 1234, nx480::ChangeKind::Settings,
+                                  nx480::JournalOutcome::Pending, {nx480::SettingsBackup(record)});
+  zone.empty() ? ::unsetenv("TZ") : ::setenv("TZ", zone.c_str(), 1);
+  ::tzset();
+  std::ofstream(root + "/1234/" + calibration.id + "/calibration.txt", std::ios::app) << "x";
+  std::filesystem::remove(root + "/1234/" + lost.id + "/entry.txt");
+  const std::map<std::string, std::string> env{{"XDG_DATA_HOME", Path("data")}, {"TZ", "IST-5:30"}};
+
+  const CtlResult list = RunCtl({"journal", "list", "--all"}, env);
+  ASSERT_EQ(list.code, 0) << list.err;
+  using Row = std::vector<std::string>;
+  const std::vector<Row> expected = {
+      {"001234", lost.id, IndiaTimeOf(lost.id), "settings", "-", "DAMAGED: entry.txt is missing"},
+      {"001234", calibration.id, IndiaTimeOf(calibration.id), "calibration", "done",
+       "calibration changed", "DAMAGED: calibration.txt is larger than entry.txt says"},
+      {"004321", clock.id, IndiaTimeOf(clock.id), "clock", "failed", "clock changed"},
+      {"001234", settings.id, IndiaTimeOf(settings.id), "settings", "done", "settings changed"}};
+  const std::vector<std::string> lines = Lines(list.out);
+  ASSERT_EQ(lines.size(), expected.size()) << list.out;
+  for (size_t i = 0; i < lines.size(); ++i) {
+    EXPECT_EQ(Columns(lines[i]), expected[i]) << lines[i];
+    EXPECT_EQ(lines[i].find(expected[i][2]), lines[0].find(expected[0][2])) << "aligned\n"
+                                                                            << list.out;
+  }
+
+  // The same ID under two relays (the copy names the other relay in its entry.txt).
+  std::filesystem::copy(root + "/1234/" + settings.id, root + "/4321/" + settings.id);
+  const struct {
+    std::string id;
+    int code;
+    std::string says;  // in standard output and error
+  } shows[] = {
+      {settings.id, 2, "give one as SERIAL/ID: 001234/" + settings.id},
+      {"4321/" + settings.id, 5, "DAMAGED: entry.txt names another relay than its folder"},
+      {"1234/" + clock.id, 2, "no journal entry"},
+      {calibration.id, 5, "\ndescription: calibration changed\n"},
+      {lost.id, 5, "DAMAGED: entry.txt is missing\nserial number: 001234\nchange: settings\n"},
+  };
+  for (const auto& c : shows) {
+    const CtlResult r = RunCtl({"journal", "show", c.id}, env);
+    EXPECT_EQ(r.code, c.code) << c.id << "\n" << r.err;
+    EXPECT_TRUE(Has(r.out + r.err, c.says)) << c.id << "\n" << r.out << r.err;
+  }
+  const CtlResult shown = RunCtl({"journal", "show", "1234/" + settings.id}, env);
+  EXPECT_EQ(shown.code, 0) << shown.err;
+  for (const char* part : {"outcome: done\n", "\ntime scale: 10 steps per second (firmware 4)\n",
+                           "detail: row: Uu1 190 V -> 196 V\n", "Uu1      196 V (85 %)\n",
+                           "tRel     60.0 s\n", "firmware: 4\n"})
+    EXPECT_TRUE(Has(shown.out, part)) << part << "\n" << shown.out;
+  char crc[16];
+  std::snprintf(crc, sizeof crc, "%08x", settings.backups[0].crc32);
+  EXPECT_TRUE(Has(shown.out, std::string("file: settings.nx4, 48 bytes, CRC-32 ") + crc))
+      << shown.out;
+
+  // A list nobody reads fails as a write, whatever the shell did with SIGPIPE.
+  int ends[2];
+  ASSERT_EQ(::pipe2(ends, O_CLOEXEC), 0);
+  ::close(ends[0]);
+  CtlProcess unread({"journal", "list", "--all"}, env, ends[1]);
+  ::close(ends[1]);
+  const CtlResult gone = unread.Finish(10s);
+  EXPECT_EQ(gone.code, 5) << gone.err;
+  EXPECT_TRUE(Has(gone.err, "Broken pipe")) << gone.err;
+
+  const struct {
+    std::vector<std::string> args;
+    std::map<std::string, std::string> env;
+    int code;
+    std::string says;
+  } without[] = {
+      {{"journal", "list", "--all"}, {{"XDG_DATA_HOME", Path("none")}}, 0, "no journal entries"},
+      {{"journal", "list", "--all"}, {{"XDG_DATA_HOME", ""}, {"HOME", "home"}}, 5, "no journal"},
+      {{"journal", "show", settings.id}, {{"XDG_DATA_HOME", ""}, {"HOME", "home"}}, 5, "HOME"},
+  };
+  for (const auto& c : without) {
+    const CtlResult r = RunCtl(c.args, c.env);
+    EXPECT_EQ(r.code, c.code) << c.args[1] << "\n" << r.err;
+    EXPECT_EQ(r.out, "");
+    EXPECT_TRUE(Has(r.err, c.says)) << r.err;
+  }
+}
+
+// The connected relay's entries only, found by its serial number.
+TEST_F(Ctl, JournalOfTheConnectedRelay) {
+  const std::string root = Path("data/nx480-pc/journal");
+  const auto own =
+      JournalChange(root, 1234, nx480::ChangeKind::RelayMode, nx480::JournalOutcome::NotSent);
+  JournalChange(root, 4321, nx480::ChangeKind::Clock, nx480::JournalOutcome::Done);
+  sim::RelayConfig config;
+  config.serial = 1234;
+  Start(config);
+  const std::map<std::string, std::string> env{{"XDG_DATA_HOME", Path("data")}};
+  const CtlResult r = RunCtl({"--port", relay_->SlavePath(), "journal", "list"}, env);
+  ASSERT_EQ(r.code, 0) << r.err;
+  const std::vector<std::string> lines = Lines(r.out);
+  ASSERT_EQ(lines.size(), 1u) << r.out;
+  const std::vector<std::string> cells = Columns(lines[0]);
+  ASSERT_EQ(cells.size(), 5u) << lines[0];
+  EXPECT_EQ(cells[0], own.id);
+  EXPECT_EQ(cells[2], "relay-mode");
+  EXPECT_EQ(cells[3], "not-sent");
+  EXPECT_EQ(cells[4], "relay-mode changed");
+
+  relay_->Stop();
+  config.serial = 5555;
+  Start(config);
+  const CtlResult none = RunCtl({"--port", relay_->SlavePath(), "journal", "list"}, env);
+  EXPECT_EQ(none.code, 0) << none.err;
+  EXPECT_EQ(none.out, "");
+  EXPECT_TRUE(Has(none.err, "no journal entries for relay 005555")) << none.err;
+  EXPECT_EQ(RunCtl({"--port", Path("absent"), "journal", "list"}, env).code, 3);
 }
 
 }  // namespace

@@ -64,6 +64,12 @@ TEST(CtlCommandLine, CommandsAndErrors) {
       {{"history", "--csv", "h.csv", "--utf8"}, "", Command::History},
       {{"upload"}, "missing firmware image"},
       {{"upload", "a.bn6", "--check"}, "", Command::Upload},
+      {{"journal"}, "journal needs list or show"},
+      {{"journal", "clear"}, "unknown journal command 'clear'"},
+      {{"journal", "list", "--all"}, "", Command::JournalList},
+      {{"journal", "show"}, "journal show needs an entry's ID"},
+      {{"journal", "show", "a", "--all"}, "--all goes with journal list only"},
+      {{"journal", "show", "1234/a"}, "", Command::JournalShow},
       // A command's help wins over the rest of its line.
       {{"settings", "--help", "copy"}, "", Command::Help},
   };
