@@ -12,8 +12,6 @@ namespace nx480::ctl {
 
 namespace {
 
-constexpr const char* kFactorNames[kFactorCount] = {"KalU1", "KalU2", "KalU3", "KalF"};
-
 // The "Kalibrace" page as the calibration transactions see it; its steps run on the worker.
 class CalibrationPage : public CalibrationWindow {
  public:
