@@ -131,6 +131,7 @@ class Calibration : public CalibrationWindow {
  public:
   void StoreCalibration(const CalibrationWords& words) override { record = words; }
   void CalibrationToBoxes() override {}
+  void StoreDifferences(const CalibrationWords&, const CalibrationWords&) override {}
   void ShowResult(Outcome outcome) override {
     result += OutcomeName(outcome);
     error = outcome.error;
@@ -360,9 +361,12 @@ const Row kRows[] = {
      {"error", "error", "error", "ok, next pays", "error", "error", "error"}},
     {"CalibrationRead", 0x03, 0, nullptr, 21, &FaultMatrix::CalibrationRead, "ok",
      {"error", "error", "error", "ok, next pays", "error", "error", "error"}},
+    // The surplus behind the acknowledgement spoils the read-back.
     {"CalibrationWrite", 0x10, 100, &sim::RelayConfig::calibration_store_time, 8,
      &FaultMatrix::CalibrationWrite, "ok",
-     {"error", "error", "error", "ok, next pays", "error", "error", "error"}},
+     {"error", "error", "error", "unknown", "error", "error", "error"}},
+    {"CalibrationReadBack", 0x03, 0, nullptr, 21, &FaultMatrix::CalibrationWrite, "ok",
+     {"unknown", "unknown", "unknown", "ok, next pays", "unknown", "unknown", "unknown"}},
     // An exception reply is the relay refusing the code.
     {"ClearHistory", 0x10, 1500, &sim::RelayConfig::history_clear_time, 8,
      &FaultMatrix::HistoryClear, "ok",
