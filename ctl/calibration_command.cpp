@@ -12,13 +12,12 @@ namespace nx480::ctl {
 
 namespace {
 
-constexpr const char* kFactorNames[kFactorCount] = {"KalU1", "KalU2", "KalU3", "KalF"};
-
 // The "Kalibrace" page as the calibration transactions see it; its steps run on the worker.
 class CalibrationPage : public CalibrationWindow {
  public:
   void StoreCalibration(const CalibrationWords& words) override { record = words; }
   void CalibrationToBoxes() override {}
+  void StoreDifferences(const CalibrationWords&, const CalibrationWords&) override {}
   void ShowResult(Outcome shown) override { outcome = shown; }
   const CalibrationWords& WriteHandOver() const override { return writeRequest.Data(); }
   uint16_t ClearHistoryCode() const override { return kClearHistoryCode; }
@@ -53,13 +52,17 @@ class CalibrationPage : public CalibrationWindow {
   Request clearRequest;
 };
 
+// The message of a transaction that failed with `result`.
+Exit Failed(Exit result, const std::string& what) {
+  Say((result == Exit::Refused ? "refused by the relay: " : "communication error: ") + what);
+  return result;
+}
+
 // Posts and serves `request`; a message when it fails.
 Exit Served(RelayLink& relay, CalibrationPage& page, Request& request,
             const std::function<void()>& post, const std::string& what) {
   if (const Exit served = relay.Serve(request, post); served != Exit::Ok) return served;
-  if (page.result != Exit::Ok)
-    Say((page.result == Exit::Refused ? "refused by the relay: " : "communication error: ") + what);
-  return page.result;
+  return page.result == Exit::Ok ? Exit::Ok : Failed(page.result, what);
 }
 
 // The page's boxes: "KalU1   1.000" ..., "serial  001234".
@@ -88,8 +91,9 @@ Exit RunCalibration(const Invocation& invocation) {
     return cleared;
   }
 
-  auto postRead = [&page] { page.readRequest.Post(); };
-  if (const Exit read = Served(relay, page, page.readRequest, postRead, "reading the calibration");
+  if (const Exit read = Served(
+          relay, page, page.readRequest, [&page] { page.readRequest.Post(); },
+          "reading the calibration");
       read != Exit::Ok)
     return read;
   if (invocation.command == Command::Calibration) {
@@ -112,17 +116,22 @@ Exit RunCalibration(const Invocation& invocation) {
     Say("bad value: " + error);
     return Exit::Usage;
   }
-  if (const Exit written = Served(
-          relay, page, page.writeRequest, [&] { page.writeRequest.Post(wanted); },
-          "writing the calibration");
-      written != Exit::Ok)
-    return written;
-  if (const Exit read =
-          Served(relay, page, page.readRequest, postRead, "reading the calibration back");
-      read != Exit::Ok)
-    return read;
-  Print(CalibrationTable(page.record));
-  if (page.record != wanted) {
+  // The write reads the calibration back itself: Ok when equal, Differs with page.record
+  // holding the relay's, Unknown when the read-back failed.
+  page.result = Exit::Communication;
+  page.outcome = Outcome::CommunicationError;
+  if (const Exit served = relay.Serve(page.writeRequest, [&] { page.writeRequest.Post(wanted); });
+      served != Exit::Ok)
+    return served;
+  if (page.outcome != Outcome::Ok && page.outcome != Outcome::Differs &&
+      page.outcome != Outcome::Unknown)
+    return Failed(page.result, "writing the calibration");
+  // Ctrl-C during the write: the command ends there, whatever was read back.
+  if (!relay.MaySend()) return Exit::Interrupted;
+  if (page.outcome == Outcome::Unknown) return Failed(page.result, "reading the calibration back");
+  const bool differs = page.outcome == Outcome::Differs;
+  Print(CalibrationTable(differs ? page.record : wanted));  // as read back
+  if (differs) {
     Say("refused by the relay: the calibration read back differs from the values written");
     return Exit::Refused;
   }

@@ -75,6 +75,7 @@ Exit ResultOf(Outcome outcome) {
     case Outcome::Ok:
       return Exit::Ok;
     case Outcome::Refused:
+    case Outcome::Differs:  // acknowledged, but the relay holds other values
       return Exit::Refused;
     case Outcome::Unknown:  // sent, its answer cut off: no success to report
     case Outcome::CommunicationError:

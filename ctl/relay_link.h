@@ -77,8 +77,8 @@ class RelayLink {
   RelaySession session_;
 };
 
-// The exit code of a transaction that reported `outcome`: a communication error that an
-// exception reply ended is Refused.
+// The exit code of a transaction that reported `outcome`: a write read back with other values,
+// and a failure that an exception reply ended, are Refused.
 Exit ResultOf(Outcome outcome);
 
 }  // namespace nx480::ctl

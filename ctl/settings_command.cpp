@@ -21,6 +21,7 @@ class ParameterPage : public ParameterWindow {
     for (size_t i = 0; i < count && first + i < record.size(); ++i) record[first + i] = words[i];
   }
   void SettingsToBoxes() override {}
+  void StoreDifferences(const SettingsWords&, const SettingsWords&) override {}
   void ShowResult(Outcome shown) override { outcome = shown; }
   const SettingsWords& WriteHandOver() const override { return writeRequest.Data(); }
 
@@ -70,17 +71,20 @@ bool LoadWholeFile(const std::string& path, SettingsWords& record) {
   return true;
 }
 
+// The message of a read that failed with `result`.
+Exit ReadFailed(Exit result, const char* what) {
+  Say(std::string(result == Exit::Refused ? "refused by the relay: " : "communication error: ") +
+      what);
+  return result;
+}
+
 // Reads the relay's settings into page.record.
 Exit ReadRelay(RelayLink& relay, ParameterPage& page, const char* what) {
   page.result = Exit::Communication;
   if (const Exit served = relay.Serve(page.readRequest, [&page] { page.readRequest.Post(); });
       served != Exit::Ok)
     return served;
-  if (page.result != Exit::Ok)
-    Say(std::string(page.result == Exit::Refused ? "refused by the relay: "
-                                                 : "communication error: ") +
-        what);
-  return page.result;
+  return page.result == Exit::Ok ? Exit::Ok : ReadFailed(page.result, what);
 }
 
 }  // namespace
@@ -123,22 +127,26 @@ Exit RunSettings(const Invocation& invocation) {
       return Exit::Ok;
     }
     case Command::SettingsWrite: {
+      // The write reads the settings back itself: Ok when equal, Differs with page.record
+      // holding the relay's, Unknown when the read-back failed.
       page.result = Exit::Communication;
+      page.outcome = Outcome::CommunicationError;
       if (const Exit served = relay.Serve(page.writeRequest, [&] { page.writeRequest.Post(file); });
           served != Exit::Ok)
         return served;
-      if (page.result != Exit::Ok) {
+      if (page.outcome != Outcome::Ok && page.outcome != Outcome::Differs &&
+          page.outcome != Outcome::Unknown) {
         Say(std::string(page.result == Exit::Refused ? "refused by the relay"
                                                      : "communication error") +
             ": writing the settings (the relay may hold a part of them: read them back)");
         return page.result;
       }
-      if (const Exit read = ReadRelay(relay, page, "reading the settings back"); read != Exit::Ok)
-        return read;
-      const std::string differences =
-          DiffTable(file, page.record, firmware, invocation.file, "relay");
-      if (!differences.empty()) {
-        Print(differences);
+      // Ctrl-C during the write: the command ends there, whatever was read back.
+      if (!relay.MaySend()) return Exit::Interrupted;
+      if (page.outcome == Outcome::Unknown)
+        return ReadFailed(page.result, "reading the settings back");
+      if (page.outcome == Outcome::Differs) {
+        Print(DiffTable(file, page.record, firmware, invocation.file, "relay"));
         Say("refused by the relay: the settings read back differ from " + invocation.file);
         return Exit::Refused;
       }

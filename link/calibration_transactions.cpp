@@ -22,16 +22,22 @@ void Fail(TModbus& link, CalibrationWindow& window, OutcomeKind kind) {
   link.DrainInput();
 }
 
+// Reads registers 0x18-0x1F into `words`; false when no good reply came.
+bool ReadBlock(TModbus& link, CalibrationWords& words) {
+  link.SendRequest(link.BuildRequest(templates::kCalibrationRead));
+  if (!link.CheckReply(kMainReply, templates::kCalibrationRead.replyLength)) return false;
+  CopySwapped(words.data(), link.ReplyBuffer.data() + kReplyData, kCalibrationWords);
+  return true;
+}
+
 }  // namespace
 
 void ReadCalibration(TModbus& link, CalibrationWindow& window) {
-  link.SendRequest(link.BuildRequest(templates::kCalibrationRead));
-  if (!link.CheckReply(kMainReply, templates::kCalibrationRead.replyLength)) {
+  CalibrationWords words{};
+  if (!ReadBlock(link, words)) {
     Fail(link, window, Outcome::CommunicationError);
     return;
   }
-  CalibrationWords words{};
-  CopySwapped(words.data(), link.ReplyBuffer.data() + kReplyData, kCalibrationWords);
   link.Synchronize([&] {
     window.StoreCalibration(words);
     window.CalibrationToBoxes();
@@ -40,8 +46,9 @@ void ReadCalibration(TModbus& link, CalibrationWindow& window) {
 }
 
 void WriteCalibration(TModbus& link, CalibrationWindow& window) {
+  const CalibrationWords written = window.WriteHandOver();
   RequestPatch patch;
-  patch.words = window.WriteHandOver().data();
+  patch.words = written.data();
   patch.wordCount = kCalibrationWords;
   link.SendRequest(link.BuildRequest(templates::kCalibrationWrite, patch));
   if (!link.Sleep(kCalibrationWriteWait) ||
@@ -49,7 +56,22 @@ void WriteCalibration(TModbus& link, CalibrationWindow& window) {
     Fail(link, window, Outcome::CommunicationError);
     return;
   }
-  Report(link, window, Outcome::Ok);
+  // Acknowledged: what the relay holds is what it reads back.
+  CalibrationWords held{};
+  if (!ReadBlock(link, held)) {
+    Fail(link, window, Outcome::Unknown);
+    return;
+  }
+  if (held == written) {
+    Report(link, window, Outcome::Ok);
+    return;
+  }
+  link.Synchronize([&] {
+    window.StoreCalibration(held);
+    window.CalibrationToBoxes();
+    window.StoreDifferences(written, held);
+  });
+  Report(link, window, Outcome::Differs);
 }
 
 void ClearHistory(TModbus& link, CalibrationWindow& window) {

@@ -8,6 +8,9 @@
 //  * WriteCalibration sends the record the window handed over (WriteHandOver()), filled only
 //    while WriteCalibrationRequest is idle; ClearHistory sends the code handed over with
 //    ClearHistoryRequest (ClearHistoryCode()). Neither touches the protection settings.
+//  * A write that reads back other values hands what the relay holds over as a read does
+//    (StoreCalibration, CalibrationToBoxes), and both records to StoreDifferences, in one
+//    synchronous step before ShowResult(Differs).
 #pragma once
 
 #include <cstdint>
@@ -29,6 +32,9 @@ class CalibrationWindow {
   virtual void StoreCalibration(const CalibrationWords& words) = 0;
   // User-interface thread: fills the boxes and spinners from the record.
   virtual void CalibrationToBoxes() = 0;
+  // User-interface thread: a write read back with other values: `written` the record sent,
+  // `held` the one read back (already stored). Followed by ShowResult(Differs).
+  virtual void StoreDifferences(const CalibrationWords& written, const CalibrationWords& held) = 0;
   // User-interface thread: how the transaction ended, in the status line.
   virtual void ShowResult(Outcome outcome) = 0;
   // Worker thread, while WriteCalibrationRequest is set: the record to write.
@@ -45,7 +51,10 @@ class CalibrationWindow {
 void ReadCalibration(TModbus& link, CalibrationWindow& window);
 
 // Writes the handed-over record; the relay is given 100 ms to store it before its
-// acknowledgement is read and checked with its echo. Ok, or a communication error and a drain.
+// acknowledgement is read and checked with its echo (a failure: a communication error and a
+// drain). Then registers 0x18-0x1F are read back and compared with the record sent: Ok when
+// equal; Differs when the relay holds other values, which then fill the record and the boxes;
+// Unknown, with the read's error and a drain, when the read-back fails.
 void WriteCalibration(TModbus& link, CalibrationWindow& window);
 
 // Sends the handed-over code to register 0x8001 and, 1500 ms later, reads the answer: an

@@ -9,7 +9,9 @@ enum class OutcomeKind {
   Ok,
   CommunicationError,  // no valid reply, or a reply that does not fit the request
   Refused,             // the relay refused the clear-history code
-  Unknown,             // the command went out, but its answer was cut off by a disconnect
+  Unknown,             // the command went out, but its result is not known: its answer was cut
+                       // off by a disconnect, or the read-back of an acknowledged write failed
+  Differs,             // the relay acknowledged a write, but reads back other values
 };
 
 struct Outcome {
@@ -21,7 +23,8 @@ struct Outcome {
 
   OutcomeKind kind;
   // The error of the exchange or wait that ended the transaction (an exception reply for
-  // Refused, Stopped or PortClosed for Unknown); None for Ok.
+  // Refused; Stopped or PortClosed for an answer cut off, the read's own error for a failed
+  // read-back); None for Ok and Differs.
   LinkError error;
 };
 

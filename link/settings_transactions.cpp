@@ -17,9 +17,20 @@ void Report(TModbus& link, ParameterWindow& window, Outcome outcome) {
   link.Synchronize([&] { window.ShowResult(outcome); });
 }
 
-void Fail(TModbus& link, ParameterWindow& window) {
-  Report(link, window, {Outcome::CommunicationError, link.LastError()});
+void Fail(TModbus& link, ParameterWindow& window, OutcomeKind kind = Outcome::CommunicationError) {
+  Report(link, window, {kind, link.LastError()});
   link.DrainInput();
+}
+
+// Reads registers 0-7, then 8-23, into `words`: how many words arrived (0, 8 or 24).
+size_t ReadBlocks(TModbus& link, SettingsWords& words) {
+  link.SendRequest(link.BuildRequest(templates::kParamsReadLow));
+  if (!link.CheckReply(kMainReply, templates::kParamsReadLow.replyLength)) return 0;
+  CopySwapped(words.data(), link.ReplyBuffer.data() + kReplyData, kLowWords);
+  link.SendRequest(link.BuildRequest(templates::kParamsReadHigh));
+  if (!link.CheckReply(kMainReply, templates::kParamsReadHigh.replyLength)) return kLowWords;
+  CopySwapped(words.data() + kLowWords, link.ReplyBuffer.data() + kReplyData, kHighWords);
+  return kSettingsWords;
 }
 
 // Sends one write of the parameter block and checks its acknowledgement with the echo.
@@ -37,23 +48,13 @@ bool WriteBlock(TModbus& link, const FrameTemplate& tmpl, const uint16_t* words,
 
 void ReadParameters(TModbus& link, ParameterWindow& window) {
   SettingsWords words{};
-
-  link.SendRequest(link.BuildRequest(templates::kParamsReadLow));
-  if (!link.CheckReply(kMainReply, templates::kParamsReadLow.replyLength)) {
+  const size_t got = ReadBlocks(link, words);
+  if (got < kSettingsWords) {
+    // The first half may have arrived: it replaces words 0-7; words 8-23 stay as they were.
+    if (got > 0) link.Synchronize([&] { window.StoreParameterWords(0, words.data(), got); });
     Fail(link, window);
     return;
   }
-  CopySwapped(words.data(), link.ReplyBuffer.data() + kReplyData, kLowWords);
-
-  link.SendRequest(link.BuildRequest(templates::kParamsReadHigh));
-  if (!link.CheckReply(kMainReply, templates::kParamsReadHigh.replyLength)) {
-    // The first half has arrived and replaces words 0-7; words 8-23 stay as they were.
-    link.Synchronize([&] { window.StoreParameterWords(0, words.data(), kLowWords); });
-    Fail(link, window);
-    return;
-  }
-  CopySwapped(words.data() + kLowWords, link.ReplyBuffer.data() + kReplyData, kHighWords);
-
   link.Synchronize([&] {
     window.StoreParameterWords(0, words.data(), kSettingsWords);
     window.SettingsToBoxes();
@@ -62,15 +63,31 @@ void ReadParameters(TModbus& link, ParameterWindow& window) {
 }
 
 void WriteParameters(TModbus& link, ParameterWindow& window) {
-  const SettingsWords& record = window.WriteHandOver();
-  if (!WriteBlock(link, templates::kParamsWriteLow, record.data(), kLowWords,
+  const SettingsWords written = window.WriteHandOver();
+  if (!WriteBlock(link, templates::kParamsWriteLow, written.data(), kLowWords,
                   std::chrono::milliseconds(0)) ||
-      !WriteBlock(link, templates::kParamsWriteHigh, record.data() + kLowWords, kHighWords,
+      !WriteBlock(link, templates::kParamsWriteHigh, written.data() + kLowWords, kHighWords,
                   kHighWriteWait)) {
     Fail(link, window);
     return;
   }
-  Report(link, window, Outcome::Ok);
+  // The relay may refuse or clamp a value and still acknowledge the write: only what it reads
+  // back tells.
+  SettingsWords held{};
+  if (ReadBlocks(link, held) < kSettingsWords) {
+    Fail(link, window, Outcome::Unknown);
+    return;
+  }
+  if (held == written) {
+    Report(link, window, Outcome::Ok);
+    return;
+  }
+  link.Synchronize([&] {
+    window.StoreParameterWords(0, held.data(), kSettingsWords);
+    window.SettingsToBoxes();
+    window.StoreDifferences(written, held);
+  });
+  Report(link, window, Outcome::Differs);
 }
 
 }  // namespace nx480

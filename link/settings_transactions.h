@@ -11,6 +11,9 @@
 //    afterwards (release); the worker reads it while the flag is set, before the loop clears it.
 //    A write click while the flag is still set does not touch the hand-over, so a write in
 //    progress always sends one whole record.
+//  * A write that reads back other values hands what the relay holds over as a read does
+//    (StoreParameterWords, SettingsToBoxes), and both records to StoreDifferences, in one
+//    synchronous step before ShowResult(Differs).
 #pragma once
 
 #include <cstddef>
@@ -32,6 +35,9 @@ class ParameterWindow {
   virtual void StoreParameterWords(size_t first, const uint16_t* words, size_t count) = 0;
   // Fills the "Parametry" boxes from the record.
   virtual void SettingsToBoxes() = 0;
+  // A write read back with other values: `written` the record sent, `held` the one read back
+  // (already stored). Followed by ShowResult(Differs).
+  virtual void StoreDifferences(const SettingsWords& written, const SettingsWords& held) = 0;
   // Shows how the transaction ended in the window's status line.
   virtual void ShowResult(Outcome outcome) = 0;
   // Worker thread, while WriteParamsRequest is set: the record to write.
@@ -48,8 +54,13 @@ class ParameterWindow {
 void ReadParameters(TModbus& link, ParameterWindow& window);
 
 // Writes words 0-7, then (after a 250 ms wait for the relay to store them) words 8-23 of the
-// handed-over record, each acknowledgement checked with its echo; Ok, or a communication error
-// (then a drain). A pause during the wait ends it as a failure: the second block is not sent.
+// handed-over record, each acknowledgement checked with its echo; a failure there is a
+// communication error (then a drain). A pause during the wait ends it as a failure: the second
+// block is not sent. Once both are acknowledged, registers 0-23 are read back as ReadParameters
+// reads them and compared with the record sent: Ok when equal; Differs when the relay holds
+// other values, which then fill the record and the boxes (StoreDifferences names both records);
+// Unknown, with the read's error and a drain, when the read-back fails - the relay took the
+// write, but what it holds is not known.
 void WriteParameters(TModbus& link, ParameterWindow& window);
 
 }  // namespace nx480

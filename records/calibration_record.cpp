@@ -106,6 +106,16 @@ bool BoxesToCalibration(const CalibrationBoxes& boxes, CalibrationWords& record,
   return true;
 }
 
+std::vector<std::string> DifferingNames(const CalibrationWords& a, const CalibrationWords& b) {
+  std::vector<std::string> names;
+  for (int i = 0; i < kFactorCount; ++i)
+    if (a[i] != b[i]) names.emplace_back(kFactorNames[i]);
+  if (SerialNumber(a) != SerialNumber(b)) names.emplace_back("s/n");
+  for (int word : {4, 7})
+    if (a[word] != b[word]) names.push_back("slovo " + std::to_string(word));
+  return names;
+}
+
 void SpinnersToCalibration(const std::array<int, kFactorCount>& positions,
                            CalibrationWords& record) {
   for (int i = 0; i < kFactorCount; ++i) record[i] = static_cast<uint16_t>(positions[i]);

@@ -10,6 +10,7 @@
 #include <array>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "calibration_words.h"
 
@@ -17,6 +18,9 @@ namespace nx480 {
 
 // The four factors, in the order of their boxes and record words.
 enum CalibrationFactor : int { kKalU1, kKalU2, kKalU3, kKalF, kFactorCount };
+
+// The factors' short names (the boxes' names without "Edit"; nx480ctl's names).
+inline constexpr const char* kFactorNames[kFactorCount] = {"KalU1", "KalU2", "KalU3", "KalF"};
 
 // A factor's spinner: its range (step 1, no wrap-around); it starts at the lower end.
 struct SpinnerRange {
@@ -48,6 +52,10 @@ void CalibrationToBoxes(const CalibrationWords& record, CalibrationBoxes& boxes)
 // left unchanged and `error` holds the message.
 bool BoxesToCalibration(const CalibrationBoxes& boxes, CalibrationWords& record,
                         std::string& error);
+
+// What differs between two records, in the page's order: the factors by kFactorNames, "s/n"
+// (words 5 and 6), then the carried words as "slovo 4", "slovo 7".
+std::vector<std::string> DifferingNames(const CalibrationWords& a, const CalibrationWords& b);
 
 // A spinner click: words 0-3 take the positions of all four spinners.
 void SpinnersToCalibration(const std::array<int, kFactorCount>& positions,

@@ -246,6 +246,15 @@ void SettingsToBoxes(const SettingsWords& record, const FirmwareFeatures& firmwa
   boxes.logChosen = false;
 }
 
+std::vector<std::string> DifferingNames(const SettingsWords& a, const SettingsWords& b) {
+  std::vector<std::string> names;
+  for (const SettingsParameter& p : SettingsParameters())
+    if (ParameterDiffers(a, b, p)) names.emplace_back(p.name);
+  for (int word : kCarriedWords)
+    if (a[word] != b[word]) names.push_back("slovo " + std::to_string(word));
+  return names;
+}
+
 std::string SetupCaption(bool parametryPage, const std::string& fileName, bool modified) {
   std::string caption = "Nastavení";
   if (parametryPage && !fileName.empty()) {

@@ -9,6 +9,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "firmware_features.h"
 #include "settings_table.h"
@@ -102,6 +103,10 @@ bool BoxesToSettings(const ParameterBoxes& boxes, const FirmwareFeatures& firmwa
 // is not touched. Notes what tRel shows and forgets a list choice (see ParameterBoxes).
 void SettingsToBoxes(const SettingsWords& record, const FirmwareFeatures& firmware,
                      ParameterBoxes& boxes);
+
+// What differs between two records, by the names of settings_table.h in its order (the
+// parameters whose bits differ), then the carried words that differ as "slovo 20".
+std::vector<std::string> DifferingNames(const SettingsWords& a, const SettingsWords& b);
 
 // The window caption: "Nastavení", and on the "Parametry" page with a settings file
 // " - " + path, "*" when modified.

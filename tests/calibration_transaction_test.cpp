@@ -2,8 +2,11 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <optional>
+#include <string>
 #include <vector>
 
+#include "calibration_record.h"
 #include "calibration_transactions.h"
 #include "relay_fixture.h"
 
@@ -18,6 +21,9 @@ class FakeCalibrationWindow : public CalibrationWindow {
  public:
   void StoreCalibration(const CalibrationWords& words) override { record = words; }
   void CalibrationToBoxes() override { ++boxesFilled; }
+  void StoreDifferences(const CalibrationWords& written, const CalibrationWords& held) override {
+    differing = DifferingNames(written, held);
+  }
   void ShowResult(Outcome outcome) override { statuses.push_back(outcome); }
   const CalibrationWords& WriteHandOver() const override { return toWrite; }
   uint16_t ClearHistoryCode() const override { return code; }
@@ -26,6 +32,7 @@ class FakeCalibrationWindow : public CalibrationWindow {
   CalibrationWords toWrite{};
   uint16_t code = kClearHistoryCode;
   int boxesFilled = 0;
+  std::vector<std::string> differing;
   Outcomes statuses;
 };
 
@@ -53,13 +60,65 @@ TEST_F(CalibrationTransactions, ReadWriteAndReadBack) {
   EXPECT_EQ(window_.boxesFilled, 1);
 
   window_.toWrite = {1001, 999, 1100, 9987, 0x00C8, 0x2345, 0x0001, 0x0101};
+  const uint64_t before = Requests();
   const auto t0 = std::chrono::steady_clock::now();
   WriteCalibration(link_, window_);
   EXPECT_GE(std::chrono::steady_clock::now() - t0, 100ms);  // the relay's time to store it
   EXPECT_EQ(RelayBlock(), window_.toWrite);
-  ReadCalibration(link_, window_);
-  EXPECT_EQ(window_.record, window_.toWrite);
-  EXPECT_EQ(window_.statuses, (Outcomes{Outcome::Ok, Outcome::Ok, Outcome::Ok}));
+  EXPECT_EQ(Requests() - before, 2u);  // the write and its read-back
+  EXPECT_EQ(window_.boxesFilled, 1);   // only the read's
+  EXPECT_EQ(window_.statuses, (Outcomes{Outcome::Ok, Outcome::Ok}));
+}
+
+// A relay that keeps a value of its own still acknowledges the write: the read-back tells.
+TEST_F(CalibrationTransactions, WriteReadsBackAndNamesWhatTheRelayHoldsOtherwise) {
+  const struct {
+    const char* what;
+    std::vector<std::pair<uint16_t, uint16_t>> kept;  // register, value the relay keeps
+    std::optional<sim::FaultRule> fault;              // on the read-back
+    Outcome outcome;
+    std::vector<std::string> differing;
+  } cases[] = {
+      {"held as written", {}, {}, Outcome::Ok, {}},
+      {"a factor kept", {{0x19, 1000}}, {}, Outcome::Differs, {"KalU2"}},
+      {"the serial number's high word", {{0x1E, 7}}, {}, Outcome::Differs, {"s/n"}},
+      {"KalF and a carried word",
+       {{0x1C, 0}, {0x1B, 10000}},
+       {},
+       Outcome::Differs,
+       {"KalF", "slovo 4"}},
+      {"no reply to the read-back",
+       {{0x19, 1000}},
+       sim::FaultRule{.kind = sim::FaultKind::kSilence, .function = 0x03},
+       {Outcome::Unknown, LinkError::NoReply},
+       {}},
+      {"the read-back refused",
+       {},
+       sim::FaultRule{.kind = sim::FaultKind::kException, .function = 0x03},
+       {Outcome::Unknown, LinkError::Exception},
+       {}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    Connect();
+    relay_->WithModel([&](sim::RelayModel& m) {
+      m.SetAfterWriteHook([kept = c.kept](sim::Table, uint16_t, uint16_t, sim::RegisterBank& bank) {
+        for (const auto& [address, value] : kept) bank.holding.Set(address, value);
+      });
+    });
+    if (c.fault) relay_->AddFault(*c.fault);
+    window_ = FakeCalibrationWindow();
+    window_.toWrite = {1001, 999, 1100, 9987, 0x00C8, 0x2345, 0x0001, 0x0101};
+    WriteCalibration(link_, window_);
+    ASSERT_EQ(window_.statuses.size(), 1u);
+    EXPECT_EQ(window_.statuses[0].kind, c.outcome.kind);
+    EXPECT_EQ(window_.statuses[0].error, c.outcome.error);
+    EXPECT_EQ(window_.differing, c.differing);
+    // What the relay holds fills the record and the boxes only when it differs.
+    const bool differs = c.outcome == Outcome::Differs;
+    EXPECT_EQ(window_.record, differs ? RelayBlock() : CalibrationWords{});
+    EXPECT_EQ(window_.boxesFilled, differs ? 1 : 0);
+  }
 }
 
 TEST_F(CalibrationTransactions, FailuresChangeNothingOnTheWindowsSide) {

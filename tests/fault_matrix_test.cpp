@@ -1,7 +1,8 @@
 // Every transaction against every fault of the line, as one table: what the transaction
 // reports, and that the transaction after it gets the right answer.
 //
-// Each row is one transaction; the fault hits the reply to its first request. Each cell is what
+// Each row is one transaction; the fault hits the reply to its first request of the row's
+// function (for a write's read-back row, the first read after the write). Each cell is what
 // the transaction reports under that fault, followed by ", next pays" when bytes are still on
 // the line afterwards by design: the transaction does not drain (the identification, the serial
 // number and the relay mode never do), or a whole reply passed and the surplus behind it is
@@ -68,6 +69,8 @@ const char* OutcomeName(Outcome outcome) {
       return "refused";
     case Outcome::Unknown:
       return "unknown";
+    case Outcome::Differs:
+      return "differs";
   }
   return "?";
 }
@@ -101,6 +104,7 @@ class Parameters : public ParameterWindow {
     for (size_t i = 0; i < count; ++i) record[first + i] = words[i];
   }
   void SettingsToBoxes() override {}
+  void StoreDifferences(const SettingsWords&, const SettingsWords&) override {}
   void ShowResult(Outcome outcome) override {
     result += OutcomeName(outcome);
     error = outcome.error;
@@ -127,6 +131,7 @@ class Calibration : public CalibrationWindow {
  public:
   void StoreCalibration(const CalibrationWords& words) override { record = words; }
   void CalibrationToBoxes() override {}
+  void StoreDifferences(const CalibrationWords&, const CalibrationWords&) override {}
   void ShowResult(Outcome outcome) override {
     result += OutcomeName(outcome);
     error = outcome.error;
@@ -346,15 +351,22 @@ const Row kRows[] = {
      {"error", "error", "error", "error", "error", "error", "error"}},
     {"ParametersWrite", 0x10, 0, nullptr, 8, &FaultMatrix::ParametersWrite, "ok",
      {"error", "error", "error", "error", "error", "error", "error"}},
+    // The write acknowledged, its read-back failed: what the relay holds is not known. The
+    // surplus behind the first half spoils the second.
+    {"ParametersReadBack", 0x03, 0, nullptr, 21, &FaultMatrix::ParametersWrite, "ok",
+     {"unknown", "unknown", "unknown", "unknown", "unknown", "unknown", "unknown"}},
     {"ClockRead", 0x03, 0, nullptr, 13, &FaultMatrix::ClockRead, "ok",
      {"error", "error", "error", "ok, next pays", "error", "error", "error"}},
     {"ClockWrite", 0x10, 0, nullptr, 8, &FaultMatrix::ClockWrite, "ok",
      {"error", "error", "error", "ok, next pays", "error", "error", "error"}},
     {"CalibrationRead", 0x03, 0, nullptr, 21, &FaultMatrix::CalibrationRead, "ok",
      {"error", "error", "error", "ok, next pays", "error", "error", "error"}},
+    // The surplus behind the acknowledgement spoils the read-back.
     {"CalibrationWrite", 0x10, 100, &sim::RelayConfig::calibration_store_time, 8,
      &FaultMatrix::CalibrationWrite, "ok",
-     {"error", "error", "error", "ok, next pays", "error", "error", "error"}},
+     {"error", "error", "error", "unknown", "error", "error", "error"}},
+    {"CalibrationReadBack", 0x03, 0, nullptr, 21, &FaultMatrix::CalibrationWrite, "ok",
+     {"unknown", "unknown", "unknown", "ok, next pays", "unknown", "unknown", "unknown"}},
     // An exception reply is the relay refusing the code.
     {"ClearHistory", 0x10, 1500, &sim::RelayConfig::history_clear_time, 8,
      &FaultMatrix::HistoryClear, "ok",

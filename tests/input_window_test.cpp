@@ -27,7 +27,7 @@ namespace {
 
 // What the tool asked of the relay, one word per transaction, read from the request bytes the
 // relay received. Live refreshes and identifications are left out; a transaction of several
-// frames is named by its first.
+// frames is named by its first, but a write's read-back shows as the read of the same block.
 class WireLog {
  public:
   void Add(std::span<const uint8_t> bytes) {
@@ -162,7 +162,7 @@ const Row kRows[] = {
     {Win::Main, "MinRestore", "", "open"},
     // The settings window, opened with Alt+N on "Parametry".
     {Win::Setup, "A-v", "settings-read", "Parametry"},
-    {Win::Setup, "A-v A-z", "settings-read settings-write", "Parametry"},
+    {Win::Setup, "A-v A-z", "settings-read settings-write settings-read", "Parametry"},
     {Win::Setup, "A-o A-u", "", "Parametry"},  // the file dialogs, cancelled
     {Win::Setup, "C-Tab", "clock-read", "Datum, čas"},
     {Win::Setup, "C-Tab A-v", "clock-read clock-read", "Datum, čas"},
@@ -179,7 +179,8 @@ const Row kRows[] = {
     {Win::Setup, "WheelUp", "", "Parametry"},
     {Win::Setup, "C-Tab C-Tab A-s", "clock-read calibration-read@S clear-history@S5",
      "Kalibrace@S|Upload FW"},
-    {Win::Setup, "C-Tab C-Tab A-z", "clock-read calibration-read@S calibration-write@S",
+    {Win::Setup, "C-Tab C-Tab A-z",
+     "clock-read calibration-read@S calibration-write@S calibration-read@S",
      "Kalibrace@S|Upload FW"},
     {Win::Setup, "C-Tab C-Tab A-v", "clock-read calibration-read@S calibration-read@S",
      "Kalibrace@S|Upload FW"},

@@ -2,10 +2,14 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <mutex>
+#include <optional>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "relay_fixture.h"
+#include "setting_clamp.h"
 #include "settings_record.h"
 #include "settings_transactions.h"
 
@@ -23,12 +27,16 @@ class FakeWindow : public ParameterWindow {
     for (size_t i = 0; i < count; ++i) record[first + i] = words[i];
   }
   void SettingsToBoxes() override { ++boxesFilled; }
+  void StoreDifferences(const SettingsWords& written, const SettingsWords& held) override {
+    differing = DifferingNames(written, held);
+  }
   void ShowResult(Outcome outcome) override { statuses.push_back(outcome); }
   const SettingsWords& WriteHandOver() const override { return toWrite; }
 
   SettingsWords record{};
   SettingsWords toWrite{};
   int boxesFilled = 0;
+  std::vector<std::string> differing;
   std::vector<Outcome> statuses;
 };
 
@@ -36,8 +44,23 @@ class ParameterTransactions : public RelayLinkTest<> {
  protected:
   void SetUp() override { Connect(); }
   SettingsWords RelaySettings() const { return HoldingRegisters<kSettingsWords>(0); }
+  // A relay whose received bytes are kept in wire_.
+  void ConnectTraced() {
+    sim::PtyOptions options;
+    options.trace = [this](bool incoming, std::span<const uint8_t> bytes) {
+      std::lock_guard lock(wireMutex_);
+      if (incoming) wire_.insert(wire_.end(), bytes.begin(), bytes.end());
+    };
+    Connect({}, TestLine(), std::move(options));
+  }
+  std::vector<uint8_t> Wire() {
+    std::lock_guard lock(wireMutex_);
+    return wire_;
+  }
 
   FakeWindow window_;
+  std::mutex wireMutex_;
+  std::vector<uint8_t> wire_;
 };
 
 SettingsWords Pattern(uint16_t base) {
@@ -92,7 +115,8 @@ TEST_F(ParameterTransactions, FailedSecondHalfKeepsWords8To23) {
   EXPECT_EQ(window_.statuses, Outcomes{Outcome::Ok});
 }
 
-TEST_F(ParameterTransactions, WriteSendsBothHalvesAndWaitsForTheSecond) {
+TEST_F(ParameterTransactions, WriteSendsBothHalvesWaitsForTheSecondAndReadsBack) {
+  ConnectTraced();
   window_.toWrite = Pattern(0x3000);
   const auto t0 = std::chrono::steady_clock::now();
   WriteParameters(link_, window_);
@@ -101,15 +125,79 @@ TEST_F(ParameterTransactions, WriteSendsBothHalvesAndWaitsForTheSecond) {
   EXPECT_EQ(RelaySettings(), window_.toWrite);
   EXPECT_GE(elapsed, 250ms);                   // the relay is given time to store the second block
   EXPECT_EQ(window_.record, SettingsWords{});  // the window's own record is not touched
+  EXPECT_EQ(window_.boxesFilled, 0);
 
-  // The second request as sent: registers 8-23, 32 data bytes high byte first.
-  EXPECT_EQ(link_.RequestBuffer[0], 0x01);
-  EXPECT_EQ(link_.RequestBuffer[1], 0x10);
-  EXPECT_EQ(WireWord(&link_.RequestBuffer[2]), 8);
-  EXPECT_EQ(WireWord(&link_.RequestBuffer[4]), 16);
-  EXPECT_EQ(link_.RequestBuffer[6], 32);
-  EXPECT_EQ(WireWord(&link_.RequestBuffer[7]), window_.toWrite[8]);
-  EXPECT_EQ(WireWord(&link_.RequestBuffer[7 + 30]), window_.toWrite[23]);
+  // The requests as sent: registers 0-7 (25 bytes), 8-23 (41 bytes, 32 data bytes high byte
+  // first), then the read-back of 0-7 and of 8-23.
+  const std::vector<uint8_t> wire = Wire();
+  ASSERT_EQ(wire.size(), 25u + 41u + 8u + 8u);
+  const uint8_t* high = &wire[25];
+  EXPECT_EQ(high[0], 0x01);
+  EXPECT_EQ(high[1], 0x10);
+  EXPECT_EQ(WireWord(&high[2]), 8);
+  EXPECT_EQ(WireWord(&high[4]), 16);
+  EXPECT_EQ(high[6], 32);
+  EXPECT_EQ(WireWord(&high[7]), window_.toWrite[8]);
+  EXPECT_EQ(WireWord(&high[7 + 30]), window_.toWrite[23]);
+  for (const auto& [at, first, count] : {std::tuple{66, 0, 8}, std::tuple{74, 8, 16}}) {
+    EXPECT_EQ(wire[at + 1], 0x03) << at;
+    EXPECT_EQ(WireWord(&wire[at + 2]), first) << at;
+    EXPECT_EQ(WireWord(&wire[at + 4]), count) << at;
+  }
+}
+
+// A relay may clamp a value and still acknowledge it: the read-back tells, and names the rows.
+TEST_F(ParameterTransactions, WriteReadsBackAndNamesWhatTheRelayHoldsOtherwise) {
+  const struct {
+    const char* what;
+    std::vector<const char*> clamps;
+    std::optional<sim::FaultRule> fault;  // on the read-back
+    Outcome outcome;
+    std::vector<std::string> differing;
+  } cases[] = {
+      {"held as written", {"8:180:260"}, {}, Outcome::Ok, {}},
+      {"a word clamped", {"8:200:260"}, {}, Outcome::Differs, {"Uu1"}},
+      {"a low byte clamped", {"0.lo:40:60"}, {}, Outcome::Differs, {"tUu1"}},
+      {"a high byte clamped", {"0.hi:20:30"}, {}, Outcome::Differs, {"tUu2"}},
+      {"a carried word", {"21:0:0"}, {}, Outcome::Differs, {"slovo 21"}},
+      {"two rows, in the page's order",
+       {"15:0:100", "8:200:260"},
+       {},
+       Outcome::Differs,
+       {"Uu1", "tRel"}},
+      {"no reply to the read-back",
+       {"8:200:260"},
+       sim::FaultRule{.kind = sim::FaultKind::kSilence, .function = 0x03},
+       {Outcome::Unknown, LinkError::NoReply},
+       {}},
+      {"its second half refused",
+       {},
+       sim::FaultRule{.kind = sim::FaultKind::kException, .function = 0x03, .skip = 1},
+       {Outcome::Unknown, LinkError::Exception},
+       {}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    sim::RelayConfig config;
+    for (const char* clamp : c.clamps) config.clamps.push_back(*sim::ParseSettingClamp(clamp));
+    Connect(config);
+    if (c.fault) relay_->AddFault(*c.fault);
+    window_ = FakeWindow();
+    window_.toWrite = RelaySettings();
+    window_.toWrite[kWordUu1] = 190;
+    window_.toWrite[kWordTUu] = 0x0A05;  // tUu1 5 steps, tUu2 10
+    window_.toWrite[kWordTRel] = 600;
+    window_.toWrite[21] = 0x1234;
+    WriteParameters(link_, window_);
+    ASSERT_EQ(window_.statuses.size(), 1u);
+    EXPECT_EQ(window_.statuses[0].kind, c.outcome.kind);
+    EXPECT_EQ(window_.statuses[0].error, c.outcome.error);
+    EXPECT_EQ(window_.differing, c.differing);
+    // What the relay holds fills the record and the boxes only when it differs.
+    const bool differs = c.outcome == Outcome::Differs;
+    EXPECT_EQ(window_.record, differs ? RelaySettings() : SettingsWords{});
+    EXPECT_EQ(window_.boxesFilled, differs ? 1 : 0);
+  }
 }
 
 TEST_F(ParameterTransactions, FailedWritesReportAndStop) {

@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFocusEvent>
+#include <QFontMetrics>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -21,6 +22,7 @@
 #include "page_calibration.h"
 #include "page_clock.h"
 #include "page_upload.h"
+#include "setting_clamp.h"
 #include "settings_file.h"
 #include "window_fixture.h"
 
@@ -58,19 +60,28 @@ class SetupWindowTest : public QObject {
     // Presses a button of the page and waits for the worker's status text.
     // `shownColour` is the status text's colour as it appeared.
     bool Run(QPushButton* button, const QString& status = "O.K.") {
+      return Await([button] { button->click(); }) && setup.LabelMsg->text() == status;
+    }
+    // Alt+`letter` on the focused widget, as a person presses a button's mnemonic.
+    void Press(Qt::Key letter) { QTest::keyClick(Focused(), letter, Qt::AltModifier); }
+    QWidget* Focused() {
+      QWidget* focus = QApplication::focusWidget();
+      return focus && focus->window() == &setup ? focus : &setup;
+    }
+    // Runs `act` and waits until a status text has come and no parameter request is pending.
+    template <typename Act>
+    bool Await(Act act) {
       setup.LabelMsg->clear();
       shownColour = QColor();
-      button->click();
+      act();
       // The worker clears the flag once the transaction, status included, has returned.
       return QTest::qWaitFor(
-                 [&] {
-                   if (setup.LabelMsg->text().isEmpty()) return false;
-                   if (!shownColour.isValid()) shownColour = StatusColour(setup);
-                   return !params.ReadParamsRequest.Pending() &&
-                          !params.WriteParamsRequest.Pending();
-                 },
-                 5000) &&
-             setup.LabelMsg->text() == status;
+          [&] {
+            if (setup.LabelMsg->text().isEmpty()) return false;
+            if (!shownColour.isValid()) shownColour = StatusColour(setup);
+            return !params.ReadParamsRequest.Pending() && !params.WriteParamsRequest.Pending();
+          },
+          5000);
     }
     // Gives `box` the text as the user would, then leaves it (`reason`: how the focus goes).
     void Leave(int box, const QString& text, Qt::FocusReason reason = Qt::TabFocusReason) {
@@ -415,6 +426,63 @@ class SetupWindowTest : public QObject {
     QCOMPARE(app.beeps, beeps + 1);
     QCOMPARE(Text(p, kBoxUu2), QString("190"));
     QCOMPARE(p.SettingsRecord[9], uint16_t(190));
+  }
+
+  // A relay that keeps other values than written, as a person meets it: the status line names
+  // the rows in red (as many as it holds), the boxes show what the relay holds.
+  void writeHeldOtherwiseShowsTheRelaysValues_data() {
+    QTest::addColumn<QStringList>("clamps");
+    QTest::addColumn<QString>("typed");   // into EditUu1 before the write
+    QTest::addColumn<QString>("status");  // ending in "…": its start, the rest cut
+    QTest::addColumn<int>("box");
+    QTest::addColumn<QString>("held");
+    QTest::newRow("one row") << QStringList{"8:180:260"} << "170"
+                             << "Uloženo jinak: Uu1" << int(kBoxUu1) << "180";
+    QTest::newRow("more than the line holds")
+        << QStringList{"0:0:0", "1:0:0", "2:0:0", "3:0:0"} << ""
+        << "Uloženo jinak: tUu1, tUu2, …" << int(kBoxTUu2) << "0.00";
+  }
+  void writeHeldOtherwiseShowsTheRelaysValues() {
+    QFETCH(QStringList, clamps);
+    QFETCH(QString, typed);
+    QFETCH(QString, status);
+    QFETCH(int, box);
+    QFETCH(QString, held);
+    sim::RelayConfig config;
+    config.version = "1.14.d";
+    for (const QString& clamp : clamps)
+      config.clamps.push_back(*sim::ParseSettingClamp(clamp.toStdString()));
+    auto relay = ::StartRelay(config);
+    App app;
+    TFormSetup& s = app.setup;
+    PageParameters& p = app.params;
+    app.Connect(*relay);
+    s.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&s));
+    QVERIFY(app.Await([&] { app.Press(Qt::Key_V); }));  // "&Vyčti"
+    QCOMPARE(s.LabelMsg->text(), QString("O.K."));
+    if (!typed.isEmpty()) {
+      for (int i = 0; i < 40 && app.Focused() != p.Edit[kBoxUu1]; ++i)
+        QTest::keyClick(app.Focused(), Qt::Key_Tab);
+      QTest::keyClicks(app.Focused(), typed);  // over the text, which Tab selected
+    }
+    const int beeps = app.beeps;
+    QVERIFY(app.Await([&] { app.Press(Qt::Key_Z); }));  // "&Zapiš"
+    const QString shown = s.LabelMsg->text();
+    if (status.endsWith(QString::fromUtf8("…"))) {
+      QVERIFY2(shown.startsWith(status.chopped(1)) && shown.endsWith(QString::fromUtf8("…")),
+               qPrintable(shown));
+    } else {
+      QCOMPARE(shown, status);
+    }
+    QVERIFY2(QFontMetrics(s.LabelMsg->font()).horizontalAdvance(shown) <=
+                 s.LabelMsg->contentsRect().width(),
+             qPrintable(shown + " is wider than the status line"));
+    QCOMPARE(app.shownColour, QColor(Qt::red));
+    QCOMPARE(app.beeps, beeps + 1);
+    QCOMPARE(Text(p, box), held);
+    for (uint16_t a = 0; a < kSettingsWords; ++a)
+      QCOMPARE(p.SettingsRecord[a], *relay->GetRegister(sim::Table::kHolding, a));
   }
 
   void timeStepsOfAnOlderRelay() {

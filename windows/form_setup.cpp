@@ -1,9 +1,11 @@
 #include "form_setup.h"
 
 #include <QCloseEvent>
+#include <QFontMetrics>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
+#include <QStringList>
 #include <QTabWidget>
 #include <QTimer>
 
@@ -97,6 +99,23 @@ void TFormSetup::UpdateCaption() {
 
 void TFormSetup::ShowStatus(nx480::Outcome outcome) {
   ShowStatusText(StatusText(outcome), outcome == nx480::Outcome::Ok);
+}
+
+void TFormSetup::ShowDiffering(const std::vector<std::string>& names) {
+  const QString head = QString::fromUtf8(kStatusDiffers);
+  QStringList items;
+  for (const std::string& name : names) items << QString::fromStdString(name);
+  QString text = items.isEmpty() ? head : head + ": " + items.join(", ");
+  // The names that do not fit give way to "…", from the last.
+  const QFontMetrics metrics(LabelMsg->font());
+  const int room = LabelMsg->contentsRect().width();
+  for (qsizetype shown = items.size() - 1; shown >= 0 && metrics.horizontalAdvance(text) > room;
+       --shown) {
+    QStringList cut = items.first(shown);
+    cut << QString::fromUtf8("…");
+    text = head + ": " + cut.join(", ");
+  }
+  ShowStatusText(text, false);
 }
 
 void TFormSetup::ShowNotConnected() {

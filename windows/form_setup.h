@@ -9,6 +9,7 @@
 #pragma once
 
 #include <QString>
+#include <string>
 #include <vector>
 
 #include "outcome.h"
@@ -42,6 +43,9 @@ class TFormSetup : public RelayWindow {
   // The status line: how a transaction ended ("O.K." in black, a failure in red with a beep), or
   // that no relay is connected (red, a beep); hidden again by TimerMsg after a second.
   void ShowStatus(nx480::Outcome outcome);
+  // A write that the relay holds otherwise: "Uloženo jinak: Uu1, tRel" in red with a beep, as
+  // many names as the line holds and "…" for the rest.
+  void ShowDiffering(const std::vector<std::string>& names);
   void ShowNotConnected();
   void UpdateCaption();
 

@@ -152,8 +152,17 @@ bool PageCalibration::BoxesToCalibration() {
   return false;
 }
 
+void PageCalibration::StoreDifferences(const CalibrationWords& written,
+                                       const CalibrationWords& held) {
+  differing_ = DifferingNames(written, held);
+}
+
 void PageCalibration::ShowResult(Outcome outcome) {
-  Frame().ShowStatus(outcome);
+  if (outcome == Outcome::Differs) {
+    Frame().ShowDiffering(differing_);
+  } else {
+    Frame().ShowStatus(outcome);
+  }
 }
 
 void PageCalibration::ApplyFeatures(const RelaySession& session) {

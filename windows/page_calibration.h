@@ -39,6 +39,8 @@ class PageCalibration : public SetupPage, public nx480::CalibrationWindow {
   // nx480::CalibrationWindow
   void StoreCalibration(const nx480::CalibrationWords& words) override;
   void CalibrationToBoxes() override;
+  void StoreDifferences(const nx480::CalibrationWords& written,
+                        const nx480::CalibrationWords& held) override;
   void ShowResult(nx480::Outcome outcome) override;
   // Rebuilds CalibrationRecord from the boxes; on a box that gives no valid value shows the
   // box's message in an error box and returns false, the record unchanged.
@@ -88,6 +90,8 @@ class PageCalibration : public SetupPage, public nx480::CalibrationWindow {
 
   void Build();
   nx480::CalibrationBoxes CollectBoxes() const;
+  std::vector<std::string>
+      differing_;  // what the last write read back otherwise, for its status text
   // Refuses a request to the relay while none is connected: shows why and returns false.
   bool CheckConnected();
 };

@@ -244,7 +244,11 @@ void PageParameters::ApplyFeatures(const RelaySession& session) {
 }
 
 void PageParameters::ShowResult(Outcome outcome) {
-  Frame().ShowStatus(outcome);
+  if (outcome == Outcome::Differs) {
+    Frame().ShowDiffering(differing_);
+  } else {
+    Frame().ShowStatus(outcome);
+  }
 }
 
 bool PageParameters::eventFilter(QObject* watched, QEvent* event) {
@@ -337,6 +341,10 @@ bool PageParameters::BoxesToSettings() {
 void PageParameters::StoreParameterWords(size_t first, const uint16_t* words, size_t count) {
   for (size_t i = 0; i < count && first + i < SettingsRecord.size(); ++i)
     SettingsRecord[first + i] = words[i];
+}
+
+void PageParameters::StoreDifferences(const SettingsWords& written, const SettingsWords& held) {
+  differing_ = DifferingNames(written, held);
 }
 
 bool PageParameters::CheckConnected() {

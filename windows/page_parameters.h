@@ -79,6 +79,8 @@ class PageParameters : public SetupPage, public nx480::ParameterWindow {
  private:
   // nx480::ParameterWindow
   void StoreParameterWords(size_t first, const uint16_t* words, size_t count) override;
+  void StoreDifferences(const nx480::SettingsWords& written,
+                        const nx480::SettingsWords& held) override;
   const nx480::SettingsWords& WriteHandOver() const override { return WriteParamsRequest.Data(); }
 
   void Build();
@@ -95,5 +97,7 @@ class PageParameters : public SetupPage, public nx480::ParameterWindow {
   // a recording interval since (see nx480::ParameterBoxes).
   nx480::ShownWord tRelShown_;
   bool logChosen_ = false;
+  std::vector<std::string>
+      differing_;         // what the last write read back otherwise, for its status text
   QString lastOpenName_;  // the open dialog starts with the name last chosen in it
 };

@@ -10,6 +10,9 @@ inline constexpr const char* kStatusLinkError = "Chyba komunikace!";
 inline constexpr const char* kStatusWrongCode = "Chybné heslo";
 inline constexpr const char* kStatusNotConnected = "Přístroj není připojen";
 inline constexpr const char* kStatusUnknown = "Odesláno, výsledek neznámý";
+// A write read back with other values; TFormSetup::ShowDiffering adds the names: "Uloženo
+// jinak: Uu1, tRel".
+inline constexpr const char* kStatusDiffers = "Uloženo jinak";
 
 inline QString StatusText(nx480::Outcome outcome) {
   switch (outcome) {
@@ -21,6 +24,8 @@ inline QString StatusText(nx480::Outcome outcome) {
       return QString::fromUtf8(kStatusWrongCode);
     case nx480::Outcome::Unknown:
       return QString::fromUtf8(kStatusUnknown);
+    case nx480::Outcome::Differs:
+      return QString::fromUtf8(kStatusDiffers);
   }
   return QString::fromUtf8(kStatusLinkError);
 }
