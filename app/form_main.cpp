@@ -6,16 +6,20 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTabWidget>
 #include <QTimer>
 #include <filesystem>
+#include <span>
 
 #include "connection.h"
 #include "form_history.h"
+#include "form_journal.h"
 #include "form_online.h"
 #include "form_setup.h"
 #include "frame_log.h"
 #include "logo.h"
 #include "page_clock.h"
+#include "page_parameters.h"
 #include "page_upload.h"
 #include "port_list.h"
 #include "text_codec.h"
@@ -100,6 +104,8 @@ TFormMain::TFormMain(const std::vector<std::string>& arguments, QWidget* parent)
   ButtonSetup = makeButton("ButtonSetup", "&Nastavení", {136, 96, 73, 25});
   ButtonHistory = makeButton("ButtonHistory", "&Historie", {244, 96, 77, 25});
   ButtonCancel = makeButton("ButtonCancel", "&Konec", {360, 96, 81, 25});
+  // Below the logo, where the row of buttons has room.
+  ButtonJournal = makeButton("ButtonJournal", "&Deník", {16, 96, 81, 25});
   ButtonSetup->setEnabled(false);
   ButtonHistory->setEnabled(false);
 
@@ -111,7 +117,8 @@ TFormMain::TFormMain(const std::vector<std::string>& arguments, QWidget* parent)
   forcedPalette.setColor(QPalette::WindowText, Qt::red);
   LabelRelayForced->setPalette(forcedPalette);
   LabelRelayForced->hide();
-  setTabOrder(ButtonConnect, ButtonSetup);
+  setTabOrder(ButtonConnect, ButtonJournal);
+  setTabOrder(ButtonJournal, ButtonSetup);
   setTabOrder(ButtonSetup, ButtonHistory);
   setTabOrder(ButtonHistory, ButtonCancel);
   setTabOrder(ButtonCancel, EditVersion);
@@ -121,6 +128,7 @@ TFormMain::TFormMain(const std::vector<std::string>& arguments, QWidget* parent)
   connect(ButtonSetup, &QPushButton::clicked, this, [this] { ButtonSetupClick(); });
   connect(ButtonHistory, &QPushButton::clicked, this, [this] { ButtonHistoryClick(); });
   connect(ButtonCancel, &QPushButton::clicked, this, [this] { ButtonCancelClick(); });
+  connect(ButtonJournal, &QPushButton::clicked, this, [this] { ButtonJournalClick(); });
 
   ListPorts = [] { return nx480::ListSerialPorts(); };
 
@@ -145,11 +153,14 @@ TFormMain::~TFormMain() {
   modbus_->ClosePort();
 }
 
-void TFormMain::AttachWindows(TFormOnLine* onLine, TFormSetup* setup, TFormHistory* history) {
+void TFormMain::AttachWindows(TFormOnLine* onLine, TFormSetup* setup, TFormHistory* history,
+                              JournalWindow* journal) {
   onLine_ = onLine;
   setup_ = setup;
   history_ = history;
+  journal_ = journal;
   windows_ = {setup, onLine, history};
+  if (journal) windows_.push_back(journal);
   auto forward = [this](int key, Qt::KeyboardModifiers modifiers) { FormKeyDown(key, modifiers); };
   for (RelayWindow* window : windows_) {
     window->SetKeyForward(forward);
@@ -163,6 +174,15 @@ void TFormMain::AttachWindows(TFormOnLine* onLine, TFormSetup* setup, TFormHisto
       FirmwareUploaded(relay);
     };
     setup->Clock().ForcedChanged = [this](int item) { ShowForced(item); };
+  }
+  if (journal && setup) {
+    journal->OpenSettingsBackup = [setup](std::span<const uint8_t> bytes) {
+      setup->Parameters().OpenBackup(bytes);
+      setup->Page1->setCurrentWidget(setup->TabOchrana);
+      setup->show();
+      setup->raise();
+      setup->activateWindow();
+    };
   }
   ShareSession();
 }
@@ -294,6 +314,14 @@ void TFormMain::ButtonHistoryClick() {
     history_->show();
 }
 
+void TFormMain::ButtonJournalClick() {
+  if (!journal_) return;
+  if (journal_->isVisible())
+    journal_->close();
+  else
+    journal_->show();
+}
+
 void TFormMain::ButtonCancelClick() {
   if (modbus_->PortIsOpen()) ButtonConnectClick();
   close();
@@ -334,6 +362,7 @@ void TFormMain::FormClose() {
   }
   if (onLine_) onLine_->CloseWindow();
   if (history_) history_->close();
+  if (journal_) journal_->close();
   modbus_->WaitServicing(50ms);
   (void)modbus_->Suspend();
   modbus_->ClosePort();

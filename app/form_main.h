@@ -23,6 +23,7 @@ class RelayWindow;
 class TFormOnLine;
 class TFormSetup;
 class TFormHistory;
+class JournalWindow;
 using nx480::TModbus;
 
 // The message when no relay answers. A port refused for lack of permission adds a line that
@@ -40,13 +41,15 @@ class TFormMain : public QWidget {
   explicit TFormMain(const std::vector<std::string>& arguments, QWidget* parent = nullptr);
   ~TFormMain() override;
 
-  // Hands over the other three windows (created after this one), binds their requests to the
-  // worker and gives them the session. Until then the worker stays parked.
-  void AttachWindows(TFormOnLine* onLine, TFormSetup* setup, TFormHistory* history);
+  // Hands over the other windows (created after this one), binds their requests to the worker
+  // and gives them the session. Until then the worker stays parked.
+  void AttachWindows(TFormOnLine* onLine, TFormSetup* setup, TFormHistory* history,
+                     JournalWindow* journal = nullptr);
 
   void ButtonConnectClick();
   void ButtonSetupClick();
   void ButtonHistoryClick();
+  void ButtonJournalClick();
   void ButtonCancelClick();
   // Shows the session's version line and hands the session to every window, re-running the
   // on-show logic of the visible settings and live values windows.
@@ -69,6 +72,8 @@ class TFormMain : public QWidget {
   QPushButton* ButtonSetup = nullptr;
   QPushButton* ButtonHistory = nullptr;
   QPushButton* ButtonCancel = nullptr;
+  // The change journal is on this PC: enabled with or without a relay.
+  QPushButton* ButtonJournal = nullptr;
   // Red while the relay's output is forced on or off ("Relé" on the settings window's clock
   // page); hidden otherwise.
   QLabel* LabelRelayForced = nullptr;
@@ -103,6 +108,7 @@ class TFormMain : public QWidget {
   TFormOnLine* onLine_ = nullptr;
   TFormSetup* setup_ = nullptr;
   TFormHistory* history_ = nullptr;
+  JournalWindow* journal_ = nullptr;
   // In the order in which ShowVersion refreshes them.
   std::vector<RelayWindow*> windows_;
   // The requests that a connect or disconnect drops.

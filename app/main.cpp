@@ -1,4 +1,4 @@
-// Entry point: the application object and the four windows, created once each in this order.
+// Entry point: the application object and the five windows, created once each in this order.
 #include <QApplication>
 #include <QMessageBox>
 #include <cstdio>
@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "form_history.h"
+#include "form_journal.h"
 #include "form_main.h"
 #include "form_online.h"
 #include "form_setup.h"
@@ -53,7 +54,8 @@ int main(int argc, char* argv[]) {
   TFormOnLine formOnLine;
   TFormSetup formSetup(formMain.Session().serviceMode);
   TFormHistory formHistory;
-  formMain.AttachWindows(&formOnLine, &formSetup, &formHistory);
+  JournalWindow formJournal;
+  formMain.AttachWindows(&formOnLine, &formSetup, &formHistory, &formJournal);
   CloseOnSignals signalClose(formMain);
   formMain.show();
 

@@ -10,6 +10,7 @@
 #include <QRadioButton>
 #include <QTabBar>
 #include <QTabWidget>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QWheelEvent>
 #include <QWindow>
@@ -97,7 +98,7 @@ class WireLog {
   std::vector<uint8_t> bytes_;
 };
 
-enum class Win { Main, Setup, History, Live };
+enum class Win { Main, Setup, History, Live, Journal };
 
 struct Column {
   bool service;
@@ -210,6 +211,12 @@ const Row kRows[] = {
     {Win::Live, "MinRestore", "", "open 0,1V@S|open"},
     {Win::Live, "Tab>CheckBox01V Space", "", "open@S11|open 0,1V@S|open 0,1V@U11|open"},
     {Win::Live, "Tab>CheckBox01V Space MinRestore", "", "open@S11|open 0,1V@S|open 0,1V@U11|open"},
+    // The journal window, opened with Alt+D (an empty journal).
+    {Win::Journal, "Esc", "", "closed"},
+    {Win::Journal, "A-a", "", "closed"},
+    {Win::Journal, "Close", "", "closed"},
+    {Win::Journal, "F1", "", "open, disconnected"},
+    {Win::Journal, "MinRestore", "", "open"},
 };
 
 const char* WindowName(Win w) {
@@ -222,11 +229,13 @@ const char* WindowName(Win w) {
       return "history";
     case Win::Live:
       return "live";
+    case Win::Journal:
+      return "journal";
   }
   return "";
 }
 
-// One column: a relay, the four windows, connected.
+// One column: a relay, the windows, connected.
 struct Desk : AppFixture {
   Desk(const Column& c, WireLog& log)
       : AppFixture(c.service ? std::vector<std::string>{"/servis"} : std::vector<std::string>{}) {
@@ -239,6 +248,11 @@ struct Desk : AppFixture {
     relay = std::make_unique<sim::PtyRelay>(config, options);
     relay->Start();
     Ports({relay->SlavePath()});
+    const std::string data = dataHome.path().toStdString();
+    journal.Environment = [data](const char* name) -> std::optional<std::string> {
+      if (std::string_view(name) == "XDG_DATA_HOME") return data;
+      return std::nullopt;
+    };
   }
 
   bool Connected() const { return main.Session().connected; }
@@ -263,6 +277,8 @@ struct Desk : AppFixture {
         return &history;
       case Win::Live:
         return &onLine;
+      case Win::Journal:
+        return &journal;
     }
     return nullptr;
   }
@@ -271,6 +287,7 @@ struct Desk : AppFixture {
     return QTest::qWaitForWindowActive(w);
   }
   std::unique_ptr<sim::PtyRelay> relay;
+  QTemporaryDir dataHome;  // the journal's, empty
 };
 
 QWidget* Focused(QWidget* window) {
@@ -376,6 +393,7 @@ class InputWindowTest : public QObject {
         // relay's output on Auto.
         d.setup.hide();
         d.history.hide();
+        d.journal.hide();
         if (!d.Connected()) QTest::keyClick(&d.main, Qt::Key_F1);
         QVERIFY2(WaitUntil([&] { return d.Connected(); }, 3000), qPrintable(where));
         if (d.setup.Clock().ReleButtons->checkedId() != 0)
@@ -388,6 +406,7 @@ class InputWindowTest : public QObject {
         QVERIFY2(d.Activate(&d.main), qPrintable(where));
         if (row.window == Win::Setup) Step(d, &d.main, "A-n");
         if (row.window == Win::History) Step(d, &d.main, "A-h");
+        if (row.window == Win::Journal) Step(d, &d.main, "A-d");
         QVERIFY2(window->isVisible(), qPrintable(where));
         QVERIFY2(d.Activate(window), qPrintable(where));
         QVERIFY2(d.Idle(), qPrintable(where));

@@ -1,4 +1,4 @@
-// The tool's four windows as the program makes them, for window tests (offscreen): the dialogs
+// The tool's five windows as the program makes them, for window tests (offscreen): the dialogs
 // replaced by recorders, and helpers to connect to a simulated relay or to give the windows a
 // relay session without one.
 #pragma once
@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "form_history.h"
+#include "form_journal.h"
 #include "form_main.h"
 #include "form_online.h"
 #include "form_setup.h"
@@ -22,7 +23,7 @@
 struct AppFixture {
   explicit AppFixture(std::vector<std::string> arguments = {})
       : main(arguments), params(setup.Parameters()) {
-    main.AttachWindows(&onLine, &setup, &history);
+    main.AttachWindows(&onLine, &setup, &history, &journal);
     Dialogs& d = AppDialogs();
     saved = d;
     d.error = [this](QWidget*, const QString& title, const QString& text) {
@@ -68,7 +69,7 @@ struct AppFixture {
     session.firmware = nx480::FirmwareFeaturesOf(firmwareMinor);
     session.serviceMode = serviceMode;
     session.connected = connected;
-    for (RelayWindow* w : std::initializer_list<RelayWindow*>{&setup, &onLine, &history})
+    for (RelayWindow* w : std::initializer_list<RelayWindow*>{&setup, &onLine, &history, &journal})
       w->SetSession(session);
   }
 
@@ -76,6 +77,7 @@ struct AppFixture {
   TFormOnLine onLine;
   TFormSetup setup{main.Session().serviceMode};
   TFormHistory history;
+  JournalWindow journal;
   PageParameters& params;
   Dialogs saved;
   QStringList errors, messages;

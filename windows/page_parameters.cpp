@@ -406,9 +406,19 @@ void PageParameters::ButtonOpenClick() {
     ShowFileError("Soubor nelze otevřít", path, error);
     return;
   }
+  TakeOpened(record, path);
+}
+
+void PageParameters::OpenBackup(std::span<const uint8_t> bytes) {
+  SettingsWords record = SettingsRecord;
+  nx480::ApplySettingsFileBytes(bytes, record);
+  TakeOpened(record, QString());
+}
+
+void PageParameters::TakeOpened(const SettingsWords& record, const QString& fileName) {
   SettingsRecord = record;
   SettingsToBoxes();
-  SettingsFileName = path;
+  SettingsFileName = fileName;
   Modified = false;
   Frame().UpdateCaption();
 }

@@ -9,6 +9,7 @@
 #include <QString>
 #include <array>
 #include <cstdint>
+#include <span>
 
 #include "atomic_file.h"
 #include "settings_record.h"
@@ -52,6 +53,9 @@ class PageParameters : public SetupPage, public nx480::ParameterWindow {
   void ButtonWritePClick();
   void ButtonOpenClick();
   void ButtonSaveClick();
+  // A settings backup of the change journal into the boxes, as "Otevři" takes a file's bytes;
+  // the page then names no file (a save asks for one). Nothing goes to the relay.
+  void OpenBackup(std::span<const uint8_t> bytes);
 
   // The boxes by nx480::Box, and the label in front of each (the row caption, or "[%]" /
   // "t[s]").
@@ -92,6 +96,8 @@ class PageParameters : public SetupPage, public nx480::ParameterWindow {
   // it): shows why and returns false.
   bool CheckConnected();
   void ShowFileError(const QString& what, const QString& path, const nx480::FileError& error);
+  // The record of an opened file or backup into the boxes, unmodified.
+  void TakeOpened(const nx480::SettingsWords& record, const QString& fileName);
 
   // What SettingsToBoxes showed of the rounded reconnection time, and whether the user picked
   // a recording interval since (see nx480::ParameterBoxes).

@@ -1,0 +1,81 @@
+// What the journal window shows of the change journal (journal.h), decided without widgets: the
+// Czech texts of a change and its outcome, a row of the list, the record of one entry with its
+// settings backup decoded, and why a list is empty. The window copies these results into its
+// controls and formats the times in the user's regional formats.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "journal.h"
+
+namespace nx480 {
+
+// The name of the settings backup (SettingsBackup), the one a settings page can open.
+inline constexpr std::string_view kSettingsBackupName = "settings.nx4";
+
+// "Parametry", "Kalibrace", "Datum, čas", "Smazání historie", "Upload FW", "Relé".
+std::string_view ChangeKindText(ChangeKind kind);
+// "Čeká", "Provedeno", "Chyba", "Odmítnuto", "Neznámý", "Neodesláno".
+std::string_view JournalOutcomeText(JournalOutcome outcome);
+// What a damaged entry shows for its outcome.
+inline constexpr std::string_view kDamagedEntryText = "Poškozený záznam";
+
+// A relay's serial number as the window shows it: "1234", "neznámé" for -1.
+std::string SerialNumberText(int32_t serialNumber);
+
+// The local time of an entry: from its record, else (a damaged entry without one) from its
+// folder's name in UTC turned into the local time; nothing when neither gives a calendar date.
+struct JournalStamp {
+  int year = 0, month = 0, day = 0;
+  int hour = 0, minute = 0, second = 0;
+  bool operator==(const JournalStamp&) const = default;
+};
+std::optional<JournalStamp> JournalStampOf(const JournalEntry& entry);
+
+// One row of the list; the time is formatted by the window.
+struct JournalRow {
+  std::optional<JournalStamp> when;
+  std::string relay;    // the serial number, "neznámé"
+  std::string change;   // ChangeKindText; "?" for a damaged entry whose folder names no change
+  std::string outcome;  // JournalOutcomeText, or kDamagedEntryText
+  // The description and the rows a settings change changed ("detail: row: Uu1 ..."):
+  // "written from the page (Uu1, tUu1)"; for a damaged entry, why it is damaged.
+  std::string summary;
+};
+JournalRow JournalRowOf(const JournalEntry& entry);
+
+// The entry has a settings backup that may be opened: it lists one and is not damaged.
+bool HasSettingsBackup(const JournalEntry& entry);
+
+// A settings backup decoded, one line per parameter that the firmware has (every parameter when
+// the firmware is unknown, -1), in the settings table's order: "Uu1: 196 V (85 %)". For an
+// unknown firmware the times stay in steps, after a line that says so; a backup of another size
+// than a settings file is one line that says so.
+std::vector<std::string> SettingsBackupLines(std::span<const uint8_t> bytes, int firmware);
+
+// The record of an entry as the window shows it below the list: every field of entry.txt with
+// a Czech caption, its detail lines and its files, then its settings backup decoded (read from
+// `root` through ReadJournalBackup, or why it cannot be read). A damaged entry begins with
+// kDamagedEntryText and the reason, shows what could be read of it and no backup.
+std::vector<std::string> JournalRecordLines(const std::string& root, const JournalEntry& entry);
+
+// Why a backup cannot be read (ReadJournalBackup's error): one that is no longer the size and
+// checksum entry.txt gives it says so, anything else as FileProblemText says it.
+std::string BackupProblemText(const FileError& error);
+
+// Whether a list of the journal can be read: no journal folder is known (no home folder), the
+// folder does not exist yet (no change made), it cannot be read, or it can. With a serial
+// number, the folder of that relay is looked at after the journal's.
+enum class JournalAccess { NoRoot, Missing, Unreadable, Readable };
+JournalAccess JournalFolderAccess(const std::optional<std::string>& root,
+                                  std::optional<int32_t> serialNumber);
+// What the window says of an empty list: "Deník nelze najít (chybí domovská složka)", "Složku
+// deníku nelze číst", "Žádné záznamy".
+std::string_view EmptyJournalText(JournalAccess access);
+
+}  // namespace nx480

@@ -1,0 +1,180 @@
+// What the journal window shows: a settings backup decoded per firmware, a row of the list, the
+// record of an entry whose backup changed after it was listed.
+#include "journal_view.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <ctime>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "settings_file.h"
+
+using namespace nx480;
+namespace fs = std::filesystem;
+
+namespace {
+
+// Uu1 196 V, tUu1 30 steps, Fu1 47.5 Hz, Fo2 51.5 Hz, the recording interval 60 s, three-phase.
+SettingsWords Sample() {
+  SettingsWords r{};
+  r[7] = 0x0100;
+  r[8] = 196;
+  r[0] = 30;
+  r[12] = 475;
+  r[19] = 515;
+  r[18] = 60;
+  return r;
+}
+
+std::vector<uint8_t> Bytes(const SettingsWords& record) {
+  const SettingsFileImage image = SettingsFileBytes(record);
+  return {image.begin(), image.end()};
+}
+
+bool Has(const std::vector<std::string>& lines, const std::string& line) {
+  return std::find(lines.begin(), lines.end(), line) != lines.end();
+}
+
+}  // namespace
+
+TEST(JournalView, SettingsBackupLinesFollowTheFirmware) {
+  const struct {
+    int firmware;
+    size_t size;
+    size_t count;
+    std::vector<std::string> present;
+    std::vector<std::string> absent;
+  } cases[] = {
+      // Every parameter; times at 20 steps per second.
+      {14,
+       48,
+       21,
+       {"Faze: three-phase", "Uu1: 196 V (85 %)", "tUu1: 1.50 s", "Fu1: 47.5 Hz", "Fo2: 51.5 Hz",
+        "Log: 60 s"},
+       {}},
+      // No U>1, f>> or interval; times at 10 steps per second.
+      {4, 48, 16, {"Uu1: 196 V (85 %)", "tUu1: 3.00 s"}, {"Fo2: 51.5 Hz", "Log: 60 s"}},
+      // Unknown firmware: every parameter, the times in steps after a line that says so.
+      {-1, 48, 22, {"Firmware neznámý: časy jsou v krocích.", "tUu1: 30", "Fo2: 51.5 Hz"}, {}},
+      {14, 47, 1, {"Záloha má 47 B místo 48 B."}, {}},
+      {14, 49, 1, {"Záloha má 49 B místo 48 B."}, {}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE("firmware " + std::to_string(c.firmware) + ", " + std::to_string(c.size) + " B");
+    std::vector<uint8_t> bytes = Bytes(Sample());
+    bytes.resize(c.size);
+    const std::vector<std::string> lines = SettingsBackupLines(bytes, c.firmware);
+    EXPECT_EQ(lines.size(), c.count);
+    for (const std::string& line : c.present) EXPECT_TRUE(Has(lines, line)) << line;
+    for (const std::string& line : c.absent) EXPECT_FALSE(Has(lines, line)) << line;
+  }
+}
+
+TEST(JournalView, RowsOfEntries) {
+  // One hour east of UTC, without daylight saving: a folder's UTC time shows an hour later.
+  const char* const savedTz = std::getenv("TZ");
+  const std::string saved = savedTz ? savedTz : "";
+  ::setenv("TZ", "XXX-1", 1);
+  ::tzset();
+
+  const auto entry = [](ChangeKind kind, JournalOutcome outcome, std::string id, std::string time,
+                        std::string description, std::vector<std::string> details,
+                        std::string damage = "") {
+    JournalEntry e;
+    e.kind = kind;
+    e.outcome = outcome;
+    e.id = std::move(id);
+    e.time = std::move(time);
+    e.description = std::move(description);
+    e.details = std::move(details);
+    e.serialNumber = 1234;
+    e.damaged = !damage.empty();
+    e.damage = std::move(damage);
+    return e;
+  };
+  const std::string settingsId = "2026-12-09T22-15-02.123Z_settings";
+  const struct {
+    const char* name;
+    JournalEntry entry;
+    std::optional<JournalStamp> when;
+    const char* change;
+    const char* outcome;
+    const char* summary;
+  } cases[] = {
+      {"changed rows after the description",
+       entry(ChangeKind::Settings, JournalOutcome::Done, settingsId,
+             "2026-12-09T23:15:02.123+01:00", "written",
+             {"row: Uu1 196 V -> 200 V", "note: more", "row: tUu1 1.50 s -> 2.00 s"}),
+       JournalStamp{2026, 12, 9, 23, 15, 2}, "Parametry", "Provedeno", "written (Uu1, tUu1)"},
+      {"changed rows alone",
+       entry(ChangeKind::Settings, JournalOutcome::Unknown, settingsId,
+             "2024-02-29T00:00:00.000-05:00", "", {"row: Fo2 50 -> 51"}),
+       JournalStamp{2024, 2, 29, 0, 0, 0}, "Parametry", "Neznámý", "Fo2"},
+      {"no rows",
+       entry(ChangeKind::Clock, JournalOutcome::Failed, "2026-01-01T00-00-00.000Z_clock",
+             "2026-01-01T01:00:00.000+01:00", "clock set", {"relay time: 2026-01-01 00:59:58.000"}),
+       JournalStamp{2026, 1, 1, 1, 0, 0}, "Datum, čas", "Chyba", "clock set"},
+      {"damaged: the folder's time made local",
+       entry(ChangeKind::Calibration, JournalOutcome::Pending,
+             "2026-12-31T23-30-00.000Z_calibration", "", "", {}, "entry.txt is missing"),
+       JournalStamp{2027, 1, 1, 0, 30, 0}, "Kalibrace", "Poškozený záznam", "entry.txt is missing"},
+      {"damaged: a folder that names no change or time",
+       entry(ChangeKind::Settings, JournalOutcome::Done, "junk", "2026-02-30T10:00:00.000+01:00",
+             "written", {}, "the folder's name is not an entry's"),
+       std::nullopt, "?", "Poškozený záznam", "the folder's name is not an entry's"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const JournalRow row = JournalRowOf(c.entry);
+    EXPECT_EQ(row.when, c.when);
+    EXPECT_EQ(row.relay, "1234");
+    EXPECT_EQ(row.change, c.change);
+    EXPECT_EQ(row.outcome, c.outcome);
+    EXPECT_EQ(row.summary, c.summary);
+  }
+
+  if (savedTz) {
+    ::setenv("TZ", saved.c_str(), 1);
+  } else {
+    ::unsetenv("TZ");
+  }
+  ::tzset();
+}
+
+TEST(JournalView, RecordOfAnEntryWhoseBackupChangedAfterTheListing) {
+  const fs::path root = fs::temp_directory_path() / ("journal_view_" + std::to_string(::getpid()));
+  fs::remove_all(root);
+  RelaySession session;
+  session.identText = "NX480   1.14.d";
+  session.serialNumber = 1234;
+  session.firmware.minor = 14;
+  JournalEntry opened = NewJournalEntry(session, ChangeKind::Settings, "written");
+  opened.details = {"row: Uu1 190 V -> 196 V"};
+  opened.backups = {SettingsBackup(Sample())};
+  FileError error;
+  ASSERT_TRUE(OpenJournalEntry(root.string(), opened, error));
+  const std::vector<JournalEntry> listed = ListJournal(root.string(), 1234);
+  ASSERT_EQ(listed.size(), 1u);
+
+  std::vector<std::string> lines = JournalRecordLines(root.string(), listed[0]);
+  for (const char* line : {"Složka: 1234/", "Výrobní číslo: 1234", "Firmware: 14",
+                           "Změna: Parametry", "Výsledek: Čeká", "  row: Uu1 190 V -> 196 V",
+                           "Parametry v záloze settings.nx4:", "  Uu1: 196 V (85 %)"}) {
+    EXPECT_TRUE(std::any_of(lines.begin(), lines.end(), [line](const std::string& l) {
+      return l.starts_with(line);
+    })) << line;
+  }
+
+  // Another program changes the backup while the window shows the list: it is not decoded.
+  std::ofstream(root / "1234" / listed[0].id / "settings.nx4", std::ios::binary) << "changed";
+  lines = JournalRecordLines(root.string(), listed[0]);
+  EXPECT_EQ(lines.back(), "  Zálohu nelze přečíst: Soubor už není takový, jak byl zapsán.");
+  EXPECT_FALSE(Has(lines, "  Uu1: 196 V (85 %)"));
+  fs::remove_all(root);
+}
