@@ -23,6 +23,7 @@
 
 #include "relay_time.h"
 #include "settings_file.h"
+#include "settings_table.h"
 #include "text_codec.h"
 
 namespace nx480 {
@@ -673,6 +674,52 @@ std::vector<std::string> ClockDetails(double relayTime, double pcTime) {
   char line[64];
   std::snprintf(line, sizeof line, "clock offset: %+.2f s", offset);
   return {"relay time: " + text(relayTime), "pc time: " + text(pcTime), line};
+}
+
+std::vector<std::string> SettingsChangeDetails(const SettingsWords& held,
+                                               const SettingsWords& toWrite,
+                                               const FirmwareFeatures& firmware) {
+  std::vector<std::string> details;
+  for (const SettingsParameter& p : SettingsParameters()) {
+    if (!ParameterDiffers(held, toWrite, p)) continue;
+    details.push_back("row: " + std::string(p.name) + " " + ParameterText(held, p, firmware) +
+                      " -> " + ParameterText(toWrite, p, firmware));
+  }
+  for (int word : kCarriedWords) {
+    if (held[word] == toWrite[word]) continue;
+    details.push_back("row: slovo " + std::to_string(word) + " " + HexWord(held[word]) + " -> " +
+                      HexWord(toWrite[word]));
+  }
+  return details;
+}
+
+std::vector<std::string> SettingsHeldDetails(const SettingsWords& written,
+                                             const SettingsWords& held,
+                                             const FirmwareFeatures& firmware) {
+  std::vector<std::string> details;
+  for (const SettingsParameter& p : SettingsParameters()) {
+    if (ParameterDiffers(written, held, p))
+      details.push_back("held: " + std::string(p.name) + " " + ParameterText(held, p, firmware));
+  }
+  for (int word : kCarriedWords) {
+    if (written[word] != held[word])
+      details.push_back("held: slovo " + std::to_string(word) + " " + HexWord(held[word]));
+  }
+  return details;
+}
+
+JournalOutcome JournalOutcomeOf(Outcome outcome) {
+  switch (outcome.kind) {
+    case Outcome::Ok:
+    case Outcome::Differs:
+      return JournalOutcome::Done;
+    case Outcome::Unknown:
+      return JournalOutcome::Unknown;
+    case Outcome::Refused:
+      return JournalOutcome::Refused;
+    default:
+      return JournalOutcome::Failed;
+  }
 }
 
 uint32_t Crc32(std::span<const uint8_t> bytes) {

@@ -35,6 +35,8 @@
 
 #include "atomic_file.h"
 #include "calibration_words.h"
+#include "firmware_features.h"
+#include "outcome.h"
 #include "relay_session.h"
 #include "settings_words.h"
 
@@ -114,6 +116,21 @@ JournalBackup IdentificationBackup(std::string_view identification);
 std::vector<JournalBackup> FirmwareUploadBackups(
     std::string_view identification, const SettingsWords& settings,
     const std::optional<CalibrationWords>& calibration);
+
+// A settings write's detail lines, in the page's order: "row: Uu1 196 V (85 %) -> 200 V (87 %)"
+// for each row that `toWrite` changes in `held` (ParameterText), "row: slovo 21 0x0000 -> 0x1234"
+// for a carried word.
+std::vector<std::string> SettingsChangeDetails(const SettingsWords& held,
+                                               const SettingsWords& toWrite,
+                                               const FirmwareFeatures& firmware);
+// A write read back otherwise: "held: Uu1 200 V (87 %)" for each row the relay holds
+// otherwise than `written` says, "held: slovo 21 0x0000" for a carried word.
+std::vector<std::string> SettingsHeldDetails(const SettingsWords& written,
+                                             const SettingsWords& held,
+                                             const FirmwareFeatures& firmware);
+// How a write's outcome is kept: Ok and Differs (the relay took the write, and may have clamped
+// a value) done, Unknown unknown, Refused refused, a communication error failed.
+JournalOutcome JournalOutcomeOf(Outcome outcome);
 
 // Reads the bytes of CalibrationBackup back: exactly eight lines "0xRR 0xWWWW" (hex digits of
 // either case), the registers 0x18-0x1F in order, each line ending in "\n", nothing else. On

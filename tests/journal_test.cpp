@@ -223,6 +223,36 @@ TEST(JournalTextTest, ChecksumAndClockLines) {
   EXPECT_EQ(ClockDetails(pc - 1.5 / 86400, pc)[0], "relay time: 2026-12-09 23:15:00.620");
 }
 
+// A settings write's lines: the rows it changes, the rows held otherwise, and its outcome.
+TEST(JournalTextTest, SettingsWriteLines) {
+  SettingsWords held{};
+  held[8] = 196;      // Uu1
+  held[0] = 0x041E;   // tUu1 30 steps, tUu2 4
+  held[21] = 0x00C8;  // carried
+  SettingsWords toWrite = held;
+  toWrite[8] = 200;
+  toWrite[0] = 0x0A1E;  // tUu2 10 steps
+  toWrite[21] = 0x1234;
+  const FirmwareFeatures firmware = FirmwareFeaturesOf(14);
+  EXPECT_EQ(
+      SettingsChangeDetails(held, toWrite, firmware),
+      (std::vector<std::string>{"row: Uu1 196 V (85 %) -> 200 V (87 %)",
+                                "row: tUu2 0.20 s -> 0.50 s", "row: slovo 21 0x00C8 -> 0x1234"}));
+  EXPECT_TRUE(SettingsChangeDetails(held, held, firmware).empty());
+  EXPECT_EQ(SettingsHeldDetails(toWrite, held, firmware),
+            (std::vector<std::string>{"held: Uu1 196 V (85 %)", "held: tUu2 0.20 s",
+                                      "held: slovo 21 0x00C8"}));
+  const std::tuple<Outcome, JournalOutcome> outcomes[] = {
+      {Outcome::Ok, JournalOutcome::Done},
+      {Outcome::Differs, JournalOutcome::Done},
+      {{Outcome::Unknown, LinkError::NoReply}, JournalOutcome::Unknown},
+      {{Outcome::CommunicationError, LinkError::BadCrc}, JournalOutcome::Failed},
+      {{Outcome::Refused, LinkError::Exception}, JournalOutcome::Refused},
+  };
+  for (const auto& [outcome, kept] : outcomes)
+    EXPECT_EQ(JournalOutcomeOf(outcome), kept) << int(outcome.kind);
+}
+
 TEST(JournalTextTest, CalibrationFileReadStrictly) {
   const JournalBackup backup = CalibrationBackup(kCalibration);
   const std::string good(backup.bytes.begin(), backup.bytes.end());
