@@ -1,8 +1,11 @@
 // `nx480ctl settings read|write|show|diff FILE.nx4`.
 #include <array>
+#include <optional>
 #include <span>
+#include <string>
 
 #include "commands.h"
+#include "journal.h"
 #include "output.h"
 #include "relay_link.h"
 #include "settings_file.h"
@@ -17,6 +20,7 @@ namespace {
 // the main thread reads the record and the result once the request is served.
 class ParameterPage : public ParameterWindow {
  public:
+  explicit ParameterPage(const RelaySession* session = nullptr) : session_(session) {}
   void StoreParameterWords(size_t first, const uint16_t* words, size_t count) override {
     for (size_t i = 0; i < count && first + i < record.size(); ++i) record[first + i] = words[i];
   }
@@ -24,6 +28,39 @@ class ParameterPage : public ParameterWindow {
   void StoreDifferences(const SettingsWords&, const SettingsWords&) override {}
   void ShowResult(Outcome shown) override { outcome = shown; }
   const SettingsWords& WriteHandOver() const override { return writeRequest.Data(); }
+  // The write's journal entry, as the window keeps it; without it nothing is sent (no question).
+  bool JournalBefore(const SettingsWords& held, const SettingsWords& toWrite) override {
+    journalError.clear();
+    const std::optional<std::string> root = JournalRoot();
+    if (!root) {
+      journalError = "no folder for the journal (set HOME or XDG_DATA_HOME)";
+      return false;
+    }
+    JournalEntry entry = NewJournalEntry(*session_, ChangeKind::Settings,
+                                         "settings written by nx480ctl settings write");
+    entry.details = SettingsChangeDetails(held, toWrite, session_->firmware);
+    entry.backups.push_back(SettingsBackup(held));
+    FileError error;
+    if (!OpenJournalEntry(*root, entry, error)) {
+      journalError = *root + ": " + FileErrorText(error);
+      return false;
+    }
+    entry_ = std::move(entry);
+    root_ = *root;
+    written_ = toWrite;
+    return true;
+  }
+  void JournalAfter(Outcome shown, const SettingsWords& held) override {
+    if (!entry_) return;
+    entry_->outcome = JournalOutcomeOf(shown);
+    if (shown == Outcome::Differs) {
+      for (std::string& line : SettingsHeldDetails(written_, held, session_->firmware))
+        entry_->details.push_back(std::move(line));
+    }
+    FileError error;
+    if (!CloseJournalEntry(root_, *entry_, error)) closeError = root_ + ": " + FileErrorText(error);
+    entry_.reset();
+  }
 
   std::vector<RequestDecl> Requests() {
     auto failed = [this](TModbus&) { result = Exit::Communication; };
@@ -50,6 +87,14 @@ class ParameterPage : public ParameterWindow {
   Exit result = Exit::Communication;
   Request readRequest;
   RequestWith<SettingsWords> writeRequest;
+  std::string journalError;  // why the journal entry could not be written (nothing was sent)
+  std::string closeError;    // why the entry's outcome could not be recorded
+
+ private:
+  const RelaySession* session_;
+  std::optional<JournalEntry> entry_;
+  std::string root_;
+  SettingsWords written_{};
 };
 
 // A settings file: exactly the 48 bytes of a record. The window takes a short file over the
@@ -99,8 +144,8 @@ Exit RunSettings(const Invocation& invocation) {
     return Exit::Ok;
   }
 
-  ParameterPage page;
   RelayLink relay(invocation);
+  ParameterPage page(&relay.Session());
   if (const Exit connected = relay.Connect(); connected != Exit::Ok) {
     if (invocation.command == Command::SettingsShow)
       Say("without a relay, give its firmware number: settings show FILE --firmware N");
@@ -131,9 +176,15 @@ Exit RunSettings(const Invocation& invocation) {
       // holding the relay's, Unknown when the read-back failed.
       page.result = Exit::Communication;
       page.outcome = Outcome::CommunicationError;
-      if (const Exit served = relay.Serve(page.writeRequest, [&] { page.writeRequest.Post(file); });
-          served != Exit::Ok)
-        return served;
+      const Exit served = relay.Serve(page.writeRequest, [&] { page.writeRequest.Post(file); });
+      if (!page.journalError.empty()) {
+        Say("bad file: journal: " + page.journalError +
+            "; nothing written (the backup of the relay's settings must be kept first)");
+        return Exit::BadFile;
+      }
+      if (!page.closeError.empty())
+        Say("bad file: journal: " + page.closeError + " (the entry stays pending)");
+      if (served != Exit::Ok) return served;
       if (page.outcome != Outcome::Ok && page.outcome != Outcome::Differs &&
           page.outcome != Outcome::Unknown) {
         Say(std::string(page.result == Exit::Refused ? "refused by the relay"

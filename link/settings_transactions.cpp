@@ -64,22 +64,39 @@ void ReadParameters(TModbus& link, ParameterWindow& window) {
 
 void WriteParameters(TModbus& link, ParameterWindow& window) {
   const SettingsWords written = window.WriteHandOver();
+  // What the write replaces, read right now: an earlier read may be stale.
+  SettingsWords before{};
+  if (ReadBlocks(link, before) < kSettingsWords) {
+    Fail(link, window);
+    return;
+  }
+  bool goOn = false;
+  link.Synchronize([&] { goOn = window.JournalBefore(before, written); });
+  if (!goOn) return;
+  auto end = [&](Outcome outcome, const SettingsWords& held) {
+    link.Synchronize([&] {
+      window.JournalAfter(outcome, held);
+      window.ShowResult(outcome);
+    });
+  };
   if (!WriteBlock(link, templates::kParamsWriteLow, written.data(), kLowWords,
                   std::chrono::milliseconds(0)) ||
       !WriteBlock(link, templates::kParamsWriteHigh, written.data() + kLowWords, kHighWords,
                   kHighWriteWait)) {
-    Fail(link, window);
+    end({Outcome::CommunicationError, link.LastError()}, before);
+    link.DrainInput();
     return;
   }
   // The relay may refuse or clamp a value and still acknowledge the write: only what it reads
   // back tells.
   SettingsWords held{};
   if (ReadBlocks(link, held) < kSettingsWords) {
-    Fail(link, window, Outcome::Unknown);
+    end({Outcome::Unknown, link.LastError()}, before);
+    link.DrainInput();
     return;
   }
   if (held == written) {
-    Report(link, window, Outcome::Ok);
+    end(Outcome::Ok, held);
     return;
   }
   link.Synchronize([&] {
@@ -87,7 +104,7 @@ void WriteParameters(TModbus& link, ParameterWindow& window) {
     window.SettingsToBoxes();
     window.StoreDifferences(written, held);
   });
-  Report(link, window, Outcome::Differs);
+  end(Outcome::Differs, held);
 }
 
 }  // namespace nx480

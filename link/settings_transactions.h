@@ -11,6 +11,10 @@
 //    afterwards (release); the worker reads it while the flag is set, before the loop clears it.
 //    A write click while the flag is still set does not touch the hand-over, so a write in
 //    progress always sends one whole record.
+//  * Before a write goes out, what it replaces is read from the relay right then and handed to
+//    JournalBefore in a synchronous step: the window keeps it (the change journal) there, and
+//    only when that step says so is the write sent. JournalAfter, in the synchronous step that
+//    ends the write, records how it ended. The worker touches no file.
 //  * A write that reads back other values hands what the relay holds over as a read does
 //    (StoreParameterWords, SettingsToBoxes), and both records to StoreDifferences, in one
 //    synchronous step before ShowResult(Differs).
@@ -40,6 +44,13 @@ class ParameterWindow {
   virtual void StoreDifferences(const SettingsWords& written, const SettingsWords& held) = 0;
   // Shows how the transaction ended in the window's status line.
   virtual void ShowResult(Outcome outcome) = 0;
+  // Before a write: `held` what the relay holds right now, `toWrite` the record about to be
+  // sent. Keeps the backup (or asks whether to go on without one); false: nothing is sent, and
+  // the step has shown why.
+  virtual bool JournalBefore(const SettingsWords& held, const SettingsWords& toWrite) = 0;
+  // After a write that JournalBefore let go, before ShowResult: how it ended, and for Ok and
+  // Differs what the relay holds now (else the words read before the write).
+  virtual void JournalAfter(Outcome outcome, const SettingsWords& held) = 0;
   // Worker thread, while WriteParamsRequest is set: the record to write.
   virtual const SettingsWords& WriteHandOver() const = 0;
 
@@ -53,14 +64,17 @@ class ParameterWindow {
 // error and drains the input.
 void ReadParameters(TModbus& link, ParameterWindow& window);
 
-// Writes words 0-7, then (after a 250 ms wait for the relay to store them) words 8-23 of the
-// handed-over record, each acknowledgement checked with its echo; a failure there is a
-// communication error (then a drain). A pause during the wait ends it as a failure: the second
-// block is not sent. Once both are acknowledged, registers 0-23 are read back as ReadParameters
-// reads them and compared with the record sent: Ok when equal; Differs when the relay holds
-// other values, which then fill the record and the boxes (StoreDifferences names both records);
-// Unknown, with the read's error and a drain, when the read-back fails - the relay took the
-// write, but what it holds is not known.
+// Reads registers 0-23 as ReadParameters does (a failure there is a communication error, then a
+// drain; nothing is written) and hands them with the record to JournalBefore; when that refuses,
+// the transaction ends without a word sent or shown. Then writes words 0-7, then (after a 250 ms
+// wait for the relay to store them) words 8-23 of the handed-over record, each acknowledgement
+// checked with its echo; a failure there is a communication error (then a drain). A pause during
+// the wait ends it as a failure: the second block is not sent. Once both are acknowledged,
+// registers 0-23 are read back as ReadParameters reads them and compared with the record sent: Ok
+// when equal; Differs when the relay holds other values, which then fill the record and the boxes
+// (StoreDifferences names both records); Unknown, with the read's error and a drain, when the
+// read-back fails - the relay took the write, but what it holds is not known. Every end after
+// JournalBefore goes to JournalAfter.
 void WriteParameters(TModbus& link, ParameterWindow& window);
 
 }  // namespace nx480

@@ -71,10 +71,11 @@ class Ctl : public ::testing::Test {
     if (relay_) relay_->Stop();
     std::system(("rm -rf '" + dir_ + "'").c_str());
   }
-  // nx480ctl with --port of the simulated relay.
-  CtlResult Run(std::vector<std::string> args) {
+  // nx480ctl with --port of the simulated relay, its journal in the test's folder (or under
+  // `dataHome`).
+  CtlResult Run(std::vector<std::string> args, const std::string& dataHome = {}) {
     args.insert(args.begin(), {"--port", relay_->SlavePath()});
-    return RunCtl(args);
+    return RunCtl(args, {{"XDG_DATA_HOME", dataHome.empty() ? Path("data") : dataHome}});
   }
   std::string Path(const std::string& name) const { return dir_ + "/" + name; }
   uint16_t Holding(uint16_t address) const {
@@ -704,6 +705,60 @@ std::string IndiaTimeOf(const std::string& id) {
   char text[32];
   std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", ::gmtime_r(&india, &t));
   return text;
+}
+
+// A settings write keeps what it replaces in the journal first; without a journal it sends
+// nothing.
+TEST_F(Ctl, SettingsWriteKeepsItsJournalEntry) {
+  Start();
+  const std::string before = Path("before.nx4");
+  ASSERT_EQ(Run({"settings", "read", before}).code, 0);
+  std::string changed = ReadAll(before);
+  changed[16] = static_cast<char>(190);  // Uu1
+  changed[17] = 0;
+  const std::string target = Path("target.nx4");
+  WriteAll(target, changed);
+
+  // The journal's folder under a regular file: refused, the relay untouched.
+  const CtlResult refused = Run({"settings", "write", target}, before + "/data");
+  EXPECT_EQ(refused.code, 5) << refused.err;
+  EXPECT_TRUE(Has(refused.err, "nothing written")) << refused.err;
+  EXPECT_EQ(Holding(8), 196);
+
+  const CtlResult write = Run({"settings", "write", target});
+  ASSERT_EQ(write.code, 0) << write.err;
+  EXPECT_EQ(Holding(8), 190);
+  const CtlResult list = RunCtl({"journal", "list", "--all"}, {{"XDG_DATA_HOME", Path("data")}});
+  ASSERT_EQ(list.code, 0) << list.err;
+  const std::vector<std::string> lines = Lines(list.out);
+  ASSERT_EQ(lines.size(), 1u) << list.out;
+  const std::vector<std::string> columns = Columns(lines[0]);
+  ASSERT_GE(columns.size(), 5u) << lines[0];
+  EXPECT_EQ(columns[0], "001234");
+  EXPECT_EQ(columns[3], "settings");
+  EXPECT_EQ(columns[4], "done");
+
+  // The backup is the relay's settings as they were, byte for byte; the detail names the row.
+  const std::string root = Path("data/nx480-pc/journal");
+  const std::vector<nx480::JournalEntry> entries = nx480::ListJournal(root);
+  ASSERT_EQ(entries.size(), 1u);
+  EXPECT_EQ(entries[0].details, std::vector<std::string>{"row: Uu1 196 V (85 %) -> 190 V (83 %)"});
+  std::vector<uint8_t> backup;
+  nx480::FileError error;
+  ASSERT_TRUE(nx480::ReadJournalBackup(root, entries[0], "settings.nx4", backup, error));
+  EXPECT_EQ(std::string(backup.begin(), backup.end()), ReadAll(before));
+
+  // A relay that keeps its own Uu1: the entry is done and names what the relay holds.
+  relay_->WithModel([](sim::RelayModel& m) {
+    m.SetAfterWriteHook(
+        [](sim::Table, uint16_t, uint16_t, sim::RegisterBank& bank) { bank.holding.Set(8, 200); });
+  });
+  EXPECT_EQ(Run({"settings", "write", before}).code, 6);
+  const std::vector<nx480::JournalEntry> after = nx480::ListJournal(root);
+  ASSERT_EQ(after.size(), 2u);
+  EXPECT_EQ(after[0].outcome, nx480::JournalOutcome::Done);
+  EXPECT_EQ(after[0].details, (std::vector<std::string>{"row: Uu1 190 V (83 %) -> 196 V (85 %)",
+                                                        "held: Uu1 200 V (87 %)"}));
 }
 
 // The journal read without a relay: every relay's entries newest first, an entry shown with its

@@ -163,7 +163,9 @@ const Row kRows[] = {
     {Win::Main, "MinRestore", "", "open"},
     // The settings window, opened with Alt+N on "Parametry".
     {Win::Setup, "A-v", "settings-read", "Parametry"},
-    {Win::Setup, "A-v A-z", "settings-read settings-write settings-read", "Parametry"},
+    // A write reads what it replaces (the journal's backup) before it goes out.
+    {Win::Setup, "A-v A-z", "settings-read settings-read settings-write settings-read",
+     "Parametry"},
     {Win::Setup, "A-o A-u", "", "Parametry"},  // the file dialogs, cancelled
     {Win::Setup, "C-Tab", "clock-read", "Datum, čas"},
     {Win::Setup, "C-Tab A-v", "clock-read clock-read", "Datum, čas"},

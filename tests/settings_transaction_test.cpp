@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <functional>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -32,8 +33,21 @@ class FakeWindow : public ParameterWindow {
   }
   void ShowResult(Outcome outcome) override { statuses.push_back(outcome); }
   const SettingsWords& WriteHandOver() const override { return toWrite; }
+  bool JournalBefore(const SettingsWords& held, const SettingsWords& written) override {
+    backups.push_back(held);
+    EXPECT_EQ(written, toWrite);
+    if (onJournal) onJournal();
+    return letGo;
+  }
+  void JournalAfter(Outcome outcome, const SettingsWords&) override {
+    journalled.push_back(outcome);
+  }
 
   SettingsWords record{};
+  bool letGo = true;                   // JournalBefore's answer
+  std::function<void()> onJournal;     // called inside JournalBefore
+  std::vector<SettingsWords> backups;  // what each JournalBefore was given as held
+  std::vector<Outcome> journalled;
   SettingsWords toWrite{};
   int boxesFilled = 0;
   std::vector<std::string> differing;
@@ -115,23 +129,36 @@ TEST_F(ParameterTransactions, FailedSecondHalfKeepsWords8To23) {
   EXPECT_EQ(window_.statuses, Outcomes{Outcome::Ok});
 }
 
-TEST_F(ParameterTransactions, WriteSendsBothHalvesWaitsForTheSecondAndReadsBack) {
+TEST_F(ParameterTransactions, WriteReadsTheBackupThenSendsBothHalvesAndReadsBack) {
   ConnectTraced();
+  const SettingsWords previous = Pattern(0x6000);
+  for (uint16_t a = 0; a < kSettingsWords; ++a)
+    relay_->SetRegister(sim::Table::kHolding, a, previous[a]);
   window_.toWrite = Pattern(0x3000);
+  size_t wireAtJournal = 0;
+  window_.onJournal = [&] { wireAtJournal = Wire().size(); };
   const auto t0 = std::chrono::steady_clock::now();
   WriteParameters(link_, window_);
   const auto elapsed = std::chrono::steady_clock::now() - t0;
   EXPECT_EQ(window_.statuses, Outcomes{Outcome::Ok});
+  EXPECT_EQ(window_.journalled, Outcomes{Outcome::Ok});
+  EXPECT_EQ(window_.backups, std::vector<SettingsWords>{previous});  // read right before
   EXPECT_EQ(RelaySettings(), window_.toWrite);
   EXPECT_GE(elapsed, 250ms);                   // the relay is given time to store the second block
   EXPECT_EQ(window_.record, SettingsWords{});  // the window's own record is not touched
   EXPECT_EQ(window_.boxesFilled, 0);
 
-  // The requests as sent: registers 0-7 (25 bytes), 8-23 (41 bytes, 32 data bytes high byte
-  // first), then the read-back of 0-7 and of 8-23.
+  // The requests as sent: the backup's reads of 0-7 and 8-23 (8 bytes each), then - after the
+  // journal step - registers 0-7 (25 bytes), 8-23 (41 bytes, 32 data bytes high byte first),
+  // then the read-back of 0-7 and of 8-23.
   const std::vector<uint8_t> wire = Wire();
-  ASSERT_EQ(wire.size(), 25u + 41u + 8u + 8u);
-  const uint8_t* high = &wire[25];
+  ASSERT_EQ(wire.size(), 8u + 8u + 25u + 41u + 8u + 8u);
+  EXPECT_EQ(wireAtJournal, 16u);
+  const uint8_t* low = &wire[16];
+  EXPECT_EQ(low[1], 0x10);
+  EXPECT_EQ(WireWord(&low[2]), 0);
+  EXPECT_EQ(WireWord(&low[4]), 8);
+  const uint8_t* high = &wire[41];
   EXPECT_EQ(high[0], 0x01);
   EXPECT_EQ(high[1], 0x10);
   EXPECT_EQ(WireWord(&high[2]), 8);
@@ -139,10 +166,39 @@ TEST_F(ParameterTransactions, WriteSendsBothHalvesWaitsForTheSecondAndReadsBack)
   EXPECT_EQ(high[6], 32);
   EXPECT_EQ(WireWord(&high[7]), window_.toWrite[8]);
   EXPECT_EQ(WireWord(&high[7 + 30]), window_.toWrite[23]);
-  for (const auto& [at, first, count] : {std::tuple{66, 0, 8}, std::tuple{74, 8, 16}}) {
+  for (const auto& [at, first, count] :
+       {std::tuple{0, 0, 8}, std::tuple{8, 8, 16}, std::tuple{82, 0, 8}, std::tuple{90, 8, 16}}) {
     EXPECT_EQ(wire[at + 1], 0x03) << at;
     EXPECT_EQ(WireWord(&wire[at + 2]), first) << at;
     EXPECT_EQ(WireWord(&wire[at + 4]), count) << at;
+  }
+}
+
+// No backup kept, no write: a journal step that refuses, or a backup read that fails, ends the
+// write before a word of it is sent.
+TEST_F(ParameterTransactions, NoWriteWithoutTheJournalStep) {
+  ConnectTraced();
+  const SettingsWords original = RelaySettings();
+  window_.toWrite = Pattern(0x3000);
+  window_.letGo = false;
+  WriteParameters(link_, window_);
+  EXPECT_EQ(Wire().size(), 16u);  // the two reads only
+  EXPECT_EQ(window_.backups, std::vector<SettingsWords>{original});
+  EXPECT_EQ(RelaySettings(), original);
+  EXPECT_TRUE(window_.statuses.empty());    // the step shows why itself
+  EXPECT_TRUE(window_.journalled.empty());  // no entry to close
+
+  for (int skip : {0, 1}) {
+    window_ = FakeWindow();
+    window_.toWrite = Pattern(0x3000);
+    relay_->AddFault({.kind = sim::FaultKind::kBadCrc, .function = 0x03, .skip = skip});
+    const uint64_t before = Requests();
+    WriteParameters(link_, window_);
+    EXPECT_EQ(window_.statuses, Outcomes{Outcome::CommunicationError}) << skip;
+    EXPECT_TRUE(window_.backups.empty()) << skip;
+    EXPECT_EQ(Requests() - before, uint64_t(skip + 1)) << skip;
+    EXPECT_EQ(RelaySettings(), original) << skip;
+    relay_->ClearFaults();
   }
 }
 
@@ -167,12 +223,12 @@ TEST_F(ParameterTransactions, WriteReadsBackAndNamesWhatTheRelayHoldsOtherwise) 
        {"Uu1", "tRel"}},
       {"no reply to the read-back",
        {"8:200:260"},
-       sim::FaultRule{.kind = sim::FaultKind::kSilence, .function = 0x03},
+       sim::FaultRule{.kind = sim::FaultKind::kSilence, .function = 0x03, .skip = 2},
        {Outcome::Unknown, LinkError::NoReply},
        {}},
       {"its second half refused",
        {},
-       sim::FaultRule{.kind = sim::FaultKind::kException, .function = 0x03, .skip = 1},
+       sim::FaultRule{.kind = sim::FaultKind::kException, .function = 0x03, .skip = 3},
        {Outcome::Unknown, LinkError::Exception},
        {}},
   };
@@ -190,6 +246,8 @@ TEST_F(ParameterTransactions, WriteReadsBackAndNamesWhatTheRelayHoldsOtherwise) 
     window_.toWrite[21] = 0x1234;
     WriteParameters(link_, window_);
     ASSERT_EQ(window_.statuses.size(), 1u);
+    ASSERT_EQ(window_.journalled.size(), 1u);
+    EXPECT_EQ(window_.journalled[0].kind, c.outcome.kind);
     EXPECT_EQ(window_.statuses[0].kind, c.outcome.kind);
     EXPECT_EQ(window_.statuses[0].error, c.outcome.error);
     EXPECT_EQ(window_.differing, c.differing);
@@ -209,7 +267,8 @@ TEST_F(ParameterTransactions, FailedWritesReportAndStop) {
   const uint64_t before = Requests();
   WriteParameters(link_, window_);
   EXPECT_EQ(window_.statuses, Outcomes{Outcome::CommunicationError});
-  EXPECT_EQ(Requests() - before, 1u);
+  EXPECT_EQ(window_.journalled, Outcomes{Outcome::CommunicationError});
+  EXPECT_EQ(Requests() - before, 3u);  // the backup's two reads and the refused block
   EXPECT_EQ(RelaySettings(), original);
 
   // The second block's acknowledgement lost: the first block is in, the report is a failure.

@@ -18,7 +18,9 @@
 #include <QTest>
 #include <QTimer>
 #include <memory>
+#include <optional>
 
+#include "journal.h"
 #include "page_calibration.h"
 #include "page_clock.h"
 #include "page_upload.h"
@@ -40,6 +42,15 @@ std::unique_ptr<sim::PtyRelay> StartRelay(const std::string& version) {
 QString Text(const PageParameters& p, int box) {
   return p.Edit[box]->text();
 }
+
+// XDG_DATA_HOME set to `value` while it lives, then as it was.
+struct DataHome {
+  explicit DataHome(const QString& value) : saved(qgetenv("XDG_DATA_HOME")) {
+    qputenv("XDG_DATA_HOME", QFile::encodeName(value));
+  }
+  ~DataHome() { qputenv("XDG_DATA_HOME", saved); }
+  QByteArray saved;
+};
 
 QColor StatusColour(const TFormSetup& s) {
   return s.LabelMsg->palette().color(QPalette::WindowText);
@@ -503,6 +514,86 @@ class SetupWindowTest : public QObject {
     // Nobody chose an interval (the list stays disabled): the relay's own goes back.
     QCOMPARE(*relay->GetRegister(sim::Table::kHolding, 18), uint16_t(60));
     QCOMPARE(*relay->GetRegister(sim::Table::kHolding, 16), uint16_t(253));  // disabled, sent
+  }
+
+  // Alt+Z keeps what the write replaces, read from the relay right then, in the change journal.
+  void writeKeepsWhatItReplacesInTheJournal() {
+    QTemporaryDir home;
+    DataHome data(home.path());
+    auto relay = StartRelay("1.14.d");
+    App app;
+    TFormSetup& s = app.setup;
+    PageParameters& p = app.params;
+    app.Connect(*relay);
+    s.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&s));
+    QVERIFY(app.Await([&] { app.Press(Qt::Key_V); }));  // "&Vyčti"
+    // The relay changes after the read: the backup is what it holds when the write goes out.
+    relay->SetRegister(sim::Table::kHolding, kWordUu1, 205);
+    relay->SetRegister(sim::Table::kHolding, 21, 0x1234);
+    SettingsWords previous{};
+    for (uint16_t a = 0; a < kSettingsWords; ++a)
+      previous[a] = *relay->GetRegister(sim::Table::kHolding, a);
+    for (int i = 0; i < 40 && app.Focused() != p.Edit[kBoxUu1]; ++i)
+      QTest::keyClick(app.Focused(), Qt::Key_Tab);
+    QTest::keyClicks(app.Focused(), "200");
+    QVERIFY(app.Await([&] { app.Press(Qt::Key_Z); }));  // "&Zapiš"
+    QCOMPARE(s.LabelMsg->text(), QString("O.K."));
+    QCOMPARE(*relay->GetRegister(sim::Table::kHolding, kWordUu1), uint16_t(200));
+    QVERIFY(app.questions.isEmpty());
+
+    const std::string root = *JournalRoot();
+    const std::vector<JournalEntry> entries = ListJournal(root);
+    QCOMPARE(entries.size(), size_t(1));
+    const JournalEntry& entry = entries[0];
+    QVERIFY2(!entry.damaged, entry.damage.c_str());
+    QCOMPARE(entry.kind, ChangeKind::Settings);
+    QCOMPARE(entry.outcome, JournalOutcome::Done);
+    QCOMPARE(entry.serialNumber, 1234);
+    QCOMPARE(entry.details, (std::vector<std::string>{"row: Uu1 205 V (89 %) -> 200 V (87 %)",
+                                                      "row: slovo 21 0x1234 -> 0x00C8"}));
+    std::vector<uint8_t> bytes;
+    FileError error;
+    QVERIFY(ReadJournalBackup(root, entry, "settings.nx4", bytes, error));
+    QCOMPARE(bytes.size(), kSettingsFileSize);
+    SettingsWords backup{};
+    QCOMPARE(ApplySettingsFileBytes(bytes, backup), kSettingsFileSize);
+    QCOMPARE(backup, previous);
+  }
+
+  // A journal that cannot be written: the page asks, "Ne" leaves the relay alone, "Ano" writes.
+  void writeWithoutABackupOnlyWhenTheUserSaysSo() {
+    QTemporaryDir home;
+    QFile plain(home.filePath("plain"));
+    QVERIFY(plain.open(QIODevice::WriteOnly));
+    plain.close();
+    DataHome data(home.filePath("plain/data"));  // under a regular file
+    auto relay = StartRelay("1.14.d");
+    App app;
+    TFormSetup& s = app.setup;
+    PageParameters& p = app.params;
+    app.Connect(*relay);
+    s.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&s));
+    QVERIFY(app.Await([&] { app.Press(Qt::Key_V); }));  // "&Vyčti"
+    for (int i = 0; i < 40 && app.Focused() != p.Edit[kBoxUu1]; ++i)
+      QTest::keyClick(app.Focused(), Qt::Key_Tab);
+    QTest::keyClicks(app.Focused(), "200");
+    app.answer = false;
+    QVERIFY(app.Await([&] { app.Press(Qt::Key_Z); }));  // "&Zapiš"
+    QCOMPARE(s.LabelMsg->text(), QString::fromUtf8("Nezapsáno, bez zálohy"));
+    QCOMPARE(app.questions.size(), 1);
+    const QString question = app.questions[0];
+    QVERIFY2(question.startsWith(QString::fromUtf8("NX480 - PC|Zálohu nelze uložit: ")) &&
+                 question.endsWith(QString::fromUtf8(". Zapsat bez zálohy?")),
+             qPrintable(question));
+    QCOMPARE(*relay->GetRegister(sim::Table::kHolding, kWordUu1), uint16_t(196));
+
+    app.answer = true;
+    QVERIFY(app.Await([&] { app.Press(Qt::Key_Z); }));
+    QCOMPARE(s.LabelMsg->text(), QString("O.K."));
+    QCOMPARE(app.questions.size(), 2);
+    QCOMPARE(*relay->GetRegister(sim::Table::kHolding, kWordUu1), uint16_t(200));
   }
 
   void writeRefusedWhileThePreviousIsPending() {

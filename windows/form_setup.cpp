@@ -122,6 +122,10 @@ void TFormSetup::ShowNotConnected() {
   ShowStatusText(QString::fromUtf8(kStatusNotConnected), false);
 }
 
+void TFormSetup::ShowNotWritten() {
+  ShowStatusText(QString::fromUtf8(kStatusNotWritten), false);
+}
+
 void TFormSetup::ShowStatusText(const QString& text, bool ok) {
   LabelMsg->setText(text);
   // "O.K." is black even while an earlier failure's red has not yet timed out.

@@ -47,6 +47,8 @@ class TFormSetup : public RelayWindow {
   // many names as the line holds and "…" for the rest.
   void ShowDiffering(const std::vector<std::string>& names);
   void ShowNotConnected();
+  // A write not sent because its backup could not be kept (red, a beep).
+  void ShowNotWritten();
   void UpdateCaption();
 
   // Event handlers.

@@ -16,6 +16,7 @@
 #include "modbus.h"
 #include "settings_file.h"
 #include "settings_table.h"
+#include "setup_status.h"
 #include "window_services.h"
 
 using namespace nx480;
@@ -345,6 +346,48 @@ void PageParameters::StoreParameterWords(size_t first, const uint16_t* words, si
 
 void PageParameters::StoreDifferences(const SettingsWords& written, const SettingsWords& held) {
   differing_ = DifferingNames(written, held);
+}
+
+bool PageParameters::JournalBefore(const SettingsWords& held, const SettingsWords& toWrite) {
+  entry_.reset();
+  QString reason;
+  if (const std::optional<std::string> root = JournalRoot()) {
+    const RelaySession& session = Frame().Session();
+    JournalEntry entry =
+        NewJournalEntry(session, ChangeKind::Settings, "settings written from the Parametry page");
+    entry.details = SettingsChangeDetails(held, toWrite, session.firmware);
+    entry.backups.push_back(SettingsBackup(held));
+    FileError error;
+    if (OpenJournalEntry(*root, entry, error)) {
+      entry_ = std::move(entry);
+      entryRoot_ = *root;
+      entryWritten_ = toWrite;
+      return true;
+    }
+    reason = QString::fromStdString(FileProblemText(error.problem));
+    const std::string system = SystemErrorText(error);
+    if (!system.empty()) reason += QString(" (%1)").arg(QString::fromLocal8Bit(system.c_str()));
+  } else {
+    reason = QString::fromUtf8("není složka pro data");
+  }
+  const QString question =
+      QString::fromUtf8("Zálohu nelze uložit: %1. Zapsat bez zálohy?").arg(reason);
+  if (AppDialogs().ask(&Frame(), kProgramTitle, question)) return true;
+  Frame().ShowNotWritten();
+  return false;
+}
+
+void PageParameters::JournalAfter(Outcome outcome, const SettingsWords& held) {
+  if (!entry_) return;  // written without a backup
+  entry_->outcome = JournalOutcomeOf(outcome);
+  if (outcome == Outcome::Differs) {
+    for (std::string& line : SettingsHeldDetails(entryWritten_, held, Frame().Session().firmware))
+      entry_->details.push_back(std::move(line));
+  }
+  FileError error;
+  // The entry stays "pending" when it cannot be closed; the write itself is done either way.
+  CloseJournalEntry(entryRoot_, *entry_, error);
+  entry_.reset();
 }
 
 bool PageParameters::CheckConnected() {

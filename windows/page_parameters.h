@@ -9,9 +9,12 @@
 #include <QString>
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <span>
+#include <string>
 
 #include "atomic_file.h"
+#include "journal.h"
 #include "settings_record.h"
 #include "settings_transactions.h"
 #include "setup_page.h"
@@ -86,6 +89,11 @@ class PageParameters : public SetupPage, public nx480::ParameterWindow {
   void StoreDifferences(const nx480::SettingsWords& written,
                         const nx480::SettingsWords& held) override;
   const nx480::SettingsWords& WriteHandOver() const override { return WriteParamsRequest.Data(); }
+  // The change journal's entry of the write: kept before it goes out, or the user asked
+  // whether to write without one ("Ne" preselected).
+  bool JournalBefore(const nx480::SettingsWords& held,
+                     const nx480::SettingsWords& toWrite) override;
+  void JournalAfter(nx480::Outcome outcome, const nx480::SettingsWords& held) override;
 
   void Build();
   nx480::ParameterBoxes CollectBoxes() const;
@@ -104,6 +112,11 @@ class PageParameters : public SetupPage, public nx480::ParameterWindow {
   nx480::ShownWord tRelShown_;
   bool logChosen_ = false;
   std::vector<std::string>
-      differing_;         // what the last write read back otherwise, for its status text
-  QString lastOpenName_;  // the open dialog starts with the name last chosen in it
+      differing_;  // what the last write read back otherwise, for its status text
+  QString lastOpenName_;
+  // The entry of the write in progress (between JournalBefore and JournalAfter), its root and
+  // the record the write sends.
+  std::optional<nx480::JournalEntry> entry_;
+  std::string entryRoot_;
+  nx480::SettingsWords entryWritten_{};  // the open dialog starts with the name last chosen in it
 };
