@@ -17,29 +17,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-FileProblem ProblemOf(int err, bool creating) {
-  switch (err) {
-    case ENOENT:
-    case ENOTDIR:
-      return FileProblem::NotFound;
-    case EACCES:
-    case EPERM:
-      return creating ? FileProblem::FolderNotWritable : FileProblem::AccessDenied;
-    case EROFS:
-      return FileProblem::FolderNotWritable;
-    case EISDIR:
-      return FileProblem::IsFolder;
-    case EPIPE:
-      return FileProblem::NoReader;
-    case ENOSPC:
-    case EDQUOT:
-    case EFBIG:
-      return FileProblem::NoSpace;
-    default:
-      return FileProblem::Other;
-  }
-}
-
 bool Fail(FileError& error, FileProblem problem, int err) {
   error = {problem, err};
   return false;
@@ -92,7 +69,7 @@ bool ReplaceFile(const fs::path& target, const struct stat* existing,
   const int fd = CreateTemporary(target, tmpPath);
   if (fd < 0) {
     const int err = errno;
-    return Fail(error, ProblemOf(err, true), err);
+    return Fail(error, FileProblemOf(err, true), err);
   }
   if (existing) {
     // A replaced file keeps its rights, and its owner and group where we may give them.
@@ -120,7 +97,7 @@ bool ReplaceFile(const fs::path& target, const struct stat* existing,
   }
   if (!ok) {
     ::unlink(tmpPath.c_str());
-    return Fail(error, problem != FileProblem::None ? problem : ProblemOf(savedErrno, true),
+    return Fail(error, problem != FileProblem::None ? problem : FileProblemOf(savedErrno, true),
                 savedErrno);
   }
   // Make the rename itself durable; a failure here does not undo the save.
@@ -174,7 +151,8 @@ bool WriteInPlace(const std::string& path, bool fifo, std::span<const uint8_t> b
     const int err = errno;
     if (fifo && err == ENXIO) return Fail(error, FileProblem::NoReader, err);
     return Fail(error,
-                err == EACCES || err == EPERM ? FileProblem::ReadOnly : ProblemOf(err, false), err);
+                err == EACCES || err == EPERM ? FileProblem::ReadOnly : FileProblemOf(err, false),
+                err);
   }
   struct stat opened {};
   int err = 0;
@@ -194,14 +172,14 @@ bool WriteInPlace(const std::string& path, bool fifo, std::span<const uint8_t> b
       PipeSignalHeld held;
       if (!WriteAll(fd, bytes.data(), bytes.size())) {
         err = errno;
-        problem = err == EPIPE ? FileProblem::NoReader : ProblemOf(err, false);
+        problem = err == EPIPE ? FileProblem::NoReader : FileProblemOf(err, false);
         if (err == EPIPE) held.Raised();
       }
     }
   }
   if (::close(fd) != 0 && problem == FileProblem::None && errno != EINTR) {
     err = errno;
-    problem = ProblemOf(err, false);
+    problem = FileProblemOf(err, false);
   }
   if (problem != FileProblem::None) return Fail(error, problem, err);
   error = {};
@@ -215,7 +193,7 @@ bool WriteFileAtomically(const std::string& path, std::span<const uint8_t> bytes
   struct stat node {};
   if (::lstat(path.c_str(), &node) != 0) {
     const int err = errno;
-    if (err != ENOENT) return Fail(error, ProblemOf(err, false), err);
+    if (err != ENOENT) return Fail(error, FileProblemOf(err, false), err);
     return ReplaceFile(path, nullptr, bytes, error);  // a new file (or no such folder)
   }
   fs::path target(path);
@@ -224,7 +202,7 @@ bool WriteFileAtomically(const std::string& path, std::span<const uint8_t> bytes
       const int err = errno;
       return Fail(error,
                   err == ENOENT || err == ENOTDIR || err == ELOOP ? FileProblem::BrokenLink
-                                                                  : ProblemOf(err, false),
+                                                                  : FileProblemOf(err, false),
                   err);
     }
     if (S_ISREG(node.st_mode)) {
@@ -251,7 +229,7 @@ bool ReadFileStart(const std::string& path, std::span<uint8_t> buffer, size_t& g
   struct stat node {};
   if (::stat(path.c_str(), &node) != 0) {
     const int err = errno;
-    return Fail(error, err == ELOOP ? FileProblem::BrokenLink : ProblemOf(err, false), err);
+    return Fail(error, err == ELOOP ? FileProblem::BrokenLink : FileProblemOf(err, false), err);
   }
   if (S_ISDIR(node.st_mode)) return Fail(error, FileProblem::IsFolder, EISDIR);
   if (!S_ISREG(node.st_mode)) return Fail(error, FileProblem::NotAFile, 0);
@@ -259,7 +237,7 @@ bool ReadFileStart(const std::string& path, std::span<uint8_t> buffer, size_t& g
   const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
   if (fd < 0) {
     const int err = errno;
-    return Fail(error, ProblemOf(err, false), err);
+    return Fail(error, FileProblemOf(err, false), err);
   }
   if (::fstat(fd, &node) != 0 || !S_ISREG(node.st_mode)) {
     ::close(fd);
@@ -272,7 +250,7 @@ bool ReadFileStart(const std::string& path, std::span<uint8_t> buffer, size_t& g
       const int err = errno;
       ::close(fd);
       got = 0;
-      return Fail(error, ProblemOf(err, false), err);
+      return Fail(error, FileProblemOf(err, false), err);
     }
     if (n == 0) break;
     got += static_cast<size_t>(n);
@@ -312,6 +290,29 @@ std::string FileProblemText(FileProblem problem) {
 
 std::string SystemErrorText(const FileError& error) {
   return error.systemError != 0 ? std::generic_category().message(error.systemError) : "";
+}
+
+FileProblem FileProblemOf(int err, bool creating) {
+  switch (err) {
+    case ENOENT:
+    case ENOTDIR:
+      return FileProblem::NotFound;
+    case EACCES:
+    case EPERM:
+      return creating ? FileProblem::FolderNotWritable : FileProblem::AccessDenied;
+    case EROFS:
+      return FileProblem::FolderNotWritable;
+    case EISDIR:
+      return FileProblem::IsFolder;
+    case EPIPE:
+      return FileProblem::NoReader;
+    case ENOSPC:
+    case EDQUOT:
+    case EFBIG:
+      return FileProblem::NoSpace;
+    default:
+      return FileProblem::Other;
+  }
 }
 
 }  // namespace nx480

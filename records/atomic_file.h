@@ -54,6 +54,10 @@ bool WriteFileAtomically(const std::string& path, std::span<const uint8_t> bytes
 bool ReadFileStart(const std::string& path, std::span<uint8_t> buffer, size_t& got,
                    FileError& error);
 
+// What errno `err` means for a file: `creating` a new one in its folder (EACCES: the folder is
+// not writable) or opening an existing one (EACCES: access denied).
+FileProblem FileProblemOf(int err, bool creating);
+
 // The reason in the user's words (Czech), without the system's text.
 std::string FileProblemText(FileProblem problem);
 // The system's own text for the error behind it ("" when there is none).

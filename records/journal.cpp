@@ -56,22 +56,7 @@ bool Why(std::string& why, std::string text) {
 
 // What a failure to make, open or sync a folder means to the user.
 FileProblem FolderProblem(int err) {
-  switch (err) {
-    case ENOENT:
-    case ENOTDIR:
-      return FileProblem::NotFound;
-    case EACCES:
-    case EPERM:
-    case EROFS:
-      return FileProblem::FolderNotWritable;
-    case ENOSPC:
-    case EDQUOT:
-      return FileProblem::NoSpace;
-    case ELOOP:
-      return FileProblem::BrokenLink;
-    default:
-      return FileProblem::Other;
-  }
+  return err == ELOOP ? FileProblem::BrokenLink : FileProblemOf(err, true);
 }
 
 std::span<const uint8_t> BytesOf(std::string_view text) {
