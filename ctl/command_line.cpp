@@ -30,7 +30,7 @@ const std::vector<CommandForm>& Commands() {
       {"calibration", {}},
       {"history", {{"--csv", true}, {"--utf8", false}}},
       {"upload", {{"--check", false}}},
-      {"journal", {{"--all", false}}},
+      {"journal", {{"--all", false}, {"--other-relay", false}}},
   };
   return commands;
 }
@@ -163,16 +163,22 @@ std::string BuildCommand(const std::string& command, const std::vector<std::stri
     return "";
   }
   if (command == "journal") {
-    if (words.empty()) return "journal needs list or show";
+    if (words.empty()) return "journal needs list, show or restore";
     if (words[0] == "list") {
       inv.command = Command::JournalList;
       inv.allRelays = has("--all");
+      if (has("--other-relay")) return "--other-relay goes with journal restore only";
       return words.size() > 1 ? "unexpected argument '" + words[1] + "'" : "";
     }
-    if (words[0] != "show") return "unknown journal command '" + words[0] + "'";
-    inv.command = Command::JournalShow;
+    if (words[0] != "show" && words[0] != "restore")
+      return "unknown journal command '" + words[0] + "'";
+    inv.command = words[0] == "show" ? Command::JournalShow : Command::JournalRestore;
     if (has("--all")) return "--all goes with journal list only";
-    if (words.size() < 2) return "journal show needs an entry's ID (journal list gives them)";
+    inv.otherRelay = has("--other-relay");
+    if (inv.otherRelay && inv.command != Command::JournalRestore)
+      return "--other-relay goes with journal restore only";
+    if (words.size() < 2)
+      return "journal " + words[0] + " needs an entry's ID (journal list gives them)";
     if (words.size() > 2) return "unexpected argument '" + words[2] + "'";
     inv.entryId = words[1];
     return "";
@@ -405,6 +411,7 @@ std::string HelpText(const std::string& topic) {
   if (topic == "journal") {
     return "Usage: nx480ctl journal list [--all]\n"
            "       nx480ctl journal show ID\n"
+           "       nx480ctl journal restore ID [--other-relay]\n"
            "\n"
            "The change journal: every change that nx480-pc or nx480ctl makes to a relay\n"
            "(settings, calibration, clock, history clearing, firmware upload, relay mode)\n"
@@ -419,6 +426,14 @@ std::string HelpText(const std::string& topic) {
            "  show    the entry ID: its record, detail lines and backup files, and the\n"
            "          backed-up settings with their units; no relay needed. ID as list\n"
            "          gives it, or SERIAL/ID where two relays have the same ID\n"
+           "  restore writes what the entry ID kept back into the connected relay: its\n"
+           "          settings (a settings change or a firmware upload), or its calibration\n"
+           "          and serial number (a calibration change, with --service), as\n"
+           "          settings write and calibration set write them: journaled first, read\n"
+           "          back after\n"
+           "  --other-relay  restores an entry of another relay (another serial number);\n"
+           "          without it such a restore is refused (exit code 2) and both serial\n"
+           "          numbers are named\n"
            "\n"
            "An empty journal lists nothing (and says so on standard error). Exit code 5\n"
            "without a journal folder (neither XDG_DATA_HOME nor HOME an absolute path)\n"
@@ -441,6 +456,7 @@ std::string HelpText(const std::string& topic) {
          "  upload IMAGE.bn6              firmware upload\n"
          "  journal list [--all]          the changes made to the relay, newest first\n"
          "  journal show ID               one change: its record and what it replaced\n"
+         "  journal restore ID            write back what a change replaced\n"
          "\n"
          "Options:\n"
          "  --port DEVICE  use this serial device only; without it the ports are searched\n"

@@ -31,6 +31,7 @@ enum class Command {
   Upload,
   JournalList,
   JournalShow,
+  JournalRestore,
 };
 
 struct Invocation {
@@ -56,8 +57,9 @@ struct Invocation {
   bool checkOnly = false;  // upload --check
   // calibration set NAME=VALUE ...: KalU1, KalU2, KalU3, KalF, serial
   std::vector<std::pair<std::string, std::string>> assignments;
-  bool allRelays = false;  // journal list --all
-  std::string entryId;     // journal show ID: the entry's folder name, or SERIAL/ID
+  bool allRelays = false;   // journal list --all
+  std::string entryId;      // journal show|restore ID: the entry's folder name, or SERIAL/ID
+  bool otherRelay = false;  // journal restore --other-relay
 };
 
 struct ParsedLine {

@@ -49,6 +49,7 @@ Exit RunCommand(const Invocation& invocation) {
       return RunUpload(invocation);
     case Command::JournalList:
     case Command::JournalShow:
+    case Command::JournalRestore:
       return RunJournal(invocation);
     case Command::Help:
     case Command::Version:

@@ -1,5 +1,6 @@
-// `nx480ctl journal list [--all]` and `nx480ctl journal show ID`: the change journal read back
-// (records/journal.h); nothing in it is changed.
+// `nx480ctl journal list [--all]`, `journal show ID` and `journal restore ID`: the change journal
+// read back (records/journal.h), and a backup written back into the relay; nothing in the
+// journal is changed but by the restore's own entry.
 #include <unistd.h>
 
 #include <algorithm>
@@ -229,12 +230,68 @@ Exit ShowEntry(const std::string& root, const std::string& id) {
   return result;
 }
 
+// The bytes of the entry's backup `name`, or nullopt after a message.
+std::optional<std::vector<uint8_t>> Backup(const std::string& root, const JournalEntry& entry,
+                                           std::string_view name) {
+  std::vector<uint8_t> bytes;
+  FileError error;
+  if (ReadJournalBackup(root, entry, name, bytes, error)) return bytes;
+  Say("bad file: " + std::string(name) + " of " + entry.id + ": " + FileErrorText(error) +
+      "; nothing written");
+  return std::nullopt;
+}
+
+bool Lists(const JournalEntry& entry, std::string_view name) {
+  return std::any_of(entry.backups.begin(), entry.backups.end(),
+                     [name](const JournalBackup& b) { return b.name == name; });
+}
+
+// Writes the settings an entry kept back into the connected relay, as `settings write` does.
+Exit RestoreEntry(const std::string& root, const Invocation& invocation) {
+  const std::optional<JournalEntry> entry = FindEntry(root, invocation.entryId);
+  if (!entry) return Exit::Usage;
+  const std::string id = SerialText(entry->serialNumber) + "/" + entry->id;
+  if (entry->damaged) {
+    Say("damaged journal entry " + id + ": " + entry->damage +
+        "; a damaged entry is never restored");
+    return Exit::BadFile;
+  }
+  const std::string settingsName = SettingsBackup(SettingsWords{}).name;
+  if (!Lists(*entry, settingsName)) {
+    Say("journal entry " + id + " (" + KindText(*entry) +
+        ") keeps nothing that can be written back");
+    return Exit::Usage;
+  }
+  const std::optional<std::vector<uint8_t>> bytes = Backup(root, *entry, settingsName);
+  if (!bytes) return Exit::BadFile;
+  if (bytes->size() != kSettingsFileSize) {
+    Say("bad file: " + settingsName + " of " + id + " is no settings file of " +
+        std::to_string(kSettingsFileSize) + " bytes; nothing written");
+    return Exit::BadFile;
+  }
+
+  RelayLink relay(invocation);
+  if (const Exit connected = relay.Connect(); connected != Exit::Ok) return connected;
+  const int32_t connected = relay.Session().serialNumber;
+  if (connected != entry->serialNumber && !invocation.otherRelay) {
+    Say("journal entry " + id + " is of relay " + SerialText(entry->serialNumber) +
+        ", the connected relay is " + SerialText(connected) +
+        ": nothing written (--other-relay restores it there)");
+    return Exit::Usage;
+  }
+  SettingsWords record{};
+  ApplySettingsFileBytes(*bytes, record);
+  return WriteSettingsRecord(relay, record, "journal entry " + id,
+                             "settings restored from journal entry " + id);
+}
+
 }  // namespace
 
 Exit RunJournal(const Invocation& invocation) {
   const std::optional<std::string> root = Root();
   if (!root) return Exit::BadFile;
   if (invocation.command == Command::JournalShow) return ShowEntry(*root, invocation.entryId);
+  if (invocation.command == Command::JournalRestore) return RestoreEntry(*root, invocation);
 
   std::optional<int32_t> serial;
   if (!invocation.allRelays) {

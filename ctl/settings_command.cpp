@@ -20,7 +20,9 @@ namespace {
 // the main thread reads the record and the result once the request is served.
 class ParameterPage : public ParameterWindow {
  public:
-  explicit ParameterPage(const RelaySession* session = nullptr) : session_(session) {}
+  explicit ParameterPage(const RelaySession* session = nullptr,
+                         std::string description = "settings written by nx480ctl settings write")
+      : session_(session), description_(std::move(description)) {}
   void StoreParameterWords(size_t first, const uint16_t* words, size_t count) override {
     for (size_t i = 0; i < count && first + i < record.size(); ++i) record[first + i] = words[i];
   }
@@ -36,8 +38,7 @@ class ParameterPage : public ParameterWindow {
       journalError = "no folder for the journal (set HOME or XDG_DATA_HOME)";
       return false;
     }
-    JournalEntry entry = NewJournalEntry(*session_, ChangeKind::Settings,
-                                         "settings written by nx480ctl settings write");
+    JournalEntry entry = NewJournalEntry(*session_, ChangeKind::Settings, description_);
     entry.details = SettingsChangeDetails(held, toWrite, session_->firmware);
     entry.backups.push_back(SettingsBackup(held));
     FileError error;
@@ -92,6 +93,7 @@ class ParameterPage : public ParameterWindow {
 
  private:
   const RelaySession* session_;
+  std::string description_;  // the journal entry's
   std::optional<JournalEntry> entry_;
   std::string root_;
   SettingsWords written_{};
@@ -134,6 +136,42 @@ Exit ReadRelay(RelayLink& relay, ParameterPage& page, const char* what) {
 
 }  // namespace
 
+Exit WriteSettingsRecord(RelayLink& relay, const SettingsWords& file, const std::string& source,
+                         const std::string& description) {
+  ParameterPage page(&relay.Session(), description);
+  const FirmwareFeatures& firmware = relay.Session().firmware;
+  relay.Start(page.Requests());
+  // The write reads the settings back itself: Ok when equal, Differs with page.record
+  // holding the relay's, Unknown when the read-back failed.
+  page.result = Exit::Communication;
+  page.outcome = Outcome::CommunicationError;
+  const Exit served = relay.Serve(page.writeRequest, [&] { page.writeRequest.Post(file); });
+  if (!page.journalError.empty()) {
+    Say("bad file: journal: " + page.journalError +
+        "; nothing written (the backup of the relay's settings must be kept first)");
+    return Exit::BadFile;
+  }
+  if (!page.closeError.empty())
+    Say("bad file: journal: " + page.closeError + " (the entry stays pending)");
+  if (served != Exit::Ok) return served;
+  if (page.outcome != Outcome::Ok && page.outcome != Outcome::Differs &&
+      page.outcome != Outcome::Unknown) {
+    Say(std::string(page.result == Exit::Refused ? "refused by the relay" : "communication error") +
+        ": writing the settings (the relay may hold a part of them: read them back)");
+    return page.result;
+  }
+  // Ctrl-C during the write: the command ends there, whatever was read back.
+  if (!relay.MaySend()) return Exit::Interrupted;
+  if (page.outcome == Outcome::Unknown) return ReadFailed(page.result, "reading the settings back");
+  if (page.outcome == Outcome::Differs) {
+    Print(DiffTable(file, page.record, firmware, source, "relay"));
+    Say("refused by the relay: the settings read back differ from " + source);
+    return Exit::Refused;
+  }
+  Say("settings written from " + source + ", read back and equal");
+  return Exit::Ok;
+}
+
 Exit RunSettings(const Invocation& invocation) {
   SettingsWords file{};
   if (invocation.command != Command::SettingsRead && !LoadWholeFile(invocation.file, file))
@@ -156,6 +194,9 @@ Exit RunSettings(const Invocation& invocation) {
     Print(TimeScaleLine(firmware) + "\n" + SettingsTable(file, firmware));
     return Exit::Ok;
   }
+  if (invocation.command == Command::SettingsWrite)
+    return WriteSettingsRecord(relay, file, invocation.file,
+                               "settings written by nx480ctl settings write");
   relay.Start(page.Requests());
 
   switch (invocation.command) {
@@ -169,39 +210,6 @@ Exit RunSettings(const Invocation& invocation) {
       }
       Say("settings read into " + invocation.file + " (firmware " + std::to_string(firmware.minor) +
           ")");
-      return Exit::Ok;
-    }
-    case Command::SettingsWrite: {
-      // The write reads the settings back itself: Ok when equal, Differs with page.record
-      // holding the relay's, Unknown when the read-back failed.
-      page.result = Exit::Communication;
-      page.outcome = Outcome::CommunicationError;
-      const Exit served = relay.Serve(page.writeRequest, [&] { page.writeRequest.Post(file); });
-      if (!page.journalError.empty()) {
-        Say("bad file: journal: " + page.journalError +
-            "; nothing written (the backup of the relay's settings must be kept first)");
-        return Exit::BadFile;
-      }
-      if (!page.closeError.empty())
-        Say("bad file: journal: " + page.closeError + " (the entry stays pending)");
-      if (served != Exit::Ok) return served;
-      if (page.outcome != Outcome::Ok && page.outcome != Outcome::Differs &&
-          page.outcome != Outcome::Unknown) {
-        Say(std::string(page.result == Exit::Refused ? "refused by the relay"
-                                                     : "communication error") +
-            ": writing the settings (the relay may hold a part of them: read them back)");
-        return page.result;
-      }
-      // Ctrl-C during the write: the command ends there, whatever was read back.
-      if (!relay.MaySend()) return Exit::Interrupted;
-      if (page.outcome == Outcome::Unknown)
-        return ReadFailed(page.result, "reading the settings back");
-      if (page.outcome == Outcome::Differs) {
-        Print(DiffTable(file, page.record, firmware, invocation.file, "relay"));
-        Say("refused by the relay: the settings read back differ from " + invocation.file);
-        return Exit::Refused;
-      }
-      Say("settings written from " + invocation.file + ", read back and equal");
       return Exit::Ok;
     }
     case Command::SettingsDiff: {

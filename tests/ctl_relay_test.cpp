@@ -761,6 +761,64 @@ TEST_F(Ctl, SettingsWriteKeepsItsJournalEntry) {
                                                         "held: Uu1 200 V (87 %)"}));
 }
 
+// A restore writes an entry's settings backup back, journaled itself; another relay's entry only
+// when asked for, a damaged entry or one without a backup never.
+TEST_F(Ctl, JournalRestore) {
+  Start();
+  const std::string before = Path("before.nx4");
+  ASSERT_EQ(Run({"settings", "read", before}).code, 0);
+  std::string changed = ReadAll(before);
+  changed[16] = static_cast<char>(190);  // Uu1
+  WriteAll(Path("changed.nx4"), changed);
+  ASSERT_EQ(Run({"settings", "write", Path("changed.nx4")}).code, 0);
+  ASSERT_EQ(Holding(8), 190);
+
+  const std::string root = Path("data/nx480-pc/journal");
+  const std::string write = nx480::ListJournal(root).at(0).id;
+  nx480::SettingsWords other{};
+  nx480::FileError error;
+  ASSERT_TRUE(nx480::LoadSettingsFile(before, other, error));
+  other[8] = 184;
+  const auto foreign = JournalChange(root, 4321, nx480::ChangeKind::Settings,
+                                     nx480::JournalOutcome::Done, {nx480::SettingsBackup(other)});
+  const auto clock =
+      JournalChange(root, 1234, nx480::ChangeKind::Clock, nx480::JournalOutcome::Done);
+  auto damaged = JournalChange(root, 1234, nx480::ChangeKind::Settings, nx480::JournalOutcome::Done,
+                               {nx480::SettingsBackup(other)});
+  WriteAll(root + "/1234/" + damaged.id + "/settings.nx4", std::string(48, '\0'));
+
+  const struct {
+    std::vector<std::string> args;
+    int code;
+    const char* says;
+  } refused[] = {
+      {{"journal", "restore", foreign.id}, 2, "is of relay 004321, the connected relay is 001234"},
+      {{"journal", "restore", clock.id}, 2, "keeps nothing that can be written back"},
+      {{"journal", "restore", damaged.id}, 5, "never restored"},
+      {{"journal", "restore", "none"}, 2, "no journal entry"},
+  };
+  for (const auto& c : refused) {
+    SCOPED_TRACE(c.args[2]);
+    const CtlResult r = Run(c.args);
+    EXPECT_EQ(r.code, c.code) << r.err;
+    EXPECT_TRUE(Has(r.err, c.says)) << r.err;
+    EXPECT_EQ(Holding(8), 190);
+  }
+  EXPECT_EQ(nx480::ListJournal(root).size(), 4u);
+
+  const CtlResult restored = Run({"journal", "restore", write});
+  ASSERT_EQ(restored.code, 0) << restored.err;
+  EXPECT_EQ(Holding(8), 196);
+  const std::vector<nx480::JournalEntry> entries = nx480::ListJournal(root, 1234);
+  ASSERT_EQ(entries.size(), 4u);
+  EXPECT_EQ(entries[0].description, "settings restored from journal entry 001234/" + write);
+  EXPECT_EQ(entries[0].details, std::vector<std::string>{"row: Uu1 190 V (83 %) -> 196 V (85 %)"});
+
+  const CtlResult there = Run({"journal", "restore", foreign.id, "--other-relay"});
+  ASSERT_EQ(there.code, 0) << there.err;
+  EXPECT_EQ(Holding(8), 184);
+}
+
 // The journal read without a relay: every relay's entries newest first, an entry shown with its
 // settings decoded, damaged entries, IDs that name none or two, no journal at all.
 TEST_F(Ctl, JournalWithoutARelay) {

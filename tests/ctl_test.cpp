@@ -64,12 +64,15 @@ TEST(CtlCommandLine, CommandsAndErrors) {
       {{"history", "--csv", "h.csv", "--utf8"}, "", Command::History},
       {{"upload"}, "missing firmware image"},
       {{"upload", "a.bn6", "--check"}, "", Command::Upload},
-      {{"journal"}, "journal needs list or show"},
+      {{"journal"}, "journal needs list, show or restore"},
       {{"journal", "clear"}, "unknown journal command 'clear'"},
       {{"journal", "list", "--all"}, "", Command::JournalList},
       {{"journal", "show"}, "journal show needs an entry's ID"},
       {{"journal", "show", "a", "--all"}, "--all goes with journal list only"},
       {{"journal", "show", "1234/a"}, "", Command::JournalShow},
+      {{"journal", "restore", "a", "--other-relay"}, "", Command::JournalRestore},
+      {{"journal", "show", "a", "--other-relay"}, "--other-relay goes with journal restore only"},
+      {{"journal", "list", "--other-relay"}, "--other-relay goes with journal restore only"},
       // A command's help wins over the rest of its line.
       {{"settings", "--help", "copy"}, "", Command::Help},
   };
