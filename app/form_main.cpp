@@ -183,6 +183,14 @@ void TFormMain::AttachWindows(TFormOnLine* onLine, TFormSetup* setup, TFormHisto
       setup->raise();
       setup->activateWindow();
     };
+    journal->RestoreSettingsBackup = [setup](std::span<const uint8_t> bytes,
+                                             std::string description) {
+      // The write's status (or why it was not sent) and its boxes are on the "Parametry" page.
+      setup->Page1->setCurrentWidget(setup->TabOchrana);
+      setup->show();
+      setup->raise();
+      return setup->Parameters().WriteBackup(bytes, std::move(description));
+    };
   }
   ShareSession();
 }

@@ -250,7 +250,7 @@ bool Lists(const JournalEntry& entry, std::string_view name) {
 Exit RestoreEntry(const std::string& root, const Invocation& invocation) {
   const std::optional<JournalEntry> entry = FindEntry(root, invocation.entryId);
   if (!entry) return Exit::Usage;
-  const std::string id = SerialText(entry->serialNumber) + "/" + entry->id;
+  const std::string id = JournalEntryName(*entry);
   if (entry->damaged) {
     Say("damaged journal entry " + id + ": " + entry->damage +
         "; a damaged entry is never restored");

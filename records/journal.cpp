@@ -572,6 +572,13 @@ std::string_view JournalOutcomeWord(JournalOutcome outcome) {
   return kOutcomeWords.at(static_cast<size_t>(outcome));
 }
 
+std::string JournalEntryName(const JournalEntry& entry) {
+  char serial[16] = "unknown";
+  if (entry.serialNumber != -1)
+    std::snprintf(serial, sizeof serial, "%06i", static_cast<int>(entry.serialNumber));
+  return std::string(serial) + "/" + entry.id;
+}
+
 JournalEntry NewJournalEntry(const RelaySession& session, ChangeKind kind,
                              std::string description) {
   JournalEntry entry;

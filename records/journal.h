@@ -99,6 +99,10 @@ struct JournalEntry {
   std::string damage;  // why, in a sentence (English)
 };
 
+// How an entry is named across relays: "001234/2026-12-09T22-15-02.123Z_settings" (the serial
+// number with six digits at least, "unknown" for none), as nx480ctl takes an ID.
+std::string JournalEntryName(const JournalEntry& entry);
+
 // An entry for a change to the connected relay: the port, identification (made UTF-8), serial
 // number and firmware number taken from the session.
 JournalEntry NewJournalEntry(const RelaySession& session, ChangeKind kind, std::string description);

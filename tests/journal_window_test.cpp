@@ -167,6 +167,63 @@ class JournalWindowTest : public QObject {
     QCOMPARE(RowTexts(grid, 0), QStringList({"Relé", "Neodesláno", "forced on"}));
   }
 
+  // "Obnovit" writes the backup back as "Zapiš" writes, a journaled change of its own; another
+  // relay's entry only after a question that names both relays.
+  void restoresASettingsBackup() {
+    QTemporaryDir data;
+    const QByteArray savedData = qgetenv("XDG_DATA_HOME");
+    qputenv("XDG_DATA_HOME", data.path().toUtf8());
+    const std::string root = *nx480::JournalRoot();
+    auto relay = StartRelay(sim::RelayConfig{});  // serial number 1234
+    nx480::SettingsWords held{};
+    for (uint16_t i = 0; i < held.size(); ++i)
+      held[i] = relay->GetRegister(sim::Table::kHolding, i).value_or(0);
+    nx480::SettingsWords own = held, foreign = held;
+    own[8] = 187;  // Uu1
+    foreign[8] = 184;
+    nx480::JournalEntry ownEntry, foreignEntry;
+    QVERIFY(Made(root, 777, ChangeKind::Settings, "written", JournalOutcome::Done, foreignEntry,
+                 {nx480::SettingsBackup(foreign)}));
+    QVERIFY(Made(root, 1234, ChangeKind::Settings, "written", JournalOutcome::Done, ownEntry,
+                 {nx480::SettingsBackup(own)}));
+
+    AppFixture app;
+    JournalWindow& j = app.journal;
+    app.Connect(*relay);
+    QVERIFY(app.main.Session().connected);
+    app.onLine.CloseWindow();
+    QVERIFY(Activate(&app.main));
+    Mnemonic(&app.main, Qt::Key_D);
+    QVERIFY(Activate(&j));
+    QCOMPARE(j.StringGridJournal->rowCount(), 1);
+    QVERIFY(j.ButtonRestore->isEnabled());
+    const auto uu1 = [&] { return relay->GetRegister(sim::Table::kHolding, 8).value_or(0); };
+    Mnemonic(&j, Qt::Key_B);
+    QVERIFY(WaitUntil([&] { return nx480::ListJournal(root, 1234).size() == 2; }, 5000));
+    QVERIFY(WaitUntil(
+        [&] { return nx480::ListJournal(root, 1234)[0].outcome == JournalOutcome::Done; }, 5000));
+    QCOMPARE(uu1(), 187);
+    QVERIFY(app.questions.isEmpty());
+    QCOMPARE(nx480::ListJournal(root, 1234)[0].description,
+             "settings restored from journal entry 001234/" + ownEntry.id);
+    QCOMPARE(app.setup.Page1->currentWidget(), app.setup.TabOchrana);
+
+    // Another relay's entry: "Ne" sends nothing, "Ano" writes it.
+    QVERIFY(Activate(&j));
+    Mnemonic(&j, Qt::Key_V);
+    ClickRow(j.StringGridJournal, 2);
+    QCOMPARE(j.Entries()[2].id, foreignEntry.id);
+    Mnemonic(&j, Qt::Key_B);
+    QCOMPARE(app.questions.size(), 1);
+    QVERIFY(app.questions[0].contains("zařízení 777, připojeno je zařízení 1234"));
+    QTest::qWait(500);
+    QCOMPARE(uu1(), 187);
+    app.answer = true;
+    Mnemonic(&j, Qt::Key_B);
+    QVERIFY(WaitUntil([&] { return uu1() == 184; }, 5000));
+    qputenv("XDG_DATA_HOME", savedData);
+  }
+
   void emptyListSaysWhy_data() {
     QTest::addColumn<QString>("journal");  // "no home", "file", "empty"
     QTest::addColumn<QString>("label");

@@ -72,6 +72,7 @@ JournalWindow::JournalWindow(QWidget* parent) : RelayWindow(parent) {
   MemoEntry->setTabChangesFocus(true);
 
   ButtonOpen = MakeButton(this, "ButtonOpen", "&Otevřít", {});
+  ButtonRestore = MakeButton(this, "ButtonRestore", "O&bnovit", {});
   ButtonKonec = MakeButton(this, "ButtonKonec", "Z&avři", {});
   LabelState = new QLabel(this);
   LabelState->setObjectName("LabelState");
@@ -81,13 +82,16 @@ JournalWindow::JournalWindow(QWidget* parent) : RelayWindow(parent) {
   setTabOrder(CheckBoxAll, StringGridJournal);
   setTabOrder(StringGridJournal, MemoEntry);
   setTabOrder(MemoEntry, ButtonOpen);
-  setTabOrder(ButtonOpen, ButtonKonec);
+  setTabOrder(ButtonOpen, ButtonRestore);
+  setTabOrder(ButtonRestore, ButtonKonec);
   connect(CheckBoxAll, &QCheckBox::clicked, this, [this] { CheckBoxAllClick(); });
   connect(StringGridJournal, &QTableWidget::itemSelectionChanged, this,
           [this] { GridSelectionChanged(); });
   connect(ButtonOpen, &QPushButton::clicked, this, [this] { ButtonOpenClick(); });
+  connect(ButtonRestore, &QPushButton::clicked, this, [this] { ButtonRestoreClick(); });
   connect(ButtonKonec, &QPushButton::clicked, this, [this] { ButtonKonecClick(); });
   ButtonOpen->setEnabled(false);
+  ButtonRestore->setEnabled(false);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -106,7 +110,8 @@ void JournalWindow::resizeEvent(QResizeEvent* event) {
   StringGridJournal->setGeometry(8, 34, inner, list);
   MemoEntry->setGeometry(8, 38 + list, inner, shared - list - 4);
   ButtonOpen->setGeometry(8, h - 36, 89, 25);
-  LabelState->setGeometry(112, h - 34, std::max(0, w - 224), 20);
+  ButtonRestore->setGeometry(104, h - 36, 89, 25);
+  LabelState->setGeometry(208, h - 34, std::max(0, w - 320), 20);
   ButtonKonec->setGeometry(w - 97, h - 36, 89, 25);
 }
 
@@ -186,6 +191,7 @@ const nx480::JournalEntry* JournalWindow::Selected() const {
 void JournalWindow::GridSelectionChanged() {
   const nx480::JournalEntry* entry = Selected();
   ButtonOpen->setEnabled(entry && nx480::HasSettingsBackup(*entry));
+  ButtonRestore->setEnabled(ButtonOpen->isEnabled());
   QStringList lines;
   if (entry) {
     for (const std::string& line : nx480::JournalRecordLines(root_, *entry))
@@ -199,18 +205,39 @@ void JournalWindow::CheckBoxAllClick() {
   Refresh();
 }
 
-void JournalWindow::ButtonOpenClick() {
+std::optional<std::vector<uint8_t>> JournalWindow::SelectedBackup() {
   const nx480::JournalEntry* entry = Selected();
-  if (!entry || !nx480::HasSettingsBackup(*entry)) return;
+  if (!entry || !nx480::HasSettingsBackup(*entry)) return std::nullopt;
   std::vector<uint8_t> bytes;
   nx480::FileError error;
   if (!nx480::ReadJournalBackup(root_, *entry, nx480::kSettingsBackupName, bytes, error)) {
     AppDialogs().error(this, "Chyba",
                        QString("Zálohu nelze otevřít:\n%1")
                            .arg(QString::fromStdString(nx480::BackupProblemText(error))));
-    return;
+    return std::nullopt;
   }
-  if (OpenSettingsBackup) OpenSettingsBackup(bytes);
+  return bytes;
+}
+
+void JournalWindow::ButtonOpenClick() {
+  const std::optional<std::vector<uint8_t>> bytes = SelectedBackup();
+  if (bytes && OpenSettingsBackup) OpenSettingsBackup(*bytes);
+}
+
+void JournalWindow::ButtonRestoreClick() {
+  const std::optional<std::vector<uint8_t>> bytes = SelectedBackup();
+  if (!bytes || !RestoreSettingsBackup) return;
+  const nx480::JournalEntry& entry = *Selected();
+  const nx480::RelaySession& session = Session();
+  if (session.connected && entry.serialNumber != session.serialNumber) {
+    const QString question =
+        QString("Záznam patří zařízení %1, připojeno je zařízení %2. Přesto obnovit?")
+            .arg(Text(nx480::SerialNumberText(entry.serialNumber)),
+                 Text(nx480::SerialNumberText(session.serialNumber)));
+    if (!AppDialogs().ask(this, "Obnovit", question)) return;
+  }
+  RestoreSettingsBackup(*bytes,
+                        "settings restored from journal entry " + nx480::JournalEntryName(entry));
 }
 
 void JournalWindow::ButtonKonecClick() {

@@ -4,6 +4,8 @@
 // been identified yet, every relay's, with the serial number as a column. Below the list the
 // selected entry's record, its settings backup decoded. "Otevřít" loads that backup into the
 // settings window's "Parametry" boxes as "Otevři" loads a file; nothing is sent to the relay.
+// "Obnovit" writes that backup back into the connected relay as "Zapiš" writes the boxes, a
+// change journaled itself; an entry of another relay only after a question naming both.
 // The list is read again at every show and when another relay is connected.
 //
 // What the list and the record say is decided in records/journal_view.h.
@@ -37,11 +39,16 @@ class JournalWindow : public RelayWindow {
   // Takes a settings backup's bytes into the "Parametry" page and shows the settings window
   // (set by the main window).
   std::function<void(std::span<const uint8_t> bytes)> OpenSettingsBackup;
+  // Writes a settings backup's bytes back into the relay (PageParameters::WriteBackup) with the
+  // journal entry's description; false when nothing was posted (set by the main window).
+  std::function<bool(std::span<const uint8_t> bytes, std::string description)>
+      RestoreSettingsBackup;
 
   // ---- Handlers ----
   void FormShow() override;
   void CheckBoxAllClick();
   void ButtonOpenClick();
+  void ButtonRestoreClick();
   void ButtonKonecClick();
   void GridSelectionChanged();
 
@@ -54,6 +61,7 @@ class JournalWindow : public RelayWindow {
   QTableWidget* StringGridJournal = nullptr;
   QPlainTextEdit* MemoEntry = nullptr;
   QPushButton* ButtonOpen = nullptr;
+  QPushButton* ButtonRestore = nullptr;
   QPushButton* ButtonKonec = nullptr;
   // Why the list is empty.
   QLabel* LabelState = nullptr;
@@ -69,6 +77,8 @@ class JournalWindow : public RelayWindow {
   // The relay whose entries are listed; nothing: every relay's.
   std::optional<int32_t> ListedRelay() const;
   const nx480::JournalEntry* Selected() const;
+  // The selected entry's settings backup, or nothing after a message.
+  std::optional<std::vector<uint8_t>> SelectedBackup();
 
   std::string root_;  // the journal's folder at the last refresh; empty when there is none
   std::vector<nx480::JournalEntry> entries_;

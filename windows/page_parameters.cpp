@@ -353,8 +353,9 @@ bool PageParameters::JournalBefore(const SettingsWords& held, const SettingsWord
   QString reason;
   if (const std::optional<std::string> root = JournalRoot()) {
     const RelaySession& session = Frame().Session();
-    JournalEntry entry =
-        NewJournalEntry(session, ChangeKind::Settings, "settings written from the Parametry page");
+    JournalEntry entry = NewJournalEntry(
+        session, ChangeKind::Settings,
+        writeDescription_.empty() ? "settings written from the Parametry page" : writeDescription_);
     entry.details = SettingsChangeDetails(held, toWrite, session.firmware);
     entry.backups.push_back(SettingsBackup(held));
     FileError error;
@@ -410,7 +411,22 @@ void PageParameters::ButtonWritePClick() {
     return;
   }
   if (!BoxesToSettings()) return;
+  writeDescription_.clear();
   WriteParamsRequest.Post(SettingsRecord);
+}
+
+bool PageParameters::WriteBackup(std::span<const uint8_t> bytes, std::string description) {
+  if (!CheckConnected()) return false;
+  if (WriteParamsRequest.Pending()) {
+    AppDialogs().beep();
+    return false;
+  }
+  OpenBackup(bytes);
+  if (!BoxesToSettings()) return false;
+  // JournalBefore runs on this thread, so not before this handler has returned.
+  WriteParamsRequest.Post(SettingsRecord);
+  writeDescription_ = std::move(description);
+  return true;
 }
 
 void PageParameters::ShowFileError(const QString& what, const QString& path,

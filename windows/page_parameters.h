@@ -59,6 +59,10 @@ class PageParameters : public SetupPage, public nx480::ParameterWindow {
   // A settings backup of the change journal into the boxes, as "Otevři" takes a file's bytes;
   // the page then names no file (a save asks for one). Nothing goes to the relay.
   void OpenBackup(std::span<const uint8_t> bytes);
+  // A settings backup written back into the relay: opened as OpenBackup opens it, then written
+  // as "Zapiš" writes the boxes (the journal entry, with `description`, first). False when the
+  // write was not posted (no relay, a write still in progress, boxes that do not convert).
+  bool WriteBackup(std::span<const uint8_t> bytes, std::string description);
 
   // The boxes by nx480::Box, and the label in front of each (the row caption, or "[%]" /
   // "t[s]").
@@ -112,11 +116,13 @@ class PageParameters : public SetupPage, public nx480::ParameterWindow {
   nx480::ShownWord tRelShown_;
   bool logChosen_ = false;
   std::vector<std::string>
-      differing_;  // what the last write read back otherwise, for its status text
-  QString lastOpenName_;
+      differing_;         // what the last write read back otherwise, for its status text
+  QString lastOpenName_;  // the open dialog starts with the name last chosen in it
   // The entry of the write in progress (between JournalBefore and JournalAfter), its root and
   // the record the write sends.
   std::optional<nx480::JournalEntry> entry_;
   std::string entryRoot_;
-  nx480::SettingsWords entryWritten_{};  // the open dialog starts with the name last chosen in it
+  nx480::SettingsWords entryWritten_{};
+  // The description of the posted write's entry; empty: a write of the boxes.
+  std::string writeDescription_;
 };
