@@ -59,32 +59,15 @@ std::string KindText(const JournalEntry& entry) {
   return kind ? std::string(ChangeKindWord(*kind)) : "-";
 }
 
-// The entry's moment in the reader's local time, "2026-12-09 23:15:02": from the time recorded
-// (local, with its offset from UTC), else from the ID (UTC); "-" when neither gives one.
+// The entry's moment in the reader's local time, "2026-12-09 23:15:02"; "-" when the entry
+// gives none.
 std::string LocalTimeOf(const JournalEntry& entry) {
-  tm t{};
-  int ms = 0;
-  char sign = 0;
-  int offsetHours = 0;
-  int offsetMinutes = 0;
-  int end = 0;
-  long offset = 0;
-  if (std::sscanf(entry.time.c_str(), "%4d-%2d-%2dT%2d:%2d:%2d.%3d%c%2d:%2d%n", &t.tm_year,
-                  &t.tm_mon, &t.tm_mday, &t.tm_hour, &t.tm_min, &t.tm_sec, &ms, &sign, &offsetHours,
-                  &offsetMinutes, &end) == 10 &&
-      static_cast<size_t>(end) == entry.time.size() && (sign == '+' || sign == '-')) {
-    offset = (sign == '-' ? -60L : 60L) * (offsetHours * 60 + offsetMinutes);
-  } else if (std::sscanf(entry.id.c_str(), "%4d-%2d-%2dT%2d-%2d-%2d.%3dZ_%n", &t.tm_year, &t.tm_mon,
-                         &t.tm_mday, &t.tm_hour, &t.tm_min, &t.tm_sec, &ms, &end) != 7 ||
-             end == 0) {
-    return "-";
-  }
-  t.tm_year -= 1900;
-  t.tm_mon -= 1;
-  const time_t moment = ::timegm(&t) - offset;
+  const std::optional<int64_t> moment = JournalEntryTime(entry);
+  if (!moment) return "-";
+  const time_t seconds = static_cast<time_t>(*moment);
   tm local{};
   char text[32];
-  if (!::localtime_r(&moment, &local) ||
+  if (!::localtime_r(&seconds, &local) ||
       std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &local) == 0)
     return "-";
   return text;

@@ -572,6 +572,61 @@ std::string_view JournalOutcomeWord(JournalOutcome outcome) {
   return kOutcomeWords.at(static_cast<size_t>(outcome));
 }
 
+namespace {
+
+// The number of `length` digits at text[at], or -1.
+int DigitsAt(std::string_view text, size_t at, size_t length) {
+  if (at + length > text.size()) return -1;
+  int value = 0;
+  const char* first = text.data() + at;
+  const auto [end, ec] = std::from_chars(first, first + length, value);
+  return ec == std::errc() && end == first + length ? value : -1;
+}
+
+// "YYYY-MM-DD?hh?mm?ss" at the start of `text`, the separators as given, as seconds since 1970
+// of a clock at UTC; nothing for another text or a date that is not in the calendar.
+std::optional<int64_t> SecondsAt(std::string_view text, char dateTime, char timeSeparator) {
+  if (text.size() < 19 || text[4] != '-' || text[7] != '-' || text[10] != dateTime ||
+      text[13] != timeSeparator || text[16] != timeSeparator)
+    return std::nullopt;
+  const int year = DigitsAt(text, 0, 4), month = DigitsAt(text, 5, 2), day = DigitsAt(text, 8, 2);
+  const int hour = DigitsAt(text, 11, 2), minute = DigitsAt(text, 14, 2);
+  const int second = DigitsAt(text, 17, 2);
+  static constexpr int kDays[] = {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+  if (year < 0 || month < 1 || month > 12 || day < 1 || day > kDays[month - 1] ||
+      (month == 2 && day == 29 && !leap) || hour < 0 || hour > 23 || minute < 0 || minute > 59 ||
+      second < 0 || second > 59)
+    return std::nullopt;
+  tm fields{};
+  fields.tm_year = year - 1900;
+  fields.tm_mon = month - 1;
+  fields.tm_mday = day;
+  fields.tm_hour = hour;
+  fields.tm_min = minute;
+  fields.tm_sec = second;
+  return static_cast<int64_t>(::timegm(&fields));
+}
+
+}  // namespace
+
+std::optional<int64_t> JournalEntryTime(const JournalEntry& entry) {
+  // "2026-12-09T23:15:02.123+01:00"
+  const std::string_view time = entry.time;
+  if (const std::optional<int64_t> local = SecondsAt(time, 'T', ':');
+      local && time.size() == 29 && time[19] == '.' && DigitsAt(time, 20, 3) >= 0 &&
+      (time[23] == '+' || time[23] == '-') && time[26] == ':') {
+    const int hours = DigitsAt(time, 24, 2), minutes = DigitsAt(time, 27, 2);
+    if (hours >= 0 && hours < 24 && minutes >= 0 && minutes < 60)
+      return *local - (time[23] == '-' ? -60 : 60) * (hours * 60 + minutes);
+  }
+  // The folder's name: "2026-12-09T22-15-02.123Z_settings".
+  const std::string_view id = entry.id;
+  if (id.size() < 25 || id[19] != '.' || DigitsAt(id, 20, 3) < 0 || id.substr(23, 2) != "Z_")
+    return std::nullopt;
+  return SecondsAt(id, 'T', '-');
+}
+
 std::string JournalEntryName(const JournalEntry& entry) {
   char serial[16] = "unknown";
   if (entry.serialNumber != -1)

@@ -99,6 +99,11 @@ struct JournalEntry {
   std::string damage;  // why, in a sentence (English)
 };
 
+// The entry's moment in seconds since 1970 (UTC): from its recorded time (local, with the
+// offset from UTC), else (a damaged entry without one) from its folder's name (UTC); nothing
+// when neither holds a calendar date and time.
+std::optional<int64_t> JournalEntryTime(const JournalEntry& entry);
+
 // How an entry is named across relays: "001234/2026-12-09T22-15-02.123Z_settings" (the serial
 // number with six digits at least, "unknown" for none), as nx480ctl takes an ID.
 std::string JournalEntryName(const JournalEntry& entry);

@@ -22,35 +22,6 @@ constexpr std::array<std::string_view, 6> kOutcomeTexts = {"Čeká",      "Prove
                                                            "Odmítnuto", "Neznámý",   "Neodesláno"};
 constexpr std::string_view kUnknownSerial = "neznámé";
 
-// The number of `length` digits at text[at], or -1.
-int Digits(std::string_view text, size_t at, size_t length) {
-  if (at + length > text.size()) return -1;
-  int value = 0;
-  const char* first = text.data() + at;
-  const auto [end, ec] = std::from_chars(first, first + length, value);
-  return ec == std::errc() && end == first + length ? value : -1;
-}
-
-bool IsCalendarStamp(const JournalStamp& t) {
-  static constexpr int kDays[] = {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-  if (t.month < 1 || t.month > 12 || t.day < 1 || t.day > kDays[t.month - 1]) return false;
-  const bool leap = (t.year % 4 == 0 && t.year % 100 != 0) || t.year % 400 == 0;
-  if (t.month == 2 && t.day == 29 && !leap) return false;
-  return t.hour < 24 && t.minute < 60 && t.second < 60;
-}
-
-// "YYYY-MM-DD?hh?mm?ss" at the start of `text`, the separators as given.
-std::optional<JournalStamp> StampAt(std::string_view text, char dateTime, char timeSeparator) {
-  if (text.size() < 19 || text[4] != '-' || text[7] != '-' || text[10] != dateTime ||
-      text[13] != timeSeparator || text[16] != timeSeparator)
-    return std::nullopt;
-  const JournalStamp t{Digits(text, 0, 4),  Digits(text, 5, 2),  Digits(text, 8, 2),
-                       Digits(text, 11, 2), Digits(text, 14, 2), Digits(text, 17, 2)};
-  if (t.year < 0 || t.hour < 0 || t.minute < 0 || t.second < 0 || !IsCalendarStamp(t))
-    return std::nullopt;
-  return t;
-}
-
 // Whether the entry's folder name ends with the word of its kind (else the kind is no reading).
 bool FolderNamesKind(const JournalEntry& entry) {
   const std::string suffix = "_" + std::string(ChangeKindWord(entry.kind));
@@ -92,18 +63,9 @@ std::string SerialNumberText(int32_t serialNumber) {
 }
 
 std::optional<JournalStamp> JournalStampOf(const JournalEntry& entry) {
-  if (const auto local = StampAt(entry.time, 'T', ':')) return local;
-  // The folder's name: "2026-12-09T22-15-02.123Z_settings", in UTC.
-  const std::optional<JournalStamp> utc = StampAt(entry.id, 'T', '-');
-  if (!utc || entry.id.size() < 24 || entry.id.substr(19, 5).find('Z') != 4) return std::nullopt;
-  tm fields{};
-  fields.tm_year = utc->year - 1900;
-  fields.tm_mon = utc->month - 1;
-  fields.tm_mday = utc->day;
-  fields.tm_hour = utc->hour;
-  fields.tm_min = utc->minute;
-  fields.tm_sec = utc->second;
-  const time_t seconds = ::timegm(&fields);
+  const std::optional<int64_t> moment = JournalEntryTime(entry);
+  if (!moment) return std::nullopt;
+  const time_t seconds = static_cast<time_t>(*moment);
   tm local{};
   if (!::localtime_r(&seconds, &local)) return std::nullopt;
   return JournalStamp{local.tm_year + 1900, local.tm_mon + 1, local.tm_mday,

@@ -28,8 +28,8 @@ inline constexpr std::string_view kDamagedEntryText = "Poškozený záznam";
 // A relay's serial number as the window shows it: "1234", "neznámé" for -1.
 std::string SerialNumberText(int32_t serialNumber);
 
-// The local time of an entry: from its record, else (a damaged entry without one) from its
-// folder's name in UTC turned into the local time; nothing when neither gives a calendar date.
+// The moment of an entry (JournalEntryTime) in the reader's local time; nothing when the entry
+// gives none.
 struct JournalStamp {
   int year = 0, month = 0, day = 0;
   int hour = 0, minute = 0, second = 0;

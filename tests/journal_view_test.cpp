@@ -77,7 +77,8 @@ TEST(JournalView, SettingsBackupLinesFollowTheFirmware) {
 }
 
 TEST(JournalView, RowsOfEntries) {
-  // One hour east of UTC, without daylight saving: a folder's UTC time shows an hour later.
+  // One hour east of UTC, without daylight saving: a folder's UTC time shows an hour later, a
+  // time recorded five hours west of UTC six hours later.
   const char* const savedTz = std::getenv("TZ");
   const std::string saved = savedTz ? savedTz : "";
   ::setenv("TZ", "XXX-1", 1);
@@ -115,7 +116,7 @@ TEST(JournalView, RowsOfEntries) {
       {"changed rows alone",
        entry(ChangeKind::Settings, JournalOutcome::Unknown, settingsId,
              "2024-02-29T00:00:00.000-05:00", "", {"row: Fo2 50 -> 51"}),
-       JournalStamp{2024, 2, 29, 0, 0, 0}, "Parametry", "Neznámý", "Fo2"},
+       JournalStamp{2024, 2, 29, 6, 0, 0}, "Parametry", "Neznámý", "Fo2"},
       {"no rows",
        entry(ChangeKind::Clock, JournalOutcome::Failed, "2026-01-01T00-00-00.000Z_clock",
              "2026-01-01T01:00:00.000+01:00", "clock set", {"relay time: 2026-01-01 00:59:58.000"}),
