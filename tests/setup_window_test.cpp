@@ -17,6 +17,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <filesystem>
 #include <memory>
 #include <optional>
 
@@ -559,6 +560,21 @@ class SetupWindowTest : public QObject {
     SettingsWords backup{};
     QCOMPARE(ApplySettingsFileBytes(bytes, backup), kSettingsFileSize);
     QCOMPARE(backup, previous);
+
+    // The entry's record removed while the write is on the wire: the write ends, and says that
+    // its outcome could not be kept.
+    relay->WithModel([root](sim::RelayModel& m) {
+      m.SetAfterWriteHook([root](sim::Table, uint16_t, uint16_t, sim::RegisterBank&) {
+        for (const JournalEntry& e : ListJournal(root))
+          if (e.outcome == JournalOutcome::Pending)
+            std::filesystem::remove(root + "/1234/" + e.id + "/entry.txt");
+      });
+    });
+    QCOMPARE(app.errors.size(), 0);
+    QVERIFY(app.Await([&] { app.Press(Qt::Key_Z); }));
+    QCOMPARE(app.errors.size(), 1);
+    QVERIFY2(app.errors[0].contains(QString::fromUtf8("Výsledek nelze zapsat do deníku (001234/")),
+             qPrintable(app.errors[0]));
   }
 
   // A journal that cannot be written: the page asks, "Ne" leaves the relay alone, "Ano" writes.

@@ -349,46 +349,24 @@ void PageParameters::StoreDifferences(const SettingsWords& written, const Settin
 }
 
 bool PageParameters::JournalBefore(const SettingsWords& held, const SettingsWords& toWrite) {
-  entry_.reset();
-  QString reason;
-  if (const std::optional<std::string> root = JournalRoot()) {
-    const RelaySession& session = Frame().Session();
-    JournalEntry entry = NewJournalEntry(
-        session, ChangeKind::Settings,
-        writeDescription_.empty() ? "settings written from the Parametry page" : writeDescription_);
-    entry.details = SettingsChangeDetails(held, toWrite, session.firmware);
-    entry.backups.push_back(SettingsBackup(held));
-    FileError error;
-    if (OpenJournalEntry(*root, entry, error)) {
-      entry_ = std::move(entry);
-      entryRoot_ = *root;
-      entryWritten_ = toWrite;
-      return true;
-    }
-    reason = QString::fromStdString(FileProblemText(error.problem));
-    const std::string system = SystemErrorText(error);
-    if (!system.empty()) reason += QString(" (%1)").arg(QString::fromLocal8Bit(system.c_str()));
-  } else {
-    reason = QString::fromUtf8("není složka pro data");
-  }
-  const QString question =
-      QString::fromUtf8("Zálohu nelze uložit: %1. Zapsat bez zálohy?").arg(reason);
-  if (AppDialogs().ask(&Frame(), kProgramTitle, question)) return true;
+  const RelaySession& session = Frame().Session();
+  JournalEntry entry = NewJournalEntry(
+      session, ChangeKind::Settings,
+      writeDescription_.empty() ? "settings written from the Parametry page" : writeDescription_);
+  entry.details = SettingsChangeDetails(held, toWrite, session.firmware);
+  entry.backups.push_back(SettingsBackup(held));
+  entryWritten_ = toWrite;
+  if (journal_.Open(&Frame(), std::move(entry), QString::fromUtf8("Zapsat bez zálohy?")))
+    return true;
   Frame().ShowNotWritten();
   return false;
 }
 
 void PageParameters::JournalAfter(Outcome outcome, const SettingsWords& held) {
-  if (!entry_) return;  // written without a backup
-  entry_->outcome = JournalOutcomeOf(outcome);
-  if (outcome == Outcome::Differs) {
-    for (std::string& line : SettingsHeldDetails(entryWritten_, held, Frame().Session().firmware))
-      entry_->details.push_back(std::move(line));
-  }
-  FileError error;
-  // The entry stays "pending" when it cannot be closed; the write itself is done either way.
-  CloseJournalEntry(entryRoot_, *entry_, error);
-  entry_.reset();
+  std::vector<std::string> details;
+  if (outcome == Outcome::Differs)
+    details = SettingsHeldDetails(entryWritten_, held, Frame().Session().firmware);
+  journal_.Close(&Frame(), JournalOutcomeOf(outcome), std::move(details));
 }
 
 bool PageParameters::CheckConnected() {

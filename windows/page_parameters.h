@@ -15,6 +15,7 @@
 
 #include "atomic_file.h"
 #include "journal.h"
+#include "journal_entry_keeper.h"
 #include "settings_record.h"
 #include "settings_transactions.h"
 #include "setup_page.h"
@@ -118,10 +119,9 @@ class PageParameters : public SetupPage, public nx480::ParameterWindow {
   std::vector<std::string>
       differing_;         // what the last write read back otherwise, for its status text
   QString lastOpenName_;  // the open dialog starts with the name last chosen in it
-  // The entry of the write in progress (between JournalBefore and JournalAfter), its root and
-  // the record the write sends.
-  std::optional<nx480::JournalEntry> entry_;
-  std::string entryRoot_;
+  // The entry of the write in progress (between JournalBefore and JournalAfter) and the record
+  // the write sends.
+  JournalEntryKeeper journal_;
   nx480::SettingsWords entryWritten_{};
   // The description of the posted write's entry; empty: a write of the boxes.
   std::string writeDescription_;

@@ -1,0 +1,49 @@
+#include "journal_entry_keeper.h"
+
+#include <utility>
+
+#include "window_services.h"
+
+namespace {
+
+QString ProblemText(const nx480::FileError& error) {
+  QString reason = QString::fromStdString(nx480::FileProblemText(error.problem));
+  const std::string system = nx480::SystemErrorText(error);
+  if (!system.empty()) reason += QString(" (%1)").arg(QString::fromLocal8Bit(system.c_str()));
+  return reason;
+}
+
+}  // namespace
+
+bool JournalEntryKeeper::Open(QWidget* parent, nx480::JournalEntry entry, const QString& goOn) {
+  entry_.reset();
+  QString reason;
+  if (const std::optional<std::string> root = nx480::JournalRoot()) {
+    nx480::FileError error;
+    if (nx480::OpenJournalEntry(*root, entry, error)) {
+      entry_ = std::move(entry);
+      root_ = *root;
+      return true;
+    }
+    reason = ProblemText(error);
+  } else {
+    reason = QString::fromUtf8("není složka pro data");
+  }
+  return AppDialogs().ask(parent, kProgramTitle,
+                          QString::fromUtf8("Zálohu nelze uložit: %1. %2").arg(reason, goOn));
+}
+
+void JournalEntryKeeper::Close(QWidget* parent, nx480::JournalOutcome outcome,
+                               std::vector<std::string> details) {
+  if (!entry_) return;  // changed without an entry
+  entry_->outcome = outcome;
+  for (std::string& line : details) entry_->details.push_back(std::move(line));
+  nx480::FileError error;
+  if (!nx480::CloseJournalEntry(root_, *entry_, error)) {
+    AppDialogs().error(
+        parent, kProgramTitle,
+        QString::fromUtf8("Výsledek nelze zapsat do deníku (%1): %2.")
+            .arg(QString::fromStdString(nx480::JournalEntryName(*entry_)), ProblemText(error)));
+  }
+  entry_.reset();
+}
