@@ -117,9 +117,12 @@ std::vector<std::string> SettingsBackupLines(std::span<const uint8_t> bytes, int
   if (!known) lines.emplace_back("Firmware neznámý: časy jsou v krocích.");
   for (const SettingsParameter& p : SettingsParameters()) {
     if (known && !HasParameter(features, p)) continue;
-    const std::string value = !known && p.quantity == Quantity::Time
-                                  ? std::to_string(ParameterSteps(record, p))
-                                  : ParameterText(record, p, features);
+    // The operating mode as the page's radio buttons name it.
+    const std::string value =
+        p.quantity == Quantity::Phases
+            ? (ThreePhase(ParameterValue(record, p, features)) ? "třífázový" : "jednofázový")
+        : !known && p.quantity == Quantity::Time ? std::to_string(ParameterSteps(record, p))
+                                                 : ParameterText(record, p, features);
     lines.push_back(std::string(p.name) + ": " + value);
   }
   return lines;

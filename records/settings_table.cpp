@@ -6,14 +6,9 @@
 
 namespace nx480 {
 
-namespace {
-
-// The page's radio group: item 0 single-phase, item 1 three-phase for any mode above 0.
 bool ThreePhase(double mode) {
   return mode >= 1;
 }
-
-}  // namespace
 
 std::span<const SettingsParameter> SettingsParameters() {
   return kSettingsParameters;

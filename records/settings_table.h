@@ -164,6 +164,9 @@ int StepsPerUnit(const SettingsParameter& parameter, const FirmwareFeatures& fir
 // The value in units: volts, hertz, seconds; the mode (the high byte) of a phase choice.
 double ParameterValue(const SettingsWords& record, const SettingsParameter& parameter,
                       const FirmwareFeatures& firmware);
+// Whether a phase choice's mode is three-phase (the page's item 1: any mode above 0), else
+// single-phase (item 0).
+bool ThreePhase(double mode);
 // A voltage as percent of kNominalVolts.
 double PercentOfNominal(double volts);
 

@@ -55,7 +55,7 @@ TEST(JournalView, SettingsBackupLinesFollowTheFirmware) {
       {14,
        48,
        21,
-       {"Faze: three-phase", "Uu1: 196 V (85 %)", "tUu1: 1.50 s", "Fu1: 47.5 Hz", "Fo2: 51.5 Hz",
+       {"Faze: třífázový", "Uu1: 196 V (85 %)", "tUu1: 1.50 s", "Fu1: 47.5 Hz", "Fo2: 51.5 Hz",
         "Log: 60 s"},
        {}},
       // No U>1, f>> or interval; times at 10 steps per second.
