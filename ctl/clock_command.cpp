@@ -1,9 +1,12 @@
 // `nx480ctl clock [--set]` and `nx480ctl relay auto|on|off [--hold]`.
 #include <cmath>
 #include <cstdio>
+#include <optional>
+#include <string>
 
 #include "clock_transactions.h"
 #include "commands.h"
+#include "journal.h"
 #include "output.h"
 #include "relay_link.h"
 #include "relay_time.h"
@@ -24,28 +27,138 @@ std::string TimeText(double value) {
   return text;
 }
 
+// A journal entry written and not yet closed; its steps run on the worker, and the main thread
+// reads the errors once the request is served.
+class Entry {
+ public:
+  explicit Entry(const RelaySession& session) : session_(session) {}
+
+  // Writes the entry of a change; false, with `openError`, when it cannot be kept.
+  bool Open(ChangeKind kind, std::string description, std::vector<std::string> details) {
+    openError.clear();
+    entry_.reset();
+    const std::optional<std::string> root = JournalRoot();
+    if (!root) {
+      openError = "no folder for the journal (set HOME or XDG_DATA_HOME)";
+      return false;
+    }
+    JournalEntry entry = NewJournalEntry(session_, kind, std::move(description));
+    entry.details = std::move(details);
+    FileError error;
+    if (!OpenJournalEntry(*root, entry, error)) {
+      openError = *root + ": " + FileErrorText(error);
+      return false;
+    }
+    entry_ = std::move(entry);
+    root_ = *root;
+    return true;
+  }
+  // Records how the change ended, with more detail lines; nothing without an open entry.
+  void Close(Outcome outcome, std::vector<std::string> details = {}) {
+    if (!entry_) return;
+    entry_->outcome = JournalOutcomeOf(outcome);
+    for (std::string& line : details) entry_->details.push_back(std::move(line));
+    FileError error;
+    if (!CloseJournalEntry(root_, *entry_, error)) closeError = root_ + ": " + FileErrorText(error);
+    entry_.reset();
+  }
+
+  std::string openError;   // why the entry could not be written
+  std::string closeError;  // why its outcome could not be recorded
+
+ private:
+  const RelaySession& session_;
+  std::optional<JournalEntry> entry_;
+  std::string root_;
+};
+
 // The "Datum, čas" page as the clock transactions see it; its steps run on the worker.
 class ClockPage : public ClockWindow {
  public:
+  explicit ClockPage(const RelaySession& session) : journal(session) {}
   void ShowClock(double device, double pc) override {
     deviceTime = device;
     pcTime = pc;
   }
   void ShowResult(Outcome shown) override { outcome = shown; }
   double PcNow() const override { return LocalNow(); }
+  // The setting's journal entry, as the window keeps it; without it nothing is sent (no
+  // question).
+  bool JournalBefore(double relay, double pc) override {
+    return journal.Open(ChangeKind::Clock, "clock set by nx480ctl clock --set",
+                        ClockDetails(relay, pc));
+  }
+  void JournalAfter(Outcome shown, std::optional<double> remainingSeconds) override {
+    std::vector<std::string> details;
+    if (shown == Outcome::Ok) details.push_back(RemainingOffsetDetail(remainingSeconds));
+    journal.Close(shown, std::move(details));
+  }
 
   double deviceTime = 0;
   double pcTime = 0;
   Outcome outcome = Outcome::CommunicationError;
   Exit result = Exit::Communication;
   Request request;
+  Entry journal;
 };
+
+// The relay mode's journal entries, one for each command sent, not for its repeats: written in
+// the transaction's synchronous steps (on the worker). A forced state is sent only once its
+// entry is kept; "Auto" never waits for the journal, its entry follows the send.
+struct RelayEntries {
+  RelayEntries(const RelaySession& session, std::string command)
+      : journal(session), by(std::move(command)) {}
+
+  // Before `mode` goes out: false when it owes an entry that cannot be kept.
+  bool Before(TModbus& link, int32_t mode) {
+    if (due != mode || mode == 1) return true;
+    bool kept = false;
+    link.Synchronize([&] { kept = Open(mode); });
+    return kept;
+  }
+  // After it went out: the entry closed with how that send ended.
+  void After(TModbus& link, int32_t mode, Outcome sent) {
+    if (due != mode) return;
+    due = 0;
+    link.Synchronize([&] {
+      if (mode == 1 && !Open(mode)) return;
+      journal.Close(sent, {FirstSendDetail(sent)});
+    });
+  }
+
+  Entry journal;
+  // The mode whose entry the next send owes (0: none, a repeat): set by the main thread before
+  // it posts, read by the worker while the request is set.
+  int32_t due = 0;
+
+ private:
+  bool Open(int32_t mode) {
+    return journal.Open(ChangeKind::RelayMode,
+                        "relay output " +
+                            std::string(mode == 1 ? "back to auto" : RelayModeWord(mode)) + " by " +
+                            by,
+                        {RelayModeDetail(mode)});
+  }
+  std::string by;  // the command line, for the description
+};
+
+// Says why the journal held a change back: nothing was sent.
+Exit RefusedWithoutJournal(const Entry& journal, const std::string& what) {
+  Say("bad file: journal: " + journal.openError + "; " + what +
+      " (its journal entry must be kept first)");
+  return Exit::BadFile;
+}
+
+void SayIfUnclosed(const Entry& journal) {
+  if (!journal.closeError.empty())
+    Say("bad file: journal: " + journal.closeError + " (the entry stays pending)");
+}
 
 }  // namespace
 
 Exit RunClock(const Invocation& invocation) {
-  ClockPage page;
   RelayLink relay(invocation);
+  ClockPage page(relay.Session());
   if (const Exit connected = relay.Connect(); connected != Exit::Ok) return connected;
   auto failed = [&page](TModbus&) { page.result = Exit::Communication; };
   relay.Start({{.slot = invocation.setClock ? kWriteClockRequest : kReadClockRequest,
@@ -59,9 +172,10 @@ Exit RunClock(const Invocation& invocation) {
                       page.result = ResultOf(page.outcome);
                     },
                 .onException = failed}});
-  if (const Exit served = relay.Serve(page.request, [&page] { page.request.Post(); });
-      served != Exit::Ok)
-    return served;
+  const Exit served = relay.Serve(page.request, [&page] { page.request.Post(); });
+  if (!page.journal.openError.empty()) return RefusedWithoutJournal(page.journal, "clock not set");
+  SayIfUnclosed(page.journal);
+  if (served != Exit::Ok) return served;
   if (page.result != Exit::Ok) {
     Say(std::string(page.result == Exit::Refused ? "refused by the relay: "
                                                  : "communication error: ") +
@@ -85,6 +199,10 @@ Exit RunRelay(const Invocation& invocation) {
   Request request;
   Exit result = Exit::Communication;
   RelayLink relay(invocation);
+  RelayEntries entries(relay.Session(), std::string("nx480ctl relay ") +
+                                            kModes[invocation.relayMode] +
+                                            (invocation.hold ? " --hold" : ""));
+  Entry& journal = entries.journal;
   if (const Exit connected = relay.Connect(); connected != Exit::Ok) return connected;
   if (!relay.Session().firmware.relayMode) {
     Say("refused: the relay mode needs firmware x." + std::to_string(kRelayModeFirmware) +
@@ -99,16 +217,33 @@ Exit RunRelay(const Invocation& invocation) {
                       // sent; the slot's own flag is cleared by the worker only after the
                       // result below is stored, so the main thread reads it ordered.
                       Request command;
-                      command.Set(request.Value());
+                      const int32_t mode = request.Value();
+                      command.Set(mode);
+                      if (!entries.Before(link, mode)) {
+                        result = Exit::BadFile;
+                        return;
+                      }
                       // The window does not look at the answer (it sends a forced state again
                       // every 4 s); a script is told whether the relay acknowledged it.
-                      result = ResultOf(WriteRelay(link, command));
+                      const Outcome sent = WriteRelay(link, command);
+                      result = ResultOf(sent);
+                      entries.After(link, mode, sent);
                     },
                 .onException = [&](TModbus&) { result = Exit::Communication; }}});
+  entries.due = invocation.relayMode;
   do {
-    if (const Exit served = relay.Serve(request, [&] { request.Set(invocation.relayMode); });
-        served != Exit::Ok)
-      return served;
+    const Exit served = relay.Serve(request, [&] { request.Set(invocation.relayMode); });
+    if (result == Exit::BadFile)
+      return RefusedWithoutJournal(
+          journal, std::string("relay ") + kModes[invocation.relayMode] + " not sent");
+    if (!journal.openError.empty()) {
+      // "Auto" went out all the same.
+      Say("bad file: journal: " + journal.openError + "; relay auto sent without an entry");
+      journal.openError.clear();
+    }
+    SayIfUnclosed(journal);
+    journal.closeError.clear();
+    if (served != Exit::Ok) return served;
     if (result != Exit::Ok) {
       Say(std::string(result == Exit::Refused ? "refused by the relay" : "communication error") +
           ": relay " + kModes[invocation.relayMode] + " was not acknowledged");
@@ -120,8 +255,13 @@ Exit RunRelay(const Invocation& invocation) {
     // disconnects, so that no forced state outlives the command. This one request is sent
     // after the interrupt on purpose; a second interrupt ends the program at once.
     result = Exit::Communication;
+    entries.due = 1;
     request.Set(1);
-    if (relay.Await(request) != Exit::Ok || result != Exit::Ok) {
+    const Exit served = relay.Await(request);
+    if (!journal.openError.empty())
+      Say("bad file: journal: " + journal.openError + "; relay auto sent without an entry");
+    SayIfUnclosed(journal);
+    if (served != Exit::Ok || result != Exit::Ok) {
       Say("communication error: relay auto was not acknowledged; the output may stay forced");
       return Exit::Communication;
     }

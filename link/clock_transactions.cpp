@@ -24,24 +24,43 @@ void Fail(TModbus& link, ClockWindow& window) {
   link.DrainInput();
 }
 
+// Reads registers 0x40-0x43 into `deviceTime`, with the PC's time of the moment the request
+// went out in `pcTime`; false when the reply fails its check.
+bool ReadBothClocks(TModbus& link, const ClockWindow& window, double& deviceTime, double& pcTime) {
+  link.SendRequest(link.BuildRequest(templates::kClockRead));
+  // The PC's time that belongs to the relay's: the moment the request went out.
+  pcTime = window.PcNow();
+  if (!link.CheckReply(kMainReply, templates::kClockRead.replyLength)) return false;
+  std::array<uint8_t, 8> data{};
+  std::memcpy(data.data(), link.ReplyBuffer.data() + kReplyData, data.size());
+  deviceTime = DecodeRelayClock(data);
+  return true;
+}
+
 }  // namespace
 
 void ReadClock(TModbus& link, ClockWindow& window) {
-  link.SendRequest(link.BuildRequest(templates::kClockRead));
-  // The PC's time that belongs to the relay's: the moment the request went out.
-  const double pcTime = window.PcNow();
-  if (!link.CheckReply(kMainReply, templates::kClockRead.replyLength)) {
+  double deviceTime = 0;
+  double pcTime = 0;
+  if (!ReadBothClocks(link, window, deviceTime, pcTime)) {
     Fail(link, window);
     return;
   }
-  std::array<uint8_t, 8> data{};
-  std::memcpy(data.data(), link.ReplyBuffer.data() + kReplyData, data.size());
-  const double deviceTime = DecodeRelayClock(data);
   link.Synchronize([&] { window.ShowClock(deviceTime, pcTime); });
   Report(link, window, Outcome::Ok);
 }
 
 void WriteClock(TModbus& link, ClockWindow& window) {
+  // What the set replaces, read right now: the time shown may be stale.
+  double relayBefore = 0;
+  double pcBefore = 0;
+  if (!ReadBothClocks(link, window, relayBefore, pcBefore)) {
+    Fail(link, window);
+    return;
+  }
+  bool goOn = false;
+  link.Synchronize([&] { goOn = window.JournalBefore(relayBefore, pcBefore); });
+  if (!goOn) return;
   // The 20 ms are added before the date is split, so 23:59:59.990 sets the next day.
   const double time = window.PcNow() + kTwentyMilliseconds;
   const std::array<uint8_t, 8> data = EncodeRelayClock(time);
@@ -53,17 +72,35 @@ void WriteClock(TModbus& link, ClockWindow& window) {
   patch.wordCount = words.size();
   link.SendRequest(link.BuildRequest(templates::kClockWrite, patch));
   if (!link.CheckReply(kMainReply, templates::kClockWrite.replyLength) || !link.CheckEcho()) {
-    Fail(link, window);
+    const Outcome failed{Outcome::CommunicationError, link.LastError()};
+    link.Synchronize([&] {
+      window.JournalAfter(failed, std::nullopt);
+      window.ShowResult(failed);
+    });
+    link.DrainInput();
     return;
   }
-  link.Synchronize([&] { window.ShowClock(time, time); });
-  Report(link, window, Outcome::Ok);
+  // The relay took the time: what remains between the two clocks is only for the journal, and
+  // a read of it that fails does not undo the set.
+  double relayAfter = 0;
+  double pcAfter = 0;
+  const bool readAgain = ReadBothClocks(link, window, relayAfter, pcAfter);
+  std::optional<double> remaining;
+  if (readAgain) remaining = (relayAfter - pcAfter) * 86400.0;
+  link.Synchronize([&] {
+    window.ShowClock(time, time);
+    window.JournalAfter(Outcome::Ok, remaining);
+    window.ShowResult(Outcome::Ok);
+  });
+  if (!readAgain) link.DrainInput();
 }
 
-Outcome WriteRelay(TModbus& link, Request& relayCommand) {
+Outcome WriteRelay(TModbus& link, Request& relayCommand, int32_t* sent) {
   Outcome outcome = Outcome::Ok;
   int32_t command = relayCommand.Value();
-  if (command >= 1 && command <= kLastRelayCommand) {
+  const bool valid = command >= 1 && command <= kLastRelayCommand;
+  if (sent) *sent = valid ? command : 0;
+  if (valid) {
     RequestPatch patch;
     patch.byteOffset = kRelayModeByte;
     patch.byteValue = static_cast<uint8_t>(command - 1);

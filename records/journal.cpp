@@ -708,6 +708,19 @@ bool ParseCalibrationBackup(std::span<const uint8_t> bytes, CalibrationWords& re
   return true;
 }
 
+namespace {
+
+// Seconds between two clocks, to the hundredth and signed: "+0.02 s", "-1.23 s".
+std::string OffsetText(double seconds) {
+  double offset = std::round(seconds * 100.0) / 100.0;
+  if (offset == 0.0) offset = 0.0;  // no "-0.00"
+  char text[64];
+  std::snprintf(text, sizeof text, "%+.2f s", offset);
+  return text;
+}
+
+}  // namespace
+
 std::vector<std::string> ClockDetails(double relayTime, double pcTime) {
   const auto text = [](double value) {
     const CalendarTime t = SplitDateTime(value);
@@ -716,11 +729,33 @@ std::vector<std::string> ClockDetails(double relayTime, double pcTime) {
                   t.hour, t.minute, t.second, t.millisecond);
     return std::string(line);
   };
-  double offset = std::round((relayTime - pcTime) * 86400.0 * 100.0) / 100.0;
-  if (offset == 0.0) offset = 0.0;  // no "-0.00"
-  char line[64];
-  std::snprintf(line, sizeof line, "clock offset: %+.2f s", offset);
-  return {"relay time: " + text(relayTime), "pc time: " + text(pcTime), line};
+  return {"relay time: " + text(relayTime), "pc time: " + text(pcTime),
+          "clock offset: " + OffsetText((relayTime - pcTime) * 86400.0)};
+}
+
+std::string RemainingOffsetDetail(std::optional<double> seconds) {
+  return "remaining offset: " + (seconds ? OffsetText(*seconds) : std::string(kUnknown));
+}
+
+std::string_view RelayModeWord(int command) {
+  switch (command) {
+    case 1:
+      return "auto";
+    case 2:
+      return "forced on";
+    case 3:
+      return "forced off";
+    default:
+      return {};
+  }
+}
+
+std::string RelayModeDetail(int command) {
+  return "mode: " + std::string(RelayModeWord(command));
+}
+
+std::string FirstSendDetail(Outcome firstSend) {
+  return firstSend == Outcome::Ok ? "first send: acknowledged" : "first send: not acknowledged";
 }
 
 std::vector<std::string> SettingsChangeDetails(const SettingsWords& held,

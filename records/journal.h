@@ -151,6 +151,18 @@ bool ParseCalibrationBackup(std::span<const uint8_t> bytes, CalibrationWords& re
 // values, relay_time.h): "relay time: 2026-12-09 23:15:02.120", "pc time: ...",
 // "clock offset: -1.23 s" (the relay's clock minus the PC's).
 std::vector<std::string> ClockDetails(double relayTime, double pcTime);
+// After an acknowledged clock setting, the offset that remains (the relay's clock read once more
+// minus the PC's, in seconds): "remaining offset: +0.02 s", as ClockDetails rounds it;
+// "remaining offset: unknown" when that read failed (nullopt).
+std::string RemainingOffsetDetail(std::optional<double> seconds);
+
+// A relay mode as its request carries it (1 automatic, 2 forced on, 3 forced off): "auto",
+// "forced on", "forced off"; empty for any other value.
+std::string_view RelayModeWord(int command);
+// A relay-mode change's detail lines: its mode ("mode: forced on"), kept before it is sent, and
+// how its first send ended ("first send: acknowledged", "first send: not acknowledged").
+std::string RelayModeDetail(int command);
+std::string FirstSendDetail(Outcome firstSend);
 
 // CRC-32 (IEEE 802.3, as zlib computes it).
 uint32_t Crc32(std::span<const uint8_t> bytes);

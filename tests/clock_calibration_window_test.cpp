@@ -2,12 +2,14 @@
 // relay.
 #include <QButtonGroup>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTabWidget>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
@@ -17,6 +19,7 @@
 #include <thread>
 
 #include "date_time_text.h"
+#include "journal.h"
 #include "page_calibration.h"
 #include "page_clock.h"
 #include "relay_time.h"
@@ -80,11 +83,46 @@ struct App : AppFixture {
   bool Click(QPushButton* button, const QString& status = "O.K.") {
     return Await([button] { button->click(); }, status);
   }
+  // Alt+`letter` on the settings window's focused widget, as a person presses a mnemonic.
+  void Press(Qt::Key letter) {
+    QWidget* focus = QApplication::focusWidget();
+    QTest::keyClick(focus && focus->window() == &setup ? focus : &setup, letter, Qt::AltModifier);
+  }
 
   PageClock& clock;
   PageCalibration* cal;  // service mode only
   QColor shownColour;
 };
+
+// XDG_DATA_HOME set to `value` while it lives, then as it was.
+struct DataHome {
+  explicit DataHome(const QString& value) : saved(qgetenv("XDG_DATA_HOME")) {
+    qputenv("XDG_DATA_HOME", QFile::encodeName(value));
+  }
+  ~DataHome() { qputenv("XDG_DATA_HOME", saved); }
+  QByteArray saved;
+};
+
+// A folder for the journal ("journal") or one under a regular file, which cannot be made.
+QString DataFolder(const QTemporaryDir& home, bool writable) {
+  if (writable) return home.path();
+  QFile plain(home.filePath("plain"));
+  if (plain.open(QIODevice::WriteOnly)) plain.close();
+  return home.filePath("plain/data");
+}
+
+// The journal's entries, oldest first.
+std::vector<JournalEntry> Entries() {
+  std::vector<JournalEntry> entries = ListJournal(*JournalRoot());
+  std::reverse(entries.begin(), entries.end());
+  return entries;
+}
+
+// A click on an item of the relay mode group, on its round button.
+void ClickItem(PageClock& c, int item) {
+  QAbstractButton* button = c.ReleButtons->button(item);
+  QTest::mouseClick(button, Qt::LeftButton, {}, QPoint(8, button->height() / 2));
+}
 
 uint64_t ModeCommands(sim::PtyRelay& relay) {
   return relay.WithModel([](sim::RelayModel& m) { return m.ModeCommands(); });
@@ -162,6 +200,128 @@ class ClockCalibrationWindowTest : public QObject {
     c.TimerReleTimer();
     QTest::qWait(300);
     QCOMPARE(ModeCommands(*relay), 3u);
+  }
+
+  // Alt+Z keeps the relay's clock, read right then, in the journal before the set, and the
+  // offset that remains after it; without a journal the page asks, and "Ne" sets nothing.
+  void clockSetKeepsAnEntry_data() {
+    QTest::addColumn<bool>("journal");
+    QTest::addColumn<bool>("answer");
+    QTest::newRow("journal") << true << false;
+    QTest::newRow("no journal, Ne") << false << false;
+    QTest::newRow("no journal, Ano") << false << true;
+  }
+  void clockSetKeepsAnEntry() {
+    QFETCH(bool, journal);
+    QFETCH(bool, answer);
+    QTemporaryDir home;
+    DataHome data(DataFolder(home, journal));
+    sim::RelayConfig config;
+    config.clock = sim::ParseDateTime("2026-12-09T10:20:30.45");
+    config.clock_running = false;
+    auto relay = StartRelay(config);
+    App app;
+    app.Connect(*relay);
+    app.setup.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&app.setup));
+    QVERIFY(app.Await([&] { app.setup.Page1->setCurrentIndex(kClockTab); }));
+    app.answer = answer;
+    const bool set = journal || answer;
+    QVERIFY(app.Await([&] { app.Press(Qt::Key_Z); },  // "&Zapiš"
+                      set ? "O.K." : "Nenastaveno, bez zálohy"));
+    QCOMPARE(std::llabs(RelayAhead(*relay)) < 1000, set);
+    QCOMPARE(app.questions.size(), journal ? 0 : 1);
+    if (!journal) {
+      QVERIFY2(app.questions[0].startsWith("NX480 - PC|Zálohu nelze uložit: ") &&
+                   app.questions[0].endsWith(". Nastavit bez zálohy?"),
+               qPrintable(app.questions[0]));
+      return;
+    }
+    const std::vector<JournalEntry> entries = Entries();
+    QCOMPARE(entries.size(), size_t(1));
+    const JournalEntry& entry = entries[0];
+    QCOMPARE(entry.kind, ChangeKind::Clock);
+    QCOMPARE(entry.outcome, JournalOutcome::Done);
+    QCOMPARE(entry.details.size(), size_t(4));
+    QCOMPARE(entry.details[0], std::string("relay time: 2026-12-09 10:20:30.450"));
+    // The relay's clock stands still at the time sent: some hundredths remain.
+    QVERIFY2(entry.details[3].starts_with("remaining offset: ") &&
+                 entry.details[3] != "remaining offset: unknown",
+             entry.details[3].c_str());
+  }
+
+  // One entry per choice of the relay mode, whatever the repeats of a forced state; the return
+  // to "Auto" as the connection ends is one too.
+  void relayModeChoicesKeepOneEntryEach() {
+    QTemporaryDir home;
+    DataHome data(home.path());
+    auto relay = StartRelay({});
+    App app;
+    app.Connect(*relay);
+    QVERIFY(app.Await([&] { app.setup.Page1->setCurrentIndex(kClockTab); }));
+    PageClock& c = app.clock;
+    c.TimerRele->setInterval(100);  // the 4 s repeat, shortened
+    const auto choose = [&](int item) {
+      ClickItem(c, item);
+      QCOMPARE(c.ReleButtons->checkedId(), item);
+    };
+    choose(1);  // "On"
+    QTRY_VERIFY_WITH_TIMEOUT(ModeCommands(*relay) >= 3, 2000);
+    choose(2);  // "Off"
+    const uint64_t sent = ModeCommands(*relay);
+    QTRY_VERIFY_WITH_TIMEOUT(ModeCommands(*relay) >= sent + 3, 2000);
+    choose(0);  // "Auto"
+    QTRY_COMPARE_WITH_TIMEOUT(Mode(*relay), sim::RelayMode::kAuto, 1000);
+    choose(1);
+    QTRY_COMPARE_WITH_TIMEOUT(Mode(*relay), sim::RelayMode::kOn, 1000);
+    QTest::keyClick(&app.main, Qt::Key_F1);
+    QVERIFY(WaitUntil([&] { return !app.main.Modbus().PortIsOpen(); }, 3000));
+    QCOMPARE(Mode(*relay), sim::RelayMode::kAuto);
+
+    const std::vector<JournalEntry> entries = Entries();
+    const struct {
+      const char* description;
+      const char* mode;
+    } expected[] = {
+        {"relay output forced on from the Datum, čas page", "mode: forced on"},
+        {"relay output forced off from the Datum, čas page", "mode: forced off"},
+        {"relay output back to auto from the Datum, čas page", "mode: auto"},
+        {"relay output forced on from the Datum, čas page", "mode: forced on"},
+        {"relay output back to auto as the connection ended", "mode: auto"},
+    };
+    QCOMPARE(entries.size(), std::size(expected));
+    for (size_t i = 0; i < entries.size(); ++i) {
+      QCOMPARE(entries[i].kind, ChangeKind::RelayMode);
+      QCOMPARE(entries[i].description, std::string(expected[i].description));
+      QCOMPARE(entries[i].outcome, JournalOutcome::Done);
+      QCOMPARE(entries[i].details,
+               (std::vector<std::string>{expected[i].mode, "first send: acknowledged"}));
+    }
+  }
+
+  // Without a journal a forced state is asked for ("Ne": nothing sent, the group stays on what is
+  // in force); "Auto" goes out unasked.
+  void relayModeWithoutAJournal() {
+    QTemporaryDir home;
+    DataHome data(DataFolder(home, false));
+    auto relay = StartRelay({});
+    App app;
+    app.Connect(*relay);
+    QVERIFY(app.Await([&] { app.setup.Page1->setCurrentIndex(kClockTab); }));
+    PageClock& c = app.clock;
+    app.answer = false;
+    ClickItem(c, 1);  // "On"
+    QCOMPARE(app.questions.size(), 1);
+    QCOMPARE(app.setup.LabelMsg->text(), QString("Nenastaveno, bez zálohy"));
+    QCOMPARE(c.ReleButtons->checkedId(), 0);
+    QVERIFY(!app.main.LabelRelayForced->isVisible());
+    app.answer = true;
+    ClickItem(c, 2);  // "Off"
+    QTRY_COMPARE_WITH_TIMEOUT(Mode(*relay), sim::RelayMode::kOff, 1000);
+    ClickItem(c, 0);  // "Auto"
+    QTRY_COMPARE_WITH_TIMEOUT(Mode(*relay), sim::RelayMode::kAuto, 1000);
+    QCOMPARE(app.questions.size(), 2);
+    QCOMPARE(ModeCommands(*relay), 2u);
   }
 
   void calibrationReadSpinWriteReadBackAndClearHistory() {
@@ -262,6 +422,8 @@ class ClockCalibrationWindowTest : public QObject {
   void aForcedOutputEndsWithItsConnection() {
     QFETCH(QString, end);
     QFETCH(bool, autoArrives);
+    QTemporaryDir home;
+    DataHome data(home.path());
     auto forced = StartRelay({});
     auto next = StartRelay({});
     App app;
@@ -276,6 +438,12 @@ class ClockCalibrationWindowTest : public QObject {
     if (end == "close") app.main.close();
     QVERIFY(WaitUntil([&] { return !app.main.Modbus().PortIsOpen(); }, 3000));
     if (autoArrives) QCOMPARE(Mode(*forced), sim::RelayMode::kAuto);
+    // The forcing's entry, and the return's once it went out.
+    const std::vector<JournalEntry> entries = Entries();
+    QCOMPARE(entries.size(), size_t(autoArrives ? 2 : 1));
+    if (autoArrives)
+      QCOMPARE(entries[1].description,
+               std::string("relay output back to auto as the connection ended"));
     QCOMPARE(app.clock.ReleButtons->checkedId(), 0);
     QVERIFY(!app.main.LabelRelayForced->isVisible());
     if (end == "close") return;

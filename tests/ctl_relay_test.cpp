@@ -280,7 +280,8 @@ TEST_F(Ctl, ClockAndRelayMode) {
   EXPECT_EQ(relay_->WithModel([](sim::RelayModel& m) { return m.Mode(); }), sim::RelayMode::kAuto);
 
   // --hold sends again every 4 s until Ctrl-C.
-  CtlProcess hold({"--port", relay_->SlavePath(), "relay", "off", "--hold"});
+  CtlProcess hold({"--port", relay_->SlavePath(), "relay", "off", "--hold"},
+                  {{"XDG_DATA_HOME", Path("data")}});
   // The first send and three repetitions.
   const auto until = std::chrono::steady_clock::now() + 20s;
   while (relay_->WithModel([](sim::RelayModel& m) { return m.ModeCommands(); }) < 4) {
@@ -293,6 +294,54 @@ TEST_F(Ctl, ClockAndRelayMode) {
   EXPECT_EQ(held.code, 0) << held.err;
   EXPECT_TRUE(Has(held.err, "relay mode sent: auto")) << held.err;
   EXPECT_EQ(relay_->WithModel([](sim::RelayModel& m) { return m.Mode(); }), sim::RelayMode::kAuto);
+
+  // One journal entry for each change: the set, each mode sent, the hold's forcing (not its
+  // repeats) and the Auto at its end.
+  std::vector<nx480::JournalEntry> entries = nx480::ListJournal(Path("data/nx480-pc/journal"));
+  std::reverse(entries.begin(), entries.end());
+  ASSERT_EQ(entries.size(), 5u);
+  for (const nx480::JournalEntry& entry : entries)
+    EXPECT_EQ(entry.outcome, nx480::JournalOutcome::Done) << entry.description;
+  EXPECT_EQ(entries[0].kind, nx480::ChangeKind::Clock);
+  ASSERT_EQ(entries[0].details.size(), 4u);
+  EXPECT_EQ(entries[0].details[0], "relay time: 2026-12-09 10:20:30.450");
+  EXPECT_NE(entries[0].details[3], "remaining offset: unknown");
+  const struct {
+    const char* description;
+    const char* mode;
+  } modes[] = {{"relay output forced on by nx480ctl relay on", "mode: forced on"},
+               {"relay output back to auto by nx480ctl relay auto", "mode: auto"},
+               {"relay output forced off by nx480ctl relay off --hold", "mode: forced off"},
+               {"relay output back to auto by nx480ctl relay off --hold", "mode: auto"}};
+  for (size_t i = 0; i < std::size(modes); ++i) {
+    EXPECT_EQ(entries[i + 1].kind, nx480::ChangeKind::RelayMode);
+    EXPECT_EQ(entries[i + 1].description, modes[i].description);
+    EXPECT_EQ(entries[i + 1].details,
+              (std::vector<std::string>{modes[i].mode, "first send: acknowledged"}));
+  }
+}
+
+// Without a journal a clock set and a forced output are refused before anything is sent; the
+// output back to Auto goes out all the same.
+TEST_F(Ctl, ClockAndRelayModeWithoutAJournal) {
+  sim::RelayConfig config;
+  config.clock = sim::ParseDateTime("2026-12-09T10:20:30.45");
+  config.clock_running = false;
+  Start(config);
+  WriteAll(Path("plain"), "");
+  const struct {
+    std::vector<std::string> args;
+    int code;
+    uint64_t modeCommands;  // the relay has taken so far
+  } cases[] = {{{"clock", "--set"}, 5, 0}, {{"relay", "on"}, 5, 0}, {{"relay", "auto"}, 0, 1}};
+  for (const auto& c : cases) {
+    const CtlResult r = Run(c.args, Path("plain/data"));
+    EXPECT_EQ(r.code, c.code) << c.args[0] << ": " << r.err;
+    EXPECT_TRUE(Has(r.err, "journal: ")) << r.err;
+    EXPECT_EQ(relay_->WithModel([](sim::RelayModel& m) { return m.ModeCommands(); }),
+              c.modeCommands);
+    EXPECT_EQ(relay_->WithModel([](sim::RelayModel& m) { return m.ClockAt(); }), *config.clock);
+  }
 }
 
 TEST_F(Ctl, NoRelayModeBeforeFirmware14) {

@@ -3,7 +3,8 @@
 //
 // Each row is one transaction; the fault hits the reply to its first request of the row's
 // function after the row's `skip` of them (a settings write reads what it replaces first: its
-// write rows skip the backup's two reads, its read-back row those and nothing else). Each cell is
+// write rows skip the backup's two reads, its read-back row those and nothing else; a clock set
+// reads the relay's clock before and after it). Each cell is
 // what the transaction reports under that fault, followed by ", next pays" when bytes are still on
 // the line afterwards by design: the transaction does not drain (the identification, the serial
 // number and the relay mode never do), or a whole reply passed and the surplus behind it is
@@ -126,6 +127,8 @@ class Clock : public ClockWindow {
     error = outcome.error;
   }
   double PcNow() const override { return 46000.5; }
+  bool JournalBefore(double, double) override { return true; }
+  void JournalAfter(Outcome, std::optional<double>) override {}
   std::string result;
   LinkError error = LinkError::None;
 };
@@ -364,8 +367,16 @@ const Row kRows[] = {
      {"unknown", "unknown", "unknown", "unknown", "unknown", "unknown", "unknown"}, 2},
     {"ClockRead", 0x03, 0, nullptr, 13, &FaultMatrix::ClockRead, "ok",
      {"error", "error", "error", "ok, next pays", "error", "error", "error"}},
+    // The read of the clock that the set replaces failed, or left a surplus that spoils the
+    // set's acknowledgement: an error.
+    {"ClockBefore", 0x03, 0, nullptr, 13, &FaultMatrix::ClockWrite, "ok",
+     {"error", "error", "error", "error", "error", "error", "error"}},
+    // The surplus behind the acknowledgement spoils the read once more, which drains.
     {"ClockWrite", 0x10, 0, nullptr, 8, &FaultMatrix::ClockWrite, "ok",
-     {"error", "error", "error", "ok, next pays", "error", "error", "error"}},
+     {"error", "error", "error", "ok", "error", "error", "error"}},
+    // The set acknowledged: the read once more is for the journal only, its failure drained.
+    {"ClockAfter", 0x03, 0, nullptr, 13, &FaultMatrix::ClockWrite, "ok",
+     {"ok", "ok", "ok", "ok, next pays", "ok", "ok", "ok"}, 1},
     {"CalibrationRead", 0x03, 0, nullptr, 21, &FaultMatrix::CalibrationRead, "ok",
      {"error", "error", "error", "ok, next pays", "error", "error", "error"}},
     // The surplus behind the acknowledgement spoils the read-back.

@@ -169,7 +169,8 @@ const Row kRows[] = {
     {Win::Setup, "A-o A-u", "", "Parametry"},  // the file dialogs, cancelled
     {Win::Setup, "C-Tab", "clock-read", "Datum, čas"},
     {Win::Setup, "C-Tab A-v", "clock-read clock-read", "Datum, čas"},
-    {Win::Setup, "C-Tab A-z", "clock-read clock-write", "Datum, čas"},
+    // A clock set reads the clock for the journal before it, and once more after it.
+    {Win::Setup, "C-Tab A-z", "clock-read clock-read clock-write clock-read", "Datum, čas"},
     {Win::Setup, "C-Tab Tab>RadioGroupRele0 Down", "clock-read relay-mode@14", "Datum, čas"},
     {Win::Setup, "C-Tab C-Tab", "clock-read calibration-read@S", "Kalibrace@S|Upload FW"},
     {Win::Setup, "C-Tab C-Tab C-Tab", "clock-read calibration-read@S", "Upload FW@S|Parametry"},

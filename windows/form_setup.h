@@ -49,6 +49,9 @@ class TFormSetup : public RelayWindow {
   void ShowNotConnected();
   // A write not sent because its backup could not be kept (red, a beep).
   void ShowNotWritten();
+  // A clock setting or a forced relay output not sent because its journal entry could not be
+  // kept (red, a beep).
+  void ShowNotSet();
   void UpdateCaption();
 
   // Event handlers.

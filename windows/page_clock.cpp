@@ -55,7 +55,11 @@ std::vector<RequestDecl> PageClock::Requests() {
            // relay may still be pending when it is connected).
            .transaction =
                [this](TModbus& link) {
-                 if (link.Session().firmware.relayMode) WriteRelay(link, RelayCommand);
+                 if (!link.Session().firmware.relayMode) return;
+                 int32_t sent = 0;
+                 const Outcome outcome = WriteRelay(link, RelayCommand, &sent);
+                 // The journal hears of every send: the first of a choice closes its entry.
+                 if (sent != 0) link.Synchronize([&] { RelaySent(sent, outcome); });
                },
            .onException = {},  // the relay mode is never reported
            // A forced state belongs to the relay it was chosen for: ReturnToAuto() first.
@@ -143,6 +147,104 @@ double PageClock::PcNow() const {
   return LocalNow();
 }
 
+std::optional<PageClock::OpenEntry> PageClock::Keep(JournalEntry entry, QString& reason) {
+  const std::optional<std::string> root = JournalRoot();
+  if (!root) {
+    reason = QString::fromUtf8("není složka pro data");
+    return std::nullopt;
+  }
+  FileError error;
+  if (OpenJournalEntry(*root, entry, error)) return OpenEntry{std::move(entry), *root};
+  reason = QString::fromStdString(FileProblemText(error.problem));
+  const std::string system = SystemErrorText(error);
+  if (!system.empty()) reason += QString(" (%1)").arg(QString::fromLocal8Bit(system.c_str()));
+  return std::nullopt;
+}
+
+bool PageClock::GoWithoutEntry(const QString& reason) {
+  const QString question =
+      QString::fromUtf8("Zálohu nelze uložit: %1. Nastavit bez zálohy?").arg(reason);
+  if (AppDialogs().ask(&Frame(), kProgramTitle, question)) return true;
+  Frame().ShowNotSet();
+  return false;
+}
+
+void PageClock::Close(OpenEntry& open, JournalOutcome outcome) {
+  open.entry.outcome = outcome;
+  FileError error;
+  // The entry stays "pending" when it cannot be closed; the change itself is done either way.
+  CloseJournalEntry(open.root, open.entry, error);
+}
+
+bool PageClock::JournalBefore(double relayTime, double pcTime) {
+  clockEntry_.reset();
+  JournalEntry entry =
+      NewJournalEntry(Frame().Session(), ChangeKind::Clock, "clock set from the Datum, čas page");
+  entry.details = ClockDetails(relayTime, pcTime);
+  QString reason;
+  clockEntry_ = Keep(std::move(entry), reason);
+  return clockEntry_ || GoWithoutEntry(reason);
+}
+
+void PageClock::JournalAfter(Outcome outcome, std::optional<double> remainingSeconds) {
+  if (!clockEntry_) return;  // set without an entry
+  if (outcome == Outcome::Ok)
+    clockEntry_->entry.details.push_back(RemainingOffsetDetail(remainingSeconds));
+  Close(*clockEntry_, JournalOutcomeOf(outcome));
+  clockEntry_.reset();
+}
+
+bool PageClock::KeepRelayChoice(int32_t command) {
+  const std::string description =
+      "relay output " +
+      std::string(command == kAutoItem + 1 ? "back to auto" : RelayModeWord(command)) +
+      " from the Datum, čas page";
+  JournalEntry entry = NewJournalEntry(Frame().Session(), ChangeKind::RelayMode, description);
+  entry.details.push_back(RelayModeDetail(command));
+  QString reason;
+  RelayChoice choice{command, Keep(std::move(entry), reason)};
+  if (!choice.open && command != kAutoItem + 1) {
+    if (!GoWithoutEntry(reason)) return false;
+    // The question let the event loop run: the relay may have gone meanwhile.
+    if (!Frame().Session().connected) {
+      Frame().ShowNotConnected();
+      return false;
+    }
+  }
+  relayChoices_.push_back(std::move(choice));
+  return true;
+}
+
+void PageClock::RelaySent(int32_t command, Outcome outcome) {
+  // Sends come in the order of the choices; a choice still waiting behind the latest one of
+  // this mode was overtaken by a later choice before it went out. A repeat of the state in force
+  // matches none.
+  auto match = relayChoices_.end();
+  for (auto it = relayChoices_.begin(); it != relayChoices_.end(); ++it)
+    if (it->command == command) match = it;
+  if (match != relayChoices_.end()) {
+    for (auto it = relayChoices_.begin(); it != match; ++it)
+      if (it->open) Close(*it->open, JournalOutcome::NotSent);
+    if (match->open) {
+      match->open->entry.details.push_back(FirstSendDetail(outcome));
+      Close(*match->open, JournalOutcomeOf(outcome));
+    }
+    relayChoices_.erase(relayChoices_.begin(), match + 1);
+  }
+  if (command != kAutoItem + 1 || !autoReturn_) return;
+  // The return to "Auto" as the connection ends: it has gone out, so its entry delays nothing.
+  autoReturn_ = false;
+  for (RelayChoice& waiting : relayChoices_)
+    if (waiting.open) Close(*waiting.open, JournalOutcome::NotSent);
+  relayChoices_.clear();
+  JournalEntry entry = NewJournalEntry(Frame().Session(), ChangeKind::RelayMode,
+                                       "relay output back to auto as the connection ended");
+  entry.details = {RelayModeDetail(command), FirstSendDetail(outcome)};
+  QString reason;
+  if (std::optional<OpenEntry> open = Keep(std::move(entry), reason))
+    Close(*open, JournalOutcomeOf(outcome));
+}
+
 void PageClock::ApplyFeatures(const RelaySession& session) {
   RadioGroupRele->setVisible(session.firmware.relayMode);
 }
@@ -176,26 +278,41 @@ void PageClock::RadioGroupReleClick(int index) {
     Frame().ShowNotConnected();
     return;
   }
-  RelayCommand.Set(index + 1);
+  autoReturn_ = false;
+  const int32_t command = index + 1;
+  // The item in force clicked again is sent again, and no new choice for the journal.
+  const bool chosen = index != relayItem_;
+  if (chosen && index > kAutoItem && !KeepRelayChoice(command)) {
+    ReleButtons->button(relayItem_)->setChecked(true);  // nothing forced: the group shows so
+    return;
+  }
+  relayItem_ = index;
+  RelayCommand.Set(command);
+  // Back to "Auto" is the safe way: it is asked for before its entry is kept, whatever becomes
+  // of that.
+  if (chosen && index == kAutoItem) KeepRelayChoice(command);
   // A forced state goes out again every 4 s counted from the choice.
   TimerRele->start();
   if (ForcedChanged) ForcedChanged(index);
 }
 
 bool PageClock::Forced() const {
-  return ReleButtons->checkedId() > kAutoItem;
+  return relayItem_ > kAutoItem;
 }
 
 void PageClock::ReturnToAuto() {
   if (!Forced()) return;
+  relayItem_ = kAutoItem;
   ReleButtons->button(kAutoItem)->setChecked(true);
   RelayCommand.Set(kAutoItem + 1);
+  // Its entry is kept once it has gone out (RelaySent): the journal never holds the return up.
+  autoReturn_ = true;
   if (ForcedChanged) ForcedChanged(kAutoItem);
 }
 
 void PageClock::TimerReleTimer() {
-  const int index = ReleButtons->checkedId();
-  if (index > kAutoItem && Frame().Session().connected) RelayCommand.Set(index + 1);
+  // The state in force, not an item clicked whose question is still open.
+  if (relayItem_ > kAutoItem && Frame().Session().connected) RelayCommand.Set(relayItem_ + 1);
 }
 
 bool PageClock::eventFilter(QObject* watched, QEvent* event) {

@@ -5,9 +5,21 @@
 // The times are date-time values (link/relay_time.h) handed over by the clock transactions in
 // the synchronous step ShowClock; the relay mode travels in its request flag
 // (clock_transactions.h).
+//
+// The change journal: a clock setting's entry is kept in the set's synchronous steps
+// (JournalBefore, JournalAfter). A relay mode chosen is one entry per choice, kept by the click
+// before a forced state is asked for (after it for "Auto", which the journal never holds up) and
+// closed in the synchronous step that follows the choice's first send (RelaySent); the return to
+// "Auto" as a connection ends is kept in that step, once it has gone out.
 #pragma once
 
+#include <QString>
+#include <optional>
+#include <string>
+#include <vector>
+
 #include "clock_transactions.h"
+#include "journal.h"
 #include "setup_page.h"
 
 class QButtonGroup;
@@ -37,6 +49,13 @@ class PageClock : public SetupPage, public nx480::ClockWindow {
   void ShowClock(double deviceTime, double pcTime) override;
   void ShowResult(nx480::Outcome outcome) override;
   double PcNow() const override;
+  // The clock setting's journal entry: kept before the set goes out, or the user asked whether
+  // to set without one ("Ne" preselected).
+  bool JournalBefore(double relayTime, double pcTime) override;
+  void JournalAfter(nx480::Outcome outcome, std::optional<double> remainingSeconds) override;
+  // User-interface thread, after each relay mode sent (`command` 1-3): closes the entry of the
+  // choice that went out, and keeps the entry of a return to "Auto" (ReturnToAuto).
+  void RelaySent(int32_t command, nx480::Outcome outcome);
 
   void ApplyFeatures(const nx480::RelaySession& session) override;
   void Activated() override;
@@ -47,7 +66,7 @@ class PageClock : public SetupPage, public nx480::ClockWindow {
   void RadioGroupReleClick(int index);
   void TimerReleTimer();
 
-  // The relay's output is forced on or off (an item other than "Auto" is chosen).
+  // The relay's output is forced on or off (an item other than "Auto" is in force).
   bool Forced() const;
   // Before a disconnect: the group back to "Auto", and "Auto" asked for (sent if the relay is
   // still there to take it before the connection ends; the connect button drops it otherwise).
@@ -74,5 +93,31 @@ class PageClock : public SetupPage, public nx480::ClockWindow {
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
+  // An entry of the journal written and not yet closed, with the journal's folder.
+  struct OpenEntry {
+    nx480::JournalEntry entry;
+    std::string root;
+  };
+  // A relay mode chosen and not yet sent, with its entry (none: chosen without one).
+  struct RelayChoice {
+    int32_t command = 0;
+    std::optional<OpenEntry> open;
+  };
+
   void Build();
+  // Writes `entry` into the journal; nullopt when it cannot, `reason` saying why (Czech, with the
+  // system's text).
+  std::optional<OpenEntry> Keep(nx480::JournalEntry entry, QString& reason);
+  // The question when an entry cannot be kept: true to go on without it; on "Ne" (preselected)
+  // the status says nothing was set.
+  bool GoWithoutEntry(const QString& reason);
+  // Keeps the entry of a relay mode chosen and adds the choice to those waiting for their first
+  // send; for a forced state that cannot be kept, asks (false: nothing is to be sent).
+  bool KeepRelayChoice(int32_t command);
+  static void Close(OpenEntry& open, nx480::JournalOutcome outcome);
+
+  int relayItem_ = 0;  // the item in force: the last one asked for (0 auto, 1 on, 2 off)
+  std::optional<OpenEntry> clockEntry_;    // the clock setting in progress
+  std::vector<RelayChoice> relayChoices_;  // chosen, not yet sent, oldest first
+  bool autoReturn_ = false;  // ReturnToAuto asked for "Auto", whose entry follows its send
 };
