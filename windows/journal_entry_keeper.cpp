@@ -15,31 +15,40 @@ QString ProblemText(const nx480::FileError& error) {
 
 }  // namespace
 
-bool JournalEntryKeeper::Open(QWidget* parent, nx480::JournalEntry entry, const QString& goOn) {
+bool JournalEntryKeeper::TryOpen(nx480::JournalEntry entry, QString& reason) {
   entry_.reset();
-  QString reason;
-  if (const std::optional<std::string> root = nx480::JournalRoot()) {
-    nx480::FileError error;
-    if (nx480::OpenJournalEntry(*root, entry, error)) {
-      entry_ = std::move(entry);
-      root_ = *root;
-      return true;
-    }
-    reason = ProblemText(error);
-  } else {
+  const std::optional<std::string> root = nx480::JournalRoot();
+  if (!root) {
     reason = QString::fromUtf8("není složka pro data");
+    return false;
   }
+  nx480::FileError error;
+  if (!nx480::OpenJournalEntry(*root, entry, error)) {
+    reason = ProblemText(error);
+    return false;
+  }
+  entry_ = std::move(entry);
+  root_ = *root;
+  return true;
+}
+
+bool JournalEntryKeeper::Open(QWidget* parent, nx480::JournalEntry entry, const QString& goOn) {
+  QString reason;
+  return TryOpen(std::move(entry), reason) || AskWithout(parent, reason, goOn);
+}
+
+bool JournalEntryKeeper::AskWithout(QWidget* parent, const QString& reason, const QString& goOn) {
   return AppDialogs().ask(parent, kProgramTitle,
                           QString::fromUtf8("Zálohu nelze uložit: %1. %2").arg(reason, goOn));
 }
 
 void JournalEntryKeeper::Close(QWidget* parent, nx480::JournalOutcome outcome,
-                               std::vector<std::string> details) {
+                               std::vector<std::string> details, bool tell) {
   if (!entry_) return;  // changed without an entry
   entry_->outcome = outcome;
   for (std::string& line : details) entry_->details.push_back(std::move(line));
   nx480::FileError error;
-  if (!nx480::CloseJournalEntry(root_, *entry_, error)) {
+  if (!nx480::CloseJournalEntry(root_, *entry_, error) && tell) {
     AppDialogs().error(
         parent, kProgramTitle,
         QString::fromUtf8("Výsledek nelze zapsat do deníku (%1): %2.")

@@ -1,6 +1,6 @@
 // A window's journal entry for one change, from before it goes out to its end: written first
 // (or, when it cannot be, the user asked whether to go on without it), closed with the outcome.
-// User-interface thread only: the pages call it from their synchronous steps.
+// User-interface thread only: the pages call it from their synchronous steps and handlers.
 #pragma once
 
 #include <QString>
@@ -14,14 +14,21 @@ class QWidget;
 
 class JournalEntryKeeper {
  public:
-  // Writes `entry` into the journal (JournalRoot). When it cannot be written, asks
-  // "Zálohu nelze uložit: <důvod>. <goOn>" (default No). True: the change may go out, with the
-  // entry open, or without one because the user chose so.
+  // Writes `entry` into the journal (JournalRoot); false when it cannot be written, `reason`
+  // saying why (Czech, with the system's text).
+  bool TryOpen(nx480::JournalEntry entry, QString& reason);
+  // TryOpen; when the entry cannot be written, the question "Zálohu nelze uložit: <důvod>.
+  // <goOn>" (default No). True: the change may go out, with the entry open, or without one
+  // because the user chose so.
   bool Open(QWidget* parent, nx480::JournalEntry entry, const QString& goOn);
-  // After a change that Open let go: records `outcome` and `details` after the entry's own and
-  // closes it; an entry that cannot be closed (it stays "pending") is reported in an error box.
-  // Nothing without an open entry.
-  void Close(QWidget* parent, nx480::JournalOutcome outcome, std::vector<std::string> details = {});
+  // The question alone, for an entry that TryOpen could not write.
+  static bool AskWithout(QWidget* parent, const QString& reason, const QString& goOn);
+  // After a change that went out (or did not, NotSent): records `outcome` and `details` after the
+  // entry's own and closes it. An entry that cannot be closed (it stays "pending") is reported
+  // in an error box when `tell`, else passed over (as the program ends). Nothing without an open
+  // entry.
+  void Close(QWidget* parent, nx480::JournalOutcome outcome, std::vector<std::string> details = {},
+             bool tell = true);
   // The entry between Open and Close; nullptr when none is open.
   const nx480::JournalEntry* Entry() const { return entry_ ? &*entry_ : nullptr; }
 

@@ -147,51 +147,20 @@ double PageClock::PcNow() const {
   return LocalNow();
 }
 
-std::optional<PageClock::OpenEntry> PageClock::Keep(JournalEntry entry, QString& reason) {
-  const std::optional<std::string> root = JournalRoot();
-  if (!root) {
-    reason = QString::fromUtf8("není složka pro data");
-    return std::nullopt;
-  }
-  FileError error;
-  if (OpenJournalEntry(*root, entry, error)) return OpenEntry{std::move(entry), *root};
-  reason = QString::fromStdString(FileProblemText(error.problem));
-  const std::string system = SystemErrorText(error);
-  if (!system.empty()) reason += QString(" (%1)").arg(QString::fromLocal8Bit(system.c_str()));
-  return std::nullopt;
-}
-
-bool PageClock::GoWithoutEntry(const QString& reason) {
-  const QString question =
-      QString::fromUtf8("Zálohu nelze uložit: %1. Nastavit bez zálohy?").arg(reason);
-  if (AppDialogs().ask(&Frame(), kProgramTitle, question)) return true;
+bool PageClock::JournalBefore(double relayTime, double pcTime) {
+  JournalEntry entry =
+      NewJournalEntry(Frame().Session(), ChangeKind::Clock, "clock set from the Datum, čas page");
+  entry.details = ClockDetails(relayTime, pcTime);
+  if (clockEntry_.Open(&Frame(), std::move(entry), QString::fromUtf8("Nastavit bez zálohy?")))
+    return true;
   Frame().ShowNotSet();
   return false;
 }
 
-void PageClock::Close(OpenEntry& open, JournalOutcome outcome) {
-  open.entry.outcome = outcome;
-  FileError error;
-  // The entry stays "pending" when it cannot be closed; the change itself is done either way.
-  CloseJournalEntry(open.root, open.entry, error);
-}
-
-bool PageClock::JournalBefore(double relayTime, double pcTime) {
-  clockEntry_.reset();
-  JournalEntry entry =
-      NewJournalEntry(Frame().Session(), ChangeKind::Clock, "clock set from the Datum, čas page");
-  entry.details = ClockDetails(relayTime, pcTime);
-  QString reason;
-  clockEntry_ = Keep(std::move(entry), reason);
-  return clockEntry_ || GoWithoutEntry(reason);
-}
-
 void PageClock::JournalAfter(Outcome outcome, std::optional<double> remainingSeconds) {
-  if (!clockEntry_) return;  // set without an entry
-  if (outcome == Outcome::Ok)
-    clockEntry_->entry.details.push_back(RemainingOffsetDetail(remainingSeconds));
-  Close(*clockEntry_, JournalOutcomeOf(outcome));
-  clockEntry_.reset();
+  std::vector<std::string> details;
+  if (outcome == Outcome::Ok) details.push_back(RemainingOffsetDetail(remainingSeconds));
+  clockEntry_.Close(&Frame(), JournalOutcomeOf(outcome), std::move(details));
 }
 
 bool PageClock::KeepRelayChoice(int32_t command) {
@@ -201,10 +170,14 @@ bool PageClock::KeepRelayChoice(int32_t command) {
       " from the Datum, čas page";
   JournalEntry entry = NewJournalEntry(Frame().Session(), ChangeKind::RelayMode, description);
   entry.details.push_back(RelayModeDetail(command));
+  RelayChoice choice{command, {}};
   QString reason;
-  RelayChoice choice{command, Keep(std::move(entry), reason)};
-  if (!choice.open && command != kAutoItem + 1) {
-    if (!GoWithoutEntry(reason)) return false;
+  if (!choice.journal.TryOpen(std::move(entry), reason) && command != kAutoItem + 1) {
+    if (!JournalEntryKeeper::AskWithout(&Frame(), reason,
+                                        QString::fromUtf8("Nastavit bez zálohy?"))) {
+      Frame().ShowNotSet();
+      return false;
+    }
     // The question let the event loop run: the relay may have gone meanwhile.
     if (!Frame().Session().connected) {
       Frame().ShowNotConnected();
@@ -224,25 +197,24 @@ void PageClock::RelaySent(int32_t command, Outcome outcome) {
     if (it->command == command) match = it;
   if (match != relayChoices_.end()) {
     for (auto it = relayChoices_.begin(); it != match; ++it)
-      if (it->open) Close(*it->open, JournalOutcome::NotSent);
-    if (match->open) {
-      match->open->entry.details.push_back(FirstSendDetail(outcome));
-      Close(*match->open, JournalOutcomeOf(outcome));
-    }
+      it->journal.Close(&Frame(), JournalOutcome::NotSent);
+    match->journal.Close(&Frame(), JournalOutcomeOf(outcome), {FirstSendDetail(outcome)});
     relayChoices_.erase(relayChoices_.begin(), match + 1);
   }
   if (command != kAutoItem + 1 || !autoReturn_) return;
   // The return to "Auto" as the connection ends: it has gone out, so its entry delays nothing.
   autoReturn_ = false;
+  // The connection, or the program, is ending: nothing here may wait for the user.
   for (RelayChoice& waiting : relayChoices_)
-    if (waiting.open) Close(*waiting.open, JournalOutcome::NotSent);
+    waiting.journal.Close(&Frame(), JournalOutcome::NotSent, {}, false);
   relayChoices_.clear();
   JournalEntry entry = NewJournalEntry(Frame().Session(), ChangeKind::RelayMode,
                                        "relay output back to auto as the connection ended");
   entry.details = {RelayModeDetail(command), FirstSendDetail(outcome)};
+  JournalEntryKeeper journal;
   QString reason;
-  if (std::optional<OpenEntry> open = Keep(std::move(entry), reason))
-    Close(*open, JournalOutcomeOf(outcome));
+  if (journal.TryOpen(std::move(entry), reason))
+    journal.Close(&Frame(), JournalOutcomeOf(outcome), {}, false);
 }
 
 void PageClock::ApplyFeatures(const RelaySession& session) {

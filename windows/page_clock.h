@@ -20,6 +20,7 @@
 
 #include "clock_transactions.h"
 #include "journal.h"
+#include "journal_entry_keeper.h"
 #include "setup_page.h"
 
 class QButtonGroup;
@@ -93,31 +94,19 @@ class PageClock : public SetupPage, public nx480::ClockWindow {
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
-  // An entry of the journal written and not yet closed, with the journal's folder.
-  struct OpenEntry {
-    nx480::JournalEntry entry;
-    std::string root;
-  };
-  // A relay mode chosen and not yet sent, with its entry (none: chosen without one).
+  // A relay mode chosen and not yet sent, with its entry (none open: chosen without one).
   struct RelayChoice {
     int32_t command = 0;
-    std::optional<OpenEntry> open;
+    JournalEntryKeeper journal;
   };
 
   void Build();
-  // Writes `entry` into the journal; nullopt when it cannot, `reason` saying why (Czech, with the
-  // system's text).
-  std::optional<OpenEntry> Keep(nx480::JournalEntry entry, QString& reason);
-  // The question when an entry cannot be kept: true to go on without it; on "Ne" (preselected)
-  // the status says nothing was set.
-  bool GoWithoutEntry(const QString& reason);
   // Keeps the entry of a relay mode chosen and adds the choice to those waiting for their first
   // send; for a forced state that cannot be kept, asks (false: nothing is to be sent).
   bool KeepRelayChoice(int32_t command);
-  static void Close(OpenEntry& open, nx480::JournalOutcome outcome);
 
   int relayItem_ = 0;  // the item in force: the last one asked for (0 auto, 1 on, 2 off)
-  std::optional<OpenEntry> clockEntry_;    // the clock setting in progress
+  JournalEntryKeeper clockEntry_;          // the clock setting in progress
   std::vector<RelayChoice> relayChoices_;  // chosen, not yet sent, oldest first
   bool autoReturn_ = false;  // ReturnToAuto asked for "Auto", whose entry follows its send
 };
