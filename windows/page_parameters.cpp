@@ -350,31 +350,22 @@ void PageParameters::StoreDifferences(const SettingsWords& written, const Settin
 
 bool PageParameters::JournalBefore(const SettingsWords& held, const SettingsWords& toWrite) {
   entry_.reset();
-  QString reason;
-  if (const std::optional<std::string> root = JournalRoot()) {
-    const RelaySession& session = Frame().Session();
-    JournalEntry entry =
-        NewJournalEntry(session, ChangeKind::Settings, "settings written from the Parametry page");
-    entry.details = SettingsChangeDetails(held, toWrite, session.firmware);
-    entry.backups.push_back(SettingsBackup(held));
-    FileError error;
-    if (OpenJournalEntry(*root, entry, error)) {
-      entry_ = std::move(entry);
-      entryRoot_ = *root;
-      entryWritten_ = toWrite;
-      return true;
-    }
-    reason = QString::fromStdString(FileProblemText(error.problem));
-    const std::string system = SystemErrorText(error);
-    if (!system.empty()) reason += QString(" (%1)").arg(QString::fromLocal8Bit(system.c_str()));
-  } else {
-    reason = QString::fromUtf8("není složka pro data");
+  const RelaySession& session = Frame().Session();
+  JournalEntry entry =
+      NewJournalEntry(session, ChangeKind::Settings, "settings written from the Parametry page");
+  entry.details = SettingsChangeDetails(held, toWrite, session.firmware);
+  entry.backups.push_back(SettingsBackup(held));
+  std::string root;
+  if (!KeepJournalEntry(entry, "Zapsat bez zálohy?", root)) {
+    Frame().ShowNotWritten();
+    return false;
   }
-  const QString question =
-      QString::fromUtf8("Zálohu nelze uložit: %1. Zapsat bez zálohy?").arg(reason);
-  if (AppDialogs().ask(&Frame(), kProgramTitle, question)) return true;
-  Frame().ShowNotWritten();
-  return false;
+  if (!root.empty()) {
+    entry_ = std::move(entry);
+    entryRoot_ = root;
+    entryWritten_ = toWrite;
+  }
+  return true;
 }
 
 void PageParameters::JournalAfter(Outcome outcome, const SettingsWords& held) {

@@ -7,8 +7,10 @@
 
 #include <QWidget>
 #include <functional>
+#include <string>
 #include <vector>
 
+#include "journal.h"
 #include "relay_session.h"
 #include "request.h"
 
@@ -35,6 +37,11 @@ class SetupPage : public QWidget {
   // The failure report of a request whose transaction throws: "Chyba komunikace!" in the
   // status line (run on the worker; the text is shown on the user-interface thread).
   std::function<void(nx480::TModbus&)> ReportFailure();
+  // Keeps `entry` in the change journal (OpenJournalEntry) before the page's change goes out.
+  // When it cannot be kept, asks "Zálohu nelze uložit: <reason>. <goOnWithout>" ("Ne"
+  // preselected). True when kept (`root` the journal's folder) or for "Ano" (`root` empty);
+  // false for "Ne".
+  bool KeepJournalEntry(nx480::JournalEntry& entry, const char* goOnWithout, std::string& root);
 
  private:
   TFormSetup& frame_;
