@@ -6,6 +6,8 @@
 #include <optional>
 
 #include "commands.h"
+#include "identity.h"
+#include "journal.h"
 #include "output.h"
 #include "relay_link.h"
 #include "relay_search.h"
@@ -52,6 +54,45 @@ class UploadPage : public UploadWindow {
     if (!relay) return;
     TakeIdentification(relay->identText, newSession);
     newSession.serialNumber = relay->serialNumber;
+    settingsRead = relay->settings.has_value();
+    changed = relay->changed;
+  }
+  // The upload's journal entry, as the window keeps it; without it nothing is sent (no question).
+  bool JournalBefore(const UploadBackup& backup) override {
+    const std::optional<std::string> root = JournalRoot();
+    if (!root) {
+      journalError = "no folder for the journal (set HOME or XDG_DATA_HOME)";
+      return false;
+    }
+    JournalEntry entry = NewJournalEntry(*session, ChangeKind::FirmwareUpload,
+                                         "firmware uploaded by nx480ctl upload");
+    entry.details.push_back(imageDetail);
+    entry.backups =
+        FirmwareUploadBackups(Cp1250ToUtf8(backup.identText), backup.settings, backup.calibration);
+    FileError error;
+    if (!OpenJournalEntry(*root, entry, error)) {
+      journalError = *root + ": " + FileErrorText(error);
+      return false;
+    }
+    went = true;
+    saved_ = backup.settings;
+    entry_ = std::move(entry);
+    root_ = *root;
+    return true;
+  }
+  void JournalAfter(JournalOutcome outcome, const std::optional<RestartedRelay>& relay) override {
+    if (!entry_) return;
+    entry_->outcome = outcome;
+    if (relay) {
+      afterRestart =
+          SettingsAfterRestartDetails(saved_, session->firmware, relay->settings,
+                                      FirmwareFeaturesOf(FirmwareMinorOf(relay->identText)));
+      entry_->details.insert(entry_->details.end(), afterRestart.begin(), afterRestart.end());
+    }
+    entryId = entry_->id;
+    FileError error;
+    if (!CloseJournalEntry(root_, *entry_, error)) closeError = root_ + ": " + FileErrorText(error);
+    entry_.reset();
   }
 
   ImageBuffer image{};
@@ -60,6 +101,15 @@ class UploadPage : public UploadWindow {
   bool succeeded = false;
   bool refused = false;
   bool identified = false;
+  bool went = false;                      // JournalBefore let the upload go
+  bool settingsRead = false;              // the restarted relay's settings were read
+  std::vector<std::string> changed;       // what the new firmware changed in them
+  std::string imageDetail;                // the journal's line of the image
+  std::string journalError;               // why the entry could not be written (nothing was sent)
+  std::string closeError;                 // why the entry's outcome could not be recorded
+  std::string entryId;                    // the entry, once closed
+  std::vector<std::string> afterRestart;  // its detail lines of the settings after the restart
+  const RelaySession* session = nullptr;  // the relay's before the upload
   RelaySession newSession;
   Request request;  // UploadLength: its value is the image's length
 
@@ -68,7 +118,25 @@ class UploadPage : public UploadWindow {
     if (terminal) (void)std::fputc('\n', stderr);
   }
   int shownTenth = 0;
+  SettingsWords saved_{};
+  std::optional<JournalEntry> entry_;
+  std::string root_;
 };
+
+// What the new firmware did to the settings, and how to restore them; the exit code stays.
+void ReportSettingsAfterRestart(const UploadPage& page) {
+  const std::string restore = "nx480ctl journal restore " + page.entryId;
+  if (!page.settingsRead) {
+    Say("the settings could not be read after the restart: compare them with the saved ones "
+        "(nx480ctl journal show " +
+        page.entryId + ")");
+    return;
+  }
+  if (page.changed.empty()) return;
+  Say("the new firmware changed the settings:");
+  for (const std::string& line : page.afterRestart) Say("  " + line);
+  Say("to write the saved settings back: " + restore);
+}
 
 }  // namespace
 
@@ -118,8 +186,12 @@ Exit RunUpload(const Invocation& invocation) {
   Say("image " + invocation.file + ": application " + Cp1250ToUtf8(check.name) + ", version " +
       Cp1250ToUtf8(check.version) + ", " + std::to_string(check.blocks) + " blocks");
   if (invocation.checkOnly) return Exit::Ok;
+  page.imageDetail =
+      FirmwareImageDetail(invocation.file, Cp1250ToUtf8(check.name), Cp1250ToUtf8(check.version),
+                          static_cast<size_t>(read), check.blocks);
 
   RelayLink relay(invocation);
+  page.session = &relay.Session();
   if (const Exit connected = relay.Connect(); connected != Exit::Ok) return connected;
   Say("current version: " + Cp1250ToUtf8(relay.Session().identText));
   page.terminal = ::isatty(STDERR_FILENO) == 1;
@@ -134,8 +206,15 @@ Exit RunUpload(const Invocation& invocation) {
   if (!relay.MaySend()) return Exit::Interrupted;
   page.request.Post(static_cast<int32_t>(read));
   // Served, or stopped by a second Ctrl-C: either way the transaction has returned.
-  if (relay.Await(page.request, [&page] { page.abort.store(true); }) == Exit::Communication)
-    return Exit::Communication;
+  const Exit served = relay.Await(page.request, [&page] { page.abort.store(true); });
+  if (!page.journalError.empty()) {
+    Say("bad file: journal: " + page.journalError +
+        "; nothing uploaded (the backup of the relay's settings must be kept first)");
+    return Exit::BadFile;
+  }
+  if (!page.closeError.empty())
+    Say("bad file: journal: " + page.closeError + " (the entry stays pending)");
+  if (served == Exit::Communication) return Exit::Communication;
 
   if (page.succeeded) {
     if (!page.identified && page.abort.load()) {
@@ -147,11 +226,16 @@ Exit RunUpload(const Invocation& invocation) {
       return Exit::Communication;
     }
     Say("new version: " + Cp1250ToUtf8(page.newSession.identText));
+    ReportSettingsAfterRestart(page);
     return Exit::Ok;
   }
   if (page.abort.load()) {
     Say("upload stopped");
     return Exit::Interrupted;
+  }
+  if (!page.went) {
+    Say("communication error: reading what the upload replaces; nothing was sent");
+    return Exit::Communication;
   }
   Say(page.refused ? "refused by the relay: the upload was not taken"
                    : "communication error: the upload failed");

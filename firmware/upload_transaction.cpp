@@ -7,8 +7,11 @@
 #include <optional>
 #include <utility>
 
+#include "calibration_transactions.h"
 #include "frames.h"
 #include "modbus.h"
+#include "settings_record.h"
+#include "settings_transactions.h"
 
 namespace nx480 {
 
@@ -25,8 +28,46 @@ constexpr auto kStatusPause = 20ms;  // before the second Status read
 constexpr auto kRunPause = 100ms;    // before and after Run
 constexpr size_t kStatusValueLow = 4;
 
+// An end before the upload went (no journal entry to close).
 void Failed(TModbus& link, UploadWindow& window, LinkError error) {
   link.Synchronize([&] { window.UploadFailed(error); });
+}
+
+// An end after JournalBefore let the upload go: the entry closed, then the failure completion.
+void FailedAfterGo(TModbus& link, UploadWindow& window, LinkError error, JournalOutcome outcome) {
+  link.Synchronize([&] {
+    window.JournalAfter(outcome, std::nullopt);
+    window.UploadFailed(error);
+  });
+}
+
+// How a failure after Start is kept: an exception reply is the relay's refusal.
+JournalOutcome FailureOutcome(LinkError error) {
+  return error == LinkError::Exception ? JournalOutcome::Refused : JournalOutcome::Failed;
+}
+
+// What the upload replaces, read right now (an earlier read may be stale): false on the first
+// read that fails.
+bool ReadBackup(TModbus& link, UploadBackup& backup) {
+  if (!link.Identify(backup.identText)) return false;
+  if (ReadSettingsWords(link, backup.settings) < kSettingsWords) return false;
+  if (link.Session().serviceMode) {
+    CalibrationWords calibration{};
+    if (!ReadCalibrationWords(link, calibration)) return false;
+    backup.calibration = calibration;
+  }
+  return true;
+}
+
+// The restarted relay's settings, and what the new firmware changed in the backup's.
+void ReadSettingsAfterRestart(TModbus& link, const SettingsWords& saved, RestartedRelay& relay) {
+  SettingsWords now{};
+  if (ReadSettingsWords(link, now) < kSettingsWords) {
+    link.DrainInput();
+    return;
+  }
+  relay.settings = now;
+  relay.changed = DifferingNames(saved, now);
 }
 
 void Progress(TModbus& link, UploadWindow& window, uint32_t bytes) {
@@ -108,7 +149,8 @@ std::optional<RestartedRelay> AwaitRestart(TModbus& link, const UploadWindow& wi
 }  // namespace
 
 void AbortUpload(TModbus& link, UploadWindow& window) {
-  Failed(link, window, link.LastError());
+  const LinkError error = link.LastError();
+  FailedAfterGo(link, window, error, FailureOutcome(error));
   // Sent even while a pause is pending: a write is not cut short before it is handed over, so
   // the relay leaves upload mode; only the wait for its reply ends at once.
   link.SendRequest(link.BuildRequest(templates::kUploadAbort));
@@ -121,12 +163,35 @@ void UploadFirmware(TModbus& link, UploadWindow& window, int identifyAttempts) {
     Failed(link, window, LinkError::None);
     return;
   }
+  UploadBackup backup;
+  if (!ReadBackup(link, backup)) {
+    const LinkError error = link.LastError();
+    link.DrainInput();
+    Failed(link, window, error);
+    return;
+  }
+  // Stopped during the reads: no entry is kept for an upload that never went.
+  if (window.AbortRaised() || link.StopRequested()) {
+    Failed(link, window, LinkError::None);
+    return;
+  }
+  bool goOn = false;
+  link.Synchronize([&] { goOn = window.JournalBefore(backup); });
+  if (!goOn) {
+    Failed(link, window, LinkError::None);
+    return;
+  }
+  // The step may have waited for the user meanwhile.
+  if (window.AbortRaised() || link.StopRequested()) {
+    FailedAfterGo(link, window, LinkError::None, JournalOutcome::NotSent);
+    return;
+  }
   const std::span<const uint8_t> image = window.ImageToSend();
 
   link.SendRequest(link.BuildRequest(templates::kUploadStart));
   if (!Acknowledged(link, templates::kUploadStart)) {
     link.DrainInput();
-    Failed(link, window, link.LastError());
+    FailedAfterGo(link, window, link.LastError(), FailureOutcome(link.LastError()));
     return;
   }
 
@@ -167,8 +232,13 @@ void UploadFirmware(TModbus& link, UploadWindow& window, int identifyAttempts) {
   link.SendRequest(link.BuildRequest(templates::kUploadRun));
   link.Sleep(kRunPause);  // the relay restarts whether or not this wait is cut short
   link.Synchronize([&] { window.UploadRestarting(); });
-  const std::optional<RestartedRelay> relay = AwaitRestart(link, window, identifyAttempts);
-  link.Synchronize([&] { window.UploadSucceeded(relay); });
+  std::optional<RestartedRelay> relay = AwaitRestart(link, window, identifyAttempts);
+  if (relay) ReadSettingsAfterRestart(link, backup.settings, *relay);
+  link.Synchronize([&] {
+    // A relay that did not identify itself may run the new firmware or not.
+    window.JournalAfter(relay ? JournalOutcome::Done : JournalOutcome::Unknown, relay);
+    window.UploadSucceeded(relay);
+  });
 }
 
 }  // namespace nx480

@@ -22,19 +22,18 @@ void Fail(TModbus& link, CalibrationWindow& window, OutcomeKind kind) {
   link.DrainInput();
 }
 
-// Reads registers 0x18-0x1F into `words`; false when no good reply came.
-bool ReadBlock(TModbus& link, CalibrationWords& words) {
+}  // namespace
+
+bool ReadCalibrationWords(TModbus& link, CalibrationWords& words) {
   link.SendRequest(link.BuildRequest(templates::kCalibrationRead));
   if (!link.CheckReply(kMainReply, templates::kCalibrationRead.replyLength)) return false;
   CopySwapped(words.data(), link.ReplyBuffer.data() + kReplyData, kCalibrationWords);
   return true;
 }
 
-}  // namespace
-
 void ReadCalibration(TModbus& link, CalibrationWindow& window) {
   CalibrationWords words{};
-  if (!ReadBlock(link, words)) {
+  if (!ReadCalibrationWords(link, words)) {
     Fail(link, window, Outcome::CommunicationError);
     return;
   }
@@ -58,7 +57,7 @@ void WriteCalibration(TModbus& link, CalibrationWindow& window) {
   }
   // Acknowledged: what the relay holds is what it reads back.
   CalibrationWords held{};
-  if (!ReadBlock(link, held)) {
+  if (!ReadCalibrationWords(link, held)) {
     Fail(link, window, Outcome::Unknown);
     return;
   }

@@ -46,6 +46,10 @@ class CalibrationWindow {
   ~CalibrationWindow() = default;
 };
 
+// Reads registers 0x18-0x1F into `words`, without a window (the transactions below, and the
+// firmware upload's backup); false when no good reply came (LastError(); not drained).
+bool ReadCalibrationWords(TModbus& link, CalibrationWords& words);
+
 // Reads registers 0x18-0x1F into the record, refills the boxes, Ok; or a communication error
 // and a drain, record and boxes unchanged.
 void ReadCalibration(TModbus& link, CalibrationWindow& window);

@@ -22,17 +22,6 @@ void Fail(TModbus& link, ParameterWindow& window, OutcomeKind kind = Outcome::Co
   link.DrainInput();
 }
 
-// Reads registers 0-7, then 8-23, into `words`: how many words arrived (0, 8 or 24).
-size_t ReadBlocks(TModbus& link, SettingsWords& words) {
-  link.SendRequest(link.BuildRequest(templates::kParamsReadLow));
-  if (!link.CheckReply(kMainReply, templates::kParamsReadLow.replyLength)) return 0;
-  CopySwapped(words.data(), link.ReplyBuffer.data() + kReplyData, kLowWords);
-  link.SendRequest(link.BuildRequest(templates::kParamsReadHigh));
-  if (!link.CheckReply(kMainReply, templates::kParamsReadHigh.replyLength)) return kLowWords;
-  CopySwapped(words.data() + kLowWords, link.ReplyBuffer.data() + kReplyData, kHighWords);
-  return kSettingsWords;
-}
-
 // Sends one write of the parameter block and checks its acknowledgement with the echo.
 bool WriteBlock(TModbus& link, const FrameTemplate& tmpl, const uint16_t* words, size_t count,
                 std::chrono::milliseconds wait) {
@@ -46,9 +35,19 @@ bool WriteBlock(TModbus& link, const FrameTemplate& tmpl, const uint16_t* words,
 
 }  // namespace
 
+size_t ReadSettingsWords(TModbus& link, SettingsWords& words) {
+  link.SendRequest(link.BuildRequest(templates::kParamsReadLow));
+  if (!link.CheckReply(kMainReply, templates::kParamsReadLow.replyLength)) return 0;
+  CopySwapped(words.data(), link.ReplyBuffer.data() + kReplyData, kLowWords);
+  link.SendRequest(link.BuildRequest(templates::kParamsReadHigh));
+  if (!link.CheckReply(kMainReply, templates::kParamsReadHigh.replyLength)) return kLowWords;
+  CopySwapped(words.data() + kLowWords, link.ReplyBuffer.data() + kReplyData, kHighWords);
+  return kSettingsWords;
+}
+
 void ReadParameters(TModbus& link, ParameterWindow& window) {
   SettingsWords words{};
-  const size_t got = ReadBlocks(link, words);
+  const size_t got = ReadSettingsWords(link, words);
   if (got < kSettingsWords) {
     // The first half may have arrived: it replaces words 0-7; words 8-23 stay as they were.
     if (got > 0) link.Synchronize([&] { window.StoreParameterWords(0, words.data(), got); });
@@ -66,7 +65,7 @@ void WriteParameters(TModbus& link, ParameterWindow& window) {
   const SettingsWords written = window.WriteHandOver();
   // What the write replaces, read right now: an earlier read may be stale.
   SettingsWords before{};
-  if (ReadBlocks(link, before) < kSettingsWords) {
+  if (ReadSettingsWords(link, before) < kSettingsWords) {
     Fail(link, window);
     return;
   }
@@ -90,7 +89,7 @@ void WriteParameters(TModbus& link, ParameterWindow& window) {
   // The relay may refuse or clamp a value and still acknowledge the write: only what it reads
   // back tells.
   SettingsWords held{};
-  if (ReadBlocks(link, held) < kSettingsWords) {
+  if (ReadSettingsWords(link, held) < kSettingsWords) {
     end({Outcome::Unknown, link.LastError()}, before);
     link.DrainInput();
     return;

@@ -58,6 +58,11 @@ class ParameterWindow {
   ~ParameterWindow() = default;
 };
 
+// Reads registers 0-7, then 8-23, into `words`, without a window (the transactions below, and
+// the firmware upload's backup): how many words arrived, 0, 8 or 24. A failure is LastError();
+// the input is not drained.
+size_t ReadSettingsWords(TModbus& link, SettingsWords& words);
+
 // Reads registers 0-7, then 8-23. On success the record takes all 24 words, the boxes are
 // refilled and Ok is shown. When the second read fails, words 0-7 are already replaced and
 // words 8-23 keep their values; the boxes are not refilled. Any failure shows a communication

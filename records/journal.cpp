@@ -758,21 +758,52 @@ std::string FirstSendDetail(Outcome firstSend) {
   return firstSend == Outcome::Ok ? "first send: acknowledged" : "first send: not acknowledged";
 }
 
+namespace {
+
+// "<label>: Uu1 196 V (85 %) -> 200 V (87 %)" for each row that differs between `from` and `to`,
+// each side in its firmware's units; "<label>: slovo 21 0x0000 -> 0x1234" for a carried word.
+std::vector<std::string> ChangeLines(std::string_view label, const SettingsWords& from,
+                                     const FirmwareFeatures& fromFirmware, const SettingsWords& to,
+                                     const FirmwareFeatures& toFirmware) {
+  const std::string head = std::string(label) + ": ";
+  std::vector<std::string> details;
+  for (const SettingsParameter& p : SettingsParameters()) {
+    if (!ParameterDiffers(from, to, p)) continue;
+    details.push_back(head + std::string(p.name) + " " + ParameterText(from, p, fromFirmware) +
+                      " -> " + ParameterText(to, p, toFirmware));
+  }
+  for (int word : kCarriedWords) {
+    if (from[word] == to[word]) continue;
+    details.push_back(head + "slovo " + std::to_string(word) + " " + HexWord(from[word]) + " -> " +
+                      HexWord(to[word]));
+  }
+  return details;
+}
+
+}  // namespace
+
 std::vector<std::string> SettingsChangeDetails(const SettingsWords& held,
                                                const SettingsWords& toWrite,
                                                const FirmwareFeatures& firmware) {
-  std::vector<std::string> details;
-  for (const SettingsParameter& p : SettingsParameters()) {
-    if (!ParameterDiffers(held, toWrite, p)) continue;
-    details.push_back("row: " + std::string(p.name) + " " + ParameterText(held, p, firmware) +
-                      " -> " + ParameterText(toWrite, p, firmware));
-  }
-  for (int word : kCarriedWords) {
-    if (held[word] == toWrite[word]) continue;
-    details.push_back("row: slovo " + std::to_string(word) + " " + HexWord(held[word]) + " -> " +
-                      HexWord(toWrite[word]));
-  }
+  return ChangeLines("row", held, firmware, toWrite, firmware);
+}
+
+std::vector<std::string> SettingsAfterRestartDetails(const SettingsWords& saved,
+                                                     const FirmwareFeatures& savedFirmware,
+                                                     const std::optional<SettingsWords>& after,
+                                                     const FirmwareFeatures& afterFirmware) {
+  if (!after) return {"after restart: settings not read"};
+  std::vector<std::string> details =
+      ChangeLines("after restart", saved, savedFirmware, *after, afterFirmware);
+  if (details.empty()) details.push_back("after restart: settings kept");
   return details;
+}
+
+std::string FirmwareImageDetail(std::string_view path, std::string_view application,
+                                std::string_view version, size_t bytes, size_t blocks) {
+  return "image: " + std::string(path) + ", " + std::string(application) + " " +
+         std::string(version) + ", " + std::to_string(bytes) + " bytes, " + std::to_string(blocks) +
+         (blocks == 1 ? " block" : " blocks");
 }
 
 std::vector<std::string> SettingsHeldDetails(const SettingsWords& written,

@@ -132,6 +132,18 @@ std::vector<JournalBackup> FirmwareUploadBackups(
 std::vector<std::string> SettingsChangeDetails(const SettingsWords& held,
                                                const SettingsWords& toWrite,
                                                const FirmwareFeatures& firmware);
+// After a firmware upload, the settings the restarted relay holds against those kept before
+// it: "after restart: Uu1 196 V (85 %) -> 230 V (100 %)" for each row that differs (as
+// SettingsChangeDetails, each side in its own firmware's units), "after restart: settings kept"
+// when none does, "after restart: settings not read" without `after`.
+std::vector<std::string> SettingsAfterRestartDetails(const SettingsWords& saved,
+                                                     const FirmwareFeatures& savedFirmware,
+                                                     const std::optional<SettingsWords>& after,
+                                                     const FirmwareFeatures& afterFirmware);
+// A firmware upload's image: "image: /home/jan/fw.bn6, NX480 1.14, 32750 bytes, 125 blocks"
+// (the texts in UTF-8).
+std::string FirmwareImageDetail(std::string_view path, std::string_view application,
+                                std::string_view version, size_t bytes, size_t blocks);
 // A write read back otherwise: "held: Uu1 200 V (87 %)" for each row the relay holds
 // otherwise than `written` says, "held: slovo 21 0x0000" for a carried word.
 std::vector<std::string> SettingsHeldDetails(const SettingsWords& written,

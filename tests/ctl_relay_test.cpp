@@ -525,6 +525,7 @@ TEST_F(Ctl, UploadWithProgressAndItsFailures) {
 // Writes to the upload control register (01 10 80 00 00 01 02 00 VV) that the relay received.
 struct ControlWrites {
   std::atomic<int> cancels{0};
+  std::atomic<int> starts{0};
   std::atomic<int> runs{0};
   sim::PtyOptions Options() {
     sim::PtyOptions options;
@@ -533,6 +534,7 @@ struct ControlWrites {
           bytes[7] != 0)
         return;
       if (bytes[8] == 0) ++cancels;
+      if (bytes[8] == 1) ++starts;
       if (bytes[8] == 2) ++runs;
     };
     return options;
@@ -558,8 +560,9 @@ TEST_F(Ctl, UploadEndsCleanlyOnEverySignal) {
       {"Ctrl-C", slowBlocks, nullptr, {SIGINT}, "upload stopped", 1, 8s},
       {"a closed terminal", slowBlocks, nullptr, {SIGHUP}, "upload stopped", 1, 8s},
       {"SIGTERM, then Ctrl-C", slowBlocks, nullptr, {SIGTERM, SIGINT}, "upload stopped", 1, 1s},
+      // Silent after the search's and the backup's identifications.
       {"Ctrl-C while the relay restarts",
-       "silence:0x11:-1:1",
+       "silence:0x11:-1:2",
        "upload done",
        {SIGINT},
        "stopped waiting for the relay",
@@ -866,6 +869,59 @@ TEST_F(Ctl, JournalRestore) {
   const CtlResult there = Run({"journal", "restore", foreign.id, "--other-relay"});
   ASSERT_EQ(there.code, 0) << there.err;
   EXPECT_EQ(Holding(8), 184);
+}
+
+// An upload keeps what it replaces in the journal first, and without a journal sends nothing; a
+// new firmware that starts with its factory settings is named row by row, with the command that
+// writes the saved ones back.
+TEST_F(Ctl, UploadKeepsItsJournalEntryAndNamesWhatTheFirmwareChanged) {
+  ControlWrites writes;
+  sim::RelayConfig config;
+  config.restart_time = 300ms;
+  config.reset_on_upload = true;
+  Start(config, writes.Options());
+  relay_->SetRegister(sim::Table::kHolding, 8, 200);    // Uu1
+  relay_->SetRegister(sim::Table::kHolding, 15, 1200);  // tRel
+  const std::string before = Path("before.nx4");
+  ASSERT_EQ(Run({"settings", "read", before}).code, 0);
+  const auto image = sim::WriteImage({.version = "1.14", .blocks = 2});
+  const std::string file = Path("new.bn6");
+  WriteAll(file, std::string(image.begin(), image.end()));
+
+  // The journal's folder under a regular file: refused before Start.
+  const CtlResult refused = Run({"upload", file}, before + "/data");
+  EXPECT_EQ(refused.code, 5) << refused.err;
+  EXPECT_TRUE(Has(refused.err, "nothing uploaded")) << refused.err;
+  EXPECT_EQ(writes.starts.load(), 0);
+
+  const CtlResult done = Run({"upload", file});
+  ASSERT_EQ(done.code, 0) << done.err;
+  EXPECT_EQ(Holding(8), 196);
+  const std::string root = Path("data/nx480-pc/journal");
+  const std::vector<nx480::JournalEntry> entries = nx480::ListJournal(root);
+  ASSERT_EQ(entries.size(), 1u);
+  const nx480::JournalEntry& entry = entries[0];
+  EXPECT_EQ(entry.kind, nx480::ChangeKind::FirmwareUpload);
+  EXPECT_EQ(entry.outcome, nx480::JournalOutcome::Done);
+  const std::vector<std::string> changed{"after restart: Uu1 200 V (87 %) -> 196 V (85 %)",
+                                         "after restart: tRel 60.0 s -> 30.0 s"};
+  std::vector<std::string> details{"image: " + file + ", NX480 1.14, 524 bytes, 2 blocks"};
+  details.insert(details.end(), changed.begin(), changed.end());
+  EXPECT_EQ(entry.details, details);
+  std::vector<uint8_t> backup;
+  nx480::FileError error;
+  ASSERT_TRUE(nx480::ReadJournalBackup(root, entry, "settings.nx4", backup, error));
+  EXPECT_EQ(std::string(backup.begin(), backup.end()), ReadAll(before));
+  ASSERT_TRUE(nx480::ReadJournalBackup(root, entry, "identification.txt", backup, error));
+  EXPECT_EQ(std::string(backup.begin(), backup.end()), "NX480   1.14.d\n");
+  for (const std::string& line : changed) EXPECT_TRUE(Has(done.err, line)) << done.err;
+  EXPECT_TRUE(Has(done.err, "nx480ctl journal restore " + entry.id)) << done.err;
+
+  // The command it names writes the saved settings back.
+  const CtlResult restored = Run({"journal", "restore", entry.id});
+  ASSERT_EQ(restored.code, 0) << restored.err;
+  EXPECT_EQ(Holding(8), 200);
+  EXPECT_EQ(Holding(15), 1200);
 }
 
 // The journal read without a relay: every relay's entries newest first, an entry shown with its

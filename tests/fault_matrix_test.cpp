@@ -178,6 +178,12 @@ class Upload : public UploadWindow {
   void UploadSucceeded(const std::optional<RestartedRelay>& relay) override {
     result += relay ? "done" : "done, not identified";
   }
+  bool JournalBefore(const UploadBackup&) override {
+    kept = true;
+    return true;
+  }
+  void JournalAfter(JournalOutcome, const std::optional<RestartedRelay>&) override {}
+  bool kept = false;  // the backup was read whole and handed over
   std::vector<uint8_t> image = sim::WriteImage({.blocks = 1});
   std::string result;
   LinkError error = LinkError::None;
@@ -316,7 +322,8 @@ class FaultMatrix : public RelayLinkTest<::testing::TestWithParam<Row>> {
     carried_ = window.error;
     const bool uploading = relay_->WithModel(
         [](sim::RelayModel& m) { return m.Upload().Mode() == sim::UploadMode::kReceiving; });
-    return window.result + (uploading ? ", left in upload mode" : "");
+    return window.result + (window.kept ? "" : " before Start") +
+           (uploading ? ", left in upload mode" : "");
   }
 
   // ---- What comes after ----
@@ -404,6 +411,10 @@ const Row kRows[] = {
     {"FirmwareUpload", 0x10, 0, nullptr, 8, &FaultMatrix::FirmwareUpload, "done",
      {"failed", "failed, left in upload mode", "failed, left in upload mode", "done",
       "failed, left in upload mode", "failed", "failed, left in upload mode"}},
+    // The backup's settings read failed: nothing of the upload is sent.
+    {"FirmwareUploadBackup", 0x03, 0, nullptr, 21, &FaultMatrix::FirmwareUpload, "done",
+     {"failed before Start", "failed before Start", "failed before Start", "failed before Start",
+      "failed before Start", "failed before Start", "failed before Start"}},
 };
 // clang-format on
 

@@ -242,6 +242,15 @@ TEST(JournalTextTest, SettingsWriteLines) {
   EXPECT_EQ(SettingsHeldDetails(toWrite, held, firmware),
             (std::vector<std::string>{"held: Uu1 196 V (85 %)", "held: tUu2 0.20 s",
                                       "held: slovo 21 0x00C8"}));
+  // After a firmware upload each side is read in its own firmware's units (1/10 s before x.05).
+  EXPECT_EQ(SettingsAfterRestartDetails(held, FirmwareFeaturesOf(4), toWrite, firmware),
+            (std::vector<std::string>{"after restart: Uu1 196 V (85 %) -> 200 V (87 %)",
+                                      "after restart: tUu2 0.40 s -> 0.50 s",
+                                      "after restart: slovo 21 0x00C8 -> 0x1234"}));
+  EXPECT_EQ(SettingsAfterRestartDetails(held, firmware, held, firmware),
+            std::vector<std::string>{"after restart: settings kept"});
+  EXPECT_EQ(SettingsAfterRestartDetails(held, firmware, std::nullopt, firmware),
+            std::vector<std::string>{"after restart: settings not read"});
   const std::tuple<Outcome, JournalOutcome> outcomes[] = {
       {Outcome::Ok, JournalOutcome::Done},
       {Outcome::Differs, JournalOutcome::Done},

@@ -40,6 +40,14 @@ class FakeUploadWindow : public UploadWindow {
     ++succeeded;
     restarted = relay;
   }
+  bool JournalBefore(const UploadBackup& backup) override {
+    backups.push_back(backup);
+    if (duringJournalBefore) duringJournalBefore();
+    return keep;
+  }
+  void JournalAfter(JournalOutcome outcome, const std::optional<RestartedRelay>&) override {
+    outcomes.push_back(outcome);
+  }
 
   // A new upload with `image`.
   void Reset(Bytes next) {
@@ -50,6 +58,10 @@ class FakeUploadWindow : public UploadWindow {
     shown = 0;
     failed = succeeded = restarting = 0;
     restarted.reset();
+    keep = true;
+    duringJournalBefore = nullptr;
+    backups.clear();
+    outcomes.clear();
   }
 
   Bytes image;
@@ -61,6 +73,10 @@ class FakeUploadWindow : public UploadWindow {
   int succeeded = 0;
   int restarting = 0;
   std::optional<RestartedRelay> restarted;
+  bool keep = true;  // JournalBefore's answer
+  std::function<void()> duringJournalBefore;
+  std::vector<UploadBackup> backups;
+  std::vector<JournalOutcome> outcomes;
 };
 
 struct Sent {
@@ -128,6 +144,10 @@ class UploadTransaction : public RelayLinkTest<> {
   int identifyAttempts_ = kIdentifyAttempts;
 };
 
+// What the upload replaces, read before Start.
+const std::vector<std::string> kBackupFrames{"identification", "parameters read, low",
+                                             "parameters read, high"};
+
 const std::vector<uint32_t> kOneBlockProgress{4, 36, 68, 100, 132, 164, 196, 228, 262};
 
 std::vector<std::string> OneBlockFrames() {
@@ -151,15 +171,19 @@ TEST_F(UploadTransaction, OneBlockGoesToItsRegistersWordsSwappedAndTheRelayResta
   window_.image[261] = static_cast<uint8_t>(crc >> 8);
   Upload();
 
-  // Then the identification of the restarting relay, until it answers, and its serial number.
+  // The backup first. Then the identification of the restarting relay, until it answers, its
+  // serial number and its settings.
   std::vector<std::string> frames = Frames();
-  ASSERT_GE(frames.size(), 13u);
-  EXPECT_EQ(frames[frames.size() - 2], "identification");
-  EXPECT_EQ(frames.back(), "calibration read");
+  ASSERT_GE(frames.size(), 18u);
+  EXPECT_EQ(std::vector<std::string>(frames.end() - 4, frames.end()),
+            (std::vector<std::string>{"identification", "calibration read", "parameters read, low",
+                                      "parameters read, high"}));
+  EXPECT_EQ(std::vector<std::string>(frames.begin(), frames.begin() + 3), kBackupFrames);
+  frames.erase(frames.begin(), frames.begin() + 3);
   frames.resize(11);
   EXPECT_EQ(frames, OneBlockFrames());
   for (int k = 0; k < 8; ++k) {
-    const Bytes& frame = sent_[1 + k].bytes;
+    const Bytes& frame = sent_[4 + k].bytes;
     EXPECT_EQ(WireWord(&frame[2]), 0x0500 + 16 * k) << "slice " << k;
     // Each slice carries its 32 bytes with the two bytes of every word exchanged.
     for (int i = 0; i < 32; i += 2) {
@@ -167,8 +191,8 @@ TEST_F(UploadTransaction, OneBlockGoesToItsRegistersWordsSwappedAndTheRelayResta
       ASSERT_EQ(frame[7 + i + 1], window_.image[4 + 32 * k + i]) << k << " " << i;
     }
   }
-  EXPECT_EQ(sent_[1].bytes[7], 0x12);
-  EXPECT_EQ(sent_[1].bytes[8], 0x34);
+  EXPECT_EQ(sent_[4].bytes[7], 0x12);
+  EXPECT_EQ(sent_[4].bytes[8], 0x34);
   EXPECT_EQ(relay_->WithModel([](sim::RelayModel& m) { return m.Upload().Word(0x0500); }), 0x1234);
   EXPECT_EQ(window_.progress, kOneBlockProgress);
   EXPECT_EQ(window_.failed, 0);
@@ -178,6 +202,7 @@ TEST_F(UploadTransaction, OneBlockGoesToItsRegistersWordsSwappedAndTheRelayResta
   ASSERT_TRUE(window_.restarted);
   EXPECT_EQ(window_.restarted->identText, "NX480   1.16");
   EXPECT_EQ(window_.restarted->serialNumber, 1234);
+  EXPECT_EQ(window_.outcomes, std::vector<JournalOutcome>{JournalOutcome::Done});
 }
 
 // A frame's progress is shown while the next frame is on its way (in its 5 ms pause), so the
@@ -204,7 +229,8 @@ TEST_F(UploadTransaction, LostReplyIsRepeatedAndBusyStatusIsAskedOnceMore) {
   // The third frame's reply is lost, and both Status reads say busy: the repeated frame, and
   // the second Status whatever its value, carry the upload on.
   Faults({.lose_reply_at = 3, .busy_once = true});
-  relay_->AddFault({.kind = sim::FaultKind::kBadEcho, .function = 0x03, .skip = 1, .param = 1});
+  // (The two reads of the backup come first.)
+  relay_->AddFault({.kind = sim::FaultKind::kBadEcho, .function = 0x03, .skip = 3, .param = 1});
   Upload();
   EXPECT_EQ(window_.failed, 0);
   EXPECT_EQ(window_.succeeded, 1);
@@ -215,7 +241,7 @@ TEST_F(UploadTransaction, LostReplyIsRepeatedAndBusyStatusIsAskedOnceMore) {
   EXPECT_EQ(window_.progress.size(), 17u);  // 16 frames, then the whole image
   EXPECT_EQ(window_.progress.back(), 2u * 262);
   // The repeat is the same frame.
-  EXPECT_EQ(sent_[3].bytes, sent_[4].bytes);
+  EXPECT_EQ(sent_[6].bytes, sent_[7].bytes);
 }
 
 TEST_F(UploadTransaction, FailuresEndItOnceAndCancelOnlyAfterStart) {
@@ -228,6 +254,7 @@ TEST_F(UploadTransaction, FailuresEndItOnceAndCancelOnlyAfterStart) {
   EXPECT_EQ(window_.progress, (std::vector<uint32_t>{4, 36}));
   EXPECT_EQ(Frames().back(), "upload abort");
   EXPECT_EQ(Mode(), sim::UploadMode::kNormal);
+  EXPECT_EQ(window_.outcomes, std::vector<JournalOutcome>{JournalOutcome::Refused});
 
   // Start unanswered: no Cancel follows.
   window_.Reset(sim::WriteImage({.blocks = 2}));
@@ -235,7 +262,10 @@ TEST_F(UploadTransaction, FailuresEndItOnceAndCancelOnlyAfterStart) {
   relay_->AddFault({.kind = sim::FaultKind::kSilence, .function = 0x10, .count = 1});
   Upload();
   EXPECT_EQ(window_.failed, 1);
-  EXPECT_EQ(Frames(), std::vector<std::string>{"upload start"});
+  std::vector<std::string> frames = kBackupFrames;
+  frames.push_back("upload start");
+  EXPECT_EQ(Frames(), frames);
+  EXPECT_EQ(window_.outcomes, std::vector<JournalOutcome>{JournalOutcome::Failed});
 }
 
 TEST_F(UploadTransaction, AbortEndsItAfterTheCurrentBlockWithCancel) {
@@ -251,6 +281,7 @@ TEST_F(UploadTransaction, AbortEndsItAfterTheCurrentBlockWithCancel) {
   EXPECT_EQ(window_.progress.back(), 262u + 228);
   EXPECT_EQ(Frames().back(), "upload abort");
   EXPECT_EQ(Mode(), sim::UploadMode::kNormal);
+  EXPECT_EQ(window_.outcomes, std::vector<JournalOutcome>{JournalOutcome::Failed});
 
   // Raised before the worker began: nothing is sent.
   window_.Reset(sim::WriteImage({.blocks = 1}));
@@ -259,6 +290,8 @@ TEST_F(UploadTransaction, AbortEndsItAfterTheCurrentBlockWithCancel) {
   Upload();
   EXPECT_EQ(window_.failed, 1);
   EXPECT_TRUE(sent_.empty());
+  EXPECT_TRUE(window_.backups.empty());
+  EXPECT_TRUE(window_.outcomes.empty());
 }
 
 TEST_F(UploadTransaction, PauseEndsItWithCancel) {
@@ -289,10 +322,12 @@ TEST_F(UploadTransaction, PauseEndsItWithCancel) {
 // A relay that does not come back after Run: the attempts, kIdentifyPause apart, and no more;
 // a raised abort flag or a pause ends them early.
 TEST_F(UploadTransaction, WaitingForTheRestartedRelayEnds) {
-  relay_->AddFault({.kind = sim::FaultKind::kSilence, .function = 0x11, .count = -1});
   enum class End { Attempts, Abort, Pause };
   for (const End end : {End::Attempts, End::Abort, End::Pause}) {
     SCOPED_TRACE(static_cast<int>(end));
+    // Silent after the backup's identification, which the counts below include.
+    relay_->ClearFaults();
+    relay_->AddFault({.kind = sim::FaultKind::kSilence, .function = 0x11, .count = -1, .skip = 1});
     window_.Reset(sim::WriteImage({.blocks = 1}));
     sent_.clear();
     identifications_ = 0;
@@ -302,7 +337,7 @@ TEST_F(UploadTransaction, WaitingForTheRestartedRelayEnds) {
     ASSERT_TRUE(request_.Post(static_cast<int32_t>(window_.image.size())));
     const auto limit = std::chrono::steady_clock::now() + 10s;
     if (end != End::Attempts) {
-      while (identifications_ < 2) {
+      while (identifications_ < 3) {
         ASSERT_LT(std::chrono::steady_clock::now(), limit);
         std::this_thread::sleep_for(1ms);
       }
@@ -320,10 +355,83 @@ TEST_F(UploadTransaction, WaitingForTheRestartedRelayEnds) {
     EXPECT_EQ(window_.restarting, 1);
     EXPECT_EQ(window_.succeeded, 1);
     EXPECT_FALSE(window_.restarted);
+    EXPECT_EQ(window_.outcomes, std::vector<JournalOutcome>{JournalOutcome::Unknown});
     // The one in progress when it was stopped, if any, and no more.
-    EXPECT_LE(Count("identification"), 3u);
-    EXPECT_GE(Count("identification"), end == End::Attempts ? 3u : 2u);
+    EXPECT_LE(Count("identification"), 4u);
+    EXPECT_GE(Count("identification"), end == End::Attempts ? 4u : 3u);
     EXPECT_EQ(Frames().back(), "identification");
     for (const auto pause : identifyPauses_) EXPECT_GE(pause, kIdentifyPause);
   }
+}
+
+// What the upload replaces is read right before Start and kept first: the identification, the
+// settings and, in service mode only, the calibration, as the relay holds them then.
+TEST_F(UploadTransaction, BackupIsReadAndKeptBeforeStartGoesOut) {
+  for (const bool service : {false, true}) {
+    SCOPED_TRACE(service ? "service mode" : "normal");
+    window_.Reset(sim::WriteImage({.version = "1.16", .blocks = 1}));
+    sent_.clear();
+    RelaySession session = link_.Session();
+    session.serviceMode = service;
+    ASSERT_TRUE(link_.SetSession(session));
+    relay_->SetRegister(sim::Table::kHolding, 8, service ? 201 : 200);
+    const auto settings = HoldingRegisters<kSettingsWords>(0);
+    const auto calibration = HoldingRegisters<kCalibrationWords>(0x18);
+    std::vector<std::string> framesAtBackup;
+    window_.duringJournalBefore = [&] { framesAtBackup = Frames(); };
+    Upload();
+    std::vector<std::string> expected = kBackupFrames;
+    if (service) expected.push_back("calibration read");
+    EXPECT_EQ(framesAtBackup, expected);
+    ASSERT_EQ(window_.backups.size(), 1u);
+    const UploadBackup& backup = window_.backups[0];
+    // The second upload finds the first one's firmware.
+    EXPECT_EQ(backup.identText, service ? "NX480   1.16" : "NX480   1.04");
+    EXPECT_EQ(backup.settings, settings);
+    EXPECT_EQ(backup.calibration, service ? std::optional(calibration) : std::nullopt);
+    EXPECT_EQ(window_.outcomes, std::vector<JournalOutcome>{JournalOutcome::Done});
+    ASSERT_TRUE(window_.restarted);
+    EXPECT_EQ(window_.restarted->settings, std::optional(settings));
+    EXPECT_TRUE(window_.restarted->changed.empty());
+  }
+}
+
+// A backup step that says no, or during which the upload was stopped: nothing of the upload
+// goes out, and only a stopped one has an entry to close.
+TEST_F(UploadTransaction, RefusedOrStoppedBackupStepSendsNothing) {
+  for (const bool refused : {true, false}) {
+    SCOPED_TRACE(refused ? "refused" : "stopped");
+    window_.Reset(sim::WriteImage({.blocks = 1}));
+    sent_.clear();
+    if (refused)
+      window_.keep = false;
+    else
+      window_.duringJournalBefore = [this] { window_.abort = true; };
+    Upload();
+    EXPECT_EQ(Frames(), kBackupFrames);
+    EXPECT_EQ(window_.failed, 1);
+    EXPECT_EQ(window_.succeeded, 0);
+    EXPECT_EQ(window_.outcomes, refused ? std::vector<JournalOutcome>{}
+                                        : std::vector<JournalOutcome>{JournalOutcome::NotSent});
+  }
+}
+
+// A relay whose new firmware starts with its factory settings: the rows it changed are named.
+TEST_F(UploadTransaction, SettingsChangedByTheNewFirmwareAreNamed) {
+  sim::RelayConfig config;
+  config.version = "1.14.d";
+  config.restart_time = 300ms;
+  config.history_fill = 0;
+  config.reset_on_upload = true;
+  Connect(config);
+  relay_->SetRegister(sim::Table::kHolding, 8, 200);    // Uu1
+  relay_->SetRegister(sim::Table::kHolding, 15, 1200);  // tRel
+  window_.image = sim::WriteImage({.version = "1.14", .blocks = 1});
+  Upload();
+  ASSERT_TRUE(window_.restarted);
+  EXPECT_EQ(window_.restarted->changed, (std::vector<std::string>{"Uu1", "tRel"}));
+  EXPECT_EQ(window_.restarted->settings, std::optional(HoldingRegisters<kSettingsWords>(0)));
+  ASSERT_EQ(window_.backups.size(), 1u);
+  EXPECT_EQ(window_.backups[0].settings[8], 200);
+  EXPECT_EQ(window_.outcomes, std::vector<JournalOutcome>{JournalOutcome::Done});
 }

@@ -21,13 +21,24 @@
 #include <vector>
 
 #include "firmware_image.h"
+#include "journal.h"
 #include "page_upload.h"
+#include "settings_file.h"
 #include "window_fixture.h"
 
 using namespace std::chrono_literals;
 namespace sim = nx480::sim;
 
 namespace {
+
+// The journal under `value` while it lives.
+struct DataHome {
+  explicit DataHome(const QString& value) : saved(qgetenv("XDG_DATA_HOME")) {
+    qputenv("XDG_DATA_HOME", QFile::encodeName(value));
+  }
+  ~DataHome() { qputenv("XDG_DATA_HOME", saved); }
+  QByteArray saved;
+};
 
 std::unique_ptr<sim::PtyRelay> Relay(std::chrono::milliseconds restartTime = 300ms) {
   sim::RelayConfig config;
@@ -312,6 +323,98 @@ class UploadWindowTest : public QObject {
       QCOMPARE(app.main.EditVersion->text(), QString("NX480 - 1.14,   s/n:001234"));
     }
     QVERIFY2(hang.Longest() < 500ms, qPrintable(QString::number(hang.Longest().count())));
+  }
+
+  // The upload's entry on disk, with what the new firmware changed in the settings; "Ano" writes
+  // the saved settings back (a settings write of its own), "Ne" leaves them. A journal that
+  // cannot be written and "Ne": nothing of the upload is sent.
+  void uploadKeepsTheSettingsAndOffersThemBack_data() {
+    QTest::addColumn<bool>("journal");  // writable
+    QTest::addColumn<bool>("answer");   // to every question
+    QTest::newRow("Ano") << true << true;
+    QTest::newRow("Ne") << true << false;
+    QTest::newRow("no journal, Ne") << false << false;
+  }
+  void uploadKeepsTheSettingsAndOffersThemBack() {
+    QFETCH(bool, journal);
+    QFETCH(bool, answer);
+    QTemporaryDir home;
+    QFile plain(home.filePath("plain"));
+    QVERIFY(plain.open(QIODevice::WriteOnly));
+    plain.close();
+    DataHome data(journal ? home.path() : home.filePath("plain/data"));
+    sim::RelayConfig config;
+    config.restart_time = 300ms;
+    config.reset_on_upload = true;
+    auto relay = StartRelay(config);
+    relay->SetRegister(sim::Table::kHolding, nx480::kWordUu1, 200);
+    relay->SetRegister(sim::Table::kHolding, nx480::kWordTRel, 1200);
+    auto settings = [&relay] {
+      nx480::SettingsWords words{};
+      for (uint16_t a = 0; a < words.size(); ++a)
+        words[a] = *relay->GetRegister(sim::Table::kHolding, a);
+      return words;
+    };
+    const nx480::SettingsWords saved = settings();
+    App app;
+    app.answer = answer;
+    app.Connect(*relay);
+    app.TraceUploadFrames();
+    app.ShowPage();
+    app.setup.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&app.setup));
+    app.openPath = app.File(sim::WriteImage({.version = "1.14", .blocks = 2}));
+    QTest::keyClick(Focused(&app.setup), Qt::Key_U, Qt::AltModifier);  // "&Upload"
+    // The mnemonic clicks the button after its animation.
+    QVERIFY(WaitUntil([&] { return !LogLines(app.upload).isEmpty(); }, 2000));
+    QVERIFY(app.WaitUntilIdle());
+
+    if (!journal) {
+      QCOMPARE(app.questions.size(), 1);
+      QVERIFY2(app.questions[0].startsWith("NX480 - PC|Zálohu nelze uložit: ") &&
+                   app.questions[0].endsWith(". Nahrát bez zálohy?"),
+               qPrintable(app.questions[0]));
+      QCOMPARE(LastLines(app.upload, 1), QStringList{"...Nenahráno, bez zálohy"});
+      QVERIFY(app.UploadFrames().empty());
+      return;
+    }
+    QCOMPARE(LastLines(app.upload, 2),
+             (QStringList{"Nová verze:         NX480 - 1.14",
+                          "...Nový firmware změnil parametry: Uu1, tRel"}));
+    QVERIFY(WaitUntil([&] { return !app.questions.isEmpty(); }, 2000));
+    QCOMPARE(app.questions, QStringList{"NX480 - PC|Nový firmware změnil parametry: Uu1, tRel. "
+                                        "Zapsat uložené parametry zpět?"});
+    const std::string root = *nx480::JournalRoot();
+    const size_t entries = answer ? 2 : 1;
+    QVERIFY(WaitUntil(
+        [&] {
+          return nx480::ListJournal(root).size() == entries &&
+                 !app.params.WriteParamsRequest.Pending();
+        },
+        5000));
+    const std::vector<nx480::JournalEntry> journalEntries = nx480::ListJournal(root);
+    const nx480::JournalEntry& upload = journalEntries.back();
+    QCOMPARE(upload.kind, nx480::ChangeKind::FirmwareUpload);
+    QCOMPARE(upload.outcome, nx480::JournalOutcome::Done);
+    QCOMPARE(upload.details,
+             (std::vector<std::string>{
+                 "image: " + app.openPath.toStdString() + ", NX480 1.14, 524 bytes, 2 blocks",
+                 "after restart: Uu1 200 V (87 %) -> 196 V (85 %)",
+                 "after restart: tRel 60.0 s -> 30.0 s"}));
+    std::vector<uint8_t> bytes;
+    nx480::FileError error;
+    QVERIFY(nx480::ReadJournalBackup(root, upload, "settings.nx4", bytes, error));
+    nx480::SettingsWords backup{};
+    nx480::ApplySettingsFileBytes(bytes, backup);
+    QCOMPARE(backup, saved);
+    if (answer) {
+      QCOMPARE(journalEntries[0].kind, nx480::ChangeKind::Settings);
+      QCOMPARE(journalEntries[0].outcome, nx480::JournalOutcome::Done);
+      QCOMPARE(settings(), saved);
+      QCOMPARE(app.setup.LabelMsg->text(), QString("O.K."));
+    } else {
+      QCOMPARE(*relay->GetRegister(sim::Table::kHolding, nx480::kWordUu1), uint16_t(196));
+    }
   }
 
   void stoppedAfterTheCurrentBlock_data() {

@@ -6,11 +6,15 @@
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QTabWidget>
 #include <QTextCursor>
+#include <QTimer>
 #include <algorithm>
 
 #include "form_setup.h"
+#include "identity.h"
 #include "modbus.h"
+#include "page_parameters.h"
 #include "text_codec.h"
 #include "window_services.h"
 
@@ -33,6 +37,12 @@ const char* const kWaitStopped = "...Čekání přerušeno";
 const char* const kNewVersion = "Nová verze:         ";
 const char* const kNotIdentified = "nezjištěna - přístroj po restartu neodpovídá";
 const char* const kNotKnown = "nezjištěna";
+// The change journal: an upload the user let go rather than send it without a backup, and what
+// the new firmware did to the settings.
+const char* const kNotUploaded = "...Nenahráno, bez zálohy";
+const char* const kSettingsChanged = "...Nový firmware změnil parametry: %1";
+const char* const kSettingsNotRead = "...Parametry po restartu nevyčteny";
+const char* const kWriteBack = "Nový firmware změnil parametry: %1. Zapsat uložené parametry zpět?";
 
 const char* const kCaptionUpload = "&Upload";
 const char* const kCaptionStop = "&Stop";
@@ -163,6 +173,9 @@ size_t PageUpload::LoadImage(const QString& path) {
   }
   Log("Aplikace: " + FromRelay(check.name));
   Log("Verze: " + FromRelay(check.version));
+  imageDetail_ =
+      FirmwareImageDetail(path.toStdString(), Cp1250ToUtf8(check.name), Cp1250ToUtf8(check.version),
+                          static_cast<size_t>(read), check.blocks);
   return static_cast<size_t>(read);
 }
 
@@ -201,6 +214,56 @@ void PageUpload::UploadSucceeded(const std::optional<RestartedRelay>& relay) {
   Log(kNewVersion + (relay     ? FromRelay(Frame().Session().identText)
                      : stopped ? QString(kNotKnown)
                                : QString(kNotIdentified)));
+  if (!relay) return;
+  if (!relay->settings) {
+    Log(kSettingsNotRead);
+    return;
+  }
+  if (relay->changed.empty()) return;
+  QStringList names;
+  for (const std::string& name : relay->changed) names << QString::fromStdString(name);
+  Log(QString(kSettingsChanged).arg(names.join(", ")));
+  // Asked after this step: the upload ends without waiting for the answer, and the write that
+  // "Ano" posts is served after it.
+  QTimer::singleShot(0, this, [this, saved = backup_.settings, list = names.join(", ")] {
+    OfferWriteBack(saved, list);
+  });
+}
+
+void PageUpload::OfferWriteBack(const SettingsWords& saved, const QString& names) {
+  if (!AppDialogs().ask(&Frame(), kProgramTitle, QString(kWriteBack).arg(names))) return;
+  Frame().Page1->setCurrentWidget(Frame().TabOchrana);
+  // Written as "Zapiš" writes the boxes, a change journaled itself.
+  Frame().Parameters().WriteBackup(
+      SettingsBackup(saved).bytes,
+      entryName_.empty() ? "settings written back after a firmware upload without a backup"
+                         : "settings restored from journal entry " + entryName_);
+}
+
+bool PageUpload::JournalBefore(const UploadBackup& backup) {
+  backup_ = backup;
+  const RelaySession& session = Frame().Session();
+  backupFirmware_ = session.firmware;
+  JournalEntry entry = NewJournalEntry(session, ChangeKind::FirmwareUpload,
+                                       "firmware uploaded from the Upload FW page");
+  entry.details.push_back(imageDetail_);
+  entry.backups =
+      FirmwareUploadBackups(Cp1250ToUtf8(backup.identText), backup.settings, backup.calibration);
+  if (!journal_.Open(&Frame(), std::move(entry), QString::fromUtf8("Nahrát bez zálohy?"))) {
+    UploadResultText = kNotUploaded;
+    return false;
+  }
+  entryName_ = journal_.Entry() ? JournalEntryName(*journal_.Entry()) : std::string();
+  return true;
+}
+
+void PageUpload::JournalAfter(JournalOutcome outcome, const std::optional<RestartedRelay>& relay) {
+  std::vector<std::string> details;
+  if (relay) {
+    const FirmwareFeatures now = FirmwareFeaturesOf(FirmwareMinorOf(relay->identText));
+    details = SettingsAfterRestartDetails(backup_.settings, backupFirmware_, relay->settings, now);
+  }
+  journal_.Close(&Frame(), outcome, std::move(details));
 }
 
 void PageUpload::TabChanging() {

@@ -11,6 +11,12 @@
 // chyba komuniíkace"). The transfer ends after its current block and the relay is told to
 // cancel. Once Run has gone out the worker waits for the restarting relay ("...Čekám na restart
 // přístroje"); Stop and the connect button end that waiting, a tab change or closing does not.
+//
+// The change journal: before Start the page keeps what the relay holds (identification,
+// settings, in service mode the calibration) in an entry, or asks whether to upload without
+// one; the entry is closed with the upload's outcome and what the new firmware changed in the
+// settings. When it changed them, the log names the rows and the page asks whether to write the
+// saved settings back: "Ano" opens them on "Parametry" and writes them as its "Zapiš" does.
 #pragma once
 
 #include <QString>
@@ -19,9 +25,11 @@
 #include <functional>
 #include <optional>
 #include <span>
+#include <string>
 #include <vector>
 
 #include "image_file.h"
+#include "journal_entry_keeper.h"
 #include "setup_page.h"
 #include "upload_transaction.h"
 
@@ -72,6 +80,9 @@ class PageUpload : public SetupPage, public nx480::UploadWindow {
   void UploadFailed(nx480::LinkError error) override;
   void UploadRestarting() override;
   void UploadSucceeded(const std::optional<nx480::RestartedRelay>& relay) override;
+  bool JournalBefore(const nx480::UploadBackup& backup) override;
+  void JournalAfter(nx480::JournalOutcome outcome,
+                    const std::optional<nx480::RestartedRelay>& relay) override;
 
   void Build();
   void Log(const QString& line);
@@ -79,8 +90,17 @@ class PageUpload : public SetupPage, public nx480::UploadWindow {
   // Loads the file at `path` into UploadImage and checks it, logging what it finds: the image
   // length, or 0 when it may not be sent.
   size_t LoadImage(const QString& path);
+  // After the upload's request has ended: asks whether to write `saved` back, and does so.
+  void OfferWriteBack(const nx480::SettingsWords& saved, const QString& names);
 
   QString lastOpenName_;  // the open dialog starts with the file chosen last
   int logLines_ = 0;
   bool restarting_ = false;  // Run has gone out; the worker waits for the relay
+  std::string imageDetail_;  // the journal's line of the image being uploaded
+  // From JournalBefore to the upload's end: what it replaces, the firmware it was read under,
+  // the entry (none open when uploaded without a backup) and its name (empty: none).
+  nx480::UploadBackup backup_;
+  nx480::FirmwareFeatures backupFirmware_;
+  JournalEntryKeeper journal_;
+  std::string entryName_;
 };
