@@ -126,6 +126,10 @@ void TFormSetup::ShowNotWritten() {
   ShowStatusText(QString::fromUtf8(kStatusNotWritten), false);
 }
 
+void TFormSetup::ShowNotCleared() {
+  ShowStatusText(QString::fromUtf8(kStatusNotCleared), false);
+}
+
 void TFormSetup::ShowStatusText(const QString& text, bool ok) {
   LabelMsg->setText(text);
   // "O.K." is black even while an earlier failure's red has not yet timed out.

@@ -49,6 +49,8 @@ class TFormSetup : public RelayWindow {
   void ShowNotConnected();
   // A write not sent because its backup could not be kept (red, a beep).
   void ShowNotWritten();
+  // A history clearing not sent because its backup could not be kept (red, a beep).
+  void ShowNotCleared();
   void UpdateCaption();
 
   // Event handlers.

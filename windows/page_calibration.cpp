@@ -6,8 +6,11 @@
 #include <QLineEdit>
 #include <QPushButton>
 
+#include "date_time_text.h"
 #include "form_setup.h"
+#include "history_view.h"
 #include "modbus.h"
+#include "setup_status.h"
 #include "up_down.h"
 #include "window_services.h"
 
@@ -165,6 +168,88 @@ void PageCalibration::ShowResult(Outcome outcome) {
   }
 }
 
+bool PageCalibration::OpenEntry(std::optional<JournalEntry> entry, bool clearing) {
+  entry_.reset();
+  QString reason;
+  const std::optional<std::string> root = JournalRoot();
+  if (!entry) {
+    reason = QString::fromUtf8("historii nelze zapsat v kódování Windows-1250");
+  } else if (!root) {
+    reason = QString::fromUtf8("není složka pro data");
+  } else {
+    FileError error;
+    if (OpenJournalEntry(*root, *entry, error)) {
+      entry_ = std::move(entry);
+      entryRoot_ = *root;
+      return true;
+    }
+    reason = QString::fromStdString(FileProblemText(error.problem));
+    const std::string system = SystemErrorText(error);
+    if (!system.empty()) reason += QString(" (%1)").arg(QString::fromLocal8Bit(system.c_str()));
+  }
+  const QString question =
+      QString::fromUtf8(clearing ? "Zálohu nelze uložit: %1. Smazat bez zálohy?"
+                                 : "Zálohu nelze uložit: %1. Zapsat bez zálohy?")
+          .arg(reason);
+  if (AppDialogs().ask(&Frame(), kProgramTitle, question)) return true;
+  if (clearing) {
+    Frame().ShowNotCleared();
+  } else {
+    Frame().ShowNotWritten();
+  }
+  return false;
+}
+
+void PageCalibration::CloseEntry(Outcome outcome, std::vector<std::string> details) {
+  if (!entry_) return;  // sent without a backup
+  entry_->outcome = JournalOutcomeOf(outcome);
+  for (std::string& line : details) entry_->details.push_back(std::move(line));
+  FileError error;
+  // The entry stays "pending" when it cannot be closed; the change itself is done either way.
+  CloseJournalEntry(entryRoot_, *entry_, error);
+  entry_.reset();
+}
+
+bool PageCalibration::JournalBefore(const CalibrationWords& held, const CalibrationWords& toWrite) {
+  JournalEntry entry = NewJournalEntry(Frame().Session(), ChangeKind::Calibration,
+                                       "calibration written from the Kalibrace page");
+  entry.details = CalibrationChangeDetails(held, toWrite);
+  entry.backups.push_back(CalibrationBackup(held));
+  entryWritten_ = toWrite;
+  return OpenEntry(std::move(entry), false);
+}
+
+void PageCalibration::JournalAfter(Outcome outcome, const CalibrationWords& held) {
+  CloseEntry(outcome, outcome == Outcome::Differs ? CalibrationHeldDetails(entryWritten_, held)
+                                                  : std::vector<std::string>{});
+}
+
+std::optional<std::vector<uint8_t>> PageCalibration::HistoryExport(
+    const std::vector<HistoryRecord>& ring) {
+  // The history window's table as its "Ulož" writes it.
+  const std::vector<HistoryRow> rows = HistoryTable(ring, [](const EventStamp& t) {
+    return DateAndTimeText(QDate(t.year, t.month, t.day), QTime(t.hour, t.minute, t.second))
+        .toStdString();
+  });
+  std::string bytes;
+  if (!HistoryCsv(rows, bytes)) return std::nullopt;
+  return std::vector<uint8_t>(bytes.begin(), bytes.end());
+}
+
+bool PageCalibration::JournalBeforeClearing(const std::optional<std::vector<uint8_t>>& historyCsv,
+                                            size_t records) {
+  if (!historyCsv) return OpenEntry(std::nullopt, true);
+  JournalEntry entry = NewJournalEntry(Frame().Session(), ChangeKind::HistoryClearing,
+                                       "event history cleared from the Kalibrace page");
+  entry.details.push_back(HistoryClearingDetail(records));
+  entry.backups.push_back(HistoryBackup(*historyCsv));
+  return OpenEntry(std::move(entry), true);
+}
+
+void PageCalibration::JournalAfterClearing(Outcome outcome) {
+  CloseEntry(outcome);
+}
+
 void PageCalibration::ApplyFeatures(const RelaySession& session) {
   PanelClrHist->setVisible(session.firmware.historyClearing);
 }
@@ -173,6 +258,11 @@ void PageCalibration::Activated() {
   // Without a relay the worker is parked: a read asked for now would only go to whatever relay
   // is connected next (the connect button drops it anyway).
   if (Frame().Session().connected) ReadCalibrationRequest.Set(1);
+}
+
+void PageCalibration::WindowClosing() {
+  // A clearing once sent runs to its end; one still walking the ring sends nothing.
+  ClearHistoryRequest.Clear();
 }
 
 bool PageCalibration::CheckConnected() {

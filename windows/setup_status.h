@@ -11,6 +11,8 @@ inline constexpr const char* kStatusWrongCode = "Chybné heslo";
 inline constexpr const char* kStatusNotConnected = "Přístroj není připojen";
 // A write the user let go rather than send it without a backup.
 inline constexpr const char* kStatusNotWritten = "Nezapsáno, bez zálohy";
+// A history clearing the user let go rather than send it without a backup.
+inline constexpr const char* kStatusNotCleared = "Nesmazáno, bez zálohy";
 inline constexpr const char* kStatusUnknown = "Odesláno, výsledek neznámý";
 // A write read back with other values; TFormSetup::ShowDiffering adds the names: "Uloženo
 // jinak: Uu1, tRel".
