@@ -761,6 +761,65 @@ TEST_F(Ctl, SettingsWriteKeepsItsJournalEntry) {
                                                         "held: Uu1 200 V (87 %)"}));
 }
 
+// The calibration's changes keep what they replace first: without a journal nothing is sent,
+// with one the entry holds the calibration block, or the ring as `history --csv` writes it.
+TEST_F(Ctl, CalibrationChangesKeepTheirJournalEntries) {
+  const std::string root = Path("data/nx480-pc/journal");
+  const struct {
+    std::vector<std::string> args;
+    const char* refusal;
+    nx480::ChangeKind kind;
+    const char* backup;
+  } cases[] = {
+      {{"--service", "calibration", "set", "KalU2=1.002"},
+       "nothing written",
+       nx480::ChangeKind::Calibration,
+       "calibration.txt"},
+      {{"--service", "calibration", "clear-history"},
+       "nothing cleared",
+       nx480::ChangeKind::HistoryClearing,
+       "history.csv"},
+  };
+  Start();
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.args.back());
+    // What the change replaces, as nx480ctl shows it.
+    const CtlResult ring = Run({"history", "--csv", Path("ring.csv")});
+    ASSERT_EQ(ring.code, 0) << ring.err;
+    std::string block;
+    for (uint16_t a = 0x18; a < 0x20; ++a) {
+      char line[16];
+      std::snprintf(line, sizeof line, "0x%02X 0x%04X\n", a, Holding(a));
+      block += line;
+    }
+    const bool clearing = c.kind == nx480::ChangeKind::HistoryClearing;
+    const size_t events = relay_->WithModel([](sim::RelayModel& m) { return m.Events(); }).size();
+    const uint16_t kalU2 = Holding(0x19);
+
+    const CtlResult refused = Run(c.args, Path("ring.csv") + "/data");  // under a regular file
+    EXPECT_EQ(refused.code, 5) << refused.err;
+    EXPECT_TRUE(Has(refused.err, c.refusal)) << refused.err;
+    EXPECT_EQ(Holding(0x19), kalU2);
+    EXPECT_EQ(relay_->WithModel([](sim::RelayModel& m) { return m.HistoryClears(); }), 0u);
+
+    const CtlResult done = Run(c.args);
+    ASSERT_EQ(done.code, 0) << done.err;
+    const std::vector<nx480::JournalEntry> entries = nx480::ListJournal(root);
+    ASSERT_FALSE(entries.empty());
+    const nx480::JournalEntry& entry = entries[0];
+    EXPECT_EQ(entry.kind, c.kind);
+    EXPECT_EQ(entry.outcome, nx480::JournalOutcome::Done);
+    EXPECT_EQ(entry.details,
+              std::vector<std::string>{clearing ? "records: " + std::to_string(events)
+                                                : "row: KalU2 1.000 -> 1.002"});
+    std::vector<uint8_t> backup;
+    nx480::FileError error;
+    ASSERT_TRUE(nx480::ReadJournalBackup(root, entry, c.backup, backup, error));
+    EXPECT_EQ(std::string(backup.begin(), backup.end()),
+              clearing ? ReadAll(Path("ring.csv")) : block);
+  }
+}
+
 // The journal read without a relay: every relay's entries newest first, an entry shown with its
 // settings decoded, damaged entries, IDs that name none or two, no journal at all.
 TEST_F(Ctl, JournalWithoutARelay) {

@@ -43,15 +43,6 @@ QString Text(const PageParameters& p, int box) {
   return p.Edit[box]->text();
 }
 
-// XDG_DATA_HOME set to `value` while it lives, then as it was.
-struct DataHome {
-  explicit DataHome(const QString& value) : saved(qgetenv("XDG_DATA_HOME")) {
-    qputenv("XDG_DATA_HOME", QFile::encodeName(value));
-  }
-  ~DataHome() { qputenv("XDG_DATA_HOME", saved); }
-  QByteArray saved;
-};
-
 QColor StatusColour(const TFormSetup& s) {
   return s.LabelMsg->palette().color(QPalette::WindowText);
 }
