@@ -603,6 +603,8 @@ TEST_F(Ctl, InterruptSendsNothingMore) {
       {"among silent ports", clear, true, "", 0, 0},
       // The search ends with the relay found and its serial number read.
       {"while the relay identifies itself", clear, false, "late:0x11:1:0:90", 1, 2},
+      // The walk before the clearing: it ends after the record in progress, nothing cleared.
+      {"while the ring is read for the backup", clear, false, "late:0x03:1:4:90", 6, 6},
       // The calibration read that comes before the write (the search's serial number read,
       // of the same registers, is let through).
       {"while the calibration is read",
