@@ -324,6 +324,25 @@ class ClockCalibrationWindowTest : public QObject {
     QCOMPARE(std::string(bytes.begin(), bytes.end()), expected);
   }
 
+  // Closed (Esc) while the ring is read for the backup: the walk ends and nothing is cleared.
+  void closingWhileTheRingIsReadSendsNothing() {
+    sim::RelayConfig config;
+    config.history_size_code = 32;
+    config.history_fill = 2000;  // a walk of seconds
+    auto relay = StartRelay(config);
+    App app({"/servis"});
+    app.Connect(*relay);
+    QVERIFY(app.OpenCalibration());
+    const uint64_t before = relay->Counters().model.requests;
+    app.Press(Qt::Key_S);  // "&Smaž historii"
+    QVERIFY(WaitUntil([&] { return relay->Counters().model.requests > before + 20; }, 3000));
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+    QVERIFY(!app.setup.isVisible());
+    QVERIFY(WaitUntil([&] { return app.Idle(); }, 3000));
+    QTest::qWait(1600);  // past the relay's time to erase a ring
+    QCOMPARE(Clears(*relay), 0u);
+  }
+
   // A journal that cannot be written: the page asks, and "Ne" sends nothing.
   void noChangeWithoutABackupUnlessTheUserSaysSo_data() {
     QTest::addColumn<int>("key");
