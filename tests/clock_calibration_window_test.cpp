@@ -251,7 +251,7 @@ class ClockCalibrationWindowTest : public QObject {
   // what the relay holds, and the journal keeps the block as it was right before the write.
   void calibrationWriteHeldOtherwiseIsJournaled() {
     QTemporaryDir home;
-    DataHome data(home.path());
+    ScopedDataHome data(home.path());
     sim::RelayConfig config;
     config.clamps.push_back(*sim::ParseSettingClamp("25:0:1050"));  // KalU2 up to 1.050
     auto relay = StartRelay(config);
@@ -290,7 +290,7 @@ class ClockCalibrationWindowTest : public QObject {
   // Alt+S keeps the whole event ring, as the history window exports it, before it is cleared.
   void clearingKeepsTheRingAsTheHistoryExport() {
     QTemporaryDir home;
-    DataHome data(home.path());
+    ScopedDataHome data(home.path());
     auto relay = StartRelay({});
     App app({"/servis"});
     app.Connect(*relay);
@@ -361,7 +361,7 @@ class ClockCalibrationWindowTest : public QObject {
     QFile plain(home.filePath("plain"));
     QVERIFY(plain.open(QIODevice::WriteOnly));
     plain.close();
-    DataHome data(home.filePath("plain/data"));  // under a regular file
+    ScopedDataHome data(home.filePath("plain/data"));  // under a regular file
     auto relay = StartRelay({});
     App app({"/servis"});
     app.Connect(*relay);

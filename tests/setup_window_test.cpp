@@ -510,7 +510,7 @@ class SetupWindowTest : public QObject {
   // Alt+Z keeps what the write replaces, read from the relay right then, in the change journal.
   void writeKeepsWhatItReplacesInTheJournal() {
     QTemporaryDir home;
-    DataHome data(home.path());
+    ScopedDataHome data(home.path());
     auto relay = StartRelay("1.14.d");
     App app;
     TFormSetup& s = app.setup;
@@ -558,7 +558,7 @@ class SetupWindowTest : public QObject {
     QFile plain(home.filePath("plain"));
     QVERIFY(plain.open(QIODevice::WriteOnly));
     plain.close();
-    DataHome data(home.filePath("plain/data"));  // under a regular file
+    ScopedDataHome data(home.filePath("plain/data"));  // under a regular file
     auto relay = StartRelay("1.14.d");
     App app;
     TFormSetup& s = app.setup;

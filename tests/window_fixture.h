@@ -22,11 +22,11 @@
 #include "window_services.h"
 
 // XDG_DATA_HOME set to `value` while it lives, then as it was.
-struct DataHome {
-  explicit DataHome(const QString& value) : saved(qgetenv("XDG_DATA_HOME")) {
+struct ScopedDataHome {
+  explicit ScopedDataHome(const QString& value) : saved(qgetenv("XDG_DATA_HOME")) {
     qputenv("XDG_DATA_HOME", QFile::encodeName(value));
   }
-  ~DataHome() { qputenv("XDG_DATA_HOME", saved); }
+  ~ScopedDataHome() { qputenv("XDG_DATA_HOME", saved); }
   QByteArray saved;
 };
 
