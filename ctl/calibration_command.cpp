@@ -1,10 +1,15 @@
 // `nx480ctl --service calibration [show | set NAME=VALUE ... | clear-history]`.
+#include <atomic>
 #include <cstdio>
 #include <functional>
+#include <optional>
+#include <string>
 
 #include "calibration_record.h"
 #include "calibration_transactions.h"
 #include "commands.h"
+#include "history_command.h"
+#include "journal.h"
 #include "output.h"
 #include "relay_link.h"
 
@@ -12,15 +17,54 @@ namespace nx480::ctl {
 
 namespace {
 
-// The "Kalibrace" page as the calibration transactions see it; its steps run on the worker.
+// The "Kalibrace" page as the calibration transactions see it; its steps run on the worker, and
+// the main thread reads what they left once the request is served.
 class CalibrationPage : public CalibrationWindow {
  public:
+  // The session of the relay the journal entries are for; set before the first request.
+  const RelaySession* session = nullptr;
   void StoreCalibration(const CalibrationWords& words) override { record = words; }
   void CalibrationToBoxes() override {}
   void StoreDifferences(const CalibrationWords&, const CalibrationWords&) override {}
   void ShowResult(Outcome shown) override { outcome = shown; }
   const CalibrationWords& WriteHandOver() const override { return writeRequest.Data(); }
   uint16_t ClearHistoryCode() const override { return kClearHistoryCode; }
+  bool ClearingAsked() const override { return !dropped.load(std::memory_order_acquire); }
+
+  // The change's journal entry, as the window keeps it; without it nothing is sent (no
+  // question).
+  bool JournalBefore(const CalibrationWords& held, const CalibrationWords& toWrite) override {
+    JournalEntry entry = NewJournalEntry(*session, ChangeKind::Calibration,
+                                         "calibration written by nx480ctl calibration set");
+    entry.details = CalibrationChangeDetails(held, toWrite);
+    entry.backups.push_back(CalibrationBackup(held));
+    written_ = toWrite;
+    return Open(std::move(entry));
+  }
+  void JournalAfter(Outcome shown, const CalibrationWords& held) override {
+    Close(shown, shown == Outcome::Differs ? CalibrationHeldDetails(written_, held)
+                                           : std::vector<std::string>{});
+  }
+  std::optional<std::vector<uint8_t>> HistoryExport(
+      const std::vector<HistoryRecord>& ring) override {
+    std::string bytes;
+    if (!HistoryCsv(HistoryTable(ring), bytes)) return std::nullopt;
+    return std::vector<uint8_t>(bytes.begin(), bytes.end());
+  }
+  bool JournalBeforeClearing(const std::optional<std::vector<uint8_t>>& historyCsv,
+                             size_t records) override {
+    if (!historyCsv) {
+      journalError = "the history holds a character that Windows-1250 cannot write";
+      return false;
+    }
+    JournalEntry entry =
+        NewJournalEntry(*session, ChangeKind::HistoryClearing,
+                        "event history cleared by nx480ctl calibration clear-history");
+    entry.details.push_back(HistoryClearingDetail(records));
+    entry.backups.push_back(HistoryBackup(*historyCsv));
+    return Open(std::move(entry));
+  }
+  void JournalAfterClearing(Outcome shown) override { Close(shown, {}); }
 
   std::vector<RequestDecl> Requests() {
     auto failed = [this](TModbus&) { result = Exit::Communication; };
@@ -50,7 +94,51 @@ class CalibrationPage : public CalibrationWindow {
   Request readRequest;
   RequestWith<CalibrationWords> writeRequest;
   Request clearRequest;
+  std::atomic<bool> dropped{false};  // Ctrl-C before the clearing went out: it is not sent
+  std::string journalError;          // why the journal entry could not be written (nothing sent)
+  std::string closeError;            // why the entry's outcome could not be recorded
+
+ private:
+  bool Open(JournalEntry entry) {
+    journalError.clear();
+    const std::optional<std::string> root = JournalRoot();
+    if (!root) {
+      journalError = "no folder for the journal (set HOME or XDG_DATA_HOME)";
+      return false;
+    }
+    FileError error;
+    if (!OpenJournalEntry(*root, entry, error)) {
+      journalError = *root + ": " + FileErrorText(error);
+      return false;
+    }
+    entry_ = std::move(entry);
+    root_ = *root;
+    return true;
+  }
+  void Close(Outcome shown, std::vector<std::string> details) {
+    if (!entry_) return;
+    entry_->outcome = JournalOutcomeOf(shown);
+    for (std::string& line : details) entry_->details.push_back(std::move(line));
+    FileError error;
+    if (!CloseJournalEntry(root_, *entry_, error)) closeError = root_ + ": " + FileErrorText(error);
+    entry_.reset();
+  }
+
+  std::optional<JournalEntry> entry_;
+  std::string root_;
+  CalibrationWords written_{};
 };
+
+// Without a journal entry nothing was sent: the message, and the file error's exit code. An
+// entry that could not be closed is told too.
+std::optional<Exit> JournalFailed(const CalibrationPage& page, const char* what) {
+  if (!page.closeError.empty())
+    Say("bad file: journal: " + page.closeError + " (the entry stays pending)");
+  if (page.journalError.empty()) return std::nullopt;
+  Say("bad file: journal: " + page.journalError + "; nothing " + what + " (the backup of " +
+      "what it replaces must be kept first)");
+  return Exit::BadFile;
+}
 
 // The message of a transaction that failed with `result`.
 Exit Failed(Exit result, const std::string& what) {
@@ -78,17 +166,23 @@ std::string CalibrationTable(const CalibrationWords& record) {
 }  // namespace
 
 Exit RunCalibration(const Invocation& invocation) {
-  CalibrationPage page;
+  CalibrationPage page;  // outlives the relay's worker, which serves its requests
   RelayLink relay(invocation);
+  page.session = &relay.Session();
   if (const Exit connected = relay.Connect(); connected != Exit::Ok) return connected;
   relay.Start(page.Requests());
 
   if (invocation.command == Command::ClearHistory) {
-    const Exit cleared = Served(
-        relay, page, page.clearRequest, [&page] { page.clearRequest.Post(); },
-        "clearing the event history");
-    if (cleared == Exit::Ok) Say("event history cleared");
-    return cleared;
+    // Ctrl-C while the ring is read for the backup: the walk ends, and nothing is cleared.
+    const Exit served = relay.Serve(
+        page.clearRequest, [&page] { page.clearRequest.Post(); },
+        [&page] { page.dropped.store(true, std::memory_order_release); });
+    if (const std::optional<Exit> journal = JournalFailed(page, "cleared")) return *journal;
+    if (served != Exit::Ok) return served;
+    if (!relay.MaySend() && page.outcome != Outcome::Ok) return Exit::Interrupted;
+    if (page.result != Exit::Ok) return Failed(page.result, "clearing the event history");
+    Say("event history cleared");
+    return Exit::Ok;
   }
 
   if (const Exit read = Served(
@@ -120,9 +214,9 @@ Exit RunCalibration(const Invocation& invocation) {
   // holding the relay's, Unknown when the read-back failed.
   page.result = Exit::Communication;
   page.outcome = Outcome::CommunicationError;
-  if (const Exit served = relay.Serve(page.writeRequest, [&] { page.writeRequest.Post(wanted); });
-      served != Exit::Ok)
-    return served;
+  const Exit served = relay.Serve(page.writeRequest, [&] { page.writeRequest.Post(wanted); });
+  if (const std::optional<Exit> journal = JournalFailed(page, "written")) return *journal;
+  if (served != Exit::Ok) return served;
   if (page.outcome != Outcome::Ok && page.outcome != Outcome::Differs &&
       page.outcome != Outcome::Unknown)
     return Failed(page.result, "writing the calibration");

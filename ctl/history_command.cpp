@@ -54,18 +54,10 @@ std::string EndText(HistoryEnd end) {
 }  // namespace
 
 std::vector<HistoryRow> HistoryTable(const std::vector<HistoryRecord>& records) {
-  std::vector<HistoryRow> rows{HistoryTitles()};
-  for (const HistoryRecord& record : records) {
-    const std::optional<EventRow> row = DecodeEvent(record);
-    if (!row) continue;
-    const EventStamp& t = row->when;
-    rows.push_back(
-        {DateAndTimeText(QDate(t.year, t.month, t.day), QTime(t.hour, t.minute, t.second))
-             .toStdString(),
-         row->event, row->frequency, row->u1, row->u2, row->u3});
-  }
-  if (rows.size() == 1) rows.emplace_back();
-  return rows;
+  return nx480::HistoryTable(records, [](const EventStamp& t) {
+    return DateAndTimeText(QDate(t.year, t.month, t.day), QTime(t.hour, t.minute, t.second))
+        .toStdString();
+  });
 }
 
 Exit RunHistory(const Invocation& invocation) {

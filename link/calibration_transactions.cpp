@@ -2,6 +2,7 @@
 
 #include <chrono>
 
+#include "history_transaction.h"
 #include "modbus.h"
 
 namespace nx480 {
@@ -21,6 +22,21 @@ void Fail(TModbus& link, CalibrationWindow& window, OutcomeKind kind) {
   Report(link, window, {kind, link.LastError()});
   link.DrainInput();
 }
+
+// The walk before a clearing, as a history window: each record goes into the transaction's own
+// list (inside the walk's synchronous step), and the reading asked for is the clearing itself.
+class RingBackup : public HistoryWindow {
+ public:
+  explicit RingBackup(const CalibrationWindow& window) : window_(window) {}
+  void BeginReading(int32_t) override { ring.clear(); }
+  void ShowHistoryRecord(const HistoryRecord& record) override { ring.push_back(record); }
+  int32_t RequestedReading() const override { return window_.ClearingAsked() ? 1 : 0; }
+
+  std::vector<HistoryRecord> ring;
+
+ private:
+  const CalibrationWindow& window_;
+};
 
 }  // namespace
 
@@ -46,23 +62,40 @@ void ReadCalibration(TModbus& link, CalibrationWindow& window) {
 
 void WriteCalibration(TModbus& link, CalibrationWindow& window) {
   const CalibrationWords written = window.WriteHandOver();
+  // What the write replaces, read right now: an earlier read may be stale.
+  CalibrationWords before{};
+  if (!ReadCalibrationWords(link, before)) {
+    Fail(link, window, Outcome::CommunicationError);
+    return;
+  }
+  bool goOn = false;
+  link.Synchronize([&] { goOn = window.JournalBefore(before, written); });
+  if (!goOn) return;
+  auto end = [&](Outcome outcome, const CalibrationWords& held) {
+    link.Synchronize([&] {
+      window.JournalAfter(outcome, held);
+      window.ShowResult(outcome);
+    });
+  };
   RequestPatch patch;
   patch.words = written.data();
   patch.wordCount = kCalibrationWords;
   link.SendRequest(link.BuildRequest(templates::kCalibrationWrite, patch));
   if (!link.Sleep(kCalibrationWriteWait) ||
       !link.CheckReply(kMainReply, templates::kCalibrationWrite.replyLength) || !link.CheckEcho()) {
-    Fail(link, window, Outcome::CommunicationError);
+    end({Outcome::CommunicationError, link.LastError()}, before);
+    link.DrainInput();
     return;
   }
   // Acknowledged: what the relay holds is what it reads back.
   CalibrationWords held{};
   if (!ReadCalibrationWords(link, held)) {
-    Fail(link, window, Outcome::Unknown);
+    end({Outcome::Unknown, link.LastError()}, before);
+    link.DrainInput();
     return;
   }
   if (held == written) {
-    Report(link, window, Outcome::Ok);
+    end(Outcome::Ok, held);
     return;
   }
   link.Synchronize([&] {
@@ -70,10 +103,31 @@ void WriteCalibration(TModbus& link, CalibrationWindow& window) {
     window.CalibrationToBoxes();
     window.StoreDifferences(written, held);
   });
-  Report(link, window, Outcome::Differs);
+  end(Outcome::Differs, held);
 }
 
 void ClearHistory(TModbus& link, CalibrationWindow& window) {
+  // What the clearing replaces: the whole ring, read right now. The walk drains after its own
+  // failures.
+  RingBackup backup(window);
+  const HistoryWalk walk = ReadHistory(link, backup);
+  if (walk.end != HistoryEnd::AllRead && walk.end != HistoryEnd::EmptySlot) {
+    Report(link, window, {Outcome::CommunicationError, walk.error});
+    return;
+  }
+  bool goOn = false;
+  link.Synchronize([&] {
+    goOn = window.JournalBeforeClearing(window.HistoryExport(backup.ring), backup.ring.size());
+  });
+  if (!goOn) return;
+  auto end = [&](Outcome outcome) {
+    link.Synchronize([&] {
+      window.JournalAfterClearing(outcome);
+      window.ShowResult(outcome);
+    });
+    if (outcome != Outcome::Ok) link.DrainInput();
+  };
+
   const uint16_t code = window.ClearHistoryCode();
   RequestPatch patch;
   patch.words = &code;
@@ -82,15 +136,12 @@ void ClearHistory(TModbus& link, CalibrationWindow& window) {
   // The relay answers once the history is emptied. A disconnect from here on leaves the
   // relay with the command and the tool without its answer: the result is not known.
   if (!link.Sleep(kClearHistoryWait)) {
-    Fail(link, window, Outcome::Unknown);
+    end({Outcome::Unknown, link.LastError()});
     return;
   }
   if (link.CheckReply(kMainReply, templates::kClearHistory.replyLength)) {
-    if (link.CheckEcho()) {
-      Report(link, window, Outcome::Ok);
-    } else {
-      Fail(link, window, Outcome::CommunicationError);
-    }
+    end(link.CheckEcho() ? Outcome(Outcome::Ok)
+                         : Outcome(Outcome::CommunicationError, link.LastError()));
     return;
   }
   // An exception reply is the relay's refusal of the code; any other failure is the line's.
@@ -98,10 +149,10 @@ void ClearHistory(TModbus& link, CalibrationWindow& window) {
                        link.ReplyBuffer[1] == kWriteException;
   const bool cut =
       link.LastError() == LinkError::Stopped || link.LastError() == LinkError::PortClosed;
-  Fail(link, window,
-       refused ? Outcome::Refused
+  end({refused ? Outcome::Refused
        : cut   ? Outcome::Unknown
-               : Outcome::CommunicationError);
+               : Outcome::CommunicationError,
+       link.LastError()});
 }
 
 }  // namespace nx480

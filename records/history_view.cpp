@@ -127,6 +127,19 @@ std::optional<EventRow> DecodeEvent(const HistoryRecord& record) {
                   VoltsText(record[7])};
 }
 
+std::vector<HistoryRow> HistoryTable(
+    const std::vector<HistoryRecord>& records,
+    const std::function<std::string(const EventStamp&)>& timeText) {
+  std::vector<HistoryRow> rows{HistoryTitles()};
+  for (const HistoryRecord& record : records) {
+    const std::optional<EventRow> row = DecodeEvent(record);
+    if (!row) continue;
+    rows.push_back({timeText(row->when), row->event, row->frequency, row->u1, row->u2, row->u3});
+  }
+  if (rows.size() == 1) rows.emplace_back();
+  return rows;
+}
+
 bool HistoryCsv(const std::vector<HistoryRow>& rows, std::string& bytes,
                 UnwritableCharacter* unwritable) {
   std::string text;

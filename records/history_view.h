@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -48,6 +49,13 @@ struct EventRow {
 };
 // The row of `record`, or nothing when its timestamp is impossible (such a record gets no row).
 std::optional<EventRow> DecodeEvent(const HistoryRecord& record);
+
+// The history window's table of `records` (newest first, as the walk hands them over): the
+// titles, then a row per record whose timestamp can exist, its moment as `timeText` writes it
+// (the user's regional formats, as the window shows them); like the window's table it has one
+// (empty) row even when no record makes one. HistoryCsv of it is the window's export.
+std::vector<HistoryRow> HistoryTable(const std::vector<HistoryRecord>& records,
+                                     const std::function<std::string(const EventStamp&)>& timeText);
 
 // A character that the export cannot write: its row (0: the titles), the character as the cell
 // holds it (UTF-8; a byte that begins no UTF-8 sequence stands alone) and its code point (U+FFFD

@@ -21,6 +21,7 @@
 #include <system_error>
 #include <utility>
 
+#include "calibration_record.h"
 #include "relay_time.h"
 #include "settings_file.h"
 #include "settings_table.h"
@@ -819,6 +820,60 @@ std::vector<std::string> SettingsHeldDetails(const SettingsWords& written,
       details.push_back("held: slovo " + std::to_string(word) + " " + HexWord(held[word]));
   }
   return details;
+}
+
+namespace {
+
+// The page's texts of a calibration record, in its order: the factors, then "s/n".
+std::vector<std::pair<std::string, std::string>> CalibrationTexts(const CalibrationWords& record) {
+  CalibrationBoxes boxes;
+  CalibrationToBoxes(record, boxes);
+  std::vector<std::pair<std::string, std::string>> texts;
+  for (int i = 0; i < kFactorCount; ++i) texts.emplace_back(kFactorNames[i], boxes.factor[i]);
+  texts.emplace_back("s/n", boxes.serial.empty() ? "none" : boxes.serial);
+  return texts;
+}
+
+constexpr size_t kCarriedCalibrationWords[] = {4, 7};
+
+}  // namespace
+
+std::vector<std::string> CalibrationChangeDetails(const CalibrationWords& held,
+                                                  const CalibrationWords& toWrite) {
+  const auto before = CalibrationTexts(held);
+  const auto after = CalibrationTexts(toWrite);
+  std::vector<std::string> details;
+  for (size_t i = 0; i < before.size(); ++i) {
+    if (before[i].second != after[i].second)
+      details.push_back("row: " + before[i].first + " " + before[i].second + " -> " +
+                        after[i].second);
+  }
+  for (size_t word : kCarriedCalibrationWords) {
+    if (held[word] != toWrite[word])
+      details.push_back("row: slovo " + std::to_string(word) + " " + HexWord(held[word]) + " -> " +
+                        HexWord(toWrite[word]));
+  }
+  return details;
+}
+
+std::vector<std::string> CalibrationHeldDetails(const CalibrationWords& written,
+                                                const CalibrationWords& held) {
+  const auto sent = CalibrationTexts(written);
+  const auto kept = CalibrationTexts(held);
+  std::vector<std::string> details;
+  for (size_t i = 0; i < sent.size(); ++i) {
+    if (sent[i].second != kept[i].second)
+      details.push_back("held: " + kept[i].first + " " + kept[i].second);
+  }
+  for (size_t word : kCarriedCalibrationWords) {
+    if (written[word] != held[word])
+      details.push_back("held: slovo " + std::to_string(word) + " " + HexWord(held[word]));
+  }
+  return details;
+}
+
+std::string HistoryClearingDetail(size_t records) {
+  return "records: " + std::to_string(records);
 }
 
 JournalOutcome JournalOutcomeOf(Outcome outcome) {

@@ -149,6 +149,17 @@ std::string FirmwareImageDetail(std::string_view path, std::string_view applicat
 std::vector<std::string> SettingsHeldDetails(const SettingsWords& written,
                                              const SettingsWords& held,
                                              const FirmwareFeatures& firmware);
+// A calibration write's detail lines, in the page's order: "row: KalU1 1.000 -> 1.001" for each
+// factor that `toWrite` changes in `held`, "row: s/n 001234 -> 004711" for the serial number (as
+// its box shows it, "none" for an empty box), "row: slovo 4 0x00C8 -> 0x00C9" for a carried word.
+std::vector<std::string> CalibrationChangeDetails(const CalibrationWords& held,
+                                                  const CalibrationWords& toWrite);
+// A calibration write read back otherwise: "held: KalU2 1.000", "held: s/n 004711",
+// "held: slovo 4 0x00C8" for each value the relay holds otherwise than `written` says.
+std::vector<std::string> CalibrationHeldDetails(const CalibrationWords& written,
+                                                const CalibrationWords& held);
+// A history clearing's detail line: "records: 12", the records its backup holds.
+std::string HistoryClearingDetail(size_t records);
 // How a write's outcome is kept: Ok and Differs (the relay took the write, and may have clamped
 // a value) done, Unknown unknown, Refused refused, a communication error failed.
 JournalOutcome JournalOutcomeOf(Outcome outcome);

@@ -511,7 +511,7 @@ std::uint8_t RelayModel::Write(Table table, std::uint16_t first,
     std::uint16_t v = values[i];
     if (table == Table::kCoils) v = v != 0 ? 1 : 0;
     const auto address = static_cast<std::uint32_t>(first + i);
-    if (table == Table::kHolding && address < kSettingsFirst + kSettingsCount)
+    if (table == Table::kHolding && address <= kLastClampedWord)
       v = ClampSetting(config_.clamps, static_cast<std::uint16_t>(address), v);
     t.Set(static_cast<std::uint16_t>(first + i), v);
   }

@@ -40,8 +40,8 @@ std::optional<SettingClamp> ParseSettingClamp(std::string_view text, std::string
   long long address = 0;
   long long min = 0;
   long long max = 0;
-  if (!ParseInt(word, address) || address < 0 || address > 23)
-    return fail("WORD must be 0..23, with .lo or .hi for a byte");
+  if (!ParseInt(word, address) || address < 0 || address > kLastClampedWord)
+    return fail("WORD must be 0..31, with .lo or .hi for a byte");
   const long long top = clamp.bits == ClampedBits::kWord ? 0xFFFF : 0xFF;
   if (!ParseInt(text.substr(colon1 + 1, colon2 - colon1 - 1), min) ||
       !ParseInt(text.substr(colon2 + 1), max) || min < 0 || max > top || min > max)

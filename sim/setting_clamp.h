@@ -1,5 +1,6 @@
 // Settings the relay stores other than written: a write of a protection setting (holding 0-23)
-// whose value lies outside a rule's range keeps the nearest value inside it. The write is
+// or of the calibration block (0x18-0x1F) whose value lies outside a rule's range keeps the
+// nearest value inside it. The write is
 // acknowledged as usual, echoing the request; a read shows what was kept. Words 0-3 hold two
 // 8-bit delays each, so a rule takes the whole word or its low or high byte.
 #pragma once
@@ -12,10 +13,13 @@
 
 namespace nx480::sim {
 
+// The last word a rule may name: the calibration block's end (0x1F).
+inline constexpr std::uint16_t kLastClampedWord = 31;
+
 enum class ClampedBits : std::uint8_t { kWord, kLowByte, kHighByte };
 
 struct SettingClamp {
-  std::uint16_t word = 0;  // holding 0..23
+  std::uint16_t word = 0;  // holding 0..31
   ClampedBits bits = ClampedBits::kWord;
   std::uint16_t min = 0;  // inclusive; within 0..255 for a byte
   std::uint16_t max = 0xFFFF;
@@ -25,7 +29,7 @@ struct SettingClamp {
   std::uint16_t Apply(std::uint16_t value) const;
 };
 
-// Parses "WORD[.lo|.hi]:MIN:MAX" (numbers decimal or 0x-hex; WORD 0..23, MIN <= MAX, both
+// Parses "WORD[.lo|.hi]:MIN:MAX" (numbers decimal or 0x-hex; WORD 0..31, MIN <= MAX, both
 // 0..65535 for a word and 0..255 for a byte). On failure returns nullopt and, if `error` is
 // given, a reason.
 std::optional<SettingClamp> ParseSettingClamp(std::string_view text, std::string* error = nullptr);

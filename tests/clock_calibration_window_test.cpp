@@ -1,5 +1,6 @@
 // The settings window's "Datum, čas" and "Kalibrace" pages, offscreen, against the simulated
 // relay.
+#include <QApplication>
 #include <QButtonGroup>
 #include <QElapsedTimer>
 #include <QFile>
@@ -19,10 +20,12 @@
 #include <thread>
 
 #include "date_time_text.h"
+#include "history_view.h"
 #include "journal.h"
 #include "page_calibration.h"
 #include "page_clock.h"
 #include "relay_time.h"
+#include "setting_clamp.h"
 #include "up_down.h"
 #include "window_fixture.h"
 
@@ -83,10 +86,22 @@ struct App : AppFixture {
   bool Click(QPushButton* button, const QString& status = "O.K.") {
     return Await([button] { button->click(); }, status);
   }
+  // The Kalibrace page shown and read, the window active for its mnemonics.
+  bool OpenCalibration() {
+    setup.activateWindow();
+    return QTest::qWaitForWindowActive(&setup) &&
+           Await([&] { setup.Page1->setCurrentIndex(kCalibrationTab); });
+  }
   // Alt+`letter` on the settings window's focused widget, as a person presses a mnemonic.
   void Press(Qt::Key letter) {
     QWidget* focus = QApplication::focusWidget();
     QTest::keyClick(focus && focus->window() == &setup ? focus : &setup, letter, Qt::AltModifier);
+  }
+  // Clicks into `box`, selects its text and types `text` over it.
+  void Type(QLineEdit* box, const QString& text) {
+    QTest::mouseClick(box, Qt::LeftButton);
+    QTest::keyClick(box, Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClicks(box, text);
   }
 
   PageClock& clock;
@@ -94,14 +109,9 @@ struct App : AppFixture {
   QColor shownColour;
 };
 
-// XDG_DATA_HOME set to `value` while it lives, then as it was.
-struct DataHome {
-  explicit DataHome(const QString& value) : saved(qgetenv("XDG_DATA_HOME")) {
-    qputenv("XDG_DATA_HOME", QFile::encodeName(value));
-  }
-  ~DataHome() { qputenv("XDG_DATA_HOME", saved); }
-  QByteArray saved;
-};
+uint64_t Clears(sim::PtyRelay& relay) {
+  return relay.WithModel([](sim::RelayModel& m) { return m.HistoryClears(); });
+}
 
 // A folder for the journal ("journal") or one under a regular file, which cannot be made.
 QString DataFolder(const QTemporaryDir& home, bool writable) {
@@ -215,7 +225,7 @@ class ClockCalibrationWindowTest : public QObject {
     QFETCH(bool, journal);
     QFETCH(bool, answer);
     QTemporaryDir home;
-    DataHome data(DataFolder(home, journal));
+    ScopedDataHome data(DataFolder(home, journal));
     sim::RelayConfig config;
     config.clock = sim::ParseDateTime("2026-12-09T10:20:30.45");
     config.clock_running = false;
@@ -254,7 +264,7 @@ class ClockCalibrationWindowTest : public QObject {
   // to "Auto" as the connection ends is one too.
   void relayModeChoicesKeepOneEntryEach() {
     QTemporaryDir home;
-    DataHome data(home.path());
+    ScopedDataHome data(home.path());
     auto relay = StartRelay({});
     App app;
     app.Connect(*relay);
@@ -303,7 +313,7 @@ class ClockCalibrationWindowTest : public QObject {
   // in force); "Auto" goes out unasked.
   void relayModeWithoutAJournal() {
     QTemporaryDir home;
-    DataHome data(DataFolder(home, false));
+    ScopedDataHome data(DataFolder(home, false));
     auto relay = StartRelay({});
     App app;
     app.Connect(*relay);
@@ -375,6 +385,141 @@ class ClockCalibrationWindowTest : public QObject {
     QCOMPARE(*relay->GetRegister(sim::Table::kHolding, 0x1D), uint16_t(4711));
   }
 
+  // Alt+Z on a relay that keeps a factor of its own: the status names it in red, the box shows
+  // what the relay holds, and the journal keeps the block as it was right before the write.
+  void calibrationWriteHeldOtherwiseIsJournaled() {
+    QTemporaryDir home;
+    ScopedDataHome data(home.path());
+    sim::RelayConfig config;
+    config.clamps.push_back(*sim::ParseSettingClamp("25:0:1050"));  // KalU2 up to 1.050
+    auto relay = StartRelay(config);
+    App app({"/servis"});
+    app.Connect(*relay);
+    PageCalibration& k = *app.cal;
+    QVERIFY(app.OpenCalibration());
+    relay->SetRegister(sim::Table::kHolding, 0x1E, 2);  // after the read: the backup has it
+    CalibrationWords before{};
+    for (uint16_t i = 0; i < kCalibrationWords; ++i)
+      before[i] = *relay->GetRegister(sim::Table::kHolding, 0x18 + i);
+    app.Type(k.EditKalU2, "1.100");
+    QVERIFY(app.Await([&] { app.Press(Qt::Key_Z); }, "Uloženo jinak: KalU2"));  // "&Zapiš"
+    QCOMPARE(app.shownColour, QColor(Qt::red));
+    QCOMPARE(k.EditKalU2->text(), QString("1.050"));
+    QCOMPARE(*relay->GetRegister(sim::Table::kHolding, 0x19), uint16_t(1050));
+
+    const std::vector<JournalEntry> entries = ListJournal(*JournalRoot());
+    QCOMPARE(entries.size(), size_t(1));
+    const JournalEntry& entry = entries[0];
+    QVERIFY2(!entry.damaged, entry.damage.c_str());
+    QCOMPARE(entry.kind, ChangeKind::Calibration);
+    QCOMPARE(entry.outcome, JournalOutcome::Done);
+    QCOMPARE(entry.details,
+             (std::vector<std::string>{"row: KalU2 1.000 -> 1.100", "row: s/n 132306 -> 001234",
+                                       "held: KalU2 1.050"}));
+    std::vector<uint8_t> bytes;
+    FileError error;
+    QVERIFY(ReadJournalBackup(*JournalRoot(), entry, "calibration.txt", bytes, error));
+    CalibrationWords backup{};
+    std::string why;
+    QVERIFY2(ParseCalibrationBackup(bytes, backup, why), why.c_str());
+    QCOMPARE(backup, before);
+  }
+
+  // Alt+S keeps the whole event ring, as the history window exports it, before it is cleared.
+  void clearingKeepsTheRingAsTheHistoryExport() {
+    QTemporaryDir home;
+    ScopedDataHome data(home.path());
+    auto relay = StartRelay({});
+    App app({"/servis"});
+    app.Connect(*relay);
+    QVERIFY(app.OpenCalibration());
+    std::vector<HistoryRecord> ring;
+    for (const sim::EventRecord& event :
+         relay->WithModel([](sim::RelayModel& m) { return m.Events(); }))
+      ring.push_back(event.Registers());
+    QCOMPARE(ring.size(), size_t(40));
+    std::string expected;
+    QVERIFY(HistoryCsv(HistoryTable(ring,
+                                    [](const EventStamp& t) {
+                                      return DateAndTimeText(QDate(t.year, t.month, t.day),
+                                                             QTime(t.hour, t.minute, t.second))
+                                          .toStdString();
+                                    }),
+                       expected));
+    QVERIFY(app.Await([&] { app.Press(Qt::Key_S); }));  // "&Smaž historii"
+    QCOMPARE(Clears(*relay), 1u);
+
+    const std::vector<JournalEntry> entries = ListJournal(*JournalRoot());
+    QCOMPARE(entries.size(), size_t(1));
+    const JournalEntry& entry = entries[0];
+    QVERIFY2(!entry.damaged, entry.damage.c_str());
+    QCOMPARE(entry.kind, ChangeKind::HistoryClearing);
+    QCOMPARE(entry.outcome, JournalOutcome::Done);
+    QCOMPARE(entry.details, std::vector<std::string>{"records: 40"});
+    std::vector<uint8_t> bytes;
+    FileError error;
+    QVERIFY(ReadJournalBackup(*JournalRoot(), entry, "history.csv", bytes, error));
+    QCOMPARE(std::string(bytes.begin(), bytes.end()), expected);
+  }
+
+  // Closed (Esc) while the ring is read for the backup: the walk ends and nothing is cleared.
+  void closingWhileTheRingIsReadSendsNothing() {
+    sim::RelayConfig config;
+    config.history_size_code = 32;
+    config.history_fill = 2000;  // a walk of seconds
+    auto relay = StartRelay(config);
+    App app({"/servis"});
+    app.Connect(*relay);
+    QVERIFY(app.OpenCalibration());
+    const uint64_t before = relay->Counters().model.requests;
+    app.Press(Qt::Key_S);  // "&Smaž historii"
+    QVERIFY(WaitUntil([&] { return relay->Counters().model.requests > before + 20; }, 3000));
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+    QVERIFY(!app.setup.isVisible());
+    QVERIFY(WaitUntil([&] { return app.Idle(); }, 3000));
+    QTest::qWait(1600);  // past the relay's time to erase a ring
+    QCOMPARE(Clears(*relay), 0u);
+  }
+
+  // A journal that cannot be written: the page asks, and "Ne" sends nothing.
+  void noChangeWithoutABackupUnlessTheUserSaysSo_data() {
+    QTest::addColumn<int>("key");
+    QTest::addColumn<QString>("notDone");
+    QTest::addColumn<QString>("asks");
+    QTest::newRow("write") << int(Qt::Key_Z) << "Nezapsáno, bez zálohy"
+                           << "Zapsat bez zálohy?";
+    QTest::newRow("clearing") << int(Qt::Key_S) << "Nesmazáno, bez zálohy"
+                              << "Smazat bez zálohy?";
+  }
+  void noChangeWithoutABackupUnlessTheUserSaysSo() {
+    QFETCH(int, key);
+    QFETCH(QString, notDone);
+    QFETCH(QString, asks);
+    QTemporaryDir home;
+    QFile plain(home.filePath("plain"));
+    QVERIFY(plain.open(QIODevice::WriteOnly));
+    plain.close();
+    ScopedDataHome data(home.filePath("plain/data"));  // under a regular file
+    auto relay = StartRelay({});
+    App app({"/servis"});
+    app.Connect(*relay);
+    QVERIFY(app.OpenCalibration());
+    app.Type(app.cal->EditKalU1, "1.010");
+    app.answer = false;
+    QVERIFY(app.Await([&] { app.Press(Qt::Key(key)); }, notDone));
+    QCOMPARE(app.questions.size(), 1);
+    QVERIFY2(app.questions[0].startsWith(QString::fromUtf8("NX480 - PC|Zálohu nelze uložit: ")) &&
+                 app.questions[0].endsWith(asks),
+             qPrintable(app.questions[0]));
+    QCOMPARE(*relay->GetRegister(sim::Table::kHolding, 0x18), uint16_t(1000));
+    QCOMPARE(Clears(*relay), 0u);
+
+    app.answer = true;
+    QVERIFY(app.Await([&] { app.Press(Qt::Key(key)); }));
+    QCOMPARE(key == Qt::Key_Z ? *relay->GetRegister(sim::Table::kHolding, 0x18) : Clears(*relay),
+             key == Qt::Key_Z ? 1010u : 1u);
+  }
+
   // Typed factors are the user's until written: the window system's restore is no new show.
   void typedFactorsSurviveMinimiseAndRestore() {
     auto relay = StartRelay({});
@@ -423,7 +568,7 @@ class ClockCalibrationWindowTest : public QObject {
     QFETCH(QString, end);
     QFETCH(bool, autoArrives);
     QTemporaryDir home;
-    DataHome data(home.path());
+    ScopedDataHome data(home.path());
     auto forced = StartRelay({});
     auto next = StartRelay({});
     App app;

@@ -655,6 +655,8 @@ TEST_F(Ctl, InterruptSendsNothingMore) {
       {"among silent ports", clear, true, "", 0, 0},
       // The search ends with the relay found and its serial number read.
       {"while the relay identifies itself", clear, false, "late:0x11:1:0:90", 1, 2},
+      // The walk before the clearing: it ends after the record in progress, nothing cleared.
+      {"while the ring is read for the backup", clear, false, "late:0x03:1:4:90", 6, 6},
       // The calibration read that comes before the write (the search's serial number read,
       // of the same registers, is let through).
       {"while the calibration is read",
@@ -922,6 +924,65 @@ TEST_F(Ctl, UploadKeepsItsJournalEntryAndNamesWhatTheFirmwareChanged) {
   ASSERT_EQ(restored.code, 0) << restored.err;
   EXPECT_EQ(Holding(8), 200);
   EXPECT_EQ(Holding(15), 1200);
+}
+
+// The calibration's changes keep what they replace first: without a journal nothing is sent,
+// with one the entry holds the calibration block, or the ring as `history --csv` writes it.
+TEST_F(Ctl, CalibrationChangesKeepTheirJournalEntries) {
+  const std::string root = Path("data/nx480-pc/journal");
+  const struct {
+    std::vector<std::string> args;
+    const char* refusal;
+    nx480::ChangeKind kind;
+    const char* backup;
+  } cases[] = {
+      {{"--service", "calibration", "set", "KalU2=1.002"},
+       "nothing written",
+       nx480::ChangeKind::Calibration,
+       "calibration.txt"},
+      {{"--service", "calibration", "clear-history"},
+       "nothing cleared",
+       nx480::ChangeKind::HistoryClearing,
+       "history.csv"},
+  };
+  Start();
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.args.back());
+    // What the change replaces, as nx480ctl shows it.
+    const CtlResult ring = Run({"history", "--csv", Path("ring.csv")});
+    ASSERT_EQ(ring.code, 0) << ring.err;
+    std::string block;
+    for (uint16_t a = 0x18; a < 0x20; ++a) {
+      char line[16];
+      std::snprintf(line, sizeof line, "0x%02X 0x%04X\n", a, Holding(a));
+      block += line;
+    }
+    const bool clearing = c.kind == nx480::ChangeKind::HistoryClearing;
+    const size_t events = relay_->WithModel([](sim::RelayModel& m) { return m.Events(); }).size();
+    const uint16_t kalU2 = Holding(0x19);
+
+    const CtlResult refused = Run(c.args, Path("ring.csv") + "/data");  // under a regular file
+    EXPECT_EQ(refused.code, 5) << refused.err;
+    EXPECT_TRUE(Has(refused.err, c.refusal)) << refused.err;
+    EXPECT_EQ(Holding(0x19), kalU2);
+    EXPECT_EQ(relay_->WithModel([](sim::RelayModel& m) { return m.HistoryClears(); }), 0u);
+
+    const CtlResult done = Run(c.args);
+    ASSERT_EQ(done.code, 0) << done.err;
+    const std::vector<nx480::JournalEntry> entries = nx480::ListJournal(root);
+    ASSERT_FALSE(entries.empty());
+    const nx480::JournalEntry& entry = entries[0];
+    EXPECT_EQ(entry.kind, c.kind);
+    EXPECT_EQ(entry.outcome, nx480::JournalOutcome::Done);
+    EXPECT_EQ(entry.details,
+              std::vector<std::string>{clearing ? "records: " + std::to_string(events)
+                                                : "row: KalU2 1.000 -> 1.002"});
+    std::vector<uint8_t> backup;
+    nx480::FileError error;
+    ASSERT_TRUE(nx480::ReadJournalBackup(root, entry, c.backup, backup, error));
+    EXPECT_EQ(std::string(backup.begin(), backup.end()),
+              clearing ? ReadAll(Path("ring.csv")) : block);
+  }
 }
 
 // The journal read without a relay: every relay's entries newest first, an entry shown with its

@@ -144,6 +144,16 @@ class Calibration : public CalibrationWindow {
   }
   const CalibrationWords& WriteHandOver() const override { return record; }
   uint16_t ClearHistoryCode() const override { return kClearHistoryCode; }
+  bool ClearingAsked() const override { return true; }
+  bool JournalBefore(const CalibrationWords&, const CalibrationWords&) override { return true; }
+  void JournalAfter(Outcome, const CalibrationWords&) override {}
+  std::optional<std::vector<uint8_t>> HistoryExport(const std::vector<HistoryRecord>&) override {
+    return std::vector<uint8_t>{};
+  }
+  bool JournalBeforeClearing(const std::optional<std::vector<uint8_t>>&, size_t) override {
+    return true;
+  }
+  void JournalAfterClearing(Outcome) override {}
   CalibrationWords record{1000, 1000, 1000, 10000, 0x00C8, 1234, 0, 0x0101};
   std::string result;
   LinkError error = LinkError::None;
@@ -206,6 +216,9 @@ struct Row {
   // One cell for each of kFaults, in order.
   std::array<const char*, kFaultCount> cells;
   int skip = 0;  // requests of that function let through first
+  // The error that the surplus's cell carries when the reply it spoils is no read's (a write's
+  // acknowledgement is too long rather than of a bad CRC); None: its fault's.
+  LinkError surplusError = LinkError::None;
 };
 
 // The row as test names and messages show it.
@@ -297,7 +310,8 @@ class FaultMatrix : public RelayLinkTest<::testing::TestWithParam<Row>> {
     Calibration window;
     OnWorker([&] { ClearHistory(link_, window); });
     carried_ = window.error;
-    return window.result;
+    const bool cleared = relay_->WithModel([](sim::RelayModel& m) { return m.HistoryClears(); });
+    return window.result + (cleared ? "" : ", not cleared");
   }
   std::string RelayMode() {
     Request command;
@@ -386,16 +400,27 @@ const Row kRows[] = {
      {"ok", "ok", "ok", "ok, next pays", "ok", "ok", "ok"}, 1},
     {"CalibrationRead", 0x03, 0, nullptr, 21, &FaultMatrix::CalibrationRead, "ok",
      {"error", "error", "error", "ok, next pays", "error", "error", "error"}},
+    // The read of what the write replaces failed: nothing is written. The surplus behind a good
+    // one spoils the write's acknowledgement.
+    {"CalibrationBackup", 0x03, 0, nullptr, 21, &FaultMatrix::CalibrationWrite, "ok",
+     {"error", "error", "error", "error", "error", "error", "error"}, 0, LinkError::WrongLength},
     // The surplus behind the acknowledgement spoils the read-back.
     {"CalibrationWrite", 0x10, 100, &sim::RelayConfig::calibration_store_time, 8,
      &FaultMatrix::CalibrationWrite, "ok",
      {"error", "error", "error", "unknown", "error", "error", "error"}},
     {"CalibrationReadBack", 0x03, 0, nullptr, 21, &FaultMatrix::CalibrationWrite, "ok",
-     {"unknown", "unknown", "unknown", "ok, next pays", "unknown", "unknown", "unknown"}},
-    // An exception reply is the relay refusing the code.
+     {"unknown", "unknown", "unknown", "ok, next pays", "unknown", "unknown", "unknown"}, 1},
+    // The walk before the clearing failed (on the pointer): nothing is sent. The surplus spoils
+    // the first record's read, whose repetition is answered.
+    {"ClearHistoryWalk", 0x03, 0, nullptr, 9, &FaultMatrix::HistoryClear, "ok",
+     {"error, not cleared", "error, not cleared", "error, not cleared", "ok",
+      "error, not cleared", "error, not cleared", "error, not cleared"}},
+    // An exception reply is the relay refusing the code. A request that the relay does not hear
+    // or refuses is not carried out.
     {"ClearHistory", 0x10, 1500, &sim::RelayConfig::history_clear_time, 8,
      &FaultMatrix::HistoryClear, "ok",
-     {"error", "error", "error", "ok, next pays", "error", "refused", "error"}},
+     {"error, not cleared", "error", "error", "ok, next pays", "error", "refused, not cleared",
+      "error"}},
     // Not drained: a command the relay did not carry out is lost (the window repeats a forced
     // state every 4 s), and whatever its reply leaves on the line is the next read's.
     {"RelayMode", 0x0F, 0, nullptr, 8, &FaultMatrix::RelayMode, "ok",
@@ -439,7 +464,11 @@ TEST_P(FaultMatrix, ReportsItsWayAndTheNextTransactionGetsTheRightAnswer) {
     carried_ = LinkError::None;
     EXPECT_EQ((this->*row.run)(), expected);
     if (row.good) {
-      const LinkError error = expected.starts_with(row.good) ? LinkError::None : kFaults[f].error;
+      const LinkError fault =
+          kind == sim::FaultKind::kExtraBytes && row.surplusError != LinkError::None
+              ? row.surplusError
+              : kFaults[f].error;
+      const LinkError error = expected.starts_with(row.good) ? LinkError::None : fault;
       EXPECT_EQ(carried_, error) << "carried: " << LinkErrorText(carried_);
     }
     EXPECT_EQ(relay_->Counters().model.faults, 1u) << "the fault was not met";

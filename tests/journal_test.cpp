@@ -262,6 +262,18 @@ TEST(JournalTextTest, SettingsWriteLines) {
     EXPECT_EQ(JournalOutcomeOf(outcome), kept) << int(outcome.kind);
 }
 
+TEST(JournalTextTest, CalibrationWriteLines) {
+  const CalibrationWords held{1000, 1000, 1000, 10000, 0x00C8, 0, 0, 0x0101};  // no s/n
+  const CalibrationWords toWrite{1000, 1002, 1000, 9999, 0x00C9, 4711, 0, 0x0101};
+  EXPECT_EQ(CalibrationChangeDetails(held, toWrite),
+            (std::vector<std::string>{"row: KalU2 1.000 -> 1.002", "row: KalF 1.0000 -> 0.9999",
+                                      "row: s/n none -> 004711", "row: slovo 4 0x00C8 -> 0x00C9"}));
+  EXPECT_TRUE(CalibrationChangeDetails(held, held).empty());
+  EXPECT_EQ(CalibrationHeldDetails(toWrite, held),
+            (std::vector<std::string>{"held: KalU2 1.000", "held: KalF 1.0000", "held: s/n none",
+                                      "held: slovo 4 0x00C8"}));
+}
+
 TEST(JournalTextTest, CalibrationFileReadStrictly) {
   const JournalBackup backup = CalibrationBackup(kCalibration);
   const std::string good(backup.bytes.begin(), backup.bytes.end());

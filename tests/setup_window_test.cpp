@@ -44,15 +44,6 @@ QString Text(const PageParameters& p, int box) {
   return p.Edit[box]->text();
 }
 
-// XDG_DATA_HOME set to `value` while it lives, then as it was.
-struct DataHome {
-  explicit DataHome(const QString& value) : saved(qgetenv("XDG_DATA_HOME")) {
-    qputenv("XDG_DATA_HOME", QFile::encodeName(value));
-  }
-  ~DataHome() { qputenv("XDG_DATA_HOME", saved); }
-  QByteArray saved;
-};
-
 QColor StatusColour(const TFormSetup& s) {
   return s.LabelMsg->palette().color(QPalette::WindowText);
 }
@@ -520,7 +511,7 @@ class SetupWindowTest : public QObject {
   // Alt+Z keeps what the write replaces, read from the relay right then, in the change journal.
   void writeKeepsWhatItReplacesInTheJournal() {
     QTemporaryDir home;
-    DataHome data(home.path());
+    ScopedDataHome data(home.path());
     auto relay = StartRelay("1.14.d");
     App app;
     TFormSetup& s = app.setup;
@@ -583,7 +574,7 @@ class SetupWindowTest : public QObject {
     QFile plain(home.filePath("plain"));
     QVERIFY(plain.open(QIODevice::WriteOnly));
     plain.close();
-    DataHome data(home.filePath("plain/data"));  // under a regular file
+    ScopedDataHome data(home.filePath("plain/data"));  // under a regular file
     auto relay = StartRelay("1.14.d");
     App app;
     TFormSetup& s = app.setup;

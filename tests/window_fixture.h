@@ -4,6 +4,7 @@
 #pragma once
 
 #include <QEventLoop>
+#include <QFile>
 #include <QStringList>
 #include <QTest>
 #include <QTimer>
@@ -19,6 +20,15 @@
 #include "page_parameters.h"
 #include "pty_relay.h"
 #include "window_services.h"
+
+// XDG_DATA_HOME set to `value` while it lives, then as it was.
+struct ScopedDataHome {
+  explicit ScopedDataHome(const QString& value) : saved(qgetenv("XDG_DATA_HOME")) {
+    qputenv("XDG_DATA_HOME", QFile::encodeName(value));
+  }
+  ~ScopedDataHome() { qputenv("XDG_DATA_HOME", saved); }
+  QByteArray saved;
+};
 
 struct AppFixture {
   explicit AppFixture(std::vector<std::string> arguments = {})

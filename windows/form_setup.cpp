@@ -130,6 +130,10 @@ void TFormSetup::ShowNotSet() {
   ShowStatusText(QString::fromUtf8(kStatusNotSet), false);
 }
 
+void TFormSetup::ShowNotCleared() {
+  ShowStatusText(QString::fromUtf8(kStatusNotCleared), false);
+}
+
 void TFormSetup::ShowStatusText(const QString& text, bool ok) {
   LabelMsg->setText(text);
   // "O.K." is black even while an earlier failure's red has not yet timed out.

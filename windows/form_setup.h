@@ -52,6 +52,8 @@ class TFormSetup : public RelayWindow {
   // A clock setting or a forced relay output not sent because its journal entry could not be
   // kept (red, a beep).
   void ShowNotSet();
+  // A history clearing not sent because its backup could not be kept (red, a beep).
+  void ShowNotCleared();
   void UpdateCaption();
 
   // Event handlers.

@@ -6,8 +6,11 @@
 #include <QLineEdit>
 #include <QPushButton>
 
+#include "date_time_text.h"
 #include "form_setup.h"
+#include "history_view.h"
 #include "modbus.h"
+#include "setup_status.h"
 #include "up_down.h"
 #include "window_services.h"
 
@@ -165,6 +168,64 @@ void PageCalibration::ShowResult(Outcome outcome) {
   }
 }
 
+bool PageCalibration::OpenEntry(std::optional<JournalEntry> entry, bool clearing) {
+  const QString goOn = QString::fromUtf8(clearing ? "Smazat bez zálohy?" : "Zapsat bez zálohy?");
+  QString reason = QString::fromUtf8("historii nelze zapsat v kódování Windows-1250");
+  if (entry ? journal_.Open(&Frame(), std::move(*entry), goOn)
+            : JournalEntryKeeper::AskWithout(&Frame(), reason, goOn))
+    return true;
+  if (clearing) {
+    Frame().ShowNotCleared();
+  } else {
+    Frame().ShowNotWritten();
+  }
+  return false;
+}
+
+void PageCalibration::CloseEntry(Outcome outcome, std::vector<std::string> details) {
+  journal_.Close(&Frame(), JournalOutcomeOf(outcome), std::move(details));
+}
+
+bool PageCalibration::JournalBefore(const CalibrationWords& held, const CalibrationWords& toWrite) {
+  JournalEntry entry = NewJournalEntry(Frame().Session(), ChangeKind::Calibration,
+                                       "calibration written from the Kalibrace page");
+  entry.details = CalibrationChangeDetails(held, toWrite);
+  entry.backups.push_back(CalibrationBackup(held));
+  entryWritten_ = toWrite;
+  return OpenEntry(std::move(entry), false);
+}
+
+void PageCalibration::JournalAfter(Outcome outcome, const CalibrationWords& held) {
+  CloseEntry(outcome, outcome == Outcome::Differs ? CalibrationHeldDetails(entryWritten_, held)
+                                                  : std::vector<std::string>{});
+}
+
+std::optional<std::vector<uint8_t>> PageCalibration::HistoryExport(
+    const std::vector<HistoryRecord>& ring) {
+  // The history window's table as its "Ulož" writes it.
+  const std::vector<HistoryRow> rows = HistoryTable(ring, [](const EventStamp& t) {
+    return DateAndTimeText(QDate(t.year, t.month, t.day), QTime(t.hour, t.minute, t.second))
+        .toStdString();
+  });
+  std::string bytes;
+  if (!HistoryCsv(rows, bytes)) return std::nullopt;
+  return std::vector<uint8_t>(bytes.begin(), bytes.end());
+}
+
+bool PageCalibration::JournalBeforeClearing(const std::optional<std::vector<uint8_t>>& historyCsv,
+                                            size_t records) {
+  if (!historyCsv) return OpenEntry(std::nullopt, true);
+  JournalEntry entry = NewJournalEntry(Frame().Session(), ChangeKind::HistoryClearing,
+                                       "event history cleared from the Kalibrace page");
+  entry.details.push_back(HistoryClearingDetail(records));
+  entry.backups.push_back(HistoryBackup(*historyCsv));
+  return OpenEntry(std::move(entry), true);
+}
+
+void PageCalibration::JournalAfterClearing(Outcome outcome) {
+  CloseEntry(outcome);
+}
+
 void PageCalibration::ApplyFeatures(const RelaySession& session) {
   PanelClrHist->setVisible(session.firmware.historyClearing);
 }
@@ -173,6 +234,11 @@ void PageCalibration::Activated() {
   // Without a relay the worker is parked: a read asked for now would only go to whatever relay
   // is connected next (the connect button drops it anyway).
   if (Frame().Session().connected) ReadCalibrationRequest.Set(1);
+}
+
+void PageCalibration::WindowClosing() {
+  // A clearing once sent runs to its end; one still walking the ring sends nothing.
+  ClearHistoryRequest.Clear();
 }
 
 bool PageCalibration::CheckConnected() {

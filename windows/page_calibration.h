@@ -7,11 +7,17 @@
 // record with the worker: calibration_transactions.h.
 #pragma once
 
+#include <QString>
 #include <array>
 #include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
 
 #include "calibration_record.h"
 #include "calibration_transactions.h"
+#include "journal.h"
+#include "journal_entry_keeper.h"
 #include "setup_page.h"
 
 class QFrame;
@@ -42,12 +48,24 @@ class PageCalibration : public SetupPage, public nx480::CalibrationWindow {
   void StoreDifferences(const nx480::CalibrationWords& written,
                         const nx480::CalibrationWords& held) override;
   void ShowResult(nx480::Outcome outcome) override;
+  // The change journal's entry of a write or a clearing: kept before it goes out, or the user
+  // asked to go on without one ("Ne" preselected).
+  bool JournalBefore(const nx480::CalibrationWords& held,
+                     const nx480::CalibrationWords& toWrite) override;
+  void JournalAfter(nx480::Outcome outcome, const nx480::CalibrationWords& held) override;
+  std::optional<std::vector<uint8_t>> HistoryExport(
+      const std::vector<nx480::HistoryRecord>& ring) override;
+  bool JournalBeforeClearing(const std::optional<std::vector<uint8_t>>& historyCsv,
+                             size_t records) override;
+  void JournalAfterClearing(nx480::Outcome outcome) override;
   // Rebuilds CalibrationRecord from the boxes; on a box that gives no valid value shows the
   // box's message in an error box and returns false, the record unchanged.
   bool BoxesToCalibration();
 
   void ApplyFeatures(const nx480::RelaySession& session) override;
   void Activated() override;
+  // A clearing not yet sent is dropped: its walk ends, and nothing goes out.
+  void WindowClosing() override;
 
   // Event handlers.
   void ButtonReadKalClick();
@@ -87,6 +105,13 @@ class PageCalibration : public SetupPage, public nx480::CalibrationWindow {
     return WriteCalibrationRequest.Data();
   }
   uint16_t ClearHistoryCode() const override { return ClearHistoryRequest.Data(); }
+  bool ClearingAsked() const override { return ClearHistoryRequest.Pending(); }
+
+  // Opens `entry` in the journal (none: its backup could not be made); when it cannot be, asks
+  // whether to write (clear) without a backup and on "Ne" shows so. False: nothing is sent.
+  bool OpenEntry(std::optional<nx480::JournalEntry> entry, bool clearing);
+  // Records the outcome of the open entry (if any) and forgets it.
+  void CloseEntry(nx480::Outcome outcome, std::vector<std::string> details = {});
 
   void Build();
   nx480::CalibrationBoxes CollectBoxes() const;
@@ -94,4 +119,8 @@ class PageCalibration : public SetupPage, public nx480::CalibrationWindow {
       differing_;  // what the last write read back otherwise, for its status text
   // Refuses a request to the relay while none is connected: shows why and returns false.
   bool CheckConnected();
+  // The entry of the change in progress (between JournalBefore and JournalAfter, or the
+  // clearing's pair) and the record being written.
+  JournalEntryKeeper journal_;
+  nx480::CalibrationWords entryWritten_{};
 };

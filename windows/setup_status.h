@@ -14,6 +14,8 @@ inline constexpr const char* kStatusNotWritten = "Nezapsáno, bez zálohy";
 // A clock setting or a forced relay output the user let go rather than send it without its
 // journal entry.
 inline constexpr const char* kStatusNotSet = "Nenastaveno, bez zálohy";
+// A history clearing the user let go rather than send it without a backup.
+inline constexpr const char* kStatusNotCleared = "Nesmazáno, bez zálohy";
 inline constexpr const char* kStatusUnknown = "Odesláno, výsledek neznámý";
 // A write read back with other values; TFormSetup::ShowDiffering adds the names: "Uloženo
 // jinak: Uu1, tRel".

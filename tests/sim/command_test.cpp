@@ -56,7 +56,7 @@ TEST(Commands, AnswerEachLineAsAScriptReadsThem) {
       {"clamp 0.hi:2:20", "ok\n"},
       {"clamp 8:0xB4:260", "ok\n"},
       {"clamp", "0.hi:2:20\n8:180:260\nok\n"},
-      {"clamp 24:0:1", "error: clamp WORD must be 0..23, with .lo or .hi for a byte\n"},
+      {"clamp 32:0:1", "error: clamp WORD must be 0..31, with .lo or .hi for a byte\n"},
       {"clamp clear", "ok\n"},
       {"clamp", "ok\n"},
       {"exit", "", false},

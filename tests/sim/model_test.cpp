@@ -111,7 +111,7 @@ TEST(RelayModel, WritesAreEchoedAndKept) {
 
 TEST(RelayModel, ClampedSettingsAreAcknowledgedAsWrittenAndReadAsKept) {
   RelayConfig config;
-  for (const char* rule : {"8:180:260", "0.hi:2:20", "0.lo:10:200", "15:0x64:1200"})
+  for (const char* rule : {"8:180:260", "0.hi:2:20", "0.lo:10:200", "15:0x64:1200", "25:0:1050"})
     config.clamps.push_back(*ParseSettingClamp(rule));
   RelayModel model(config);
   const struct {
@@ -128,6 +128,7 @@ TEST(RelayModel, ClampedSettingsAreAcknowledgedAsWrittenAndReadAsKept) {
       {0, {0x0A64}, {0x0A64}},
       {7, {0x0200, 999, 9}, {0x0200, 260, 9}},  // a write over several words: only 8 moves
       {16, {1}, {1}},                           // no rule for it
+      {0x18, {1100, 1100}, {1100, 1050}},       // KalU2 of the calibration block
   };
   for (const auto& row : rows) {
     const std::vector<std::uint8_t> request = test::WriteRequest(row.first, row.written);
@@ -150,7 +151,8 @@ TEST(RelayModel, ClampedSettingsAreAcknowledgedAsWrittenAndReadAsKept) {
       {"0x17:0:0xFFFF", "23:0:65535"},
       {"1.lo:3:3", "1.lo:3:3"},
       {"3.hi:0:255", "3.hi:0:255"},
-      {"24:0:1", ""},
+      {"0x1F:0:1", "31:0:1"},  // the calibration block's last word
+      {"32:0:1", ""},
       {"8:9:1", ""},
       {"0.lo:0:256", ""},
       {"8:0:65536", ""},
