@@ -23,6 +23,8 @@ class CalibrationPage : public CalibrationWindow {
  public:
   // The session of the relay the journal entries are for; set before the first request.
   const RelaySession* session = nullptr;
+  // The description of a write's journal entry.
+  std::string description = "calibration written by nx480ctl calibration set";
   void StoreCalibration(const CalibrationWords& words) override { record = words; }
   void CalibrationToBoxes() override {}
   void StoreDifferences(const CalibrationWords&, const CalibrationWords&) override {}
@@ -34,8 +36,7 @@ class CalibrationPage : public CalibrationWindow {
   // The change's journal entry, as the window keeps it; without it nothing is sent (no
   // question).
   bool JournalBefore(const CalibrationWords& held, const CalibrationWords& toWrite) override {
-    JournalEntry entry = NewJournalEntry(*session, ChangeKind::Calibration,
-                                         "calibration written by nx480ctl calibration set");
+    JournalEntry entry = NewJournalEntry(*session, ChangeKind::Calibration, description);
     entry.details = CalibrationChangeDetails(held, toWrite);
     entry.backups.push_back(CalibrationBackup(held));
     written_ = toWrite;
@@ -163,6 +164,31 @@ std::string CalibrationTable(const CalibrationWords& record) {
   return text + Column("serial", 8) + (boxes.serial.empty() ? "none" : boxes.serial) + "\n";
 }
 
+// Writes `wanted` (the journal entry first), reads it back and prints it; the exit code.
+Exit WriteRecord(RelayLink& relay, CalibrationPage& page, const CalibrationWords& wanted) {
+  // The write reads the calibration back itself: Ok when equal, Differs with page.record
+  // holding the relay's, Unknown when the read-back failed.
+  page.result = Exit::Communication;
+  page.outcome = Outcome::CommunicationError;
+  const Exit served = relay.Serve(page.writeRequest, [&] { page.writeRequest.Post(wanted); });
+  if (const std::optional<Exit> journal = JournalFailed(page, "written")) return *journal;
+  if (served != Exit::Ok) return served;
+  if (page.outcome != Outcome::Ok && page.outcome != Outcome::Differs &&
+      page.outcome != Outcome::Unknown)
+    return Failed(page.result, "writing the calibration");
+  // Ctrl-C during the write: the command ends there, whatever was read back.
+  if (!relay.MaySend()) return Exit::Interrupted;
+  if (page.outcome == Outcome::Unknown) return Failed(page.result, "reading the calibration back");
+  const bool differs = page.outcome == Outcome::Differs;
+  Print(CalibrationTable(differs ? page.record : wanted));  // as read back
+  if (differs) {
+    Say("refused by the relay: the calibration read back differs from the values written");
+    return Exit::Refused;
+  }
+  Say("calibration written, read back and equal");
+  return Exit::Ok;
+}
+
 }  // namespace
 
 Exit RunCalibration(const Invocation& invocation) {
@@ -210,27 +236,22 @@ Exit RunCalibration(const Invocation& invocation) {
     Say("bad value: " + error);
     return Exit::Usage;
   }
-  // The write reads the calibration back itself: Ok when equal, Differs with page.record
-  // holding the relay's, Unknown when the read-back failed.
-  page.result = Exit::Communication;
-  page.outcome = Outcome::CommunicationError;
-  const Exit served = relay.Serve(page.writeRequest, [&] { page.writeRequest.Post(wanted); });
-  if (const std::optional<Exit> journal = JournalFailed(page, "written")) return *journal;
-  if (served != Exit::Ok) return served;
-  if (page.outcome != Outcome::Ok && page.outcome != Outcome::Differs &&
-      page.outcome != Outcome::Unknown)
-    return Failed(page.result, "writing the calibration");
-  // Ctrl-C during the write: the command ends there, whatever was read back.
-  if (!relay.MaySend()) return Exit::Interrupted;
-  if (page.outcome == Outcome::Unknown) return Failed(page.result, "reading the calibration back");
-  const bool differs = page.outcome == Outcome::Differs;
-  Print(CalibrationTable(differs ? page.record : wanted));  // as read back
-  if (differs) {
-    Say("refused by the relay: the calibration read back differs from the values written");
-    return Exit::Refused;
+  return WriteRecord(relay, page, wanted);
+}
+
+Exit WriteCalibrationRecord(const Invocation& invocation, const CalibrationWords& record,
+                            const std::string& description,
+                            const std::function<Exit(const RelaySession&)>& prepare) {
+  CalibrationPage page;  // outlives the relay's worker, which serves its requests
+  RelayLink relay(invocation);
+  page.session = &relay.Session();
+  page.description = description;
+  if (const Exit connected = relay.Connect(); connected != Exit::Ok) return connected;
+  if (prepare) {
+    if (const Exit ready = prepare(relay.Session()); ready != Exit::Ok) return ready;
   }
-  Say("calibration written, read back and equal");
-  return Exit::Ok;
+  relay.Start(page.Requests());
+  return WriteRecord(relay, page, record);
 }
 
 }  // namespace nx480::ctl

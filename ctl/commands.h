@@ -1,15 +1,16 @@
 // nx480ctl's commands, each on the link's transactions and the records' conversions and files.
 #pragma once
 
+#include <functional>
 #include <string>
 
+#include "calibration_words.h"
 #include "command_line.h"
 #include "exit_code.h"
+#include "relay_session.h"
 #include "settings_words.h"
 
 namespace nx480::ctl {
-
-class RelayLink;
 
 Exit RunIdentify(const Invocation& invocation);
 Exit RunLive(const Invocation& invocation);
@@ -21,10 +22,19 @@ Exit RunHistory(const Invocation& invocation);
 Exit RunUpload(const Invocation& invocation);
 Exit RunJournal(const Invocation& invocation);
 
-// Writes `record` into the connected relay as `settings write` does (the journal entry with
-// `description` first, the read-back after), `source` naming where the record comes from.
-Exit WriteSettingsRecord(RelayLink& relay, const SettingsWords& record, const std::string& source,
-                         const std::string& description);
+// Connects as every command does, lets `prepare` (when given) look at the relay's session and
+// make the record fit it, or refuse with its exit code after a message, then writes the record
+// as `settings write` does: the journal entry with `description` first, the read-back after.
+// `source` names where the record comes from.
+Exit WriteSettingsRecord(
+    const Invocation& invocation, SettingsWords record, const std::string& source,
+    const std::string& description,
+    const std::function<Exit(const RelaySession&, SettingsWords&)>& prepare = {});
+
+// The same for the calibration block, as `calibration set` writes it; `prepare` only looks.
+Exit WriteCalibrationRecord(const Invocation& invocation, const CalibrationWords& record,
+                            const std::string& description,
+                            const std::function<Exit(const RelaySession&)>& prepare = {});
 
 // The command of `invocation` (not Help or Version).
 Exit RunCommand(const Invocation& invocation);

@@ -17,6 +17,7 @@
 #include "relay_link.h"
 #include "settings_file.h"
 #include "settings_rows.h"
+#include "settings_table.h"
 
 namespace nx480::ctl {
 
@@ -202,7 +203,7 @@ Exit ShowEntry(const std::string& root, const std::string& id) {
       "/" + entry->id;
   Print(RecordText(folder, *entry));
   Exit result = Exit::Ok;
-  const std::string settingsName = SettingsBackup(SettingsWords{}).name;
+  const std::string settingsName(kSettingsBackupName);
   for (const JournalBackup& backup : entry->backups)
     if (backup.name == settingsName && RecordRead(*entry))
       result = ShowSettingsBackup(root, *entry, backup.name);
@@ -229,7 +230,78 @@ bool Lists(const JournalEntry& entry, std::string_view name) {
                      [name](const JournalBackup& b) { return b.name == name; });
 }
 
-// Writes the settings an entry kept back into the connected relay, as `settings write` does.
+// Refuses, after a message, the restore of another relay's entry unless --other-relay was given.
+Exit SameRelay(const Invocation& invocation, const JournalEntry& entry, const RelaySession& now) {
+  if (now.serialNumber == entry.serialNumber || invocation.otherRelay) return Exit::Ok;
+  Say("journal entry " + JournalEntryName(entry) + " is of relay " +
+      SerialText(entry.serialNumber) + ", the connected relay is " + SerialText(now.serialNumber) +
+      ": nothing written (--other-relay restores it there)");
+  return Exit::Usage;
+}
+
+// Writes the settings an entry kept back into the connected relay, as `settings write` does,
+// their delays counted at the connected relay's time scale.
+Exit RestoreSettings(const std::string& root, const Invocation& invocation,
+                     const JournalEntry& entry) {
+  const std::string id = JournalEntryName(entry);
+  const std::string name(kSettingsBackupName);
+  const std::optional<std::vector<uint8_t>> bytes = Backup(root, entry, name);
+  if (!bytes) return Exit::BadFile;
+  if (bytes->size() != kSettingsFileSize) {
+    Say("bad file: " + name + " of " + id + " is no settings file of " +
+        std::to_string(kSettingsFileSize) + " bytes; nothing written");
+    return Exit::BadFile;
+  }
+  if (entry.firmware < 0) {
+    Say("journal entry " + id +
+        " does not say under which firmware it was made, so its delays cannot be placed; "
+        "nothing written");
+    return Exit::BadFile;
+  }
+  SettingsWords record{};
+  ApplySettingsFileBytes(*bytes, record);
+  const FirmwareFeatures kept = FirmwareFeaturesOf(entry.firmware);
+  return WriteSettingsRecord(
+      invocation, record, "journal entry " + id, "settings restored from journal entry " + id,
+      [&](const RelaySession& now, SettingsWords& words) {
+        if (const Exit same = SameRelay(invocation, entry, now); same != Exit::Ok) return same;
+        std::vector<std::string> rows;
+        if (RescaleDelays(words, kept, now.firmware, rows)) return Exit::Ok;
+        std::string names;
+        for (const std::string& row : rows) names += (names.empty() ? "" : ", ") + row;
+        Say("the delays " + names + " of journal entry " + id + " (steps of 1/" +
+            std::to_string(kept.delayScale) + " s) cannot be set in the relay's steps of 1/" +
+            std::to_string(now.firmware.delayScale) + " s; nothing written");
+        return Exit::BadFile;
+      });
+}
+
+// Writes the calibration and serial number an entry kept back, as `calibration set` does.
+Exit RestoreCalibration(const std::string& root, const Invocation& invocation,
+                        const JournalEntry& entry) {
+  const std::string id = JournalEntryName(entry);
+  if (!invocation.service) {
+    Say("journal entry " + id +
+        " keeps the calibration, which is written in service mode: nx480ctl --service journal "
+        "restore " +
+        invocation.entryId);
+    return Exit::Usage;
+  }
+  const std::string name(kCalibrationBackupName);
+  const std::optional<std::vector<uint8_t>> bytes = Backup(root, entry, name);
+  if (!bytes) return Exit::BadFile;
+  CalibrationWords record{};
+  std::string error;
+  if (!ParseCalibrationBackup(*bytes, record, error)) {
+    Say("bad file: " + name + " of " + id + ": " + error + "; nothing written");
+    return Exit::BadFile;
+  }
+  return WriteCalibrationRecord(
+      invocation, record, "calibration restored from journal entry " + id,
+      [&](const RelaySession& now) { return SameRelay(invocation, entry, now); });
+}
+
+// Writes what an entry kept back: its settings, else its calibration.
 Exit RestoreEntry(const std::string& root, const Invocation& invocation) {
   const std::optional<JournalEntry> entry = FindEntry(root, invocation.entryId);
   if (!entry) return Exit::Usage;
@@ -239,33 +311,11 @@ Exit RestoreEntry(const std::string& root, const Invocation& invocation) {
         "; a damaged entry is never restored");
     return Exit::BadFile;
   }
-  const std::string settingsName = SettingsBackup(SettingsWords{}).name;
-  if (!Lists(*entry, settingsName)) {
-    Say("journal entry " + id + " (" + KindText(*entry) +
-        ") keeps nothing that can be written back");
-    return Exit::Usage;
-  }
-  const std::optional<std::vector<uint8_t>> bytes = Backup(root, *entry, settingsName);
-  if (!bytes) return Exit::BadFile;
-  if (bytes->size() != kSettingsFileSize) {
-    Say("bad file: " + settingsName + " of " + id + " is no settings file of " +
-        std::to_string(kSettingsFileSize) + " bytes; nothing written");
-    return Exit::BadFile;
-  }
-
-  RelayLink relay(invocation);
-  if (const Exit connected = relay.Connect(); connected != Exit::Ok) return connected;
-  const int32_t connected = relay.Session().serialNumber;
-  if (connected != entry->serialNumber && !invocation.otherRelay) {
-    Say("journal entry " + id + " is of relay " + SerialText(entry->serialNumber) +
-        ", the connected relay is " + SerialText(connected) +
-        ": nothing written (--other-relay restores it there)");
-    return Exit::Usage;
-  }
-  SettingsWords record{};
-  ApplySettingsFileBytes(*bytes, record);
-  return WriteSettingsRecord(relay, record, "journal entry " + id,
-                             "settings restored from journal entry " + id);
+  if (Lists(*entry, kSettingsBackupName)) return RestoreSettings(root, invocation, *entry);
+  if (entry->kind == ChangeKind::Calibration && Lists(*entry, kCalibrationBackupName))
+    return RestoreCalibration(root, invocation, *entry);
+  Say("journal entry " + id + " (" + KindText(*entry) + ") keeps nothing that can be written back");
+  return Exit::Usage;
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 // `nx480ctl settings read|write|show|diff FILE.nx4`.
 #include <array>
+#include <functional>
 #include <optional>
 #include <span>
 #include <string>
@@ -20,9 +21,10 @@ namespace {
 // the main thread reads the record and the result once the request is served.
 class ParameterPage : public ParameterWindow {
  public:
-  explicit ParameterPage(const RelaySession* session = nullptr,
-                         std::string description = "settings written by nx480ctl settings write")
-      : session_(session), description_(std::move(description)) {}
+  // The session of the relay the journal entry is for, and the entry's description; set before
+  // the first request.
+  const RelaySession* session = nullptr;
+  std::string description = "settings written by nx480ctl settings write";
   void StoreParameterWords(size_t first, const uint16_t* words, size_t count) override {
     for (size_t i = 0; i < count && first + i < record.size(); ++i) record[first + i] = words[i];
   }
@@ -38,8 +40,8 @@ class ParameterPage : public ParameterWindow {
       journalError = "no folder for the journal (set HOME or XDG_DATA_HOME)";
       return false;
     }
-    JournalEntry entry = NewJournalEntry(*session_, ChangeKind::Settings, description_);
-    entry.details = SettingsChangeDetails(held, toWrite, session_->firmware);
+    JournalEntry entry = NewJournalEntry(*session, ChangeKind::Settings, description);
+    entry.details = SettingsChangeDetails(held, toWrite, session->firmware);
     entry.backups.push_back(SettingsBackup(held));
     FileError error;
     if (!OpenJournalEntry(*root, entry, error)) {
@@ -55,7 +57,7 @@ class ParameterPage : public ParameterWindow {
     if (!entry_) return;
     entry_->outcome = JournalOutcomeOf(shown);
     if (shown == Outcome::Differs) {
-      for (std::string& line : SettingsHeldDetails(written_, held, session_->firmware))
+      for (std::string& line : SettingsHeldDetails(written_, held, session->firmware))
         entry_->details.push_back(std::move(line));
     }
     FileError error;
@@ -92,8 +94,6 @@ class ParameterPage : public ParameterWindow {
   std::string closeError;    // why the entry's outcome could not be recorded
 
  private:
-  const RelaySession* session_;
-  std::string description_;  // the journal entry's
   std::optional<JournalEntry> entry_;
   std::string root_;
   SettingsWords written_{};
@@ -136,9 +136,17 @@ Exit ReadRelay(RelayLink& relay, ParameterPage& page, const char* what) {
 
 }  // namespace
 
-Exit WriteSettingsRecord(RelayLink& relay, const SettingsWords& file, const std::string& source,
-                         const std::string& description) {
-  ParameterPage page(&relay.Session(), description);
+Exit WriteSettingsRecord(const Invocation& invocation, SettingsWords file,
+                         const std::string& source, const std::string& description,
+                         const std::function<Exit(const RelaySession&, SettingsWords&)>& prepare) {
+  ParameterPage page;  // outlives the relay's worker, which serves its requests
+  RelayLink relay(invocation);
+  page.session = &relay.Session();
+  page.description = description;
+  if (const Exit connected = relay.Connect(); connected != Exit::Ok) return connected;
+  if (prepare) {
+    if (const Exit ready = prepare(relay.Session(), file); ready != Exit::Ok) return ready;
+  }
   const FirmwareFeatures& firmware = relay.Session().firmware;
   relay.Start(page.Requests());
   // The write reads the settings back itself: Ok when equal, Differs with page.record
@@ -182,8 +190,12 @@ Exit RunSettings(const Invocation& invocation) {
     return Exit::Ok;
   }
 
+  if (invocation.command == Command::SettingsWrite)
+    return WriteSettingsRecord(invocation, file, invocation.file,
+                               "settings written by nx480ctl settings write");
+  ParameterPage page;  // outlives the relay's worker, which serves its requests
   RelayLink relay(invocation);
-  ParameterPage page(&relay.Session());
+  page.session = &relay.Session();
   if (const Exit connected = relay.Connect(); connected != Exit::Ok) {
     if (invocation.command == Command::SettingsShow)
       Say("without a relay, give its firmware number: settings show FILE --firmware N");
@@ -194,9 +206,6 @@ Exit RunSettings(const Invocation& invocation) {
     Print(TimeScaleLine(firmware) + "\n" + SettingsTable(file, firmware));
     return Exit::Ok;
   }
-  if (invocation.command == Command::SettingsWrite)
-    return WriteSettingsRecord(relay, file, invocation.file,
-                               "settings written by nx480ctl settings write");
   relay.Start(page.Requests());
 
   switch (invocation.command) {

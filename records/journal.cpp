@@ -649,7 +649,7 @@ JournalEntry NewJournalEntry(const RelaySession& session, ChangeKind kind,
 
 JournalBackup SettingsBackup(const SettingsWords& record) {
   const SettingsFileImage image = SettingsFileBytes(record);
-  return {"settings.nx4", {image.begin(), image.end()}};
+  return {std::string(kSettingsBackupName), {image.begin(), image.end()}};
 }
 
 JournalBackup CalibrationBackup(const CalibrationWords& record) {
@@ -660,7 +660,7 @@ JournalBackup CalibrationBackup(const CalibrationWords& record) {
                   static_cast<unsigned>(record[i]));
     text += line;
   }
-  return {"calibration.txt", {text.begin(), text.end()}};
+  return {std::string(kCalibrationBackupName), {text.begin(), text.end()}};
 }
 
 JournalBackup HistoryBackup(std::vector<uint8_t> exportBytes) {

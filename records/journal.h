@@ -112,6 +112,11 @@ std::string JournalEntryName(const JournalEntry& entry);
 // number and firmware number taken from the session.
 JournalEntry NewJournalEntry(const RelaySession& session, ChangeKind kind, std::string description);
 
+// The names of the backups that can be written back: the settings (SettingsBackup), which a
+// settings page can open, and the calibration (CalibrationBackup).
+inline constexpr std::string_view kSettingsBackupName = "settings.nx4";
+inline constexpr std::string_view kCalibrationBackupName = "calibration.txt";
+
 // The backups, built as they are kept:
 //  * "settings.nx4": the 48 bytes of the settings file, as the "Otevři" button loads them;
 JournalBackup SettingsBackup(const SettingsWords& record);

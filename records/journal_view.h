@@ -15,9 +15,6 @@
 
 namespace nx480 {
 
-// The name of the settings backup (SettingsBackup), the one a settings page can open.
-inline constexpr std::string_view kSettingsBackupName = "settings.nx4";
-
 // "Parametry", "Kalibrace", "Datum, čas", "Smazání historie", "Upload FW", "Relé".
 std::string_view ChangeKindText(ChangeKind kind);
 // "Čeká", "Provedeno", "Chyba", "Odmítnuto", "Neznámý", "Neodesláno".

@@ -73,6 +73,26 @@ int StepsPerUnit(const SettingsParameter& parameter, const FirmwareFeatures& fir
   return parameter.quantity == Quantity::Time ? firmware.delayScale : parameter.stepsPerUnit;
 }
 
+bool RescaleDelays(SettingsWords& record, const FirmwareFeatures& from, const FirmwareFeatures& to,
+                   std::vector<std::string>& rows) {
+  rows.clear();
+  SettingsWords rescaled = record;
+  for (const SettingsParameter& p : kSettingsParameters) {
+    if (p.quantity != Quantity::Time) continue;
+    const uint32_t scaled = uint32_t{ParameterSteps(record, p)} * StepsPerUnit(p, to);
+    const uint32_t steps = scaled / StepsPerUnit(p, from);
+    const uint32_t most = p.part == WordPart::Whole ? 0xFFFF : 0xFF;
+    if (scaled % StepsPerUnit(p, from) != 0 || steps > most) {
+      rows.emplace_back(p.name);
+      continue;
+    }
+    SetParameterSteps(rescaled, p, static_cast<uint16_t>(steps));
+  }
+  if (!rows.empty()) return false;
+  record = rescaled;
+  return true;
+}
+
 double ParameterValue(const SettingsWords& record, const SettingsParameter& parameter,
                       const FirmwareFeatures& firmware) {
   const uint16_t steps = ParameterSteps(record, parameter);

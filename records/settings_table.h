@@ -16,6 +16,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "firmware_features.h"
 #include "settings_words.h"
@@ -164,6 +165,13 @@ int StepsPerUnit(const SettingsParameter& parameter, const FirmwareFeatures& fir
 // The value in units: volts, hertz, seconds; the mode (the high byte) of a phase choice.
 double ParameterValue(const SettingsWords& record, const SettingsParameter& parameter,
                       const FirmwareFeatures& firmware);
+// A record's delays, counted at `from`'s time scale, counted again at `to`'s (every other word
+// as it is): what a record kept under one firmware means under another. False when a delay is
+// no whole number of `to`'s steps or does not fit its part of the word: `rows` then names those
+// and the record is left as it was.
+bool RescaleDelays(SettingsWords& record, const FirmwareFeatures& from, const FirmwareFeatures& to,
+                   std::vector<std::string>& rows);
+
 // Whether a phase choice's mode is three-phase (the page's item 1: any mode above 0), else
 // single-phase (item 0).
 bool ThreePhase(double mode);

@@ -840,6 +840,12 @@ TEST_F(Ctl, JournalRestore) {
   auto damaged = JournalChange(root, 1234, nx480::ChangeKind::Settings, nx480::JournalOutcome::Done,
                                {nx480::SettingsBackup(other)});
   WriteAll(root + "/1234/" + damaged.id + "/settings.nx4", std::string(48, '\0'));
+  // Kept under firmware 1.04, whose delays count 1/10 s: 20 s of tUu1 is no byte in 1/20 s.
+  nx480::SettingsWords longDelay = other;
+  longDelay[0] = 200;
+  const auto overflow =
+      JournalChange(root, 1234, nx480::ChangeKind::Settings, nx480::JournalOutcome::Done,
+                    {nx480::SettingsBackup(longDelay)});
 
   const struct {
     std::vector<std::string> args;
@@ -849,6 +855,7 @@ TEST_F(Ctl, JournalRestore) {
       {{"journal", "restore", foreign.id}, 2, "is of relay 004321, the connected relay is 001234"},
       {{"journal", "restore", clock.id}, 2, "keeps nothing that can be written back"},
       {{"journal", "restore", damaged.id}, 5, "never restored"},
+      {{"journal", "restore", overflow.id}, 5, "the delays tUu1 of journal entry"},
       {{"journal", "restore", "none"}, 2, "no journal entry"},
   };
   for (const auto& c : refused) {
@@ -858,19 +865,37 @@ TEST_F(Ctl, JournalRestore) {
     EXPECT_TRUE(Has(r.err, c.says)) << r.err;
     EXPECT_EQ(Holding(8), 190);
   }
-  EXPECT_EQ(nx480::ListJournal(root).size(), 4u);
+  EXPECT_EQ(nx480::ListJournal(root).size(), 5u);
 
   const CtlResult restored = Run({"journal", "restore", write});
   ASSERT_EQ(restored.code, 0) << restored.err;
   EXPECT_EQ(Holding(8), 196);
   const std::vector<nx480::JournalEntry> entries = nx480::ListJournal(root, 1234);
-  ASSERT_EQ(entries.size(), 4u);
+  ASSERT_EQ(entries.size(), 5u);
   EXPECT_EQ(entries[0].description, "settings restored from journal entry 001234/" + write);
   EXPECT_EQ(entries[0].details, std::vector<std::string>{"row: Uu1 190 V (83 %) -> 196 V (85 %)"});
 
+  // Another relay's, kept under firmware 1.04: its delays written in this relay's 1/20 s.
   const CtlResult there = Run({"journal", "restore", foreign.id, "--other-relay"});
   ASSERT_EQ(there.code, 0) << there.err;
   EXPECT_EQ(Holding(8), 184);
+  EXPECT_EQ(Holding(0), ((other[0] >> 8) * 2) << 8 | (other[0] & 0xFF) * 2);
+}
+
+// A calibration entry's block is written back in service mode only.
+TEST_F(Ctl, JournalRestoreOfACalibration) {
+  Start();
+  std::vector<uint16_t> block;
+  for (uint16_t a = 0x18; a < 0x20; ++a) block.push_back(Holding(a));
+  ASSERT_EQ(Run({"--service", "calibration", "set", "KalU2=1.100"}).code, 0);
+  ASSERT_NE(Holding(0x19), block[1]);
+  const std::string id = nx480::ListJournal(Path("data/nx480-pc/journal")).at(0).id;
+  const CtlResult plain = Run({"journal", "restore", id});
+  EXPECT_EQ(plain.code, 2);
+  EXPECT_TRUE(Has(plain.err, "nx480ctl --service journal restore " + id)) << plain.err;
+  const CtlResult restored = Run({"--service", "journal", "restore", id});
+  ASSERT_EQ(restored.code, 0) << restored.err;
+  for (uint16_t a = 0x18; a < 0x20; ++a) EXPECT_EQ(Holding(a), block[a - 0x18]) << a;
 }
 
 // An upload keeps what it replaces in the journal first, and without a journal sends nothing; a

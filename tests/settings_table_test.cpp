@@ -7,6 +7,7 @@
 #include <ostream>
 #include <set>
 #include <string>
+#include <vector>
 
 #include "settings_record.h"
 
@@ -105,3 +106,46 @@ TEST(SettingsTable, PercentIsThePagesPercentBox) {
 }
 
 }  // namespace
+
+// A record kept under one time scale, counted again at another: every delay keeps its seconds;
+// one that has no whole number of steps there, or does not fit its byte, stops it whole.
+TEST(SettingsTable, DelaysRescaledBetweenFirmwares) {
+  const FirmwareFeatures tenths = FirmwareFeaturesOf(4), twentieths = FirmwareFeaturesOf(14);
+  const struct {
+    const char* name;
+    uint16_t tUu, tRel;  // words 0 (tUu1 low byte, tUu2 high byte) and 15
+    const FirmwareFeatures& from;
+    const FirmwareFeatures& to;
+    uint16_t wantTUu, wantTRel;
+    std::vector<std::string> rows;  // that stop it
+  } cases[] = {
+      {"tenths to twentieths", 0x0A1E, 600, tenths, twentieths, 0x143C, 1200, {}},
+      {"twentieths to tenths", 0x143C, 1200, twentieths, tenths, 0x0A1E, 600, {}},
+      {"the same scale", 0x0B1F, 601, twentieths, twentieths, 0x0B1F, 601, {}},
+      {"a byte overflows", 0x7FFF, 40000, tenths, twentieths, 0, 0, {"tUu1", "tRel"}},
+      {"half steps", 0x0B1F, 601, twentieths, tenths, 0, 0, {"tUu1", "tUu2", "tRel"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    SettingsWords record = kRecord;
+    for (const int word : {kWordTUo, kWordTFu, kWordTFo}) record[word] = 0x0A14;  // 0.5 s, 1 s
+    record[kWordTUu] = c.tUu;
+    record[kWordTRel] = c.tRel;
+    const SettingsWords before = record;
+    std::vector<std::string> rows{"stale"};
+    EXPECT_EQ(RescaleDelays(record, c.from, c.to, rows), c.rows.empty());
+    EXPECT_EQ(rows, c.rows);
+    if (!c.rows.empty()) {
+      EXPECT_EQ(record, before);
+      continue;
+    }
+    for (const SettingsParameter& p : SettingsParameters()) {
+      if (p.quantity == Quantity::Time) {
+        EXPECT_DOUBLE_EQ(ParameterValue(record, p, c.to), ParameterValue(before, p, c.from))
+            << p.name;
+      }
+    }
+    EXPECT_EQ(record[kWordTUu], c.wantTUu);
+    EXPECT_EQ(record[kWordTRel], c.wantTRel);
+  }
+}
