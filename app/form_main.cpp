@@ -18,6 +18,7 @@
 #include "form_setup.h"
 #include "frame_log.h"
 #include "logo.h"
+#include "page_calibration.h"
 #include "page_clock.h"
 #include "page_parameters.h"
 #include "page_upload.h"
@@ -190,6 +191,15 @@ void TFormMain::AttachWindows(TFormOnLine* onLine, TFormSetup* setup, TFormHisto
       setup->show();
       setup->raise();
       return setup->Parameters().WriteBackup(bytes, std::move(description));
+    };
+    journal->RestoreCalibrationBackup = [setup](const nx480::CalibrationWords& record,
+                                                std::string description) {
+      PageCalibration* calibration = setup->Calibration();
+      if (!calibration) return false;
+      setup->Page1->setCurrentWidget(calibration);
+      setup->show();
+      setup->raise();
+      return calibration->WriteBackup(record, std::move(description));
     };
   }
   ShareSession();

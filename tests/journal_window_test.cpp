@@ -224,6 +224,46 @@ class JournalWindowTest : public QObject {
     qputenv("XDG_DATA_HOME", savedData);
   }
 
+  // In service mode a calibration entry's block goes back word for word, journaled itself.
+  void restoresACalibrationInServiceMode() {
+    QTemporaryDir data;
+    const QByteArray savedData = qgetenv("XDG_DATA_HOME");
+    qputenv("XDG_DATA_HOME", data.path().toUtf8());
+    const std::string root = *nx480::JournalRoot();
+    auto relay = StartRelay(sim::RelayConfig{});
+    nx480::CalibrationWords block{};
+    for (uint16_t i = 0; i < block.size(); ++i)
+      block[i] = relay->GetRegister(sim::Table::kHolding, uint16_t(0x18 + i)).value_or(0);
+    block[1] ^= 0x0011;
+    nx480::JournalEntry entry;
+    QVERIFY(Made(root, 1234, ChangeKind::Calibration, "calibrated", JournalOutcome::Done, entry,
+                 {nx480::CalibrationBackup(block)}));
+
+    AppFixture app({"/servis"});
+    JournalWindow& j = app.journal;
+    app.Connect(*relay);
+    QVERIFY(app.main.Session().serviceMode);
+    app.onLine.CloseWindow();
+    QVERIFY(Activate(&app.main));
+    Mnemonic(&app.main, Qt::Key_D);
+    QVERIFY(Activate(&j));
+    QVERIFY(!j.ButtonOpen->isEnabled());
+    QVERIFY(j.ButtonRestore->isEnabled());
+    Mnemonic(&j, Qt::Key_B);
+    QVERIFY(WaitUntil(
+        [&] {
+          return nx480::ListJournal(root, 1234).size() == 2 &&
+                 nx480::ListJournal(root, 1234)[0].outcome == JournalOutcome::Done;
+        },
+        5000));
+    for (uint16_t i = 0; i < block.size(); ++i)
+      QCOMPARE(*relay->GetRegister(sim::Table::kHolding, uint16_t(0x18 + i)), block[i]);
+    QCOMPARE(nx480::ListJournal(root, 1234)[0].description,
+             "calibration restored from journal entry 001234/" + entry.id);
+    QCOMPARE(app.setup.Page1->currentWidget(), app.setup.TabKalibrace);
+    qputenv("XDG_DATA_HOME", savedData);
+  }
+
   void emptyListSaysWhy_data() {
     QTest::addColumn<QString>("journal");  // "no home", "file", "empty"
     QTest::addColumn<QString>("label");

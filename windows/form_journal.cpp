@@ -15,6 +15,8 @@
 
 #include "date_time_text.h"
 #include "journal_view.h"
+#include "settings_file.h"
+#include "settings_table.h"
 #include "window_services.h"
 
 namespace {
@@ -191,7 +193,7 @@ const nx480::JournalEntry* JournalWindow::Selected() const {
 void JournalWindow::GridSelectionChanged() {
   const nx480::JournalEntry* entry = Selected();
   ButtonOpen->setEnabled(entry && nx480::HasSettingsBackup(*entry));
-  ButtonRestore->setEnabled(ButtonOpen->isEnabled());
+  ButtonRestore->setEnabled(ButtonOpen->isEnabled() || CalibrationRestorable(entry));
   QStringList lines;
   if (entry) {
     for (const std::string& line : nx480::JournalRecordLines(root_, *entry))
@@ -205,12 +207,21 @@ void JournalWindow::CheckBoxAllClick() {
   Refresh();
 }
 
-std::optional<std::vector<uint8_t>> JournalWindow::SelectedBackup() {
+bool JournalWindow::CalibrationRestorable(const nx480::JournalEntry* entry) const {
+  if (!entry || entry->damaged || entry->kind != nx480::ChangeKind::Calibration ||
+      !Session().serviceMode)
+    return false;
+  return std::any_of(entry->backups.begin(), entry->backups.end(), [](const auto& backup) {
+    return backup.name == nx480::kCalibrationBackupName;
+  });
+}
+
+std::optional<std::vector<uint8_t>> JournalWindow::SelectedBackup(std::string_view name) {
   const nx480::JournalEntry* entry = Selected();
-  if (!entry || !nx480::HasSettingsBackup(*entry)) return std::nullopt;
+  if (!entry) return std::nullopt;
   std::vector<uint8_t> bytes;
   nx480::FileError error;
-  if (!nx480::ReadJournalBackup(root_, *entry, nx480::kSettingsBackupName, bytes, error)) {
+  if (!nx480::ReadJournalBackup(root_, *entry, name, bytes, error)) {
     AppDialogs().error(this, "Chyba",
                        QString("Zálohu nelze otevřít:\n%1")
                            .arg(QString::fromStdString(nx480::BackupProblemText(error))));
@@ -220,15 +231,50 @@ std::optional<std::vector<uint8_t>> JournalWindow::SelectedBackup() {
 }
 
 void JournalWindow::ButtonOpenClick() {
-  const std::optional<std::vector<uint8_t>> bytes = SelectedBackup();
+  const nx480::JournalEntry* entry = Selected();
+  if (!entry || !nx480::HasSettingsBackup(*entry)) return;
+  const std::optional<std::vector<uint8_t>> bytes = SelectedBackup(nx480::kSettingsBackupName);
   if (bytes && OpenSettingsBackup) OpenSettingsBackup(*bytes);
 }
 
 void JournalWindow::ButtonRestoreClick() {
-  const std::optional<std::vector<uint8_t>> bytes = SelectedBackup();
-  if (!bytes || !RestoreSettingsBackup) return;
-  const nx480::JournalEntry& entry = *Selected();
+  const nx480::JournalEntry* selected = Selected();
+  const bool settings = selected && nx480::HasSettingsBackup(*selected);
+  if (!settings && !CalibrationRestorable(selected)) return;
+  const nx480::JournalEntry entry = *selected;
   const nx480::RelaySession& session = Session();
+  const std::optional<std::vector<uint8_t>> bytes =
+      SelectedBackup(settings ? nx480::kSettingsBackupName : nx480::kCalibrationBackupName);
+  if (!bytes) return;
+  const std::string name = nx480::JournalEntryName(entry);
+  const auto refuse = [this](const QString& text) { AppDialogs().error(this, "Obnovit", text); };
+
+  nx480::SettingsWords record{};
+  nx480::CalibrationWords calibration{};
+  if (settings) {
+    // Delays count in the steps of the firmware they were kept under.
+    if (entry.firmware < 0) {
+      refuse("Záznam neuvádí firmware: časy zálohy nelze převést.");
+      return;
+    }
+    nx480::ApplySettingsFileBytes(*bytes, record);
+    std::vector<std::string> rows;
+    if (!nx480::RescaleDelays(record, nx480::FirmwareFeaturesOf(entry.firmware), session.firmware,
+                              rows)) {
+      QStringList names;
+      for (const std::string& row : rows) names << QString::fromStdString(row);
+      refuse(QString("Časy %1 zálohy nelze nastavit v krocích 1/%2 s.")
+                 .arg(names.join(", "))
+                 .arg(session.firmware.delayScale));
+      return;
+    }
+  } else {
+    std::string error;
+    if (!nx480::ParseCalibrationBackup(*bytes, calibration, error)) {
+      refuse(QString("Zálohu nelze otevřít:\n%1").arg(QString::fromStdString(error)));
+      return;
+    }
+  }
   if (session.connected && entry.serialNumber != session.serialNumber) {
     const QString question =
         QString("Záznam patří zařízení %1, připojeno je zařízení %2. Přesto obnovit?")
@@ -236,8 +282,13 @@ void JournalWindow::ButtonRestoreClick() {
                  Text(nx480::SerialNumberText(session.serialNumber)));
     if (!AppDialogs().ask(this, "Obnovit", question)) return;
   }
-  RestoreSettingsBackup(*bytes,
-                        "settings restored from journal entry " + nx480::JournalEntryName(entry));
+  if (settings) {
+    if (RestoreSettingsBackup)
+      RestoreSettingsBackup(nx480::SettingsBackup(record).bytes,
+                            "settings restored from journal entry " + name);
+  } else if (RestoreCalibrationBackup) {
+    RestoreCalibrationBackup(calibration, "calibration restored from journal entry " + name);
+  }
 }
 
 void JournalWindow::ButtonKonecClick() {

@@ -4,8 +4,9 @@
 // been identified yet, every relay's, with the serial number as a column. Below the list the
 // selected entry's record, its settings backup decoded. "Otevřít" loads that backup into the
 // settings window's "Parametry" boxes as "Otevři" loads a file; nothing is sent to the relay.
-// "Obnovit" writes that backup back into the connected relay as "Zapiš" writes the boxes, a
-// change journaled itself; an entry of another relay only after a question naming both.
+// "Obnovit" writes that backup back into the connected relay as "Zapiš" writes, a change
+// journaled itself, its delays counted at the relay's time scale; in service mode a calibration
+// entry's backup too. An entry of another relay only after a question naming both.
 // The list is read again at every show and when another relay is connected.
 //
 // What the list and the record say is decided in records/journal_view.h.
@@ -17,6 +18,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "journal.h"
@@ -43,6 +45,10 @@ class JournalWindow : public RelayWindow {
   // journal entry's description; false when nothing was posted (set by the main window).
   std::function<bool(std::span<const uint8_t> bytes, std::string description)>
       RestoreSettingsBackup;
+  // Writes a calibration backup back (PageCalibration::WriteBackup); false when nothing was
+  // posted (set by the main window; service mode only).
+  std::function<bool(const nx480::CalibrationWords& record, std::string description)>
+      RestoreCalibrationBackup;
 
   // ---- Handlers ----
   void FormShow() override;
@@ -77,8 +83,10 @@ class JournalWindow : public RelayWindow {
   // The relay whose entries are listed; nothing: every relay's.
   std::optional<int32_t> ListedRelay() const;
   const nx480::JournalEntry* Selected() const;
-  // The selected entry's settings backup, or nothing after a message.
-  std::optional<std::vector<uint8_t>> SelectedBackup();
+  // The selected entry's backup `name`, or nothing after a message.
+  std::optional<std::vector<uint8_t>> SelectedBackup(std::string_view name);
+  // Whether the selected entry keeps a calibration that this session can write back.
+  bool CalibrationRestorable(const nx480::JournalEntry* entry) const;
 
   std::string root_;  // the journal's folder at the last refresh; empty when there is none
   std::vector<nx480::JournalEntry> entries_;

@@ -187,8 +187,10 @@ void PageCalibration::CloseEntry(Outcome outcome, std::vector<std::string> detai
 }
 
 bool PageCalibration::JournalBefore(const CalibrationWords& held, const CalibrationWords& toWrite) {
-  JournalEntry entry = NewJournalEntry(Frame().Session(), ChangeKind::Calibration,
-                                       "calibration written from the Kalibrace page");
+  JournalEntry entry =
+      NewJournalEntry(Frame().Session(), ChangeKind::Calibration,
+                      writeDescription_.empty() ? "calibration written from the Kalibrace page"
+                                                : writeDescription_);
   entry.details = CalibrationChangeDetails(held, toWrite);
   entry.backups.push_back(CalibrationBackup(held));
   entryWritten_ = toWrite;
@@ -261,7 +263,23 @@ void PageCalibration::ButtonWriteKalClick() {
     return;
   }
   if (!BoxesToCalibration()) return;
+  writeDescription_.clear();
   WriteCalibrationRequest.Post(CalibrationRecord);
+}
+
+bool PageCalibration::WriteBackup(const CalibrationWords& record, std::string description) {
+  if (!CheckConnected()) return false;
+  if (WriteCalibrationRequest.Pending()) {
+    AppDialogs().beep();
+    return false;
+  }
+  // The backup goes out word for word; the boxes show it.
+  CalibrationRecord = record;
+  CalibrationToBoxes();
+  // JournalBefore runs on this thread, so not before this handler has returned.
+  WriteCalibrationRequest.Post(CalibrationRecord);
+  writeDescription_ = std::move(description);
+  return true;
 }
 
 void PageCalibration::UpDownClick() {

@@ -70,6 +70,10 @@ class PageCalibration : public SetupPage, public nx480::CalibrationWindow {
   // Event handlers.
   void ButtonReadKalClick();
   void ButtonWriteKalClick();
+  // A calibration backup written back into the relay word for word, shown in the boxes and
+  // written as "Zapiš" writes (the journal entry, with `description`, first; the read-back
+  // after). False when the write was not posted (no relay, a write still in progress).
+  bool WriteBackup(const nx480::CalibrationWords& record, std::string description);
   void UpDownClick();  // any of the four spinners
   void ButtonClrHistClick();
 
@@ -122,5 +126,7 @@ class PageCalibration : public SetupPage, public nx480::CalibrationWindow {
   // The entry of the change in progress (between JournalBefore and JournalAfter, or the
   // clearing's pair) and the record being written.
   JournalEntryKeeper journal_;
+  // The description of the posted write's entry; empty: a write of the boxes.
+  std::string writeDescription_;
   nx480::CalibrationWords entryWritten_{};
 };

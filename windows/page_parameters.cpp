@@ -399,8 +399,8 @@ bool PageParameters::WriteBackup(std::span<const uint8_t> bytes, std::string des
     AppDialogs().beep();
     return false;
   }
+  // The backup goes out word for word; the boxes show it.
   OpenBackup(bytes);
-  if (!BoxesToSettings()) return false;
   // JournalBefore runs on this thread, so not before this handler has returned.
   WriteParamsRequest.Post(SettingsRecord);
   writeDescription_ = std::move(description);

@@ -60,9 +60,9 @@ class PageParameters : public SetupPage, public nx480::ParameterWindow {
   // A settings backup of the change journal into the boxes, as "Otevři" takes a file's bytes;
   // the page then names no file (a save asks for one). Nothing goes to the relay.
   void OpenBackup(std::span<const uint8_t> bytes);
-  // A settings backup written back into the relay: opened as OpenBackup opens it, then written
-  // as "Zapiš" writes the boxes (the journal entry, with `description`, first). False when the
-  // write was not posted (no relay, a write still in progress, boxes that do not convert).
+  // A settings backup written back into the relay word for word: opened as OpenBackup opens it,
+  // then written as "Zapiš" writes (the journal entry, with `description`, first; the read-back
+  // after). False when the write was not posted (no relay, a write still in progress).
   bool WriteBackup(std::span<const uint8_t> bytes, std::string description);
 
   // The boxes by nx480::Box, and the label in front of each (the row caption, or "[%]" /

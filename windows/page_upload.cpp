@@ -232,10 +232,22 @@ void PageUpload::UploadSucceeded(const std::optional<RestartedRelay>& relay) {
 
 void PageUpload::OfferWriteBack(const SettingsWords& saved, const QString& names) {
   if (!AppDialogs().ask(&Frame(), kProgramTitle, QString(kWriteBack).arg(names))) return;
+  // Kept under the old firmware: its delays counted in the new one's steps.
+  SettingsWords record = saved;
+  std::vector<std::string> rows;
+  if (!RescaleDelays(record, backupFirmware_, Frame().Session().firmware, rows)) {
+    QStringList texts;
+    for (const std::string& row : rows) texts << QString::fromStdString(row);
+    AppDialogs().error(&Frame(), kProgramTitle,
+                       QString::fromUtf8("Časy %1 zálohy nelze nastavit v krocích 1/%2 s.")
+                           .arg(texts.join(", "))
+                           .arg(Frame().Session().firmware.delayScale));
+    return;
+  }
   Frame().Page1->setCurrentWidget(Frame().TabOchrana);
-  // Written as "Zapiš" writes the boxes, a change journaled itself.
+  // Written as "Zapiš" writes, a change journaled itself.
   Frame().Parameters().WriteBackup(
-      SettingsBackup(saved).bytes,
+      SettingsBackup(record).bytes,
       entryName_.empty() ? "settings written back after a firmware upload without a backup"
                          : "settings restored from journal entry " + entryName_);
 }
