@@ -7,6 +7,7 @@
 #include <charconv>
 #include <cstdio>
 #include <ctime>
+#include <utility>
 
 #include "firmware_features.h"
 #include "settings_file.h"
@@ -39,6 +40,36 @@ std::string_view ChangedRow(std::string_view detail) {
   if (!detail.starts_with(kRow)) return {};
   detail.remove_prefix(kRow.size());
   return detail.substr(0, detail.find(' '));
+}
+
+// Where a change came from, in the window's words, from its description (kept in English in
+// the record): "okno" (a page of the tool), "nx480ctl", "obnova záznamu ID", "při odpojení";
+// a description of another form as it stands. A relay mode adds the item chosen.
+std::string SourceText(const JournalEntry& entry) {
+  constexpr std::string_view kRestore = "restored from journal entry ";
+  const std::string& d = entry.description;
+  std::string text;
+  if (const size_t at = d.find(kRestore); at != std::string::npos) {
+    text = "obnova záznamu " + d.substr(at + kRestore.size());
+  } else if (d.ends_with(" as the connection ended")) {
+    text = "při odpojení";
+  } else if (d.find(" by nx480ctl") != std::string::npos) {
+    text = "nx480ctl";
+  } else if (d.find(" from the ") != std::string::npos && d.ends_with(" page")) {
+    text = "okno";
+  } else if (d.find(" after a firmware upload") != std::string::npos) {
+    text = "po uploadu FW";
+  } else {
+    return d;
+  }
+  if (entry.kind != ChangeKind::RelayMode) return text;
+  // "mode: forced on" as the page's items name it.
+  constexpr std::pair<std::string_view, std::string_view> kModes[] = {
+      {"mode: auto", "Auto"}, {"mode: forced on", "On"}, {"mode: forced off", "Off"}};
+  for (const std::string& detail : entry.details)
+    for (const auto& [line, item] : kModes)
+      if (detail == line) return std::string(item) + ", " + text;
+  return text;
 }
 
 JournalAccess FolderAccess(const std::string& path) {
@@ -91,7 +122,7 @@ JournalRow JournalRowOf(const JournalEntry& entry) {
     if (!rows.empty()) rows += ", ";
     rows += name;
   }
-  row.summary = entry.description;
+  row.summary = SourceText(entry);
   if (!rows.empty()) row.summary += row.summary.empty() ? rows : " (" + rows + ")";
   return row;
 }

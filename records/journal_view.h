@@ -40,8 +40,10 @@ struct JournalRow {
   std::string relay;    // the serial number, "neznámé"
   std::string change;   // ChangeKindText; "?" for a damaged entry whose folder names no change
   std::string outcome;  // JournalOutcomeText, or kDamagedEntryText
-  // The description and the rows a settings change changed ("detail: row: Uu1 ..."):
-  // "written from the page (Uu1, tUu1)"; for a damaged entry, why it is damaged.
+  // Where the change came from ("okno", "nx480ctl", "obnova záznamu 001234/ID", "při odpojení";
+  // a relay mode with its item first: "On, okno"; a description of no known form as it stands)
+  // and the rows it changed ("detail: row: Uu1 ..."): "okno (Uu1, tUu1)"; for a damaged entry,
+  // why it is damaged.
   std::string summary;
 };
 JournalRow JournalRowOf(const JournalEntry& entry);
