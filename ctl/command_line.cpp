@@ -350,7 +350,9 @@ std::string HelpText(const std::string& topic) {
            "Prints the relay's clock beside the PC's and the difference in seconds.\n"
            "\n"
            "  --set   sets the relay's clock to the PC's local time (20 ms ahead, for the\n"
-           "          way to the relay) and prints the time sent\n";
+           "          way to the relay) and prints the time sent; the relay's and the PC's\n"
+           "          time are kept in the change journal first (exit code 5, nothing sent,\n"
+           "          when they cannot be), the offset that remains after\n";
   }
   if (topic == "relay") {
     return "Usage: nx480ctl relay auto|on|off [--hold]\n"
@@ -362,7 +364,10 @@ std::string HelpText(const std::string& topic) {
            "\n"
            "  --hold  sends a forced state again every 4 s, as the settings window does,\n"
            "          until Ctrl-C, SIGTERM or SIGHUP, then sends auto (as the window does\n"
-           "          when it disconnects): a forced output never outlives the command\n";
+           "          when it disconnects): a forced output never outlives the command\n"
+           "\n"
+           "Each mode sent leaves a change journal entry; on and off are refused (exit\n"
+           "code 5, nothing sent) when it cannot be written, auto is sent anyway.\n";
   }
   if (topic == "calibration") {
     return "Usage: nx480ctl --service calibration [show]\n"
@@ -377,7 +382,11 @@ std::string HelpText(const std::string& topic) {
            "  set            writes the named values (KalU1, KalU2, KalU3 e.g. 1.002, KalF\n"
            "                 e.g. 1.0001, serial e.g. 1234), keeps the others, reads back\n"
            "  clear-history  empties the relay's event history with the access code;\n"
-           "                 exit code 6 when the relay refuses it\n";
+           "                 exit code 6 when the relay refuses it\n"
+           "\n"
+           "set keeps the calibration block, clear-history the whole event history (as\n"
+           "history --csv writes it; nothing is cleared when it cannot be read to its end),\n"
+           "in the change journal first: exit code 5 and nothing sent when it cannot.\n";
   }
   if (topic == "history") {
     return "Usage: nx480ctl history [--csv FILE] [--utf8]\n"
@@ -405,6 +414,11 @@ std::string HelpText(const std::string& topic) {
            "at once, the Cancel still sent. An output nobody reads any more does not end it.\n"
            "\n"
            "  --check   only checks the image; no relay needed\n"
+           "\n"
+           "The relay's identification, settings and (with --service) calibration are kept\n"
+           "in the change journal before Start (exit code 5, nothing sent, when they cannot\n"
+           "be). Settings that the new firmware changed are listed afterwards with the\n"
+           "journal restore command that writes the saved ones back.\n"
            "\n"
            "Exit code 5 for a bad image, 6 when the relay refuses a frame.\n";
   }
