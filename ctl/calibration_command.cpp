@@ -10,6 +10,7 @@
 #include "commands.h"
 #include "history_command.h"
 #include "journal.h"
+#include "journal_entry.h"
 #include "output.h"
 #include "relay_link.h"
 
@@ -40,11 +41,11 @@ class CalibrationPage : public CalibrationWindow {
     entry.details = CalibrationChangeDetails(held, toWrite);
     entry.backups.push_back(CalibrationBackup(held));
     written_ = toWrite;
-    return Open(std::move(entry));
+    return journal.Open(std::move(entry));
   }
   void JournalAfter(Outcome shown, const CalibrationWords& held) override {
-    Close(shown, shown == Outcome::Differs ? CalibrationHeldDetails(written_, held)
-                                           : std::vector<std::string>{});
+    journal.Close(shown, shown == Outcome::Differs ? CalibrationHeldDetails(written_, held)
+                                                   : std::vector<std::string>{});
   }
   std::optional<std::vector<uint8_t>> HistoryExport(
       const std::vector<HistoryRecord>& ring) override {
@@ -55,7 +56,7 @@ class CalibrationPage : public CalibrationWindow {
   bool JournalBeforeClearing(const std::optional<std::vector<uint8_t>>& historyCsv,
                              size_t records) override {
     if (!historyCsv) {
-      journalError = "the history holds a character that Windows-1250 cannot write";
+      journal.openError = "the history holds a character that Windows-1250 cannot write";
       return false;
     }
     JournalEntry entry =
@@ -63,9 +64,9 @@ class CalibrationPage : public CalibrationWindow {
                         "event history cleared by nx480ctl calibration clear-history");
     entry.details.push_back(HistoryClearingDetail(records));
     entry.backups.push_back(HistoryBackup(*historyCsv));
-    return Open(std::move(entry));
+    return journal.Open(std::move(entry));
   }
-  void JournalAfterClearing(Outcome shown) override { Close(shown, {}); }
+  void JournalAfterClearing(Outcome shown) override { journal.Close(shown); }
 
   std::vector<RequestDecl> Requests() {
     auto failed = [this](TModbus&) { result = Exit::Communication; };
@@ -96,47 +97,19 @@ class CalibrationPage : public CalibrationWindow {
   RequestWith<CalibrationWords> writeRequest;
   Request clearRequest;
   std::atomic<bool> dropped{false};  // Ctrl-C before the clearing went out: it is not sent
-  std::string journalError;          // why the journal entry could not be written (nothing sent)
-  std::string closeError;            // why the entry's outcome could not be recorded
+  JournalEntryKeeper journal;        // the change's entry; without it nothing is sent
 
  private:
-  bool Open(JournalEntry entry) {
-    journalError.clear();
-    const std::optional<std::string> root = JournalRoot();
-    if (!root) {
-      journalError = "no folder for the journal (set HOME or XDG_DATA_HOME)";
-      return false;
-    }
-    FileError error;
-    if (!OpenJournalEntry(*root, entry, error)) {
-      journalError = *root + ": " + FileErrorText(error);
-      return false;
-    }
-    entry_ = std::move(entry);
-    root_ = *root;
-    return true;
-  }
-  void Close(Outcome shown, std::vector<std::string> details) {
-    if (!entry_) return;
-    entry_->outcome = JournalOutcomeOf(shown);
-    for (std::string& line : details) entry_->details.push_back(std::move(line));
-    FileError error;
-    if (!CloseJournalEntry(root_, *entry_, error)) closeError = root_ + ": " + FileErrorText(error);
-    entry_.reset();
-  }
-
-  std::optional<JournalEntry> entry_;
-  std::string root_;
   CalibrationWords written_{};
 };
 
 // Without a journal entry nothing was sent: the message, and the file error's exit code. An
 // entry that could not be closed is told too.
 std::optional<Exit> JournalFailed(const CalibrationPage& page, const char* what) {
-  if (!page.closeError.empty())
-    Say("bad file: journal: " + page.closeError + " (the entry stays pending)");
-  if (page.journalError.empty()) return std::nullopt;
-  Say("bad file: journal: " + page.journalError + "; nothing " + what + " (the backup of " +
+  if (!page.journal.closeError.empty())
+    Say("bad file: journal: " + page.journal.closeError + " (the entry stays pending)");
+  if (page.journal.openError.empty()) return std::nullopt;
+  Say("bad file: journal: " + page.journal.openError + "; nothing " + what + " (the backup of " +
       "what it replaces must be kept first)");
   return Exit::BadFile;
 }

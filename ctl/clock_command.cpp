@@ -7,6 +7,7 @@
 #include "clock_transactions.h"
 #include "commands.h"
 #include "journal.h"
+#include "journal_entry.h"
 #include "output.h"
 #include "relay_link.h"
 #include "relay_time.h"
@@ -27,55 +28,18 @@ std::string TimeText(double value) {
   return text;
 }
 
-// A journal entry written and not yet closed; its steps run on the worker, and the main thread
-// reads the errors once the request is served.
-class Entry {
- public:
-  explicit Entry(const RelaySession& session) : session_(session) {}
-
-  // Writes the entry of a change; false, with `openError`, when it cannot be kept.
-  bool Open(ChangeKind kind, std::string description, std::vector<std::string> details) {
-    openError.clear();
-    entry_.reset();
-    const std::optional<std::string> root = JournalRoot();
-    if (!root) {
-      openError = "no folder for the journal (set HOME or XDG_DATA_HOME)";
-      return false;
-    }
-    JournalEntry entry = NewJournalEntry(session_, kind, std::move(description));
-    entry.details = std::move(details);
-    FileError error;
-    if (!OpenJournalEntry(*root, entry, error)) {
-      openError = *root + ": " + FileErrorText(error);
-      return false;
-    }
-    entry_ = std::move(entry);
-    root_ = *root;
-    return true;
-  }
-  // Records how the change ended, with more detail lines; nothing without an open entry.
-  void Close(Outcome outcome, std::vector<std::string> details = {}) {
-    if (!entry_) return;
-    entry_->outcome = JournalOutcomeOf(outcome);
-    for (std::string& line : details) entry_->details.push_back(std::move(line));
-    FileError error;
-    if (!CloseJournalEntry(root_, *entry_, error)) closeError = root_ + ": " + FileErrorText(error);
-    entry_.reset();
-  }
-
-  std::string openError;   // why the entry could not be written
-  std::string closeError;  // why its outcome could not be recorded
-
- private:
-  const RelaySession& session_;
-  std::optional<JournalEntry> entry_;
-  std::string root_;
-};
+// A change's entry for the relay of `session`, with its detail lines.
+JournalEntry EntryOf(const RelaySession& session, ChangeKind kind, std::string description,
+                     std::vector<std::string> details) {
+  JournalEntry entry = NewJournalEntry(session, kind, std::move(description));
+  entry.details = std::move(details);
+  return entry;
+}
 
 // The "Datum, čas" page as the clock transactions see it; its steps run on the worker.
 class ClockPage : public ClockWindow {
  public:
-  explicit ClockPage(const RelaySession& session) : journal(session) {}
+  explicit ClockPage(const RelaySession& session) : session_(session) {}
   void ShowClock(double device, double pc) override {
     deviceTime = device;
     pcTime = pc;
@@ -85,8 +49,8 @@ class ClockPage : public ClockWindow {
   // The setting's journal entry, as the window keeps it; without it nothing is sent (no
   // question).
   bool JournalBefore(double relay, double pc) override {
-    return journal.Open(ChangeKind::Clock, "clock set by nx480ctl clock --set",
-                        ClockDetails(relay, pc));
+    return journal.Open(EntryOf(session_, ChangeKind::Clock, "clock set by nx480ctl clock --set",
+                                ClockDetails(relay, pc)));
   }
   void JournalAfter(Outcome shown, std::optional<double> remainingSeconds) override {
     std::vector<std::string> details;
@@ -99,7 +63,10 @@ class ClockPage : public ClockWindow {
   Outcome outcome = Outcome::CommunicationError;
   Exit result = Exit::Communication;
   Request request;
-  Entry journal;
+  JournalEntryKeeper journal;
+
+ private:
+  const RelaySession& session_;
 };
 
 // The relay mode's journal entries, one for each command sent, not for its repeats: written in
@@ -107,7 +74,7 @@ class ClockPage : public ClockWindow {
 // entry is kept; "Auto" never waits for the journal, its entry follows the send.
 struct RelayEntries {
   RelayEntries(const RelaySession& session, std::string command)
-      : journal(session), by(std::move(command)) {}
+      : session_(session), by(std::move(command)) {}
 
   // Before `mode` goes out: false when it owes an entry that cannot be kept.
   bool Before(TModbus& link, int32_t mode) {
@@ -126,30 +93,31 @@ struct RelayEntries {
     });
   }
 
-  Entry journal;
+  JournalEntryKeeper journal;
   // The mode whose entry the next send owes (0: none, a repeat): set by the main thread before
   // it posts, read by the worker while the request is set.
   int32_t due = 0;
 
  private:
   bool Open(int32_t mode) {
-    return journal.Open(ChangeKind::RelayMode,
-                        "relay output " +
-                            std::string(mode == 1 ? "back to auto" : RelayModeWord(mode)) + " by " +
-                            by,
-                        {RelayModeDetail(mode)});
+    return journal.Open(EntryOf(session_, ChangeKind::RelayMode,
+                                "relay output " +
+                                    std::string(mode == 1 ? "back to auto" : RelayModeWord(mode)) +
+                                    " by " + by,
+                                {RelayModeDetail(mode)}));
   }
+  const RelaySession& session_;
   std::string by;  // the command line, for the description
 };
 
 // Says why the journal held a change back: nothing was sent.
-Exit RefusedWithoutJournal(const Entry& journal, const std::string& what) {
+Exit RefusedWithoutJournal(const JournalEntryKeeper& journal, const std::string& what) {
   Say("bad file: journal: " + journal.openError + "; " + what +
       " (its journal entry must be kept first)");
   return Exit::BadFile;
 }
 
-void SayIfUnclosed(const Entry& journal) {
+void SayIfUnclosed(const JournalEntryKeeper& journal) {
   if (!journal.closeError.empty())
     Say("bad file: journal: " + journal.closeError + " (the entry stays pending)");
 }
@@ -202,7 +170,7 @@ Exit RunRelay(const Invocation& invocation) {
   RelayEntries entries(relay.Session(), std::string("nx480ctl relay ") +
                                             kModes[invocation.relayMode] +
                                             (invocation.hold ? " --hold" : ""));
-  Entry& journal = entries.journal;
+  JournalEntryKeeper& journal = entries.journal;
   if (const Exit connected = relay.Connect(); connected != Exit::Ok) return connected;
   if (!relay.Session().firmware.relayMode) {
     Say("refused: the relay mode needs firmware x." + std::to_string(kRelayModeFirmware) +

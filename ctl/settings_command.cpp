@@ -7,6 +7,7 @@
 
 #include "commands.h"
 #include "journal.h"
+#include "journal_entry.h"
 #include "output.h"
 #include "relay_link.h"
 #include "settings_file.h"
@@ -34,35 +35,16 @@ class ParameterPage : public ParameterWindow {
   const SettingsWords& WriteHandOver() const override { return writeRequest.Data(); }
   // The write's journal entry, as the window keeps it; without it nothing is sent (no question).
   bool JournalBefore(const SettingsWords& held, const SettingsWords& toWrite) override {
-    journalError.clear();
-    const std::optional<std::string> root = JournalRoot();
-    if (!root) {
-      journalError = "no folder for the journal (set HOME or XDG_DATA_HOME)";
-      return false;
-    }
     JournalEntry entry = NewJournalEntry(*session, ChangeKind::Settings, description);
     entry.details = SettingsChangeDetails(held, toWrite, session->firmware);
     entry.backups.push_back(SettingsBackup(held));
-    FileError error;
-    if (!OpenJournalEntry(*root, entry, error)) {
-      journalError = *root + ": " + FileErrorText(error);
-      return false;
-    }
-    entry_ = std::move(entry);
-    root_ = *root;
     written_ = toWrite;
-    return true;
+    return journal.Open(std::move(entry));
   }
   void JournalAfter(Outcome shown, const SettingsWords& held) override {
-    if (!entry_) return;
-    entry_->outcome = JournalOutcomeOf(shown);
-    if (shown == Outcome::Differs) {
-      for (std::string& line : SettingsHeldDetails(written_, held, session->firmware))
-        entry_->details.push_back(std::move(line));
-    }
-    FileError error;
-    if (!CloseJournalEntry(root_, *entry_, error)) closeError = root_ + ": " + FileErrorText(error);
-    entry_.reset();
+    journal.Close(shown, shown == Outcome::Differs
+                             ? SettingsHeldDetails(written_, held, session->firmware)
+                             : std::vector<std::string>{});
   }
 
   std::vector<RequestDecl> Requests() {
@@ -90,12 +72,9 @@ class ParameterPage : public ParameterWindow {
   Exit result = Exit::Communication;
   Request readRequest;
   RequestWith<SettingsWords> writeRequest;
-  std::string journalError;  // why the journal entry could not be written (nothing was sent)
-  std::string closeError;    // why the entry's outcome could not be recorded
+  JournalEntryKeeper journal;  // the write's entry; without it nothing is sent (no question)
 
  private:
-  std::optional<JournalEntry> entry_;
-  std::string root_;
   SettingsWords written_{};
 };
 
@@ -154,13 +133,13 @@ Exit WriteSettingsRecord(const Invocation& invocation, SettingsWords file,
   page.result = Exit::Communication;
   page.outcome = Outcome::CommunicationError;
   const Exit served = relay.Serve(page.writeRequest, [&] { page.writeRequest.Post(file); });
-  if (!page.journalError.empty()) {
-    Say("bad file: journal: " + page.journalError +
+  if (!page.journal.openError.empty()) {
+    Say("bad file: journal: " + page.journal.openError +
         "; nothing written (the backup of the relay's settings must be kept first)");
     return Exit::BadFile;
   }
-  if (!page.closeError.empty())
-    Say("bad file: journal: " + page.closeError + " (the entry stays pending)");
+  if (!page.journal.closeError.empty())
+    Say("bad file: journal: " + page.journal.closeError + " (the entry stays pending)");
   if (served != Exit::Ok) return served;
   if (page.outcome != Outcome::Ok && page.outcome != Outcome::Differs &&
       page.outcome != Outcome::Unknown) {

@@ -8,6 +8,7 @@
 #include "commands.h"
 #include "identity.h"
 #include "journal.h"
+#include "journal_entry.h"
 #include "output.h"
 #include "relay_link.h"
 #include "relay_search.h"
@@ -59,40 +60,24 @@ class UploadPage : public UploadWindow {
   }
   // The upload's journal entry, as the window keeps it; without it nothing is sent (no question).
   bool JournalBefore(const UploadBackup& backup) override {
-    const std::optional<std::string> root = JournalRoot();
-    if (!root) {
-      journalError = "no folder for the journal (set HOME or XDG_DATA_HOME)";
-      return false;
-    }
     JournalEntry entry = NewJournalEntry(*session, ChangeKind::FirmwareUpload,
                                          "firmware uploaded by nx480ctl upload");
     entry.details.push_back(imageDetail);
     entry.backups =
         FirmwareUploadBackups(Cp1250ToUtf8(backup.identText), backup.settings, backup.calibration);
-    FileError error;
-    if (!OpenJournalEntry(*root, entry, error)) {
-      journalError = *root + ": " + FileErrorText(error);
-      return false;
-    }
+    if (!journal.Open(std::move(entry))) return false;
     went = true;
     saved_ = backup.settings;
-    entry_ = std::move(entry);
-    root_ = *root;
+    entryId = journal.Entry()->id;
     return true;
   }
   void JournalAfter(JournalOutcome outcome, const std::optional<RestartedRelay>& relay) override {
-    if (!entry_) return;
-    entry_->outcome = outcome;
     if (relay) {
       afterRestart =
           SettingsAfterRestartDetails(saved_, session->firmware, relay->settings,
                                       FirmwareFeaturesOf(FirmwareMinorOf(relay->identText)));
-      entry_->details.insert(entry_->details.end(), afterRestart.begin(), afterRestart.end());
     }
-    entryId = entry_->id;
-    FileError error;
-    if (!CloseJournalEntry(root_, *entry_, error)) closeError = root_ + ": " + FileErrorText(error);
-    entry_.reset();
+    journal.Close(outcome, afterRestart);
   }
 
   ImageBuffer image{};
@@ -105,9 +90,8 @@ class UploadPage : public UploadWindow {
   bool settingsRead = false;              // the restarted relay's settings were read
   std::vector<std::string> changed;       // what the new firmware changed in them
   std::string imageDetail;                // the journal's line of the image
-  std::string journalError;               // why the entry could not be written (nothing was sent)
-  std::string closeError;                 // why the entry's outcome could not be recorded
-  std::string entryId;                    // the entry, once closed
+  JournalEntryKeeper journal;             // the upload's entry; without it nothing is sent
+  std::string entryId;                    // the entry, once opened
   std::vector<std::string> afterRestart;  // its detail lines of the settings after the restart
   const RelaySession* session = nullptr;  // the relay's before the upload
   RelaySession newSession;
@@ -119,8 +103,6 @@ class UploadPage : public UploadWindow {
   }
   int shownTenth = 0;
   SettingsWords saved_{};
-  std::optional<JournalEntry> entry_;
-  std::string root_;
 };
 
 // What the new firmware did to the settings, and how to restore them; the exit code stays.
@@ -207,13 +189,13 @@ Exit RunUpload(const Invocation& invocation) {
   page.request.Post(static_cast<int32_t>(read));
   // Served, or stopped by a second Ctrl-C: either way the transaction has returned.
   const Exit served = relay.Await(page.request, [&page] { page.abort.store(true); });
-  if (!page.journalError.empty()) {
-    Say("bad file: journal: " + page.journalError +
+  if (!page.journal.openError.empty()) {
+    Say("bad file: journal: " + page.journal.openError +
         "; nothing uploaded (the backup of the relay's settings must be kept first)");
     return Exit::BadFile;
   }
-  if (!page.closeError.empty())
-    Say("bad file: journal: " + page.closeError + " (the entry stays pending)");
+  if (!page.journal.closeError.empty())
+    Say("bad file: journal: " + page.journal.closeError + " (the entry stays pending)");
   if (served == Exit::Communication) return Exit::Communication;
 
   if (page.succeeded) {

@@ -1,0 +1,36 @@
+#include "journal_entry.h"
+
+#include <utility>
+
+#include "output.h"
+
+namespace nx480::ctl {
+
+bool JournalEntryKeeper::Open(JournalEntry entry) {
+  openError.clear();
+  entry_.reset();
+  const std::optional<std::string> root = JournalRoot();
+  if (!root) {
+    openError = "no folder for the journal (set HOME or XDG_DATA_HOME)";
+    return false;
+  }
+  FileError error;
+  if (!OpenJournalEntry(*root, entry, error)) {
+    openError = *root + ": " + FileErrorText(error);
+    return false;
+  }
+  entry_ = std::move(entry);
+  root_ = *root;
+  return true;
+}
+
+void JournalEntryKeeper::Close(JournalOutcome outcome, std::vector<std::string> details) {
+  if (!entry_) return;
+  entry_->outcome = outcome;
+  for (std::string& line : details) entry_->details.push_back(std::move(line));
+  FileError error;
+  if (!CloseJournalEntry(root_, *entry_, error)) closeError = root_ + ": " + FileErrorText(error);
+  entry_.reset();
+}
+
+}  // namespace nx480::ctl

@@ -1,0 +1,35 @@
+// A command's journal entry for one change, kept as the windows keep theirs (records/journal.h):
+// written before the change goes out, closed with its outcome. Its steps run on the worker (the
+// transactions' synchronous steps); the main thread reads the errors once the request is served.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "journal.h"
+
+namespace nx480::ctl {
+
+class JournalEntryKeeper {
+ public:
+  // Writes `entry` (made by NewJournalEntry); false, with `openError`, when it cannot be kept.
+  bool Open(JournalEntry entry);
+  // Records how the change ended, with more detail lines, and closes the entry; a close that
+  // fails leaves `closeError`. Nothing without an open entry.
+  void Close(JournalOutcome outcome, std::vector<std::string> details = {});
+  void Close(Outcome outcome, std::vector<std::string> details = {}) {
+    Close(JournalOutcomeOf(outcome), std::move(details));
+  }
+  // The entry between Open and Close; nullptr when none is open.
+  const JournalEntry* Entry() const { return entry_ ? &*entry_ : nullptr; }
+
+  std::string openError;   // why the entry could not be written (nothing was sent)
+  std::string closeError;  // why its outcome could not be recorded (it stays pending)
+
+ private:
+  std::optional<JournalEntry> entry_;
+  std::string root_;
+};
+
+}  // namespace nx480::ctl
