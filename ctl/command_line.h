@@ -22,6 +22,7 @@ enum class Command {
   SettingsWrite,
   SettingsShow,
   SettingsDiff,
+  SettingsCheck,
   Clock,
   Relay,
   Calibration,
@@ -49,7 +50,8 @@ struct Invocation {
   int count = 0;        // live --count N (0: without end)
   bool csv = false;     // live --csv
   bool tenths = false;  // live --tenths
-  int firmware = -1;    // settings show --firmware N (-1: ask the relay)
+  int firmware = -1;    // settings show|check --firmware N (-1: ask the relay)
+  std::string profile;  // settings check PROFILE: a path, or a profile's name
   bool setClock = false;
   int relayMode = 0;       // relay: the RelayCommand value, 1 automatic, 2 forced on, 3 forced off
   bool hold = false;       // relay on|off --hold

@@ -34,6 +34,7 @@ Exit RunCommand(const Invocation& invocation) {
     case Command::SettingsWrite:
     case Command::SettingsShow:
     case Command::SettingsDiff:
+    case Command::SettingsCheck:
       return RunSettings(invocation);
     case Command::Clock:
       return RunClock(invocation);

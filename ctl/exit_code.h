@@ -5,7 +5,8 @@ namespace nx480::ctl {
 
 enum class Exit : int {
   Ok = 0,
-  Differs = 1,        // settings diff: the relay and the file differ
+  Differs = 1,        // settings diff: the relay and the file differ; settings check: a row
+                      // is outside the profile
   Usage = 2,          // bad command line
   NoRelay = 3,        // no relay found (or the given port is none)
   Communication = 4,  // no valid reply, a reply that does not fit, the device gone

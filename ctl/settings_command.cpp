@@ -1,4 +1,4 @@
-// `nx480ctl settings read|write|show|diff FILE.nx4`.
+// `nx480ctl settings read|write|show|diff FILE.nx4`, `nx480ctl settings check PROFILE [FILE]`.
 #include <array>
 #include <functional>
 #include <optional>
@@ -6,6 +6,7 @@
 #include <string>
 
 #include "commands.h"
+#include "grid_profile.h"
 #include "journal.h"
 #include "journal_entry.h"
 #include "output.h"
@@ -113,6 +114,90 @@ Exit ReadRelay(RelayLink& relay, ParameterPage& page, const char* what) {
   return page.result == Exit::Ok ? Exit::Ok : ReadFailed(page.result, what);
 }
 
+// The profile named on the command line, found and parsed; every bad line said. nullopt: it
+// cannot be used (exit code 5).
+std::optional<ParsedProfile> ProfileOf(const std::string& name) {
+  std::vector<std::string> tried;
+  const std::optional<std::string> path = FindGridProfile(name, ProfileFolders(), tried);
+  if (!path) {
+    std::string looked;
+    for (const std::string& t : tried) looked += (looked.empty() ? "" : ", ") + t;
+    Say("bad file: no profile " + name + " (looked for " + looked + ")");
+    return std::nullopt;
+  }
+  ParsedProfile parsed = LoadGridProfile(*path);
+  if (parsed.fileError.problem != FileProblem::None) {
+    Say("bad file: " + *path + ": " + FileErrorText(parsed.fileError));
+    return std::nullopt;
+  }
+  if (parsed.tooLarge) {
+    Say("bad file: " + *path + ": larger than " + std::to_string(kMaxProfileBytes) +
+        " bytes, no profile");
+    return std::nullopt;
+  }
+  for (const std::string& error : parsed.errors) Say(error);
+  if (!parsed.Ok()) {
+    Say("bad profile: " + *path + ": " + std::to_string(parsed.errors.size()) +
+        (parsed.errors.size() == 1 ? " error" : " errors") + ", nothing checked");
+    return std::nullopt;
+  }
+  return parsed;
+}
+
+// The check's lines on standard output; each row outside also on standard error. Exit code 1
+// when a row is outside.
+Exit PrintCheck(const GridProfile& profile, const SettingsWords& record,
+                const FirmwareFeatures& firmware) {
+  std::string text = "profile: " + profile.name + "\nsource: " + profile.source + "\n" +
+                     TimeScaleLine(firmware) + "\n";
+  size_t outside = 0;
+  for (const RowCheck& check : CheckSettings(profile, record, firmware)) {
+    const std::string name(check.row->parameter->name);
+    const char* verdict = check.verdict == RowVerdict::Inside    ? "ok"
+                          : check.verdict == RowVerdict::Outside ? "OUTSIDE"
+                                                                 : "not checked";
+    text += Column(name, 9) + Column(check.valueText, 20) + Column(check.rangeText, 18) + verdict +
+            "\n";
+    if (check.verdict == RowVerdict::Outside) {
+      ++outside;
+      Say(name + " " + check.valueText + " is outside " + check.rangeText);
+    }
+  }
+  Print(text);
+  if (outside == 0) return Exit::Ok;
+  Say(std::to_string(outside) + (outside == 1 ? " row is" : " rows are") + " outside " +
+      profile.name);
+  return Exit::Differs;
+}
+
+// settings check PROFILE [FILE]: the file's record at --firmware's or the relay's time scale,
+// else the relay's own settings.
+Exit RunCheck(const Invocation& invocation) {
+  const std::optional<ParsedProfile> parsed = ProfileOf(invocation.profile);
+  if (!parsed) return Exit::BadFile;
+  const GridProfile& profile = parsed->profile;
+  SettingsWords file{};
+  const bool fromFile = !invocation.file.empty();
+  if (fromFile && !LoadWholeFile(invocation.file, file)) return Exit::BadFile;
+  if (fromFile && invocation.firmware >= 0)
+    return PrintCheck(profile, file, FirmwareFeaturesOf(invocation.firmware));
+
+  ParameterPage page;  // outlives the relay's worker, which serves its requests
+  RelayLink relay(invocation);
+  page.session = &relay.Session();
+  if (const Exit connected = relay.Connect(); connected != Exit::Ok) {
+    if (fromFile)
+      Say("without a relay, give its firmware number: settings check PROFILE FILE --firmware N");
+    return connected;
+  }
+  const FirmwareFeatures& firmware = relay.Session().firmware;
+  if (fromFile) return PrintCheck(profile, file, firmware);
+  relay.Start(page.Requests());
+  if (const Exit read = ReadRelay(relay, page, "reading the settings"); read != Exit::Ok)
+    return read;
+  return PrintCheck(profile, page.record, firmware);
+}
+
 }  // namespace
 
 Exit WriteSettingsRecord(const Invocation& invocation, SettingsWords file,
@@ -160,6 +245,7 @@ Exit WriteSettingsRecord(const Invocation& invocation, SettingsWords file,
 }
 
 Exit RunSettings(const Invocation& invocation) {
+  if (invocation.command == Command::SettingsCheck) return RunCheck(invocation);
   SettingsWords file{};
   if (invocation.command != Command::SettingsRead && !LoadWholeFile(invocation.file, file))
     return Exit::BadFile;

@@ -257,6 +257,52 @@ TEST_F(Ctl, SettingsRoundTripDiffAndShow) {
   EXPECT_EQ(ReadAll(Path("x.nx4")), "(missing)");
 }
 
+TEST_F(Ctl, SettingsCheckAgainstAProfile) {
+  Start();  // Uu1 196 V, Fu1 47.5 Hz, tRel 600 steps: 30 s at firmware 14's 20 steps per second
+  const std::string header = "name: Test grid\nsource: test table\n";
+  std::filesystem::create_directories(Path("config/nx480-pc/profiles"));
+  WriteAll(Path("config/nx480-pc/profiles/grid.txt"),
+           header + "Uu1 184 196 V\nFu1 47.5 47.5 Hz\ntRel 30 30 s\n");
+  WriteAll(Path("tight.txt"), header + "# Uu1 one volt lower\nUu1 184 195 V\nFu1 47.5 47.5 Hz\n");
+  WriteAll(Path("bad.txt"), header + "\nUu1 184 195 Hz\nFu1 48 47.5 Hz\n");
+
+  // By name from the user's folder: every row inside.
+  const CtlResult good = RunCtl({"--port", relay_->SlavePath(), "settings", "check", "grid"},
+                                {{"XDG_CONFIG_HOME", Path("config")}});
+  EXPECT_EQ(good.code, 0) << good.err;
+  EXPECT_TRUE(Has(good.out, "profile: Test grid\nsource: test table\n")) << good.out;
+  EXPECT_TRUE(Has(good.out, "Uu1      196 V (85 %)        184..196 V        ok")) << good.out;
+  EXPECT_TRUE(Has(good.out, "tRel     30.0 s")) << good.out;
+
+  const CtlResult tight = Run({"settings", "check", Path("tight.txt")});
+  EXPECT_EQ(tight.code, 1) << tight.err;
+  EXPECT_TRUE(Has(tight.out, "184..195 V        OUTSIDE")) << tight.out;
+  EXPECT_TRUE(Has(tight.out, "47.5..47.5 Hz     ok")) << tight.out;
+  EXPECT_TRUE(Has(tight.err, "Uu1 196 V (85 %) is outside 184..195 V")) << tight.err;
+
+  const CtlResult bad = Run({"settings", "check", Path("bad.txt")});
+  EXPECT_EQ(bad.code, 5) << bad.err;
+  EXPECT_TRUE(Has(bad.err, Path("bad.txt") + ":4: Uu1 is in V or %, not Hz")) << bad.err;
+  EXPECT_TRUE(Has(bad.err, Path("bad.txt") + ":5: Fu1: the lowest value 48")) << bad.err;
+  EXPECT_TRUE(Has(bad.err, "2 errors, nothing checked")) << bad.err;
+  EXPECT_EQ(bad.out, "");
+
+  // A file at a firmware's time scale, without a relay: tRel's 600 steps are 60 s at 10 steps
+  // per second.
+  const std::string file = Path("relay.nx4");
+  ASSERT_EQ(Run({"settings", "read", file}).code, 0);
+  const std::string grid = Path("config/nx480-pc/profiles/grid.txt");
+  EXPECT_EQ(RunCtl({"settings", "check", grid, file, "--firmware", "14"}).code, 0);
+  const CtlResult old = RunCtl({"settings", "check", grid, file, "--firmware", "4"});
+  EXPECT_EQ(old.code, 1) << old.err;
+  EXPECT_TRUE(Has(old.err, "tRel 60.0 s is outside 30..30 s")) << old.err;
+  EXPECT_EQ(RunCtl({"settings", "check", "absent", file, "--firmware", "4"},
+                   {{"XDG_CONFIG_HOME", Path("config")}})
+                .code,
+            5);
+  EXPECT_EQ(RunCtl({"settings", "check", grid, "--firmware", "4"}).code, 2);
+}
+
 TEST_F(Ctl, ClockAndRelayMode) {
   sim::RelayConfig config;
   config.clock = sim::ParseDateTime("2026-12-09T10:20:30.45");
