@@ -101,7 +101,9 @@ using ProfileEnvironment = std::function<std::optional<std::string>(const char* 
 
 // The folders searched for a profile given by name, in order: the user's
 // ($XDG_CONFIG_HOME/nx480-pc/profiles, or ~/.config/nx480-pc/profiles when XDG_CONFIG_HOME is
-// unset or no absolute path), then the installed one (kShippedProfileFolder).
+// unset or no absolute path), then the installed one (kShippedProfileFolder). The source tree's
+// profiles are not searched: a build run from the tree names them by their path, so that an
+// installed program never reads a folder of the tree it was built from.
 std::vector<std::string> ProfileFolders(const ProfileEnvironment& env = {});
 
 // The folder the package installs profiles into.
