@@ -13,31 +13,6 @@ constexpr size_t kNameWidth = 9;
 
 }  // namespace
 
-// The parameters in the table's order, then the words no parameter takes.
-std::vector<SettingsRow> SettingsRows(const SettingsWords& record,
-                                      const FirmwareFeatures& firmware) {
-  std::vector<SettingsRow> rows;
-  for (const SettingsParameter& p : SettingsParameters())
-    rows.push_back({std::string(p.name), ParameterText(record, p, firmware)});
-  for (int word : kCarriedWords)
-    rows.push_back({"word " + std::to_string(word), HexWord(record[word])});
-  return rows;
-}
-
-std::vector<size_t> DifferingRows(const SettingsWords& a, const SettingsWords& b) {
-  std::vector<size_t> rows;
-  size_t row = 0;
-  for (const SettingsParameter& p : SettingsParameters()) {
-    if (ParameterDiffers(a, b, p)) rows.push_back(row);
-    ++row;
-  }
-  for (int word : kCarriedWords) {
-    if (a[word] != b[word]) rows.push_back(row);
-    ++row;
-  }
-  return rows;
-}
-
 std::string TimeScaleLine(const FirmwareFeatures& firmware) {
   return "time scale: " + std::to_string(firmware.delayScale) + " steps per second (firmware " +
          std::to_string(firmware.minor) + ")";

@@ -1,7 +1,6 @@
-// The protection settings record as rows of names and values with their units, for
-// `settings show` and `settings diff`: a row for each parameter of the table (settings_table.h)
-// and one for each word no parameter takes. Every bit of the 24 words belongs to exactly one
-// row, so two records are equal exactly when no row differs.
+// The protection settings record as text for `settings show` and `settings diff`, one line a
+// row; the rows and which of them differ come from records/settings_compare.h, the comparison
+// the "Parametry" page makes too.
 #pragma once
 
 #include <cstddef>
@@ -10,21 +9,10 @@
 #include <vector>
 
 #include "firmware_features.h"
+#include "settings_compare.h"
 #include "settings_words.h"
 
 namespace nx480::ctl {
-
-struct SettingsRow {
-  std::string name;   // the value's name (Uu1, tUu1, ...), or "word N" for a word carried as is
-  std::string value;  // with its unit: "196 V (85 %)", "1.50 s", "47.5 Hz", "three-phase"
-};
-
-// The rows of `record`, delays at the firmware's delay scale.
-std::vector<SettingsRow> SettingsRows(const SettingsWords& record,
-                                      const FirmwareFeatures& firmware);
-
-// The indices (into SettingsRows) of the rows whose bits differ between `a` and `b`.
-std::vector<size_t> DifferingRows(const SettingsWords& a, const SettingsWords& b);
 
 // "time scale: 20 steps per second (firmware 14)".
 std::string TimeScaleLine(const FirmwareFeatures& firmware);

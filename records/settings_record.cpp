@@ -5,6 +5,8 @@
 #include <limits>
 #include <system_error>
 
+#include "settings_compare.h"
+
 namespace nx480 {
 
 namespace {
@@ -248,10 +250,7 @@ void SettingsToBoxes(const SettingsWords& record, const FirmwareFeatures& firmwa
 
 std::vector<std::string> DifferingNames(const SettingsWords& a, const SettingsWords& b) {
   std::vector<std::string> names;
-  for (const SettingsParameter& p : SettingsParameters())
-    if (ParameterDiffers(a, b, p)) names.emplace_back(p.name);
-  for (int word : kCarriedWords)
-    if (a[word] != b[word]) names.push_back("slovo " + std::to_string(word));
+  for (size_t row : DifferingRows(a, b)) names.push_back(PageRowName(row));
   return names;
 }
 
