@@ -13,6 +13,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSignalSpy>
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
@@ -48,6 +49,41 @@ QColor StatusColour(const TFormSetup& s) {
   return s.LabelMsg->palette().color(QPalette::WindowText);
 }
 
+// The controls "Porovnej" has marked, by name.
+QStringList CompareMarks(const PageParameters& p) {
+  QList<QWidget*> controls{p.RadioGroupFaze, p.ComboBoxLog};
+  for (QLineEdit* edit : p.Edit) controls << edit;
+  QStringList marked;
+  for (QWidget* control : controls)
+    if (control->palette().color(QPalette::Base) == PageParameters::kCompareColour)
+      marked << control->objectName();
+  return marked;
+}
+
+// The captions a profile has marked: "LabelUu1 out", "LabeltUu1 in".
+QStringList ProfileMarks(const PageParameters& p) {
+  QList<QWidget*> captions{p.RadioGroupFaze, p.LabelLog};
+  for (QLabel* label : p.Label) captions << label;
+  QStringList marked;
+  for (QWidget* caption : captions) {
+    const QColor colour = caption->palette().color(QPalette::WindowText);
+    if (colour == PageParameters::kInsideColour) marked << caption->objectName() + " in";
+    if (colour == PageParameters::kOutsideColour) marked << caption->objectName() + " out";
+  }
+  return marked;
+}
+
+void WriteFile(const QString& path, const QByteArray& bytes) {
+  QFile file(path);
+  QVERIFY(file.open(QIODevice::WriteOnly));
+  QCOMPARE(file.write(bytes), bytes.size());
+}
+
+QByteArray FileBytes(const SettingsWords& record) {
+  const SettingsFileImage image = SettingsFileBytes(record);
+  return QByteArray(reinterpret_cast<const char*>(image.data()), qsizetype(image.size()));
+}
+
 }  // namespace
 
 class SetupWindowTest : public QObject {
@@ -67,6 +103,12 @@ class SetupWindowTest : public QObject {
     }
     // Alt+`letter` on the focused widget, as a person presses a button's mnemonic.
     void Press(Qt::Key letter) { QTest::keyClick(Focused(), letter, Qt::AltModifier); }
+    // The same for `button`, waiting for its (animated) click to have run.
+    bool Press(Qt::Key letter, QPushButton* button) {
+      QSignalSpy clicked(button, &QPushButton::clicked);
+      Press(letter);
+      return clicked.wait(2000);
+    }
     QWidget* Focused() {
       QWidget* focus = QApplication::focusWidget();
       return focus && focus->window() == &setup ? focus : &setup;
@@ -821,6 +863,111 @@ class SetupWindowTest : public QObject {
     p.BoxExit(kBoxPUu2);
     QCOMPARE(Text(p, kBoxUu2), QString("207"));
     QVERIFY(p.Modified);
+  }
+
+  // "Porovnej" and "2 soubory" after a read, by their mnemonics: the rows that differ marked
+  // and listed in the page's units, carried words listed only; marks follow the boxes.
+  void compareWithFiles() {
+    auto relay = StartRelay("1.14.d");  // 20 steps a second
+    App app;
+    PageParameters& p = app.params;
+    app.Connect(*relay);
+    app.setup.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&app.setup));
+    QVERIFY(app.Await([&] { app.Press(Qt::Key_V); }));  // "&Vyčti"
+    QTemporaryDir dir;
+    const SettingsWords read = p.SettingsRecord;
+    SettingsWords other = read;
+    other[kWordUu1] = 200;
+    other[kWordTUu] = uint16_t((read[kWordTUu] & 0xFF00) | 40);  // tUu1 2.00 s
+    other[20] ^= 0x0101;
+    const QString relayFile = dir.filePath("relay.nx4"), otherFile = dir.filePath("other.nx4");
+    WriteFile(relayFile, FileBytes(read));
+    WriteFile(otherFile, FileBytes(other));
+    const QString rows = QString::fromUtf8(
+                             "Uu1: 196 V (85 %) | 200 V (87 %)\ntUu1: 1,50 s | 2,00 s\nslovo "
+                             "20: %1 | %2")
+                             .arg(QString::fromStdString(HexWord(read[20])),
+                                  QString::fromStdString(HexWord(other[20])));
+
+    app.openPath = otherFile;
+    QVERIFY(app.Press(Qt::Key_P, p.ButtonCompare));
+    QCOMPARE(CompareMarks(p), QStringList({"EditUu1", "EditpUu1", "EdittUu1"}));
+    QCOMPARE(p.Edit[kBoxUu1]->toolTip(), QString::fromUtf8("Soubor: 200 V (87 %)"));
+    QCOMPARE(app.messages.last(),
+             QString::fromUtf8("Porovnání|Liší se (3): stránka | other.nx4\n\n") + rows);
+    QCOMPARE(app.setup.LabelMsg->text(), QString::fromUtf8("Liší se: 3 (Uu1, tUu1, slovo 20)"));
+    QCOMPARE(p.SettingsRecord, read);  // nothing taken from the file
+
+    // An edit that agrees takes its marks away; a read brings them back.
+    app.Leave(kBoxUu1, "200");
+    QCOMPARE(CompareMarks(p), QStringList({"EdittUu1"}));
+    QVERIFY(app.Await([&] { app.Press(Qt::Key_V); }));
+    QCOMPARE(CompareMarks(p), QStringList({"EditUu1", "EditpUu1", "EdittUu1"}));
+
+    // File against file: listed, the page's marks as they were.
+    app.openPaths = {relayFile, otherFile};
+    QVERIFY(app.Press(Qt::Key_2, p.ButtonCompareFiles));
+    QCOMPARE(app.messages.last(),
+             QString::fromUtf8("Porovnání|Liší se (3): relay.nx4 | other.nx4\n\n") + rows);
+    QCOMPARE(CompareMarks(p), QStringList({"EditUu1", "EditpUu1", "EdittUu1"}));
+    app.openPaths = {relayFile, relayFile};
+    QVERIFY(app.Press(Qt::Key_2, p.ButtonCompareFiles));
+    QCOMPARE(app.messages.last(), QString::fromUtf8("Porovnání|Shodné: relay.nx4 a relay.nx4"));
+
+    // A file of the wrong length: said, nothing marked.
+    const QString shortFile = dir.filePath("short.nx4");
+    WriteFile(shortFile, FileBytes(other).left(12));
+    app.openPath = shortFile;
+    const qsizetype errors = app.errors.size();
+    QVERIFY(app.Press(Qt::Key_P, p.ButtonCompare));
+    QCOMPARE(app.errors.size(), errors + 1);
+    QVERIFY2(app.errors.last().endsWith(QString::fromUtf8("má 48 bajtů, tento 12.")),
+             qPrintable(app.errors.last()));
+    QVERIFY(CompareMarks(p).isEmpty());
+  }
+
+  // "Profil" from the user's profile folder: the rows it names marked inside or outside, the
+  // count in the status line, marks following the boxes; a bad profile said, nothing marked.
+  void gridProfile() {
+    auto relay = StartRelay("1.14.d");
+    QTemporaryDir dir;
+    const QByteArray savedConfig = qgetenv("XDG_CONFIG_HOME");
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(dir.path()));
+    const QString folder = dir.filePath("nx480-pc/profiles");
+    QVERIFY(QDir().mkpath(folder));
+    const QString good = folder + "/site.txt", bad = folder + "/bad.txt";
+    WriteFile(good, "name: Site\nsource: test\nUu1 184 190 V\ntUu1 1,0 2.0 s\n");
+    WriteFile(bad, "name: Site\nsource: test\nUu1 184 V\n");
+    App app;
+    PageParameters& p = app.params;
+    app.Connect(*relay);
+    app.setup.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&app.setup));
+    QVERIFY(app.Await([&] { app.Press(Qt::Key_V); }));  // Uu1 196 V, tUu1 1.50 s
+
+    app.openPath = good;
+    QVERIFY(app.Press(Qt::Key_F, p.ButtonProfile));
+    if (savedConfig.isNull())
+      qunsetenv("XDG_CONFIG_HOME");
+    else
+      qputenv("XDG_CONFIG_HOME", savedConfig);
+    QCOMPARE(app.openPresets.last(), folder + "/");
+    QCOMPARE(ProfileMarks(p), QStringList({"LabelUu1 out", "LabeltUu1 in"}));
+    QCOMPARE(p.Label[kBoxUu1]->toolTip(), QString::fromUtf8("Profil: 184–190 V"));
+    QCOMPARE(app.setup.LabelMsg->text(), QString::fromUtf8("Mimo profil: 1 (Uu1)"));
+    QVERIFY(CompareMarks(p).isEmpty());
+
+    app.Leave(kBoxUu1, "188");
+    QCOMPARE(ProfileMarks(p), QStringList({"LabelUu1 in", "LabeltUu1 in"}));
+    QCOMPARE(app.setup.LabelMsg->text(), QString::fromUtf8("V profilu: vše v mezích"));
+
+    app.openPath = bad;
+    const qsizetype errors = app.errors.size();
+    QVERIFY(app.Press(Qt::Key_F, p.ButtonProfile));
+    QCOMPARE(app.errors.size(), errors + 1);
+    QVERIFY2(app.errors.last().contains(bad + ":3: "), qPrintable(app.errors.last()));
+    QVERIFY(ProfileMarks(p).isEmpty());
   }
 
   void keysAndClosing() {

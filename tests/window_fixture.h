@@ -49,7 +49,7 @@ struct AppFixture {
     };
     d.chooseOpenFile = [this](QWidget*, const FileDialogSpec&, const QString& preset) {
       openPresets << preset;
-      return openPath;
+      return openPaths.isEmpty() ? openPath : openPaths.takeFirst();
     };
     d.chooseSaveFile = [this](QWidget*, const FileDialogSpec&, const QString& preset) {
       savePresets << preset;
@@ -95,6 +95,7 @@ struct AppFixture {
   QStringList questions;
   bool answer = false;  // to every question
   QString openPath, savePath;
+  QStringList openPaths;  // the open dialogs' answers in turn, before openPath
   QStringList openPresets, savePresets;
 };
 

@@ -54,6 +54,8 @@ class TFormSetup : public RelayWindow {
   void ShowNotSet();
   // A history clearing not sent because its backup could not be kept (red, a beep).
   void ShowNotCleared();
+  // Any other text: black, or red with a beep.
+  void ShowStatusText(const QString& text, bool ok);
   void UpdateCaption();
 
   // Event handlers.
@@ -77,7 +79,6 @@ class TFormSetup : public RelayWindow {
  private:
   template <typename Page>
   Page* AddPage(const QString& caption);
-  void ShowStatusText(const QString& text, bool ok);
 
   std::vector<SetupPage*> pages_;
   PageParameters* parameters_ = nullptr;

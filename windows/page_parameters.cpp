@@ -3,6 +3,7 @@
 #include <QButtonGroup>
 #include <QComboBox>
 #include <QFile>
+#include <QFileInfo>
 #include <QFocusEvent>
 #include <QFrame>
 #include <QGroupBox>
@@ -13,7 +14,9 @@
 #include <QRadioButton>
 
 #include "form_setup.h"
+#include "grid_profile.h"
 #include "modbus.h"
+#include "settings_compare.h"
 #include "settings_file.h"
 #include "settings_table.h"
 #include "setup_status.h"
@@ -26,6 +29,11 @@ namespace {
 // The settings file's dialogs.
 FileDialogSpec SettingsFileDialog() {
   return {QStringLiteral("Nastavení NX480 (*.nx4);;Vše (*.*)"), QStringLiteral("nx4")};
+}
+
+// The grid-code profiles' dialog.
+FileDialogSpec ProfileFileDialog() {
+  return {QStringLiteral("Profil sítě (*.txt);;Vše (*)"), QStringLiteral("txt")};
 }
 
 // Control names: the box's role after the prefix "Edit", its label's after "Label".
@@ -78,6 +86,11 @@ constexpr int kLogLabelWidth = 98;
 constexpr int kLogBoxX = 102;
 constexpr int kLogBoxWidth = 62;
 constexpr int kTRelCaptionX = 170;
+// The buttons in the percent column of the frequency rows, which have no percent box: the
+// first in f<'s row, one a row.
+constexpr int kFreeColumnX = kPercentLabelX;
+constexpr int kFreeColumnWidth = kDelayLabelX - 4 - kPercentLabelX;
+constexpr int kFreeColumnY = kFirstRowY + 5 * kRowPitch;
 
 // Boxes whose F1 stays with them instead of reaching the main window.
 constexpr int kBoxesKeepingF1[] = {kBoxFu1, kBoxFu2, kBoxFo1, kBoxFo2};
@@ -193,6 +206,14 @@ void PageParameters::Build() {
   LabelFile = MakeLabel(PanelDisk, "LabelFile", "Soubor", {8, 8, 50, 25});
   ButtonOpen = MakeButton(PanelDisk, "ButtonOpen", "&Otevři", {54, 8, 72, 25});
   ButtonSave = MakeButton(PanelDisk, "ButtonSave", "&Ulož", {130, 8, 72, 25});
+  ButtonCompare = MakeButton(page, "ButtonCompare", "&Porovnej",
+                             {kFreeColumnX, kFreeColumnY, kFreeColumnWidth, kBoxHeight});
+  ButtonCompareFiles =
+      MakeButton(page, "ButtonCompareFiles", "&2 soubory",
+                 {kFreeColumnX, kFreeColumnY + kRowPitch, kFreeColumnWidth, kBoxHeight});
+  ButtonProfile =
+      MakeButton(page, "ButtonProfile", "Pro&fil",
+                 {kFreeColumnX, kFreeColumnY + 2 * kRowPitch, kFreeColumnWidth, kBoxHeight});
 
   // Tab order: EditUn, RadioGroupFaze, the rows, EdittRel, ComboBoxLog, EditFo2, EdittFo2, the
   // two button panels.
@@ -216,17 +237,27 @@ void PageParameters::Build() {
     if (PartnerBox(box) >= 0) Edit[box]->installEventFilter(this);
     // Every box but EditUn marks the settings as modified when its text changes.
     if (box != kBoxUn)
-      connect(Edit[box], &QLineEdit::textChanged, this, [this] { MarkModified(); });
+      connect(Edit[box], &QLineEdit::textChanged, this, [this] {
+        MarkModified();
+        Recheck();
+      });
   }
+  connect(FazeButtons, &QButtonGroup::idToggled, this, [this] { Recheck(); });
   for (int box : kBoxesKeepingF1) Edit[box]->installEventFilter(this);
   connect(ComboBoxLog, &QComboBox::currentIndexChanged, this, [this] { MarkModified(); });
   // Only the user's own choice (the list is disabled today) sends a value from the list.
-  connect(ComboBoxLog, &QComboBox::activated, this, [this] { logChosen_ = true; });
+  connect(ComboBoxLog, &QComboBox::activated, this, [this] {
+    logChosen_ = true;
+    Recheck();
+  });
 
   connect(ButtonReadP, &QPushButton::clicked, this, [this] { ButtonReadPClick(); });
   connect(ButtonWriteP, &QPushButton::clicked, this, [this] { ButtonWritePClick(); });
   connect(ButtonOpen, &QPushButton::clicked, this, [this] { ButtonOpenClick(); });
   connect(ButtonSave, &QPushButton::clicked, this, [this] { ButtonSaveClick(); });
+  connect(ButtonCompare, &QPushButton::clicked, this, [this] { ButtonCompareClick(); });
+  connect(ButtonCompareFiles, &QPushButton::clicked, this, [this] { ButtonCompareFilesClick(); });
+  connect(ButtonProfile, &QPushButton::clicked, this, [this] { ButtonProfileClick(); });
 }
 
 void PageParameters::ApplyFeatures(const RelaySession& session) {
@@ -293,6 +324,7 @@ ParameterBoxes PageParameters::CollectBoxes() const {
 }
 
 void PageParameters::ApplyBoxes(const ParameterBoxes& boxes) {
+  applying_ = true;
   // Setting a box to the text it already has is no change and does not mark the settings.
   for (int box = 0; box < kBoxCount; ++box) {
     if (box != kBoxUn) Edit[box]->setText(QString::fromStdString(boxes.text[box]));
@@ -301,6 +333,8 @@ void PageParameters::ApplyBoxes(const ParameterBoxes& boxes) {
   SetFazeIndex(boxes.fazeIndex);
   tRelShown_ = boxes.tRelShown;
   logChosen_ = boxes.logChosen;
+  applying_ = false;
+  Recheck();
 }
 
 void PageParameters::MarkModified() {
@@ -458,4 +492,204 @@ void PageParameters::TakeOpened(const SettingsWords& record, const QString& file
   SettingsFileName = fileName;
   Modified = false;
   Frame().UpdateCaption();
+}
+
+namespace {
+
+// Two records side by side, one line a differing row: "Uu1: 196 V (85 %) | 184 V (80 %)".
+QString CompareList(const SettingsWords& a, const SettingsWords& b, const QString& aName,
+                    const QString& bName, const FirmwareFeatures& firmware) {
+  const std::vector<size_t> rows = DifferingRows(a, b);
+  if (rows.empty()) return QString::fromUtf8("Shodné: %1 a %2").arg(aName, bName);
+  QString text = QString::fromUtf8("Liší se (%1): %2 | %3\n").arg(rows.size()).arg(aName, bName);
+  for (size_t row : rows)
+    text += QString("\n%1: %2 | %3")
+                .arg(QString::fromStdString(PageRowName(row)),
+                     QString::fromStdString(PageValueText(a, row, firmware)),
+                     QString::fromStdString(PageValueText(b, row, firmware)));
+  return text;
+}
+
+// The status line's list of names: "Uu1, tRel".
+QString NameList(const std::vector<std::string>& names) {
+  QStringList items;
+  for (const std::string& name : names) items << QString::fromStdString(name);
+  return items.join(", ");
+}
+
+}  // namespace
+
+bool PageParameters::LoadCompared(const QString& path, SettingsWords& record) {
+  std::array<uint8_t, kSettingsFileSize + 1> bytes{};
+  size_t got = 0;
+  FileError error;
+  if (!ReadFileStart(QFile::encodeName(path).toStdString(), bytes, got, error)) {
+    ShowFileError("Soubor nelze porovnat", path, error);
+    return false;
+  }
+  if (got != kSettingsFileSize) {
+    AppDialogs().error(
+        &Frame(), "Chyba",
+        QString::fromUtf8("Soubor nelze porovnat:\n%1\nSoubor nastavení má %2 bajtů, tento %3.")
+            .arg(path)
+            .arg(kSettingsFileSize)
+            .arg(got > kSettingsFileSize ? QString::fromUtf8("víc") : QString::number(got)));
+    return false;
+  }
+  record = SettingsWords{};
+  ApplySettingsFileBytes(std::span<const uint8_t>(bytes.data(), got), record);
+  return true;
+}
+
+std::optional<SettingsWords> PageParameters::PageRecord() const {
+  SettingsWords record = SettingsRecord;
+  std::string error;
+  if (!nx480::BoxesToSettings(CollectBoxes(), Frame().Session().firmware, record, error))
+    return std::nullopt;
+  return record;
+}
+
+std::vector<QWidget*> PageParameters::RowBoxes(const SettingsParameter& parameter) const {
+  if (parameter.quantity == Quantity::Phases) return {RadioGroupFaze};
+  if (parameter.box < 0) return {ComboBoxLog};
+  std::vector<QWidget*> boxes{Edit[parameter.box]};
+  if (PartnerBox(parameter.box) >= 0) boxes.push_back(Edit[PartnerBox(parameter.box)]);
+  return boxes;
+}
+
+QWidget* PageParameters::RowCaption(const SettingsParameter& parameter) const {
+  if (parameter.quantity == Quantity::Phases) return RadioGroupFaze;
+  if (parameter.box < 0) return LabelLog;
+  return Label[parameter.box];
+}
+
+void PageParameters::Recheck() {
+  if (applying_) return;
+  const std::optional<SettingsWords> record = PageRecord();
+  const FirmwareFeatures& firmware = Frame().Session().firmware;
+  // Every mark off, then those that hold on.
+  for (const SettingsParameter& parameter : kSettingsParameters) {
+    for (QWidget* widget : RowBoxes(parameter)) {
+      widget->setPalette(QPalette());
+      widget->setToolTip(QString());
+    }
+    RowCaption(parameter)->setPalette(QPalette());
+    RowCaption(parameter)->setToolTip(QString());
+  }
+  RadioGroupFaze->setAutoFillBackground(false);
+  if (!record) return;  // a box without a number: nothing is known until it has one
+
+  if (compared_) {
+    for (size_t row : DifferingRows(*record, *compared_)) {
+      const SettingsParameter* parameter = RowParameter(row);
+      if (parameter == nullptr) continue;  // a carried word: listed only
+      const QString tip =
+          QString::fromUtf8("Soubor: %1")
+              .arg(QString::fromStdString(PageValueText(*compared_, row, firmware)));
+      for (QWidget* widget : RowBoxes(*parameter)) {
+        QPalette palette = widget->palette();
+        palette.setColor(QPalette::Base, kCompareColour);
+        palette.setColor(QPalette::Window, kCompareColour);
+        palette.setColor(QPalette::Button, kCompareColour);
+        widget->setPalette(palette);
+        widget->setToolTip(tip);
+      }
+      if (parameter->quantity == Quantity::Phases) RadioGroupFaze->setAutoFillBackground(true);
+    }
+  }
+
+  if (!profile_) return;
+  std::vector<std::string> outside;
+  for (const RowCheck& check : CheckSettings(*profile_, *record, firmware)) {
+    if (check.verdict == RowVerdict::NotInFirmware) continue;
+    const bool inside = check.verdict == RowVerdict::Inside;
+    QWidget* caption = RowCaption(*check.row->parameter);
+    QPalette palette = caption->palette();
+    palette.setColor(QPalette::WindowText, inside ? kInsideColour : kOutsideColour);
+    caption->setPalette(palette);
+    caption->setToolTip(QString::fromUtf8("Profil: %1")
+                            .arg(QString::fromStdString(PageNumberText(check.rangeText))));
+    if (!inside) outside.emplace_back(check.row->parameter->name);
+  }
+  const QString summary =
+      outside.empty()
+          ? QString::fromUtf8("V profilu: vše v mezích")
+          : QString::fromUtf8("Mimo profil: %1 (%2)").arg(outside.size()).arg(NameList(outside));
+  if (summary == profileSummary_) return;
+  profileSummary_ = summary;
+  Frame().ShowStatusText(summary, outside.empty());
+}
+
+void PageParameters::ButtonCompareClick() {
+  SettingsWords boxes = SettingsRecord;
+  if (!BuildRecord(boxes)) return;
+  const QString path =
+      AppDialogs().chooseOpenFile(&Frame(), SettingsFileDialog(), lastCompareName_);
+  if (path.isEmpty()) return;
+  lastCompareName_ = path;
+  SettingsWords file{};
+  if (!LoadCompared(path, file)) {
+    compared_.reset();
+    Recheck();
+    return;
+  }
+  compared_ = file;
+  Recheck();
+  const std::vector<size_t> rows = DifferingRows(boxes, file);
+  std::vector<std::string> names;
+  for (size_t row : rows) names.push_back(PageRowName(row));
+  Frame().ShowStatusText(
+      names.empty() ? QString::fromUtf8("Shodné se souborem")
+                    : QString::fromUtf8("Liší se: %1 (%2)").arg(names.size()).arg(NameList(names)),
+      names.empty());
+  AppDialogs().message(&Frame(), QString::fromUtf8("Porovnání"),
+                       CompareList(boxes, file, QString::fromUtf8("stránka"),
+                                   QFileInfo(path).fileName(), Frame().Session().firmware));
+}
+
+void PageParameters::ButtonCompareFilesClick() {
+  SettingsWords files[2]{};
+  QString names[2];
+  for (int i = 0; i < 2; ++i) {
+    const QString path =
+        AppDialogs().chooseOpenFile(&Frame(), SettingsFileDialog(), lastCompareName_);
+    if (path.isEmpty()) return;
+    lastCompareName_ = path;
+    if (!LoadCompared(path, files[i])) return;
+    names[i] = QFileInfo(path).fileName();
+  }
+  AppDialogs().message(
+      &Frame(), QString::fromUtf8("Porovnání"),
+      CompareList(files[0], files[1], names[0], names[1], Frame().Session().firmware));
+}
+
+void PageParameters::ButtonProfileClick() {
+  const QString folder = QString::fromStdString(ProfileFolders().front());
+  const QString path = AppDialogs().chooseOpenFile(&Frame(), ProfileFileDialog(), folder + "/");
+  profile_.reset();
+  profileSummary_.clear();
+  if (path.isEmpty()) {
+    Recheck();
+    return;
+  }
+  const ParsedProfile parsed = LoadGridProfile(QFile::encodeName(path).toStdString());
+  if (parsed.fileError.problem != FileProblem::None) {
+    Recheck();
+    ShowFileError("Profil nelze otevřít", path, parsed.fileError);
+    return;
+  }
+  if (!parsed.Ok()) {
+    Recheck();
+    QString text = QString::fromUtf8("Chybný profil, nic nezkontrolováno:\n%1").arg(path);
+    if (parsed.tooLarge) text += QString::fromUtf8("\nvětší než %1 bajtů").arg(kMaxProfileBytes);
+    for (const std::string& error : parsed.errors) text += "\n" + QString::fromStdString(error);
+    AppDialogs().error(&Frame(), "Chyba", text);
+    return;
+  }
+  if (SettingsWords boxes = SettingsRecord; !BuildRecord(boxes)) {
+    Recheck();
+    return;
+  }
+  profile_ = parsed.profile;
+  Recheck();
 }

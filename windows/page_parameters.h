@@ -6,6 +6,7 @@
 // shows what comes back. Hand-over of the record with the worker: settings_transactions.h.
 #pragma once
 
+#include <QColor>
 #include <QString>
 #include <array>
 #include <cstdint>
@@ -14,6 +15,7 @@
 #include <string>
 
 #include "atomic_file.h"
+#include "grid_profile.h"
 #include "journal.h"
 #include "journal_entry_keeper.h"
 #include "settings_record.h"
@@ -64,6 +66,21 @@ class PageParameters : public SetupPage, public nx480::ParameterWindow {
   // then written as "Zapiš" writes (the journal entry, with `description`, first; the read-back
   // after). False when the write was not posted (no relay, a write still in progress).
   bool WriteBackup(std::span<const uint8_t> bytes, std::string description);
+  // "Porovnej": the boxes (read as "Zapiš" reads them) against a settings file; the rows that
+  // differ are marked on the page (kCompareColour, the file's value in the tooltip) until they
+  // no longer differ, and listed with both values.
+  void ButtonCompareClick();
+  // "2 soubory": two settings files against each other, listed only; the page keeps its marks.
+  void ButtonCompareFilesClick();
+  // "Profil": a grid-code profile chosen from the user's profile folder; each row it names is
+  // marked inside or outside its range (the caption in kInsideColour or kOutsideColour, the
+  // range in its tooltip) and the status line counts the rows outside. Cancelling the dialog
+  // drops the profile.
+  void ButtonProfileClick();
+
+  static inline const QColor kCompareColour{0xFF, 0xD0, 0x80};
+  static inline const QColor kInsideColour{0x00, 0x80, 0x00};
+  static inline const QColor kOutsideColour{0xC0, 0x00, 0x00};
 
   // The boxes by nx480::Box, and the label in front of each (the row caption, or "[%]" /
   // "t[s]").
@@ -81,6 +98,10 @@ class PageParameters : public SetupPage, public nx480::ParameterWindow {
   QPushButton* ButtonOpen = nullptr;
   QPushButton* ButtonSave = nullptr;
   QLabel* LabelFile = nullptr;
+  // In the free percent column of the frequency rows.
+  QPushButton* ButtonCompare = nullptr;
+  QPushButton* ButtonCompareFiles = nullptr;
+  QPushButton* ButtonProfile = nullptr;
 
   int FazeIndex() const;  // -1 while no item is selected
   void SetFazeIndex(int index);
@@ -112,6 +133,18 @@ class PageParameters : public SetupPage, public nx480::ParameterWindow {
   // The record of an opened file or backup into the boxes, unmodified.
   void TakeOpened(const nx480::SettingsWords& record, const QString& fileName);
 
+  // A settings file of exactly 48 bytes; else says why in an error box and returns false.
+  bool LoadCompared(const QString& path, nx480::SettingsWords& record);
+  // The record the boxes give, without a message; nullopt while a box holds no number.
+  std::optional<nx480::SettingsWords> PageRecord() const;
+  // The compare and profile marks recomputed from the boxes (and the profile's status line when
+  // its summary changed).
+  void Recheck();
+  // The widgets that show a parameter (its box with the percent partner, the radio group, the
+  // list) and its caption.
+  std::vector<QWidget*> RowBoxes(const nx480::SettingsParameter& parameter) const;
+  QWidget* RowCaption(const nx480::SettingsParameter& parameter) const;
+
   // What SettingsToBoxes showed of the rounded reconnection time, and whether the user picked
   // a recording interval since (see nx480::ParameterBoxes).
   nx480::ShownWord tRelShown_;
@@ -125,4 +158,10 @@ class PageParameters : public SetupPage, public nx480::ParameterWindow {
   nx480::SettingsWords entryWritten_{};
   // The description of the posted write's entry; empty: a write of the boxes.
   std::string writeDescription_;
+
+  std::optional<nx480::SettingsWords> compared_;  // the file "Porovnej" compares with
+  std::optional<nx480::GridProfile> profile_;
+  QString profileSummary_;  // the status text of the last check against profile_
+  bool applying_ = false;   // ApplyBoxes is filling the boxes: no recheck per box
+  QString lastCompareName_;
 };
