@@ -961,6 +961,7 @@ class SetupWindowTest : public QObject {
     app.Leave(kBoxUu1, "188");
     QCOMPARE(ProfileMarks(p), QStringList({"LabelUu1 in", "LabeltUu1 in"}));
     QCOMPARE(app.setup.LabelMsg->text(), QString::fromUtf8("V profilu: vše v mezích"));
+    QCOMPARE(p.ButtonProfile->toolTip(), QString::fromUtf8("Site\nV profilu: vše v mezích"));
 
     app.openPath = bad;
     const qsizetype errors = app.errors.size();

@@ -577,6 +577,7 @@ void PageParameters::Recheck() {
     RowCaption(parameter)->setToolTip(QString());
   }
   RadioGroupFaze->setAutoFillBackground(false);
+  ButtonProfile->setToolTip(QString());
   if (!record) return;  // a box without a number: nothing is known until it has one
 
   if (compared_) {
@@ -615,6 +616,8 @@ void PageParameters::Recheck() {
       outside.empty()
           ? QString::fromUtf8("V profilu: vše v mezích")
           : QString::fromUtf8("Mimo profil: %1 (%2)").arg(outside.size()).arg(NameList(outside));
+  // The status line's text goes after a second; the button keeps it.
+  ButtonProfile->setToolTip(QString("%1\n%2").arg(QString::fromStdString(profile_->name), summary));
   if (summary == profileSummary_) return;
   profileSummary_ = summary;
   Frame().ShowStatusText(summary, outside.empty());

@@ -74,8 +74,8 @@ class PageParameters : public SetupPage, public nx480::ParameterWindow {
   void ButtonCompareFilesClick();
   // "Profil": a grid-code profile chosen from the user's profile folder; each row it names is
   // marked inside or outside its range (the caption in kInsideColour or kOutsideColour, the
-  // range in its tooltip) and the status line counts the rows outside. Cancelling the dialog
-  // drops the profile.
+  // range in its tooltip) and the status line counts the rows outside (the button's tooltip
+  // keeps the count). Cancelling the dialog drops the profile.
   void ButtonProfileClick();
 
   static inline const QColor kCompareColour{0xFF, 0xD0, 0x80};
