@@ -316,10 +316,12 @@ std::string CommissioningHtml(const CommissioningRecord& r) {
               {kTexts.port, s.port}});
 
   page.Heading(kTexts.clock);
-  const double offsetSeconds = (r.relayTime - r.pcTime) * 86400.0;
-  page.Pairs({{kTexts.relayTime, TimeText(r.relayTime)},
-              {kTexts.pcTime, TimeText(r.pcTime)},
-              {kTexts.offset, (offsetSeconds >= 0 ? "+" : "") + Number(offsetSeconds, 1) + " s"}});
+  // Tenths of a second, rounded before the sign is chosen: no "-0,0 s".
+  const double offsetTenths = std::round((r.relayTime - r.pcTime) * 864000.0);
+  page.Pairs(
+      {{kTexts.relayTime, TimeText(r.relayTime)},
+       {kTexts.pcTime, TimeText(r.pcTime)},
+       {kTexts.offset, (offsetTenths > 0 ? "+" : "") + Number(offsetTenths / 10, 1) + " s"}});
 
   SettingsSection(page, r);
   if (r.calibration) CalibrationSection(page, *r.calibration);
@@ -328,9 +330,10 @@ std::string CommissioningHtml(const CommissioningRecord& r) {
 
   page.Heading(kTexts.signatures);
   const QString line = "<td width='50%'><br><br>..............................................<br>";
-  page.Raw("<table width='100%' cellpadding='4'><tr>" + line + Html(kTexts.signTechnician) + " (" +
-           Html(r.technician) + ")<br>" + Html(kTexts.signDate) + ":</td>" + line +
-           Html(kTexts.signOperator) + "<br>" + Html(kTexts.signDate) + ":</td></tr></table>");
+  page.Raw("<table width='100%' cellpadding='4'><tr>" + line + Html(kTexts.signTechnician) +
+           (r.technician.empty() ? QString() : " (" + Html(r.technician) + ")") + "<br>" +
+           Html(kTexts.signDate) + ":</td>" + line + Html(kTexts.signOperator) + "<br>" +
+           Html(kTexts.signDate) + ":</td></tr></table>");
   return ("<html><body>" + page.Text() + "</body></html>").toStdString();
 }
 
