@@ -15,6 +15,7 @@
 
 #include "calibration_record.h"
 #include "history_view.h"
+#include "journal_view.h"
 #include "relay_time.h"
 #include "settings_file.h"
 #include "settings_table.h"
@@ -76,42 +77,6 @@ struct RecordTexts {
   const char* signDate = "Datum";
 };
 const RecordTexts kTexts;
-
-const char* ChangeText(ChangeKind kind) {
-  switch (kind) {
-    case ChangeKind::Settings:
-      return "nastavení";
-    case ChangeKind::Calibration:
-      return "kalibrace";
-    case ChangeKind::Clock:
-      return "hodiny";
-    case ChangeKind::HistoryClearing:
-      return "smazání historie";
-    case ChangeKind::FirmwareUpload:
-      return "nahrání firmwaru";
-    case ChangeKind::RelayMode:
-      return "režim relé";
-  }
-  return "?";
-}
-
-const char* OutcomeText(JournalOutcome outcome) {
-  switch (outcome) {
-    case JournalOutcome::Pending:
-      return "neodesláno";
-    case JournalOutcome::Done:
-      return "provedeno";
-    case JournalOutcome::Failed:
-      return "selhalo";
-    case JournalOutcome::Refused:
-      return "odmítnuto";
-    case JournalOutcome::Unknown:
-      return "nejisté";
-    case JournalOutcome::NotSent:
-      return "neodesláno";
-  }
-  return "?";
-}
 
 QString Html(const std::string& utf8) {
   return QString::fromStdString(utf8).toHtmlEscaped();
@@ -268,8 +233,16 @@ void JournalSection(Page& page, const std::vector<JournalEntry>& journal) {
   }
   page.BeginTable(
       {kTexts.journalTime, kTexts.journalChange, kTexts.journalDescription, kTexts.journalOutcome});
-  for (const JournalEntry& e : journal)
-    page.Row({e.time.substr(0, 19), ChangeText(e.kind), e.description, OutcomeText(e.outcome)});
+  // As the journal window lists them.
+  for (const JournalEntry& e : journal) {
+    const JournalRow row = JournalRowOf(e);
+    std::string when = "?";
+    if (row.when) {
+      const JournalStamp& t = *row.when;
+      when = StampText({t.year, t.month, t.day, t.hour, t.minute, t.second});
+    }
+    page.Row({when, row.change, row.summary, row.outcome});
+  }
   page.EndTable();
 }
 

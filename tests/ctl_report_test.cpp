@@ -86,6 +86,7 @@ class Report : public ::testing::Test {
 TEST_F(Report, AgainstAProfileWithTheRelaysEventsAndTheSettingsHash) {
   std::ofstream(Path("tight.txt")) << "name: Test grid\nsource: test table\n"
                                       "Uu1 184 195 V\nFu1 47.5 47.5 Hz\ntRel 30 30 s\n";
+  ASSERT_EQ(Run({"clock", "--set"}).code, 0);  // a change of the last day, in the journal
   const std::string pdf = Path("out/record.pdf");
   std::ofstream(pdf) << "an older record";  // replaced whole
   const CtlResult made = Run({"report", pdf, "--profile", Path("tight.txt"), "--technician",
@@ -99,6 +100,7 @@ TEST_F(Report, AgainstAProfileWithTheRelaysEventsAndTheSettingsHash) {
   EXPECT_TRUE(Has(text, "Jiří Novák")) << text;
   EXPECT_TRUE(Has(text, "Rozvodna Žďár")) << text;
   EXPECT_TRUE(Has(LineOf(text, "Výrobní číslo:"), "001234")) << text;
+  EXPECT_TRUE(Has(text.substr(text.find("Deník změn")), "Datum, čas")) << text;
   EXPECT_TRUE(Has(text, "Podpis technika")) << text;
   EXPECT_TRUE(Has(text, "Podpis provozovatele")) << text;
   // Every settings row with its value; the profile's rows with range and verdict.
@@ -132,7 +134,8 @@ TEST_F(Report, AgainstAProfileWithTheRelaysEventsAndTheSettingsHash) {
     expected.push_back(moment);
   }
   const std::regex eventLine(R"(^[ \f]*(\d{1,2}\.\d{1,2}\.\d{4} \d\d:\d\d:\d\d) +\S)");
-  std::istringstream lines(text.substr(text.find("Historie událostí")));
+  const size_t from = text.find("Historie událostí");
+  std::istringstream lines(text.substr(from, text.find("Deník změn") - from));
   for (std::string line; std::getline(lines, line);) {
     std::smatch m;
     if (std::regex_search(line, m, eventLine)) shown.push_back(m[1]);
