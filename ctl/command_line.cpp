@@ -31,6 +31,7 @@ const std::vector<CommandForm>& Commands() {
       {"history", {{"--csv", true}, {"--utf8", false}}},
       {"upload", {{"--check", false}}},
       {"journal", {{"--all", false}, {"--other-relay", false}}},
+      {"report", {{"--profile", true}, {"--technician", true}, {"--site", true}}},
   };
   return commands;
 }
@@ -192,6 +193,19 @@ std::string BuildCommand(const std::string& command, const std::vector<std::stri
       return "journal " + words[0] + " needs an entry's ID (journal list gives them)";
     if (words.size() > 2) return "unexpected argument '" + words[2] + "'";
     inv.entryId = words[1];
+    return "";
+  }
+  if (command == "report") {
+    inv.command = Command::Report;
+    if (has("--profile")) {
+      inv.profile = options.at("--profile");
+      if (inv.profile.empty()) return "--profile needs a profile (a file or a profile's name)";
+    }
+    if (has("--technician")) inv.technician = options.at("--technician");
+    if (has("--site")) inv.site = options.at("--site");
+    if (words.empty()) return "report needs a file (FILE.pdf)";
+    if (words.size() > 1) return "unexpected argument '" + words[1] + "'";
+    inv.file = words[0];
     return "";
   }
   return "unknown command '" + command + "'";
@@ -446,6 +460,29 @@ std::string HelpText(const std::string& topic) {
            "\n"
            "Exit code 5 for a bad image, 6 when the relay refuses a frame.\n";
   }
+  if (topic == "report") {
+    return "Usage: nx480ctl report FILE.pdf [--profile PROFILE] [--technician NAME]\n"
+           "                       [--site TEXT]\n"
+           "\n"
+           "The commissioning record as a PDF (A4, in Czech): site, technician, date and\n"
+           "time, the PC and this program's version; the relay's identification, serial\n"
+           "number, firmware, temperature variant and port; its clock against the PC's;\n"
+           "every settings row with its value (and % of 230 V); the calibration factors\n"
+           "(with --service); the newest 100 events, newest first; this relay's change\n"
+           "journal entries of the last 24 hours; the SHA-256 of the settings as a settings\n"
+           "file holds them (what sha256sum prints for the file of settings read); and\n"
+           "lines for the technician's and the operator's signature.\n"
+           "\n"
+           "  --profile PROFILE   each settings row with the profile's range and verdict\n"
+           "                      (a file, or a profile's name as settings check takes it)\n"
+           "  --technician NAME   the technician's name\n"
+           "  --site TEXT         where the relay is installed\n"
+           "\n"
+           "Nothing is written unless the whole record was read; an existing file is\n"
+           "replaced whole. Exit code 1 when a row is outside the profile (the record is\n"
+           "written), 4 when the relay stops answering (the part that failed is named),\n"
+           "5 for a bad profile (nothing read) or a file that cannot be written.\n";
+  }
   if (topic == "journal") {
     return "Usage: nx480ctl journal list [--all]\n"
            "       nx480ctl journal show ID\n"
@@ -498,6 +535,7 @@ std::string HelpText(const std::string& topic) {
          "  journal list [--all]          the changes made to the relay, newest first\n"
          "  journal show ID               one change: its record and what it replaced\n"
          "  journal restore ID            write back what a change replaced\n"
+         "  report FILE.pdf               the commissioning record as a PDF\n"
          "\n"
          "Options:\n"
          "  --port DEVICE  use this serial device only; without it the ports are searched\n"

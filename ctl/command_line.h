@@ -33,6 +33,7 @@ enum class Command {
   JournalList,
   JournalShow,
   JournalRestore,
+  Report,
 };
 
 struct Invocation {
@@ -45,13 +46,15 @@ struct Invocation {
   bool service = false;
 
   // Command arguments.
-  std::string file;     // settings FILE, history --csv FILE, upload IMAGE
-  bool stream = false;  // live --stream
-  int count = 0;        // live --count N (0: without end)
-  bool csv = false;     // live --csv
-  bool tenths = false;  // live --tenths
-  int firmware = -1;    // settings show|check --firmware N (-1: ask the relay)
-  std::string profile;  // settings check PROFILE: a path, or a profile's name
+  std::string file;        // settings FILE, history --csv FILE, upload IMAGE, report FILE.pdf
+  bool stream = false;     // live --stream
+  int count = 0;           // live --count N (0: without end)
+  bool csv = false;        // live --csv
+  bool tenths = false;     // live --tenths
+  int firmware = -1;       // settings show|check --firmware N (-1: ask the relay)
+  std::string profile;     // settings check PROFILE, report --profile: a path, or a profile's name
+  std::string technician;  // report --technician NAME
+  std::string site;        // report --site TEXT
   bool setClock = false;
   int relayMode = 0;       // relay: the RelayCommand value, 1 automatic, 2 forced on, 3 forced off
   bool hold = false;       // relay on|off --hold

@@ -52,6 +52,8 @@ Exit RunCommand(const Invocation& invocation) {
     case Command::JournalShow:
     case Command::JournalRestore:
       return RunJournal(invocation);
+    case Command::Report:
+      return RunReport(invocation);
     case Command::Help:
     case Command::Version:
       break;

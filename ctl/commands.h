@@ -2,11 +2,13 @@
 #pragma once
 
 #include <functional>
+#include <optional>
 #include <string>
 
 #include "calibration_words.h"
 #include "command_line.h"
 #include "exit_code.h"
+#include "grid_profile.h"
 #include "relay_session.h"
 #include "settings_words.h"
 
@@ -21,6 +23,7 @@ Exit RunCalibration(const Invocation& invocation);
 Exit RunHistory(const Invocation& invocation);
 Exit RunUpload(const Invocation& invocation);
 Exit RunJournal(const Invocation& invocation);
+Exit RunReport(const Invocation& invocation);
 
 // Connects as every command does, lets `prepare` (when given) look at the relay's session and
 // make the record fit it, or refuse with its exit code after a message, then writes the record
@@ -36,6 +39,9 @@ Exit WriteCalibrationRecord(const Invocation& invocation, const CalibrationWords
                             const std::string& description,
                             const std::function<Exit(const RelaySession&)>& prepare = {});
 
+// The profile named on the command line (a path, or a name looked up as settings check looks it
+// up), found and parsed; every bad line said. nullopt: it cannot be used (exit code 5).
+std::optional<ParsedProfile> ProfileOf(const std::string& name);
 // The command of `invocation` (not Help or Version).
 Exit RunCommand(const Invocation& invocation);
 

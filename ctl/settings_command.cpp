@@ -114,36 +114,6 @@ Exit ReadRelay(RelayLink& relay, ParameterPage& page, const char* what) {
   return page.result == Exit::Ok ? Exit::Ok : ReadFailed(page.result, what);
 }
 
-// The profile named on the command line, found and parsed; every bad line said. nullopt: it
-// cannot be used (exit code 5).
-std::optional<ParsedProfile> ProfileOf(const std::string& name) {
-  std::vector<std::string> tried;
-  const std::optional<std::string> path = FindGridProfile(name, ProfileFolders(), tried);
-  if (!path) {
-    std::string looked;
-    for (const std::string& t : tried) looked += (looked.empty() ? "" : ", ") + t;
-    Say("bad file: no profile " + name + " (looked for " + looked + ")");
-    return std::nullopt;
-  }
-  ParsedProfile parsed = LoadGridProfile(*path);
-  if (parsed.fileError.problem != FileProblem::None) {
-    Say("bad file: " + *path + ": " + FileErrorText(parsed.fileError));
-    return std::nullopt;
-  }
-  if (parsed.tooLarge) {
-    Say("bad file: " + *path + ": larger than " + std::to_string(kMaxProfileBytes) +
-        " bytes, no profile");
-    return std::nullopt;
-  }
-  for (const std::string& error : parsed.errors) Say(error);
-  if (!parsed.Ok()) {
-    Say("bad profile: " + *path + ": " + std::to_string(parsed.errors.size()) +
-        (parsed.errors.size() == 1 ? " error" : " errors") + ", nothing checked");
-    return std::nullopt;
-  }
-  return parsed;
-}
-
 // The check's lines on standard output; each row outside also on standard error. Exit code 1
 // when a row is outside.
 Exit PrintCheck(const GridProfile& profile, const SettingsWords& record,
@@ -199,6 +169,34 @@ Exit RunCheck(const Invocation& invocation) {
 }
 
 }  // namespace
+
+std::optional<ParsedProfile> ProfileOf(const std::string& name) {
+  std::vector<std::string> tried;
+  const std::optional<std::string> path = FindGridProfile(name, ProfileFolders(), tried);
+  if (!path) {
+    std::string looked;
+    for (const std::string& t : tried) looked += (looked.empty() ? "" : ", ") + t;
+    Say("bad file: no profile " + name + " (looked for " + looked + ")");
+    return std::nullopt;
+  }
+  ParsedProfile parsed = LoadGridProfile(*path);
+  if (parsed.fileError.problem != FileProblem::None) {
+    Say("bad file: " + *path + ": " + FileErrorText(parsed.fileError));
+    return std::nullopt;
+  }
+  if (parsed.tooLarge) {
+    Say("bad file: " + *path + ": larger than " + std::to_string(kMaxProfileBytes) +
+        " bytes, no profile");
+    return std::nullopt;
+  }
+  for (const std::string& error : parsed.errors) Say(error);
+  if (!parsed.Ok()) {
+    Say("bad profile: " + *path + ": " + std::to_string(parsed.errors.size()) +
+        (parsed.errors.size() == 1 ? " error" : " errors") + ", nothing checked");
+    return std::nullopt;
+  }
+  return parsed;
+}
 
 Exit WriteSettingsRecord(const Invocation& invocation, SettingsWords file,
                          const std::string& source, const std::string& description,

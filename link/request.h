@@ -30,6 +30,7 @@ class TModbus;
   X(WriteCalibrationRequest)   \
   X(ClearHistoryRequest)       \
   X(HistoryRequest)            \
+  X(RecordRequest)             \
   X(UploadLength)              \
   X(RelayCommand)
 

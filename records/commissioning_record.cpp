@@ -1,0 +1,340 @@
+#include "commissioning_record.h"
+
+#include <QBuffer>
+#include <QByteArray>
+#include <QCryptographicHash>
+#include <QFont>
+#include <QPageLayout>
+#include <QPageSize>
+#include <QPdfWriter>
+#include <QString>
+#include <QTextDocument>
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+
+#include "calibration_record.h"
+#include "history_view.h"
+#include "journal_view.h"
+#include "relay_time.h"
+#include "settings_file.h"
+#include "settings_table.h"
+#include "text_codec.h"
+
+namespace nx480 {
+
+namespace {
+
+// Every text the record prints, in one place: the record follows the interface language later.
+struct RecordTexts {
+  const char* title = "Protokol o uvedení do provozu";
+  const char* site = "Místo";
+  const char* technician = "Technik";
+  const char* madeAt = "Datum a čas";
+  const char* host = "Počítač";
+  const char* toolVersion = "Verze programu";
+  const char* relay = "Relé";
+  const char* identification = "Identifikace";
+  const char* serialNumber = "Výrobní číslo";
+  const char* firmware = "Firmware";
+  const char* temperature = "Teplotní varianta";
+  const char* port = "Port";
+  const char* yes = "ano";
+  const char* no = "ne";
+  const char* unknown = "neznámé";
+  const char* clock = "Hodiny relé";
+  const char* relayTime = "Čas relé";
+  const char* pcTime = "Čas PC";
+  const char* offset = "Rozdíl relé - PC";
+  const char* settings = "Nastavení ochran";
+  const char* profile = "Profil";
+  const char* parameter = "Parametr";
+  const char* value = "Hodnota";
+  const char* percent = "% z 230 V";
+  const char* range = "Rozsah profilu";
+  const char* verdict = "Výsledek";
+  const char* inside = "vyhovuje";
+  const char* outside = "NEVYHOVUJE";
+  const char* notInFirmware = "není ve firmwaru";
+  const char* notInProfile = "-";
+  const char* singlePhase = "jednofázový";
+  const char* threePhase = "třífázový";
+  const char* settingsHash = "Otisk nastavení (SHA-256 souboru .nx4)";
+  const char* calibration = "Kalibrace";
+  const char* factor = "Konstanta";
+  const char* events = "Historie událostí (nejnovější první)";
+  const char* eventsShown = "Posledních %1 událostí.";
+  const char* noEvents = "Žádné události.";
+  const char* journal = "Deník změn (posledních 24 hodin)";
+  const char* journalTime = "Čas";
+  const char* journalChange = "Změna";
+  const char* journalDescription = "Popis";
+  const char* journalOutcome = "Výsledek";
+  const char* noJournal = "Žádné změny.";
+  const char* signatures = "Podpisy";
+  const char* signTechnician = "Podpis technika";
+  const char* signOperator = "Podpis provozovatele";
+  const char* signDate = "Datum";
+};
+const RecordTexts kTexts;
+
+QString Html(const std::string& utf8) {
+  return QString::fromStdString(utf8).toHtmlEscaped();
+}
+QString Html(const char* utf8) {
+  return QString::fromUtf8(utf8).toHtmlEscaped();
+}
+
+// A number with a decimal comma.
+std::string Number(double value, int decimals) {
+  std::string text = DecimalText(value, decimals);
+  std::replace(text.begin(), text.end(), '.', ',');
+  return text;
+}
+
+std::string TimeText(double value) {
+  const CalendarTime t = SplitDateTime(value);
+  char text[40];
+  std::snprintf(text, sizeof text, "%d.%d.%04d %02d:%02d:%02d", t.day, t.month, t.year, t.hour,
+                t.minute, t.second);
+  return text;
+}
+
+std::string StampText(const EventStamp& s) {
+  char text[40];
+  std::snprintf(text, sizeof text, "%d.%d.%04d %02d:%02d:%02d", s.day, s.month, s.year, s.hour,
+                s.minute, s.second);
+  return text;
+}
+
+std::string SerialText(int32_t serial) {
+  if (serial <= 0) return kTexts.unknown;
+  char text[16];
+  std::snprintf(text, sizeof text, "%06d", int{serial});
+  return text;
+}
+
+class Page {
+ public:
+  void Heading(const char* text) { html_ += "<h3>" + Html(text) + "</h3>"; }
+  void Line(const char* text) { html_ += "<p>" + Html(text) + "</p>"; }
+  void Line(const QString& text) { html_ += "<p>" + text.toHtmlEscaped() + "</p>"; }
+  // A two-column table of label and value.
+  void Pairs(const std::vector<std::pair<const char*, std::string>>& pairs) {
+    html_ += "<table cellspacing='0' cellpadding='2'>";
+    for (const auto& [label, value] : pairs)
+      html_ +=
+          "<tr><td width='160'>" + Html(label) + ":</td><td><b>" + Html(value) + "</b></td></tr>";
+    html_ += "</table>";
+  }
+  void BeginTable(const std::vector<std::string>& titles) {
+    html_ += "<table border='1' cellspacing='0' cellpadding='2' width='100%'><tr>";
+    for (const std::string& t : titles) html_ += "<th align='left'>" + Html(t) + "</th>";
+    html_ += "</tr>";
+  }
+  void Row(const std::vector<std::string>& cells, bool bold = false) {
+    html_ += "<tr>";
+    for (const std::string& c : cells)
+      html_ += bold ? "<td><b>" + Html(c) + "</b></td>" : "<td>" + Html(c) + "</td>";
+    html_ += "</tr>";
+  }
+  void EndTable() { html_ += "</table>"; }
+  void Raw(const QString& html) { html_ += html; }
+  QString Text() const { return html_; }
+
+ private:
+  QString html_;
+};
+
+void SettingsSection(Page& page, const CommissioningRecord& r) {
+  const FirmwareFeatures& firmware = r.session.firmware;
+  page.Heading(kTexts.settings);
+  std::vector<RowCheck> checks;
+  if (r.profile) {
+    page.Line(
+        QString::fromUtf8(kTexts.profile) + ": " + QString::fromStdString(r.profile->name) +
+        (r.profile->source.empty() ? "" : " (" + QString::fromStdString(r.profile->source) + ")"));
+    checks = CheckSettings(*r.profile, r.settings, firmware);
+  }
+  std::vector<std::string> titles{kTexts.parameter, kTexts.value, kTexts.percent};
+  if (r.profile) {
+    titles.push_back(kTexts.range);
+    titles.push_back(kTexts.verdict);
+  }
+  page.BeginTable(titles);
+  for (const SettingsParameter& p : SettingsParameters()) {
+    const bool has = HasParameter(firmware, p);
+    std::string range, verdict;
+    bool failed = false;
+    for (const RowCheck& c : checks) {
+      if (c.row->parameter != &p) continue;
+      range += (range.empty() ? "" : "; ") + c.rangeText;
+      const char* v = c.verdict == RowVerdict::Inside    ? kTexts.inside
+                      : c.verdict == RowVerdict::Outside ? kTexts.outside
+                                                         : kTexts.notInFirmware;
+      failed = failed || c.verdict == RowVerdict::Outside;
+      if (verdict.find(v) == std::string::npos)
+        verdict += (verdict.empty() ? "" : "; ") + std::string(v);
+    }
+    if (!has && range.empty()) continue;  // neither the relay nor the profile has it
+    std::string value = "-", percent;
+    if (has) {
+      const double units = ParameterValue(r.settings, p, firmware);
+      if (p.quantity == Quantity::Phases) {
+        value = ThreePhase(units) ? kTexts.threePhase : kTexts.singlePhase;
+      } else {
+        value = Number(units, p.decimals) + " " + std::string(UnitSymbol(p.quantity));
+        if (p.quantity == Quantity::Voltage) percent = Number(PercentOfNominal(units), 1) + " %";
+      }
+    }
+    std::vector<std::string> cells{std::string(p.name), value, percent};
+    if (r.profile) {
+      cells.push_back(range.empty() ? kTexts.notInProfile : range);
+      cells.push_back(range.empty() ? kTexts.notInProfile : verdict);
+    }
+    page.Row(cells, failed);
+  }
+  page.EndTable();
+  page.Raw("<p>" + Html(kTexts.settingsHash) + ": <tt>" +
+           QString::fromStdString(SettingsImageSha256(r.settings)) + "</tt></p>");
+}
+
+void CalibrationSection(Page& page, const CalibrationWords& words) {
+  page.Heading(kTexts.calibration);
+  page.BeginTable({kTexts.factor, kTexts.value});
+  CalibrationBoxes boxes;
+  CalibrationToBoxes(words, boxes);
+  for (int f = 0; f < kFactorCount; ++f) {
+    std::string text = boxes.factor[f];
+    std::replace(text.begin(), text.end(), '.', ',');
+    page.Row({kFactorNames[f], text});
+  }
+  page.EndTable();
+}
+
+void EventsSection(Page& page, const std::vector<HistoryRecord>& events) {
+  page.Heading(kTexts.events);
+  if (events.empty()) {
+    page.Line(kTexts.noEvents);
+    return;
+  }
+  page.Line(QString::fromUtf8(kTexts.eventsShown).arg(events.size()));
+  const std::vector<HistoryRow> table = HistoryTable(events, StampText);
+  page.BeginTable({table[0].begin(), table[0].end()});
+  for (size_t i = 1; i < table.size(); ++i) page.Row({table[i].begin(), table[i].end()});
+  page.EndTable();
+}
+
+void JournalSection(Page& page, const std::vector<JournalEntry>& journal) {
+  page.Heading(kTexts.journal);
+  if (journal.empty()) {
+    page.Line(kTexts.noJournal);
+    return;
+  }
+  page.BeginTable(
+      {kTexts.journalTime, kTexts.journalChange, kTexts.journalDescription, kTexts.journalOutcome});
+  // As the journal window lists them.
+  for (const JournalEntry& e : journal) {
+    const JournalRow row = JournalRowOf(e);
+    std::string when = "?";
+    if (row.when) {
+      const JournalStamp& t = *row.when;
+      when = StampText({t.year, t.month, t.day, t.hour, t.minute, t.second});
+    }
+    page.Row({when, row.change, row.summary, row.outcome});
+  }
+  page.EndTable();
+}
+
+}  // namespace
+
+std::string SettingsImageSha256(const SettingsWords& settings) {
+  const SettingsFileImage image = SettingsFileBytes(settings);
+  const QByteArray bytes(reinterpret_cast<const char*>(image.data()),
+                         static_cast<qsizetype>(image.size()));
+  return QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex().toStdString();
+}
+
+std::vector<JournalEntry> RecentJournal(const std::string& root, int32_t serialNumber,
+                                        int64_t nowSeconds) {
+  constexpr int64_t kDay = 24 * 60 * 60;
+  std::vector<std::pair<int64_t, JournalEntry>> kept;
+  for (JournalEntry& e : ListJournal(root, serialNumber)) {
+    const std::optional<int64_t> when = JournalEntryTime(e);
+    if (when && *when <= nowSeconds && *when > nowSeconds - kDay)
+      kept.emplace_back(*when, std::move(e));
+  }
+  std::stable_sort(kept.begin(), kept.end(),
+                   [](const auto& a, const auto& b) { return a.first > b.first; });
+  std::vector<JournalEntry> out;
+  for (auto& k : kept) out.push_back(std::move(k.second));
+  return out;
+}
+
+std::string CommissioningHtml(const CommissioningRecord& r) {
+  Page page;
+  page.Raw("<h2>" + Html(kTexts.title) + "</h2>");
+  page.Pairs({{kTexts.site, r.site},
+              {kTexts.technician, r.technician},
+              {kTexts.madeAt, r.madeAt},
+              {kTexts.host, r.host},
+              {kTexts.toolVersion, r.toolVersion}});
+
+  const RelaySession& s = r.session;
+  page.Heading(kTexts.relay);
+  page.Pairs({{kTexts.identification, Cp1250ToUtf8(s.identText)},
+              {kTexts.serialNumber, SerialText(s.serialNumber)},
+              {kTexts.firmware, std::to_string(s.firmware.minor)},
+              {kTexts.temperature, s.hasTemperature ? kTexts.yes : kTexts.no},
+              {kTexts.port, s.port}});
+
+  page.Heading(kTexts.clock);
+  // Tenths of a second, rounded before the sign is chosen: no "-0,0 s".
+  const double offsetTenths = std::round((r.relayTime - r.pcTime) * 864000.0);
+  page.Pairs(
+      {{kTexts.relayTime, TimeText(r.relayTime)},
+       {kTexts.pcTime, TimeText(r.pcTime)},
+       {kTexts.offset, (offsetTenths > 0 ? "+" : "") + Number(offsetTenths / 10, 1) + " s"}});
+
+  SettingsSection(page, r);
+  if (r.calibration) CalibrationSection(page, *r.calibration);
+  EventsSection(page, r.events);
+  JournalSection(page, r.journal);
+
+  page.Heading(kTexts.signatures);
+  const QString line = "<td width='50%'><br><br>..............................................<br>";
+  page.Raw("<table width='100%' cellpadding='4'><tr>" + line + Html(kTexts.signTechnician) +
+           (r.technician.empty() ? QString() : " (" + Html(r.technician) + ")") + "<br>" +
+           Html(kTexts.signDate) + ":</td>" + line + Html(kTexts.signOperator) + "<br>" +
+           Html(kTexts.signDate) + ":</td></tr></table>");
+  return ("<html><body>" + page.Text() + "</body></html>").toStdString();
+}
+
+std::vector<uint8_t> CommissioningPdf(const CommissioningRecord& record) {
+  QByteArray bytes;
+  {
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    QPdfWriter writer(&buffer);
+    writer.setPageSize(QPageSize(QPageSize::A4));
+    writer.setPageMargins(QMarginsF(15, 15, 15, 15), QPageLayout::Millimeter);
+    writer.setResolution(300);
+    writer.setTitle(QString::fromUtf8(kTexts.title));
+    writer.setCreator(QString::fromStdString("nx480-pc " + record.toolVersion));
+    QTextDocument document;
+    QFont font("DejaVu Sans");
+    font.setPointSizeF(9);
+    document.setDefaultFont(font);
+    document.setHtml(QString::fromStdString(CommissioningHtml(record)));
+    document.print(&writer);
+  }
+  return {bytes.begin(), bytes.end()};
+}
+
+bool WriteCommissioningPdf(const std::string& path, const CommissioningRecord& record,
+                           FileError& error) {
+  const std::vector<uint8_t> pdf = CommissioningPdf(record);
+  return WriteFileAtomically(path, pdf, error);
+}
+
+}  // namespace nx480
