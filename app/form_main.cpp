@@ -15,6 +15,7 @@
 #include "form_history.h"
 #include "form_journal.h"
 #include "form_online.h"
+#include "form_record.h"
 #include "form_setup.h"
 #include "frame_log.h"
 #include "logo.h"
@@ -107,8 +108,11 @@ TFormMain::TFormMain(const std::vector<std::string>& arguments, QWidget* parent)
   ButtonCancel = makeButton("ButtonCancel", "&Konec", {360, 96, 81, 25});
   // Below the logo, where the row of buttons has room.
   ButtonJournal = makeButton("ButtonJournal", "&Deník", {16, 96, 81, 25});
+  // Right of the logo, left of the connect button, where the top row has room.
+  ButtonRecord = makeButton("ButtonRecord", "P&rotokol", {136, 12, 97, 23});
   ButtonSetup->setEnabled(false);
   ButtonHistory->setEnabled(false);
+  ButtonRecord->setEnabled(false);
 
   LabelRelayForced = new QLabel(this);
   LabelRelayForced->setObjectName("LabelRelayForced");
@@ -118,6 +122,7 @@ TFormMain::TFormMain(const std::vector<std::string>& arguments, QWidget* parent)
   forcedPalette.setColor(QPalette::WindowText, Qt::red);
   LabelRelayForced->setPalette(forcedPalette);
   LabelRelayForced->hide();
+  setTabOrder(ButtonRecord, ButtonConnect);
   setTabOrder(ButtonConnect, ButtonJournal);
   setTabOrder(ButtonJournal, ButtonSetup);
   setTabOrder(ButtonSetup, ButtonHistory);
@@ -130,6 +135,7 @@ TFormMain::TFormMain(const std::vector<std::string>& arguments, QWidget* parent)
   connect(ButtonHistory, &QPushButton::clicked, this, [this] { ButtonHistoryClick(); });
   connect(ButtonCancel, &QPushButton::clicked, this, [this] { ButtonCancelClick(); });
   connect(ButtonJournal, &QPushButton::clicked, this, [this] { ButtonJournalClick(); });
+  connect(ButtonRecord, &QPushButton::clicked, this, [this] { ButtonRecordClick(); });
 
   ListPorts = [] { return nx480::ListSerialPorts(); };
 
@@ -155,13 +161,15 @@ TFormMain::~TFormMain() {
 }
 
 void TFormMain::AttachWindows(TFormOnLine* onLine, TFormSetup* setup, TFormHistory* history,
-                              JournalWindow* journal) {
+                              JournalWindow* journal, RecordForm* record) {
   onLine_ = onLine;
   setup_ = setup;
   history_ = history;
   journal_ = journal;
+  record_ = record;
   windows_ = {setup, onLine, history};
   if (journal) windows_.push_back(journal);
+  if (record) windows_.push_back(record);
   auto forward = [this](int key, Qt::KeyboardModifiers modifiers) { FormKeyDown(key, modifiers); };
   for (RelayWindow* window : windows_) {
     window->SetKeyForward(forward);
@@ -274,6 +282,7 @@ void TFormMain::Disconnect() {
   ButtonConnect->setText("Při&pojit F1");
   ButtonSetup->setEnabled(false);
   ButtonHistory->setEnabled(false);
+  ButtonRecord->setEnabled(false);
   EditVersion->clear();
   // The identification, firmware number and temperature variant are kept.
   session_.connected = false;
@@ -295,6 +304,7 @@ void TFormMain::SearchAndConnect() {
   ButtonConnect->setText("Od&pojit F1");
   ButtonSetup->setEnabled(true);
   ButtonHistory->setEnabled(true);
+  ButtonRecord->setEnabled(record_ != nullptr);
   modbus_->Resume();
   if (onLine_) onLine_->show();
 }
@@ -330,6 +340,16 @@ void TFormMain::ButtonHistoryClick() {
     history_->close();
   else
     history_->show();
+}
+
+void TFormMain::ButtonRecordClick() {
+  if (!record_) return;
+  if (record_->isVisible()) {
+    record_->raise();
+    record_->activateWindow();
+  } else {
+    record_->show();
+  }
 }
 
 void TFormMain::ButtonJournalClick() {
@@ -381,6 +401,7 @@ void TFormMain::FormClose() {
   if (onLine_) onLine_->CloseWindow();
   if (history_) history_->close();
   if (journal_) journal_->close();
+  if (record_) record_->close();
   modbus_->WaitServicing(50ms);
   (void)modbus_->Suspend();
   modbus_->ClosePort();

@@ -24,6 +24,7 @@ class TFormOnLine;
 class TFormSetup;
 class TFormHistory;
 class JournalWindow;
+class RecordForm;
 using nx480::TModbus;
 
 // The message when no relay answers. A port refused for lack of permission adds a line that
@@ -44,12 +45,13 @@ class TFormMain : public QWidget {
   // Hands over the other windows (created after this one), binds their requests to the worker
   // and gives them the session. Until then the worker stays parked.
   void AttachWindows(TFormOnLine* onLine, TFormSetup* setup, TFormHistory* history,
-                     JournalWindow* journal = nullptr);
+                     JournalWindow* journal = nullptr, RecordForm* record = nullptr);
 
   void ButtonConnectClick();
   void ButtonSetupClick();
   void ButtonHistoryClick();
   void ButtonJournalClick();
+  void ButtonRecordClick();
   void ButtonCancelClick();
   // Shows the session's version line and hands the session to every window, re-running the
   // on-show logic of the visible settings and live values windows.
@@ -74,6 +76,8 @@ class TFormMain : public QWidget {
   QPushButton* ButtonCancel = nullptr;
   // The change journal is on this PC: enabled with or without a relay.
   QPushButton* ButtonJournal = nullptr;
+  // The commissioning record of the connected relay: enabled while one is connected.
+  QPushButton* ButtonRecord = nullptr;
   // Red while the relay's output is forced on or off ("Relé" on the settings window's clock
   // page); hidden otherwise.
   QLabel* LabelRelayForced = nullptr;
@@ -109,6 +113,7 @@ class TFormMain : public QWidget {
   TFormSetup* setup_ = nullptr;
   TFormHistory* history_ = nullptr;
   JournalWindow* journal_ = nullptr;
+  RecordForm* record_ = nullptr;
   // In the order in which ShowVersion refreshes them.
   std::vector<RelayWindow*> windows_;
   // The requests that a connect or disconnect drops.

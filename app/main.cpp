@@ -9,6 +9,7 @@
 #include "form_journal.h"
 #include "form_main.h"
 #include "form_online.h"
+#include "form_record.h"
 #include "form_setup.h"
 #include "signal_close.h"
 #include "window_services.h"
@@ -55,7 +56,8 @@ int main(int argc, char* argv[]) {
   TFormSetup formSetup(formMain.Session().serviceMode);
   TFormHistory formHistory;
   JournalWindow formJournal;
-  formMain.AttachWindows(&formOnLine, &formSetup, &formHistory, &formJournal);
+  RecordForm formRecord;
+  formMain.AttachWindows(&formOnLine, &formSetup, &formHistory, &formJournal, &formRecord);
   CloseOnSignals signalClose(formMain);
   formMain.show();
 

@@ -1,10 +1,6 @@
 // `nx480ctl report FILE.pdf [--profile PROFILE] [--technician NAME] [--site TEXT]`: the
 // commissioning record (records/commissioning_record.h) of the connected relay.
-#include <unistd.h>
-
-#include <QDateTime>
 #include <QGuiApplication>
-#include <chrono>
 #include <cstdlib>
 #include <memory>
 #include <optional>
@@ -70,12 +66,6 @@ std::unique_ptr<QGuiApplication> MakeGuiApplication() {
   return std::make_unique<QGuiApplication>(argc, argv);
 }
 
-std::string HostName() {
-  char name[256] = {};
-  if (gethostname(name, sizeof name - 1) != 0) return "?";
-  return name;
-}
-
 // The rows of the record outside the profile, said on standard error; how many.
 size_t SayOutside(const CommissioningRecord& record) {
   size_t outside = 0;
@@ -119,19 +109,10 @@ Exit RunReport(const Invocation& invocation) {
   }
 
   CommissioningRecord& record = page.record;
-  record.session = relay.Session();
+  CompleteRecord(record, relay.Session());
   record.site = invocation.site;
   record.technician = invocation.technician;
-  record.madeAt =
-      QDateTime::currentDateTime().toString(QStringLiteral("d.M.yyyy HH:mm:ss")).toStdString();
-  record.host = HostName();
-  record.toolVersion = NX480_VERSION_TEXT;
   if (parsed) record.profile = parsed->profile;
-  if (const std::optional<std::string> root = JournalRoot())
-    record.journal = RecentJournal(*root, record.session.serialNumber,
-                                   std::chrono::duration_cast<std::chrono::seconds>(
-                                       std::chrono::system_clock::now().time_since_epoch())
-                                       .count());
 
   FileError error;
   if (!WriteCommissioningPdf(invocation.file, record, error)) {

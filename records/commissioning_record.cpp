@@ -1,8 +1,11 @@
 #include "commissioning_record.h"
 
+#include <unistd.h>
+
 #include <QBuffer>
 #include <QByteArray>
 #include <QCryptographicHash>
+#include <QDateTime>
 #include <QFont>
 #include <QPageLayout>
 #include <QPageSize>
@@ -10,6 +13,7 @@
 #include <QString>
 #include <QTextDocument>
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 
@@ -269,6 +273,22 @@ std::vector<JournalEntry> RecentJournal(const std::string& root, int32_t serialN
   std::vector<JournalEntry> out;
   for (auto& k : kept) out.push_back(std::move(k.second));
   return out;
+}
+
+void CompleteRecord(CommissioningRecord& record, const RelaySession& session,
+                    const EnvironmentLookup& env) {
+  record.session = session;
+  record.madeAt =
+      QDateTime::currentDateTime().toString(QStringLiteral("d.M.yyyy HH:mm:ss")).toStdString();
+  char host[256] = {};
+  record.host = gethostname(host, sizeof host - 1) == 0 ? host : "?";
+  record.toolVersion = NX480_VERSION_TEXT;
+  record.journal.clear();
+  if (const std::optional<std::string> root = JournalRoot(env))
+    record.journal = RecentJournal(*root, session.serialNumber,
+                                   std::chrono::duration_cast<std::chrono::seconds>(
+                                       std::chrono::system_clock::now().time_since_epoch())
+                                       .count());
 }
 
 std::string CommissioningHtml(const CommissioningRecord& r) {

@@ -54,6 +54,12 @@ std::string SettingsImageSha256(const SettingsWords& settings);
 std::vector<JournalEntry> RecentJournal(const std::string& root, int32_t serialNumber,
                                         int64_t nowSeconds);
 
+// What the record takes from this PC once the relay's parts have arrived: the relay's session,
+// the local date and time now, the host name, the tool's version, and the relay's journal
+// entries of the last 24 hours (none when the journal's folder is unknown).
+void CompleteRecord(CommissioningRecord& record, const RelaySession& session,
+                    const EnvironmentLookup& env = ProcessEnvironment);
+
 // The record as the HTML the PDF is made of (UTF-8).
 std::string CommissioningHtml(const CommissioningRecord& record);
 

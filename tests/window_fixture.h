@@ -16,6 +16,7 @@
 #include "form_journal.h"
 #include "form_main.h"
 #include "form_online.h"
+#include "form_record.h"
 #include "form_setup.h"
 #include "page_parameters.h"
 #include "pty_relay.h"
@@ -33,7 +34,7 @@ struct ScopedDataHome {
 struct AppFixture {
   explicit AppFixture(std::vector<std::string> arguments = {})
       : main(arguments), params(setup.Parameters()) {
-    main.AttachWindows(&onLine, &setup, &history, &journal);
+    main.AttachWindows(&onLine, &setup, &history, &journal, &record);
     Dialogs& d = AppDialogs();
     saved = d;
     d.error = [this](QWidget*, const QString& title, const QString& text) {
@@ -88,6 +89,7 @@ struct AppFixture {
   TFormSetup setup{main.Session().serviceMode};
   TFormHistory history;
   JournalWindow journal;
+  RecordForm record;
   PageParameters& params;
   Dialogs saved;
   QStringList errors, messages;

@@ -1,0 +1,240 @@
+#include "form_record.h"
+
+#include <QCloseEvent>
+#include <QDir>
+#include <QFile>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <utility>
+
+#include "relay_time.h"
+#include "window_services.h"
+
+namespace {
+
+QString Text(const std::string& text) {
+  return QString::fromStdString(text);
+}
+
+// The part of the read that failed, as the status line names it.
+QString PartText(nx480::RecordPart part) {
+  switch (part) {
+    case nx480::RecordPart::Clock:
+      return "hodiny";
+    case nx480::RecordPart::Settings:
+      return "parametry";
+    case nx480::RecordPart::Calibration:
+      return "kalibrace";
+    case nx480::RecordPart::History:
+      return "historie";
+  }
+  return "?";
+}
+
+FileDialogSpec RecordFileDialog() {
+  return {"Protokol PDF (*.pdf);;Vše (*.*)", "pdf"};
+}
+FileDialogSpec ProfileFileDialog() {
+  return {"Profil (*.txt);;Vše (*.*)", ""};
+}
+
+}  // namespace
+
+RecordForm::RecordForm(QWidget* parent) : RelayWindow(parent) {
+  setObjectName("FormRecord");
+  setWindowTitle("Protokol");
+  setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                 Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint |
+                 Qt::MSWindowsFixedSizeDialogHint);
+  setFont(SystemFont(11));
+  setFixedSize(425, 170);
+  move(17, 345);
+  Environment = nx480::ProcessEnvironment;
+
+  auto edit = [this](const char* name, QRect where) {
+    auto* box = new QLineEdit(this);
+    box->setObjectName(name);
+    box->setGeometry(where);
+    return box;
+  };
+  EditSite = edit("EditSite", {96, 12, 321, 22});
+  EditTechnician = edit("EditTechnician", {96, 42, 321, 22});
+  EditProfile = edit("EditProfile", {96, 72, 225, 22});
+  EditProfile->setPlaceholderText("bez profilu");
+  MakeLabel(this, "LabelSite", "&Místo", {8, 12, 84, 22})->setBuddy(EditSite);
+  MakeLabel(this, "LabelTechnician", "&Technik", {8, 42, 84, 22})->setBuddy(EditTechnician);
+  MakeLabel(this, "LabelProfile", "&Profil", {8, 72, 84, 22})->setBuddy(EditProfile);
+  ButtonChoose = MakeButton(this, "ButtonChoose", "Vy&brat", {328, 71, 89, 25});
+  ButtonCreate = MakeButton(this, "ButtonCreate", "&Vytvořit", {8, 136, 89, 25});
+  ButtonKonec = MakeButton(this, "ButtonKonec", "Z&avři", {328, 136, 89, 25});
+  LabelMsg = MakeLabel(this, "LabelMsg", "", {8, 104, 409, 22});
+  LabelMsg->setFont(SystemFont(11, true));
+
+  setTabOrder(EditSite, EditTechnician);
+  setTabOrder(EditTechnician, EditProfile);
+  setTabOrder(EditProfile, ButtonChoose);
+  setTabOrder(ButtonChoose, ButtonCreate);
+  setTabOrder(ButtonCreate, ButtonKonec);
+  connect(ButtonChoose, &QPushButton::clicked, this, [this] { ButtonChooseClick(); });
+  connect(ButtonCreate, &QPushButton::clicked, this, [this] { ButtonCreateClick(); });
+  connect(ButtonKonec, &QPushButton::clicked, this, [this] { ButtonKonecClick(); });
+}
+
+std::vector<nx480::RequestDecl> RecordForm::Requests() {
+  return {{.slot = nx480::kRecordRequest,
+           .request = &RecordRequest,
+           .transaction = [this](nx480::TModbus& link) { nx480::ReadRecord(link, *this); },
+           .clearedOnConnect = true}};
+}
+
+// ---------------------------------------------------------------------------------------------
+// Handlers (user-interface thread)
+
+void RecordForm::FormShow() {
+  EditSite->setFocus();
+}
+
+void RecordForm::keyPressEvent(QKeyEvent* event) {
+  if (event->key() == Qt::Key_Escape) {
+    close();
+    return;
+  }
+  RelayWindow::keyPressEvent(event);
+}
+
+void RecordForm::closeEvent(QCloseEvent* event) {
+  // A read in progress goes on to its end, which then finds no target and writes nothing.
+  if (!target_.isEmpty()) {
+    target_.clear();
+    ShowStatus("Protokol nevytvořen", true);
+  }
+  RelayWindow::closeEvent(event);
+}
+
+void RecordForm::SessionChanged() {
+  // A disconnect drops a read not yet begun; one under way ends with its error in RecordDone.
+  if (!Session().connected && !target_.isEmpty() && !RecordRequest.Pending()) {
+    target_.clear();
+    ShowStatus("Protokol nevytvořen: spojení ukončeno", true);
+  }
+}
+
+void RecordForm::ButtonKonecClick() {
+  close();
+}
+
+void RecordForm::ButtonChooseClick() {
+  const std::vector<std::string> folders = nx480::ProfileFolders(Environment);
+  QString start = EditProfile->text();
+  if (start.isEmpty() && !folders.empty()) start = Text(folders.front()) + "/";
+  const QString path = AppDialogs().chooseOpenFile(this, ProfileFileDialog(), start);
+  if (!path.isEmpty()) EditProfile->setText(path);
+}
+
+bool RecordForm::LoadProfile(std::optional<nx480::GridProfile>& profile) {
+  profile.reset();
+  const std::string name = EditProfile->text().trimmed().toStdString();
+  if (name.empty()) return true;
+  std::vector<std::string> tried;
+  const std::optional<std::string> path =
+      nx480::FindGridProfile(name, nx480::ProfileFolders(Environment), tried);
+  if (!path) {
+    QString looked;
+    for (const std::string& t : tried) looked += "\n" + Text(t);
+    AppDialogs().error(this, "Chyba", QString("Profil %1 nenalezen:%2").arg(Text(name), looked));
+    return false;
+  }
+  nx480::ParsedProfile parsed = nx480::LoadGridProfile(*path);
+  if (!parsed.Ok()) {
+    QString text = QString("Profil nelze použít:\n%1").arg(Text(*path));
+    if (parsed.fileError.problem != nx480::FileProblem::None)
+      text += "\n" + Text(nx480::FileProblemText(parsed.fileError.problem));
+    if (parsed.tooLarge) text += "\nSoubor je příliš velký.";
+    for (const std::string& error : parsed.errors) text += "\n" + Text(error);
+    AppDialogs().error(this, "Chyba", text);
+    return false;
+  }
+  profile = std::move(parsed.profile);
+  return true;
+}
+
+void RecordForm::ButtonCreateClick() {
+  if (RecordRequest.Pending()) {  // the previous read has not ended yet
+    AppDialogs().beep();
+    return;
+  }
+  if (!Session().connected) {
+    ShowStatus("Přístroj není připojen", true);
+    return;
+  }
+  std::optional<nx480::GridProfile> profile;
+  if (!LoadProfile(profile)) return;  // nothing sent
+  const QString preset =
+      QString("protokol-%1.pdf").arg(Session().serialNumber, 6, 10, QLatin1Char('0'));
+  const QString path = AppDialogs().chooseSaveFile(this, RecordFileDialog(), preset);
+  if (path.isEmpty()) return;
+
+  record_ = {};
+  record_.site = EditSite->text().toStdString();
+  record_.technician = EditTechnician->text().toStdString();
+  record_.profile = std::move(profile);
+  target_ = path;
+  ShowStatus("Čtení z přístroje...", false);
+  RecordRequest.Post();
+}
+
+void RecordForm::ShowStatus(const QString& text, bool error) {
+  QPalette palette = LabelMsg->palette();
+  palette.setColor(QPalette::WindowText, error ? Qt::red : Qt::black);
+  LabelMsg->setPalette(palette);
+  LabelMsg->setText(text);
+  if (error) AppDialogs().beep();
+}
+
+// ---------------------------------------------------------------------------------------------
+// The read's steps (user-interface thread, through TModbus::Synchronize; PcNow on the worker)
+
+double RecordForm::PcNow() const {
+  return nx480::LocalNow();
+}
+
+void RecordForm::StoreClock(double relayTime, double pcTime) {
+  record_.relayTime = relayTime;
+  record_.pcTime = pcTime;
+}
+
+void RecordForm::StoreSettings(const nx480::SettingsWords& words) {
+  record_.settings = words;
+}
+
+void RecordForm::StoreCalibration(const nx480::CalibrationWords& words) {
+  record_.calibration = words;
+}
+
+void RecordForm::StoreHistoryRecord(const nx480::HistoryRecord& record) {
+  record_.events.push_back(record);
+}
+
+void RecordForm::RecordDone(const nx480::RecordEnd& end) {
+  const QString path = std::exchange(target_, QString());
+  if (path.isEmpty()) return;  // the window was closed meanwhile
+  if (end.outcome != nx480::Outcome::Ok) {
+    ShowStatus(QString("Protokol nevytvořen: chyba komunikace (%1)").arg(PartText(end.failed)),
+               true);
+    return;
+  }
+  nx480::CompleteRecord(record_, Session(), Environment);
+  nx480::FileError error;
+  if (!nx480::WriteCommissioningPdf(QFile::encodeName(path).toStdString(), record_, error)) {
+    QString text = QString("Protokol nelze uložit:\n%1\n%2")
+                       .arg(path, Text(nx480::FileProblemText(error.problem)));
+    const std::string system = nx480::SystemErrorText(error);
+    if (!system.empty()) text += QString("\n(%1)").arg(QString::fromLocal8Bit(system.c_str()));
+    ShowStatus("Protokol nevytvořen", true);
+    AppDialogs().error(this, "Chyba", text);
+    return;
+  }
+  ShowStatus(QString("Uloženo: %1").arg(QDir::toNativeSeparators(path)), false);
+}

@@ -1,0 +1,78 @@
+// Record window "Protokol": the commissioning record of the connected relay as a PDF
+// (records/commissioning_record.h). The technician types the site and the name, may name a
+// grid-code profile (a name from the profile folders or a path, "Vybrat" picks a file), and
+// "Vytvořit" asks for the PDF's name, reads what the record needs from the relay in one request
+// (link/record_transaction.h) and writes the record when every part has arrived. A profile with
+// errors stops it before anything is sent; a part the relay does not deliver, or a file that
+// cannot be written, leaves no PDF and says which.
+#pragma once
+
+#include <QString>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "commissioning_record.h"
+#include "grid_profile.h"
+#include "journal.h"
+#include "record_transaction.h"
+#include "relay_window.h"
+
+class QLabel;
+class QLineEdit;
+class QPushButton;
+
+class RecordForm : public RelayWindow, public nx480::RecordWindow {
+  Q_OBJECT
+ public:
+  explicit RecordForm(QWidget* parent = nullptr);
+
+  // The environment the journal's and the profiles' folders are found from; the process's
+  // unless replaced.
+  nx480::EnvironmentLookup Environment;
+
+  nx480::Request RecordRequest;
+  std::vector<nx480::RequestDecl> Requests() override;
+
+  // ---- Handlers ----
+  void FormShow() override;
+  void ButtonChooseClick();
+  void ButtonCreateClick();
+  void ButtonKonecClick();
+
+  // Whether a record is being read for a PDF (between "Vytvořit" and the end of the read).
+  bool Reading() const { return !target_.isEmpty(); }
+
+  // ---- Controls ----
+  QLineEdit* EditSite = nullptr;
+  QLineEdit* EditTechnician = nullptr;
+  QLineEdit* EditProfile = nullptr;
+  QPushButton* ButtonChoose = nullptr;
+  QPushButton* ButtonCreate = nullptr;
+  QPushButton* ButtonKonec = nullptr;
+  QLabel* LabelMsg = nullptr;
+
+ protected:
+  void keyPressEvent(QKeyEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
+
+ private:
+  void SessionChanged() override;
+  // nx480::RecordWindow
+  double PcNow() const override;
+  void StoreClock(double relayTime, double pcTime) override;
+  void StoreSettings(const nx480::SettingsWords& words) override;
+  void StoreCalibration(const nx480::CalibrationWords& words) override;
+  void StoreHistoryRecord(const nx480::HistoryRecord& record) override;
+  void RecordDone(const nx480::RecordEnd& end) override;
+
+  // The profile the box names, loaded; nullopt with nothing to check. False after a message
+  // when it cannot be found or has errors.
+  bool LoadProfile(std::optional<nx480::GridProfile>& profile);
+  void ShowStatus(const QString& text, bool error);
+
+  // The record being read (user-interface thread; filled by the steps) and the PDF it goes to;
+  // empty while none is read.
+  nx480::CommissioningRecord record_;
+  QString target_;
+};
