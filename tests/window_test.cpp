@@ -221,7 +221,7 @@ class WindowTest : public QObject {
     std::set<nx480::RequestSlot> bound, dropped;
     std::vector<nx480::RequestDecl> all;
     for (RelayWindow* w :
-         std::initializer_list<RelayWindow*>{&app.onLine, &app.setup, &app.history}) {
+         std::initializer_list<RelayWindow*>{&app.onLine, &app.setup, &app.history, &app.record}) {
       for (nx480::RequestDecl& d : w->Requests()) all.push_back(d);
     }
     for (const nx480::RequestDecl& d : all) {
@@ -230,15 +230,12 @@ class WindowTest : public QObject {
       if (d.slot != nx480::kUploadLength) d.request->Set(1);  // an upload: below
     }
     QCOMPARE(int(bound.size()), int(nx480::kRequestSlotCount));
-    const std::set<nx480::RequestSlot> expected{nx480::kReadParamsRequest,
-                                                nx480::kWriteParamsRequest,
-                                                nx480::kReadClockRequest,
-                                                nx480::kWriteClockRequest,
-                                                nx480::kReadCalibrationRequest,
-                                                nx480::kWriteCalibrationRequest,
-                                                nx480::kClearHistoryRequest,
-                                                nx480::kHistoryRequest,
-                                                nx480::kRelayCommand};
+    const std::set<nx480::RequestSlot> expected{
+        nx480::kReadParamsRequest,      nx480::kWriteParamsRequest,
+        nx480::kReadClockRequest,       nx480::kWriteClockRequest,
+        nx480::kReadCalibrationRequest, nx480::kWriteCalibrationRequest,
+        nx480::kClearHistoryRequest,    nx480::kHistoryRequest,
+        nx480::kRecordRequest,          nx480::kRelayCommand};
     QVERIFY(dropped == expected);
     app.main.ButtonConnectClick();
     QCOMPARE(app.errors.size(), 1);
