@@ -103,16 +103,11 @@ double ExtraReadsWireMs() {
 }  // namespace
 
 int main(int argc, char* argv[]) {
-  int rounds = 7;
-  for (int i = 1; i + 1 < argc; i += 2)
-    if (std::string(argv[i]) == "--rounds") rounds = std::max(1, std::atoi(argv[i + 1]));
+  const int rounds = nx480::bench::RoundsOption(argc, argv, 7);
 
-  char folder[] = "/tmp/journal_bench.XXXXXX";
-  if (!::mkdtemp(folder)) {
-    std::perror("journal_bench: a temporary folder");
-    return 1;
-  }
-  const std::string root = std::string(folder) + "/journal";
+  const std::optional<std::string> folder = nx480::bench::TemporaryFolder("journal_bench");
+  if (!folder) return 1;
+  const std::string root = *folder + "/journal";
 
   nx480::sim::RelayConfig config;
   config.version = "1.14.d";
@@ -158,7 +153,7 @@ int main(int argc, char* argv[]) {
     }
   }
   link.ClosePort();
-  std::system(("rm -rf '" + std::string(folder) + "'").c_str());
+  std::system(("rm -rf '" + *folder + "'").c_str());
 
   const double p = Median(plain), j = Median(journaled);
   std::printf("plain write: %.1f ms, journaled write: %.1f ms (medians of %d), failures: %d\n", p,

@@ -65,16 +65,11 @@ double WireMs() {
 int main(int argc, char* argv[]) {
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
   QGuiApplication app(argc, argv);
-  int rounds = 5;
-  for (int i = 1; i + 1 < argc; i += 2)
-    if (std::string(argv[i]) == "--rounds") rounds = std::max(1, std::atoi(argv[i + 1]));
+  const int rounds = nx480::bench::RoundsOption(argc, argv, 5);
 
-  char folder[] = "/tmp/record_bench.XXXXXX";
-  if (!::mkdtemp(folder)) {
-    std::perror("record_bench: a temporary folder");
-    return 1;
-  }
-  const std::string pdf = std::string(folder) + "/record.pdf";
+  const std::optional<std::string> folder = nx480::bench::TemporaryFolder("record_bench");
+  if (!folder) return 1;
+  const std::string pdf = *folder + "/record.pdf";
 
   nx480::sim::RelayConfig config;
   config.history_fill = 150;  // more than the record holds
@@ -125,7 +120,7 @@ int main(int argc, char* argv[]) {
   }
   link.Suspend();
   link.ClosePort();
-  std::system(("rm -rf '" + std::string(folder) + "'").c_str());
+  std::system(("rm -rf '" + *folder + "'").c_str());
 
   const double w = Median(whole), r = Median(read), p = Median(render), wire = WireMs();
   std::printf("record: read %.1f ms, rendered and written %.1f ms (medians of %d), failures: %d\n",
