@@ -19,6 +19,7 @@
 #include "date_time_text.h"
 #include "history_view.h"
 #include "modbus.h"
+#include "profile_file.h"
 #include "window_services.h"
 
 namespace {
@@ -294,9 +295,7 @@ void TFormHistory::ButtonSaveClick() {
   } else if (!nx480::WriteFileAtomically(
                  QFile::encodeName(path).toStdString(),
                  std::span(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size()), error)) {
-    reason = QString::fromStdString(nx480::FileProblemText(error.problem));
-    const std::string system = nx480::SystemErrorText(error);
-    if (!system.empty()) reason += QString("\n(%1)").arg(QString::fromLocal8Bit(system.c_str()));
+    reason = FileProblemReason(error);
   } else {
     return;
   }

@@ -9,6 +9,7 @@
 #include <QPushButton>
 #include <utility>
 
+#include "profile_file.h"
 #include "relay_time.h"
 #include "window_services.h"
 
@@ -35,9 +36,6 @@ QString PartText(nx480::RecordPart part) {
 
 FileDialogSpec RecordFileDialog() {
   return {"Protokol PDF (*.pdf);;Vše (*.*)", "pdf"};
-}
-FileDialogSpec ProfileFileDialog() {
-  return {"Profil (*.txt);;Vše (*.*)", ""};
 }
 
 }  // namespace
@@ -146,18 +144,8 @@ bool RecordForm::LoadProfile(std::optional<nx480::GridProfile>& profile) {
     AppDialogs().error(this, "Chyba", QString("Profil %1 nenalezen:%2").arg(Text(name), looked));
     return false;
   }
-  nx480::ParsedProfile parsed = nx480::LoadGridProfile(*path);
-  if (!parsed.Ok()) {
-    QString text = QString("Profil nelze použít:\n%1").arg(Text(*path));
-    if (parsed.fileError.problem != nx480::FileProblem::None)
-      text += "\n" + Text(nx480::FileProblemText(parsed.fileError.problem));
-    if (parsed.tooLarge) text += "\nSoubor je příliš velký.";
-    for (const std::string& error : parsed.errors) text += "\n" + Text(error);
-    AppDialogs().error(this, "Chyba", text);
-    return false;
-  }
-  profile = std::move(parsed.profile);
-  return true;
+  profile = LoadProfileOrSay(this, Text(*path));
+  return profile.has_value();
 }
 
 void RecordForm::ButtonCreateClick() {
@@ -228,12 +216,8 @@ void RecordForm::RecordDone(const nx480::RecordEnd& end) {
   nx480::CompleteRecord(record_, Session(), Environment);
   nx480::FileError error;
   if (!nx480::WriteCommissioningPdf(QFile::encodeName(path).toStdString(), record_, error)) {
-    QString text = QString("Protokol nelze uložit:\n%1\n%2")
-                       .arg(path, Text(nx480::FileProblemText(error.problem)));
-    const std::string system = nx480::SystemErrorText(error);
-    if (!system.empty()) text += QString("\n(%1)").arg(QString::fromLocal8Bit(system.c_str()));
     ShowStatus("Protokol nevytvořen", true);
-    AppDialogs().error(this, "Chyba", text);
+    ShowFileError(this, "Protokol nelze uložit", path, error);
     return;
   }
   ShowStatus(QString("Uloženo: %1").arg(QDir::toNativeSeparators(path)), false);

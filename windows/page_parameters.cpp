@@ -16,6 +16,7 @@
 #include "form_setup.h"
 #include "grid_profile.h"
 #include "modbus.h"
+#include "profile_file.h"
 #include "settings_compare.h"
 #include "settings_file.h"
 #include "settings_table.h"
@@ -29,11 +30,6 @@ namespace {
 // The settings file's dialogs.
 FileDialogSpec SettingsFileDialog() {
   return {QStringLiteral("Nastavení NX480 (*.nx4);;Vše (*.*)"), QStringLiteral("nx4")};
-}
-
-// The grid-code profiles' dialog.
-FileDialogSpec ProfileFileDialog() {
-  return {QStringLiteral("Profil sítě (*.txt);;Vše (*)"), QStringLiteral("txt")};
 }
 
 // Control names: the box's role after the prefix "Edit", its label's after "Label".
@@ -441,15 +437,6 @@ bool PageParameters::WriteBackup(std::span<const uint8_t> bytes, std::string des
   return true;
 }
 
-void PageParameters::ShowFileError(const QString& what, const QString& path,
-                                   const FileError& error) {
-  QString text = QString("%1:\n%2\n%3")
-                     .arg(what, path, QString::fromStdString(FileProblemText(error.problem)));
-  const std::string system = SystemErrorText(error);
-  if (!system.empty()) text += QString("\n(%1)").arg(QString::fromLocal8Bit(system.c_str()));
-  AppDialogs().error(&Frame(), "Chyba", text);
-}
-
 void PageParameters::ButtonSaveClick() {
   const QString path =
       AppDialogs().chooseSaveFile(&Frame(), SettingsFileDialog(), SettingsFileName);
@@ -458,7 +445,7 @@ void PageParameters::ButtonSaveClick() {
   if (!BuildRecord(record)) return;
   FileError error;
   if (!SaveSettingsFile(QFile::encodeName(path).toStdString(), record, error)) {
-    ShowFileError("Soubor nelze uložit", path, error);
+    ShowFileError(&Frame(), "Soubor nelze uložit", path, error);
     return;
   }
   SettingsRecord = record;
@@ -474,7 +461,7 @@ void PageParameters::ButtonOpenClick() {
   SettingsWords record = SettingsRecord;
   FileError error;
   if (!LoadSettingsFile(QFile::encodeName(path).toStdString(), record, error)) {
-    ShowFileError("Soubor nelze otevřít", path, error);
+    ShowFileError(&Frame(), "Soubor nelze otevřít", path, error);
     return;
   }
   TakeOpened(record, path);
@@ -524,7 +511,7 @@ bool PageParameters::LoadCompared(const QString& path, SettingsWords& record) {
   size_t got = 0;
   FileError error;
   if (!ReadFileStart(QFile::encodeName(path).toStdString(), bytes, got, error)) {
-    ShowFileError("Soubor nelze porovnat", path, error);
+    ShowFileError(&Frame(), "Soubor nelze porovnat", path, error);
     return false;
   }
   if (got != kSettingsFileSize) {
@@ -675,24 +662,15 @@ void PageParameters::ButtonProfileClick() {
     Recheck();
     return;
   }
-  const ParsedProfile parsed = LoadGridProfile(QFile::encodeName(path).toStdString());
-  if (parsed.fileError.problem != FileProblem::None) {
+  std::optional<GridProfile> loaded = LoadProfileOrSay(&Frame(), path);
+  if (!loaded) {
     Recheck();
-    ShowFileError("Profil nelze otevřít", path, parsed.fileError);
-    return;
-  }
-  if (!parsed.Ok()) {
-    Recheck();
-    QString text = QString::fromUtf8("Chybný profil, nic nezkontrolováno:\n%1").arg(path);
-    if (parsed.tooLarge) text += QString::fromUtf8("\nvětší než %1 bajtů").arg(kMaxProfileBytes);
-    for (const std::string& error : parsed.errors) text += "\n" + QString::fromStdString(error);
-    AppDialogs().error(&Frame(), "Chyba", text);
     return;
   }
   if (SettingsWords boxes = SettingsRecord; !BuildRecord(boxes)) {
     Recheck();
     return;
   }
-  profile_ = parsed.profile;
+  profile_ = std::move(loaded);
   Recheck();
 }

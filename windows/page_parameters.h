@@ -129,7 +129,6 @@ class PageParameters : public SetupPage, public nx480::ParameterWindow {
   // Refuses a request to the relay while none is connected (a paused worker would never serve
   // it): shows why and returns false.
   bool CheckConnected();
-  void ShowFileError(const QString& what, const QString& path, const nx480::FileError& error);
   // The record of an opened file or backup into the boxes, unmodified.
   void TakeOpened(const nx480::SettingsWords& record, const QString& fileName);
 
