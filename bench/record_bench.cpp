@@ -39,6 +39,7 @@ constexpr int kBaud = 115200;
 class Collector : public nx480::RecordWindow {
  public:
   double PcNow() const override { return nx480::LocalNow(); }
+  bool RecordWanted() const override { return true; }
   void StoreClock(double relayTime, double pcTime) override {
     record.relayTime = relayTime;
     record.pcTime = pcTime;

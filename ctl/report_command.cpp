@@ -1,6 +1,7 @@
 // `nx480ctl report FILE.pdf [--profile PROFILE] [--technician NAME] [--site TEXT]`: the
 // commissioning record (records/commissioning_record.h) of the connected relay.
 #include <QGuiApplication>
+#include <atomic>
 #include <cstdlib>
 #include <memory>
 #include <optional>
@@ -22,6 +23,7 @@ namespace {
 class RecordPage : public RecordWindow {
  public:
   double PcNow() const override { return LocalNow(); }
+  bool RecordWanted() const override { return request.Pending(); }
   void StoreClock(double relayTime, double pcTime) override {
     record.relayTime = relayTime;
     record.pcTime = pcTime;
@@ -29,18 +31,28 @@ class RecordPage : public RecordWindow {
   void StoreSettings(const SettingsWords& words) override { record.settings = words; }
   void StoreCalibration(const CalibrationWords& words) override { record.calibration = words; }
   void StoreHistoryRecord(const HistoryRecord& event) override { record.events.push_back(event); }
-  void RecordDone(const RecordEnd& ended) override { end = ended; }
+  void RecordDone(const RecordEnd& ended) override {
+    end = ended;
+    done.store(true, std::memory_order_release);
+  }
 
   std::vector<RequestDecl> Requests() {
     return {{.slot = kRecordRequest,
              .request = &request,
              .transaction = [this](TModbus& link) { ReadRecord(link, *this); },
-             .onException = [this](TModbus&) { end.outcome = Outcome::CommunicationError; }}};
+             .onException =
+                 [this](TModbus&) {
+                   end.outcome = Outcome::CommunicationError;
+                   done.store(true, std::memory_order_release);
+                 }}};
   }
 
   CommissioningRecord record;
   // Until RecordDone: a transaction that never ended is no record.
   RecordEnd end{.outcome = Outcome::CommunicationError};
+  // Set by the last step: Ctrl-C clears the request, and the walk ends after the exchange in
+  // progress; the main thread waits for this rather than for the request.
+  std::atomic<bool> done{false};
   Request request;
 };
 
@@ -94,8 +106,16 @@ Exit RunReport(const Invocation& invocation) {
   if (const Exit connected = relay.Connect(); connected != Exit::Ok) return connected;
   relay.Start(page.Requests());
   bool interrupted = false;
-  if (const Exit served = relay.Serve(
-          page.request, [&page] { page.request.Post(); }, [&] { interrupted = true; });
+  if (!relay.MaySend()) return Exit::Interrupted;
+  page.request.Post();
+  // Ctrl-C as the record window's closing: the read ends after the exchange in progress.
+  if (const Exit served =
+          relay.AwaitWhile([&page] { return !page.done.load(std::memory_order_acquire); },
+                           [&] {
+                             interrupted = true;
+                             page.request.Clear();
+                           },
+                           [&page] { page.request.Clear(); });
       served != Exit::Ok)
     return served;
   if (interrupted) {

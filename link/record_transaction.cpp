@@ -17,7 +17,8 @@ namespace {
 constexpr size_t kReplyData = 3;  // address, function, byte count
 
 // The history walk as a window that wants kRecordEvents records: its reading ends (0) once
-// they have been handed over, which ends the walk after the record in progress.
+// they have been handed over, or once the record is no longer wanted, which ends the walk after
+// the record in progress.
 class NewestEvents final : public HistoryWindow {
  public:
   explicit NewestEvents(RecordWindow& window) : window_(window) {}
@@ -27,7 +28,7 @@ class NewestEvents final : public HistoryWindow {
     shown_.fetch_add(1, std::memory_order_release);
   }
   int32_t RequestedReading() const override {
-    return shown_.load(std::memory_order_acquire) < kRecordEvents ? 1 : 0;
+    return window_.RecordWanted() && shown_.load(std::memory_order_acquire) < kRecordEvents ? 1 : 0;
   }
 
  private:
@@ -51,6 +52,7 @@ RecordEnd Drained(TModbus& link, RecordPart part) {
 }
 
 RecordEnd ReadParts(TModbus& link, RecordWindow& window) {
+  if (!window.RecordWanted()) return Failed(RecordPart::Clock, LinkError::Stopped);
   link.SendRequest(link.BuildRequest(templates::kClockRead));
   const double pcTime = window.PcNow();  // the moment the request went out, as ReadClock
   if (!link.CheckReply(kMainReply, templates::kClockRead.replyLength)) {
@@ -61,6 +63,7 @@ RecordEnd ReadParts(TModbus& link, RecordWindow& window) {
   const double relayTime = DecodeRelayClock(clock);
   link.Synchronize([&] { window.StoreClock(relayTime, pcTime); });
 
+  if (!window.RecordWanted()) return Failed(RecordPart::Settings, LinkError::Stopped);
   SettingsWords settings{};
   if (ReadSettingsWords(link, settings) != kSettingsWords) {
     return Drained(link, RecordPart::Settings);
@@ -68,6 +71,7 @@ RecordEnd ReadParts(TModbus& link, RecordWindow& window) {
   link.Synchronize([&] { window.StoreSettings(settings); });
 
   if (link.Session().serviceMode) {
+    if (!window.RecordWanted()) return Failed(RecordPart::Calibration, LinkError::Stopped);
     CalibrationWords calibration{};
     if (!ReadCalibrationWords(link, calibration)) {
       return Drained(link, RecordPart::Calibration);
@@ -75,11 +79,15 @@ RecordEnd ReadParts(TModbus& link, RecordWindow& window) {
     link.Synchronize([&] { window.StoreCalibration(calibration); });
   }
 
+  if (!window.RecordWanted()) return Failed(RecordPart::History, LinkError::Stopped);
   NewestEvents events(window);
   const HistoryWalk walk = ReadHistory(link, events);  // drains after a failure itself
   switch (walk.end) {
-    case HistoryEnd::EmptySlot:
     case HistoryEnd::Closed:
+      if (!window.RecordWanted())
+        return Failed(RecordPart::History, LinkError::Stopped, walk.records);
+      break;
+    case HistoryEnd::EmptySlot:
     case HistoryEnd::AllRead:
       break;
     case HistoryEnd::BadSize:

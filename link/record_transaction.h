@@ -46,6 +46,10 @@ class RecordWindow {
  public:
   // Worker thread: the PC's local date and time now (a date-time value, relay_time.h).
   virtual double PcNow() const = 0;
+  // Any thread: whether the record is still wanted. Asked before each part and after each
+  // history record: false (the window closed, Ctrl-C) ends the read after the exchange in
+  // progress, as a failure of the part not read (LinkError::Stopped).
+  virtual bool RecordWanted() const = 0;
   // User-interface thread: the relay's clock and the PC's time of its read.
   virtual void StoreClock(double relayTime, double pcTime) = 0;
   // User-interface thread: the 24 settings words.

@@ -495,6 +495,7 @@ TEST_F(Ctl, OutputThatCannotBeWritten) {
       {{"live", "--stream"}, "gone", "standard output: Broken pipe"},
       {{"settings", "read", Path("full")}, "", "the disk is full"},
       {{"history", "--csv", Path("full")}, "", "the disk is full"},
+      {{"report", Path("full")}, "", "the disk is full"},
   };
   for (const auto& c : cases) {
     if (!root && std::count(c.args.begin(), c.args.end(), Path("full")) > 0) continue;
@@ -520,7 +521,8 @@ TEST_F(Ctl, OutputThatCannotBeWritten) {
   ::sigaction(SIGPIPE, &old, nullptr);
 }
 
-// Ctrl-C while the ring is read: the walk ends after the record in progress, nothing is written.
+// Ctrl-C while the ring is read (for the export, for a record): the walk ends after the record
+// in progress, nothing is written.
 TEST_F(Ctl, HistoryInterrupted) {
   std::atomic<int> recordReads{0};
   sim::PtyOptions options;
@@ -531,17 +533,25 @@ TEST_F(Ctl, HistoryInterrupted) {
   sim::RelayConfig config;
   config.history_fill = 200;
   Start(config, options);
-  CtlProcess history({"--port", relay_->SlavePath(), "history", "--csv", Path("h.csv")});
-  const auto until = std::chrono::steady_clock::now() + 20s;
-  while (recordReads.load() < 5) {
-    ASSERT_LT(std::chrono::steady_clock::now(), until) << "the walk did not begin";
-    std::this_thread::sleep_for(5ms);
+  for (const std::vector<std::string>& command :
+       {std::vector<std::string>{"history", "--csv", Path("h.csv")},
+        std::vector<std::string>{"report", Path("r.pdf")}}) {
+    SCOPED_TRACE(command[0]);
+    recordReads = 0;
+    std::vector<std::string> args{"--port", relay_->SlavePath()};
+    args.insert(args.end(), command.begin(), command.end());
+    CtlProcess walk(args);
+    const auto until = std::chrono::steady_clock::now() + 20s;
+    while (recordReads.load() < 5) {
+      ASSERT_LT(std::chrono::steady_clock::now(), until) << "the walk did not begin";
+      std::this_thread::sleep_for(5ms);
+    }
+    walk.Signal(SIGINT);
+    const CtlResult r = walk.Finish();
+    EXPECT_EQ(r.code, 130) << r.err;
+    EXPECT_LT(recordReads.load(), 100);
+    EXPECT_EQ(ReadAll(command.back()), "(missing)");
   }
-  history.Signal(SIGINT);
-  const CtlResult r = history.Finish();
-  EXPECT_EQ(r.code, 130) << r.err;
-  EXPECT_LT(recordReads.load(), 100);
-  EXPECT_EQ(ReadAll(Path("h.csv")), "(missing)");
 }
 
 TEST_F(Ctl, UploadWithProgressAndItsFailures) {

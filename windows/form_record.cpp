@@ -103,7 +103,8 @@ void RecordForm::keyPressEvent(QKeyEvent* event) {
 }
 
 void RecordForm::closeEvent(QCloseEvent* event) {
-  // A read in progress goes on to its end, which then finds no target and writes nothing.
+  // A read in progress ends after the exchange on the wire, and its end writes nothing.
+  wanted_.store(false, std::memory_order_release);
   if (!target_.isEmpty()) {
     target_.clear();
     ShowStatus("Protokol nevytvořen", true);
@@ -112,8 +113,12 @@ void RecordForm::closeEvent(QCloseEvent* event) {
 }
 
 void RecordForm::SessionChanged() {
-  // A disconnect drops a read not yet begun; one under way ends with its error in RecordDone.
-  if (!Session().connected && !target_.isEmpty() && !RecordRequest.Pending()) {
+  // A disconnect drops a read not yet begun, and one under way has ended (the worker is
+  // paused): no record.
+  if (Session().connected || !reading_) return;
+  reading_ = false;
+  wanted_.store(false, std::memory_order_release);
+  if (!target_.isEmpty()) {
     target_.clear();
     ShowStatus("Protokol nevytvořen: spojení ukončeno", true);
   }
@@ -149,7 +154,7 @@ bool RecordForm::LoadProfile(std::optional<nx480::GridProfile>& profile) {
 }
 
 void RecordForm::ButtonCreateClick() {
-  if (RecordRequest.Pending()) {  // the previous read has not ended yet
+  if (reading_ || RecordRequest.Pending()) {  // the previous read has not ended yet
     AppDialogs().beep();
     return;
   }
@@ -169,6 +174,8 @@ void RecordForm::ButtonCreateClick() {
   record_.technician = EditTechnician->text().toStdString();
   record_.profile = std::move(profile);
   target_ = path;
+  reading_ = true;
+  wanted_.store(true, std::memory_order_release);
   ShowStatus("Čtení z přístroje...", false);
   RecordRequest.Post();
 }
@@ -206,6 +213,8 @@ void RecordForm::StoreHistoryRecord(const nx480::HistoryRecord& record) {
 }
 
 void RecordForm::RecordDone(const nx480::RecordEnd& end) {
+  reading_ = false;
+  wanted_.store(false, std::memory_order_release);
   const QString path = std::exchange(target_, QString());
   if (path.isEmpty()) return;  // the window was closed meanwhile
   if (end.outcome != nx480::Outcome::Ok) {

@@ -8,6 +8,7 @@
 #pragma once
 
 #include <QString>
+#include <atomic>
 #include <optional>
 #include <string>
 #include <vector>
@@ -40,8 +41,8 @@ class RecordForm : public RelayWindow, public nx480::RecordWindow {
   void ButtonCreateClick();
   void ButtonKonecClick();
 
-  // Whether a record is being read for a PDF (between "Vytvořit" and the end of the read).
-  bool Reading() const { return !target_.isEmpty(); }
+  // Whether a read is under way (from "Vytvořit" to the end of the read, or a disconnect).
+  bool Reading() const { return reading_; }
 
   // ---- Controls ----
   QLineEdit* EditSite = nullptr;
@@ -60,6 +61,7 @@ class RecordForm : public RelayWindow, public nx480::RecordWindow {
   void SessionChanged() override;
   // nx480::RecordWindow
   double PcNow() const override;
+  bool RecordWanted() const override { return wanted_.load(std::memory_order_acquire); }
   void StoreClock(double relayTime, double pcTime) override;
   void StoreSettings(const nx480::SettingsWords& words) override;
   void StoreCalibration(const nx480::CalibrationWords& words) override;
@@ -75,4 +77,8 @@ class RecordForm : public RelayWindow, public nx480::RecordWindow {
   // empty while none is read.
   nx480::CommissioningRecord record_;
   QString target_;
+  bool reading_ = false;
+  // Whether the read in progress is still wanted: cleared when the window closes, asked by the
+  // worker between its exchanges.
+  std::atomic<bool> wanted_{false};
 };
