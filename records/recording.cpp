@@ -396,11 +396,12 @@ bool RecordingWriter::Open(int32_t serialNumber, const std::string& day) {
   fs::create_directories(folder, ec);
   if (ec) return Fail(ec.value(), true);
   EnforceRecordingCap(root_, capBytes_, path_);
-  fd_ = ::open(path_.c_str(), O_RDWR | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+  fd_ = ::open(path_.c_str(), O_RDWR | O_APPEND | O_CREAT | O_CLOEXEC | O_NONBLOCK, 0644);
   if (fd_ < 0) return Fail(errno, true);
   struct stat st {};
   if (::fstat(fd_, &st) != 0) return Fail(errno, false);
-  if (!S_ISREG(st.st_mode)) return Fail(EINVAL, false);
+  // A file, or a device written in place (a day file linked to /dev/null, to /dev/full).
+  if (!S_ISREG(st.st_mode) && !S_ISCHR(st.st_mode)) return Fail(EINVAL, false);
   if (st.st_size == 0) {
     buffer_ = RecordingHeader();
   } else {
