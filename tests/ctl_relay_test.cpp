@@ -200,6 +200,7 @@ TEST_F(Ctl, LiveRecord) {
   config.version = "1.14.d";
   Start(config);
   live_->Trip(*sim::ParseStage("Fo1", 14), 60s);
+  ASSERT_EQ(Run({"live", "--record"}).code, 0);  // one snapshot, into the same file
   const CtlResult run = Run({"live", "--record", "--count", "12"});
   ASSERT_EQ(run.code, 0) << run.err;
   EXPECT_EQ(std::count(run.out.begin(), run.out.end(), '\n'), 12) << run.out;
@@ -217,7 +218,7 @@ TEST_F(Ctl, LiveRecord) {
   EXPECT_EQ(text.rfind(nx480::RecordingHeader(), 0), 0u) << text;
   const nx480::RecordingRead read = nx480::ParseRecording(text);
   EXPECT_EQ(read.badLines, 0);
-  ASSERT_EQ(read.samples.size(), 12u);
+  ASSERT_EQ(read.samples.size(), 13u);
   for (const nx480::RecordingSample& s : read.samples) {
     EXPECT_TRUE(s.Tripped(nx480::Stage::Fo1));
     EXPECT_FALSE(s.Tripped(nx480::Stage::Uu1));
