@@ -329,18 +329,24 @@ std::vector<std::string> EnforceRecordingCap(const std::string& root, uint64_t c
   std::vector<DayFile> files;
   uint64_t total = 0;
   std::error_code ec;
-  for (const fs::directory_entry& relay : fs::directory_iterator(root, ec)) {
-    if (!relay.is_directory(ec)) continue;
-    std::error_code inner;
-    for (const fs::directory_entry& file : fs::directory_iterator(relay.path(), inner)) {
-      const std::string name = file.path().filename().string();
-      if (name.size() != 14 || name.substr(10) != ".csv" || !file.is_regular_file(inner)) continue;
-      const uint64_t size = file.file_size(inner);
-      if (inner) continue;
-      files.push_back(
-          {name.substr(0, 10), relay.path().filename().string(), file.path().string(), size});
-      total += size;
+  // The walk's increments may throw (a folder gone or closed to us meanwhile): what was found
+  // until then is judged.
+  try {
+    for (const fs::directory_entry& relay : fs::directory_iterator(root, ec)) {
+      if (!relay.is_directory(ec)) continue;
+      std::error_code inner;
+      for (const fs::directory_entry& file : fs::directory_iterator(relay.path(), inner)) {
+        const std::string name = file.path().filename().string();
+        if (name.size() != 14 || name.substr(10) != ".csv" || !file.is_regular_file(inner))
+          continue;
+        const uint64_t size = file.file_size(inner);
+        if (inner) continue;
+        files.push_back(
+            {name.substr(0, 10), relay.path().filename().string(), file.path().string(), size});
+        total += size;
+      }
     }
+  } catch (const fs::filesystem_error&) {
   }
   std::sort(files.begin(), files.end(), [](const DayFile& a, const DayFile& b) {
     return a.day != b.day ? a.day < b.day : a.folder > b.folder;
