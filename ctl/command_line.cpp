@@ -23,7 +23,12 @@ struct CommandForm {
 const std::vector<CommandForm>& Commands() {
   static const std::vector<CommandForm> commands = {
       {"identify", {}},
-      {"live", {{"--stream", false}, {"--count", true}, {"--csv", false}, {"--tenths", false}}},
+      {"live",
+       {{"--stream", false},
+        {"--count", true},
+        {"--csv", false},
+        {"--tenths", false},
+        {"--record", false}}},
       {"settings", {{"--firmware", true}}},
       {"clock", {{"--set", false}}},
       {"relay", {{"--hold", false}}},
@@ -77,6 +82,7 @@ std::string BuildCommand(const std::string& command, const std::vector<std::stri
     inv.stream = has("--stream");
     inv.csv = has("--csv");
     inv.tenths = has("--tenths");
+    inv.record = has("--record");
     if (has("--count")) {
       const std::optional<int> count = WholeNumber(options.at("--count"), 1, 1000000000);
       if (!count) return "--count takes a whole number of snapshots, 1 or more";
@@ -334,7 +340,7 @@ std::string HelpText(const std::string& topic) {
            "firmware number, temperature variant and serial number.\n";
   }
   if (topic == "live") {
-    return "Usage: nx480ctl live [--stream | --count N] [--csv] [--tenths]\n"
+    return "Usage: nx480ctl live [--stream | --count N] [--csv] [--tenths] [--record]\n"
            "\n"
            "One snapshot of the live values: U1-U3, the frequency, the reconnection\n"
            "countdown, the 10-minute averages, the temperature and the protection stages\n"
@@ -346,8 +352,12 @@ std::string HelpText(const std::string& topic) {
            "  --csv       semicolon-separated lines with a title line, for a log file\n"
            "  --tenths    voltages in tenths of a volt where the firmware has them\n"
            "              (x.11 and later; always on with --service)\n"
+           "  --record    keep every good snapshot in the relay's recording as the live\n"
+           "              values window does (a CSV file per day under\n"
+           "              $XDG_DATA_HOME/nx480-pc/recordings/SERIAL/)\n"
            "\n"
-           "Exit code 4 when a snapshot failed (its values are empty).\n";
+           "Exit code 4 when a snapshot failed (its values are empty), 5 when the\n"
+           "recording stopped (a full disk: the snapshots go on).\n";
   }
   if (topic == "settings") {
     return "Usage: nx480ctl settings read FILE.nx4\n"

@@ -51,6 +51,7 @@ struct Invocation {
   int count = 0;           // live --count N (0: without end)
   bool csv = false;        // live --csv
   bool tenths = false;     // live --tenths
+  bool record = false;     // live --record
   int firmware = -1;       // settings show|check --firmware N (-1: ask the relay)
   std::string profile;     // settings check PROFILE, report --profile: a path, or a profile's name
   std::string technician;  // report --technician NAME

@@ -2,10 +2,15 @@
 
 #include <atomic>
 #include <chrono>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <vector>
 
 #include "commands.h"
 #include "live_values.h"
 #include "output.h"
+#include "recording.h"
 #include "relay_link.h"
 #include "relay_time.h"
 
@@ -65,11 +70,16 @@ class LivePrinter : public LiveValuesWindow {
     // The window's 0,1 V box: there from x.11 on, checked by the user or by service mode.
     box_.visible = LayoutFor(session.firmware, 0, session.hasTemperature).checkBox01VVisible;
     box_.checked = invocation.tenths || invocation.service;
+    record_ = invocation.record;
   }
 
   void StoreLiveValues(const LiveImage& image, uint32_t stageFlags) override {
     StoreLive(snapshot_.texts, image, stageFlags, image.firmware, box_);
     snapshot_.good = true;
+    if (record_) {
+      sample_ = SampleOf(image, stageFlags, snapshot_.hasTemperature);
+      StampNow(sample_);
+    }
   }
   void ClearLiveValues() override {
     ClearLive(snapshot_.texts);
@@ -79,9 +89,19 @@ class LivePrinter : public LiveValuesWindow {
     // A request set again just as the last one was served may bring one snapshot more.
     if (limit_ > 0 && shown_.load() >= limit_) return;
     if (!snapshot_.good) failed_.store(true);
+    if (record_ && snapshot_.good) {
+      const std::lock_guard lock(samplesMutex_);
+      samples_.push_back(sample_);
+    }
     Print(csv_ ? LiveCsvLine(Now(), snapshot_)
                : Now().substr(11) + "  " + LiveTextLine(snapshot_) + "\n");
     shown_.fetch_add(1);
+  }
+
+  // The samples recorded since the last call (main thread; the worker never writes the file).
+  std::vector<RecordingSample> TakeSamples() {
+    const std::lock_guard lock(samplesMutex_);
+    return std::exchange(samples_, {});
   }
 
   int Shown() const { return shown_.load(); }
@@ -95,6 +115,59 @@ class LivePrinter : public LiveValuesWindow {
   LiveSnapshot snapshot_;
   std::atomic<int> shown_{0};
   std::atomic<bool> failed_{false};
+  bool record_ = false;
+  RecordingSample sample_;
+  std::mutex samplesMutex_;
+  std::vector<RecordingSample> samples_;
+};
+
+// live --record: the samples handed over by the printer written on the main thread.
+class Recorder {
+ public:
+  // Before the connection: the root, the cap (enforced at once), a bad configuration said.
+  bool Start() {
+    const std::optional<std::string> root = RecordingRoot();
+    if (!root) {
+      Say("cannot record: no data folder (HOME is no absolute path)");
+      return false;
+    }
+    const RecordingConfig config = ReadRecordingConfig();
+    if (config.invalid)
+      Say(config.path + ": cap-mb is no whole number of megabytes from 1 on; the cap is " +
+          std::to_string(kDefaultCapMb) + " MB");
+    writer_ = std::make_unique<RecordingWriter>(*root, config.capBytes);
+    return true;
+  }
+  void Serial(int32_t serialNumber) { serial_ = serialNumber; }
+  void Write(int32_t serialNumber, LivePrinter& printer) {
+    serial_ = serialNumber;
+    Write(printer);
+  }
+  void Write(LivePrinter& printer) {
+    if (!writer_ || writer_->Stopped()) return;
+    for (const RecordingSample& sample : printer.TakeSamples())
+      if (!writer_->Append(serial_, sample)) break;
+    writer_->FlushIfDue();
+    Check();
+  }
+  // The end: what is buffered goes to the file. False when the recording stopped.
+  bool Finish() {
+    if (!writer_) return true;
+    writer_->Flush();
+    Check();
+    return !writer_->Stopped();
+  }
+
+ private:
+  void Check() {
+    if (writer_->Stopped() && !said_) {
+      Say(RecordingStoppedMessage(writer_->Error(), writer_->Path()));
+      said_ = true;
+    }
+  }
+  std::unique_ptr<RecordingWriter> writer_;
+  int32_t serial_ = -1;
+  bool said_ = false;
 };
 
 }  // namespace
@@ -145,10 +218,14 @@ std::string LiveCsvLine(const std::string& time, const LiveSnapshot& s) {
   return line + "\r\n";
 }
 
-Exit RunLive(const Invocation& invocation) {
-  LivePrinter printer;
+namespace {
+
+// The live command itself; the recorder writes what the printer hands over between the
+// snapshots, on this (the main) thread.
+Exit Live(const Invocation& invocation, LivePrinter& printer, Recorder& recorder) {
   RelayLink relay(invocation);
   if (const Exit connected = relay.Connect(); connected != Exit::Ok) return connected;
+  const int32_t serial = relay.Session().serialNumber;
   const int limit = invocation.stream ? invocation.count : 1;
   printer.Configure(relay.Session(), invocation, limit);
   relay.Start({{.slot = kLiveRequest,
@@ -161,6 +238,7 @@ Exit RunLive(const Invocation& invocation) {
                     }}});
   if (invocation.csv) Print(LiveCsvTitle());
 
+  recorder.Serial(serial);
   if (!invocation.stream) {
     if (const Exit served = relay.Serve(printer.request, [&printer] { printer.request.Set(1); });
         served != Exit::Ok)
@@ -178,6 +256,7 @@ Exit RunLive(const Invocation& invocation) {
     const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
         next - std::chrono::steady_clock::now());
     if (!relay.Pause(std::max(left, std::chrono::milliseconds(0)))) break;
+    recorder.Write(serial, printer);
     if (relay.Link().IsParked()) {
       Say("communication error: the device " + relay.Session().port + " is gone");
       return Exit::Communication;
@@ -185,6 +264,18 @@ Exit RunLive(const Invocation& invocation) {
   }
   if (const Exit served = relay.Await(printer.request); served != Exit::Ok) return served;
   return printer.Failed() ? Exit::Communication : Exit::Ok;
+}
+
+}  // namespace
+
+Exit RunLive(const Invocation& invocation) {
+  Recorder recorder;
+  if (invocation.record && !recorder.Start()) return Exit::BadFile;
+  LivePrinter printer;  // outlives the worker, which ends with Live's relay link
+  const Exit exit = Live(invocation, printer, recorder);
+  recorder.Write(printer);
+  if (!recorder.Finish() && exit == Exit::Ok) return Exit::BadFile;
+  return exit;
 }
 
 }  // namespace nx480::ctl

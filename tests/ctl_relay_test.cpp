@@ -20,6 +20,7 @@
 #include "journal.h"
 #include "pty.h"
 #include "pty_relay.h"
+#include "recording.h"
 #include "relay_live.h"
 #include "settings_file.h"
 #include "settings_table.h"
@@ -191,6 +192,45 @@ TEST_F(Ctl, LiveSnapshotAndStream) {
   endless.Signal(SIGINT);
   const CtlResult ended = endless.Finish();
   EXPECT_EQ(ended.code, 0) << ended.err;
+}
+
+// live --record: the window's day file beside the unchanged output; a full disk stops it.
+TEST_F(Ctl, LiveRecord) {
+  sim::RelayConfig config;
+  config.version = "1.14.d";
+  Start(config);
+  live_->Trip(*sim::ParseStage("Fo1", 14), 60s);
+  ASSERT_EQ(Run({"live", "--record"}).code, 0);  // one snapshot, into the same file
+  const CtlResult run = Run({"live", "--record", "--count", "12"});
+  ASSERT_EQ(run.code, 0) << run.err;
+  EXPECT_EQ(std::count(run.out.begin(), run.out.end(), '\n'), 12) << run.out;
+  EXPECT_TRUE(Has(run.out, "tripped: Fo1")) << run.out;
+  nx480::RecordingSample now;
+  nx480::StampNow(now);
+  const std::string relays = Path("data") + "/nx480-pc/recordings";
+  std::vector<std::string> folders;
+  for (const auto& e : std::filesystem::directory_iterator(relays))
+    folders.push_back(e.path().string());
+  ASSERT_EQ(folders.size(), 1u);
+  const std::string file = folders[0] + "/" + nx480::RecordingDay(now) + ".csv";
+  std::ifstream in(file);
+  const std::string text{std::istreambuf_iterator<char>(in), {}};
+  EXPECT_EQ(text.rfind(nx480::RecordingHeader(), 0), 0u) << text;
+  const nx480::RecordingRead read = nx480::ParseRecording(text);
+  EXPECT_EQ(read.badLines, 0);
+  ASSERT_EQ(read.samples.size(), 13u);
+  for (const nx480::RecordingSample& s : read.samples) {
+    EXPECT_TRUE(s.Tripped(nx480::Stage::Fo1));
+    EXPECT_FALSE(s.Tripped(nx480::Stage::Uu1));
+    EXPECT_NEAR(s.u[0], 230, 1);  // in tenths: the display rounds to 230
+  }
+
+  std::filesystem::remove(file);
+  std::filesystem::create_symlink("/dev/full", file);
+  const CtlResult full = Run({"live", "--record", "--count", "3"});
+  EXPECT_EQ(full.code, 5);
+  EXPECT_EQ(std::count(full.out.begin(), full.out.end(), '\n'), 3) << full.out;
+  EXPECT_TRUE(Has(full.err, "recording stopped: the disk is full")) << full.err;
 }
 
 TEST_F(Ctl, SettingsRoundTripDiffAndShow) {

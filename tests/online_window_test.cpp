@@ -8,14 +8,18 @@
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QRegularExpression>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <array>
 #include <chrono>
+#include <filesystem>
+#include <fstream>
 #include <map>
 #include <memory>
 
 #include "live_values.h"
+#include "recording.h"
 #include "relay_live.h"
 #include "window_fixture.h"
 
@@ -473,6 +477,51 @@ class OnlineWindowTest : public QObject {
     QTest::keyClick(f.EditFocus, Qt::Key_F1);
     QVERIFY(!app.main.Modbus().PortIsOpen());
     QVERIFY(!f.isVisible());
+  }
+
+  // While connected every snapshot goes to the relay's day file; a full disk stops the
+  // recording with a notice, and the live values go on.
+  void recordsWhileConnected() {
+    QTemporaryDir data;
+    ScopedDataHome home(data.path());
+    std::shared_ptr<sim::LiveValues> live;
+    auto relay = StartRelay("1.14.d", live);
+    live->Trip(*sim::ParseStage("f>", 14), 60s);
+    App app;
+    app.main.ListPorts = [path = relay->SlavePath()] { return std::vector<std::string>{path}; };
+    TFormOnLine& f = app.onLine;
+    const QRect labels[] = {f.LabelF->geometry(), f.LabelStav->geometry()};
+    app.main.ButtonConnectClick();
+    QVERIFY(f.isVisible());
+    nx480::RecordingSample now;
+    nx480::StampNow(now);
+    const std::string path = data.path().toStdString() + "/nx480-pc/recordings/" +
+                             std::to_string(f.Session().serialNumber) + "/" +
+                             nx480::RecordingDay(now) + ".csv";
+    QVERIFY(QTest::qWaitFor(
+        [&] { return std::filesystem::exists(path) && std::filesystem::file_size(path) > 0; },
+        5000));
+    QTest::keyClick(f.EditFocus, Qt::Key_F1);  // disconnect: the rest goes to the file
+    std::ifstream in(path);
+    const std::string text{std::istreambuf_iterator<char>(in), {}};
+    const nx480::RecordingRead read = nx480::ParseRecording(text);
+    QVERIFY(read.samples.size() >= 8);
+    QCOMPARE(read.badLines, 0);
+    QVERIFY(read.samples.back().Tripped(Stage::Fo1));
+    QVERIFY(read.samples.back().u[0] > 200);
+    QVERIFY(f.LabelRecording->isHidden());
+
+    // The next connection writes to a full disk.
+    std::filesystem::remove(path);
+    std::filesystem::create_symlink("/dev/full", path);
+    app.main.ButtonConnectClick();
+    QVERIFY(QTest::qWaitFor([&] { return f.LabelRecording->isVisible(); }, 5000));
+    QCOMPARE(f.LabelRecording->text(), QString("Záznam zastaven: disk je plný"));
+    f.EditU1->clear();
+    QVERIFY(QTest::qWaitFor([&] { return !f.EditU1->text().isEmpty(); }, 3000));
+    QCOMPARE(f.LabelF->geometry(), labels[0]);
+    QCOMPARE(f.LabelStav->geometry(), labels[1]);
+    QTest::keyClick(f.EditFocus, Qt::Key_F1);
   }
 
   // A refresh in flight when the user disconnects (200 ms grace) or the program closes (50 ms)

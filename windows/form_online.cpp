@@ -169,6 +169,14 @@ TFormOnLine::TFormOnLine(QWidget* parent) : RelayWindow(parent) {
   EditTemp = edit(this, "EditTemp", {472, 208, 73, 30}, ArialFont(19, true), kBlack, false);
   EditTemp->hide();
 
+  // In the free space between "F[Hz]" and "Stav ochrany".
+  LabelRecording = new QLabel(this);
+  LabelRecording->setObjectName("LabelRecording");
+  LabelRecording->setGeometry(124, 128, 208, 16);
+  LabelRecording->setFont(SystemFont(11));
+  SetColour(LabelRecording, QPalette::WindowText, Red());
+  LabelRecording->hide();
+
   setTabOrder(EditFocus, EditU1);
   setTabOrder(EditU1, EditU2);
   setTabOrder(EditU2, EditU3);
@@ -248,11 +256,30 @@ void TFormOnLine::FormShow() {
   CheckBox01VClick();
   LabelTemp->setVisible(layout.temperatureVisible);
   EditTemp->setVisible(layout.temperatureVisible);
+  hasTemperature_.store(session.hasTemperature, std::memory_order_release);
+  // A new recording for this connection.
+  recorder_.reset();
+  LabelRecording->hide();
+  recordedSerial_ = session.serialNumber;
+  if (const std::optional<std::string> root = nx480::RecordingRoot()) {
+    const nx480::RecordingConfig config = nx480::ReadRecordingConfig();
+    recorder_ = std::make_unique<nx480::RecordingWriter>(*root, config.capBytes);
+    if (config.invalid)
+      ShowRecordingNotice("Chybný recording.conf, limit " + std::to_string(nx480::kDefaultCapMb) +
+                          " MB");
+  }
   Timer1->start();
 }
 
 void TFormOnLine::FormHide() {
   Timer1->stop();
+  recorder_.reset();  // what is buffered goes to the file
+}
+
+void TFormOnLine::ShowRecordingNotice(const std::string& text) {
+  LabelRecording->setText(QString::fromStdString(text));
+  LabelRecording->setToolTip(recorder_ ? QString::fromStdString(recorder_->Path()) : QString());
+  LabelRecording->show();
 }
 
 void TFormOnLine::hideEvent(QHideEvent* event) {
@@ -277,6 +304,10 @@ void TFormOnLine::closeEvent(QCloseEvent* event) {
 
 void TFormOnLine::Timer1Timer() {
   LiveRequest.Set(1);
+  if (recorder_ && !recorder_->Stopped()) {
+    recorder_->FlushIfDue();
+    if (recorder_->Stopped()) ShowRecordingNotice(nx480::RecordingStoppedText(recorder_->Error()));
+  }
 }
 
 void TFormOnLine::MirrorCheckBox() {
@@ -318,13 +349,23 @@ void TFormOnLine::StoreLiveValues(const nx480::LiveImage& image, uint32_t stageF
   nx480::StoreLive(pending_, image, stageFlags, image.firmware,
                    {box01Visible_.load(std::memory_order_acquire),
                     box01Checked_.load(std::memory_order_acquire)});
+  pendingSample_ =
+      nx480::SampleOf(image, stageFlags, hasTemperature_.load(std::memory_order_acquire));
+  nx480::StampNow(pendingSample_);
+  pendingSampleGood_ = true;
 }
 
 void TFormOnLine::ClearLiveValues() {
   nx480::ClearLive(pending_);
+  pendingSampleGood_ = false;
 }
 
 void TFormOnLine::ShowLiveValues() {
+  if (pendingSampleGood_ && recorder_ && !recorder_->Stopped()) {
+    pendingSampleGood_ = false;  // each snapshot once
+    if (!recorder_->Append(recordedSerial_, pendingSample_))
+      ShowRecordingNotice(nx480::RecordingStoppedText(recorder_->Error()));
+  }
   SetText(EditU1, pending_.U1);
   SetText(EditU2, pending_.U2);
   SetText(EditU3, pending_.U3);

@@ -7,16 +7,24 @@
 // mirrored here on the user-interface thread (the 0,1 V check box's visible and checked
 // properties). ShowLiveValues then runs on the user-interface thread inside the worker's
 // synchronous call and is the only reader of the pending state while the worker waits.
+//
+// Recording: while the window is shown (the relay connected) every good snapshot goes to the
+// relay's day file (records/recording.h). The worker only decodes the sample into the pending
+// state; ShowLiveValues appends it on the user-interface thread and Timer1 writes the buffer
+// when due. A recording that stops (a full disk) says so in LabelRecording; the live values go
+// on.
 #pragma once
 
 #include <QColor>
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <vector>
 
 #include "live_values.h"
 #include "live_view.h"
+#include "recording.h"
 #include "relay_window.h"
 
 class QCheckBox;
@@ -93,6 +101,11 @@ class TFormOnLine : public RelayWindow, public nx480::LiveValuesWindow {
   QLabel* PanelUo1 = nullptr;
   QLineEdit* EditTemp = nullptr;
   QTimer* Timer1 = nullptr;
+  // The recording's notice (stopped, a bad recording.conf); hidden while there is none.
+  QLabel* LabelRecording = nullptr;
+
+  // The recording's writer while the window is shown (tests).
+  const nx480::RecordingWriter* Recorder() const { return recorder_.get(); }
 
   // The stage panel of each stage.
   QLabel* PanelOf(nx480::Stage stage) const;
@@ -107,7 +120,14 @@ class TFormOnLine : public RelayWindow, public nx480::LiveValuesWindow {
   // Copies the check box's visible and checked properties for the worker.
   void MirrorCheckBox();
 
+  void ShowRecordingNotice(const std::string& text);
+
   nx480::LiveTexts pending_;
+  nx480::RecordingSample pendingSample_;  // pending state too
+  bool pendingSampleGood_ = false;
+  std::atomic<bool> hasTemperature_{false};  // the session's, mirrored for the worker
+  std::unique_ptr<nx480::RecordingWriter> recorder_;
+  int32_t recordedSerial_ = -1;
   int designClientHeight_ = 0;
   std::atomic<bool> box01Visible_{false};
   std::atomic<bool> box01Checked_{false};

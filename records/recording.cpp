@@ -1,0 +1,478 @@
+#include "recording.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <charconv>
+#include <cmath>
+#include <ctime>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <system_error>
+
+namespace nx480 {
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono;
+
+constexpr const char* kStageNames[] = {"Uu1", "Uu2", "Uo1", "Uo2", "Uo3",
+                                       "Fu1", "Fu2", "Fo1", "Fo2"};
+constexpr int kStageCount = static_cast<int>(std::size(kStages));
+constexpr int kValueCells = 9;  // U1-U3, f, the three averages, countdown, temperature
+constexpr int kCells = 1 + kValueCells + 2 * kStageCount;
+
+// Fixed-point text with a decimal point whatever the C locale says; "" for NaN.
+void AppendNumber(std::string& out, double value, int decimals) {
+  if (std::isnan(value)) return;
+  char text[32];
+  const auto result =
+      std::to_chars(text, text + sizeof text, value, std::chars_format::fixed, decimals);
+  out.append(text, result.ptr);
+}
+
+bool ParseNumber(std::string_view cell, double& value) {
+  if (cell.empty()) {
+    value = kNoValue;
+    return true;
+  }
+  const auto result =
+      std::from_chars(cell.data(), cell.data() + cell.size(), value, std::chars_format::fixed);
+  return result.ec == std::errc() && result.ptr == cell.data() + cell.size() &&
+         std::isfinite(value);
+}
+
+bool ParseDigits(std::string_view text, size_t at, size_t count, int& value) {
+  if (at + count > text.size()) return false;
+  value = 0;
+  for (size_t i = at; i < at + count; ++i) {
+    if (text[i] < '0' || text[i] > '9') return false;
+    value = value * 10 + (text[i] - '0');
+  }
+  return true;
+}
+
+// "YYYY-MM-DDTHH:MM:SS.mmm+HH:MM".
+bool ParseTime(std::string_view text, int64_t& pcMillis, int& offsetMinutes) {
+  if (text.size() != 29 || text[4] != '-' || text[7] != '-' || text[10] != 'T' || text[13] != ':' ||
+      text[16] != ':' || text[19] != '.' || (text[23] != '+' && text[23] != '-') || text[26] != ':')
+    return false;
+  int y, mo, d, h, mi, s, ms, oh, om;
+  if (!ParseDigits(text, 0, 4, y) || !ParseDigits(text, 5, 2, mo) || !ParseDigits(text, 8, 2, d) ||
+      !ParseDigits(text, 11, 2, h) || !ParseDigits(text, 14, 2, mi) ||
+      !ParseDigits(text, 17, 2, s) || !ParseDigits(text, 20, 3, ms) ||
+      !ParseDigits(text, 24, 2, oh) || !ParseDigits(text, 27, 2, om))
+    return false;
+  const year_month_day date{year{y}, month{static_cast<unsigned>(mo)},
+                            day{static_cast<unsigned>(d)}};
+  if (!date.ok() || h > 23 || mi > 59 || s > 59 || oh > 23 || om > 59) return false;
+  offsetMinutes = (text[23] == '-' ? -1 : 1) * (oh * 60 + om);
+  const int64_t localMillis = int64_t{sys_days{date}.time_since_epoch().count()} * 86400000 +
+                              ((int64_t{h} * 60 + mi) * 60 + s) * 1000 + ms;
+  pcMillis = localMillis - int64_t{offsetMinutes} * 60000;
+  return true;
+}
+
+std::vector<std::string_view> Cells(std::string_view line) {
+  std::vector<std::string_view> cells;
+  size_t start = 0;
+  for (;;) {
+    const size_t comma = line.find(',', start);
+    cells.push_back(line.substr(start, comma - start));
+    if (comma == std::string_view::npos) return cells;
+    start = comma + 1;
+  }
+}
+
+bool ParseLine(std::string_view line, RecordingSample& s) {
+  const std::vector<std::string_view> cells = Cells(line);
+  if (cells.size() != kCells) return false;
+  if (!ParseTime(cells[0], s.pcMillis, s.utcOffsetMinutes)) return false;
+  double* values[kValueCells] = {&s.u[0],   &s.u[1],   &s.u[2],      &s.f,          &s.avg[0],
+                                 &s.avg[1], &s.avg[2], &s.countdown, &s.temperature};
+  for (int i = 0; i < kValueCells; ++i)
+    if (!ParseNumber(cells[1 + i], *values[i])) return false;
+  // U1-U3 and f come with every sample; the others may be empty.
+  for (int i = 0; i < 4; ++i)
+    if (std::isnan(*values[i])) return false;
+  s.pickedUp = s.tripped = 0;
+  for (int i = 0; i < 2 * kStageCount; ++i) {
+    const std::string_view cell = cells[1 + kValueCells + i];
+    if (cell != "0" && cell != "1") return false;
+    if (cell == "1") (i % 2 == 0 ? s.pickedUp : s.tripped) |= uint16_t(1u << (i / 2));
+  }
+  return true;
+}
+
+std::string Why(const char* text, const FileError& error) {
+  const std::string system = SystemErrorText(error);
+  return system.empty() ? text : std::string(text) + " (" + system + ")";
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------------------------
+// A sample
+
+RecordingSample SampleOf(const LiveImage& image, uint32_t stageFlags, bool hasTemperature) {
+  RecordingSample s;
+  const FirmwareFeatures& fw = image.firmware;
+  auto take3 = [&image](double(&out)[3], int first, double scale) {
+    if (!image.Has(first + 2)) return;
+    for (int i = 0; i < 3; ++i) out[i] = image.Register(first + i) * scale;
+  };
+  if (fw.tenthsInMainRegisters) {
+    take3(s.u, 0, 0.1);
+    take3(s.avg, 5, 0.1);
+  } else if (fw.resolutionBox && image.Has(12)) {
+    take3(s.u, 10, 0.1);
+    if (fw.tenMinuteTenths && image.Has(15))
+      take3(s.avg, 13, 0.1);
+    else
+      take3(s.avg, 5, 1.0);
+  } else {
+    take3(s.u, 0, 1.0);
+    take3(s.avg, 5, 1.0);
+  }
+  if (!fw.tenMinuteArea) s.avg[0] = s.avg[1] = s.avg[2] = kNoValue;
+  if (image.Has(3)) s.f = ((int{image.Register(3)} + int{image.SecondFrequency()}) / 2) / 100.0;
+  if (image.Has(4)) s.countdown = (int{image.Register(4)} * 10 / fw.delayScale) / 10.0;
+  if (image.Has(9)) {
+    const uint16_t reg9 = image.Register(9);
+    if (hasTemperature || TemperatureAppears(fw, TemperatureText(reg9)))
+      s.temperature = (int{reg9} - 2721) / 10.0;
+  }
+  for (int i = 0; i < kStageCount; ++i) {
+    const StageBits bits = BitsOf(kStages[i]);
+    if (stageFlags >> bits.pickedUp & 1u) s.pickedUp |= uint16_t(1u << i);
+    if (stageFlags >> bits.tripped & 1u) s.tripped |= uint16_t(1u << i);
+  }
+  return s;
+}
+
+void StampNow(RecordingSample& sample) {
+  const auto now = system_clock::now();
+  sample.pcMillis = duration_cast<milliseconds>(now.time_since_epoch()).count();
+  const time_t seconds = system_clock::to_time_t(now);
+  tm local{};
+  localtime_r(&seconds, &local);
+  sample.utcOffsetMinutes = static_cast<int>(local.tm_gmtoff / 60);
+}
+
+// ---------------------------------------------------------------------------------------------
+// The format
+
+std::string RecordingHeader() {
+  std::string header =
+      "time,U1 [V],U2 [V],U3 [V],f [Hz],U1 10min [V],U2 10min [V],U3 10min [V],countdown [s],"
+      "temperature [\u00B0C]";
+  for (const char* stage : kStageNames)
+    header += std::string(",") + stage + " picked up," + stage + " tripped";
+  return header + "\n";
+}
+
+std::string RecordingTime(int64_t pcMillis, int utcOffsetMinutes) {
+  const int64_t local = pcMillis + int64_t{utcOffsetMinutes} * 60000;
+  const int64_t days = local >= 0 ? local / 86400000 : (local - 86399999) / 86400000;
+  const int64_t inDay = local - days * 86400000;
+  const year_month_day date{sys_days{std::chrono::days{days}}};
+  const int offset = std::abs(utcOffsetMinutes);
+  char text[48];
+  std::snprintf(text, sizeof text, "%04d-%02u-%02uT%02d:%02d:%02d.%03d%c%02d:%02d",
+                int{date.year()}, unsigned{date.month()}, unsigned{date.day()},
+                static_cast<int>(inDay / 3600000), static_cast<int>(inDay / 60000 % 60),
+                static_cast<int>(inDay / 1000 % 60), static_cast<int>(inDay % 1000),
+                utcOffsetMinutes < 0 ? '-' : '+', offset / 60, offset % 60);
+  return text;
+}
+
+std::string RecordingDay(const RecordingSample& sample) {
+  return RecordingTime(sample.pcMillis, sample.utcOffsetMinutes).substr(0, 10);
+}
+
+std::string RecordingLine(const RecordingSample& s) {
+  std::string line = RecordingTime(s.pcMillis, s.utcOffsetMinutes);
+  line.reserve(160);
+  const std::pair<double, int> values[kValueCells] = {
+      {s.u[0], 1},   {s.u[1], 1},   {s.u[2], 1},      {s.f, 2},          {s.avg[0], 1},
+      {s.avg[1], 1}, {s.avg[2], 1}, {s.countdown, 1}, {s.temperature, 1}};
+  for (const auto& [value, decimals] : values) {
+    line += ',';
+    AppendNumber(line, value, decimals);
+  }
+  for (int i = 0; i < kStageCount; ++i) {
+    line += (s.pickedUp >> i & 1u) ? ",1" : ",0";
+    line += (s.tripped >> i & 1u) ? ",1" : ",0";
+  }
+  return line + "\n";
+}
+
+RecordingRead ParseRecording(std::string_view text) {
+  RecordingRead read;
+  const std::string header = RecordingHeader();
+  bool first = true;
+  int64_t last = INT64_MIN;
+  while (!text.empty()) {
+    const size_t end = text.find('\n');
+    if (end == std::string_view::npos) {  // cut by a kill
+      ++read.badLines;
+      break;
+    }
+    const std::string_view line = text.substr(0, end);
+    text.remove_prefix(end + 1);
+    if (first && line == std::string_view(header).substr(0, header.size() - 1)) {
+      first = false;
+      continue;
+    }
+    first = false;
+    RecordingSample sample;
+    if (!ParseLine(line, sample) || sample.pcMillis < last) {
+      ++read.badLines;
+      continue;
+    }
+    last = sample.pcMillis;
+    read.samples.push_back(sample);
+  }
+  return read;
+}
+
+bool ReadRecording(const std::string& path, RecordingRead& read, FileError& error) {
+  error = {};
+  std::error_code ec;
+  const fs::file_status status = fs::status(path, ec);
+  if (ec || !fs::exists(status)) {
+    error = {FileProblem::NotFound, ENOENT};
+    return false;
+  }
+  if (fs::is_directory(status)) {
+    error = {FileProblem::IsFolder, EISDIR};
+    return false;
+  }
+  if (!fs::is_regular_file(status)) {
+    error = {FileProblem::NotAFile, 0};
+    return false;
+  }
+  std::ifstream in(path, std::ios::binary);
+  if (!in) {
+    error = {FileProblemOf(errno, false), errno};
+    return false;
+  }
+  std::ostringstream text;
+  text << in.rdbuf();
+  read = ParseRecording(text.str());
+  return true;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Folders, configuration, the cap
+
+std::optional<std::string> RecordingRoot(const EnvironmentLookup& env) {
+  if (const auto data = env("XDG_DATA_HOME"); data && !data->empty() && data->front() == '/')
+    return *data + "/nx480-pc/recordings";
+  if (const auto home = env("HOME"); home && !home->empty() && home->front() == '/')
+    return *home + "/.local/share/nx480-pc/recordings";
+  return std::nullopt;
+}
+
+std::string RecordingFolderName(int32_t serialNumber) {
+  return serialNumber == -1 ? std::string("unknown") : std::to_string(serialNumber);
+}
+
+RecordingConfig ReadRecordingConfig(const EnvironmentLookup& env) {
+  RecordingConfig config;
+  if (const auto c = env("XDG_CONFIG_HOME"); c && !c->empty() && c->front() == '/')
+    config.path = *c + "/nx480-pc/recording.conf";
+  else if (const auto home = env("HOME"); home && !home->empty() && home->front() == '/')
+    config.path = *home + "/.config/nx480-pc/recording.conf";
+  else
+    return config;
+  std::ifstream in(config.path);
+  std::string line;
+  auto trimmed = [](std::string_view text) {
+    const size_t first = text.find_first_not_of(" \t\r");
+    if (first == std::string_view::npos) return std::string_view();
+    return text.substr(first, text.find_last_not_of(" \t\r") - first + 1);
+  };
+  while (std::getline(in, line)) {
+    const std::string_view text = trimmed(line);
+    if (text.empty() || text.front() == '#') continue;
+    const size_t equals = text.find('=');
+    if (equals == std::string_view::npos || trimmed(text.substr(0, equals)) != "cap-mb") {
+      config.invalid = true;
+      continue;
+    }
+    const std::string_view value = trimmed(text.substr(equals + 1));
+    uint64_t mb = 0;
+    const auto result = std::from_chars(value.data(), value.data() + value.size(), mb);
+    if (result.ec != std::errc() || result.ptr != value.data() + value.size() || mb == 0 ||
+        mb > 100'000'000) {
+      config.invalid = true;
+      config.capBytes = uint64_t{kDefaultCapMb} * 1000 * 1000;
+      continue;
+    }
+    if (!config.invalid) config.capBytes = mb * 1000 * 1000;
+  }
+  return config;
+}
+
+std::vector<std::string> EnforceRecordingCap(const std::string& root, uint64_t capBytes,
+                                             const std::string& keep) {
+  struct DayFile {
+    std::string day, folder, path;
+    uint64_t size;
+  };
+  std::vector<DayFile> files;
+  uint64_t total = 0;
+  std::error_code ec;
+  // The walk's increments may throw (a folder gone or closed to us meanwhile): what was found
+  // until then is judged.
+  try {
+    for (const fs::directory_entry& relay : fs::directory_iterator(root, ec)) {
+      if (!relay.is_directory(ec)) continue;
+      std::error_code inner;
+      for (const fs::directory_entry& file : fs::directory_iterator(relay.path(), inner)) {
+        const std::string name = file.path().filename().string();
+        if (name.size() != 14 || name.substr(10) != ".csv" || !file.is_regular_file(inner))
+          continue;
+        const uint64_t size = file.file_size(inner);
+        if (inner) continue;
+        files.push_back(
+            {name.substr(0, 10), relay.path().filename().string(), file.path().string(), size});
+        total += size;
+      }
+    }
+  } catch (const fs::filesystem_error&) {
+  }
+  std::sort(files.begin(), files.end(), [](const DayFile& a, const DayFile& b) {
+    return a.day != b.day ? a.day < b.day : a.folder > b.folder;
+  });
+  std::vector<std::string> removed;
+  for (const DayFile& file : files) {
+    if (total <= capBytes) break;
+    if (file.path == keep) continue;
+    if (fs::remove(file.path, ec)) {
+      total -= file.size;
+      removed.push_back(file.path);
+    }
+  }
+  return removed;
+}
+
+// ---------------------------------------------------------------------------------------------
+// The writer
+
+RecordingWriter::RecordingWriter(std::string root, uint64_t capBytes)
+    : root_(std::move(root)), capBytes_(capBytes) {
+  EnforceRecordingCap(root_, capBytes_);
+}
+
+RecordingWriter::~RecordingWriter() {
+  Close();
+}
+
+bool RecordingWriter::Fail(int err, bool creating) {
+  error_ = {FileProblemOf(err, creating), err};
+  if (error_.problem == FileProblem::None) error_.problem = FileProblem::Other;
+  buffer_.clear();
+  if (fd_ >= 0) ::close(fd_);
+  fd_ = -1;
+  return false;
+}
+
+void RecordingWriter::Close() {
+  if (fd_ < 0) return;
+  Flush();
+  if (fd_ >= 0) ::close(fd_);
+  fd_ = -1;
+}
+
+bool RecordingWriter::Open(int32_t serialNumber, const std::string& day) {
+  Close();
+  if (Stopped()) return false;
+  serial_ = serialNumber;
+  day_ = day;
+  const std::string folder = root_ + "/" + RecordingFolderName(serialNumber);
+  path_ = folder + "/" + day + ".csv";
+  std::error_code ec;
+  fs::create_directories(folder, ec);
+  if (ec) return Fail(ec.value(), true);
+  EnforceRecordingCap(root_, capBytes_, path_);
+  fd_ = ::open(path_.c_str(), O_RDWR | O_APPEND | O_CREAT | O_CLOEXEC | O_NONBLOCK, 0644);
+  if (fd_ < 0) return Fail(errno, true);
+  struct stat st {};
+  if (::fstat(fd_, &st) != 0) return Fail(errno, false);
+  // A file, or a device written in place (a day file linked to /dev/null, to /dev/full).
+  if (!S_ISREG(st.st_mode) && !S_ISCHR(st.st_mode)) return Fail(EINVAL, false);
+  if (st.st_size == 0) {
+    buffer_ = RecordingHeader();
+  } else {
+    // A line cut by a kill is ended, so that the next sample starts a line of its own.
+    char last = '\n';
+    if (::pread(fd_, &last, 1, st.st_size - 1) == 1 && last != '\n') buffer_ = "\n";
+  }
+  return true;
+}
+
+bool RecordingWriter::Append(int32_t serialNumber, const RecordingSample& sample,
+                             Clock::time_point now) {
+  if (Stopped()) return false;
+  const std::string day = RecordingDay(sample);
+  if (fd_ < 0 || serialNumber != serial_ || day != day_) {
+    if (!Open(serialNumber, day)) return false;
+    lastFlush_ = now;
+  }
+  buffer_ += RecordingLine(sample);
+  FlushIfDue(now);
+  return !Stopped();
+}
+
+void RecordingWriter::FlushIfDue(Clock::time_point now) {
+  if (now - lastFlush_ < kFlushPeriod) return;
+  lastFlush_ = now;
+  Flush();
+}
+
+bool RecordingWriter::Flush() {
+  if (Stopped()) return false;
+  size_t done = 0;
+  while (done < buffer_.size() && fd_ >= 0) {
+    const ssize_t n = ::write(fd_, buffer_.data() + done, buffer_.size() - done);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return Fail(errno, false);
+    }
+    done += static_cast<size_t>(n);
+  }
+  buffer_.erase(0, done);
+  return true;
+}
+
+std::string RecordingStoppedText(const FileError& error) {
+  switch (error.problem) {
+    case FileProblem::NoSpace:
+      return "Záznam zastaven: disk je plný";
+    case FileProblem::FolderNotWritable:
+    case FileProblem::ReadOnly:
+    case FileProblem::AccessDenied:
+      return "Záznam zastaven: nelze zapisovat";
+    default:
+      return "Záznam zastaven: chyba zápisu";
+  }
+}
+
+std::string RecordingStoppedMessage(const FileError& error, const std::string& path) {
+  const char* what = error.problem == FileProblem::NoSpace ? "the disk is full"
+                     : error.problem == FileProblem::FolderNotWritable ||
+                             error.problem == FileProblem::ReadOnly ||
+                             error.problem == FileProblem::AccessDenied
+                         ? "no right to write"
+                         : "write error";
+  return "recording stopped: " + Why(what, error) + ": " + path;
+}
+
+}  // namespace nx480
