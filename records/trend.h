@@ -1,0 +1,159 @@
+// What the trend window ("Průběh") shows of a series of recorded samples, worked out without
+// widgets: the samples of a time window reduced to pixel columns (the lowest and highest value of
+// each series per column, so that no extreme is lost), the protection thresholds of a settings
+// record as lines, and the spans in which each stage was picked up or tripped with the list of
+// trips. The window only draws these. Plain C++, no Qt.
+//
+// Samples are in the order of their PC time (pcMillis never decreasing); the recording's reader
+// makes them so. A sample without any value (U1, U2, U3 and f all NaN: a failed read) says
+// nothing about the stages.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string_view>
+#include <vector>
+
+#include "firmware_features.h"
+#include "recording_sample.h"
+#include "settings_words.h"
+
+namespace nx480 {
+
+// ---- Decimation ----
+
+// The series the trend draws, in this order: U1, U2, U3 in volts, f in hertz.
+inline constexpr int kTrendSeries = 4;
+inline constexpr std::string_view kTrendSeriesNames[kTrendSeries] = {"U1", "U2", "U3", "f"};
+double SeriesValue(const RecordingSample& sample, int series);
+
+// One pixel column of a time window.
+struct TrendColumn {
+  bool any = false;  // the column holds at least one sample
+  size_t first = 0;  // the index of its first and its last sample (both 0 without any)
+  size_t last = 0;
+  // The lowest and highest value of each series among the column's samples, NaN where none of
+  // them has a value of that series.
+  double min[kTrendSeries] = {kNoValue, kNoValue, kNoValue, kNoValue};
+  double max[kTrendSeries] = {kNoValue, kNoValue, kNoValue, kNoValue};
+};
+
+// Where column `column` of the window [t0, t1) at `width` columns begins: t0 + floor(column *
+// (t1 - t0) / width). Column c holds the samples with ColumnStart(c) <= pcMillis <
+// ColumnStart(c + 1); ColumnStart(width) is t1.
+int64_t ColumnStart(int64_t t0, int64_t t1, int width, int column);
+
+// The samples' lowest and highest values kept for blocks of 16 samples and for every power of
+// two of such blocks, so that a column over many samples reads a few blocks instead of every
+// sample: a day (430,000 samples) costs 3.3 MB more. It views the samples; they must outlive it
+// and stay as they are.
+class TrendPyramid {
+ public:
+  TrendPyramid() = default;
+  explicit TrendPyramid(std::span<const RecordingSample> samples);
+
+  std::span<const RecordingSample> Samples() const { return samples_; }
+
+  // The lowest and highest value of each series among samples [first, end): NaN where none.
+  void Extremes(size_t first, size_t end, double min[kTrendSeries], double max[kTrendSeries]) const;
+
+  // The window [t0, t1) in `width` columns, into `columns` (resized; its memory is reused).
+  // Empty when width < 1 or t1 <= t0.
+  void Decimate(int64_t t0, int64_t t1, int width, std::vector<TrendColumn>& columns) const;
+
+  // The memory the pyramid holds besides the samples.
+  size_t Bytes() const;
+
+  static constexpr size_t kBlock = 16;
+
+ private:
+  struct Node {
+    double min[kTrendSeries];
+    double max[kTrendSeries];
+  };
+  std::span<const RecordingSample> samples_;
+  std::vector<std::vector<Node>> levels_;  // level l: blocks of kBlock << l samples
+};
+
+// The same columns by reading every sample of the window once (no pyramid): the reference the
+// pyramid is measured against.
+void DecimateByScan(std::span<const RecordingSample> samples, int64_t t0, int64_t t1, int width,
+                    std::vector<TrendColumn>& columns);
+
+// ---- Thresholds ----
+
+// A stage's setting as a line across the plot.
+struct ThresholdLine {
+  Stage stage = Stage::Uu1;
+  std::string_view name;          // the settings row: Uu1, Uo2, Fu1, ...
+  bool frequency = false;         // hertz on the frequency plot, else volts on the voltage plot
+  bool below = false;             // the stage picks up below the line (U<, f<), else above it
+  bool tenMinuteAverage = false;  // the line holds for the 10-minute averages (U>1)
+  double value = 0;               // volts or hertz
+  double delaySeconds = 0;        // the stage's delay at the firmware's time scale
+};
+
+// The lines of the stages the firmware has, in the order of kStages: U<1, U<2, U>1 (10-minute),
+// U>2, U>3, f<1, f<2, f>1, f>2.
+std::vector<ThresholdLine> ThresholdLines(const SettingsWords& record,
+                                          const FirmwareFeatures& firmware);
+
+// ---- Pick-ups and trips ----
+
+// Whether a sample holds any of U1, U2, U3, f (otherwise it was a failed read).
+bool HasReading(const RecordingSample& sample);
+
+enum class SpanKind { PickedUp, Tripped };
+
+// A run of samples with a reading in which a stage's bit was set. A failed read inside it does
+// not end it.
+struct StageSpan {
+  Stage stage = Stage::Uu1;
+  SpanKind kind = SpanKind::PickedUp;
+  size_t first = 0;  // the first and the last sample seen with the bit set
+  size_t last = 0;
+  int64_t start = 0;  // the first's time
+  int64_t end = 0;    // the time of the first sample with a reading seen without it afterwards;
+                      // the last's time when there is none
+  bool openStart = false;  // set already in the first sample with a reading
+  bool openEnd = false;    // still set in the last sample with a reading
+};
+
+// A stage seen tripping: its tripped bit clear in one sample with a reading and set in the next.
+// The relay is polled, so each edge is known only to lie between two samples: its resolution is
+// the time between them.
+struct Trip {
+  Stage stage = Stage::Uu1;
+  size_t sample = 0;  // the first sample seen tripped
+  int64_t pcMillis = 0;
+  int utcOffsetMinutes = 0;
+  double u[3] = {kNoValue, kNoValue, kNoValue};  // that sample's values
+  double f = kNoValue;
+  double avg[3] = {kNoValue, kNoValue, kNoValue};
+  // The pick-up: pickupSeen when the stage was picked up in the sample before the trip, and
+  // pickupSample is then the first sample of that pick-up; otherwise the pick-up lies in the
+  // trip's own interval and pickupSample is `sample`.
+  size_t pickupSample = 0;
+  bool pickupSeen = false;
+  int64_t tripResolutionMs = 0;  // the time from the sample before the trip to `sample`
+  // The same before the pick-up; none when the stage was picked up from the first sample on.
+  std::optional<int64_t> pickupResolutionMs;
+  // From pick-up to trip as the samples show it (0 when no pick-up was seen), and the bounds
+  // the two edges' resolutions leave for it (no upper bound without a pick-up resolution).
+  int64_t delaySeenMs = 0;
+  int64_t delayMinMs = 0;
+  std::optional<int64_t> delayMaxMs;
+};
+
+struct StageEvents {
+  std::vector<StageSpan> spans;  // by start, then stage (kStages order), pick-up first
+  std::vector<Trip> trips;       // by time, then stage
+};
+
+// The spans and trips of `samples`. A trip already set in the first sample with a reading is a
+// span (openStart) but no trip: its edge is not in the samples.
+StageEvents FindStageEvents(std::span<const RecordingSample> samples);
+
+}  // namespace nx480

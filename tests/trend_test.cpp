@@ -1,0 +1,268 @@
+// The trend's decisions: pixel columns that keep every extreme (the window's edges, a spike, an
+// empty column, the pyramid against a plain reading), the thresholds per firmware, and the
+// pick-up and trip spans and trips of a hand-made series.
+#include "trend.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <random>
+
+namespace nx480 {
+namespace {
+
+RecordingSample Sample(int64_t t, double u1, double u2, double u3, double f) {
+  RecordingSample s;
+  s.pcMillis = t;
+  s.u[0] = u1;
+  s.u[1] = u2;
+  s.u[2] = u3;
+  s.f = f;
+  return s;
+}
+
+// 100 samples 10 ms apart from t = 1000, the last 40 a second later (a gap from 1600 to 2600):
+// a spike of U1 in sample 37, a dip of f in sample 3, a failed read in sample 57 and the lowest
+// U3 in the last sample.
+std::vector<RecordingSample> Series() {
+  std::vector<RecordingSample> v;
+  for (int i = 0; i < 100; ++i)
+    v.push_back(Sample(1000 + 10 * i + (i >= 60 ? 1000 : 0), 230, 231, 232, 50));
+  v[37].u[0] = 260;
+  v[3].f = 49;
+  v[57] = Sample(1570, kNoValue, kNoValue, kNoValue, kNoValue);
+  v[99].u[2] = 200;
+  return v;
+}
+
+bool Same(double a, double b) {
+  return a == b || (std::isnan(a) && std::isnan(b));
+}
+
+TEST(TrendColumns, EveryExtremeIsKept) {
+  const double n = kNoValue;
+  const struct {
+    const char* what;
+    int64_t t0, t1;
+    int width;
+    struct Column {
+      bool any;
+      size_t first, last;
+      double maxU1, minU3, minF;
+    };
+    std::vector<Column> columns;
+  } cases[] = {
+      {"all in one", 1000, 3000, 1, {{true, 0, 99, 260, 200, 49}}},
+      {"t0 in, t1 out", 1010, 1020, 1, {{true, 1, 1, 230, 232, 50}}},
+      {"halves", 1000, 1600, 2, {{true, 0, 29, 230, 232, 49}, {true, 30, 59, 260, 232, 50}}},
+      {"a failed read only", 1570, 1580, 1, {{true, 57, 57, n, n, n}}},
+      {"the gap: an empty column",
+       1500,
+       2700,
+       3,
+       {{true, 50, 59, 230, 232, 50}, {false, 0, 0, n, n, n}, {true, 60, 69, 230, 232, 50}}},
+      {"the last sample", 2000, 4000, 2, {{true, 60, 99, 230, 200, 50}, {false, 0, 0, n, n, n}}},
+      {"before the samples", 0, 1000, 2, {{false, 0, 0, n, n, n}, {false, 0, 0, n, n, n}}},
+  };
+  const std::vector<RecordingSample> samples = Series();
+  const TrendPyramid pyramid(samples);
+  for (const auto& c : cases) {
+    std::vector<TrendColumn> byPyramid, byScan;
+    pyramid.Decimate(c.t0, c.t1, c.width, byPyramid);
+    DecimateByScan(samples, c.t0, c.t1, c.width, byScan);
+    for (const auto* columns : {&byPyramid, &byScan}) {
+      ASSERT_EQ(columns->size(), c.columns.size()) << c.what;
+      for (size_t i = 0; i < c.columns.size(); ++i) {
+        const TrendColumn& got = (*columns)[i];
+        const auto& want = c.columns[i];
+        SCOPED_TRACE(testing::Message() << c.what << ", column " << i);
+        EXPECT_EQ(got.any, want.any);
+        EXPECT_EQ(got.first, want.first);
+        EXPECT_EQ(got.last, want.last);
+        EXPECT_PRED2(Same, got.max[0], want.maxU1);
+        EXPECT_PRED2(Same, got.min[2], want.minU3);
+        EXPECT_PRED2(Same, got.min[3], want.minF);
+      }
+    }
+  }
+}
+
+// The pyramid's columns against each column's samples read one by one, for random series and
+// windows (spikes, failed reads, zoom and pan at every scale).
+TEST(TrendColumns, PyramidAgreesWithEverySample) {
+  std::mt19937 random(7);
+  std::uniform_real_distribution<double> value(0, 1000);
+  for (int round = 0; round < 30; ++round) {
+    std::vector<RecordingSample> samples;
+    int64_t t = 0;
+    const size_t n = std::uniform_int_distribution<size_t>(0, 3000)(random);
+    for (size_t i = 0; i < n; ++i) {
+      t += std::uniform_int_distribution<int>(0, 3)(random) * 100;
+      const bool failed = random() % 20 == 0;
+      samples.push_back(failed ? Sample(t, kNoValue, kNoValue, kNoValue, kNoValue)
+                               : Sample(t, value(random), value(random), value(random),
+                                        random() % 3 ? value(random) : kNoValue));
+    }
+    const TrendPyramid pyramid(samples);
+    const int64_t t0 = std::uniform_int_distribution<int64_t>(-1000, t)(random);
+    const int64_t t1 = t0 + std::uniform_int_distribution<int64_t>(1, t + 2000)(random);
+    const int width = std::uniform_int_distribution<int>(1, 300)(random);
+    std::vector<TrendColumn> columns;
+    pyramid.Decimate(t0, t1, width, columns);
+    ASSERT_EQ(columns.size(), static_cast<size_t>(width));
+    for (int c = 0; c < width; ++c) {
+      const int64_t from = t0 + (t1 - t0) * c / width, to = t0 + (t1 - t0) * (c + 1) / width;
+      const TrendColumn& got = columns[static_cast<size_t>(c)];
+      bool any = false;
+      for (size_t i = 0; i < samples.size(); ++i) {
+        if (samples[i].pcMillis < from || samples[i].pcMillis >= to) continue;
+        if (!any) {
+          ASSERT_EQ(got.first, i) << round << " " << c;
+        }
+        any = true;
+        ASSERT_LE(i, got.last);
+        for (int s = 0; s < kTrendSeries; ++s) {
+          const double v = SeriesValue(samples[i], s);
+          if (std::isnan(v)) continue;
+          ASSERT_LE(got.min[s], v) << round << " " << c;
+          ASSERT_GE(got.max[s], v) << round << " " << c;
+        }
+      }
+      ASSERT_EQ(got.any, any) << round << " " << c;
+      if (!any) continue;
+      ASSERT_TRUE(samples[got.last].pcMillis < to);
+      for (int s = 0; s < kTrendSeries; ++s) {  // each extreme is a sample's value
+        bool minFound = std::isnan(got.min[s]), maxFound = std::isnan(got.max[s]);
+        for (size_t i = got.first; i <= got.last; ++i) {
+          minFound |= SeriesValue(samples[i], s) == got.min[s];
+          maxFound |= SeriesValue(samples[i], s) == got.max[s];
+        }
+        ASSERT_TRUE(minFound && maxFound) << round << " " << c << " " << s;
+      }
+    }
+  }
+}
+
+TEST(TrendThresholds, TheFirmwaresStagesWithTheirDelays) {
+  SettingsWords record{};
+  record[0] = 0x0A14;  // tUu1 20 steps, tUu2 10
+  record[1] = 0x0402;  // tUo2 2, tUo3 4
+  record[2] = 0x0605;  // tFu1 5, tFu2 6
+  record[3] = 0x0807;  // tFo1 7, tFo2 8
+  record[8] = 196, record[9] = 184, record[10] = 253, record[11] = 264;
+  record[12] = 475, record[13] = 470, record[14] = 515, record[19] = 520;
+  record[16] = 250, record[17] = 600;
+  const struct {
+    int firmware;
+    std::vector<std::string_view> names;
+    double tUu1, tUo1;
+  } cases[] = {
+      {4, {"Uu1", "Uu2", "Uo2", "Uo3", "Fu1", "Fu2", "Fo1"}, 2.0, 0},
+      {8, {"Uu1", "Uu2", "Uo1", "Uo2", "Uo3", "Fu1", "Fu2", "Fo1"}, 1.0, 30},
+      {14, {"Uu1", "Uu2", "Uo1", "Uo2", "Uo3", "Fu1", "Fu2", "Fo1", "Fo2"}, 1.0, 30},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.firmware);
+    const std::vector<ThresholdLine> lines = ThresholdLines(record, FirmwareFeaturesOf(c.firmware));
+    std::vector<std::string_view> names;
+    for (const ThresholdLine& l : lines) names.push_back(l.name);
+    ASSERT_EQ(names, c.names);
+    const ThresholdLine& uu1 = lines[0];
+    EXPECT_EQ(uu1.stage, Stage::Uu1);
+    EXPECT_EQ(uu1.value, 196);
+    EXPECT_EQ(uu1.delaySeconds, c.tUu1);
+    EXPECT_TRUE(uu1.below && !uu1.frequency && !uu1.tenMinuteAverage);
+    const ThresholdLine& fo1 =
+        lines[c.names.size() - (FirmwareFeaturesOf(c.firmware).fo2Stage ? 2 : 1)];
+    EXPECT_EQ(fo1.stage, Stage::Fo1);
+    EXPECT_DOUBLE_EQ(fo1.value, 51.5);
+    EXPECT_DOUBLE_EQ(fo1.delaySeconds, 7.0 / FirmwareFeaturesOf(c.firmware).delayScale);
+    EXPECT_TRUE(fo1.frequency && !fo1.below);
+    if (c.tUo1 > 0) {
+      EXPECT_EQ(lines[2].stage, Stage::Uo1);
+      EXPECT_EQ(lines[2].value, 250);
+      EXPECT_EQ(lines[2].delaySeconds, c.tUo1);
+      EXPECT_TRUE(lines[2].tenMinuteAverage && !lines[2].below);
+    }
+    if (FirmwareFeaturesOf(c.firmware).fo2Stage) {
+      EXPECT_DOUBLE_EQ(lines.back().value, 52.0);
+    }
+  }
+}
+
+// U<1 tripped from the start; U>2 picks up at 1500 and trips at 3100 (seen 1600 ms later, 1000 to
+// 2100 ms by the edges' resolutions), its trip running through a failed read; f<1 picks up and
+// trips between 4000 and 6000 and is still tripped at the end.
+TEST(TrendEvents, SpansAndTripsWithTheirResolution) {
+  const struct {
+    int64_t t;
+    uint16_t pickedUp, tripped;
+    bool failed = false;
+  } rows[] = {
+      {0, 0, 0x01},       {1000, 0, 0x01},    {1500, 0x08, 0},
+      {2500, 0x08, 0},    {3100, 0x08, 0x08}, {4000, 0, 0x08},
+      {5000, 0, 0, true}, {6000, 0x20, 0x28}, {7000, 0x20, 0x20},
+  };
+  std::vector<RecordingSample> samples;
+  for (const auto& r : rows) {
+    samples.push_back(r.failed ? Sample(r.t, kNoValue, kNoValue, kNoValue, kNoValue)
+                               : Sample(r.t, 230 + r.t / 100, 231, 232, 50));
+    samples.back().pickedUp = r.pickedUp;
+    samples.back().tripped = r.tripped;
+  }
+  const StageEvents events = FindStageEvents(samples);
+
+  const struct {
+    Stage stage;
+    SpanKind kind;
+    size_t first, last;
+    int64_t start, end;
+    bool openStart, openEnd;
+  } spans[] = {
+      {Stage::Uu1, SpanKind::Tripped, 0, 1, 0, 1500, true, false},
+      {Stage::Uo2, SpanKind::PickedUp, 2, 4, 1500, 4000, false, false},
+      {Stage::Uo2, SpanKind::Tripped, 4, 7, 3100, 7000, false, false},
+      {Stage::Fu1, SpanKind::PickedUp, 7, 8, 6000, 7000, false, true},
+      {Stage::Fu1, SpanKind::Tripped, 7, 8, 6000, 7000, false, true},
+  };
+  ASSERT_EQ(events.spans.size(), std::size(spans));
+  for (size_t i = 0; i < std::size(spans); ++i) {
+    const StageSpan& got = events.spans[i];
+    SCOPED_TRACE(i);
+    EXPECT_EQ(got.stage, spans[i].stage);
+    EXPECT_EQ(got.kind, spans[i].kind);
+    EXPECT_EQ(got.first, spans[i].first);
+    EXPECT_EQ(got.last, spans[i].last);
+    EXPECT_EQ(got.start, spans[i].start);
+    EXPECT_EQ(got.end, spans[i].end);
+    EXPECT_EQ(got.openStart, spans[i].openStart);
+    EXPECT_EQ(got.openEnd, spans[i].openEnd);
+  }
+
+  ASSERT_EQ(events.trips.size(), 2u);
+  const Trip& uo2 = events.trips[0];
+  EXPECT_EQ(uo2.stage, Stage::Uo2);
+  EXPECT_EQ(uo2.sample, 4u);
+  EXPECT_EQ(uo2.pcMillis, 3100);
+  EXPECT_EQ(uo2.u[0], 261);
+  EXPECT_TRUE(uo2.pickupSeen);
+  EXPECT_EQ(uo2.pickupSample, 2u);
+  EXPECT_EQ(uo2.tripResolutionMs, 600);
+  EXPECT_EQ(uo2.pickupResolutionMs, 500);
+  EXPECT_EQ(uo2.delaySeenMs, 1600);
+  EXPECT_EQ(uo2.delayMinMs, 1000);
+  EXPECT_EQ(uo2.delayMaxMs, 2100);
+
+  const Trip& fu1 = events.trips[1];
+  EXPECT_EQ(fu1.stage, Stage::Fu1);
+  EXPECT_EQ(fu1.sample, 7u);
+  EXPECT_FALSE(fu1.pickupSeen);
+  EXPECT_EQ(fu1.pickupSample, 7u);
+  EXPECT_EQ(fu1.tripResolutionMs, 2000);  // from 4000: the failed read tells nothing
+  EXPECT_EQ(fu1.delaySeenMs, 0);
+  EXPECT_EQ(fu1.delayMinMs, 0);
+  EXPECT_EQ(fu1.delayMaxMs, 2000);
+}
+
+}  // namespace
+}  // namespace nx480
