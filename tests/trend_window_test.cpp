@@ -3,6 +3,7 @@
 // the wheel's zoom. Also writes the window's picture when NX480_TREND_PICTURE names a file.
 #include <QLabel>
 #include <QLineEdit>
+#include <QMouseEvent>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
@@ -26,11 +27,13 @@ namespace {
 
 // Two minutes of samples every 200 ms ending 30 s ago, U1 rising over the U>> setting: picked
 // up at 60 s, tripped at 61.6 s, back at 80 s; a damaged line among them. Written to the day
-// files of relay `serial` under `root` (two when the two minutes straddle midnight).
-void WriteRecording(const std::string& root, uint32_t serial) {
+// files of relay `serial` under `root` (two when the two minutes straddle midnight). Returns the
+// file with the trip.
+std::string WriteRecording(const std::string& root, uint32_t serial) {
   nx480::RecordingSample now;
   nx480::StampNow(now);
   std::map<std::string, std::string> files;
+  std::string tripDay;
   for (int i = 0; i < 600; ++i) {
     nx480::RecordingSample s = now;
     s.pcMillis = now.pcMillis - 150'000 + 200 * i;
@@ -45,10 +48,12 @@ void WriteRecording(const std::string& root, uint32_t serial) {
     if (text.empty()) text = nx480::RecordingHeader();
     text += nx480::RecordingLine(s);
     if (i == 100) text += "2026-12-10T,cut\n";
+    if (i == 308) tripDay = nx480::RecordingDay(s);
   }
   const std::string folder = root + "/" + nx480::RecordingFolderName(serial);
   std::filesystem::create_directories(folder);
   for (const auto& [day, text] : files) std::ofstream(folder + "/" + day + ".csv") << text;
+  return folder + "/" + tripDay + ".csv";
 }
 
 void Mnemonic(QWidget* window, Qt::Key key) {
@@ -69,7 +74,8 @@ class TrendWindowTest : public QObject {
     sim::PtyRelay relay(config);
     sim::AttachLiveValues(relay);
     relay.Start();
-    WriteRecording(data.path().toStdString() + "/nx480-pc/recordings", config.serial);
+    const std::string file =
+        WriteRecording(data.path().toStdString() + "/nx480-pc/recordings", config.serial);
     AppFixture app;
     app.Connect(relay);
     QVERIFY(QTest::qWaitFor([&] { return app.onLine.isVisible(); }, 3000));
@@ -98,6 +104,20 @@ class TrendWindowTest : public QObject {
     for (const nx480::StageSpan& s : t.Plot->Spans())
       tripSpans += s.stage == Stage::Uo2 && s.kind == nx480::SpanKind::Tripped;
     QCOMPARE(tripSpans, 1);
+    // The cursor line over the trip reads its values out.
+    const auto over = [&](Stage stage) {
+      for (const nx480::StageSpan& s : t.Plot->Spans())
+        if (s.stage == stage && s.kind == nx480::SpanKind::Tripped) {
+          const double at = double((s.start + s.end) / 2 - t.Plot->ViewStart()) /
+                            double(t.Plot->ViewEnd() - t.Plot->ViewStart());
+          QMouseEvent move(QEvent::MouseMove, QPointF(at * t.Plot->width(), 60), QPointF(),
+                           Qt::NoButton, Qt::NoButton, Qt::NoModifier);
+          QApplication::sendEvent(t.Plot, &move);
+        }
+    };
+    over(Stage::Uo2);
+    QVERIFY2(t.LabelCursor->text().contains("U1 262,0 V   U2 230,5 V   U3 229,8 V   f 50,01 Hz"),
+             qPrintable(t.LabelCursor->text()));
 
     // The U>> line stands at the relay's setting.
     nx480::SettingsWords words{};
@@ -121,8 +141,20 @@ class TrendWindowTest : public QObject {
     QTest::keyClick(t.Plot, Qt::Key_Minus);
     QVERIFY(t.Plot->ViewEnd() - t.Plot->ViewStart() > zoomed);
 
+    // A file chosen from another folder is no recording of this relay: no thresholds.
+    const QString other = data.path() + "/other/2026-12-09.csv";
+    std::filesystem::create_directories((data.path() + "/other").toStdString());
+    std::filesystem::copy_file(file, other.toStdString());
+    app.openPath = other;
+    Mnemonic(&t, Qt::Key_S);
+    QCOMPARE(t.LabelSource->text(), QString("2026-12-09.csv"));
+    QCOMPARE(t.TreeTrips->topLevelItemCount(), 1);
+    QVERIFY(t.Plot->Thresholds().empty());
+    QVERIFY(t.LabelNote->text().contains("Bez nastavení relé"));
+
     if (const QByteArray picture = qgetenv("NX480_TREND_PICTURE"); !picture.isEmpty()) {
-      QTest::mouseMove(t.Plot, QPoint(t.Plot->width() * 3 / 4, 60));
+      Mnemonic(&t, Qt::Key_1);  // the last 10 minutes, the cursor on the trip
+      over(Stage::Uo2);
       t.grab().save(QString::fromLocal8Bit(picture));
       app.onLine.grab().save(QString::fromLocal8Bit(picture).replace(".png", "-live.png"));
     }

@@ -235,14 +235,32 @@ void TrendPlot::paintEvent(QPaintEvent*) {
     painter.drawText(plots[p].adjusted(2, 1, -2, -1), Qt::AlignBottom | Qt::AlignLeft,
                      Number(lo[p], decimals) + unit);
   }
+  std::vector<QRectF> captions;  // placed so far: a caption that would overlap one moves left
   for (const nx480::ThresholdLine& t : thresholds_) {
     const int p = t.frequency ? 1 : 0;
     const double ty = y(p, t.value);
     painter.setPen(QPen(t.below ? QColor(0, 110, 0) : QColor(170, 0, 0), 0, Qt::DashLine));
     painter.drawLine(QPointF(0, ty), QPointF(w, ty));
-    painter.drawText(QPointF(w - 40, ty - 2), StageCaption(t.stage));
+    const QString caption = StageCaption(t.stage);
+    const QFontMetricsF metrics(painter.font());
+    const double top = ty - metrics.height() < plots[p].top() ? ty + 1 : ty - metrics.height();
+    QRectF box(w - metrics.horizontalAdvance(caption) - 4, top, metrics.horizontalAdvance(caption),
+               metrics.height());
+    while (std::any_of(captions.begin(), captions.end(),
+                       [&](const QRectF& r) { return r.intersects(box); }))
+      box.translate(-40, 0);
+    captions.push_back(box);
+    painter.drawText(box, Qt::AlignLeft | Qt::AlignVCenter, caption);
   }
   const QColor colours[nx480::kTrendSeries] = {Qt::darkYellow, Qt::black, Qt::red, Qt::blue};
+  // The legend, beside each plot's top value.
+  for (int s = 0, x0 = 70; s < nx480::kTrendSeries; ++s, x0 += 36) {
+    painter.setPen(colours[s]);
+    const int p = s < 3 ? 0 : 1;
+    painter.drawText(QPointF(s < 3 ? x0 : 70, plots[p].top() + painter.fontMetrics().ascent() + 1),
+                     QString::fromUtf8(nx480::kTrendSeriesNames[s].data(),
+                                       static_cast<int>(nx480::kTrendSeriesNames[s].size())));
+  }
   std::vector<QLineF> lines;
   for (int s = 0; s < nx480::kTrendSeries && samples_; ++s) {
     const int p = s < 3 ? 0 : 1;
