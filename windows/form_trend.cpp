@@ -446,11 +446,10 @@ void TFormTrend::Load(const std::vector<std::string>& paths, int64_t t0, int64_t
   for (const nx480::Trip& trip : events.trips) {
     QString delay = Seconds(trip.delaySeenMs) + " s (" + Seconds(trip.delayMinMs);
     delay += trip.delayMaxMs ? "–" + Seconds(*trip.delayMaxMs) + " s)" : " s a víc)";
-    auto* item = new QTreeWidgetItem(
-        TreeTrips, {TimeText(trip.pcMillis, trip.utcOffsetMinutes), StageCaption(trip.stage),
-                    Number(trip.u[0], 1), Number(trip.u[1], 1), Number(trip.u[2], 1),
-                    Number(trip.f, 2), delay});
-    item->setData(1, Qt::UserRole, static_cast<int>(trip.stage));
+    new QTreeWidgetItem(TreeTrips,
+                        {TimeText(trip.pcMillis, trip.utcOffsetMinutes), StageCaption(trip.stage),
+                         Number(trip.u[0], 1), Number(trip.u[1], 1), Number(trip.u[2], 1),
+                         Number(trip.f, 2), delay});
   }
   // The poll interval: the median time between two samples.
   std::vector<int64_t> gaps;
