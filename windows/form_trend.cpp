@@ -366,6 +366,10 @@ void TFormTrend::FormShow() {
   ShowLast(600'000);
 }
 
+void TFormTrend::SessionChanged() {
+  if (isVisible() && Session().connected) TrendSettingsRequest.Post();
+}
+
 void TFormTrend::TakeSettings(const nx480::SettingsWords& words) {
   settings_ = words;
   settingsSerial_ = Session().serialNumber;

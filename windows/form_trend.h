@@ -107,6 +107,10 @@ class TFormTrend : public RelayWindow {
 
   int BadLines() const { return badLines_; }
 
+ protected:
+  // A new connection while the window is open: that relay's settings are read.
+  void SessionChanged() override;
+
  private:
   void Load(const std::vector<std::string>& paths, int64_t t0, int64_t t1, const QString& source);
   void ApplyThresholds();
