@@ -17,6 +17,7 @@
 #include "form_online.h"
 #include "form_record.h"
 #include "form_setup.h"
+#include "form_trend.h"
 #include "frame_log.h"
 #include "logo.h"
 #include "page_calibration.h"
@@ -170,6 +171,7 @@ void TFormMain::AttachWindows(TFormOnLine* onLine, TFormSetup* setup, TFormHisto
   windows_ = {setup, onLine, history};
   if (journal) windows_.push_back(journal);
   if (record) windows_.push_back(record);
+  if (onLine) windows_.push_back(&onLine->Trend());
   auto forward = [this](int key, Qt::KeyboardModifiers modifiers) { FormKeyDown(key, modifiers); };
   for (RelayWindow* window : windows_) {
     window->SetKeyForward(forward);

@@ -31,6 +31,7 @@ class TModbus;
   X(ClearHistoryRequest)       \
   X(HistoryRequest)            \
   X(RecordRequest)             \
+  X(TrendSettingsRequest)      \
   X(UploadLength)              \
   X(RelayCommand)
 

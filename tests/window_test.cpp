@@ -24,6 +24,7 @@
 #include "connection.h"
 #include "firmware_image.h"
 #include "form_history.h"
+#include "form_trend.h"
 #include "frame_log.h"
 #include "page_calibration.h"
 #include "page_clock.h"
@@ -220,8 +221,8 @@ class WindowTest : public QObject {
     // drops exactly those declared to be dropped.
     std::set<nx480::RequestSlot> bound, dropped;
     std::vector<nx480::RequestDecl> all;
-    for (RelayWindow* w :
-         std::initializer_list<RelayWindow*>{&app.onLine, &app.setup, &app.history, &app.record}) {
+    for (RelayWindow* w : std::initializer_list<RelayWindow*>{&app.onLine, &app.setup, &app.history,
+                                                              &app.record, &app.onLine.Trend()}) {
       for (nx480::RequestDecl& d : w->Requests()) all.push_back(d);
     }
     for (const nx480::RequestDecl& d : all) {
@@ -235,7 +236,8 @@ class WindowTest : public QObject {
         nx480::kReadClockRequest,       nx480::kWriteClockRequest,
         nx480::kReadCalibrationRequest, nx480::kWriteCalibrationRequest,
         nx480::kClearHistoryRequest,    nx480::kHistoryRequest,
-        nx480::kRecordRequest,          nx480::kRelayCommand};
+        nx480::kRecordRequest,          nx480::kRelayCommand,
+        nx480::kTrendSettingsRequest};
     QVERIFY(dropped == expected);
     app.main.ButtonConnectClick();
     QCOMPARE(app.errors.size(), 1);

@@ -10,9 +10,11 @@
 #include <QLineEdit>
 #include <QPainter>
 #include <QProgressBar>
+#include <QPushButton>
 #include <QTimer>
 #include <algorithm>
 
+#include "form_trend.h"
 #include "modbus.h"
 #include "window_services.h"
 
@@ -177,6 +179,14 @@ TFormOnLine::TFormOnLine(QWidget* parent) : RelayWindow(parent) {
   SetColour(LabelRecording, QPalette::WindowText, Red());
   LabelRecording->hide();
 
+  // In the free space between "U2[V]" and "U3[V]" above the values.
+  ButtonTrend = new QPushButton("&Průběh", this);
+  ButtonTrend->setObjectName("ButtonTrend");
+  ButtonTrend->setGeometry(328, 5, 96, 24);
+  ButtonTrend->setFocusPolicy(Qt::NoFocus);  // keys stay with EditFocus
+  connect(ButtonTrend, &QPushButton::clicked, this, [this] { ButtonTrendClick(); });
+  trend_ = std::make_unique<TFormTrend>();
+
   setTabOrder(EditFocus, EditU1);
   setTabOrder(EditU1, EditU2);
   setTabOrder(EditU2, EditU3);
@@ -197,6 +207,18 @@ TFormOnLine::TFormOnLine(QWidget* parent) : RelayWindow(parent) {
   Timer1->setObjectName("Timer1");
   Timer1->setInterval(200);
   connect(Timer1, &QTimer::timeout, this, [this] { Timer1Timer(); });
+}
+
+TFormOnLine::~TFormOnLine() = default;
+
+void TFormOnLine::ButtonTrendClick() {
+  if (trend_->isVisible()) {
+    trend_->FormShow();  // the range again up to now, the settings again
+  } else {
+    trend_->show();
+  }
+  trend_->raise();
+  trend_->activateWindow();
 }
 
 QColor TFormOnLine::ButtonFace() {

@@ -33,12 +33,15 @@ class QKeyEvent;
 class QLabel;
 class QLineEdit;
 class QProgressBar;
+class QPushButton;
+class TFormTrend;
 class QTimer;
 
 class TFormOnLine : public RelayWindow, public nx480::LiveValuesWindow {
   Q_OBJECT
  public:
   explicit TFormOnLine(QWidget* parent = nullptr);
+  ~TFormOnLine() override;
 
   // Set by Timer1 every 200 ms while the window is shown.
   nx480::Request LiveRequest;
@@ -107,6 +110,11 @@ class TFormOnLine : public RelayWindow, public nx480::LiveValuesWindow {
   // The recording's writer while the window is shown (tests).
   const nx480::RecordingWriter* Recorder() const { return recorder_.get(); }
 
+  // "Průběh": opens the trend window (the recording of this relay).
+  QPushButton* ButtonTrend = nullptr;
+  TFormTrend& Trend() { return *trend_; }
+  void ButtonTrendClick();
+
   // The stage panel of each stage.
   QLabel* PanelOf(nx480::Stage stage) const;
 
@@ -127,6 +135,7 @@ class TFormOnLine : public RelayWindow, public nx480::LiveValuesWindow {
   bool pendingSampleGood_ = false;
   std::atomic<bool> hasTemperature_{false};  // the session's, mirrored for the worker
   std::unique_ptr<nx480::RecordingWriter> recorder_;
+  std::unique_ptr<TFormTrend> trend_;  // a window of its own; it stays after a disconnect
   int32_t recordedSerial_ = -1;
   int designClientHeight_ = 0;
   std::atomic<bool> box01Visible_{false};

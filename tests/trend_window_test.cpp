@@ -1,0 +1,166 @@
+// The trend window ("Průběh") against the simulated relay: opened from the live values window,
+// a range chosen by keys over a day file with a trip and a damaged line, the relay's thresholds,
+// the wheel's zoom. Also writes the window's picture when NX480_TREND_PICTURE names a file.
+#include <QLabel>
+#include <QLineEdit>
+#include <QMouseEvent>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTreeWidget>
+#include <QWheelEvent>
+#include <filesystem>
+#include <fstream>
+#include <map>
+
+#include "form_trend.h"
+#include "recording.h"
+#include "relay_live.h"
+#include "relay_model.h"
+#include "settings_table.h"
+#include "window_fixture.h"
+
+namespace sim = nx480::sim;
+using nx480::Stage;
+
+namespace {
+
+// Two minutes of samples every 200 ms ending 30 s ago, U1 rising over the U>> setting: picked
+// up at 60 s, tripped at 61.6 s, back at 80 s; a damaged line among them. Written to the day
+// files of relay `serial` under `root` (two when the two minutes straddle midnight). Returns the
+// file with the trip.
+std::string WriteRecording(const std::string& root, uint32_t serial) {
+  nx480::RecordingSample now;
+  nx480::StampNow(now);
+  std::map<std::string, std::string> files;
+  std::string tripDay;
+  for (int i = 0; i < 600; ++i) {
+    nx480::RecordingSample s = now;
+    s.pcMillis = now.pcMillis - 150'000 + 200 * i;
+    const bool high = i >= 300 && i < 400;
+    s.u[0] = high ? 262.0 : 231.0;
+    s.u[1] = 230.5;
+    s.u[2] = 229.8;
+    s.f = 50.01;
+    if (high) s.pickedUp = 1u << static_cast<int>(Stage::Uo2);
+    if (i >= 308 && i < 400) s.tripped = 1u << static_cast<int>(Stage::Uo2);
+    std::string& text = files[nx480::RecordingDay(s)];
+    if (text.empty()) text = nx480::RecordingHeader();
+    text += nx480::RecordingLine(s);
+    if (i == 100) text += "2026-12-10T,cut\n";
+    if (i == 308) tripDay = nx480::RecordingDay(s);
+  }
+  const std::string folder = root + "/" + nx480::RecordingFolderName(serial);
+  std::filesystem::create_directories(folder);
+  for (const auto& [day, text] : files) std::ofstream(folder + "/" + day + ".csv") << text;
+  return folder + "/" + tripDay + ".csv";
+}
+
+void Mnemonic(QWidget* window, Qt::Key key) {
+  QWidget* focus = QApplication::focusWidget();
+  QTest::keyClick(focus && focus->window() == window ? focus : window, key, Qt::AltModifier);
+  QTest::qWait(150);  // a mnemonic clicks its button after 100 ms
+}
+
+}  // namespace
+
+class TrendWindowTest : public QObject {
+  Q_OBJECT
+ private slots:
+  void showsTheRecordedTripWithTheRelaysThresholds() {
+    QTemporaryDir data;
+    ScopedDataHome home(data.path());
+    sim::RelayConfig config;
+    sim::PtyRelay relay(config);
+    sim::AttachLiveValues(relay);
+    relay.Start();
+    const std::string file =
+        WriteRecording(data.path().toStdString() + "/nx480-pc/recordings", config.serial);
+    AppFixture app;
+    app.Connect(relay);
+    QVERIFY(QTest::qWaitFor([&] { return app.onLine.isVisible(); }, 3000));
+    app.onLine.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&app.onLine));
+
+    // Alt+P on the live values window opens the trend; its settings come from the relay.
+    Mnemonic(&app.onLine, Qt::Key_P);
+    TFormTrend& t = app.onLine.Trend();
+    QVERIFY(QTest::qWaitFor([&] { return t.isVisible(); }, 2000));
+    QVERIFY(QTest::qWaitFor([&] { return !t.Plot->Thresholds().empty(); }, 3000));
+    t.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&t));
+    Mnemonic(&t, Qt::Key_H);  // the last hour
+    QVERIFY2(t.LabelSource->text().endsWith("hodina"), qPrintable(t.LabelSource->text()));
+
+    QCOMPARE(t.TreeTrips->topLevelItemCount(), 1);
+    const QTreeWidgetItem* trip = t.TreeTrips->topLevelItem(0);
+    QCOMPARE(trip->text(1), QString("U>>"));
+    QCOMPARE(trip->text(2), QString("262,0"));
+    // Picked up in the sample 1.6 s before, each edge known to 0.2 s.
+    QCOMPARE(trip->text(6), QString("1,6 s (1,4–1,8 s)"));
+    QVERIFY2(t.LabelTrips->text().contains("po 0,20 s"), qPrintable(t.LabelTrips->text()));
+    QVERIFY(t.LabelNote->text().contains("Vynecháno řádků: 1"));
+    int tripSpans = 0;
+    for (const nx480::StageSpan& s : t.Plot->Spans())
+      tripSpans += s.stage == Stage::Uo2 && s.kind == nx480::SpanKind::Tripped;
+    QCOMPARE(tripSpans, 1);
+    // The cursor line over the trip reads its values out.
+    const auto over = [&](Stage stage) {
+      for (const nx480::StageSpan& s : t.Plot->Spans())
+        if (s.stage == stage && s.kind == nx480::SpanKind::Tripped) {
+          const double at = double((s.start + s.end) / 2 - t.Plot->ViewStart()) /
+                            double(t.Plot->ViewEnd() - t.Plot->ViewStart());
+          QMouseEvent move(QEvent::MouseMove, QPointF(at * t.Plot->width(), 60), QPointF(),
+                           Qt::NoButton, Qt::NoButton, Qt::NoModifier);
+          QApplication::sendEvent(t.Plot, &move);
+        }
+    };
+    over(Stage::Uo2);
+    QVERIFY2(t.LabelCursor->text().contains("U1 262,0 V   U2 230,5 V   U3 229,8 V   f 50,01 Hz"),
+             qPrintable(t.LabelCursor->text()));
+
+    // The U>> line stands at the relay's setting.
+    nx480::SettingsWords words{};
+    const auto factory = sim::DefaultSettings(config.version);
+    std::copy(factory.begin(), factory.end(), words.begin());
+    const double uo2 = nx480::ParameterValue(words, *nx480::FindSettingsParameter("Uo2"),
+                                             nx480::FirmwareFeaturesOf(14));
+    const auto line = std::find_if(t.Plot->Thresholds().begin(), t.Plot->Thresholds().end(),
+                                   [](const auto& l) { return l.stage == Stage::Uo2; });
+    QVERIFY(line != t.Plot->Thresholds().end());
+    QCOMPARE(line->value, uo2);
+
+    // The wheel zooms in around the cursor; "-" zooms out again.
+    const int64_t shown = t.Plot->ViewEnd() - t.Plot->ViewStart();
+    const QPointF at(t.Plot->width() / 2.0, 50);
+    QWheelEvent wheel(at, t.Plot->mapToGlobal(at), {}, {0, 240}, Qt::NoButton, Qt::NoModifier,
+                      Qt::NoScrollPhase, false);
+    QApplication::sendEvent(t.Plot, &wheel);
+    const int64_t zoomed = t.Plot->ViewEnd() - t.Plot->ViewStart();
+    QVERIFY2(zoomed < shown * 0.7, qPrintable(QString::number(zoomed)));
+    QTest::keyClick(t.Plot, Qt::Key_Minus);
+    QVERIFY(t.Plot->ViewEnd() - t.Plot->ViewStart() > zoomed);
+
+    // A file chosen from another folder is no recording of this relay: no thresholds.
+    const QString other = data.path() + "/other/2026-12-09.csv";
+    std::filesystem::create_directories((data.path() + "/other").toStdString());
+    std::filesystem::copy_file(file, other.toStdString());
+    app.openPath = other;
+    Mnemonic(&t, Qt::Key_S);
+    QCOMPARE(t.LabelSource->text(), QString("2026-12-09.csv"));
+    QCOMPARE(t.TreeTrips->topLevelItemCount(), 1);
+    QVERIFY(t.Plot->Thresholds().empty());
+    QVERIFY(t.LabelNote->text().contains("Bez nastavení relé"));
+
+    if (const QByteArray picture = qgetenv("NX480_TREND_PICTURE"); !picture.isEmpty()) {
+      Mnemonic(&t, Qt::Key_1);  // the last 10 minutes, the cursor on the trip
+      over(Stage::Uo2);
+      t.grab().save(QString::fromLocal8Bit(picture));
+      app.onLine.grab().save(QString::fromLocal8Bit(picture).replace(".png", "-live.png"));
+    }
+    QTest::keyClick(app.onLine.EditFocus, Qt::Key_F1);  // disconnect
+  }
+};
+
+QTEST_MAIN(TrendWindowTest)
+#include "trend_window_test.moc"

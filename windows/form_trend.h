@@ -1,0 +1,127 @@
+// The trend window ("Průběh"), opened from the live values window: U1-U3 and f of the recording
+// (records/recording.h) over the last 10 minutes, hour or day of the connected (or last) relay,
+// or of a chosen day file; the relay's protection thresholds as lines, the stages' pick-up and
+// trip spans shaded, and the trips listed with their pick-up-to-trip delay. What is drawn is
+// worked out in records/trend.h; TrendPlot only paints it and handles zoom, pan and the cursor.
+//
+// Thresholds: the window reads the relay's settings with a request of its own
+// (TrendSettingsRequest, ReadSettingsWords) each time it is shown while a relay is connected, so
+// that the "Parametry" page's boxes stay as they are. The words reach the window in a
+// synchronous step (TakeSettings); they are kept with the relay's serial number and drawn only
+// for that relay's recording.
+#pragma once
+
+#include <QWidget>
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+#include "relay_window.h"
+#include "settings_words.h"
+#include "trend.h"
+
+class QLabel;
+class QPushButton;
+class QTreeWidget;
+
+// Two plots over one time axis: U1-U3 above, f below.
+class TrendPlot : public QWidget {
+  Q_OBJECT
+ public:
+  explicit TrendPlot(QWidget* parent = nullptr);
+
+  // New samples (they must outlive the plot's use of them), the whole time range, the spans.
+  void SetData(const std::vector<nx480::RecordingSample>* samples, int64_t t0, int64_t t1,
+               std::vector<nx480::StageSpan> spans);
+  void SetThresholds(std::vector<nx480::ThresholdLine> lines);
+
+  // What the plot draws (tests, the readout).
+  const std::vector<nx480::ThresholdLine>& Thresholds() const { return thresholds_; }
+  const std::vector<nx480::StageSpan>& Spans() const { return spans_; }
+  int64_t ViewStart() const { return view0_; }
+  int64_t ViewEnd() const { return view1_; }
+  // The column under the cursor line, -1 when there is none.
+  int CursorColumn() const { return cursor_; }
+  const std::vector<nx480::TrendColumn>& Columns() const { return columns_; }
+
+  // Zooms by `factor` (< 1 in) keeping the time at x fixed; pans by `fraction` of the view.
+  void Zoom(double factor, double x);
+  void Pan(double fraction);
+
+  static constexpr int64_t kMinViewMs = 5000;
+
+ signals:
+  void CursorMoved(int column);
+
+ protected:
+  void paintEvent(QPaintEvent*) override;
+  void resizeEvent(QResizeEvent*) override;
+  void wheelEvent(QWheelEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
+  void mousePressEvent(QMouseEvent* event) override;
+  void mouseMoveEvent(QMouseEvent* event) override;
+  void mouseReleaseEvent(QMouseEvent* event) override;
+  void leaveEvent(QEvent*) override;
+
+ private:
+  void SetView(int64_t t0, int64_t t1);
+  void Rebuild();  // the columns of the view
+
+  const std::vector<nx480::RecordingSample>* samples_ = nullptr;
+  nx480::TrendPyramid pyramid_;
+  std::vector<nx480::TrendColumn> columns_;
+  std::vector<nx480::ThresholdLine> thresholds_;
+  std::vector<nx480::StageSpan> spans_;
+  int64_t range0_ = 0, range1_ = 0;  // all there is
+  int64_t view0_ = 0, view1_ = 0;    // what is shown
+  int cursor_ = -1;
+  std::optional<int> dragX_;
+  int64_t dragView0_ = 0;
+};
+
+class TFormTrend : public RelayWindow {
+  Q_OBJECT
+ public:
+  explicit TFormTrend(QWidget* parent = nullptr);
+
+  nx480::Request TrendSettingsRequest;
+  std::vector<nx480::RequestDecl> Requests() override;
+
+  void FormShow() override;
+  // The last `millis` up to now from the relay's day files (today's, yesterday's).
+  void ShowLast(int64_t millis);
+  void ButtonFileClick();
+  // Worker's synchronous step: the settings read from the relay.
+  void TakeSettings(const nx480::SettingsWords& words);
+
+  QPushButton* Button10Min = nullptr;
+  QPushButton* ButtonHour = nullptr;
+  QPushButton* ButtonDay = nullptr;
+  QPushButton* ButtonFile = nullptr;
+  QLabel* LabelSource = nullptr;  // what is shown
+  QLabel* LabelNote = nullptr;    // no settings, skipped lines, nothing recorded
+  TrendPlot* Plot = nullptr;
+  QLabel* LabelCursor = nullptr;
+  QLabel* LabelTrips = nullptr;  // the list's heading with the poll resolution
+  QTreeWidget* TreeTrips = nullptr;
+
+  int BadLines() const { return badLines_; }
+
+ protected:
+  // A new connection while the window is open: that relay's settings are read.
+  void SessionChanged() override;
+
+ private:
+  void Load(const std::vector<std::string>& paths, int64_t t0, int64_t t1, const QString& source);
+  void ApplyThresholds();
+  void ShowNote();
+  void ShowCursor(int column);
+
+  std::vector<nx480::RecordingSample> samples_;
+  int badLines_ = 0;
+  QString readError_;
+  std::optional<nx480::SettingsWords> settings_;  // the relay's, as last read
+  int32_t settingsSerial_ = -1;
+  int32_t shownSerial_ = -1;             // the relay whose recording is shown; -2: a chosen file
+  nx480::SettingsWords pendingWords_{};  // the worker's, until TakeSettings
+};
