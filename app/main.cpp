@@ -3,6 +3,7 @@
 #include <QMessageBox>
 #include <cstdio>
 #include <exception>
+#include <optional>
 #include <string_view>
 
 #include "form_history.h"
@@ -11,6 +12,7 @@
 #include "form_online.h"
 #include "form_record.h"
 #include "form_setup.h"
+#include "language.h"
 #include "signal_close.h"
 #include "window_services.h"
 
@@ -47,6 +49,15 @@ int main(int argc, char* argv[]) {
   }
   Application app(argc, argv);  // takes its own options (-platform, ...) out of argv
   std::vector<std::string> arguments(argv + (argc > 0 ? 1 : 0), argv + argc);
+  // The windows' language: --lang cs|en, else the locale's (Czech for cs, sk and C).
+  std::string languageError;
+  const std::optional<nx480::Language> asked = nx480::TakeLanguageOption(arguments, languageError);
+  if (!languageError.empty()) {
+    std::fprintf(stderr, "nx480-pc: %s\n", languageError.c_str());
+    return 2;
+  }
+  if (!nx480::UseLanguage(asked.value_or(nx480::LanguageOfLocale(QLocale::system()))))
+    std::fprintf(stderr, "nx480-pc: the English translation could not be loaded\n");
   // No application display name: X11 would append it to every window title.
   app.setApplicationName("nx480-pc");
   app.setQuitOnLastWindowClosed(false);

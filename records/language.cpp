@@ -1,0 +1,81 @@
+#include "language.h"
+
+#include <QCoreApplication>
+#include <QTranslator>
+#include <atomic>
+
+namespace nx480 {
+
+namespace {
+
+std::atomic<Language> current{Language::Czech};
+
+// The one translator, for the application's lifetime.
+QTranslator& Translator() {
+  static QTranslator translator;
+  return translator;
+}
+
+}  // namespace
+
+Language LanguageOfLocale(const QLocale& locale) {
+  switch (locale.language()) {
+    case QLocale::Czech:
+    case QLocale::Slovak:
+    case QLocale::C:
+      return Language::Czech;
+    default:
+      return Language::English;
+  }
+}
+
+std::optional<Language> LanguageNamed(const std::string& name) {
+  if (name == "cs") return Language::Czech;
+  if (name == "en") return Language::English;
+  return std::nullopt;
+}
+
+std::optional<Language> TakeLanguageOption(std::vector<std::string>& arguments,
+                                           std::string& error) {
+  std::optional<Language> chosen;
+  bool seen = false;
+  for (size_t i = 0; i < arguments.size();) {
+    std::string value;
+    size_t count = 1;
+    if (arguments[i] == "--lang") {
+      if (i + 1 < arguments.size()) value = arguments[i + 1], count = 2;
+    } else if (arguments[i].starts_with("--lang=")) {
+      value = arguments[i].substr(7);
+    } else {
+      ++i;
+      continue;
+    }
+    if (!seen) {
+      seen = true;
+      chosen = LanguageNamed(value);
+      if (!chosen)
+        error = value.empty() ? "--lang needs a language: cs or en"
+                              : "unknown language '" + value + "': cs or en";
+    }
+    arguments.erase(arguments.begin() + static_cast<std::ptrdiff_t>(i),
+                    arguments.begin() + static_cast<std::ptrdiff_t>(i + count));
+  }
+  return chosen;
+}
+
+bool UseLanguage(Language language) {
+  QCoreApplication::removeTranslator(&Translator());
+  current = Language::Czech;
+  if (language == Language::Czech) return true;
+  if (!Translator().load(QStringLiteral(":/i18n/nx480-pc_en.qm")) ||
+      !QCoreApplication::installTranslator(&Translator()))
+    return false;
+  current = language;
+  return true;
+}
+
+Language CurrentLanguage() {
+  return current;
+}
+
+}  // namespace nx480
