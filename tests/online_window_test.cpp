@@ -192,14 +192,23 @@ class OnlineWindowTest : public QObject {
       QCOMPARE(e->palette().color(QPalette::Text), QColor(0, 0, 0));
     }
 
-    // Stage panels: raised, centred bold 11 px captions, disabled, button face.
+    // Stage panels: raised, centred bold 11 px captions (smaller only where 11 px would not fit
+    // the panel), disabled, button face.
     const char* captions[] = {"U<", "U<<", "U>", "U>>", "U>>>", "f<", "f<<", "f>", "f>>"};
     int i = 0;
     for (Stage s : nx480::kStages) {
       QLabel* p = w.PanelOf(s);
       QCOMPARE(p->text(), QString(captions[i++]));
       QVERIFY(!p->isEnabled());
-      QCOMPARE(p->font().pixelSize(), 11);
+      const auto width = [&](int pixels) {
+        QFont f = p->font();
+        f.setPixelSize(pixels);
+        return QFontMetrics(f).horizontalAdvance(p->text());
+      };
+      const int room = p->contentsRect().width();
+      QVERIFY2(width(p->font().pixelSize()) <= room, qPrintable(p->text()));
+      QVERIFY2(p->font().pixelSize() == 11 || width(p->font().pixelSize() + 1) > room,
+               qPrintable(p->text()));
       QVERIFY(p->font().bold());
       QCOMPARE(p->frameShadow(), QFrame::Raised);
       QCOMPARE(Background(p), TFormOnLine::ButtonFace());

@@ -62,6 +62,17 @@ class StagePanel : public QLabel {
   }
 };
 
+// A stage's caption in the panel's bold font, made smaller where the caption would not fit
+// ("U>>>" in its 33-pixel panel).
+void SetCaption(QLabel* panel, const QString& caption) {
+  QFont font = SystemFont(11, true);
+  while (font.pixelSize() > 7 &&
+         QFontMetrics(font).horizontalAdvance(caption) > panel->contentsRect().width())
+    font.setPixelSize(font.pixelSize() - 1);
+  panel->setFont(font);
+  panel->setText(caption);
+}
+
 }  // namespace
 
 TFormOnLine::TFormOnLine(QWidget* parent) : RelayWindow(parent) {
@@ -106,13 +117,13 @@ TFormOnLine::TFormOnLine(QWidget* parent) : RelayWindow(parent) {
     return f;
   };
   auto stage = [](QWidget* parent, const char* name, const char* caption, QRect geometry) {
-    auto* p = new StagePanel(QString::fromUtf8(caption), parent);
+    auto* p = new StagePanel(parent);
     p->setObjectName(name);
     p->setGeometry(geometry);
     p->setFrameStyle(QFrame::Panel | QFrame::Raised);
     p->setLineWidth(1);
     p->setAlignment(Qt::AlignCenter);
-    p->setFont(SystemFont(11, true));
+    SetCaption(p, QString::fromUtf8(caption));
     p->setAutoFillBackground(true);
     SetColour(p, QPalette::Window, ButtonFace());
     SetColour(p, QPalette::WindowText, kBlack);
@@ -270,8 +281,8 @@ void TFormOnLine::FormShow() {
   const nx480::LiveLayout layout =
       nx480::LayoutFor(session.firmware, designClientHeight_, session.hasTemperature);
   setFixedSize(width(), layout.clientHeight);
-  PanelUo2->setText(QString::fromUtf8(layout.captionUo2));
-  PanelUo3->setText(QString::fromUtf8(layout.captionUo3));
+  SetCaption(PanelUo2, QString::fromUtf8(layout.captionUo2));
+  SetCaption(PanelUo3, QString::fromUtf8(layout.captionUo3));
   PanelFo2->setVisible(layout.panelFo2Visible);
   CheckBox01V->setVisible(layout.checkBox01VVisible);
   if (session.serviceMode) CheckBox01V->setChecked(true);
