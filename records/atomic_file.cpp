@@ -11,6 +11,8 @@
 #include <filesystem>
 #include <system_error>
 
+#include "translation.h"
+
 namespace nx480 {
 
 namespace {
@@ -265,25 +267,26 @@ std::string FileProblemText(FileProblem problem) {
     case FileProblem::None:
       return "";
     case FileProblem::NotFound:
-      return "Soubor nebo složka neexistuje.";
+      return translate("FileProblem", "Soubor nebo složka neexistuje.");
     case FileProblem::ReadOnly:
-      return "Soubor je chráněn proti zápisu (jen pro čtení).";
+      return translate("FileProblem", "Soubor je chráněn proti zápisu (jen pro čtení).");
     case FileProblem::FolderNotWritable:
-      return "Do složky nelze zapisovat (chybí oprávnění nebo je disk jen pro čtení).";
+      return translate("FileProblem",
+                       "Do složky nelze zapisovat (chybí oprávnění nebo je disk jen pro čtení).");
     case FileProblem::AccessDenied:
-      return "Přístup k souboru byl odepřen.";
+      return translate("FileProblem", "Přístup k souboru byl odepřen.");
     case FileProblem::IsFolder:
-      return "Zadaná cesta je složka, ne soubor.";
+      return translate("FileProblem", "Zadaná cesta je složka, ne soubor.");
     case FileProblem::NoSpace:
-      return "Na disku není dost místa.";
+      return translate("FileProblem", "Na disku není dost místa.");
     case FileProblem::NoReader:
-      return "Z roury (FIFO) nikdo nečte.";
+      return translate("FileProblem", "Z roury (FIFO) nikdo nečte.");
     case FileProblem::NotAFile:
-      return "Zadaná cesta není obyčejný soubor.";
+      return translate("FileProblem", "Zadaná cesta není obyčejný soubor.");
     case FileProblem::BrokenLink:
-      return "Symbolický odkaz nevede k žádnému souboru.";
+      return translate("FileProblem", "Symbolický odkaz nevede k žádnému souboru.");
     case FileProblem::Other:
-      return "Chyba při práci se souborem.";
+      return translate("FileProblem", "Chyba při práci se souborem.");
   }
   return "";
 }

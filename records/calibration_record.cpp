@@ -6,6 +6,7 @@
 #include <system_error>
 
 #include "settings_record.h"
+#include "translation.h"
 
 namespace nx480 {
 
@@ -40,8 +41,9 @@ std::string Fixed(double v, int width, int precision) {
 }
 
 std::string OutOfRangeMessage(const FactorFormat& f, const std::string& text) {
-  return std::string(f.caption) + ": '" + text + "' je mimo rozsah " + Fixed(0, 0, f.precision) +
-         " až " + Fixed(65535 / f.unitsPerOne, 0, f.precision);
+  return Arg(
+      translate("CalibrationRecord", "%1: '%2' je mimo rozsah %3 až %4"),
+      {f.caption, text, Fixed(0, 0, f.precision), Fixed(65535 / f.unitsPerOne, 0, f.precision)});
 }
 
 }  // namespace

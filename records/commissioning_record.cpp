@@ -24,69 +24,71 @@
 #include "settings_file.h"
 #include "settings_table.h"
 #include "text_codec.h"
+#include "translation.h"
 
 namespace nx480 {
 
 namespace {
 
-// Every text the record prints, in one place: the record follows the interface language later.
+// Every text the record prints, in one place, in the windows' language (translation.h).
 struct RecordTexts {
-  const char* title = "Protokol o uvedení do provozu";
-  const char* site = "Místo";
-  const char* technician = "Technik";
-  const char* madeAt = "Datum a čas";
-  const char* host = "Počítač";
-  const char* toolVersion = "Verze programu";
-  const char* relay = "Relé";
-  const char* identification = "Identifikace";
-  const char* serialNumber = "Výrobní číslo";
-  const char* firmware = "Firmware";
-  const char* temperature = "Teplotní varianta";
-  const char* port = "Port";
-  const char* yes = "ano";
-  const char* no = "ne";
-  const char* unknown = "neznámé";
-  const char* clock = "Hodiny relé";
-  const char* relayTime = "Čas relé";
-  const char* pcTime = "Čas PC";
-  const char* offset = "Rozdíl relé - PC";
-  const char* settings = "Nastavení ochran";
-  const char* profile = "Profil";
-  const char* parameter = "Parametr";
-  const char* value = "Hodnota";
-  const char* percent = "% z 230 V";
-  const char* range = "Rozsah profilu";
-  const char* verdict = "Výsledek";
-  const char* inside = "vyhovuje";
-  const char* outside = "NEVYHOVUJE";
-  const char* notInFirmware = "není ve firmwaru";
-  const char* notInProfile = "-";
-  const char* singlePhase = "jednofázový";
-  const char* threePhase = "třífázový";
-  const char* settingsHash = "Otisk nastavení (SHA-256 souboru .nx4)";
-  const char* calibration = "Kalibrace";
-  const char* factor = "Konstanta";
-  const char* events = "Historie událostí (nejnovější první)";
-  const char* eventsShown = "Posledních %1 událostí.";
-  const char* noEvents = "Žádné události.";
-  const char* journal = "Deník změn (posledních 24 hodin)";
-  const char* journalTime = "Čas";
-  const char* journalChange = "Změna";
-  const char* journalDescription = "Popis";
-  const char* journalOutcome = "Výsledek";
-  const char* noJournal = "Žádné změny.";
-  const char* signatures = "Podpisy";
-  const char* signTechnician = "Podpis technika";
-  const char* signOperator = "Podpis provozovatele";
-  const char* signDate = "Datum";
+  std::string title = translate("CommissioningRecord", "Protokol o uvedení do provozu");
+  std::string site = translate("CommissioningRecord", "Místo");
+  std::string technician = translate("CommissioningRecord", "Technik");
+  std::string madeAt = translate("CommissioningRecord", "Datum a čas");
+  std::string host = translate("CommissioningRecord", "Počítač");
+  std::string toolVersion = translate("CommissioningRecord", "Verze programu");
+  std::string relay = translate("CommissioningRecord", "Relé");
+  std::string identification = translate("CommissioningRecord", "Identifikace");
+  std::string serialNumber = translate("CommissioningRecord", "Výrobní číslo");
+  std::string firmware = translate("CommissioningRecord", "Firmware");
+  std::string temperature = translate("CommissioningRecord", "Teplotní varianta");
+  std::string port = translate("CommissioningRecord", "Port");
+  std::string yes = translate("CommissioningRecord", "ano");
+  std::string no = translate("CommissioningRecord", "ne");
+  std::string unknown = translate("CommissioningRecord", "neznámé");
+  std::string clock = translate("CommissioningRecord", "Hodiny relé");
+  std::string relayTime = translate("CommissioningRecord", "Čas relé");
+  std::string pcTime = translate("CommissioningRecord", "Čas PC");
+  std::string offset = translate("CommissioningRecord", "Rozdíl relé - PC");
+  std::string settings = translate("CommissioningRecord", "Nastavení ochran");
+  std::string profile = translate("CommissioningRecord", "Profil");
+  std::string parameter = translate("CommissioningRecord", "Parametr");
+  std::string value = translate("CommissioningRecord", "Hodnota");
+  std::string percent = translate("CommissioningRecord", "% z 230 V");
+  std::string range = translate("CommissioningRecord", "Rozsah profilu");
+  std::string verdict = translate("CommissioningRecord", "Výsledek");
+  std::string inside = translate("CommissioningRecord", "vyhovuje");
+  std::string outside = translate("CommissioningRecord", "NEVYHOVUJE");
+  std::string notInFirmware = translate("CommissioningRecord", "není ve firmwaru");
+  std::string notInProfile = "-";
+  std::string singlePhase = translate("CommissioningRecord", "jednofázový");
+  std::string threePhase = translate("CommissioningRecord", "třífázový");
+  std::string settingsHash =
+      translate("CommissioningRecord", "Otisk nastavení (SHA-256 souboru .nx4)");
+  std::string calibration = translate("CommissioningRecord", "Kalibrace");
+  std::string factor = translate("CommissioningRecord", "Konstanta");
+  std::string events = translate("CommissioningRecord", "Historie událostí (nejnovější první)");
+  std::string eventsShown = translate("CommissioningRecord", "Posledních %1 událostí.");
+  std::string noEvents = translate("CommissioningRecord", "Žádné události.");
+  std::string journal = translate("CommissioningRecord", "Deník změn (posledních 24 hodin)");
+  std::string journalTime = translate("CommissioningRecord", "Čas");
+  std::string journalChange = translate("CommissioningRecord", "Změna");
+  std::string journalDescription = translate("CommissioningRecord", "Popis");
+  std::string journalOutcome = translate("CommissioningRecord", "Výsledek");
+  std::string noJournal = translate("CommissioningRecord", "Žádné změny.");
+  std::string signatures = translate("CommissioningRecord", "Podpisy");
+  std::string signTechnician = translate("CommissioningRecord", "Podpis technika");
+  std::string signOperator = translate("CommissioningRecord", "Podpis provozovatele");
+  std::string signDate = translate("CommissioningRecord", "Datum");
 };
-const RecordTexts kTexts;
+// Made for each use: the language may have changed since the last record.
+RecordTexts Texts() {
+  return {};
+}
 
 QString Html(const std::string& utf8) {
   return QString::fromStdString(utf8).toHtmlEscaped();
-}
-QString Html(const char* utf8) {
-  return QString::fromUtf8(utf8).toHtmlEscaped();
 }
 
 // A number with a decimal comma.
@@ -112,7 +114,7 @@ std::string StampText(const EventStamp& s) {
 }
 
 std::string SerialText(int32_t serial) {
-  if (serial <= 0) return kTexts.unknown;
+  if (serial <= 0) return Texts().unknown;
   char text[16];
   std::snprintf(text, sizeof text, "%06d", int{serial});
   return text;
@@ -120,11 +122,11 @@ std::string SerialText(int32_t serial) {
 
 class Page {
  public:
-  void Heading(const char* text) { html_ += "<h3>" + Html(text) + "</h3>"; }
-  void Line(const char* text) { html_ += "<p>" + Html(text) + "</p>"; }
+  void Heading(const std::string& text) { html_ += "<h3>" + Html(text) + "</h3>"; }
+  void Line(const std::string& text) { html_ += "<p>" + Html(text) + "</p>"; }
   void Line(const QString& text) { html_ += "<p>" + text.toHtmlEscaped() + "</p>"; }
   // A two-column table of label and value.
-  void Pairs(const std::vector<std::pair<const char*, std::string>>& pairs) {
+  void Pairs(const std::vector<std::pair<std::string, std::string>>& pairs) {
     html_ += "<table cellspacing='0' cellpadding='2'>";
     for (const auto& [label, value] : pairs)
       html_ +=
@@ -152,18 +154,18 @@ class Page {
 
 void SettingsSection(Page& page, const CommissioningRecord& r) {
   const FirmwareFeatures& firmware = r.session.firmware;
-  page.Heading(kTexts.settings);
+  page.Heading(Texts().settings);
   std::vector<RowCheck> checks;
   if (r.profile) {
     page.Line(
-        QString::fromUtf8(kTexts.profile) + ": " + QString::fromStdString(r.profile->name) +
+        QString::fromUtf8(Texts().profile) + ": " + QString::fromStdString(r.profile->name) +
         (r.profile->source.empty() ? "" : " (" + QString::fromStdString(r.profile->source) + ")"));
     checks = CheckSettings(*r.profile, r.settings, firmware);
   }
-  std::vector<std::string> titles{kTexts.parameter, kTexts.value, kTexts.percent};
+  std::vector<std::string> titles{Texts().parameter, Texts().value, Texts().percent};
   if (r.profile) {
-    titles.push_back(kTexts.range);
-    titles.push_back(kTexts.verdict);
+    titles.push_back(Texts().range);
+    titles.push_back(Texts().verdict);
   }
   page.BeginTable(titles);
   for (const SettingsParameter& p : SettingsParameters()) {
@@ -173,9 +175,9 @@ void SettingsSection(Page& page, const CommissioningRecord& r) {
     for (const RowCheck& c : checks) {
       if (c.row->parameter != &p) continue;
       range += (range.empty() ? "" : "; ") + c.rangeText;
-      const char* v = c.verdict == RowVerdict::Inside    ? kTexts.inside
-                      : c.verdict == RowVerdict::Outside ? kTexts.outside
-                                                         : kTexts.notInFirmware;
+      const std::string v = c.verdict == RowVerdict::Inside    ? Texts().inside
+                            : c.verdict == RowVerdict::Outside ? Texts().outside
+                                                               : Texts().notInFirmware;
       failed = failed || c.verdict == RowVerdict::Outside;
       if (verdict.find(v) == std::string::npos)
         verdict += (verdict.empty() ? "" : "; ") + std::string(v);
@@ -185,7 +187,7 @@ void SettingsSection(Page& page, const CommissioningRecord& r) {
     if (has) {
       const double units = ParameterValue(r.settings, p, firmware);
       if (p.quantity == Quantity::Phases) {
-        value = ThreePhase(units) ? kTexts.threePhase : kTexts.singlePhase;
+        value = ThreePhase(units) ? Texts().threePhase : Texts().singlePhase;
       } else {
         value = Number(units, p.decimals) + " " + std::string(UnitSymbol(p.quantity));
         if (p.quantity == Quantity::Voltage) percent = Number(PercentOfNominal(units), 1) + " %";
@@ -193,19 +195,19 @@ void SettingsSection(Page& page, const CommissioningRecord& r) {
     }
     std::vector<std::string> cells{std::string(p.name), value, percent};
     if (r.profile) {
-      cells.push_back(range.empty() ? kTexts.notInProfile : range);
-      cells.push_back(range.empty() ? kTexts.notInProfile : verdict);
+      cells.push_back(range.empty() ? Texts().notInProfile : range);
+      cells.push_back(range.empty() ? Texts().notInProfile : verdict);
     }
     page.Row(cells, failed);
   }
   page.EndTable();
-  page.Raw("<p>" + Html(kTexts.settingsHash) + ": <tt>" +
+  page.Raw("<p>" + Html(Texts().settingsHash) + ": <tt>" +
            QString::fromStdString(SettingsImageSha256(r.settings)) + "</tt></p>");
 }
 
 void CalibrationSection(Page& page, const CalibrationWords& words) {
-  page.Heading(kTexts.calibration);
-  page.BeginTable({kTexts.factor, kTexts.value});
+  page.Heading(Texts().calibration);
+  page.BeginTable({Texts().factor, Texts().value});
   CalibrationBoxes boxes;
   CalibrationToBoxes(words, boxes);
   for (int f = 0; f < kFactorCount; ++f) {
@@ -217,12 +219,12 @@ void CalibrationSection(Page& page, const CalibrationWords& words) {
 }
 
 void EventsSection(Page& page, const std::vector<HistoryRecord>& events) {
-  page.Heading(kTexts.events);
+  page.Heading(Texts().events);
   if (events.empty()) {
-    page.Line(kTexts.noEvents);
+    page.Line(Texts().noEvents);
     return;
   }
-  page.Line(QString::fromUtf8(kTexts.eventsShown).arg(events.size()));
+  page.Line(QString::fromUtf8(Texts().eventsShown).arg(events.size()));
   const std::vector<HistoryRow> table = HistoryTable(events, StampText);
   page.BeginTable({table[0].begin(), table[0].end()});
   for (size_t i = 1; i < table.size(); ++i) page.Row({table[i].begin(), table[i].end()});
@@ -230,13 +232,13 @@ void EventsSection(Page& page, const std::vector<HistoryRecord>& events) {
 }
 
 void JournalSection(Page& page, const std::vector<JournalEntry>& journal) {
-  page.Heading(kTexts.journal);
+  page.Heading(Texts().journal);
   if (journal.empty()) {
-    page.Line(kTexts.noJournal);
+    page.Line(Texts().noJournal);
     return;
   }
-  page.BeginTable(
-      {kTexts.journalTime, kTexts.journalChange, kTexts.journalDescription, kTexts.journalOutcome});
+  page.BeginTable({Texts().journalTime, Texts().journalChange, Texts().journalDescription,
+                   Texts().journalOutcome});
   // As the journal window lists them.
   for (const JournalEntry& e : journal) {
     const JournalRow row = JournalRowOf(e);
@@ -293,40 +295,40 @@ void CompleteRecord(CommissioningRecord& record, const RelaySession& session,
 
 std::string CommissioningHtml(const CommissioningRecord& r) {
   Page page;
-  page.Raw("<h2>" + Html(kTexts.title) + "</h2>");
-  page.Pairs({{kTexts.site, r.site},
-              {kTexts.technician, r.technician},
-              {kTexts.madeAt, r.madeAt},
-              {kTexts.host, r.host},
-              {kTexts.toolVersion, r.toolVersion}});
+  page.Raw("<h2>" + Html(Texts().title) + "</h2>");
+  page.Pairs({{Texts().site, r.site},
+              {Texts().technician, r.technician},
+              {Texts().madeAt, r.madeAt},
+              {Texts().host, r.host},
+              {Texts().toolVersion, r.toolVersion}});
 
   const RelaySession& s = r.session;
-  page.Heading(kTexts.relay);
-  page.Pairs({{kTexts.identification, Cp1250ToUtf8(s.identText)},
-              {kTexts.serialNumber, SerialText(s.serialNumber)},
-              {kTexts.firmware, std::to_string(s.firmware.minor)},
-              {kTexts.temperature, s.hasTemperature ? kTexts.yes : kTexts.no},
-              {kTexts.port, s.port}});
+  page.Heading(Texts().relay);
+  page.Pairs({{Texts().identification, Cp1250ToUtf8(s.identText)},
+              {Texts().serialNumber, SerialText(s.serialNumber)},
+              {Texts().firmware, std::to_string(s.firmware.minor)},
+              {Texts().temperature, s.hasTemperature ? Texts().yes : Texts().no},
+              {Texts().port, s.port}});
 
-  page.Heading(kTexts.clock);
+  page.Heading(Texts().clock);
   // Tenths of a second, rounded before the sign is chosen: no "-0,0 s".
   const double offsetTenths = std::round((r.relayTime - r.pcTime) * 864000.0);
   page.Pairs(
-      {{kTexts.relayTime, TimeText(r.relayTime)},
-       {kTexts.pcTime, TimeText(r.pcTime)},
-       {kTexts.offset, (offsetTenths > 0 ? "+" : "") + Number(offsetTenths / 10, 1) + " s"}});
+      {{Texts().relayTime, TimeText(r.relayTime)},
+       {Texts().pcTime, TimeText(r.pcTime)},
+       {Texts().offset, (offsetTenths > 0 ? "+" : "") + Number(offsetTenths / 10, 1) + " s"}});
 
   SettingsSection(page, r);
   if (r.calibration) CalibrationSection(page, *r.calibration);
   EventsSection(page, r.events);
   JournalSection(page, r.journal);
 
-  page.Heading(kTexts.signatures);
+  page.Heading(Texts().signatures);
   const QString line = "<td width='50%'><br><br>..............................................<br>";
-  page.Raw("<table width='100%' cellpadding='4'><tr>" + line + Html(kTexts.signTechnician) +
+  page.Raw("<table width='100%' cellpadding='4'><tr>" + line + Html(Texts().signTechnician) +
            (r.technician.empty() ? QString() : " (" + Html(r.technician) + ")") + "<br>" +
-           Html(kTexts.signDate) + ":</td>" + line + Html(kTexts.signOperator) + "<br>" +
-           Html(kTexts.signDate) + ":</td></tr></table>");
+           Html(Texts().signDate) + ":</td>" + line + Html(Texts().signOperator) + "<br>" +
+           Html(Texts().signDate) + ":</td></tr></table>");
   return ("<html><body>" + page.Text() + "</body></html>").toStdString();
 }
 
@@ -339,7 +341,7 @@ std::vector<uint8_t> CommissioningPdf(const CommissioningRecord& record) {
     writer.setPageSize(QPageSize(QPageSize::A4));
     writer.setPageMargins(QMarginsF(15, 15, 15, 15), QPageLayout::Millimeter);
     writer.setResolution(300);
-    writer.setTitle(QString::fromUtf8(kTexts.title));
+    writer.setTitle(QString::fromUtf8(Texts().title));
     writer.setCreator(QString::fromStdString("nx480-pc " + record.toolVersion));
     QTextDocument document;
     QFont font("DejaVu Sans");

@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "text_codec.h"
+#include "translation.h"
 
 namespace nx480 {
 
@@ -69,10 +70,13 @@ std::string CharacterAt(std::string_view text, size_t at, char32_t& code) {
 
 }  // namespace
 
-const HistoryRow& HistoryTitles() {
-  static const HistoryRow kTitles = {"Datum,čas", "Událost", "F  [Hz]",
-                                     "U1 [V]",    "U2 [V]",  "U3 [V]"};
-  return kTitles;
+HistoryRow HistoryTitles() {
+  return {translate("HistoryView", "Datum,čas"),
+          translate("HistoryView", "Událost"),
+          "F  [Hz]",
+          "U1 [V]",
+          "U2 [V]",
+          "U3 [V]"};
 }
 
 uint32_t TimestampOf(const HistoryRecord& record) {
@@ -96,12 +100,15 @@ std::optional<EventStamp> DecodeStamp(uint32_t stamp) {
 std::string EventText(unsigned code) {
   // clang-format off
   static const char* const kTexts[20] = {
-      "Stop", "Start", "Odpojení", "Připojení", "4",
-      "5",    "6",     "7",        "8",         "9",
-      "10",   "11",    "12",       "13",        "14",
-      "15",   "Nastav. par.", "Nastav.času", "Původní čas", "Kalibrace"};
+      QT_TRANSLATE_NOOP("HistoryView", "Stop"), QT_TRANSLATE_NOOP("HistoryView", "Start"),
+      QT_TRANSLATE_NOOP("HistoryView", "Odpojení"), QT_TRANSLATE_NOOP("HistoryView", "Připojení"),
+      "4", "5", "6", "7", "8", "9", "10", "11", "12", "13", "14", "15",
+      QT_TRANSLATE_NOOP("HistoryView", "Nastav. par."),
+      QT_TRANSLATE_NOOP("HistoryView", "Nastav.času"),
+      QT_TRANSLATE_NOOP("HistoryView", "Původní čas"),
+      QT_TRANSLATE_NOOP("HistoryView", "Kalibrace")};
   // clang-format on
-  return code < 20 ? kTexts[code] : "?";
+  return code < 20 ? translate("HistoryView", kTexts[code]) : "?";
 }
 
 std::string HundredthsText(uint16_t hundredths) {

@@ -18,7 +18,7 @@ inline constexpr int kHistoryColumns = 6;
 using HistoryRow = std::array<std::string, kHistoryColumns>;
 
 // The titles of the table (its row 0): "Datum,čas", "Událost", "F  [Hz]", "U1 [V]", ...
-const HistoryRow& HistoryTitles();
+HistoryRow HistoryTitles();
 
 // The moment of an event as the timestamp packs it: bits 31-26 year - 2000, 25-22 month, 21-17
 // day, 16-12 hour, 11-6 minute, 5-0 second.

@@ -12,16 +12,28 @@
 #include "firmware_features.h"
 #include "settings_file.h"
 #include "settings_table.h"
+#include "translation.h"
 
 namespace nx480 {
 
 namespace {
 
-constexpr std::array<std::string_view, 6> kKindTexts = {
-    "Parametry", "Kalibrace", "Datum, čas", "Smazání historie", "Upload FW", "Relé"};
-constexpr std::array<std::string_view, 6> kOutcomeTexts = {"Čeká",      "Provedeno", "Chyba",
-                                                           "Odmítnuto", "Neznámý",   "Neodesláno"};
-constexpr std::string_view kUnknownSerial = "neznámé";
+constexpr const char* kContext = "JournalView";
+constexpr std::array<const char*, 6> kKindTexts = {
+    QT_TRANSLATE_NOOP("JournalView", "Parametry"),
+    QT_TRANSLATE_NOOP("JournalView", "Kalibrace"),
+    QT_TRANSLATE_NOOP("JournalView", "Datum, čas"),
+    QT_TRANSLATE_NOOP("JournalView", "Smazání historie"),
+    QT_TRANSLATE_NOOP("JournalView", "Upload FW"),
+    QT_TRANSLATE_NOOP("JournalView", "Relé")};
+constexpr std::array<const char*, 6> kOutcomeTexts = {
+    QT_TRANSLATE_NOOP("JournalView", "Čeká"),    QT_TRANSLATE_NOOP("JournalView", "Provedeno"),
+    QT_TRANSLATE_NOOP("JournalView", "Chyba"),   QT_TRANSLATE_NOOP("JournalView", "Odmítnuto"),
+    QT_TRANSLATE_NOOP("JournalView", "Neznámý"), QT_TRANSLATE_NOOP("JournalView", "Neodesláno")};
+
+std::string Text(const char* source) {
+  return translate(kContext, source);
+}
 
 // Whether the entry's folder name ends with the word of its kind (else the kind is no reading).
 bool FolderNamesKind(const JournalEntry& entry) {
@@ -50,15 +62,15 @@ std::string SourceText(const JournalEntry& entry) {
   const std::string& d = entry.description;
   std::string text;
   if (const size_t at = d.find(kRestore); at != std::string::npos) {
-    text = "obnova záznamu " + d.substr(at + kRestore.size());
+    text = Arg(translate("JournalView", "obnova záznamu %1"), {d.substr(at + kRestore.size())});
   } else if (d.ends_with(" as the connection ended")) {
-    text = "při odpojení";
+    text = translate("JournalView", "při odpojení");
   } else if (d.find(" by nx480ctl") != std::string::npos) {
     text = "nx480ctl";
   } else if (d.find(" from the ") != std::string::npos && d.ends_with(" page")) {
-    text = "okno";
+    text = translate("JournalView", "okno");
   } else if (d.find(" after a firmware upload") != std::string::npos) {
-    text = "po uploadu FW";
+    text = translate("JournalView", "po uploadu FW");
   } else {
     return d;
   }
@@ -81,16 +93,20 @@ JournalAccess FolderAccess(const std::string& path) {
 
 }  // namespace
 
-std::string_view ChangeKindText(ChangeKind kind) {
-  return kKindTexts.at(static_cast<size_t>(kind));
+std::string ChangeKindText(ChangeKind kind) {
+  return Text(kKindTexts.at(static_cast<size_t>(kind)));
 }
 
-std::string_view JournalOutcomeText(JournalOutcome outcome) {
-  return kOutcomeTexts.at(static_cast<size_t>(outcome));
+std::string JournalOutcomeText(JournalOutcome outcome) {
+  return Text(kOutcomeTexts.at(static_cast<size_t>(outcome)));
+}
+
+std::string DamagedEntryText() {
+  return Text(kDamagedEntryText);
 }
 
 std::string SerialNumberText(int32_t serialNumber) {
-  return serialNumber == -1 ? std::string(kUnknownSerial) : std::to_string(serialNumber);
+  return serialNumber == -1 ? translate("JournalView", "neznámé") : std::to_string(serialNumber);
 }
 
 std::optional<JournalStamp> JournalStampOf(const JournalEntry& entry) {
@@ -108,8 +124,8 @@ JournalRow JournalRowOf(const JournalEntry& entry) {
   row.when = JournalStampOf(entry);
   row.relay = SerialNumberText(entry.serialNumber);
   if (entry.damaged) {
-    row.change = FolderNamesKind(entry) ? std::string(ChangeKindText(entry.kind)) : "?";
-    row.outcome = kDamagedEntryText;
+    row.change = FolderNamesKind(entry) ? ChangeKindText(entry.kind) : "?";
+    row.outcome = DamagedEntryText();
     row.summary = entry.damage;
     return row;
   }
@@ -137,21 +153,22 @@ bool HasSettingsBackup(const JournalEntry& entry) {
 
 std::vector<std::string> SettingsBackupLines(std::span<const uint8_t> bytes, int firmware) {
   if (bytes.size() != kSettingsFileSize) {
-    return {"Záloha má " + std::to_string(bytes.size()) + " B místo " +
-            std::to_string(kSettingsFileSize) + " B."};
+    return {Arg(translate("JournalView", "Záloha má %1 B místo %2 B."),
+                {std::to_string(bytes.size()), std::to_string(kSettingsFileSize)})};
   }
   SettingsWords record{};
   ApplySettingsFileBytes(bytes, record);
   std::vector<std::string> lines;
   const bool known = firmware >= 0;
   const FirmwareFeatures features = FirmwareFeaturesOf(known ? firmware : 0);
-  if (!known) lines.emplace_back("Firmware neznámý: časy jsou v krocích.");
+  if (!known) lines.push_back(translate("JournalView", "Firmware neznámý: časy jsou v krocích."));
   for (const SettingsParameter& p : SettingsParameters()) {
     if (known && !HasParameter(features, p)) continue;
     // The operating mode as the page's radio buttons name it.
     const std::string value =
-        p.quantity == Quantity::Phases
-            ? (ThreePhase(ParameterValue(record, p, features)) ? "třífázový" : "jednofázový")
+        p.quantity == Quantity::Phases           ? (ThreePhase(ParameterValue(record, p, features))
+                                                        ? translate("JournalView", "třífázový")
+                                                        : translate("JournalView", "jednofázový"))
         : !known && p.quantity == Quantity::Time ? std::to_string(ParameterSteps(record, p))
                                                  : ParameterText(record, p, features);
     lines.push_back(std::string(p.name) + ": " + value);
@@ -161,30 +178,34 @@ std::vector<std::string> SettingsBackupLines(std::span<const uint8_t> bytes, int
 
 std::vector<std::string> JournalRecordLines(const std::string& root, const JournalEntry& entry) {
   std::vector<std::string> lines;
-  const auto line = [&lines](std::string_view caption, std::string_view value) {
-    lines.push_back(std::string(caption) + ": " + std::string(value));
+  // "Caption: value", the caption translated.
+  const auto line = [&lines](const char* caption, std::string_view value) {
+    lines.push_back(Arg(translate("JournalView", "%1: %2"), {Text(caption), value}));
   };
   // A damaged entry shows the texts that were read; its other fields hold nothing read.
-  const auto text = [&](std::string_view caption, const std::string& value) {
+  const auto text = [&](const char* caption, const std::string& value) {
     if (!entry.damaged || !value.empty()) line(caption, value);
   };
   if (entry.damaged) line(kDamagedEntryText, entry.damage);
-  line("Složka", RelayFolder(entry.serialNumber) + "/" + entry.id);
-  text("Čas", entry.time);
-  text("Uživatel", entry.user);
-  text("Počítač", entry.host);
-  text("Port", entry.port);
-  text("Identifikace", entry.identification);
-  line("Výrobní číslo", SerialNumberText(entry.serialNumber));
+  line(QT_TRANSLATE_NOOP("JournalView", "Složka"),
+       RelayFolder(entry.serialNumber) + "/" + entry.id);
+  text(QT_TRANSLATE_NOOP("JournalView", "Čas"), entry.time);
+  text(QT_TRANSLATE_NOOP("JournalView", "Uživatel"), entry.user);
+  text(QT_TRANSLATE_NOOP("JournalView", "Počítač"), entry.host);
+  text(QT_TRANSLATE_NOOP("JournalView", "Port"), entry.port);
+  text(QT_TRANSLATE_NOOP("JournalView", "Identifikace"), entry.identification);
+  line(QT_TRANSLATE_NOOP("JournalView", "Výrobní číslo"), SerialNumberText(entry.serialNumber));
   if (!entry.damaged) {
-    line("Firmware", entry.firmware < 0 ? "neznámý" : std::to_string(entry.firmware));
-    line("Změna", ChangeKindText(entry.kind));
+    line(QT_TRANSLATE_NOOP("JournalView", "Firmware"),
+         entry.firmware < 0 ? translate("JournalView", "neznámý") : std::to_string(entry.firmware));
+    line(QT_TRANSLATE_NOOP("JournalView", "Změna"), ChangeKindText(entry.kind));
   }
-  text("Popis", entry.description);
-  if (!entry.damaged) line("Výsledek", JournalOutcomeText(entry.outcome));
-  if (!entry.details.empty()) lines.emplace_back("Podrobnosti:");
+  text(QT_TRANSLATE_NOOP("JournalView", "Popis"), entry.description);
+  if (!entry.damaged)
+    line(QT_TRANSLATE_NOOP("JournalView", "Výsledek"), JournalOutcomeText(entry.outcome));
+  if (!entry.details.empty()) lines.push_back(translate("JournalView", "Podrobnosti:"));
   for (const std::string& detail : entry.details) lines.push_back("  " + detail);
-  if (!entry.backups.empty()) lines.emplace_back("Soubory:");
+  if (!entry.backups.empty()) lines.push_back(translate("JournalView", "Soubory:"));
   for (const JournalBackup& backup : entry.backups) {
     char crc[9];
     std::snprintf(crc, sizeof crc, "%08x", static_cast<unsigned>(backup.crc32));
@@ -192,11 +213,13 @@ std::vector<std::string> JournalRecordLines(const std::string& root, const Journ
   }
   if (!HasSettingsBackup(entry)) return lines;
 
-  lines.push_back("Parametry v záloze " + std::string(kSettingsBackupName) + ":");
+  lines.push_back(
+      Arg(translate("JournalView", "Parametry v záloze %1:"), {std::string(kSettingsBackupName)}));
   std::vector<uint8_t> bytes;
   FileError error;
   if (!ReadJournalBackup(root, entry, kSettingsBackupName, bytes, error)) {
-    lines.push_back("  Zálohu nelze přečíst: " + BackupProblemText(error));
+    lines.push_back("  " + Arg(translate("JournalView", "Zálohu nelze přečíst: %1"),
+                               {BackupProblemText(error)}));
     return lines;
   }
   for (const std::string& value : SettingsBackupLines(bytes, entry.firmware))
@@ -206,7 +229,7 @@ std::vector<std::string> JournalRecordLines(const std::string& root, const Journ
 
 std::string BackupProblemText(const FileError& error) {
   if (error.problem == FileProblem::Other && error.systemError == EBADMSG)
-    return "Soubor už není takový, jak byl zapsán.";
+    return translate("JournalView", "Soubor už není takový, jak byl zapsán.");
   return FileProblemText(error.problem);
 }
 
@@ -218,14 +241,14 @@ JournalAccess JournalFolderAccess(const std::optional<std::string>& root,
   return FolderAccess(*root + "/" + RelayFolder(*serialNumber));
 }
 
-std::string_view EmptyJournalText(JournalAccess access) {
+std::string EmptyJournalText(JournalAccess access) {
   switch (access) {
     case JournalAccess::NoRoot:
-      return "Deník nelze najít (chybí domovská složka)";
+      return translate("JournalView", "Deník nelze najít (chybí domovská složka)");
     case JournalAccess::Unreadable:
-      return "Složku deníku nelze číst";
+      return translate("JournalView", "Složku deníku nelze číst");
     default:
-      return "Žádné záznamy";
+      return translate("JournalView", "Žádné záznamy");
   }
 }
 

@@ -1,7 +1,7 @@
 // What the journal window shows of the change journal (journal.h), decided without widgets: the
-// Czech texts of a change and its outcome, a row of the list, the record of one entry with its
-// settings backup decoded, and why a list is empty. The window copies these results into its
-// controls and formats the times in the user's regional formats.
+// texts of a change and its outcome (in the windows' language, translation.h), a row of the list,
+// the record of one entry with its settings backup decoded, and why a list is empty. The window
+// copies these results into its controls and formats the times in the user's regional formats.
 #pragma once
 
 #include <cstdint>
@@ -12,15 +12,18 @@
 #include <vector>
 
 #include "journal.h"
+#include "translation.h"
 
 namespace nx480 {
 
 // "Parametry", "Kalibrace", "Datum, čas", "Smazání historie", "Upload FW", "Relé".
-std::string_view ChangeKindText(ChangeKind kind);
+std::string ChangeKindText(ChangeKind kind);
 // "Čeká", "Provedeno", "Chyba", "Odmítnuto", "Neznámý", "Neodesláno".
-std::string_view JournalOutcomeText(JournalOutcome outcome);
-// What a damaged entry shows for its outcome.
-inline constexpr std::string_view kDamagedEntryText = "Poškozený záznam";
+std::string JournalOutcomeText(JournalOutcome outcome);
+// What a damaged entry shows for its outcome: "Poškozený záznam" (kDamagedEntryText, the source).
+inline constexpr const char* kDamagedEntryText =
+    QT_TRANSLATE_NOOP("JournalView", "Poškozený záznam");
+std::string DamagedEntryText();
 
 // A relay's serial number as the window shows it: "1234", "neznámé" for -1.
 std::string SerialNumberText(int32_t serialNumber);
@@ -75,6 +78,6 @@ JournalAccess JournalFolderAccess(const std::optional<std::string>& root,
                                   std::optional<int32_t> serialNumber);
 // What the window says of an empty list: "Deník nelze najít (chybí domovská složka)", "Složku
 // deníku nelze číst", "Žádné záznamy".
-std::string_view EmptyJournalText(JournalAccess access);
+std::string EmptyJournalText(JournalAccess access);
 
 }  // namespace nx480

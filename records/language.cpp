@@ -4,6 +4,8 @@
 #include <QTranslator>
 #include <atomic>
 
+#include "translation.h"
+
 namespace nx480 {
 
 namespace {
@@ -14,6 +16,10 @@ std::atomic<Language> current{Language::Czech};
 QTranslator& Translator() {
   static QTranslator translator;
   return translator;
+}
+
+std::string Translate(const char* context, const char* source) {
+  return QCoreApplication::translate(context, source).toStdString();
 }
 
 }  // namespace
@@ -65,11 +71,13 @@ std::optional<Language> TakeLanguageOption(std::vector<std::string>& arguments,
 
 bool UseLanguage(Language language) {
   QCoreApplication::removeTranslator(&Translator());
+  SetTranslation(nullptr);
   current = Language::Czech;
   if (language == Language::Czech) return true;
   if (!Translator().load(QStringLiteral(":/i18n/nx480-pc_en.qm")) ||
       !QCoreApplication::installTranslator(&Translator()))
     return false;
+  SetTranslation(&Translate);
   current = language;
   return true;
 }

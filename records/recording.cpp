@@ -14,6 +14,8 @@
 #include <sstream>
 #include <system_error>
 
+#include "translation.h"
+
 namespace nx480 {
 
 namespace {
@@ -455,13 +457,13 @@ bool RecordingWriter::Flush() {
 std::string RecordingStoppedText(const FileError& error) {
   switch (error.problem) {
     case FileProblem::NoSpace:
-      return "Záznam zastaven: disk je plný";
+      return translate("Recording", "Záznam zastaven: disk je plný");
     case FileProblem::FolderNotWritable:
     case FileProblem::ReadOnly:
     case FileProblem::AccessDenied:
-      return "Záznam zastaven: nelze zapisovat";
+      return translate("Recording", "Záznam zastaven: nelze zapisovat");
     default:
-      return "Záznam zastaven: chyba zápisu";
+      return translate("Recording", "Záznam zastaven: chyba zápisu");
   }
 }
 

@@ -1,5 +1,7 @@
 #include "settings_compare.h"
 
+#include "translation.h"
+
 namespace nx480 {
 
 const SettingsParameter* RowParameter(size_t row) {
@@ -53,7 +55,9 @@ std::string PageValueText(const SettingsWords& record, size_t row,
   if (p->quantity == Quantity::Phases) {
     const bool three = ThreePhase(ParameterValue(record, *p, firmware));
     const std::string_view english = three ? "three-phase" : "single-phase";
-    text.replace(0, english.size(), three ? "třífázový" : "jednofáz.");
+    text.replace(0, english.size(),
+                 three ? translate("SettingsCompare", "třífázový")
+                       : translate("SettingsCompare", "jednofáz."));
   }
   return text;
 }

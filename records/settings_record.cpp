@@ -6,6 +6,7 @@
 #include <system_error>
 
 #include "settings_compare.h"
+#include "translation.h"
 
 namespace nx480 {
 
@@ -255,7 +256,7 @@ std::vector<std::string> DifferingNames(const SettingsWords& a, const SettingsWo
 }
 
 std::string SetupCaption(bool parametryPage, const std::string& fileName, bool modified) {
-  std::string caption = "Nastavení";
+  std::string caption = translate("SettingsRecord", "Nastavení");
   if (parametryPage && !fileName.empty()) {
     caption += " - " + fileName;
     if (modified) caption += "*";

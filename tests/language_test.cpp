@@ -3,6 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include "atomic_file.h"
+#include "translation.h"
+
 using nx480::Language;
 
 TEST(Language, OfLocale) {
@@ -41,4 +44,43 @@ TEST(Language, Option) {
     EXPECT_EQ(arguments, c.left) << testing::PrintToString(c.arguments);
     EXPECT_EQ(!error.empty(), c.error) << testing::PrintToString(c.arguments) << error;
   }
+}
+
+TEST(Language, ArgumentsByNumber) {
+  const struct {
+    const char* text;
+    std::vector<std::string_view> args;
+    const char* result;
+  } cases[] = {{"%1: %2", {"Uu1", "196 V"}, "Uu1: 196 V"},
+               {"%2 (%1)", {"a", "b"}, "b (a)"},
+               {"85 %", {}, "85 %"},
+               {"%3 %1", {"x"}, "%3 x"},
+               {"%1%1", {"ab"}, "abab"},
+               {"100 %1", {"%2"}, "100 %2"}};
+  for (const auto& c : cases) {
+    std::string text;
+    switch (c.args.size()) {
+      case 0:
+        text = nx480::Arg(c.text, {});
+        break;
+      case 1:
+        text = nx480::Arg(c.text, {c.args[0]});
+        break;
+      default:
+        text = nx480::Arg(c.text, {c.args[0], c.args[1]});
+    }
+    EXPECT_EQ(text, c.result) << c.text;
+  }
+}
+
+// Texts made below the windows follow the translation the program installs, and only then.
+TEST(Language, TextsBelowTheWindowsFollowTheTranslation) {
+  EXPECT_EQ(nx480::translate("JournalView", "Čeká"), "Čeká");
+  nx480::SetTranslation(
+      [](const char* context, const char* source) { return std::string(context) + "|" + source; });
+  EXPECT_EQ(nx480::translate("JournalView", "Čeká"), "JournalView|Čeká");
+  EXPECT_EQ(nx480::FileProblemText(nx480::FileProblem::NoSpace),
+            "FileProblem|Na disku není dost místa.");
+  nx480::SetTranslation(nullptr);
+  EXPECT_EQ(nx480::FileProblemText(nx480::FileProblem::NoSpace), "Na disku není dost místa.");
 }
