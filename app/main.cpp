@@ -56,7 +56,8 @@ int main(int argc, char* argv[]) {
     std::fprintf(stderr, "nx480-pc: %s\n", languageError.c_str());
     return 2;
   }
-  if (!nx480::UseLanguage(asked.value_or(nx480::LanguageOfLocale(QLocale::system()))))
+  // Without the translation the texts stay Czech; said only where English was asked for.
+  if (!nx480::UseLanguage(asked.value_or(nx480::LanguageOfLocale(QLocale::system()))) && asked)
     std::fprintf(stderr, "nx480-pc: the English translation could not be loaded\n");
   // No application display name: X11 would append it to every window title.
   app.setApplicationName("nx480-pc");
