@@ -1,6 +1,7 @@
 #include "trend.h"
 
 #include <algorithm>
+#include <cmath>
 #include <iterator>
 #include <limits>
 
@@ -192,6 +193,27 @@ std::vector<ThresholdLine> ThresholdLines(const SettingsWords& record,
                      ParameterValue(record, *delay, firmware)});
   }
   return lines;
+}
+
+// ---- The plots' ranges ----
+
+PlotRange TrendPlotRange(std::span<const TrendColumn> columns, std::span<const ThresholdLine> lines,
+                         bool frequency) {
+  double lo = INFINITY, hi = -INFINITY;
+  const int first = frequency ? 3 : 0, end = frequency ? kTrendSeries : 3;
+  for (const TrendColumn& c : columns)
+    for (int s = first; s < end; ++s) {
+      if (c.min[s] < lo) lo = c.min[s];  // NaN compares false: a missing value is passed over
+      if (c.max[s] > hi) hi = c.max[s];
+    }
+  for (const ThresholdLine& line : lines)
+    if (line.frequency == frequency) {
+      lo = std::min(lo, line.value);
+      hi = std::max(hi, line.value);
+    }
+  if (!std::isfinite(lo)) lo = 0, hi = 1;
+  const double margin = std::max((hi - lo) * 0.05, frequency ? 0.05 : 1.0);
+  return {lo - margin, hi + margin};
 }
 
 // ---- Pick-ups and trips ----

@@ -100,6 +100,21 @@ struct ThresholdLine {
 std::vector<ThresholdLine> ThresholdLines(const SettingsWords& record,
                                           const FirmwareFeatures& firmware);
 
+// ---- The plots' ranges ----
+
+// The values a plot spans from its bottom to its top edge.
+struct PlotRange {
+  double lo = 0;
+  double hi = 1;
+};
+
+// The range of the voltage plot (U1-U3; `frequency` false) or of the frequency plot (f) over
+// `columns`: from the lowest to the highest value of its series in them, widened to take in the
+// plot's own threshold lines, then a margin added at both ends of 5 % of that span, at least
+// 1 V or 0.05 Hz. A plot without any value or line spans 0 to 1 before its margin.
+PlotRange TrendPlotRange(std::span<const TrendColumn> columns, std::span<const ThresholdLine> lines,
+                         bool frequency);
+
 // ---- Pick-ups and trips ----
 
 // Whether a sample holds any of U1, U2, U3, f (otherwise it was a failed read).

@@ -1,10 +1,11 @@
 // The trend's decisions: pixel columns that keep every extreme (the window's edges, a spike, an
-// empty column, the pyramid against a plain reading), the thresholds per firmware, and the
-// pick-up and trip spans and trips of a hand-made series.
+// empty column, the pyramid against a plain reading), the thresholds per firmware, the plots'
+// ranges, and the pick-up and trip spans and trips of a hand-made series.
 #include "trend.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <random>
 
@@ -187,6 +188,48 @@ TEST(TrendThresholds, TheFirmwaresStagesWithTheirDelays) {
     if (FirmwareFeaturesOf(c.firmware).fo2Stage) {
       EXPECT_DOUBLE_EQ(lines.back().value, 52.0);
     }
+  }
+}
+
+TEST(TrendPlotRange, ValuesAndTheirPlotsLinesWithAMargin) {
+  const double n = kNoValue;
+  const auto column = [](std::vector<double> lo, std::vector<double> hi) {
+    TrendColumn c;
+    c.any = true;
+    std::copy(lo.begin(), lo.end(), c.min);
+    std::copy(hi.begin(), hi.end(), c.max);
+    return c;
+  };
+  // U1 missing in one, U2 in the other, U3 in both, f in one; a column without samples.
+  const std::vector<TrendColumn> values = {column({n, 229, n, 49.98}, {n, 231, n, 50.02}),
+                                           column({228, n, n, n}, {232, n, n, n}), TrendColumn{}};
+  const auto line = [](bool frequency, double value) {
+    ThresholdLine l;
+    l.frequency = frequency;
+    l.value = value;
+    return l;
+  };
+  const std::vector<ThresholdLine> outside = {line(false, 253), line(false, 196), line(true, 51.5),
+                                              line(true, 47.5)};
+  const struct {
+    const char* what;
+    std::vector<TrendColumn> columns;
+    std::vector<ThresholdLine> lines;
+    PlotRange volts, hertz;
+  } cases[] = {
+      {"values: 5 % but at least 1 V, 0.05 Hz", values, {}, {227, 233}, {49.93, 50.07}},
+      {"lines outside the values: 5 %", values, outside, {193.15, 255.85}, {47.3, 51.7}},
+      {"a voltage line only", {}, {line(false, 253)}, {252, 254}, {-0.05, 1.05}},
+      {"nothing", {}, {}, {-1, 2}, {-0.05, 1.05}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    const PlotRange volts = TrendPlotRange(c.columns, c.lines, false);
+    const PlotRange hertz = TrendPlotRange(c.columns, c.lines, true);
+    EXPECT_NEAR(volts.lo, c.volts.lo, 1e-9);
+    EXPECT_NEAR(volts.hi, c.volts.hi, 1e-9);
+    EXPECT_NEAR(hertz.lo, c.hertz.lo, 1e-9);
+    EXPECT_NEAR(hertz.hi, c.hertz.hi, 1e-9);
   }
 }
 

@@ -202,26 +202,11 @@ void TrendPlot::paintEvent(QPaintEvent*) {
         QRectF(x(s.start), plot.top(), std::max(1.0, x(s.end) - x(s.start)), plot.height()),
         StageColour(s.stage, s.kind));
   }
-  double lo[2] = {INFINITY, INFINITY}, hi[2] = {-INFINITY, -INFINITY};
-  for (const nx480::TrendColumn& c : columns_)
-    for (int s = 0; s < nx480::kTrendSeries; ++s) {
-      const int p = s < 3 ? 0 : 1;
-      if (c.min[s] < lo[p]) lo[p] = c.min[s];
-      if (c.max[s] > hi[p]) hi[p] = c.max[s];
-    }
-  for (const nx480::ThresholdLine& t : thresholds_) {
-    const int p = t.frequency ? 1 : 0;
-    lo[p] = std::min(lo[p], t.value);
-    hi[p] = std::max(hi[p], t.value);
-  }
-  for (int p = 0; p < 2; ++p) {
-    if (!std::isfinite(lo[p])) lo[p] = 0, hi[p] = 1;
-    const double margin = std::max((hi[p] - lo[p]) * 0.05, p == 0 ? 1.0 : 0.05);
-    lo[p] -= margin;
-    hi[p] += margin;
-  }
+  const nx480::PlotRange ranges[2] = {nx480::TrendPlotRange(columns_, thresholds_, false),
+                                      nx480::TrendPlotRange(columns_, thresholds_, true)};
   const auto y = [&](int p, double v) {
-    return plots[p].bottom() - (v - lo[p]) / (hi[p] - lo[p]) * plots[p].height();
+    const nx480::PlotRange& r = ranges[p];
+    return plots[p].bottom() - (v - r.lo) / (r.hi - r.lo) * plots[p].height();
   };
   painter.setPen(QPen(Qt::gray, 0));
   painter.drawLine(plots[1].topLeft(), plots[1].topRight());
@@ -231,9 +216,9 @@ void TrendPlot::paintEvent(QPaintEvent*) {
     const int decimals = p == 0 ? 0 : 2;
     const QString unit = p == 0 ? " V" : " Hz";
     painter.drawText(plots[p].adjusted(2, 1, -2, -1), Qt::AlignTop | Qt::AlignLeft,
-                     Number(hi[p], decimals) + unit);
+                     Number(ranges[p].hi, decimals) + unit);
     painter.drawText(plots[p].adjusted(2, 1, -2, -1), Qt::AlignBottom | Qt::AlignLeft,
-                     Number(lo[p], decimals) + unit);
+                     Number(ranges[p].lo, decimals) + unit);
   }
   std::vector<QRectF> captions;  // placed so far: a caption that would overlap one moves left
   for (const nx480::ThresholdLine& t : thresholds_) {
