@@ -193,6 +193,67 @@ TEST(TrendThresholds, TheFirmwaresStagesWithTheirDelays) {
 // U<1 tripped from the start; U>2 picks up at 1500 and trips at 3100 (seen 1600 ms later, 1000 to
 // 2100 ms by the edges' resolutions), its trip running through a failed read; f<1 picks up and
 // trips between 4000 and 6000 and is still tripped at the end.
+// A series that grows in pieces of random length (its vector reallocating on the way): the
+// pyramid extended and the events found piece by piece are those of a fresh reading of the whole.
+TEST(TrendGrowth, PieceByPieceAsAtOnce) {
+  std::mt19937 random(11);
+  std::uniform_real_distribution<double> value(0, 1000);
+  for (int round = 0; round < 20; ++round) {
+    std::vector<RecordingSample> samples;
+    TrendPyramid pyramid(samples);
+    StageEventFinder finder;
+    int64_t t = 0;
+    const size_t n = std::uniform_int_distribution<size_t>(0, 2000)(random);
+    while (samples.size() < n) {
+      const size_t piece = std::uniform_int_distribution<size_t>(1, round % 2 ? 40 : 400)(random);
+      for (size_t i = 0; i < piece; ++i) {
+        t += std::uniform_int_distribution<int>(0, 3)(random) * 100;
+        samples.push_back(random() % 20 == 0
+                              ? Sample(t, kNoValue, kNoValue, kNoValue, kNoValue)
+                              : Sample(t, value(random), value(random), value(random), 50));
+        samples.back().pickedUp = static_cast<uint16_t>(random() % 8 ? 0 : random() % 4);
+        samples.back().tripped = static_cast<uint16_t>(random() % 8 ? 0 : random() % 4);
+      }
+      pyramid.Extend(samples);
+      finder.Extend(samples);
+      const TrendPyramid fresh(samples);
+      const int64_t t0 = std::uniform_int_distribution<int64_t>(-500, t)(random);
+      const int width = std::uniform_int_distribution<int>(1, 200)(random);
+      std::vector<TrendColumn> got, want;
+      pyramid.Decimate(t0, t + 1, width, got);
+      fresh.Decimate(t0, t + 1, width, want);
+      ASSERT_EQ(got.size(), want.size());
+      for (size_t c = 0; c < got.size(); ++c) {
+        ASSERT_EQ(got[c].any, want[c].any) << round << " " << c;
+        ASSERT_EQ(got[c].first, want[c].first) << round << " " << c;
+        ASSERT_EQ(got[c].last, want[c].last) << round << " " << c;
+        for (int s = 0; s < kTrendSeries; ++s)
+          ASSERT_TRUE(Same(got[c].min[s], want[c].min[s]) && Same(got[c].max[s], want[c].max[s]))
+              << round << " " << c << " " << s;
+      }
+      const StageEvents whole = FindStageEvents(samples);
+      const std::vector<StageSpan> spans = finder.Spans();
+      ASSERT_EQ(spans.size(), whole.spans.size()) << round;
+      for (size_t i = 0; i < spans.size(); ++i) {
+        const StageSpan &a = spans[i], &b = whole.spans[i];
+        ASSERT_TRUE(a.stage == b.stage && a.kind == b.kind && a.first == b.first &&
+                    a.last == b.last && a.start == b.start && a.end == b.end &&
+                    a.openStart == b.openStart && a.openEnd == b.openEnd)
+            << round << " " << i;
+      }
+      ASSERT_EQ(finder.Trips().size(), whole.trips.size()) << round;
+      for (size_t i = 0; i < whole.trips.size(); ++i) {
+        const Trip &a = finder.Trips()[i], &b = whole.trips[i];
+        ASSERT_TRUE(a.stage == b.stage && a.sample == b.sample &&
+                    a.pickupSample == b.pickupSample && a.delaySeenMs == b.delaySeenMs &&
+                    a.delayMinMs == b.delayMinMs && a.delayMaxMs == b.delayMaxMs &&
+                    a.tripResolutionMs == b.tripResolutionMs)
+            << round << " " << i;
+      }
+    }
+  }
+}
+
 TEST(TrendEvents, SpansAndTripsWithTheirResolution) {
   const struct {
     int64_t t;
