@@ -1,12 +1,15 @@
 // The trend window ("Průběh") against the simulated relay: opened from the live values window,
 // a range chosen by keys over a day file with a trip and a damaged line, the relay's thresholds,
-// the wheel's zoom. Also writes the window's picture when NX480_TREND_PICTURE names a file.
+// the wheel's zoom; the live recording of a simulator trip followed. Also writes the window's
+// picture when NX480_TREND_PICTURE names a file.
+#include <QDateTime>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimeZone>
 #include <QTreeWidget>
 #include <QWheelEvent>
 #include <filesystem>
@@ -159,6 +162,95 @@ class TrendWindowTest : public QObject {
       app.onLine.grab().save(QString::fromLocal8Bit(picture).replace(".png", "-live.png"));
     }
     QTest::keyClick(app.onLine.EditFocus, Qt::Key_F1);  // disconnect
+  }
+
+  // End to end: the relay trips U>> by its configuration (as nx480-sim --trip 'U>>:10:3:5' sets
+  // it) while the live values window records. "Průběh" on "10 min" follows the recording without
+  // a button: the view's end moves along, the trip comes into the plot and the list with the
+  // relay's U>> line; zoomed in and panned left, the view stays. The list is the one the day file
+  // gives once read again.
+  void followsTheLiveRecordingOfATrip() {
+    using namespace std::chrono_literals;
+    QTemporaryDir data;
+    ScopedDataHome home(data.path());
+    sim::RelayConfig config;
+    config.trips = {{"U>>", 10s, 3s, 5s}};
+    sim::PtyRelay relay(config);
+    sim::AttachLiveValues(relay);
+    relay.Start();
+    AppFixture app;
+    app.Connect(relay);
+    QVERIFY(QTest::qWaitFor([&] { return app.onLine.isVisible(); }, 3000));
+    app.onLine.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&app.onLine));
+    Mnemonic(&app.onLine, Qt::Key_P);
+    TFormTrend& t = app.onLine.Trend();
+    QVERIFY(QTest::qWaitFor([&] { return !t.Plot->Thresholds().empty(); }, 3000));
+    t.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&t));
+    Mnemonic(&t, Qt::Key_1);
+    QVERIFY2(t.LabelSource->text().endsWith("10 min"), qPrintable(t.LabelSource->text()));
+    QCOMPARE(t.TreeTrips->topLevelItemCount(), 0);
+
+    const int64_t end = t.Plot->ViewEnd();
+    QVERIFY(WaitUntil([&] { return t.Plot->ViewEnd() > end + 1000; }, 3000));
+    QCOMPARE(t.Plot->ViewEnd(), t.Plot->RangeEnd());
+    QVERIFY(WaitUntil([&] { return t.TreeTrips->topLevelItemCount() > 0; }, 10000));
+    QCOMPARE(t.TreeTrips->topLevelItemCount(), 1);
+    QCOMPARE(t.TreeTrips->topLevelItem(0)->text(1), QString("U>>"));
+    std::vector<nx480::StageSpan> tripped;
+    for (const nx480::StageSpan& s : t.Plot->Spans())
+      if (s.kind == nx480::SpanKind::Tripped) tripped.push_back(s);
+    QCOMPARE(tripped.size(), size_t{1});
+    QCOMPARE(tripped[0].stage, Stage::Uo2);
+    nx480::SettingsWords words{};
+    const auto factory = sim::DefaultSettings(config.version);
+    std::copy(factory.begin(), factory.end(), words.begin());
+    const auto line = std::find_if(t.Plot->Thresholds().begin(), t.Plot->Thresholds().end(),
+                                   [](const auto& l) { return l.stage == Stage::Uo2; });
+    QVERIFY(line != t.Plot->Thresholds().end());
+    QCOMPARE(line->value, nx480::ParameterValue(words, *nx480::FindSettingsParameter("Uo2"),
+                                                nx480::FirmwareFeaturesOf(14)));
+
+    // Zoomed in and panned left: the samples still come, the view stays.
+    QTest::mouseClick(t.Plot, Qt::LeftButton, {}, QPoint(10, 10));
+    QTest::keyClick(t.Plot, Qt::Key_Plus);
+    QTest::keyClick(t.Plot, Qt::Key_Left);
+    const int64_t view0 = t.Plot->ViewStart(), view1 = t.Plot->ViewEnd();
+    const int64_t range = t.Plot->RangeEnd();
+    QVERIFY(WaitUntil([&] { return t.Plot->RangeEnd() > range + 1000; }, 3000));
+    QCOMPARE(t.Plot->ViewStart(), view0);
+    QCOMPARE(t.Plot->ViewEnd(), view1);
+
+    // Disconnected, the recording is on disk: read again, it lists the same trip.
+    const std::string path = app.onLine.Recorder()->Path();
+    QTest::keyClick(app.onLine.EditFocus, Qt::Key_F1);
+    QVERIFY(WaitUntil([&] { return !app.onLine.isVisible(); }, 3000));
+    QStringList followed;
+    for (int c = 0; c < t.TreeTrips->columnCount(); ++c)
+      followed << t.TreeTrips->topLevelItem(0)->text(c);
+    Mnemonic(&t, Qt::Key_1);
+    QCOMPARE(t.TreeTrips->topLevelItemCount(), 1);
+    QStringList read;
+    for (int c = 0; c < t.TreeTrips->columnCount(); ++c)
+      read << t.TreeTrips->topLevelItem(0)->text(c);
+    QCOMPARE(read, followed);
+    // The day file's first sample with U>> tripped is the trip; no pick-up was seen before it,
+    // so the delay lies within the time since the sample before.
+    nx480::RecordingRead file;
+    nx480::FileError error;
+    QVERIFY(nx480::ReadRecording(path, file, error));
+    size_t at = 1;
+    while (at < file.samples.size() && !file.samples[at].Tripped(Stage::Uo2)) ++at;
+    QVERIFY(at < file.samples.size());
+    const nx480::RecordingSample& s = file.samples[at];
+    const auto seconds = [](int64_t ms) {
+      return QString::number(ms / 1000.0, 'f', 1).replace('.', ',');
+    };
+    QCOMPARE(read[0], QDateTime::fromMSecsSinceEpoch(s.pcMillis, QTimeZone(s.utcOffsetMinutes * 60))
+                          .toString("d.M. HH:mm:ss,zzz")
+                          .chopped(2));
+    QCOMPARE(read[6], "0,0 s (0,0–" + seconds(s.pcMillis - file.samples[at - 1].pcMillis) + " s)");
   }
 };
 
