@@ -155,32 +155,6 @@ TEST(SimLiveValues, TripCountsDownAndClears) {
   EXPECT_EQ(bank.inputs.Get(4), 0);
 }
 
-// A trip of the configuration (--trip) comes at its time after the start, as a trip then
-// would: the coil for its hold, the countdown, a disconnection event at that moment.
-TEST(SimLiveValues, PlannedTripComesAtItsTime) {
-  const auto t0 = Clock::now();
-  RelayConfig relay;
-  relay.trips = {{"U>>", 8s, 3s, 2s}, {"bogus", 8s, std::nullopt, 1s}};
-  LiveConfig config = LiveConfigFor(relay);
-  config.noise = false;
-  LiveValues live(config, t0);
-  RegisterBank bank = Bank();
-  live.Fill(bank, t0 + 1999ms);
-  EXPECT_EQ(Coils(bank), 0u);
-  EXPECT_EQ(bank.inputs.Get(4), 0);
-  EXPECT_TRUE(live.TakeEvents(t0 + 1999ms).empty());
-  live.Fill(bank, t0 + 2s);
-  EXPECT_EQ(Coils(bank), 1u << 10);
-  EXPECT_EQ(bank.inputs.Get(4), 8000 / 50);
-  live.Fill(bank, t0 + 5s);
-  EXPECT_EQ(Coils(bank), 0u);
-  const std::vector<StageEvent> events = live.TakeEvents(t0 + 11s);
-  ASSERT_EQ(events.size(), 2u);
-  EXPECT_EQ(events[0].code, EventCode::kDisconnection);
-  EXPECT_EQ(events[0].at, t0 + 2s);
-  EXPECT_EQ(events[1].at, t0 + 10s);
-}
-
 TEST(SimLiveValues, TenMinuteWindowWrapsAndLatchesTheAverage) {
   const auto t0 = Clock::now();
   LiveConfig config = Steady(14);
