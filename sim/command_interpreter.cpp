@@ -125,8 +125,7 @@ bool ParseTrip(const std::string& stage, const std::vector<std::string>& times, 
   }
   const auto ms = [](double s) { return std::chrono::milliseconds(Scaled(s, 1000)); };
   trip = {stage, ms(seconds),
-          hold >= 0 ? std::optional<std::chrono::milliseconds>(ms(hold)) : std::nullopt,
-          ms(after)};
+          hold >= 0 ? std::optional<std::chrono::milliseconds>(ms(hold)) : std::nullopt, ms(after)};
   return true;
 }
 

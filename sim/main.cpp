@@ -26,11 +26,11 @@ namespace {
 using nx480::sim::FaultRule;
 using nx480::sim::LiveValues;
 using nx480::sim::ParseNumber;
+using nx480::sim::ParseStage;
+using nx480::sim::ParseTrip;
 using nx480::sim::PtyOptions;
 using nx480::sim::PtyRelay;
 using nx480::sim::RelayConfig;
-using nx480::sim::ParseStage;
-using nx480::sim::ParseTrip;
 
 constexpr const char* kUsage =
     "usage: nx480-sim [options]\n"
