@@ -11,6 +11,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <iterator>
 #include <optional>
 #include <span>
 #include <string_view>
@@ -56,6 +57,11 @@ class TrendPyramid {
 
   std::span<const RecordingSample> Samples() const { return samples_; }
 
+  // The samples grown at their end (the ones before unchanged, perhaps moved in memory: a
+  // vector that reallocated): the blocks from the first new sample's on are worked out again,
+  // the rest kept, so a sample more costs a block and one node per level.
+  void Extend(std::span<const RecordingSample> samples);
+
   // The lowest and highest value of each series among samples [first, end): NaN where none.
   void Extremes(size_t first, size_t end, double min[kTrendSeries], double max[kTrendSeries]) const;
 
@@ -63,7 +69,8 @@ class TrendPyramid {
   // Empty when width < 1 or t1 <= t0.
   void Decimate(int64_t t0, int64_t t1, int width, std::vector<TrendColumn>& columns) const;
 
-  // The memory the pyramid holds besides the samples.
+  // The memory the pyramid holds besides the samples (an extended one may hold up to twice
+  // what a fresh build does: its levels grow as vectors do).
   size_t Bytes() const;
 
   static constexpr size_t kBlock = 16;
@@ -170,5 +177,37 @@ struct StageEvents {
 // The spans and trips of `samples`. A trip already set in the first sample with a reading is a
 // span (openStart) but no trip: its edge is not in the samples.
 StageEvents FindStageEvents(std::span<const RecordingSample> samples);
+
+// FindStageEvents a piece at a time, for samples that keep coming: each stage's bits are
+// remembered where the last piece ended, so every sample is read once.
+class StageEventFinder {
+ public:
+  // Reads samples [Read(), samples.size()): `samples` are those read before, grown at the end.
+  void Extend(std::span<const RecordingSample> samples);
+  size_t Read() const { return read_; }
+  // The spans so far, as FindStageEvents orders them; one still open ends at the last sample.
+  std::vector<StageSpan> Spans() const;
+  const std::vector<Trip>& Trips() const { return trips_; }
+
+ private:
+  // One stage's bit as the samples with a reading are walked.
+  struct EdgeState {
+    bool set = false;
+    size_t first = 0;  // the open span's first sample
+    size_t last = 0;   // its last sample so far
+    int64_t firstMillis = 0;
+    int64_t lastMillis = 0;
+    bool openStart = false;
+    std::optional<int64_t> resolution;  // of its rising edge
+  };
+  // The span of a stage's set bit; without `endMillis` still open at the last sample.
+  StageSpan SpanOf(SpanKind kind, size_t k, std::optional<int64_t> endMillis) const;
+
+  EdgeState state_[2][std::size(kStages)] = {};  // [SpanKind][stage index]
+  std::optional<int64_t> previous_;              // the time of the last sample with a reading
+  std::vector<StageSpan> closed_;
+  std::vector<Trip> trips_;
+  size_t read_ = 0;
+};
 
 }  // namespace nx480
