@@ -27,6 +27,7 @@
 #include "bench_windows.h"
 #include "connection.h"
 #include "history_transaction.h"
+#include "paced_link.h"
 #include "pty_relay.h"
 
 namespace {
@@ -130,11 +131,7 @@ int main(int argc, char* argv[]) {
   sim::RelayConfig config;
   config.history_size_code = kSizeCode;
   config.history_fill = kSlots;
-  sim::PtyOptions options;
-  options.baud = baud;
-  // An 8-byte request's time on the wire.
-  options.answer_delay = std::chrono::microseconds(8 * 10 * 1'000'000LL / baud);
-  sim::PtyRelay relay(config, options);
+  sim::PtyRelay relay(config, nx480::bench::PacedOptions(baud));
   relay.Start();
 
   const double wire = (17.0 + kSlots * 29.0) * 10.0 / baud;

@@ -20,10 +20,9 @@
 #include <vector>
 
 #include "bench_support.h"
-#include "connection.h"
 #include "journal.h"
 #include "modbus.h"
-#include "pty_relay.h"
+#include "paced_link.h"
 #include "settings_transactions.h"
 
 namespace {
@@ -112,17 +111,10 @@ int main(int argc, char* argv[]) {
   nx480::sim::RelayConfig config;
   config.version = "1.14.d";
   config.serial = 4817;
-  nx480::sim::PtyOptions options;
-  options.baud = kBaud;
-  options.answer_delay = std::chrono::microseconds(8 * 10 * 1'000'000LL / kBaud);
-  nx480::sim::PtyRelay relay(config, options);
-  relay.Start();
-
-  nx480::TModbus link;
-  if (!link.OpenPort(relay.SlavePath(), nx480::RelayLine(), nx480::kPollInterval)) {
-    std::fprintf(stderr, "journal_bench: the link cannot open %s\n", relay.SlavePath().c_str());
-    return 1;
-  }
+  nx480::bench::PacedLink paced(config, kBaud);
+  if (!paced.Opened("journal_bench")) return 1;
+  nx480::sim::PtyRelay& relay = paced.relay;
+  nx480::TModbus& link = paced.link;
   nx480::RelaySession session;
   session.port = relay.SlavePath();
   session.identText = "NX480   1.14.d";

@@ -22,9 +22,7 @@
 
 #include "bench_support.h"
 #include "commissioning_record.h"
-#include "connection.h"
-#include "modbus.h"
-#include "pty_relay.h"
+#include "paced_link.h"
 #include "record_transaction.h"
 #include "relay_time.h"
 
@@ -74,17 +72,9 @@ int main(int argc, char* argv[]) {
 
   nx480::sim::RelayConfig config;
   config.history_fill = 150;  // more than the record holds
-  nx480::sim::PtyOptions options;
-  options.baud = kBaud;
-  options.answer_delay = std::chrono::microseconds(8 * 10 * 1'000'000LL / kBaud);
-  nx480::sim::PtyRelay relay(config, options);
-  relay.Start();
-
-  nx480::TModbus link;
-  if (!link.OpenPort(relay.SlavePath(), nx480::RelayLine(), nx480::kPollInterval)) {
-    std::fprintf(stderr, "record_bench: the link cannot open %s\n", relay.SlavePath().c_str());
-    return 1;
-  }
+  nx480::bench::PacedLink paced(config, kBaud);
+  if (!paced.Opened("record_bench")) return 1;
+  nx480::TModbus& link = paced.link;
   Collector page;
   Clock::time_point readEnded{};  // worker; read once the request is cleared
   nx480::Request request;

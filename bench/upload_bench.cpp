@@ -37,6 +37,7 @@
 #include "bench_support.h"
 #include "bench_windows.h"
 #include "firmware_image.h"
+#include "paced_link.h"
 #include "page_upload.h"
 #include "pty_relay.h"
 #include "window_services.h"
@@ -73,10 +74,7 @@ int main(int argc, char* argv[]) {
   nx480::sim::RelayConfig config;
   config.version = "1.13";
   config.serial = 4817;
-  nx480::sim::PtyOptions options;
-  options.baud = kBaud;
-  options.answer_delay = std::chrono::microseconds(8 * 10 * 1'000'000LL / kBaud);
-  nx480::sim::PtyRelay relay(config, options);
+  nx480::sim::PtyRelay relay(config, nx480::bench::PacedOptions(kBaud));
   relay.Start();
 
   QTemporaryDir dir;

@@ -1,6 +1,7 @@
 #include "trend.h"
 
 #include <algorithm>
+#include <cmath>
 #include <iterator>
 #include <limits>
 
@@ -109,6 +110,40 @@ TrendPyramid::TrendPyramid(std::span<const RecordingSample> samples) : samples_(
   }
 }
 
+void TrendPyramid::Extend(std::span<const RecordingSample> samples) {
+  const size_t had = samples_.size();
+  samples_ = samples;
+  if (levels_.empty()) {
+    *this = TrendPyramid(samples);
+    return;
+  }
+  if (samples.size() <= had) return;
+  size_t from = had / kBlock;  // the first block that changes
+  std::vector<Node>& blocks = levels_[0];
+  blocks.resize((samples.size() + kBlock - 1) / kBlock);
+  for (size_t b = from; b < blocks.size(); ++b) {
+    StartExtremes(blocks[b].min, blocks[b].max);
+    TakeSamples(samples, b * kBlock, std::min(samples.size(), (b + 1) * kBlock), blocks[b].min,
+                blocks[b].max);
+  }
+  for (size_t l = 1; levels_[l - 1].size() > 1; ++l) {
+    if (l == levels_.size()) levels_.emplace_back();
+    from /= 2;
+    const std::vector<Node>& below = levels_[l - 1];
+    std::vector<Node>& above = levels_[l];
+    above.resize((below.size() + 1) / 2);
+    for (size_t j = from; j < above.size(); ++j) {
+      above[j] = below[2 * j];
+      if (2 * j + 1 < below.size()) {
+        for (int s = 0; s < kTrendSeries; ++s) {
+          above[j].min[s] = std::min(above[j].min[s], below[2 * j + 1].min[s]);
+          above[j].max[s] = std::max(above[j].max[s], below[2 * j + 1].max[s]);
+        }
+      }
+    }
+  }
+}
+
 void TrendPyramid::Extremes(size_t first, size_t end, double min[kTrendSeries],
                             double max[kTrendSeries]) const {
   StartExtremes(min, max);
@@ -194,6 +229,27 @@ std::vector<ThresholdLine> ThresholdLines(const SettingsWords& record,
   return lines;
 }
 
+// ---- The plots' ranges ----
+
+PlotRange TrendPlotRange(std::span<const TrendColumn> columns, std::span<const ThresholdLine> lines,
+                         bool frequency) {
+  double lo = INFINITY, hi = -INFINITY;
+  const int first = frequency ? 3 : 0, end = frequency ? kTrendSeries : 3;
+  for (const TrendColumn& c : columns)
+    for (int s = first; s < end; ++s) {
+      if (c.min[s] < lo) lo = c.min[s];  // NaN compares false: a missing value is passed over
+      if (c.max[s] > hi) hi = c.max[s];
+    }
+  for (const ThresholdLine& line : lines)
+    if (line.frequency == frequency) {
+      lo = std::min(lo, line.value);
+      hi = std::max(hi, line.value);
+    }
+  if (!std::isfinite(lo)) lo = 0, hi = 1;
+  const double margin = std::max((hi - lo) * 0.05, frequency ? 0.05 : 1.0);
+  return {lo - margin, hi + margin};
+}
+
 // ---- Pick-ups and trips ----
 
 bool HasReading(const RecordingSample& sample) {
@@ -201,58 +257,36 @@ bool HasReading(const RecordingSample& sample) {
          sample.f == sample.f;
 }
 
-namespace {
+StageSpan StageEventFinder::SpanOf(SpanKind kind, size_t k,
+                                   std::optional<int64_t> endMillis) const {
+  const EdgeState& e = state_[static_cast<int>(kind)][k];
+  return {kStages[k],  kind,      e.first, e.last, e.firstMillis, endMillis.value_or(e.lastMillis),
+          e.openStart, !endMillis};
+}
 
-constexpr size_t kStageCount = std::size(kStages);
-
-// One stage's bit as the samples with a reading are walked.
-struct EdgeState {
-  bool set = false;
-  size_t first = 0;  // the open span's first sample
-  size_t last = 0;   // its last sample so far
-  bool openStart = false;
-  std::optional<int64_t> resolution;  // of its rising edge
-};
-
-}  // namespace
-
-StageEvents FindStageEvents(std::span<const RecordingSample> samples) {
-  StageEvents events;
-  EdgeState state[2][kStageCount];  // [SpanKind][stage index]
-  std::optional<size_t> previous;   // the last sample with a reading before this one
-  const auto close = [&](SpanKind kind, size_t k, std::optional<size_t> endSample) {
-    EdgeState& e = state[static_cast<int>(kind)][k];
-    StageSpan span{kStages[k],
-                   kind,
-                   e.first,
-                   e.last,
-                   samples[e.first].pcMillis,
-                   endSample ? samples[*endSample].pcMillis : samples[e.last].pcMillis,
-                   e.openStart,
-                   !endSample};
-    events.spans.push_back(span);
-    e.set = false;
-  };
-  for (size_t i = 0; i < samples.size(); ++i) {
+void StageEventFinder::Extend(std::span<const RecordingSample> samples) {
+  for (size_t i = read_; i < samples.size(); ++i) {
     const RecordingSample& s = samples[i];
     if (!HasReading(s)) continue;
-    for (size_t k = 0; k < kStageCount; ++k) {
-      EdgeState& pick = state[0][k];
-      EdgeState& trip = state[1][k];
+    for (size_t k = 0; k < std::size(kStages); ++k) {
+      EdgeState& pick = state_[0][k];
+      EdgeState& trip = state_[1][k];
       const bool pickedUpBefore = pick.set;
       const bool bits[2] = {s.PickedUp(kStages[k]), s.Tripped(kStages[k])};
       for (int kind = 0; kind < 2; ++kind) {
-        EdgeState& e = state[kind][k];
+        EdgeState& e = state_[kind][k];
         if (bits[kind] && !e.set) {
-          e = {true, i, i, !previous, std::nullopt};
-          if (previous) e.resolution = s.pcMillis - samples[*previous].pcMillis;
+          e = {true, i, i, s.pcMillis, s.pcMillis, !previous_, std::nullopt};
+          if (previous_) e.resolution = s.pcMillis - *previous_;
         } else if (bits[kind]) {
           e.last = i;
+          e.lastMillis = s.pcMillis;
         } else if (e.set) {
-          close(static_cast<SpanKind>(kind), k, i);
+          closed_.push_back(SpanOf(static_cast<SpanKind>(kind), k, s.pcMillis));
+          e.set = false;
         }
       }
-      if (bits[1] && trip.first == i && previous) {
+      if (bits[1] && trip.first == i && previous_) {
         Trip t;
         t.stage = kStages[k];
         t.sample = i;
@@ -262,31 +296,41 @@ StageEvents FindStageEvents(std::span<const RecordingSample> samples) {
         t.f = s.f;
         std::copy(std::begin(s.avg), std::end(s.avg), t.avg);
         t.tripResolutionMs = *trip.resolution;
-        const int64_t tripBefore = samples[*previous].pcMillis;
         // The pick-up that led here: up in the sample before the trip; otherwise it lies in the
         // trip's own interval.
         t.pickupSeen = pickedUpBefore;
         t.pickupSample = pickedUpBefore ? pick.first : i;
         t.pickupResolutionMs = pickedUpBefore ? pick.resolution : trip.resolution;
-        const int64_t pickupAt = samples[t.pickupSample].pcMillis;
+        const int64_t pickupAt = pickedUpBefore ? pick.firstMillis : s.pcMillis;
         t.delaySeenMs = s.pcMillis - pickupAt;
-        t.delayMinMs = std::max<int64_t>(0, tripBefore - pickupAt);
+        t.delayMinMs = std::max<int64_t>(0, *previous_ - pickupAt);
         if (t.pickupResolutionMs) t.delayMaxMs = s.pcMillis - (pickupAt - *t.pickupResolutionMs);
-        events.trips.push_back(t);
+        trips_.push_back(t);
       }
     }
-    previous = i;
+    previous_ = s.pcMillis;
   }
-  for (size_t k = 0; k < kStageCount; ++k)
+  read_ = samples.size();
+}
+
+std::vector<StageSpan> StageEventFinder::Spans() const {
+  std::vector<StageSpan> spans = closed_;
+  for (size_t k = 0; k < std::size(kStages); ++k)
     for (int kind = 0; kind < 2; ++kind)
-      if (state[kind][k].set) close(static_cast<SpanKind>(kind), k, std::nullopt);
-  std::stable_sort(events.spans.begin(), events.spans.end(),
-                   [](const StageSpan& a, const StageSpan& b) {
-                     if (a.start != b.start) return a.start < b.start;
-                     if (a.stage != b.stage) return a.stage < b.stage;
-                     return a.kind < b.kind;
-                   });
-  return events;
+      if (state_[kind][k].set)
+        spans.push_back(SpanOf(static_cast<SpanKind>(kind), k, std::nullopt));
+  std::stable_sort(spans.begin(), spans.end(), [](const StageSpan& a, const StageSpan& b) {
+    if (a.start != b.start) return a.start < b.start;
+    if (a.stage != b.stage) return a.stage < b.stage;
+    return a.kind < b.kind;
+  });
+  return spans;
+}
+
+StageEvents FindStageEvents(std::span<const RecordingSample> samples) {
+  StageEventFinder finder;
+  finder.Extend(samples);
+  return {finder.Spans(), finder.Trips()};
 }
 
 }  // namespace nx480

@@ -11,6 +11,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <iterator>
 #include <optional>
 #include <span>
 #include <string_view>
@@ -56,6 +57,11 @@ class TrendPyramid {
 
   std::span<const RecordingSample> Samples() const { return samples_; }
 
+  // The samples grown at their end (the ones before unchanged, perhaps moved in memory: a
+  // vector that reallocated): the blocks from the first new sample's on are worked out again,
+  // the rest kept, so a sample more costs a block and one node per level.
+  void Extend(std::span<const RecordingSample> samples);
+
   // The lowest and highest value of each series among samples [first, end): NaN where none.
   void Extremes(size_t first, size_t end, double min[kTrendSeries], double max[kTrendSeries]) const;
 
@@ -63,7 +69,8 @@ class TrendPyramid {
   // Empty when width < 1 or t1 <= t0.
   void Decimate(int64_t t0, int64_t t1, int width, std::vector<TrendColumn>& columns) const;
 
-  // The memory the pyramid holds besides the samples.
+  // The memory the pyramid holds besides the samples (an extended one may hold up to twice
+  // what a fresh build does: its levels grow as vectors do).
   size_t Bytes() const;
 
   static constexpr size_t kBlock = 16;
@@ -99,6 +106,21 @@ struct ThresholdLine {
 // U>2, U>3, f<1, f<2, f>1, f>2.
 std::vector<ThresholdLine> ThresholdLines(const SettingsWords& record,
                                           const FirmwareFeatures& firmware);
+
+// ---- The plots' ranges ----
+
+// The values a plot spans from its bottom to its top edge.
+struct PlotRange {
+  double lo = 0;
+  double hi = 1;
+};
+
+// The range of the voltage plot (U1-U3; `frequency` false) or of the frequency plot (f) over
+// `columns`: from the lowest to the highest value of its series in them, widened to take in the
+// plot's own threshold lines, then a margin added at both ends of 5 % of that span, at least
+// 1 V or 0.05 Hz. A plot without any value or line spans 0 to 1 before its margin.
+PlotRange TrendPlotRange(std::span<const TrendColumn> columns, std::span<const ThresholdLine> lines,
+                         bool frequency);
 
 // ---- Pick-ups and trips ----
 
@@ -155,5 +177,37 @@ struct StageEvents {
 // The spans and trips of `samples`. A trip already set in the first sample with a reading is a
 // span (openStart) but no trip: its edge is not in the samples.
 StageEvents FindStageEvents(std::span<const RecordingSample> samples);
+
+// FindStageEvents a piece at a time, for samples that keep coming: each stage's bits are
+// remembered where the last piece ended, so every sample is read once.
+class StageEventFinder {
+ public:
+  // Reads samples [Read(), samples.size()): `samples` are those read before, grown at the end.
+  void Extend(std::span<const RecordingSample> samples);
+  size_t Read() const { return read_; }
+  // The spans so far, as FindStageEvents orders them; one still open ends at the last sample.
+  std::vector<StageSpan> Spans() const;
+  const std::vector<Trip>& Trips() const { return trips_; }
+
+ private:
+  // One stage's bit as the samples with a reading are walked.
+  struct EdgeState {
+    bool set = false;
+    size_t first = 0;  // the open span's first sample
+    size_t last = 0;   // its last sample so far
+    int64_t firstMillis = 0;
+    int64_t lastMillis = 0;
+    bool openStart = false;
+    std::optional<int64_t> resolution;  // of its rising edge
+  };
+  // The span of a stage's set bit; without `endMillis` still open at the last sample.
+  StageSpan SpanOf(SpanKind kind, size_t k, std::optional<int64_t> endMillis) const;
+
+  EdgeState state_[2][std::size(kStages)] = {};  // [SpanKind][stage index]
+  std::optional<int64_t> previous_;              // the time of the last sample with a reading
+  std::vector<StageSpan> closed_;
+  std::vector<Trip> trips_;
+  size_t read_ = 0;
+};
 
 }  // namespace nx480

@@ -112,21 +112,33 @@ bool ParseNumber(std::string_view text, long long min, long long max, long long&
   return true;
 }
 
+bool ParseTrip(const std::string& stage, const std::vector<std::string>& times, PlannedTrip& trip,
+               std::string& error) {
+  double seconds = 10;
+  double hold = -1;
+  double after = 0;
+  if (times.size() > 3 || (times.size() > 0 && !ParseDecimal(times[0], 0.1, 6000, seconds)) ||
+      (times.size() > 1 && !ParseDecimal(times[1], 0, 6000, hold)) ||
+      (times.size() > 2 && !ParseDecimal(times[2], 0, 6000, after))) {
+    error = "countdown must be 0.1..6000 s, hold and start 0..6000 s";
+    return false;
+  }
+  const auto ms = [](double s) { return std::chrono::milliseconds(Scaled(s, 1000)); };
+  trip = {stage, ms(seconds),
+          hold >= 0 ? std::optional<std::chrono::milliseconds>(ms(hold)) : std::nullopt, ms(after)};
+  return true;
+}
+
 bool TripStage(LiveValues& live, const std::string& stage, const std::vector<std::string>& times,
                std::string& error) {
   const auto coils = nx480::sim::ParseStage(stage, live.Config().firmware_minor);
-  double seconds = 10;
-  double hold = -1;
+  PlannedTrip trip;
   if (!coils) {
     error = "unknown stage '" + stage + "'";
-  } else if (times.size() > 2 ||
-             (times.size() > 0 && !ParseDecimal(times[0], 0.1, 6000, seconds)) ||
-             (times.size() > 1 && !ParseDecimal(times[1], 0, 6000, hold))) {
-    error = "countdown must be 0.1..6000 s, hold 0..6000 s";
-  } else {
-    const auto ms = [](double s) { return std::chrono::milliseconds(Scaled(s, 1000)); };
-    live.Trip(*coils, ms(seconds),
-              hold >= 0 ? std::optional<std::chrono::milliseconds>(ms(hold)) : std::nullopt);
+  } else if (times.size() > 2) {
+    error = "trip takes a countdown and a hold";
+  } else if (ParseTrip(stage, times, trip, error)) {
+    live.Trip(*coils, trip.countdown, trip.hold);
     return true;
   }
   return false;

@@ -26,10 +26,11 @@ namespace {
 using nx480::sim::FaultRule;
 using nx480::sim::LiveValues;
 using nx480::sim::ParseNumber;
+using nx480::sim::ParseStage;
+using nx480::sim::ParseTrip;
 using nx480::sim::PtyOptions;
 using nx480::sim::PtyRelay;
 using nx480::sim::RelayConfig;
-using nx480::sim::TripStage;
 
 constexpr const char* kUsage =
     "usage: nx480-sim [options]\n"
@@ -70,10 +71,10 @@ constexpr const char* kUsage =
     "  --steady              live values without noise\n"
     "  --progress N          start N seconds into the 10-minute window (0..599)\n"
     "  --stage pickup:STAGE  start with STAGE picked up (repeatable)\n"
-    "  --trip STAGE[:SECONDS[:HOLD]]\n"
-    "                        trip STAGE at start: countdown SECONDS (default 10), tripped coil\n"
-    "                        held HOLD seconds (default and at most SECONDS); also written\n"
-    "                        --stage trip:STAGE[:SECONDS[:HOLD]]\n"
+    "  --trip STAGE[:SECONDS[:HOLD[:AFTER]]]\n"
+    "                        trip STAGE AFTER seconds from the start (default 0): countdown\n"
+    "                        SECONDS (default 10), tripped coil held HOLD seconds (default\n"
+    "                        and at most SECONDS); also written --stage trip:...\n"
     "                        STAGE: U< U<< U> U>> U>>> f< f<< f> f>> or Uu1 Uu2 Uo1 Uo2 Uo3\n"
     "                        Fu1 Fu2 Fo1 Fo2 (quote the shell's < and >)\n"
     "  --verbose             log requests and replies on stderr\n"
@@ -153,7 +154,7 @@ int main(int argc, char** argv) {
   bool with_live = true;
   bool steady = false;
   long long progress = 0;
-  std::vector<std::string> stage_options;  // "pickup:STAGE" or "trip:STAGE[:SECONDS[:HOLD]]"
+  std::vector<std::string> stage_options;  // "pickup:STAGE" or "trip:STAGE[:...]"
 
   const std::vector<std::string> args(argv + 1, argv + argc);
   for (std::size_t i = 0; i < args.size(); ++i) {
@@ -254,13 +255,8 @@ int main(int argc, char** argv) {
     }
   }
 
-  std::shared_ptr<LiveValues> live;
-  if (with_live) {
-    nx480::sim::LiveConfig live_config = nx480::sim::LiveConfigFor(config);
-    live_config.noise = !steady;
-    live_config.progress_start = static_cast<int>(progress);
-    live = std::make_shared<LiveValues>(live_config);
-  }
+  // The trips go into the configuration (the live values make them at their time); the stages
+  // are checked once the firmware is known.
   for (const std::string& option : stage_options) {
     std::vector<std::string> parts;
     for (std::size_t from = 0;;) {
@@ -269,18 +265,32 @@ int main(int argc, char** argv) {
       if (colon == std::string::npos) break;
       from = colon + 1;
     }
-    std::string error;
-    if (!live) return Usage("--stage and --trip need live values");
-    if (parts.size() == 2 && parts[0] == "pickup") {
-      const auto coils = nx480::sim::ParseStage(parts[1], live->Config().firmware_minor);
-      if (!coils) return Usage("unknown stage '" + parts[1] + "'");
-      live->PickUp(*coils);
-    } else if (parts.size() >= 2 && parts[0] == "trip") {
-      if (!TripStage(*live, parts[1], {parts.begin() + 2, parts.end()}, error))
+    if (parts.size() >= 2 && parts[0] == "trip") {
+      std::string error;
+      nx480::sim::PlannedTrip trip;
+      if (!ParseStage(parts[1], nx480::sim::FirmwareMinorOfVersion(config.version)))
+        error = "unknown stage '" + parts[1] + "'";
+      if (!error.empty() || !ParseTrip(parts[1], {parts.begin() + 2, parts.end()}, trip, error))
         return Usage("--trip " + option.substr(5) + ": " + error);
-    } else {
-      return Usage("--stage takes pickup:STAGE or trip:STAGE[:SECONDS[:HOLD]]");
+      config.trips.push_back(trip);
+    } else if (parts.size() != 2 || parts[0] != "pickup") {
+      return Usage("--stage takes pickup:STAGE or trip:STAGE[:SECONDS[:HOLD[:AFTER]]]");
     }
+  }
+  if (!with_live && !stage_options.empty()) return Usage("--stage and --trip need live values");
+
+  std::shared_ptr<LiveValues> live;
+  if (with_live) {
+    nx480::sim::LiveConfig live_config = nx480::sim::LiveConfigFor(config);
+    live_config.noise = !steady;
+    live_config.progress_start = static_cast<int>(progress);
+    live = std::make_shared<LiveValues>(live_config);
+  }
+  for (const std::string& option : stage_options) {
+    if (option.rfind("pickup:", 0) != 0) continue;
+    const auto coils = ParseStage(option.substr(7), live->Config().firmware_minor);
+    if (!coils) return Usage("unknown stage '" + option.substr(7) + "'");
+    live->PickUp(*coils);
   }
 
   if (verbose) {

@@ -53,6 +53,7 @@ LiveConfig LiveConfigFor(const RelayConfig& relay) {
   LiveConfig config;
   config.firmware_minor = FirmwareMinorOfVersion(relay.version);
   config.temperature = relay.temperature;
+  config.trips = relay.trips;
   return config;
 }
 
@@ -60,6 +61,13 @@ LiveValues::LiveValues(LiveConfig config, Clock::time_point start)
     : config_(config), start_(start), noise_(config.noise), random_(config.seed) {
   average_ = voltage_;
   window_ = std::max(0, config_.progress_start) / kWindowSeconds;
+  for (const PlannedTrip& trip : config_.trips)
+    if (const auto coils = ParseStage(trip.stage, config_.firmware_minor))
+      planned_.push_back({*coils, trip.countdown, trip.hold, start_ + trip.after});
+  std::stable_sort(planned_.begin(), planned_.end(),
+                   [](const Planned& a, const Planned& b) { return a.at > b.at; });
+  std::lock_guard lock(mutex_);
+  Settle(start_);  // those at the start
 }
 
 int LiveValues::Noise(int amplitude) {
@@ -77,6 +85,7 @@ int LiveValues::CountdownUnits(Clock::time_point now) const {
 
 void LiveValues::Fill(RegisterBank& bank, Clock::time_point now) {
   std::lock_guard lock(mutex_);
+  Settle(now);
   const long long elapsed =
       std::max<long long>(0,
                           std::chrono::duration_cast<std::chrono::seconds>(now - start_).count()) +
@@ -114,7 +123,6 @@ void LiveValues::Fill(RegisterBank& bank, Clock::time_point now) {
   in.Set(8, Clamp16(elapsed % kWindowSeconds));
   in.Set(9, config_.temperature ? Clamp16(2721 + temperature_ + Noise(1)) : 2971);
 
-  Settle(now);
   for (std::uint16_t c = 0; c < 24; ++c) {
     const bool tripped = tripped_until_[c] && now < *tripped_until_[c];
     if (tripped_until_[c] && !tripped) tripped_until_[c].reset();
@@ -130,6 +138,11 @@ void LiveValues::PickUp(StageCoils stage, bool on) {
 void LiveValues::Trip(StageCoils stage, milliseconds countdown, std::optional<milliseconds> hold,
                       Clock::time_point now) {
   std::lock_guard lock(mutex_);
+  TripLocked(stage, countdown, hold, now);
+}
+
+void LiveValues::TripLocked(StageCoils stage, milliseconds countdown,
+                            std::optional<milliseconds> hold, Clock::time_point now) {
   countdown = std::max(countdown, milliseconds(0));
   const milliseconds held = std::clamp(hold.value_or(countdown), milliseconds(0), countdown);
   tripped_until_.at(static_cast<std::size_t>(stage.tripped)) = now + held;
@@ -139,6 +152,11 @@ void LiveValues::Trip(StageCoils stage, milliseconds countdown, std::optional<mi
 }
 
 void LiveValues::Settle(Clock::time_point now) {
+  while (!planned_.empty() && planned_.back().at <= now) {
+    const Planned trip = planned_.back();
+    planned_.pop_back();
+    TripLocked(trip.coils, trip.countdown, trip.hold, trip.at);
+  }
   if (reconnect_at_ && now >= *reconnect_at_) {
     Note(EventCode::kReconnection, *reconnect_at_);
     reconnect_at_.reset();

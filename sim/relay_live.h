@@ -32,12 +32,11 @@
 
 #include "event_history.h"
 #include "register_bank.h"
+#include "relay_model.h"
 
 namespace nx480::sim {
 
 class PtyRelay;
-class RelayModel;
-struct RelayConfig;
 
 // Coil numbers of one stage.
 struct StageCoils {
@@ -59,9 +58,11 @@ struct LiveConfig {
   bool noise = true;
   std::uint32_t seed = 480;
   int progress_start = 0;  // seconds into the first 10-minute window at start
+  // Trips made at their time after the start (a stage the firmware does not know is left out).
+  std::vector<PlannedTrip> trips{};
 };
 
-// LiveConfig for a relay configuration: firmware number and temperature variant.
+// LiveConfig for a relay configuration: firmware number, temperature variant, planned trips.
 LiveConfig LiveConfigFor(const RelayConfig& relay);
 
 class LiveValues {
@@ -107,8 +108,11 @@ class LiveValues {
  private:
   int Noise(int amplitude);
   int CountdownUnits(Clock::time_point now) const;
-  // With mutex_ held: a countdown that has run out by `now` becomes a reconnection event.
+  // With mutex_ held: the planned trips due by `now` are made, then a countdown that has run
+  // out by `now` becomes a reconnection event.
   void Settle(Clock::time_point now);
+  void TripLocked(StageCoils stage, std::chrono::milliseconds countdown,
+                  std::optional<std::chrono::milliseconds> hold, Clock::time_point now);
   void Note(EventCode code, Clock::time_point at);
   EventValues MeasurementsLocked() const;
 
@@ -123,6 +127,13 @@ class LiveValues {
   std::array<bool, 24> picked_up_{};
   std::array<std::optional<Clock::time_point>, 24> tripped_until_{};
   std::optional<Clock::time_point> reconnect_at_;
+  struct Planned {
+    StageCoils coils;
+    std::chrono::milliseconds countdown;
+    std::optional<std::chrono::milliseconds> hold;
+    Clock::time_point at;
+  };
+  std::vector<Planned> planned_;  // not yet made, latest first
   std::vector<StageEvent> events_;
   // The current 10-minute window: its number, the sums of its samples, and the averages of
   // the window before (the base voltages until one has passed).

@@ -76,6 +76,17 @@ int FirmwareMinorOfVersion(std::string_view version);
 enum class RelayMode : std::uint8_t { kAuto, kOn, kOff };
 const char* RelayModeName(RelayMode mode);  // "auto", "on", "off"
 
+// A stage trip that the live values (relay_live.h) go through by themselves, as --trip sets it:
+// the stage as ParseStage takes it, tripped `after` the live values began, the reconnection
+// countdown, and how long the tripped coil stays set (empty: the whole countdown), as
+// LiveValues::Trip takes them.
+struct PlannedTrip {
+  std::string stage{};
+  std::chrono::milliseconds countdown{10'000};
+  std::optional<std::chrono::milliseconds> hold;
+  std::chrono::milliseconds after{0};
+};
+
 struct RelayConfig {
   std::uint8_t address = 1;
   std::string name;  // empty: "NX480", or "NX480 T" when `temperature` is set
@@ -99,6 +110,8 @@ struct RelayConfig {
   // the tool's reply time-out of 108 ms, so only a tool that waits first gets the reply.
   std::chrono::milliseconds calibration_store_time{140};
   std::chrono::milliseconds history_clear_time{1300};
+  // Stage trips of the live values (AttachLiveValues), each at its time after the start.
+  std::vector<PlannedTrip> trips{};
 
   std::string EffectiveName() const;
 };

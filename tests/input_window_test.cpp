@@ -5,6 +5,8 @@
 #include <QApplication>
 #include <QButtonGroup>
 #include <QCheckBox>
+#include <QFile>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
@@ -17,6 +19,7 @@
 #include <mutex>
 
 #include "form_online.h"
+#include "form_trend.h"
 #include "page_calibration.h"
 #include "page_clock.h"
 #include "page_upload.h"
@@ -98,7 +101,7 @@ class WireLog {
   std::vector<uint8_t> bytes_;
 };
 
-enum class Win { Main, Setup, History, Live, Journal };
+enum class Win { Main, Setup, History, Live, Journal, Record, Trend };
 
 struct Column {
   bool service;
@@ -150,7 +153,8 @@ struct Row {
 
 // Steps: C-Tab, C-S-Tab, C-PgDn, C-PgUp, A-<letter>, Esc, S-Esc, C-Esc, F1, S-F1, WheelDown,
 // WheelUp (over the settings window's tab bar), Close (the window manager's), MinRestore,
-// Tab><object> (Tab until that widget has the focus; nothing when it never gets it), Down.
+// Tab><object> (Tab until that widget has the focus; nothing when it never gets it), Down, Plus,
+// <first>/<second> (the second the moment the record window's "Vytvořit" has posted its read).
 const Row kRows[] = {
     // The main window.
     {Win::Main, "F1", "", "open, disconnected"},
@@ -221,6 +225,18 @@ const Row kRows[] = {
     {Win::Journal, "Close", "", "closed"},
     {Win::Journal, "F1", "", "open, disconnected"},
     {Win::Journal, "MinRestore", "", "open"},
+    // The record window, opened with Alt+R: "saved" when the PDF was written. Minimised and
+    // restored while it reads, the read goes on; closed by the window manager, it ends as with
+    // Esc: nothing more goes out, no file.
+    {Win::Record, "A-v/MinRestore", "clock-read settings-read calibration-read@S history-read",
+     "open saved"},
+    {Win::Record, "A-v/Close", "", "closed"},
+    {Win::Record, "Close", "", "closed"},
+    // The trend window, opened with Alt+P in the live values window (its settings read then):
+    // the range shown, "zoomed" while the view is narrower than the range.
+    {Win::Trend, "A-h MinRestore", "", "open hodina"},
+    {Win::Trend, "Tab>Plot Plus MinRestore", "", "open 10 min zoomed"},
+    {Win::Trend, "Close", "", "closed"},
 };
 
 const char* WindowName(Win w) {
@@ -235,6 +251,10 @@ const char* WindowName(Win w) {
       return "live";
     case Win::Journal:
       return "journal";
+    case Win::Record:
+      return "record";
+    case Win::Trend:
+      return "trend";
   }
   return "";
 }
@@ -257,6 +277,8 @@ struct Desk : AppFixture {
       if (std::string_view(name) == "XDG_DATA_HOME") return data;
       return std::nullopt;
     };
+    record.Environment = journal.Environment;
+    savePath = dataHome.filePath("r.pdf");
   }
 
   bool Connected() const { return main.Session().connected; }
@@ -264,7 +286,8 @@ struct Desk : AppFixture {
   bool Idle() {
     return WaitUntil(
         [this] {
-          for (RelayWindow* w : std::initializer_list<RelayWindow*>{&setup, &history})
+          for (RelayWindow* w :
+               std::initializer_list<RelayWindow*>{&setup, &history, &record, &onLine.Trend()})
             for (const nx480::RequestDecl& d : w->Requests())
               if (d.request->Pending()) return false;
           return true;
@@ -283,6 +306,10 @@ struct Desk : AppFixture {
         return &onLine;
       case Win::Journal:
         return &journal;
+      case Win::Record:
+        return &record;
+      case Win::Trend:
+        return &onLine.Trend();
     }
     return nullptr;
   }
@@ -325,7 +352,17 @@ bool Step(Desk& d, QWidget* window, const QString& step) {
       {"S-F1", {Qt::Key_F1, Qt::ShiftModifier}},
       {"Down", {Qt::Key_Down, Qt::NoModifier}},
       {"Space", {Qt::Key_Space, Qt::NoModifier}},
+      {"Plus", {Qt::Key_Plus, Qt::NoModifier}},
   };
+  if (const qsizetype slash = step.indexOf('/'); slash > 0) {
+    const QString then = step.mid(slash + 1);
+    const QMetaObject::Connection c =
+        QObject::connect(d.record.ButtonCreate, &QPushButton::clicked,
+                         [&d, window, then] { Step(d, window, then); });
+    const bool known = Step(d, window, step.left(slash));
+    QObject::disconnect(c);
+    return known;
+  }
   if (keys.contains(step)) {
     Key(window, keys[step].first, keys[step].second);
   } else if (step.startsWith("A-") && step.size() == 3) {
@@ -360,6 +397,13 @@ QString Shown(Desk& d, Win w, const WireLog& log) {
     if (d.onLine.CheckBox01V->isChecked()) shown += " 0,1V";
     const int refreshes = log.LiveReads();
     if (!WaitUntil([&] { return log.LiveReads() > refreshes + 1; }, 1000)) shown += " stopped";
+  }
+  if (w == Win::Record && QFile::exists(d.savePath)) shown += " saved";
+  if (w == Win::Trend && window->isVisible()) {
+    const QString range = d.onLine.Trend().LabelSource->text().section("posledních ", 1);
+    const int64_t width = range == "10 min" ? 600'000 : range == "hodina" ? 3'600'000 : 86'400'000;
+    const TrendPlot& plot = *d.onLine.Trend().Plot;
+    shown += " " + range + (plot.ViewEnd() - plot.ViewStart() < width ? " zoomed" : "");
   }
   if (!d.Connected()) shown += ", disconnected";
   return shown;
@@ -398,6 +442,9 @@ class InputWindowTest : public QObject {
         d.setup.hide();
         d.history.hide();
         d.journal.hide();
+        d.record.hide();
+        d.onLine.Trend().hide();
+        QFile::remove(d.savePath);
         if (!d.Connected()) QTest::keyClick(&d.main, Qt::Key_F1);
         QVERIFY2(WaitUntil([&] { return d.Connected(); }, 3000), qPrintable(where));
         if (d.setup.Clock().ReleButtons->checkedId() != 0)
@@ -411,6 +458,8 @@ class InputWindowTest : public QObject {
         if (row.window == Win::Setup) Step(d, &d.main, "A-n");
         if (row.window == Win::History) Step(d, &d.main, "A-h");
         if (row.window == Win::Journal) Step(d, &d.main, "A-d");
+        if (row.window == Win::Record) Step(d, &d.main, "A-r");
+        if (row.window == Win::Trend && d.Activate(&d.onLine)) Step(d, &d.onLine, "A-p");
         QVERIFY2(window->isVisible(), qPrintable(where));
         QVERIFY2(d.Activate(window), qPrintable(where));
         QVERIFY2(d.Idle(), qPrintable(where));

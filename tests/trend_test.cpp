@@ -1,12 +1,14 @@
 // The trend's decisions: pixel columns that keep every extreme (the window's edges, a spike, an
-// empty column, the pyramid against a plain reading), the thresholds per firmware, and the
-// pick-up and trip spans and trips of a hand-made series.
+// empty column, the pyramid against a plain reading), the thresholds per firmware, the plots'
+// ranges, and the pick-up and trip spans and trips of a hand-made series.
 #include "trend.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <random>
+#include <tuple>
 
 namespace nx480 {
 namespace {
@@ -37,6 +39,18 @@ std::vector<RecordingSample> Series() {
 
 bool Same(double a, double b) {
   return a == b || (std::isnan(a) && std::isnan(b));
+}
+
+// A sample 0 to 300 ms after the last (`t`): a failed read now and then, f missing in a third,
+// stages' bits set in an eighth.
+void AddRandomSample(std::mt19937& random, int64_t& t, std::vector<RecordingSample>& samples) {
+  std::uniform_real_distribution<double> value(0, 1000);
+  t += std::uniform_int_distribution<int>(0, 3)(random) * 100;
+  samples.push_back(random() % 20 == 0 ? Sample(t, kNoValue, kNoValue, kNoValue, kNoValue)
+                                       : Sample(t, value(random), value(random), value(random),
+                                                random() % 3 ? value(random) : kNoValue));
+  samples.back().pickedUp = static_cast<uint16_t>(random() % 8 ? 0 : random() % 4);
+  samples.back().tripped = static_cast<uint16_t>(random() % 8 ? 0 : random() % 4);
 }
 
 TEST(TrendColumns, EveryExtremeIsKept) {
@@ -91,18 +105,11 @@ TEST(TrendColumns, EveryExtremeIsKept) {
 // windows (spikes, failed reads, zoom and pan at every scale).
 TEST(TrendColumns, PyramidAgreesWithEverySample) {
   std::mt19937 random(7);
-  std::uniform_real_distribution<double> value(0, 1000);
   for (int round = 0; round < 30; ++round) {
     std::vector<RecordingSample> samples;
     int64_t t = 0;
     const size_t n = std::uniform_int_distribution<size_t>(0, 3000)(random);
-    for (size_t i = 0; i < n; ++i) {
-      t += std::uniform_int_distribution<int>(0, 3)(random) * 100;
-      const bool failed = random() % 20 == 0;
-      samples.push_back(failed ? Sample(t, kNoValue, kNoValue, kNoValue, kNoValue)
-                               : Sample(t, value(random), value(random), value(random),
-                                        random() % 3 ? value(random) : kNoValue));
-    }
+    for (size_t i = 0; i < n; ++i) AddRandomSample(random, t, samples);
     const TrendPyramid pyramid(samples);
     const int64_t t0 = std::uniform_int_distribution<int64_t>(-1000, t)(random);
     const int64_t t1 = t0 + std::uniform_int_distribution<int64_t>(1, t + 2000)(random);
@@ -190,9 +197,100 @@ TEST(TrendThresholds, TheFirmwaresStagesWithTheirDelays) {
   }
 }
 
+TEST(TrendPlotRange, ValuesAndTheirPlotsLinesWithAMargin) {
+  const double n = kNoValue;
+  const auto column = [](std::vector<double> lo, std::vector<double> hi) {
+    TrendColumn c;
+    c.any = true;
+    std::copy(lo.begin(), lo.end(), c.min);
+    std::copy(hi.begin(), hi.end(), c.max);
+    return c;
+  };
+  // U1 missing in one, U2 in the other, U3 in both, f in one; a column without samples.
+  const std::vector<TrendColumn> values = {column({n, 229, n, 49.98}, {n, 231, n, 50.02}),
+                                           column({228, n, n, n}, {232, n, n, n}), TrendColumn{}};
+  const auto line = [](bool frequency, double value) {
+    ThresholdLine l;
+    l.frequency = frequency;
+    l.value = value;
+    return l;
+  };
+  const std::vector<ThresholdLine> outside = {line(false, 253), line(false, 196), line(true, 51.5),
+                                              line(true, 47.5)};
+  const struct {
+    const char* what;
+    std::vector<TrendColumn> columns;
+    std::vector<ThresholdLine> lines;
+    PlotRange volts, hertz;
+  } cases[] = {
+      {"values: 5 % but at least 1 V, 0.05 Hz", values, {}, {227, 233}, {49.93, 50.07}},
+      {"lines outside the values: 5 %", values, outside, {193.15, 255.85}, {47.3, 51.7}},
+      {"a voltage line only", {}, {line(false, 253)}, {252, 254}, {-0.05, 1.05}},
+      {"nothing", {}, {}, {-1, 2}, {-0.05, 1.05}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    const PlotRange volts = TrendPlotRange(c.columns, c.lines, false);
+    const PlotRange hertz = TrendPlotRange(c.columns, c.lines, true);
+    EXPECT_NEAR(volts.lo, c.volts.lo, 1e-9);
+    EXPECT_NEAR(volts.hi, c.volts.hi, 1e-9);
+    EXPECT_NEAR(hertz.lo, c.hertz.lo, 1e-9);
+    EXPECT_NEAR(hertz.hi, c.hertz.hi, 1e-9);
+  }
+}
+
 // U<1 tripped from the start; U>2 picks up at 1500 and trips at 3100 (seen 1600 ms later, 1000 to
 // 2100 ms by the edges' resolutions), its trip running through a failed read; f<1 picks up and
 // trips between 4000 and 6000 and is still tripped at the end.
+auto Fields(const StageSpan& a) {
+  return std::tuple(a.stage, a.kind, a.first, a.last, a.start, a.end, a.openStart, a.openEnd);
+}
+auto Fields(const Trip& a) {
+  return std::tuple(a.stage, a.sample, a.pickupSample, a.delaySeenMs, a.delayMinMs, a.delayMaxMs,
+                    a.tripResolutionMs, a.pickupResolutionMs);
+}
+template <typename T>
+auto Fields(const std::vector<T>& v) {
+  std::vector<decltype(Fields(std::declval<T>()))> out;
+  for (const T& x : v) out.push_back(Fields(x));
+  return out;
+}
+
+// A series that grows in pieces of random length (its vector reallocating on the way): the
+// pyramid extended and the events found piece by piece are those of a fresh reading of the whole.
+TEST(TrendGrowth, PieceByPieceAsAtOnce) {
+  std::mt19937 random(11);
+  for (int round = 0; round < 20; ++round) {
+    std::vector<RecordingSample> samples;
+    TrendPyramid pyramid(samples);
+    StageEventFinder finder;
+    int64_t t = 0;
+    const size_t n = std::uniform_int_distribution<size_t>(0, 2000)(random);
+    while (samples.size() < n) {
+      const size_t piece = std::uniform_int_distribution<size_t>(1, round % 2 ? 40 : 400)(random);
+      for (size_t i = 0; i < piece; ++i) AddRandomSample(random, t, samples);
+      pyramid.Extend(samples);
+      finder.Extend(samples);
+      const TrendPyramid fresh(samples);
+      const int64_t t0 = std::uniform_int_distribution<int64_t>(-500, t)(random);
+      const int width = std::uniform_int_distribution<int>(1, 200)(random);
+      std::vector<TrendColumn> got, want;
+      pyramid.Decimate(t0, t + 1, width, got);
+      fresh.Decimate(t0, t + 1, width, want);
+      for (size_t c = 0; c < want.size(); ++c)
+        for (int s = 0; s < kTrendSeries; ++s)
+          ASSERT_TRUE(got[c].any == want[c].any && got[c].first == want[c].first &&
+                      got[c].last == want[c].last && Same(got[c].min[s], want[c].min[s]) &&
+                      Same(got[c].max[s], want[c].max[s]))
+              << round << " " << c << " " << s;
+      const StageEvents whole = FindStageEvents(samples);
+      ASSERT_TRUE(Fields(finder.Spans()) == Fields(whole.spans) &&
+                  Fields(finder.Trips()) == Fields(whole.trips))
+          << round;
+    }
+  }
+}
+
 TEST(TrendEvents, SpansAndTripsWithTheirResolution) {
   const struct {
     int64_t t;

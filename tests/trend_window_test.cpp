@@ -1,12 +1,15 @@
 // The trend window ("Průběh") against the simulated relay: opened from the live values window,
 // a range chosen by keys over a day file with a trip and a damaged line, the relay's thresholds,
-// the wheel's zoom. Also writes the window's picture when NX480_TREND_PICTURE names a file.
+// the wheel's zoom; the live recording of a simulator trip followed. Also writes the window's
+// picture when NX480_TREND_PICTURE names a file.
+#include <QDateTime>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimeZone>
 #include <QTreeWidget>
 #include <QWheelEvent>
 #include <filesystem>
@@ -62,6 +65,32 @@ void Mnemonic(QWidget* window, Qt::Key key) {
   QTest::qWait(150);  // a mnemonic clicks its button after 100 ms
 }
 
+// Connected to `relay`, Alt+P in the live values window: the trend open, active, with the relay's
+// thresholds.
+bool OpenTrend(AppFixture& app, sim::PtyRelay& relay) {
+  app.Connect(relay);
+  if (!QTest::qWaitFor([&] { return app.onLine.isVisible(); }, 3000)) return false;
+  app.onLine.activateWindow();
+  if (!QTest::qWaitForWindowActive(&app.onLine)) return false;
+  Mnemonic(&app.onLine, Qt::Key_P);
+  TFormTrend& t = app.onLine.Trend();
+  if (!QTest::qWaitFor([&] { return !t.Plot->Thresholds().empty(); }, 3000)) return false;
+  t.activateWindow();
+  return QTest::qWaitForWindowActive(&t);
+}
+
+// The plot's U>> line and the relay's U>> setting in volts.
+std::pair<double, double> Uo2Line(const TFormTrend& t, const sim::RelayConfig& config) {
+  nx480::SettingsWords words{};
+  const auto factory = sim::DefaultSettings(config.version);
+  std::copy(factory.begin(), factory.end(), words.begin());
+  const auto line = std::find_if(t.Plot->Thresholds().begin(), t.Plot->Thresholds().end(),
+                                 [](const auto& l) { return l.stage == Stage::Uo2; });
+  return {line != t.Plot->Thresholds().end() ? line->value : -1,
+          nx480::ParameterValue(words, *nx480::FindSettingsParameter("Uo2"),
+                                nx480::FirmwareFeaturesOf(14))};
+}
+
 }  // namespace
 
 class TrendWindowTest : public QObject {
@@ -77,18 +106,9 @@ class TrendWindowTest : public QObject {
     const std::string file =
         WriteRecording(data.path().toStdString() + "/nx480-pc/recordings", config.serial);
     AppFixture app;
-    app.Connect(relay);
-    QVERIFY(QTest::qWaitFor([&] { return app.onLine.isVisible(); }, 3000));
-    app.onLine.activateWindow();
-    QVERIFY(QTest::qWaitForWindowActive(&app.onLine));
-
     // Alt+P on the live values window opens the trend; its settings come from the relay.
-    Mnemonic(&app.onLine, Qt::Key_P);
+    QVERIFY(OpenTrend(app, relay));
     TFormTrend& t = app.onLine.Trend();
-    QVERIFY(QTest::qWaitFor([&] { return t.isVisible(); }, 2000));
-    QVERIFY(QTest::qWaitFor([&] { return !t.Plot->Thresholds().empty(); }, 3000));
-    t.activateWindow();
-    QVERIFY(QTest::qWaitForWindowActive(&t));
     Mnemonic(&t, Qt::Key_H);  // the last hour
     QVERIFY2(t.LabelSource->text().endsWith("hodina"), qPrintable(t.LabelSource->text()));
 
@@ -120,15 +140,8 @@ class TrendWindowTest : public QObject {
              qPrintable(t.LabelCursor->text()));
 
     // The U>> line stands at the relay's setting.
-    nx480::SettingsWords words{};
-    const auto factory = sim::DefaultSettings(config.version);
-    std::copy(factory.begin(), factory.end(), words.begin());
-    const double uo2 = nx480::ParameterValue(words, *nx480::FindSettingsParameter("Uo2"),
-                                             nx480::FirmwareFeaturesOf(14));
-    const auto line = std::find_if(t.Plot->Thresholds().begin(), t.Plot->Thresholds().end(),
-                                   [](const auto& l) { return l.stage == Stage::Uo2; });
-    QVERIFY(line != t.Plot->Thresholds().end());
-    QCOMPARE(line->value, uo2);
+    const auto [line, setting] = Uo2Line(t, config);
+    QCOMPARE(line, setting);
 
     // The wheel zooms in around the cursor; "-" zooms out again.
     const int64_t shown = t.Plot->ViewEnd() - t.Plot->ViewStart();
@@ -159,6 +172,65 @@ class TrendWindowTest : public QObject {
       app.onLine.grab().save(QString::fromLocal8Bit(picture).replace(".png", "-live.png"));
     }
     QTest::keyClick(app.onLine.EditFocus, Qt::Key_F1);  // disconnect
+  }
+
+  // End to end: the relay trips U>> by its configuration (as nx480-sim --trip 'U>>:10:3:5' sets
+  // it) while the live values window records. "Průběh" on "10 min" follows the recording without
+  // a button: the view's end moves along, the trip comes into the plot and the list as the day
+  // file has it; zoomed in and panned left, the view stays.
+  void followsTheLiveRecordingOfATrip() {
+    using namespace std::chrono_literals;
+    QTemporaryDir data;
+    ScopedDataHome home(data.path());
+    sim::RelayConfig config;
+    config.trips = {{"U>>", 10s, 3s, 5s}};
+    sim::PtyRelay relay(config);
+    sim::AttachLiveValues(relay);
+    relay.Start();
+    AppFixture app;
+    QVERIFY(OpenTrend(app, relay));
+    TFormTrend& t = app.onLine.Trend();
+    Mnemonic(&t, Qt::Key_1);
+    QVERIFY(t.LabelSource->text().endsWith("10 min") && t.TreeTrips->topLevelItemCount() == 0);
+    const int64_t end = t.Plot->ViewEnd();
+    QVERIFY(WaitUntil([&] { return t.Plot->ViewEnd() > end + 1000; }, 3000));
+    QCOMPARE(t.Plot->ViewEnd(), t.Plot->RangeEnd());
+    QVERIFY(WaitUntil([&] { return t.TreeTrips->topLevelItemCount() > 0; }, 10000));
+    const auto& spans = t.Plot->Spans();  // the relay trips without a pick-up
+    QVERIFY(spans.size() == 1 && spans[0].stage == Stage::Uo2 &&
+            spans[0].kind == nx480::SpanKind::Tripped);
+    const auto [line, setting] = Uo2Line(t, config);
+    QCOMPARE(line, setting);
+
+    // Zoomed in and panned left: the samples still come, the view stays.
+    QTest::mouseClick(t.Plot, Qt::LeftButton, {}, QPoint(10, 10));
+    QTest::keyClick(t.Plot, Qt::Key_Plus);
+    QTest::keyClick(t.Plot, Qt::Key_Left);
+    const int64_t view0 = t.Plot->ViewStart(), view1 = t.Plot->ViewEnd();
+    const int64_t range = t.Plot->RangeEnd();
+    QVERIFY(WaitUntil([&] { return t.Plot->RangeEnd() > range + 1000; }, 3000));
+    QVERIFY(t.Plot->ViewStart() == view0 && t.Plot->ViewEnd() == view1);
+
+    // The listed trip is the day file's first sample with U>> tripped; no pick-up was seen, so
+    // the delay lies within the time since the sample before.
+    const std::string path = app.onLine.Recorder()->Path();
+    QTest::keyClick(app.onLine.EditFocus, Qt::Key_F1);  // the recording written
+    QVERIFY(WaitUntil([&] { return !app.onLine.isVisible(); }, 3000));
+    const QTreeWidgetItem* row = t.TreeTrips->topLevelItem(0);
+    nx480::RecordingRead file;
+    nx480::FileError error;
+    QVERIFY(nx480::ReadRecording(path, file, error));
+    size_t at = 1;
+    while (at < file.samples.size() && !file.samples[at].Tripped(Stage::Uo2)) ++at;
+    QVERIFY(at < file.samples.size());
+    const nx480::RecordingSample& s = file.samples[at];
+    const int64_t gap = s.pcMillis - file.samples[at - 1].pcMillis;
+    const QDateTime time =
+        QDateTime::fromMSecsSinceEpoch(s.pcMillis, QTimeZone(s.utcOffsetMinutes * 60));
+    QCOMPARE(row->text(0), time.toString("d.M. HH:mm:ss,zzz").chopped(2));
+    QCOMPARE(row->text(1), QString("U>>"));
+    QCOMPARE(row->text(6),
+             "0,0 s (0,0–" + QString::number(gap / 1000.0, 'f', 1).replace('.', ',') + " s)");
   }
 };
 

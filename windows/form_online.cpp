@@ -197,6 +197,11 @@ TFormOnLine::TFormOnLine(QWidget* parent) : RelayWindow(parent) {
   ButtonTrend->setFocusPolicy(Qt::NoFocus);  // keys stay with EditFocus
   connect(ButtonTrend, &QPushButton::clicked, this, [this] { ButtonTrendClick(); });
   trend_ = std::make_unique<TFormTrend>();
+  // The trend reads the day files: what the recorder still buffers goes there first.
+  trend_->FlushRecording = [this] {
+    if (recorder_ && !recorder_->Stopped() && !recorder_->Flush())
+      ShowRecordingNotice(nx480::RecordingStoppedText(recorder_->Error()));
+  };
 
   setTabOrder(EditFocus, EditU1);
   setTabOrder(EditU1, EditU2);
@@ -398,6 +403,8 @@ void TFormOnLine::ShowLiveValues() {
     pendingSampleGood_ = false;  // each snapshot once
     if (!recorder_->Append(recordedSerial_, pendingSample_))
       ShowRecordingNotice(nx480::RecordingStoppedText(recorder_->Error()));
+    else
+      trend_->TakeRecordedSample(recordedSerial_, pendingSample_);  // the trend follows
   }
   SetText(EditU1, pending_.U1);
   SetText(EditU2, pending_.U2);

@@ -12,7 +12,8 @@
 // relay's day file (records/recording.h). The worker only decodes the sample into the pending
 // state; ShowLiveValues appends it on the user-interface thread and Timer1 writes the buffer
 // when due. A recording that stops (a full disk) says so in LabelRecording; the live values go
-// on.
+// on. Each sample recorded is handed to the trend window as well (TakeRecordedSample), which
+// follows it while it shows the relay's last minutes.
 #pragma once
 
 #include <QColor>

@@ -88,6 +88,22 @@ void TrendPlot::SetData(const std::vector<nx480::RecordingSample>* samples, int6
   SetView(range0_, range1_);
 }
 
+void TrendPlot::Grow(int64_t t1, std::vector<nx480::StageSpan> spans) {
+  pyramid_.Extend(*samples_);
+  spans_ = std::move(spans);
+  if (t1 <= range1_) {
+    Rebuild();
+    return;
+  }
+  const bool atEnd = view1_ >= range1_;
+  const int64_t shift = t1 - range1_;
+  range1_ = t1;
+  if (atEnd)
+    SetView(view0_ + shift, view1_ + shift);
+  else
+    Rebuild();
+}
+
 void TrendPlot::SetThresholds(std::vector<nx480::ThresholdLine> lines) {
   thresholds_ = std::move(lines);
   update();
@@ -202,26 +218,11 @@ void TrendPlot::paintEvent(QPaintEvent*) {
         QRectF(x(s.start), plot.top(), std::max(1.0, x(s.end) - x(s.start)), plot.height()),
         StageColour(s.stage, s.kind));
   }
-  double lo[2] = {INFINITY, INFINITY}, hi[2] = {-INFINITY, -INFINITY};
-  for (const nx480::TrendColumn& c : columns_)
-    for (int s = 0; s < nx480::kTrendSeries; ++s) {
-      const int p = s < 3 ? 0 : 1;
-      if (c.min[s] < lo[p]) lo[p] = c.min[s];
-      if (c.max[s] > hi[p]) hi[p] = c.max[s];
-    }
-  for (const nx480::ThresholdLine& t : thresholds_) {
-    const int p = t.frequency ? 1 : 0;
-    lo[p] = std::min(lo[p], t.value);
-    hi[p] = std::max(hi[p], t.value);
-  }
-  for (int p = 0; p < 2; ++p) {
-    if (!std::isfinite(lo[p])) lo[p] = 0, hi[p] = 1;
-    const double margin = std::max((hi[p] - lo[p]) * 0.05, p == 0 ? 1.0 : 0.05);
-    lo[p] -= margin;
-    hi[p] += margin;
-  }
+  const nx480::PlotRange ranges[2] = {nx480::TrendPlotRange(columns_, thresholds_, false),
+                                      nx480::TrendPlotRange(columns_, thresholds_, true)};
   const auto y = [&](int p, double v) {
-    return plots[p].bottom() - (v - lo[p]) / (hi[p] - lo[p]) * plots[p].height();
+    const nx480::PlotRange& r = ranges[p];
+    return plots[p].bottom() - (v - r.lo) / (r.hi - r.lo) * plots[p].height();
   };
   painter.setPen(QPen(Qt::gray, 0));
   painter.drawLine(plots[1].topLeft(), plots[1].topRight());
@@ -231,9 +232,9 @@ void TrendPlot::paintEvent(QPaintEvent*) {
     const int decimals = p == 0 ? 0 : 2;
     const QString unit = p == 0 ? " V" : " Hz";
     painter.drawText(plots[p].adjusted(2, 1, -2, -1), Qt::AlignTop | Qt::AlignLeft,
-                     Number(hi[p], decimals) + unit);
+                     Number(ranges[p].hi, decimals) + unit);
     painter.drawText(plots[p].adjusted(2, 1, -2, -1), Qt::AlignBottom | Qt::AlignLeft,
-                     Number(lo[p], decimals) + unit);
+                     Number(ranges[p].lo, decimals) + unit);
   }
   std::vector<QRectF> captions;  // placed so far: a caption that would overlap one moves left
   for (const nx480::ThresholdLine& t : thresholds_) {
@@ -384,6 +385,7 @@ void TFormTrend::ApplyThresholds() {
 }
 
 void TFormTrend::ShowLast(int64_t millis) {
+  if (FlushRecording) FlushRecording();
   const int64_t now = QDateTime::currentMSecsSinceEpoch();
   const int64_t t0 = now - millis;
   std::vector<std::string> paths;
@@ -398,6 +400,7 @@ void TFormTrend::ShowLast(int64_t millis) {
     }
   }
   shownSerial_ = Session().serialNumber;
+  following_ = true;
   const QString names[] = {"10 min", "hodina", "den"};
   const QString name = millis <= 600'000 ? names[0] : millis <= 3'600'000 ? names[1] : names[2];
   Load(paths, t0, now, "Relé " + QString::fromStdString(folder) + ", posledních " + name);
@@ -416,6 +419,7 @@ void TFormTrend::ButtonFileClick() {
   bool ok = false;
   const int serial = QFileInfo(path).dir().dirName().toInt(&ok);
   shownSerial_ = ok ? serial : QFileInfo(path).dir().dirName() == "unknown" ? -1 : -2;
+  following_ = false;
   Load({path.toStdString()}, std::numeric_limits<int64_t>::min(),
        std::numeric_limits<int64_t>::max(), QFileInfo(path).fileName());
 }
@@ -442,12 +446,34 @@ void TFormTrend::Load(const std::vector<std::string>& paths, int64_t t0, int64_t
     t0 = samples_.empty() ? 0 : samples_.front().pcMillis;
     t1 = samples_.empty() ? 1 : samples_.back().pcMillis + 1;
   }
-  nx480::StageEvents events = nx480::FindStageEvents(samples_);
-  Plot->SetData(&samples_, t0, t1, std::move(events.spans));
+  events_ = {};
+  events_.Extend(samples_);
+  Plot->SetData(&samples_, t0, t1, events_.Spans());
   LabelSource->setText(source);
-
   TreeTrips->clear();
-  for (const nx480::Trip& trip : events.trips) {
+  tripRows_ = 0;
+  AddTripRows();
+  ShowTripsHeading(true);
+  ApplyThresholds();
+}
+
+void TFormTrend::TakeRecordedSample(int32_t serial, const nx480::RecordingSample& sample) {
+  if (!following_ || !isVisible() || serial != shownSerial_) return;
+  if (!samples_.empty() && sample.pcMillis < samples_.back().pcMillis) return;  // as the reader
+  const bool first = samples_.empty();
+  samples_.push_back(sample);  // may move the samples: the plot's pyramid takes them anew
+  events_.Extend(samples_);
+  Plot->Grow(sample.pcMillis, events_.Spans());
+  AddTripRows();
+  // The poll interval from the first samples; a long series has it already.
+  ShowTripsHeading(samples_.size() <= 1024);
+  if (first) ShowNote();
+}
+
+void TFormTrend::AddTripRows() {
+  const std::vector<nx480::Trip>& trips = events_.Trips();
+  for (; tripRows_ < trips.size(); ++tripRows_) {
+    const nx480::Trip& trip = trips[tripRows_];
     QString delay = Seconds(trip.delaySeenMs) + " s (" + Seconds(trip.delayMinMs);
     delay += trip.delayMaxMs ? "–" + Seconds(*trip.delayMaxMs) + " s)" : " s a víc)";
     new QTreeWidgetItem(TreeTrips,
@@ -455,18 +481,22 @@ void TFormTrend::Load(const std::vector<std::string>& paths, int64_t t0, int64_t
                          Number(trip.u[0], 1), Number(trip.u[1], 1), Number(trip.u[2], 1),
                          Number(trip.f, 2), delay});
   }
-  // The poll interval: the median time between two samples.
-  std::vector<int64_t> gaps;
-  for (size_t i = 1; i < samples_.size(); ++i)
-    gaps.push_back(samples_[i].pcMillis - samples_[i - 1].pcMillis);
-  QString heading = "Vypnutí: " + QString::number(events.trips.size());
-  if (!gaps.empty()) {
-    std::nth_element(gaps.begin(), gaps.begin() + gaps.size() / 2, gaps.end());
-    heading += ", vzorky po " + Number(gaps[gaps.size() / 2] / 1000.0, 2) +
-               " s (náběh a vypnutí jsou známy jen s touto přesností)";
+}
+
+void TFormTrend::ShowTripsHeading(bool poll) {
+  if (poll) {
+    // The poll interval: the median time between two samples.
+    std::vector<int64_t> gaps;
+    for (size_t i = 1; i < samples_.size(); ++i)
+      gaps.push_back(samples_[i].pcMillis - samples_[i - 1].pcMillis);
+    pollText_.clear();
+    if (!gaps.empty()) {
+      std::nth_element(gaps.begin(), gaps.begin() + gaps.size() / 2, gaps.end());
+      pollText_ = ", vzorky po " + Number(gaps[gaps.size() / 2] / 1000.0, 2) +
+                  " s (náběh a vypnutí jsou známy jen s touto přesností)";
+    }
   }
-  LabelTrips->setText(heading);
-  ApplyThresholds();
+  LabelTrips->setText("Vypnutí: " + QString::number(events_.Trips().size()) + pollText_);
 }
 
 void TFormTrend::ShowNote() {

@@ -13,6 +13,7 @@
 
 #include <QWidget>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <vector>
 
@@ -34,12 +35,17 @@ class TrendPlot : public QWidget {
   void SetData(const std::vector<nx480::RecordingSample>* samples, int64_t t0, int64_t t1,
                std::vector<nx480::StageSpan> spans);
   void SetThresholds(std::vector<nx480::ThresholdLine> lines);
+  // The samples grew at their end (the vector given to SetData, perhaps reallocated): the range
+  // ends at `t1` now. A view whose right edge was at the range's end moves along, keeping its
+  // width; any other stays where it is.
+  void Grow(int64_t t1, std::vector<nx480::StageSpan> spans);
 
   // What the plot draws (tests, the readout).
   const std::vector<nx480::ThresholdLine>& Thresholds() const { return thresholds_; }
   const std::vector<nx480::StageSpan>& Spans() const { return spans_; }
   int64_t ViewStart() const { return view0_; }
   int64_t ViewEnd() const { return view1_; }
+  int64_t RangeEnd() const { return range1_; }
   // The column under the cursor line, -1 when there is none.
   int CursorColumn() const { return cursor_; }
   const std::vector<nx480::TrendColumn>& Columns() const { return columns_; }
@@ -93,6 +99,12 @@ class TFormTrend : public RelayWindow {
   void ButtonFileClick();
   // Worker's synchronous step: the settings read from the relay.
   void TakeSettings(const nx480::SettingsWords& words);
+  // A sample the live values window has just recorded for relay `serial` (user-interface
+  // thread): while the window shows the last minutes of that relay (not a chosen file), it is
+  // added (unless older than the last), the range ends at it, new trips are listed.
+  void TakeRecordedSample(int32_t serial, const nx480::RecordingSample& sample);
+  // Called before the day files are read, so that they hold what the recorder still buffers.
+  std::function<void()> FlushRecording;
 
   QPushButton* Button10Min = nullptr;
   QPushButton* ButtonHour = nullptr;
@@ -114,10 +126,16 @@ class TFormTrend : public RelayWindow {
  private:
   void Load(const std::vector<std::string>& paths, int64_t t0, int64_t t1, const QString& source);
   void ApplyThresholds();
+  void AddTripRows();
+  void ShowTripsHeading(bool poll);
   void ShowNote();
   void ShowCursor(int column);
 
   std::vector<nx480::RecordingSample> samples_;
+  nx480::StageEventFinder events_;  // of samples_
+  size_t tripRows_ = 0;             // the trips listed
+  QString pollText_;                // the heading's poll interval
+  bool following_ = false;          // the last minutes of the relay: new samples are added
   int badLines_ = 0;
   QString readError_;
   std::optional<nx480::SettingsWords> settings_;  // the relay's, as last read

@@ -271,6 +271,7 @@ TEST(SimProcess, LiveValuesFromOptionsAndCommands) {
   }
   for (const std::vector<std::string>& args : {std::vector<std::string>{"--trip", "nonsense"},
                                                {"--trip", "U<:-1"},
+                                               {"--trip", "U<:1:1:1:1"},
                                                {"--stage", "bogus:U<"},
                                                {"--stage", "pickup:f<<<"},
                                                {"--progress", "600"},
