@@ -77,7 +77,7 @@ void SetCaption(QLabel* panel, const QString& caption) {
 
 TFormOnLine::TFormOnLine(QWidget* parent) : RelayWindow(parent) {
   setObjectName("FormOnLine");
-  setWindowTitle("Aktuální hodnoty");
+  setWindowTitle(tr("Aktuální hodnoty"));
   // Fixed border without border icons: the window comes and goes with the connection.
   setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                  Qt::MSWindowsFixedSizeDialogHint);
@@ -136,8 +136,8 @@ TFormOnLine::TFormOnLine(QWidget* parent) : RelayWindow(parent) {
   LabelU3 = label(this, "LabelU3", "U3[V]", {448, 8, 40, 16});
   LabelF = label(this, "LabelF", "F[Hz]", {80, 128, 38, 16});
   LabeltRel = label(this, "LabeltRel", " tZap[s]", {200, 216, 54, 16});
-  LabelStav = label(this, "LabelStav", "Stav ochrany", {336, 128, 91, 16});
-  LabelTemp = label(this, "LabelTemp", "Teplota[°C]", {384, 216, 80, 16});
+  LabelStav = label(this, "LabelStav", tr("Stav ochrany"), {336, 128, 91, 16});
+  LabelTemp = label(this, "LabelTemp", tr("Teplota[°C]"), {384, 216, 80, 16});
   LabelTemp->hide();
 
   CheckBox01V = new QCheckBox("0,1V", this);
@@ -166,7 +166,7 @@ TFormOnLine::TFormOnLine(QWidget* parent) : RelayWindow(parent) {
   PanelFo2 = stage(PanelOchr, "PanelFo2", "f>>", {302, 6, 34, 28});
 
   Panel10m = frame(this, "Panel10m", {0, 248, 561, 153}, 2);
-  Label10min = label(Panel10m, "Label10min", "10minutové průměry", {200, 30, 139, 16});
+  Label10min = label(Panel10m, "Label10min", tr("10minutové průměry"), {200, 30, 139, 16});
   Edit10mU1 = edit(Panel10m, "Edit10mU1", {16, 50, 161, 94}, big, kGreen, true);
   Edit10mU2 = edit(Panel10m, "Edit10mU2", {200, 50, 161, 94}, big, kGreen, true);
   Edit10mU3 = edit(Panel10m, "Edit10mU3", {384, 50, 161, 94}, big, kGreen, true);
@@ -191,7 +191,7 @@ TFormOnLine::TFormOnLine(QWidget* parent) : RelayWindow(parent) {
   LabelRecording->hide();
 
   // In the free space between "U2[V]" and "U3[V]" above the values.
-  ButtonTrend = new QPushButton("&Průběh", this);
+  ButtonTrend = new QPushButton(tr("&Průběh"), this);
   ButtonTrend->setObjectName("ButtonTrend");
   ButtonTrend->setGeometry(328, 5, 96, 24);
   ButtonTrend->setFocusPolicy(Qt::NoFocus);  // keys stay with EditFocus
@@ -303,8 +303,8 @@ void TFormOnLine::FormShow() {
     const nx480::RecordingConfig config = nx480::ReadRecordingConfig();
     recorder_ = std::make_unique<nx480::RecordingWriter>(*root, config.capBytes);
     if (config.invalid)
-      ShowRecordingNotice("Chybný recording.conf, limit " + std::to_string(nx480::kDefaultCapMb) +
-                          " MB");
+      ShowRecordingNotice(
+          tr("Chybný recording.conf, limit %1 MB").arg(nx480::kDefaultCapMb).toStdString());
   }
   Timer1->start();
 }

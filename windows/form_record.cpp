@@ -1,6 +1,7 @@
 #include "form_record.h"
 
 #include <QCloseEvent>
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QKeyEvent>
@@ -23,26 +24,26 @@ QString Text(const std::string& text) {
 QString PartText(nx480::RecordPart part) {
   switch (part) {
     case nx480::RecordPart::Clock:
-      return "hodiny";
+      return QCoreApplication::translate("RecordForm", "hodiny");
     case nx480::RecordPart::Settings:
-      return "parametry";
+      return QCoreApplication::translate("RecordForm", "parametry");
     case nx480::RecordPart::Calibration:
-      return "kalibrace";
+      return QCoreApplication::translate("RecordForm", "kalibrace");
     case nx480::RecordPart::History:
-      return "historie";
+      return QCoreApplication::translate("RecordForm", "historie");
   }
   return "?";
 }
 
 FileDialogSpec RecordFileDialog() {
-  return {"Protokol PDF (*.pdf);;Vše (*.*)", "pdf"};
+  return {QCoreApplication::translate("RecordForm", "Protokol PDF (*.pdf);;Vše (*.*)"), "pdf"};
 }
 
 }  // namespace
 
 RecordForm::RecordForm(QWidget* parent) : RelayWindow(parent) {
   setObjectName("FormRecord");
-  setWindowTitle("Protokol");
+  setWindowTitle(tr("Protokol"));
   setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                  Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint |
                  Qt::MSWindowsFixedSizeDialogHint);
@@ -60,13 +61,13 @@ RecordForm::RecordForm(QWidget* parent) : RelayWindow(parent) {
   EditSite = edit("EditSite", {96, 12, 321, 22});
   EditTechnician = edit("EditTechnician", {96, 42, 321, 22});
   EditProfile = edit("EditProfile", {96, 72, 225, 22});
-  EditProfile->setPlaceholderText("bez profilu");
-  MakeLabel(this, "LabelSite", "&Místo", {8, 12, 84, 22})->setBuddy(EditSite);
-  MakeLabel(this, "LabelTechnician", "&Technik", {8, 42, 84, 22})->setBuddy(EditTechnician);
-  MakeLabel(this, "LabelProfile", "&Profil", {8, 72, 84, 22})->setBuddy(EditProfile);
-  ButtonChoose = MakeButton(this, "ButtonChoose", "Vy&brat", {328, 71, 89, 25});
-  ButtonCreate = MakeButton(this, "ButtonCreate", "&Vytvořit", {8, 136, 89, 25});
-  ButtonKonec = MakeButton(this, "ButtonKonec", "Z&avři", {328, 136, 89, 25});
+  EditProfile->setPlaceholderText(tr("bez profilu"));
+  MakeLabel(this, "LabelSite", tr("&Místo"), {8, 12, 84, 22})->setBuddy(EditSite);
+  MakeLabel(this, "LabelTechnician", tr("&Technik"), {8, 42, 84, 22})->setBuddy(EditTechnician);
+  MakeLabel(this, "LabelProfile", tr("&Profil"), {8, 72, 84, 22})->setBuddy(EditProfile);
+  ButtonChoose = MakeButton(this, "ButtonChoose", tr("Vy&brat"), {328, 71, 89, 25});
+  ButtonCreate = MakeButton(this, "ButtonCreate", tr("&Vytvořit"), {8, 136, 89, 25});
+  ButtonKonec = MakeButton(this, "ButtonKonec", tr("Z&avři"), {328, 136, 89, 25});
   LabelMsg = MakeLabel(this, "LabelMsg", "", {8, 104, 409, 22});
   LabelMsg->setFont(SystemFont(11, true));
 
@@ -107,7 +108,7 @@ void RecordForm::closeEvent(QCloseEvent* event) {
   wanted_.store(false, std::memory_order_release);
   if (!target_.isEmpty()) {
     target_.clear();
-    ShowStatus("Protokol nevytvořen", true);
+    ShowStatus(tr("Protokol nevytvořen"), true);
   }
   RelayWindow::closeEvent(event);
 }
@@ -120,7 +121,7 @@ void RecordForm::SessionChanged() {
   wanted_.store(false, std::memory_order_release);
   if (!target_.isEmpty()) {
     target_.clear();
-    ShowStatus("Protokol nevytvořen: spojení ukončeno", true);
+    ShowStatus(tr("Protokol nevytvořen: spojení ukončeno"), true);
   }
 }
 
@@ -146,7 +147,7 @@ bool RecordForm::LoadProfile(std::optional<nx480::GridProfile>& profile) {
   if (!path) {
     QString looked;
     for (const std::string& t : tried) looked += "\n" + Text(t);
-    AppDialogs().error(this, "Chyba", QString("Profil %1 nenalezen:%2").arg(Text(name), looked));
+    AppDialogs().error(this, tr("Chyba"), tr("Profil %1 nenalezen:%2").arg(Text(name), looked));
     return false;
   }
   profile = LoadProfileOrSay(this, Text(*path));
@@ -159,7 +160,7 @@ void RecordForm::ButtonCreateClick() {
     return;
   }
   if (!Session().connected) {
-    ShowStatus("Přístroj není připojen", true);
+    ShowStatus(tr("Přístroj není připojen"), true);
     return;
   }
   std::optional<nx480::GridProfile> profile;
@@ -176,7 +177,7 @@ void RecordForm::ButtonCreateClick() {
   target_ = path;
   reading_ = true;
   wanted_.store(true, std::memory_order_release);
-  ShowStatus("Čtení z přístroje...", false);
+  ShowStatus(tr("Čtení z přístroje..."), false);
   RecordRequest.Post();
 }
 
@@ -218,16 +219,15 @@ void RecordForm::RecordDone(const nx480::RecordEnd& end) {
   const QString path = std::exchange(target_, QString());
   if (path.isEmpty()) return;  // the window was closed meanwhile
   if (end.outcome != nx480::Outcome::Ok) {
-    ShowStatus(QString("Protokol nevytvořen: chyba komunikace (%1)").arg(PartText(end.failed)),
-               true);
+    ShowStatus(tr("Protokol nevytvořen: chyba komunikace (%1)").arg(PartText(end.failed)), true);
     return;
   }
   nx480::CompleteRecord(record_, Session(), Environment);
   nx480::FileError error;
   if (!nx480::WriteCommissioningPdf(QFile::encodeName(path).toStdString(), record_, error)) {
-    ShowStatus("Protokol nevytvořen", true);
-    ShowFileError(this, "Protokol nelze uložit", path, error);
+    ShowStatus(tr("Protokol nevytvořen"), true);
+    ShowFileError(this, tr("Protokol nelze uložit"), path, error);
     return;
   }
-  ShowStatus(QString("Uloženo: %1").arg(QDir::toNativeSeparators(path)), false);
+  ShowStatus(tr("Uloženo: %1").arg(QDir::toNativeSeparators(path)), false);
 }

@@ -296,7 +296,7 @@ void TrendPlot::paintEvent(QPaintEvent*) {
 
 TFormTrend::TFormTrend(QWidget* parent) : RelayWindow(parent) {
   setObjectName("FormTrend");
-  setWindowTitle("Průběh");
+  setWindowTitle(tr("Průběh"));
   setFont(SystemFont(13));
   resize(kPlotWidth + 16, 8 + 24 + 8 + 16 + kPlotHeight + 8 + 16 + 8 + 16 + 130 + 8);
 
@@ -306,10 +306,10 @@ TFormTrend::TFormTrend(QWidget* parent) : RelayWindow(parent) {
     b->setGeometry(x, 8, width, 24);
     return b;
   };
-  Button10Min = button("Button10Min", "&10 min", 8, 72);
-  ButtonHour = button("ButtonHour", "&hodina", 84, 72);
-  ButtonDay = button("ButtonDay", "&den", 160, 72);
-  ButtonFile = button("ButtonFile", "&Soubor…", 236, 80);
+  Button10Min = button("Button10Min", tr("&10 min"), 8, 72);
+  ButtonHour = button("ButtonHour", tr("&hodina"), 84, 72);
+  ButtonDay = button("ButtonDay", tr("&den"), 160, 72);
+  ButtonFile = button("ButtonFile", tr("&Soubor…"), 236, 80);
   LabelSource = new QLabel(this);
   LabelSource->setObjectName("LabelSource");
   LabelSource->setGeometry(324, 12, kPlotWidth + 8 - 324, 16);
@@ -326,7 +326,7 @@ TFormTrend::TFormTrend(QWidget* parent) : RelayWindow(parent) {
   LabelCursor = new QLabel(this);
   LabelCursor->setObjectName("LabelCursor");
   LabelCursor->setGeometry(8, 60 + kPlotHeight + 4, kPlotWidth, 16);
-  LabelCursor->setText("Kolečko, +/-: zvětšení; šipky, tažení: posun");
+  LabelCursor->setText(tr("Kolečko, +/-: zvětšení; šipky, tažení: posun"));
 
   LabelTrips = new QLabel(this);
   LabelTrips->setObjectName("LabelTrips");
@@ -336,7 +336,7 @@ TFormTrend::TFormTrend(QWidget* parent) : RelayWindow(parent) {
   TreeTrips->setGeometry(8, 60 + kPlotHeight + 44, kPlotWidth, 130);
   TreeTrips->setRootIsDecorated(false);
   TreeTrips->setHeaderLabels(
-      {"Čas", "Stupeň", "U1 [V]", "U2 [V]", "U3 [V]", "f [Hz]", "Náběh → vypnutí"});
+      {tr("Čas"), tr("Stupeň"), "U1 [V]", "U2 [V]", "U3 [V]", "f [Hz]", tr("Náběh → vypnutí")});
   TreeTrips->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
 
   connect(Button10Min, &QPushButton::clicked, this, [this] { ShowLast(600'000); });
@@ -401,9 +401,9 @@ void TFormTrend::ShowLast(int64_t millis) {
   }
   shownSerial_ = Session().serialNumber;
   following_ = true;
-  const QString names[] = {"10 min", "hodina", "den"};
+  const QString names[] = {tr("10 min"), tr("hodina"), tr("den")};
   const QString name = millis <= 600'000 ? names[0] : millis <= 3'600'000 ? names[1] : names[2];
-  Load(paths, t0, now, "Relé " + QString::fromStdString(folder) + ", posledních " + name);
+  Load(paths, t0, now, tr("Relé %1, posledních %2").arg(QString::fromStdString(folder), name));
 }
 
 void TFormTrend::ButtonFileClick() {
@@ -413,7 +413,7 @@ void TFormTrend::ButtonFileClick() {
           ? QString::fromStdString(*root + "/" + nx480::RecordingFolderName(Session().serialNumber))
           : QString();
   const QString path =
-      AppDialogs().chooseOpenFile(this, {"Záznam (*.csv);;Vše (*)", "csv"}, preset);
+      AppDialogs().chooseOpenFile(this, {tr("Záznam (*.csv);;Vše (*)"), "csv"}, preset);
   if (path.isEmpty()) return;
   // A file in a relay's folder is that relay's: its thresholds apply.
   bool ok = false;
@@ -433,7 +433,7 @@ void TFormTrend::Load(const std::vector<std::string>& paths, int64_t t0, int64_t
     nx480::RecordingRead read;
     nx480::FileError error;
     if (!nx480::ReadRecording(path, read, error)) {
-      if (paths.size() == 1) readError_ = "Soubor nelze číst";
+      if (paths.size() == 1) readError_ = tr("Soubor nelze číst");
       continue;
     }
     badLines_ += read.badLines;
@@ -474,8 +474,13 @@ void TFormTrend::AddTripRows() {
   const std::vector<nx480::Trip>& trips = events_.Trips();
   for (; tripRows_ < trips.size(); ++tripRows_) {
     const nx480::Trip& trip = trips[tripRows_];
-    QString delay = Seconds(trip.delaySeenMs) + " s (" + Seconds(trip.delayMinMs);
-    delay += trip.delayMaxMs ? "–" + Seconds(*trip.delayMaxMs) + " s)" : " s a víc)";
+    //: from pick-up to trip: as seen (lowest–highest possible)
+    const QString delay =
+        trip.delayMaxMs
+            ? tr("%1 s (%2–%3 s)")
+                  .arg(Seconds(trip.delaySeenMs), Seconds(trip.delayMinMs),
+                       Seconds(*trip.delayMaxMs))
+            : tr("%1 s (%2 s a víc)").arg(Seconds(trip.delaySeenMs), Seconds(trip.delayMinMs));
     new QTreeWidgetItem(TreeTrips,
                         {TimeText(trip.pcMillis, trip.utcOffsetMinutes), StageCaption(trip.stage),
                          Number(trip.u[0], 1), Number(trip.u[1], 1), Number(trip.u[2], 1),
@@ -492,26 +497,30 @@ void TFormTrend::ShowTripsHeading(bool poll) {
     pollText_.clear();
     if (!gaps.empty()) {
       std::nth_element(gaps.begin(), gaps.begin() + gaps.size() / 2, gaps.end());
-      pollText_ = ", vzorky po " + Number(gaps[gaps.size() / 2] / 1000.0, 2) +
-                  " s (náběh a vypnutí jsou známy jen s touto přesností)";
+      pollText_ = Number(gaps[gaps.size() / 2] / 1000.0, 2);
     }
   }
-  LabelTrips->setText("Vypnutí: " + QString::number(events_.Trips().size()) + pollText_);
+  const QString count = QString::number(events_.Trips().size());
+  LabelTrips->setText(
+      pollText_.isEmpty()
+          ? tr("Vypnutí: %1").arg(count)
+          : tr("Vypnutí: %1, vzorky po %2 s (náběh a vypnutí jsou známy jen s touto přesností)")
+                .arg(count, pollText_));
 }
 
 void TFormTrend::ShowNote() {
   QStringList notes;
   if (!readError_.isEmpty()) notes << readError_;
-  if (samples_.empty() && readError_.isEmpty()) notes << "Žádný záznam";
-  if (badLines_ > 0) notes << "Vynecháno řádků: " + QString::number(badLines_);
-  if (Plot->Thresholds().empty()) notes << "Bez nastavení relé: prahy nejsou";
+  if (samples_.empty() && readError_.isEmpty()) notes << tr("Žádný záznam");
+  if (badLines_ > 0) notes << tr("Vynecháno řádků: %1").arg(badLines_);
+  if (Plot->Thresholds().empty()) notes << tr("Bez nastavení relé: prahy nejsou");
   LabelNote->setText(notes.join(" · "));
 }
 
 void TFormTrend::ShowCursor(int column) {
   const std::vector<nx480::TrendColumn>& columns = Plot->Columns();
   if (column < 0 || column >= static_cast<int>(columns.size()) || !columns[column].any) {
-    LabelCursor->setText(column < 0 ? "Kolečko, +/-: zvětšení; šipky, tažení: posun" : "-");
+    LabelCursor->setText(column < 0 ? tr("Kolečko, +/-: zvětšení; šipky, tažení: posun") : "-");
     return;
   }
   const nx480::RecordingSample& s = samples_[columns[column].last];

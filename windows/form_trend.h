@@ -134,7 +134,7 @@ class TFormTrend : public RelayWindow {
   std::vector<nx480::RecordingSample> samples_;
   nx480::StageEventFinder events_;  // of samples_
   size_t tripRows_ = 0;             // the trips listed
-  QString pollText_;                // the heading's poll interval
+  QString pollText_;                // the poll interval in seconds, as the heading writes it
   bool following_ = false;          // the last minutes of the relay: new samples are added
   int badLines_ = 0;
   QString readError_;
