@@ -27,11 +27,13 @@ namespace {
 // on purpose: "namá" (not "nemá") in kWrongLength and "komuniíkace" (not "komunikace") in
 // kIncomplete are the relay's documented texts, kept as they stand; the tests compare them as
 // they are.
+//: The Czech text is misspelt on purpose; translate it as if it were not.
 const char* const kWrongLength = QT_TRANSLATE_NOOP("PageUpload", "...Soubor namá správnou délku");
 const char* const kBadData = QT_TRANSLATE_NOOP("PageUpload", "...Soubor neobsahuje korektní data");
 const char* const kStarted = QT_TRANSLATE_NOOP("PageUpload", "...Start přenosu");
 const char* const kNotConnected = QT_TRANSLATE_NOOP("PageUpload", "...Přístroj není připojen");
 const char* const kStopped = QT_TRANSLATE_NOOP("PageUpload", "...Přerušeno");
+//: The Czech text is misspelt on purpose; translate it as if it were not.
 const char* const kIncomplete =
     QT_TRANSLATE_NOOP("PageUpload", "...Nedokončeno - chyba komuniíkace");
 const char* const kDone = QT_TRANSLATE_NOOP("PageUpload", "...Úspěšně dokončeno");
