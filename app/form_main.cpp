@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QCoreApplication>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -31,17 +32,22 @@
 using namespace std::chrono_literals;
 
 QString NoRelayMessage(const nx480::SearchProblems& problems) {
-  QString text = "Zařízení není připojeno nebo nekomunikuje";
+  QString text =
+      QCoreApplication::translate("TFormMain", "Zařízení není připojeno nebo nekomunikuje");
   if (!problems.busyPort.empty()) {
-    text += QString("\nPort %1 je obsazen jiným programem; ukončete jej a zkuste to znovu.")
-                .arg(QString::fromStdString(problems.busyPort));
+    text +=
+        QCoreApplication::translate(
+            "TFormMain", "\nPort %1 je obsazen jiným programem; ukončete jej a zkuste to znovu.")
+            .arg(QString::fromStdString(problems.busyPort));
   }
   if (!problems.deniedPort.empty()) {
     const QString port = QString::fromStdString(problems.deniedPort);
     const QString group = QString::fromStdString(problems.deniedGroup);
     if (group == "root") {
       // Only root may open it: no group membership helps, the device's rights must change.
-      text += QString(
+      //: The udev rule's line and the commands stay as they are; %2 is the device's name.
+      text += QCoreApplication::translate(
+                  "TFormMain",
                   "\nPort %1 je přístupný jen správci systému, ne běžným uživatelům. "
                   "Zpřístupněte jej pravidlem udev, např. soubor "
                   "/etc/udev/rules.d/50-nx480.rules s řádkem\n"
@@ -51,19 +57,23 @@ QString NoRelayMessage(const nx480::SearchProblems& problems) {
                   .arg(port, QString::fromStdString(
                                  std::filesystem::path(problems.deniedPort).filename().string()));
     } else if (!group.isEmpty()) {
-      text += QString(
+      //: %2 is the device's group; the command stays as it is.
+      text += QCoreApplication::translate(
+                  "TFormMain",
                   "\nPřístup k portu %1 byl odepřen: uživatel musí být ve skupině „%2“ "
                   "(sudo adduser $USER %2, pak se znovu přihlaste).")
                   .arg(port, group);
     } else {
-      text += QString("\nPřístup k portu %1 byl odepřen.").arg(port);
+      text +=
+          QCoreApplication::translate("TFormMain", "\nPřístup k portu %1 byl odepřen.").arg(port);
     }
   }
   return text;
 }
 
 QString DeviceGoneMessage(const std::string& port) {
-  return QString(
+  return QCoreApplication::translate(
+             "TFormMain",
              "Spojení s přístrojem bylo přerušeno: zařízení %1 bylo odpojeno.\n"
              "Po jeho opětovném připojení stiskněte F1.")
       .arg(QString::fromStdString(port));
@@ -90,7 +100,7 @@ TFormMain::TFormMain(const std::vector<std::string>& arguments, QWidget* parent)
   EditVersion->setGeometry(136, 56, 305, 24);
   EditVersion->setFont(SystemFont(15, true));
 
-  LabelVersion = new QLabel("Verze zařízení", this);
+  LabelVersion = new QLabel(tr("Verze zařízení"), this);
   LabelVersion->setObjectName("LabelVersion");
   LabelVersion->move(136, 38);
   LabelVersion->adjustSize();
@@ -103,14 +113,14 @@ TFormMain::TFormMain(const std::vector<std::string>& arguments, QWidget* parent)
     button->setAutoDefault(false);
     return button;
   };
-  ButtonConnect = makeButton("ButtonConnect", "&Připojit F1", {244, 16, 197, 25});
-  ButtonSetup = makeButton("ButtonSetup", "&Nastavení", {136, 96, 73, 25});
-  ButtonHistory = makeButton("ButtonHistory", "&Historie", {244, 96, 77, 25});
-  ButtonCancel = makeButton("ButtonCancel", "&Konec", {360, 96, 81, 25});
+  ButtonConnect = makeButton("ButtonConnect", tr("&Připojit F1"), {244, 16, 197, 25});
+  ButtonSetup = makeButton("ButtonSetup", tr("&Nastavení"), {136, 96, 73, 25});
+  ButtonHistory = makeButton("ButtonHistory", tr("&Historie"), {244, 96, 77, 25});
+  ButtonCancel = makeButton("ButtonCancel", tr("&Konec"), {360, 96, 81, 25});
   // Below the logo, where the row of buttons has room.
-  ButtonJournal = makeButton("ButtonJournal", "&Deník", {16, 96, 81, 25});
+  ButtonJournal = makeButton("ButtonJournal", tr("&Deník"), {16, 96, 81, 25});
   // Right of the logo, left of the connect button, where the top row has room.
-  ButtonRecord = makeButton("ButtonRecord", "P&rotokol", {136, 12, 97, 23});
+  ButtonRecord = makeButton("ButtonRecord", tr("P&rotokol"), {136, 12, 97, 23});
   ButtonSetup->setEnabled(false);
   ButtonHistory->setEnabled(false);
   ButtonRecord->setEnabled(false);
@@ -234,7 +244,7 @@ void TFormMain::ClearRequests() {
 }
 
 void TFormMain::ShowForced(int item) {
-  LabelRelayForced->setText(item == 1 ? "Relé vnuceno: On" : "Relé vnuceno: Off");
+  LabelRelayForced->setText(item == 1 ? tr("Relé vnuceno: On") : tr("Relé vnuceno: Off"));
   LabelRelayForced->setVisible(item != 0);
 }
 
@@ -281,7 +291,7 @@ void TFormMain::Disconnect() {
   modbus_->WaitServicing(200ms);  // grace time for a running transaction
   (void)modbus_->Suspend();
   modbus_->ClosePort();
-  ButtonConnect->setText("Při&pojit F1");
+  ButtonConnect->setText(tr("Při&pojit F1"));
   ButtonSetup->setEnabled(false);
   ButtonHistory->setEnabled(false);
   ButtonRecord->setEnabled(false);
@@ -295,7 +305,7 @@ void TFormMain::SearchAndConnect() {
   const nx480::SearchResult result =
       nx480::SearchRelay(*modbus_, ListPorts(), nx480::RelayLine(), nx480::kPollInterval);
   if (!result.found) {
-    AppDialogs().error(this, "Chyba", NoRelayMessage(result.problems));
+    AppDialogs().error(this, tr("Chyba"), NoRelayMessage(result.problems));
     return;
   }
   const bool serviceMode = session_.serviceMode;
@@ -303,7 +313,7 @@ void TFormMain::SearchAndConnect() {
   session_.serviceMode = serviceMode;
   session_.connected = true;
   ShowVersion();
-  ButtonConnect->setText("Od&pojit F1");
+  ButtonConnect->setText(tr("Od&pojit F1"));
   ButtonSetup->setEnabled(true);
   ButtonHistory->setEnabled(true);
   ButtonRecord->setEnabled(record_ != nullptr);
@@ -317,7 +327,7 @@ void TFormMain::DeviceGone(uint64_t connection) {
   // As F1 would: drop the pending requests, stop an upload, disconnect.
   const std::string port = session_.port;
   ButtonConnectClick();
-  AppDialogs().error(this, "Chyba", DeviceGoneMessage(port));
+  AppDialogs().error(this, tr("Chyba"), DeviceGoneMessage(port));
 }
 
 void TFormMain::ShowVersion() {

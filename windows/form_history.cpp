@@ -1,6 +1,7 @@
 #include "form_history.h"
 
 #include <QCloseEvent>
+#include <QCoreApplication>
 #include <QDate>
 #include <QFile>
 #include <QHeaderView>
@@ -34,11 +35,11 @@ constexpr int kPaintInterval = 40;
 QString EndText(nx480::HistoryEnd end) {
   switch (end) {
     case nx480::HistoryEnd::BadSize:
-      return "Neplatná velikost historie";
+      return QCoreApplication::translate("TFormHistory", "Neplatná velikost historie");
     case nx480::HistoryEnd::BadPointer:
-      return "Neplatný ukazatel historie";
+      return QCoreApplication::translate("TFormHistory", "Neplatný ukazatel historie");
     default:
-      return "Načtení neúplné";
+      return QCoreApplication::translate("TFormHistory", "Načtení neúplné");
   }
 }
 
@@ -51,7 +52,7 @@ std::string RelayOf(const nx480::RelaySession& session) {
 
 TFormHistory::TFormHistory(QWidget* parent) : RelayWindow(parent) {
   setObjectName("FormHistory");
-  setWindowTitle("Historie");
+  setWindowTitle(tr("Historie"));
   setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                  Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
   setFont(SystemFont(11));
@@ -60,6 +61,8 @@ TFormHistory::TFormHistory(QWidget* parent) : RelayWindow(parent) {
 
   StringGridHist = new QTableWidget(1, nx480::kHistoryColumns, this);
   StringGridHist->setObjectName("StringGridHist");
+  // TODO(lang): the column titles come from records/ and go into the export as the table shows
+  // them: they stay untranslated until the export has titles of its own.
   QStringList titles;
   for (const std::string& title : nx480::HistoryTitles()) titles << QString::fromStdString(title);
   StringGridHist->setHorizontalHeaderLabels(titles);
@@ -78,11 +81,11 @@ TFormHistory::TFormHistory(QWidget* parent) : RelayWindow(parent) {
   StringGridHist->setShowGrid(true);
   StringGridHist->setWordWrap(false);
 
-  ButtonKonec = new QPushButton("Z&avři", this);
+  ButtonKonec = new QPushButton(tr("Z&avři"), this);
   ButtonKonec->setObjectName("ButtonKonec");
-  ButtonSave = new QPushButton("&Ulož", this);
+  ButtonSave = new QPushButton(tr("&Ulož"), this);
   ButtonSave->setObjectName("ButtonSave");
-  LabelReading = new QLabel("Načítám", this);
+  LabelReading = new QLabel(tr("Načítám"), this);
   LabelReading->setObjectName("LabelReading");
   LabelReading->setFont(SystemFont(16, true));
   LabelState = new QLabel(this);
@@ -263,10 +266,10 @@ QString TFormHistory::Cell(int row, int column) const {
 
 void TFormHistory::ButtonSaveClick() {
   if (!complete_ &&
-      !AppDialogs().ask(this, "Historie",
-                        "Historie nebyla načtena celá. Uložit přesto neúplnou tabulku?"))
+      !AppDialogs().ask(this, tr("Historie"),
+                        tr("Historie nebyla načtena celá. Uložit přesto neúplnou tabulku?")))
     return;
-  const FileDialogSpec spec{"Formátovaný text (*.csv);;Vše (*.*)", "csv"};
+  const FileDialogSpec spec{tr("Formátovaný text (*.csv);;Vše (*.*)"), "csv"};
   const QString path = AppDialogs().chooseSaveFile(this, spec, lastExport_);
   if (path.isEmpty()) return;
   lastExport_ = path;
@@ -283,10 +286,9 @@ void TFormHistory::ButtonSaveClick() {
   if (!nx480::HistoryCsv(rows, bytes, &unwritable)) {
     // The character's code too: it may be one that shows nothing.
     reason = unwritable.character.empty()
-                 ? QString("Tabulka obsahuje znak, který nelze zapsat v kódování Windows-1250.")
-                 : QString(
-                       "Řádek %1 obsahuje znak „%2“ (U+%3), který nelze zapsat v kódování "
-                       "Windows-1250.")
+                 ? tr("Tabulka obsahuje znak, který nelze zapsat v kódování Windows-1250.")
+                 : tr("Řádek %1 obsahuje znak „%2“ (U+%3), který nelze zapsat v kódování "
+                      "Windows-1250.")
                        .arg(QString::number(unwritable.row),
                             QString::fromStdString(unwritable.character),
                             QString::number(static_cast<uint>(unwritable.code), 16)
@@ -299,5 +301,5 @@ void TFormHistory::ButtonSaveClick() {
   } else {
     return;
   }
-  AppDialogs().message(this, "Chyba", QString("Soubor nelze vytvořit!\n%1\n%2").arg(path, reason));
+  AppDialogs().message(this, tr("Chyba"), tr("Soubor nelze vytvořit!\n%1\n%2").arg(path, reason));
 }

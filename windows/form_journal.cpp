@@ -40,7 +40,7 @@ std::string RelayOf(const nx480::RelaySession& session) {
 
 JournalWindow::JournalWindow(QWidget* parent) : RelayWindow(parent) {
   setObjectName("FormJournal");
-  setWindowTitle("Deník změn");
+  setWindowTitle(tr("Deník změn"));
   setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                  Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
   setFont(SystemFont(11));
@@ -48,14 +48,15 @@ JournalWindow::JournalWindow(QWidget* parent) : RelayWindow(parent) {
   move(17, 345);
   Environment = nx480::ProcessEnvironment;
 
-  CheckBoxAll = new QCheckBox("&Všechna zařízení", this);
+  CheckBoxAll = new QCheckBox(tr("&Všechna zařízení"), this);
   CheckBoxAll->setObjectName("CheckBoxAll");
   LabelRelay = new QLabel(this);
   LabelRelay->setObjectName("LabelRelay");
 
   StringGridJournal = new QTableWidget(0, kColumns, this);
   StringGridJournal->setObjectName("StringGridJournal");
-  StringGridJournal->setHorizontalHeaderLabels({"Čas", "Zařízení", "Změna", "Výsledek", "Popis"});
+  StringGridJournal->setHorizontalHeaderLabels(
+      {tr("Čas"), tr("Zařízení"), tr("Změna"), tr("Výsledek"), tr("Popis")});
   StringGridJournal->verticalHeader()->hide();
   StringGridJournal->verticalHeader()->setMinimumSectionSize(kRowHeight);
   StringGridJournal->verticalHeader()->setDefaultSectionSize(kRowHeight);
@@ -73,9 +74,9 @@ JournalWindow::JournalWindow(QWidget* parent) : RelayWindow(parent) {
   MemoEntry->setLineWrapMode(QPlainTextEdit::NoWrap);
   MemoEntry->setTabChangesFocus(true);
 
-  ButtonOpen = MakeButton(this, "ButtonOpen", "&Otevřít", {});
-  ButtonRestore = MakeButton(this, "ButtonRestore", "O&bnovit", {});
-  ButtonKonec = MakeButton(this, "ButtonKonec", "Z&avři", {});
+  ButtonOpen = MakeButton(this, "ButtonOpen", tr("&Otevřít"), {});
+  ButtonRestore = MakeButton(this, "ButtonRestore", tr("O&bnovit"), {});
+  ButtonKonec = MakeButton(this, "ButtonKonec", tr("Z&avři"), {});
   LabelState = new QLabel(this);
   LabelState->setObjectName("LabelState");
   LabelState->setFont(SystemFont(11, true));
@@ -142,7 +143,7 @@ void JournalWindow::Refresh() {
   LabelRelay->setText(
       relayOf_.empty()
           ? QString()
-          : QString("Zařízení %1").arg(Text(nx480::SerialNumberText(Session().serialNumber))));
+          : tr("Zařízení %1").arg(Text(nx480::SerialNumberText(Session().serialNumber))));
 
   // The selected entry, by its folder: its relay and its name.
   const nx480::JournalEntry* before = Selected();
@@ -168,6 +169,7 @@ void JournalWindow::Refresh() {
       const nx480::JournalStamp& t = *row.when;
       when = DateAndTimeText(QDate(t.year, t.month, t.day), QTime(t.hour, t.minute, t.second));
     }
+    // TODO(lang): the change, outcome and description texts come from records/, untranslated.
     const QString cells[kColumns] = {when, Text(row.relay), Text(row.change), Text(row.outcome),
                                      Text(row.summary)};
     for (int c = 0; c < kColumns; ++c)
@@ -177,6 +179,7 @@ void JournalWindow::Refresh() {
   GridSelectionChanged();
 
   const bool empty = entries_.empty();
+  // TODO(lang): why the list is empty is said in records/, untranslated.
   LabelState->setText(empty ? Text(nx480::EmptyJournalText(nx480::JournalFolderAccess(root, relay)))
                             : QString());
   LabelState->setVisible(empty);
@@ -196,6 +199,7 @@ void JournalWindow::GridSelectionChanged() {
   ButtonRestore->setEnabled(ButtonOpen->isEnabled() || CalibrationRestorable(entry));
   QStringList lines;
   if (entry) {
+    // TODO(lang): the record's lines come from records/, untranslated.
     for (const std::string& line : nx480::JournalRecordLines(root_, *entry))
       lines << QString::fromStdString(line);
   }
@@ -222,8 +226,9 @@ std::optional<std::vector<uint8_t>> JournalWindow::SelectedBackup(std::string_vi
   std::vector<uint8_t> bytes;
   nx480::FileError error;
   if (!nx480::ReadJournalBackup(root_, *entry, name, bytes, error)) {
-    AppDialogs().error(this, "Chyba",
-                       QString("Zálohu nelze otevřít:\n%1")
+    // TODO(lang): the problem's text comes from records/ (BackupProblemText), untranslated.
+    AppDialogs().error(this, tr("Chyba"),
+                       tr("Zálohu nelze otevřít:\n%1")
                            .arg(QString::fromStdString(nx480::BackupProblemText(error))));
     return std::nullopt;
   }
@@ -247,14 +252,16 @@ void JournalWindow::ButtonRestoreClick() {
       SelectedBackup(settings ? nx480::kSettingsBackupName : nx480::kCalibrationBackupName);
   if (!bytes) return;
   const std::string name = nx480::JournalEntryName(entry);
-  const auto refuse = [this](const QString& text) { AppDialogs().error(this, "Obnovit", text); };
+  const auto refuse = [this](const QString& text) {
+    AppDialogs().error(this, tr("Obnovit"), text);
+  };
 
   nx480::SettingsWords record{};
   nx480::CalibrationWords calibration{};
   if (settings) {
     // Delays count in the steps of the firmware they were kept under.
     if (entry.firmware < 0) {
-      refuse("Záznam neuvádí firmware: časy zálohy nelze převést.");
+      refuse(tr("Záznam neuvádí firmware: časy zálohy nelze převést."));
       return;
     }
     nx480::ApplySettingsFileBytes(*bytes, record);
@@ -263,24 +270,24 @@ void JournalWindow::ButtonRestoreClick() {
                               rows)) {
       QStringList names;
       for (const std::string& row : rows) names << QString::fromStdString(row);
-      refuse(QString("Časy %1 zálohy nelze nastavit v krocích 1/%2 s.")
-                 .arg(names.join(", "))
-                 .arg(session.firmware.delayScale));
+      refuse(tr("Časy %1 zálohy nelze nastavit v krocích 1/%2 s.")
+                 .arg(names.join(", "), QString::number(session.firmware.delayScale)));
       return;
     }
   } else {
     std::string error;
     if (!nx480::ParseCalibrationBackup(*bytes, calibration, error)) {
-      refuse(QString("Zálohu nelze otevřít:\n%1").arg(QString::fromStdString(error)));
+      // TODO(lang): the problem's text comes from records/ (ParseCalibrationBackup), untranslated.
+      refuse(tr("Zálohu nelze otevřít:\n%1").arg(QString::fromStdString(error)));
       return;
     }
   }
   if (session.connected && entry.serialNumber != session.serialNumber) {
     const QString question =
-        QString("Záznam patří zařízení %1, připojeno je zařízení %2. Přesto obnovit?")
+        tr("Záznam patří zařízení %1, připojeno je zařízení %2. Přesto obnovit?")
             .arg(Text(nx480::SerialNumberText(entry.serialNumber)),
                  Text(nx480::SerialNumberText(session.serialNumber)));
-    if (!AppDialogs().ask(this, "Obnovit", question)) return;
+    if (!AppDialogs().ask(this, tr("Obnovit"), question)) return;
   }
   if (settings) {
     if (RestoreSettingsBackup)

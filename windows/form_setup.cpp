@@ -19,7 +19,7 @@
 
 TFormSetup::TFormSetup(bool serviceMode, QWidget* parent) : RelayWindow(parent) {
   setObjectName("FormSetup");
-  setWindowTitle("Nastavení");
+  setWindowTitle(tr("Nastavení"));
   setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                  Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint |
                  Qt::MSWindowsFixedSizeDialogHint);
@@ -36,7 +36,7 @@ TFormSetup::TFormSetup(bool serviceMode, QWidget* parent) : RelayWindow(parent) 
   LabelMsg->setGeometry(8, 386, 352, 20);
   LabelMsg->setFont(SystemFont(15, true));
 
-  ButtonKonec = new QPushButton("Z&avři", this);
+  ButtonKonec = new QPushButton(tr("Z&avři"), this);
   ButtonKonec->setObjectName("ButtonKonec");
   ButtonKonec->setGeometry(373, 384, 75, 25);
   ButtonKonec->setAutoDefault(false);
@@ -45,10 +45,10 @@ TFormSetup::TFormSetup(bool serviceMode, QWidget* parent) : RelayWindow(parent) 
   TimerMsg->setObjectName("TimerMsg");
   TimerMsg->setInterval(1000);
 
-  parameters_ = AddPage<PageParameters>("Parametry");
-  clock_ = AddPage<PageClock>("Datum, čas");
-  if (serviceMode) calibration_ = AddPage<PageCalibration>("Kalibrace");
-  upload_ = AddPage<PageUpload>("Upload FW");
+  parameters_ = AddPage<PageParameters>(tr("Parametry"));
+  clock_ = AddPage<PageClock>(tr("Datum, čas"));
+  if (serviceMode) calibration_ = AddPage<PageCalibration>(tr("Kalibrace"));
+  upload_ = AddPage<PageUpload>(tr("Upload FW"));
   TabOchrana = parameters_;
   TabDatumCas = clock_;
   TabKalibrace = calibration_;
@@ -93,6 +93,7 @@ void TFormSetup::PageChange() {
 
 void TFormSetup::UpdateCaption() {
   const PageParameters& p = *parameters_;
+  // TODO(lang): the caption ("Nastavení - FILE*") is put together in records/, untranslated.
   setWindowTitle(QString::fromStdString(nx480::SetupCaption(
       Page1->currentWidget() == parameters_, p.SettingsFileName.toStdString(), p.Modified)));
 }
@@ -102,10 +103,13 @@ void TFormSetup::ShowStatus(nx480::Outcome outcome) {
 }
 
 void TFormSetup::ShowDiffering(const std::vector<std::string>& names) {
-  const QString head = QString::fromUtf8(kStatusDiffers);
   QStringList items;
   for (const std::string& name : names) items << QString::fromStdString(name);
-  QString text = items.isEmpty() ? head : head + ": " + items.join(", ");
+  //: The status line after a write read back otherwise; %1 lists the relay's parameter names.
+  const auto withNames = [this](const QStringList& list) {
+    return tr("Uloženo jinak: %1").arg(list.join(", "));
+  };
+  QString text = items.isEmpty() ? StatusLineText(kStatusDiffers) : withNames(items);
   // The names that do not fit give way to "…", from the last.
   const QFontMetrics metrics(LabelMsg->font());
   const int room = LabelMsg->contentsRect().width();
@@ -113,25 +117,25 @@ void TFormSetup::ShowDiffering(const std::vector<std::string>& names) {
        --shown) {
     QStringList cut = items.first(shown);
     cut << QString::fromUtf8("…");
-    text = head + ": " + cut.join(", ");
+    text = withNames(cut);
   }
   ShowStatusText(text, false);
 }
 
 void TFormSetup::ShowNotConnected() {
-  ShowStatusText(QString::fromUtf8(kStatusNotConnected), false);
+  ShowStatusText(StatusLineText(kStatusNotConnected), false);
 }
 
 void TFormSetup::ShowNotWritten() {
-  ShowStatusText(QString::fromUtf8(kStatusNotWritten), false);
+  ShowStatusText(StatusLineText(kStatusNotWritten), false);
 }
 
 void TFormSetup::ShowNotSet() {
-  ShowStatusText(QString::fromUtf8(kStatusNotSet), false);
+  ShowStatusText(StatusLineText(kStatusNotSet), false);
 }
 
 void TFormSetup::ShowNotCleared() {
-  ShowStatusText(QString::fromUtf8(kStatusNotCleared), false);
+  ShowStatusText(StatusLineText(kStatusNotCleared), false);
 }
 
 void TFormSetup::ShowStatusText(const QString& text, bool ok) {

@@ -1,5 +1,6 @@
 #include "journal_entry_keeper.h"
 
+#include <QCoreApplication>
 #include <utility>
 
 #include "window_services.h"
@@ -7,6 +8,7 @@
 namespace {
 
 QString ProblemText(const nx480::FileError& error) {
+  // TODO(lang): the problem's text comes from records/ (FileProblemText), untranslated.
   QString reason = QString::fromStdString(nx480::FileProblemText(error.problem));
   const std::string system = nx480::SystemErrorText(error);
   if (!system.empty()) reason += QString(" (%1)").arg(QString::fromLocal8Bit(system.c_str()));
@@ -19,7 +21,7 @@ bool JournalEntryKeeper::TryOpen(nx480::JournalEntry entry, QString& reason) {
   entry_.reset();
   const std::optional<std::string> root = nx480::JournalRoot();
   if (!root) {
-    reason = QString::fromUtf8("není složka pro data");
+    reason = QCoreApplication::translate("JournalEntryKeeper", "není složka pro data");
     return false;
   }
   nx480::FileError error;
@@ -38,8 +40,10 @@ bool JournalEntryKeeper::Open(QWidget* parent, nx480::JournalEntry entry, const 
 }
 
 bool JournalEntryKeeper::AskWithout(QWidget* parent, const QString& reason, const QString& goOn) {
-  return AppDialogs().ask(parent, kProgramTitle,
-                          QString::fromUtf8("Zálohu nelze uložit: %1. %2").arg(reason, goOn));
+  return AppDialogs().ask(
+      parent, kProgramTitle,
+      QCoreApplication::translate("JournalEntryKeeper", "Zálohu nelze uložit: %1. %2")
+          .arg(reason, goOn));
 }
 
 void JournalEntryKeeper::Close(QWidget* parent, nx480::JournalOutcome outcome,
@@ -51,7 +55,8 @@ void JournalEntryKeeper::Close(QWidget* parent, nx480::JournalOutcome outcome,
   if (!nx480::CloseJournalEntry(root_, *entry_, error) && tell) {
     AppDialogs().error(
         parent, kProgramTitle,
-        QString::fromUtf8("Výsledek nelze zapsat do deníku (%1): %2.")
+        QCoreApplication::translate("JournalEntryKeeper",
+                                    "Výsledek nelze zapsat do deníku (%1): %2.")
             .arg(QString::fromStdString(nx480::JournalEntryName(*entry_)), ProblemText(error)));
   }
   entry_.reset();

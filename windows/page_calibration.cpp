@@ -1,5 +1,6 @@
 #include "page_calibration.h"
 
+#include <QCoreApplication>
 #include <QFrame>
 #include <QGroupBox>
 #include <QLabel>
@@ -18,7 +19,8 @@ using namespace nx480;
 
 namespace {
 
-// The factor rows: label name and caption, box and spinner names.
+// The factor rows: label name and caption (a source text of the translations), box and spinner
+// names.
 struct FactorRow {
   const char* label;
   const char* caption;
@@ -26,10 +28,10 @@ struct FactorRow {
   const char* upDown;
 };
 constexpr FactorRow kRows[kFactorCount] = {
-    {"LabelKal1", "Kalibrace U1", "EditKalU1", "UpDownU1"},
-    {"LabelKalU2", "Kalibrace U2", "EditKalU2", "UpDownU2"},
-    {"LabelKalU3", "Kalibrace U3", "EditKalU3", "UpDownU3"},
-    {"LabelKalF", "Kalibrace Frekv", "EditKalF", "UpDownF"},
+    {"LabelKal1", QT_TRANSLATE_NOOP("PageCalibration", "Kalibrace U1"), "EditKalU1", "UpDownU1"},
+    {"LabelKalU2", QT_TRANSLATE_NOOP("PageCalibration", "Kalibrace U2"), "EditKalU2", "UpDownU2"},
+    {"LabelKalU3", QT_TRANSLATE_NOOP("PageCalibration", "Kalibrace U3"), "EditKalU3", "UpDownU3"},
+    {"LabelKalF", QT_TRANSLATE_NOOP("PageCalibration", "Kalibrace Frekv"), "EditKalF", "UpDownF"},
 };
 
 // Layout inside GroupBoxKalibrace: a label, its box and the spinner at the box's right end.
@@ -69,7 +71,7 @@ std::vector<RequestDecl> PageCalibration::Requests() {
 }
 
 void PageCalibration::Build() {
-  GroupBoxKalibrace = new QGroupBox("Kalibrace", this);
+  GroupBoxKalibrace = new QGroupBox(tr("Kalibrace"), this);
   GroupBoxKalibrace->setObjectName("GroupBoxKalibrace");
   GroupBoxKalibrace->setGeometry(8, 8, 296, 256);
 
@@ -78,7 +80,8 @@ void PageCalibration::Build() {
   UpDown** spinners[kFactorCount] = {&UpDownU1, &UpDownU2, &UpDownU3, &UpDownF};
   for (int i = 0; i < kFactorCount; ++i) {
     const int y = kFirstRowY + i * kRowPitch;
-    auto* label = new QLabel(kRows[i].caption, GroupBoxKalibrace);
+    auto* label = new QLabel(QCoreApplication::translate("PageCalibration", kRows[i].caption),
+                             GroupBoxKalibrace);
     label->setObjectName(kRows[i].label);
     label->setGeometry(kLabelX, y, kLabelWidth, kRowHeight);
     auto* edit = new QLineEdit(GroupBoxKalibrace);
@@ -99,7 +102,7 @@ void PageCalibration::Build() {
     UpDownKal[i] = spinner;
   }
 
-  LabelSerial = new QLabel("Sériové číslo", GroupBoxKalibrace);
+  LabelSerial = new QLabel(tr("Sériové číslo"), GroupBoxKalibrace);
   LabelSerial->setObjectName("LabelSerial");
   LabelSerial->setGeometry(kLabelX, kSerialY, kLabelWidth, kRowHeight);
   LabelSerial->setFont(SystemFont(11, true));
@@ -111,11 +114,12 @@ void PageCalibration::Build() {
 
   PanelNX480K = MakePanel(GroupBoxKalibrace, "PanelNX480K", PanelGrey(), {41, 200, 214, 42});
   LabelNX480K = MakeLabel(PanelNX480K, "LabelNX480K", "NX480", {8, 8, 50, 25});
-  ButtonReadKal = MakeButton(PanelNX480K, "ButtonReadKal", "&Vyčti", {54, 8, 72, 25});
-  ButtonWriteKal = MakeButton(PanelNX480K, "ButtonWriteKal", "&Zapiš", {130, 8, 72, 25});
+  ButtonReadKal = MakeButton(PanelNX480K, "ButtonReadKal", tr("&Vyčti"), {54, 8, 72, 25});
+  ButtonWriteKal = MakeButton(PanelNX480K, "ButtonWriteKal", tr("&Zapiš"), {130, 8, 72, 25});
 
   PanelClrHist = MakePanel(this, "PanelClrHist", Qt::red, {316, 8, 128, 56});
-  ButtonClrHist = MakeButton(PanelClrHist, "ButtonClrHist", "&Smaž historii", {12, 15, 104, 25});
+  ButtonClrHist =
+      MakeButton(PanelClrHist, "ButtonClrHist", tr("&Smaž historii"), {12, 15, 104, 25});
   PanelClrHist->setVisible(false);  // until a relay says it can
 
   connect(ButtonReadKal, &QPushButton::clicked, this, [this] { ButtonReadKalClick(); });
@@ -151,6 +155,7 @@ bool PageCalibration::BoxesToCalibration() {
   std::string error;
   if (nx480::BoxesToCalibration(CollectBoxes(), CalibrationRecord, error)) return true;
   // The box's message, in the same error box as an exception that reaches the event loop.
+  // TODO(lang): the message comes from records/ (BoxesToCalibration), untranslated.
   AppDialogs().error(&Frame(), kProgramTitle, QString::fromStdString(error));
   return false;
 }
@@ -169,8 +174,8 @@ void PageCalibration::ShowResult(Outcome outcome) {
 }
 
 bool PageCalibration::OpenEntry(std::optional<JournalEntry> entry, bool clearing) {
-  const QString goOn = QString::fromUtf8(clearing ? "Smazat bez zálohy?" : "Zapsat bez zálohy?");
-  QString reason = QString::fromUtf8("historii nelze zapsat v kódování Windows-1250");
+  const QString goOn = clearing ? tr("Smazat bez zálohy?") : tr("Zapsat bez zálohy?");
+  QString reason = tr("historii nelze zapsat v kódování Windows-1250");
   if (entry ? journal_.Open(&Frame(), std::move(*entry), goOn)
             : JournalEntryKeeper::AskWithout(&Frame(), reason, goOn))
     return true;

@@ -67,12 +67,12 @@ std::vector<RequestDecl> PageClock::Requests() {
 }
 
 void PageClock::Build() {
-  GroupBox1 = new QGroupBox("Datum, čas", this);
+  GroupBox1 = new QGroupBox(tr("Datum, čas"), this);
   GroupBox1->setObjectName("GroupBox1");
   GroupBox1->setGeometry(8, 8, 296, 256);
 
   LabelDatumCas1 = MakeLabel(GroupBox1, "LabelDatumCas1",
-                             "Datum a čas při vyčtení z přístroje nebo zápisu do přístroje",
+                             tr("Datum a čas při vyčtení z přístroje nebo zápisu do přístroje"),
                              {8, 22, 280, 40}, Qt::AlignCenter);
   LabelDatumCas1->setWordWrap(true);
   LabelDatumCas1->setFont(SystemFont(15));
@@ -86,31 +86,35 @@ void PageClock::Build() {
     return edit;
   };
   LabelDatumCasPristroj =
-      MakeLabel(GroupBox1, "LabelDatumCasPristroj", "Přístroj:", {16, 74, 58, 26});
+      MakeLabel(GroupBox1, "LabelDatumCasPristroj", tr("Přístroj:"), {16, 74, 58, 26});
   EditDatumCasPristroj = makeTimeBox("EditDatumCasPristroj", 74);
-  LabelDatumCasPC = MakeLabel(GroupBox1, "LabelDatumCasPC", "PC:", {16, 106, 58, 26});
+  LabelDatumCasPC = MakeLabel(GroupBox1, "LabelDatumCasPC", tr("PC:"), {16, 106, 58, 26});
   EditDatumCasPC = makeTimeBox("EditDatumCasPC", 106);
   LabelDatumCasPristroj->setBuddy(EditDatumCasPristroj);
   LabelDatumCasPC->setBuddy(EditDatumCasPC);
 
   LabelDatumCas2 =
       MakeLabel(GroupBox1, "LabelDatumCas2",
-                "Tlačítko Zapiš vloží do přístroje aktuální čas PC bez ohledu na zobrazené údaje",
+                tr("Tlačítko Zapiš vloží do přístroje aktuální čas PC bez ohledu na zobrazené "
+                   "údaje"),
                 {8, 144, 280, 40}, Qt::AlignCenter);
   LabelDatumCas2->setWordWrap(true);
 
   PanelNX480T = MakePanel(GroupBox1, "PanelNX480T", PanelGrey(), {41, 200, 214, 42});
   LabelNX480T = MakeLabel(PanelNX480T, "LabelNX480T", "NX480", {8, 8, 50, 25});
-  ButtonReadC = MakeButton(PanelNX480T, "ButtonReadC", "&Vyčti", {54, 8, 72, 25});
-  ButtonWriteC = MakeButton(PanelNX480T, "ButtonWriteC", "&Zapiš", {130, 8, 72, 25});
+  ButtonReadC = MakeButton(PanelNX480T, "ButtonReadC", tr("&Vyčti"), {54, 8, 72, 25});
+  ButtonWriteC = MakeButton(PanelNX480T, "ButtonWriteC", tr("&Zapiš"), {130, 8, 72, 25});
 
-  RadioGroupRele = new QGroupBox("Relé", this);
+  RadioGroupRele = new QGroupBox(tr("Relé"), this);
   RadioGroupRele->setObjectName("RadioGroupRele");
   RadioGroupRele->setGeometry(316, 8, 128, 96);
   ReleButtons = new QButtonGroup(RadioGroupRele);
-  const char* const items[] = {"Auto", "On", "Off"};
+  //: The relay output's modes: automatic, forced on, forced off.
+  const char* const items[] = {QT_TRANSLATE_NOOP("PageClock", "Auto"),
+                               QT_TRANSLATE_NOOP("PageClock", "On"),
+                               QT_TRANSLATE_NOOP("PageClock", "Off")};
   for (int i = 0; i < 3; ++i) {
-    auto* item = new QRadioButton(items[i], RadioGroupRele);
+    auto* item = new QRadioButton(tr(items[i]), RadioGroupRele);
     item->setObjectName(QString("RadioGroupRele%1").arg(i));
     item->setGeometry(12, 20 + 24 * i, 100, 20);
     ReleButtons->addButton(item, i);
@@ -151,8 +155,7 @@ bool PageClock::JournalBefore(double relayTime, double pcTime) {
   JournalEntry entry =
       NewJournalEntry(Frame().Session(), ChangeKind::Clock, "clock set from the Datum, čas page");
   entry.details = ClockDetails(relayTime, pcTime);
-  if (clockEntry_.Open(&Frame(), std::move(entry), QString::fromUtf8("Nastavit bez zálohy?")))
-    return true;
+  if (clockEntry_.Open(&Frame(), std::move(entry), tr("Nastavit bez zálohy?"))) return true;
   Frame().ShowNotSet();
   return false;
 }
@@ -173,8 +176,7 @@ bool PageClock::KeepRelayChoice(int32_t command) {
   RelayChoice choice{command, {}};
   QString reason;
   if (!choice.journal.TryOpen(std::move(entry), reason) && command != kAutoItem + 1) {
-    if (!JournalEntryKeeper::AskWithout(&Frame(), reason,
-                                        QString::fromUtf8("Nastavit bez zálohy?"))) {
+    if (!JournalEntryKeeper::AskWithout(&Frame(), reason, tr("Nastavit bez zálohy?"))) {
       Frame().ShowNotSet();
       return false;
     }

@@ -2,6 +2,7 @@
 
 #include <QButtonGroup>
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
 #include <QFocusEvent>
@@ -29,7 +30,8 @@ namespace {
 
 // The settings file's dialogs.
 FileDialogSpec SettingsFileDialog() {
-  return {QStringLiteral("Nastavení NX480 (*.nx4);;Vše (*.*)"), QStringLiteral("nx4")};
+  return {QCoreApplication::translate("PageParameters", "Nastavení NX480 (*.nx4);;Vše (*.*)"),
+          QStringLiteral("nx4")};
 }
 
 // Control names: the box's role after the prefix "Edit", its label's after "Label".
@@ -38,7 +40,8 @@ const char* const kBoxNames[kBoxCount] = {"Un",   "Uu1",  "Uu2",  "Uo1",  "Uo2",
                                           "Fo2",  "tUu1", "tUu2", "tUo1", "tUo2", "tUo3", "tFu1",
                                           "tFu2", "tFo1", "tFo2", "tRel"};
 
-// One row of the page: its caption and boxes (-1: none in that column).
+// One row of the page: its caption (a source text of the translations, the stage's sign and
+// unit kept in it) and boxes (-1: none in that column).
 struct Row {
   const char* caption;
   int value;
@@ -48,18 +51,31 @@ struct Row {
 // The reconnection time is a delay: its box stands in the delay column, and the recording
 // interval takes the left of its row.
 const Row kRows[] = {
-    {"Jmenovité napětí      Un[V]", kBoxUn, -1, -1},
-    {"Podpětí 1. stupeň    U<[V] ", kBoxUu1, kBoxPUu1, kBoxTUu1},
-    {"Podpětí 2. stupeň     U<<[V] ", kBoxUu2, kBoxPUu2, kBoxTUu2},
-    {"Nadpětí 1. stupeň U(10min průměr)>[V] ", kBoxUo1, kBoxPUo1, kBoxTUo1},
-    {"Nadpětí 2. stupeň    U>>[V] ", kBoxUo2, kBoxPUo2, kBoxTUo2},
-    {"Nadpětí 3. stupeň   U>>>[V] ", kBoxUo3, kBoxPUo3, kBoxTUo3},
-    {"Podfrekvence 1. stupeň      f<[Hz] ", kBoxFu1, -1, kBoxTFu1},
-    {"Podfrekvence 2. stupeň    f<<[Hz] ", kBoxFu2, -1, kBoxTFu2},
-    {"Nadfrekvence 1. stupeň      f>[Hz] ", kBoxFo1, -1, kBoxTFo1},
-    {"Nadfrekvence 2. stupeň    f>>[Hz] ", kBoxFo2, -1, kBoxTFo2},
-    {"Čas znovupřipojení t[s]", -1, -1, kBoxTRel},
+    {QT_TRANSLATE_NOOP("PageParameters", "Jmenovité napětí      Un[V]"), kBoxUn, -1, -1},
+    {QT_TRANSLATE_NOOP("PageParameters", "Podpětí 1. stupeň    U<[V] "), kBoxUu1, kBoxPUu1,
+     kBoxTUu1},
+    {QT_TRANSLATE_NOOP("PageParameters", "Podpětí 2. stupeň     U<<[V] "), kBoxUu2, kBoxPUu2,
+     kBoxTUu2},
+    {QT_TRANSLATE_NOOP("PageParameters", "Nadpětí 1. stupeň U(10min průměr)>[V] "), kBoxUo1,
+     kBoxPUo1, kBoxTUo1},
+    {QT_TRANSLATE_NOOP("PageParameters", "Nadpětí 2. stupeň    U>>[V] "), kBoxUo2, kBoxPUo2,
+     kBoxTUo2},
+    {QT_TRANSLATE_NOOP("PageParameters", "Nadpětí 3. stupeň   U>>>[V] "), kBoxUo3, kBoxPUo3,
+     kBoxTUo3},
+    {QT_TRANSLATE_NOOP("PageParameters", "Podfrekvence 1. stupeň      f<[Hz] "), kBoxFu1, -1,
+     kBoxTFu1},
+    {QT_TRANSLATE_NOOP("PageParameters", "Podfrekvence 2. stupeň    f<<[Hz] "), kBoxFu2, -1,
+     kBoxTFu2},
+    {QT_TRANSLATE_NOOP("PageParameters", "Nadfrekvence 1. stupeň      f>[Hz] "), kBoxFo1, -1,
+     kBoxTFo1},
+    {QT_TRANSLATE_NOOP("PageParameters", "Nadfrekvence 2. stupeň    f>>[Hz] "), kBoxFo2, -1,
+     kBoxTFo2},
+    {QT_TRANSLATE_NOOP("PageParameters", "Čas znovupřipojení t[s]"), -1, -1, kBoxTRel},
 };
+
+QString Caption(const Row& row) {
+  return QCoreApplication::translate("PageParameters", row.caption);
+}
 
 // Layout of the "Parametry" page (page coordinates).
 constexpr int kCaptionX = 0;
@@ -135,7 +151,7 @@ void PageParameters::Build() {
   for (const Row& row : kRows) {
     if (row.value >= 0) {
       Label[row.value] =
-          MakeLabel(page, QString("Label") + kBoxNames[row.value], QString::fromUtf8(row.caption),
+          MakeLabel(page, QString("Label") + kBoxNames[row.value], Caption(row),
                     {kCaptionX, y, kCaptionWidth, kBoxHeight}, Qt::AlignRight | Qt::AlignVCenter);
       makeBox(row.value, kValueX, y);
       Label[row.value]->setBuddy(Edit[row.value]);
@@ -151,10 +167,9 @@ void PageParameters::Build() {
                                      {kDelayLabelX, y, kColumnLabelWidth, kBoxHeight});
       } else {
         // A row of its own: the caption (which ends in "t[s]") runs up to the box.
-        Label[row.delay] =
-            MakeLabel(page, QString("Label") + kBoxNames[row.delay], QString::fromUtf8(row.caption),
-                      {kTRelCaptionX, y, kDelayX - 2 - kTRelCaptionX, kBoxHeight},
-                      Qt::AlignRight | Qt::AlignVCenter);
+        Label[row.delay] = MakeLabel(page, QString("Label") + kBoxNames[row.delay], Caption(row),
+                                     {kTRelCaptionX, y, kDelayX - 2 - kTRelCaptionX, kBoxHeight},
+                                     Qt::AlignRight | Qt::AlignVCenter);
         Label[row.delay]->setBuddy(Edit[row.delay]);
       }
       makeBox(row.delay, kDelayX, y);
@@ -168,25 +183,27 @@ void PageParameters::Build() {
   Edit[kBoxFo2]->setEnabled(false);
   Edit[kBoxTFo2]->setEnabled(false);
 
-  RadioGroupFaze = new QGroupBox("Provoz", page);
+  RadioGroupFaze = new QGroupBox(tr("Provoz"), page);
   RadioGroupFaze->setObjectName("RadioGroupFaze");
   RadioGroupFaze->setGeometry(kPercentLabelX, 0, kDelayX + kBoxWidth - kPercentLabelX, 42);
   FazeButtons = new QButtonGroup(RadioGroupFaze);
-  const char* const fazeItems[] = {"jednofáz.", "třífázový"};
+  const char* const fazeItems[] = {QT_TRANSLATE_NOOP("PageParameters", "jednofáz."),
+                                   QT_TRANSLATE_NOOP("PageParameters", "třífázový")};
   for (int i = 0; i < 2; ++i) {
-    auto* item = new QRadioButton(QString::fromUtf8(fazeItems[i]), RadioGroupFaze);
+    auto* item = new QRadioButton(tr(fazeItems[i]), RadioGroupFaze);
     item->setObjectName(QString("RadioGroupFaze%1").arg(i));
     item->setGeometry(i == 0 ? 6 : 80, 20, i == 0 ? 74 : 68, 18);
     FazeButtons->addButton(item, i);
     item->installEventFilter(this);
   }
 
-  LabelLog = MakeLabel(page, "LabelLog", "Záznam na kartu",
+  LabelLog = MakeLabel(page, "LabelLog", tr("Záznam na kartu"),
                        {kLogLabelX, lastRowY, kLogLabelWidth, kBoxHeight},
                        Qt::AlignRight | Qt::AlignVCenter);
   ComboBoxLog = new QComboBox(page);
   ComboBoxLog->setObjectName("ComboBoxLog");
   ComboBoxLog->setEditable(false);
+  // TODO(lang): the intervals ("Off", "1min", "4hod") come from records/, untranslated.
   for (const char* item : kLogItems) ComboBoxLog->addItem(item);
   ComboBoxLog->setCurrentIndex(0);
   ComboBoxLog->setGeometry(kLogBoxX, lastRowY, kLogBoxWidth, kBoxHeight);
@@ -196,19 +213,19 @@ void PageParameters::Build() {
 
   PanelNX480P = MakePanel(page, "PanelNX480P", PanelGrey(), {4, 292, 214, 42});
   LabelNX480P = MakeLabel(PanelNX480P, "LabelNX480P", "NX480", {8, 8, 50, 25});
-  ButtonReadP = MakeButton(PanelNX480P, "ButtonReadP", "&Vyčti", {54, 8, 72, 25});
-  ButtonWriteP = MakeButton(PanelNX480P, "ButtonWriteP", "&Zapiš", {130, 8, 72, 25});
+  ButtonReadP = MakeButton(PanelNX480P, "ButtonReadP", tr("&Vyčti"), {54, 8, 72, 25});
+  ButtonWriteP = MakeButton(PanelNX480P, "ButtonWriteP", tr("&Zapiš"), {130, 8, 72, 25});
   PanelDisk = MakePanel(page, "PanelDisk", PanelGrey(), {222, 292, 214, 42});
-  LabelFile = MakeLabel(PanelDisk, "LabelFile", "Soubor", {8, 8, 50, 25});
-  ButtonOpen = MakeButton(PanelDisk, "ButtonOpen", "&Otevři", {54, 8, 72, 25});
-  ButtonSave = MakeButton(PanelDisk, "ButtonSave", "&Ulož", {130, 8, 72, 25});
-  ButtonCompare = MakeButton(page, "ButtonCompare", "&Porovnej",
+  LabelFile = MakeLabel(PanelDisk, "LabelFile", tr("Soubor"), {8, 8, 50, 25});
+  ButtonOpen = MakeButton(PanelDisk, "ButtonOpen", tr("&Otevři"), {54, 8, 72, 25});
+  ButtonSave = MakeButton(PanelDisk, "ButtonSave", tr("&Ulož"), {130, 8, 72, 25});
+  ButtonCompare = MakeButton(page, "ButtonCompare", tr("&Porovnej"),
                              {kFreeColumnX, kFreeColumnY, kFreeColumnWidth, kBoxHeight});
   ButtonCompareFiles =
-      MakeButton(page, "ButtonCompareFiles", "&2 soubory",
+      MakeButton(page, "ButtonCompareFiles", tr("&2 soubory"),
                  {kFreeColumnX, kFreeColumnY + kRowPitch, kFreeColumnWidth, kBoxHeight});
   ButtonProfile =
-      MakeButton(page, "ButtonProfile", "Pro&fil",
+      MakeButton(page, "ButtonProfile", tr("Pro&fil"),
                  {kFreeColumnX, kFreeColumnY + 2 * kRowPitch, kFreeColumnWidth, kBoxHeight});
 
   // Tab order: EditUn, RadioGroupFaze, the rows, EdittRel, ComboBoxLog, EditFo2, EdittFo2, the
@@ -361,6 +378,7 @@ bool PageParameters::BuildRecord(SettingsWords& record) {
   if (nx480::BoxesToSettings(CollectBoxes(), Frame().Session().firmware, record, error))
     return true;
   // The box's message, in the same error box as an exception that reaches the event loop.
+  // TODO(lang): the message comes from records/ (BoxesToSettings), untranslated.
   AppDialogs().error(&Frame(), kProgramTitle, QString::fromStdString(error));
   return false;
 }
@@ -386,8 +404,7 @@ bool PageParameters::JournalBefore(const SettingsWords& held, const SettingsWord
   entry.details = SettingsChangeDetails(held, toWrite, session.firmware);
   entry.backups.push_back(SettingsBackup(held));
   entryWritten_ = toWrite;
-  if (journal_.Open(&Frame(), std::move(entry), QString::fromUtf8("Zapsat bez zálohy?")))
-    return true;
+  if (journal_.Open(&Frame(), std::move(entry), tr("Zapsat bez zálohy?"))) return true;
   Frame().ShowNotWritten();
   return false;
 }
@@ -445,7 +462,7 @@ void PageParameters::ButtonSaveClick() {
   if (!BuildRecord(record)) return;
   FileError error;
   if (!SaveSettingsFile(QFile::encodeName(path).toStdString(), record, error)) {
-    ShowFileError(&Frame(), "Soubor nelze uložit", path, error);
+    ShowFileError(&Frame(), tr("Soubor nelze uložit"), path, error);
     return;
   }
   SettingsRecord = record;
@@ -461,7 +478,7 @@ void PageParameters::ButtonOpenClick() {
   SettingsWords record = SettingsRecord;
   FileError error;
   if (!LoadSettingsFile(QFile::encodeName(path).toStdString(), record, error)) {
-    ShowFileError(&Frame(), "Soubor nelze otevřít", path, error);
+    ShowFileError(&Frame(), tr("Soubor nelze otevřít"), path, error);
     return;
   }
   TakeOpened(record, path);
@@ -487,8 +504,10 @@ namespace {
 QString CompareList(const SettingsWords& a, const SettingsWords& b, const QString& aName,
                     const QString& bName, const FirmwareFeatures& firmware) {
   const std::vector<size_t> rows = DifferingRows(a, b);
-  if (rows.empty()) return QString::fromUtf8("Shodné: %1 a %2").arg(aName, bName);
-  QString text = QString::fromUtf8("Liší se (%1): %2 | %3\n").arg(rows.size()).arg(aName, bName);
+  if (rows.empty())
+    return QCoreApplication::translate("PageParameters", "Shodné: %1 a %2").arg(aName, bName);
+  QString text = QCoreApplication::translate("PageParameters", "Liší se (%1): %2 | %3\n")
+                     .arg(QString::number(rows.size()), aName, bName);
   for (size_t row : rows)
     text += QString("\n%1: %2 | %3")
                 .arg(QString::fromStdString(PageRowName(row)),
@@ -511,16 +530,16 @@ bool PageParameters::LoadCompared(const QString& path, SettingsWords& record) {
   size_t got = 0;
   FileError error;
   if (!ReadFileStart(QFile::encodeName(path).toStdString(), bytes, got, error)) {
-    ShowFileError(&Frame(), "Soubor nelze porovnat", path, error);
+    ShowFileError(&Frame(), tr("Soubor nelze porovnat"), path, error);
     return false;
   }
   if (got != kSettingsFileSize) {
-    AppDialogs().error(
-        &Frame(), "Chyba",
-        QString::fromUtf8("Soubor nelze porovnat:\n%1\nSoubor nastavení má %2 bajtů, tento %3.")
-            .arg(path)
-            .arg(kSettingsFileSize)
-            .arg(got > kSettingsFileSize ? QString::fromUtf8("víc") : QString::number(got)));
+    //: Instead of the file's size in bytes: it is larger than a settings file.
+    const QString size = got > kSettingsFileSize ? tr("víc") : QString::number(got);
+    //: %3: the file's size in bytes, or "víc" (more).
+    const QString text = tr("Soubor nelze porovnat:\n%1\nSoubor nastavení má %2 bajtů, tento %3.")
+                             .arg(path, QString::number(kSettingsFileSize), size);
+    AppDialogs().error(&Frame(), tr("Chyba"), text);
     return false;
   }
   record = SettingsWords{};
@@ -572,8 +591,7 @@ void PageParameters::Recheck() {
       const SettingsParameter* parameter = RowParameter(row);
       if (parameter == nullptr) continue;  // a carried word: listed only
       const QString tip =
-          QString::fromUtf8("Soubor: %1")
-              .arg(QString::fromStdString(PageValueText(*compared_, row, firmware)));
+          tr("Soubor: %1").arg(QString::fromStdString(PageValueText(*compared_, row, firmware)));
       for (QWidget* widget : RowBoxes(*parameter)) {
         QPalette palette = widget->palette();
         palette.setColor(QPalette::Base, kCompareColour);
@@ -595,14 +613,14 @@ void PageParameters::Recheck() {
     QPalette palette = caption->palette();
     palette.setColor(QPalette::WindowText, inside ? kInsideColour : kOutsideColour);
     caption->setPalette(palette);
-    caption->setToolTip(QString::fromUtf8("Profil: %1")
-                            .arg(QString::fromStdString(PageNumberText(check.rangeText))));
+    caption->setToolTip(
+        tr("Profil: %1").arg(QString::fromStdString(PageNumberText(check.rangeText))));
     if (!inside) outside.emplace_back(check.row->parameter->name);
   }
   const QString summary =
       outside.empty()
-          ? QString::fromUtf8("V profilu: vše v mezích")
-          : QString::fromUtf8("Mimo profil: %1 (%2)").arg(outside.size()).arg(NameList(outside));
+          ? tr("V profilu: vše v mezích")
+          : tr("Mimo profil: %1 (%2)").arg(QString::number(outside.size()), NameList(outside));
   // The status line's text goes after a second; the button keeps it.
   ButtonProfile->setToolTip(QString("%1\n%2").arg(QString::fromStdString(profile_->name), summary));
   if (summary == profileSummary_) return;
@@ -629,12 +647,14 @@ void PageParameters::ButtonCompareClick() {
   std::vector<std::string> names;
   for (size_t row : rows) names.push_back(PageRowName(row));
   Frame().ShowStatusText(
-      names.empty() ? QString::fromUtf8("Shodné se souborem")
-                    : QString::fromUtf8("Liší se: %1 (%2)").arg(names.size()).arg(NameList(names)),
+      names.empty() ? tr("Shodné se souborem")
+                    : tr("Liší se: %1 (%2)").arg(QString::number(names.size()), NameList(names)),
       names.empty());
-  AppDialogs().message(&Frame(), QString::fromUtf8("Porovnání"),
-                       CompareList(boxes, file, QString::fromUtf8("stránka"),
-                                   QFileInfo(path).fileName(), Frame().Session().firmware));
+  //: The page's boxes, listed beside a file they are compared with.
+  const QString page = tr("stránka");
+  AppDialogs().message(
+      &Frame(), tr("Porovnání"),
+      CompareList(boxes, file, page, QFileInfo(path).fileName(), Frame().Session().firmware));
 }
 
 void PageParameters::ButtonCompareFilesClick() {
@@ -649,7 +669,7 @@ void PageParameters::ButtonCompareFilesClick() {
     names[i] = QFileInfo(path).fileName();
   }
   AppDialogs().message(
-      &Frame(), QString::fromUtf8("Porovnání"),
+      &Frame(), tr("Porovnání"),
       CompareList(files[0], files[1], names[0], names[1], Frame().Session().firmware));
 }
 

@@ -1,5 +1,6 @@
 #include "page_upload.h"
 
+#include <QCoreApplication>
 #include <QFile>
 #include <QFrame>
 #include <QLabel>
@@ -22,33 +23,48 @@ using namespace nx480;
 
 namespace {
 
-// The log's texts. Two are spelt oddly on purpose: "namá" (not "nemá") in kWrongLength and
-// "komuniíkace" (not "komunikace") in kIncomplete are the relay's documented texts, kept as they
-// stand; the tests compare them as they are.
-const char* const kWrongLength = "...Soubor namá správnou délku";
-const char* const kBadData = "...Soubor neobsahuje korektní data";
-const char* const kStarted = "...Start přenosu";
-const char* const kNotConnected = "...Přístroj není připojen";
-const char* const kStopped = "...Přerušeno";
-const char* const kIncomplete = "...Nedokončeno - chyba komuniíkace";
-const char* const kDone = "...Úspěšně dokončeno";
-const char* const kRestarting = "...Čekám na restart přístroje";
-const char* const kWaitStopped = "...Čekání přerušeno";
-const char* const kNewVersion = "Nová verze:         ";
-const char* const kNotIdentified = "nezjištěna - přístroj po restartu neodpovídá";
-const char* const kNotKnown = "nezjištěna";
+// The log's texts, source texts of the translations (shown through Text()). Two are spelt oddly
+// on purpose: "namá" (not "nemá") in kWrongLength and "komuniíkace" (not "komunikace") in
+// kIncomplete are the relay's documented texts, kept as they stand; the tests compare them as
+// they are.
+//: The Czech text is misspelt on purpose; translate it as if it were not.
+const char* const kWrongLength = QT_TRANSLATE_NOOP("PageUpload", "...Soubor namá správnou délku");
+const char* const kBadData = QT_TRANSLATE_NOOP("PageUpload", "...Soubor neobsahuje korektní data");
+const char* const kStarted = QT_TRANSLATE_NOOP("PageUpload", "...Start přenosu");
+const char* const kNotConnected = QT_TRANSLATE_NOOP("PageUpload", "...Přístroj není připojen");
+const char* const kStopped = QT_TRANSLATE_NOOP("PageUpload", "...Přerušeno");
+//: The Czech text is misspelt on purpose; translate it as if it were not.
+const char* const kIncomplete =
+    QT_TRANSLATE_NOOP("PageUpload", "...Nedokončeno - chyba komuniíkace");
+const char* const kDone = QT_TRANSLATE_NOOP("PageUpload", "...Úspěšně dokončeno");
+const char* const kRestarting = QT_TRANSLATE_NOOP("PageUpload", "...Čekám na restart přístroje");
+const char* const kWaitStopped = QT_TRANSLATE_NOOP("PageUpload", "...Čekání přerušeno");
+const char* const kNewVersion = QT_TRANSLATE_NOOP("PageUpload", "Nová verze:         %1");
+//: The new version: not found out, the relay does not answer after its restart.
+const char* const kNotIdentified =
+    QT_TRANSLATE_NOOP("PageUpload", "nezjištěna - přístroj po restartu neodpovídá");
+//: The new version (verze): not found out.
+const char* const kNotKnown = QT_TRANSLATE_NOOP("PageUpload", "nezjištěna");
 // The change journal: an upload the user let go rather than send it without a backup, and what
 // the new firmware did to the settings.
-const char* const kNotUploaded = "...Nenahráno, bez zálohy";
-const char* const kSettingsChanged = "...Nový firmware změnil parametry: %1";
-const char* const kSettingsNotRead = "...Parametry po restartu nevyčteny";
-const char* const kWriteBack = "Nový firmware změnil parametry: %1. Zapsat uložené parametry zpět?";
+const char* const kNotUploaded = QT_TRANSLATE_NOOP("PageUpload", "...Nenahráno, bez zálohy");
+const char* const kSettingsChanged =
+    QT_TRANSLATE_NOOP("PageUpload", "...Nový firmware změnil parametry: %1");
+const char* const kSettingsNotRead =
+    QT_TRANSLATE_NOOP("PageUpload", "...Parametry po restartu nevyčteny");
+const char* const kWriteBack = QT_TRANSLATE_NOOP(
+    "PageUpload", "Nový firmware změnil parametry: %1. Zapsat uložené parametry zpět?");
 
-const char* const kCaptionUpload = "&Upload";
-const char* const kCaptionStop = "&Stop";
+const char* const kCaptionUpload = QT_TRANSLATE_NOOP("PageUpload", "&Upload");
+const char* const kCaptionStop = QT_TRANSLATE_NOOP("PageUpload", "&Stop");
+
+QString Text(const char* text) {
+  return QCoreApplication::translate("PageUpload", text);
+}
 
 FileDialogSpec ImageFileDialog() {
-  return {QStringLiteral("Programové soubory (*.bn6);;Vše (*.*)"), QString()};
+  return {QCoreApplication::translate("PageUpload", "Programové soubory (*.bn6);;Vše (*.*)"),
+          QString()};
 }
 
 // A text of the relay or of an image file, in its Windows-1250 code page.
@@ -90,7 +106,7 @@ void PageUpload::Build() {
   LabelNX480F->move(176, 8);
   LabelNX480F->adjustSize();
 
-  ButtonUpload = new QPushButton(kCaptionUpload, PanelNX480F);
+  ButtonUpload = new QPushButton(Text(kCaptionUpload), PanelNX480F);
   ButtonUpload->setObjectName("ButtonUpload");
   ButtonUpload->setGeometry(8, 3, 75, 25);
   ButtonUpload->setAutoDefault(false);
@@ -120,7 +136,7 @@ void PageUpload::Log(const QString& line) {
 
 void PageUpload::ButtonUploadClick() {
   if (Uploading()) {
-    UploadResultText = kStopped;
+    UploadResultText = Text(kStopped);
     Abort();
     // Without a relay the worker is parked and has not begun the upload: it ends here, rather
     // than when the next connection resumes the worker.
@@ -142,37 +158,37 @@ void PageUpload::ButtonUploadClick() {
   // A paused worker would keep the request until some later connection, and then send the
   // image to whichever relay that is: refused at once.
   if (!Frame().Session().connected) {
-    Log(kNotConnected);
+    Log(Text(kNotConnected));
     Frame().ShowNotConnected();
     return;
   }
-  Log("Současná verze: " + FromRelay(Frame().Session().identText));
+  Log(tr("Současná verze: %1").arg(FromRelay(Frame().Session().identText)));
   ProgressBarUpload->setMaximum(static_cast<int>(length));
   UploadLength.Post(static_cast<int32_t>(length));
-  Log(kStarted);
-  ButtonUpload->setText(kCaptionStop);
-  UploadResultText = kIncomplete;
+  Log(Text(kStarted));
+  ButtonUpload->setText(Text(kCaptionStop));
+  UploadResultText = Text(kIncomplete);
 }
 
 size_t PageUpload::LoadImage(const QString& path) {
   const long read = ReadImageFile(QFile::encodeName(path).toStdString(), UploadImage);
   if (read < 0) {
-    AppDialogs().error(&Frame(), "Chyba", "Soubor nejde otevřít");
+    AppDialogs().error(&Frame(), tr("Chyba"), tr("Soubor nejde otevřít"));
     return 0;
   }
   const ImageCheck check = CheckImage({UploadImage.data(), static_cast<size_t>(read)});
   if (check.fault == ImageFault::Length) {
-    Log(kWrongLength);
+    Log(Text(kWrongLength));
     return 0;
   }
   Log(QString());
-  Log("Soubor: " + path);
+  Log(tr("Soubor: %1").arg(path));
   if (check.fault != ImageFault::None) {
-    Log(kBadData);
+    Log(Text(kBadData));
     return 0;
   }
-  Log("Aplikace: " + FromRelay(check.name));
-  Log("Verze: " + FromRelay(check.version));
+  Log(tr("Aplikace: %1").arg(FromRelay(check.name)));
+  Log(tr("Verze: %1").arg(FromRelay(check.version)));
   imageDetail_ =
       FirmwareImageDetail(path.toStdString(), Cp1250ToUtf8(check.name), Cp1250ToUtf8(check.version),
                           static_cast<size_t>(read), check.blocks);
@@ -190,7 +206,7 @@ void PageUpload::ShowUploadProgress(uint32_t bytes) {
 
 void PageUpload::UploadFailed(nx480::LinkError) {
   restarting_ = false;
-  ButtonUpload->setText(kCaptionUpload);
+  ButtonUpload->setText(Text(kCaptionUpload));
   Log(UploadResultText);
 }
 
@@ -198,31 +214,32 @@ void PageUpload::UploadRestarting() {
   restarting_ = true;
   // A tab change or closing raised the flag to stop the transfer, which is over now: the
   // waiting goes on. Only Stop and the connect button end it.
-  if (UploadResultText != kStopped) UploadAbort.store(false, std::memory_order_release);
-  Log(kDone);
-  Log(kRestarting);
+  if (UploadResultText != Text(kStopped)) UploadAbort.store(false, std::memory_order_release);
+  Log(Text(kDone));
+  Log(Text(kRestarting));
 }
 
 void PageUpload::UploadSucceeded(const std::optional<RestartedRelay>& relay) {
   restarting_ = false;
-  ButtonUpload->setText(kCaptionUpload);
+  ButtonUpload->setText(Text(kCaptionUpload));
   const bool stopped = !relay && AbortRaised();
-  if (stopped) Log(kWaitStopped);
+  if (stopped) Log(Text(kWaitStopped));
   // The main window takes the new identification into the session and shows the new version
   // everywhere (the windows' controls follow the firmware number).
   if (NewIdentification) NewIdentification(relay);
-  Log(kNewVersion + (relay     ? FromRelay(Frame().Session().identText)
-                     : stopped ? QString(kNotKnown)
-                               : QString(kNotIdentified)));
+  Log(Text(kNewVersion)
+          .arg(relay     ? FromRelay(Frame().Session().identText)
+               : stopped ? Text(kNotKnown)
+                         : Text(kNotIdentified)));
   if (!relay) return;
   if (!relay->settings) {
-    Log(kSettingsNotRead);
+    Log(Text(kSettingsNotRead));
     return;
   }
   if (relay->changed.empty()) return;
   QStringList names;
   for (const std::string& name : relay->changed) names << QString::fromStdString(name);
-  Log(QString(kSettingsChanged).arg(names.join(", ")));
+  Log(Text(kSettingsChanged).arg(names.join(", ")));
   // Asked after this step: the upload ends without waiting for the answer, and the write that
   // "Ano" posts is served after it.
   QTimer::singleShot(0, this, [this, saved = backup_.settings, list = names.join(", ")] {
@@ -231,17 +248,17 @@ void PageUpload::UploadSucceeded(const std::optional<RestartedRelay>& relay) {
 }
 
 void PageUpload::OfferWriteBack(const SettingsWords& saved, const QString& names) {
-  if (!AppDialogs().ask(&Frame(), kProgramTitle, QString(kWriteBack).arg(names))) return;
+  if (!AppDialogs().ask(&Frame(), kProgramTitle, Text(kWriteBack).arg(names))) return;
   // Kept under the old firmware: its delays counted in the new one's steps.
   SettingsWords record = saved;
   std::vector<std::string> rows;
   if (!RescaleDelays(record, backupFirmware_, Frame().Session().firmware, rows)) {
     QStringList texts;
     for (const std::string& row : rows) texts << QString::fromStdString(row);
-    AppDialogs().error(&Frame(), kProgramTitle,
-                       QString::fromUtf8("Časy %1 zálohy nelze nastavit v krocích 1/%2 s.")
-                           .arg(texts.join(", "))
-                           .arg(Frame().Session().firmware.delayScale));
+    AppDialogs().error(
+        &Frame(), kProgramTitle,
+        tr("Časy %1 zálohy nelze nastavit v krocích 1/%2 s.")
+            .arg(texts.join(", "), QString::number(Frame().Session().firmware.delayScale)));
     return;
   }
   Frame().Page1->setCurrentWidget(Frame().TabOchrana);
@@ -261,8 +278,8 @@ bool PageUpload::JournalBefore(const UploadBackup& backup) {
   entry.details.push_back(imageDetail_);
   entry.backups =
       FirmwareUploadBackups(Cp1250ToUtf8(backup.identText), backup.settings, backup.calibration);
-  if (!journal_.Open(&Frame(), std::move(entry), QString::fromUtf8("Nahrát bez zálohy?"))) {
-    UploadResultText = kNotUploaded;
+  if (!journal_.Open(&Frame(), std::move(entry), tr("Nahrát bez zálohy?"))) {
+    UploadResultText = Text(kNotUploaded);
     return false;
   }
   entryName_ = journal_.Entry() ? JournalEntryName(*journal_.Entry()) : std::string();

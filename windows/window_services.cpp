@@ -1,6 +1,7 @@
 #include "window_services.h"
 
 #include <QApplication>
+#include <QCoreApplication>
 #include <QFileDialog>
 #include <QFrame>
 #include <QLabel>
@@ -37,8 +38,10 @@ Dialogs MakeQtDialogs() {
   };
   d.ask = [](QWidget* parent, const QString& title, const QString& text) {
     QMessageBox box(QMessageBox::Question, title, text, QMessageBox::NoButton, parent);
-    QPushButton* yes = box.addButton("&Ano", QMessageBox::YesRole);
-    box.setDefaultButton(box.addButton("&Ne", QMessageBox::NoRole));
+    QPushButton* yes =
+        box.addButton(QCoreApplication::translate("Dialogs", "&Ano"), QMessageBox::YesRole);
+    box.setDefaultButton(
+        box.addButton(QCoreApplication::translate("Dialogs", "&Ne"), QMessageBox::NoRole));
     box.exec();
     return box.clickedButton() == yes;
   };
