@@ -1,5 +1,6 @@
 #include "logo.h"
 
+#include <QCoreApplication>
 #include <QFont>
 #include <QLinearGradient>
 #include <QPainter>
@@ -58,5 +59,5 @@ void PaintLogo(QPainter& p, int width, int height) {
   p.setFont(small);
   p.setPen(QColor(0xC8, 0xD4, 0xF0));
   p.drawText(QRectF(waveRight + 2, height * 0.62, width - waveRight - 6, height * 0.32),
-             Qt::AlignRight | Qt::AlignTop, "ochrana sítě");
+             Qt::AlignRight | Qt::AlignTop, QCoreApplication::translate("Logo", "ochrana sítě"));
 }

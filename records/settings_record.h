@@ -14,6 +14,7 @@
 #include "firmware_features.h"
 #include "settings_table.h"
 #include "settings_words.h"
+#include "translation.h"
 
 namespace nx480 {
 
@@ -60,8 +61,11 @@ struct ParameterBoxes {
 // item and is never written; read from a relay it shows as the next longer item, "4hod".
 inline constexpr int kLogItemCount = 19;
 inline constexpr std::array<const char*, kLogItemCount> kLogItems{
-    "Off",   "1s",    "2s",    "5s",   "10s",  "15s",  "30s",  "1min",  "2min", "5min",
-    "10min", "15min", "30min", "1hod", "2hod", "4hod", "6hod", "12hod", "24hod"};
+    "Off", "1s", "2s", "5s", "10s", "15s", "30s", "1min", "2min", "5min", "10min", "15min", "30min",
+    // The hours are words of the window's language (the page translates every item).
+    QT_TRANSLATE_NOOP("PageParameters", "1hod"), QT_TRANSLATE_NOOP("PageParameters", "2hod"),
+    QT_TRANSLATE_NOOP("PageParameters", "4hod"), QT_TRANSLATE_NOOP("PageParameters", "6hod"),
+    QT_TRANSLATE_NOOP("PageParameters", "12hod"), QT_TRANSLATE_NOOP("PageParameters", "24hod")};
 inline constexpr std::array<uint16_t, kLogItemCount> kLogIntervals{
     0, 1, 2, 5, 10, 15, 30, 60, 120, 300, 600, 900, 1800, 3600, 7200, 14400, 21600, 43200, 65534};
 // The item shown for a stored interval: the first whose seconds are at least `seconds`, else

@@ -1,4 +1,1456 @@
 <?xml version="1.0" encoding="utf-8"?>
 <!DOCTYPE TS>
 <TS version="2.1" language="en" sourcelanguage="cs_CZ">
+<context>
+    <name>CalibrationRecord</name>
+    <message>
+        <source>%1: &apos;%2&apos; je mimo rozsah %3 až %4</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>CommissioningRecord</name>
+    <message>
+        <source>Protokol o uvedení do provozu</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Místo</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Technik</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Datum a čas</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Počítač</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Verze programu</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Relé</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Identifikace</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Výrobní číslo</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Firmware</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Teplotní varianta</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Port</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>ano</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>ne</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>neznámé</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Hodiny relé</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Čas relé</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Čas PC</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Rozdíl relé - PC</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Nastavení ochran</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Profil</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Parametr</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Hodnota</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>% z 230 V</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Rozsah profilu</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Výsledek</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>vyhovuje</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>NEVYHOVUJE</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>není ve firmwaru</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>jednofázový</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>třífázový</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Otisk nastavení (SHA-256 souboru .nx4)</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Kalibrace</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Konstanta</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Historie událostí (nejnovější první)</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Posledních %1 událostí.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Žádné události.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Deník změn (posledních 24 hodin)</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Čas</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Změna</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Popis</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Žádné změny.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Podpisy</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Podpis technika</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Podpis provozovatele</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Datum</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>Dialogs</name>
+    <message>
+        <source>&amp;Ano</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>&amp;Ne</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>FileProblem</name>
+    <message>
+        <source>Soubor nebo složka neexistuje.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Soubor je chráněn proti zápisu (jen pro čtení).</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Do složky nelze zapisovat (chybí oprávnění nebo je disk jen pro čtení).</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Přístup k souboru byl odepřen.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Zadaná cesta je složka, ne soubor.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Na disku není dost místa.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Z roury (FIFO) nikdo nečte.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Zadaná cesta není obyčejný soubor.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Symbolický odkaz nevede k žádnému souboru.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Chyba při práci se souborem.</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>HistoryView</name>
+    <message>
+        <source>Datum,čas</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Událost</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Stop</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Start</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Odpojení</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Připojení</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Nastav. par.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Nastav.času</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Původní čas</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Kalibrace</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>JournalEntryKeeper</name>
+    <message>
+        <source>není složka pro data</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Zálohu nelze uložit: %1. %2</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Výsledek nelze zapsat do deníku (%1): %2.</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>JournalView</name>
+    <message>
+        <source>Parametry</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Kalibrace</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Datum, čas</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Smazání historie</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Upload FW</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Relé</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Čeká</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Provedeno</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Chyba</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Odmítnuto</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Neznámý</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Neodesláno</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>obnova záznamu %1</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>při odpojení</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>okno</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>po uploadu FW</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>neznámé</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Záloha má %1 B místo %2 B.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Firmware neznámý: časy jsou v krocích.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>třífázový</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>jednofázový</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>%1: %2</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Složka</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Čas</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Uživatel</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Počítač</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Port</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Identifikace</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Výrobní číslo</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Firmware</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>neznámý</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Změna</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Popis</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Výsledek</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Podrobnosti:</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Soubory:</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Parametry v záloze %1:</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Zálohu nelze přečíst: %1</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Soubor už není takový, jak byl zapsán.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Deník nelze najít (chybí domovská složka)</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Složku deníku nelze číst</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Žádné záznamy</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Poškozený záznam</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>JournalWindow</name>
+    <message>
+        <source>Deník změn</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>&amp;Všechna zařízení</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Čas</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Zařízení</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Změna</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Výsledek</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Popis</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>&amp;Otevřít</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>O&amp;bnovit</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Z&amp;avři</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Zařízení %1</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Chyba</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Zálohu nelze otevřít:
+%1</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Obnovit</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Záznam neuvádí firmware: časy zálohy nelze převést.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Časy %1 zálohy nelze nastavit v krocích 1/%2 s.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Záznam patří zařízení %1, připojeno je zařízení %2. Přesto obnovit?</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>Logo</name>
+    <message>
+        <source>ochrana sítě</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>PageCalibration</name>
+    <message>
+        <source>Kalibrace U1</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Kalibrace U2</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Kalibrace U3</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Kalibrace Frekv</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Kalibrace</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Sériové číslo</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>&amp;Vyčti</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>&amp;Zapiš</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>&amp;Smaž historii</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Smazat bez zálohy?</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Zapsat bez zálohy?</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>historii nelze zapsat v kódování Windows-1250</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>PageClock</name>
+    <message>
+        <source>Datum, čas</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Datum a čas při vyčtení z přístroje nebo zápisu do přístroje</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Přístroj:</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>PC:</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Tlačítko Zapiš vloží do přístroje aktuální čas PC bez ohledu na zobrazené údaje</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>&amp;Vyčti</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>&amp;Zapiš</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Relé</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Auto</source>
+        <extracomment>The relay output&apos;s modes: automatic, forced on, forced off.</extracomment>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>On</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Off</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Nastavit bez zálohy?</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>PageParameters</name>
+    <message>
+        <source>Nastavení NX480 (*.nx4);;Vše (*.*)</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Jmenovité napětí      Un[V]</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Podpětí 1. stupeň    U&lt;[V] </source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Podpětí 2. stupeň     U&lt;&lt;[V] </source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Nadpětí 1. stupeň U(10min průměr)&gt;[V] </source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Nadpětí 2. stupeň    U&gt;&gt;[V] </source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Nadpětí 3. stupeň   U&gt;&gt;&gt;[V] </source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Podfrekvence 1. stupeň      f&lt;[Hz] </source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Podfrekvence 2. stupeň    f&lt;&lt;[Hz] </source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Nadfrekvence 1. stupeň      f&gt;[Hz] </source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Nadfrekvence 2. stupeň    f&gt;&gt;[Hz] </source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Čas znovupřipojení t[s]</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Provoz</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>jednofáz.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>třífázový</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Záznam na kartu</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>&amp;Vyčti</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>&amp;Zapiš</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Soubor</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>&amp;Otevři</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>&amp;Ulož</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>&amp;Porovnej</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>&amp;2 soubory</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Pro&amp;fil</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Zapsat bez zálohy?</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Soubor nelze uložit</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Soubor nelze otevřít</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Shodné: %1 a %2</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Liší se (%1): %2 | %3
+</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Soubor nelze porovnat</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>víc</source>
+        <extracomment>Instead of the file&apos;s size in bytes: it is larger than a settings file.</extracomment>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Soubor nelze porovnat:
+%1
+Soubor nastavení má %2 bajtů, tento %3.</source>
+        <extracomment>%3: the file&apos;s size in bytes, or &quot;víc&quot; (more).</extracomment>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Chyba</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Soubor: %1</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Profil: %1</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>V profilu: vše v mezích</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Mimo profil: %1 (%2)</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Shodné se souborem</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Liší se: %1 (%2)</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>stránka</source>
+        <extracomment>The page&apos;s boxes, listed beside a file they are compared with.</extracomment>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Porovnání</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>1hod</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>2hod</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>4hod</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>6hod</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>12hod</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>24hod</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>PageUpload</name>
+    <message>
+        <source>...Soubor namá správnou délku</source>
+        <extracomment>The Czech text is misspelt on purpose; translate it as if it were not.</extracomment>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>...Soubor neobsahuje korektní data</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>...Start přenosu</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>...Přístroj není připojen</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>...Přerušeno</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>...Nedokončeno - chyba komuniíkace</source>
+        <extracomment>The Czech text is misspelt on purpose; translate it as if it were not.</extracomment>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>...Úspěšně dokončeno</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>...Čekám na restart přístroje</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>...Čekání přerušeno</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Nová verze:         %1</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>nezjištěna - přístroj po restartu neodpovídá</source>
+        <extracomment>The new version: not found out, the relay does not answer after its restart.</extracomment>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>nezjištěna</source>
+        <extracomment>The new version (verze): not found out.</extracomment>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>...Nenahráno, bez zálohy</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>...Nový firmware změnil parametry: %1</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>...Parametry po restartu nevyčteny</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Nový firmware změnil parametry: %1. Zapsat uložené parametry zpět?</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>&amp;Upload</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>&amp;Stop</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Programové soubory (*.bn6);;Vše (*.*)</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Současná verze: %1</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Chyba</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Soubor nejde otevřít</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Soubor: %1</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Aplikace: %1</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Verze: %1</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Časy %1 zálohy nelze nastavit v krocích 1/%2 s.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Nahrát bez zálohy?</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>ProfileFile</name>
+    <message>
+        <source>Chyba</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Profil sítě (*.txt);;Vše (*)</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Profil nelze otevřít</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Chybný profil, nic nezkontrolováno:
+%1</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>
+větší než %1 bajtů</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>RecordForm</name>
+    <message>
+        <source>hodiny</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>parametry</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>kalibrace</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>historie</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Protokol PDF (*.pdf);;Vše (*.*)</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Protokol</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>bez profilu</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>&amp;Místo</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>&amp;Technik</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>&amp;Profil</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Vy&amp;brat</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>&amp;Vytvořit</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Z&amp;avři</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Protokol nevytvořen</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Protokol nevytvořen: spojení ukončeno</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Chyba</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Profil %1 nenalezen:%2</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Přístroj není připojen</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Čtení z přístroje...</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Protokol nevytvořen: chyba komunikace (%1)</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Protokol nelze uložit</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Uloženo: %1</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>Recording</name>
+    <message>
+        <source>Záznam zastaven: disk je plný</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Záznam zastaven: nelze zapisovat</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Záznam zastaven: chyba zápisu</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>SettingsCompare</name>
+    <message>
+        <source>třífázový</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>jednofáz.</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>SettingsRecord</name>
+    <message>
+        <source>Nastavení</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>TFormHistory</name>
+    <message>
+        <source>Neplatná velikost historie</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Neplatný ukazatel historie</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Načtení neúplné</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Historie</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Z&amp;avři</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>&amp;Ulož</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Načítám</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Historie nebyla načtena celá. Uložit přesto neúplnou tabulku?</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Formátovaný text (*.csv);;Vše (*.*)</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Tabulka obsahuje znak, který nelze zapsat v kódování Windows-1250.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Řádek %1 obsahuje znak „%2“ (U+%3), který nelze zapsat v kódování Windows-1250.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Chyba</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Soubor nelze vytvořit!
+%1
+%2</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>TFormMain</name>
+    <message>
+        <source>Zařízení není připojeno nebo nekomunikuje</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>
+Port %1 je obsazen jiným programem; ukončete jej a zkuste to znovu.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>
+Port %1 je přístupný jen správci systému, ne běžným uživatelům. Zpřístupněte jej pravidlem udev, např. soubor /etc/udev/rules.d/50-nx480.rules s řádkem
+KERNEL==&quot;%2&quot;, GROUP=&quot;dialout&quot;, MODE=&quot;0660&quot;
+a přidejte uživatele do skupiny „dialout“ (sudo adduser $USER dialout, pak se znovu přihlaste).</source>
+        <extracomment>The udev rule&apos;s line and the commands stay as they are; %2 is the device&apos;s name.</extracomment>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>
+Přístup k portu %1 byl odepřen: uživatel musí být ve skupině „%2“ (sudo adduser $USER %2, pak se znovu přihlaste).</source>
+        <extracomment>%2 is the device&apos;s group; the command stays as it is.</extracomment>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>
+Přístup k portu %1 byl odepřen.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Spojení s přístrojem bylo přerušeno: zařízení %1 bylo odpojeno.
+Po jeho opětovném připojení stiskněte F1.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Verze zařízení</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>&amp;Připojit F1</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>&amp;Nastavení</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>&amp;Historie</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>&amp;Konec</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>&amp;Deník</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>P&amp;rotokol</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Relé vnuceno: On</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Relé vnuceno: Off</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Při&amp;pojit F1</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Chyba</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Od&amp;pojit F1</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>TFormOnLine</name>
+    <message>
+        <source>Aktuální hodnoty</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Stav ochrany</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Teplota[°C]</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>10minutové průměry</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>&amp;Průběh</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Chybný recording.conf, limit %1 MB</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>TFormSetup</name>
+    <message>
+        <source>Nastavení</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Z&amp;avři</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Parametry</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Datum, čas</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Kalibrace</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Upload FW</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Uloženo jinak: %1</source>
+        <extracomment>The status line after a write read back otherwise; %1 lists the relay&apos;s parameter names.</extracomment>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>O.K.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Chyba komunikace!</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Chybné heslo</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Přístroj není připojen</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Nezapsáno, bez zálohy</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Nenastaveno, bez zálohy</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Nesmazáno, bez zálohy</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Odesláno, výsledek neznámý</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Uloženo jinak</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>TFormTrend</name>
+    <message>
+        <source>Průběh</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>&amp;10 min</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>&amp;hodina</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>&amp;den</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>&amp;Soubor…</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Kolečko, +/-: zvětšení; šipky, tažení: posun</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Čas</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Stupeň</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Náběh → vypnutí</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>10 min</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>hodina</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>den</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Relé %1, posledních %2</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Záznam (*.csv);;Vše (*)</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Soubor nelze číst</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>%1 s (%2–%3 s)</source>
+        <extracomment>from pick-up to trip: as seen (lowest–highest possible)</extracomment>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>%1 s (%2 s a víc)</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Vypnutí: %1</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Vypnutí: %1, vzorky po %2 s (náběh a vypnutí jsou známy jen s touto přesností)</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Žádný záznam</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Vynecháno řádků: %1</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Bez nastavení relé: prahy nejsou</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
 </TS>

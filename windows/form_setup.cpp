@@ -93,7 +93,6 @@ void TFormSetup::PageChange() {
 
 void TFormSetup::UpdateCaption() {
   const PageParameters& p = *parameters_;
-  // TODO(lang): the caption ("Nastavení - FILE*") is put together in records/, untranslated.
   setWindowTitle(QString::fromStdString(nx480::SetupCaption(
       Page1->currentWidget() == parameters_, p.SettingsFileName.toStdString(), p.Modified)));
 }

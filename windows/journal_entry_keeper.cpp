@@ -8,7 +8,6 @@
 namespace {
 
 QString ProblemText(const nx480::FileError& error) {
-  // TODO(lang): the problem's text comes from records/ (FileProblemText), untranslated.
   QString reason = QString::fromStdString(nx480::FileProblemText(error.problem));
   const std::string system = nx480::SystemErrorText(error);
   if (!system.empty()) reason += QString(" (%1)").arg(QString::fromLocal8Bit(system.c_str()));

@@ -155,7 +155,7 @@ bool PageCalibration::BoxesToCalibration() {
   std::string error;
   if (nx480::BoxesToCalibration(CollectBoxes(), CalibrationRecord, error)) return true;
   // The box's message, in the same error box as an exception that reaches the event loop.
-  // TODO(lang): the message comes from records/ (BoxesToCalibration), untranslated.
+  // The message is the conversion's, in English as it always was.
   AppDialogs().error(&Frame(), kProgramTitle, QString::fromStdString(error));
   return false;
 }

@@ -203,8 +203,8 @@ void PageParameters::Build() {
   ComboBoxLog = new QComboBox(page);
   ComboBoxLog->setObjectName("ComboBoxLog");
   ComboBoxLog->setEditable(false);
-  // TODO(lang): the intervals ("Off", "1min", "4hod") come from records/, untranslated.
-  for (const char* item : kLogItems) ComboBoxLog->addItem(item);
+  for (const char* item : kLogItems)
+    ComboBoxLog->addItem(QCoreApplication::translate("PageParameters", item));
   ComboBoxLog->setCurrentIndex(0);
   ComboBoxLog->setGeometry(kLogBoxX, lastRowY, kLogBoxWidth, kBoxHeight);
   LabelLog->setBuddy(ComboBoxLog);
@@ -378,7 +378,7 @@ bool PageParameters::BuildRecord(SettingsWords& record) {
   if (nx480::BoxesToSettings(CollectBoxes(), Frame().Session().firmware, record, error))
     return true;
   // The box's message, in the same error box as an exception that reaches the event loop.
-  // TODO(lang): the message comes from records/ (BoxesToSettings), untranslated.
+  // The message is the conversion's, in English as it always was.
   AppDialogs().error(&Frame(), kProgramTitle, QString::fromStdString(error));
   return false;
 }

@@ -5,7 +5,6 @@
 #include <string>
 
 QString FileProblemReason(const nx480::FileError& error) {
-  // TODO(lang): the problem's text comes from records/ (FileProblemText), untranslated.
   QString reason = QString::fromStdString(nx480::FileProblemText(error.problem));
   const std::string system = nx480::SystemErrorText(error);
   if (!system.empty()) reason += QString("\n(%1)").arg(QString::fromLocal8Bit(system.c_str()));
@@ -37,7 +36,8 @@ std::optional<nx480::GridProfile> LoadProfileOrSay(QWidget* parent, const QStrin
     if (parsed.tooLarge)
       text += QCoreApplication::translate("ProfileFile", "\nvětší než %1 bajtů")
                   .arg(nx480::kMaxProfileBytes);
-    // TODO(lang): the profile's errors ("FILE:LINE: what") come from records/, untranslated.
+    // The profile's errors ("FILE:LINE: what") are the file format's, in English as nx480ctl
+  // prints them.
     for (const std::string& error : parsed.errors) text += "\n" + QString::fromStdString(error);
     AppDialogs().error(parent, QCoreApplication::translate("ProfileFile", "Chyba"), text);
     return std::nullopt;
