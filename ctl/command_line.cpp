@@ -36,7 +36,7 @@ const std::vector<CommandForm>& Commands() {
       {"history", {{"--csv", true}, {"--utf8", false}}},
       {"upload", {{"--check", false}}},
       {"journal", {{"--all", false}, {"--other-relay", false}}},
-      {"report", {{"--profile", true}, {"--technician", true}, {"--site", true}}},
+      {"report", {{"--profile", true}, {"--technician", true}, {"--site", true}, {"--lang", true}}},
   };
   return commands;
 }
@@ -209,6 +209,10 @@ std::string BuildCommand(const std::string& command, const std::vector<std::stri
     }
     if (has("--technician")) inv.technician = options.at("--technician");
     if (has("--site")) inv.site = options.at("--site");
+    if (has("--lang")) {
+      inv.language = options.at("--lang");
+      if (inv.language != "cs" && inv.language != "en") return "--lang takes cs or en";
+    }
     if (words.empty()) return "report needs a file (FILE.pdf)";
     if (words.size() > 1) return "unexpected argument '" + words[1] + "'";
     inv.file = words[0];
@@ -472,9 +476,10 @@ std::string HelpText(const std::string& topic) {
   }
   if (topic == "report") {
     return "Usage: nx480ctl report FILE.pdf [--profile PROFILE] [--technician NAME]\n"
-           "                       [--site TEXT]\n"
+           "                       [--site TEXT] [--lang cs|en]\n"
            "\n"
-           "The commissioning record as a PDF (A4, in Czech): site, technician, date and\n"
+           "The commissioning record as a PDF (A4; in Czech, or in English where the locale\n"
+           "is neither Czech, Slovak nor C, as the windows choose): site, technician, date and\n"
            "time, the PC and this program's version; the relay's identification, serial\n"
            "number, firmware, temperature variant and port; its clock against the PC's;\n"
            "every settings row with its value (and % of 230 V); the calibration factors\n"
@@ -487,6 +492,7 @@ std::string HelpText(const std::string& topic) {
            "                      (a file, or a profile's name as settings check takes it)\n"
            "  --technician NAME   the technician's name\n"
            "  --site TEXT         where the relay is installed\n"
+           "  --lang cs|en        the record's language, whatever the locale\n"
            "\n"
            "Nothing is written unless the whole record was read; an existing file is\n"
            "replaced whole. Exit code 1 when a row is outside the profile (the record is\n"

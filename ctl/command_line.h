@@ -56,6 +56,7 @@ struct Invocation {
   std::string profile;     // settings check PROFILE, report --profile: a path, or a profile's name
   std::string technician;  // report --technician NAME
   std::string site;        // report --site TEXT
+  std::string language;    // report --lang: "cs" or "en", empty for the locale's
   bool setClock = false;
   int relayMode = 0;       // relay: the RelayCommand value, 1 automatic, 2 forced on, 3 forced off
   bool hold = false;       // relay on|off --hold

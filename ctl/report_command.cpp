@@ -9,6 +9,7 @@
 #include "commands.h"
 #include "commissioning_record.h"
 #include "journal.h"
+#include "language.h"
 #include "output.h"
 #include "record_transaction.h"
 #include "relay_link.h"
@@ -100,6 +101,10 @@ Exit RunReport(const Invocation& invocation) {
     if (!parsed) return Exit::BadFile;  // nothing read from the relay, nothing written
   }
   const std::unique_ptr<QGuiApplication> application = MakeGuiApplication();
+  // The record's language as the windows choose theirs; nx480ctl's own words stay English.
+  const std::optional<Language> asked = LanguageNamed(invocation.language);
+  if (!UseLanguage(asked.value_or(LanguageOfLocale(QLocale::system()))) && asked)
+    Say("the English translation could not be loaded; the record is in Czech");
 
   RecordPage page;  // outlives the relay's worker, which serves its request
   RelayLink relay(invocation);

@@ -199,6 +199,10 @@ TEST_F(Report, ABadProfileStopsBeforeTheRelay) {
   EXPECT_EQ(absent.code, 5);
   EXPECT_TRUE(Has(absent.err, "no profile absent")) << absent.err;
   EXPECT_FALSE(Has(absent.err, "nx480.link.frames")) << absent.err;
+  const CtlResult language = Run({"--trace", "report", Path("out/r.pdf"), "--lang", "de"});
+  EXPECT_EQ(language.code, 2);
+  EXPECT_TRUE(Has(language.err, "--lang takes cs or en")) << language.err;
+  EXPECT_FALSE(Has(language.err, "nx480.link.frames")) << language.err;
   EXPECT_TRUE(OutFolder().empty());
 }
 
