@@ -199,11 +199,11 @@
     <name>Dialogs</name>
     <message>
         <source>&amp;Ano</source>
-        <translation type="unfinished"></translation>
+        <translation>&amp;Yes</translation>
     </message>
     <message>
         <source>&amp;Ne</source>
-        <translation type="unfinished"></translation>
+        <translation>&amp;No</translation>
     </message>
 </context>
 <context>
@@ -558,7 +558,7 @@
     <name>Logo</name>
     <message>
         <source>ochrana sítě</source>
-        <translation type="unfinished"></translation>
+        <translation>mains relay</translation>
     </message>
 </context>
 <context>
@@ -1186,12 +1186,13 @@ větší než %1 bajtů</source>
     <name>TFormMain</name>
     <message>
         <source>Zařízení není připojeno nebo nekomunikuje</source>
-        <translation type="unfinished"></translation>
+        <translation>Device not connected or not responding</translation>
     </message>
     <message>
         <source>
 Port %1 je obsazen jiným programem; ukončete jej a zkuste to znovu.</source>
-        <translation type="unfinished"></translation>
+        <translation>
+Port %1 is in use by another program; close that program and try again.</translation>
     </message>
     <message>
         <source>
@@ -1199,98 +1200,104 @@ Port %1 je přístupný jen správci systému, ne běžným uživatelům. Zpří
 KERNEL==&quot;%2&quot;, GROUP=&quot;dialout&quot;, MODE=&quot;0660&quot;
 a přidejte uživatele do skupiny „dialout“ (sudo adduser $USER dialout, pak se znovu přihlaste).</source>
         <extracomment>The udev rule&apos;s line and the commands stay as they are; %2 is the device&apos;s name.</extracomment>
-        <translation type="unfinished"></translation>
+        <translation>
+Port %1 is accessible to the system administrator only, not to ordinary users. Make it accessible with a udev rule, e.g. the file /etc/udev/rules.d/50-nx480.rules with the line
+KERNEL==&quot;%2&quot;, GROUP=&quot;dialout&quot;, MODE=&quot;0660&quot;
+and add the user to the group “dialout” (sudo adduser $USER dialout, then log in again).</translation>
     </message>
     <message>
         <source>
 Přístup k portu %1 byl odepřen: uživatel musí být ve skupině „%2“ (sudo adduser $USER %2, pak se znovu přihlaste).</source>
         <extracomment>%2 is the device&apos;s group; the command stays as it is.</extracomment>
-        <translation type="unfinished"></translation>
+        <translation>
+Access to port %1 was denied: the user must be in the group “%2” (sudo adduser $USER %2, then log in again).</translation>
     </message>
     <message>
         <source>
 Přístup k portu %1 byl odepřen.</source>
-        <translation type="unfinished"></translation>
+        <translation>
+Access to port %1 was denied.</translation>
     </message>
     <message>
         <source>Spojení s přístrojem bylo přerušeno: zařízení %1 bylo odpojeno.
 Po jeho opětovném připojení stiskněte F1.</source>
-        <translation type="unfinished"></translation>
+        <translation>The connection to the device was lost: %1 was unplugged.
+Plug it in again and press F1.</translation>
     </message>
     <message>
         <source>Verze zařízení</source>
-        <translation type="unfinished"></translation>
+        <translation>Device version</translation>
     </message>
     <message>
         <source>&amp;Připojit F1</source>
-        <translation type="unfinished"></translation>
+        <translation>&amp;Connect F1</translation>
     </message>
     <message>
         <source>&amp;Nastavení</source>
-        <translation type="unfinished"></translation>
+        <translation>&amp;Settings</translation>
     </message>
     <message>
         <source>&amp;Historie</source>
-        <translation type="unfinished"></translation>
+        <translation>&amp;History</translation>
     </message>
     <message>
         <source>&amp;Konec</source>
-        <translation type="unfinished"></translation>
+        <translation>E&amp;xit</translation>
     </message>
     <message>
         <source>&amp;Deník</source>
-        <translation type="unfinished"></translation>
+        <translation>&amp;Journal</translation>
     </message>
     <message>
         <source>P&amp;rotokol</source>
-        <translation type="unfinished"></translation>
+        <translation>&amp;Record</translation>
     </message>
     <message>
         <source>Relé vnuceno: On</source>
-        <translation type="unfinished"></translation>
+        <translation>Relay forced: On</translation>
     </message>
     <message>
         <source>Relé vnuceno: Off</source>
-        <translation type="unfinished"></translation>
+        <translation>Relay forced: Off</translation>
     </message>
     <message>
         <source>Při&amp;pojit F1</source>
-        <translation type="unfinished"></translation>
+        <translation>&amp;Connect F1</translation>
     </message>
     <message>
         <source>Chyba</source>
-        <translation type="unfinished"></translation>
+        <translation>Error</translation>
     </message>
     <message>
         <source>Od&amp;pojit F1</source>
-        <translation type="unfinished"></translation>
+        <translation>Dis&amp;connect F1</translation>
     </message>
 </context>
 <context>
     <name>TFormOnLine</name>
     <message>
         <source>Aktuální hodnoty</source>
-        <translation type="unfinished"></translation>
+        <translation>Live values</translation>
     </message>
     <message>
         <source>Stav ochrany</source>
-        <translation type="unfinished"></translation>
+        <translation>Protection status</translation>
     </message>
     <message>
         <source>Teplota[°C]</source>
-        <translation type="unfinished"></translation>
+        <translation>Temp.[°C]</translation>
     </message>
     <message>
         <source>10minutové průměry</source>
-        <translation type="unfinished"></translation>
+        <translation>10-minute averages</translation>
     </message>
     <message>
         <source>&amp;Průběh</source>
-        <translation type="unfinished"></translation>
+        <translation>&amp;Trend</translation>
     </message>
     <message>
         <source>Chybný recording.conf, limit %1 MB</source>
-        <translation type="unfinished"></translation>
+        <translation>Invalid recording.conf, limit %1 MB</translation>
     </message>
 </context>
 <context>
@@ -1365,92 +1372,92 @@ Po jeho opětovném připojení stiskněte F1.</source>
     <name>TFormTrend</name>
     <message>
         <source>Průběh</source>
-        <translation type="unfinished"></translation>
+        <translation>Trend</translation>
     </message>
     <message>
         <source>&amp;10 min</source>
-        <translation type="unfinished"></translation>
+        <translation>&amp;10 min</translation>
     </message>
     <message>
         <source>&amp;hodina</source>
-        <translation type="unfinished"></translation>
+        <translation>&amp;hour</translation>
     </message>
     <message>
         <source>&amp;den</source>
-        <translation type="unfinished"></translation>
+        <translation>&amp;day</translation>
     </message>
     <message>
         <source>&amp;Soubor…</source>
-        <translation type="unfinished"></translation>
+        <translation>&amp;File…</translation>
     </message>
     <message>
         <source>Kolečko, +/-: zvětšení; šipky, tažení: posun</source>
-        <translation type="unfinished"></translation>
+        <translation>Wheel, +/-: zoom; arrows, drag: pan</translation>
     </message>
     <message>
         <source>Čas</source>
-        <translation type="unfinished"></translation>
+        <translation>Time</translation>
     </message>
     <message>
         <source>Stupeň</source>
-        <translation type="unfinished"></translation>
+        <translation>Stage</translation>
     </message>
     <message>
         <source>Náběh → vypnutí</source>
-        <translation type="unfinished"></translation>
+        <translation>Pick-up → trip</translation>
     </message>
     <message>
         <source>10 min</source>
-        <translation type="unfinished"></translation>
+        <translation>10 min</translation>
     </message>
     <message>
         <source>hodina</source>
-        <translation type="unfinished"></translation>
+        <translation>hour</translation>
     </message>
     <message>
         <source>den</source>
-        <translation type="unfinished"></translation>
+        <translation>day</translation>
     </message>
     <message>
         <source>Relé %1, posledních %2</source>
-        <translation type="unfinished"></translation>
+        <translation>Relay %1, last %2</translation>
     </message>
     <message>
         <source>Záznam (*.csv);;Vše (*)</source>
-        <translation type="unfinished"></translation>
+        <translation>Recording (*.csv);;All (*)</translation>
     </message>
     <message>
         <source>Soubor nelze číst</source>
-        <translation type="unfinished"></translation>
+        <translation>Cannot read the file</translation>
     </message>
     <message>
         <source>%1 s (%2–%3 s)</source>
         <extracomment>from pick-up to trip: as seen (lowest–highest possible)</extracomment>
-        <translation type="unfinished"></translation>
+        <translation>%1 s (%2–%3 s)</translation>
     </message>
     <message>
         <source>%1 s (%2 s a víc)</source>
-        <translation type="unfinished"></translation>
+        <translation>%1 s (%2 s or more)</translation>
     </message>
     <message>
         <source>Vypnutí: %1</source>
-        <translation type="unfinished"></translation>
+        <translation>Trips: %1</translation>
     </message>
     <message>
         <source>Vypnutí: %1, vzorky po %2 s (náběh a vypnutí jsou známy jen s touto přesností)</source>
-        <translation type="unfinished"></translation>
+        <translation>Trips: %1, samples every %2 s (pick-up and trip are known only to this precision)</translation>
     </message>
     <message>
         <source>Žádný záznam</source>
-        <translation type="unfinished"></translation>
+        <translation>Nothing recorded</translation>
     </message>
     <message>
         <source>Vynecháno řádků: %1</source>
-        <translation type="unfinished"></translation>
+        <translation>Lines skipped: %1</translation>
     </message>
     <message>
         <source>Bez nastavení relé: prahy nejsou</source>
-        <translation type="unfinished"></translation>
+        <translation>No relay settings: no thresholds</translation>
     </message>
 </context>
 </TS>
