@@ -565,300 +565,303 @@
     <name>PageCalibration</name>
     <message>
         <source>Kalibrace U1</source>
-        <translation type="unfinished"></translation>
+        <translation>Calibration U1</translation>
     </message>
     <message>
         <source>Kalibrace U2</source>
-        <translation type="unfinished"></translation>
+        <translation>Calibration U2</translation>
     </message>
     <message>
         <source>Kalibrace U3</source>
-        <translation type="unfinished"></translation>
+        <translation>Calibration U3</translation>
     </message>
     <message>
         <source>Kalibrace Frekv</source>
-        <translation type="unfinished"></translation>
+        <translation>Calibration freq.</translation>
     </message>
     <message>
         <source>Kalibrace</source>
-        <translation type="unfinished"></translation>
+        <translation>Calibration</translation>
     </message>
     <message>
         <source>Sériové číslo</source>
-        <translation type="unfinished"></translation>
+        <translation>Serial number</translation>
     </message>
     <message>
         <source>&amp;Vyčti</source>
-        <translation type="unfinished"></translation>
+        <translation>&amp;Read</translation>
     </message>
     <message>
         <source>&amp;Zapiš</source>
-        <translation type="unfinished"></translation>
+        <translation>&amp;Write</translation>
     </message>
     <message>
         <source>&amp;Smaž historii</source>
-        <translation type="unfinished"></translation>
+        <translation>&amp;Clear history</translation>
     </message>
     <message>
         <source>Smazat bez zálohy?</source>
-        <translation type="unfinished"></translation>
+        <translation>Clear without a backup?</translation>
     </message>
     <message>
         <source>Zapsat bez zálohy?</source>
-        <translation type="unfinished"></translation>
+        <translation>Write without a backup?</translation>
     </message>
     <message>
         <source>historii nelze zapsat v kódování Windows-1250</source>
-        <translation type="unfinished"></translation>
+        <translation>the history cannot be written in the Windows-1250 encoding</translation>
     </message>
 </context>
 <context>
     <name>PageClock</name>
     <message>
         <source>Datum, čas</source>
-        <translation type="unfinished"></translation>
+        <translation>Date, time</translation>
     </message>
     <message>
         <source>Datum a čas při vyčtení z přístroje nebo zápisu do přístroje</source>
-        <translation type="unfinished"></translation>
+        <translation>Date and time when read from or written to the device</translation>
     </message>
     <message>
         <source>Přístroj:</source>
-        <translation type="unfinished"></translation>
+        <translation>Device:</translation>
     </message>
     <message>
         <source>PC:</source>
-        <translation type="unfinished"></translation>
+        <translation>PC:</translation>
     </message>
     <message>
         <source>Tlačítko Zapiš vloží do přístroje aktuální čas PC bez ohledu na zobrazené údaje</source>
-        <translation type="unfinished"></translation>
+        <translation>The Write button sets the device to the PC&apos;s current time, whatever is shown above</translation>
     </message>
     <message>
         <source>&amp;Vyčti</source>
-        <translation type="unfinished"></translation>
+        <translation>&amp;Read</translation>
     </message>
     <message>
         <source>&amp;Zapiš</source>
-        <translation type="unfinished"></translation>
+        <translation>&amp;Write</translation>
     </message>
     <message>
         <source>Relé</source>
-        <translation type="unfinished"></translation>
+        <translation>Relay</translation>
     </message>
     <message>
         <source>Auto</source>
         <extracomment>The relay output&apos;s modes: automatic, forced on, forced off.</extracomment>
-        <translation type="unfinished"></translation>
+        <translation>Auto</translation>
     </message>
     <message>
         <source>On</source>
-        <translation type="unfinished"></translation>
+        <translation>On</translation>
     </message>
     <message>
         <source>Off</source>
-        <translation type="unfinished"></translation>
+        <translation>Off</translation>
     </message>
     <message>
         <source>Nastavit bez zálohy?</source>
-        <translation type="unfinished"></translation>
+        <translation>Set without a backup?</translation>
     </message>
 </context>
 <context>
     <name>PageParameters</name>
     <message>
         <source>Nastavení NX480 (*.nx4);;Vše (*.*)</source>
-        <translation type="unfinished"></translation>
+        <translation>NX480 settings (*.nx4);;All (*.*)</translation>
     </message>
     <message>
         <source>Jmenovité napětí      Un[V]</source>
-        <translation type="unfinished"></translation>
+        <translation>Nominal voltage      Un[V]</translation>
     </message>
     <message>
         <source>Podpětí 1. stupeň    U&lt;[V] </source>
-        <translation type="unfinished"></translation>
+        <translation>Undervoltage stage 1    U&lt;[V] </translation>
     </message>
     <message>
         <source>Podpětí 2. stupeň     U&lt;&lt;[V] </source>
-        <translation type="unfinished"></translation>
+        <translation>Undervoltage stage 2     U&lt;&lt;[V] </translation>
     </message>
     <message>
         <source>Nadpětí 1. stupeň U(10min průměr)&gt;[V] </source>
-        <translation type="unfinished"></translation>
+        <translation>Overvoltage stage 1 U(10min avg)&gt;[V] </translation>
     </message>
     <message>
         <source>Nadpětí 2. stupeň    U&gt;&gt;[V] </source>
-        <translation type="unfinished"></translation>
+        <translation>Overvoltage stage 2    U&gt;&gt;[V] </translation>
     </message>
     <message>
         <source>Nadpětí 3. stupeň   U&gt;&gt;&gt;[V] </source>
-        <translation type="unfinished"></translation>
+        <translation>Overvoltage stage 3   U&gt;&gt;&gt;[V] </translation>
     </message>
     <message>
         <source>Podfrekvence 1. stupeň      f&lt;[Hz] </source>
-        <translation type="unfinished"></translation>
+        <translation>Underfrequency stage 1      f&lt;[Hz] </translation>
     </message>
     <message>
         <source>Podfrekvence 2. stupeň    f&lt;&lt;[Hz] </source>
-        <translation type="unfinished"></translation>
+        <translation>Underfrequency stage 2    f&lt;&lt;[Hz] </translation>
     </message>
     <message>
         <source>Nadfrekvence 1. stupeň      f&gt;[Hz] </source>
-        <translation type="unfinished"></translation>
+        <translation>Overfrequency stage 1      f&gt;[Hz] </translation>
     </message>
     <message>
         <source>Nadfrekvence 2. stupeň    f&gt;&gt;[Hz] </source>
-        <translation type="unfinished"></translation>
+        <translation>Overfrequency stage 2    f&gt;&gt;[Hz] </translation>
     </message>
     <message>
         <source>Čas znovupřipojení t[s]</source>
-        <translation type="unfinished"></translation>
+        <translation>Reconnection time t[s]</translation>
     </message>
     <message>
         <source>Provoz</source>
-        <translation type="unfinished"></translation>
+        <translation>Operation</translation>
     </message>
     <message>
         <source>jednofáz.</source>
-        <translation type="unfinished"></translation>
+        <translation>1-phase</translation>
     </message>
     <message>
         <source>třífázový</source>
-        <translation type="unfinished"></translation>
+        <translation>3-phase</translation>
     </message>
     <message>
         <source>Záznam na kartu</source>
-        <translation type="unfinished"></translation>
+        <translation>Card logging</translation>
     </message>
     <message>
         <source>&amp;Vyčti</source>
-        <translation type="unfinished"></translation>
+        <translation>&amp;Read</translation>
     </message>
     <message>
         <source>&amp;Zapiš</source>
-        <translation type="unfinished"></translation>
+        <translation>&amp;Write</translation>
     </message>
     <message>
         <source>Soubor</source>
-        <translation type="unfinished"></translation>
+        <translation>File</translation>
     </message>
     <message>
         <source>&amp;Otevři</source>
-        <translation type="unfinished"></translation>
+        <translation>&amp;Open</translation>
     </message>
     <message>
         <source>&amp;Ulož</source>
-        <translation type="unfinished"></translation>
+        <translation>&amp;Save</translation>
     </message>
     <message>
         <source>&amp;Porovnej</source>
-        <translation type="unfinished"></translation>
+        <translation>&amp;Compare</translation>
     </message>
     <message>
         <source>&amp;2 soubory</source>
-        <translation type="unfinished"></translation>
+        <translation>&amp;2 files</translation>
     </message>
     <message>
         <source>Pro&amp;fil</source>
-        <translation type="unfinished"></translation>
+        <translation>Pro&amp;file</translation>
     </message>
     <message>
         <source>Zapsat bez zálohy?</source>
-        <translation type="unfinished"></translation>
+        <translation>Write without a backup?</translation>
     </message>
     <message>
         <source>Soubor nelze uložit</source>
-        <translation type="unfinished"></translation>
+        <translation>Cannot save the file</translation>
     </message>
     <message>
         <source>Soubor nelze otevřít</source>
-        <translation type="unfinished"></translation>
+        <translation>Cannot open the file</translation>
     </message>
     <message>
         <source>Shodné: %1 a %2</source>
-        <translation type="unfinished"></translation>
+        <translation>Identical: %1 and %2</translation>
     </message>
     <message>
         <source>Liší se (%1): %2 | %3
 </source>
-        <translation type="unfinished"></translation>
+        <translation>Different (%1): %2 | %3
+</translation>
     </message>
     <message>
         <source>Soubor nelze porovnat</source>
-        <translation type="unfinished"></translation>
+        <translation>Cannot compare the file</translation>
     </message>
     <message>
         <source>víc</source>
         <extracomment>Instead of the file&apos;s size in bytes: it is larger than a settings file.</extracomment>
-        <translation type="unfinished"></translation>
+        <translation>more</translation>
     </message>
     <message>
         <source>Soubor nelze porovnat:
 %1
 Soubor nastavení má %2 bajtů, tento %3.</source>
         <extracomment>%3: the file&apos;s size in bytes, or &quot;víc&quot; (more).</extracomment>
-        <translation type="unfinished"></translation>
+        <translation>Cannot compare the file:
+%1
+A settings file has %2 bytes, this one %3.</translation>
     </message>
     <message>
         <source>Chyba</source>
-        <translation type="unfinished"></translation>
+        <translation>Error</translation>
     </message>
     <message>
         <source>Soubor: %1</source>
-        <translation type="unfinished"></translation>
+        <translation>File: %1</translation>
     </message>
     <message>
         <source>Profil: %1</source>
-        <translation type="unfinished"></translation>
+        <translation>Profile: %1</translation>
     </message>
     <message>
         <source>V profilu: vše v mezích</source>
-        <translation type="unfinished"></translation>
+        <translation>Profile: all within limits</translation>
     </message>
     <message>
         <source>Mimo profil: %1 (%2)</source>
-        <translation type="unfinished"></translation>
+        <translation>Outside profile: %1 (%2)</translation>
     </message>
     <message>
         <source>Shodné se souborem</source>
-        <translation type="unfinished"></translation>
+        <translation>Same as the file</translation>
     </message>
     <message>
         <source>Liší se: %1 (%2)</source>
-        <translation type="unfinished"></translation>
+        <translation>Differs: %1 (%2)</translation>
     </message>
     <message>
         <source>stránka</source>
         <extracomment>The page&apos;s boxes, listed beside a file they are compared with.</extracomment>
-        <translation type="unfinished"></translation>
+        <translation>page</translation>
     </message>
     <message>
         <source>Porovnání</source>
-        <translation type="unfinished"></translation>
+        <translation>Comparison</translation>
     </message>
     <message>
         <source>1hod</source>
-        <translation type="unfinished"></translation>
+        <translation>1h</translation>
     </message>
     <message>
         <source>2hod</source>
-        <translation type="unfinished"></translation>
+        <translation>2h</translation>
     </message>
     <message>
         <source>4hod</source>
-        <translation type="unfinished"></translation>
+        <translation>4h</translation>
     </message>
     <message>
         <source>6hod</source>
-        <translation type="unfinished"></translation>
+        <translation>6h</translation>
     </message>
     <message>
         <source>12hod</source>
-        <translation type="unfinished"></translation>
+        <translation>12h</translation>
     </message>
     <message>
         <source>24hod</source>
-        <translation type="unfinished"></translation>
+        <translation>24h</translation>
     </message>
 </context>
 <context>
@@ -866,114 +869,114 @@ Soubor nastavení má %2 bajtů, tento %3.</source>
     <message>
         <source>...Soubor namá správnou délku</source>
         <extracomment>The Czech text is misspelt on purpose; translate it as if it were not.</extracomment>
-        <translation type="unfinished"></translation>
+        <translation>...The file has the wrong length</translation>
     </message>
     <message>
         <source>...Soubor neobsahuje korektní data</source>
-        <translation type="unfinished"></translation>
+        <translation>...The file does not contain valid data</translation>
     </message>
     <message>
         <source>...Start přenosu</source>
-        <translation type="unfinished"></translation>
+        <translation>...Transfer started</translation>
     </message>
     <message>
         <source>...Přístroj není připojen</source>
-        <translation type="unfinished"></translation>
+        <translation>...Device not connected</translation>
     </message>
     <message>
         <source>...Přerušeno</source>
-        <translation type="unfinished"></translation>
+        <translation>...Stopped</translation>
     </message>
     <message>
         <source>...Nedokončeno - chyba komuniíkace</source>
         <extracomment>The Czech text is misspelt on purpose; translate it as if it were not.</extracomment>
-        <translation type="unfinished"></translation>
+        <translation>...Not completed - communication error</translation>
     </message>
     <message>
         <source>...Úspěšně dokončeno</source>
-        <translation type="unfinished"></translation>
+        <translation>...Completed successfully</translation>
     </message>
     <message>
         <source>...Čekám na restart přístroje</source>
-        <translation type="unfinished"></translation>
+        <translation>...Waiting for the device to restart</translation>
     </message>
     <message>
         <source>...Čekání přerušeno</source>
-        <translation type="unfinished"></translation>
+        <translation>...Waiting stopped</translation>
     </message>
     <message>
         <source>Nová verze:         %1</source>
-        <translation type="unfinished"></translation>
+        <translation>New version:      %1</translation>
     </message>
     <message>
         <source>nezjištěna - přístroj po restartu neodpovídá</source>
         <extracomment>The new version: not found out, the relay does not answer after its restart.</extracomment>
-        <translation type="unfinished"></translation>
+        <translation>unknown - no answer after the restart</translation>
     </message>
     <message>
         <source>nezjištěna</source>
         <extracomment>The new version (verze): not found out.</extracomment>
-        <translation type="unfinished"></translation>
+        <translation>unknown</translation>
     </message>
     <message>
         <source>...Nenahráno, bez zálohy</source>
-        <translation type="unfinished"></translation>
+        <translation>...Not uploaded, no backup</translation>
     </message>
     <message>
         <source>...Nový firmware změnil parametry: %1</source>
-        <translation type="unfinished"></translation>
+        <translation>...The new firmware changed parameters: %1</translation>
     </message>
     <message>
         <source>...Parametry po restartu nevyčteny</source>
-        <translation type="unfinished"></translation>
+        <translation>...Parameters not read after the restart</translation>
     </message>
     <message>
         <source>Nový firmware změnil parametry: %1. Zapsat uložené parametry zpět?</source>
-        <translation type="unfinished"></translation>
+        <translation>The new firmware changed parameters: %1. Write the saved parameters back?</translation>
     </message>
     <message>
         <source>&amp;Upload</source>
-        <translation type="unfinished"></translation>
+        <translation>&amp;Upload</translation>
     </message>
     <message>
         <source>&amp;Stop</source>
-        <translation type="unfinished"></translation>
+        <translation>&amp;Stop</translation>
     </message>
     <message>
         <source>Programové soubory (*.bn6);;Vše (*.*)</source>
-        <translation type="unfinished"></translation>
+        <translation>Firmware files (*.bn6);;All (*.*)</translation>
     </message>
     <message>
         <source>Současná verze: %1</source>
-        <translation type="unfinished"></translation>
+        <translation>Current version: %1</translation>
     </message>
     <message>
         <source>Chyba</source>
-        <translation type="unfinished"></translation>
+        <translation>Error</translation>
     </message>
     <message>
         <source>Soubor nejde otevřít</source>
-        <translation type="unfinished"></translation>
+        <translation>Cannot open the file</translation>
     </message>
     <message>
         <source>Soubor: %1</source>
-        <translation type="unfinished"></translation>
+        <translation>File: %1</translation>
     </message>
     <message>
         <source>Aplikace: %1</source>
-        <translation type="unfinished"></translation>
+        <translation>Application: %1</translation>
     </message>
     <message>
         <source>Verze: %1</source>
-        <translation type="unfinished"></translation>
+        <translation>Version: %1</translation>
     </message>
     <message>
         <source>Časy %1 zálohy nelze nastavit v krocích 1/%2 s.</source>
-        <translation type="unfinished"></translation>
+        <translation>The backup&apos;s delays %1 cannot be set in steps of 1/%2 s.</translation>
     </message>
     <message>
         <source>Nahrát bez zálohy?</source>
-        <translation type="unfinished"></translation>
+        <translation>Upload without a backup?</translation>
     </message>
 </context>
 <context>
@@ -1304,68 +1307,68 @@ Plug it in again and press F1.</translation>
     <name>TFormSetup</name>
     <message>
         <source>Nastavení</source>
-        <translation type="unfinished"></translation>
+        <translation>Settings</translation>
     </message>
     <message>
         <source>Z&amp;avři</source>
-        <translation type="unfinished"></translation>
+        <translation>C&amp;lose</translation>
     </message>
     <message>
         <source>Parametry</source>
-        <translation type="unfinished"></translation>
+        <translation>Parameters</translation>
     </message>
     <message>
         <source>Datum, čas</source>
-        <translation type="unfinished"></translation>
+        <translation>Date, time</translation>
     </message>
     <message>
         <source>Kalibrace</source>
-        <translation type="unfinished"></translation>
+        <translation>Calibration</translation>
     </message>
     <message>
         <source>Upload FW</source>
-        <translation type="unfinished"></translation>
+        <translation>Upload FW</translation>
     </message>
     <message>
         <source>Uloženo jinak: %1</source>
         <extracomment>The status line after a write read back otherwise; %1 lists the relay&apos;s parameter names.</extracomment>
-        <translation type="unfinished"></translation>
+        <translation>Stored differently: %1</translation>
     </message>
     <message>
         <source>O.K.</source>
-        <translation type="unfinished"></translation>
+        <translation>O.K.</translation>
     </message>
     <message>
         <source>Chyba komunikace!</source>
-        <translation type="unfinished"></translation>
+        <translation>Communication error!</translation>
     </message>
     <message>
         <source>Chybné heslo</source>
-        <translation type="unfinished"></translation>
+        <translation>Wrong password</translation>
     </message>
     <message>
         <source>Přístroj není připojen</source>
-        <translation type="unfinished"></translation>
+        <translation>Device not connected</translation>
     </message>
     <message>
         <source>Nezapsáno, bez zálohy</source>
-        <translation type="unfinished"></translation>
+        <translation>Not written, no backup</translation>
     </message>
     <message>
         <source>Nenastaveno, bez zálohy</source>
-        <translation type="unfinished"></translation>
+        <translation>Not set, no backup</translation>
     </message>
     <message>
         <source>Nesmazáno, bez zálohy</source>
-        <translation type="unfinished"></translation>
+        <translation>Not cleared, no backup</translation>
     </message>
     <message>
         <source>Odesláno, výsledek neznámý</source>
-        <translation type="unfinished"></translation>
+        <translation>Sent, result unknown</translation>
     </message>
     <message>
         <source>Uloženo jinak</source>
-        <translation type="unfinished"></translation>
+        <translation>Stored differently</translation>
     </message>
 </context>
 <context>
