@@ -296,15 +296,15 @@
     <name>JournalEntryKeeper</name>
     <message>
         <source>není složka pro data</source>
-        <translation type="unfinished"></translation>
+        <translation>there is no data folder</translation>
     </message>
     <message>
         <source>Zálohu nelze uložit: %1. %2</source>
-        <translation type="unfinished"></translation>
+        <translation>Cannot save the backup: %1. %2</translation>
     </message>
     <message>
         <source>Výsledek nelze zapsat do deníku (%1): %2.</source>
-        <translation type="unfinished"></translation>
+        <translation>Cannot write the result to the journal (%1): %2.</translation>
     </message>
 </context>
 <context>
@@ -486,72 +486,73 @@
     <name>JournalWindow</name>
     <message>
         <source>Deník změn</source>
-        <translation type="unfinished"></translation>
+        <translation>Change journal</translation>
     </message>
     <message>
         <source>&amp;Všechna zařízení</source>
-        <translation type="unfinished"></translation>
+        <translation>&amp;All devices</translation>
     </message>
     <message>
         <source>Čas</source>
-        <translation type="unfinished"></translation>
+        <translation>Time</translation>
     </message>
     <message>
         <source>Zařízení</source>
-        <translation type="unfinished"></translation>
+        <translation>Device</translation>
     </message>
     <message>
         <source>Změna</source>
-        <translation type="unfinished"></translation>
+        <translation>Change</translation>
     </message>
     <message>
         <source>Výsledek</source>
-        <translation type="unfinished"></translation>
+        <translation>Result</translation>
     </message>
     <message>
         <source>Popis</source>
-        <translation type="unfinished"></translation>
+        <translation>Description</translation>
     </message>
     <message>
         <source>&amp;Otevřít</source>
-        <translation type="unfinished"></translation>
+        <translation>&amp;Open</translation>
     </message>
     <message>
         <source>O&amp;bnovit</source>
-        <translation type="unfinished"></translation>
+        <translation>Re&amp;store</translation>
     </message>
     <message>
         <source>Z&amp;avři</source>
-        <translation type="unfinished"></translation>
+        <translation>C&amp;lose</translation>
     </message>
     <message>
         <source>Zařízení %1</source>
-        <translation type="unfinished"></translation>
+        <translation>Device %1</translation>
     </message>
     <message>
         <source>Chyba</source>
-        <translation type="unfinished"></translation>
+        <translation>Error</translation>
     </message>
     <message>
         <source>Zálohu nelze otevřít:
 %1</source>
-        <translation type="unfinished"></translation>
+        <translation>Cannot open the backup:
+%1</translation>
     </message>
     <message>
         <source>Obnovit</source>
-        <translation type="unfinished"></translation>
+        <translation>Restore</translation>
     </message>
     <message>
         <source>Záznam neuvádí firmware: časy zálohy nelze převést.</source>
-        <translation type="unfinished"></translation>
+        <translation>The entry names no firmware: the backup&apos;s delays cannot be converted.</translation>
     </message>
     <message>
         <source>Časy %1 zálohy nelze nastavit v krocích 1/%2 s.</source>
-        <translation type="unfinished"></translation>
+        <translation>The backup&apos;s delays %1 cannot be set in steps of 1/%2 s.</translation>
     </message>
     <message>
         <source>Záznam patří zařízení %1, připojeno je zařízení %2. Přesto obnovit?</source>
-        <translation type="unfinished"></translation>
+        <translation>The entry belongs to device %1, device %2 is connected. Restore anyway?</translation>
     </message>
 </context>
 <context>
@@ -983,116 +984,118 @@ A settings file has %2 bytes, this one %3.</translation>
     <name>ProfileFile</name>
     <message>
         <source>Chyba</source>
-        <translation type="unfinished"></translation>
+        <translation>Error</translation>
     </message>
     <message>
         <source>Profil sítě (*.txt);;Vše (*)</source>
-        <translation type="unfinished"></translation>
+        <translation>Grid profile (*.txt);;All (*)</translation>
     </message>
     <message>
         <source>Profil nelze otevřít</source>
-        <translation type="unfinished"></translation>
+        <translation>Cannot open the profile</translation>
     </message>
     <message>
         <source>Chybný profil, nic nezkontrolováno:
 %1</source>
-        <translation type="unfinished"></translation>
+        <translation>Invalid profile, nothing checked:
+%1</translation>
     </message>
     <message>
         <source>
 větší než %1 bajtů</source>
-        <translation type="unfinished"></translation>
+        <translation>
+larger than %1 bytes</translation>
     </message>
 </context>
 <context>
     <name>RecordForm</name>
     <message>
         <source>hodiny</source>
-        <translation type="unfinished"></translation>
+        <translation>clock</translation>
     </message>
     <message>
         <source>parametry</source>
-        <translation type="unfinished"></translation>
+        <translation>parameters</translation>
     </message>
     <message>
         <source>kalibrace</source>
-        <translation type="unfinished"></translation>
+        <translation>calibration</translation>
     </message>
     <message>
         <source>historie</source>
-        <translation type="unfinished"></translation>
+        <translation>history</translation>
     </message>
     <message>
         <source>Protokol PDF (*.pdf);;Vše (*.*)</source>
-        <translation type="unfinished"></translation>
+        <translation>Record PDF (*.pdf);;All (*.*)</translation>
     </message>
     <message>
         <source>Protokol</source>
-        <translation type="unfinished"></translation>
+        <translation>Commissioning record</translation>
     </message>
     <message>
         <source>bez profilu</source>
-        <translation type="unfinished"></translation>
+        <translation>no profile</translation>
     </message>
     <message>
         <source>&amp;Místo</source>
-        <translation type="unfinished"></translation>
+        <translation>&amp;Site</translation>
     </message>
     <message>
         <source>&amp;Technik</source>
-        <translation type="unfinished"></translation>
+        <translation>&amp;Technician</translation>
     </message>
     <message>
         <source>&amp;Profil</source>
-        <translation type="unfinished"></translation>
+        <translation>&amp;Profile</translation>
     </message>
     <message>
         <source>Vy&amp;brat</source>
-        <translation type="unfinished"></translation>
+        <translation>&amp;Browse</translation>
     </message>
     <message>
         <source>&amp;Vytvořit</source>
-        <translation type="unfinished"></translation>
+        <translation>&amp;Create</translation>
     </message>
     <message>
         <source>Z&amp;avři</source>
-        <translation type="unfinished"></translation>
+        <translation>C&amp;lose</translation>
     </message>
     <message>
         <source>Protokol nevytvořen</source>
-        <translation type="unfinished"></translation>
+        <translation>Record not created</translation>
     </message>
     <message>
         <source>Protokol nevytvořen: spojení ukončeno</source>
-        <translation type="unfinished"></translation>
+        <translation>Record not created: connection closed</translation>
     </message>
     <message>
         <source>Chyba</source>
-        <translation type="unfinished"></translation>
+        <translation>Error</translation>
     </message>
     <message>
         <source>Profil %1 nenalezen:%2</source>
-        <translation type="unfinished"></translation>
+        <translation>Profile %1 not found:%2</translation>
     </message>
     <message>
         <source>Přístroj není připojen</source>
-        <translation type="unfinished"></translation>
+        <translation>Device not connected</translation>
     </message>
     <message>
         <source>Čtení z přístroje...</source>
-        <translation type="unfinished"></translation>
+        <translation>Reading from the device...</translation>
     </message>
     <message>
         <source>Protokol nevytvořen: chyba komunikace (%1)</source>
-        <translation type="unfinished"></translation>
+        <translation>Record not created: communication error (%1)</translation>
     </message>
     <message>
         <source>Protokol nelze uložit</source>
-        <translation type="unfinished"></translation>
+        <translation>Cannot save the record</translation>
     </message>
     <message>
         <source>Uloženo: %1</source>
-        <translation type="unfinished"></translation>
+        <translation>Saved: %1</translation>
     </message>
 </context>
 <context>
@@ -1132,57 +1135,59 @@ větší než %1 bajtů</source>
     <name>TFormHistory</name>
     <message>
         <source>Neplatná velikost historie</source>
-        <translation type="unfinished"></translation>
+        <translation>Invalid history size</translation>
     </message>
     <message>
         <source>Neplatný ukazatel historie</source>
-        <translation type="unfinished"></translation>
+        <translation>Invalid history pointer</translation>
     </message>
     <message>
         <source>Načtení neúplné</source>
-        <translation type="unfinished"></translation>
+        <translation>Reading incomplete</translation>
     </message>
     <message>
         <source>Historie</source>
-        <translation type="unfinished"></translation>
+        <translation>History</translation>
     </message>
     <message>
         <source>Z&amp;avři</source>
-        <translation type="unfinished"></translation>
+        <translation>C&amp;lose</translation>
     </message>
     <message>
         <source>&amp;Ulož</source>
-        <translation type="unfinished"></translation>
+        <translation>&amp;Save</translation>
     </message>
     <message>
         <source>Načítám</source>
-        <translation type="unfinished"></translation>
+        <translation>Reading</translation>
     </message>
     <message>
         <source>Historie nebyla načtena celá. Uložit přesto neúplnou tabulku?</source>
-        <translation type="unfinished"></translation>
+        <translation>The history was not read completely. Save the incomplete table anyway?</translation>
     </message>
     <message>
         <source>Formátovaný text (*.csv);;Vše (*.*)</source>
-        <translation type="unfinished"></translation>
+        <translation>CSV text (*.csv);;All (*.*)</translation>
     </message>
     <message>
         <source>Tabulka obsahuje znak, který nelze zapsat v kódování Windows-1250.</source>
-        <translation type="unfinished"></translation>
+        <translation>The table contains a character that cannot be written in the Windows-1250 encoding.</translation>
     </message>
     <message>
         <source>Řádek %1 obsahuje znak „%2“ (U+%3), který nelze zapsat v kódování Windows-1250.</source>
-        <translation type="unfinished"></translation>
+        <translation>Row %1 contains the character “%2” (U+%3), which cannot be written in the Windows-1250 encoding.</translation>
     </message>
     <message>
         <source>Chyba</source>
-        <translation type="unfinished"></translation>
+        <translation>Error</translation>
     </message>
     <message>
         <source>Soubor nelze vytvořit!
 %1
 %2</source>
-        <translation type="unfinished"></translation>
+        <translation>Cannot create the file!
+%1
+%2</translation>
     </message>
 </context>
 <context>
