@@ -199,11 +199,11 @@
     <name>Dialogs</name>
     <message>
         <source>&amp;Ano</source>
-        <translation type="unfinished"></translation>
+        <translation>&amp;Yes</translation>
     </message>
     <message>
         <source>&amp;Ne</source>
-        <translation type="unfinished"></translation>
+        <translation>&amp;No</translation>
     </message>
 </context>
 <context>
@@ -296,15 +296,15 @@
     <name>JournalEntryKeeper</name>
     <message>
         <source>není složka pro data</source>
-        <translation type="unfinished"></translation>
+        <translation>there is no data folder</translation>
     </message>
     <message>
         <source>Zálohu nelze uložit: %1. %2</source>
-        <translation type="unfinished"></translation>
+        <translation>Cannot save the backup: %1. %2</translation>
     </message>
     <message>
         <source>Výsledek nelze zapsat do deníku (%1): %2.</source>
-        <translation type="unfinished"></translation>
+        <translation>Cannot write the result to the journal (%1): %2.</translation>
     </message>
 </context>
 <context>
@@ -486,379 +486,383 @@
     <name>JournalWindow</name>
     <message>
         <source>Deník změn</source>
-        <translation type="unfinished"></translation>
+        <translation>Change journal</translation>
     </message>
     <message>
         <source>&amp;Všechna zařízení</source>
-        <translation type="unfinished"></translation>
+        <translation>&amp;All devices</translation>
     </message>
     <message>
         <source>Čas</source>
-        <translation type="unfinished"></translation>
+        <translation>Time</translation>
     </message>
     <message>
         <source>Zařízení</source>
-        <translation type="unfinished"></translation>
+        <translation>Device</translation>
     </message>
     <message>
         <source>Změna</source>
-        <translation type="unfinished"></translation>
+        <translation>Change</translation>
     </message>
     <message>
         <source>Výsledek</source>
-        <translation type="unfinished"></translation>
+        <translation>Result</translation>
     </message>
     <message>
         <source>Popis</source>
-        <translation type="unfinished"></translation>
+        <translation>Description</translation>
     </message>
     <message>
         <source>&amp;Otevřít</source>
-        <translation type="unfinished"></translation>
+        <translation>&amp;Open</translation>
     </message>
     <message>
         <source>O&amp;bnovit</source>
-        <translation type="unfinished"></translation>
+        <translation>Re&amp;store</translation>
     </message>
     <message>
         <source>Z&amp;avři</source>
-        <translation type="unfinished"></translation>
+        <translation>C&amp;lose</translation>
     </message>
     <message>
         <source>Zařízení %1</source>
-        <translation type="unfinished"></translation>
+        <translation>Device %1</translation>
     </message>
     <message>
         <source>Chyba</source>
-        <translation type="unfinished"></translation>
+        <translation>Error</translation>
     </message>
     <message>
         <source>Zálohu nelze otevřít:
 %1</source>
-        <translation type="unfinished"></translation>
+        <translation>Cannot open the backup:
+%1</translation>
     </message>
     <message>
         <source>Obnovit</source>
-        <translation type="unfinished"></translation>
+        <translation>Restore</translation>
     </message>
     <message>
         <source>Záznam neuvádí firmware: časy zálohy nelze převést.</source>
-        <translation type="unfinished"></translation>
+        <translation>The entry names no firmware: the backup&apos;s delays cannot be converted.</translation>
     </message>
     <message>
         <source>Časy %1 zálohy nelze nastavit v krocích 1/%2 s.</source>
-        <translation type="unfinished"></translation>
+        <translation>The backup&apos;s delays %1 cannot be set in steps of 1/%2 s.</translation>
     </message>
     <message>
         <source>Záznam patří zařízení %1, připojeno je zařízení %2. Přesto obnovit?</source>
-        <translation type="unfinished"></translation>
+        <translation>The entry belongs to device %1, device %2 is connected. Restore anyway?</translation>
     </message>
 </context>
 <context>
     <name>Logo</name>
     <message>
         <source>ochrana sítě</source>
-        <translation type="unfinished"></translation>
+        <translation>mains relay</translation>
     </message>
 </context>
 <context>
     <name>PageCalibration</name>
     <message>
         <source>Kalibrace U1</source>
-        <translation type="unfinished"></translation>
+        <translation>Calibration U1</translation>
     </message>
     <message>
         <source>Kalibrace U2</source>
-        <translation type="unfinished"></translation>
+        <translation>Calibration U2</translation>
     </message>
     <message>
         <source>Kalibrace U3</source>
-        <translation type="unfinished"></translation>
+        <translation>Calibration U3</translation>
     </message>
     <message>
         <source>Kalibrace Frekv</source>
-        <translation type="unfinished"></translation>
+        <translation>Calibration freq.</translation>
     </message>
     <message>
         <source>Kalibrace</source>
-        <translation type="unfinished"></translation>
+        <translation>Calibration</translation>
     </message>
     <message>
         <source>Sériové číslo</source>
-        <translation type="unfinished"></translation>
+        <translation>Serial number</translation>
     </message>
     <message>
         <source>&amp;Vyčti</source>
-        <translation type="unfinished"></translation>
+        <translation>&amp;Read</translation>
     </message>
     <message>
         <source>&amp;Zapiš</source>
-        <translation type="unfinished"></translation>
+        <translation>&amp;Write</translation>
     </message>
     <message>
         <source>&amp;Smaž historii</source>
-        <translation type="unfinished"></translation>
+        <translation>&amp;Clear history</translation>
     </message>
     <message>
         <source>Smazat bez zálohy?</source>
-        <translation type="unfinished"></translation>
+        <translation>Clear without a backup?</translation>
     </message>
     <message>
         <source>Zapsat bez zálohy?</source>
-        <translation type="unfinished"></translation>
+        <translation>Write without a backup?</translation>
     </message>
     <message>
         <source>historii nelze zapsat v kódování Windows-1250</source>
-        <translation type="unfinished"></translation>
+        <translation>the history cannot be written in the Windows-1250 encoding</translation>
     </message>
 </context>
 <context>
     <name>PageClock</name>
     <message>
         <source>Datum, čas</source>
-        <translation type="unfinished"></translation>
+        <translation>Date, time</translation>
     </message>
     <message>
         <source>Datum a čas při vyčtení z přístroje nebo zápisu do přístroje</source>
-        <translation type="unfinished"></translation>
+        <translation>Date and time when read from or written to the device</translation>
     </message>
     <message>
         <source>Přístroj:</source>
-        <translation type="unfinished"></translation>
+        <translation>Device:</translation>
     </message>
     <message>
         <source>PC:</source>
-        <translation type="unfinished"></translation>
+        <translation>PC:</translation>
     </message>
     <message>
         <source>Tlačítko Zapiš vloží do přístroje aktuální čas PC bez ohledu na zobrazené údaje</source>
-        <translation type="unfinished"></translation>
+        <translation>The Write button sets the device to the PC&apos;s current time, whatever is shown above</translation>
     </message>
     <message>
         <source>&amp;Vyčti</source>
-        <translation type="unfinished"></translation>
+        <translation>&amp;Read</translation>
     </message>
     <message>
         <source>&amp;Zapiš</source>
-        <translation type="unfinished"></translation>
+        <translation>&amp;Write</translation>
     </message>
     <message>
         <source>Relé</source>
-        <translation type="unfinished"></translation>
+        <translation>Relay</translation>
     </message>
     <message>
         <source>Auto</source>
         <extracomment>The relay output&apos;s modes: automatic, forced on, forced off.</extracomment>
-        <translation type="unfinished"></translation>
+        <translation>Auto</translation>
     </message>
     <message>
         <source>On</source>
-        <translation type="unfinished"></translation>
+        <translation>On</translation>
     </message>
     <message>
         <source>Off</source>
-        <translation type="unfinished"></translation>
+        <translation>Off</translation>
     </message>
     <message>
         <source>Nastavit bez zálohy?</source>
-        <translation type="unfinished"></translation>
+        <translation>Set without a backup?</translation>
     </message>
 </context>
 <context>
     <name>PageParameters</name>
     <message>
         <source>Nastavení NX480 (*.nx4);;Vše (*.*)</source>
-        <translation type="unfinished"></translation>
+        <translation>NX480 settings (*.nx4);;All (*.*)</translation>
     </message>
     <message>
         <source>Jmenovité napětí      Un[V]</source>
-        <translation type="unfinished"></translation>
+        <translation>Nominal voltage      Un[V]</translation>
     </message>
     <message>
         <source>Podpětí 1. stupeň    U&lt;[V] </source>
-        <translation type="unfinished"></translation>
+        <translation>Undervoltage stage 1    U&lt;[V] </translation>
     </message>
     <message>
         <source>Podpětí 2. stupeň     U&lt;&lt;[V] </source>
-        <translation type="unfinished"></translation>
+        <translation>Undervoltage stage 2     U&lt;&lt;[V] </translation>
     </message>
     <message>
         <source>Nadpětí 1. stupeň U(10min průměr)&gt;[V] </source>
-        <translation type="unfinished"></translation>
+        <translation>Overvoltage stage 1 U(10min avg)&gt;[V] </translation>
     </message>
     <message>
         <source>Nadpětí 2. stupeň    U&gt;&gt;[V] </source>
-        <translation type="unfinished"></translation>
+        <translation>Overvoltage stage 2    U&gt;&gt;[V] </translation>
     </message>
     <message>
         <source>Nadpětí 3. stupeň   U&gt;&gt;&gt;[V] </source>
-        <translation type="unfinished"></translation>
+        <translation>Overvoltage stage 3   U&gt;&gt;&gt;[V] </translation>
     </message>
     <message>
         <source>Podfrekvence 1. stupeň      f&lt;[Hz] </source>
-        <translation type="unfinished"></translation>
+        <translation>Underfrequency stage 1      f&lt;[Hz] </translation>
     </message>
     <message>
         <source>Podfrekvence 2. stupeň    f&lt;&lt;[Hz] </source>
-        <translation type="unfinished"></translation>
+        <translation>Underfrequency stage 2    f&lt;&lt;[Hz] </translation>
     </message>
     <message>
         <source>Nadfrekvence 1. stupeň      f&gt;[Hz] </source>
-        <translation type="unfinished"></translation>
+        <translation>Overfrequency stage 1      f&gt;[Hz] </translation>
     </message>
     <message>
         <source>Nadfrekvence 2. stupeň    f&gt;&gt;[Hz] </source>
-        <translation type="unfinished"></translation>
+        <translation>Overfrequency stage 2    f&gt;&gt;[Hz] </translation>
     </message>
     <message>
         <source>Čas znovupřipojení t[s]</source>
-        <translation type="unfinished"></translation>
+        <translation>Reconnection time t[s]</translation>
     </message>
     <message>
         <source>Provoz</source>
-        <translation type="unfinished"></translation>
+        <translation>Operation</translation>
     </message>
     <message>
         <source>jednofáz.</source>
-        <translation type="unfinished"></translation>
+        <translation>1-phase</translation>
     </message>
     <message>
         <source>třífázový</source>
-        <translation type="unfinished"></translation>
+        <translation>3-phase</translation>
     </message>
     <message>
         <source>Záznam na kartu</source>
-        <translation type="unfinished"></translation>
+        <translation>Card logging</translation>
     </message>
     <message>
         <source>&amp;Vyčti</source>
-        <translation type="unfinished"></translation>
+        <translation>&amp;Read</translation>
     </message>
     <message>
         <source>&amp;Zapiš</source>
-        <translation type="unfinished"></translation>
+        <translation>&amp;Write</translation>
     </message>
     <message>
         <source>Soubor</source>
-        <translation type="unfinished"></translation>
+        <translation>File</translation>
     </message>
     <message>
         <source>&amp;Otevři</source>
-        <translation type="unfinished"></translation>
+        <translation>&amp;Open</translation>
     </message>
     <message>
         <source>&amp;Ulož</source>
-        <translation type="unfinished"></translation>
+        <translation>&amp;Save</translation>
     </message>
     <message>
         <source>&amp;Porovnej</source>
-        <translation type="unfinished"></translation>
+        <translation>&amp;Compare</translation>
     </message>
     <message>
         <source>&amp;2 soubory</source>
-        <translation type="unfinished"></translation>
+        <translation>&amp;2 files</translation>
     </message>
     <message>
         <source>Pro&amp;fil</source>
-        <translation type="unfinished"></translation>
+        <translation>Pro&amp;file</translation>
     </message>
     <message>
         <source>Zapsat bez zálohy?</source>
-        <translation type="unfinished"></translation>
+        <translation>Write without a backup?</translation>
     </message>
     <message>
         <source>Soubor nelze uložit</source>
-        <translation type="unfinished"></translation>
+        <translation>Cannot save the file</translation>
     </message>
     <message>
         <source>Soubor nelze otevřít</source>
-        <translation type="unfinished"></translation>
+        <translation>Cannot open the file</translation>
     </message>
     <message>
         <source>Shodné: %1 a %2</source>
-        <translation type="unfinished"></translation>
+        <translation>Identical: %1 and %2</translation>
     </message>
     <message>
         <source>Liší se (%1): %2 | %3
 </source>
-        <translation type="unfinished"></translation>
+        <translation>Different (%1): %2 | %3
+</translation>
     </message>
     <message>
         <source>Soubor nelze porovnat</source>
-        <translation type="unfinished"></translation>
+        <translation>Cannot compare the file</translation>
     </message>
     <message>
         <source>víc</source>
         <extracomment>Instead of the file&apos;s size in bytes: it is larger than a settings file.</extracomment>
-        <translation type="unfinished"></translation>
+        <translation>more</translation>
     </message>
     <message>
         <source>Soubor nelze porovnat:
 %1
 Soubor nastavení má %2 bajtů, tento %3.</source>
         <extracomment>%3: the file&apos;s size in bytes, or &quot;víc&quot; (more).</extracomment>
-        <translation type="unfinished"></translation>
+        <translation>Cannot compare the file:
+%1
+A settings file has %2 bytes, this one %3.</translation>
     </message>
     <message>
         <source>Chyba</source>
-        <translation type="unfinished"></translation>
+        <translation>Error</translation>
     </message>
     <message>
         <source>Soubor: %1</source>
-        <translation type="unfinished"></translation>
+        <translation>File: %1</translation>
     </message>
     <message>
         <source>Profil: %1</source>
-        <translation type="unfinished"></translation>
+        <translation>Profile: %1</translation>
     </message>
     <message>
         <source>V profilu: vše v mezích</source>
-        <translation type="unfinished"></translation>
+        <translation>Profile: all within limits</translation>
     </message>
     <message>
         <source>Mimo profil: %1 (%2)</source>
-        <translation type="unfinished"></translation>
+        <translation>Outside profile: %1 (%2)</translation>
     </message>
     <message>
         <source>Shodné se souborem</source>
-        <translation type="unfinished"></translation>
+        <translation>Same as the file</translation>
     </message>
     <message>
         <source>Liší se: %1 (%2)</source>
-        <translation type="unfinished"></translation>
+        <translation>Differs: %1 (%2)</translation>
     </message>
     <message>
         <source>stránka</source>
         <extracomment>The page&apos;s boxes, listed beside a file they are compared with.</extracomment>
-        <translation type="unfinished"></translation>
+        <translation>page</translation>
     </message>
     <message>
         <source>Porovnání</source>
-        <translation type="unfinished"></translation>
+        <translation>Comparison</translation>
     </message>
     <message>
         <source>1hod</source>
-        <translation type="unfinished"></translation>
+        <translation>1h</translation>
     </message>
     <message>
         <source>2hod</source>
-        <translation type="unfinished"></translation>
+        <translation>2h</translation>
     </message>
     <message>
         <source>4hod</source>
-        <translation type="unfinished"></translation>
+        <translation>4h</translation>
     </message>
     <message>
         <source>6hod</source>
-        <translation type="unfinished"></translation>
+        <translation>6h</translation>
     </message>
     <message>
         <source>12hod</source>
-        <translation type="unfinished"></translation>
+        <translation>12h</translation>
     </message>
     <message>
         <source>24hod</source>
-        <translation type="unfinished"></translation>
+        <translation>24h</translation>
     </message>
 </context>
 <context>
@@ -866,230 +870,232 @@ Soubor nastavení má %2 bajtů, tento %3.</source>
     <message>
         <source>...Soubor namá správnou délku</source>
         <extracomment>The Czech text is misspelt on purpose; translate it as if it were not.</extracomment>
-        <translation type="unfinished"></translation>
+        <translation>...The file has the wrong length</translation>
     </message>
     <message>
         <source>...Soubor neobsahuje korektní data</source>
-        <translation type="unfinished"></translation>
+        <translation>...The file does not contain valid data</translation>
     </message>
     <message>
         <source>...Start přenosu</source>
-        <translation type="unfinished"></translation>
+        <translation>...Transfer started</translation>
     </message>
     <message>
         <source>...Přístroj není připojen</source>
-        <translation type="unfinished"></translation>
+        <translation>...Device not connected</translation>
     </message>
     <message>
         <source>...Přerušeno</source>
-        <translation type="unfinished"></translation>
+        <translation>...Stopped</translation>
     </message>
     <message>
         <source>...Nedokončeno - chyba komuniíkace</source>
         <extracomment>The Czech text is misspelt on purpose; translate it as if it were not.</extracomment>
-        <translation type="unfinished"></translation>
+        <translation>...Not completed - communication error</translation>
     </message>
     <message>
         <source>...Úspěšně dokončeno</source>
-        <translation type="unfinished"></translation>
+        <translation>...Completed successfully</translation>
     </message>
     <message>
         <source>...Čekám na restart přístroje</source>
-        <translation type="unfinished"></translation>
+        <translation>...Waiting for the device to restart</translation>
     </message>
     <message>
         <source>...Čekání přerušeno</source>
-        <translation type="unfinished"></translation>
+        <translation>...Waiting stopped</translation>
     </message>
     <message>
         <source>Nová verze:         %1</source>
-        <translation type="unfinished"></translation>
+        <translation>New version:      %1</translation>
     </message>
     <message>
         <source>nezjištěna - přístroj po restartu neodpovídá</source>
         <extracomment>The new version: not found out, the relay does not answer after its restart.</extracomment>
-        <translation type="unfinished"></translation>
+        <translation>unknown - no answer after the restart</translation>
     </message>
     <message>
         <source>nezjištěna</source>
         <extracomment>The new version (verze): not found out.</extracomment>
-        <translation type="unfinished"></translation>
+        <translation>unknown</translation>
     </message>
     <message>
         <source>...Nenahráno, bez zálohy</source>
-        <translation type="unfinished"></translation>
+        <translation>...Not uploaded, no backup</translation>
     </message>
     <message>
         <source>...Nový firmware změnil parametry: %1</source>
-        <translation type="unfinished"></translation>
+        <translation>...The new firmware changed parameters: %1</translation>
     </message>
     <message>
         <source>...Parametry po restartu nevyčteny</source>
-        <translation type="unfinished"></translation>
+        <translation>...Parameters not read after the restart</translation>
     </message>
     <message>
         <source>Nový firmware změnil parametry: %1. Zapsat uložené parametry zpět?</source>
-        <translation type="unfinished"></translation>
+        <translation>The new firmware changed parameters: %1. Write the saved parameters back?</translation>
     </message>
     <message>
         <source>&amp;Upload</source>
-        <translation type="unfinished"></translation>
+        <translation>&amp;Upload</translation>
     </message>
     <message>
         <source>&amp;Stop</source>
-        <translation type="unfinished"></translation>
+        <translation>&amp;Stop</translation>
     </message>
     <message>
         <source>Programové soubory (*.bn6);;Vše (*.*)</source>
-        <translation type="unfinished"></translation>
+        <translation>Firmware files (*.bn6);;All (*.*)</translation>
     </message>
     <message>
         <source>Současná verze: %1</source>
-        <translation type="unfinished"></translation>
+        <translation>Current version: %1</translation>
     </message>
     <message>
         <source>Chyba</source>
-        <translation type="unfinished"></translation>
+        <translation>Error</translation>
     </message>
     <message>
         <source>Soubor nejde otevřít</source>
-        <translation type="unfinished"></translation>
+        <translation>Cannot open the file</translation>
     </message>
     <message>
         <source>Soubor: %1</source>
-        <translation type="unfinished"></translation>
+        <translation>File: %1</translation>
     </message>
     <message>
         <source>Aplikace: %1</source>
-        <translation type="unfinished"></translation>
+        <translation>Application: %1</translation>
     </message>
     <message>
         <source>Verze: %1</source>
-        <translation type="unfinished"></translation>
+        <translation>Version: %1</translation>
     </message>
     <message>
         <source>Časy %1 zálohy nelze nastavit v krocích 1/%2 s.</source>
-        <translation type="unfinished"></translation>
+        <translation>The backup&apos;s delays %1 cannot be set in steps of 1/%2 s.</translation>
     </message>
     <message>
         <source>Nahrát bez zálohy?</source>
-        <translation type="unfinished"></translation>
+        <translation>Upload without a backup?</translation>
     </message>
 </context>
 <context>
     <name>ProfileFile</name>
     <message>
         <source>Chyba</source>
-        <translation type="unfinished"></translation>
+        <translation>Error</translation>
     </message>
     <message>
         <source>Profil sítě (*.txt);;Vše (*)</source>
-        <translation type="unfinished"></translation>
+        <translation>Grid profile (*.txt);;All (*)</translation>
     </message>
     <message>
         <source>Profil nelze otevřít</source>
-        <translation type="unfinished"></translation>
+        <translation>Cannot open the profile</translation>
     </message>
     <message>
         <source>Chybný profil, nic nezkontrolováno:
 %1</source>
-        <translation type="unfinished"></translation>
+        <translation>Invalid profile, nothing checked:
+%1</translation>
     </message>
     <message>
         <source>
 větší než %1 bajtů</source>
-        <translation type="unfinished"></translation>
+        <translation>
+larger than %1 bytes</translation>
     </message>
 </context>
 <context>
     <name>RecordForm</name>
     <message>
         <source>hodiny</source>
-        <translation type="unfinished"></translation>
+        <translation>clock</translation>
     </message>
     <message>
         <source>parametry</source>
-        <translation type="unfinished"></translation>
+        <translation>parameters</translation>
     </message>
     <message>
         <source>kalibrace</source>
-        <translation type="unfinished"></translation>
+        <translation>calibration</translation>
     </message>
     <message>
         <source>historie</source>
-        <translation type="unfinished"></translation>
+        <translation>history</translation>
     </message>
     <message>
         <source>Protokol PDF (*.pdf);;Vše (*.*)</source>
-        <translation type="unfinished"></translation>
+        <translation>Record PDF (*.pdf);;All (*.*)</translation>
     </message>
     <message>
         <source>Protokol</source>
-        <translation type="unfinished"></translation>
+        <translation>Commissioning record</translation>
     </message>
     <message>
         <source>bez profilu</source>
-        <translation type="unfinished"></translation>
+        <translation>no profile</translation>
     </message>
     <message>
         <source>&amp;Místo</source>
-        <translation type="unfinished"></translation>
+        <translation>&amp;Site</translation>
     </message>
     <message>
         <source>&amp;Technik</source>
-        <translation type="unfinished"></translation>
+        <translation>&amp;Technician</translation>
     </message>
     <message>
         <source>&amp;Profil</source>
-        <translation type="unfinished"></translation>
+        <translation>&amp;Profile</translation>
     </message>
     <message>
         <source>Vy&amp;brat</source>
-        <translation type="unfinished"></translation>
+        <translation>&amp;Browse</translation>
     </message>
     <message>
         <source>&amp;Vytvořit</source>
-        <translation type="unfinished"></translation>
+        <translation>&amp;Create</translation>
     </message>
     <message>
         <source>Z&amp;avři</source>
-        <translation type="unfinished"></translation>
+        <translation>C&amp;lose</translation>
     </message>
     <message>
         <source>Protokol nevytvořen</source>
-        <translation type="unfinished"></translation>
+        <translation>Record not created</translation>
     </message>
     <message>
         <source>Protokol nevytvořen: spojení ukončeno</source>
-        <translation type="unfinished"></translation>
+        <translation>Record not created: connection closed</translation>
     </message>
     <message>
         <source>Chyba</source>
-        <translation type="unfinished"></translation>
+        <translation>Error</translation>
     </message>
     <message>
         <source>Profil %1 nenalezen:%2</source>
-        <translation type="unfinished"></translation>
+        <translation>Profile %1 not found:%2</translation>
     </message>
     <message>
         <source>Přístroj není připojen</source>
-        <translation type="unfinished"></translation>
+        <translation>Device not connected</translation>
     </message>
     <message>
         <source>Čtení z přístroje...</source>
-        <translation type="unfinished"></translation>
+        <translation>Reading from the device...</translation>
     </message>
     <message>
         <source>Protokol nevytvořen: chyba komunikace (%1)</source>
-        <translation type="unfinished"></translation>
+        <translation>Record not created: communication error (%1)</translation>
     </message>
     <message>
         <source>Protokol nelze uložit</source>
-        <translation type="unfinished"></translation>
+        <translation>Cannot save the record</translation>
     </message>
     <message>
         <source>Uloženo: %1</source>
-        <translation type="unfinished"></translation>
+        <translation>Saved: %1</translation>
     </message>
 </context>
 <context>
@@ -1129,69 +1135,72 @@ větší než %1 bajtů</source>
     <name>TFormHistory</name>
     <message>
         <source>Neplatná velikost historie</source>
-        <translation type="unfinished"></translation>
+        <translation>Invalid history size</translation>
     </message>
     <message>
         <source>Neplatný ukazatel historie</source>
-        <translation type="unfinished"></translation>
+        <translation>Invalid history pointer</translation>
     </message>
     <message>
         <source>Načtení neúplné</source>
-        <translation type="unfinished"></translation>
+        <translation>Reading incomplete</translation>
     </message>
     <message>
         <source>Historie</source>
-        <translation type="unfinished"></translation>
+        <translation>History</translation>
     </message>
     <message>
         <source>Z&amp;avři</source>
-        <translation type="unfinished"></translation>
+        <translation>C&amp;lose</translation>
     </message>
     <message>
         <source>&amp;Ulož</source>
-        <translation type="unfinished"></translation>
+        <translation>&amp;Save</translation>
     </message>
     <message>
         <source>Načítám</source>
-        <translation type="unfinished"></translation>
+        <translation>Reading</translation>
     </message>
     <message>
         <source>Historie nebyla načtena celá. Uložit přesto neúplnou tabulku?</source>
-        <translation type="unfinished"></translation>
+        <translation>The history was not read completely. Save the incomplete table anyway?</translation>
     </message>
     <message>
         <source>Formátovaný text (*.csv);;Vše (*.*)</source>
-        <translation type="unfinished"></translation>
+        <translation>CSV text (*.csv);;All (*.*)</translation>
     </message>
     <message>
         <source>Tabulka obsahuje znak, který nelze zapsat v kódování Windows-1250.</source>
-        <translation type="unfinished"></translation>
+        <translation>The table contains a character that cannot be written in the Windows-1250 encoding.</translation>
     </message>
     <message>
         <source>Řádek %1 obsahuje znak „%2“ (U+%3), který nelze zapsat v kódování Windows-1250.</source>
-        <translation type="unfinished"></translation>
+        <translation>Row %1 contains the character “%2” (U+%3), which cannot be written in the Windows-1250 encoding.</translation>
     </message>
     <message>
         <source>Chyba</source>
-        <translation type="unfinished"></translation>
+        <translation>Error</translation>
     </message>
     <message>
         <source>Soubor nelze vytvořit!
 %1
 %2</source>
-        <translation type="unfinished"></translation>
+        <translation>Cannot create the file!
+%1
+%2</translation>
     </message>
 </context>
 <context>
     <name>TFormMain</name>
     <message>
         <source>Zařízení není připojeno nebo nekomunikuje</source>
-        <translation type="unfinished"></translation>
+        <translation>Device not connected or not responding</translation>
     </message>
     <message>
         <source>
 Port %1 je obsazen jiným programem; ukončete jej a zkuste to znovu.</source>
-        <translation type="unfinished"></translation>
+        <translation>
+Port %1 is in use by another program; close that program and try again.</translation>
     </message>
     <message>
         <source>
@@ -1199,258 +1208,264 @@ Port %1 je přístupný jen správci systému, ne běžným uživatelům. Zpří
 KERNEL==&quot;%2&quot;, GROUP=&quot;dialout&quot;, MODE=&quot;0660&quot;
 a přidejte uživatele do skupiny „dialout“ (sudo adduser $USER dialout, pak se znovu přihlaste).</source>
         <extracomment>The udev rule&apos;s line and the commands stay as they are; %2 is the device&apos;s name.</extracomment>
-        <translation type="unfinished"></translation>
+        <translation>
+Port %1 is accessible to the system administrator only, not to ordinary users. Make it accessible with a udev rule, e.g. the file /etc/udev/rules.d/50-nx480.rules with the line
+KERNEL==&quot;%2&quot;, GROUP=&quot;dialout&quot;, MODE=&quot;0660&quot;
+and add the user to the group “dialout” (sudo adduser $USER dialout, then log in again).</translation>
     </message>
     <message>
         <source>
 Přístup k portu %1 byl odepřen: uživatel musí být ve skupině „%2“ (sudo adduser $USER %2, pak se znovu přihlaste).</source>
         <extracomment>%2 is the device&apos;s group; the command stays as it is.</extracomment>
-        <translation type="unfinished"></translation>
+        <translation>
+Access to port %1 was denied: the user must be in the group “%2” (sudo adduser $USER %2, then log in again).</translation>
     </message>
     <message>
         <source>
 Přístup k portu %1 byl odepřen.</source>
-        <translation type="unfinished"></translation>
+        <translation>
+Access to port %1 was denied.</translation>
     </message>
     <message>
         <source>Spojení s přístrojem bylo přerušeno: zařízení %1 bylo odpojeno.
 Po jeho opětovném připojení stiskněte F1.</source>
-        <translation type="unfinished"></translation>
+        <translation>The connection to the device was lost: %1 was unplugged.
+Plug it in again and press F1.</translation>
     </message>
     <message>
         <source>Verze zařízení</source>
-        <translation type="unfinished"></translation>
+        <translation>Device version</translation>
     </message>
     <message>
         <source>&amp;Připojit F1</source>
-        <translation type="unfinished"></translation>
+        <translation>&amp;Connect F1</translation>
     </message>
     <message>
         <source>&amp;Nastavení</source>
-        <translation type="unfinished"></translation>
+        <translation>&amp;Settings</translation>
     </message>
     <message>
         <source>&amp;Historie</source>
-        <translation type="unfinished"></translation>
+        <translation>&amp;History</translation>
     </message>
     <message>
         <source>&amp;Konec</source>
-        <translation type="unfinished"></translation>
+        <translation>E&amp;xit</translation>
     </message>
     <message>
         <source>&amp;Deník</source>
-        <translation type="unfinished"></translation>
+        <translation>&amp;Journal</translation>
     </message>
     <message>
         <source>P&amp;rotokol</source>
-        <translation type="unfinished"></translation>
+        <translation>&amp;Record</translation>
     </message>
     <message>
         <source>Relé vnuceno: On</source>
-        <translation type="unfinished"></translation>
+        <translation>Relay forced: On</translation>
     </message>
     <message>
         <source>Relé vnuceno: Off</source>
-        <translation type="unfinished"></translation>
+        <translation>Relay forced: Off</translation>
     </message>
     <message>
         <source>Při&amp;pojit F1</source>
-        <translation type="unfinished"></translation>
+        <translation>&amp;Connect F1</translation>
     </message>
     <message>
         <source>Chyba</source>
-        <translation type="unfinished"></translation>
+        <translation>Error</translation>
     </message>
     <message>
         <source>Od&amp;pojit F1</source>
-        <translation type="unfinished"></translation>
+        <translation>Dis&amp;connect F1</translation>
     </message>
 </context>
 <context>
     <name>TFormOnLine</name>
     <message>
         <source>Aktuální hodnoty</source>
-        <translation type="unfinished"></translation>
+        <translation>Live values</translation>
     </message>
     <message>
         <source>Stav ochrany</source>
-        <translation type="unfinished"></translation>
+        <translation>Protection status</translation>
     </message>
     <message>
         <source>Teplota[°C]</source>
-        <translation type="unfinished"></translation>
+        <translation>Temp.[°C]</translation>
     </message>
     <message>
         <source>10minutové průměry</source>
-        <translation type="unfinished"></translation>
+        <translation>10-minute averages</translation>
     </message>
     <message>
         <source>&amp;Průběh</source>
-        <translation type="unfinished"></translation>
+        <translation>&amp;Trend</translation>
     </message>
     <message>
         <source>Chybný recording.conf, limit %1 MB</source>
-        <translation type="unfinished"></translation>
+        <translation>Invalid recording.conf, limit %1 MB</translation>
     </message>
 </context>
 <context>
     <name>TFormSetup</name>
     <message>
         <source>Nastavení</source>
-        <translation type="unfinished"></translation>
+        <translation>Settings</translation>
     </message>
     <message>
         <source>Z&amp;avři</source>
-        <translation type="unfinished"></translation>
+        <translation>C&amp;lose</translation>
     </message>
     <message>
         <source>Parametry</source>
-        <translation type="unfinished"></translation>
+        <translation>Parameters</translation>
     </message>
     <message>
         <source>Datum, čas</source>
-        <translation type="unfinished"></translation>
+        <translation>Date, time</translation>
     </message>
     <message>
         <source>Kalibrace</source>
-        <translation type="unfinished"></translation>
+        <translation>Calibration</translation>
     </message>
     <message>
         <source>Upload FW</source>
-        <translation type="unfinished"></translation>
+        <translation>Upload FW</translation>
     </message>
     <message>
         <source>Uloženo jinak: %1</source>
         <extracomment>The status line after a write read back otherwise; %1 lists the relay&apos;s parameter names.</extracomment>
-        <translation type="unfinished"></translation>
+        <translation>Stored differently: %1</translation>
     </message>
     <message>
         <source>O.K.</source>
-        <translation type="unfinished"></translation>
+        <translation>O.K.</translation>
     </message>
     <message>
         <source>Chyba komunikace!</source>
-        <translation type="unfinished"></translation>
+        <translation>Communication error!</translation>
     </message>
     <message>
         <source>Chybné heslo</source>
-        <translation type="unfinished"></translation>
+        <translation>Wrong password</translation>
     </message>
     <message>
         <source>Přístroj není připojen</source>
-        <translation type="unfinished"></translation>
+        <translation>Device not connected</translation>
     </message>
     <message>
         <source>Nezapsáno, bez zálohy</source>
-        <translation type="unfinished"></translation>
+        <translation>Not written, no backup</translation>
     </message>
     <message>
         <source>Nenastaveno, bez zálohy</source>
-        <translation type="unfinished"></translation>
+        <translation>Not set, no backup</translation>
     </message>
     <message>
         <source>Nesmazáno, bez zálohy</source>
-        <translation type="unfinished"></translation>
+        <translation>Not cleared, no backup</translation>
     </message>
     <message>
         <source>Odesláno, výsledek neznámý</source>
-        <translation type="unfinished"></translation>
+        <translation>Sent, result unknown</translation>
     </message>
     <message>
         <source>Uloženo jinak</source>
-        <translation type="unfinished"></translation>
+        <translation>Stored differently</translation>
     </message>
 </context>
 <context>
     <name>TFormTrend</name>
     <message>
         <source>Průběh</source>
-        <translation type="unfinished"></translation>
+        <translation>Trend</translation>
     </message>
     <message>
         <source>&amp;10 min</source>
-        <translation type="unfinished"></translation>
+        <translation>&amp;10 min</translation>
     </message>
     <message>
         <source>&amp;hodina</source>
-        <translation type="unfinished"></translation>
+        <translation>&amp;hour</translation>
     </message>
     <message>
         <source>&amp;den</source>
-        <translation type="unfinished"></translation>
+        <translation>&amp;day</translation>
     </message>
     <message>
         <source>&amp;Soubor…</source>
-        <translation type="unfinished"></translation>
+        <translation>&amp;File…</translation>
     </message>
     <message>
         <source>Kolečko, +/-: zvětšení; šipky, tažení: posun</source>
-        <translation type="unfinished"></translation>
+        <translation>Wheel, +/-: zoom; arrows, drag: pan</translation>
     </message>
     <message>
         <source>Čas</source>
-        <translation type="unfinished"></translation>
+        <translation>Time</translation>
     </message>
     <message>
         <source>Stupeň</source>
-        <translation type="unfinished"></translation>
+        <translation>Stage</translation>
     </message>
     <message>
         <source>Náběh → vypnutí</source>
-        <translation type="unfinished"></translation>
+        <translation>Pick-up → trip</translation>
     </message>
     <message>
         <source>10 min</source>
-        <translation type="unfinished"></translation>
+        <translation>10 min</translation>
     </message>
     <message>
         <source>hodina</source>
-        <translation type="unfinished"></translation>
+        <translation>hour</translation>
     </message>
     <message>
         <source>den</source>
-        <translation type="unfinished"></translation>
+        <translation>day</translation>
     </message>
     <message>
         <source>Relé %1, posledních %2</source>
-        <translation type="unfinished"></translation>
+        <translation>Relay %1, last %2</translation>
     </message>
     <message>
         <source>Záznam (*.csv);;Vše (*)</source>
-        <translation type="unfinished"></translation>
+        <translation>Recording (*.csv);;All (*)</translation>
     </message>
     <message>
         <source>Soubor nelze číst</source>
-        <translation type="unfinished"></translation>
+        <translation>Cannot read the file</translation>
     </message>
     <message>
         <source>%1 s (%2–%3 s)</source>
         <extracomment>from pick-up to trip: as seen (lowest–highest possible)</extracomment>
-        <translation type="unfinished"></translation>
+        <translation>%1 s (%2–%3 s)</translation>
     </message>
     <message>
         <source>%1 s (%2 s a víc)</source>
-        <translation type="unfinished"></translation>
+        <translation>%1 s (%2 s or more)</translation>
     </message>
     <message>
         <source>Vypnutí: %1</source>
-        <translation type="unfinished"></translation>
+        <translation>Trips: %1</translation>
     </message>
     <message>
         <source>Vypnutí: %1, vzorky po %2 s (náběh a vypnutí jsou známy jen s touto přesností)</source>
-        <translation type="unfinished"></translation>
+        <translation>Trips: %1, samples every %2 s (pick-up and trip are known only to this precision)</translation>
     </message>
     <message>
         <source>Žádný záznam</source>
-        <translation type="unfinished"></translation>
+        <translation>Nothing recorded</translation>
     </message>
     <message>
         <source>Vynecháno řádků: %1</source>
-        <translation type="unfinished"></translation>
+        <translation>Lines skipped: %1</translation>
     </message>
     <message>
         <source>Bez nastavení relé: prahy nejsou</source>
-        <translation type="unfinished"></translation>
+        <translation>No relay settings: no thresholds</translation>
     </message>
 </context>
 </TS>
