@@ -14,7 +14,7 @@ using nx480::Language;
 
 namespace {
 
-// One event of each named code, oldest code first (the walk's order does not matter here).
+// One event of each code that has a name, in code order.
 std::vector<nx480::HistoryRecord> NamedEvents() {
   std::vector<nx480::HistoryRecord> events;
   for (uint16_t code : {0, 1, 2, 3, 16, 17, 18, 19})
@@ -24,11 +24,6 @@ std::vector<nx480::HistoryRecord> NamedEvents() {
 
 nx480::CommissioningRecord Record() {
   nx480::CommissioningRecord r;
-  r.site = "Kout";
-  r.madeAt = "5.3.2009 14:07:09";
-  r.toolVersion = "1.0";
-  r.session.identText = "NX480   1.14.d";
-  r.session.serialNumber = 1234;
   r.calibration = nx480::CalibrationWords{};
   r.events = {NamedEvents()[2]};
   return r;
