@@ -58,7 +58,7 @@ bool ReadFileStart(const std::string& path, std::span<uint8_t> buffer, size_t& g
 // not writable) or opening an existing one (EACCES: access denied).
 FileProblem FileProblemOf(int err, bool creating);
 
-// The reason in the user's words (Czech), without the system's text.
+// The reason in the user's words (the windows' language), without the system's text.
 std::string FileProblemText(FileProblem problem);
 // The system's own text for the error behind it ("" when there is none).
 std::string SystemErrorText(const FileError& error);

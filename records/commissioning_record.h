@@ -2,7 +2,8 @@
 // PDF (A4, fonts embedded). The content is gathered into a plain CommissioningRecord (the relay's
 // parts by ReadRecord, link/record_transaction.h; the rest by the caller), rendered as HTML with
 // QTextDocument into QPdfWriter in memory, and written through WriteFileAtomically: a failure
-// leaves no file. Its texts are Czech, all in one table in commissioning_record.cpp.
+// leaves no file. Its texts are in the windows' language (translation.h), all in one table in
+// commissioning_record.cpp.
 //
 // Qt Gui: QPdfWriter and QTextDocument need a QGuiApplication (nx480ctl makes one with the
 // offscreen platform when there is no display). No widgets.

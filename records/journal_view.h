@@ -61,9 +61,9 @@ bool HasSettingsBackup(const JournalEntry& entry);
 std::vector<std::string> SettingsBackupLines(std::span<const uint8_t> bytes, int firmware);
 
 // The record of an entry as the window shows it below the list: every field of entry.txt with
-// a Czech caption, its detail lines and its files, then its settings backup decoded (read from
-// `root` through ReadJournalBackup, or why it cannot be read). A damaged entry begins with
-// kDamagedEntryText and the reason, shows what could be read of it and no backup.
+// a caption in the windows' language, its detail lines and its files, then its settings backup
+// decoded (read from `root` through ReadJournalBackup, or why it cannot be read). A damaged entry
+// begins with kDamagedEntryText and the reason, shows what could be read of it and no backup.
 std::vector<std::string> JournalRecordLines(const std::string& root, const JournalEntry& entry);
 
 // Why a backup cannot be read (ReadJournalBackup's error): one that is no longer the size and

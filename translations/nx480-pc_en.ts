@@ -5,194 +5,194 @@
     <name>CalibrationRecord</name>
     <message>
         <source>%1: &apos;%2&apos; je mimo rozsah %3 až %4</source>
-        <translation type="unfinished"></translation>
+        <translation>%1: &apos;%2&apos; is outside the range %3 to %4</translation>
     </message>
 </context>
 <context>
     <name>CommissioningRecord</name>
     <message>
         <source>Protokol o uvedení do provozu</source>
-        <translation type="unfinished"></translation>
+        <translation>Commissioning record</translation>
     </message>
     <message>
         <source>Místo</source>
-        <translation type="unfinished"></translation>
+        <translation>Site</translation>
     </message>
     <message>
         <source>Technik</source>
-        <translation type="unfinished"></translation>
+        <translation>Technician</translation>
     </message>
     <message>
         <source>Datum a čas</source>
-        <translation type="unfinished"></translation>
+        <translation>Date and time</translation>
     </message>
     <message>
         <source>Počítač</source>
-        <translation type="unfinished"></translation>
+        <translation>Computer</translation>
     </message>
     <message>
         <source>Verze programu</source>
-        <translation type="unfinished"></translation>
+        <translation>Program version</translation>
     </message>
     <message>
         <source>Relé</source>
-        <translation type="unfinished"></translation>
+        <translation>Relay</translation>
     </message>
     <message>
         <source>Identifikace</source>
-        <translation type="unfinished"></translation>
+        <translation>Identification</translation>
     </message>
     <message>
         <source>Výrobní číslo</source>
-        <translation type="unfinished"></translation>
+        <translation>Serial number</translation>
     </message>
     <message>
         <source>Firmware</source>
-        <translation type="unfinished"></translation>
+        <translation>Firmware</translation>
     </message>
     <message>
         <source>Teplotní varianta</source>
-        <translation type="unfinished"></translation>
+        <translation>Temperature variant</translation>
     </message>
     <message>
         <source>Port</source>
-        <translation type="unfinished"></translation>
+        <translation>Port</translation>
     </message>
     <message>
         <source>ano</source>
-        <translation type="unfinished"></translation>
+        <translation>yes</translation>
     </message>
     <message>
         <source>ne</source>
-        <translation type="unfinished"></translation>
+        <translation>no</translation>
     </message>
     <message>
         <source>neznámé</source>
-        <translation type="unfinished"></translation>
+        <translation>unknown</translation>
     </message>
     <message>
         <source>Hodiny relé</source>
-        <translation type="unfinished"></translation>
+        <translation>Relay clock</translation>
     </message>
     <message>
         <source>Čas relé</source>
-        <translation type="unfinished"></translation>
+        <translation>Relay time</translation>
     </message>
     <message>
         <source>Čas PC</source>
-        <translation type="unfinished"></translation>
+        <translation>PC time</translation>
     </message>
     <message>
         <source>Rozdíl relé - PC</source>
-        <translation type="unfinished"></translation>
+        <translation>Relay - PC difference</translation>
     </message>
     <message>
         <source>Nastavení ochran</source>
-        <translation type="unfinished"></translation>
+        <translation>Protection settings</translation>
     </message>
     <message>
         <source>Profil</source>
-        <translation type="unfinished"></translation>
+        <translation>Profile</translation>
     </message>
     <message>
         <source>Parametr</source>
-        <translation type="unfinished"></translation>
+        <translation>Parameter</translation>
     </message>
     <message>
         <source>Hodnota</source>
-        <translation type="unfinished"></translation>
+        <translation>Value</translation>
     </message>
     <message>
         <source>% z 230 V</source>
-        <translation type="unfinished"></translation>
+        <translation>% of 230 V</translation>
     </message>
     <message>
         <source>Rozsah profilu</source>
-        <translation type="unfinished"></translation>
+        <translation>Profile range</translation>
     </message>
     <message>
         <source>Výsledek</source>
-        <translation type="unfinished"></translation>
+        <translation>Result</translation>
     </message>
     <message>
         <source>vyhovuje</source>
-        <translation type="unfinished"></translation>
+        <translation>complies</translation>
     </message>
     <message>
         <source>NEVYHOVUJE</source>
-        <translation type="unfinished"></translation>
+        <translation>FAILS</translation>
     </message>
     <message>
         <source>není ve firmwaru</source>
-        <translation type="unfinished"></translation>
+        <translation>not in firmware</translation>
     </message>
     <message>
         <source>jednofázový</source>
-        <translation type="unfinished"></translation>
+        <translation>single-phase</translation>
     </message>
     <message>
         <source>třífázový</source>
-        <translation type="unfinished"></translation>
+        <translation>three-phase</translation>
     </message>
     <message>
         <source>Otisk nastavení (SHA-256 souboru .nx4)</source>
-        <translation type="unfinished"></translation>
+        <translation>Settings fingerprint (SHA-256 of the .nx4 file)</translation>
     </message>
     <message>
         <source>Kalibrace</source>
-        <translation type="unfinished"></translation>
+        <translation>Calibration</translation>
     </message>
     <message>
         <source>Konstanta</source>
-        <translation type="unfinished"></translation>
+        <translation>Constant</translation>
     </message>
     <message>
         <source>Historie událostí (nejnovější první)</source>
-        <translation type="unfinished"></translation>
+        <translation>Event history (newest first)</translation>
     </message>
     <message>
         <source>Posledních %1 událostí.</source>
-        <translation type="unfinished"></translation>
+        <translation>Last %1 events.</translation>
     </message>
     <message>
         <source>Žádné události.</source>
-        <translation type="unfinished"></translation>
+        <translation>No events.</translation>
     </message>
     <message>
         <source>Deník změn (posledních 24 hodin)</source>
-        <translation type="unfinished"></translation>
+        <translation>Change journal (last 24 hours)</translation>
     </message>
     <message>
         <source>Čas</source>
-        <translation type="unfinished"></translation>
+        <translation>Time</translation>
     </message>
     <message>
         <source>Změna</source>
-        <translation type="unfinished"></translation>
+        <translation>Change</translation>
     </message>
     <message>
         <source>Popis</source>
-        <translation type="unfinished"></translation>
+        <translation>Description</translation>
     </message>
     <message>
         <source>Žádné změny.</source>
-        <translation type="unfinished"></translation>
+        <translation>No changes.</translation>
     </message>
     <message>
         <source>Podpisy</source>
-        <translation type="unfinished"></translation>
+        <translation>Signatures</translation>
     </message>
     <message>
         <source>Podpis technika</source>
-        <translation type="unfinished"></translation>
+        <translation>Technician&apos;s signature</translation>
     </message>
     <message>
         <source>Podpis provozovatele</source>
-        <translation type="unfinished"></translation>
+        <translation>Operator&apos;s signature</translation>
     </message>
     <message>
         <source>Datum</source>
-        <translation type="unfinished"></translation>
+        <translation>Date</translation>
     </message>
 </context>
 <context>
@@ -210,86 +210,86 @@
     <name>FileProblem</name>
     <message>
         <source>Soubor nebo složka neexistuje.</source>
-        <translation type="unfinished"></translation>
+        <translation>The file or folder does not exist.</translation>
     </message>
     <message>
         <source>Soubor je chráněn proti zápisu (jen pro čtení).</source>
-        <translation type="unfinished"></translation>
+        <translation>The file is write-protected (read-only).</translation>
     </message>
     <message>
         <source>Do složky nelze zapisovat (chybí oprávnění nebo je disk jen pro čtení).</source>
-        <translation type="unfinished"></translation>
+        <translation>The folder cannot be written to (no permission, or the disk is read-only).</translation>
     </message>
     <message>
         <source>Přístup k souboru byl odepřen.</source>
-        <translation type="unfinished"></translation>
+        <translation>Access to the file was denied.</translation>
     </message>
     <message>
         <source>Zadaná cesta je složka, ne soubor.</source>
-        <translation type="unfinished"></translation>
+        <translation>The path given is a folder, not a file.</translation>
     </message>
     <message>
         <source>Na disku není dost místa.</source>
-        <translation type="unfinished"></translation>
+        <translation>There is not enough space on the disk.</translation>
     </message>
     <message>
         <source>Z roury (FIFO) nikdo nečte.</source>
-        <translation type="unfinished"></translation>
+        <translation>Nothing reads from the pipe (FIFO).</translation>
     </message>
     <message>
         <source>Zadaná cesta není obyčejný soubor.</source>
-        <translation type="unfinished"></translation>
+        <translation>The path given is not a regular file.</translation>
     </message>
     <message>
         <source>Symbolický odkaz nevede k žádnému souboru.</source>
-        <translation type="unfinished"></translation>
+        <translation>The symbolic link leads to no file.</translation>
     </message>
     <message>
         <source>Chyba při práci se souborem.</source>
-        <translation type="unfinished"></translation>
+        <translation>Error while working with the file.</translation>
     </message>
 </context>
 <context>
     <name>HistoryView</name>
     <message>
         <source>Datum,čas</source>
-        <translation type="unfinished"></translation>
+        <translation>Date,time</translation>
     </message>
     <message>
         <source>Událost</source>
-        <translation type="unfinished"></translation>
+        <translation>Event</translation>
     </message>
     <message>
         <source>Stop</source>
-        <translation type="unfinished"></translation>
+        <translation>Stop</translation>
     </message>
     <message>
         <source>Start</source>
-        <translation type="unfinished"></translation>
+        <translation>Start</translation>
     </message>
     <message>
         <source>Odpojení</source>
-        <translation type="unfinished"></translation>
+        <translation>Disconnect</translation>
     </message>
     <message>
         <source>Připojení</source>
-        <translation type="unfinished"></translation>
+        <translation>Connect</translation>
     </message>
     <message>
         <source>Nastav. par.</source>
-        <translation type="unfinished"></translation>
+        <translation>Settings set</translation>
     </message>
     <message>
         <source>Nastav.času</source>
-        <translation type="unfinished"></translation>
+        <translation>Clock set</translation>
     </message>
     <message>
         <source>Původní čas</source>
-        <translation type="unfinished"></translation>
+        <translation>Previous time</translation>
     </message>
     <message>
         <source>Kalibrace</source>
-        <translation type="unfinished"></translation>
+        <translation>Calibration</translation>
     </message>
 </context>
 <context>
@@ -311,175 +311,175 @@
     <name>JournalView</name>
     <message>
         <source>Parametry</source>
-        <translation type="unfinished"></translation>
+        <translation>Settings</translation>
     </message>
     <message>
         <source>Kalibrace</source>
-        <translation type="unfinished"></translation>
+        <translation>Calibration</translation>
     </message>
     <message>
         <source>Datum, čas</source>
-        <translation type="unfinished"></translation>
+        <translation>Date, time</translation>
     </message>
     <message>
         <source>Smazání historie</source>
-        <translation type="unfinished"></translation>
+        <translation>History cleared</translation>
     </message>
     <message>
         <source>Upload FW</source>
-        <translation type="unfinished"></translation>
+        <translation>FW upload</translation>
     </message>
     <message>
         <source>Relé</source>
-        <translation type="unfinished"></translation>
+        <translation>Relay</translation>
     </message>
     <message>
         <source>Čeká</source>
-        <translation type="unfinished"></translation>
+        <translation>Pending</translation>
     </message>
     <message>
         <source>Provedeno</source>
-        <translation type="unfinished"></translation>
+        <translation>Done</translation>
     </message>
     <message>
         <source>Chyba</source>
-        <translation type="unfinished"></translation>
+        <translation>Error</translation>
     </message>
     <message>
         <source>Odmítnuto</source>
-        <translation type="unfinished"></translation>
+        <translation>Refused</translation>
     </message>
     <message>
         <source>Neznámý</source>
-        <translation type="unfinished"></translation>
+        <translation>Unknown</translation>
     </message>
     <message>
         <source>Neodesláno</source>
-        <translation type="unfinished"></translation>
+        <translation>Not sent</translation>
     </message>
     <message>
         <source>obnova záznamu %1</source>
-        <translation type="unfinished"></translation>
+        <translation>restore of entry %1</translation>
     </message>
     <message>
         <source>při odpojení</source>
-        <translation type="unfinished"></translation>
+        <translation>on disconnect</translation>
     </message>
     <message>
         <source>okno</source>
-        <translation type="unfinished"></translation>
+        <translation>window</translation>
     </message>
     <message>
         <source>po uploadu FW</source>
-        <translation type="unfinished"></translation>
+        <translation>after FW upload</translation>
     </message>
     <message>
         <source>neznámé</source>
-        <translation type="unfinished"></translation>
+        <translation>unknown</translation>
     </message>
     <message>
         <source>Záloha má %1 B místo %2 B.</source>
-        <translation type="unfinished"></translation>
+        <translation>The backup has %1 B instead of %2 B.</translation>
     </message>
     <message>
         <source>Firmware neznámý: časy jsou v krocích.</source>
-        <translation type="unfinished"></translation>
+        <translation>Firmware unknown: times are in steps.</translation>
     </message>
     <message>
         <source>třífázový</source>
-        <translation type="unfinished"></translation>
+        <translation>three-phase</translation>
     </message>
     <message>
         <source>jednofázový</source>
-        <translation type="unfinished"></translation>
+        <translation>single-phase</translation>
     </message>
     <message>
         <source>%1: %2</source>
-        <translation type="unfinished"></translation>
+        <translation>%1: %2</translation>
     </message>
     <message>
         <source>Složka</source>
-        <translation type="unfinished"></translation>
+        <translation>Folder</translation>
     </message>
     <message>
         <source>Čas</source>
-        <translation type="unfinished"></translation>
+        <translation>Time</translation>
     </message>
     <message>
         <source>Uživatel</source>
-        <translation type="unfinished"></translation>
+        <translation>User</translation>
     </message>
     <message>
         <source>Počítač</source>
-        <translation type="unfinished"></translation>
+        <translation>Computer</translation>
     </message>
     <message>
         <source>Port</source>
-        <translation type="unfinished"></translation>
+        <translation>Port</translation>
     </message>
     <message>
         <source>Identifikace</source>
-        <translation type="unfinished"></translation>
+        <translation>Identification</translation>
     </message>
     <message>
         <source>Výrobní číslo</source>
-        <translation type="unfinished"></translation>
+        <translation>Serial number</translation>
     </message>
     <message>
         <source>Firmware</source>
-        <translation type="unfinished"></translation>
+        <translation>Firmware</translation>
     </message>
     <message>
         <source>neznámý</source>
-        <translation type="unfinished"></translation>
+        <translation>unknown</translation>
     </message>
     <message>
         <source>Změna</source>
-        <translation type="unfinished"></translation>
+        <translation>Change</translation>
     </message>
     <message>
         <source>Popis</source>
-        <translation type="unfinished"></translation>
+        <translation>Description</translation>
     </message>
     <message>
         <source>Výsledek</source>
-        <translation type="unfinished"></translation>
+        <translation>Result</translation>
     </message>
     <message>
         <source>Podrobnosti:</source>
-        <translation type="unfinished"></translation>
+        <translation>Details:</translation>
     </message>
     <message>
         <source>Soubory:</source>
-        <translation type="unfinished"></translation>
+        <translation>Files:</translation>
     </message>
     <message>
         <source>Parametry v záloze %1:</source>
-        <translation type="unfinished"></translation>
+        <translation>Settings in backup %1:</translation>
     </message>
     <message>
         <source>Zálohu nelze přečíst: %1</source>
-        <translation type="unfinished"></translation>
+        <translation>Cannot read the backup: %1</translation>
     </message>
     <message>
         <source>Soubor už není takový, jak byl zapsán.</source>
-        <translation type="unfinished"></translation>
+        <translation>The file is no longer as it was written.</translation>
     </message>
     <message>
         <source>Deník nelze najít (chybí domovská složka)</source>
-        <translation type="unfinished"></translation>
+        <translation>Journal not found (no home folder)</translation>
     </message>
     <message>
         <source>Složku deníku nelze číst</source>
-        <translation type="unfinished"></translation>
+        <translation>Cannot read the journal folder</translation>
     </message>
     <message>
         <source>Žádné záznamy</source>
-        <translation type="unfinished"></translation>
+        <translation>No entries</translation>
     </message>
     <message>
         <source>Poškozený záznam</source>
-        <translation type="unfinished"></translation>
+        <translation>Damaged entry</translation>
     </message>
 </context>
 <context>
@@ -1102,33 +1102,33 @@ larger than %1 bytes</translation>
     <name>Recording</name>
     <message>
         <source>Záznam zastaven: disk je plný</source>
-        <translation type="unfinished"></translation>
+        <translation>Recording stopped: disk full</translation>
     </message>
     <message>
         <source>Záznam zastaven: nelze zapisovat</source>
-        <translation type="unfinished"></translation>
+        <translation>Recording stopped: cannot write</translation>
     </message>
     <message>
         <source>Záznam zastaven: chyba zápisu</source>
-        <translation type="unfinished"></translation>
+        <translation>Recording stopped: write error</translation>
     </message>
 </context>
 <context>
     <name>SettingsCompare</name>
     <message>
         <source>třífázový</source>
-        <translation type="unfinished"></translation>
+        <translation>three-phase</translation>
     </message>
     <message>
         <source>jednofáz.</source>
-        <translation type="unfinished"></translation>
+        <translation>single-ph.</translation>
     </message>
 </context>
 <context>
     <name>SettingsRecord</name>
     <message>
         <source>Nastavení</source>
-        <translation type="unfinished"></translation>
+        <translation>Settings</translation>
     </message>
 </context>
 <context>
