@@ -3,14 +3,18 @@
 // as the tool shows them (the settings window in service mode, so that every page is there).
 #include <QAbstractButton>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QGroupBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QRegularExpression>
 #include <QStyleOptionButton>
 #include <QTabWidget>
+#include <QTableWidget>
 #include <QTest>
+#include <QTreeWidget>
 
 #include "form_trend.h"
 #include "language.h"
@@ -100,6 +104,38 @@ QStringList CutTexts(QWidget* window) {
   return cut;
 }
 
+// The texts a widget shows besides its caption: title, tooltip, placeholder, items, headers, tabs.
+QStringList ShownTexts(QWidget* w) {
+  QStringList texts{w->isWindow() ? w->windowTitle() : QString(), w->toolTip()};
+  if (auto* b = qobject_cast<QAbstractButton*>(w)) texts << b->text();
+  if (auto* l = qobject_cast<QLabel*>(w)) texts << l->text();
+  if (auto* g = qobject_cast<QGroupBox*>(w)) texts << g->title();
+  if (auto* e = qobject_cast<QLineEdit*>(w)) texts << e->placeholderText();
+  if (auto* c = qobject_cast<QComboBox*>(w))
+    for (int i = 0; i < c->count(); ++i) texts << c->itemText(i);
+  if (auto* t = qobject_cast<QTabWidget*>(w))
+    for (int i = 0; i < t->count(); ++i) texts << t->tabText(i);
+  if (auto* t = qobject_cast<QTreeWidget*>(w))
+    for (int i = 0; i < t->columnCount(); ++i) texts << t->headerItem()->text(i);
+  if (auto* t = qobject_cast<QTableWidget*>(w))
+    for (int i = 0; i < t->columnCount(); ++i)
+      if (t->horizontalHeaderItem(i)) texts << t->horizontalHeaderItem(i)->text();
+  return texts;
+}
+
+// Czech words left in an English window: a text with a letter only Czech has.
+QStringList CzechTexts(QWidget* window) {
+  static const QRegularExpression czech("[ěščřžýáíéůúťďňóĚŠČŘŽÝÁÍÉŮÚŤĎŇÓ]");
+  QStringList found;
+  QList<QWidget*> widgets = window->findChildren<QWidget*>();
+  widgets.prepend(window);
+  for (QWidget* w : widgets)
+    for (const QString& text : ShownTexts(w))
+      if (text.contains(czech))
+        found << QString("%1 %2 \"%3\"").arg(window->objectName(), w->objectName(), text);
+  return found;
+}
+
 }  // namespace
 
 class TextFitTest : public QObject {
@@ -133,6 +169,41 @@ class TextFitTest : public QObject {
       }
       cut.removeDuplicates();
       QVERIFY2(cut.isEmpty(), qPrintable("\n" + cut.join('\n')));
+      if (language == static_cast<int>(nx480::Language::English)) {
+        QStringList czech;
+        for (QWidget* w : windows) czech << CzechTexts(w);
+        czech.removeDuplicates();
+        QVERIFY2(czech.isEmpty(), qPrintable("\n" + czech.join('\n')));
+      }
+    }
+    nx480::UseLanguage(nx480::Language::Czech);
+  }
+
+  // In English the windows answer to the English mnemonics and the relay is read as in Czech.
+  void englishByKeys() {
+    QVERIFY(nx480::UseLanguage(nx480::Language::English));
+    {
+      nx480::sim::RelayConfig config;
+      const std::unique_ptr<nx480::sim::PtyRelay> relay = StartRelay(config);
+      AppFixture app;
+      app.main.ListPorts = [&] { return std::vector<std::string>{relay->SlavePath()}; };
+      app.main.activateWindow();
+      QVERIFY(QTest::qWaitForWindowActive(&app.main));
+      QTest::keyClick(&app.main, Qt::Key_F1);
+      QVERIFY(QTest::qWaitFor([&] { return app.main.Session().connected; }, 5000));
+      QCOMPARE(app.main.ButtonConnect->text(), QString("Dis&connect F1"));
+      app.main.activateWindow();
+      QVERIFY(QTest::qWaitForWindowActive(&app.main));
+      QTest::keyClick(&app.main, Qt::Key_S, Qt::AltModifier);  // "&Settings"
+      QVERIFY(QTest::qWaitFor([&] { return app.setup.isVisible(); }, 2000));
+      QCOMPARE(app.setup.windowTitle(), QString("Settings"));
+      app.setup.activateWindow();
+      QVERIFY(QTest::qWaitForWindowActive(&app.setup));
+      QWidget* focus = QApplication::focusWidget();
+      QTest::keyClick(focus ? focus : &app.setup, Qt::Key_R, Qt::AltModifier);  // "&Read"
+      QVERIFY(QTest::qWaitFor([&] { return app.setup.LabelMsg->text() == "O.K."; }, 5000));
+      QCOMPARE(app.params.Edit[nx480::kBoxUu1]->text(), QString("196"));
+      QTest::keyClick(&app.main, Qt::Key_F1);  // disconnect
     }
     nx480::UseLanguage(nx480::Language::Czech);
   }
