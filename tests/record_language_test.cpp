@@ -9,6 +9,7 @@
 #include "commissioning_record.h"
 #include "history_view.h"
 #include "language.h"
+#include "pdf_text.h"
 
 using nx480::Language;
 
@@ -27,17 +28,6 @@ nx480::CommissioningRecord Record() {
   r.calibration = nx480::CalibrationWords{};
   r.events = {NamedEvents()[2]};
   return r;
-}
-
-QString PdfText(const QString& path) {
-  FILE* pipe = ::popen(("pdftotext -layout '" + path.toStdString() + "' -").c_str(), "r");
-  if (!pipe) return {};
-  QByteArray text;
-  char buffer[4096];
-  for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;)
-    text.append(buffer, static_cast<qsizetype>(n));
-  ::pclose(pipe);
-  return QString::fromUtf8(text);
 }
 
 }  // namespace

@@ -12,6 +12,7 @@
 
 #include "faults.h"
 #include "form_record.h"
+#include "pdf_text.h"
 #include "window_fixture.h"
 
 namespace sim = nx480::sim;
@@ -32,20 +33,6 @@ void Type(QWidget* box, const QString& text) {
     QApplication::sendEvent(box, &press);
     QApplication::sendEvent(box, &release);
   }
-}
-
-// pdftotext through popen (posix_spawn): a fork of this many-threaded process would be refused
-// under ThreadSanitizer.
-QString PdfText(const QString& path) {
-  const std::string command = "pdftotext -layout '" + path.toStdString() + "' -";
-  FILE* pipe = ::popen(command.c_str(), "r");
-  if (!pipe) return {};
-  QByteArray text;
-  char buffer[4096];
-  for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;)
-    text.append(buffer, static_cast<qsizetype>(n));
-  ::pclose(pipe);
-  return QString::fromUtf8(text);
 }
 
 }  // namespace
