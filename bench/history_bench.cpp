@@ -12,12 +12,20 @@
 // The relay paces its replies and starts each one 8 byte times after the request has arrived,
 // the time the request would take on the wire (the pseudo-terminal carries it at once), so the
 // pty costs what the wire would. Exits 0 when both readings brought every record.
+//
+// Where the window's hand-over of a record goes, record by record over the whole walks: the
+// reply judged and the next request leaving (frame trace), the step posted (the window's poster)
+// and the worker back from its wait (worker), the step begun and ended (user-interface thread);
+// and every event the user-interface thread delivered during the walks, by type. Prints
+// `history_handover_us: <mean>`, from a reply judged to the next request leaving.
 #include <QApplication>
+#include <QMetaEnum>
 #include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <map>
 #include <numeric>
 #include <string>
 #include <thread>
@@ -57,6 +65,72 @@ double Seconds(Clock::duration d) {
   return std::chrono::duration<double>(d).count();
 }
 
+// Where each record's hand-over goes (user-interface thread and worker; read once the walks have
+// ended): the reply judged, the step posted, the step begun and ended on the user-interface
+// thread, the worker back from its wait, the next request leaving. Kept per record.
+struct HandOver {
+  std::atomic<Clock::rep> judged{0};  // worker: the record's reply judged (frame trace)
+  std::atomic<Clock::rep> posted{0};  // worker: its step posted to the user-interface thread
+  std::atomic<Clock::rep> ended{0};   // user-interface thread: its step ended
+  std::atomic<bool> awaitingDone{false}, awaitingSend{false};
+  struct Ui {
+    Clock::time_point judged, posted, begun, ended;
+  };
+  std::vector<Ui> ui;                                               // user-interface thread
+  std::vector<Clock::time_point> done, sent;                        // worker
+  std::vector<double> posting, waking, step, back, sending, whole;  // microseconds
+
+  static Clock::time_point At(const std::atomic<Clock::rep>& t) {
+    return Clock::time_point(Clock::duration(t.load(std::memory_order_acquire)));
+  }
+  static void Stamp(std::atomic<Clock::rep>& t) {
+    t.store(Clock::now().time_since_epoch().count(), std::memory_order_release);
+  }
+  // After a walk: each record's segments, from the three series.
+  void Collect() {
+    const size_t n = std::min({ui.size(), done.size(), sent.size()});
+    auto us = [](Clock::duration d) {
+      return std::chrono::duration<double, std::micro>(d).count();
+    };
+    for (size_t i = 0; i < n; ++i) {
+      posting.push_back(us(ui[i].posted - ui[i].judged));
+      waking.push_back(us(ui[i].begun - ui[i].posted));
+      step.push_back(us(ui[i].ended - ui[i].begun));
+      back.push_back(us(done[i] - ui[i].ended));
+      sending.push_back(us(sent[i] - done[i]));
+      whole.push_back(us(sent[i] - ui[i].judged));
+    }
+    ui.clear();
+    done.clear();
+    sent.clear();
+    awaitingDone = false;
+    awaitingSend = false;
+  }
+  static double Mean(const std::vector<double>& v) {
+    return v.empty() ? 0 : std::accumulate(v.begin(), v.end(), 0.0) / static_cast<double>(v.size());
+  }
+  static double Quantile(std::vector<double> v, double q) {
+    if (v.empty()) return 0;
+    std::sort(v.begin(), v.end());
+    return v[std::min(v.size() - 1, static_cast<size_t>(q * static_cast<double>(v.size())))];
+  }
+  static std::string Line(const char* name, const std::vector<double>& v) {
+    char text[200];
+    std::snprintf(text, sizeof text, "  %-44s mean %7.1f  median %7.1f  p90 %7.1f  p99 %8.1f", name,
+                  Mean(v), Quantile(v, 0.5), Quantile(v, 0.9), Quantile(v, 0.99));
+    return text;
+  }
+  std::string Text() const {
+    return "hand-over per record, microseconds (" + std::to_string(whole.size()) + " records):\n" +
+           Line("reply judged -> step posted (worker)", posting) + "\n" +
+           Line("step posted -> step begun (user-interface)", waking) + "\n" +
+           Line("step begun -> step ended (the window's work)", step) + "\n" +
+           Line("step ended -> worker back from its wait", back) + "\n" +
+           Line("worker back -> next request leaving", sending) + "\n" +
+           Line("reply judged -> next request leaving (all)", whole);
+  }
+};
+
 // Where a walk's time goes, from the frame trace (worker thread; read once the walk has ended):
 // each record exchange from its request leaving to its reply judged (the hand-over of the
 // record before it runs meanwhile), and the time from one reply judged to the next request
@@ -66,6 +140,7 @@ struct Pace {
   Clock::time_point lastJudged{};
   std::atomic<Clock::rep> lastSent{0};  // also read by the window's steps
   std::vector<double> exchange, between;
+  HandOver* handOver = nullptr;  // the window's walks: each record's reply and next request
 
   nx480::FrameTraceHook Hook() {
     return [this](const nx480::FrameEvent& e) {
@@ -76,8 +151,11 @@ struct Pace {
         if (frame == "history pointer") pointerSent = now;
         if (frame == "history record" && lastJudged != Clock::time_point{})
           between.push_back(Seconds(now - lastJudged) * 1000);
+        if (frame == "history record" && handOver && handOver->awaitingSend.exchange(false))
+          handOver->sent.push_back(now);
       } else if (e.direction == nx480::FrameDirection::Received) {
         if (frame == "history record") exchange.push_back(e.sinceRequest.count() / 1000.0);
+        if (frame == "history record" && handOver) HandOver::Stamp(handOver->judged);
         lastJudged = now;
       }
     };
@@ -94,24 +172,60 @@ struct Pace {
   }
 };
 
-// The history window with its record steps timed (user-interface thread): how long each took,
-// and how long after the next request had left it began (the user-interface thread was busy).
+// The history window with its record steps timed (user-interface thread).
 class TimedWindow : public nx480::HistoryWindow {
  public:
-  TimedWindow(TFormHistory& window, const Pace& pace) : window_(window), pace_(pace) {}
+  TimedWindow(TFormHistory& window, const nx480::Worker& worker, HandOver& handOver)
+      : window_(window), worker_(worker), handOver_(handOver) {}
   void BeginReading(int32_t reading) override { window_.BeginReading(reading); }
   void ShowHistoryRecord(const nx480::HistoryRecord& record) override {
-    const auto t0 = Clock::now();
-    waited += Seconds(t0 - Clock::time_point(Clock::duration(pace_.lastSent.load())));
+    const auto begun = Clock::now();
     window_.ShowHistoryRecord(record);
-    steps += Seconds(Clock::now() - t0);
+    HandOver::Stamp(handOver_.ended);
+    handOver_.ui.push_back({HandOver::At(handOver_.judged), HandOver::At(handOver_.posted), begun,
+                            HandOver::At(handOver_.ended)});
+    handOver_.awaitingDone.store(true, std::memory_order_release);
   }
-  int32_t RequestedReading() const override { return window_.RequestedReading(); }
-  double steps = 0, waited = 0;
+  // Asked on the worker right after each record's step.
+  int32_t RequestedReading() const override {
+    if (worker_.OnWorkerThread() && handOver_.awaitingDone.exchange(false)) {
+      handOver_.done.push_back(Clock::now());
+      handOver_.awaitingSend.store(true, std::memory_order_release);
+    }
+    return window_.RequestedReading();
+  }
 
  private:
   TFormHistory& window_;
-  const Pace& pace_;
+  const nx480::Worker& worker_;
+  HandOver& handOver_;
+};
+
+// Where the user-interface thread's time goes during the walks: every event it delivers, by type
+// (those delivered inside another counted with it), while `counting`.
+class TimedApp : public QApplication {
+ public:
+  using QApplication::QApplication;
+  bool notify(QObject* receiver, QEvent* event) override {
+    if (!counting || depth_ > 0) return QApplication::notify(receiver, event);
+    ++depth_;
+    const auto t0 = Clock::now();
+    const bool result = QApplication::notify(receiver, event);
+    Spent& spent = byType[event->type()];
+    spent.seconds += Seconds(Clock::now() - t0);
+    ++spent.count;
+    --depth_;
+    return result;
+  }
+  struct Spent {
+    double seconds = 0;
+    int count = 0;
+  };
+  bool counting = false;
+  std::map<int, Spent> byType;
+
+ private:
+  int depth_ = 0;
 };
 
 }  // namespace
@@ -119,7 +233,7 @@ class TimedWindow : public nx480::HistoryWindow {
 int main(int argc, char* argv[]) {
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && qEnvironmentVariableIsEmpty("DISPLAY"))
     qputenv("QT_QPA_PLATFORM", "offscreen");
-  QApplication app(argc, argv);
+  TimedApp app(argc, argv);
   unsigned baud = 115200;
   int walks = 3;
   for (int i = 1; i + 1 < argc; i += 2) {
@@ -143,13 +257,14 @@ int main(int argc, char* argv[]) {
   // ---- The window ----
   std::vector<double> windowTimes, clickTimes;
   Pace windowPace, linkPace;
-  double steps = 0, waited = 0;
+  HandOver handOver;
+  windowPace.handOver = &handOver;
   bool allRows = true;
   {
     BenchWindows windows([&relay] { return relay.SlavePath(); });
     TFormMain& main = windows.main;
     TFormHistory& history = windows.history;
-    TimedWindow timed(history, windowPace);
+    TimedWindow timed(history, main.Modbus(), handOver);
     Clock::time_point walkEnded{};  // worker; read once the request is cleared
     main.show();
     main.ButtonConnectClick();
@@ -158,6 +273,11 @@ int main(int argc, char* argv[]) {
       return 1;
     }
     main.Modbus().SetTraceHook(windowPace.Hook());
+    // The window's poster, with the moment each step is posted.
+    main.Modbus().SetUiPoster([&handOver, poster = main.Modbus().Poster()] {
+      HandOver::Stamp(handOver.posted);
+      poster();
+    });
     main.Modbus().Bind({.slot = nx480::kHistoryRequest,
                         .request = &history.HistoryRequest,
                         .transaction = [&](nx480::TModbus& l) {
@@ -167,8 +287,11 @@ int main(int argc, char* argv[]) {
     for (int walk = 0; walk < walks; ++walk) {
       Pump(500ms);  // settle
       const auto t0 = Clock::now();
+      app.counting = true;
       main.ButtonHistoryClick();  // shows the window, which asks for a reading
       const bool done = RunUntil([&] { return !history.HistoryRequest.Pending(); }, 120s);
+      app.counting = false;
+      handOver.Collect();
       if (!done) {
         std::fprintf(stderr, "history_bench: the window's reading did not end\n");
         return 1;
@@ -178,8 +301,6 @@ int main(int argc, char* argv[]) {
       allRows = allRows && history.RowCount() - 1 == kSlots;
       main.ButtonHistoryClick();  // closes it
     }
-    steps = timed.steps / walks;
-    waited = timed.waited / walks;
     main.FormClose();
   }
   const double windowTime = Median(windowTimes);
@@ -188,10 +309,13 @@ int main(int argc, char* argv[]) {
       "click\n",
       walks, kSlots, windowTime, 1000 * windowTime / kSlots, Median(clickTimes));
   std::printf("window: %s\n", windowPace.Text(walks).c_str());
-  std::printf(
-      "window: a walk's record steps took %.3f s and waited %.3f s for the user-interface "
-      "thread (from the next request leaving to the step beginning)\n",
-      steps, waited);
+  std::printf("window: %s\n", handOver.Text().c_str());
+  std::printf("window: the user-interface thread's events during a walk (seconds, count):\n");
+  const QMetaEnum types = QMetaEnum::fromType<QEvent::Type>();
+  for (const auto& [type, spent] : app.byType)
+    if (spent.seconds / walks >= 0.0005)
+      std::printf("  %-20s %7.3f s %7d\n", types.valueToKey(type), spent.seconds / walks,
+                  spent.count / walks);
 
   // ---- The link alone ----
   nx480::TModbus link;
@@ -225,6 +349,11 @@ int main(int argc, char* argv[]) {
               1000 * linkTime / kSlots);
   std::printf("link alone: %s\n", linkPace.Text(walks).c_str());
 
+  std::printf(
+      "history_handover_us: %.1f  (mean per record, from its reply judged to the next request "
+      "leaving; median %.1f, p99 %.1f; the link alone %.1f)\n",
+      HandOver::Mean(handOver.whole), HandOver::Quantile(handOver.whole, 0.5),
+      HandOver::Quantile(handOver.whole, 0.99), HandOver::Mean(linkPace.between) * 1000);
   std::printf(
       "history_vs_wire: %.3f  (goal <= 1.05; the window's walk %.3f s, wire minimum %.3f s, "
       "the link alone %.3f s; medians of %d)\n",

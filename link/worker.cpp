@@ -145,6 +145,11 @@ void Worker::SetUiPoster(UiPoster poster) {
   poster_ = std::move(poster);
 }
 
+Worker::UiPoster Worker::Poster() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return poster_;
+}
+
 void Worker::SetGonePoster(GonePoster poster) {
   std::lock_guard<std::mutex> lock(mutex_);
   gonePoster_ = std::move(poster);

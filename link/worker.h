@@ -65,6 +65,7 @@ class Worker {
   void Synchronize(const std::function<void()>& step);
   // User-interface thread: the poster, and the thread it serves.
   void SetUiPoster(UiPoster poster);
+  UiPoster Poster() const;
   // User-interface thread: runs the pending synchronous call, if any.
   void ServiceSyncCalls();
   // Where a gone device is reported (once per connection).
