@@ -3,6 +3,7 @@
 #include <QFile>
 #include <QLabel>
 #include <QPushButton>
+#include <QScreen>
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
@@ -282,6 +283,36 @@ class HistoryWindowTest : public QObject {
     QCOMPARE(app.messages, QStringList{"Chyba|Soubor nelze vytvořit!\n" + app.savePath +
                                        "\nŘádek 2 obsahuje znak „\u4E2D“ (U+4E2D), který nelze "
                                        "zapsat v kódování Windows-1250."});
+  }
+
+  // Rows are painted as they come in without the whole table being painted again: what the
+  // window shows (its backing store) is the table as a fresh painting draws it, at the top and,
+  // scrolled with Ctrl+End, at the bottom; with fewer rows than it has room for, and more.
+  void theTableShownIsTheTableRead_data() {
+    QTest::addColumn<int>("events");
+    QTest::newRow("room to spare") << 10;
+    QTest::newRow("more than fit") << 120;
+  }
+  void theTableShownIsTheTableRead() {
+    QFETCH(int, events);
+    Ring ring(4, events);
+    AppFixture app;
+    app.Connect(*ring.relay);
+    TFormHistory& h = app.history;
+    app.main.ButtonHistoryClick();
+    QVERIFY(ReadingEnds(h));
+    QCOMPARE(h.RowCount(), events + 1);
+    auto shownIsPainted = [&] {
+      QTest::qWait(100);
+      const QRect area(h.StringGridHist->mapTo(&h, QPoint(0, 0)), h.StringGridHist->size());
+      const QImage shown = h.screen()->grabWindow(h.winId()).toImage().copy(area);
+      return shown.convertToFormat(QImage::Format_RGB32) ==
+             h.StringGridHist->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    };
+    QVERIFY(shownIsPainted());
+    h.StringGridHist->setFocus();
+    QTest::keyClick(h.StringGridHist, Qt::Key_End, Qt::ControlModifier);
+    QVERIFY(shownIsPainted());
   }
 
   void tableGrowsWithTheWindow() {

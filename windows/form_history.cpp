@@ -3,10 +3,12 @@
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDate>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QHeaderView>
 #include <QLabel>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QShowEvent>
 #include <QTableWidget>
 #include <QTime>
@@ -14,6 +16,7 @@
 #include <algorithm>
 #include <span>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "atomic_file.h"
@@ -27,9 +30,79 @@ namespace {
 
 constexpr int kColumnWidths[nx480::kHistoryColumns] = {112, 84, 52, 43, 44, 47};
 constexpr int kRowHeight = 18;
-// While records come in, the table is painted at most this often (ms): painting it after every
-// record would take longer than reading the record.
+// While records come in, the scroll bar is painted at most this often (ms).
 constexpr int kPaintInterval = 40;
+
+// The history table. While a walk runs, rows come in one by one at its end, each in the step the
+// worker waits for. After rows added, the view lays itself out again and repaints every visible
+// cell (QAbstractItemView::doItemsLayout): about 3 ms once the window is full, longer than a
+// record's exchange, so the next record's step would wait for it. After rows appended at the end
+// and nothing else, this table updates only its geometry (the scroll bar's range) and repaints
+// from the first new row down, when it is in view: the cells above it have not changed.
+class HistoryGrid final : public QTableWidget {
+ public:
+  HistoryGrid(int rows, int columns, QWidget* parent) : QTableWidget(rows, columns, parent) {
+    // Anything but rows inserted asks for the whole layout.
+    QAbstractItemModel* m = model();
+    for (auto signal : {&QAbstractItemModel::rowsRemoved, &QAbstractItemModel::columnsInserted,
+                        &QAbstractItemModel::columnsRemoved})
+      connect(m, signal, this, [this] { whole_ = true; });
+    connect(m, &QAbstractItemModel::modelReset, this, [this] { whole_ = true; });
+    connect(m, &QAbstractItemModel::layoutChanged, this, [this] { whole_ = true; });
+  }
+
+  // Puts `cells` into `row`, adding rows up to it. The scroll bar, whose range grows with each
+  // row added, is painted at most every kPaintInterval, right after a row (the walk's step):
+  // the painting then runs while the worker exchanges the next record.
+  void SetRow(int row, const QString (&cells)[nx480::kHistoryColumns]) {
+    QScrollBar* bar = verticalScrollBar();
+    if (bar->updatesEnabled()) {
+      bar->setUpdatesEnabled(false);
+      barHeld_.start();
+    } else if (barHeld_.hasExpired(kPaintInterval)) {
+      bar->setUpdatesEnabled(true);
+    }
+    if (rowCount() <= row) {
+      appendedFrom_ = appendedFrom_ < 0 ? rowCount() : std::min(appendedFrom_, rowCount());
+      setRowCount(row + 1);
+    }
+    for (int c = 0; c < nx480::kHistoryColumns; ++c)
+      setItem(row, c, new QTableWidgetItem(cells[c]));
+  }
+
+  // Paints the scroll bar if its painting has been held for `ms` (no row came since).
+  void ReleaseBar(int ms = 0) {
+    if (!verticalScrollBar()->updatesEnabled() && barHeld_.hasExpired(ms))
+      verticalScrollBar()->setUpdatesEnabled(true);
+  }
+
+  void doItemsLayout() override {
+    const int first = std::exchange(appendedFrom_, -1);
+    if (std::exchange(whole_, false) || first < 0) {
+      QTableWidget::doItemsLayout();
+      return;
+    }
+    updateGeometries();
+    const int top = std::max(0, rowViewportPosition(first));
+    if (top < viewport()->height())
+      viewport()->update(0, top, viewport()->width(), viewport()->height() - top);
+  }
+
+ protected:
+  void changeEvent(QEvent* event) override {
+    whole_ = true;  // a font or a style: every cell again
+    QTableWidget::changeEvent(event);
+  }
+
+ private:
+  int appendedFrom_ = -1;  // the first row appended since the last layout
+  bool whole_ = false;     // something else changed since the last layout
+  QElapsedTimer barHeld_;  // since the scroll bar's painting was held
+};
+
+HistoryGrid* Grid(QTableWidget* table) {
+  return static_cast<HistoryGrid*>(table);
+}
 
 // What a reading that did not read the whole ring shows.
 QString EndText(nx480::HistoryEnd end) {
@@ -59,7 +132,7 @@ TFormHistory::TFormHistory(QWidget* parent) : RelayWindow(parent) {
   resize(455, 654);
   move(796, 12);
 
-  StringGridHist = new QTableWidget(1, nx480::kHistoryColumns, this);
+  StringGridHist = new HistoryGrid(1, nx480::kHistoryColumns, this);
   StringGridHist->setObjectName("StringGridHist");
   // The titles in the window's language, as the export writes them.
   QStringList titles;
@@ -104,11 +177,6 @@ TFormHistory::TFormHistory(QWidget* parent) : RelayWindow(parent) {
   Timer1->setInterval(200);
   connect(Timer1, &QTimer::timeout, this, [this] { Timer1Timer(); });
   Timer1->start();
-
-  paintHold_ = new QTimer(this);
-  paintHold_->setSingleShot(true);
-  paintHold_->setInterval(kPaintInterval);
-  connect(paintHold_, &QTimer::timeout, this, [this] { StringGridHist->setUpdatesEnabled(true); });
 }
 
 std::vector<nx480::RequestDecl> TFormHistory::Requests() {
@@ -119,6 +187,7 @@ std::vector<nx480::RequestDecl> TFormHistory::Requests() {
                  const nx480::HistoryWalk walk = nx480::ReadHistory(link, *this);
                  const nx480::HistoryEnd end = walk.end;
                  link.Synchronize([this, end] {
+                   Grid(StringGridHist)->ReleaseBar();
                    end_ = end;
                    if (!Timer1->isActive()) ShowReadingState();
                  });
@@ -184,8 +253,10 @@ void TFormHistory::hideEvent(QHideEvent* event) {
 void TFormHistory::Timer1Timer() {
   if (HistoryRequest.Pending()) {
     LabelReading->setHidden(!LabelReading->isHidden());
+    Grid(StringGridHist)->ReleaseBar(kPaintInterval);  // no record for a while
     return;
   }
+  Grid(StringGridHist)->ReleaseBar();
   // Shown again just as the worker ended the previous reading: the loop cleared the new request
   // with the old one before any walk took it up. Ask again.
   if (isVisible() && Session().connected && begun_ != reading_) {
@@ -228,12 +299,6 @@ void TFormHistory::ShowHistoryRecord(const nx480::HistoryRecord& record) {
   HistoryRecord = record;
   const std::optional<nx480::EventRow> row = nx480::DecodeEvent(record);
   if (!row) return;  // an impossible date or time: no row
-  const int n = nextRow_;
-  if (!paintHold_->isActive()) {
-    StringGridHist->setUpdatesEnabled(false);
-    paintHold_->start();
-  }
-  if (StringGridHist->rowCount() < n) StringGridHist->setRowCount(n);
   const nx480::EventStamp& t = row->when;
   const QString cells[nx480::kHistoryColumns] = {
       DateAndTimeText(QDate(t.year, t.month, t.day), QTime(t.hour, t.minute, t.second)),
@@ -242,9 +307,8 @@ void TFormHistory::ShowHistoryRecord(const nx480::HistoryRecord& record) {
       QString::fromStdString(row->u1),
       QString::fromStdString(row->u2),
       QString::fromStdString(row->u3)};
-  for (int c = 0; c < nx480::kHistoryColumns; ++c)
-    StringGridHist->setItem(n - 1, c, new QTableWidgetItem(cells[c]));
-  nextRow_ = n + 1;
+  Grid(StringGridHist)->SetRow(nextRow_ - 1, cells);
+  ++nextRow_;
 }
 
 int TFormHistory::RowCount() const {

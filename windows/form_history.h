@@ -68,11 +68,10 @@ class TFormHistory : public RelayWindow, public nx480::HistoryWindow {
   void resizeEvent(QResizeEvent* event) override;
 
  private:
-  int nextRow_ = 1;              // the table row the next valid record goes to
-  int32_t reading_ = 0;          // the number of the latest reading
-  int32_t begun_ = 0;            // the reading that the worker took up last
-  QString lastExport_;           // offered again by the next export
-  QTimer* paintHold_ = nullptr;  // running: the table's painting waits for it
+  int nextRow_ = 1;      // the table row the next valid record goes to
+  int32_t reading_ = 0;  // the number of the latest reading
+  int32_t begun_ = 0;    // the reading that the worker took up last
+  QString lastExport_;   // offered again by the next export
   // How the walk of begun_ ended; empty while it runs (or when it threw).
   std::optional<nx480::HistoryEnd> end_;
   // The table holds every event of the ring that its relay had when it was read.
