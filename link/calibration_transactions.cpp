@@ -24,13 +24,14 @@ void Fail(TModbus& link, CalibrationWindow& window, OutcomeKind kind) {
 }
 
 // The walk before a clearing, as a history window: each record goes into the transaction's own
-// list (inside the walk's synchronous step), and the reading asked for is the clearing itself.
+// list, on the worker, and the reading asked for is the clearing itself.
 class RingBackup : public HistoryWindow {
  public:
   explicit RingBackup(const CalibrationWindow& window) : window_(window) {}
   void BeginReading(int32_t) override { ring.clear(); }
   void ShowHistoryRecord(const HistoryRecord& record) override { ring.push_back(record); }
   int32_t RequestedReading() const override { return window_.ClearingAsked() ? 1 : 0; }
+  bool KeepsRecordsOnWorker() const override { return true; }
 
   std::vector<HistoryRecord> ring;
 

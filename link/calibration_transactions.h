@@ -16,8 +16,9 @@
 //    it) and handed over in a synchronous step: the window keeps it in the change journal there
 //    (JournalBefore, JournalBeforeClearing), and only when that step says so is the change sent.
 //    JournalAfter / JournalAfterClearing, in the step that ends the change, record how it ended.
-//    The walk hands each record to the transaction's own list inside the walk's synchronous step
-//    (a push, nothing more); the worker touches no file.
+//    The walk pushes each record into the transaction's own list on the worker, without a
+//    synchronous step (the list is handed over with the export's step); the worker touches no
+//    file.
 #pragma once
 
 #include <cstddef>

@@ -1,6 +1,7 @@
 #include "history_transaction.h"
 
 #include <chrono>
+#include <functional>
 
 #include "modbus.h"
 
@@ -31,7 +32,15 @@ bool ReadRecord(TModbus& link, int slot) {
 
 HistoryWalk Walk(TModbus& link, HistoryWindow& window, int32_t& reading) {
   HistoryWalk walk;
-  link.Synchronize([&] { window.BeginReading(reading); });
+  // The window's part of the walk: a synchronous step, or a call on the worker for a walk that
+  // keeps its records itself.
+  auto step = [&](const std::function<void()>& call) {
+    if (window.KeepsRecordsOnWorker())
+      call();
+    else
+      link.Synchronize(call);
+  };
+  step([&] { window.BeginReading(reading); });
   link.SendRequest(link.BuildRequest(templates::kHistoryPointer));
   if (!link.CheckReply(kMainReply, templates::kHistoryPointer.replyLength)) {
     walk.error = link.LastError();
@@ -67,7 +76,7 @@ HistoryWalk Walk(TModbus& link, HistoryWindow& window, int32_t& reading) {
     }
     HistoryRecord words{};
     CopySwapped(words.data(), record, kHistoryRecordWords);
-    link.Synchronize([&] {
+    step([&] {
       // The record in progress when the window was closed still goes into its table; one of a
       // reading that a new show has replaced does not.
       const int32_t now = window.RequestedReading();

@@ -7,7 +7,8 @@
 // slot at the pointer (the oldest record, the next to be overwritten) comes last.
 //
 // Hand-over: each record travels to the window inside a synchronous step, so the worker never
-// touches the window's table or buffer. The reading is the value of HistoryRequest that the
+// touches the window's table or buffer (a walk that keeps its records in a list of its own takes
+// them on the worker: KeepsRecordsOnWorker). The reading is the value of HistoryRequest that the
 // window set when it was shown; the worker reads the flag after every record: 0 means the
 // window was closed (the walk ends), another value means the window was shown again meanwhile
 // (the walk starts again from the newest record, for the new reading). Each walk first tells the
@@ -33,6 +34,10 @@ class HistoryWindow {
   virtual void ShowHistoryRecord(const HistoryRecord& record) = 0;
   // Any thread: the reading the window asks for (HistoryRequest), 0 when it wants none.
   virtual int32_t RequestedReading() const = 0;
+  // True for a walk whose records go into a list of its transaction's own (a backup, a record
+  // handed over as a whole afterwards), which touches nothing of the user-interface thread: the
+  // walk then calls BeginReading and ShowHistoryRecord on the worker, without a synchronous step.
+  virtual bool KeepsRecordsOnWorker() const { return false; }
 
  protected:
   ~HistoryWindow() = default;

@@ -1,8 +1,8 @@
 #include "record_transaction.h"
 
 #include <array>
-#include <atomic>
 #include <cstring>
+#include <vector>
 
 #include "calibration_transactions.h"
 #include "history_transaction.h"
@@ -16,24 +16,23 @@ namespace {
 
 constexpr size_t kReplyData = 3;  // address, function, byte count
 
-// The history walk as a window that wants kRecordEvents records: its reading ends (0) once
-// they have been handed over, or once the record is no longer wanted, which ends the walk after
-// the record in progress.
+// The history walk as a window that wants kRecordEvents records: they go into a list of the
+// transaction's own, on the worker, and its reading ends (0) once they have been read, or once
+// the record is no longer wanted, which ends the walk after the record in progress.
 class NewestEvents final : public HistoryWindow {
  public:
-  explicit NewestEvents(RecordWindow& window) : window_(window) {}
-  void BeginReading(int32_t) override {}
-  void ShowHistoryRecord(const HistoryRecord& record) override {
-    window_.StoreHistoryRecord(record);
-    shown_.fetch_add(1, std::memory_order_release);
-  }
+  explicit NewestEvents(const RecordWindow& window) : window_(window) {}
+  void BeginReading(int32_t) override { events.clear(); }
+  void ShowHistoryRecord(const HistoryRecord& record) override { events.push_back(record); }
   int32_t RequestedReading() const override {
-    return window_.RecordWanted() && shown_.load(std::memory_order_acquire) < kRecordEvents ? 1 : 0;
+    return window_.RecordWanted() && events.size() < kRecordEvents ? 1 : 0;
   }
+  bool KeepsRecordsOnWorker() const override { return true; }
+
+  std::vector<HistoryRecord> events;  // newest first
 
  private:
-  RecordWindow& window_;
-  std::atomic<int> shown_{0};
+  const RecordWindow& window_;
 };
 
 RecordEnd Failed(RecordPart part, LinkError error, int events = 0) {
@@ -82,6 +81,12 @@ RecordEnd ReadParts(TModbus& link, RecordWindow& window) {
   if (!window.RecordWanted()) return Failed(RecordPart::History, LinkError::Stopped);
   NewestEvents events(window);
   const HistoryWalk walk = ReadHistory(link, events);  // drains after a failure itself
+  // The events read, in one step (as many as the walk read, whatever ended it).
+  if (!events.events.empty()) {
+    link.Synchronize([&] {
+      for (const HistoryRecord& event : events.events) window.StoreHistoryRecord(event);
+    });
+  }
   switch (walk.end) {
     case HistoryEnd::Closed:
       if (!window.RecordWanted())

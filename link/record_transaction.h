@@ -6,7 +6,8 @@
 // ring is read).
 //
 // Hand-over: each part travels to the window inside a synchronous step as soon as it has been
-// read (StoreClock, StoreSettings, StoreCalibration, StoreHistoryRecord), and the end in a last
+// read (StoreClock, StoreSettings, StoreCalibration; the history's events, kept on the worker
+// while the walk runs, in one step after it, StoreHistoryRecord for each), and the end in a last
 // one (RecordDone); the worker touches no file and no widget. The window makes the record (the
 // PDF) only after RecordDone reported Ok: a part that failed ends the transaction there (the
 // input drained), naming the part, and nothing after it is read.
@@ -56,7 +57,8 @@ class RecordWindow {
   virtual void StoreSettings(const SettingsWords& words) = 0;
   // User-interface thread, service mode only: the 8 calibration words.
   virtual void StoreCalibration(const CalibrationWords& words) = 0;
-  // User-interface thread: one history record; called newest first, at most kRecordEvents times.
+  // User-interface thread: one history record; called newest first, at most kRecordEvents times,
+  // all in one step after the history's walk.
   virtual void StoreHistoryRecord(const HistoryRecord& record) = 0;
   // User-interface thread: how the read ended; the last step of every run.
   virtual void RecordDone(const RecordEnd& end) = 0;
