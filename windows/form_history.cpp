@@ -253,7 +253,8 @@ void TFormHistory::hideEvent(QHideEvent* event) {
 void TFormHistory::Timer1Timer() {
   if (HistoryRequest.Pending()) {
     LabelReading->setHidden(!LabelReading->isHidden());
-    Grid(StringGridHist)->ReleaseBar(kPaintInterval);  // no record for a while
+    // Held for twice its interval: no record came after it was due (a slow or ended walk).
+    Grid(StringGridHist)->ReleaseBar(2 * kPaintInterval);
     return;
   }
   Grid(StringGridHist)->ReleaseBar();
