@@ -50,6 +50,9 @@ class HistoryGrid final : public QTableWidget {
     connect(m, &QAbstractItemModel::modelReset, this, [this] { whole_ = true; });
     connect(m, &QAbstractItemModel::layoutChanged, this, [this] { whole_ = true; });
   }
+  // QTableWidget's destruction deletes the model, which announces a reset: by then this part of
+  // the table is gone, so the model's signals leave it first.
+  ~HistoryGrid() override { disconnect(model(), nullptr, this, nullptr); }
 
   // Puts `cells` into `row`, adding rows up to it. The scroll bar, whose range grows with each
   // row added, is painted at most every kPaintInterval, right after a row (the walk's step):
