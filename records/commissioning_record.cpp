@@ -69,7 +69,10 @@ struct RecordTexts {
   std::string calibration = translate("CommissioningRecord", "Kalibrace");
   std::string factor = translate("CommissioningRecord", "Konstanta");
   std::string events = translate("CommissioningRecord", "Historie událostí (nejnovější první)");
-  std::string eventsShown = translate("CommissioningRecord", "Posledních %1 událostí.");
+  // The count's line by the Czech plural: 1, 2 to 4, any other number.
+  std::string lastEvent = translate("CommissioningRecord", "Poslední událost.");
+  std::string lastFewEvents = translate("CommissioningRecord", "Poslední %1 události.");
+  std::string lastEvents = translate("CommissioningRecord", "Posledních %1 událostí.");
   std::string noEvents = translate("CommissioningRecord", "Žádné události.");
   std::string journal = translate("CommissioningRecord", "Deník změn (posledních 24 hodin)");
   std::string journalTime = translate("CommissioningRecord", "Čas");
@@ -219,12 +222,15 @@ void CalibrationSection(Page& page, const CalibrationWords& words) {
 }
 
 void EventsSection(Page& page, const std::vector<HistoryRecord>& events) {
-  page.Heading(Texts().events);
+  const RecordTexts texts = Texts();
+  page.Heading(texts.events);
   if (events.empty()) {
-    page.Line(Texts().noEvents);
+    page.Line(texts.noEvents);
     return;
   }
-  page.Line(QString::fromUtf8(Texts().eventsShown).arg(events.size()));
+  const size_t n = events.size();
+  page.Line(n == 1 ? QString::fromUtf8(texts.lastEvent)
+                   : QString::fromUtf8(n <= 4 ? texts.lastFewEvents : texts.lastEvents).arg(n));
   const std::vector<HistoryRow> table = HistoryTable(events, StampText);
   page.BeginTable({table[0].begin(), table[0].end()});
   for (size_t i = 1; i < table.size(); ++i) page.Row({table[i].begin(), table[i].end()});

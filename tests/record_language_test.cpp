@@ -121,6 +121,32 @@ class RecordLanguageTest : public QObject {
     QCOMPARE(html == czechHtml_, language == static_cast<int>(Language::Czech));
   }
 
+  // The events' count in words: Czech has a form for 1, one for 2 to 4 and one for the rest.
+  void eventsCount_data() {
+    QTest::addColumn<int>("language");
+    QTest::addColumn<int>("count");
+    QTest::addColumn<QString>("line");
+    const int cs = static_cast<int>(Language::Czech), en = static_cast<int>(Language::English);
+    QTest::newRow("cs 1") << cs << 1 << "Poslední událost.";
+    QTest::newRow("cs 2") << cs << 2 << "Poslední 2 události.";
+    QTest::newRow("cs 4") << cs << 4 << "Poslední 4 události.";
+    QTest::newRow("cs 5") << cs << 5 << "Posledních 5 událostí.";
+    QTest::newRow("cs 100") << cs << 100 << "Posledních 100 událostí.";
+    QTest::newRow("en 1") << en << 1 << "Last event.";
+    QTest::newRow("en 3") << en << 3 << "Last 3 events.";
+    QTest::newRow("en 100") << en << 100 << "Last 100 events.";
+  }
+  void eventsCount() {
+    QFETCH(int, language);
+    QFETCH(int, count);
+    QFETCH(QString, line);
+    QVERIFY(nx480::UseLanguage(static_cast<Language>(language)));
+    nx480::CommissioningRecord r = Record();
+    r.events.assign(static_cast<size_t>(count), NamedEvents()[2]);
+    const QString html = QString::fromStdString(nx480::CommissioningHtml(r));
+    QVERIFY2(html.contains("<p>" + line + "</p>"), qPrintable(html));
+  }
+
  private:
   std::string czechHtml_;
 };

@@ -151,6 +151,14 @@
         <translation>Event history (newest first)</translation>
     </message>
     <message>
+        <source>Poslední událost.</source>
+        <translation>Last event.</translation>
+    </message>
+    <message>
+        <source>Poslední %1 události.</source>
+        <translation>Last %1 events.</translation>
+    </message>
+    <message>
         <source>Posledních %1 událostí.</source>
         <translation>Last %1 events.</translation>
     </message>
