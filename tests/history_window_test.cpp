@@ -4,6 +4,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QScreen>
+#include <QStyleOptionViewItem>
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
@@ -313,6 +314,48 @@ class HistoryWindowTest : public QObject {
     h.StringGridHist->setFocus();
     QTest::keyClick(h.StringGridHist, Qt::Key_End, Qt::ControlModifier);
     QVERIFY(shownIsPainted());
+  }
+
+  // Each event's date and time whole in the locale's format: the date column is widened where
+  // the text needs it (a 12-hour clock, a month's name) and keeps its 112 pixels where not.
+  void dateColumnHoldsTheLocalesText_data() {
+    QTest::addColumn<QString>("locale");
+    QTest::addColumn<bool>("wider");
+    QTest::newRow("cs_CZ") << "cs_CZ" << false;
+    QTest::newRow("en_US") << "en_US" << true;
+    QTest::newRow("C") << "C" << true;
+  }
+  void dateColumnHoldsTheLocalesText() {
+    QFETCH(QString, locale);
+    QFETCH(bool, wider);
+    struct DefaultLocale {
+      explicit DefaultLocale(const QLocale& l) { QLocale::setDefault(l); }
+      ~DefaultLocale() { QLocale::setDefault(QLocale::system()); }
+    } chosen{QLocale(locale)};
+    Ring ring(4, 40);
+    AppFixture app;
+    app.Connect(*ring.relay);
+    TFormHistory& h = app.history;
+    app.main.ButtonHistoryClick();
+    QVERIFY(ReadingEnds(h));
+    QTableWidget* t = h.StringGridHist;
+    QCOMPARE(t->columnWidth(0) > 112, wider);
+    const sim::DateTime& newest = ring.events[0].time;
+    QCOMPARE(h.Cell(1, 0),
+             DateAndTimeText(QDate(newest.year, newest.month, newest.day),
+                             QTime(newest.hour, newest.minute, newest.second), QLocale(locale)));
+    QStyleOptionViewItem option;
+    option.initFrom(t);
+    option.widget = t;
+    option.font = t->font();
+    for (int r = 1; r < t->rowCount(); ++r) {
+      const QModelIndex cell = t->model()->index(r, 0);
+      const int needed = t->itemDelegate()->sizeHint(option, cell).width() + 1;  // + grid line
+      QVERIFY2(needed <= t->columnWidth(0), qPrintable(QString("%1: %2 of %3 px")
+                                                           .arg(cell.data().toString())
+                                                           .arg(needed)
+                                                           .arg(t->columnWidth(0))));
+    }
   }
 
   void tableGrowsWithTheWindow() {

@@ -7,9 +7,11 @@
 #include <QFile>
 #include <QHeaderView>
 #include <QLabel>
+#include <QLocale>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QShowEvent>
+#include <QStyle>
 #include <QTableWidget>
 #include <QTime>
 #include <QTimer>
@@ -107,6 +109,28 @@ HistoryGrid* Grid(QTableWidget* table) {
   return static_cast<HistoryGrid*>(table);
 }
 
+// The date column's width: its 112 pixels, or more where the locale's date and time are longer
+// (a 12-hour clock, a month's name) and would lose their end, as far as the table has room beside
+// the other columns and the scroll bar. The widest text of the locale: day 28 of each month, an
+// hour before and after noon.
+int DateColumnWidth(const QTableWidget& table, int tableWidth, const QLocale& locale) {
+  const QFontMetrics metrics(table.font());
+  int text = 0;
+  for (int month = 1; month <= 12; ++month) {
+    for (int hour : {10, 22}) {
+      const QString stamp = DateAndTimeText(QDate(2028, month, 28), QTime(hour, 58, 58), locale);
+      text = std::max(text, metrics.horizontalAdvance(stamp));
+    }
+  }
+  // An item's text margins on either side, and the grid line.
+  const int margin = table.style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, &table) + 1;
+  int others = 0;
+  for (int c = 1; c < nx480::kHistoryColumns; ++c) others += kColumnWidths[c];
+  const int room = tableWidth - 2 * table.frameWidth() -
+                   table.style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, &table) - others;
+  return std::max(kColumnWidths[0], std::min(text + 2 * margin + 1, room));
+}
+
 // What a reading that did not read the whole ring shows.
 QString EndText(nx480::HistoryEnd end) {
   switch (end) {
@@ -155,6 +179,7 @@ TFormHistory::TFormHistory(QWidget* parent) : RelayWindow(parent) {
   StringGridHist->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
   StringGridHist->setShowGrid(true);
   StringGridHist->setWordWrap(false);
+  StringGridHist->setColumnWidth(0, DateColumnWidth(*StringGridHist, width() - 8, QLocale()));
 
   ButtonKonec = new QPushButton(tr("Z&avři"), this);
   ButtonKonec->setObjectName("ButtonKonec");
@@ -305,7 +330,7 @@ void TFormHistory::ShowHistoryRecord(const nx480::HistoryRecord& record) {
   if (!row) return;  // an impossible date or time: no row
   const nx480::EventStamp& t = row->when;
   const QString cells[nx480::kHistoryColumns] = {
-      DateAndTimeText(QDate(t.year, t.month, t.day), QTime(t.hour, t.minute, t.second)),
+      DateAndTimeText(QDate(t.year, t.month, t.day), QTime(t.hour, t.minute, t.second), QLocale()),
       QString::fromStdString(row->event),
       QString::fromStdString(row->frequency),
       QString::fromStdString(row->u1),
