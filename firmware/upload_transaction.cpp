@@ -100,9 +100,9 @@ size_t BuildSlice(TModbus& link, std::span<const uint8_t> image, size_t block, i
 // the pause after the frame has left, which it shortens by its own time.
 bool SendSlice(TModbus& link, size_t length, const std::function<void()>& meanwhile) {
   link.SendRequest(length);
-  const auto sent = std::chrono::steady_clock::now();
+  const auto sent = link.Now();
   meanwhile();
-  const auto pause = std::max(kReplyPause - (std::chrono::steady_clock::now() - sent),
+  const auto pause = std::max(kReplyPause - (link.Now() - sent),
                               std::chrono::steady_clock::duration::zero());
   if (link.Sleep(std::chrono::ceil<std::chrono::microseconds>(pause)) &&
       Acknowledged(link, templates::kUploadBlock))

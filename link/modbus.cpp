@@ -1,6 +1,5 @@
 #include "modbus.h"
 
-#include <thread>
 #include <utility>
 
 #include "serial_port.h"
@@ -10,7 +9,7 @@ namespace nx480 {
 using namespace std::chrono_literals;
 
 TModbus::TModbus(std::unique_ptr<SerialLine> line)
-    : Worker([this] { WakeLine(); }),
+    : Worker([this] { WakeLine(); }, [this] { return Now(); }),
       RtuMaster(line ? std::move(line) : std::make_unique<SerialPort>(), *this) {}
 
 TModbus::~TModbus() {
@@ -32,7 +31,7 @@ bool TModbus::ClosePort() {
   // worker then stops at the head of its next pass.
   CloseLine();
   (void)Suspend();
-  std::this_thread::sleep_for(10ms);
+  IdleLine(10ms);
   return true;
 }
 

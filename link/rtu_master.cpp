@@ -68,7 +68,7 @@ size_t RtuMaster::BuildRequest(const FrameTemplate& tmpl, const RequestPatch& pa
 }
 
 void RtuMaster::SendRequest(size_t length) {
-  requestSent_ = std::chrono::steady_clock::now();
+  requestSent_ = line_->Now();
   Trace(FrameDirection::Sent, RequestBuffer.data(), length, LinkError::None);
   // The write's result is not examined: a failed write shows up as a missing reply.
   line_->Write(RequestBuffer.data(), length, Stop());
@@ -109,14 +109,14 @@ bool RtuMaster::CheckEcho() {
 void RtuMaster::DrainInput() {
   // The line's own wait: the drain leaves LastError() as the failed exchange set it.
   (void)line_->Sleep(50ms, Stop());
-  const auto limit = std::chrono::steady_clock::now() + kDrainLimit;
+  const auto limit = line_->Now() + kDrainLimit;
   std::array<uint8_t, 64> shown{};  // the first bytes, for the trace
   size_t drained = 0;
   uint8_t byte;
   while (!Stopping() && line_->Read(&byte, 1, Stop()) == 1) {
     if (drained < shown.size()) shown[drained] = byte;
     ++drained;
-    if (std::chrono::steady_clock::now() >= limit) break;
+    if (line_->Now() >= limit) break;
   }
   if (drained > 0) {
     Trace(FrameDirection::Drained, shown.data(), std::min(drained, shown.size()), LinkError::None);
@@ -142,7 +142,7 @@ void RtuMaster::Trace(FrameDirection direction, const uint8_t* bytes, size_t cou
   event.bytes = {bytes, count};
   if (direction != FrameDirection::Sent) {
     event.sinceRequest = std::chrono::duration_cast<std::chrono::microseconds>(
-        std::chrono::steady_clock::now() - requestSent_);
+        line_->Now() - requestSent_);
   }
   event.verdict = verdict;
   event.frame = direction == FrameDirection::Drained ? "drain" : requestName_;

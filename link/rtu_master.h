@@ -38,6 +38,8 @@ class RtuMaster {
   // Counts the successful opens: names the connection a gone-device report belongs to.
   uint64_t Connection() const { return connection_.load(std::memory_order_acquire); }
   OpenError LastOpenError() const { return line_->LastOpenError(); }
+  // The line's clock (serial_line.h): what every wait of a transaction is measured in.
+  std::chrono::steady_clock::time_point Now() const { return line_->Now(); }
 
   // ---- Frames (on the thread that owns the port) ----
   // Template into RequestBuffer, patches, CRC; returns the length to send.
@@ -81,6 +83,8 @@ class RtuMaster {
   // on the line then ends as on a closed port).
   bool OpenLine(const std::string& portName, const LineSettings& settings);
   void CloseLine() { line_->Close(); }
+  // Lets time pass on the line's clock, the port open or not.
+  void IdleLine(std::chrono::microseconds duration) { line_->Idle(duration); }
   // Any thread: a waiting call looks at its stop flag now.
   void WakeLine() { line_->Wake(); }
   // Every frame sent, received or drained (frame_trace.h). Only while the worker is parked.

@@ -12,6 +12,12 @@
 // instead of waiting out the gap after its last byte; the length never takes the read past E
 // bytes or past the model's limits, and a frame that stops short still ends by the model.
 //
+// Time: the line keeps the clock its waits run on (Now()). Whatever the link times itself - the
+// drain's limit, a reply's age for the trace, the upload's pause between frames, the grace the
+// worker is given - reads that clock too, so a line whose clock is virtual (the simulated relay
+// in memory, sim/virtual_line.h) makes every wait of a transaction virtual, and a transaction's
+// outcome depends on the line alone, not on when threads happen to run.
+//
 // Waking: every wait (Read, Write, Sleep) takes an optional stop flag. Wake() makes a waiting
 // call look at its flag at once; a call whose flag is set returns early with what it has (a
 // read then ends short, which its transaction treats as a failure). Close() from another thread
@@ -90,6 +96,11 @@ class SerialLine {
   virtual bool Sleep(std::chrono::microseconds duration, const StopFlag* stop = nullptr) = 0;
   // Makes every waiting call look at its stop flag now (any thread).
   virtual void Wake() = 0;
+
+  // The line's clock (any thread): the time its waits are measured in.
+  virtual std::chrono::steady_clock::time_point Now() const = 0;
+  // Lets `duration` pass on the line's clock whatever the port's state; nothing cuts it short.
+  virtual void Idle(std::chrono::microseconds duration) = 0;
 
   // True once a read or write found the device gone: the adapter was unplugged or the line
   // hung up. Such a port never answers again; it stays gone until it is closed and opened

@@ -17,6 +17,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <iterator>
+#include <thread>
 
 namespace nx480 {
 
@@ -337,6 +338,10 @@ size_t SerialPort::Read(uint8_t* data, size_t expected, const StopFlag* stop,
 bool SerialPort::Sleep(std::chrono::microseconds duration, const StopFlag* stop) {
   // Touches only the event descriptor, which lives as long as the object.
   return WaitFor(-1, 0, Clock::now() + duration, stop) == 0;
+}
+
+void SerialPort::Idle(std::chrono::microseconds duration) {
+  std::this_thread::sleep_for(duration);
 }
 
 void SerialPort::Wake() {

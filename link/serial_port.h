@@ -40,6 +40,10 @@ class SerialPort final : public SerialLine {
               FrameLength frameLength = nullptr) override;
   bool Sleep(std::chrono::microseconds duration, const StopFlag* stop = nullptr) override;
   void Wake() override;
+  std::chrono::steady_clock::time_point Now() const override {
+    return std::chrono::steady_clock::now();
+  }
+  void Idle(std::chrono::microseconds duration) override;
   bool DeviceGone() const override { return gone_.load(std::memory_order_acquire); }
 
  private:

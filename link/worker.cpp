@@ -9,7 +9,8 @@ namespace nx480 {
 
 using namespace std::chrono_literals;
 
-Worker::Worker(std::function<void()> wake) : wake_(std::move(wake)) {
+Worker::Worker(std::function<void()> wake, TimeSource now)
+    : wake_(std::move(wake)), now_(now ? std::move(now) : [] { return std::chrono::steady_clock::now(); }) {
   thread_ = std::thread([this] { WorkerMain(); });
   std::lock_guard<std::mutex> lock(mutex_);
   workerId_ = thread_.get_id();
@@ -119,7 +120,8 @@ void Worker::WaitServicing(std::chrono::milliseconds duration) {
 }
 
 bool Worker::WaitServicing(std::chrono::milliseconds duration, const std::function<bool()>& done) {
-  const auto deadline = std::chrono::steady_clock::now() + duration;
+  const auto deadline = now_() + duration;
+  const auto realDeadline = std::chrono::steady_clock::now() + duration;
   std::unique_lock<std::mutex> lock(mutex_);
   for (;;) {
     if (CallWaiting()) {
@@ -134,9 +136,10 @@ bool Worker::WaitServicing(std::chrono::milliseconds duration, const std::functi
       lock.lock();
     }
     const auto now = std::chrono::steady_clock::now();
-    if (now >= deadline) return false;
-    // Nothing wakes the wait when `done` comes true: it is looked at every 2 ms.
-    cv_.wait_until(lock, done ? std::min(deadline, now + 2ms) : deadline);
+    if (now >= realDeadline || now_() >= deadline) return false;
+    // Nothing wakes the wait when `done` comes true, nor when the line's clock moves on: both
+    // are looked at every 2 ms.
+    cv_.wait_until(lock, std::min(realDeadline, now + 2ms));
   }
 }
 

@@ -29,9 +29,12 @@ class Worker {
   // the given number is gone (see PauseForGoneDevice()).
   using GonePoster = std::function<void(uint64_t connection)>;
 
+  using TimeSource = std::function<std::chrono::steady_clock::time_point()>;
+
   // The thread exists and is parked. `wake` makes the waits of a running transaction look at
-  // the pause request at once (the line's Wake(); any thread).
-  explicit Worker(std::function<void()> wake);
+  // the pause request at once (the line's Wake(); any thread). `now` is the line's clock, which
+  // the grace waits count in (the steady clock when none is given).
+  explicit Worker(std::function<void()> wake, TimeSource now = nullptr);
   // Shuts the thread down, unless its owner has done so already.
   ~Worker();
   Worker(const Worker&) = delete;
@@ -54,7 +57,10 @@ class Worker {
   // True on the user-interface thread while it runs a synchronous step for the worker.
   bool InSyncStep() const;
   // User-interface thread: lets time pass while still serving the worker's synchronous calls
-  // (the grace time given to a running transaction before a pause).
+  // (the grace time given to a running transaction before a pause). The time is the line's: a
+  // transaction is given `duration` of its own waits, on a line in virtual time too; it never
+  // takes longer than `duration` of the steady clock either, so a line whose clock stands still
+  // holds nobody.
   void WaitServicing(std::chrono::milliseconds duration);
   // The same, ending early once `done()` holds (looked at every few milliseconds); returns it.
   bool WaitServicing(std::chrono::milliseconds duration, const std::function<bool()>& done);
@@ -114,6 +120,7 @@ class Worker {
   bool CallWaiting() const { return pendingCall_ != nullptr && !callRunning_ && !callDone_; }
 
   std::function<void()> wake_;
+  TimeSource now_;
   std::atomic<int> pollInterval_{50};
   const char* running_ = "connection";  // the slot being served (worker), for the trace
 

@@ -27,6 +27,7 @@
 #include <type_traits>
 #include <vector>
 
+#include "relay_counters.h"
 #include "relay_model.h"
 #include "rtu_framer.h"
 
@@ -46,16 +47,6 @@ struct PtyOptions {
   // Called on the service thread, without locks held, for every chunk read
   // (incoming = true) and every reply once it was sent (incoming = false).
   std::function<void(bool incoming, std::span<const std::uint8_t> bytes)> trace;
-};
-
-struct RelayCounters {
-  ModelCounters model;
-  RtuFramer::Stats framer;
-  std::uint64_t bytes_received = 0;
-  std::uint64_t bytes_sent = 0;
-  std::uint64_t replies_sent = 0;     // replies written completely
-  std::uint64_t replies_dropped = 0;  // replies discarded because nobody read the port
-  std::uint64_t babble_bytes = 0;     // random bytes sent after replies (babble fault)
 };
 
 class PtyRelay {

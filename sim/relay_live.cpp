@@ -245,7 +245,7 @@ void AttachLiveValues(RelayModel& model, std::shared_ptr<LiveValues> live) {
        {std::pair{kReadInputs, Table::kInputs}, std::pair{kReadCoils, Table::kCoils}}) {
     model.SetFunctionHandler(function, [live, table](RelayModel& m, const Request& r) {
       if (r.data.size() != 4) return Response::Exception(kIllegalDataValue);
-      live->Fill(m.Bank(), LiveValues::Clock::now());
+      live->Fill(m.Bank(), m.Time());
       const auto first = static_cast<std::uint16_t>(r.data[0] << 8 | r.data[1]);
       const auto count = static_cast<std::uint16_t>(r.data[2] << 8 | r.data[3]);
       return m.Read(table, first, count);

@@ -152,8 +152,10 @@ std::string RelayConfig::EffectiveName() const {
   return temperature ? "NX480 T" : "NX480";
 }
 
-RelayModel::RelayModel(RelayConfig config) : config_(std::move(config)) {
+RelayModel::RelayModel(RelayConfig config, TimeSource time)
+    : config_(std::move(config)), time_(std::move(time)), clock_(Now()) {
   if (config_.ident_length != 29) config_.ident_length = 30;
+  now_ = Now();
 
   bank_.holding.Define(0, kHoldingCount, 0);
   const std::array<std::uint16_t, kSettingsCount> settings = DefaultSettings(config_.version);
@@ -170,10 +172,10 @@ RelayModel::RelayModel(RelayConfig config) : config_(std::move(config)) {
   bank_.inputs.Define(0, kInputCount, 0);
   bank_.coils.Define(0, kCoilCount, 0);
   if (config_.clock || !config_.clock_running) {
-    clock_.Set(config_.clock.value_or(clock_.Now()), config_.clock_running);
+    clock_.Set(config_.clock.value_or(clock_.At(now_)), config_.clock_running, now_);
   }
   if (!MakeHistory(config_.history_size_code, config_.history_fill)) MakeHistory(4, 0);
-  Refresh();
+  Refresh(now_);
 
   // Every coil write: only the mode coils 0-1 can be written.
   AddWriteHandler(Table::kCoils, 0, 0x10000,
@@ -291,7 +293,7 @@ std::vector<EventRecord> RelayModel::Events() {
 bool RelayModel::MakeHistory(int size_code, int fill) {
   if (size_code < 1 || size_code > kHistoryMaxSizeCode || fill < 0 || fill > 0xFFFF) return false;
   history_.Configure(bank_.holding, size_code);
-  for (const EventRecord& record : SampleEvents(fill, clock_.At(Steady::now()))) {
+  for (const EventRecord& record : SampleEvents(fill, clock_.At(Now()))) {
     history_.Add(bank_.holding, record);
   }
   return true;

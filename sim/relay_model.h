@@ -175,20 +175,27 @@ using MeasurementSource = std::function<EventValues()>;
 
 class RelayModel {
  public:
-  explicit RelayModel(RelayConfig config = {});
-
   using Steady = std::chrono::steady_clock;
+  // The model's time: the steady clock, or another one that moves on its own terms (a relay in
+  // virtual time). Whatever the model does "now" is done at this source's now.
+  using TimeSource = std::function<Steady::time_point()>;
+
+  explicit RelayModel(RelayConfig config = {}, TimeSource time = nullptr);
+
+  // The time source's now.
+  Steady::time_point Now() const { return time_ ? time_() : Steady::now(); }
+  // The moment of the request being handled, or of the last Refresh().
+  Steady::time_point Time() const { return now_; }
 
   // Handles one complete frame (address .. CRC) received at `now`. Returns nullopt when
   // nothing is to be sent: bad CRC, another slave's address, or a silence fault.
   std::optional<Reply> Handle(std::span<const std::uint8_t> frame, Steady::time_point now);
-  std::optional<Reply> Handle(std::span<const std::uint8_t> frame) {
-    return Handle(frame, Steady::now());
-  }
+  std::optional<Reply> Handle(std::span<const std::uint8_t> frame) { return Handle(frame, Now()); }
   // Brings what changes with time up to `now`: events from the event source go into the ring,
   // the clock registers show the time. Handle() does it for every request; call it before
   // looking at the bank from outside.
-  void Refresh(Steady::time_point now = Steady::now());
+  void Refresh(Steady::time_point now);
+  void Refresh() { Refresh(Now()); }
 
   const RelayConfig& Config() const { return config_; }
   RegisterBank& Bank() { return bank_; }
@@ -224,7 +231,8 @@ class RelayModel {
   bool MakeHistory(int size_code, int fill);
   void ClearHistory() { history_.Clear(bank_.holding); }
   // Writes an event stamped with the clock's time at `now` and the measurements.
-  void AddEvent(EventCode code, Steady::time_point now = Steady::now());
+  void AddEvent(EventCode code, Steady::time_point now);
+  void AddEvent(EventCode code) { AddEvent(code, Now()); }
   void SetEventSource(EventSource source) { event_source_ = std::move(source); }
   void SetMeasurementSource(MeasurementSource source) { measurements_ = std::move(source); }
 
@@ -243,9 +251,11 @@ class RelayModel {
 
   // The real-time clock (holding 0x40-0x43). A write of the registers sets it; a write with
   // no valid date and time is refused with exception 3. SetClock() writes no events.
-  DateTime ClockAt(Steady::time_point at = Steady::now()) const { return clock_.At(at); }
+  DateTime ClockAt(Steady::time_point at) const { return clock_.At(at); }
+  DateTime ClockAt() const { return clock_.At(Now()); }
   bool ClockRunning() const { return clock_.Running(); }
-  void SetClock(const DateTime& time, bool running = true, Steady::time_point now = Steady::now());
+  void SetClock(const DateTime& time, bool running, Steady::time_point now);
+  void SetClock(const DateTime& time, bool running = true) { SetClock(time, running, Now()); }
 
   // Replaces or adds the handler for a function code; an empty handler
   // removes it (the code then answers "illegal function").
@@ -283,6 +293,7 @@ class RelayModel {
   std::vector<std::uint8_t> BuildFrame(std::uint8_t function, const Response& response);
 
   RelayConfig config_;
+  TimeSource time_;
   RegisterBank bank_;
   RelayClock clock_;
   EventHistory history_;

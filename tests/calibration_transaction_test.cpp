@@ -94,8 +94,9 @@ class CalibrationTransactions : public RelayLinkTest<> {
 
   // A relay whose received bytes are kept in wire_.
   void ConnectTraced(sim::RelayConfig config) {
-    sim::PtyOptions options;
-    options.trace = [this](bool incoming, std::span<const uint8_t> bytes) {
+    sim::VirtualOptions options;
+    options.trace = [this](bool incoming, std::span<const uint8_t> bytes,
+                           std::chrono::steady_clock::time_point) {
       std::lock_guard lock(wireMutex_);
       if (incoming) wire_.insert(wire_.end(), bytes.begin(), bytes.end());
     };
@@ -132,9 +133,9 @@ TEST_F(CalibrationTransactions, ReadWriteAndReadBack) {
   const CalibrationWords previous = RelayBlock();
   window_.toWrite = {1001, 999, 1100, 9987, 0x00C8, 0x2345, 0x0001, 0x0101};
   const uint64_t before = Requests();
-  const auto t0 = std::chrono::steady_clock::now();
+  const auto t0 = Now();
   WriteCalibration(link_, window_);
-  EXPECT_GE(std::chrono::steady_clock::now() - t0, 100ms);  // the relay's time to store it
+  EXPECT_GE(Now() - t0, 100ms);  // the relay's time to store it
   EXPECT_EQ(RelayBlock(), window_.toWrite);
   EXPECT_EQ(Requests() - before, 3u);  // the backup's read, the write and its read-back
   EXPECT_EQ(window_.backups, std::vector<CalibrationWords>{previous});
@@ -245,9 +246,9 @@ TEST_F(CalibrationTransactions, ClearHistoryTellsARefusedCodeFromABrokenLine) {
     window_.journalled.clear();
     window_.code = c.code;
     if (c.fault) relay_->AddFault({.kind = *c.fault, .function = 0x10});
-    const auto t0 = std::chrono::steady_clock::now();
+    const auto t0 = Now();
     Clear();
-    EXPECT_GE(std::chrono::steady_clock::now() - t0, 1500ms);
+    EXPECT_GE(Now() - t0, 1500ms);
     EXPECT_EQ(window_.statuses, Outcomes{c.outcome}) << c.code;
     EXPECT_EQ(window_.journalled, Outcomes{c.outcome}) << c.code;
     EXPECT_EQ(Clears(), c.clears) << c.code;
@@ -292,7 +293,7 @@ TEST_F(CalibrationTransactions, ClearingKeepsTheWholeRingFirst) {
     window_ = FakeCalibrationWindow();
     window_.asked = c.asked;
     window_.onJournal = [this] {
-      std::this_thread::sleep_for(100ms);  // a frame already sent reaches the relay meanwhile
+      Settle(100ms);  // a frame already sent reaches the relay meanwhile
       EXPECT_FALSE(ClearingSent()) << "the code before the backup";
     };
     Clear();

@@ -55,8 +55,9 @@ class ClockTransactions : public RelayLinkTest<> {
     sim::RelayConfig config;
     config.clock = sim::ParseDateTime("2026-12-09T10:20:30.45");
     config.clock_running = false;
-    sim::PtyOptions options;
-    options.trace = [this](bool incoming, std::span<const uint8_t> bytes) {
+    sim::VirtualOptions options;
+    options.trace = [this](bool incoming, std::span<const uint8_t> bytes,
+                           std::chrono::steady_clock::time_point) {
       std::lock_guard lock(wireMutex_);
       if (incoming) wire_.insert(wire_.end(), bytes.begin(), bytes.end());
     };
@@ -127,7 +128,7 @@ TEST_F(ClockTransactions, WriteReadsTheClockForTheJournalThenSetsAndReadsAgain) 
   window_.pcNow = At(2026, 12, 9, 12, 0, 0, 0);
   size_t wireAtJournal = 0;
   window_.onJournal = [&] {
-    std::this_thread::sleep_for(100ms);  // time for whatever was sent to arrive
+    Settle(100ms);  // time for whatever was sent to arrive
     wireAtJournal = Wire().size();
   };
   WriteClock(link_, window_);
@@ -212,7 +213,7 @@ TEST_F(ClockTransactions, RelayModeIsSentWithoutCheckOrDrain) {
   command.Set(3);
   WriteRelay(link_, command);
   EXPECT_EQ(command.Value(), 0);
-  std::this_thread::sleep_for(200ms);
+  Settle(200ms);
   EXPECT_EQ(drained, 0);
   EXPECT_EQ(relay_->WithModel([](sim::RelayModel& m) { return m.ModeCommands(); }), 4u);
 

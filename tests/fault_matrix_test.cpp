@@ -55,7 +55,7 @@ constexpr Fault kFaults[] = {
     {sim::FaultKind::kExtraBytes, LinkError::BadCrc},  // the surplus spoils the next reply's CRC
     {sim::FaultKind::kLateReply, LinkError::NoReply},
     {sim::FaultKind::kException, LinkError::Exception},
-    {sim::FaultKind::kNoise, LinkError::BadCrc},
+    {sim::FaultKind::kNoise, LinkError::WrongLength},
 };
 constexpr size_t kFaultCount = std::size(kFaults);
 constexpr const char* kNextPays = ", next pays";

@@ -70,13 +70,14 @@ std::vector<uint8_t> Concat(std::initializer_list<std::vector<uint8_t>> parts) {
 class LiveTransaction : public RelayLinkTest<> {
  protected:
   void SetUp() override {
-    sim::PtyOptions options;
-    options.trace = [this](bool incoming, std::span<const uint8_t> data) {
+    sim::VirtualOptions options;
+    options.trace = [this](bool incoming, std::span<const uint8_t> data,
+                           std::chrono::steady_clock::time_point at) {
       if (!incoming) return;
       std::lock_guard lock(wire_.mutex);
       for (uint8_t b : data) {
         wire_.bytes.push_back(b);
-        wire_.times.push_back(Clock::now());
+        wire_.times.push_back(at);
       }
     };
     Connect({}, TestLine(), options);
@@ -180,9 +181,9 @@ TEST_F(LiveTransaction, AnyFailedStepClearsShowsAndDrains) {
     relay_->AddFault({.kind = c.kind, .function = c.function, .count = 1, .skip = c.skip});
     RecordingWindow window;
     const uint64_t before = Requests();
-    const auto t0 = Clock::now();
+    const auto t0 = Now();
     EXPECT_FALSE(ReadLiveValues(link_, window));
-    const auto took = Clock::now() - t0;
+    const auto took = Now() - t0;
     // No partial display: nothing is handed over, the window shows its failure state.
     EXPECT_EQ(window.calls, "clear show ");
     EXPECT_EQ(window.registers, -1);

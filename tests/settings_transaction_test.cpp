@@ -60,8 +60,9 @@ class ParameterTransactions : public RelayLinkTest<> {
   SettingsWords RelaySettings() const { return HoldingRegisters<kSettingsWords>(0); }
   // A relay whose received bytes are kept in wire_.
   void ConnectTraced() {
-    sim::PtyOptions options;
-    options.trace = [this](bool incoming, std::span<const uint8_t> bytes) {
+    sim::VirtualOptions options;
+    options.trace = [this](bool incoming, std::span<const uint8_t> bytes,
+                           std::chrono::steady_clock::time_point) {
       std::lock_guard lock(wireMutex_);
       if (incoming) wire_.insert(wire_.end(), bytes.begin(), bytes.end());
     };
@@ -137,9 +138,9 @@ TEST_F(ParameterTransactions, WriteReadsTheBackupThenSendsBothHalvesAndReadsBack
   window_.toWrite = Pattern(0x3000);
   size_t wireAtJournal = 0;
   window_.onJournal = [&] { wireAtJournal = Wire().size(); };
-  const auto t0 = std::chrono::steady_clock::now();
+  const auto t0 = Now();
   WriteParameters(link_, window_);
-  const auto elapsed = std::chrono::steady_clock::now() - t0;
+  const auto elapsed = Now() - t0;
   EXPECT_EQ(window_.statuses, Outcomes{Outcome::Ok});
   EXPECT_EQ(window_.journalled, Outcomes{Outcome::Ok});
   EXPECT_EQ(window_.backups, std::vector<SettingsWords>{previous});  // read right before

@@ -93,12 +93,13 @@ class UploadTransaction : public RelayLinkTest<> {
     config.history_fill = 0;
     Connect(config);
     link_.SetTraceHook([this](const FrameEvent& e) {
-      const auto now = std::chrono::steady_clock::now();
+      const auto now = Now();
       const bool identification = std::string(e.frame) == "identification";
       if (e.direction == FrameDirection::Sent) {
         sent_.push_back({e.frame, Bytes(e.bytes.begin(), e.bytes.end())});
         if (identification && identifications_++ > 0)
           identifyPauses_.push_back(now - identifyReply_);
+        if (identification && onIdentification_) onIdentification_(identifications_);
       }
       if (e.direction == FrameDirection::Received && identification) identifyReply_ = now;
       if (e.direction == FrameDirection::Received && std::string(e.frame) == "upload block")
@@ -142,6 +143,8 @@ class UploadTransaction : public RelayLinkTest<> {
   std::chrono::steady_clock::time_point identifyReply_;
   std::vector<std::chrono::steady_clock::duration> identifyPauses_;
   int identifyAttempts_ = kIdentifyAttempts;
+  // On the worker, as each identification leaves (with how many have left).
+  std::function<void(int)> onIdentification_;
 };
 
 // What the upload replaces, read before Start.
@@ -296,25 +299,22 @@ TEST_F(UploadTransaction, AbortEndsItAfterTheCurrentBlockWithCancel) {
 
 TEST_F(UploadTransaction, PauseEndsItWithCancel) {
   window_.image = sim::WriteImage({.blocks = 20});
-  link_.Resume();
-  ASSERT_TRUE(request_.Post(static_cast<int32_t>(window_.image.size())));
-  const auto end = std::chrono::steady_clock::now() + 10s;
-  while (window_.shown.load() < 20) {
-    ASSERT_LT(std::chrono::steady_clock::now(), end);
-    std::this_thread::sleep_for(1ms);
-  }
-  const auto asked = std::chrono::steady_clock::now();
-  ASSERT_TRUE(link_.Suspend());
-  EXPECT_LT(std::chrono::steady_clock::now() - asked, 100ms);  // not the rest of the image
-  EXPECT_FALSE(request_.Pending());
+  // The pause is asked for on the worker as the 20th frame's progress is shown (as the
+  // window's disconnect does on the other thread): the line's waits end at once.
+  std::chrono::steady_clock::time_point asked{};
+  window_.onProgress = [&](uint32_t) {
+    if (window_.progress.size() != 20) return;
+    asked = Now();
+    EXPECT_FALSE(link_.Suspend());  // recorded; the worker cannot wait for itself
+  };
+  Upload();
+  EXPECT_LT(Now() - asked, 100ms);  // not the rest of the image
   EXPECT_EQ(window_.failed, 1);
   EXPECT_EQ(window_.succeeded, 0);
-  EXPECT_LT(Count("upload block"), 40u);
+  EXPECT_EQ(Count("upload block"), 21u);  // the one on its way when the pause came
   EXPECT_EQ(Frames().back(), "upload abort");
   // The relay received the Cancel.
-  const auto cancelled = std::chrono::steady_clock::now() + 1s;
-  while (Mode() != sim::UploadMode::kNormal && std::chrono::steady_clock::now() < cancelled)
-    std::this_thread::sleep_for(2ms);
+  Settle(10ms);
   EXPECT_EQ(Mode(), sim::UploadMode::kNormal);
   EXPECT_GT(DataFramesKept(), 0);
 }
@@ -333,24 +333,15 @@ TEST_F(UploadTransaction, WaitingForTheRestartedRelayEnds) {
     identifications_ = 0;
     identifyPauses_.clear();
     identifyAttempts_ = end == End::Attempts ? 3 : kIdentifyAttempts;
-    link_.Resume();
-    ASSERT_TRUE(request_.Post(static_cast<int32_t>(window_.image.size())));
-    const auto limit = std::chrono::steady_clock::now() + 10s;
-    if (end != End::Attempts) {
-      while (identifications_ < 3) {
-        ASSERT_LT(std::chrono::steady_clock::now(), limit);
-        std::this_thread::sleep_for(1ms);
-      }
+    // The abort flag raised, or the pause asked for, as the third identification leaves.
+    onIdentification_ = [&](int sent) {
+      if (sent != 3) return;
       if (end == End::Abort) window_.abort = true;
       if (end == End::Pause) {
-        ASSERT_TRUE(link_.Suspend());
+        EXPECT_FALSE(link_.Suspend());
       }
-    }
-    while (request_.Pending()) {
-      ASSERT_LT(std::chrono::steady_clock::now(), limit) << "the waiting did not end";
-      std::this_thread::sleep_for(2ms);
-    }
-    ASSERT_TRUE(link_.Suspend());
+    };
+    Upload();
     EXPECT_EQ(window_.failed, 0);
     EXPECT_EQ(window_.restarting, 1);
     EXPECT_EQ(window_.succeeded, 1);
