@@ -139,6 +139,9 @@ std::optional<RestartedRelay> AwaitRestart(TModbus& link, const UploadWindow& wi
     RestartedRelay relay;
     if (link.Identify(relay.identText)) {
       relay.serialNumber = link.ReadSerialNumber();
+      // A reply still on its way would be read as the settings that follow (of the same
+      // length): a failed read is drained first.
+      if (link.LastError() != LinkError::None && !link.StopRequested()) link.DrainInput();
       return relay;
     }
     if (link.LastError() == LinkError::DeviceGone) return std::nullopt;
@@ -230,6 +233,13 @@ void UploadFirmware(TModbus& link, UploadWindow& window, int identifyAttempts) {
     return;
   }
   link.SendRequest(link.BuildRequest(templates::kUploadRun));
+  if (!link.SentWhole()) {
+    // Run never left (the adapter pulled out, the port closed): the relay still waits in upload
+    // mode with the old firmware, and nothing can tell it to cancel.
+    FailedAfterGo(link, window, link.DeviceGone() ? LinkError::DeviceGone : LinkError::PortClosed,
+                  JournalOutcome::Failed);
+    return;
+  }
   link.Sleep(kRunPause);  // the relay restarts whether or not this wait is cut short
   link.Synchronize([&] { window.UploadRestarting(); });
   std::optional<RestartedRelay> relay = AwaitRestart(link, window, identifyAttempts);

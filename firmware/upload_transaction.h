@@ -109,7 +109,9 @@ inline constexpr std::chrono::milliseconds kIdentifyPause{100};
 // there as well. A Start that is not acknowledged ends it after a drain, without Cancel; a data
 // frame unanswered twice, a Status unanswered twice, a raised abort flag or a pause end it
 // through AbortUpload. An abort raised before the backup (the request waited while the user
-// stopped it) ends it before anything is sent. After Run the relay is identified up to
+// stopped it) ends it before anything is sent. A Run that could not be written (the device gone,
+// the port closed) ends it as failed (DeviceGone, PortClosed): the relay is left in upload mode
+// with its old firmware, and nothing could tell it to cancel. After Run the relay is identified up to
 // `identifyAttempts` times, kIdentifyPause apart (a wait that a pause cuts short); a raised abort
 // flag, a pause or a gone device end the attempts. The identified relay's settings are read and
 // compared with the backup's (a failed read is drained, and the upload is still a success).

@@ -70,8 +70,8 @@ size_t RtuMaster::BuildRequest(const FrameTemplate& tmpl, const RequestPatch& pa
 void RtuMaster::SendRequest(size_t length) {
   requestSent_ = line_->Now();
   Trace(FrameDirection::Sent, RequestBuffer.data(), length, LinkError::None);
-  // The write's result is not examined: a failed write shows up as a missing reply.
-  line_->Write(RequestBuffer.data(), length, Stop());
+  // A failed write shows up as a missing reply; SentWhole() keeps it for a request without one.
+  sentWhole_ = line_->Write(RequestBuffer.data(), length, Stop()) == length;
   NoteGone();
 }
 

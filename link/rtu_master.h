@@ -46,6 +46,9 @@ class RtuMaster {
   size_t BuildRequest(const FrameTemplate& tmpl, const RequestPatch& patch = {});
   // One write of the request built last.
   void SendRequest(size_t length);
+  // The last request went out whole. A request without a reply (the upload's Run) has only this
+  // to say whether it left: otherwise a failed write shows up as a missing reply.
+  bool SentWhole() const { return sentWhole_; }
   // One read of `expected` bytes into ReplyBuffer at `region`, judged against the request built
   // last (reply_check.h). LastError() and LastExceptionCode() keep what it learnt.
   bool CheckReply(size_t region, size_t expected);
@@ -106,6 +109,7 @@ class RtuMaster {
   uint8_t lastException_ = 0;
   size_t lastCount_ = 0;
   size_t requestLength_ = 0;
+  bool sentWhole_ = false;
   const char* requestName_ = "";
   std::chrono::steady_clock::time_point requestSent_{};
   FrameTraceHook trace_;

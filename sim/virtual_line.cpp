@@ -76,6 +76,13 @@ RelayCounters VirtualRelay::Counters() const {
   return c;
 }
 
+void VirtualRelay::Emit(std::span<const std::uint8_t> bytes, Clock::time_point start) {
+  std::lock_guard lock(mutex_);
+  const Clock::time_point at = std::max(start, line_free_);
+  Put(at, bytes);
+  line_free_ = at + byte_time_ * static_cast<Clock::rep>(bytes.size());
+}
+
 void VirtualRelay::Unplug(Clock::time_point at) {
   std::lock_guard lock(mutex_);
   if (!gone_at_ || at < *gone_at_) gone_at_ = at;
@@ -321,6 +328,11 @@ void VirtualLine::Idle(std::chrono::microseconds duration) {
 void VirtualLine::At(Clock::time_point at, std::function<void()> action) {
   std::lock_guard lock(actionsMutex_);
   actions_.emplace(at, std::move(action));
+}
+
+void VirtualLine::CancelActions() {
+  std::lock_guard lock(actionsMutex_);
+  actions_.clear();
 }
 
 std::optional<VirtualLine::Clock::time_point> VirtualLine::NextAction() const {

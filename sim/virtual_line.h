@@ -115,6 +115,10 @@ class VirtualRelay {
   void Unplug(Clock::time_point at);
   void Unplug() { Unplug(clock_->Now()); }
 
+  // Bytes of the relay's own, not a reply: they leave at `start`, one byte time apart, behind
+  // whatever is on its way to the line (a test's noise at a chosen moment).
+  void Emit(std::span<const std::uint8_t> bytes, Clock::time_point start);
+
   VirtualClock& Time() const { return *clock_; }
   const std::shared_ptr<VirtualClock>& SharedClock() const { return clock_; }
 
@@ -217,6 +221,8 @@ class VirtualLine final : public SerialLine {
   // wait): a disconnect, a pause or an unplug at a chosen moment of a transaction. The action
   // may close the line or set the stop flag; the wait then ends as it would on the port.
   void At(Clock::time_point at, std::function<void()> action);
+  // Forgets the actions not yet run.
+  void CancelActions();
 
  private:
   // The stop flag is set, or the line was closed.

@@ -33,6 +33,7 @@
 #include "firmware_image.h"
 #include "history_transaction.h"
 #include "live_values.h"
+#include "recording_windows.h"
 #include "relay_fixture.h"
 #include "relay_search.h"
 #include "settings_transactions.h"
@@ -61,142 +62,17 @@ constexpr size_t kFaultCount = std::size(kFaults);
 constexpr const char* kNextPays = ", next pays";
 constexpr int kLateAfterLimit = 70;  // ms
 
-const char* OutcomeName(Outcome outcome) {
-  switch (outcome) {
-    case Outcome::Ok:
-      return "ok";
-    case Outcome::CommunicationError:
-      return "error";
-    case Outcome::Refused:
-      return "refused";
-    case Outcome::Unknown:
-      return "unknown";
-    case Outcome::Differs:
-      return "differs";
-  }
-  return "?";
-}
+using recording::EndName;
+using recording::OutcomeName;
+using Parameters = recording::Parameters;
+using Calibration = recording::Calibration;
+using Live = recording::Live;
+using Upload = recording::Upload;
+using ClockWindowRecord = recording::Clock;
 
-const char* EndName(HistoryEnd end) {
-  switch (end) {
-    case HistoryEnd::PointerFailed:
-      return "pointer failed";
-    case HistoryEnd::BadSize:
-      return "bad size";
-    case HistoryEnd::BadPointer:
-      return "bad pointer";
-    case HistoryEnd::RecordFailed:
-      return "record failed";
-    case HistoryEnd::EmptySlot:
-      return "empty slot";
-    case HistoryEnd::Closed:
-      return "closed";
-    case HistoryEnd::AllRead:
-      return "all read";
-    case HistoryEnd::Interrupted:
-      return "interrupted";
-  }
-  return "?";
-}
-
-// The windows as the transactions see them, each keeping how the transaction ended.
-class Parameters : public ParameterWindow {
+class History : public recording::History {
  public:
-  void StoreParameterWords(size_t first, const uint16_t* words, size_t count) override {
-    for (size_t i = 0; i < count; ++i) record[first + i] = words[i];
-  }
-  void SettingsToBoxes() override {}
-  void StoreDifferences(const SettingsWords&, const SettingsWords&) override {}
-  void ShowResult(Outcome outcome) override {
-    result += OutcomeName(outcome);
-    error = outcome.error;
-  }
-  const SettingsWords& WriteHandOver() const override { return record; }
-  bool JournalBefore(const SettingsWords&, const SettingsWords&) override { return true; }
-  void JournalAfter(Outcome, const SettingsWords&) override {}
-  SettingsWords record{};
-  std::string result;
-  LinkError error = LinkError::None;
-};
-
-class Clock : public ClockWindow {
- public:
-  void ShowClock(double, double) override {}
-  void ShowResult(Outcome outcome) override {
-    result += OutcomeName(outcome);
-    error = outcome.error;
-  }
-  double PcNow() const override { return 46000.5; }
-  bool JournalBefore(double, double) override { return true; }
-  void JournalAfter(Outcome, std::optional<double>) override {}
-  std::string result;
-  LinkError error = LinkError::None;
-};
-
-class Calibration : public CalibrationWindow {
- public:
-  void StoreCalibration(const CalibrationWords& words) override { record = words; }
-  void CalibrationToBoxes() override {}
-  void StoreDifferences(const CalibrationWords&, const CalibrationWords&) override {}
-  void ShowResult(Outcome outcome) override {
-    result += OutcomeName(outcome);
-    error = outcome.error;
-  }
-  const CalibrationWords& WriteHandOver() const override { return record; }
-  uint16_t ClearHistoryCode() const override { return kClearHistoryCode; }
-  bool ClearingAsked() const override { return true; }
-  bool JournalBefore(const CalibrationWords&, const CalibrationWords&) override { return true; }
-  void JournalAfter(Outcome, const CalibrationWords&) override {}
-  std::optional<std::vector<uint8_t>> HistoryExport(const std::vector<HistoryRecord>&) override {
-    return std::vector<uint8_t>{};
-  }
-  bool JournalBeforeClearing(const std::optional<std::vector<uint8_t>>&, size_t) override {
-    return true;
-  }
-  void JournalAfterClearing(Outcome) override {}
-  CalibrationWords record{1000, 1000, 1000, 10000, 0x00C8, 1234, 0, 0x0101};
-  std::string result;
-  LinkError error = LinkError::None;
-};
-
-class Live : public LiveValuesWindow {
- public:
-  void StoreLiveValues(const LiveImage&, uint32_t) override { result += "shown"; }
-  void ClearLiveValues() override { result += "cleared"; }
-  void ShowLiveValues() override {}
-  std::string result;
-};
-
-class History : public HistoryWindow {
- public:
-  void BeginReading(int32_t) override {}
-  void ShowHistoryRecord(const HistoryRecord&) override { ++records; }
-  int32_t RequestedReading() const override { return 1; }
-  int records = 0;
-};
-
-class Upload : public UploadWindow {
- public:
-  std::span<const uint8_t> ImageToSend() const override { return image; }
-  bool AbortRaised() const override { return false; }
-  void ShowUploadProgress(uint32_t) override {}
-  void UploadFailed(LinkError e) override {
-    result += "failed";
-    error = e;
-  }
-  void UploadRestarting() override {}
-  void UploadSucceeded(const std::optional<RestartedRelay>& relay) override {
-    result += relay ? "done" : "done, not identified";
-  }
-  bool JournalBefore(const UploadBackup&) override {
-    kept = true;
-    return true;
-  }
-  void JournalAfter(JournalOutcome, const std::optional<RestartedRelay>&) override {}
-  bool kept = false;  // the backup was read whole and handed over
-  std::vector<uint8_t> image = sim::WriteImage({.blocks = 1});
-  std::string result;
-  LinkError error = LinkError::None;
+  int Records() const { return static_cast<int>(records.size()); }
 };
 
 class FaultMatrix;
@@ -277,19 +153,19 @@ class FaultMatrix : public RelayLinkTest<::testing::TestWithParam<Row>> {
   }
   std::string ParametersWrite() {
     Parameters window;
-    window.record = RelaySettings();
+    window.toWrite = RelaySettings();
     OnWorker([&] { WriteParameters(link_, window); });
     carried_ = window.error;
     return window.result;
   }
   std::string ClockRead() {
-    Clock window;
+    ClockWindowRecord window;
     OnWorker([&] { ReadClock(link_, window); });
     carried_ = window.error;
     return window.result;
   }
   std::string ClockWrite() {
-    Clock window;
+    ClockWindowRecord window;
     OnWorker([&] { WriteClock(link_, window); });
     carried_ = window.error;
     return window.result;
@@ -326,7 +202,7 @@ class FaultMatrix : public RelayLinkTest<::testing::TestWithParam<Row>> {
     History window;
     HistoryWalk walk;
     OnWorker([&] { walk = ReadHistory(link_, window); });
-    EXPECT_EQ(walk.records, window.records);
+    EXPECT_EQ(walk.records, window.Records());
     carried_ = walk.error;
     return std::string(EndName(walk.end)) + " " + std::to_string(walk.records);
   }

@@ -426,3 +426,30 @@ TEST_F(UploadTransaction, SettingsChangedByTheNewFirmwareAreNamed) {
   EXPECT_EQ(window_.backups[0].settings[8], 200);
   EXPECT_EQ(window_.outcomes, std::vector<JournalOutcome>{JournalOutcome::Done});
 }
+
+// After the transfer, nothing but the relay's own answers counts: a late reply to the restarted
+// relay's serial number is drained, not taken for its settings (of the same length); a Run that
+// never left (the adapter pulled out as it was written) is a failure, the relay left in upload
+// mode, not a success whose relay did not answer.
+TEST_F(UploadTransaction, AfterTheTransferOnlyWhatTheRelayDidCounts) {
+  window_.image = sim::WriteImage({.version = "1.16", .blocks = 1});
+  // The backup's two settings reads and the Status go by; the serial number's reply is late.
+  relay_->AddFault({.kind = sim::FaultKind::kLateReply, .function = 0x03, .skip = 3, .param = 150});
+  Upload();
+  ASSERT_TRUE(window_.restarted);
+  EXPECT_EQ(window_.restarted->serialNumber, -1);
+  EXPECT_EQ(window_.restarted->settings, std::optional(HoldingRegisters<kSettingsWords>(0)));
+  EXPECT_TRUE(window_.restarted->changed.empty());
+
+  window_.Reset(sim::WriteImage({.version = "1.17", .blocks = 1}));
+  link_.SetTraceHook([this](const FrameEvent& e) {
+    if (e.direction == FrameDirection::Sent && std::string(e.frame) == "upload run")
+      relay_->Unplug();
+  });
+  Upload();
+  EXPECT_EQ(window_.succeeded, 0);
+  EXPECT_EQ(window_.failed, 1);
+  EXPECT_EQ(window_.restarting, 0);
+  EXPECT_EQ(window_.outcomes, std::vector<JournalOutcome>{JournalOutcome::Failed});
+  EXPECT_EQ(Mode(), sim::UploadMode::kReceiving);
+}
