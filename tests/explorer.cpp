@@ -18,6 +18,7 @@
 #include "firmware_image.h"
 #include "link_support.h"
 #include "modbus.h"
+#include "record_transaction.h"
 #include "recording_windows.h"
 #include "relay_search.h"
 #include "relay_session.h"
@@ -46,12 +47,13 @@ enum class Kind {
   RelayMode,
   HistoryWalk,
   Upload,
+  Record,
 };
 constexpr Kind kKinds[] = {Kind::Identification, Kind::SerialNumber,     Kind::LiveValues,
                            Kind::SettingsRead,   Kind::SettingsWrite,    Kind::ClockRead,
                            Kind::ClockWrite,     Kind::CalibrationRead,  Kind::CalibrationWrite,
                            Kind::ClearHistory,   Kind::RelayMode,        Kind::HistoryWalk,
-                           Kind::Upload};
+                           Kind::Upload,         Kind::Record};
 
 const char* KindName(Kind kind) {
   switch (kind) {
@@ -81,6 +83,8 @@ const char* KindName(Kind kind) {
       return "history walk";
     case Kind::Upload:
       return "firmware upload";
+    case Kind::Record:
+      return "commissioning record";
   }
   return "?";
 }
@@ -116,6 +120,7 @@ std::chrono::milliseconds SpanOf(Kind kind) {
     case Kind::ClearHistory:
       return 2500ms;
     case Kind::HistoryWalk:
+    case Kind::Record:
       return 400ms;
     case Kind::Upload:
       return 1500ms;
@@ -282,6 +287,7 @@ class Trial {
   recording::Live live_;
   recording::History history_;
   recording::Upload upload_;
+  recording::Record record_;
   HistoryWalk walk_;
   std::string identText_;
   bool identified_ = false;
@@ -342,6 +348,9 @@ std::string Trial::Transaction() {
     case Kind::Upload:
       UploadFirmware(link, upload_);
       return upload_.result;
+    case Kind::Record:
+      ReadRecord(link, record_);
+      return record_.result;
   }
   return "?";
 }
@@ -483,6 +492,15 @@ std::string Trial::Check(const std::array<uint16_t, 0x40>& before, const std::st
     broken << "the relay mode changed; ";
   if (plan_.kind != Kind::Upload && uploading) broken << "the relay went into upload mode; ";
 
+  // The relay's clock as its registers hold it.
+  const auto clockRegisters = Holding<4>(0x40);
+  std::array<uint8_t, 8> clockBytes{};
+  for (size_t i = 0; i < 4; ++i) {
+    clockBytes[2 * i] = static_cast<uint8_t>(clockRegisters[i] >> 8);
+    clockBytes[2 * i + 1] = static_cast<uint8_t>(clockRegisters[i] & 0xFF);
+  }
+  const double relayTime = DecodeRelayClock(clockBytes);
+
   // The report is true.
   switch (plan_.kind) {
     case Kind::Identification:
@@ -516,18 +534,11 @@ std::string Trial::Check(const std::array<uint16_t, 0x40>& before, const std::st
       break;
     case Kind::ClockRead:
     case Kind::ClockWrite: {
-      std::array<uint8_t, 8> bytes{};
-      const auto regs = Holding<4>(0x40);
-      for (size_t i = 0; i < 4; ++i) {
-        bytes[2 * i] = static_cast<uint8_t>(regs[i] >> 8);
-        bytes[2 * i + 1] = static_cast<uint8_t>(regs[i] & 0xFF);
-      }
-      const double relay = DecodeRelayClock(bytes);
       if (clock_.last == Outcome::Ok && !clock_.shown.empty() &&
-          std::abs(clock_.shown.back() - relay) * 86400.0 > 0.015) {
+          std::abs(clock_.shown.back() - relayTime) * 86400.0 > 0.015) {
         broken << "the clock shown is not the relay's; ";
       }
-      if (plan_.kind == Kind::ClockRead && regs != clockBefore_)
+      if (plan_.kind == Kind::ClockRead && clockRegisters != clockBefore_)
         broken << "a clock read changed the clock; ";
       break;
     }
@@ -561,6 +572,20 @@ std::string Trial::Check(const std::array<uint16_t, 0x40>& before, const std::st
                                              ring_.begin()))
           broken << "the walk handed over " << n << " records that are not the relay's "
                  << ring_.size() << "; ";
+      }
+      break;
+    case Kind::Record:
+      if (record_.end.outcome == Outcome::Ok) {
+        const size_t n = std::min<size_t>(ring_.size(), kRecordEvents);
+        if (!record_.settings ||
+            !std::equal(record_.settings->begin(), record_.settings->end(), before.begin()))
+          broken << "the record's settings are not the relay's; ";
+        if (record_.events.size() != n ||
+            !std::equal(record_.events.begin(), record_.events.end(), ring_.begin()))
+          broken << "the record's " << record_.events.size() << " events are not the relay's "
+                 << n << " newest; ";
+        if (!record_.clock || std::abs(*record_.clock - relayTime) * 86400.0 > 0.015)
+          broken << "the record's clock is not the relay's; ";
       }
       break;
     case Kind::Upload: {

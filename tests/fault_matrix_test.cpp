@@ -32,6 +32,7 @@
 #include "clock_transactions.h"
 #include "firmware_image.h"
 #include "history_transaction.h"
+#include "record_transaction.h"
 #include "live_values.h"
 #include "recording_windows.h"
 #include "relay_fixture.h"
@@ -206,6 +207,12 @@ class FaultMatrix : public RelayLinkTest<::testing::TestWithParam<Row>> {
     carried_ = walk.error;
     return std::string(EndName(walk.end)) + " " + std::to_string(walk.records);
   }
+  std::string CommissioningRecord() {
+    recording::Record window;
+    OnWorker([&] { ReadRecord(link_, window); });
+    carried_ = window.end.outcome.error;
+    return window.result;
+  }
   std::string FirmwareUpload() {
     Upload window;
     OnWorker([&] { UploadFirmware(link_, window); });
@@ -306,6 +313,10 @@ const Row kRows[] = {
     {"HistoryWalk", 0x03, 0, nullptr, 9, &FaultMatrix::WalkHistory, "empty slot",
      {"pointer failed 0", "pointer failed 0", "pointer failed 0", "empty slot 3",
       "pointer failed 0", "pointer failed 0", "pointer failed 0"}},
+    // The record's first part is the clock; a part that fails ends the read, drained.
+    {"CommissioningRecord", 0x03, 0, nullptr, 13, &FaultMatrix::CommissioningRecord, "ok",
+     {"clock failed", "clock failed", "clock failed", "settings failed", "clock failed",
+      "clock failed", "clock failed"}},
     // A Start whose acknowledgement is spoilt ends the upload without Cancel, though the relay
     // carried it out. The surplus behind a good one spoils the first data frame's reply, whose
     // repetition is answered.

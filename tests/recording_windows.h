@@ -12,6 +12,7 @@
 #include "firmware_image.h"
 #include "history_transaction.h"
 #include "live_values.h"
+#include "record_transaction.h"
 #include "settings_transactions.h"
 #include "upload_transaction.h"
 
@@ -171,6 +172,30 @@ class Upload : public nx480::UploadWindow {
   std::string result;
   nx480::LinkError error = nx480::LinkError::None;
   std::optional<nx480::RestartedRelay> restarted;
+};
+
+class Record : public nx480::RecordWindow {
+ public:
+  double PcNow() const override { return 46000.5; }
+  bool RecordWanted() const override { return true; }
+  void StoreClock(double relay, double) override { clock = relay; }
+  void StoreSettings(const nx480::SettingsWords& words) override { settings = words; }
+  void StoreCalibration(const nx480::CalibrationWords& words) override { calibration = words; }
+  void StoreHistoryRecord(const nx480::HistoryRecord& record) override {
+    events.push_back(record);
+  }
+  void RecordDone(const nx480::RecordEnd& recordEnd) override {
+    result += recordEnd.outcome == nx480::Outcome::Ok
+                  ? std::string("ok")
+                  : std::string(nx480::RecordPartName(recordEnd.failed)) + " failed";
+    end = recordEnd;
+  }
+  std::optional<double> clock;
+  std::optional<nx480::SettingsWords> settings;
+  std::optional<nx480::CalibrationWords> calibration;
+  std::vector<nx480::HistoryRecord> events;
+  std::string result;
+  nx480::RecordEnd end;
 };
 
 }  // namespace recording
