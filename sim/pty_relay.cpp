@@ -230,6 +230,10 @@ void PtyRelay::Run() {
     if (ready > 0 && (fds[1].revents & (POLLIN | POLLHUP | POLLERR))) {
       if (fds[1].revents & POLLIN) {
         Receive(now, traced_in);
+        // Told before the replies go out: whoever learns of a request from its reply finds it
+        // in the trace already.
+        if (options_.trace && !traced_in.empty()) options_.trace(true, traced_in);
+        traced_in.clear();
       } else {
         master_broken = true;
       }
@@ -241,11 +245,8 @@ void PtyRelay::Run() {
       counters_.framer = framer_.GetStats();
     }
     changed_.notify_all();
-    if (options_.trace) {
-      if (!traced_in.empty()) options_.trace(true, traced_in);
+    if (options_.trace)
       for (const auto& reply : traced_out) options_.trace(false, reply);
-    }
-    traced_in.clear();
     traced_out.clear();
   }
 }

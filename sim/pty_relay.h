@@ -45,7 +45,8 @@ struct PtyOptions {
   // symlink there is replaced) and removed by Stop().
   std::string link_path;
   // Called on the service thread, without locks held, for every chunk read
-  // (incoming = true) and every reply once it was sent (incoming = false).
+  // (incoming = true; before any reply to it goes out) and every reply once it
+  // was sent (incoming = false).
   std::function<void(bool incoming, std::span<const std::uint8_t> bytes)> trace;
 };
 

@@ -47,10 +47,17 @@ QString Shown(double value) {
                       QTime(c.hour, c.minute, c.second, c.millisecond));
 }
 
-// Milliseconds between the relay's clock and the PC's.
-long long RelayAhead(sim::PtyRelay& relay) {
-  const sim::DateTime relayNow = relay.WithModel([](sim::RelayModel& m) { return m.ClockAt(); });
-  return sim::ToMilliseconds(relayNow) - sim::ToMilliseconds(sim::PcLocalTime());
+// The PC's clock in milliseconds.
+long long PcMillis() {
+  return sim::ToMilliseconds(sim::PcLocalTime());
+}
+
+// True when the relay's clock, standing still, shows a time the PC's clock passed between
+// `before` and now (give or take a second): the PC's time was sent meanwhile, however slowly.
+bool RelaySetSince(sim::PtyRelay& relay, long long before) {
+  const long long shown =
+      sim::ToMilliseconds(relay.WithModel([](sim::RelayModel& m) { return m.ClockAt(); }));
+  return shown >= before - 1000 && shown <= PcMillis() + 1000;
 }
 
 struct App : AppFixture {
@@ -80,7 +87,7 @@ struct App : AppFixture {
                  if (!shownColour.isValid()) shownColour = StatusColour(setup);
                  return Idle();
                },
-               5000) &&
+               10000) &&
            setup.LabelMsg->text() == status;
   }
   bool Click(QPushButton* button, const QString& status = "O.K.") {
@@ -178,16 +185,17 @@ class ClockCalibrationWindowTest : public QObject {
     QVERIFY(app.Await([&] { app.setup.Page1->setCurrentIndex(kClockTab); }));
     QCOMPARE(c.EditDatumCasPristroj->text(),
              DateTimeText(QDate(2026, 12, 9), QTime(10, 20, 30, 450)));
-    QVERIFY(std::fabs(c.PcTime - before) * 86400 < 2);
+    QVERIFY(std::fabs(c.PcTime - before) * 86400 < 10);
     QCOMPARE(c.EditDatumCasPC->text(), Shown(c.PcTime));
 
     // "Zapiš" sets the relay to the PC's time: both boxes show the time sent.
     relay->WithModel(
         [](sim::RelayModel& m) { m.SetClock(*sim::ParseDateTime("2020-01-01T00:00")); });
+    const long long beforeSet = PcMillis();
     QVERIFY(app.Click(c.ButtonWriteC));
     QCOMPARE(c.EditDatumCasPristroj->text(), c.EditDatumCasPC->text());
     QCOMPARE(c.DeviceTime, c.PcTime);
-    QVERIFY(std::llabs(RelayAhead(*relay)) < 1000);
+    QVERIFY(RelaySetSince(*relay, beforeSet));
 
     // A failed read keeps the boxes and says so in red.
     const QString shown = c.EditDatumCasPristroj->text();
@@ -200,15 +208,15 @@ class ClockCalibrationWindowTest : public QObject {
     QElapsedTimer since;
     since.start();
     c.ReleButtons->button(2)->click();
-    QTRY_COMPARE_WITH_TIMEOUT(ModeCommands(*relay), 1u, 1000);
+    QTRY_COMPARE_WITH_TIMEOUT(ModeCommands(*relay), 1u, 10000);
     QCOMPARE(Mode(*relay), sim::RelayMode::kOff);
-    QTRY_COMPARE_WITH_TIMEOUT(ModeCommands(*relay), 2u, 6000);
+    QTRY_COMPARE_WITH_TIMEOUT(ModeCommands(*relay), 2u, 15000);
     QVERIFY2(since.elapsed() >= 3950, qPrintable(QString::number(since.elapsed())));
     c.ReleButtons->button(0)->click();
-    QTRY_COMPARE_WITH_TIMEOUT(ModeCommands(*relay), 3u, 1000);
+    QTRY_COMPARE_WITH_TIMEOUT(ModeCommands(*relay), 3u, 10000);
     QCOMPARE(Mode(*relay), sim::RelayMode::kAuto);
     c.TimerReleTimer();
-    QTest::qWait(300);
+    QTest::qWait(300);  // nothing goes out meanwhile
     QCOMPARE(ModeCommands(*relay), 3u);
   }
 
@@ -237,9 +245,10 @@ class ClockCalibrationWindowTest : public QObject {
     QVERIFY(app.Await([&] { app.setup.Page1->setCurrentIndex(kClockTab); }));
     app.answer = answer;
     const bool set = journal || answer;
+    const long long beforeSet = PcMillis();
     QVERIFY(app.Await([&] { app.Press(Qt::Key_Z); },  // "&Zapiš"
                       set ? "O.K." : "Nenastaveno, bez zálohy"));
-    QCOMPARE(std::llabs(RelayAhead(*relay)) < 1000, set);
+    QCOMPARE(RelaySetSince(*relay, beforeSet), set);
     QCOMPARE(app.questions.size(), journal ? 0 : 1);
     if (!journal) {
       QVERIFY2(app.questions[0].startsWith("NX480 - PC|Zálohu nelze uložit: ") &&
@@ -276,16 +285,16 @@ class ClockCalibrationWindowTest : public QObject {
       QCOMPARE(c.ReleButtons->checkedId(), item);
     };
     choose(1);  // "On"
-    QTRY_VERIFY_WITH_TIMEOUT(ModeCommands(*relay) >= 3, 2000);
+    QTRY_VERIFY_WITH_TIMEOUT(ModeCommands(*relay) >= 3, 10000);
     choose(2);  // "Off"
     const uint64_t sent = ModeCommands(*relay);
-    QTRY_VERIFY_WITH_TIMEOUT(ModeCommands(*relay) >= sent + 3, 2000);
+    QTRY_VERIFY_WITH_TIMEOUT(ModeCommands(*relay) >= sent + 3, 10000);
     choose(0);  // "Auto"
-    QTRY_COMPARE_WITH_TIMEOUT(Mode(*relay), sim::RelayMode::kAuto, 1000);
+    QTRY_COMPARE_WITH_TIMEOUT(Mode(*relay), sim::RelayMode::kAuto, 10000);
     choose(1);
-    QTRY_COMPARE_WITH_TIMEOUT(Mode(*relay), sim::RelayMode::kOn, 1000);
+    QTRY_COMPARE_WITH_TIMEOUT(Mode(*relay), sim::RelayMode::kOn, 10000);
     QTest::keyClick(&app.main, Qt::Key_F1);
-    QVERIFY(WaitUntil([&] { return !app.main.Modbus().PortIsOpen(); }, 3000));
+    QVERIFY(WaitUntil([&] { return !app.main.Modbus().PortIsOpen(); }, 10000));
     QCOMPARE(Mode(*relay), sim::RelayMode::kAuto);
 
     const std::vector<JournalEntry> entries = Entries();
@@ -327,9 +336,9 @@ class ClockCalibrationWindowTest : public QObject {
     QVERIFY(!app.main.LabelRelayForced->isVisible());
     app.answer = true;
     ClickItem(c, 2);  // "Off"
-    QTRY_COMPARE_WITH_TIMEOUT(Mode(*relay), sim::RelayMode::kOff, 1000);
+    QTRY_COMPARE_WITH_TIMEOUT(Mode(*relay), sim::RelayMode::kOff, 10000);
     ClickItem(c, 0);  // "Auto"
-    QTRY_COMPARE_WITH_TIMEOUT(Mode(*relay), sim::RelayMode::kAuto, 1000);
+    QTRY_COMPARE_WITH_TIMEOUT(Mode(*relay), sim::RelayMode::kAuto, 10000);
     QCOMPARE(app.questions.size(), 2);
     QCOMPARE(ModeCommands(*relay), 2u);
   }
@@ -473,11 +482,11 @@ class ClockCalibrationWindowTest : public QObject {
     QVERIFY(app.OpenCalibration());
     const uint64_t before = relay->Counters().model.requests;
     app.Press(Qt::Key_S);  // "&Smaž historii"
-    QVERIFY(WaitUntil([&] { return relay->Counters().model.requests > before + 20; }, 3000));
+    QVERIFY(WaitUntil([&] { return relay->Counters().model.requests > before + 20; }, 10000));
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
     QVERIFY(!app.setup.isVisible());
-    QVERIFY(WaitUntil([&] { return app.Idle(); }, 3000));
-    QTest::qWait(1600);  // past the relay's time to erase a ring
+    QVERIFY(WaitUntil([&] { return app.Idle(); }, 10000));
+    QTest::qWait(1600);  // past the relay's time to erase a ring: no clearing came meanwhile
     QCOMPARE(Clears(*relay), 0u);
   }
 
@@ -532,7 +541,7 @@ class ClockCalibrationWindowTest : public QObject {
     app.setup.windowHandle()->setWindowState(Qt::WindowMinimized);
     QTest::qWait(50);
     app.setup.windowHandle()->setWindowState(Qt::WindowNoState);
-    QTest::qWait(200);
+    QTest::qWait(200);  // no read is asked for meanwhile
     QVERIFY(app.Idle());
     QCOMPARE(app.cal->EditKalU1->text(), QString("1.050"));
   }
@@ -547,7 +556,7 @@ class ClockCalibrationWindowTest : public QObject {
     app.Connect(*forced);
     app.setup.Page1->setCurrentIndex(kClockTab);
     app.clock.ReleButtons->button(1)->click();  // "On"
-    QTRY_COMPARE_WITH_TIMEOUT(ModeCommands(*forced), 1u, 1000);
+    QTRY_COMPARE_WITH_TIMEOUT(ModeCommands(*forced), 1u, 10000);
     QTest::keyClick(&app.main, Qt::Key_F1);
     app.Connect(*without);
     QVERIFY(app.main.Session().connected);
@@ -575,13 +584,13 @@ class ClockCalibrationWindowTest : public QObject {
     app.Connect(*forced);
     app.setup.Page1->setCurrentIndex(kClockTab);
     app.clock.ReleButtons->button(1)->click();  // "On"
-    QTRY_COMPARE_WITH_TIMEOUT(Mode(*forced), sim::RelayMode::kOn, 1000);
+    QTRY_COMPARE_WITH_TIMEOUT(Mode(*forced), sim::RelayMode::kOn, 10000);
     QVERIFY(app.main.LabelRelayForced->isVisible());
     QCOMPARE(app.main.LabelRelayForced->text(), QString("Relé vnuceno: On"));
     if (end == "F1") QTest::keyClick(&app.main, Qt::Key_F1);
     if (end == "gone") forced->Stop();
     if (end == "close") app.main.close();
-    QVERIFY(WaitUntil([&] { return !app.main.Modbus().PortIsOpen(); }, 3000));
+    QVERIFY(WaitUntil([&] { return !app.main.Modbus().PortIsOpen(); }, 10000));
     if (autoArrives) QCOMPARE(Mode(*forced), sim::RelayMode::kAuto);
     // The forcing's entry, and the return's once it went out.
     const std::vector<JournalEntry> entries = Entries();
@@ -622,36 +631,38 @@ class ClockCalibrationWindowTest : public QObject {
     App app({"/servis"});
     app.Connect(*pulled);
     app.setup.Page1->setCurrentIndex(kCalibrationTab);
-    QVERIFY(WaitUntil([&] { return app.Idle(); }, 3000));
+    QVERIFY(WaitUntil([&] { return app.Idle(); }, 10000));
     pulled->Stop();
     app.cal->ButtonReadKal->click();
     // The read finds the device gone and the worker parks itself; the report waits in the
     // event queue.
     QElapsedTimer since;
     since.start();
-    while (app.main.Modbus().IsRunning() && since.elapsed() < 3000)
+    while (app.main.Modbus().IsRunning() && since.elapsed() < 20000)
       std::this_thread::sleep_for(std::chrono::milliseconds(1));
     QVERIFY(!app.main.Modbus().IsRunning());
     app.cal->ButtonClrHist->click();
     QVERIFY(app.cal->ClearHistoryRequest.Pending());
-    QVERIFY(WaitUntil([&] { return !app.main.Modbus().PortIsOpen(); }, 3000));
+    QVERIFY(WaitUntil([&] { return !app.main.Modbus().PortIsOpen(); }, 10000));
     app.Connect(*next);
     QVERIFY(app.main.Session().connected);
-    QTest::qWait(2000);
+    QTest::qWait(2000);  // no clearing reaches it meanwhile
     QCOMPARE(next->WithModel([](sim::RelayModel& m) { return m.HistoryClears(); }), 0u);
   }
 
   // F1 while the relay erases its history: the command went out, its answer did not come.
   void aClearingCutShortIsNotKnown() {
-    auto relay = StartRelay({});
+    sim::RelayConfig config;
+    config.history_clear_time = std::chrono::seconds(30);  // still erasing, however slow the F1
+    auto relay = StartRelay(config);
     App app({"/servis"});
     app.Connect(*relay);
     QVERIFY(app.Await([&] { app.setup.Page1->setCurrentIndex(kCalibrationTab); }));
     app.cal->ButtonClrHist->click();
     QTRY_COMPARE_WITH_TIMEOUT(
-        relay->WithModel([](sim::RelayModel& m) { return m.HistoryClears(); }), 1u, 1000);
+        relay->WithModel([](sim::RelayModel& m) { return m.HistoryClears(); }), 1u, 10000);
     QTest::keyClick(&app.main, Qt::Key_F1);
-    QVERIFY(WaitUntil([&] { return !app.main.Modbus().PortIsOpen(); }, 3000));
+    QVERIFY(WaitUntil([&] { return !app.main.Modbus().PortIsOpen(); }, 10000));
     QCOMPARE(app.setup.LabelMsg->text(), QString("Odesláno, výsledek neznámý"));
   }
 

@@ -79,6 +79,7 @@ class CtlProcess {
   CtlProcess& operator=(const CtlProcess&) = delete;
 
   bool Started() const { return pid_ > 0; }
+  pid_t Pid() const { return pid_; }
   void Signal(int sig) { ::kill(pid_, sig); }
   // Its standard output and error become pipes that nobody reads any more.
   void CloseOutput() {

@@ -59,7 +59,7 @@ class CtlWindowTest : public QObject {
       app.Connect(*relay);
       app.setup.show();
       app.params.ButtonReadP->click();
-      QVERIFY(WaitUntil([&] { return !app.params.ReadParamsRequest.Pending(); }, 5000));
+      QVERIFY(WaitUntil([&] { return !app.params.ReadParamsRequest.Pending(); }, 10000));
       app.savePath = dir.filePath("window.nx4");
       app.params.ButtonSave->click();
       QVERIFY(app.errors.isEmpty());

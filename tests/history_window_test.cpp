@@ -138,19 +138,19 @@ class HistoryWindowTest : public QObject {
           (h.LabelReading->isHidden() ? seenOff : seenOn) = true;
           return seenOn && seenOff && h.RowCount() > 10;
         },
-        5000));
+        20000));
     h.ButtonKonec->click();
     QVERIFY(!h.isVisible());
     const int rowsAtClose = h.RowCount();
     const int readsAtClose = ring.recordReads;
-    QTest::qWait(500);
+    QTest::qWait(500);  // no more records are asked for meanwhile
     QVERIFY(ring.recordReads <= readsAtClose + 1);  // the record in progress, no more
     QVERIFY(h.RowCount() <= rowsAtClose + 1);
     QCOMPARE(h.Cell(1, 0), ring.When(0));
 
     // Shown again, closed and shown at once while it reads: one whole reading, newest first.
     app.main.ButtonHistoryClick();
-    QVERIFY(WaitUntil([&] { return h.RowCount() > 5; }, 5000));
+    QVERIFY(WaitUntil([&] { return h.RowCount() > 5; }, 20000));
     app.main.ButtonHistoryClick();
     app.main.ButtonHistoryClick();
     QVERIFY(ReadingEnds(h));
@@ -168,7 +168,7 @@ class HistoryWindowTest : public QObject {
     app.Connect(*ring.relay);
     TFormHistory& h = app.history;
     app.main.ButtonHistoryClick();
-    QVERIFY(WaitUntil([&] { return h.RowCount() > 10; }, 5000));
+    QVERIFY(WaitUntil([&] { return h.RowCount() > 10; }, 20000));
     QTest::keyClick(h.StringGridHist, Qt::Key_F1);
     QVERIFY(ReadingEnds(h));
     QVERIFY(h.LabelState->isVisible());
@@ -303,12 +303,17 @@ class HistoryWindowTest : public QObject {
     app.main.ButtonHistoryClick();
     QVERIFY(ReadingEnds(h));
     QCOMPARE(h.RowCount(), events + 1);
+    // Waits for the painting to have reached the window (the event loop paints when it gets to
+    // it).
     auto shownIsPainted = [&] {
-      QTest::qWait(100);
-      const QRect area(h.StringGridHist->mapTo(&h, QPoint(0, 0)), h.StringGridHist->size());
-      const QImage shown = h.screen()->grabWindow(h.winId()).toImage().copy(area);
-      return shown.convertToFormat(QImage::Format_RGB32) ==
-             h.StringGridHist->grab().toImage().convertToFormat(QImage::Format_RGB32);
+      return QTest::qWaitFor(
+          [&] {
+            const QRect area(h.StringGridHist->mapTo(&h, QPoint(0, 0)), h.StringGridHist->size());
+            const QImage shown = h.screen()->grabWindow(h.winId()).toImage().copy(area);
+            return shown.convertToFormat(QImage::Format_RGB32) ==
+                   h.StringGridHist->grab().toImage().convertToFormat(QImage::Format_RGB32);
+          },
+          10000);
     };
     QVERIFY(shownIsPainted());
     h.StringGridHist->setFocus();

@@ -367,7 +367,8 @@ bool Step(Desk& d, QWidget* window, const QString& step) {
     Key(window, keys[step].first, keys[step].second);
   } else if (step.startsWith("A-") && step.size() == 3) {
     Key(window, Qt::Key(Qt::Key_A + (step[2].toLatin1() - 'a')), Qt::AltModifier);
-    QTest::qWait(150);  // a button's mnemonic clicks it after its 100 ms animation
+    // A button's mnemonic clicks it after its 100 ms animation.
+    QTest::qVerify(ButtonsReleased(), "ButtonsReleased()", "", __FILE__, __LINE__);
   } else if (step == "WheelDown" || step == "WheelUp") {
     Wheel(d.setup, step == "WheelDown" ? -120 : 120);
   } else if (step == "Close") {
@@ -396,7 +397,7 @@ QString Shown(Desk& d, Win w, const WireLog& log) {
   if (w == Win::Live && window->isVisible()) {
     if (d.onLine.CheckBox01V->isChecked()) shown += " 0,1V";
     const int refreshes = log.LiveReads();
-    if (!WaitUntil([&] { return log.LiveReads() > refreshes + 1; }, 1000)) shown += " stopped";
+    if (!WaitUntil([&] { return log.LiveReads() > refreshes + 1; }, 10000)) shown += " stopped";
   }
   if (w == Win::Record && QFile::exists(d.savePath)) shown += " saved";
   if (w == Win::Trend && window->isVisible()) {
@@ -446,7 +447,7 @@ class InputWindowTest : public QObject {
         d.onLine.Trend().hide();
         QFile::remove(d.savePath);
         if (!d.Connected()) QTest::keyClick(&d.main, Qt::Key_F1);
-        QVERIFY2(WaitUntil([&] { return d.Connected(); }, 3000), qPrintable(where));
+        QVERIFY2(WaitUntil([&] { return d.Connected(); }, 10000), qPrintable(where));
         if (d.setup.Clock().ReleButtons->checkedId() != 0)
           d.setup.Clock().ReleButtons->button(0)->click();
         d.setup.Page1->setCurrentIndex(0);

@@ -54,11 +54,11 @@ bool Activate(QWidget* w) {
   return QTest::qWaitForWindowActive(w);
 }
 
-// Alt+letter on the window's focused widget, and the button's 100 ms animation.
+// Alt+letter on the window's focused widget, and the button's click after its animation.
 void Mnemonic(QWidget* window, Qt::Key key) {
   QWidget* focus = QApplication::focusWidget();
   QTest::keyClick(focus && focus->window() == window ? focus : window, key, Qt::AltModifier);
-  QTest::qWait(150);
+  QVERIFY(ButtonsReleased());
 }
 
 QStringList RowTexts(const QTableWidget* grid, int row) {
@@ -153,7 +153,7 @@ class JournalWindowTest : public QObject {
     QCOMPARE(app.params.Edit[nx480::kBoxUu1]->text(), QString("187"));
     QCOMPARE(app.params.Edit[nx480::kBoxTUu1]->text(), QString("1.50"));
     QCOMPARE(app.setup.windowTitle(), QString("Nastavení"));
-    QTest::qWait(300);
+    QTest::qWait(300);  // nothing goes out meanwhile
     QCOMPARE(relay->Counters().model.requests, requests);
 
     // Closed with Esc; the next show lists an entry made meanwhile.
@@ -199,9 +199,9 @@ class JournalWindowTest : public QObject {
     QVERIFY(j.ButtonRestore->isEnabled());
     const auto uu1 = [&] { return relay->GetRegister(sim::Table::kHolding, 8).value_or(0); };
     Mnemonic(&j, Qt::Key_B);
-    QVERIFY(WaitUntil([&] { return nx480::ListJournal(root, 1234).size() == 2; }, 5000));
+    QVERIFY(WaitUntil([&] { return nx480::ListJournal(root, 1234).size() == 2; }, 10000));
     QVERIFY(WaitUntil(
-        [&] { return nx480::ListJournal(root, 1234)[0].outcome == JournalOutcome::Done; }, 5000));
+        [&] { return nx480::ListJournal(root, 1234)[0].outcome == JournalOutcome::Done; }, 10000));
     QCOMPARE(uu1(), 187);
     QVERIFY(app.questions.isEmpty());
     QCOMPARE(nx480::ListJournal(root, 1234)[0].description,
@@ -216,11 +216,11 @@ class JournalWindowTest : public QObject {
     Mnemonic(&j, Qt::Key_B);
     QCOMPARE(app.questions.size(), 1);
     QVERIFY(app.questions[0].contains("zařízení 777, připojeno je zařízení 1234"));
-    QTest::qWait(500);
+    QTest::qWait(500);  // nothing is written meanwhile
     QCOMPARE(uu1(), 187);
     app.answer = true;
     Mnemonic(&j, Qt::Key_B);
-    QVERIFY(WaitUntil([&] { return uu1() == 184; }, 5000));
+    QVERIFY(WaitUntil([&] { return uu1() == 184; }, 10000));
     qputenv("XDG_DATA_HOME", savedData);
   }
 
@@ -255,7 +255,7 @@ class JournalWindowTest : public QObject {
           return nx480::ListJournal(root, 1234).size() == 2 &&
                  nx480::ListJournal(root, 1234)[0].outcome == JournalOutcome::Done;
         },
-        5000));
+        10000));
     for (uint16_t i = 0; i < block.size(); ++i)
       QCOMPARE(*relay->GetRegister(sim::Table::kHolding, uint16_t(0x18 + i)), block[i]);
     QCOMPARE(nx480::ListJournal(root, 1234)[0].description,

@@ -102,7 +102,7 @@ class RawLine {
 
   // Sends `request` (hex) and returns the reply (expected `length` bytes) as hex.
   std::string Ask(const std::string& request, std::size_t length,
-                  std::chrono::milliseconds timeout = std::chrono::milliseconds(3000)) {
+                  std::chrono::milliseconds timeout = std::chrono::milliseconds(10000)) {
     if (!Write(request)) return "(write failed)";
     return nx480::sim::test::Hex(Read(length, timeout));
   }
@@ -131,7 +131,7 @@ class PtyPair {
 
   void Send(const std::vector<uint8_t>& bytes) { master_.Write(bytes); }
   // What the port wrote, collected for up to `waitMs`.
-  std::vector<uint8_t> Receive(size_t want, int waitMs = 1000) {
+  std::vector<uint8_t> Receive(size_t want, int waitMs = 10000) {
     return master_.Read(want, std::chrono::milliseconds(waitMs));
   }
   // The device goes away as an unplugged adapter does: the slave side sees a hang-up.

@@ -22,7 +22,7 @@ namespace {
 void Mnemonic(QWidget* window, Qt::Key key) {
   QWidget* focus = QApplication::focusWidget();
   QTest::keyClick(focus && focus->window() == window ? focus : window, key, Qt::AltModifier);
-  QTest::qWait(150);
+  QVERIFY(ButtonsReleased());  // the button clicked after its animation
 }
 
 // Typed into the focused box character by character, as a keyboard with Czech letters types.

@@ -153,21 +153,21 @@ TEST(SerialPortTiming, ReadEndsWhenCompleteAfterGapOrAtWholeLimit) {
   device.join();
   EXPECT_EQ(buf[7], 8);
 
-  // 2. Fewer bytes: ends one inter-byte gap (150 ms) after the last byte, and a byte inside the
-  //    gap starts the gap again.
-  ASSERT_TRUE(port.Open(pty.path(), Line(Parity::None, StopBits::One, Timeouts(150, 1, 5000))));
+  // 2. Fewer bytes: ends one inter-byte gap (1 s) after the last byte, and a byte inside the gap
+  //    starts the gap again (the device's 200 ms pause leaves 800 ms for it to be late).
+  ASSERT_TRUE(port.Open(pty.path(), Line(Parity::None, StopBits::One, Timeouts(1000, 1, 20000))));
   device = std::thread([&] {
     std::this_thread::sleep_for(20ms);
     pty.Send({1, 2, 3});
-    std::this_thread::sleep_for(80ms);
+    std::this_thread::sleep_for(200ms);
     pty.Send({4, 5});
   });
   t0 = Clock::now();
   EXPECT_EQ(port.Read(buf, 30), 5u);
   const auto gapEnd = MsSince(t0);
   device.join();
-  EXPECT_GE(gapEnd, 20 + 80 + 140);
-  EXPECT_LT(gapEnd, 2500);
+  EXPECT_GE(gapEnd, 20 + 200 + 990);
+  EXPECT_LT(gapEnd, 10000);
 
   // 3. Silence: ends at E x per-byte + constant = 10 x 5 + 250 = 300 ms.
   ASSERT_TRUE(port.Open(pty.path(), Line(Parity::None, StopBits::One, Timeouts(22, 5, 250))));
@@ -177,13 +177,15 @@ TEST(SerialPortTiming, ReadEndsWhenCompleteAfterGapOrAtWholeLimit) {
   EXPECT_GE(silent, 290);
   EXPECT_LT(silent, 1500);
 
-  // 4. Bytes trickling within the gap do not stretch the whole-read limit.
-  ASSERT_TRUE(port.Open(pty.path(), Line(Parity::None, StopBits::One, Timeouts(200, 1, 300))));
+  // 4. Bytes trickling within the gap do not stretch the whole-read limit (360 ms), which is
+  //    shorter than the gap: however late the device's bytes, only that limit ends the read.
+  ASSERT_TRUE(port.Open(pty.path(), Line(Parity::None, StopBits::One, Timeouts(3000, 1, 300))));
   std::atomic<bool> stop{false};
+  pty.Send({0x55});
   device = std::thread([&] {
     while (!stop) {
-      pty.Send({0x55});
       std::this_thread::sleep_for(40ms);
+      pty.Send({0x55});
     }
   });
   t0 = Clock::now();
@@ -220,8 +222,8 @@ TEST(SerialPortTiming, ReadEndsWhenTheFrameIsWholeByItsOwnLength) {
   PtyPair pty;
   ASSERT_TRUE(pty.ok());
   SerialPort port;
-  // A 1-second gap: a read that waited for it would show.
-  ASSERT_TRUE(port.Open(pty.path(), Line(Parity::None, StopBits::One, Timeouts(1000, 1, 3000))));
+  // A 5-second gap: a read that waited for it would show.
+  ASSERT_TRUE(port.Open(pty.path(), Line(Parity::None, StopBits::One, Timeouts(5000, 1, 10000))));
   uint8_t buf[64] = {};
 
   // 1. 29 bytes of a frame that says 29 (count 24), the length known only with the third byte:
@@ -234,7 +236,7 @@ TEST(SerialPortTiming, ReadEndsWhenTheFrameIsWholeByItsOwnLength) {
   });
   auto t0 = Clock::now();
   EXPECT_EQ(port.Read(buf, 30, nullptr, CountedLength), 29u);
-  EXPECT_LT(MsSince(t0), 700);
+  EXPECT_LT(MsSince(t0), 3000);
   device.join();
 
   // 2. A frame that stops short of the length it says still ends one gap after its last byte.
@@ -246,15 +248,16 @@ TEST(SerialPortTiming, ReadEndsWhenTheFrameIsWholeByItsOwnLength) {
 
   // 3. A count longer than the read may take: the read stops at its own size, at once, and the
   //    rest stays for the next read.
-  ASSERT_TRUE(port.Open(pty.path(), Line(Parity::None, StopBits::One, Timeouts(1000, 1, 3000))));
+  ASSERT_TRUE(port.Open(pty.path(), Line(Parity::None, StopBits::One, Timeouts(5000, 1, 10000))));
   pty.Send(CountedFrame(250, 40));
   t0 = Clock::now();
   EXPECT_EQ(port.Read(buf, 30, nullptr, CountedLength), 30u);
-  EXPECT_LT(MsSince(t0), 700);
+  EXPECT_LT(MsSince(t0), 3000);
   EXPECT_EQ(port.Read(buf, 10), 10u);
 
-  // 4. ... nor past its whole-read limit while bytes keep trickling in.
-  ASSERT_TRUE(port.Open(pty.path(), Line(Parity::None, StopBits::One, Timeouts(200, 1, 300))));
+  // 4. ... nor past its whole-read limit (360 ms, shorter than the gap) while bytes keep trickling
+  //    in.
+  ASSERT_TRUE(port.Open(pty.path(), Line(Parity::None, StopBits::One, Timeouts(3000, 1, 300))));
   std::atomic<bool> stop{false};
   device = std::thread([&] {
     pty.Send({0x01, 0x11, 0xFF});
@@ -298,6 +301,7 @@ TEST(SerialPortClose, CloseFromAnotherThreadEndsAWaitingRead) {
     got = port.Read(buf, 16);
     readMs = MsSince(t0);
   });
+  // Most likely waiting by now; a read that begins after the close fails at once all the same.
   std::this_thread::sleep_for(100ms);
   const auto t0 = Clock::now();
   port.Close();
@@ -312,7 +316,7 @@ TEST(SerialPortClose, CloseFromAnotherThreadEndsAWaitingRead) {
   const auto t1 = Clock::now();
   EXPECT_EQ(port.Read(buf, 16), 0u);
   EXPECT_EQ(port.Write(buf, 4), 0u);
-  EXPECT_LT(MsSince(t1), 50);
+  EXPECT_LT(MsSince(t1), 2000);  // far from the 10-second limit
   port.Close();  // closing twice is harmless
 }
 
@@ -325,7 +329,9 @@ TEST(SerialPortClose, AVanishedDeviceIsToldApartFromASilentOne) {
   // Silent: the read waits out its limit, and the device is not gone.
   EXPECT_EQ(port.Read(buf, 4), 0u);
   EXPECT_FALSE(port.DeviceGone());
-  // Bytes still come in; then the device vanishes, and the next read sees it at once.
+  // Bytes still come in; then the device vanishes, and the next read sees it at once, long
+  // before its limit of 10 s.
+  ASSERT_TRUE(port.Open(pty.path(), Line(Parity::None, StopBits::One, Timeouts(22, 1, 10000))));
   pty.Send({0x01, 0x02});
   EXPECT_EQ(port.Read(buf, 2), 2u);
   EXPECT_FALSE(port.DeviceGone());
@@ -335,7 +341,7 @@ TEST(SerialPortClose, AVanishedDeviceIsToldApartFromASilentOne) {
   EXPECT_TRUE(port.DeviceGone());
   EXPECT_EQ(port.Read(buf, 16), 0u);
   EXPECT_EQ(port.Write(buf, 4), 0u);
-  EXPECT_LT(MsSince(t0), 250);  // never waits out the read limits on a dead line
+  EXPECT_LT(MsSince(t0), 5000);  // never waits out the read limits on a dead line
   EXPECT_TRUE(port.IsOpen());   // until the owner closes it
   port.Close();
   EXPECT_FALSE(port.DeviceGone() && port.IsOpen());

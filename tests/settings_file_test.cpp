@@ -369,7 +369,7 @@ TEST_F(SettingsFileTest, OpeningSomethingOtherThanAFileIsRefusedAtOnce) {
     SettingsWords r = Sample();
     FileError error;
     auto load = std::async(std::launch::async, [&] { return LoadSettingsFile(c.path, r, error); });
-    if (load.wait_for(std::chrono::seconds(5)) != std::future_status::ready) {
+    if (load.wait_for(std::chrono::seconds(30)) != std::future_status::ready) {
       ADD_FAILURE() << c.path << ": the open hangs";
       // Release it: a writer comes and goes, the read then ends.
       ::close(::open(Path("fifo.nx4").c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC));

@@ -190,18 +190,18 @@ class TextFitTest : public QObject {
       app.main.activateWindow();
       QVERIFY(QTest::qWaitForWindowActive(&app.main));
       QTest::keyClick(&app.main, Qt::Key_F1);
-      QVERIFY(QTest::qWaitFor([&] { return app.main.Session().connected; }, 5000));
+      QVERIFY(QTest::qWaitFor([&] { return app.main.Session().connected; }, 10000));
       QCOMPARE(app.main.ButtonConnect->text(), QString("Dis&connect F1"));
       app.main.activateWindow();
       QVERIFY(QTest::qWaitForWindowActive(&app.main));
       QTest::keyClick(&app.main, Qt::Key_S, Qt::AltModifier);  // "&Settings"
-      QVERIFY(QTest::qWaitFor([&] { return app.setup.isVisible(); }, 2000));
+      QVERIFY(QTest::qWaitFor([&] { return app.setup.isVisible(); }, 10000));
       QCOMPARE(app.setup.windowTitle(), QString("Settings"));
       app.setup.activateWindow();
       QVERIFY(QTest::qWaitForWindowActive(&app.setup));
       QWidget* focus = QApplication::focusWidget();
       QTest::keyClick(focus ? focus : &app.setup, Qt::Key_R, Qt::AltModifier);  // "&Read"
-      QVERIFY(QTest::qWaitFor([&] { return app.setup.LabelMsg->text() == "O.K."; }, 5000));
+      QVERIFY(QTest::qWaitFor([&] { return app.setup.LabelMsg->text() == "O.K."; }, 10000));
       QCOMPARE(app.params.Edit[nx480::kBoxUu1]->text(), QString("196"));
       QTest::keyClick(&app.main, Qt::Key_F1);  // disconnect
     }

@@ -62,19 +62,19 @@ std::string WriteRecording(const std::string& root, uint32_t serial) {
 void Mnemonic(QWidget* window, Qt::Key key) {
   QWidget* focus = QApplication::focusWidget();
   QTest::keyClick(focus && focus->window() == window ? focus : window, key, Qt::AltModifier);
-  QTest::qWait(150);  // a mnemonic clicks its button after 100 ms
+  QVERIFY(ButtonsReleased());  // a mnemonic clicks its button after its animation
 }
 
 // Connected to `relay`, Alt+P in the live values window: the trend open, active, with the relay's
 // thresholds.
 bool OpenTrend(AppFixture& app, sim::PtyRelay& relay) {
   app.Connect(relay);
-  if (!QTest::qWaitFor([&] { return app.onLine.isVisible(); }, 3000)) return false;
+  if (!QTest::qWaitFor([&] { return app.onLine.isVisible(); }, 10000)) return false;
   app.onLine.activateWindow();
   if (!QTest::qWaitForWindowActive(&app.onLine)) return false;
   Mnemonic(&app.onLine, Qt::Key_P);
   TFormTrend& t = app.onLine.Trend();
-  if (!QTest::qWaitFor([&] { return !t.Plot->Thresholds().empty(); }, 3000)) return false;
+  if (!QTest::qWaitFor([&] { return !t.Plot->Thresholds().empty(); }, 10000)) return false;
   t.activateWindow();
   return QTest::qWaitForWindowActive(&t);
 }
@@ -183,7 +183,7 @@ class TrendWindowTest : public QObject {
     QTemporaryDir data;
     ScopedDataHome home(data.path());
     sim::RelayConfig config;
-    config.trips = {{"U>>", 10s, 3s, 5s}};
+    config.trips = {{"U>>", 10s, 3s, 8s}};  // well after the trend is open, on a slow machine too
     sim::PtyRelay relay(config);
     sim::AttachLiveValues(relay);
     relay.Start();
@@ -193,9 +193,9 @@ class TrendWindowTest : public QObject {
     Mnemonic(&t, Qt::Key_1);
     QVERIFY(t.LabelSource->text().endsWith("10 min") && t.TreeTrips->topLevelItemCount() == 0);
     const int64_t end = t.Plot->ViewEnd();
-    QVERIFY(WaitUntil([&] { return t.Plot->ViewEnd() > end + 1000; }, 3000));
+    QVERIFY(WaitUntil([&] { return t.Plot->ViewEnd() > end + 1000; }, 10000));
     QCOMPARE(t.Plot->ViewEnd(), t.Plot->RangeEnd());
-    QVERIFY(WaitUntil([&] { return t.TreeTrips->topLevelItemCount() > 0; }, 10000));
+    QVERIFY(WaitUntil([&] { return t.TreeTrips->topLevelItemCount() > 0; }, 30000));
     const auto& spans = t.Plot->Spans();  // the relay trips without a pick-up
     QVERIFY(spans.size() == 1 && spans[0].stage == Stage::Uo2 &&
             spans[0].kind == nx480::SpanKind::Tripped);
@@ -208,14 +208,14 @@ class TrendWindowTest : public QObject {
     QTest::keyClick(t.Plot, Qt::Key_Left);
     const int64_t view0 = t.Plot->ViewStart(), view1 = t.Plot->ViewEnd();
     const int64_t range = t.Plot->RangeEnd();
-    QVERIFY(WaitUntil([&] { return t.Plot->RangeEnd() > range + 1000; }, 3000));
+    QVERIFY(WaitUntil([&] { return t.Plot->RangeEnd() > range + 1000; }, 10000));
     QVERIFY(t.Plot->ViewStart() == view0 && t.Plot->ViewEnd() == view1);
 
     // The listed trip is the day file's first sample with U>> tripped; no pick-up was seen, so
     // the delay lies within the time since the sample before.
     const std::string path = app.onLine.Recorder()->Path();
     QTest::keyClick(app.onLine.EditFocus, Qt::Key_F1);  // the recording written
-    QVERIFY(WaitUntil([&] { return !app.onLine.isVisible(); }, 3000));
+    QVERIFY(WaitUntil([&] { return !app.onLine.isVisible(); }, 10000));
     const QTreeWidgetItem* row = t.TreeTrips->topLevelItem(0);
     nx480::RecordingRead file;
     nx480::FileError error;

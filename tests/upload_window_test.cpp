@@ -198,7 +198,7 @@ class UploadWindowTest : public QObject {
 
     app.Connect(*relay);
     QVERIFY(app.main.Modbus().IsRunning());
-    QTest::qWait(300);
+    QTest::qWait(300);  // no upload frame goes out meanwhile
     QVERIFY(app.UploadFrames().empty());
     QCOMPARE(LogLines(app.upload).size(), 7);
   }
@@ -245,7 +245,7 @@ class UploadWindowTest : public QObject {
     app.ShowPage();
     app.openPath = app.File(sim::WriteImage({.version = "1.14", .blocks = 40}));
     app.upload.ButtonUploadClick();
-    QVERIFY(QTest::qWaitFor([&] { return app.upload.ProgressBarUpload->value() > 3 * 262; }));
+    QVERIFY(QTest::qWaitFor([&] { return app.upload.ProgressBarUpload->value() > 3 * 262; }, 20000));
     app.setup.windowHandle()->setWindowState(Qt::WindowMinimized);
     QTest::qWait(50);
     app.setup.windowHandle()->setWindowState(Qt::WindowNoState);
@@ -283,11 +283,11 @@ class UploadWindowTest : public QObject {
 
     HangDetector hang;
     QVERIFY(WaitUntil(
-        [&] { return LogLines(app.upload).contains("...Čekám na restart přístroje"); }, 5000));
+        [&] { return LogLines(app.upload).contains("...Čekám na restart přístroje"); }, 20000));
     QVERIFY(app.upload.Uploading());
     QCOMPARE(app.upload.ButtonUpload->text(), QString("&Stop"));
     // A few unanswered attempts.
-    QVERIFY(WaitUntil([&] { return relay->Counters().model.ignored >= 3; }, 5000));
+    QVERIFY(WaitUntil([&] { return relay->Counters().model.ignored >= 3; }, 20000));
     QVERIFY(app.upload.Uploading());
 
     const uint64_t framesBefore = FramesReceived(*relay);
@@ -299,7 +299,7 @@ class UploadWindowTest : public QObject {
       case WhileWaiting::F1:
         QTest::keyClick(Focused(&app.setup), Qt::Key_F1);
         // Disconnected at once (the 200 ms grace), the waiting over.
-        QVERIFY(std::chrono::steady_clock::now() - t0 < 2s);
+        QVERIFY(std::chrono::steady_clock::now() - t0 < 5s);
         QVERIFY(!app.main.Modbus().PortIsOpen());
         QCOMPARE(app.main.ButtonConnect->text(), QString("Při&pojit F1"));
         break;
@@ -308,21 +308,22 @@ class UploadWindowTest : public QObject {
         QVERIFY(app.setup.Page1->currentWidget() != app.setup.TabFirmware);
         break;
     }
-    QVERIFY(WaitUntil([&] { return !app.upload.Uploading(); }, 5000));
+    QVERIFY(WaitUntil([&] { return !app.upload.Uploading(); }, 20000));
     QCOMPARE(LastLines(app.upload, end.size()), end);
     QCOMPARE(app.upload.ButtonUpload->text(), QString("&Upload"));
     if (action != WhileWaiting::TabChange) {
       // At most the attempt in progress, then nothing more reaches the relay.
       QVERIFY(FramesReceived(*relay) <= framesBefore + 1);
       const uint64_t framesAfter = FramesReceived(*relay);
-      QTest::qWait(400);
+      QTest::qWait(400);  // nothing more arrives meanwhile
       QCOMPARE(FramesReceived(*relay), framesAfter);
       // The session stays as it was.
       QCOMPARE(app.main.Session().firmware.minor, 4);
     } else {
       QCOMPARE(app.main.EditVersion->text(), QString("NX480 - 1.14,   s/n:001234"));
     }
-    QVERIFY2(hang.Longest() < 500ms, qPrintable(QString::number(hang.Longest().count())));
+    // Never held up for the relay's restart (seconds): a busy machine's pauses stay well below.
+    QVERIFY2(hang.Longest() < 1500ms, qPrintable(QString::number(hang.Longest().count())));
   }
 
   // The upload's entry on disk, with what the new firmware changed in the settings; "Ano" writes
@@ -366,7 +367,7 @@ class UploadWindowTest : public QObject {
     app.openPath = app.File(sim::WriteImage({.version = "1.14", .blocks = 2}));
     QTest::keyClick(Focused(&app.setup), Qt::Key_U, Qt::AltModifier);  // "&Upload"
     // The mnemonic clicks the button after its animation.
-    QVERIFY(WaitUntil([&] { return !LogLines(app.upload).isEmpty(); }, 2000));
+    QVERIFY(WaitUntil([&] { return !LogLines(app.upload).isEmpty(); }, 10000));
     QVERIFY(app.WaitUntilIdle());
 
     if (!journal) {
@@ -381,7 +382,7 @@ class UploadWindowTest : public QObject {
     QCOMPARE(LastLines(app.upload, 2),
              (QStringList{"Nová verze:         NX480 - 1.14",
                           "...Nový firmware změnil parametry: Uu1, tRel"}));
-    QVERIFY(WaitUntil([&] { return !app.questions.isEmpty(); }, 2000));
+    QVERIFY(WaitUntil([&] { return !app.questions.isEmpty(); }, 10000));
     QCOMPARE(app.questions, QStringList{"NX480 - PC|Nový firmware změnil parametry: Uu1, tRel. "
                                         "Zapsat uložené parametry zpět?"});
     const std::string root = *nx480::JournalRoot();
@@ -391,7 +392,7 @@ class UploadWindowTest : public QObject {
           return nx480::ListJournal(root).size() == entries &&
                  !app.params.WriteParamsRequest.Pending();
         },
-        5000));
+        10000));
     const std::vector<nx480::JournalEntry> journalEntries = nx480::ListJournal(root);
     const nx480::JournalEntry& upload = journalEntries.back();
     QCOMPARE(upload.kind, nx480::ChangeKind::FirmwareUpload);
@@ -435,7 +436,7 @@ class UploadWindowTest : public QObject {
     app.ShowPage();
     app.openPath = app.File(sim::WriteImage({.blocks = 60}));
     app.upload.ButtonUploadClick();
-    QVERIFY(QTest::qWaitFor([&] { return app.upload.ProgressBarUpload->value() > 3 * 262; }));
+    QVERIFY(QTest::qWaitFor([&] { return app.upload.ProgressBarUpload->value() > 3 * 262; }, 20000));
     const int lines = LogLines(app.upload).size();
     switch (by) {
       case StopBy::Button:

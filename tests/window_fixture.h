@@ -3,11 +3,14 @@
 // relay session without one.
 #pragma once
 
+#include <QAbstractButton>
+#include <QApplication>
 #include <QEventLoop>
 #include <QFile>
 #include <QStringList>
 #include <QTest>
 #include <QTimer>
+#include <algorithm>
 #include <memory>
 #include <string>
 #include <vector>
@@ -114,6 +117,21 @@ bool WaitUntil(Done done, int ms) {
   poll.start(5);
   if (!done()) loop.exec();
   return done();
+}
+
+// Waits until no button is held down. A mnemonic holds its button down and clicks it once its
+// 100 ms animation has run, and the button is up again before the click's handler runs, which
+// has returned by the time this loop looks again; with no button down it returns at once.
+inline bool ButtonsReleased(int ms = 10000) {
+  return WaitUntil(
+      [] {
+        const QWidgetList all = QApplication::allWidgets();
+        return std::none_of(all.begin(), all.end(), [](QWidget* w) {
+          const auto* button = qobject_cast<QAbstractButton*>(w);
+          return button && button->isDown();
+        });
+      },
+      ms);
 }
 
 inline std::unique_ptr<nx480::sim::PtyRelay> StartRelay(nx480::sim::RelayConfig config) {

@@ -135,7 +135,7 @@ class WindowTest : public QObject {
     QCOMPARE(Requests(*later), uint64_t(0));     // the first match wins
 
     // The live values window's timer asks the running worker for work.
-    QVERIFY(QTest::qWaitFor([&] { return app.onLine.LiveRequest.Value() != 0; }, 2000));
+    QVERIFY(QTest::qWaitFor([&] { return app.onLine.LiveRequest.Value() != 0; }, 10000));
 
     // F1 in the settings window disconnects; it stays open.
     QTest::keyClick(&app.setup, Qt::Key_F1, Qt::ShiftModifier);
@@ -321,7 +321,7 @@ class WindowTest : public QObject {
     for (int round = 0; round < 5; ++round) {
       QTest::keyClick(&app.main, Qt::Key_F1);
       QVERIFY(app.main.Modbus().PortIsOpen());
-      QVERIFY(QTest::qWaitFor([&] { return shown.load() > round; }, 3000));
+      QVERIFY(QTest::qWaitFor([&] { return shown.load() > round; }, 10000));
       // Twice in quick succession: the second press disconnects at once.
       QTest::keyClick(&app.main, Qt::Key_F1);
       QVERIFY(!app.main.Modbus().PortIsOpen());
@@ -363,12 +363,12 @@ class WindowTest : public QObject {
     app.main.ListPorts = [&] { return std::vector<std::string>{relay->SlavePath()}; };
     QTest::keyClick(&app.main, Qt::Key_F1);
     QVERIFY(app.main.Modbus().PortIsOpen());
-    QVERIFY(QTest::qWaitFor([&] { return !app.onLine.EditU1->text().isEmpty(); }, 3000));
+    QVERIFY(QTest::qWaitFor([&] { return !app.onLine.EditU1->text().isEmpty(); }, 10000));
 
     // Unplugged while the live values refresh.
     std::string path = relay->SlavePath();
     relay->Stop();
-    QVERIFY(QTest::qWaitFor([&] { return !app.main.Modbus().PortIsOpen(); }, 5000));
+    QVERIFY(QTest::qWaitFor([&] { return !app.main.Modbus().PortIsOpen(); }, 10000));
     QCOMPARE(app.main.ButtonConnect->text(), QString("Při&pojit F1"));
     QVERIFY(!app.main.ButtonSetup->isEnabled());
     QVERIFY(app.main.EditVersion->text().isEmpty());
@@ -386,15 +386,17 @@ class WindowTest : public QObject {
     // the tool disconnects as before.
     app.setup.show();
     app.params.ReadParamsRequest.Post();
-    QVERIFY(QTest::qWaitFor([&] { return app.params.ReadParamsRequest.Value() == 0; }, 3000));
+    QVERIFY(QTest::qWaitFor([&] { return app.params.ReadParamsRequest.Value() == 0; }, 10000));
     relay->AddFault({.kind = sim::FaultKind::kSilence, .function = 0x10, .count = -1});
     app.setup.LabelMsg->clear();
+    const uint64_t silenced = relay->Counters().model.faults;
     app.params.ButtonWriteP->click();
     QCOMPARE(app.params.WriteParamsRequest.Value(), 1);
-    QTest::qWait(30);
+    // The write reached the relay, which keeps silent.
+    QVERIFY(WaitUntil([&] { return relay->Counters().model.faults > silenced; }, 10000));
     path = relay->SlavePath();
     relay->Stop();
-    QVERIFY(QTest::qWaitFor([&] { return !app.main.Modbus().PortIsOpen(); }, 5000));
+    QVERIFY(QTest::qWaitFor([&] { return !app.main.Modbus().PortIsOpen(); }, 10000));
     QCOMPARE(app.setup.LabelMsg->text(), QString("Chyba komunikace!"));
     QCOMPARE(app.errors.size(), 2);
     QCOMPARE(app.errors.last(), "Chyba|" + DeviceGoneMessage(path));
@@ -418,9 +420,9 @@ class WindowTest : public QObject {
     QVERIFY(QTest::qWaitFor([&] { return app.history.RowCount() > 20; }, 10000));
     std::string path = relay.SlavePath();
     relay.Stop();
-    QVERIFY(QTest::qWaitFor([&] { return !app.main.Modbus().PortIsOpen(); }, 5000));
+    QVERIFY(QTest::qWaitFor([&] { return !app.main.Modbus().PortIsOpen(); }, 10000));
     // The walk ended with what it had: the rows stay, the reading is over, export possible.
-    QVERIFY(QTest::qWaitFor([&] { return app.history.ButtonSave->isEnabled(); }, 5000));
+    QVERIFY(QTest::qWaitFor([&] { return app.history.ButtonSave->isEnabled(); }, 10000));
     QVERIFY(app.history.LabelReading->isHidden());
     QVERIFY(!app.history.HistoryRequest.Pending());
     QVERIFY(app.history.RowCount() > 20 && app.history.RowCount() < 2016);
@@ -495,7 +497,7 @@ class WindowTest : public QObject {
       app.setup.Clock().ReleButtons->button(1)->click();
       QTRY_VERIFY_WITH_TIMEOUT(
           relay.WithModel([](sim::RelayModel& m) { return m.Mode() == sim::RelayMode::kOn; }),
-          1000);
+          10000);
     } else {
       app.setup.Page1->setCurrentWidget(app.setup.TabFirmware);
       app.openPath = dir.filePath("fw.bn6");
@@ -510,7 +512,7 @@ class WindowTest : public QObject {
     raise(signal);
     QElapsedTimer since;
     since.start();
-    while (app.main.isVisible() && since.elapsed() < 5000)
+    while (app.main.isVisible() && since.elapsed() < 20000)
       QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
     QVERIFY(!app.main.isVisible());
     QVERIFY(!app.main.Modbus().PortIsOpen());
