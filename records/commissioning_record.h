@@ -45,6 +45,22 @@ struct CommissioningRecord {
   std::vector<JournalEntry> journal;            // this relay's entries of the last 24 hours
 };
 
+// The record's settings against its profile, summed up.
+struct ProfileVerdict {
+  bool profile = false;  // a profile was chosen
+  size_t checked = 0;    // the profile's rows the firmware has
+  // The codes of the rows outside the profile, and of those the firmware lacks (not checked),
+  // in the profile's order.
+  std::vector<std::string> outside;
+  std::vector<std::string> notInFirmware;
+};
+ProfileVerdict VerdictOf(const CommissioningRecord& record);
+
+// The verdict as the record prints it, in the windows' language: "Vyhovuje profilu X",
+// "Nevyhovuje: 2 z 8 kontrolovaných hodnot (Uu1, tRel)", "bez profilu"; a profile the firmware
+// has none of the rows of cannot be passed.
+std::string VerdictText(const CommissioningRecord& record);
+
 // The SHA-256 of the 48-byte settings image (SettingsFileBytes, the bytes of a settings file
 // saved from the same relay): 64 lowercase hex digits, as `sha256sum` prints them.
 std::string SettingsImageSha256(const SettingsWords& settings);
@@ -61,10 +77,18 @@ std::vector<JournalEntry> RecentJournal(const std::string& root, int32_t serialN
 void CompleteRecord(CommissioningRecord& record, const RelaySession& session,
                     const EnvironmentLookup& env = ProcessEnvironment);
 
-// The record as the HTML the PDF is made of (UTF-8).
+// The record as the HTML the PDF is made of (UTF-8). The check's verdict stands under the title
+// and again above the signatures; each settings row is named as the settings window names its
+// stage, with its code; numbers take the decimal separator of the windows' language.
+// Anchors "keep-from-N" and "keep-to-N" mark the first and the last line of what must stay on
+// one page (a heading with what follows it, the settings table with its fingerprint, the
+// verdict with the signatures).
 std::string CommissioningHtml(const CommissioningRecord& record);
 
-// The record as PDF bytes (A4, fonts embedded). Needs a QGuiApplication.
+// The record as PDF bytes (A4, fonts embedded): each group the anchors mark begins a new page
+// rather than run over a page's end, a table's title row is repeated on each page it runs
+// over, and each page's footer names the relay (serial number), the site, the record's date
+// and the page ("strana 2 z 4"). Needs a QGuiApplication.
 std::vector<uint8_t> CommissioningPdf(const CommissioningRecord& record);
 
 // Renders the record and writes it as `path` through WriteFileAtomically: an existing file is

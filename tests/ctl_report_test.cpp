@@ -30,6 +30,15 @@ std::string Shell(const std::string& command) {
   return out;
 }
 
+// The PDF's text as pdftotext lays it out, the font's ligatures ("ﬁ", "ﬀ", "ﬂ") as letters.
+std::string PdfText(const std::string& pdf) {
+  std::string text = Shell("pdftotext -layout '" + pdf + "' -");
+  for (const auto& [ligature, letters] :
+       {std::pair{"\xEF\xAC\x80", "ff"}, {"\xEF\xAC\x81", "fi"}, {"\xEF\xAC\x82", "fl"}})
+    for (size_t at; (at = text.find(ligature)) != std::string::npos;) text.replace(at, 3, letters);
+  return text;
+}
+
 std::string ReadAll(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   std::ostringstream text;
@@ -60,6 +69,7 @@ class Report : public ::testing::Test {
     fs::create_directories(Path("out"));
     sim::RelayConfig config;
     config.history_fill = 150;  // more than the record holds
+    config.version = "1.14.b";  // the relay's firmware, not the program's version
     relay_ = std::make_unique<sim::PtyRelay>(config, sim::PtyOptions{});
     relay_->Start();
   }
@@ -95,25 +105,35 @@ TEST_F(Report, AgainstAProfileWithTheRelaysEventsAndTheSettingsHash) {
   EXPECT_TRUE(Has(made.err, "Uu1 196 V (85 %) is outside 184..195 V")) << made.err;
   EXPECT_EQ(OutFolder(), std::vector<std::string>{"record.pdf"});
   EXPECT_TRUE(Has(Shell("pdffonts '" + pdf + "'"), "yes")) << "fonts embedded";
-  const std::string text = Shell("pdftotext -layout '" + pdf + "' -");
+  const std::string text = PdfText(pdf);
 
   EXPECT_TRUE(Has(text, "Jiří Novák")) << text;
   EXPECT_TRUE(Has(text, "Rozvodna Žďár")) << text;
   EXPECT_TRUE(Has(LineOf(text, "Výrobní číslo:"), "001234")) << text;
+  // The program's own version; the relay's stays in its identification.
+  EXPECT_TRUE(Has(LineOf(text, "Verze programu:"), NX480_VERSION_TEXT)) << text;
+  EXPECT_TRUE(Has(LineOf(text, "Identifikace:"), "1.14.b")) << text;
   EXPECT_TRUE(Has(text.substr(text.find("Deník změn")), "Datum, čas")) << text;
   EXPECT_TRUE(Has(text, "Podpis technika")) << text;
   EXPECT_TRUE(Has(text, "Podpis provozovatele")) << text;
+  // The verdict under the title and above the signatures.
+  const std::string verdict = "Výsledek kontroly: Nevyhovuje: 1 z 3 kontrolovaných hodnot (Uu1)\n";
+  EXPECT_EQ(LineOf(text, "Výsledek kontroly:") + "\n", verdict) << text;
+  EXPECT_TRUE(Has(text.substr(text.find("Deník změn")), verdict)) << text;
   // Every settings row with its value; the profile's rows with range and verdict.
   for (const char* name :
        {"Faze", "Uu1",  "tUu1", "Uu2",  "tUu2", "Uo1",  "tUo1", "Uo2",  "tUo2", "Uo3", "tUo3",
         "Fu1",  "tFu1", "Fu2",  "tFu2", "Fo1",  "tFo1", "Fo2",  "tFo2", "tRel", "Log"})
-    EXPECT_NE(LineOf(text, std::string(name) + " ").find("(no line"), 0u) << name;
-  EXPECT_TRUE(
-      std::regex_search(LineOf(text, "Uu1 "), std::regex("196 V +85,2 % +184..195 V +NEVYHOVUJE")))
-      << LineOf(text, "Uu1 ");
-  EXPECT_TRUE(std::regex_search(LineOf(text, "Fu1 "), std::regex("47,5 Hz .* vyhovuje")));
-  EXPECT_TRUE(std::regex_search(LineOf(text, "tRel "), std::regex("30,0 s .* vyhovuje")));
-  EXPECT_TRUE(std::regex_search(LineOf(text, "Uo3 "), std::regex("264 V +114,8 % +- +-")));
+    EXPECT_TRUE(Has(text, "(" + std::string(name) + ")")) << name;
+  EXPECT_TRUE(std::regex_search(LineOf(text, "Podpětí 1. stupně U< (Uu1)"),
+                                std::regex("196 V +85,2 % +184 – 195 V +NEVYHOVUJE")))
+      << LineOf(text, "Podpětí 1. stupně U< (Uu1)");
+  EXPECT_TRUE(std::regex_search(LineOf(text, "Podfrekvence 1. stupně f< (Fu1)"),
+                                std::regex("47,5 Hz +47,5 Hz +vyhovuje")));
+  EXPECT_TRUE(std::regex_search(LineOf(text, "Čas znovupřipojení (tRel)"),
+                                std::regex("30,0 s +30 s +vyhovuje")));
+  EXPECT_TRUE(std::regex_search(LineOf(text, "Nadpětí 3. stupně U>>> (Uo3)"),
+                                std::regex("264 V +114,8 % +- +-")));
 
   // The hash is sha256sum's of the settings file read from the same relay.
   ASSERT_EQ(Run({"settings", "read", Path("relay.nx4")}).code, 0);
@@ -142,6 +162,27 @@ TEST_F(Report, AgainstAProfileWithTheRelaysEventsAndTheSettingsHash) {
   }
   ASSERT_EQ(shown.size(), expected.size());
   for (size_t i = 0; i < shown.size(); ++i) EXPECT_EQ(shown[i], expected[i]) << i;
+}
+
+// --lang en: the record in English, decimal points, "page 1 of N" under every page.
+TEST_F(Report, InEnglish) {
+  const std::string pdf = Path("out/record.pdf");
+  const CtlResult made = Run({"report", pdf, "--lang", "en", "--site", "Kout"});
+  ASSERT_EQ(made.code, 0) << made.err;
+  const std::string text = PdfText(pdf);
+  EXPECT_EQ(LineOf(text, "Check result:"), "Check result: no profile") << text;
+  EXPECT_TRUE(
+      std::regex_search(LineOf(text, "Underfrequency stage 1 f< (Fu1)"), std::regex("47\\.5 Hz$")))
+      << text;
+  std::vector<std::string> pages;
+  for (size_t from = 0, end; (end = text.find('\f', from)) != std::string::npos; from = end + 1)
+    pages.push_back(text.substr(from, end - from));
+  ASSERT_GE(pages.size(), 3u) << text;
+  for (size_t i = 0; i < pages.size(); ++i)
+    EXPECT_TRUE(std::regex_search(
+        pages[i], std::regex("NX480 relay, serial number 001234 · Kout · .* +page " +
+                             std::to_string(i + 1) + " of " + std::to_string(pages.size()) + "\n")))
+        << pages[i];
 }
 
 TEST_F(Report, NothingWrittenWhenAPartOrTheFileFails) {

@@ -202,6 +202,146 @@
         <source>Datum</source>
         <translation>Date</translation>
     </message>
+    <message>
+        <source>Výsledek kontroly</source>
+        <translation>Check result</translation>
+    </message>
+    <message>
+        <source>jednofázový nebo třífázový</source>
+        <translation>single-phase or three-phase</translation>
+    </message>
+    <message>
+        <source>Jméno</source>
+        <translation>Name</translation>
+    </message>
+    <message>
+        <source>Podpis</source>
+        <translation>Signature</translation>
+    </message>
+    <message>
+        <source>Razítko</source>
+        <translation>Stamp</translation>
+    </message>
+    <message>
+        <source>Relé NX480, výrobní číslo %1</source>
+        <translation>NX480 relay, serial number %1</translation>
+    </message>
+    <message>
+        <source>strana %1 z %2</source>
+        <translation>page %1 of %2</translation>
+    </message>
+    <message>
+        <source>bez profilu</source>
+        <translation>no profile</translation>
+    </message>
+    <message>
+        <source>Vyhovuje profilu %1</source>
+        <translation>Complies with profile %1</translation>
+    </message>
+    <message>
+        <source>Vyhovuje profilu %1 (mimo %2: firmware je nemá)</source>
+        <translation>Complies with profile %1 (except %2: not in the firmware)</translation>
+    </message>
+    <message>
+        <source>Nevyhovuje: %1 z %2 kontrolované hodnoty (%3)</source>
+        <translation>Does not comply: %1 of %2 checked value (%3)</translation>
+    </message>
+    <message>
+        <source>Nevyhovuje: %1 z %2 kontrolovaných hodnot (%3)</source>
+        <translation>Does not comply: %1 of %2 checked values (%3)</translation>
+    </message>
+    <message>
+        <source>Nelze posoudit: relé nemá žádnou hodnotu profilu %1</source>
+        <translation>Not assessed: the relay has none of the values of profile %1</translation>
+    </message>
+    <message>
+        <source>Provoz</source>
+        <translation>Operation</translation>
+    </message>
+    <message>
+        <source>Podpětí 1. stupně U&lt;</source>
+        <translation>Undervoltage stage 1 U&lt;</translation>
+    </message>
+    <message>
+        <source>Podpětí 1. stupně U&lt;, zpoždění</source>
+        <translation>Undervoltage stage 1 U&lt;, delay</translation>
+    </message>
+    <message>
+        <source>Podpětí 2. stupně U&lt;&lt;</source>
+        <translation>Undervoltage stage 2 U&lt;&lt;</translation>
+    </message>
+    <message>
+        <source>Podpětí 2. stupně U&lt;&lt;, zpoždění</source>
+        <translation>Undervoltage stage 2 U&lt;&lt;, delay</translation>
+    </message>
+    <message>
+        <source>Nadpětí 1. stupně U&gt; (10min průměr)</source>
+        <translation>Overvoltage stage 1 U&gt; (10-min average)</translation>
+    </message>
+    <message>
+        <source>Nadpětí 1. stupně U&gt; (10min průměr), zpoždění</source>
+        <translation>Overvoltage stage 1 U&gt; (10-min average), delay</translation>
+    </message>
+    <message>
+        <source>Nadpětí 2. stupně U&gt;&gt;</source>
+        <translation>Overvoltage stage 2 U&gt;&gt;</translation>
+    </message>
+    <message>
+        <source>Nadpětí 2. stupně U&gt;&gt;, zpoždění</source>
+        <translation>Overvoltage stage 2 U&gt;&gt;, delay</translation>
+    </message>
+    <message>
+        <source>Nadpětí 3. stupně U&gt;&gt;&gt;</source>
+        <translation>Overvoltage stage 3 U&gt;&gt;&gt;</translation>
+    </message>
+    <message>
+        <source>Nadpětí 3. stupně U&gt;&gt;&gt;, zpoždění</source>
+        <translation>Overvoltage stage 3 U&gt;&gt;&gt;, delay</translation>
+    </message>
+    <message>
+        <source>Podfrekvence 1. stupně f&lt;</source>
+        <translation>Underfrequency stage 1 f&lt;</translation>
+    </message>
+    <message>
+        <source>Podfrekvence 1. stupně f&lt;, zpoždění</source>
+        <translation>Underfrequency stage 1 f&lt;, delay</translation>
+    </message>
+    <message>
+        <source>Podfrekvence 2. stupně f&lt;&lt;</source>
+        <translation>Underfrequency stage 2 f&lt;&lt;</translation>
+    </message>
+    <message>
+        <source>Podfrekvence 2. stupně f&lt;&lt;, zpoždění</source>
+        <translation>Underfrequency stage 2 f&lt;&lt;, delay</translation>
+    </message>
+    <message>
+        <source>Nadfrekvence 1. stupně f&gt;</source>
+        <translation>Overfrequency stage 1 f&gt;</translation>
+    </message>
+    <message>
+        <source>Nadfrekvence 1. stupně f&gt;, zpoždění</source>
+        <translation>Overfrequency stage 1 f&gt;, delay</translation>
+    </message>
+    <message>
+        <source>Nadfrekvence 2. stupně f&gt;&gt;</source>
+        <translation>Overfrequency stage 2 f&gt;&gt;</translation>
+    </message>
+    <message>
+        <source>Nadfrekvence 2. stupně f&gt;&gt;, zpoždění</source>
+        <translation>Overfrequency stage 2 f&gt;&gt;, delay</translation>
+    </message>
+    <message>
+        <source>Čas znovupřipojení</source>
+        <translation>Reconnection time</translation>
+    </message>
+    <message>
+        <source>Záznam na kartu</source>
+        <translation>Card logging</translation>
+    </message>
+    <message>
+        <source>Faze</source>
+        <translation>Phases</translation>
+    </message>
 </context>
 <context>
     <name>Dialogs</name>
