@@ -196,6 +196,13 @@ void TFormMain::AttachWindows(TFormOnLine* onLine, TFormSetup* setup, TFormHisto
     };
     setup->Clock().ForcedChanged = [this](int item) { ShowForced(item); };
   }
+  if (record && setup) {
+    record->ParametersProfile = [setup]() -> std::optional<QString> {
+      const std::optional<nx480::GridProfile>& profile = setup->Parameters().Profile();
+      if (!profile) return std::nullopt;
+      return QString::fromStdString(profile->file);
+    };
+  }
   if (journal && setup) {
     journal->OpenSettingsBackup = [setup](std::span<const uint8_t> bytes) {
       setup->Parameters().OpenBackup(bytes);

@@ -34,15 +34,14 @@ nx480::CommissioningRecord Record() {
   return r;
 }
 
-// The record as pdftotext reads it, one text per page (NFKC: the font's ligatures as letters).
+// The record as pdftotext reads it, one text per page.
 QStringList Pages(const nx480::CommissioningRecord& record) {
   const std::vector<uint8_t> pdf = nx480::CommissioningPdf(record);
   QTemporaryDir dir;
   const QString path = dir.filePath("r.pdf");
   std::ofstream(path.toStdString(), std::ios::binary)
       .write(reinterpret_cast<const char*>(pdf.data()), static_cast<std::streamsize>(pdf.size()));
-  QStringList pages =
-      PdfText(path).normalized(QString::NormalizationForm_KC).split('\f', Qt::KeepEmptyParts);
+  QStringList pages = PdfText(path).split('\f', Qt::KeepEmptyParts);
   if (!pages.isEmpty() && pages.last().trimmed().isEmpty()) pages.removeLast();
   return pages;
 }
@@ -160,8 +159,7 @@ class RecordLanguageTest : public QObject {
     const QString path = dir.filePath("r.pdf");
     std::ofstream(path.toStdString(), std::ios::binary)
         .write(reinterpret_cast<const char*>(pdf.data()), static_cast<std::streamsize>(pdf.size()));
-    // NFKC: pdftotext gives the font's ligatures ("ﬁ") as they are drawn.
-    const QString text = PdfText(path).normalized(QString::NormalizationForm_KC);
+    const QString text = PdfText(path);
     for (const QString& heading : headings)
       QVERIFY2(text.contains(heading), qPrintable(heading + " not in:\n" + text));
     const std::string html = nx480::CommissioningHtml(Record());

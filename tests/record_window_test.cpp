@@ -1,5 +1,6 @@
 // The record window "Protokol", offscreen, driven by keys against a simulated relay: the PDF it
-// writes read back with pdftotext; a profile with errors stops it before the relay is asked; a
+// writes read back with pdftotext; the profile taken from "Parametry"; site and technician
+// remembered for the next session; a profile with errors stops it before the relay is asked; a
 // part the relay does not deliver, or the window closed during the read, leaves no PDF.
 #include <QKeyEvent>
 #include <QLabel>
@@ -35,6 +36,21 @@ void Type(QWidget* box, const QString& text) {
   }
 }
 
+// An environment variable set while it lives, then as it was.
+struct ScopedEnv {
+  ScopedEnv(const char* name, const QString& value) : name(name), saved(qgetenv(name)) {
+    qputenv(name, QFile::encodeName(value));
+  }
+  ~ScopedEnv() {
+    if (saved.isNull())
+      qunsetenv(name);
+    else
+      qputenv(name, saved);
+  }
+  const char* name;
+  QByteArray saved;
+};
+
 }  // namespace
 
 class RecordWindowTest : public QObject {
@@ -44,32 +60,28 @@ class RecordWindowTest : public QObject {
   void init() {
     dir_ = std::make_unique<QTemporaryDir>();
     data_ = std::make_unique<ScopedDataHome>(dir_->filePath("data"));
+    // The user's documents folder, as the desktop names it.
+    config_ = std::make_unique<ScopedEnv>("XDG_CONFIG_HOME", dir_->filePath("config"));
+    QVERIFY(QDir().mkpath(dir_->filePath("config")) && QDir().mkpath(dir_->filePath("docs")));
+    std::ofstream(dir_->filePath("config/user-dirs.dirs").toStdString())
+        << "XDG_DOCUMENTS_DIR=\"" << dir_->filePath("docs").toStdString() << "\"\n";
     sim::RelayConfig config;
     config.serial = 1234;
     config.history_fill = 150;
     relay_ = StartRelay(config);
-    app_ = std::make_unique<AppFixture>();
-    app_->Connect(*relay_);
-    QVERIFY(app_->main.Session().connected);
-    // The live values window's polls would be counted by the fault rules too.
-    app_->onLine.CloseWindow();
-    // Alt+R in the main window opens the record window.
-    app_->main.activateWindow();
-    QVERIFY(QTest::qWaitForWindowActive(&app_->main));
-    Mnemonic(&app_->main, Qt::Key_R);
-    QVERIFY(record_().isVisible());
-    record_().activateWindow();
-    QVERIFY(QTest::qWaitForWindowActive(&record_()));
+    OpenRecordWindow();
   }
   void cleanup() {
     app_.reset();
     relay_.reset();
+    config_.reset();
     data_.reset();
     dir_.reset();
   }
 
   // Site and technician typed, a profile that excludes the relay's Uu1 named: the PDF holds
-  // them and the verdict; "Uloženo" names the file.
+  // them and the verdict; the save dialog starts in the documents folder; "Uloženo" names the
+  // file and the row outside the profile.
   void aRecordWithAProfile() {
     const QString profile = dir_->filePath("p.txt");
     std::ofstream(profile.toStdString()) << "name: Test\nsource: test\nUu1 200 210 V\n";
@@ -81,11 +93,85 @@ class RecordWindowTest : public QObject {
     app_->savePath = dir_->filePath("r.pdf");
     Mnemonic(&record_(), Qt::Key_V);
     QVERIFY(WaitUntil([&] { return record_().LabelMsg->text().startsWith("Uloženo"); }, 20000));
-    QCOMPARE(app_->savePresets, QStringList{"protokol-001234.pdf"});
+    QCOMPARE(app_->savePresets, QStringList{dir_->filePath("docs/protokol-001234.pdf")});
+    QVERIFY2(SavedSays(" – nevyhovuje: Uu1"), qPrintable(record_().LabelMsg->text()));
     const QString text = PdfText(app_->savePath);
     QVERIFY2(text.contains("Rozvodna Kout") && text.contains("Jan Novák"), qPrintable(text));
     QVERIFY2(text.contains("001234"), qPrintable(text));
-    QVERIFY2(text.contains("200..210 V"), qPrintable(text));
+    QVERIFY2(text.contains("200 – 210 V"), qPrintable(text));
+    QCOMPARE(text.count("Výsledek kontroly: Nevyhovuje: 1 z 1 kontrolované hodnoty (Uu1)"), 2);
+    QCOMPARE(app_->errors, QStringList{});
+  }
+
+  // The profile "Profil" chose on the "Parametry" page comes into the box when the record
+  // window is shown or comes back to the front; dropped there, it goes from the box.
+  void theProfileOfParametry() {
+    const QString profile = dir_->filePath("grid.txt");
+    std::ofstream(profile.toStdString()) << "name: Grid\nsource: test\nUu1 184 200 V\n";
+    QTest::keyClick(record_().focusWidget(), Qt::Key_Escape);
+    QVERIFY(!record_().isVisible());
+    // Alt+N: the settings window; Alt+V reads the settings, Alt+F chooses the profile.
+    TFormSetup& setup = app_->setup;
+    PageParameters& parameters = app_->params;
+    app_->main.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&app_->main));
+    Mnemonic(&app_->main, Qt::Key_N);
+    QVERIFY(setup.isVisible());
+    setup.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&setup));
+    Mnemonic(&setup, Qt::Key_V);
+    QVERIFY(WaitUntil([&] { return !parameters.ReadParamsRequest.Pending(); }, 10000));
+    app_->openPath = profile;
+    Mnemonic(&setup, Qt::Key_F);
+    QVERIFY(parameters.Profile().has_value());
+
+    // Alt+R in the main window: the record window with that profile.
+    app_->main.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&app_->main));
+    Mnemonic(&app_->main, Qt::Key_R);
+    QVERIFY(QTest::qWaitForWindowActive(&record_()));
+    QCOMPARE(record_().EditProfile->text(), profile);
+    app_->savePath = dir_->filePath("a.pdf");
+    Mnemonic(&record_(), Qt::Key_V);
+    QVERIFY(WaitUntil([&] { return record_().LabelMsg->text().startsWith("Uloženo"); }, 20000));
+    QVERIFY2(SavedSays(" – vyhovuje profilu"), qPrintable(record_().LabelMsg->text()));
+    QVERIFY(PdfText(app_->savePath).contains("Výsledek kontroly: Vyhovuje profilu Grid"));
+
+    // The profile dropped on the page (its dialog cancelled): back in the record window, the
+    // box is empty, and the record has none.
+    setup.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&setup));
+    app_->openPath.clear();
+    Mnemonic(&setup, Qt::Key_F);
+    QVERIFY(!parameters.Profile().has_value());
+    record_().activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&record_()));
+    QCOMPARE(record_().EditProfile->text(), QString());
+    app_->savePath = dir_->filePath("b.pdf");
+    Mnemonic(&record_(), Qt::Key_V);
+    QVERIFY(WaitUntil([&] { return record_().LabelMsg->text().startsWith("Uloženo"); }, 20000));
+    QVERIFY2(SavedSays(".pdf"), qPrintable(record_().LabelMsg->text()));
+    QVERIFY(PdfText(app_->savePath).contains("Výsledek kontroly: bez profilu"));
+    // The next record is offered where the last one went.
+    QCOMPARE(app_->savePresets.last(), dir_->filePath("protokol-001234.pdf"));
+  }
+
+  // Site and technician typed and the window closed: the next session's record window has
+  // them, from the user's configuration folder.
+  void siteAndTechnicianRemembered() {
+    Type(record_().focusWidget(), "Rozvodna Kout");
+    QTest::keyClick(record_().focusWidget(), Qt::Key_Tab);
+    Type(record_().focusWidget(), "Jan Novák");
+    QTest::keyClick(record_().focusWidget(), Qt::Key_Escape);
+    QVERIFY(!record_().isVisible());
+    app_.reset();
+    QVERIFY(QFile::exists(dir_->filePath("config/nx480-pc/record.conf")));
+    OpenRecordWindow();
+    QCOMPARE(record_().EditSite->text(), QString("Rozvodna Kout"));
+    QCOMPARE(record_().EditTechnician->text(), QString("Jan Novák"));
+    // Typed over: the site is selected as the window opens.
+    Type(record_().focusWidget(), "Pole 3");
+    QCOMPARE(record_().EditSite->text(), QString("Pole 3"));
     QCOMPARE(app_->errors, QStringList{});
   }
 
@@ -144,8 +230,34 @@ class RecordWindowTest : public QObject {
   }
 
  private:
+  // A session: the tool started, connected, Alt+R in the main window.
+  void OpenRecordWindow() {
+    app_ = std::make_unique<AppFixture>();
+    app_->Connect(*relay_);
+    QVERIFY(app_->main.Session().connected);
+    // The live values window's polls would be counted by the fault rules too.
+    app_->onLine.CloseWindow();
+    // Alt+R in the main window opens the record window.
+    app_->main.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&app_->main));
+    Mnemonic(&app_->main, Qt::Key_R);
+    QVERIFY(record_().isVisible());
+    record_().activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&record_()));
+  }
+  // The status after a record saved as app_->savePath: "Uloženo: FILE" and `verdict`, the
+  // path shortened where the line would not hold it, whole in the tooltip.
+  bool SavedSays(const QString& verdict) {
+    const QLabel* label = record_().LabelMsg;
+    const QString text = label->text();
+    return text.startsWith("Uloženo: ") && text.endsWith(verdict) &&
+           label->fontMetrics().horizontalAdvance(text) <= label->width() &&
+           label->toolTip().startsWith(app_->savePath + "\n");
+  }
+
   std::unique_ptr<QTemporaryDir> dir_;
   std::unique_ptr<ScopedDataHome> data_;
+  std::unique_ptr<ScopedEnv> config_;
   std::unique_ptr<sim::PtyRelay> relay_;
   std::unique_ptr<AppFixture> app_;
   RecordForm& record_() { return app_->record; }

@@ -1245,6 +1245,22 @@ larger than %1 bytes</translation>
         <source>Uloženo: %1</source>
         <translation>Saved: %1</translation>
     </message>
+    <message>
+        <source>Místo a technika nelze uložit</source>
+        <translation>Site and technician cannot be saved</translation>
+    </message>
+    <message>
+        <source>Uloženo: %1 – nevyhovuje: %2</source>
+        <translation>Saved: %1 – fails: %2</translation>
+    </message>
+    <message>
+        <source>Uloženo: %1 – vyhovuje profilu</source>
+        <translation>Saved: %1 – complies with the profile</translation>
+    </message>
+    <message>
+        <source>Uloženo: %1 – nelze posoudit</source>
+        <translation>Saved: %1 – not assessed</translation>
+    </message>
 </context>
 <context>
     <name>Recording</name>

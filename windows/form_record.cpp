@@ -4,10 +4,14 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <QFontMetrics>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QStandardPaths>
+#include <algorithm>
 #include <utility>
 
 #include "profile_file.h"
@@ -92,7 +96,52 @@ std::vector<nx480::RequestDecl> RecordForm::Requests() {
 // Handlers (user-interface thread)
 
 void RecordForm::FormShow() {
+  if (!defaults_) {
+    defaults_ = nx480::ReadRecordDefaults(Environment);
+    if (EditSite->text().isEmpty()) EditSite->setText(Text(defaults_->site));
+    if (EditTechnician->text().isEmpty()) EditTechnician->setText(Text(defaults_->technician));
+  }
+  TakeParametersProfile();
+  // The site selected whole, as Tab would: what is typed replaces it.
   EditSite->setFocus();
+  EditSite->selectAll();
+}
+
+void RecordForm::TakeParametersProfile() {
+  if (!ParametersProfile) return;
+  const std::optional<QString> chosen = ParametersProfile();
+  if (chosen && chosen != takenProfile_)
+    EditProfile->setText(*chosen);
+  else if (!chosen && takenProfile_ && EditProfile->text() == *takenProfile_)
+    EditProfile->clear();
+  takenProfile_ = chosen;
+}
+
+void RecordForm::changeEvent(QEvent* event) {
+  // Back from the settings window: a profile chosen there meanwhile comes along.
+  if (event->type() == QEvent::ActivationChange && isActiveWindow()) TakeParametersProfile();
+  RelayWindow::changeEvent(event);
+}
+
+void RecordForm::KeepDefaults() {
+  if (!defaults_) return;  // never shown: nothing typed
+  const nx480::RecordDefaults now{EditSite->text().trimmed().toStdString(),
+                                  EditTechnician->text().trimmed().toStdString()};
+  if (now == *defaults_) return;
+  std::string path;
+  nx480::FileError error;
+  if (!nx480::WriteRecordDefaults(now, path, error, Environment)) {
+    ShowFileError(this, tr("Místo a technika nelze uložit"), Text(path), error);
+    return;
+  }
+  defaults_ = now;
+}
+
+QString RecordForm::SaveFolder() const {
+  if (!lastFolder_.isEmpty()) return lastFolder_;
+  const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+  if (!documents.isEmpty() && QFileInfo(documents).isDir()) return documents;
+  return QDir::homePath();
 }
 
 void RecordForm::keyPressEvent(QKeyEvent* event) {
@@ -104,6 +153,7 @@ void RecordForm::keyPressEvent(QKeyEvent* event) {
 }
 
 void RecordForm::closeEvent(QCloseEvent* event) {
+  KeepDefaults();
   // A read in progress ends after the exchange on the wire, and its end writes nothing.
   wanted_.store(false, std::memory_order_release);
   if (!target_.isEmpty()) {
@@ -166,9 +216,11 @@ void RecordForm::ButtonCreateClick() {
   std::optional<nx480::GridProfile> profile;
   if (!LoadProfile(profile)) return;  // nothing sent
   const QString preset =
-      QString("protokol-%1.pdf").arg(Session().serialNumber, 6, 10, QLatin1Char('0'));
+      SaveFolder() +
+      QString("/protokol-%1.pdf").arg(Session().serialNumber, 6, 10, QLatin1Char('0'));
   const QString path = AppDialogs().chooseSaveFile(this, RecordFileDialog(), preset);
   if (path.isEmpty()) return;
+  KeepDefaults();
 
   record_ = {};
   record_.site = EditSite->text().toStdString();
@@ -181,12 +233,13 @@ void RecordForm::ButtonCreateClick() {
   RecordRequest.Post();
 }
 
-void RecordForm::ShowStatus(const QString& text, bool error) {
+void RecordForm::ShowStatus(const QString& text, bool error, bool beep) {
   QPalette palette = LabelMsg->palette();
   palette.setColor(QPalette::WindowText, error ? Qt::red : Qt::black);
   LabelMsg->setPalette(palette);
   LabelMsg->setText(text);
-  if (error) AppDialogs().beep();
+  LabelMsg->setToolTip(QString());
+  if (error && beep) AppDialogs().beep();
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -229,5 +282,23 @@ void RecordForm::RecordDone(const nx480::RecordEnd& end) {
     ShowFileError(this, tr("Protokol nelze uložit"), path, error);
     return;
   }
-  ShowStatus(tr("Uloženo: %1").arg(QDir::toNativeSeparators(path)), false);
+  lastFolder_ = QFileInfo(path).absolutePath();
+  // The file and what the record says of the profile; the file's path shortened at its start
+  // where the line would not hold it, whole in the tooltip.
+  const nx480::ProfileVerdict verdict = nx480::VerdictOf(record_);
+  QString text = tr("Uloženo: %1");
+  if (!verdict.outside.empty()) {
+    QStringList names;
+    for (const std::string& name : verdict.outside) names << Text(name);
+    text = tr("Uloženo: %1 – nevyhovuje: %2").arg("%1", names.join(", "));
+  } else if (verdict.profile) {
+    text = verdict.checked > 0 ? tr("Uloženo: %1 – vyhovuje profilu")
+                               : tr("Uloženo: %1 – nelze posoudit");
+  }
+  const QString shown = QDir::toNativeSeparators(path);
+  const QFontMetrics metrics(LabelMsg->font());
+  const int room = LabelMsg->width() - metrics.horizontalAdvance(text.arg(QString()));
+  ShowStatus(text.arg(metrics.elidedText(shown, Qt::ElideLeft, std::max(room, 0))),
+             verdict.profile && (verdict.checked == 0 || !verdict.outside.empty()), false);
+  LabelMsg->setToolTip(shown + "\n" + Text(nx480::VerdictText(record_)));
 }

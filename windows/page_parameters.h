@@ -77,6 +77,8 @@ class PageParameters : public SetupPage, public nx480::ParameterWindow {
   // range in its tooltip) and the status line counts the rows outside (the button's tooltip
   // keeps the count). Cancelling the dialog drops the profile.
   void ButtonProfileClick();
+  // The profile "Profil" chose, while the page keeps it.
+  const std::optional<nx480::GridProfile>& Profile() const { return profile_; }
 
   static inline const QColor kCompareColour{0xFF, 0xD0, 0x80};
   static inline const QColor kInsideColour{0x00, 0x80, 0x00};
