@@ -7,7 +7,8 @@
 // What follows the language: every text the windows show, the history export's titles and event
 // names, the commissioning record. What does not: files' formats (settings files are bytes; the
 // export stays Windows-1250 with ";" after every cell and CR LF), the relay's own names
-// (Uu1, U>>, f<) and the decimal comma in the relay's values. nx480ctl speaks English.
+// (Uu1, U>>, f<) and the decimal comma in the relay's values where the windows show them (the
+// commissioning record takes the language's separator). nx480ctl speaks English.
 #pragma once
 
 #include <QLocale>
