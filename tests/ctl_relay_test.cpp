@@ -581,7 +581,8 @@ TEST_F(Ctl, HistoryInterrupted) {
     std::vector<std::string> args{"--port", relay_->SlavePath()};
     args.insert(args.end(), command.begin(), command.end());
     CtlProcess walk(args);
-    const auto until = std::chrono::steady_clock::now() + 20s;
+    // A process that starts and searches at 9600 baud, on a loaded machine too.
+    const auto until = std::chrono::steady_clock::now() + 60s;
     while (recordReads.load() < 5) {
       ASSERT_LT(std::chrono::steady_clock::now(), until) << "the walk did not begin";
       std::this_thread::sleep_for(5ms);
