@@ -6,6 +6,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPointer>
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTimer>
@@ -168,6 +169,7 @@ TFormMain::TFormMain(const std::vector<std::string>& arguments, QWidget* parent)
 TFormMain::~TFormMain() {
   // The other windows may be gone already (FormClose has run when the main window closed);
   // only the port is left to close, and the worker stops itself as it is destroyed.
+  JournalEntryKeeper::Written = nullptr;
   modbus_->ClosePort();
 }
 
@@ -203,6 +205,18 @@ void TFormMain::AttachWindows(TFormOnLine* onLine, TFormSetup* setup, TFormHisto
       return QString::fromStdString(profile->file);
     };
   }
+  if (journal) {
+    // A change kept in the journal shows in its window's list once the step that kept it is
+    // over.
+    JournalEntryKeeper::Written = [window = QPointer<JournalWindow>(journal)] {
+      QMetaObject::invokeMethod(
+          window,
+          [window] {
+            if (window) window->JournalWritten();
+          },
+          Qt::QueuedConnection);
+    };
+  }
   if (journal && setup) {
     journal->OpenSettingsBackup = [setup](std::span<const uint8_t> bytes) {
       setup->Parameters().OpenBackup(bytes);
@@ -212,7 +226,7 @@ void TFormMain::AttachWindows(TFormOnLine* onLine, TFormSetup* setup, TFormHisto
       setup->activateWindow();
     };
     journal->RestoreSettingsBackup = [setup](std::span<const uint8_t> bytes,
-                                             std::string description) {
+                                             nx480::JournalText description) {
       // The write's status (or why it was not sent) and its boxes are on the "Parametry" page.
       setup->Page1->setCurrentWidget(setup->TabOchrana);
       setup->show();
@@ -220,7 +234,7 @@ void TFormMain::AttachWindows(TFormOnLine* onLine, TFormSetup* setup, TFormHisto
       return setup->Parameters().WriteBackup(bytes, std::move(description));
     };
     journal->RestoreCalibrationBackup = [setup](const nx480::CalibrationWords& record,
-                                                std::string description) {
+                                                nx480::JournalText description) {
       PageCalibration* calibration = setup->Calibration();
       if (!calibration) return false;
       setup->Page1->setCurrentWidget(calibration);
@@ -270,7 +284,8 @@ void TFormMain::ReleaseForcedOutput() {
 
 void TFormMain::StopUpload() {
   if (!setup_ || !setup_->Upload().Uploading()) return;
-  setup_->Upload().ButtonUploadClick();  // ends after the block in progress, then Cancel
+  // Ends after the block in progress, then Cancel.
+  setup_->Upload().StopUpload(nx480::StopCause::ProgramClosed);
   if (!WorkerServes()) return;
   PageUpload& upload = setup_->Upload();
   modbus_->WaitServicing(2000ms, [&upload] { return !upload.Uploading(); });
@@ -285,7 +300,8 @@ void TFormMain::ButtonConnectClick() {
   }
   ReleaseForcedOutput();
   ClearRequests();
-  if (setup_ && setup_->Upload().Uploading()) setup_->Upload().ButtonUploadClick();
+  if (setup_ && setup_->Upload().Uploading())
+    setup_->Upload().StopUpload(nx480::StopCause::ConnectButton);
   if (modbus_->PortIsOpen()) {
     Disconnect();
   } else {

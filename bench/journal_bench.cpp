@@ -46,8 +46,8 @@ class JournalingPage : public nx480::ParameterWindow {
   const nx480::SettingsWords& WriteHandOver() const override { return toWrite; }
   bool JournalBefore(const nx480::SettingsWords& held,
                      const nx480::SettingsWords& written) override {
-    nx480::JournalEntry entry =
-        nx480::NewJournalEntry(session_, nx480::ChangeKind::Settings, "journal_bench");
+    nx480::JournalEntry entry = nx480::NewJournalEntry(
+        session_, nx480::ChangeKind::Settings, nx480::Keyed("settings-ctl", {"journal_bench"}));
     entry.details = nx480::SettingsChangeDetails(held, written, session_.firmware);
     entry.backups.push_back(nx480::SettingsBackup(held));
     nx480::FileError error;
@@ -57,7 +57,7 @@ class JournalingPage : public nx480::ParameterWindow {
   }
   void JournalAfter(nx480::Outcome shown, const nx480::SettingsWords&) override {
     if (!entry_) return;
-    entry_->outcome = nx480::JournalOutcomeOf(shown);
+    nx480::SetOutcome(*entry_, shown);
     nx480::FileError error;
     closed = nx480::CloseJournalEntry(root_, *entry_, error);
     entry_.reset();

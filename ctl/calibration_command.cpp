@@ -25,7 +25,7 @@ class CalibrationPage : public CalibrationWindow {
   // The session of the relay the journal entries are for; set before the first request.
   const RelaySession* session = nullptr;
   // The description of a write's journal entry.
-  std::string description = "calibration written by nx480ctl calibration set";
+  JournalText description = Keyed("calibration-ctl", {"nx480ctl calibration set"});
   void StoreCalibration(const CalibrationWords& words) override { record = words; }
   void CalibrationToBoxes() override {}
   void StoreDifferences(const CalibrationWords&, const CalibrationWords&) override {}
@@ -45,7 +45,7 @@ class CalibrationPage : public CalibrationWindow {
   }
   void JournalAfter(Outcome shown, const CalibrationWords& held) override {
     journal.Close(shown, shown == Outcome::Differs ? CalibrationHeldDetails(written_, held)
-                                                   : std::vector<std::string>{});
+                                                   : std::vector<JournalText>{});
   }
   std::optional<std::vector<uint8_t>> HistoryExport(
       const std::vector<HistoryRecord>& ring) override {
@@ -61,7 +61,7 @@ class CalibrationPage : public CalibrationWindow {
     }
     JournalEntry entry =
         NewJournalEntry(*session, ChangeKind::HistoryClearing,
-                        "event history cleared by nx480ctl calibration clear-history");
+                        Keyed("clearing-ctl", {"nx480ctl calibration clear-history"}));
     entry.details.push_back(HistoryClearingDetail(records));
     entry.backups.push_back(HistoryBackup(*historyCsv));
     return journal.Open(std::move(entry));
@@ -146,9 +146,12 @@ Exit WriteRecord(RelayLink& relay, CalibrationPage& page, const CalibrationWords
   const Exit served = relay.Serve(page.writeRequest, [&] { page.writeRequest.Post(wanted); });
   if (const std::optional<Exit> journal = JournalFailed(page, "written")) return *journal;
   if (served != Exit::Ok) return served;
-  if (page.outcome != Outcome::Ok && page.outcome != Outcome::Differs &&
-      page.outcome != Outcome::Unknown)
-    return Failed(page.result, "writing the calibration");
+  if (page.outcome == Outcome::CommunicationError)
+    return Failed(page.result, "writing the calibration; nothing was written");
+  if (page.outcome == Outcome::Unknown && !page.outcome.acknowledged)
+    return Failed(page.result,
+                  "writing the calibration, no valid acknowledgement (the relay may hold it: "
+                  "read it back)");
   // Ctrl-C during the write: the command ends there, whatever was read back.
   if (!relay.MaySend()) return Exit::Interrupted;
   if (page.outcome == Outcome::Unknown) return Failed(page.result, "reading the calibration back");
@@ -179,6 +182,9 @@ Exit RunCalibration(const Invocation& invocation) {
     if (const std::optional<Exit> journal = JournalFailed(page, "cleared")) return *journal;
     if (served != Exit::Ok) return served;
     if (!relay.MaySend() && page.outcome != Outcome::Ok) return Exit::Interrupted;
+    if (page.outcome == Outcome::Unknown)
+      return Failed(page.result,
+                    "clearing the event history, no valid answer (the relay may have cleared it)");
     if (page.result != Exit::Ok) return Failed(page.result, "clearing the event history");
     Say("event history cleared");
     return Exit::Ok;
@@ -213,7 +219,7 @@ Exit RunCalibration(const Invocation& invocation) {
 }
 
 Exit WriteCalibrationRecord(const Invocation& invocation, const CalibrationWords& record,
-                            const std::string& description,
+                            const JournalText& description,
                             const std::function<Exit(const RelaySession&)>& prepare) {
   CalibrationPage page;  // outlives the relay's worker, which serves its requests
   RelayLink relay(invocation);

@@ -29,8 +29,8 @@ std::string TimeText(double value) {
 }
 
 // A change's entry for the relay of `session`, with its detail lines.
-JournalEntry EntryOf(const RelaySession& session, ChangeKind kind, std::string description,
-                     std::vector<std::string> details) {
+JournalEntry EntryOf(const RelaySession& session, ChangeKind kind, JournalText description,
+                     std::vector<JournalText> details) {
   JournalEntry entry = NewJournalEntry(session, kind, std::move(description));
   entry.details = std::move(details);
   return entry;
@@ -49,11 +49,12 @@ class ClockPage : public ClockWindow {
   // The setting's journal entry, as the window keeps it; without it nothing is sent (no
   // question).
   bool JournalBefore(double relay, double pc) override {
-    return journal.Open(EntryOf(session_, ChangeKind::Clock, "clock set by nx480ctl clock --set",
+    return journal.Open(EntryOf(session_, ChangeKind::Clock,
+                                Keyed("clock-ctl", {"nx480ctl clock --set"}),
                                 ClockDetails(relay, pc)));
   }
   void JournalAfter(Outcome shown, std::optional<double> remainingSeconds) override {
-    std::vector<std::string> details;
+    std::vector<JournalText> details;
     if (shown == Outcome::Ok) details.push_back(RemainingOffsetDetail(remainingSeconds));
     journal.Close(shown, std::move(details));
   }
@@ -101,9 +102,7 @@ struct RelayEntries {
  private:
   bool Open(int32_t mode) {
     return journal.Open(EntryOf(session_, ChangeKind::RelayMode,
-                                "relay output " +
-                                    std::string(mode == 1 ? "back to auto" : RelayModeWord(mode)) +
-                                    " by " + by,
+                                Keyed("relay-ctl", {std::string(RelayModeWord(mode)), by}),
                                 {RelayModeDetail(mode)}));
   }
   const RelaySession& session_;
@@ -147,7 +146,10 @@ Exit RunClock(const Invocation& invocation) {
   if (page.result != Exit::Ok) {
     Say(std::string(page.result == Exit::Refused ? "refused by the relay: "
                                                  : "communication error: ") +
-        (invocation.setClock ? "setting the clock" : "reading the clock"));
+        (!invocation.setClock               ? "reading the clock"
+         : page.outcome == Outcome::Unknown ? "setting the clock, no valid acknowledgement "
+                                              "(the relay may have taken it)"
+                                            : "setting the clock; nothing was sent"));
     return page.result;
   }
   if (invocation.setClock) {

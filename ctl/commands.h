@@ -9,6 +9,7 @@
 #include "command_line.h"
 #include "exit_code.h"
 #include "grid_profile.h"
+#include "journal_text.h"
 #include "relay_session.h"
 #include "settings_words.h"
 
@@ -31,12 +32,12 @@ Exit RunReport(const Invocation& invocation);
 // `source` names where the record comes from.
 Exit WriteSettingsRecord(
     const Invocation& invocation, SettingsWords record, const std::string& source,
-    const std::string& description,
+    const JournalText& description,
     const std::function<Exit(const RelaySession&, SettingsWords&)>& prepare = {});
 
 // The same for the calibration block, as `calibration set` writes it; `prepare` only looks.
 Exit WriteCalibrationRecord(const Invocation& invocation, const CalibrationWords& record,
-                            const std::string& description,
+                            const JournalText& description,
                             const std::function<Exit(const RelaySession&)>& prepare = {});
 
 // The profile named on the command line (a path, or a name looked up as settings check looks it

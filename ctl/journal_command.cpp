@@ -38,10 +38,7 @@ std::optional<std::string> Root() {
 
 // As identify prints it: "001234", or "unknown" (-1, as the journal keeps it).
 std::string SerialText(int32_t serial) {
-  if (serial == -1) return "unknown";
-  char text[16];
-  std::snprintf(text, sizeof text, "%06i", int{serial});
-  return text;
+  return JournalSerialText(serial);
 }
 
 // Whether the entry's record was read: a damaged entry has a time only when its entry.txt was
@@ -82,7 +79,7 @@ std::string ListText(const std::vector<JournalEntry>& entries, bool withSerial) 
     std::vector<std::string> row;
     if (withSerial) row.push_back(SerialText(e.serialNumber));
     const bool read = RecordRead(e);
-    std::string last = read ? e.description : "";
+    std::string last = read ? JournalDescription(e, TextLanguage::English) : "";
     if (e.damaged) last += (last.empty() ? "" : "  ") + ("DAMAGED: " + e.damage);
     row.insert(row.end(), {e.id, LocalTimeOf(e), KindText(e),
                            read ? std::string(JournalOutcomeWord(e.outcome)) : "-", last});
@@ -116,9 +113,11 @@ std::string RecordText(const std::string& folder, const JournalEntry& e) {
           line("port", e.port) + line("identification", e.identification) +
           line("serial number", SerialText(e.serialNumber)) +
           line("firmware", e.firmware < 0 ? "unknown" : std::to_string(e.firmware)) +
-          line("change", KindText(e)) + line("description", e.description) +
+          line("change", KindText(e)) +
+          line("description", JournalDescription(e, TextLanguage::English)) +
           line("outcome", std::string(JournalOutcomeWord(e.outcome)));
-  for (const std::string& detail : e.details) text += line("detail", detail);
+  for (const JournalText& detail : e.details)
+    text += line("detail", RenderJournalText(detail, TextLanguage::English));
   for (const JournalBackup& b : e.backups) {
     char crc[16];
     std::snprintf(crc, sizeof crc, "%08x", static_cast<unsigned>(b.crc32));
@@ -198,9 +197,7 @@ std::optional<JournalEntry> FindEntry(const std::string& root, const std::string
 Exit ShowEntry(const std::string& root, const std::string& id) {
   const std::optional<JournalEntry> entry = FindEntry(root, id);
   if (!entry) return Exit::Usage;
-  const std::string folder =
-      root + "/" + (entry->serialNumber == -1 ? "unknown" : std::to_string(entry->serialNumber)) +
-      "/" + entry->id;
+  const std::string folder = root + "/" + entry->relayFolder + "/" + entry->id;
   Print(RecordText(folder, *entry));
   Exit result = Exit::Ok;
   const std::string settingsName(kSettingsBackupName);
@@ -262,7 +259,7 @@ Exit RestoreSettings(const std::string& root, const Invocation& invocation,
   ApplySettingsFileBytes(*bytes, record);
   const FirmwareFeatures kept = FirmwareFeaturesOf(entry.firmware);
   return WriteSettingsRecord(
-      invocation, record, "journal entry " + id, "settings restored from journal entry " + id,
+      invocation, record, "journal entry " + id, Keyed("settings-restore", {id}),
       [&](const RelaySession& now, SettingsWords& words) {
         if (const Exit same = SameRelay(invocation, entry, now); same != Exit::Ok) return same;
         std::vector<std::string> rows;
@@ -297,7 +294,7 @@ Exit RestoreCalibration(const std::string& root, const Invocation& invocation,
     return Exit::BadFile;
   }
   return WriteCalibrationRecord(
-      invocation, record, "calibration restored from journal entry " + id,
+      invocation, record, Keyed("calibration-restore", {id}),
       [&](const RelaySession& now) { return SameRelay(invocation, entry, now); });
 }
 

@@ -24,10 +24,22 @@ bool JournalEntryKeeper::Open(JournalEntry entry) {
   return true;
 }
 
-void JournalEntryKeeper::Close(JournalOutcome outcome, std::vector<std::string> details) {
+void JournalEntryKeeper::Close(Outcome outcome, std::vector<JournalText> details) {
+  if (!entry_) return;
+  SetOutcome(*entry_, outcome, std::move(details));
+  CloseAs();
+}
+
+void JournalEntryKeeper::Close(JournalOutcome outcome, std::vector<JournalText> results,
+                               std::vector<JournalText> details) {
   if (!entry_) return;
   entry_->outcome = outcome;
-  for (std::string& line : details) entry_->details.push_back(std::move(line));
+  entry_->results = std::move(results);
+  for (JournalText& line : details) entry_->details.push_back(std::move(line));
+  CloseAs();
+}
+
+void JournalEntryKeeper::CloseAs() {
   FileError error;
   if (!CloseJournalEntry(root_, *entry_, error)) closeError = root_ + ": " + FileErrorText(error);
   entry_.reset();

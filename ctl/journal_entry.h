@@ -15,12 +15,13 @@ class JournalEntryKeeper {
  public:
   // Writes `entry` (made by NewJournalEntry); false, with `openError`, when it cannot be kept.
   bool Open(JournalEntry entry);
-  // Records how the change ended, with more detail lines, and closes the entry; a close that
-  // fails leaves `closeError`. Nothing without an open entry.
-  void Close(JournalOutcome outcome, std::vector<std::string> details = {});
-  void Close(Outcome outcome, std::vector<std::string> details = {}) {
-    Close(JournalOutcomeOf(outcome), std::move(details));
-  }
+  // Records how the change's transaction ended (SetOutcome: the outcome, what came of it, more
+  // detail lines) and closes the entry; a close that fails leaves `closeError`. Nothing without
+  // an open entry.
+  void Close(Outcome outcome, std::vector<JournalText> details = {});
+  // The same with the outcome and what came of it given (a firmware upload).
+  void Close(JournalOutcome outcome, std::vector<JournalText> results,
+             std::vector<JournalText> details = {});
   // The entry between Open and Close; nullptr when none is open.
   const JournalEntry* Entry() const { return entry_ ? &*entry_ : nullptr; }
 
@@ -28,6 +29,7 @@ class JournalEntryKeeper {
   std::string closeError;  // why its outcome could not be recorded (it stays pending)
 
  private:
+  void CloseAs();
   std::optional<JournalEntry> entry_;
   std::string root_;
 };

@@ -26,7 +26,7 @@ class ParameterPage : public ParameterWindow {
   // The session of the relay the journal entry is for, and the entry's description; set before
   // the first request.
   const RelaySession* session = nullptr;
-  std::string description = "settings written by nx480ctl settings write";
+  JournalText description = Keyed("settings-ctl", {"nx480ctl settings write"});
   void StoreParameterWords(size_t first, const uint16_t* words, size_t count) override {
     for (size_t i = 0; i < count && first + i < record.size(); ++i) record[first + i] = words[i];
   }
@@ -45,7 +45,7 @@ class ParameterPage : public ParameterWindow {
   void JournalAfter(Outcome shown, const SettingsWords& held) override {
     journal.Close(shown, shown == Outcome::Differs
                              ? SettingsHeldDetails(written_, held, session->firmware)
-                             : std::vector<std::string>{});
+                             : std::vector<JournalText>{});
   }
 
   std::vector<RequestDecl> Requests() {
@@ -199,7 +199,7 @@ std::optional<ParsedProfile> ProfileOf(const std::string& name) {
 }
 
 Exit WriteSettingsRecord(const Invocation& invocation, SettingsWords file,
-                         const std::string& source, const std::string& description,
+                         const std::string& source, const JournalText& description,
                          const std::function<Exit(const RelaySession&, SettingsWords&)>& prepare) {
   ParameterPage page;  // outlives the relay's worker, which serves its requests
   RelayLink relay(invocation);
@@ -224,10 +224,16 @@ Exit WriteSettingsRecord(const Invocation& invocation, SettingsWords file,
   if (!page.journal.closeError.empty())
     Say("bad file: journal: " + page.journal.closeError + " (the entry stays pending)");
   if (served != Exit::Ok) return served;
-  if (page.outcome != Outcome::Ok && page.outcome != Outcome::Differs &&
-      page.outcome != Outcome::Unknown) {
+  if (page.outcome == Outcome::CommunicationError) {
+    // Nothing that changes the relay went out whole, or the relay refused the first block.
     Say(std::string(page.result == Exit::Refused ? "refused by the relay" : "communication error") +
-        ": writing the settings (the relay may hold a part of them: read them back)");
+        ": writing the settings; nothing was written");
+    return page.result;
+  }
+  if (page.outcome == Outcome::Unknown && !page.outcome.acknowledged) {
+    Say(std::string(page.result == Exit::Refused ? "refused by the relay" : "communication error") +
+        ": writing the settings, no valid acknowledgement (the relay may hold all or a part of "
+        "them: read them back)");
     return page.result;
   }
   // Ctrl-C during the write: the command ends there, whatever was read back.
@@ -255,7 +261,7 @@ Exit RunSettings(const Invocation& invocation) {
 
   if (invocation.command == Command::SettingsWrite)
     return WriteSettingsRecord(invocation, file, invocation.file,
-                               "settings written by nx480ctl settings write");
+                               Keyed("settings-ctl", {"nx480ctl settings write"}));
   ParameterPage page;  // outlives the relay's worker, which serves its requests
   RelayLink relay(invocation);
   page.session = &relay.Session();

@@ -61,7 +61,7 @@ class UploadPage : public UploadWindow {
   // The upload's journal entry, as the window keeps it; without it nothing is sent (no question).
   bool JournalBefore(const UploadBackup& backup) override {
     JournalEntry entry = NewJournalEntry(*session, ChangeKind::FirmwareUpload,
-                                         "firmware uploaded by nx480ctl upload");
+                                         Keyed("upload-ctl", {"nx480ctl upload"}));
     entry.details.push_back(imageDetail);
     entry.backups =
         FirmwareUploadBackups(Cp1250ToUtf8(backup.identText), backup.settings, backup.calibration);
@@ -71,13 +71,16 @@ class UploadPage : public UploadWindow {
     entryId = journal.Entry()->id;
     return true;
   }
-  void JournalAfter(JournalOutcome outcome, const std::optional<RestartedRelay>& relay) override {
+  void JournalAfter(const UploadEnd& end, const std::optional<RestartedRelay>& relay) override {
     if (relay) {
       afterRestart =
           SettingsAfterRestartDetails(saved_, session->firmware, relay->settings,
                                       FirmwareFeaturesOf(FirmwareMinorOf(relay->identText)));
     }
-    journal.Close(outcome, afterRestart);
+    // Only the command's interrupt raises the abort flag.
+    results = UploadResults(end, StopCause::Interrupt,
+                            relay ? Cp1250ToUtf8(relay->identText) : std::string());
+    journal.Close(end.outcome, results, afterRestart);
   }
 
   ImageBuffer image{};
@@ -89,10 +92,11 @@ class UploadPage : public UploadWindow {
   bool went = false;                      // JournalBefore let the upload go
   bool settingsRead = false;              // the restarted relay's settings were read
   std::vector<std::string> changed;       // what the new firmware changed in them
-  std::string imageDetail;                // the journal's line of the image
+  JournalText imageDetail;                // the journal's line of the image
   JournalEntryKeeper journal;             // the upload's entry; without it nothing is sent
   std::string entryId;                    // the entry, once opened
-  std::vector<std::string> afterRestart;  // its detail lines of the settings after the restart
+  std::vector<JournalText> afterRestart;  // its detail lines of the settings after the restart
+  std::vector<JournalText> results;       // what came of the upload, as its entry says
   const RelaySession* session = nullptr;  // the relay's before the upload
   RelaySession newSession;
   Request request;  // UploadLength: its value is the image's length
@@ -116,7 +120,8 @@ void ReportSettingsAfterRestart(const UploadPage& page) {
   }
   if (page.changed.empty()) return;
   Say("the new firmware changed the settings:");
-  for (const std::string& line : page.afterRestart) Say("  " + line);
+  for (const JournalText& line : page.afterRestart)
+    Say("  " + RenderJournalText(line, TextLanguage::English));
   Say("to write the saved settings back: " + restore);
 }
 
@@ -212,7 +217,7 @@ Exit RunUpload(const Invocation& invocation) {
     return Exit::Ok;
   }
   if (page.abort.load()) {
-    Say("upload stopped");
+    Say("upload " + RenderJournalTexts(page.results, TextLanguage::English));
     return Exit::Interrupted;
   }
   if (!page.went) {

@@ -28,22 +28,69 @@ constexpr auto kStatusPause = 20ms;  // before the second Status read
 constexpr auto kRunPause = 100ms;    // before and after Run
 constexpr size_t kStatusValueLow = 4;
 
+bool Acknowledged(TModbus& link, const FrameTemplate& tmpl);
+
 // An end before the upload went (no journal entry to close).
 void Failed(TModbus& link, UploadWindow& window, LinkError error) {
   link.Synchronize([&] { window.UploadFailed(error); });
 }
 
 // An end after JournalBefore let the upload go: the entry closed, then the failure completion.
-void FailedAfterGo(TModbus& link, UploadWindow& window, LinkError error, JournalOutcome outcome) {
+void FailedAfterGo(TModbus& link, UploadWindow& window, const UploadEnd& end) {
   link.Synchronize([&] {
-    window.JournalAfter(outcome, std::nullopt);
-    window.UploadFailed(error);
+    window.JournalAfter(end, std::nullopt);
+    window.UploadFailed(end.error);
   });
 }
 
 // How a failure after Start is kept: an exception reply is the relay's refusal.
 JournalOutcome FailureOutcome(LinkError error) {
   return error == LinkError::Exception ? JournalOutcome::Refused : JournalOutcome::Failed;
+}
+
+// The end of an upload at `step`, its error the link's last one; stopped when the abort flag or a
+// pause ended it rather than the exchange itself.
+UploadEnd EndAt(TModbus& link, const UploadWindow& window, UploadEnd::Step step, size_t blocks,
+                size_t blocksSent) {
+  UploadEnd end;
+  end.step = step;
+  end.blocks = blocks;
+  end.blocksSent = blocksSent;
+  end.aborted = window.AbortRaised();
+  end.stopped = end.aborted || link.StopRequested();
+  end.error = end.stopped ? LinkError::None : link.LastError();
+  end.outcome = FailureOutcome(end.error);
+  return end;
+}
+
+size_t BlocksOf(std::span<const uint8_t> image) {
+  return (image.size() + kImageBlockBytes - 1) / kImageBlockBytes;
+}
+
+// Cancel, its reply read and not judged beyond the entry's word on it; the input drained when it
+// is not a good one. Sent even while a pause is pending: a write is not cut short before it is
+// handed over, so the relay leaves upload mode; only the wait for its reply ends at once.
+void SendCancel(TModbus& link, UploadEnd& end) {
+  link.SendRequest(link.BuildRequest(templates::kUploadAbort));
+  if (!link.SentWhole()) {
+    end.cancel = UploadEnd::Cancel::NotSent;
+  } else if (Acknowledged(link, templates::kUploadAbort)) {
+    end.cancel = UploadEnd::Cancel::Acknowledged;
+    return;
+  } else {
+    const bool cut =
+        link.LastError() == LinkError::Stopped || link.LastError() == LinkError::PortClosed;
+    end.cancel = cut ? UploadEnd::Cancel::NotAwaited : UploadEnd::Cancel::NotAcknowledged;
+  }
+  end.cancelError = link.LastError();
+  link.DrainInput();
+}
+
+// Ends an upload unsuccessfully once the relay is in upload mode: Cancel, then the entry closed
+// with how it ended and the failure completion.
+void Abort(TModbus& link, UploadWindow& window, UploadEnd end) {
+  SendCancel(link, end);
+  FailedAfterGo(link, window, end);
 }
 
 // What the upload replaces, read right now (an earlier read may be stale): false on the first
@@ -152,12 +199,8 @@ std::optional<RestartedRelay> AwaitRestart(TModbus& link, const UploadWindow& wi
 }  // namespace
 
 void AbortUpload(TModbus& link, UploadWindow& window) {
-  const LinkError error = link.LastError();
-  FailedAfterGo(link, window, error, FailureOutcome(error));
-  // Sent even while a pause is pending: a write is not cut short before it is handed over, so
-  // the relay leaves upload mode; only the wait for its reply ends at once.
-  link.SendRequest(link.BuildRequest(templates::kUploadAbort));
-  if (!Acknowledged(link, templates::kUploadAbort)) link.DrainInput();
+  UploadEnd end = EndAt(link, window, UploadEnd::Step::Unknown, BlocksOf(window.ImageToSend()), 0);
+  Abort(link, window, end);
 }
 
 void UploadFirmware(TModbus& link, UploadWindow& window, int identifyAttempts) {
@@ -184,20 +227,28 @@ void UploadFirmware(TModbus& link, UploadWindow& window, int identifyAttempts) {
     Failed(link, window, LinkError::None);
     return;
   }
+  const std::span<const uint8_t> image = window.ImageToSend();
+  const size_t blocks = BlocksOf(image);
   // The step may have waited for the user meanwhile.
   if (window.AbortRaised() || link.StopRequested()) {
-    FailedAfterGo(link, window, LinkError::None, JournalOutcome::NotSent);
+    UploadEnd end = EndAt(link, window, UploadEnd::Step::BeforeStart, blocks, 0);
+    end.outcome = JournalOutcome::NotSent;
+    FailedAfterGo(link, window, end);
     return;
   }
-  const std::span<const uint8_t> image = window.ImageToSend();
 
   link.SendRequest(link.BuildRequest(templates::kUploadStart));
   if (!Acknowledged(link, templates::kUploadStart)) {
+    // The exchange's own failure, even when a pause cut it: no Cancel follows.
+    UploadEnd end = EndAt(link, window, UploadEnd::Step::Start, blocks, 0);
+    end.error = link.LastError();
+    end.outcome = FailureOutcome(end.error);
     link.DrainInput();
-    FailedAfterGo(link, window, link.LastError(), FailureOutcome(link.LastError()));
+    FailedAfterGo(link, window, end);
     return;
   }
 
+  size_t blocksSent = 0;
   for (size_t block = 0; block * kImageBlockBytes < image.size(); ++block) {
     // A frame's progress is shown during the next frame's pause, so that the hand-over to the
     // window costs the line no time; the block's last one before the block ends, as the abort
@@ -208,45 +259,59 @@ void UploadFirmware(TModbus& link, UploadWindow& window, int identifyAttempts) {
     };
     for (int slice = 0; slice < kSlicesPerBlock; ++slice) {
       if (!SendSlice(link, BuildSlice(link, image, block, slice), showProgress)) {
-        AbortUpload(link, window);
+        Abort(link, window, EndAt(link, window, UploadEnd::Step::Blocks, blocks, blocksSent));
         return;
       }
       unshown = static_cast<uint32_t>(block * kImageBlockBytes + kImageDataOffset +
                                       static_cast<size_t>(slice) * kSliceBytes);
     }
+    blocksSent = block + 1;
     showProgress();
     if (window.AbortRaised() || link.StopRequested()) {
-      AbortUpload(link, window);
+      Abort(link, window, EndAt(link, window, UploadEnd::Step::Blocks, blocks, blocksSent));
       return;
     }
   }
 
   if (!RelayReady(link)) {
-    AbortUpload(link, window);
+    Abort(link, window, EndAt(link, window, UploadEnd::Step::Status, blocks, blocksSent));
     return;
   }
   Progress(link, window, static_cast<uint32_t>(image.size()));
 
   // A pause before Run leaves the old firmware running: the relay is told to cancel.
   if (!link.Sleep(kRunPause)) {
-    AbortUpload(link, window);
+    Abort(link, window, EndAt(link, window, UploadEnd::Step::Run, blocks, blocksSent));
     return;
   }
   link.SendRequest(link.BuildRequest(templates::kUploadRun));
   if (!link.SentWhole()) {
     // Run never left (the adapter pulled out, the port closed): the relay still waits in upload
     // mode with the old firmware, and nothing can tell it to cancel.
-    FailedAfterGo(link, window, link.DeviceGone() ? LinkError::DeviceGone : LinkError::PortClosed,
-                  JournalOutcome::Failed);
+    UploadEnd end = EndAt(link, window, UploadEnd::Step::Run, blocks, blocksSent);
+    end.stopped = false;
+    end.error = link.DeviceGone() ? LinkError::DeviceGone : LinkError::PortClosed;
+    end.outcome = JournalOutcome::Failed;
+    FailedAfterGo(link, window, end);
     return;
   }
   link.Sleep(kRunPause);  // the relay restarts whether or not this wait is cut short
   link.Synchronize([&] { window.UploadRestarting(); });
   std::optional<RestartedRelay> relay = AwaitRestart(link, window, identifyAttempts);
   if (relay) ReadSettingsAfterRestart(link, backup.settings, *relay);
+  UploadEnd end;
+  end.step = UploadEnd::Step::Restart;
+  end.blocks = blocks;
+  end.blocksSent = blocksSent;
+  // A relay that did not identify itself may run the new firmware or not.
+  end.outcome = relay ? JournalOutcome::Done : JournalOutcome::Unknown;
+  if (!relay) {
+    end.aborted = window.AbortRaised();
+    end.stopped = end.aborted || link.StopRequested();
+    end.error = end.stopped ? LinkError::None : link.LastError();
+  }
   link.Synchronize([&] {
-    // A relay that did not identify itself may run the new firmware or not.
-    window.JournalAfter(relay ? JournalOutcome::Done : JournalOutcome::Unknown, relay);
+    window.JournalAfter(end, relay);
     window.UploadSucceeded(relay);
   });
 }

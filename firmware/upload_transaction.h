@@ -90,10 +90,11 @@ class UploadWindow {
   // UploadFailed(None).
   virtual bool JournalBefore(const UploadBackup& backup) = 0;
   // Every end after JournalBefore let the upload go (and any end through AbortUpload), in the
-  // step of its completion and before it: how it ended for the journal (not-sent when the abort
-  // flag or a pause came before Start; failed or refused; done with the restarted relay, unknown
-  // when it did not identify itself).
-  virtual void JournalAfter(JournalOutcome outcome, const std::optional<RestartedRelay>& relay) = 0;
+  // step of its completion and before it, after the Cancel that ends a failed upload: how it
+  // ended for the journal (UploadEnd: not-sent when the abort flag or a pause came before Start;
+  // failed or refused, at which step, after how many blocks, and what became of the Cancel; done
+  // with the restarted relay, unknown when it did not identify itself).
+  virtual void JournalAfter(const UploadEnd& end, const std::optional<RestartedRelay>& relay) = 0;
 
  protected:
   ~UploadWindow() = default;
@@ -107,19 +108,21 @@ inline constexpr std::chrono::milliseconds kIdentifyPause{100};
 // backup is read; a failed read ends it with the read's error, after a drain, before Start.
 // JournalBefore decides whether Start goes out; an abort flag or a pause raised meanwhile ends it
 // there as well. A Start that is not acknowledged ends it after a drain, without Cancel; a data
-// frame unanswered twice, a Status unanswered twice, a raised abort flag or a pause end it
-// through AbortUpload. An abort raised before the backup (the request waited while the user
-// stopped it) ends it before anything is sent. A Run that could not be written (the device gone,
-// the port closed) ends it as failed (DeviceGone, PortClosed): the relay is left in upload mode
-// with its old firmware, and nothing could tell it to cancel. After Run the relay is identified up to
-// `identifyAttempts` times, kIdentifyPause apart (a wait that a pause cuts short); a raised abort
-// flag, a pause or a gone device end the attempts. The identified relay's settings are read and
-// compared with the backup's (a failed read is drained, and the upload is still a success).
+// frame unanswered twice, a Status unanswered twice, a raised abort flag or a pause end it with
+// a Cancel, as AbortUpload does, the entry told the step and the blocks acknowledged. An abort
+// raised before the backup (the request waited while the user stopped it) ends it before anything
+// is sent. A Run that could not be written (the device gone, the port closed) ends it as failed
+// (DeviceGone, PortClosed): the relay is left in upload mode with its old firmware, and nothing
+// could tell it to cancel. After Run the relay is identified up to `identifyAttempts` times,
+// kIdentifyPause apart (a wait that a pause cuts short); a raised abort flag, a pause or a gone
+// device end the attempts. The identified relay's settings are read and compared with the backup's
+// (a failed read is drained, and the upload is still a success).
 void UploadFirmware(TModbus& link, UploadWindow& window, int identifyAttempts = kIdentifyAttempts);
 
-// Ends an upload unsuccessfully once the relay is in upload mode: JournalAfter (refused after an
-// exception reply, else failed) and the failure completion, then Cancel (its reply read and not
-// judged; the input drained when it is not a good one).
+// Ends an upload unsuccessfully once the relay is in upload mode (the request's failure report,
+// when a step threw): Cancel (its reply read and not judged beyond the entry's word on it; the
+// input drained when it is not a good one), then JournalAfter (refused after an exception reply,
+// else failed; the step unknown) and the failure completion.
 void AbortUpload(TModbus& link, UploadWindow& window);
 
 }  // namespace nx480

@@ -84,14 +84,14 @@ void WriteCalibration(TModbus& link, CalibrationWindow& window) {
   link.SendRequest(link.BuildRequest(templates::kCalibrationWrite, patch));
   if (!link.Sleep(kCalibrationWriteWait) ||
       !link.CheckReply(kMainReply, templates::kCalibrationWrite.replyLength) || !link.CheckEcho()) {
-    end({Outcome::CommunicationError, link.LastError()}, before);
+    end(link.UnacknowledgedWrite(), before);
     link.DrainInput();
     return;
   }
   // Acknowledged: what the relay holds is what it reads back.
   CalibrationWords held{};
   if (!ReadCalibrationWords(link, held)) {
-    end({Outcome::Unknown, link.LastError()}, before);
+    end({Outcome::Unknown, link.LastError(), true}, before);
     link.DrainInput();
     return;
   }
@@ -134,26 +134,21 @@ void ClearHistory(TModbus& link, CalibrationWindow& window) {
   patch.words = &code;
   patch.wordCount = 1;
   link.SendRequest(link.BuildRequest(templates::kClearHistory, patch));
-  // The relay answers once the history is emptied. A disconnect from here on leaves the
-  // relay with the command and the tool without its answer: the result is not known.
+  // The relay answers once the history is emptied. From the moment the code has gone out whole,
+  // an answer that does not come (a disconnect, silence) or comes spoilt leaves the relay with
+  // the command and the tool without its result: not known.
   if (!link.Sleep(kClearHistoryWait)) {
-    end({Outcome::Unknown, link.LastError()});
+    end(link.UnacknowledgedWrite());
     return;
   }
-  if (link.CheckReply(kMainReply, templates::kClearHistory.replyLength)) {
-    end(link.CheckEcho() ? Outcome(Outcome::Ok)
-                         : Outcome(Outcome::CommunicationError, link.LastError()));
+  if (link.CheckReply(kMainReply, templates::kClearHistory.replyLength) && link.CheckEcho()) {
+    end(Outcome::Ok);
     return;
   }
-  // An exception reply is the relay's refusal of the code; any other failure is the line's.
+  // An exception reply is the relay's refusal of the code.
   const bool refused = link.LastError() == LinkError::Exception && link.LastReplyCount() == 5 &&
                        link.ReplyBuffer[1] == kWriteException;
-  const bool cut =
-      link.LastError() == LinkError::Stopped || link.LastError() == LinkError::PortClosed;
-  end({refused ? Outcome::Refused
-       : cut   ? Outcome::Unknown
-               : Outcome::CommunicationError,
-       link.LastError()});
+  end(refused ? Outcome(Outcome::Refused, link.LastError()) : link.UnacknowledgedWrite());
 }
 
 }  // namespace nx480

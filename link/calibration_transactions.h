@@ -93,10 +93,12 @@ void ReadCalibration(TModbus& link, CalibrationWindow& window);
 // then a drain; nothing is written) and hands them with the record to JournalBefore; when that
 // refuses, the transaction ends without a word sent or shown. Then writes the handed-over record;
 // the relay is given 100 ms to store it before its acknowledgement is read and checked with its
-// echo (a failure: a communication error and a drain). Then registers 0x18-0x1F are read back
-// and compared with the record sent: Ok when equal; Differs when the relay holds other values,
-// which then fill the record and the boxes; Unknown, with the read's error and a drain, when the
-// read-back fails. Every end after JournalBefore goes to JournalAfter.
+// echo. A failure there is a communication error when the frame did not leave whole or the relay
+// refused it with an exception reply (nothing changed), else Unknown (the relay may hold it);
+// both drain. Then registers 0x18-0x1F are read back and compared with the record sent: Ok when
+// equal; Differs when the relay holds other values, which then fill the record and the boxes;
+// Unknown (acknowledged), with the read's error and a drain, when the read-back fails. Every end
+// after JournalBefore goes to JournalAfter.
 void WriteCalibration(TModbus& link, CalibrationWindow& window);
 
 // Walks the whole event ring as ReadHistory does (history_transaction.h) and hands its export to
@@ -105,8 +107,10 @@ void WriteCalibration(TModbus& link, CalibrationWindow& window);
 // as when that step refuses. Then sends the handed-over code to register 0x8001 and, 1500 ms
 // later, reads the answer: an acknowledgement that echoes the request is Ok (the relay has
 // emptied its event history); an exception reply (5 bytes, function 0x90, good CRC) is Refused -
-// the code was wrong; anything else is a communication error. Refused and communication errors
-// drain the input. Every end after JournalBeforeClearing goes to JournalAfterClearing.
+// the code was wrong. A code that did not leave whole is a communication error (nothing was
+// sent); once it has, anything else (no answer, a spoilt one, a wait cut short) is Unknown: the
+// relay may have cleared. Every end but Ok drains the input. Every end after
+// JournalBeforeClearing goes to JournalAfterClearing.
 void ClearHistory(TModbus& link, CalibrationWindow& window);
 
 }  // namespace nx480

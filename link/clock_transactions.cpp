@@ -72,7 +72,7 @@ void WriteClock(TModbus& link, ClockWindow& window) {
   patch.wordCount = words.size();
   link.SendRequest(link.BuildRequest(templates::kClockWrite, patch));
   if (!link.CheckReply(kMainReply, templates::kClockWrite.replyLength) || !link.CheckEcho()) {
-    const Outcome failed{Outcome::CommunicationError, link.LastError()};
+    const Outcome failed = link.UnacknowledgedWrite();
     link.Synchronize([&] {
       window.JournalAfter(failed, std::nullopt);
       window.ShowResult(failed);
@@ -108,7 +108,7 @@ Outcome WriteRelay(TModbus& link, Request& relayCommand, int32_t* sent) {
     // The acknowledgement is taken off the line, and not drained after: a lost forced state is
     // sent again by the window's timer.
     if (!link.CheckReply(kMainReply, templates::kRelayMode.replyLength))
-      outcome = {Outcome::CommunicationError, link.LastError()};
+      outcome = link.UnacknowledgedWrite();
   }
   // Only the command sent: one chosen meanwhile goes out next.
   relayCommand.Flag().compare_exchange_strong(command, 0, std::memory_order_acq_rel);

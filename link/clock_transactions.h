@@ -52,7 +52,8 @@ void ReadClock(TModbus& link, ClockWindow& window);
 // drain; nothing is sent) and hands it with the PC's time to JournalBefore; when that refuses,
 // the transaction ends without a word sent or shown. Then sets the relay's clock to the PC's
 // time + 20 ms (the date follows when the 20 ms run into the next day), the acknowledgement
-// checked with its echo; a failure there is a communication error (then a drain). Once
+// checked with its echo; a failure there (then a drain) is a communication error when the frame
+// did not leave whole or the relay refused it with an exception reply, else Unknown. Once
 // acknowledged, the clock is read once more for the offset that remains: its failure leaves
 // the set a success (the offset unknown) and drains after. On success both times shown are the
 // time sent, and Ok. Every end after JournalBefore goes to JournalAfter.
@@ -61,7 +62,8 @@ void WriteClock(TModbus& link, ClockWindow& window);
 // Sends the relay mode of `relayCommand` (1 automatic, 2 forced on, 3 forced off) to coils 0-1:
 // the data byte is the value - 1. The reply is read but neither reported nor drained after: a
 // forced state is sent again by the window every 4 s. Sets `relayCommand` to 0. Returns the
-// reply's judgement for a caller that wants it (Ok, or a communication error with its error);
+// reply's judgement for a caller that wants it: Ok; a communication error when the frame did not
+// leave whole or the relay refused it with an exception reply; else Unknown, with its error;
 // a value outside 1-3 sends nothing (Ok). `sent`, when given, is set to the value sent (0:
 // none), for a caller that records each choice's first send.
 Outcome WriteRelay(TModbus& link, Request& relayCommand, int32_t* sent = nullptr);

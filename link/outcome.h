@@ -7,17 +7,21 @@ namespace nx480 {
 
 enum class OutcomeKind {
   Ok,
-  CommunicationError,  // no valid reply, or a reply that does not fit the request
+  CommunicationError,  // no valid reply, or a reply that does not fit the request; for a change,
+                       // nothing that changes the relay went out: its frame did not leave
+                       // whole, or the relay refused it with an exception reply
   Refused,             // the relay refused the clear-history code
-  Unknown,             // the command went out, but its result is not known: its answer was cut
-                       // off by a disconnect, or the read-back of an acknowledged write failed
+  Unknown,             // a frame that changes the relay went out whole, but what came of it is
+                       // not known: its acknowledgement never came or came spoilt, a disconnect
+                       // cut it off, or the read-back of an acknowledged write failed
   Differs,             // the relay acknowledged a write, but reads back other values
 };
 
 struct Outcome {
   using enum OutcomeKind;  // Outcome::Ok, Outcome::Refused, ...
 
-  constexpr Outcome(OutcomeKind k, LinkError e = LinkError::None) : kind(k), error(e) {}
+  constexpr Outcome(OutcomeKind k, LinkError e = LinkError::None, bool ack = false)
+      : kind(k), error(e), acknowledged(ack) {}
   // Compared and switched on as its kind: outcome == Outcome::Ok, switch (outcome).
   constexpr operator OutcomeKind() const { return kind; }
 
@@ -26,6 +30,8 @@ struct Outcome {
   // Refused; Stopped or PortClosed for an answer cut off, the read's own error for a failed
   // read-back); None for Ok and Differs.
   LinkError error;
+  // Unknown only: every write was acknowledged, and the read-back that checks it failed.
+  bool acknowledged;
 };
 
 }  // namespace nx480

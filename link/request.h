@@ -32,6 +32,7 @@ class TModbus;
   X(HistoryRequest)            \
   X(RecordRequest)             \
   X(TrendSettingsRequest)      \
+  X(JournalReadRequest)        \
   X(UploadLength)              \
   X(RelayCommand)
 

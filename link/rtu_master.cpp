@@ -100,6 +100,12 @@ bool RtuMaster::CheckReply(size_t region, size_t expected) {
   return lastError_ == LinkError::None;
 }
 
+Outcome RtuMaster::UnacknowledgedWrite() const {
+  if (!sentWhole_ || lastError_ == LinkError::Exception)
+    return {Outcome::CommunicationError, lastError_};
+  return {Outcome::Unknown, lastError_};
+}
+
 bool RtuMaster::CheckEcho() {
   if (EchoMatches({RequestBuffer.data(), requestLength_}, {ReplyBuffer.data(), 8})) return true;
   lastError_ = LinkError::BadEcho;

@@ -17,6 +17,7 @@
 #include "frame_trace.h"
 #include "frames.h"
 #include "link_error.h"
+#include "outcome.h"
 #include "serial_line.h"
 
 namespace nx480 {
@@ -49,6 +50,11 @@ class RtuMaster {
   // The last request went out whole. A request without a reply (the upload's Run) has only this
   // to say whether it left: otherwise a failed write shows up as a missing reply.
   bool SentWhole() const { return sentWhole_; }
+  // How a write ends whose acknowledgement did not come whole (its wait cut short, no reply, a
+  // spoilt or wrong one): a communication error when nothing that changes the relay went out -
+  // its frame did not leave whole, or the relay refused it with an exception reply; else Unknown,
+  // with LastError(): the relay may have taken it.
+  Outcome UnacknowledgedWrite() const;
   // One read of `expected` bytes into ReplyBuffer at `region`, judged against the request built
   // last (reply_check.h). LastError() and LastExceptionCode() keep what it learnt.
   bool CheckReply(size_t region, size_t expected);

@@ -78,11 +78,17 @@ void WriteParameters(TModbus& link, ParameterWindow& window) {
       window.ShowResult(outcome);
     });
   };
+  // Once the first block has gone out the relay may hold some of the write: only a block that
+  // did not leave whole, or that the relay refused, is a write that changed nothing.
   if (!WriteBlock(link, templates::kParamsWriteLow, written.data(), kLowWords,
-                  std::chrono::milliseconds(0)) ||
-      !WriteBlock(link, templates::kParamsWriteHigh, written.data() + kLowWords, kHighWords,
+                  std::chrono::milliseconds(0))) {
+    end(link.UnacknowledgedWrite(), before);
+    link.DrainInput();
+    return;
+  }
+  if (!WriteBlock(link, templates::kParamsWriteHigh, written.data() + kLowWords, kHighWords,
                   kHighWriteWait)) {
-    end({Outcome::CommunicationError, link.LastError()}, before);
+    end({Outcome::Unknown, link.LastError()}, before);
     link.DrainInput();
     return;
   }
@@ -90,7 +96,7 @@ void WriteParameters(TModbus& link, ParameterWindow& window) {
   // back tells.
   SettingsWords held{};
   if (ReadSettingsWords(link, held) < kSettingsWords) {
-    end({Outcome::Unknown, link.LastError()}, before);
+    end({Outcome::Unknown, link.LastError(), true}, before);
     link.DrainInput();
     return;
   }

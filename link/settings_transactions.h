@@ -71,15 +71,17 @@ void ReadParameters(TModbus& link, ParameterWindow& window);
 
 // Reads registers 0-23 as ReadParameters does (a failure there is a communication error, then a
 // drain; nothing is written) and hands them with the record to JournalBefore; when that refuses,
-// the transaction ends without a word sent or shown. Then writes words 0-7, then (after a 250 ms
-// wait for the relay to store them) words 8-23 of the handed-over record, each acknowledgement
-// checked with its echo; a failure there is a communication error (then a drain). A pause during
-// the wait ends it as a failure: the second block is not sent. Once both are acknowledged,
-// registers 0-23 are read back as ReadParameters reads them and compared with the record sent: Ok
-// when equal; Differs when the relay holds other values, which then fill the record and the boxes
-// (StoreDifferences names both records); Unknown, with the read's error and a drain, when the
-// read-back fails - the relay took the write, but what it holds is not known. Every end after
-// JournalBefore goes to JournalAfter.
+// the transaction ends without a word sent or shown. Then writes words 0-7, then words 8-23 of
+// the handed-over record (whose acknowledgement is read after a 250 ms wait for the relay to
+// store them), each acknowledgement checked with its echo. A first block that did not leave
+// whole, or that the relay refused with an exception reply, changed nothing: a communication
+// error. Any other failure from there on (no acknowledgement, a spoilt one, a pause during the
+// wait) is Unknown: the relay may hold the write or a part of it. Both end in a drain. Once both
+// are acknowledged, registers 0-23 are read back as ReadParameters reads them and compared with
+// the record sent: Ok when equal; Differs when the relay holds other values, which then fill the
+// record and the boxes (StoreDifferences names both records); Unknown (acknowledged), with the
+// read's error and a drain, when the read-back fails - the relay took the write, but what it
+// holds is not known. Every end after JournalBefore goes to JournalAfter.
 void WriteParameters(TModbus& link, ParameterWindow& window);
 
 }  // namespace nx480

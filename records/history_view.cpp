@@ -173,4 +173,26 @@ bool HistoryCsv(const std::vector<HistoryRow>& rows, std::string& bytes,
   return true;
 }
 
+std::vector<std::vector<std::string>> ReadHistoryCsv(std::span<const uint8_t> bytes) {
+  const std::string text =
+      Cp1250ToUtf8({reinterpret_cast<const char*>(bytes.data()), bytes.size()});
+  std::vector<std::vector<std::string>> rows;
+  for (size_t start = 0; start < text.size();) {
+    size_t end = text.find("\r\n", start);
+    const size_t next = end == std::string::npos ? text.size() : end + 2;
+    if (end == std::string::npos) end = text.size();
+    const std::string_view line = std::string_view(text).substr(start, end - start);
+    std::vector<std::string> cells;
+    for (size_t at = 0; at < line.size();) {
+      const size_t semicolon = line.find(';', at);
+      const size_t stop = semicolon == std::string_view::npos ? line.size() : semicolon;
+      cells.emplace_back(line.substr(at, stop - at));
+      at = stop + 1;
+    }
+    rows.push_back(std::move(cells));
+    start = next;
+  }
+  return rows;
+}
+
 }  // namespace nx480

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <functional>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -74,5 +75,10 @@ struct UnwritableCharacter {
 // such character; it is left alone when no character is to blame (the system has no converter).
 bool HistoryCsv(const std::vector<HistoryRow>& rows, std::string& bytes,
                 UnwritableCharacter* unwritable = nullptr);
+
+// An export file read back (a clearing's backup in the change journal): its rows (the titles
+// first), each cell in UTF-8 as HistoryCsv wrote it. A row is a line ended by CR LF (or a last
+// line without), its cells each ended by ";" (text after the last ";" is a cell too).
+std::vector<std::vector<std::string>> ReadHistoryCsv(std::span<const uint8_t> bytes);
 
 }  // namespace nx480

@@ -38,6 +38,10 @@ constexpr std::string_view kRecordName = "entry.txt";
 constexpr uint64_t kMaxRecordSize = 1u << 20;
 constexpr uint64_t kMaxBackupSize = 64u << 20;
 constexpr std::string_view kUnknown = "unknown";
+// The detail lines that hold the language-neutral texts (journal_text.h).
+constexpr std::string_view kKeyedDescription = "@description ";
+constexpr std::string_view kKeyedResult = "@result ";
+constexpr std::string_view kKeyedDetail = "@detail ";
 
 constexpr std::array<std::string_view, 6> kKindWords = {
     "settings", "calibration", "clock", "history-clearing", "firmware-upload", "relay-mode"};
@@ -116,10 +120,16 @@ std::string CleanLine(std::string_view text) {
   return clean;
 }
 
+void CleanText(JournalText& text) {
+  text.plain = CleanLine(text.plain);
+  for (std::string& arg : text.args) arg = CleanLine(arg);
+}
+
 void CleanEntry(JournalEntry& entry) {
-  for (std::string* text : {&entry.description, &entry.port, &entry.identification})
-    *text = CleanLine(*text);
-  for (std::string& detail : entry.details) detail = CleanLine(detail);
+  for (std::string* text : {&entry.port, &entry.identification}) *text = CleanLine(*text);
+  CleanText(entry.description);
+  for (JournalText& result : entry.results) CleanText(result);
+  for (JournalText& detail : entry.details) CleanText(detail);
 }
 
 std::string Hex8(uint32_t value) {
@@ -173,15 +183,24 @@ bool FitsPattern(std::string_view text, std::string_view pattern) {
 constexpr std::string_view kIdPattern = "DDDD-DD-DDTDD-DD-DD.DDDZ_";
 constexpr std::string_view kTimePattern = "DDDD-DD-DDTDD:DD:DD.DDDSDD:DD";
 
-std::string RelayFolderName(int32_t serialNumber) {
-  return serialNumber == -1 ? std::string(kUnknown) : std::to_string(serialNumber);
+// A serial number as entry.txt and a relay's folder give it: the relay's own form
+// (JournalSerialText), or as older versions wrote it (std::to_string), "unknown" for -1.
+std::optional<int32_t> SerialOfText(std::string_view text) {
+  if (text == kUnknown) return -1;
+  int32_t serial = 0;
+  if (ParseCanonical(text, serial) && serial != -1) return serial;
+  const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), serial);
+  if (ec == std::errc() && end == text.data() + text.size() && serial != -1 &&
+      JournalSerialText(serial) == text)
+    return serial;
+  return std::nullopt;
 }
 
-std::optional<int32_t> SerialOfFolder(std::string_view name) {
-  if (name == kUnknown) return -1;
-  int32_t serial = 0;
-  if (!ParseCanonical(name, serial) || serial == -1) return std::nullopt;
-  return serial;
+// The folder an entry is kept in: the one it was listed or opened from, else its relay's own;
+// empty when the one it names is no folder of its relay.
+std::string FolderOf(const JournalEntry& entry) {
+  if (entry.relayFolder.empty()) return JournalSerialText(entry.serialNumber);
+  return SerialOfText(entry.relayFolder) == entry.serialNumber ? entry.relayFolder : std::string();
 }
 
 bool IsBackupName(std::string_view name) {
@@ -380,12 +399,24 @@ std::string RecordText(const JournalEntry& entry) {
   line("host", entry.host);
   line("port", entry.port);
   line("identification", entry.identification);
-  line("serial number", RelayFolderName(entry.serialNumber));
+  line("serial number", JournalSerialText(entry.serialNumber));
   line("firmware", entry.firmware < 0 ? std::string(kUnknown) : std::to_string(entry.firmware));
   line("change", ChangeKindWord(entry.kind));
-  line("description", entry.description);
+  line("description", JournalDescription(entry, TextLanguage::English));
   line("outcome", JournalOutcomeWord(entry.outcome));
-  for (const std::string& detail : entry.details) line("detail", detail);
+  for (const JournalText& detail : entry.details)
+    line("detail", RenderJournalText(detail, TextLanguage::English));
+  // The same texts language-neutral, after the lines an older reader shows.
+  if (!entry.description.key.empty())
+    line("detail", std::string(kKeyedDescription) + EncodeJournalText(entry.description));
+  for (const JournalText& result : entry.results) {
+    if (!result.key.empty()) line("detail", std::string(kKeyedResult) + EncodeJournalText(result));
+  }
+  for (size_t i = 0; i < entry.details.size(); ++i) {
+    if (!entry.details[i].key.empty())
+      line("detail", std::string(kKeyedDetail) + std::to_string(i) + " " +
+                         EncodeJournalText(entry.details[i]));
+  }
   for (const JournalBackup& backup : entry.backups) {
     line("file",
          backup.name + ", " + std::to_string(backup.size) + " bytes, CRC-32 " + Hex8(backup.crc32));
@@ -408,6 +439,54 @@ bool ParseFileLine(std::string_view value, JournalBackup& backup) {
   return ParseHex(rest.substr(space + kMiddle.size()), true, backup.crc32);
 }
 
+// The entry's description, results and details from entry.txt's description line and detail
+// lines: the language-neutral lines where they hold texts of known wordings, else the English
+// lines as they stand (an older entry, a wording of a later version). A language-neutral line
+// that is not one stays a detail line.
+void TakeTexts(std::string_view descriptionLine, const std::vector<std::string>& lines,
+               JournalEntry& entry) {
+  std::optional<JournalText> description;
+  std::vector<JournalText> results;
+  bool resultsKnown = true;
+  std::vector<std::pair<size_t, JournalText>> keyed;
+  std::vector<std::string> plain;
+  for (const std::string& line : lines) {
+    const std::string_view text = line;
+    JournalText decoded;
+    if (text.starts_with(kKeyedDescription) &&
+        DecodeJournalText(text.substr(kKeyedDescription.size()), decoded)) {
+      description = std::move(decoded);
+    } else if (text.starts_with(kKeyedResult) &&
+               DecodeJournalText(text.substr(kKeyedResult.size()), decoded)) {
+      resultsKnown = resultsKnown && JournalWordingKnown(decoded.key, decoded.args.size());
+      results.push_back(std::move(decoded));
+    } else if (const size_t space = text.find(' ', kKeyedDetail.size());
+               text.starts_with(kKeyedDetail) && space != std::string_view::npos) {
+      size_t index = 0;
+      if (ParseCanonical(text.substr(kKeyedDetail.size(), space - kKeyedDetail.size()), index) &&
+          DecodeJournalText(text.substr(space + 1), decoded)) {
+        keyed.emplace_back(index, std::move(decoded));
+      } else {
+        plain.push_back(line);
+      }
+    } else {
+      plain.push_back(line);
+    }
+  }
+  if (description && resultsKnown &&
+      JournalWordingKnown(description->key, description->args.size())) {
+    entry.description = std::move(*description);
+    entry.results = std::move(results);
+  } else {
+    entry.description = Plain(std::string(descriptionLine));
+  }
+  for (const std::string& line : plain) entry.details.push_back(Plain(line));
+  for (auto& [index, text] : keyed) {
+    if (index < entry.details.size() && JournalWordingKnown(text.key, text.args.size()))
+      entry.details[index] = std::move(text);
+  }
+}
+
 // Reads entry.txt into `entry`; false with `why` when it is not a whole record of this format.
 bool ParseRecord(std::string_view text, JournalEntry& entry, std::string& why) {
   if (text.empty()) return Why(why, "entry.txt is empty");
@@ -426,7 +505,9 @@ bool ParseRecord(std::string_view text, JournalEntry& entry, std::string& why) {
       "format",        "time",     "user",   "host",        "port",   "identification",
       "serial number", "firmware", "change", "description", "outcome"};
   std::array<std::optional<std::string_view>, kSingle.size()> single{};
+  std::vector<std::string> details;
   entry.details.clear();
+  entry.results.clear();
   entry.backups.clear();
   size_t lineNumber = 0;
   for (size_t start = 0; start < body.size();) {
@@ -442,7 +523,7 @@ bool ParseRecord(std::string_view text, JournalEntry& entry, std::string& why) {
     if (!value.empty() && value[0] != ' ') return Why(why, where + " has no space after the key");
     if (!value.empty()) value.remove_prefix(1);
     if (key == "detail") {
-      entry.details.emplace_back(value);
+      details.emplace_back(value);
     } else if (key == "file") {
       JournalBackup backup;
       if (!ParseFileLine(value, backup)) return Why(why, where + " is no file line");
@@ -469,11 +550,9 @@ bool ParseRecord(std::string_view text, JournalEntry& entry, std::string& why) {
   entry.host = value(3);
   entry.port = value(4);
   entry.identification = value(5);
-  if (value(6) == kUnknown) {
-    entry.serialNumber = -1;
-  } else if (!ParseCanonical(value(6), entry.serialNumber) || entry.serialNumber == -1) {
-    return Why(why, "entry.txt has no valid serial number");
-  }
+  const std::optional<int32_t> serial = SerialOfText(value(6));
+  if (!serial) return Why(why, "entry.txt has no valid serial number");
+  entry.serialNumber = *serial;
   if (value(7) == kUnknown) {
     entry.firmware = -1;
   } else if (!ParseCanonical(value(7), entry.firmware) || entry.firmware < 0) {
@@ -482,7 +561,7 @@ bool ParseRecord(std::string_view text, JournalEntry& entry, std::string& why) {
   const std::optional<ChangeKind> kind = ChangeKindOfWord(value(8));
   if (!kind) return Why(why, "entry.txt names an unknown change");
   entry.kind = *kind;
-  entry.description = value(9);
+  TakeTexts(value(9), details, entry);
   const auto outcome = std::find(kOutcomeWords.begin(), kOutcomeWords.end(), value(10));
   if (outcome == kOutcomeWords.end()) return Why(why, "entry.txt names an unknown outcome");
   entry.outcome = static_cast<JournalOutcome>(outcome - kOutcomeWords.begin());
@@ -490,10 +569,11 @@ bool ParseRecord(std::string_view text, JournalEntry& entry, std::string& why) {
 }
 
 // An entry as its folder holds it, checked.
-JournalEntry ReadEntry(const std::string& relayFolder, int32_t serialNumber,
-                       const std::string& id) {
+JournalEntry ReadEntry(const std::string& root, const std::string& relayFolder,
+                       int32_t serialNumber, const std::string& id) {
   JournalEntry entry;
   entry.id = id;
+  entry.relayFolder = relayFolder;
   const auto damaged = [&entry](std::string why) {
     entry.damaged = true;
     entry.damage = std::move(why);
@@ -501,7 +581,7 @@ JournalEntry ReadEntry(const std::string& relayFolder, int32_t serialNumber,
   };
   const std::optional<ChangeKind> folderKind = KindOfEntryId(id);
   if (folderKind) entry.kind = *folderKind;
-  const std::string folder = relayFolder + "/" + id;
+  const std::string folder = root + "/" + relayFolder + "/" + id;
 
   std::vector<uint8_t> bytes;
   FileError error;
@@ -628,15 +708,32 @@ std::optional<int64_t> JournalEntryTime(const JournalEntry& entry) {
   return SecondsAt(id, 'T', '-');
 }
 
+std::string JournalSerialText(int32_t serialNumber) {
+  if (serialNumber == -1) return std::string(kUnknown);
+  char serial[16];
+  std::snprintf(serial, sizeof serial, "%06i", static_cast<int>(serialNumber));
+  return serial;
+}
+
 std::string JournalEntryName(const JournalEntry& entry) {
-  char serial[16] = "unknown";
-  if (entry.serialNumber != -1)
-    std::snprintf(serial, sizeof serial, "%06i", static_cast<int>(entry.serialNumber));
-  return std::string(serial) + "/" + entry.id;
+  return JournalSerialText(entry.serialNumber) + "/" + entry.id;
+}
+
+std::string JournalDescription(const JournalEntry& entry, TextLanguage language) {
+  std::string text = RenderJournalText(entry.description, language);
+  if (!entry.results.empty()) text += ": " + RenderJournalTexts(entry.results, language);
+  return text;
+}
+
+std::vector<std::string> RelayFolders(int32_t serialNumber) {
+  std::vector<std::string> folders{JournalSerialText(serialNumber)};
+  if (serialNumber != -1 && std::to_string(serialNumber) != folders[0])
+    folders.push_back(std::to_string(serialNumber));
+  return folders;
 }
 
 JournalEntry NewJournalEntry(const RelaySession& session, ChangeKind kind,
-                             std::string description) {
+                             JournalText description) {
   JournalEntry entry;
   entry.kind = kind;
   entry.description = std::move(description);
@@ -722,7 +819,7 @@ std::string OffsetText(double seconds) {
 
 }  // namespace
 
-std::vector<std::string> ClockDetails(double relayTime, double pcTime) {
+std::vector<JournalText> ClockDetails(double relayTime, double pcTime) {
   const auto text = [](double value) {
     const CalendarTime t = SplitDateTime(value);
     char line[64];
@@ -730,12 +827,13 @@ std::vector<std::string> ClockDetails(double relayTime, double pcTime) {
                   t.hour, t.minute, t.second, t.millisecond);
     return std::string(line);
   };
-  return {"relay time: " + text(relayTime), "pc time: " + text(pcTime),
-          "clock offset: " + OffsetText((relayTime - pcTime) * 86400.0)};
+  return {Keyed("relay-time", {text(relayTime)}), Keyed("pc-time", {text(pcTime)}),
+          Keyed("clock-offset", {OffsetText((relayTime - pcTime) * 86400.0)})};
 }
 
-std::string RemainingOffsetDetail(std::optional<double> seconds) {
-  return "remaining offset: " + (seconds ? OffsetText(*seconds) : std::string(kUnknown));
+JournalText RemainingOffsetDetail(std::optional<double> seconds) {
+  return seconds ? Keyed("remaining-offset", {OffsetText(*seconds)})
+                 : Keyed("remaining-offset-unknown");
 }
 
 std::string_view RelayModeWord(int command) {
@@ -751,73 +849,70 @@ std::string_view RelayModeWord(int command) {
   }
 }
 
-std::string RelayModeDetail(int command) {
-  return "mode: " + std::string(RelayModeWord(command));
+JournalText RelayModeDetail(int command) {
+  return Keyed("mode", {std::string(RelayModeWord(command))});
 }
 
-std::string FirstSendDetail(Outcome firstSend) {
-  return firstSend == Outcome::Ok ? "first send: acknowledged" : "first send: not acknowledged";
+JournalText FirstSendDetail(Outcome firstSend) {
+  return Keyed(firstSend == Outcome::Ok ? "first-send-acknowledged" : "first-send-unacknowledged");
 }
 
 namespace {
 
-// "<label>: Uu1 196 V (85 %) -> 200 V (87 %)" for each row that differs between `from` and `to`,
-// each side in its firmware's units; "<label>: slovo 21 0x0000 -> 0x1234" for a carried word.
-std::vector<std::string> ChangeLines(std::string_view label, const SettingsWords& from,
+// A `key` line ("row", "after-restart") of each row that differs between `from` and `to`, each
+// side in its firmware's units: the name, the two values; a carried word by its number in hex.
+std::vector<JournalText> ChangeLines(const char* key, const SettingsWords& from,
                                      const FirmwareFeatures& fromFirmware, const SettingsWords& to,
                                      const FirmwareFeatures& toFirmware) {
-  const std::string head = std::string(label) + ": ";
-  std::vector<std::string> details;
+  std::vector<JournalText> details;
   for (const SettingsParameter& p : SettingsParameters()) {
     if (!ParameterDiffers(from, to, p)) continue;
-    details.push_back(head + std::string(p.name) + " " + ParameterText(from, p, fromFirmware) +
-                      " -> " + ParameterText(to, p, toFirmware));
+    details.push_back(Keyed(key, {std::string(p.name), ParameterText(from, p, fromFirmware),
+                                  ParameterText(to, p, toFirmware)}));
   }
   for (int word : kCarriedWords) {
     if (from[word] == to[word]) continue;
-    details.push_back(head + "slovo " + std::to_string(word) + " " + HexWord(from[word]) + " -> " +
-                      HexWord(to[word]));
+    details.push_back(Keyed(key, {CarriedWordName(word), HexWord(from[word]), HexWord(to[word])}));
   }
   return details;
 }
 
 }  // namespace
 
-std::vector<std::string> SettingsChangeDetails(const SettingsWords& held,
+std::vector<JournalText> SettingsChangeDetails(const SettingsWords& held,
                                                const SettingsWords& toWrite,
                                                const FirmwareFeatures& firmware) {
   return ChangeLines("row", held, firmware, toWrite, firmware);
 }
 
-std::vector<std::string> SettingsAfterRestartDetails(const SettingsWords& saved,
+std::vector<JournalText> SettingsAfterRestartDetails(const SettingsWords& saved,
                                                      const FirmwareFeatures& savedFirmware,
                                                      const std::optional<SettingsWords>& after,
                                                      const FirmwareFeatures& afterFirmware) {
-  if (!after) return {"after restart: settings not read"};
-  std::vector<std::string> details =
-      ChangeLines("after restart", saved, savedFirmware, *after, afterFirmware);
-  if (details.empty()) details.push_back("after restart: settings kept");
+  if (!after) return {Keyed("after-restart-not-read")};
+  std::vector<JournalText> details =
+      ChangeLines("after-restart", saved, savedFirmware, *after, afterFirmware);
+  if (details.empty()) details.push_back(Keyed("after-restart-kept"));
   return details;
 }
 
-std::string FirmwareImageDetail(std::string_view path, std::string_view application,
+JournalText FirmwareImageDetail(std::string_view path, std::string_view application,
                                 std::string_view version, size_t bytes, size_t blocks) {
-  return "image: " + std::string(path) + ", " + std::string(application) + " " +
-         std::string(version) + ", " + std::to_string(bytes) + " bytes, " + std::to_string(blocks) +
-         (blocks == 1 ? " block" : " blocks");
+  return Keyed("image", {std::string(path), std::string(application), std::string(version),
+                         std::to_string(bytes), std::to_string(blocks)});
 }
 
-std::vector<std::string> SettingsHeldDetails(const SettingsWords& written,
+std::vector<JournalText> SettingsHeldDetails(const SettingsWords& written,
                                              const SettingsWords& held,
                                              const FirmwareFeatures& firmware) {
-  std::vector<std::string> details;
+  std::vector<JournalText> details;
   for (const SettingsParameter& p : SettingsParameters()) {
     if (ParameterDiffers(written, held, p))
-      details.push_back("held: " + std::string(p.name) + " " + ParameterText(held, p, firmware));
+      details.push_back(Keyed("held", {std::string(p.name), ParameterText(held, p, firmware)}));
   }
   for (int word : kCarriedWords) {
     if (written[word] != held[word])
-      details.push_back("held: slovo " + std::to_string(word) + " " + HexWord(held[word]));
+      details.push_back(Keyed("held", {CarriedWordName(word), HexWord(held[word])}));
   }
   return details;
 }
@@ -834,60 +929,160 @@ std::vector<std::pair<std::string, std::string>> CalibrationTexts(const Calibrat
   return texts;
 }
 
-constexpr size_t kCarriedCalibrationWords[] = {4, 7};
+constexpr int kCarriedCalibrationWords[] = {4, 7};
 
 }  // namespace
 
-std::vector<std::string> CalibrationChangeDetails(const CalibrationWords& held,
+std::vector<JournalText> CalibrationChangeDetails(const CalibrationWords& held,
                                                   const CalibrationWords& toWrite) {
   const auto before = CalibrationTexts(held);
   const auto after = CalibrationTexts(toWrite);
-  std::vector<std::string> details;
+  std::vector<JournalText> details;
   for (size_t i = 0; i < before.size(); ++i) {
     if (before[i].second != after[i].second)
-      details.push_back("row: " + before[i].first + " " + before[i].second + " -> " +
-                        after[i].second);
+      details.push_back(
+          Keyed("calibration-row", {before[i].first, before[i].second, after[i].second}));
   }
-  for (size_t word : kCarriedCalibrationWords) {
-    if (held[word] != toWrite[word])
-      details.push_back("row: slovo " + std::to_string(word) + " " + HexWord(held[word]) + " -> " +
-                        HexWord(toWrite[word]));
+  for (int word : kCarriedCalibrationWords) {
+    const auto at = static_cast<size_t>(word);
+    if (held[at] != toWrite[at])
+      details.push_back(Keyed("calibration-row",
+                              {CarriedWordName(word), HexWord(held[at]), HexWord(toWrite[at])}));
   }
   return details;
 }
 
-std::vector<std::string> CalibrationHeldDetails(const CalibrationWords& written,
+std::vector<JournalText> CalibrationHeldDetails(const CalibrationWords& written,
                                                 const CalibrationWords& held) {
   const auto sent = CalibrationTexts(written);
   const auto kept = CalibrationTexts(held);
-  std::vector<std::string> details;
+  std::vector<JournalText> details;
   for (size_t i = 0; i < sent.size(); ++i) {
     if (sent[i].second != kept[i].second)
-      details.push_back("held: " + kept[i].first + " " + kept[i].second);
+      details.push_back(Keyed("calibration-held", {kept[i].first, kept[i].second}));
   }
-  for (size_t word : kCarriedCalibrationWords) {
-    if (written[word] != held[word])
-      details.push_back("held: slovo " + std::to_string(word) + " " + HexWord(held[word]));
+  for (int word : kCarriedCalibrationWords) {
+    const auto at = static_cast<size_t>(word);
+    if (written[at] != held[at])
+      details.push_back(Keyed("calibration-held", {CarriedWordName(word), HexWord(held[at])}));
   }
   return details;
 }
 
-std::string HistoryClearingDetail(size_t records) {
-  return "records: " + std::to_string(records);
+JournalText HistoryClearingDetail(size_t records) {
+  return Keyed("records", {std::to_string(records)});
 }
 
 JournalOutcome JournalOutcomeOf(Outcome outcome) {
   switch (outcome.kind) {
     case Outcome::Ok:
-    case Outcome::Differs:
       return JournalOutcome::Done;
-    case Outcome::Unknown:
-      return JournalOutcome::Unknown;
+    case Outcome::Differs:
     case Outcome::Refused:
       return JournalOutcome::Refused;
-    default:
-      return JournalOutcome::Failed;
+    case Outcome::Unknown:
+      return JournalOutcome::Unknown;
+    case Outcome::CommunicationError:
+      break;
   }
+  return outcome.error == LinkError::Exception ? JournalOutcome::Refused : JournalOutcome::Failed;
+}
+
+JournalText OutcomeResult(ChangeKind kind, Outcome outcome,
+                          const std::vector<std::string>& heldRows) {
+  const std::string error(LinkErrorWord(outcome.error));
+  switch (outcome.kind) {
+    case Outcome::Ok:
+      if (kind == ChangeKind::HistoryClearing) return Keyed("cleared");
+      if (kind == ChangeKind::Settings || kind == ChangeKind::Calibration)
+        return Keyed("read-back-equal");
+      return Keyed("acknowledged");
+    case Outcome::Differs:
+      return Keyed("held-otherwise", {JournalNameList(heldRows)});
+    case Outcome::Refused:
+      return Keyed(kind == ChangeKind::HistoryClearing ? "refused-code" : "refused-exception");
+    case Outcome::Unknown:
+      if (outcome.acknowledged) return Keyed("read-back-failed", {error});
+      return Keyed(kind == ChangeKind::Settings ? "unacknowledged-part" : "unacknowledged",
+                   {error});
+    case Outcome::CommunicationError:
+      break;
+  }
+  if (outcome.error == LinkError::Exception) return Keyed("refused-exception");
+  return Keyed("not-sent", {error});
+}
+
+void SetOutcome(JournalEntry& entry, Outcome outcome, std::vector<JournalText> details) {
+  std::vector<std::string> heldRows;
+  for (const JournalText& detail : details) {
+    if ((detail.key == "held" || detail.key == "calibration-held") && !detail.args.empty())
+      heldRows.push_back(detail.args[0]);
+  }
+  entry.outcome = JournalOutcomeOf(outcome);
+  entry.results = {OutcomeResult(entry.kind, outcome, heldRows)};
+  for (JournalText& detail : details) entry.details.push_back(std::move(detail));
+}
+
+std::vector<JournalText> UploadResults(const UploadEnd& end, StopCause stopper,
+                                       const std::string& restartedAs) {
+  using Step = UploadEnd::Step;
+  const std::string who(StopCauseWord(end.aborted ? stopper : StopCause::ConnectionEnded));
+  const std::string error(LinkErrorWord(end.error));
+  const std::string sent = std::to_string(end.blocksSent);
+  const std::string blocks = std::to_string(end.blocks);
+  std::vector<JournalText> results;
+  switch (end.step) {
+    case Step::BeforeStart:
+      results.push_back(Keyed("upload-stopped-before-start", {who}));
+      break;
+    case Step::Start:
+      results.push_back(Keyed("upload-start-failed", {error}));
+      break;
+    case Step::Blocks:
+      results.push_back(end.stopped ? Keyed("upload-stopped", {who, sent, blocks})
+                                    : Keyed("upload-block-failed",
+                                            {std::to_string(end.blocksSent + 1), blocks, error}));
+      break;
+    case Step::Status:
+      results.push_back(end.stopped ? Keyed("upload-stopped", {who, sent, blocks})
+                                    : Keyed("upload-not-ready", {blocks, error}));
+      break;
+    case Step::Run:
+      results.push_back(end.cancel == UploadEnd::Cancel::None
+                            ? Keyed("upload-run-not-sent", {blocks, error})
+                            : Keyed("upload-stopped-before-run", {who, blocks}));
+      break;
+    case Step::Restart:
+      if (end.outcome == JournalOutcome::Done) {
+        results.push_back(Keyed("upload-restarted", {sent, restartedAs}));
+      } else if (end.stopped) {
+        results.push_back(Keyed("upload-waiting-stopped", {sent, who}));
+      } else {
+        results.push_back(Keyed("upload-not-identified", {sent, error}));
+      }
+      break;
+    case Step::Unknown:
+      results.push_back(Keyed("upload-tool-fault"));
+      break;
+  }
+  const std::string cancelError(LinkErrorWord(end.cancelError));
+  switch (end.cancel) {
+    case UploadEnd::Cancel::None:
+      break;
+    case UploadEnd::Cancel::Acknowledged:
+      results.push_back(Keyed("cancel-acknowledged"));
+      break;
+    case UploadEnd::Cancel::NotAcknowledged:
+      results.push_back(Keyed("cancel-not-acknowledged", {cancelError}));
+      break;
+    case UploadEnd::Cancel::NotAwaited:
+      results.push_back(Keyed("cancel-not-awaited"));
+      break;
+    case UploadEnd::Cancel::NotSent:
+      results.push_back(Keyed("cancel-not-sent", {cancelError}));
+      break;
+  }
+  return results;
 }
 
 uint32_t Crc32(std::span<const uint8_t> bytes) {
@@ -926,7 +1121,8 @@ bool OpenJournalEntry(const std::string& root, JournalEntry& entry, FileError& e
     backup.crc32 = Crc32(backup.bytes);
   }
 
-  const fs::path relay = fs::path(root) / RelayFolderName(entry.serialNumber);
+  entry.relayFolder = JournalSerialText(entry.serialNumber);
+  const fs::path relay = fs::path(root) / entry.relayFolder;
   if (!MakeFolders(relay, error)) return false;
   // The entry's own folder: a millisecond of its own, the next one when another program took it.
   std::string id;
@@ -935,13 +1131,22 @@ bool OpenJournalEntry(const std::string& root, JournalEntry& entry, FileError& e
     if (attempt == 1000) return Fail(error, FileProblem::Other, EEXIST);
     const int64_t ms = TakeMillisecond(floor);
     id = EntryId(ms, entry.kind);
+    floor = ms + 1;
     if (::mkdir((relay / id).c_str(), 0700) == 0) {
+      // Its name is the relay's alone: not taken in the folder an older version named it by.
+      const std::vector<std::string> folders = RelayFolders(entry.serialNumber);
+      if (std::any_of(folders.begin() + 1, folders.end(), [&](const std::string& other) {
+            struct stat node {};
+            return ::lstat((fs::path(root) / other / id).c_str(), &node) == 0;
+          })) {
+        ::rmdir((relay / id).c_str());
+        continue;
+      }
       entry.time = LocalTimeText(ms);
       break;
     }
     const int err = errno;
     if (err != EEXIST) return Fail(error, FolderProblem(err), err);
-    floor = ms + 1;
   }
   const std::string folder = (relay / id).string();
   const auto undo = [&folder] {
@@ -965,9 +1170,10 @@ bool OpenJournalEntry(const std::string& root, JournalEntry& entry, FileError& e
 
 bool CloseJournalEntry(const std::string& root, JournalEntry& entry, FileError& error) {
   if (entry.damaged) return Fail(error, FileProblem::Other, EBADMSG);
-  if (!KindOfEntryId(entry.id)) return Fail(error, FileProblem::NotFound, ENOENT);
-  const std::string path = root + "/" + RelayFolderName(entry.serialNumber) + "/" + entry.id + "/" +
-                           std::string(kRecordName);
+  if (!KindOfEntryId(entry.id) || FolderOf(entry).empty())
+    return Fail(error, FileProblem::NotFound, ENOENT);
+  const std::string path =
+      root + "/" + FolderOf(entry) + "/" + entry.id + "/" + std::string(kRecordName);
   struct stat node {};
   if (::lstat(path.c_str(), &node) != 0 || !S_ISREG(node.st_mode))
     return Fail(error, FileProblem::NotFound, ENOENT);
@@ -979,21 +1185,22 @@ std::vector<JournalEntry> ListJournal(const std::string& root,
                                       std::optional<int32_t> serialNumber) {
   std::vector<std::pair<int32_t, std::string>> relays;
   if (serialNumber) {
-    relays.emplace_back(*serialNumber, RelayFolderName(*serialNumber));
+    for (std::string& name : RelayFolders(*serialNumber)) relays.emplace_back(*serialNumber, name);
   } else {
     for (std::string& name : SubFolders(root)) {
-      if (const std::optional<int32_t> serial = SerialOfFolder(name))
+      if (const std::optional<int32_t> serial = SerialOfText(name))
         relays.emplace_back(*serial, std::move(name));
     }
   }
   std::vector<JournalEntry> entries;
   for (const auto& [serial, name] : relays) {
-    const std::string folder = root + "/" + name;
-    for (const std::string& id : SubFolders(folder))
-      entries.push_back(ReadEntry(folder, serial, id));
+    for (const std::string& id : SubFolders(root + "/" + name))
+      entries.push_back(ReadEntry(root, name, serial, id));
   }
   std::sort(entries.begin(), entries.end(), [](const JournalEntry& a, const JournalEntry& b) {
-    return a.id != b.id ? a.id > b.id : a.serialNumber < b.serialNumber;
+    if (a.id != b.id) return a.id > b.id;
+    if (a.serialNumber != b.serialNumber) return a.serialNumber < b.serialNumber;
+    return a.relayFolder < b.relayFolder;
   });
   return entries;
 }
@@ -1004,10 +1211,10 @@ bool ReadJournalBackup(const std::string& root, const JournalEntry& entry, std::
   if (entry.damaged) return Fail(error, FileProblem::Other, EBADMSG);
   const auto backup = std::find_if(entry.backups.begin(), entry.backups.end(),
                                    [name](const JournalBackup& b) { return b.name == name; });
-  if (backup == entry.backups.end() || !IsBackupName(name) || !KindOfEntryId(entry.id))
+  if (backup == entry.backups.end() || !IsBackupName(name) || !KindOfEntryId(entry.id) ||
+      FolderOf(entry).empty())
     return Fail(error, FileProblem::NotFound, ENOENT);
-  const std::string path =
-      root + "/" + RelayFolderName(entry.serialNumber) + "/" + entry.id + "/" + backup->name;
+  const std::string path = root + "/" + FolderOf(entry) + "/" + entry.id + "/" + backup->name;
   std::vector<uint8_t> read;
   bool tooLarge = false;
   if (!ReadWholeFile(path, backup->size, read, error, tooLarge)) {

@@ -2,9 +2,10 @@
 // every change leaves a trace that can be restored. Plain C++ (POSIX).
 //
 // The journal lives in the user's data folder (JournalRoot), one folder per relay named by its
-// serial number ("1234", "unknown"), one folder per change in it named by its time in UTC and
-// its kind ("2026-12-09T22-15-02.123Z_settings"). Such a folder holds the backup files and
-// `entry.txt`, a record in UTF-8 of "key: value" lines:
+// serial number in the relay's own form of six digits ("001234", "unknown"; older versions named
+// it "1234": such a folder is read as the same relay's, JournalSerialText), one folder per change
+// in it named by its time in UTC and its kind ("2026-12-09T22-15-02.123Z_settings"). Such a
+// folder holds the backup files and `entry.txt`, a record in UTF-8 of "key: value" lines:
 //
 //   format: nx480-pc journal 1
 //   time: 2026-12-09T23:15:02.123+01:00          local, with the offset from UTC
@@ -12,17 +13,27 @@
 //   host: dilna
 //   port: /dev/ttyUSB0
 //   identification: NX480   1.14.d
-//   serial number: 1234                            or "unknown"
+//   serial number: 001234                          or "unknown" (older entries: "1234")
 //   firmware: 14                                   or "unknown"
 //   change: settings                               the kind's word (ChangeKindWord)
-//   description: settings written from the Parametry page
-//   outcome: pending                               the outcome's word (JournalOutcomeWord)
-//   detail: row: Uu1 196 V -> 200 V                 any number of these, in order
+//   description: settings written from the Parameters page: refused: the relay holds Uu1
+//     otherwise                                    (one line) what was asked and, once closed,
+//                                                  what came of it, in English
+//   outcome: refused                               the outcome's word (JournalOutcomeWord)
+//   detail: row: Uu1 196 V (85 %) -> 190 V (83 %)  any number of these, in order, in English
+//   detail: held: Uu1 195 V (85 %)
+//   detail: @description settings-window           the same texts language-neutral
+//   detail: @result held-otherwise|Uu1             (journal_text.h): the description's, each
+//   detail: @detail 0 row|Uu1|196 V (85 %)|190 V (83 %)   result's, and detail N's key and values
+//   detail: @detail 1 held|Uu1|195 V (85 %)
 //   file: settings.nx4, 48 bytes, CRC-32 1a2b3c4d   one for each backup file, in order
 //   checksum: 0badf00d                              CRC-32 of every byte before this line
 //
 // A key with an empty value is written "key:". Every line ends with "\n", the checksum line is
-// the last one. Nothing is deleted by the tool.
+// the last one. The language-neutral texts are detail lines so that an older reader of format 1
+// takes the entry whole (it shows them as further details); a reader of this version renders the
+// texts from them in its own language, and shows an entry without them (or with a key it does not
+// know) as its English lines stand. Nothing is deleted by the tool.
 #pragma once
 
 #include <cstdint>
@@ -36,6 +47,7 @@
 #include "atomic_file.h"
 #include "calibration_words.h"
 #include "firmware_features.h"
+#include "journal_text.h"
 #include "outcome.h"
 #include "relay_session.h"
 #include "settings_words.h"
@@ -59,10 +71,12 @@ std::optional<ChangeKind> ChangeKindOfWord(std::string_view word);
 
 enum class JournalOutcome {
   Pending,  // the entry is on disk, the change not yet sent (or the tool ended meanwhile)
-  Done,     // the relay took the change
-  Failed,   // the change went wrong; the relay may hold some of it
-  Refused,  // the relay refused it
-  Unknown,  // the change went out, its answer was cut off
+  Done,     // the relay took the change (a write: read back equal)
+  Failed,   // the change did not come about: nothing that changes the relay went out whole (a
+            // firmware upload: it ended before Run, the old firmware kept)
+  Refused,  // the relay refused it, or acknowledged a write and holds other values
+  Unknown,  // the change went out, what came of it is not known (no acknowledgement, a spoilt
+            // one, a read-back that failed, a restarted relay that did not answer)
   NotSent,  // the change never went out
 };
 // pending, done, failed, refused, unknown, not-sent.
@@ -78,18 +92,21 @@ struct JournalBackup {
 struct JournalEntry {
   // Given by the caller before OpenJournalEntry (NewJournalEntry fills most of it).
   ChangeKind kind = ChangeKind::Settings;
-  std::string description;  // one line
+  JournalText description;  // what was asked, and from where
   std::string port;
   std::string identification;  // UTF-8 (the session's text is in the relay's code page)
   int32_t serialNumber = -1;   // -1: unknown
   int firmware = -1;           // the firmware number (14 for 1.14.d); -1: unknown
-  std::vector<std::string> details;
+  std::vector<JournalText> details;
   std::vector<JournalBackup> backups;
-  JournalOutcome outcome = JournalOutcome::Pending;  // set by the caller before closing
+  // Set by the caller before closing (SetOutcome): how it ended, and what came of it in words.
+  JournalOutcome outcome = JournalOutcome::Pending;
+  std::vector<JournalText> results;
 
   // Set by OpenJournalEntry; in a listed entry, from its folder and entry.txt.
-  std::string id;    // the entry's folder name
-  std::string time;  // local ISO 8601 with milliseconds and the offset
+  std::string id;           // the entry's folder name
+  std::string relayFolder;  // its relay's folder: "001234", "unknown", an older "1234"
+  std::string time;         // local ISO 8601 with milliseconds and the offset
   std::string user;
   std::string host;
 
@@ -104,13 +121,21 @@ struct JournalEntry {
 // when neither holds a calendar date and time.
 std::optional<int64_t> JournalEntryTime(const JournalEntry& entry);
 
-// How an entry is named across relays: "001234/2026-12-09T22-15-02.123Z_settings" (the serial
-// number with six digits at least, "unknown" for none), as nx480ctl takes an ID.
+// A serial number in the relay's own form, as the journal names relays: six digits at least
+// ("001234"), "unknown" for -1.
+std::string JournalSerialText(int32_t serialNumber);
+
+// How an entry is named across relays: "001234/2026-12-09T22-15-02.123Z_settings"
+// (JournalSerialText), as nx480ctl takes an ID.
 std::string JournalEntryName(const JournalEntry& entry);
+
+// The entry's description, what was asked and what came of it: "settings written from the
+// Parameters page: done, read back equal" (the results after a ": ", each after "; ").
+std::string JournalDescription(const JournalEntry& entry, TextLanguage language);
 
 // An entry for a change to the connected relay: the port, identification (made UTF-8), serial
 // number and firmware number taken from the session.
-JournalEntry NewJournalEntry(const RelaySession& session, ChangeKind kind, std::string description);
+JournalEntry NewJournalEntry(const RelaySession& session, ChangeKind kind, JournalText description);
 
 // The names of the backups that can be written back: the settings (SettingsBackup), which a
 // settings page can open, and the calibration (CalibrationBackup).
@@ -132,42 +157,83 @@ std::vector<JournalBackup> FirmwareUploadBackups(
     const std::optional<CalibrationWords>& calibration);
 
 // A settings write's detail lines, in the page's order: "row: Uu1 196 V (85 %) -> 200 V (87 %)"
-// for each row that `toWrite` changes in `held` (ParameterText), "row: slovo 21 0x0000 -> 0x1234"
+// for each row that `toWrite` changes in `held` (ParameterText), "row: word 21 0x0000 -> 0x1234"
 // for a carried word.
-std::vector<std::string> SettingsChangeDetails(const SettingsWords& held,
+std::vector<JournalText> SettingsChangeDetails(const SettingsWords& held,
                                                const SettingsWords& toWrite,
                                                const FirmwareFeatures& firmware);
 // After a firmware upload, the settings the restarted relay holds against those kept before
 // it: "after restart: Uu1 196 V (85 %) -> 230 V (100 %)" for each row that differs (as
 // SettingsChangeDetails, each side in its own firmware's units), "after restart: settings kept"
 // when none does, "after restart: settings not read" without `after`.
-std::vector<std::string> SettingsAfterRestartDetails(const SettingsWords& saved,
+std::vector<JournalText> SettingsAfterRestartDetails(const SettingsWords& saved,
                                                      const FirmwareFeatures& savedFirmware,
                                                      const std::optional<SettingsWords>& after,
                                                      const FirmwareFeatures& afterFirmware);
 // A firmware upload's image: "image: /home/jan/fw.bn6, NX480 1.14, 32750 bytes, 125 blocks"
 // (the texts in UTF-8).
-std::string FirmwareImageDetail(std::string_view path, std::string_view application,
+JournalText FirmwareImageDetail(std::string_view path, std::string_view application,
                                 std::string_view version, size_t bytes, size_t blocks);
 // A write read back otherwise: "held: Uu1 200 V (87 %)" for each row the relay holds
-// otherwise than `written` says, "held: slovo 21 0x0000" for a carried word.
-std::vector<std::string> SettingsHeldDetails(const SettingsWords& written,
+// otherwise than `written` says, "held: word 21 0x0000" for a carried word.
+std::vector<JournalText> SettingsHeldDetails(const SettingsWords& written,
                                              const SettingsWords& held,
                                              const FirmwareFeatures& firmware);
 // A calibration write's detail lines, in the page's order: "row: KalU1 1.000 -> 1.001" for each
 // factor that `toWrite` changes in `held`, "row: s/n 001234 -> 004711" for the serial number (as
-// its box shows it, "none" for an empty box), "row: slovo 4 0x00C8 -> 0x00C9" for a carried word.
-std::vector<std::string> CalibrationChangeDetails(const CalibrationWords& held,
+// its box shows it, "none" for an empty box), "row: word 4 0x00C8 -> 0x00C9" for a carried word.
+std::vector<JournalText> CalibrationChangeDetails(const CalibrationWords& held,
                                                   const CalibrationWords& toWrite);
 // A calibration write read back otherwise: "held: KalU2 1.000", "held: s/n 004711",
-// "held: slovo 4 0x00C8" for each value the relay holds otherwise than `written` says.
-std::vector<std::string> CalibrationHeldDetails(const CalibrationWords& written,
+// "held: word 4 0x00C8" for each value the relay holds otherwise than `written` says.
+std::vector<JournalText> CalibrationHeldDetails(const CalibrationWords& written,
                                                 const CalibrationWords& held);
 // A history clearing's detail line: "records: 12", the records its backup holds.
-std::string HistoryClearingDetail(size_t records);
-// How a write's outcome is kept: Ok and Differs (the relay took the write, and may have clamped
-// a value) done, Unknown unknown, Refused refused, a communication error failed.
+JournalText HistoryClearingDetail(size_t records);
+
+// How a transaction's outcome is kept: Ok done; Differs (acknowledged, read back otherwise: the
+// relay clamped or refused a value) and Refused refused; Unknown unknown; a communication error
+// refused when the relay answered with an exception reply, else failed (nothing went out whole).
 JournalOutcome JournalOutcomeOf(Outcome outcome);
+// What came of a change of `kind` (not a firmware upload) that ended with `outcome`, in words:
+// "done, read back equal" (a write), "done, acknowledged by the relay", "refused: the relay holds
+// Uu1, tUu1 otherwise" (the rows `heldRows` names), "sent, no valid acknowledgement (no reply):
+// the relay may have taken it", "not sent (port closed), the relay unchanged", ...
+JournalText OutcomeResult(ChangeKind kind, Outcome outcome,
+                          const std::vector<std::string>& heldRows = {});
+// Sets how a change ended: its outcome (JournalOutcomeOf) and result (OutcomeResult), and adds
+// `details` (for Differs the "held" lines, whose rows the result names).
+void SetOutcome(JournalEntry& entry, Outcome outcome, std::vector<JournalText> details = {});
+
+// How a firmware upload ended, as the transaction tells its journal entry.
+struct UploadEnd {
+  enum class Step {
+    BeforeStart,  // stopped before Start: nothing was sent
+    Start,        // Start not acknowledged: nothing more was sent, no Cancel
+    Blocks,       // the data frames: one unanswered twice or refused, or stopped between blocks
+    Status,       // the relay did not report ready after the last block
+    Run,          // stopped before Run (then Cancel), or Run not written (no Cancel possible)
+    Restart,      // Run went out: the relay restarted, or did not identify itself
+    Unknown,      // ended by a fault of the tool (an exception in a step), then Cancel
+  };
+  enum class Cancel { None, Acknowledged, NotAcknowledged, NotAwaited, NotSent };
+  JournalOutcome outcome = JournalOutcome::Failed;
+  Step step = Step::Unknown;
+  bool stopped = false;  // the abort flag or a pause ended it, not a failed exchange
+  bool aborted = false;  // the window's abort flag was raised (else a pause alone, if stopped)
+  LinkError error = LinkError::None;        // the failed exchange's (Start, a block, Status, Run,
+                                            // the restarted relay's identification)
+  size_t blocks = 0;                        // of the image
+  size_t blocksSent = 0;                    // acknowledged whole, every frame of them
+  Cancel cancel = Cancel::None;             // sent after a failure or stop from the first block on
+  LinkError cancelError = LinkError::None;  // its reply's, when not acknowledged or not sent
+};
+// What came of an upload, in words: "stopped by the Stop button after 36 of 125 blocks", "Cancel
+// sent and acknowledged"; "done, 125 blocks and Run sent, the relay restarted as NX480 1.16".
+// `stopper` says who stopped it when the abort flag ended it (a pause alone: the connection
+// ended); `restartedAs` is the restarted relay's identification (UTF-8).
+std::vector<JournalText> UploadResults(const UploadEnd& end, StopCause stopper,
+                                       const std::string& restartedAs = {});
 
 // Reads the bytes of CalibrationBackup back: exactly eight lines "0xRR 0xWWWW" (hex digits of
 // either case), the registers 0x18-0x1F in order, each line ending in "\n", nothing else. On
@@ -178,22 +244,26 @@ bool ParseCalibrationBackup(std::span<const uint8_t> bytes, CalibrationWords& re
 // A clock setting's detail lines, from the relay's and the PC's clocks at the read (date-time
 // values, relay_time.h): "relay time: 2026-12-09 23:15:02.120", "pc time: ...",
 // "clock offset: -1.23 s" (the relay's clock minus the PC's).
-std::vector<std::string> ClockDetails(double relayTime, double pcTime);
+std::vector<JournalText> ClockDetails(double relayTime, double pcTime);
 // After an acknowledged clock setting, the offset that remains (the relay's clock read once more
 // minus the PC's, in seconds): "remaining offset: +0.02 s", as ClockDetails rounds it;
 // "remaining offset: unknown" when that read failed (nullopt).
-std::string RemainingOffsetDetail(std::optional<double> seconds);
+JournalText RemainingOffsetDetail(std::optional<double> seconds);
 
 // A relay mode as its request carries it (1 automatic, 2 forced on, 3 forced off): "auto",
 // "forced on", "forced off"; empty for any other value.
 std::string_view RelayModeWord(int command);
 // A relay-mode change's detail lines: its mode ("mode: forced on"), kept before it is sent, and
 // how its first send ended ("first send: acknowledged", "first send: not acknowledged").
-std::string RelayModeDetail(int command);
-std::string FirstSendDetail(Outcome firstSend);
+JournalText RelayModeDetail(int command);
+JournalText FirstSendDetail(Outcome firstSend);
 
 // CRC-32 (IEEE 802.3, as zlib computes it).
 uint32_t Crc32(std::span<const uint8_t> bytes);
+
+// The folders under `root` that may hold the entries of relay `serialNumber`: its own
+// (JournalSerialText), then the one an older version named it by, when that is another name.
+std::vector<std::string> RelayFolders(int32_t serialNumber);
 
 // Writes the entry: its folder under `root` (folders made as needed, mode 0700), each backup
 // through WriteFileAtomically, then entry.txt with the outcome "pending". Every file and folder
@@ -204,14 +274,14 @@ uint32_t Crc32(std::span<const uint8_t> bytes);
 // what it wrote, returns false and `error` says why (Other with EINVAL for a bad name).
 bool OpenJournalEntry(const std::string& root, JournalEntry& entry, FileError& error);
 
-// Rewrites the entry's entry.txt (atomically) with its outcome and details, the caller having
-// set the outcome and added detail lines. The entry must have been opened (or listed and not
-// damaged): a missing entry.txt is NotFound, a damaged entry is Other with EBADMSG.
+// Rewrites the entry's entry.txt (atomically) with its outcome, results and details, the caller
+// having set them (SetOutcome). The entry must have been opened (or listed and not damaged): a
+// missing entry.txt is NotFound, a damaged entry is Other with EBADMSG.
 bool CloseJournalEntry(const std::string& root, JournalEntry& entry, FileError& error);
 
-// The entries of one relay (nullopt: of all), newest first. Never fails: a missing journal is
-// empty, an entry that cannot be read is listed damaged; folders that are not a relay's are
-// passed over.
+// The entries of one relay (nullopt: of all), newest first: those in its folder and in the folder
+// an older version named it by ("1234" beside "001234"). Never fails: a missing journal is empty,
+// an entry that cannot be read is listed damaged; folders that are not a relay's are passed over.
 std::vector<JournalEntry> ListJournal(const std::string& root,
                                       std::optional<int32_t> serialNumber = std::nullopt);
 

@@ -10,6 +10,7 @@
 #include <utility>
 
 #include "firmware_features.h"
+#include "settings_compare.h"
 #include "settings_file.h"
 #include "settings_table.h"
 #include "translation.h"
@@ -41,25 +42,50 @@ bool FolderNamesKind(const JournalEntry& entry) {
   return entry.id.size() > suffix.size() && entry.id.ends_with(suffix);
 }
 
-// The relay's folder, as the journal names it.
-std::string RelayFolder(int32_t serialNumber) {
-  return serialNumber == -1 ? std::string("unknown") : std::to_string(serialNumber);
+// The relay's folder the entry is kept in.
+std::string RelayFolder(const JournalEntry& entry) {
+  return entry.relayFolder.empty() ? JournalSerialText(entry.serialNumber) : entry.relayFolder;
 }
 
-// The name of a changed row in a detail line "row: Uu1 196 V -> 200 V"; empty for another line.
-std::string_view ChangedRow(std::string_view detail) {
+// The name of a changed row in a detail: a "row" or "calibration-row" text's first value, or an
+// older entry's line "row: Uu1 196 V -> 200 V"; empty for another detail.
+std::string ChangedRow(const JournalText& detail) {
+  if (detail.key == "row" || detail.key == "calibration-row")
+    return JournalRowName(detail.args.at(0), TextLanguage::Reader);
+  if (!detail.key.empty()) return {};
   constexpr std::string_view kRow = "row: ";
-  if (!detail.starts_with(kRow)) return {};
-  detail.remove_prefix(kRow.size());
-  return detail.substr(0, detail.find(' '));
+  std::string_view line = detail.plain;
+  if (!line.starts_with(kRow)) return {};
+  line.remove_prefix(kRow.size());
+  return std::string(line.substr(0, line.find(' ')));
 }
 
-// Where a change came from, in the window's words, from its description (kept in English in
-// the record): "okno" (a page of the tool), "nx480ctl", "obnova záznamu ID", "při odpojení";
-// a description of another form as it stands. A relay mode adds the item chosen.
+// Where a change came from, in the window's words, from its description's wording.
+std::string KeyedSourceText(const JournalText& description) {
+  const std::string& key = description.key;
+  if (key.ends_with("-restore"))
+    return Arg(translate("JournalView", "obnova záznamu %1"), {description.args.at(0)});
+  if (key == "relay-disconnect") return translate("JournalView", "při odpojení");
+  if (key == "settings-after-upload") return translate("JournalView", "po uploadu FW");
+  if (key.ends_with("-ctl")) return "nx480ctl";
+  return translate("JournalView", "okno");
+}
+
+// Where a change came from, in the window's words, from its description: "okno" (a page of the
+// tool), "nx480ctl", "obnova záznamu ID", "při odpojení"; an older entry's description (kept in
+// English) of another form as it stands. A relay mode adds the item chosen.
 std::string SourceText(const JournalEntry& entry) {
+  if (!entry.description.key.empty()) {
+    std::string text = KeyedSourceText(entry.description);
+    if (entry.kind != ChangeKind::RelayMode) return text;
+    for (const JournalText& detail : entry.details) {
+      if (detail.key == "mode")
+        return JournalValue('m', detail.args.at(0), TextLanguage::Reader) + ", " + text;
+    }
+    return text;
+  }
   constexpr std::string_view kRestore = "restored from journal entry ";
-  const std::string& d = entry.description;
+  const std::string& d = entry.description.plain;
   std::string text;
   if (const size_t at = d.find(kRestore); at != std::string::npos) {
     text = Arg(translate("JournalView", "obnova záznamu %1"), {d.substr(at + kRestore.size())});
@@ -78,9 +104,9 @@ std::string SourceText(const JournalEntry& entry) {
   // "mode: forced on" as the page's items name it.
   constexpr std::pair<std::string_view, std::string_view> kModes[] = {
       {"mode: auto", "Auto"}, {"mode: forced on", "On"}, {"mode: forced off", "Off"}};
-  for (const std::string& detail : entry.details)
+  for (const JournalText& detail : entry.details)
     for (const auto& [line, item] : kModes)
-      if (detail == line) return std::string(item) + ", " + text;
+      if (detail.plain == line) return std::string(item) + ", " + text;
   return text;
 }
 
@@ -106,7 +132,7 @@ std::string DamagedEntryText() {
 }
 
 std::string SerialNumberText(int32_t serialNumber) {
-  return serialNumber == -1 ? translate("JournalView", "neznámé") : std::to_string(serialNumber);
+  return serialNumber == -1 ? translate("JournalView", "neznámé") : JournalSerialText(serialNumber);
 }
 
 std::optional<JournalStamp> JournalStampOf(const JournalEntry& entry) {
@@ -132,14 +158,16 @@ JournalRow JournalRowOf(const JournalEntry& entry) {
   row.change = ChangeKindText(entry.kind);
   row.outcome = JournalOutcomeText(entry.outcome);
   std::string rows;
-  for (const std::string& detail : entry.details) {
-    const std::string_view name = ChangedRow(detail);
+  for (const JournalText& detail : entry.details) {
+    const std::string name = ChangedRow(detail);
     if (name.empty()) continue;
     if (!rows.empty()) rows += ", ";
     rows += name;
   }
   row.summary = SourceText(entry);
   if (!rows.empty()) row.summary += row.summary.empty() ? rows : " (" + rows + ")";
+  if (!entry.results.empty())
+    row.summary += ": " + RenderJournalTexts(entry.results, TextLanguage::Reader);
   return row;
 }
 
@@ -149,6 +177,78 @@ bool HasSettingsBackup(const JournalEntry& entry) {
     if (backup.name == kSettingsBackupName) return true;
   }
   return false;
+}
+
+bool HasHistoryBackup(const JournalEntry& entry) {
+  if (entry.damaged) return false;
+  for (const JournalBackup& backup : entry.backups) {
+    if (backup.name == kHistoryBackupName) return true;
+  }
+  return false;
+}
+
+std::vector<std::string> SettingsBeforeAfterLines(std::span<const uint8_t> backup,
+                                                  const JournalEntry& entry) {
+  if (backup.size() != kSettingsFileSize || entry.firmware < 0) return {};
+  const bool upload = entry.kind == ChangeKind::FirmwareUpload;
+  const std::string changeKey = upload ? "after-restart" : "row";
+  // What the change made of each row it touched (ParameterText), by the row's name.
+  std::vector<std::pair<std::string, std::string>> after;
+  bool readBack = entry.outcome == JournalOutcome::Done;
+  bool any = false;
+  for (const JournalText& detail : entry.details) {
+    if (detail.key == changeKey) {
+      after.emplace_back(detail.args.at(0), detail.args.at(2));
+      any = true;
+    } else if (detail.key == "held") {
+      after.emplace_back(detail.args.at(0), detail.args.at(1));
+      readBack = true;
+    } else if (detail.key == "after-restart-kept") {
+      any = true;
+    }
+  }
+  if (!any) return {};
+  const auto afterOf = [&after](const std::string& name) -> const std::string* {
+    const std::string* found = nullptr;
+    for (const auto& [row, value] : after)  // a "held" line comes after its "row" line
+      if (row == name) found = &value;
+    return found;
+  };
+  SettingsWords record{};
+  ApplySettingsFileBytes(backup, record);
+  const FirmwareFeatures firmware = FirmwareFeaturesOf(entry.firmware);
+  const char* afterCaption = upload     ? QT_TRANSLATE_NOOP("JournalView", "Po restartu")
+                             : readBack ? QT_TRANSLATE_NOOP("JournalView", "Po změně")
+                                        : QT_TRANSLATE_NOOP("JournalView", "Požadováno");
+  std::vector<std::string> lines{"  " + Text(QT_TRANSLATE_NOOP("JournalView", "Parametr")) + "\t" +
+                                 Text(QT_TRANSLATE_NOOP("JournalView", "Před")) + "\t" +
+                                 Text(afterCaption)};
+  for (size_t row = 0; row < kSettingsRowCount; ++row) {
+    const SettingsParameter* p = RowParameter(row);
+    if (p && !HasParameter(firmware, *p)) continue;
+    const std::string name = p ? std::string(p->name) : CarriedWordName(RowCarriedWord(row));
+    const std::string* changed = afterOf(name);
+    if (!p && !changed) continue;  // a carried word only where the change touched it
+    const std::string before = PageValueText(record, row, firmware);
+    lines.push_back((changed ? "* " : "  ") + JournalRowName(name, TextLanguage::Reader) + "\t" +
+                    before + "\t" +
+                    (changed ? JournalSettingsValue(*changed, TextLanguage::Reader) : before));
+  }
+  return lines;
+}
+
+std::vector<std::string> RestoreRowLines(const SettingsWords& held, const SettingsWords& backup,
+                                         const FirmwareFeatures& firmware) {
+  std::vector<std::string> lines;
+  for (const size_t row : DifferingRows(held, backup)) {
+    const SettingsParameter* p = RowParameter(row);
+    const std::string name = p ? std::string(p->name) : CarriedWordName(RowCarriedWord(row));
+    lines.push_back(
+        Arg(translate("JournalView", "%1: %2 -> %3"),
+            {JournalRowName(name, TextLanguage::Reader), PageValueText(held, row, firmware),
+             PageValueText(backup, row, firmware)}));
+  }
+  return lines;
 }
 
 std::vector<std::string> SettingsBackupLines(std::span<const uint8_t> bytes, int firmware) {
@@ -187,8 +287,7 @@ std::vector<std::string> JournalRecordLines(const std::string& root, const Journ
     if (!entry.damaged || !value.empty()) line(caption, value);
   };
   if (entry.damaged) line(kDamagedEntryText, entry.damage);
-  line(QT_TRANSLATE_NOOP("JournalView", "Složka"),
-       RelayFolder(entry.serialNumber) + "/" + entry.id);
+  line(QT_TRANSLATE_NOOP("JournalView", "Složka"), RelayFolder(entry) + "/" + entry.id);
   text(QT_TRANSLATE_NOOP("JournalView", "Čas"), entry.time);
   text(QT_TRANSLATE_NOOP("JournalView", "Uživatel"), entry.user);
   text(QT_TRANSLATE_NOOP("JournalView", "Počítač"), entry.host);
@@ -200,11 +299,12 @@ std::vector<std::string> JournalRecordLines(const std::string& root, const Journ
          entry.firmware < 0 ? translate("JournalView", "neznámý") : std::to_string(entry.firmware));
     line(QT_TRANSLATE_NOOP("JournalView", "Změna"), ChangeKindText(entry.kind));
   }
-  text(QT_TRANSLATE_NOOP("JournalView", "Popis"), entry.description);
+  text(QT_TRANSLATE_NOOP("JournalView", "Popis"), JournalDescription(entry, TextLanguage::Reader));
   if (!entry.damaged)
     line(QT_TRANSLATE_NOOP("JournalView", "Výsledek"), JournalOutcomeText(entry.outcome));
   if (!entry.details.empty()) lines.push_back(translate("JournalView", "Podrobnosti:"));
-  for (const std::string& detail : entry.details) lines.push_back("  " + detail);
+  for (const JournalText& detail : entry.details)
+    lines.push_back("  " + RenderJournalText(detail, TextLanguage::Reader));
   if (!entry.backups.empty()) lines.push_back(translate("JournalView", "Soubory:"));
   for (const JournalBackup& backup : entry.backups) {
     char crc[9];
@@ -222,8 +322,11 @@ std::vector<std::string> JournalRecordLines(const std::string& root, const Journ
                                {BackupProblemText(error)}));
     return lines;
   }
-  for (const std::string& value : SettingsBackupLines(bytes, entry.firmware))
-    lines.push_back("  " + value);
+  std::vector<std::string> values = SettingsBeforeAfterLines(bytes, entry);
+  if (values.empty()) {
+    values = SettingsBackupLines(bytes, entry.firmware);
+  }
+  for (std::string& value : values) lines.push_back("  " + std::move(value));
   return lines;
 }
 
@@ -238,7 +341,14 @@ JournalAccess JournalFolderAccess(const std::optional<std::string>& root,
   if (!root) return JournalAccess::NoRoot;
   const JournalAccess access = FolderAccess(*root);
   if (access != JournalAccess::Readable || !serialNumber) return access;
-  return FolderAccess(*root + "/" + RelayFolder(*serialNumber));
+  // Its folder, or the one an older version named it by: readable when one is.
+  JournalAccess relay = JournalAccess::Missing;
+  for (const std::string& folder : RelayFolders(*serialNumber)) {
+    const JournalAccess one = FolderAccess(*root + "/" + folder);
+    if (one == JournalAccess::Readable) return one;
+    if (one == JournalAccess::Unreadable) relay = one;
+  }
+  return relay;
 }
 
 std::string EmptyJournalText(JournalAccess access) {

@@ -11,7 +11,9 @@
 #include <string_view>
 #include <vector>
 
+#include "firmware_features.h"
 #include "journal.h"
+#include "settings_words.h"
 #include "translation.h"
 
 namespace nx480 {
@@ -25,7 +27,8 @@ inline constexpr const char* kDamagedEntryText =
     QT_TRANSLATE_NOOP("JournalView", "Poškozený záznam");
 std::string DamagedEntryText();
 
-// A relay's serial number as the window shows it: "1234", "neznámé" for -1.
+// A relay's serial number as the window shows it, in the relay's own form: "001234", "neznámé"
+// for -1.
 std::string SerialNumberText(int32_t serialNumber);
 
 // The moment of an entry (JournalEntryTime) in the reader's local time; nothing when the entry
@@ -44,15 +47,34 @@ struct JournalRow {
   std::string change;   // ChangeKindText; "?" for a damaged entry whose folder names no change
   std::string outcome;  // JournalOutcomeText, or kDamagedEntryText
   // Where the change came from ("okno", "nx480ctl", "obnova záznamu 001234/ID", "při odpojení";
-  // a relay mode with its item first: "On, okno"; a description of no known form as it stands)
-  // and the rows it changed ("detail: row: Uu1 ..."): "okno (Uu1, tUu1)"; for a damaged entry,
-  // why it is damaged.
+  // a relay mode with its item first: "On, okno"; a description of no known form as it stands),
+  // the rows it changed (its "row" details) and what came of it (its results, in the reader's
+  // language): "okno (Uu1, tUu1): odmítnuto: zařízení drží jinak Uu1"; for a damaged entry, why
+  // it is damaged.
   std::string summary;
 };
 JournalRow JournalRowOf(const JournalEntry& entry);
 
 // The entry has a settings backup that may be opened: it lists one and is not damaged.
 bool HasSettingsBackup(const JournalEntry& entry);
+// The entry has a backup of the event history (a clearing's "history.csv") and is not damaged.
+bool HasHistoryBackup(const JournalEntry& entry);
+inline constexpr std::string_view kHistoryBackupName = "history.csv";
+
+// The settings backup and what the change made of it, side by side, in the compare's rows
+// (settings_compare.h, the page's texts): a line of captions, then per row the firmware has
+// "Uu1\t196 V (85 %)\t200 V (87 %)", a row the change touched marked "* " in front (others two
+// spaces). The second column is what the relay held afterwards where it was read back (a write
+// done or held otherwise, the settings after a firmware upload's restart), else what was asked.
+// Empty for an entry whose details name no change in the language-neutral form (an older one).
+std::vector<std::string> SettingsBeforeAfterLines(std::span<const uint8_t> backup,
+                                                  const JournalEntry& entry);
+
+// The rows a restore would change, in the compare's rows as the "Parametry" page lists them:
+// "Uu1: 230 V (100 %) -> 187 V (81 %)" for each row that differs between `held` (what the relay
+// holds now) and `backup`, at `firmware`'s time scale. Empty when none does.
+std::vector<std::string> RestoreRowLines(const SettingsWords& held, const SettingsWords& backup,
+                                         const FirmwareFeatures& firmware);
 
 // A settings backup decoded, one line per parameter that the firmware has (every parameter when
 // the firmware is unknown, -1), in the settings table's order: "Uu1: 196 V (85 %)". For an

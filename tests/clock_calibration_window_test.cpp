@@ -261,12 +261,16 @@ class ClockCalibrationWindowTest : public QObject {
     const JournalEntry& entry = entries[0];
     QCOMPARE(entry.kind, ChangeKind::Clock);
     QCOMPARE(entry.outcome, JournalOutcome::Done);
-    QCOMPARE(entry.details.size(), size_t(4));
-    QCOMPARE(entry.details[0], std::string("relay time: 2026-12-09 10:20:30.450"));
+    const std::vector<std::string> details =
+        RenderJournalLines(entry.details, TextLanguage::English);
+    QCOMPARE(details.size(), size_t(4));
+    QCOMPARE(details[0], std::string("relay time: 2026-12-09 10:20:30.450"));
     // The relay's clock stands still at the time sent: some hundredths remain.
-    QVERIFY2(entry.details[3].starts_with("remaining offset: ") &&
-                 entry.details[3] != "remaining offset: unknown",
-             entry.details[3].c_str());
+    QVERIFY2(
+        details[3].starts_with("remaining offset: ") && details[3] != "remaining offset: unknown",
+        details[3].c_str());
+    QCOMPARE(JournalDescription(entry, TextLanguage::English),
+             std::string("clock set from the Date, time page: done, acknowledged by the relay"));
   }
 
   // One entry per choice of the relay mode, whatever the repeats of a forced state; the return
@@ -302,18 +306,19 @@ class ClockCalibrationWindowTest : public QObject {
       const char* description;
       const char* mode;
     } expected[] = {
-        {"relay output forced on from the Datum, čas page", "mode: forced on"},
-        {"relay output forced off from the Datum, čas page", "mode: forced off"},
-        {"relay output back to auto from the Datum, čas page", "mode: auto"},
-        {"relay output forced on from the Datum, čas page", "mode: forced on"},
+        {"relay output forced on from the Date, time page", "mode: forced on"},
+        {"relay output forced off from the Date, time page", "mode: forced off"},
+        {"relay output back to auto from the Date, time page", "mode: auto"},
+        {"relay output forced on from the Date, time page", "mode: forced on"},
         {"relay output back to auto as the connection ended", "mode: auto"},
     };
     QCOMPARE(entries.size(), std::size(expected));
     for (size_t i = 0; i < entries.size(); ++i) {
       QCOMPARE(entries[i].kind, ChangeKind::RelayMode);
-      QCOMPARE(entries[i].description, std::string(expected[i].description));
+      QCOMPARE(JournalDescription(entries[i], TextLanguage::English),
+               std::string(expected[i].description) + ": done, acknowledged by the relay");
       QCOMPARE(entries[i].outcome, JournalOutcome::Done);
-      QCOMPARE(entries[i].details,
+      QCOMPARE(RenderJournalLines(entries[i].details, TextLanguage::English),
                (std::vector<std::string>{expected[i].mode, "first send: acknowledged"}));
     }
   }
@@ -395,7 +400,8 @@ class ClockCalibrationWindowTest : public QObject {
   }
 
   // Alt+Z on a relay that keeps a factor of its own: the status names it in red, the box shows
-  // what the relay holds, and the journal keeps the block as it was right before the write.
+  // what the relay holds, and the journal keeps the block as it was right before the write and
+  // calls the write refused, naming what the relay holds.
   void calibrationWriteHeldOtherwiseIsJournaled() {
     QTemporaryDir home;
     ScopedDataHome data(home.path());
@@ -421,8 +427,11 @@ class ClockCalibrationWindowTest : public QObject {
     const JournalEntry& entry = entries[0];
     QVERIFY2(!entry.damaged, entry.damage.c_str());
     QCOMPARE(entry.kind, ChangeKind::Calibration);
-    QCOMPARE(entry.outcome, JournalOutcome::Done);
-    QCOMPARE(entry.details,
+    QCOMPARE(entry.outcome, JournalOutcome::Refused);
+    QCOMPARE(JournalDescription(entry, TextLanguage::English),
+             std::string("calibration written from the Calibration page: refused: the relay holds "
+                         "KalU2 otherwise"));
+    QCOMPARE(RenderJournalLines(entry.details, TextLanguage::English),
              (std::vector<std::string>{"row: KalU2 1.000 -> 1.100", "row: s/n 132306 -> 001234",
                                        "held: KalU2 1.050"}));
     std::vector<uint8_t> bytes;
@@ -464,7 +473,8 @@ class ClockCalibrationWindowTest : public QObject {
     QVERIFY2(!entry.damaged, entry.damage.c_str());
     QCOMPARE(entry.kind, ChangeKind::HistoryClearing);
     QCOMPARE(entry.outcome, JournalOutcome::Done);
-    QCOMPARE(entry.details, std::vector<std::string>{"records: 40"});
+    QCOMPARE(RenderJournalLines(entry.details, TextLanguage::English),
+             std::vector<std::string>{"records: 40"});
     std::vector<uint8_t> bytes;
     FileError error;
     QVERIFY(ReadJournalBackup(*JournalRoot(), entry, "history.csv", bytes, error));
@@ -596,8 +606,9 @@ class ClockCalibrationWindowTest : public QObject {
     const std::vector<JournalEntry> entries = Entries();
     QCOMPARE(entries.size(), size_t(autoArrives ? 2 : 1));
     if (autoArrives)
-      QCOMPARE(entries[1].description,
-               std::string("relay output back to auto as the connection ended"));
+      QCOMPARE(JournalDescription(entries[1], TextLanguage::English),
+               std::string("relay output back to auto as the connection ended: done, "
+                           "acknowledged by the relay"));
     QCOMPARE(app.clock.ReleButtons->checkedId(), 0);
     QVERIFY(!app.main.LabelRelayForced->isVisible());
     if (end == "close") return;

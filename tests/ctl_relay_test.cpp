@@ -92,6 +92,14 @@ class Ctl : public ::testing::Test {
   std::string dir_;
 };
 
+// An entry's description, or its texts, as nx480ctl and entry.txt give them.
+std::string English(const nx480::JournalEntry& entry) {
+  return nx480::JournalDescription(entry, nx480::TextLanguage::English);
+}
+std::vector<std::string> English(const std::vector<nx480::JournalText>& texts) {
+  return nx480::RenderJournalLines(texts, nx480::TextLanguage::English);
+}
+
 TEST_F(Ctl, ExitCodesWithoutARelay) {
   WriteAll(Path("short.nx4"), std::string(47, '\0'));
   WriteAll(Path("long.nx4"), std::string(49, '\0'));
@@ -387,11 +395,14 @@ TEST_F(Ctl, ClockAndRelayMode) {
   std::reverse(entries.begin(), entries.end());
   ASSERT_EQ(entries.size(), 5u);
   for (const nx480::JournalEntry& entry : entries)
-    EXPECT_EQ(entry.outcome, nx480::JournalOutcome::Done) << entry.description;
+    EXPECT_EQ(entry.outcome, nx480::JournalOutcome::Done) << English(entry);
   EXPECT_EQ(entries[0].kind, nx480::ChangeKind::Clock);
-  ASSERT_EQ(entries[0].details.size(), 4u);
-  EXPECT_EQ(entries[0].details[0], "relay time: 2026-12-09 10:20:30.450");
-  EXPECT_NE(entries[0].details[3], "remaining offset: unknown");
+  EXPECT_EQ(English(entries[0]),
+            "clock set by nx480ctl clock --set: done, acknowledged by the relay");
+  const std::vector<std::string> clockDetails = English(entries[0].details);
+  ASSERT_EQ(clockDetails.size(), 4u);
+  EXPECT_EQ(clockDetails[0], "relay time: 2026-12-09 10:20:30.450");
+  EXPECT_NE(clockDetails[3], "remaining offset: unknown");
   const struct {
     const char* description;
     const char* mode;
@@ -401,8 +412,9 @@ TEST_F(Ctl, ClockAndRelayMode) {
                {"relay output back to auto by nx480ctl relay off --hold", "mode: auto"}};
   for (size_t i = 0; i < std::size(modes); ++i) {
     EXPECT_EQ(entries[i + 1].kind, nx480::ChangeKind::RelayMode);
-    EXPECT_EQ(entries[i + 1].description, modes[i].description);
-    EXPECT_EQ(entries[i + 1].details,
+    EXPECT_EQ(English(entries[i + 1]),
+              std::string(modes[i].description) + ": done, acknowledged by the relay");
+    EXPECT_EQ(English(entries[i + 1].details),
               (std::vector<std::string>{modes[i].mode, "first send: acknowledged"}));
   }
 }
@@ -653,10 +665,37 @@ TEST_F(Ctl, UploadEndsCleanlyOnEverySignal) {
     const char* says;
     int cancels;
     std::chrono::milliseconds endsWithin;  // after the last signal
+    // What the journal entry says came of it, the blocks sent as "N"; the Cancel's answer after
+    // a second signal as it came.
+    const char* journal;
   } cases[] = {
-      {"Ctrl-C", slowBlocks, nullptr, {SIGINT}, "upload stopped", 1, 8s},
-      {"a closed terminal", slowBlocks, nullptr, {SIGHUP}, "upload stopped", 1, 8s},
-      {"SIGTERM, then Ctrl-C", slowBlocks, nullptr, {SIGTERM, SIGINT}, "upload stopped", 1, 1s},
+      // The Cancel's answer comes late too: the relay took it, its answer did not come in time.
+      {"Ctrl-C",
+       slowBlocks,
+       nullptr,
+       {SIGINT},
+       "upload stopped",
+       1,
+       8s,
+       "stopped by Ctrl-C or a signal after N of 2 blocks; Cancel sent, not acknowledged (no "
+       "reply)"},
+      {"a closed terminal",
+       slowBlocks,
+       nullptr,
+       {SIGHUP},
+       "upload stopped",
+       1,
+       8s,
+       "stopped by Ctrl-C or a signal after N of 2 blocks; Cancel sent, not acknowledged (no "
+       "reply)"},
+      {"SIGTERM, then Ctrl-C",
+       slowBlocks,
+       nullptr,
+       {SIGTERM, SIGINT},
+       "upload stopped",
+       1,
+       1s,
+       "stopped by Ctrl-C or a signal after N of 2 blocks; Cancel sent"},
       // Silent after the search's and the backup's identifications.
       {"Ctrl-C while the relay restarts",
        "silence:0x11:-1:2",
@@ -664,7 +703,8 @@ TEST_F(Ctl, UploadEndsCleanlyOnEverySignal) {
        {SIGINT},
        "stopped waiting for the relay",
        0,
-       1s},
+       1s,
+       "2 blocks and Run sent, the waiting for its restart stopped by Ctrl-C or a signal"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
@@ -676,7 +716,8 @@ TEST_F(Ctl, UploadEndsCleanlyOnEverySignal) {
     Fault(c.fault);
     const auto image = sim::WriteImage({.blocks = 2});
     WriteAll(Path("new.bn6"), std::string(image.begin(), image.end()));
-    CtlProcess upload({"--port", relay_->SlavePath(), "upload", Path("new.bn6")});
+    CtlProcess upload({"--port", relay_->SlavePath(), "upload", Path("new.bn6")},
+                      {{"XDG_DATA_HOME", Path("data")}});
     if (c.signalWhen) {
       ASSERT_TRUE(
           upload.ReadUntil([&c](const CtlResult& r) { return Has(r.err, c.signalWhen); }, 30s));
@@ -703,6 +744,21 @@ TEST_F(Ctl, UploadEndsCleanlyOnEverySignal) {
     // time only while it is asked something).
     EXPECT_TRUE(WaitUntil([this] { return UploadMode() != sim::UploadMode::kReceiving; }, 10s));
     relay_->Stop();
+    // Its journal entry says it was stopped, where, and what became of the Cancel.
+    const std::vector<nx480::JournalEntry> entries =
+        nx480::ListJournal(Path("data/nx480-pc/journal"));
+    ASSERT_FALSE(entries.empty());
+    std::string said = English(entries[0]);
+    const std::string asked = "firmware uploaded by nx480ctl upload: ";
+    ASSERT_TRUE(said.starts_with(asked)) << said;
+    said.erase(0, asked.size());
+    if (const size_t after = said.find("after "); after != std::string::npos && c.cancels) {
+      EXPECT_TRUE(said[after + 6] == '0' || said[after + 6] == '1') << said;  // of 2, not both
+      said[after + 6] = 'N';
+    }
+    EXPECT_TRUE(said.starts_with(c.journal)) << said;
+    EXPECT_EQ(entries[0].outcome,
+              c.cancels ? nx480::JournalOutcome::Failed : nx480::JournalOutcome::Unknown);
   }
 }
 
@@ -837,8 +893,8 @@ nx480::JournalEntry JournalChange(const std::string& root, int32_t serial, nx480
   e.firmware = 4;
   e.port = "/dev/ttyUSB0";
   e.identification = "NX480 -   1.04";
-  e.description = std::string(nx480::ChangeKindWord(kind)) + " changed";
-  e.details = {"row: Uu1 190 V -> 196 V"};
+  e.description = nx480::Plain(std::string(nx480::ChangeKindWord(kind)) + " changed");
+  e.details = {nx480::Plain("row: Uu1 190 V -> 196 V")};
   e.backups = std::move(backups);
   nx480::FileError error;
   EXPECT_TRUE(nx480::OpenJournalEntry(root, e, error));
@@ -913,13 +969,15 @@ TEST_F(Ctl, SettingsWriteKeepsItsJournalEntry) {
   const std::string root = Path("data/nx480-pc/journal");
   const std::vector<nx480::JournalEntry> entries = nx480::ListJournal(root);
   ASSERT_EQ(entries.size(), 1u);
-  EXPECT_EQ(entries[0].details, std::vector<std::string>{"row: Uu1 196 V (85 %) -> 190 V (83 %)"});
+  EXPECT_EQ(English(entries[0].details),
+            std::vector<std::string>{"row: Uu1 196 V (85 %) -> 190 V (83 %)"});
   std::vector<uint8_t> backup;
   nx480::FileError error;
   ASSERT_TRUE(nx480::ReadJournalBackup(root, entries[0], "settings.nx4", backup, error));
   EXPECT_EQ(std::string(backup.begin(), backup.end()), ReadAll(before));
 
-  // A relay that keeps its own Uu1: the entry is done and names what the relay holds.
+  // A relay that keeps its own Uu1: refused, by the exit code and in the journal, which names
+  // what the relay holds - in its list and its record as nx480ctl shows them.
   relay_->WithModel([](sim::RelayModel& m) {
     m.SetAfterWriteHook(
         [](sim::Table, uint16_t, uint16_t, sim::RegisterBank& bank) { bank.holding.Set(8, 200); });
@@ -927,9 +985,41 @@ TEST_F(Ctl, SettingsWriteKeepsItsJournalEntry) {
   EXPECT_EQ(Run({"settings", "write", before}).code, 6);
   const std::vector<nx480::JournalEntry> after = nx480::ListJournal(root);
   ASSERT_EQ(after.size(), 2u);
-  EXPECT_EQ(after[0].outcome, nx480::JournalOutcome::Done);
-  EXPECT_EQ(after[0].details, (std::vector<std::string>{"row: Uu1 190 V (83 %) -> 196 V (85 %)",
-                                                        "held: Uu1 200 V (87 %)"}));
+  EXPECT_EQ(after[0].outcome, nx480::JournalOutcome::Refused);
+  EXPECT_EQ(English(after[0].details),
+            (std::vector<std::string>{"row: Uu1 190 V (83 %) -> 196 V (85 %)",
+                                      "held: Uu1 200 V (87 %)"}));
+  const std::string refusedDescription =
+      "settings written by nx480ctl settings write: refused: the relay holds Uu1 otherwise";
+  const CtlResult listed = Run({"journal", "list"});
+  ASSERT_EQ(listed.code, 0) << listed.err;
+  const std::vector<std::string> newest = Columns(Lines(listed.out).at(0));
+  ASSERT_EQ(newest.size(), 5u) << listed.out;
+  EXPECT_EQ(newest[0], after[0].id);
+  EXPECT_EQ(newest[3], "refused");
+  EXPECT_EQ(newest[4], refusedDescription);
+  const CtlResult shown = Run({"journal", "show", after[0].id});
+  EXPECT_EQ(shown.code, 0) << shown.err;
+  for (const std::string& part :
+       {std::string("\noutcome: refused\n"), "\ndescription: " + refusedDescription + "\n",
+        std::string("\ndetail: held: Uu1 200 V (87 %)\n")})
+    EXPECT_TRUE(Has(shown.out, part)) << part << "\n" << shown.out;
+  EXPECT_FALSE(Has(shown.out, "@detail")) << shown.out;
+
+  // A relay gone silent after the first block: the write may be held in part - unknown, as the
+  // exit code and the message say; the second block never went out.
+  relay_->WithModel([](sim::RelayModel& m) { m.SetAfterWriteHook({}); });
+  Fault("silence:0x10:1:1");
+  const CtlResult silent = Run({"settings", "write", target});
+  EXPECT_EQ(silent.code, 4) << silent.err;
+  EXPECT_TRUE(Has(silent.err, "no valid acknowledgement (the relay may hold all or a part"))
+      << silent.err;
+  const nx480::JournalEntry unknown = nx480::ListJournal(root).at(0);
+  EXPECT_EQ(unknown.outcome, nx480::JournalOutcome::Unknown);
+  EXPECT_EQ(English(unknown),
+            "settings written by nx480ctl settings write: sent, no valid acknowledgement (no "
+            "reply): the relay may hold all or part of it");
+  EXPECT_EQ(Holding(8), 200);  // the second block, words 8-23 with Uu1, was not carried out
 }
 
 // A restore writes an entry's settings backup back, journaled itself; another relay's entry only
@@ -956,7 +1046,7 @@ TEST_F(Ctl, JournalRestore) {
       JournalChange(root, 1234, nx480::ChangeKind::Clock, nx480::JournalOutcome::Done);
   auto damaged = JournalChange(root, 1234, nx480::ChangeKind::Settings, nx480::JournalOutcome::Done,
                                {nx480::SettingsBackup(other)});
-  WriteAll(root + "/1234/" + damaged.id + "/settings.nx4", std::string(48, '\0'));
+  WriteAll(root + "/001234/" + damaged.id + "/settings.nx4", std::string(48, '\0'));
   // Kept under firmware 1.04, whose delays count 1/10 s: 20 s of tUu1 is no byte in 1/20 s.
   nx480::SettingsWords longDelay = other;
   longDelay[0] = 200;
@@ -989,8 +1079,10 @@ TEST_F(Ctl, JournalRestore) {
   EXPECT_EQ(Holding(8), 196);
   const std::vector<nx480::JournalEntry> entries = nx480::ListJournal(root, 1234);
   ASSERT_EQ(entries.size(), 5u);
-  EXPECT_EQ(entries[0].description, "settings restored from journal entry 001234/" + write);
-  EXPECT_EQ(entries[0].details, std::vector<std::string>{"row: Uu1 190 V (83 %) -> 196 V (85 %)"});
+  EXPECT_EQ(English(entries[0]),
+            "settings restored from journal entry 001234/" + write + ": done, read back equal");
+  EXPECT_EQ(English(entries[0].details),
+            std::vector<std::string>{"row: Uu1 190 V (83 %) -> 196 V (85 %)"});
 
   // Another relay's, kept under firmware 1.04: its delays written in this relay's 1/20 s.
   const CtlResult there = Run({"journal", "restore", foreign.id, "--other-relay"});
@@ -1051,7 +1143,10 @@ TEST_F(Ctl, UploadKeepsItsJournalEntryAndNamesWhatTheFirmwareChanged) {
                                          "after restart: tRel 60.0 s -> 30.0 s"};
   std::vector<std::string> details{"image: " + file + ", NX480 1.14, 524 bytes, 2 blocks"};
   details.insert(details.end(), changed.begin(), changed.end());
-  EXPECT_EQ(entry.details, details);
+  EXPECT_EQ(English(entry.details), details);
+  EXPECT_EQ(English(entry),
+            "firmware uploaded by nx480ctl upload: done, 2 blocks and Run sent, the "
+            "relay restarted as NX480   1.14");
   std::vector<uint8_t> backup;
   nx480::FileError error;
   ASSERT_TRUE(nx480::ReadJournalBackup(root, entry, "settings.nx4", backup, error));
@@ -1116,9 +1211,13 @@ TEST_F(Ctl, CalibrationChangesKeepTheirJournalEntries) {
     const nx480::JournalEntry& entry = entries[0];
     EXPECT_EQ(entry.kind, c.kind);
     EXPECT_EQ(entry.outcome, nx480::JournalOutcome::Done);
-    EXPECT_EQ(entry.details,
+    EXPECT_EQ(English(entry.details),
               std::vector<std::string>{clearing ? "records: " + std::to_string(events)
                                                 : "row: KalU2 1.000 -> 1.002"});
+    EXPECT_EQ(English(entry), clearing ? "event history cleared by nx480ctl calibration "
+                                         "clear-history: done: the relay emptied its event history"
+                                       : "calibration written by nx480ctl calibration set: done, "
+                                         "read back equal");
     std::vector<uint8_t> backup;
     nx480::FileError error;
     ASSERT_TRUE(nx480::ReadJournalBackup(root, entry, c.backup, backup, error));
@@ -1149,8 +1248,8 @@ TEST_F(Ctl, JournalWithoutARelay) {
                                   nx480::JournalOutcome::Pending, {nx480::SettingsBackup(record)});
   zone.empty() ? ::unsetenv("TZ") : ::setenv("TZ", zone.c_str(), 1);
   ::tzset();
-  std::ofstream(root + "/1234/" + calibration.id + "/calibration.txt", std::ios::app) << "x";
-  std::filesystem::remove(root + "/1234/" + lost.id + "/entry.txt");
+  std::ofstream(root + "/001234/" + calibration.id + "/calibration.txt", std::ios::app) << "x";
+  std::filesystem::remove(root + "/001234/" + lost.id + "/entry.txt");
   const std::map<std::string, std::string> env{{"XDG_DATA_HOME", Path("data")}, {"TZ", "IST-5:30"}};
 
   const CtlResult list = RunCtl({"journal", "list", "--all"}, env);
@@ -1171,7 +1270,7 @@ TEST_F(Ctl, JournalWithoutARelay) {
   }
 
   // The same ID under two relays (the copy names the other relay in its entry.txt).
-  std::filesystem::copy(root + "/1234/" + settings.id, root + "/4321/" + settings.id);
+  std::filesystem::copy(root + "/001234/" + settings.id, root + "/004321/" + settings.id);
   const struct {
     std::string id;
     int code;

@@ -529,6 +529,9 @@ std::string Trial::Check(const std::array<uint16_t, 0x40>& before, const std::st
     case Kind::SettingsWrite:
       if (parameters_.last == Outcome::Ok && settings != parameters_.toWrite)
         broken << "a write said done, the relay holds other settings; ";
+      if (parameters_.last == Outcome::CommunicationError &&
+          !std::equal(settings.begin(), settings.end(), before.begin()))
+        broken << "a write said failed, the relay holds some of it; ";
       if (parameters_.last == Outcome::Differs && parameters_.record != settings)
         broken << "a write said held otherwise, and named what the relay does not hold; ";
       break;
@@ -540,6 +543,9 @@ std::string Trial::Check(const std::array<uint16_t, 0x40>& before, const std::st
       }
       if (plan_.kind == Kind::ClockRead && clockRegisters != clockBefore_)
         broken << "a clock read changed the clock; ";
+      if (plan_.kind == Kind::ClockWrite && clock_.last == Outcome::CommunicationError &&
+          clockRegisters != clockBefore_)
+        broken << "a clock set said failed, the relay's clock was set; ";
       break;
     }
     case Kind::CalibrationRead:
@@ -550,12 +556,17 @@ std::string Trial::Check(const std::array<uint16_t, 0x40>& before, const std::st
     case Kind::CalibrationWrite:
       if (calibration_.last == Outcome::Ok && calibration != calibration_.toWrite)
         broken << "a calibration write said done, the relay holds another; ";
+      if (calibration_.last == Outcome::CommunicationError &&
+          !std::equal(calibration.begin(), calibration.end(), before.begin() + 0x18))
+        broken << "a calibration write said failed, the relay holds it; ";
       break;
     case Kind::ClearHistory:
       if (calibration_.last == Outcome::Ok && clears != 1)
         broken << "a clearing said done, the relay did not clear; ";
       if (calibration_.last == Outcome::Refused && clears != 0)
         broken << "a clearing said refused, the relay cleared; ";
+      if (calibration_.last == Outcome::CommunicationError && clears != 0)
+        broken << "a clearing said failed, the relay cleared; ";
       break;
     case Kind::RelayMode: {
       const sim::RelayMode asked = plan_.relayMode == 2   ? sim::RelayMode::kOn
@@ -563,6 +574,8 @@ std::string Trial::Check(const std::array<uint16_t, 0x40>& before, const std::st
                                                           : sim::RelayMode::kAuto;
       if (relayOutcome_ == Outcome::Ok && mode != asked)
         broken << "a relay mode said done, the relay is " << sim::RelayModeName(mode) << "; ";
+      if (relayOutcome_ == Outcome::CommunicationError && mode != sim::RelayMode::kAuto)
+        broken << "a relay mode said failed, the relay is " << sim::RelayModeName(mode) << "; ";
       break;
     }
     case Kind::HistoryWalk:

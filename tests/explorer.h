@@ -7,8 +7,9 @@
 // tool runs them (the worker serving bound requests on a TModbus over a VirtualLine) and checks
 // after each trial:
 //  * the transaction reports its way truthfully: what it says it read is what the relay holds,
-//    what it says it wrote the relay holds, and what it says failed or was refused before it
-//    sent anything changed nothing;
+//    what it says it wrote the relay holds, and a change it says failed (a communication error:
+//    nothing went out whole, or the relay refused it) or refused changed nothing - a change that
+//    went out and may have been taken is unknown, never failed;
 //  * the relay's registers changed only by what was asked;
 //  * no write reaches the relay once its request was dropped or its connection ended;
 //  * an upload never leaves the relay in upload mode without saying so;

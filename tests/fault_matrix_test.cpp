@@ -13,6 +13,12 @@
 // transaction's own drain removed it. A row that says how its success reads also checks the
 // error the transaction carries: none in a cell of success, the fault's own in any other.
 //
+// A change whose frame went out whole is "unknown" once its acknowledgement does not come or
+// comes spoilt: the relay may have carried it out (the simulated relay does, under every fault but
+// silence and an exception reply), so the tool cannot call it failed. It is "error" only when
+// nothing that changes the relay went out: the read before it failed, or the relay refused the
+// frame with an exception reply.
+//
 // The late reply comes 70 ms after the read of it has given up (the transaction's fixed wait,
 // plus the reply's read limit of 1 ms a byte + 100 ms; the fault's delay comes on top of the
 // relay's own time to carry the command out): inside the drain that follows a failure, or
@@ -263,34 +269,40 @@ const Row kRows[] = {
     // The read of what the write replaces failed: nothing is written.
     {"ParametersBackup", 0x03, 0, nullptr, 21, &FaultMatrix::ParametersWrite, "ok",
      {"error", "error", "error", "error", "error", "error", "error"}},
+    // The first block went out: the relay may hold it (silence: it did not). Refused by an
+    // exception reply, nothing changed. The surplus behind its acknowledgement spoils the second
+    // block's.
     {"ParametersWrite", 0x10, 0, nullptr, 8, &FaultMatrix::ParametersWrite, "ok",
-     {"error", "error", "error", "error", "error", "error", "error"}},
+     {"unknown", "unknown", "unknown", "unknown", "unknown", "error", "unknown"}},
     // The write acknowledged, its read-back failed: what the relay holds is not known. The
     // surplus behind the first half spoils the second.
     {"ParametersReadBack", 0x03, 0, nullptr, 21, &FaultMatrix::ParametersWrite, "ok",
      {"unknown", "unknown", "unknown", "unknown", "unknown", "unknown", "unknown"}, 2},
     {"ClockRead", 0x03, 0, nullptr, 13, &FaultMatrix::ClockRead, "ok",
      {"error", "error", "error", "ok, next pays", "error", "error", "error"}},
-    // The read of the clock that the set replaces failed, or left a surplus that spoils the
-    // set's acknowledgement: an error.
+    // The read of the clock that the set replaces failed: an error, nothing sent. A surplus
+    // behind a good one spoils the acknowledgement of the set, which went out: unknown.
     {"ClockBefore", 0x03, 0, nullptr, 13, &FaultMatrix::ClockWrite, "ok",
-     {"error", "error", "error", "error", "error", "error", "error"}},
-    // The surplus behind the acknowledgement spoils the read once more, which drains.
+     {"error", "error", "error", "unknown", "error", "error", "error"}},
+    // The set went out: without a good acknowledgement its result is not known, unless the
+    // relay refused it. The surplus behind the acknowledgement spoils the read once more, which
+    // drains.
     {"ClockWrite", 0x10, 0, nullptr, 8, &FaultMatrix::ClockWrite, "ok",
-     {"error", "error", "error", "ok", "error", "error", "error"}},
+     {"unknown", "unknown", "unknown", "ok", "unknown", "error", "unknown"}},
     // The set acknowledged: the read once more is for the journal only, its failure drained.
     {"ClockAfter", 0x03, 0, nullptr, 13, &FaultMatrix::ClockWrite, "ok",
      {"ok", "ok", "ok", "ok, next pays", "ok", "ok", "ok"}, 1},
     {"CalibrationRead", 0x03, 0, nullptr, 21, &FaultMatrix::CalibrationRead, "ok",
      {"error", "error", "error", "ok, next pays", "error", "error", "error"}},
     // The read of what the write replaces failed: nothing is written. The surplus behind a good
-    // one spoils the write's acknowledgement.
+    // one spoils the acknowledgement of the write, which went out: unknown.
     {"CalibrationBackup", 0x03, 0, nullptr, 21, &FaultMatrix::CalibrationWrite, "ok",
-     {"error", "error", "error", "error", "error", "error", "error"}, 0, LinkError::WrongLength},
+     {"error", "error", "error", "unknown", "error", "error", "error"}, 0, LinkError::WrongLength},
+    // The write went out: unknown without a good acknowledgement, unless the relay refused it.
     // The surplus behind the acknowledgement spoils the read-back.
     {"CalibrationWrite", 0x10, 100, &sim::RelayConfig::calibration_store_time, 8,
      &FaultMatrix::CalibrationWrite, "ok",
-     {"error", "error", "error", "unknown", "error", "error", "error"}},
+     {"unknown", "unknown", "unknown", "unknown", "unknown", "error", "unknown"}},
     {"CalibrationReadBack", 0x03, 0, nullptr, 21, &FaultMatrix::CalibrationWrite, "ok",
      {"unknown", "unknown", "unknown", "ok, next pays", "unknown", "unknown", "unknown"}, 1},
     // The walk before the clearing failed (on the pointer): nothing is sent. The surplus spoils
@@ -299,16 +311,18 @@ const Row kRows[] = {
      {"error, not cleared", "error, not cleared", "error, not cleared", "ok",
       "error, not cleared", "error, not cleared", "error, not cleared"}},
     // An exception reply is the relay refusing the code. A request that the relay does not hear
-    // or refuses is not carried out.
+    // or refuses is not carried out; one that went out and was not answered well may have been:
+    // unknown, whether the relay heard it (a bad CRC) or not (silence).
     {"ClearHistory", 0x10, 1500, &sim::RelayConfig::history_clear_time, 8,
      &FaultMatrix::HistoryClear, "ok",
-     {"error, not cleared", "error", "error", "ok, next pays", "error", "refused, not cleared",
-      "error"}},
+     {"unknown, not cleared", "unknown", "unknown", "ok, next pays", "unknown",
+      "refused, not cleared", "unknown"}},
     // Not drained: a command the relay did not carry out is lost (the window repeats a forced
-    // state every 4 s), and whatever its reply leaves on the line is the next read's.
+    // state every 4 s), and whatever its reply leaves on the line is the next read's. Sent and not
+    // acknowledged: unknown, whatever the relay did.
     {"RelayMode", 0x0F, 0, nullptr, 8, &FaultMatrix::RelayMode, "ok",
-     {"error, mode auto", "error, mode on", "error, mode on", "ok, mode on, next pays",
-      "error, mode on, next pays", "error, mode auto", "error, mode on, next pays"}},
+     {"unknown, mode auto", "unknown, mode on", "unknown, mode on", "ok, mode on, next pays",
+      "unknown, mode on, next pays", "error, mode auto", "unknown, mode on, next pays"}},
     // The surplus behind the pointer spoils the first record read, whose repetition is answered.
     {"HistoryWalk", 0x03, 0, nullptr, 9, &FaultMatrix::WalkHistory, "empty slot",
      {"pointer failed 0", "pointer failed 0", "pointer failed 0", "empty slot 3",

@@ -1,5 +1,7 @@
-// The change journal: where it lives, every kind of change kept and read back, damaged entries
-// found, nothing left of a failed write, the order in which an entry reaches the disk.
+// The change journal: where it lives, every kind of change kept and read back, its texts kept
+// language-neutral beside their English, older entries (a relay's folder "1234") read as the same
+// relay's, damaged entries found, nothing left of a failed write, the order in which an entry
+// reaches the disk.
 #include "journal.h"
 
 #include <dlfcn.h>
@@ -72,39 +74,47 @@ SettingsWords SampleSettings() {
 
 const CalibrationWords kCalibration = {1003, 1000, 999, 9987, 0x00C8, 1234, 0, 0x0101};
 
-// An entry of each kind as the tool would open it for the relay 1234.
-JournalEntry Sample(ChangeKind kind) {
+RelaySession SampleSession() {
   RelaySession session;
   session.connected = true;
   session.port = "/dev/ttyUSB0";
   session.identText = "NX480\x9A   1.14.d";  // "š" in the relay's code page
   session.firmware = FirmwareFeaturesOf(14);
   session.serialNumber = 1234;
-  JournalEntry entry =
-      NewJournalEntry(session, kind, "a change of the " + std::string(ChangeKindWord(kind)));
+  return session;
+}
+
+// An entry of each kind as the tool would open it for the relay 1234.
+JournalEntry Sample(ChangeKind kind) {
+  JournalEntry entry = NewJournalEntry(SampleSession(), kind, Keyed("settings-window"));
   switch (kind) {
     case ChangeKind::Settings:
       entry.backups = {SettingsBackup(SampleSettings())};
-      entry.details = {"row: Uu1 196 V -> 200 V"};
+      entry.details = {Keyed("row", {"Uu1", "196 V", "200 V"})};
       break;
     case ChangeKind::Calibration:
+      entry.description = Keyed("calibration-ctl", {"nx480ctl calibration set"});
       entry.backups = {CalibrationBackup(kCalibration)};
-      entry.details = {"KalU1: 1.003 -> 1.010"};
+      entry.details = {Keyed("calibration-row", {"KalU1", "1.003", "1.010"})};
       break;
     case ChangeKind::Clock:
+      entry.description = Keyed("clock-window");
       entry.details = ClockDetails(46000.5, 46000.5 - 1.5 / 86400);
       break;
     case ChangeKind::HistoryClearing: {
+      entry.description = Keyed("clearing-window");
       const std::string csv = "Datum;Událost\r\n09.12.2026 23:15:02;U<1\r\n";
       entry.backups = {HistoryBackup({csv.begin(), csv.end()})};
       break;
     }
     case ChangeKind::FirmwareUpload:
+      entry.description = Keyed("upload-ctl", {"nx480ctl upload"});
       entry.backups = FirmwareUploadBackups(entry.identification, SampleSettings(), kCalibration);
-      entry.details = {"image: nx480-1.15.a.bn6"};
+      entry.details = {FirmwareImageDetail("nx480-1.15.a.bn6", "NX480", "1.15", 32750, 125)};
       break;
     case ChangeKind::RelayMode:
-      entry.details = {"relay mode: Auto -> On"};
+      entry.description = Keyed("relay-window", {"forced on"});
+      entry.details = {RelayModeDetail(2)};
       break;
   }
   return entry;
@@ -112,7 +122,11 @@ JournalEntry Sample(ChangeKind kind) {
 
 auto Fields(const JournalEntry& e) {
   return std::tie(e.kind, e.description, e.port, e.identification, e.serialNumber, e.firmware,
-                  e.details, e.outcome, e.id, e.time, e.user, e.host);
+                  e.details, e.outcome, e.results, e.id, e.time, e.user, e.host);
+}
+
+std::vector<std::string> English(const std::vector<JournalText>& texts) {
+  return RenderJournalLines(texts, TextLanguage::English);
 }
 
 std::string ReadText(const fs::path& path) {
@@ -215,12 +229,12 @@ TEST(JournalTextTest, ChecksumAndClockLines) {
                {-0.001, "clock offset: +0.00 s"},
                {-3600, "clock offset: -3600.00 s"}};
   for (const auto& c : cases) {
-    const std::vector<std::string> lines = ClockDetails(pc + c.relayMinusPc / 86400, pc);
+    const std::vector<std::string> lines = English(ClockDetails(pc + c.relayMinusPc / 86400, pc));
     ASSERT_EQ(lines.size(), 3u);
     EXPECT_EQ(lines[1], "pc time: 2026-12-09 23:15:02.120");
     EXPECT_EQ(lines[2], c.offset);
   }
-  EXPECT_EQ(ClockDetails(pc - 1.5 / 86400, pc)[0], "relay time: 2026-12-09 23:15:00.620");
+  EXPECT_EQ(English(ClockDetails(pc - 1.5 / 86400, pc))[0], "relay time: 2026-12-09 23:15:00.620");
 }
 
 // A settings write's lines: the rows it changes, the rows held otherwise, and its outcome.
@@ -235,43 +249,111 @@ TEST(JournalTextTest, SettingsWriteLines) {
   toWrite[21] = 0x1234;
   const FirmwareFeatures firmware = FirmwareFeaturesOf(14);
   EXPECT_EQ(
-      SettingsChangeDetails(held, toWrite, firmware),
+      English(SettingsChangeDetails(held, toWrite, firmware)),
       (std::vector<std::string>{"row: Uu1 196 V (85 %) -> 200 V (87 %)",
-                                "row: tUu2 0.20 s -> 0.50 s", "row: slovo 21 0x00C8 -> 0x1234"}));
+                                "row: tUu2 0.20 s -> 0.50 s", "row: word 21 0x00C8 -> 0x1234"}));
   EXPECT_TRUE(SettingsChangeDetails(held, held, firmware).empty());
-  EXPECT_EQ(SettingsHeldDetails(toWrite, held, firmware),
+  EXPECT_EQ(English(SettingsHeldDetails(toWrite, held, firmware)),
             (std::vector<std::string>{"held: Uu1 196 V (85 %)", "held: tUu2 0.20 s",
-                                      "held: slovo 21 0x00C8"}));
+                                      "held: word 21 0x00C8"}));
   // After a firmware upload each side is read in its own firmware's units (1/10 s before x.05).
-  EXPECT_EQ(SettingsAfterRestartDetails(held, FirmwareFeaturesOf(4), toWrite, firmware),
+  EXPECT_EQ(English(SettingsAfterRestartDetails(held, FirmwareFeaturesOf(4), toWrite, firmware)),
             (std::vector<std::string>{"after restart: Uu1 196 V (85 %) -> 200 V (87 %)",
                                       "after restart: tUu2 0.40 s -> 0.50 s",
-                                      "after restart: slovo 21 0x00C8 -> 0x1234"}));
-  EXPECT_EQ(SettingsAfterRestartDetails(held, firmware, held, firmware),
+                                      "after restart: word 21 0x00C8 -> 0x1234"}));
+  EXPECT_EQ(English(SettingsAfterRestartDetails(held, firmware, held, firmware)),
             std::vector<std::string>{"after restart: settings kept"});
-  EXPECT_EQ(SettingsAfterRestartDetails(held, firmware, std::nullopt, firmware),
+  EXPECT_EQ(English(SettingsAfterRestartDetails(held, firmware, std::nullopt, firmware)),
             std::vector<std::string>{"after restart: settings not read"});
-  const std::tuple<Outcome, JournalOutcome> outcomes[] = {
-      {Outcome::Ok, JournalOutcome::Done},
-      {Outcome::Differs, JournalOutcome::Done},
-      {{Outcome::Unknown, LinkError::NoReply}, JournalOutcome::Unknown},
-      {{Outcome::CommunicationError, LinkError::BadCrc}, JournalOutcome::Failed},
-      {{Outcome::Refused, LinkError::Exception}, JournalOutcome::Refused},
+}
+
+// How a change's outcome is kept, and what came of it in words: a write read back otherwise is
+// refused, naming the rows; a change that went out without a good answer is not known; one that
+// never went out whole, or that the relay refused, changed nothing.
+TEST(JournalTextTest, WhatCameOfAChange) {
+  const struct {
+    ChangeKind kind;
+    Outcome outcome;
+    std::vector<JournalText> details;  // added at the close
+    JournalOutcome kept;
+    const char* result;
+  } cases[] = {
+      {ChangeKind::Settings, Outcome::Ok, {}, JournalOutcome::Done, "done, read back equal"},
+      {ChangeKind::Settings,
+       Outcome::Differs,
+       {Keyed("held", {"Uu1", "195 V (85 %)"}), Keyed("held", {"word:21", "0x0000"})},
+       JournalOutcome::Refused,
+       "refused: the relay holds Uu1, word 21 otherwise"},
+      {ChangeKind::Calibration,
+       Outcome::Differs,
+       {Keyed("calibration-held", {"s/n", "none"})},
+       JournalOutcome::Refused,
+       "refused: the relay holds s/n otherwise"},
+      {ChangeKind::Settings,
+       {Outcome::Unknown, LinkError::NoReply},
+       {},
+       JournalOutcome::Unknown,
+       "sent, no valid acknowledgement (no reply): the relay may hold all or part of it"},
+      {ChangeKind::Clock,
+       {Outcome::Unknown, LinkError::BadCrc},
+       {},
+       JournalOutcome::Unknown,
+       "sent, no valid acknowledgement (reply with bad CRC): the relay may have taken it"},
+      {ChangeKind::Calibration,
+       {Outcome::Unknown, LinkError::NoReply, true},
+       {},
+       JournalOutcome::Unknown,
+       "acknowledged, the read-back failed (no reply): what the relay holds is not known"},
+      {ChangeKind::Settings,
+       {Outcome::CommunicationError, LinkError::DeviceGone},
+       {},
+       JournalOutcome::Failed,
+       "not sent (device gone), the relay unchanged"},
+      {ChangeKind::Clock,
+       {Outcome::CommunicationError, LinkError::Exception},
+       {},
+       JournalOutcome::Refused,
+       "refused by the relay (exception reply), nothing changed"},
+      {ChangeKind::HistoryClearing,
+       Outcome::Ok,
+       {},
+       JournalOutcome::Done,
+       "done: the relay emptied its event history"},
+      {ChangeKind::HistoryClearing,
+       {Outcome::Refused, LinkError::Exception},
+       {},
+       JournalOutcome::Refused,
+       "refused by the relay: wrong code, nothing cleared"},
+      {ChangeKind::RelayMode,
+       Outcome::Ok,
+       {},
+       JournalOutcome::Done,
+       "done, acknowledged by the relay"},
   };
-  for (const auto& [outcome, kept] : outcomes)
-    EXPECT_EQ(JournalOutcomeOf(outcome), kept) << int(outcome.kind);
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.result);
+    JournalEntry entry = Sample(c.kind);
+    const size_t before = entry.details.size();
+    SetOutcome(entry, c.outcome, c.details);
+    EXPECT_EQ(entry.outcome, c.kept);
+    EXPECT_EQ(RenderJournalTexts(entry.results, TextLanguage::English), c.result);
+    EXPECT_EQ(entry.details.size(), before + c.details.size());
+    EXPECT_EQ(
+        JournalDescription(entry, TextLanguage::English).ends_with(std::string(": ") + c.result),
+        true);
+  }
 }
 
 TEST(JournalTextTest, CalibrationWriteLines) {
   const CalibrationWords held{1000, 1000, 1000, 10000, 0x00C8, 0, 0, 0x0101};  // no s/n
   const CalibrationWords toWrite{1000, 1002, 1000, 9999, 0x00C9, 4711, 0, 0x0101};
-  EXPECT_EQ(CalibrationChangeDetails(held, toWrite),
+  EXPECT_EQ(English(CalibrationChangeDetails(held, toWrite)),
             (std::vector<std::string>{"row: KalU2 1.000 -> 1.002", "row: KalF 1.0000 -> 0.9999",
-                                      "row: s/n none -> 004711", "row: slovo 4 0x00C8 -> 0x00C9"}));
+                                      "row: s/n none -> 004711", "row: word 4 0x00C8 -> 0x00C9"}));
   EXPECT_TRUE(CalibrationChangeDetails(held, held).empty());
-  EXPECT_EQ(CalibrationHeldDetails(toWrite, held),
+  EXPECT_EQ(English(CalibrationHeldDetails(toWrite, held)),
             (std::vector<std::string>{"held: KalU2 1.000", "held: KalF 1.0000", "held: s/n none",
-                                      "held: slovo 4 0x00C8"}));
+                                      "held: word 4 0x00C8"}));
 }
 
 TEST(JournalTextTest, CalibrationFileReadStrictly) {
@@ -329,16 +411,16 @@ TEST_P(JournalKindTest, KeptAndReadBack) {
   EXPECT_FALSE(listed[0].damaged) << listed[0].damage;
   EXPECT_EQ(listed[0].outcome, JournalOutcome::Pending);
 
-  entry.outcome = JournalOutcome::Done;
-  entry.details.push_back("written at the second try");
+  SetOutcome(entry, {Outcome::Unknown, LinkError::NoReply}, {Plain("written at the second try")});
   ASSERT_TRUE(CloseJournalEntry(root_, entry, error)) << SystemErrorText(error);
   listed = ListJournal(root_);
   ASSERT_EQ(listed.size(), 1u);
   const JournalEntry& got = listed[0];
   ASSERT_FALSE(got.damaged) << got.damage;
   EXPECT_EQ(Fields(got), Fields(entry));
+  EXPECT_EQ(got.relayFolder, "001234");
   ASSERT_EQ(got.backups.size(), given.size());
-  const fs::path folder = fs::path(root_) / "1234" / got.id;
+  const fs::path folder = fs::path(root_) / "001234" / got.id;
   for (size_t i = 0; i < given.size(); ++i) {
     SCOPED_TRACE(given[i].name);
     EXPECT_EQ(got.backups[i].name, given[i].name);
@@ -375,21 +457,27 @@ INSTANTIATE_TEST_SUITE_P(Kinds, JournalKindTest,
 // One value a line: what would start a line of its own or is no UTF-8 is cleaned on the way.
 TEST_F(JournalTest, RecordReadsAsText) {
   JournalEntry entry = Sample(ChangeKind::Settings);
-  entry.description = "two\nlines";
+  entry.description = Plain("two\nlines");
   entry.port += "\xFF";
-  entry.details.push_back("x\r\nfile: evil.txt, 1 bytes, CRC-32 00000000");
+  entry.details.push_back(Plain("x\r\nfile: evil.txt, 1 bytes, CRC-32 00000000"));
+  entry.details.push_back(FirmwareImageDetail("/tmp/a|b\\c\nd", "NX480", "1.15", 1, 1));
   FileError error;
   ASSERT_TRUE(OpenJournalEntry(root_, entry, error)) << SystemErrorText(error);
-  const std::string text = ReadText(fs::path(root_) / "1234" / entry.id / "entry.txt");
+  const std::string text = ReadText(fs::path(root_) / "001234" / entry.id / "entry.txt");
   const JournalBackup settings = SettingsBackup(SampleSettings());
   for (const std::string& line : std::vector<std::string>{
            "format: nx480-pc journal 1\n", "description: two lines\n", "port: /dev/ttyUSB0\uFFFD\n",
            "detail: x  file: evil.txt, 1 bytes, CRC-32 00000000\n",
-           "identification: NX480š   1.14.d\n", "serial number: 1234\n", "firmware: 14\n",
+           "identification: NX480š   1.14.d\n", "serial number: 001234\n", "firmware: 14\n",
            "change: settings\n", "outcome: pending\n", "detail: row: Uu1 196 V -> 200 V\n",
+           "detail: image: /tmp/a|b\\c d, NX480 1.15, 1 bytes, 1 blocks\n",
+           // The same texts language-neutral, after them.
+           "detail: @detail 0 row|Uu1|196 V|200 V\n",
+           "detail: @detail 2 image|/tmp/a\\|b\\\\c d|NX480|1.15|1|1\n",
            "file: settings.nx4, 48 bytes, CRC-32 " + Hex(Crc32(settings.bytes)) + "\n"}) {
     EXPECT_NE(text.find(line), std::string::npos) << line << "in\n" << text;
   }
+  EXPECT_EQ(text.find("@description"), std::string::npos) << "a plain description has none";
   EXPECT_TRUE(text.starts_with("format: "));
   EXPECT_NE(text.find("\ntime: " + entry.time + "\n"), std::string::npos);
   EXPECT_EQ(entry.time.size(), 29u);  // 2026-12-09T23:15:02.123+01:00
@@ -399,6 +487,116 @@ TEST_F(JournalTest, RecordReadsAsText) {
   EXPECT_FALSE(listed[0].damaged) << listed[0].damage;
   EXPECT_EQ(Fields(listed[0]), Fields(entry));
   EXPECT_EQ(listed[0].backups.size(), 1u);
+}
+
+// entry.txt stays a record of format 1 that an older reader takes whole: its English lines, and
+// the language-neutral texts as further detail lines. A text of a wording this version does not
+// know (a later version's), or a line that is no such text, leaves the English as it stands.
+TEST_F(JournalTest, TextsKeptForEveryReader) {
+  JournalEntry entry = Open(ChangeKind::Settings, root_);
+  SetOutcome(entry, Outcome::Differs, {Keyed("held", {"Uu1", "198 V (86 %)"})});
+  FileError error;
+  ASSERT_TRUE(CloseJournalEntry(root_, entry, error)) << SystemErrorText(error);
+  const fs::path record = fs::path(root_) / "001234" / entry.id / "entry.txt";
+  const std::string text = ReadText(record);
+  const std::vector<std::string> keys = {
+      "format",   "time",   "user",        "host",    "port",   "identification", "serial number",
+      "firmware", "change", "description", "outcome", "detail", "file",           "checksum"};
+  for (size_t start = 0; start < text.size();) {
+    const size_t end = text.find('\n', start);
+    const std::string line = text.substr(start, end - start);
+    start = end + 1;
+    EXPECT_NE(std::find(keys.begin(), keys.end(), line.substr(0, line.find(':'))), keys.end())
+        << line;
+  }
+  EXPECT_NE(text.find("\ndescription: settings written from the Parameters page: refused: the "
+                      "relay holds Uu1 otherwise\n"),
+            std::string::npos)
+      << text;
+
+  const std::string english =
+      "settings written from the Parameters page: refused: the relay "
+      "holds Uu1 otherwise";
+  const struct {
+    const char* name;
+    const char* from;
+    const char* to;
+    bool descriptionKeyed;
+    bool firstDetailKeyed;
+    size_t details;
+  } cases[] = {
+      {"as written", "", "", true, true, 2},
+      {"a later version's description", "@description settings-window",
+       "@description settings-by-robot", false, true, 2},
+      {"a later version's result", "@result held-otherwise|", "@result held-by-robot|", false, true,
+       2},
+      {"a later version's detail", "@detail 0 row|", "@detail 0 rows|", true, false, 2},
+      {"a detail that is none", "@detail 0 row|", "@detail zero row|", true, false, 3},
+      {"a detail past the last", "@detail 0 row|", "@detail 7 row|", true, false, 2},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    if (*c.from) Reseal(record, [&c](std::string& t) { Replace(t, c.from, c.to); });
+    const std::vector<JournalEntry> listed = ListJournal(root_, 1234);
+    ASSERT_EQ(listed.size(), 1u);
+    const JournalEntry& got = listed[0];
+    EXPECT_FALSE(got.damaged) << got.damage;
+    EXPECT_EQ(!got.description.key.empty(), c.descriptionKeyed);
+    EXPECT_EQ(JournalDescription(got, TextLanguage::English), english);
+    ASSERT_EQ(got.details.size(), c.details);
+    EXPECT_EQ(!got.details[0].key.empty(), c.firstDetailKeyed);
+    EXPECT_EQ(RenderJournalText(got.details[0], TextLanguage::English), "row: Uu1 196 V -> 200 V");
+    EXPECT_EQ(RenderJournalText(got.details[1], TextLanguage::English), "held: Uu1 198 V (86 %)");
+    WriteText(record, text);
+  }
+}
+
+// An entry as an older version left it - its relay's folder "1234", its texts in English only -
+// is listed with the new entries of the same relay (in "001234"), shown as it stands, read back
+// and closed in its own folder; a new entry never takes a name it has.
+TEST_F(JournalTest, OlderEntriesAreTheSameRelays) {
+  JournalEntry old = Sample(ChangeKind::Settings);
+  old.description = Plain("settings written from the Parametry page");
+  old.details = {Plain("row: Uu1 196 V -> 200 V")};
+  FileError error;
+  ASSERT_TRUE(OpenJournalEntry(root_, old, error)) << SystemErrorText(error);
+  fs::rename(fs::path(root_) / "001234", fs::path(root_) / "1234");
+  Reseal(fs::path(root_) / "1234" / old.id / "entry.txt",
+         [](std::string& t) { Replace(t, "serial number: 001234", "serial number: 1234"); });
+  const JournalEntry now = Open(ChangeKind::Clock, root_);
+
+  for (const std::optional<int32_t> relay :
+       {std::optional<int32_t>(1234), std::optional<int32_t>()}) {
+    const std::vector<JournalEntry> listed = ListJournal(root_, relay);
+    ASSERT_EQ(listed.size(), 2u);
+    EXPECT_EQ(listed[0].id, now.id);
+    EXPECT_EQ(listed[0].relayFolder, "001234");
+    EXPECT_EQ(listed[1].id, old.id);
+    EXPECT_EQ(listed[1].relayFolder, "1234");
+    for (const JournalEntry& e : listed) {
+      EXPECT_FALSE(e.damaged) << e.damage;
+      EXPECT_EQ(e.serialNumber, 1234);
+      EXPECT_EQ(JournalEntryName(e), "001234/" + e.id);
+    }
+  }
+  JournalEntry listed = ListJournal(root_, 1234)[1];
+  for (const TextLanguage language : {TextLanguage::English, TextLanguage::Reader}) {
+    EXPECT_EQ(JournalDescription(listed, language), "settings written from the Parametry page");
+    EXPECT_EQ(RenderJournalLines(listed.details, language),
+              std::vector<std::string>{"row: Uu1 196 V -> 200 V"});
+  }
+  std::vector<uint8_t> bytes;
+  ASSERT_TRUE(ReadJournalBackup(root_, listed, "settings.nx4", bytes, error));
+  EXPECT_EQ(bytes, SettingsBackup(SampleSettings()).bytes);
+
+  SetOutcome(listed, Outcome::Ok);
+  ASSERT_TRUE(CloseJournalEntry(root_, listed, error)) << SystemErrorText(error);
+  EXPECT_TRUE(fs::exists(fs::path(root_) / "1234" / old.id / "entry.txt"));
+  EXPECT_FALSE(fs::exists(fs::path(root_) / "001234" / old.id));
+  const JournalEntry closed = ListJournal(root_, 1234)[1];
+  EXPECT_EQ(closed.outcome, JournalOutcome::Done);
+  EXPECT_EQ(JournalDescription(closed, TextLanguage::English),
+            "settings written from the Parametry page: done, read back equal");
 }
 
 TEST_F(JournalTest, DamagedEntriesAreListedAndNeverRead) {
@@ -462,12 +660,15 @@ TEST_F(JournalTest, DamagedEntriesAreListedAndNeverRead) {
       {"newer format", replace("journal 1", "journal 2"), "unknown format"},
       {"no time", reseal([](std::string& t) { t.replace(t.find("time: ") + 6, 29, "today"); }),
        "no valid time"},
-      {"serial not a number", replace("serial number: 1234", "serial number: 01234"),
+      {"serial not a number", replace("serial number: 001234", "serial number: 01234"),
        "no valid serial number"},
       {"unknown change", replace("change: settings", "change: colour"), "unknown change"},
       {"unknown outcome", replace("outcome: pending", "outcome: maybe"), "unknown outcome"},
       {"another change", replace("change: settings", "change: clock"), "another change"},
-      {"another relay", replace("serial number: 1234", "serial number: 4321"), "another relay"},
+      {"another relay", replace("serial number: 001234", "serial number: 004321"), "another relay"},
+      // An older entry names its relay "1234": the same relay.
+      {"older form of another relay", replace("serial number: 001234", "serial number: 4321"),
+       "another relay"},
       {"control character", replace("row: Uu1", "row:\rUu1"), "not clean UTF-8"},
       {"not UTF-8", replace("row: Uu1", "row: \xC3\x28Uu1"), "not clean UTF-8"},
       {"file outside the folder", replace("file: settings.nx4", "file: ../settings.nx4"),
@@ -505,7 +706,7 @@ TEST_F(JournalTest, DamagedEntriesAreListedAndNeverRead) {
     const std::string root = root_ + std::to_string(++row);
     const JournalEntry good = Open(ChangeKind::Settings, root);
     JournalEntry victim = Open(ChangeKind::Settings, root);
-    c.damage(fs::path(root) / "1234" / victim.id);
+    c.damage(fs::path(root) / "001234" / victim.id);
 
     const std::vector<JournalEntry> listed = ListJournal(root);
     ASSERT_EQ(listed.size(), 2u);
@@ -533,7 +734,7 @@ TEST_F(JournalTest, DamagedEntriesAreListedAndNeverRead) {
   const JournalEntry entry = Open(ChangeKind::Settings, root_);
   const std::vector<JournalEntry> listed = ListJournal(root_);
   ASSERT_EQ(listed.size(), 1u);
-  WriteText(fs::path(root_) / "1234" / entry.id / "settings.nx4", std::string(48, 'x'));
+  WriteText(fs::path(root_) / "001234" / entry.id / "settings.nx4", std::string(48, 'x'));
   std::vector<uint8_t> bytes;
   FileError error;
   EXPECT_FALSE(ReadJournalBackup(root_, listed[0], "settings.nx4", bytes, error));
@@ -544,7 +745,7 @@ TEST_F(JournalTest, DamagedEntriesAreListedAndNeverRead) {
 // entry.txt ends with its own checksum: any byte changed or any tail cut off is seen.
 TEST_F(JournalTest, EveryChangeToTheRecordIsSeen) {
   const JournalEntry entry = Open(ChangeKind::Settings, root_);
-  const fs::path record = fs::path(root_) / "1234" / entry.id / "entry.txt";
+  const fs::path record = fs::path(root_) / "001234" / entry.id / "entry.txt";
   const std::string original = ReadText(record);
   const auto damaged = [this] {
     const std::vector<JournalEntry> listed = ListJournal(root_, 1234);
@@ -594,8 +795,8 @@ TEST_F(JournalTest, FailedOpenLeavesNothingBehind) {
        {SettingsBackup(SampleSettings())},
        RLIM_INFINITY,
        [root](const fs::path& dir) {
-         fs::create_directories(dir / "journal" / "1234");
-         fs::permissions(dir / "journal" / "1234", fs::perms::owner_read | fs::perms::owner_exec);
+         fs::create_directories(dir / "journal" / "001234");
+         fs::permissions(dir / "journal" / "001234", fs::perms::owner_read | fs::perms::owner_exec);
          return root ? "" : (dir / "journal").string();
        },
        FileProblem::FolderNotWritable},
@@ -636,8 +837,8 @@ TEST_F(JournalTest, FailedOpenLeavesNothingBehind) {
     EXPECT_TRUE(entry.id.empty());
     EXPECT_TRUE(ListJournal(journal).empty());
     std::error_code ignored;
-    if (fs::exists(fs::path(journal) / "1234")) {
-      EXPECT_TRUE(fs::is_empty(fs::path(journal) / "1234", ignored));
+    if (fs::exists(fs::path(journal) / "001234")) {
+      EXPECT_TRUE(fs::is_empty(fs::path(journal) / "001234", ignored));
     }
   }
 }
@@ -654,7 +855,7 @@ TEST_F(JournalTest, BackupsReachTheDiskBeforeTheRecord) {
   tracing = false;
   ASSERT_TRUE(opened) << SystemErrorText(error);
 
-  const std::string relay = root_ + "/1234";
+  const std::string relay = root_ + "/001234";
   const std::string folder = relay + "/" + entry.id;
   const auto find = [](size_t from, const std::function<bool(const DiskCall&)>& fits) {
     for (size_t i = from; i < diskCalls.size(); ++i) {
@@ -700,7 +901,7 @@ TEST_F(JournalTest, IdsUniqueAndNewestFirst) {
     all.push_back(entry.id);
     byRelay[entry.serialNumber].push_back(entry.id);
   }
-  // Folders that are no relay's are passed over.
+  // Folders that are no relay's are passed over (neither six digits nor a number as it stands).
   fs::create_directories(fs::path(root_) / "01234" / "2026-12-09T22-15-02.123Z_clock");
   fs::create_directories(fs::path(root_) / "notes");
   WriteText(fs::path(root_) / "readme.txt", "x");
@@ -725,7 +926,7 @@ TEST_F(JournalTest, IdsUniqueAndNewestFirst) {
   EXPECT_TRUE(ListJournal((dir_ / "absent").string()).empty());
 
   // The names of the coming milliseconds, taken by another program (up to 100 ms ahead of the
-  // clock): the entry passes them over.
+  // clock), in the folder an older version names the relay by: the entry passes them over.
   const auto idAt = [](int64_t ms) {
     const time_t seconds = static_cast<time_t>(ms / 1000);
     tm utc{};

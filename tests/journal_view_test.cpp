@@ -1,5 +1,7 @@
-// What the journal window shows: a settings backup decoded per firmware, a row of the list, the
-// record of an entry whose backup changed after it was listed.
+// What the journal window shows: a settings backup decoded per firmware, a row of the list (an
+// older entry's English texts, a newer one's in the window's language), the settings before and
+// after a change side by side, the rows a restore would change, the record of an entry whose
+// backup changed after it was listed.
 #include "journal_view.h"
 
 #include <gtest/gtest.h>
@@ -84,6 +86,7 @@ TEST(JournalView, RowsOfEntries) {
   ::setenv("TZ", "XXX-1", 1);
   ::tzset();
 
+  // An older entry: its texts in English as they were kept.
   const auto entry = [](ChangeKind kind, JournalOutcome outcome, std::string id, std::string time,
                         std::string description, std::vector<std::string> details,
                         std::string damage = "") {
@@ -92,11 +95,24 @@ TEST(JournalView, RowsOfEntries) {
     e.outcome = outcome;
     e.id = std::move(id);
     e.time = std::move(time);
-    e.description = std::move(description);
-    e.details = std::move(details);
+    e.description = Plain(std::move(description));
+    for (std::string& detail : details) e.details.push_back(Plain(std::move(detail)));
     e.serialNumber = 1234;
     e.damaged = !damage.empty();
     e.damage = std::move(damage);
+    return e;
+  };
+  // An entry of this version: its texts language-neutral, shown in the window's language.
+  const auto keyed = [](ChangeKind kind, Outcome outcome, JournalText description,
+                        std::vector<JournalText> details, std::vector<JournalText> held = {}) {
+    JournalEntry e;
+    e.kind = kind;
+    e.id = "2026-12-09T22-15-02.123Z_" + std::string(ChangeKindWord(kind));
+    e.time = "2026-12-09T23:15:02.123+01:00";
+    e.description = std::move(description);
+    e.details = std::move(details);
+    e.serialNumber = 1234;
+    SetOutcome(e, outcome, std::move(held));
     return e;
   };
   const std::string settingsId = "2026-12-09T22-15-02.123Z_settings";
@@ -144,6 +160,24 @@ TEST(JournalView, RowsOfEntries) {
        entry(ChangeKind::Calibration, JournalOutcome::Pending,
              "2026-12-31T23-30-00.000Z_calibration", "", "", {}, "entry.txt is missing"),
        JournalStamp{2027, 1, 1, 0, 30, 0}, "Kalibrace", "Poškozený záznam", "entry.txt is missing"},
+      {"this version's settings write, held otherwise",
+       keyed(ChangeKind::Settings, Outcome::Differs, Keyed("settings-window"),
+             {Keyed("row", {"Uu1", "196 V (85 %)", "190 V (83 %)"}),
+              Keyed("row", {"word:21", "0x0000", "0x0001"})},
+             {Keyed("held", {"Uu1", "195 V (85 %)"})}),
+       JournalStamp{2026, 12, 9, 23, 15, 2}, "Parametry", "Odmítnuto",
+       "okno (Uu1, slovo 21): odmítnuto: zařízení drží jinak Uu1"},
+      {"this version's restore by nx480ctl, not acknowledged",
+       keyed(ChangeKind::Settings, {Outcome::Unknown, LinkError::NoReply},
+             Keyed("settings-restore", {"001234/x"}), {Keyed("row", {"Faze", "a", "b"})}),
+       JournalStamp{2026, 12, 9, 23, 15, 2}, "Parametry", "Neznámý",
+       "obnova záznamu 001234/x (Fáze): odesláno bez platného potvrzení (žádná odpověď): "
+       "zařízení může držet vše nebo část"},
+      {"this version's relay mode from nx480ctl",
+       keyed(ChangeKind::RelayMode, Outcome::Ok,
+             Keyed("relay-ctl", {"forced off", "nx480ctl relay off"}), {RelayModeDetail(3)}),
+       JournalStamp{2026, 12, 9, 23, 15, 2}, "Relé", "Provedeno",
+       "Off, nx480ctl: provedeno, zařízení potvrdilo"},
       {"damaged: a folder that names no change or time",
        entry(ChangeKind::Settings, JournalOutcome::Done, "junk", "2026-02-30T10:00:00.000+01:00",
              "written", {}, "the folder's name is not an entry's"),
@@ -153,7 +187,7 @@ TEST(JournalView, RowsOfEntries) {
     SCOPED_TRACE(c.name);
     const JournalRow row = JournalRowOf(c.entry);
     EXPECT_EQ(row.when, c.when);
-    EXPECT_EQ(row.relay, "1234");
+    EXPECT_EQ(row.relay, "001234");
     EXPECT_EQ(row.change, c.change);
     EXPECT_EQ(row.outcome, c.outcome);
     EXPECT_EQ(row.summary, c.summary);
@@ -174,8 +208,8 @@ TEST(JournalView, RecordOfAnEntryWhoseBackupChangedAfterTheListing) {
   session.identText = "NX480   1.14.d";
   session.serialNumber = 1234;
   session.firmware.minor = 14;
-  JournalEntry opened = NewJournalEntry(session, ChangeKind::Settings, "written");
-  opened.details = {"row: Uu1 190 V -> 196 V"};
+  JournalEntry opened = NewJournalEntry(session, ChangeKind::Settings, Keyed("settings-window"));
+  opened.details = {Keyed("row", {"Uu1", "196 V (85 %)", "200 V (87 %)"})};
   opened.backups = {SettingsBackup(Sample())};
   FileError error;
   ASSERT_TRUE(OpenJournalEntry(root.string(), opened, error));
@@ -183,18 +217,106 @@ TEST(JournalView, RecordOfAnEntryWhoseBackupChangedAfterTheListing) {
   ASSERT_EQ(listed.size(), 1u);
 
   std::vector<std::string> lines = JournalRecordLines(root.string(), listed[0]);
-  for (const char* line : {"Složka: 1234/", "Výrobní číslo: 1234", "Firmware: 14",
-                           "Změna: Parametry", "Výsledek: Čeká", "  row: Uu1 190 V -> 196 V",
-                           "Parametry v záloze settings.nx4:", "  Uu1: 196 V (85 %)"}) {
+  for (const char* line : {"Složka: 001234/", "Výrobní číslo: 001234", "Firmware: 14",
+                           "Změna: Parametry", "Popis: zápis parametrů ze stránky Parametry",
+                           "Výsledek: Čeká", "  Uu1: 196 V (85 %) -> 200 V (87 %)",
+                           "Parametry v záloze settings.nx4:", "    Parametr\tPřed\tPožadováno",
+                           "  * Uu1\t196 V (85 %)\t200 V (87 %)", "    tUu1\t1,50 s\t1,50 s"}) {
     EXPECT_TRUE(std::any_of(lines.begin(), lines.end(), [line](const std::string& l) {
       return l.starts_with(line);
     })) << line;
   }
 
   // Another program changes the backup while the window shows the list: it is not decoded.
-  std::ofstream(root / "1234" / listed[0].id / "settings.nx4", std::ios::binary) << "changed";
+  std::ofstream(root / "001234" / listed[0].id / "settings.nx4", std::ios::binary) << "changed";
   lines = JournalRecordLines(root.string(), listed[0]);
   EXPECT_EQ(lines.back(), "  Zálohu nelze přečíst: Soubor už není takový, jak byl zapsán.");
-  EXPECT_FALSE(Has(lines, "  Uu1: 196 V (85 %)"));
+  EXPECT_FALSE(Has(lines, "  * Uu1\t196 V (85 %)\t200 V (87 %)"));
   fs::remove_all(root);
+}
+
+// The settings before a change and after it, side by side in the compare's rows: what the relay
+// held afterwards where it was read back, else what was asked; only the firmware's rows, a
+// carried word only where the change touched it; nothing for an older entry.
+TEST(JournalView, SettingsBeforeAndAfter) {
+  const auto entry = [](ChangeKind kind, JournalOutcome outcome, std::vector<JournalText> details,
+                        int firmware = 14) {
+    JournalEntry e;
+    e.kind = kind;
+    e.outcome = outcome;
+    e.firmware = firmware;
+    e.details = std::move(details);
+    return e;
+  };
+  const JournalText uu1 = Keyed("row", {"Uu1", "196 V (85 %)", "200 V (87 %)"});
+  const struct {
+    const char* name;
+    JournalEntry entry;
+    size_t lines;  // captions included
+    std::vector<std::string> present;
+    std::vector<std::string> absent;
+  } cases[] = {
+      {"a write done",
+       entry(ChangeKind::Settings, JournalOutcome::Done, {uu1}),
+       22,
+       {"  Parametr\tPřed\tPo změně", "* Uu1\t196 V (85 %)\t200 V (87 %)",
+        "  Fáze\ttřífázový\ttřífázový", "  Fo2\t51,5 Hz\t51,5 Hz"},
+       {}},
+      {"a write held otherwise",
+       entry(ChangeKind::Settings, JournalOutcome::Refused,
+             {uu1, Keyed("row", {"word:21", "0x0000", "0x0001"}),
+              Keyed("held", {"Uu1", "198 V (86 %)"})}),
+       23,
+       {"  Parametr\tPřed\tPo změně", "* Uu1\t196 V (85 %)\t198 V (86 %)",
+        "* slovo 21\t0x0000\t0x0001"},
+       {}},
+      {"a write not known",
+       entry(ChangeKind::Settings, JournalOutcome::Unknown,
+             {Keyed("row", {"tUu1", "1.50 s", "2.00 s"})}),
+       22,
+       {"  Parametr\tPřed\tPožadováno", "* tUu1\t1,50 s\t2,00 s"},
+       {}},
+      {"an upload, at the old firmware's and the new one's scale",
+       entry(ChangeKind::FirmwareUpload, JournalOutcome::Done,
+             {FirmwareImageDetail("fw.bn6", "NX480", "1.16", 1, 1),
+              Keyed("after-restart", {"tUu1", "3.00 s", "1.50 s"})},
+             4),
+       17,
+       {"  Parametr\tPřed\tPo restartu", "* tUu1\t3,00 s\t1,50 s"},
+       {"  Fo2\t51,5 Hz\t51,5 Hz"}},
+      {"an upload that kept the settings",
+       entry(ChangeKind::FirmwareUpload, JournalOutcome::Done, {Keyed("after-restart-kept")}),
+       22,
+       {"  Uu1\t196 V (85 %)\t196 V (85 %)"},
+       {}},
+      {"an older entry",
+       entry(ChangeKind::Settings, JournalOutcome::Done, {Plain("row: Uu1 196 V -> 200 V")}),
+       0,
+       {},
+       {}},
+      {"a firmware not known",
+       entry(ChangeKind::Settings, JournalOutcome::Done, {uu1}, -1),
+       0,
+       {},
+       {}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::vector<std::string> lines = SettingsBeforeAfterLines(Bytes(Sample()), c.entry);
+    EXPECT_EQ(lines.size(), c.lines);
+    for (const std::string& line : c.present) EXPECT_TRUE(Has(lines, line)) << line;
+    for (const std::string& line : c.absent) EXPECT_FALSE(Has(lines, line)) << line;
+  }
+}
+
+TEST(JournalView, RowsARestoreWouldChange) {
+  SettingsWords backup = Sample();
+  SettingsWords held = Sample();
+  held[8] = 230;      // Uu1
+  held[0] = 40;       // tUu1
+  held[21] = 0x5A5A;  // carried
+  EXPECT_EQ(RestoreRowLines(held, backup, FirmwareFeaturesOf(14)),
+            (std::vector<std::string>{"Uu1: 230 V (100 %) -> 196 V (85 %)",
+                                      "tUu1: 2,00 s -> 1,50 s", "slovo 21: 0x5A5A -> 0x0000"}));
+  EXPECT_TRUE(RestoreRowLines(backup, backup, FirmwareFeaturesOf(14)).empty());
 }

@@ -2,6 +2,8 @@
 // relay and of all relays, a damaged entry, a settings backup opened into the "Parametry" boxes
 // with nothing sent to the relay, and the lists that cannot be read.
 #include <QCheckBox>
+#include <QDialog>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -14,6 +16,7 @@
 #include <fstream>
 
 #include "journal.h"
+#include "setting_clamp.h"
 #include "window_fixture.h"
 
 namespace sim = nx480::sim;
@@ -31,9 +34,9 @@ bool Made(const std::string& root, int32_t serial, ChangeKind kind, const char* 
   session.identText = "NX480   1.14.d";
   session.serialNumber = serial;
   session.firmware = nx480::FirmwareFeaturesOf(14);
-  entry = nx480::NewJournalEntry(session, kind, description);
+  entry = nx480::NewJournalEntry(session, kind, nx480::Plain(description));
   entry.backups = std::move(backups);
-  entry.details = std::move(details);
+  for (std::string& detail : details) entry.details.push_back(nx480::Plain(std::move(detail)));
   nx480::FileError error;
   if (!nx480::OpenJournalEntry(root, entry, error)) return false;
   entry.outcome = outcome;
@@ -91,7 +94,7 @@ class JournalWindowTest : public QObject {
     QVERIFY(Made(root, 1234, ChangeKind::Clock, "clock set", JournalOutcome::Failed, clock));
     QVERIFY(Made(root, 1234, ChangeKind::Settings, "written", JournalOutcome::Done, damaged,
                  {nx480::SettingsBackup(backup)}));
-    std::filesystem::remove(root + "/1234/" + damaged.id + "/settings.nx4");
+    std::filesystem::remove(root + "/001234/" + damaged.id + "/settings.nx4");
     QVERIFY(Made(root, 777, ChangeKind::Calibration, "calibrated", JournalOutcome::Refused,
                  calibration));
 
@@ -119,7 +122,7 @@ class JournalWindowTest : public QObject {
     QCOMPARE(RowTexts(grid, 2), QStringList({"Parametry", "Provedeno", "written (Uu1)"}));
     QVERIFY(!grid->item(2, 0)->text().isEmpty());
     QVERIFY(grid->isColumnHidden(1));
-    QCOMPARE(j.LabelRelay->text(), QString("Zařízení 1234"));
+    QCOMPARE(j.LabelRelay->text(), QString("Zařízení 001234"));
     QVERIFY(j.LabelState->isHidden());
 
     // The damaged entry, selected first: its reason, and nothing to open.
@@ -134,9 +137,9 @@ class JournalWindowTest : public QObject {
     QVERIFY(j.CheckBoxAll->isChecked());
     QCOMPARE(grid->rowCount(), 4);
     QVERIFY(!grid->isColumnHidden(1));
-    QCOMPARE(grid->item(0, 1)->text(), QString("777"));
+    QCOMPARE(grid->item(0, 1)->text(), QString("000777"));
     QCOMPARE(RowTexts(grid, 0), QStringList({"Kalibrace", "Odmítnuto", "calibrated"}));
-    QCOMPARE(grid->item(1, 1)->text(), QString("1234"));
+    QCOMPARE(grid->item(1, 1)->text(), QString("001234"));
     QCOMPARE(grid->selectedItems().value(0)->row(), 1);
     Mnemonic(&j, Qt::Key_V);
     QCOMPARE(grid->rowCount(), 3);
@@ -167,8 +170,10 @@ class JournalWindowTest : public QObject {
     QCOMPARE(RowTexts(grid, 0), QStringList({"Relé", "Neodesláno", "forced on"}));
   }
 
-  // "Obnovit" writes the backup back as "Zapiš" writes, a journaled change of its own; another
-  // relay's entry only after a question that names both relays.
+  // "Obnovit" reads what the relay holds and asks first, naming the rows it would change with
+  // both values, default "Ne": nothing is written then. "Ano" writes the backup back as "Zapiš"
+  // writes, a journaled change of its own, and the list shows it at once. Another relay's entry
+  // is named in the same question.
   void restoresASettingsBackup() {
     QTemporaryDir data;
     const QByteArray savedData = qgetenv("XDG_DATA_HOME");
@@ -198,33 +203,68 @@ class JournalWindowTest : public QObject {
     QCOMPARE(j.StringGridJournal->rowCount(), 1);
     QVERIFY(j.ButtonRestore->isEnabled());
     const auto uu1 = [&] { return relay->GetRegister(sim::Table::kHolding, 8).value_or(0); };
-    Mnemonic(&j, Qt::Key_B);
-    QVERIFY(WaitUntil([&] { return nx480::ListJournal(root, 1234).size() == 2; }, 10000));
-    QVERIFY(WaitUntil(
-        [&] { return nx480::ListJournal(root, 1234)[0].outcome == JournalOutcome::Done; }, 10000));
-    QCOMPARE(uu1(), 187);
-    QVERIFY(app.questions.isEmpty());
-    QCOMPARE(nx480::ListJournal(root, 1234)[0].description,
-             "settings restored from journal entry 001234/" + ownEntry.id);
-    QCOMPARE(app.setup.Page1->currentWidget(), app.setup.TabOchrana);
+    const QString ownName = QString::fromStdString("001234/" + ownEntry.id);
 
-    // Another relay's entry: "Ne" sends nothing, "Ano" writes it.
+    // Asked, "Ne": the relay and the journal as they were.
+    Mnemonic(&j, Qt::Key_B);
+    QVERIFY(WaitUntil([&] { return app.questions.size() == 1; }, 10000));
+    QCOMPARE(app.questions[0],
+             "Obnovit|Obnovení změní:\n  Uu1: 196 V (85 %) -> 187 V (81 %)\n"
+             "Zapsat parametry ze záznamu " +
+                 ownName + "?");
+    QTest::qWait(300);  // nothing is written meanwhile
+    QCOMPARE(uu1(), 196);
+    QCOMPARE(nx480::ListJournal(root, 1234).size(), size_t(1));
+    QVERIFY(app.setup.isHidden());
+
+    // "Ano": written and read back; its entry is listed at once, first.
+    app.answer = true;
+    Mnemonic(&j, Qt::Key_B);
+    QVERIFY(WaitUntil(
+        [&] {
+          const auto entries = nx480::ListJournal(root, 1234);
+          return entries.size() == 2 && entries[0].outcome == JournalOutcome::Done;
+        },
+        10000));
+    QCOMPARE(uu1(), 187);
+    QCOMPARE(app.questions.size(), 2);
+    const nx480::JournalEntry restore = nx480::ListJournal(root, 1234)[0];
+    QCOMPARE(
+        QString::fromStdString(nx480::JournalDescription(restore, nx480::TextLanguage::English)),
+        "settings restored from journal entry " + ownName + ": done, read back equal");
+    QCOMPARE(app.setup.Page1->currentWidget(), app.setup.TabOchrana);
+    QVERIFY(WaitUntil(
+        [&] {
+          return j.StringGridJournal->rowCount() == 2 && j.Entries()[0].id == restore.id &&
+                 j.Entries()[0].outcome == JournalOutcome::Done;
+        },
+        10000));
+    QCOMPARE(
+        RowTexts(j.StringGridJournal, 0),
+        QStringList({"Parametry", "Provedeno",
+                     "obnova záznamu " + ownName + " (Uu1): provedeno, zpětně vyčteno shodně"}));
+    // Its record: the settings before and after it side by side.
     QVERIFY(Activate(&j));
+    ClickRow(j.StringGridJournal, 0);
+    QVERIFY2(j.MemoEntry->toPlainText().contains("\n  * Uu1\t196 V (85 %)\t187 V (81 %)\n"),
+             qPrintable(j.MemoEntry->toPlainText()));
+
+    // Another relay's entry: the question names both relays, then the rows.
     Mnemonic(&j, Qt::Key_V);
     ClickRow(j.StringGridJournal, 2);
     QCOMPARE(j.Entries()[2].id, foreignEntry.id);
     Mnemonic(&j, Qt::Key_B);
-    QCOMPARE(app.questions.size(), 1);
-    QVERIFY(app.questions[0].contains("zařízení 777, připojeno je zařízení 1234"));
-    QTest::qWait(500);  // nothing is written meanwhile
-    QCOMPARE(uu1(), 187);
-    app.answer = true;
-    Mnemonic(&j, Qt::Key_B);
+    QVERIFY(WaitUntil([&] { return app.questions.size() == 3; }, 10000));
+    QVERIFY2(app.questions[2].startsWith("Obnovit|Záznam patří zařízení 000777, připojeno je "
+                                         "zařízení 001234.\nObnovení změní:\n  Uu1: 187 V (81 %) "
+                                         "-> 184 V (80 %)\n"),
+             qPrintable(app.questions[2]));
     QVERIFY(WaitUntil([&] { return uu1() == 184; }, 10000));
     qputenv("XDG_DATA_HOME", savedData);
   }
 
-  // In service mode a calibration entry's block goes back word for word, journaled itself.
+  // In service mode a calibration entry's block goes back word for word, asked first, journaled
+  // itself.
   void restoresACalibrationInServiceMode() {
     QTemporaryDir data;
     const QByteArray savedData = qgetenv("XDG_DATA_HOME");
@@ -234,7 +274,7 @@ class JournalWindowTest : public QObject {
     nx480::CalibrationWords block{};
     for (uint16_t i = 0; i < block.size(); ++i)
       block[i] = relay->GetRegister(sim::Table::kHolding, uint16_t(0x18 + i)).value_or(0);
-    block[1] ^= 0x0011;
+    block[1] = 1011;  // KalU2 1.011
     nx480::JournalEntry entry;
     QVERIFY(Made(root, 1234, ChangeKind::Calibration, "calibrated", JournalOutcome::Done, entry,
                  {nx480::CalibrationBackup(block)}));
@@ -249,6 +289,7 @@ class JournalWindowTest : public QObject {
     QVERIFY(Activate(&j));
     QVERIFY(!j.ButtonOpen->isEnabled());
     QVERIFY(j.ButtonRestore->isEnabled());
+    app.answer = true;
     Mnemonic(&j, Qt::Key_B);
     QVERIFY(WaitUntil(
         [&] {
@@ -256,12 +297,162 @@ class JournalWindowTest : public QObject {
                  nx480::ListJournal(root, 1234)[0].outcome == JournalOutcome::Done;
         },
         10000));
+    QCOMPARE(app.questions.size(), 1);
+    QVERIFY2(app.questions[0].contains("Obnovení změní:\n  KalU2: 1.000 -> 1.011\n"),
+             qPrintable(app.questions[0]));
     for (uint16_t i = 0; i < block.size(); ++i)
       QCOMPARE(*relay->GetRegister(sim::Table::kHolding, uint16_t(0x18 + i)), block[i]);
-    QCOMPARE(nx480::ListJournal(root, 1234)[0].description,
-             "calibration restored from journal entry 001234/" + entry.id);
+    QCOMPARE(
+        nx480::JournalDescription(nx480::ListJournal(root, 1234)[0], nx480::TextLanguage::English),
+        "calibration restored from journal entry 001234/" + entry.id + ": done, read back equal");
     QCOMPARE(app.setup.Page1->currentWidget(), app.setup.TabKalibrace);
     qputenv("XDG_DATA_HOME", savedData);
+  }
+
+  // A write the relay clamps: the page says so in red, and the journal calls it refused - in its
+  // list and record (the settings before and as the relay holds them, side by side) and in
+  // entry.txt.
+  void aClampedWriteIsRefusedInTheJournal() {
+    QTemporaryDir data;
+    ScopedDataHome home(data.path());
+    sim::RelayConfig config;
+    config.clamps.push_back(*sim::ParseSettingClamp("8:195:260"));  // Uu1 from 195 V
+    auto relay = StartRelay(config);
+    AppFixture app;
+    app.Connect(*relay);
+    QVERIFY(app.main.Session().connected);
+    app.onLine.CloseWindow();
+    QVERIFY(Activate(&app.main));
+    Mnemonic(&app.main, Qt::Key_N);  // "&Nastavení"
+    QVERIFY(Activate(&app.setup));
+    PageParameters& p = app.params;
+    Mnemonic(&app.setup, Qt::Key_V);  // "&Vyčti"
+    QVERIFY(WaitUntil([&] { return app.setup.LabelMsg->text() == "O.K."; }, 10000));
+    for (int i = 0; i < 40 && QApplication::focusWidget() != p.Edit[nx480::kBoxUu1]; ++i)
+      QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    QTest::keyClicks(QApplication::focusWidget(), "190");
+    Mnemonic(&app.setup, Qt::Key_Z);  // "&Zapiš"
+    QVERIFY(WaitUntil([&] { return app.setup.LabelMsg->text() == "Uloženo jinak: Uu1"; }, 10000));
+    QCOMPARE(p.Edit[nx480::kBoxUu1]->text(), QString("195"));
+
+    QVERIFY(Activate(&app.main));
+    Mnemonic(&app.main, Qt::Key_D);
+    JournalWindow& j = app.journal;
+    QVERIFY(Activate(&j));
+    QCOMPARE(j.StringGridJournal->rowCount(), 1);
+    QCOMPARE(
+        RowTexts(j.StringGridJournal, 0),
+        QStringList({"Parametry", "Odmítnuto", "okno (Uu1): odmítnuto: zařízení drží jinak Uu1"}));
+    const QString record = j.MemoEntry->toPlainText();
+    for (const char* line :
+         {"\nPopis: zápis parametrů ze stránky Parametry: odmítnuto: zařízení drží jinak Uu1\n",
+          "\nVýsledek: Odmítnuto\n", "\n  Uu1: 196 V (85 %) -> 190 V (83 %)\n",
+          "\n  zařízení drží: Uu1 195 V (85 %)\n", "\n    Parametr\tPřed\tPo změně\n",
+          "\n  * Uu1\t196 V (85 %)\t195 V (85 %)\n"})
+      QVERIFY2(record.contains(QString::fromUtf8(line)), qPrintable(line + ("\nin\n" + record)));
+
+    const nx480::JournalEntry entry = j.Entries()[0];
+    QFile file(
+        QString::fromStdString(*nx480::JournalRoot() + "/001234/" + entry.id + "/entry.txt"));
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QByteArray text = file.readAll();
+    QVERIFY(text.contains("\noutcome: refused\n"));
+    QVERIFY(
+        text.contains("\ndescription: settings written from the Parameters page: refused: the "
+                      "relay holds Uu1 otherwise\n"));
+  }
+
+  // A clearing's backup of the event history opens from its entry ("Otevřít") in a window of its
+  // own: the history's rows under its titles, and nothing there can be edited.
+  void opensABackedUpHistory() {
+    QTemporaryDir data;
+    const std::string root = (data.path() + "/nx480-pc/journal").toStdString();
+    const std::string csv =
+        "Datum,\xE8"
+        "as;Ud\xE1lost;F  [Hz];\r\n09.12.2026 23:15:02;Odpojen\xED;50,00;\r\n"
+        "09.12.2026 23:10:00;Start;49,98;\r\n";
+    nx480::JournalEntry clearing;
+    QVERIFY(Made(root, 1234, ChangeKind::HistoryClearing, "cleared", JournalOutcome::Done, clearing,
+                 {nx480::HistoryBackup({csv.begin(), csv.end()})}));
+    AppFixture app;
+    JournalWindow& j = app.journal;
+    j.Environment = DataHome(data.path());
+    QVERIFY(Activate(&app.main));
+    Mnemonic(&app.main, Qt::Key_D);
+    QVERIFY(Activate(&j));
+    QVERIFY(j.ButtonOpen->isEnabled());
+    QVERIFY(!j.ButtonRestore->isEnabled());
+    Mnemonic(&j, Qt::Key_O);
+    QVERIFY(j.HistoryBackupWindow() && j.HistoryBackupWindow()->isVisible());
+    QCOMPARE(j.HistoryBackupWindow()->windowTitle(),
+             QString::fromStdString("Záloha historie 001234/" + clearing.id));
+    auto* grid = j.HistoryBackupWindow()->findChild<QTableWidget*>("StringGridHistoryBackup");
+    QVERIFY(grid);
+    QCOMPARE(grid->rowCount(), 2);
+    QCOMPARE(grid->columnCount(), 3);
+    QCOMPARE(grid->horizontalHeaderItem(1)->text(), QString("Událost"));
+    QCOMPARE(grid->item(0, 1)->text(), QString("Odpojení"));
+    QCOMPARE(grid->item(1, 2)->text(), QString("49,98"));
+    grid->setCurrentCell(0, 1);
+    grid->setFocus();
+    QTest::keyClick(grid, Qt::Key_F2);
+    QTest::keyClicks(grid, "x");
+    QTest::keyClick(grid, Qt::Key_Return);
+    QCOMPARE(grid->item(0, 1)->text(), QString("Odpojení"));
+    QVERIFY(!app.setup.isVisible());
+  }
+
+  // A journal an older version kept, in the relay's folder "1234": listed for the relay 001234
+  // beside its new entries, shown, and restored from.
+  void anOlderJournalIsTheSameRelays() {
+    QTemporaryDir data;
+    ScopedDataHome home(data.path());
+    const std::string root = *nx480::JournalRoot();
+    auto relay = StartRelay(sim::RelayConfig{});  // serial number 1234
+    nx480::SettingsWords old{};
+    for (uint16_t i = 0; i < old.size(); ++i)
+      old[i] = relay->GetRegister(sim::Table::kHolding, i).value_or(0);
+    old[8] = 200;  // Uu1
+    nx480::JournalEntry entry;
+    QVERIFY(Made(root, 1234, ChangeKind::Settings, "settings written from the Parametry page",
+                 JournalOutcome::Done, entry, {nx480::SettingsBackup(old)},
+                 {"row: Uu1 205 V -> 196 V"}));
+    // As the older version left it.
+    std::filesystem::rename(root + "/001234", root + "/1234");
+    QFile file(QString::fromStdString(root + "/1234/" + entry.id + "/entry.txt"));
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QByteArray text = file.readAll();
+    file.close();
+    text.replace("serial number: 001234", "serial number: 1234");
+    text.truncate(text.lastIndexOf("checksum: "));
+    const uint32_t crc = nx480::Crc32(
+        {reinterpret_cast<const uint8_t*>(text.data()), static_cast<size_t>(text.size())});
+    text += QString("checksum: %1\n").arg(crc, 8, 16, QChar('0')).toUtf8();
+    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write(text);
+    file.close();
+
+    AppFixture app;
+    JournalWindow& j = app.journal;
+    app.Connect(*relay);
+    QVERIFY(app.main.Session().connected);
+    app.onLine.CloseWindow();
+    QVERIFY(Activate(&app.main));
+    Mnemonic(&app.main, Qt::Key_D);
+    QVERIFY(Activate(&j));
+    QCOMPARE(j.StringGridJournal->rowCount(), 1);
+    QCOMPARE(RowTexts(j.StringGridJournal, 0),
+             QStringList({"Parametry", "Provedeno", "okno (Uu1)"}));
+    QVERIFY(j.MemoEntry->toPlainText().contains(
+        QString::fromStdString("Složka: 1234/" + entry.id + "\n")));
+    QVERIFY(
+        j.MemoEntry->toPlainText().contains("\nPopis: settings written from the Parametry page\n"));
+    app.answer = true;
+    Mnemonic(&j, Qt::Key_B);
+    QVERIFY(WaitUntil([&] { return j.StringGridJournal->rowCount() == 2; }, 10000));
+    QVERIFY(WaitUntil([&] { return relay->GetRegister(sim::Table::kHolding, 8) == 200; }, 10000));
+    QCOMPARE(nx480::ListJournal(root, 1234)[0].relayFolder, "001234");
+    QCOMPARE(nx480::ListJournal(root, 1234)[1].relayFolder, "1234");
   }
 
   void emptyListSaysWhy_data() {

@@ -166,12 +166,16 @@ class Upload : public nx480::UploadWindow {
     kept = true;
     return true;
   }
-  void JournalAfter(nx480::JournalOutcome, const std::optional<nx480::RestartedRelay>&) override {}
+  void JournalAfter(const nx480::UploadEnd& e,
+                    const std::optional<nx480::RestartedRelay>&) override {
+    end = e;
+  }
   bool kept = false;  // the backup was read whole and handed over
   std::vector<uint8_t> image = nx480::sim::WriteImage({.blocks = 1});
   std::string result;
   nx480::LinkError error = nx480::LinkError::None;
   std::optional<nx480::RestartedRelay> restarted;
+  std::optional<nx480::UploadEnd> end;  // as JournalAfter had it
 };
 
 class Record : public nx480::RecordWindow {

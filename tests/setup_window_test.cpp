@@ -586,8 +586,9 @@ class SetupWindowTest : public QObject {
     QCOMPARE(entry.kind, ChangeKind::Settings);
     QCOMPARE(entry.outcome, JournalOutcome::Done);
     QCOMPARE(entry.serialNumber, 1234);
-    QCOMPARE(entry.details, (std::vector<std::string>{"row: Uu1 205 V (89 %) -> 200 V (87 %)",
-                                                      "row: slovo 21 0x1234 -> 0x00C8"}));
+    QCOMPARE(RenderJournalLines(entry.details, TextLanguage::English),
+             (std::vector<std::string>{"row: Uu1 205 V (89 %) -> 200 V (87 %)",
+                                       "row: word 21 0x1234 -> 0x00C8"}));
     std::vector<uint8_t> bytes;
     FileError error;
     QVERIFY(ReadJournalBackup(root, entry, "settings.nx4", bytes, error));
@@ -602,7 +603,7 @@ class SetupWindowTest : public QObject {
       m.SetAfterWriteHook([root](sim::Table, uint16_t, uint16_t, sim::RegisterBank&) {
         for (const JournalEntry& e : ListJournal(root))
           if (e.outcome == JournalOutcome::Pending)
-            std::filesystem::remove(root + "/1234/" + e.id + "/entry.txt");
+            std::filesystem::remove(root + "/001234/" + e.id + "/entry.txt");
       });
     });
     QCOMPARE(app.errors.size(), 0);

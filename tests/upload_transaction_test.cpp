@@ -45,8 +45,9 @@ class FakeUploadWindow : public UploadWindow {
     if (duringJournalBefore) duringJournalBefore();
     return keep;
   }
-  void JournalAfter(JournalOutcome outcome, const std::optional<RestartedRelay>&) override {
-    outcomes.push_back(outcome);
+  void JournalAfter(const UploadEnd& end, const std::optional<RestartedRelay>&) override {
+    outcomes.push_back(end.outcome);
+    ends.push_back(end);
   }
 
   // A new upload with `image`.
@@ -62,6 +63,7 @@ class FakeUploadWindow : public UploadWindow {
     duringJournalBefore = nullptr;
     backups.clear();
     outcomes.clear();
+    ends.clear();
   }
 
   Bytes image;
@@ -77,6 +79,7 @@ class FakeUploadWindow : public UploadWindow {
   std::function<void()> duringJournalBefore;
   std::vector<UploadBackup> backups;
   std::vector<JournalOutcome> outcomes;
+  std::vector<UploadEnd> ends;
 };
 
 struct Sent {

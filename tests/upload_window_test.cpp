@@ -397,7 +397,11 @@ class UploadWindowTest : public QObject {
     const nx480::JournalEntry& upload = journalEntries.back();
     QCOMPARE(upload.kind, nx480::ChangeKind::FirmwareUpload);
     QCOMPARE(upload.outcome, nx480::JournalOutcome::Done);
-    QCOMPARE(upload.details,
+    QCOMPARE(
+        QString::fromStdString(nx480::JournalDescription(upload, nx480::TextLanguage::English)),
+        QString("firmware uploaded from the Upload FW page: done, 2 blocks and Run sent, "
+                "the relay restarted as NX480   1.14"));
+    QCOMPARE(nx480::RenderJournalLines(upload.details, nx480::TextLanguage::English),
              (std::vector<std::string>{
                  "image: " + app.openPath.toStdString() + ", NX480 1.14, 524 bytes, 2 blocks",
                  "after restart: Uu1 200 V (87 %) -> 196 V (85 %)",
@@ -418,17 +422,27 @@ class UploadWindowTest : public QObject {
     }
   }
 
+  // The journal entry says who stopped it, after how many blocks, and what became of the Cancel
+  // (a disconnect may pause the worker before its answer comes).
   void stoppedAfterTheCurrentBlock_data() {
     QTest::addColumn<StopBy>("by");
     QTest::addColumn<QString>("result");
-    QTest::newRow("Stop button") << StopBy::Button << "...Přerušeno";
-    QTest::newRow("connect button") << StopBy::ConnectButton << "...Přerušeno";
-    QTest::newRow("tab change") << StopBy::TabChange << "...Nedokončeno - chyba komuniíkace";
-    QTest::newRow("closing") << StopBy::Closing << "...Nedokončeno - chyba komuniíkace";
+    QTest::addColumn<QString>("stopped");
+    QTest::newRow("Stop button") << StopBy::Button << "...Přerušeno"
+                                 << "by the Stop button";
+    QTest::newRow("connect button") << StopBy::ConnectButton << "...Přerušeno"
+                                    << "by disconnecting";
+    QTest::newRow("tab change") << StopBy::TabChange << "...Nedokončeno - chyba komuniíkace"
+                                << "by a change of page";
+    QTest::newRow("closing") << StopBy::Closing << "...Nedokončeno - chyba komuniíkace"
+                             << "as the settings window closed";
   }
   void stoppedAfterTheCurrentBlock() {
     QFETCH(StopBy, by);
     QFETCH(QString, result);
+    QFETCH(QString, stopped);
+    QTemporaryDir data;
+    DataHome home(data.path());
     auto relay = Relay();
     App app;
     app.Connect(*relay);
@@ -467,6 +481,18 @@ class UploadWindowTest : public QObject {
     QCOMPARE(frames.back(), std::string("upload abort"));
     QCOMPARE(relay->WithModel([](sim::RelayModel& m) { return m.Upload().Mode(); }),
              sim::UploadMode::kNormal);
+    const std::vector<nx480::JournalEntry> entries = nx480::ListJournal(*nx480::JournalRoot());
+    QCOMPARE(entries.size(), size_t(1));
+    QCOMPARE(entries[0].outcome, nx480::JournalOutcome::Failed);
+    const QString description =
+        QString::fromStdString(nx480::JournalDescription(entries[0], nx480::TextLanguage::English));
+    const QString expected = QString(
+                                 "firmware uploaded from the Upload FW page: stopped %1 after "
+                                 "%2 of 60 blocks; Cancel sent")
+                                 .arg(stopped)
+                                 .arg(blocks / 8);
+    QVERIFY2(description.startsWith(expected), qPrintable(description));
+    if (by != StopBy::ConnectButton) QCOMPARE(description, expected + " and acknowledged");
   }
 };
 

@@ -221,8 +221,9 @@ class WindowTest : public QObject {
     // drops exactly those declared to be dropped.
     std::set<nx480::RequestSlot> bound, dropped;
     std::vector<nx480::RequestDecl> all;
-    for (RelayWindow* w : std::initializer_list<RelayWindow*>{&app.onLine, &app.setup, &app.history,
-                                                              &app.record, &app.onLine.Trend()}) {
+    for (RelayWindow* w :
+         std::initializer_list<RelayWindow*>{&app.onLine, &app.setup, &app.history, &app.record,
+                                             &app.onLine.Trend(), &app.journal}) {
       for (nx480::RequestDecl& d : w->Requests()) all.push_back(d);
     }
     for (const nx480::RequestDecl& d : all) {
@@ -237,7 +238,7 @@ class WindowTest : public QObject {
         nx480::kReadCalibrationRequest, nx480::kWriteCalibrationRequest,
         nx480::kClearHistoryRequest,    nx480::kHistoryRequest,
         nx480::kRecordRequest,          nx480::kRelayCommand,
-        nx480::kTrendSettingsRequest};
+        nx480::kTrendSettingsRequest,   nx480::kJournalReadRequest};
     QVERIFY(dropped == expected);
     app.main.ButtonConnectClick();
     QCOMPARE(app.errors.size(), 1);
@@ -382,8 +383,8 @@ class WindowTest : public QObject {
     QVERIFY(app.main.Modbus().PortIsOpen());
     QCOMPARE(app.errors.size(), 1);
 
-    // Unplugged while a settings write waits for its acknowledgement: the write fails, and
-    // the tool disconnects as before.
+    // Unplugged while a settings write waits for its acknowledgement: the write went out, so
+    // what came of it is not known, and the tool disconnects as before.
     app.setup.show();
     app.params.ReadParamsRequest.Post();
     QVERIFY(QTest::qWaitFor([&] { return app.params.ReadParamsRequest.Value() == 0; }, 10000));
@@ -397,7 +398,7 @@ class WindowTest : public QObject {
     path = relay->SlavePath();
     relay->Stop();
     QVERIFY(QTest::qWaitFor([&] { return !app.main.Modbus().PortIsOpen(); }, 10000));
-    QCOMPARE(app.setup.LabelMsg->text(), QString("Chyba komunikace!"));
+    QCOMPARE(app.setup.LabelMsg->text(), QString("Odesláno, výsledek neznámý"));
     QCOMPARE(app.errors.size(), 2);
     QCOMPARE(app.errors.last(), "Chyba|" + DeviceGoneMessage(path));
   }

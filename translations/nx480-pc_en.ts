@@ -456,6 +456,357 @@
     </message>
 </context>
 <context>
+    <name>JournalText</name>
+    <message>
+        <source>zápis parametrů ze stránky Parametry</source>
+        <translation>settings written from the Parameters page</translation>
+    </message>
+    <message>
+        <source>zápis parametrů příkazem %1</source>
+        <translation>settings written by %1</translation>
+    </message>
+    <message>
+        <source>obnova parametrů ze záznamu %1</source>
+        <translation>settings restored from journal entry %1</translation>
+    </message>
+    <message>
+        <source>zápis parametrů zpět po uploadu FW bez zálohy</source>
+        <translation>settings written back after a firmware upload without a backup</translation>
+    </message>
+    <message>
+        <source>zápis kalibrace ze stránky Kalibrace</source>
+        <translation>calibration written from the Calibration page</translation>
+    </message>
+    <message>
+        <source>zápis kalibrace příkazem %1</source>
+        <translation>calibration written by %1</translation>
+    </message>
+    <message>
+        <source>obnova kalibrace ze záznamu %1</source>
+        <translation>calibration restored from journal entry %1</translation>
+    </message>
+    <message>
+        <source>smazání historie ze stránky Kalibrace</source>
+        <translation>event history cleared from the Calibration page</translation>
+    </message>
+    <message>
+        <source>smazání historie příkazem %1</source>
+        <translation>event history cleared by %1</translation>
+    </message>
+    <message>
+        <source>nastavení času ze stránky Datum, čas</source>
+        <translation>clock set from the Date, time page</translation>
+    </message>
+    <message>
+        <source>nastavení času příkazem %1</source>
+        <translation>clock set by %1</translation>
+    </message>
+    <message>
+        <source>výstup relé %1 ze stránky Datum, čas</source>
+        <translation>relay output %1 from the Date, time page</translation>
+    </message>
+    <message>
+        <source>výstup relé %1 příkazem %2</source>
+        <translation>relay output %1 by %2</translation>
+    </message>
+    <message>
+        <source>výstup relé zpět na Auto při odpojení</source>
+        <translation>relay output back to auto as the connection ended</translation>
+    </message>
+    <message>
+        <source>upload FW ze stránky Upload FW</source>
+        <translation>firmware uploaded from the Upload FW page</translation>
+    </message>
+    <message>
+        <source>upload FW příkazem %1</source>
+        <translation>firmware uploaded by %1</translation>
+    </message>
+    <message>
+        <source>provedeno, zpětně vyčteno shodně</source>
+        <translation>done, read back equal</translation>
+    </message>
+    <message>
+        <source>odmítnuto: zařízení drží jinak %1</source>
+        <translation>refused: the relay holds %1 otherwise</translation>
+    </message>
+    <message>
+        <source>provedeno, zařízení potvrdilo</source>
+        <translation>done, acknowledged by the relay</translation>
+    </message>
+    <message>
+        <source>provedeno: zařízení smazalo historii událostí</source>
+        <translation>done: the relay emptied its event history</translation>
+    </message>
+    <message>
+        <source>zařízení odmítlo chybné heslo, nic nesmazáno</source>
+        <translation>refused by the relay: wrong code, nothing cleared</translation>
+    </message>
+    <message>
+        <source>zařízení odmítlo (chybová odpověď), nic se nezměnilo</source>
+        <translation>refused by the relay (exception reply), nothing changed</translation>
+    </message>
+    <message>
+        <source>neodesláno (%1), zařízení beze změny</source>
+        <translation>not sent (%1), the relay unchanged</translation>
+    </message>
+    <message>
+        <source>odesláno bez platného potvrzení (%1): zařízení je mohlo přijmout</source>
+        <translation>sent, no valid acknowledgement (%1): the relay may have taken it</translation>
+    </message>
+    <message>
+        <source>odesláno bez platného potvrzení (%1): zařízení může držet vše nebo část</source>
+        <translation>sent, no valid acknowledgement (%1): the relay may hold all or part of it</translation>
+    </message>
+    <message>
+        <source>potvrzeno, zpětné čtení selhalo (%1): co zařízení drží, není známo</source>
+        <translation>acknowledged, the read-back failed (%1): what the relay holds is not known</translation>
+    </message>
+    <message>
+        <source>neodesláno: nahradila je pozdější volba</source>
+        <translation>not sent: a later choice took its place</translation>
+    </message>
+    <message>
+        <source>neodesláno: spojení skončilo dřív</source>
+        <translation>not sent: the connection ended first</translation>
+    </message>
+    <message>
+        <source>zastaveno %1 před startem, nic neodesláno</source>
+        <translation>stopped %1 before Start, nothing sent</translation>
+    </message>
+    <message>
+        <source>start nepotvrzen (%1), nic dalšího ani Cancel neodesláno: zařízení může čekat v režimu uploadu</source>
+        <translation>Start not acknowledged (%1), nothing more sent and no Cancel: the relay may wait in upload mode</translation>
+    </message>
+    <message>
+        <source>zastaveno %1, odesláno bloků: %2/%3</source>
+        <translation>stopped %1 after %2 of %3 blocks</translation>
+    </message>
+    <message>
+        <source>blok %1/%2 nepotvrzen (%3)</source>
+        <translation>block %1 of %2 not acknowledged (%3)</translation>
+    </message>
+    <message>
+        <source>odesláno bloků: %1, zařízení nehlásilo připravenost (%2)</source>
+        <translation>all %1 blocks sent, the relay did not report ready (%2)</translation>
+    </message>
+    <message>
+        <source>zastaveno %1 po všech blocích (%2), před spuštěním</source>
+        <translation>stopped %1 after all %2 blocks, before Run</translation>
+    </message>
+    <message>
+        <source>odesláno bloků: %1, Run neodeslán (%2): zařízení čeká v režimu uploadu se starým firmwarem</source>
+        <translation>all %1 blocks sent, Run not sent (%2): the relay waits in upload mode with its old firmware</translation>
+    </message>
+    <message>
+        <source>provedeno, odesláno bloků: %1 a Run, zařízení se restartovalo jako %2</source>
+        <translation>done, %1 blocks and Run sent, the relay restarted as %2</translation>
+    </message>
+    <message>
+        <source>odesláno bloků: %1 a Run, zařízení se po restartu neohlásilo (%2)</source>
+        <translation>%1 blocks and Run sent, the relay did not identify itself after its restart (%2)</translation>
+    </message>
+    <message>
+        <source>odesláno bloků: %1 a Run, čekání na restart zastaveno %2</source>
+        <translation>%1 blocks and Run sent, the waiting for its restart stopped %2</translation>
+    </message>
+    <message>
+        <source>ukončeno chybou programu</source>
+        <translation>ended by a fault of the tool</translation>
+    </message>
+    <message>
+        <source>Cancel odeslán a potvrzen</source>
+        <translation>Cancel sent and acknowledged</translation>
+    </message>
+    <message>
+        <source>Cancel odeslán, nepotvrzen (%1)</source>
+        <translation>Cancel sent, not acknowledged (%1)</translation>
+    </message>
+    <message>
+        <source>Cancel odeslán, na odpověď se nečekalo</source>
+        <translation>Cancel sent, its answer not awaited</translation>
+    </message>
+    <message>
+        <source>Cancel nešel odeslat (%1)</source>
+        <translation>Cancel could not be sent (%1)</translation>
+    </message>
+    <message>
+        <source>%1: %2 -&gt; %3</source>
+        <translation>row: %1 %2 -&gt; %3</translation>
+    </message>
+    <message>
+        <source>zařízení drží: %1 %2</source>
+        <translation>held: %1 %2</translation>
+    </message>
+    <message>
+        <source>po restartu: %1 %2 -&gt; %3</source>
+        <translation>after restart: %1 %2 -&gt; %3</translation>
+    </message>
+    <message>
+        <source>po restartu: parametry beze změny</source>
+        <translation>after restart: settings kept</translation>
+    </message>
+    <message>
+        <source>po restartu: parametry nevyčteny</source>
+        <translation>after restart: settings not read</translation>
+    </message>
+    <message>
+        <source>soubor: %1, %2 %3, %4 B, bloků: %5</source>
+        <translation>image: %1, %2 %3, %4 bytes, %5 blocks</translation>
+    </message>
+    <message>
+        <source>záznamů: %1</source>
+        <translation>records: %1</translation>
+    </message>
+    <message>
+        <source>čas zařízení: %1</source>
+        <translation>relay time: %1</translation>
+    </message>
+    <message>
+        <source>čas PC: %1</source>
+        <translation>pc time: %1</translation>
+    </message>
+    <message>
+        <source>odchylka hodin: %1</source>
+        <translation>clock offset: %1</translation>
+    </message>
+    <message>
+        <source>zbývající odchylka: %1</source>
+        <translation>remaining offset: %1</translation>
+    </message>
+    <message>
+        <source>zbývající odchylka: neznámá</source>
+        <translation>remaining offset: unknown</translation>
+    </message>
+    <message>
+        <source>režim: %1</source>
+        <translation>mode: %1</translation>
+    </message>
+    <message>
+        <source>první odeslání: potvrzeno</source>
+        <translation>first send: acknowledged</translation>
+    </message>
+    <message>
+        <source>první odeslání: nepotvrzeno</source>
+        <translation>first send: not acknowledged</translation>
+    </message>
+    <message>
+        <source>bez chyby</source>
+        <translation>no error</translation>
+    </message>
+    <message>
+        <source>žádná odpověď</source>
+        <translation>no reply</translation>
+    </message>
+    <message>
+        <source>odpověď chybné délky</source>
+        <translation>reply of wrong length</translation>
+    </message>
+    <message>
+        <source>odpověď s chybným CRC</source>
+        <translation>reply with bad CRC</translation>
+    </message>
+    <message>
+        <source>odpověď jiné adresy</source>
+        <translation>reply from another slave</translation>
+    </message>
+    <message>
+        <source>odpověď jiné funkce</source>
+        <translation>reply of another function</translation>
+    </message>
+    <message>
+        <source>odpověď s chybným počtem bajtů</source>
+        <translation>reply with a wrong byte count</translation>
+    </message>
+    <message>
+        <source>chybová odpověď</source>
+        <translation>exception reply</translation>
+    </message>
+    <message>
+        <source>potvrzení se liší od požadavku</source>
+        <translation>acknowledgement differs from request</translation>
+    </message>
+    <message>
+        <source>port zavřen</source>
+        <translation>port closed</translation>
+    </message>
+    <message>
+        <source>port obsazen</source>
+        <translation>port in use</translation>
+    </message>
+    <message>
+        <source>převodník odpojen</source>
+        <translation>device gone</translation>
+    </message>
+    <message>
+        <source>čekání přerušeno</source>
+        <translation>wait cut short</translation>
+    </message>
+    <message>
+        <source>tlačítkem Stop</source>
+        <translation>by the Stop button</translation>
+    </message>
+    <message>
+        <source>odpojením</source>
+        <translation>by disconnecting</translation>
+    </message>
+    <message>
+        <source>zavřením okna Nastavení</source>
+        <translation>as the settings window closed</translation>
+    </message>
+    <message>
+        <source>přepnutím stránky</source>
+        <translation>by a change of page</translation>
+    </message>
+    <message>
+        <source>ukončením programu</source>
+        <translation>as the program closed</translation>
+    </message>
+    <message>
+        <source>klávesami Ctrl-C nebo signálem</source>
+        <translation>by Ctrl-C or a signal</translation>
+    </message>
+    <message>
+        <source>koncem spojení</source>
+        <translation>as the connection ended</translation>
+    </message>
+    <message>
+        <source>Auto</source>
+        <translation>auto</translation>
+    </message>
+    <message>
+        <source>On</source>
+        <translation>forced on</translation>
+    </message>
+    <message>
+        <source>Off</source>
+        <translation>forced off</translation>
+    </message>
+    <message>
+        <source>zpět na Auto</source>
+        <translation>back to auto</translation>
+    </message>
+    <message>
+        <source>na On</source>
+        <translation>forced on</translation>
+    </message>
+    <message>
+        <source>na Off</source>
+        <translation>forced off</translation>
+    </message>
+    <message>
+        <source>slovo %1</source>
+        <translation>word %1</translation>
+    </message>
+    <message>
+        <source>Fáze</source>
+        <translation>Phases</translation>
+    </message>
+    <message>
+        <source>žádné</source>
+        <translation>none</translation>
+    </message>
+</context>
+<context>
     <name>JournalView</name>
     <message>
         <source>Parametry</source>
@@ -629,6 +980,30 @@
         <source>Poškozený záznam</source>
         <translation>Damaged entry</translation>
     </message>
+    <message>
+        <source>Po restartu</source>
+        <translation>After restart</translation>
+    </message>
+    <message>
+        <source>Po změně</source>
+        <translation>After</translation>
+    </message>
+    <message>
+        <source>Požadováno</source>
+        <translation>Asked</translation>
+    </message>
+    <message>
+        <source>Parametr</source>
+        <translation>Parameter</translation>
+    </message>
+    <message>
+        <source>Před</source>
+        <translation>Before</translation>
+    </message>
+    <message>
+        <source>%1: %2 -&gt; %3</source>
+        <translation>%1: %2 -&gt; %3</translation>
+    </message>
 </context>
 <context>
     <name>JournalWindow</name>
@@ -699,8 +1074,36 @@
         <translation>The backup&apos;s delays %1 cannot be set in steps of 1/%2 s.</translation>
     </message>
     <message>
-        <source>Záznam patří zařízení %1, připojeno je zařízení %2. Přesto obnovit?</source>
-        <translation>The entry belongs to device %1, device %2 is connected. Restore anyway?</translation>
+        <source>Záloha historie %1</source>
+        <translation>History backup %1</translation>
+    </message>
+    <message>
+        <source>Zařízení nelze vyčíst: nic nebylo zapsáno.</source>
+        <translation>The device cannot be read: nothing was written.</translation>
+    </message>
+    <message>
+        <source>Přístroj není připojen</source>
+        <translation>Device not connected</translation>
+    </message>
+    <message>
+        <source>Záznam patří zařízení %1, připojeno je zařízení %2.</source>
+        <translation>The entry belongs to device %1, device %2 is connected.</translation>
+    </message>
+    <message>
+        <source>Zařízení už drží, co záloha obsahuje.</source>
+        <translation>The device already holds what the backup contains.</translation>
+    </message>
+    <message>
+        <source>Obnovení změní:</source>
+        <translation>The restore changes:</translation>
+    </message>
+    <message>
+        <source>Zapsat parametry ze záznamu %1?</source>
+        <translation>Write the settings of entry %1?</translation>
+    </message>
+    <message>
+        <source>Zapsat kalibraci ze záznamu %1?</source>
+        <translation>Write the calibration of entry %1?</translation>
     </message>
 </context>
 <context>

@@ -2,6 +2,7 @@
 
 #include <QCheckBox>
 #include <QDate>
+#include <QDialog>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
@@ -10,13 +11,20 @@
 #include <QSignalBlocker>
 #include <QTableWidget>
 #include <QTime>
+#include <QTimer>
+#include <QVBoxLayout>
 #include <algorithm>
 #include <utility>
 
+#include "calibration_transactions.h"
 #include "date_time_text.h"
+#include "history_view.h"
 #include "journal_view.h"
+#include "modbus.h"
 #include "settings_file.h"
 #include "settings_table.h"
+#include "settings_transactions.h"
+#include "text_codec.h"
 #include "window_services.h"
 
 namespace {
@@ -35,6 +43,12 @@ QString Text(std::string_view text) {
 std::string RelayOf(const nx480::RelaySession& session) {
   return session.identText.empty() ? std::string() : std::to_string(session.serialNumber);
 }
+
+// The record's columns (the side by side of a settings backup): the tab stop, in pixels.
+constexpr int kRecordTabStop = 130;
+// The request's values: what a restore replaces.
+constexpr int32_t kReadSettings = 1;
+constexpr int32_t kReadCalibration = 2;
 
 }  // namespace
 
@@ -73,6 +87,7 @@ JournalWindow::JournalWindow(QWidget* parent) : RelayWindow(parent) {
   MemoEntry->setReadOnly(true);
   MemoEntry->setLineWrapMode(QPlainTextEdit::NoWrap);
   MemoEntry->setTabChangesFocus(true);
+  MemoEntry->setTabStopDistance(kRecordTabStop);
 
   ButtonOpen = MakeButton(this, "ButtonOpen", tr("&Otevřít"), {});
   ButtonRestore = MakeButton(this, "ButtonRestore", tr("O&bnovit"), {});
@@ -127,7 +142,12 @@ void JournalWindow::FormShow() {
 }
 
 void JournalWindow::SessionChanged() {
+  if (RelayOf(Session()) != relayOf_) pending_.reset();  // asked of another relay
   if (isVisible() && RelayOf(Session()) != relayOf_) Refresh();
+}
+
+void JournalWindow::JournalWritten() {
+  if (isVisible()) Refresh();
 }
 
 std::optional<int32_t> JournalWindow::ListedRelay() const {
@@ -193,8 +213,10 @@ const nx480::JournalEntry* JournalWindow::Selected() const {
 
 void JournalWindow::GridSelectionChanged() {
   const nx480::JournalEntry* entry = Selected();
-  ButtonOpen->setEnabled(entry && nx480::HasSettingsBackup(*entry));
-  ButtonRestore->setEnabled(ButtonOpen->isEnabled() || CalibrationRestorable(entry));
+  ButtonOpen->setEnabled(entry &&
+                         (nx480::HasSettingsBackup(*entry) || nx480::HasHistoryBackup(*entry)));
+  ButtonRestore->setEnabled((entry && nx480::HasSettingsBackup(*entry)) ||
+                            CalibrationRestorable(entry));
   QStringList lines;
   if (entry) {
     for (const std::string& line : nx480::JournalRecordLines(root_, *entry))
@@ -233,37 +255,116 @@ std::optional<std::vector<uint8_t>> JournalWindow::SelectedBackup(std::string_vi
 
 void JournalWindow::ButtonOpenClick() {
   const nx480::JournalEntry* entry = Selected();
-  if (!entry || !nx480::HasSettingsBackup(*entry)) return;
-  const std::optional<std::vector<uint8_t>> bytes = SelectedBackup(nx480::kSettingsBackupName);
-  if (bytes && OpenSettingsBackup) OpenSettingsBackup(*bytes);
+  if (!entry) return;
+  if (nx480::HasSettingsBackup(*entry)) {
+    const std::optional<std::vector<uint8_t>> bytes = SelectedBackup(nx480::kSettingsBackupName);
+    if (bytes && OpenSettingsBackup) OpenSettingsBackup(*bytes);
+  } else if (nx480::HasHistoryBackup(*entry)) {
+    const nx480::JournalEntry selected = *entry;
+    const std::optional<std::vector<uint8_t>> bytes = SelectedBackup(nx480::kHistoryBackupName);
+    if (bytes) ShowHistoryBackup(selected, *bytes);
+  }
+}
+
+void JournalWindow::ShowHistoryBackup(const nx480::JournalEntry& entry,
+                                      const std::vector<uint8_t>& bytes) {
+  // One window at a time, read-only: the file in the journal is never written.
+  delete historyWindow_;
+  historyWindow_ = new QDialog(this);
+  historyWindow_->setObjectName("FormHistoryBackup");
+  historyWindow_->setAttribute(Qt::WA_DeleteOnClose, false);
+  historyWindow_->setWindowTitle(
+      tr("Záloha historie %1").arg(Text(nx480::JournalEntryName(entry))));
+  historyWindow_->resize(620, 420);
+  auto* grid = new QTableWidget(historyWindow_);
+  grid->setObjectName("StringGridHistoryBackup");
+  grid->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  grid->setSelectionBehavior(QAbstractItemView::SelectRows);
+  grid->verticalHeader()->hide();
+  grid->verticalHeader()->setDefaultSectionSize(kRowHeight);
+  grid->setWordWrap(false);
+  auto* layout = new QVBoxLayout(historyWindow_);
+  layout->addWidget(grid);
+  const std::vector<std::vector<std::string>> rows = nx480::ReadHistoryCsv(bytes);
+  const int columns = rows.empty() ? 0 : static_cast<int>(rows.front().size());
+  grid->setColumnCount(columns);
+  grid->setRowCount(rows.empty() ? 0 : static_cast<int>(rows.size()) - 1);
+  QStringList titles;
+  if (!rows.empty())
+    for (const std::string& title : rows.front()) titles << Text(title);
+  grid->setHorizontalHeaderLabels(titles);
+  for (size_t r = 1; r < rows.size(); ++r) {
+    for (size_t c = 0; c < rows[r].size() && c < static_cast<size_t>(columns); ++c)
+      grid->setItem(static_cast<int>(r - 1), static_cast<int>(c),
+                    new QTableWidgetItem(Text(rows[r][c])));
+  }
+  grid->resizeColumnsToContents();
+  historyWindow_->show();
+  historyWindow_->raise();
+  historyWindow_->activateWindow();
+}
+
+std::vector<nx480::RequestDecl> JournalWindow::Requests() {
+  return {
+      {.slot = nx480::kJournalReadRequest,
+       .request = &JournalReadRequest,
+       .transaction = [this](nx480::TModbus& link) { ReadRelayRecord(link); },
+       .onException =
+           [this](nx480::TModbus& link) { link.Synchronize([this] { TakeRelayRecord(false); }); },
+       .clearedOnConnect = true}};
+}
+
+void JournalWindow::ReadRelayRecord(nx480::TModbus& link) {
+  const bool read = JournalReadRequest.Value() == kReadCalibration
+                        ? nx480::ReadCalibrationWords(link, relayCalibration_)
+                        : nx480::ReadSettingsWords(link, relaySettings_) == nx480::kSettingsWords;
+  if (!read) link.DrainInput();
+  link.Synchronize([this, read] { TakeRelayRecord(read); });
+}
+
+void JournalWindow::TakeRelayRecord(bool read) {
+  if (!pending_) return;
+  if (!read) {
+    pending_.reset();
+    // Asked after this step: the worker does not wait for the message.
+    QTimer::singleShot(0, this, [this] {
+      AppDialogs().error(this, tr("Obnovit"), tr("Zařízení nelze vyčíst: nic nebylo zapsáno."));
+    });
+    return;
+  }
+  pending_->held = relaySettings_;
+  pending_->heldCalibration = relayCalibration_;
+  QTimer::singleShot(0, this, [this] { AskAndRestore(); });
 }
 
 void JournalWindow::ButtonRestoreClick() {
   const nx480::JournalEntry* selected = Selected();
   const bool settings = selected && nx480::HasSettingsBackup(*selected);
   if (!settings && !CalibrationRestorable(selected)) return;
+  if (pending_) {  // the question of the last click is still to come
+    AppDialogs().beep();
+    return;
+  }
   const nx480::JournalEntry entry = *selected;
   const nx480::RelaySession& session = Session();
   const std::optional<std::vector<uint8_t>> bytes =
       SelectedBackup(settings ? nx480::kSettingsBackupName : nx480::kCalibrationBackupName);
   if (!bytes) return;
-  const std::string name = nx480::JournalEntryName(entry);
   const auto refuse = [this](const QString& text) {
     AppDialogs().error(this, tr("Obnovit"), text);
   };
 
-  nx480::SettingsWords record{};
-  nx480::CalibrationWords calibration{};
+  PendingRestore restore{entry, settings, {}, {}, RelayOf(session)};
   if (settings) {
     // Delays count in the steps of the firmware they were kept under.
     if (entry.firmware < 0) {
       refuse(tr("Záznam neuvádí firmware: časy zálohy nelze převést."));
       return;
     }
-    nx480::ApplySettingsFileBytes(*bytes, record);
+    nx480::ApplySettingsFileBytes(*bytes, restore.record);
     std::vector<std::string> rows;
-    if (!nx480::RescaleDelays(record, nx480::FirmwareFeaturesOf(entry.firmware), session.firmware,
-                              rows)) {
+    if (!nx480::RescaleDelays(restore.record, nx480::FirmwareFeaturesOf(entry.firmware),
+                              session.firmware, rows)) {
       QStringList names;
       for (const std::string& row : rows) names << QString::fromStdString(row);
       refuse(tr("Časy %1 zálohy nelze nastavit v krocích 1/%2 s.")
@@ -272,25 +373,61 @@ void JournalWindow::ButtonRestoreClick() {
     }
   } else {
     std::string error;
-    if (!nx480::ParseCalibrationBackup(*bytes, calibration, error)) {
+    if (!nx480::ParseCalibrationBackup(*bytes, restore.calibration, error)) {
       // The problem is the backup format's, in English as nx480ctl prints it.
       refuse(tr("Zálohu nelze otevřít:\n%1").arg(QString::fromStdString(error)));
       return;
     }
   }
-  if (session.connected && entry.serialNumber != session.serialNumber) {
-    const QString question =
-        tr("Záznam patří zařízení %1, připojeno je zařízení %2. Přesto obnovit?")
-            .arg(Text(nx480::SerialNumberText(entry.serialNumber)),
-                 Text(nx480::SerialNumberText(session.serialNumber)));
-    if (!AppDialogs().ask(this, tr("Obnovit"), question)) return;
+  if (!session.connected) {
+    refuse(tr("Přístroj není připojen"));
+    return;
   }
-  if (settings) {
+  // What the restore replaces is read first, so that the question names what changes.
+  if (!JournalReadRequest.Post(settings ? kReadSettings : kReadCalibration)) {
+    AppDialogs().beep();  // one is on its way
+    return;
+  }
+  pending_ = std::move(restore);
+}
+
+void JournalWindow::AskAndRestore() {
+  if (!pending_) return;
+  const PendingRestore restore = std::move(*pending_);
+  pending_.reset();
+  const nx480::RelaySession& session = Session();
+  if (!session.connected || RelayOf(session) != restore.relay) return;
+  QStringList lines;
+  if (restore.entry.serialNumber != session.serialNumber) {
+    lines << tr("Záznam patří zařízení %1, připojeno je zařízení %2.")
+                 .arg(Text(nx480::SerialNumberText(restore.entry.serialNumber)),
+                      Text(nx480::SerialNumberText(session.serialNumber)));
+  }
+  std::vector<std::string> rows;
+  if (restore.settings) {
+    rows = nx480::RestoreRowLines(restore.held, restore.record, session.firmware);
+  } else {
+    for (const nx480::JournalText& row :
+         nx480::CalibrationChangeDetails(restore.heldCalibration, restore.calibration))
+      rows.push_back(nx480::RenderJournalText(row, nx480::TextLanguage::Reader));
+  }
+  if (rows.empty()) {
+    lines << tr("Zařízení už drží, co záloha obsahuje.");
+  } else {
+    lines << tr("Obnovení změní:");
+    for (const std::string& row : rows) lines << "  " + Text(row);
+  }
+  lines << (restore.settings ? tr("Zapsat parametry ze záznamu %1?")
+                             : tr("Zapsat kalibraci ze záznamu %1?"))
+               .arg(Text(nx480::JournalEntryName(restore.entry)));
+  if (!AppDialogs().ask(this, tr("Obnovit"), lines.join('\n'))) return;
+  const std::string name = nx480::JournalEntryName(restore.entry);
+  if (restore.settings) {
     if (RestoreSettingsBackup)
-      RestoreSettingsBackup(nx480::SettingsBackup(record).bytes,
-                            "settings restored from journal entry " + name);
+      RestoreSettingsBackup(nx480::SettingsBackup(restore.record).bytes,
+                            nx480::Keyed("settings-restore", {name}));
   } else if (RestoreCalibrationBackup) {
-    RestoreCalibrationBackup(calibration, "calibration restored from journal entry " + name);
+    RestoreCalibrationBackup(restore.calibration, nx480::Keyed("calibration-restore", {name}));
   }
 }
 

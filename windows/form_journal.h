@@ -2,12 +2,16 @@
 // them on this PC (journal.h), newest first. Without "Všechna zařízení" the list holds the
 // entries of the relay of the session (connected now, or last); with it, or while no relay has
 // been identified yet, every relay's, with the serial number as a column. Below the list the
-// selected entry's record, its settings backup decoded. "Otevřít" loads that backup into the
-// settings window's "Parametry" boxes as "Otevři" loads a file; nothing is sent to the relay.
-// "Obnovit" writes that backup back into the connected relay as "Zapiš" writes, a change
-// journaled itself, its delays counted at the relay's time scale; in service mode a calibration
-// entry's backup too. An entry of another relay only after a question naming both.
-// The list is read again at every show and when another relay is connected.
+// selected entry's record: its description (what was asked and what came of it) and details in
+// the window's language, its settings backup and what the change made of it side by side.
+// "Otevřít" loads that backup into the settings window's "Parametry" boxes as "Otevři" loads a
+// file (nothing is sent to the relay), or shows a clearing's backed-up event history in a
+// window of its own, read-only. "Obnovit" first reads what the connected relay holds
+// (JournalReadRequest) and asks, default No, listing the rows the restore would change with both
+// values (and naming both relays for another relay's entry); "Ano" writes the backup back as
+// "Zapiš" writes, a change journaled itself, its delays counted at the relay's time scale; in
+// service mode a calibration entry's backup the same way. The list is read again at every show,
+// when another relay is connected, and after every change the tool keeps in the journal.
 //
 // What the list and the record say is decided in records/journal_view.h.
 #pragma once
@@ -23,8 +27,10 @@
 
 #include "journal.h"
 #include "relay_window.h"
+#include "request.h"
 
 class QCheckBox;
+class QDialog;
 class QLabel;
 class QPlainTextEdit;
 class QPushButton;
@@ -43,12 +49,19 @@ class JournalWindow : public RelayWindow {
   std::function<void(std::span<const uint8_t> bytes)> OpenSettingsBackup;
   // Writes a settings backup's bytes back into the relay (PageParameters::WriteBackup) with the
   // journal entry's description; false when nothing was posted (set by the main window).
-  std::function<bool(std::span<const uint8_t> bytes, std::string description)>
+  std::function<bool(std::span<const uint8_t> bytes, nx480::JournalText description)>
       RestoreSettingsBackup;
   // Writes a calibration backup back (PageCalibration::WriteBackup); false when nothing was
   // posted (set by the main window; service mode only).
-  std::function<bool(const nx480::CalibrationWords& record, std::string description)>
+  std::function<bool(const nx480::CalibrationWords& record, nx480::JournalText description)>
       RestoreCalibrationBackup;
+
+  // What a restore replaces, read before it is asked for: the relay's settings (value 1) or
+  // calibration (value 2), handed over in a synchronous step (TakeRelayRecord).
+  nx480::Request JournalReadRequest;
+  std::vector<nx480::RequestDecl> Requests() override;
+  // A change was kept in the journal: the list is read again while the window shows.
+  void JournalWritten();
 
   // ---- Handlers ----
   void FormShow() override;
@@ -60,6 +73,8 @@ class JournalWindow : public RelayWindow {
 
   // The entries listed, in the list's order (user-interface thread).
   const std::vector<nx480::JournalEntry>& Entries() const { return entries_; }
+  // The window of a backed-up event history opened last ("Otevřít"); nullptr before.
+  QDialog* HistoryBackupWindow() const { return historyWindow_; }
 
   // ---- Controls ----
   QCheckBox* CheckBoxAll = nullptr;
@@ -87,6 +102,30 @@ class JournalWindow : public RelayWindow {
   std::optional<std::vector<uint8_t>> SelectedBackup(std::string_view name);
   // Whether the selected entry keeps a calibration that this session can write back.
   bool CalibrationRestorable(const nx480::JournalEntry* entry) const;
+  // Shows a backed-up event history (the export's bytes) read-only.
+  void ShowHistoryBackup(const nx480::JournalEntry& entry, const std::vector<uint8_t>& bytes);
+  // Worker thread (the request's transaction), then a synchronous step: what the relay holds.
+  void ReadRelayRecord(nx480::TModbus& link);
+  void TakeRelayRecord(bool read);
+  // After the relay's record was read: the question, then the write.
+  void AskAndRestore();
+
+  // A restore between "Obnovit" and its question: the entry, and the record to write.
+  struct PendingRestore {
+    nx480::JournalEntry entry;
+    bool settings = true;
+    nx480::SettingsWords record{};
+    nx480::CalibrationWords calibration{};
+    std::string relay;  // the session's relay when it was asked for
+    // What the relay holds, from TakeRelayRecord on.
+    nx480::SettingsWords held{};
+    nx480::CalibrationWords heldCalibration{};
+  };
+  std::optional<PendingRestore> pending_;
+  // The worker's, until TakeRelayRecord.
+  nx480::SettingsWords relaySettings_{};
+  nx480::CalibrationWords relayCalibration_{};
+  QDialog* historyWindow_ = nullptr;
 
   std::string root_;  // the journal's folder at the last refresh; empty when there is none
   std::vector<nx480::JournalEntry> entries_;

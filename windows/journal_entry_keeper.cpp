@@ -30,6 +30,7 @@ bool JournalEntryKeeper::TryOpen(nx480::JournalEntry entry, QString& reason) {
   }
   entry_ = std::move(entry);
   root_ = *root;
+  if (Written) Written();
   return true;
 }
 
@@ -45,11 +46,26 @@ bool JournalEntryKeeper::AskWithout(QWidget* parent, const QString& reason, cons
           .arg(reason, goOn));
 }
 
-void JournalEntryKeeper::Close(QWidget* parent, nx480::JournalOutcome outcome,
-                               std::vector<std::string> details, bool tell) {
+std::function<void()> JournalEntryKeeper::Written;
+
+void JournalEntryKeeper::Close(QWidget* parent, nx480::Outcome outcome,
+                               std::vector<nx480::JournalText> details, bool tell) {
   if (!entry_) return;  // changed without an entry
+  nx480::SetOutcome(*entry_, outcome, std::move(details));
+  CloseAs(parent, tell);
+}
+
+void JournalEntryKeeper::Close(QWidget* parent, nx480::JournalOutcome outcome,
+                               std::vector<nx480::JournalText> results,
+                               std::vector<nx480::JournalText> details, bool tell) {
+  if (!entry_) return;
   entry_->outcome = outcome;
-  for (std::string& line : details) entry_->details.push_back(std::move(line));
+  entry_->results = std::move(results);
+  for (nx480::JournalText& line : details) entry_->details.push_back(std::move(line));
+  CloseAs(parent, tell);
+}
+
+void JournalEntryKeeper::CloseAs(QWidget* parent, bool tell) {
   nx480::FileError error;
   if (!nx480::CloseJournalEntry(root_, *entry_, error) && tell) {
     AppDialogs().error(
@@ -59,4 +75,5 @@ void JournalEntryKeeper::Close(QWidget* parent, nx480::JournalOutcome outcome,
             .arg(QString::fromStdString(nx480::JournalEntryName(*entry_)), ProblemText(error)));
   }
   entry_.reset();
+  if (Written) Written();
 }

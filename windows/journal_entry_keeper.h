@@ -4,6 +4,7 @@
 #pragma once
 
 #include <QString>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -23,16 +24,26 @@ class JournalEntryKeeper {
   bool Open(QWidget* parent, nx480::JournalEntry entry, const QString& goOn);
   // The question alone, for an entry that TryOpen could not write.
   static bool AskWithout(QWidget* parent, const QString& reason, const QString& goOn);
-  // After a change that went out (or did not, NotSent): records `outcome` and `details` after the
-  // entry's own and closes it. An entry that cannot be closed (it stays "pending") is reported
-  // in an error box when `tell`, else passed over (as the program ends). Nothing without an open
-  // entry.
-  void Close(QWidget* parent, nx480::JournalOutcome outcome, std::vector<std::string> details = {},
+  // After the change's transaction ended with `outcome`: records it (nx480::SetOutcome: the
+  // outcome, what came of it, and `details` after the entry's own) and closes the entry. An entry
+  // that cannot be closed (it stays "pending") is reported in an error box when `tell`, else
+  // passed over (as the program ends). Nothing without an open entry.
+  void Close(QWidget* parent, nx480::Outcome outcome, std::vector<nx480::JournalText> details = {},
+             bool tell = true);
+  // The same with the outcome and what came of it given (a firmware upload, a change not sent).
+  void Close(QWidget* parent, nx480::JournalOutcome outcome,
+             std::vector<nx480::JournalText> results, std::vector<nx480::JournalText> details = {},
              bool tell = true);
   // The entry between Open and Close; nullptr when none is open.
   const nx480::JournalEntry* Entry() const { return entry_ ? &*entry_ : nullptr; }
 
+  // Called after an entry was written or closed (the journal window reads its list again); set by
+  // the main window, cleared when it goes.
+  static std::function<void()> Written;
+
  private:
+  void CloseAs(QWidget* parent, bool tell);
+
   std::optional<nx480::JournalEntry> entry_;
   std::string root_;
 };

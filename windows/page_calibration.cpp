@@ -187,15 +187,14 @@ bool PageCalibration::OpenEntry(std::optional<JournalEntry> entry, bool clearing
   return false;
 }
 
-void PageCalibration::CloseEntry(Outcome outcome, std::vector<std::string> details) {
-  journal_.Close(&Frame(), JournalOutcomeOf(outcome), std::move(details));
+void PageCalibration::CloseEntry(Outcome outcome, std::vector<JournalText> details) {
+  journal_.Close(&Frame(), outcome, std::move(details));
 }
 
 bool PageCalibration::JournalBefore(const CalibrationWords& held, const CalibrationWords& toWrite) {
-  JournalEntry entry =
-      NewJournalEntry(Frame().Session(), ChangeKind::Calibration,
-                      writeDescription_.empty() ? "calibration written from the Kalibrace page"
-                                                : writeDescription_);
+  JournalEntry entry = NewJournalEntry(
+      Frame().Session(), ChangeKind::Calibration,
+      writeDescription_.key.empty() ? Keyed("calibration-window") : writeDescription_);
   entry.details = CalibrationChangeDetails(held, toWrite);
   entry.backups.push_back(CalibrationBackup(held));
   entryWritten_ = toWrite;
@@ -204,7 +203,7 @@ bool PageCalibration::JournalBefore(const CalibrationWords& held, const Calibrat
 
 void PageCalibration::JournalAfter(Outcome outcome, const CalibrationWords& held) {
   CloseEntry(outcome, outcome == Outcome::Differs ? CalibrationHeldDetails(entryWritten_, held)
-                                                  : std::vector<std::string>{});
+                                                  : std::vector<JournalText>{});
 }
 
 std::optional<std::vector<uint8_t>> PageCalibration::HistoryExport(
@@ -222,8 +221,8 @@ std::optional<std::vector<uint8_t>> PageCalibration::HistoryExport(
 bool PageCalibration::JournalBeforeClearing(const std::optional<std::vector<uint8_t>>& historyCsv,
                                             size_t records) {
   if (!historyCsv) return OpenEntry(std::nullopt, true);
-  JournalEntry entry = NewJournalEntry(Frame().Session(), ChangeKind::HistoryClearing,
-                                       "event history cleared from the Kalibrace page");
+  JournalEntry entry =
+      NewJournalEntry(Frame().Session(), ChangeKind::HistoryClearing, Keyed("clearing-window"));
   entry.details.push_back(HistoryClearingDetail(records));
   entry.backups.push_back(HistoryBackup(*historyCsv));
   return OpenEntry(std::move(entry), true);
@@ -268,11 +267,11 @@ void PageCalibration::ButtonWriteKalClick() {
     return;
   }
   if (!BoxesToCalibration()) return;
-  writeDescription_.clear();
+  writeDescription_ = {};
   WriteCalibrationRequest.Post(CalibrationRecord);
 }
 
-bool PageCalibration::WriteBackup(const CalibrationWords& record, std::string description) {
+bool PageCalibration::WriteBackup(const CalibrationWords& record, JournalText description) {
   if (!CheckConnected()) return false;
   if (WriteCalibrationRequest.Pending()) {
     AppDialogs().beep();

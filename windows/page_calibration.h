@@ -73,7 +73,7 @@ class PageCalibration : public SetupPage, public nx480::CalibrationWindow {
   // A calibration backup written back into the relay word for word, shown in the boxes and
   // written as "Zapiš" writes (the journal entry, with `description`, first; the read-back
   // after). False when the write was not posted (no relay, a write still in progress).
-  bool WriteBackup(const nx480::CalibrationWords& record, std::string description);
+  bool WriteBackup(const nx480::CalibrationWords& record, nx480::JournalText description);
   void UpDownClick();  // any of the four spinners
   void ButtonClrHistClick();
 
@@ -115,7 +115,7 @@ class PageCalibration : public SetupPage, public nx480::CalibrationWindow {
   // whether to write (clear) without a backup and on "Ne" shows so. False: nothing is sent.
   bool OpenEntry(std::optional<nx480::JournalEntry> entry, bool clearing);
   // Records the outcome of the open entry (if any) and forgets it.
-  void CloseEntry(nx480::Outcome outcome, std::vector<std::string> details = {});
+  void CloseEntry(nx480::Outcome outcome, std::vector<nx480::JournalText> details = {});
 
   void Build();
   nx480::CalibrationBoxes CollectBoxes() const;
@@ -126,7 +126,7 @@ class PageCalibration : public SetupPage, public nx480::CalibrationWindow {
   // The entry of the change in progress (between JournalBefore and JournalAfter, or the
   // clearing's pair) and the record being written.
   JournalEntryKeeper journal_;
-  // The description of the posted write's entry; empty: a write of the boxes.
-  std::string writeDescription_;
+  // The description of the posted write's entry; no key: a write of the boxes.
+  nx480::JournalText writeDescription_;
   nx480::CalibrationWords entryWritten_{};
 };

@@ -152,8 +152,7 @@ double PageClock::PcNow() const {
 }
 
 bool PageClock::JournalBefore(double relayTime, double pcTime) {
-  JournalEntry entry =
-      NewJournalEntry(Frame().Session(), ChangeKind::Clock, "clock set from the Datum, čas page");
+  JournalEntry entry = NewJournalEntry(Frame().Session(), ChangeKind::Clock, Keyed("clock-window"));
   entry.details = ClockDetails(relayTime, pcTime);
   if (clockEntry_.Open(&Frame(), std::move(entry), tr("Nastavit bez zálohy?"))) return true;
   Frame().ShowNotSet();
@@ -161,17 +160,15 @@ bool PageClock::JournalBefore(double relayTime, double pcTime) {
 }
 
 void PageClock::JournalAfter(Outcome outcome, std::optional<double> remainingSeconds) {
-  std::vector<std::string> details;
+  std::vector<JournalText> details;
   if (outcome == Outcome::Ok) details.push_back(RemainingOffsetDetail(remainingSeconds));
-  clockEntry_.Close(&Frame(), JournalOutcomeOf(outcome), std::move(details));
+  clockEntry_.Close(&Frame(), outcome, std::move(details));
 }
 
 bool PageClock::KeepRelayChoice(int32_t command) {
-  const std::string description =
-      "relay output " +
-      std::string(command == kAutoItem + 1 ? "back to auto" : RelayModeWord(command)) +
-      " from the Datum, čas page";
-  JournalEntry entry = NewJournalEntry(Frame().Session(), ChangeKind::RelayMode, description);
+  JournalEntry entry =
+      NewJournalEntry(Frame().Session(), ChangeKind::RelayMode,
+                      Keyed("relay-window", {std::string(RelayModeWord(command))}));
   entry.details.push_back(RelayModeDetail(command));
   RelayChoice choice{command, {}};
   QString reason;
@@ -199,8 +196,8 @@ void PageClock::RelaySent(int32_t command, Outcome outcome) {
     if (it->command == command) match = it;
   if (match != relayChoices_.end()) {
     for (auto it = relayChoices_.begin(); it != match; ++it)
-      it->journal.Close(&Frame(), JournalOutcome::NotSent);
-    match->journal.Close(&Frame(), JournalOutcomeOf(outcome), {FirstSendDetail(outcome)});
+      it->journal.Close(&Frame(), JournalOutcome::NotSent, {Keyed("overtaken")});
+    match->journal.Close(&Frame(), outcome, {FirstSendDetail(outcome)});
     relayChoices_.erase(relayChoices_.begin(), match + 1);
   }
   if (command != kAutoItem + 1 || !autoReturn_) return;
@@ -208,15 +205,15 @@ void PageClock::RelaySent(int32_t command, Outcome outcome) {
   autoReturn_ = false;
   // The connection, or the program, is ending: nothing here may wait for the user.
   for (RelayChoice& waiting : relayChoices_)
-    waiting.journal.Close(&Frame(), JournalOutcome::NotSent, {}, false);
+    waiting.journal.Close(&Frame(), JournalOutcome::NotSent, {Keyed("not-sent-connection")}, {},
+                          false);
   relayChoices_.clear();
-  JournalEntry entry = NewJournalEntry(Frame().Session(), ChangeKind::RelayMode,
-                                       "relay output back to auto as the connection ended");
+  JournalEntry entry =
+      NewJournalEntry(Frame().Session(), ChangeKind::RelayMode, Keyed("relay-disconnect"));
   entry.details = {RelayModeDetail(command), FirstSendDetail(outcome)};
   JournalEntryKeeper journal;
   QString reason;
-  if (journal.TryOpen(std::move(entry), reason))
-    journal.Close(&Frame(), JournalOutcomeOf(outcome), {}, false);
+  if (journal.TryOpen(std::move(entry), reason)) journal.Close(&Frame(), outcome, {}, false);
 }
 
 void PageClock::ApplyFeatures(const RelaySession& session) {

@@ -398,9 +398,9 @@ void PageParameters::StoreDifferences(const SettingsWords& written, const Settin
 
 bool PageParameters::JournalBefore(const SettingsWords& held, const SettingsWords& toWrite) {
   const RelaySession& session = Frame().Session();
-  JournalEntry entry = NewJournalEntry(
-      session, ChangeKind::Settings,
-      writeDescription_.empty() ? "settings written from the Parametry page" : writeDescription_);
+  JournalEntry entry =
+      NewJournalEntry(session, ChangeKind::Settings,
+                      writeDescription_.key.empty() ? Keyed("settings-window") : writeDescription_);
   entry.details = SettingsChangeDetails(held, toWrite, session.firmware);
   entry.backups.push_back(SettingsBackup(held));
   entryWritten_ = toWrite;
@@ -410,10 +410,10 @@ bool PageParameters::JournalBefore(const SettingsWords& held, const SettingsWord
 }
 
 void PageParameters::JournalAfter(Outcome outcome, const SettingsWords& held) {
-  std::vector<std::string> details;
+  std::vector<JournalText> details;
   if (outcome == Outcome::Differs)
     details = SettingsHeldDetails(entryWritten_, held, Frame().Session().firmware);
-  journal_.Close(&Frame(), JournalOutcomeOf(outcome), std::move(details));
+  journal_.Close(&Frame(), outcome, std::move(details));
 }
 
 bool PageParameters::CheckConnected() {
@@ -436,11 +436,11 @@ void PageParameters::ButtonWritePClick() {
     return;
   }
   if (!BoxesToSettings()) return;
-  writeDescription_.clear();
+  writeDescription_ = {};
   WriteParamsRequest.Post(SettingsRecord);
 }
 
-bool PageParameters::WriteBackup(std::span<const uint8_t> bytes, std::string description) {
+bool PageParameters::WriteBackup(std::span<const uint8_t> bytes, JournalText description) {
   if (!CheckConnected()) return false;
   if (WriteParamsRequest.Pending()) {
     AppDialogs().beep();

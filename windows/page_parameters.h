@@ -65,7 +65,7 @@ class PageParameters : public SetupPage, public nx480::ParameterWindow {
   // A settings backup written back into the relay word for word: opened as OpenBackup opens it,
   // then written as "Zapiš" writes (the journal entry, with `description`, first; the read-back
   // after). False when the write was not posted (no relay, a write still in progress).
-  bool WriteBackup(std::span<const uint8_t> bytes, std::string description);
+  bool WriteBackup(std::span<const uint8_t> bytes, nx480::JournalText description);
   // "Porovnej": the boxes (read as "Zapiš" reads them) against a settings file; the rows that
   // differ are marked on the page (kCompareColour, the file's value in the tooltip) until they
   // no longer differ, and listed with both values.
@@ -157,8 +157,8 @@ class PageParameters : public SetupPage, public nx480::ParameterWindow {
   // the write sends.
   JournalEntryKeeper journal_;
   nx480::SettingsWords entryWritten_{};
-  // The description of the posted write's entry; empty: a write of the boxes.
-  std::string writeDescription_;
+  // The description of the posted write's entry; no key: a write of the boxes.
+  nx480::JournalText writeDescription_;
 
   std::optional<nx480::SettingsWords> compared_;  // the file "Porovnej" compares with
   std::optional<nx480::GridProfile> profile_;

@@ -134,19 +134,25 @@ void PageUpload::Log(const QString& line) {
   MemoLog->ensureCursorVisible();
 }
 
+void PageUpload::StopUpload(StopCause cause) {
+  if (!Uploading()) return;
+  UploadResultText = Text(kStopped);
+  Abort(cause);
+  // Without a relay the worker is parked and has not begun the upload: it ends here, rather
+  // than when the next connection resumes the worker.
+  if (!Frame().Session().connected) {
+    UploadLength.Clear();
+    UploadFailed(nx480::LinkError::None);
+  }
+}
+
 void PageUpload::ButtonUploadClick() {
   if (Uploading()) {
-    UploadResultText = Text(kStopped);
-    Abort();
-    // Without a relay the worker is parked and has not begun the upload: it ends here, rather
-    // than when the next connection resumes the worker.
-    if (!Frame().Session().connected) {
-      UploadLength.Clear();
-      UploadFailed(nx480::LinkError::None);
-    }
+    StopUpload(StopCause::StopButton);
     return;
   }
   UploadAbort.store(false, std::memory_order_release);
+  stopCause_ = StopCause::ConnectionEnded;
   const QString path = AppDialogs().chooseOpenFile(&Frame(), ImageFileDialog(), lastOpenName_);
   if (path.isEmpty()) return;
   lastOpenName_ = path;
@@ -263,18 +269,16 @@ void PageUpload::OfferWriteBack(const SettingsWords& saved, const QString& names
   }
   Frame().Page1->setCurrentWidget(Frame().TabOchrana);
   // Written as "Zapiš" writes, a change journaled itself.
-  Frame().Parameters().WriteBackup(
-      SettingsBackup(record).bytes,
-      entryName_.empty() ? "settings written back after a firmware upload without a backup"
-                         : "settings restored from journal entry " + entryName_);
+  Frame().Parameters().WriteBackup(SettingsBackup(record).bytes,
+                                   entryName_.empty() ? Keyed("settings-after-upload")
+                                                      : Keyed("settings-restore", {entryName_}));
 }
 
 bool PageUpload::JournalBefore(const UploadBackup& backup) {
   backup_ = backup;
   const RelaySession& session = Frame().Session();
   backupFirmware_ = session.firmware;
-  JournalEntry entry = NewJournalEntry(session, ChangeKind::FirmwareUpload,
-                                       "firmware uploaded from the Upload FW page");
+  JournalEntry entry = NewJournalEntry(session, ChangeKind::FirmwareUpload, Keyed("upload-window"));
   entry.details.push_back(imageDetail_);
   entry.backups =
       FirmwareUploadBackups(Cp1250ToUtf8(backup.identText), backup.settings, backup.calibration);
@@ -286,23 +290,26 @@ bool PageUpload::JournalBefore(const UploadBackup& backup) {
   return true;
 }
 
-void PageUpload::JournalAfter(JournalOutcome outcome, const std::optional<RestartedRelay>& relay) {
-  std::vector<std::string> details;
+void PageUpload::JournalAfter(const UploadEnd& end, const std::optional<RestartedRelay>& relay) {
+  std::vector<JournalText> details;
   if (relay) {
     const FirmwareFeatures now = FirmwareFeaturesOf(FirmwareMinorOf(relay->identText));
     details = SettingsAfterRestartDetails(backup_.settings, backupFirmware_, relay->settings, now);
   }
-  journal_.Close(&Frame(), outcome, std::move(details));
+  journal_.Close(&Frame(), end.outcome,
+                 UploadResults(end, stopCause_, relay ? Cp1250ToUtf8(relay->identText) : ""),
+                 std::move(details));
 }
 
 void PageUpload::TabChanging() {
-  if (Uploading() && !restarting_) Abort();
+  if (Uploading() && !restarting_) Abort(StopCause::TabChanged);
 }
 
 void PageUpload::WindowClosing() {
-  if (Uploading() && !restarting_) Abort();
+  if (Uploading() && !restarting_) Abort(StopCause::WindowClosed);
 }
 
-void PageUpload::Abort() {
+void PageUpload::Abort(StopCause cause) {
+  stopCause_ = cause;
   UploadAbort.store(true, std::memory_order_release);
 }

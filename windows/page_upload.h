@@ -60,8 +60,12 @@ class PageUpload : public SetupPage, public nx480::UploadWindow {
   std::function<void(const std::optional<nx480::RestartedRelay>& relay)> NewIdentification;
 
   bool Uploading() const { return UploadLength.Pending(); }
-  // Loads, checks and uploads an image or, while an upload runs, stops it.
+  // Loads, checks and uploads an image or, while an upload runs, stops it (StopUpload).
   void ButtonUploadClick();
+  // Stops a running upload as Stop does ("...Přerušeno"), its journal entry saying who stopped
+  // it: the transfer ends after its current block with a Cancel, or the waiting for the
+  // restarting relay ends. Nothing while none runs.
+  void StopUpload(nx480::StopCause cause);
 
   void TabChanging() override;
   void WindowClosing() override;
@@ -81,12 +85,12 @@ class PageUpload : public SetupPage, public nx480::UploadWindow {
   void UploadRestarting() override;
   void UploadSucceeded(const std::optional<nx480::RestartedRelay>& relay) override;
   bool JournalBefore(const nx480::UploadBackup& backup) override;
-  void JournalAfter(nx480::JournalOutcome outcome,
+  void JournalAfter(const nx480::UploadEnd& end,
                     const std::optional<nx480::RestartedRelay>& relay) override;
 
   void Build();
   void Log(const QString& line);
-  void Abort();
+  void Abort(nx480::StopCause cause);
   // Loads the file at `path` into UploadImage and checks it, logging what it finds: the image
   // length, or 0 when it may not be sent.
   size_t LoadImage(const QString& path);
@@ -96,7 +100,9 @@ class PageUpload : public SetupPage, public nx480::UploadWindow {
   QString lastOpenName_;  // the open dialog starts with the file chosen last
   int logLines_ = 0;
   bool restarting_ = false;  // Run has gone out; the worker waits for the relay
-  std::string imageDetail_;  // the journal's line of the image being uploaded
+  nx480::JournalText imageDetail_;  // the journal's line of the image being uploaded
+  // Who raised the abort flag last, for the journal entry.
+  nx480::StopCause stopCause_ = nx480::StopCause::ConnectionEnded;
   // From JournalBefore to the upload's end: what it replaces, the firmware it was read under,
   // the entry (none open when uploaded without a backup) and its name (empty: none).
   nx480::UploadBackup backup_;
