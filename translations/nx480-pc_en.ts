@@ -7,6 +7,10 @@
         <source>%1: &apos;%2&apos; je mimo rozsah %3 až %4</source>
         <translation>%1: &apos;%2&apos; is outside the range %3 to %4</translation>
     </message>
+    <message>
+        <source>slovo %1</source>
+        <translation>word %1</translation>
+    </message>
 </context>
 <context>
     <name>CommissioningRecord</name>
@@ -1130,6 +1134,10 @@ larger than %1 bytes</translation>
     <message>
         <source>jednofáz.</source>
         <translation>single-ph.</translation>
+    </message>
+    <message>
+        <source>slovo %1</source>
+        <translation>word %1</translation>
     </message>
 </context>
 <context>
