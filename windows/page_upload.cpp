@@ -135,6 +135,7 @@ void PageUpload::Log(const QString& line) {
 }
 
 void PageUpload::ButtonUploadClick() {
+  Frame().ClearStatus(*this);
   if (Uploading()) {
     UploadResultText = Text(kStopped);
     Abort();
@@ -159,7 +160,7 @@ void PageUpload::ButtonUploadClick() {
   // image to whichever relay that is: refused at once.
   if (!Frame().Session().connected) {
     Log(Text(kNotConnected));
-    Frame().ShowNotConnected();
+    Frame().ShowNotConnected(*this);
     return;
   }
   Log(tr("Současná verze: %1").arg(FromRelay(Frame().Session().identText)));
