@@ -24,19 +24,32 @@ void Fail(TModbus& link, CalibrationWindow& window, OutcomeKind kind) {
 }
 
 // The walk before a clearing, as a history window: each record goes into the transaction's own
-// list, on the worker, and the reading asked for is the clearing itself.
+// list, on the worker, and the reading asked for is the clearing itself. The window hears how
+// far the walk has come, on the worker too.
 class RingBackup : public HistoryWindow {
  public:
-  explicit RingBackup(const CalibrationWindow& window) : window_(window) {}
-  void BeginReading(int32_t) override { ring.clear(); }
-  void ShowHistoryRecord(const HistoryRecord& record) override { ring.push_back(record); }
+  explicit RingBackup(CalibrationWindow& window) : window_(window) {}
+  void BeginReading(int32_t) override {
+    ring.clear();
+    slots_ = 0;
+    window_.ClearingProgress(0, 0);
+  }
+  void RingSize(int slots) override {
+    slots_ = slots;
+    window_.ClearingProgress(0, slots);
+  }
+  void ShowHistoryRecord(const HistoryRecord& record) override {
+    ring.push_back(record);
+    window_.ClearingProgress(static_cast<int>(ring.size()), slots_);
+  }
   int32_t RequestedReading() const override { return window_.ClearingAsked() ? 1 : 0; }
   bool KeepsRecordsOnWorker() const override { return true; }
 
   std::vector<HistoryRecord> ring;
 
  private:
-  const CalibrationWindow& window_;
+  CalibrationWindow& window_;
+  int slots_ = 0;
 };
 
 }  // namespace

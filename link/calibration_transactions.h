@@ -17,8 +17,8 @@
 //    (JournalBefore, JournalBeforeClearing), and only when that step says so is the change sent.
 //    JournalAfter / JournalAfterClearing, in the step that ends the change, record how it ended.
 //    The walk pushes each record into the transaction's own list on the worker, without a
-//    synchronous step (the list is handed over with the export's step); the worker touches no
-//    file.
+//    synchronous step (the list is handed over with the export's step), and tells how far it has
+//    come the same way (ClearingProgress); the worker touches no file.
 #pragma once
 
 #include <cstddef>
@@ -76,6 +76,11 @@ class CalibrationWindow {
   // Any thread: the clearing is still asked for (false once the window dropped it, closing);
   // the walk before it ends after the record in progress, and nothing is sent.
   virtual bool ClearingAsked() const = 0;
+  // Worker thread, without a synchronous step: the walk before a clearing has read `records` of
+  // the ring's `slots` (0 until its pointer is read). Told as each walk begins, once the ring's
+  // size is known and after every record; a window that shows it hands it over itself (an
+  // atomic its timer reads), so the walk's pace is never the window's.
+  virtual void ClearingProgress(int /*records*/, int /*slots*/) {}
 
  protected:
   ~CalibrationWindow() = default;

@@ -56,6 +56,7 @@ HistoryWalk Walk(TModbus& link, HistoryWindow& window, int32_t& reading) {
     walk.end = slots == 0 ? HistoryEnd::BadSize : HistoryEnd::BadPointer;
     return walk;
   }
+  window.RingSize(slots);
 
   int slot = start;
   for (;;) {

@@ -38,6 +38,9 @@ class HistoryWindow {
   // handed over as a whole afterwards), which touches nothing of the user-interface thread: the
   // walk then calls BeginReading and ShowHistoryRecord on the worker, without a synchronous step.
   virtual bool KeepsRecordsOnWorker() const { return false; }
+  // Worker thread, without a synchronous step, once the pointer is read: the ring's slot count,
+  // the most records the walk can hand over. A window that shows it hands it over itself.
+  virtual void RingSize(int /*slots*/) {}
 
  protected:
   ~HistoryWindow() = default;

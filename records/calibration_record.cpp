@@ -114,7 +114,8 @@ std::vector<std::string> DifferingNames(const CalibrationWords& a, const Calibra
     if (a[i] != b[i]) names.emplace_back(kFactorNames[i]);
   if (SerialNumber(a) != SerialNumber(b)) names.emplace_back("s/n");
   for (int word : {4, 7})
-    if (a[word] != b[word]) names.push_back("slovo " + std::to_string(word));
+    if (a[word] != b[word])
+      names.push_back(Arg(translate("CalibrationRecord", "slovo %1"), {std::to_string(word)}));
   return names;
 }
 

@@ -54,7 +54,7 @@ bool BoxesToCalibration(const CalibrationBoxes& boxes, CalibrationWords& record,
                         std::string& error);
 
 // What differs between two records, in the page's order: the factors by kFactorNames, "s/n"
-// (words 5 and 6), then the carried words as "slovo 4", "slovo 7".
+// (words 5 and 6), then the carried words as "slovo 4", "slovo 7" (translated: "word 4").
 std::vector<std::string> DifferingNames(const CalibrationWords& a, const CalibrationWords& b);
 
 // A spinner click: words 0-3 take the positions of all four spinners.

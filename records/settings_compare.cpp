@@ -36,7 +36,7 @@ std::vector<size_t> DifferingRows(const SettingsWords& a, const SettingsWords& b
 
 std::string PageRowName(size_t row) {
   if (const SettingsParameter* p = RowParameter(row)) return std::string(p->name);
-  return "slovo " + std::to_string(RowCarriedWord(row));
+  return Arg(translate("SettingsCompare", "slovo %1"), {std::to_string(RowCarriedWord(row))});
 }
 
 std::string PageNumberText(std::string text) {

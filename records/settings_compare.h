@@ -36,7 +36,8 @@ std::vector<SettingsRow> SettingsRows(const SettingsWords& record,
 // The indices (into SettingsRows) of the rows whose bits differ between `a` and `b`.
 std::vector<size_t> DifferingRows(const SettingsWords& a, const SettingsWords& b);
 
-// The row as the settings window names it: the parameter's name, "slovo 20" for a carried word.
+// The row as the settings window names it: the parameter's name, "slovo 20" for a carried word
+// (translated: "word 20").
 std::string PageRowName(size_t row);
 // The row's value as the settings window writes it: ParameterText with a decimal comma
 // ("196 V (85 %)", "1,50 s", "47,5 Hz"), the mode as the page's radio group names it

@@ -55,6 +55,7 @@ class FakeCalibrationWindow : public CalibrationWindow {
     return letGo;
   }
   void JournalAfterClearing(Outcome outcome) override { journalled.push_back(outcome); }
+  void ClearingProgress(int records, int slots) override { progress.emplace_back(records, slots); }
 
   static std::string StampText(const EventStamp& t) {
     return std::to_string(t.year) + "-" + std::to_string(t.month) + "-" + std::to_string(t.day) +
@@ -62,12 +63,13 @@ class FakeCalibrationWindow : public CalibrationWindow {
            std::to_string(t.second);
   }
 
-  bool letGo = true;                      // the journal steps' answer
-  bool asked = true;                      // ClearingAsked()
-  std::function<void()> onJournal;        // called inside JournalBeforeClearing
-  std::vector<CalibrationWords> backups;  // what each JournalBefore was given as held
-  std::vector<std::string> csvs;          // what each JournalBeforeClearing was given
-  std::vector<size_t> ringSizes;          // and its record count
+  bool letGo = true;                          // the journal steps' answer
+  bool asked = true;                          // ClearingAsked()
+  std::function<void()> onJournal;            // called inside JournalBeforeClearing
+  std::vector<CalibrationWords> backups;      // what each JournalBefore was given as held
+  std::vector<std::string> csvs;              // what each JournalBeforeClearing was given
+  std::vector<size_t> ringSizes;              // and its record count
+  std::vector<std::pair<int, int>> progress;  // each ClearingProgress: records, slots
   Outcomes journalled;
   CalibrationWords record{};
   CalibrationWords toWrite{};
@@ -299,6 +301,10 @@ TEST_F(CalibrationTransactions, ClearingKeepsTheWholeRingFirst) {
     window_.onJournal = [this] {
       Settle(100ms);  // a frame already sent reaches the relay meanwhile
       EXPECT_FALSE(ClearingSent()) << "the code before the backup";
+      // The walk told its count as it went: none of 0 slots, none of 31, then one by one.
+      std::vector<std::pair<int, int>> told{{0, 0}};
+      for (int read = 0; read <= 31; ++read) told.emplace_back(read, 31);
+      EXPECT_EQ(window_.progress, told);
     };
     Clear();
     const bool sent = !c.fault && !c.badSize && c.asked;

@@ -7,8 +7,10 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSignalSpy>
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
@@ -481,6 +483,82 @@ class ClockCalibrationWindowTest : public QObject {
     QCOMPARE(std::string(bytes.begin(), bytes.end()), expected);
   }
 
+  // "Smaž historii" before a full ring (2015 records, seconds of reading): the walk's count moves
+  // on the page while the button is disabled; the verdict stays once it is enabled again, also
+  // when the page was left and opened again meanwhile (no read then covers it with "O.K.").
+  void clearingShowsItsWalkAndLeavesItsVerdict() {
+    QTemporaryDir home;
+    ScopedDataHome data(home.path());
+    sim::RelayConfig config;
+    config.history_size_code = 32;  // 2015 slots
+    config.history_fill = 2015;
+    auto relay = StartRelay(config);
+    // The relay's answer to the clearing is lost: a red verdict, which no "O.K." may replace.
+    relay->AddFault({.kind = sim::FaultKind::kBadCrc, .function = 0x10, .count = 1});
+    App app({"/servis"});
+    app.Connect(*relay);
+    QVERIFY(app.OpenCalibration());
+    PageCalibration& k = *app.cal;
+    QSignalSpy clicked(k.ButtonClrHist, &QPushButton::clicked);
+    app.Press(Qt::Key_S);  // "&Smaž historii"
+    QVERIFY(clicked.wait(10000));
+    QVERIFY(!k.ButtonClrHist->isEnabled());
+    QVERIFY(k.ProgressBarClrHist->isVisible());
+    QVERIFY(app.setup.LabelMsg->isHidden());
+    QVERIFY(WaitUntil([&] { return k.ProgressBarClrHist->value() > 0; }, 10000));
+    QCOMPARE(k.ProgressBarClrHist->maximum(), 2015);
+    const int seen = k.ProgressBarClrHist->value();
+    QVERIFY(WaitUntil([&] { return k.ProgressBarClrHist->value() > seen; }, 10000));
+    QVERIFY(k.ClearHistoryRequest.Pending());
+    QVERIFY(!k.ButtonClrHist->isEnabled());
+    QTest::mouseClick(k.EditSerial, Qt::LeftButton);  // into the page, for Ctrl+Tab
+    QTest::keyClick(k.EditSerial, Qt::Key_Tab, Qt::ControlModifier);
+    QCOMPARE(app.setup.Page1->currentWidget(), app.setup.TabFirmware);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backtab,
+                    Qt::ControlModifier | Qt::ShiftModifier);
+    QCOMPARE(app.setup.Page1->currentWidget(), app.setup.TabKalibrace);
+
+    QVERIFY(WaitUntil([&] { return k.ButtonClrHist->isEnabled(); }, 30000));
+    QCOMPARE(Clears(*relay), 1u);
+    QVERIFY(k.ProgressBarClrHist->isHidden());
+    QCOMPARE(app.setup.LabelMsg->text(), QString("Chyba komunikace!"));
+    QCOMPARE(StatusColour(app.setup), QColor(Qt::red));
+    QVERIFY(app.Idle());  // no read was asked for
+    QVERIFY(!app.setup.TimerMsg->isActive());
+  }
+
+  // A verdict on these pages ends with the page's next action: here each page's read on
+  // opening, taken away by a relay mode chosen, a factor typed, a spinner stepped.
+  void verdictEndsWithThePagesNextAction_data() {
+    QTest::addColumn<int>("tab");
+    QTest::addColumn<QString>("action");
+    QTest::newRow("Datum, čas: On") << kClockTab << "On";
+    QTest::newRow("Kalibrace: a factor typed") << kCalibrationTab << "type";
+    QTest::newRow("Kalibrace: a spinner stepped") << kCalibrationTab << "spin";
+  }
+  void verdictEndsWithThePagesNextAction() {
+    QFETCH(int, tab);
+    QFETCH(QString, action);
+    QTemporaryDir home;
+    ScopedDataHome data(home.path());
+    auto relay = StartRelay({});
+    App app({"/servis"});
+    app.Connect(*relay);
+    QVERIFY(app.Await([&] { app.setup.Page1->setCurrentIndex(tab); }));
+    QVERIFY(!app.setup.TimerMsg->isActive());
+    if (action == "On") {
+      ClickItem(app.clock, 1);
+      QTRY_COMPARE_WITH_TIMEOUT(Mode(*relay), sim::RelayMode::kOn, 10000);
+    } else if (action == "type") {
+      app.Type(app.cal->EditKalU1, "1.010");
+    } else {
+      QTest::mouseClick(app.cal->UpDownU1->UpButton(), Qt::LeftButton);
+      QCOMPARE(app.cal->EditKalU1->text(), QString("1.001"));
+    }
+    QVERIFY(app.setup.LabelMsg->isHidden());
+    QVERIFY(app.setup.LabelMsg->text().isEmpty());
+  }
+
   // Closed (Esc) while the ring is read for the backup: the walk ends and nothing is cleared.
   void closingWhileTheRingIsReadSendsNothing() {
     sim::RelayConfig config;
@@ -495,9 +573,18 @@ class ClockCalibrationWindowTest : public QObject {
     QVERIFY(WaitUntil([&] { return relay->Counters().model.requests > before + 20; }, 10000));
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
     QVERIFY(!app.setup.isVisible());
+    // A read of the clock is served only after the clearing's transaction has ended.
+    app.clock.ReadClockRequest.Set(1);
     QVERIFY(WaitUntil([&] { return app.Idle(); }, 10000));
     QTest::qWait(1600);  // past the relay's time to erase a ring: no clearing came meanwhile
     QCOMPARE(Clears(*relay), 0u);
+    // Shown again (disconnected, so that the page reads nothing on opening): the walk's end is
+    // no verdict, the closing was the user's; the button is back.
+    QTest::keyClick(&app.main, Qt::Key_F1);
+    QVERIFY(WaitUntil([&] { return !app.main.Modbus().PortIsOpen(); }, 10000));
+    app.setup.show();
+    QVERIFY(app.setup.LabelMsg->isHidden());
+    QVERIFY(WaitUntil([&] { return app.cal->ButtonClrHist->isEnabled(); }, 10000));
   }
 
   // A journal that cannot be written: the page asks, and "Ne" sends nothing.
@@ -534,6 +621,8 @@ class ClockCalibrationWindowTest : public QObject {
     QCOMPARE(Clears(*relay), 0u);
 
     app.answer = true;
+    // The clearing's button is back once its page has seen the request end.
+    QVERIFY(WaitUntil([&] { return app.cal->ButtonClrHist->isEnabled(); }, 10000));
     QVERIFY(app.Await([&] { app.Press(Qt::Key(key)); }));
     QCOMPARE(key == Qt::Key_Z ? *relay->GetRegister(sim::Table::kHolding, 0x18) : Clears(*relay),
              key == Qt::Key_Z ? 1010u : 1u);

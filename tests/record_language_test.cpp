@@ -9,11 +9,14 @@
 #include <cstdio>
 #include <fstream>
 
+#include "calibration_record.h"
 #include "commissioning_record.h"
 #include "history_view.h"
 #include "language.h"
 #include "pdf_text.h"
 #include "settings_table.h"
+#include "settings_compare.h"
+#include "settings_record.h"
 
 using nx480::Language;
 
@@ -283,6 +286,31 @@ class RecordLanguageTest : public QObject {
         QVERIFY2(text[page].contains(part),
                  qPrintable(QString("%1 events: %2").arg(events).arg(part)));
     }
+  }
+
+  // The words the settings window carries without a box, by number in the language: in the
+  // compare's list and status line, and in "Uloženo jinak:" of both pages.
+  void carriedWords_data() {
+    QTest::addColumn<int>("language");
+    QTest::addColumn<QString>("word");
+    QTest::newRow("en") << static_cast<int>(Language::English) << "word";
+    QTest::newRow("cs") << static_cast<int>(Language::Czech) << "slovo";
+  }
+  void carriedWords() {
+    QFETCH(int, language);
+    QFETCH(QString, word);
+    QVERIFY(nx480::UseLanguage(static_cast<Language>(language)));
+    nx480::SettingsWords settings{}, otherSettings{};
+    otherSettings[20] = 1;
+    const std::vector<size_t> rows = nx480::DifferingRows(settings, otherSettings);
+    QCOMPARE(rows.size(), size_t(1));
+    QCOMPARE(QString::fromStdString(nx480::PageRowName(rows[0])), word + " 20");
+    QCOMPARE(nx480::DifferingNames(settings, otherSettings),
+             std::vector<std::string>{(word + " 20").toStdString()});
+    nx480::CalibrationWords calibration{}, otherCalibration{};
+    otherCalibration[4] = 1;
+    QCOMPARE(nx480::DifferingNames(calibration, otherCalibration),
+             std::vector<std::string>{(word + " 4").toStdString()});
   }
 
   // The events' count in words: Czech has a form for 1, one for 2 to 4 and one for the rest.

@@ -7,6 +7,10 @@
         <source>%1: &apos;%2&apos; je mimo rozsah %3 až %4</source>
         <translation>%1: &apos;%2&apos; is outside the range %3 to %4</translation>
     </message>
+    <message>
+        <source>slovo %1</source>
+        <translation>word %1</translation>
+    </message>
 </context>
 <context>
     <name>CommissioningRecord</name>
@@ -1163,6 +1167,11 @@
         <source>historii nelze zapsat v kódování Windows-1250</source>
         <translation>the history cannot be written in the Windows-1250 encoding</translation>
     </message>
+    <message>
+        <source>Záloha: %v z %m</source>
+        <extracomment>While a clearing reads the event history for its backup: records read of the ring&apos;s size.</extracomment>
+        <translation>Backup: %v of %m</translation>
+    </message>
 </context>
 <context>
     <name>PageClock</name>
@@ -1414,6 +1423,11 @@ A settings file has %2 bytes, this one %3.</translation>
     <message>
         <source>24hod</source>
         <translation>24h</translation>
+    </message>
+    <message>
+        <source>%1: %2, soubor: %3</source>
+        <extracomment>A word the page does not show, against the compared file: &quot;slovo 20: 0x0005, soubor: 0x0104&quot;.</extracomment>
+        <translation>%1: %2, file: %3</translation>
     </message>
 </context>
 <context>
@@ -1689,6 +1703,10 @@ larger than %1 bytes</translation>
     <message>
         <source>jednofáz.</source>
         <translation>single-ph.</translation>
+    </message>
+    <message>
+        <source>slovo %1</source>
+        <translation>word %1</translation>
     </message>
 </context>
 <context>

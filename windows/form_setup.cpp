@@ -87,6 +87,13 @@ void TFormSetup::FormShow() {
 
 void TFormSetup::PageChange() {
   for (SetupPage* page : pages_) page->TabChanging();
+  // The page on view shows its own verdict (none: an empty line), without a second beep.
+  const auto* current = qobject_cast<const SetupPage*>(Page1->currentWidget());
+  if (const auto kept = verdicts_.find(current); kept != verdicts_.end()) {
+    ShowLine(*current, kept->second.text, kept->second.ok);
+  } else {
+    HideLine();
+  }
   if (auto* page = qobject_cast<SetupPage*>(Page1->currentWidget())) page->Activated();
   UpdateCaption();
 }
@@ -97,11 +104,11 @@ void TFormSetup::UpdateCaption() {
       Page1->currentWidget() == parameters_, p.SettingsFileName.toStdString(), p.Modified)));
 }
 
-void TFormSetup::ShowStatus(nx480::Outcome outcome) {
-  ShowStatusText(StatusText(outcome), outcome == nx480::Outcome::Ok);
+void TFormSetup::ShowStatus(const SetupPage& page, nx480::Outcome outcome) {
+  ShowStatusText(page, StatusText(outcome), outcome == nx480::Outcome::Ok);
 }
 
-void TFormSetup::ShowDiffering(const std::vector<std::string>& names) {
+void TFormSetup::ShowDiffering(const SetupPage& page, const std::vector<std::string>& names) {
   QStringList items;
   for (const std::string& name : names) items << QString::fromStdString(name);
   //: The status line after a write read back otherwise; %1 lists the relay's parameter names.
@@ -118,44 +125,65 @@ void TFormSetup::ShowDiffering(const std::vector<std::string>& names) {
     cut << QString::fromUtf8("…");
     text = withNames(cut);
   }
-  ShowStatusText(text, false);
+  ShowStatusText(page, text, false);
 }
 
-void TFormSetup::ShowNotConnected() {
-  ShowStatusText(StatusLineText(kStatusNotConnected), false);
+void TFormSetup::ShowNotConnected(const SetupPage& page) {
+  ShowStatusText(page, StatusLineText(kStatusNotConnected), false);
 }
 
-void TFormSetup::ShowNotWritten() {
-  ShowStatusText(StatusLineText(kStatusNotWritten), false);
+void TFormSetup::ShowNotWritten(const SetupPage& page) {
+  ShowStatusText(page, StatusLineText(kStatusNotWritten), false);
 }
 
-void TFormSetup::ShowNotSet() {
-  ShowStatusText(StatusLineText(kStatusNotSet), false);
+void TFormSetup::ShowNotSet(const SetupPage& page) {
+  ShowStatusText(page, StatusLineText(kStatusNotSet), false);
 }
 
-void TFormSetup::ShowNotCleared() {
-  ShowStatusText(StatusLineText(kStatusNotCleared), false);
+void TFormSetup::ShowNotCleared(const SetupPage& page) {
+  ShowStatusText(page, StatusLineText(kStatusNotCleared), false);
 }
 
-void TFormSetup::ShowStatusText(const QString& text, bool ok) {
+void TFormSetup::ShowStatusText(const SetupPage& page, const QString& text, bool ok) {
+  ShowStatusText(page, text, ok, !ok);
+}
+
+void TFormSetup::ShowStatusText(const SetupPage& page, const QString& text, bool ok, bool beep) {
+  verdicts_[&page] = {text, ok};
+  ShowLine(page, text, ok);
+  if (beep) AppDialogs().beep();
+}
+
+void TFormSetup::ClearStatus(const SetupPage& page) {
+  verdicts_.erase(&page);
+  // The line may show another page's verdict, which came while this one was on view: it stays
+  // until an action on its own page or a tab change.
+  if (lineOwner_ == &page) HideLine();
+}
+
+void TFormSetup::ShowLine(const SetupPage& page, const QString& text, bool ok) {
+  // A verdict stays: the start's timer must not hide it.
+  TimerMsg->stop();
+  lineOwner_ = &page;
   LabelMsg->setText(text);
-  // "O.K." is black even while an earlier failure's red has not yet timed out.
   QPalette palette = LabelMsg->palette();
   palette.setColor(QPalette::WindowText, ok ? Qt::black : Qt::red);
   LabelMsg->setPalette(palette);
-  if (!ok) AppDialogs().beep();
   LabelMsg->setVisible(true);
-  // Every text gets its full second: a failure reported just before an earlier text's time runs
-  // out must not vanish at once.
-  TimerMsg->start();
+}
+
+void TFormSetup::HideLine() {
+  lineOwner_ = nullptr;
+  LabelMsg->setVisible(false);
+  LabelMsg->clear();
+  QPalette palette = LabelMsg->palette();
+  palette.setColor(QPalette::WindowText, Qt::black);
+  LabelMsg->setPalette(palette);
 }
 
 void TFormSetup::TimerMsgTimer() {
   TimerMsg->stop();
-  LabelMsg->setVisible(false);
-  QPalette palette = LabelMsg->palette();
-  palette.setColor(QPalette::WindowText, Qt::black);
-  LabelMsg->setPalette(palette);
+  HideLine();
 }
 
 void TFormSetup::keyPressEvent(QKeyEvent* event) {
@@ -168,5 +196,9 @@ void TFormSetup::keyPressEvent(QKeyEvent* event) {
 
 void TFormSetup::closeEvent(QCloseEvent* event) {
   for (SetupPage* page : pages_) page->WindowClosing();
+  // Closing ends every page's verdict; one that comes later (a write that ends after the
+  // closing) is kept for its page and shown when the window is shown again.
+  verdicts_.clear();
+  HideLine();
   RelayWindow::closeEvent(event);  // only hides: the window lives as long as the program
 }

@@ -9,6 +9,7 @@
 #pragma once
 
 #include <QString>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -40,22 +41,31 @@ class TFormSetup : public RelayWindow {
   // Every page's requests.
   std::vector<nx480::RequestDecl> Requests() override;
 
-  // The status line: how a transaction ended ("O.K." in black, a failure in red with a beep), or
-  // that no relay is connected (red, a beep); hidden again by TimerMsg after a second.
-  void ShowStatus(nx480::Outcome outcome);
-  // A write that the relay holds otherwise: "Uloženo jinak: Uu1, tRel" in red with a beep, as
-  // many names as the line holds and "…" for the rest.
-  void ShowDiffering(const std::vector<std::string>& names);
-  void ShowNotConnected();
-  // A write not sent because its backup could not be kept (red, a beep).
-  void ShowNotWritten();
+  // The status line: each page's verdict - how its last action ended - stays until the next
+  // action on that page (ClearStatus), the window's closing, or the next verdict of the page.
+  // A tab change shows the verdict of the page on view; a verdict that comes for another page (a
+  // write that ends after a tab change) is shown at once too, and kept for its page.
+  // Red ones beep once, as they come. TimerMsg only hides the line, still empty, a second after
+  // the start; a verdict stops it for good.
+  //
+  // How a transaction ended: "O.K." in black, a failure in red.
+  void ShowStatus(const SetupPage& page, nx480::Outcome outcome);
+  // A write that the relay holds otherwise: "Uloženo jinak: Uu1, tRel" in red, as many names as
+  // the line holds and "…" for the rest.
+  void ShowDiffering(const SetupPage& page, const std::vector<std::string>& names);
+  void ShowNotConnected(const SetupPage& page);
+  // A write not sent because its backup could not be kept (red).
+  void ShowNotWritten(const SetupPage& page);
   // A clock setting or a forced relay output not sent because its journal entry could not be
-  // kept (red, a beep).
-  void ShowNotSet();
-  // A history clearing not sent because its backup could not be kept (red, a beep).
-  void ShowNotCleared();
-  // Any other text: black, or red with a beep.
-  void ShowStatusText(const QString& text, bool ok);
+  // kept (red).
+  void ShowNotSet(const SetupPage& page);
+  // A history clearing not sent because its backup could not be kept (red).
+  void ShowNotCleared(const SetupPage& page);
+  // Any other text: black, or red with a beep (`beep` false: a red text shown again, silent).
+  void ShowStatusText(const SetupPage& page, const QString& text, bool ok);
+  void ShowStatusText(const SetupPage& page, const QString& text, bool ok, bool beep);
+  // An action on `page` begins: its verdict goes, from the line too.
+  void ClearStatus(const SetupPage& page);
   void UpdateCaption();
 
   // Event handlers.
@@ -79,6 +89,16 @@ class TFormSetup : public RelayWindow {
  private:
   template <typename Page>
   Page* AddPage(const QString& caption);
+  // The line showing `page`'s verdict `text` (black, or red), or nothing.
+  void ShowLine(const SetupPage& page, const QString& text, bool ok);
+  void HideLine();
+
+  struct Verdict {
+    QString text;
+    bool ok = true;
+  };
+  std::map<const SetupPage*, Verdict> verdicts_;
+  const SetupPage* lineOwner_ = nullptr;  // whose verdict the line shows
 
   std::vector<SetupPage*> pages_;
   PageParameters* parameters_ = nullptr;

@@ -5,7 +5,9 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QProgressBar>
 #include <QPushButton>
+#include <QTimer>
 
 #include "date_time_text.h"
 #include "form_setup.h"
@@ -65,7 +67,12 @@ std::vector<RequestDecl> PageCalibration::Requests() {
            .clearedOnConnect = true},
           {.slot = kClearHistoryRequest,
            .request = &ClearHistoryRequest,
-           .transaction = [this](TModbus& link) { ClearHistory(link, *this); },
+           .transaction =
+               [this](TModbus& link) {
+                 clearingRuns_.store(true);
+                 ClearHistory(link, *this);
+                 clearingRuns_.store(false);
+               },
            .onException = failed,
            .clearedOnConnect = true}};
 }
@@ -121,10 +128,24 @@ void PageCalibration::Build() {
   ButtonClrHist =
       MakeButton(PanelClrHist, "ButtonClrHist", tr("&Smaž historii"), {12, 15, 104, 25});
   PanelClrHist->setVisible(false);  // until a relay says it can
+  ProgressBarClrHist = new QProgressBar(this);
+  ProgressBarClrHist->setObjectName("ProgressBarClrHist");
+  ProgressBarClrHist->setGeometry(316, 72, 128, 20);
+  ProgressBarClrHist->setAlignment(Qt::AlignCenter);
+  //: While a clearing reads the event history for its backup: records read of the ring's size.
+  ProgressBarClrHist->setFormat(tr("Záloha: %v z %m"));
+  ProgressBarClrHist->setVisible(false);
+  TimerClrHist = new QTimer(this);
+  TimerClrHist->setObjectName("TimerClrHist");
+  TimerClrHist->setInterval(100);
 
   connect(ButtonReadKal, &QPushButton::clicked, this, [this] { ButtonReadKalClick(); });
   connect(ButtonWriteKal, &QPushButton::clicked, this, [this] { ButtonWriteKalClick(); });
   connect(ButtonClrHist, &QPushButton::clicked, this, [this] { ButtonClrHistClick(); });
+  connect(TimerClrHist, &QTimer::timeout, this, [this] { TimerClrHistTimer(); });
+  // The user's own typing ends the page's verdict.
+  for (QLineEdit* box : {EditKalU1, EditKalU2, EditKalU3, EditKalF, EditSerial})
+    connect(box, &QLineEdit::textEdited, this, [this] { Frame().ClearStatus(*this); });
 }
 
 CalibrationBoxes PageCalibration::CollectBoxes() const {
@@ -166,10 +187,13 @@ void PageCalibration::StoreDifferences(const CalibrationWords& written,
 }
 
 void PageCalibration::ShowResult(Outcome outcome) {
+  // The end of a walk that the window's closing stopped: nothing was sent, and the closing was
+  // the user's own action.
+  if (clearingRuns_.load() && clearingDropped_ && !clearingSent_) return;
   if (outcome == Outcome::Differs) {
-    Frame().ShowDiffering(differing_);
+    Frame().ShowDiffering(*this, differing_);
   } else {
-    Frame().ShowStatus(outcome);
+    Frame().ShowStatus(*this, outcome);
   }
 }
 
@@ -180,9 +204,9 @@ bool PageCalibration::OpenEntry(std::optional<JournalEntry> entry, bool clearing
             : JournalEntryKeeper::AskWithout(&Frame(), reason, goOn))
     return true;
   if (clearing) {
-    Frame().ShowNotCleared();
+    Frame().ShowNotCleared(*this);
   } else {
-    Frame().ShowNotWritten();
+    Frame().ShowNotWritten(*this);
   }
   return false;
 }
@@ -220,12 +244,16 @@ std::optional<std::vector<uint8_t>> PageCalibration::HistoryExport(
 
 bool PageCalibration::JournalBeforeClearing(const std::optional<std::vector<uint8_t>>& historyCsv,
                                             size_t records) {
-  if (!historyCsv) return OpenEntry(std::nullopt, true);
+  if (!historyCsv) {
+    clearingSent_ = OpenEntry(std::nullopt, true);
+    return clearingSent_;
+  }
   JournalEntry entry =
       NewJournalEntry(Frame().Session(), ChangeKind::HistoryClearing, Keyed("clearing-window"));
   entry.details.push_back(HistoryClearingDetail(records));
   entry.backups.push_back(HistoryBackup(*historyCsv));
-  return OpenEntry(std::move(entry), true);
+  clearingSent_ = OpenEntry(std::move(entry), true);
+  return clearingSent_;
 }
 
 void PageCalibration::JournalAfterClearing(Outcome outcome) {
@@ -238,27 +266,33 @@ void PageCalibration::ApplyFeatures(const RelaySession& session) {
 
 void PageCalibration::Activated() {
   // Without a relay the worker is parked: a read asked for now would only go to whatever relay
-  // is connected next (the connect button drops it anyway).
-  if (Frame().Session().connected) ReadCalibrationRequest.Set(1);
+  // is connected next (the connect button drops it anyway). While a clearing runs the page
+  // waits for its verdict, which a read's "O.K." right after it would hide.
+  if (!Frame().Session().connected || ClearHistoryRequest.Pending()) return;
+  Frame().ClearStatus(*this);  // a read, as on "Vyčti"
+  ReadCalibrationRequest.Set(1);
 }
 
 void PageCalibration::WindowClosing() {
   // A clearing once sent runs to its end; one still walking the ring sends nothing.
+  if (ClearHistoryRequest.Pending() && !clearingSent_) clearingDropped_ = true;
   ClearHistoryRequest.Clear();
 }
 
 bool PageCalibration::CheckConnected() {
   if (Frame().Session().connected) return true;
-  Frame().ShowNotConnected();
+  Frame().ShowNotConnected(*this);
   return false;
 }
 
 void PageCalibration::ButtonReadKalClick() {
+  Frame().ClearStatus(*this);
   if (!CheckConnected()) return;
   ReadCalibrationRequest.Set(1);
 }
 
 void PageCalibration::ButtonWriteKalClick() {
+  Frame().ClearStatus(*this);
   if (!CheckConnected()) return;
   // While the previous write is pending or running its record is the worker's: the click is
   // refused (with a beep) rather than queued behind it.
@@ -272,6 +306,7 @@ void PageCalibration::ButtonWriteKalClick() {
 }
 
 bool PageCalibration::WriteBackup(const CalibrationWords& record, JournalText description) {
+  Frame().ClearStatus(*this);
   if (!CheckConnected()) return false;
   if (WriteCalibrationRequest.Pending()) {
     AppDialogs().beep();
@@ -287,6 +322,7 @@ bool PageCalibration::WriteBackup(const CalibrationWords& record, JournalText de
 }
 
 void PageCalibration::UpDownClick() {
+  Frame().ClearStatus(*this);
   std::array<int, kFactorCount> positions{};
   for (int i = 0; i < kFactorCount; ++i) positions[i] = UpDownKal[i]->Position();
   SpinnersToCalibration(positions, CalibrationRecord);
@@ -294,7 +330,39 @@ void PageCalibration::UpDownClick() {
 }
 
 void PageCalibration::ButtonClrHistClick() {
+  Frame().ClearStatus(*this);
   // A clear-history command must never wait for whatever relay is connected next.
   if (!CheckConnected()) return;
-  if (!ClearHistoryRequest.Post(kClearHistoryCode)) AppDialogs().beep();  // one is on its way
+  if (!ClearHistoryRequest.Post(kClearHistoryCode)) {
+    AppDialogs().beep();  // one is on its way
+    return;
+  }
+  clearingDropped_ = false;
+  clearingSent_ = false;
+  clearingProgress_.store(0, std::memory_order_relaxed);
+  ButtonClrHist->setEnabled(false);
+  ProgressBarClrHist->setRange(0, 0);  // busy until the ring's size is known
+  ProgressBarClrHist->setVisible(true);
+  TimerClrHist->start();
+}
+
+void PageCalibration::ClearingProgress(int records, int ringSize) {
+  clearingProgress_.store(uint64_t(uint32_t(ringSize)) << 32 | uint32_t(records),
+                          std::memory_order_relaxed);
+}
+
+void PageCalibration::TimerClrHistTimer() {
+  // The request ends when its transaction has returned (its verdict shown), when the window's
+  // closing or the connect button drops it, or when a failure escapes it.
+  if (!ClearHistoryRequest.Pending()) {
+    TimerClrHist->stop();
+    ProgressBarClrHist->setVisible(false);
+    ButtonClrHist->setEnabled(true);
+    return;
+  }
+  const uint64_t progress = clearingProgress_.load(std::memory_order_relaxed);
+  const auto ringSize = static_cast<int>(progress >> 32);
+  if (ringSize == 0) return;  // still busy
+  ProgressBarClrHist->setRange(0, ringSize);
+  ProgressBarClrHist->setValue(static_cast<int>(progress & 0xFFFFFFFFu));
 }

@@ -9,6 +9,7 @@
 
 #include <QString>
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -24,7 +25,9 @@ class QFrame;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
+class QProgressBar;
 class QPushButton;
+class QTimer;
 class UpDown;
 
 class PageCalibration : public SetupPage, public nx480::CalibrationWindow {
@@ -58,6 +61,8 @@ class PageCalibration : public SetupPage, public nx480::CalibrationWindow {
   bool JournalBeforeClearing(const std::optional<std::vector<uint8_t>>& historyCsv,
                              size_t records) override;
   void JournalAfterClearing(nx480::Outcome outcome) override;
+  // Worker thread: into clearingProgress_, which TimerClrHist shows.
+  void ClearingProgress(int records, int ringSize) override;
   // Rebuilds CalibrationRecord from the boxes; on a box that gives no valid value shows the
   // box's message in an error box and returns false, the record unchanged.
   bool BoxesToCalibration();
@@ -75,7 +80,10 @@ class PageCalibration : public SetupPage, public nx480::CalibrationWindow {
   // after). False when the write was not posted (no relay, a write still in progress).
   bool WriteBackup(const nx480::CalibrationWords& record, nx480::JournalText description);
   void UpDownClick();  // any of the four spinners
+  // Posts the clearing: the button is disabled and the walk's progress shown until the request
+  // has ended, whichever way (TimerClrHist looks every 100 ms).
   void ButtonClrHistClick();
+  void TimerClrHistTimer();
 
   QGroupBox* GroupBoxKalibrace = nullptr;
   QLabel* LabelKal1 = nullptr;
@@ -98,6 +106,10 @@ class PageCalibration : public SetupPage, public nx480::CalibrationWindow {
   QLabel* LabelNX480K = nullptr;
   QFrame* PanelClrHist = nullptr;
   QPushButton* ButtonClrHist = nullptr;
+  // Under the red panel, while a clearing runs: the records its walk has read of the ring's
+  // size ("Záloha: 412 z 2015"; busy until the size is known).
+  QProgressBar* ProgressBarClrHist = nullptr;
+  QTimer* TimerClrHist = nullptr;
 
   // The factor boxes and their spinners by nx480::CalibrationFactor.
   std::array<QLineEdit*, nx480::kFactorCount> EditKal{};
@@ -129,4 +141,14 @@ class PageCalibration : public SetupPage, public nx480::CalibrationWindow {
   // The description of the posted write's entry; no key: a write of the boxes.
   nx480::JournalText writeDescription_;
   nx480::CalibrationWords entryWritten_{};
+
+  // The clearing's walk, written by the worker: records read in the low half, the ring's slots
+  // in the high half (one atomic, so the two always belong together).
+  std::atomic<uint64_t> clearingProgress_{0};
+  // Set on the worker while the clearing's transaction runs (read in its synchronous steps).
+  std::atomic<bool> clearingRuns_{false};
+  // User-interface thread: the clearing was dropped by closing the window before it was sent
+  // (its walk's end is then no verdict), and it was sent (JournalBeforeClearing let it go).
+  bool clearingDropped_ = false;
+  bool clearingSent_ = false;
 };

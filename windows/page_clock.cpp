@@ -144,7 +144,7 @@ void PageClock::ShowClock(double deviceTime, double pcTime) {
 }
 
 void PageClock::ShowResult(Outcome outcome) {
-  Frame().ShowStatus(outcome);
+  Frame().ShowStatus(*this, outcome);
 }
 
 double PageClock::PcNow() const {
@@ -155,7 +155,7 @@ bool PageClock::JournalBefore(double relayTime, double pcTime) {
   JournalEntry entry = NewJournalEntry(Frame().Session(), ChangeKind::Clock, Keyed("clock-window"));
   entry.details = ClockDetails(relayTime, pcTime);
   if (clockEntry_.Open(&Frame(), std::move(entry), tr("Nastavit bez zálohy?"))) return true;
-  Frame().ShowNotSet();
+  Frame().ShowNotSet(*this);
   return false;
 }
 
@@ -174,12 +174,12 @@ bool PageClock::KeepRelayChoice(int32_t command) {
   QString reason;
   if (!choice.journal.TryOpen(std::move(entry), reason) && command != kAutoItem + 1) {
     if (!JournalEntryKeeper::AskWithout(&Frame(), reason, tr("Nastavit bez zálohy?"))) {
-      Frame().ShowNotSet();
+      Frame().ShowNotSet(*this);
       return false;
     }
     // The question let the event loop run: the relay may have gone meanwhile.
     if (!Frame().Session().connected) {
-      Frame().ShowNotConnected();
+      Frame().ShowNotConnected(*this);
       return false;
     }
   }
@@ -223,30 +223,35 @@ void PageClock::ApplyFeatures(const RelaySession& session) {
 void PageClock::Activated() {
   // Without a relay the worker is parked: a read asked for now would only go to whatever relay
   // is connected next (the connect button drops it anyway).
-  if (Frame().Session().connected) ReadClockRequest.Set(1);
+  if (!Frame().Session().connected) return;
+  Frame().ClearStatus(*this);  // a read, as on "Vyčti"
+  ReadClockRequest.Set(1);
 }
 
 void PageClock::ButtonReadCClick() {
+  Frame().ClearStatus(*this);
   if (!Frame().Session().connected) {
-    Frame().ShowNotConnected();
+    Frame().ShowNotConnected(*this);
     return;
   }
   ReadClockRequest.Set(1);
 }
 
 void PageClock::ButtonWriteCClick() {
+  Frame().ClearStatus(*this);
   if (!Frame().Session().connected) {
-    Frame().ShowNotConnected();
+    Frame().ShowNotConnected(*this);
     return;
   }
   WriteClockRequest.Set(1);
 }
 
 void PageClock::RadioGroupReleClick(int index) {
+  Frame().ClearStatus(*this);
   // Without a relay a forced state would wait for whichever relay is connected next.
   if (!Frame().Session().connected) {
     ReleButtons->button(kAutoItem)->setChecked(true);
-    Frame().ShowNotConnected();
+    Frame().ShowNotConnected(*this);
     return;
   }
   autoReturn_ = false;

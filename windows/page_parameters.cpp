@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QFocusEvent>
+#include <QFontMetrics>
 #include <QFrame>
 #include <QGroupBox>
 #include <QKeyEvent>
@@ -227,6 +228,15 @@ void PageParameters::Build() {
   ButtonProfile =
       MakeButton(page, "ButtonProfile", tr("Pro&fil"),
                  {kFreeColumnX, kFreeColumnY + 2 * kRowPitch, kFreeColumnWidth, kBoxHeight});
+  // Under the buttons: the compare's mark of the words that no box shows.
+  LabelCompareWords = MakeLabel(
+      page, "LabelCompareWords", QString(),
+      {kFreeColumnX, kFreeColumnY + 3 * kRowPitch, kFreeColumnWidth, kBoxHeight}, Qt::AlignCenter);
+  LabelCompareWords->setAutoFillBackground(true);
+  QPalette wordsPalette = LabelCompareWords->palette();
+  wordsPalette.setColor(QPalette::Window, kCompareColour);
+  LabelCompareWords->setPalette(wordsPalette);
+  LabelCompareWords->setVisible(false);
 
   // Tab order: EditUn, RadioGroupFaze, the rows, EdittRel, ComboBoxLog, EditFo2, EdittFo2, the
   // two button panels.
@@ -249,19 +259,24 @@ void PageParameters::Build() {
   for (int box = 0; box < kBoxCount; ++box) {
     if (PartnerBox(box) >= 0) Edit[box]->installEventFilter(this);
     // Every box but EditUn marks the settings as modified when its text changes.
-    if (box != kBoxUn)
+    if (box != kBoxUn) {
       connect(Edit[box], &QLineEdit::textChanged, this, [this] {
         MarkModified();
         Recheck();
       });
+      // The user's own typing (after textChanged) ends the page's verdict.
+      connect(Edit[box], &QLineEdit::textEdited, this, [this] { UserEdited(); });
+    }
   }
   connect(FazeButtons, &QButtonGroup::idToggled, this, [this] { Recheck(); });
+  connect(FazeButtons, &QButtonGroup::idClicked, this, [this] { UserEdited(); });
   for (int box : kBoxesKeepingF1) Edit[box]->installEventFilter(this);
   connect(ComboBoxLog, &QComboBox::currentIndexChanged, this, [this] { MarkModified(); });
   // Only the user's own choice (the list is disabled today) sends a value from the list.
   connect(ComboBoxLog, &QComboBox::activated, this, [this] {
     logChosen_ = true;
     Recheck();
+    UserEdited();
   });
 
   connect(ButtonReadP, &QPushButton::clicked, this, [this] { ButtonReadPClick(); });
@@ -290,9 +305,9 @@ void PageParameters::ApplyFeatures(const RelaySession& session) {
 
 void PageParameters::ShowResult(Outcome outcome) {
   if (outcome == Outcome::Differs) {
-    Frame().ShowDiffering(differing_);
+    Frame().ShowDiffering(*this, differing_);
   } else {
-    Frame().ShowStatus(outcome);
+    Frame().ShowStatus(*this, outcome);
   }
 }
 
@@ -350,6 +365,13 @@ void PageParameters::ApplyBoxes(const ParameterBoxes& boxes) {
   Recheck();
 }
 
+void PageParameters::UserEdited() {
+  Frame().ClearStatus(*this);
+  // The profile's check runs again with every edit (Recheck): its count is the edit's verdict.
+  if (profile_ && !profileSummary_.isEmpty())
+    Frame().ShowStatusText(*this, profileSummary_, profileInside_, false);
+}
+
 void PageParameters::MarkModified() {
   if (Modified) return;
   Modified = true;
@@ -405,7 +427,7 @@ bool PageParameters::JournalBefore(const SettingsWords& held, const SettingsWord
   entry.backups.push_back(SettingsBackup(held));
   entryWritten_ = toWrite;
   if (journal_.Open(&Frame(), std::move(entry), tr("Zapsat bez zálohy?"))) return true;
-  Frame().ShowNotWritten();
+  Frame().ShowNotWritten(*this);
   return false;
 }
 
@@ -418,16 +440,18 @@ void PageParameters::JournalAfter(Outcome outcome, const SettingsWords& held) {
 
 bool PageParameters::CheckConnected() {
   if (Frame().Session().connected) return true;
-  Frame().ShowNotConnected();
+  Frame().ShowNotConnected(*this);
   return false;
 }
 
 void PageParameters::ButtonReadPClick() {
+  Frame().ClearStatus(*this);
   if (!CheckConnected()) return;
   ReadParamsRequest.Post();
 }
 
 void PageParameters::ButtonWritePClick() {
+  Frame().ClearStatus(*this);
   if (!CheckConnected()) return;
   // While the previous write is still pending or running its record is the worker's: the click
   // is refused (with a beep) rather than queued behind it or mixed into it.
@@ -441,6 +465,7 @@ void PageParameters::ButtonWritePClick() {
 }
 
 bool PageParameters::WriteBackup(std::span<const uint8_t> bytes, JournalText description) {
+  Frame().ClearStatus(*this);
   if (!CheckConnected()) return false;
   if (WriteParamsRequest.Pending()) {
     AppDialogs().beep();
@@ -455,6 +480,7 @@ bool PageParameters::WriteBackup(std::span<const uint8_t> bytes, JournalText des
 }
 
 void PageParameters::ButtonSaveClick() {
+  Frame().ClearStatus(*this);
   const QString path =
       AppDialogs().chooseSaveFile(&Frame(), SettingsFileDialog(), SettingsFileName);
   if (path.isEmpty()) return;
@@ -472,6 +498,7 @@ void PageParameters::ButtonSaveClick() {
 }
 
 void PageParameters::ButtonOpenClick() {
+  Frame().ClearStatus(*this);
   const QString path = AppDialogs().chooseOpenFile(&Frame(), SettingsFileDialog(), lastOpenName_);
   if (path.isEmpty()) return;
   lastOpenName_ = path;
@@ -485,6 +512,7 @@ void PageParameters::ButtonOpenClick() {
 }
 
 void PageParameters::OpenBackup(std::span<const uint8_t> bytes) {
+  Frame().ClearStatus(*this);
   SettingsWords record = SettingsRecord;
   nx480::ApplySettingsFileBytes(bytes, record);
   TakeOpened(record, QString());
@@ -583,13 +611,21 @@ void PageParameters::Recheck() {
     RowCaption(parameter)->setToolTip(QString());
   }
   RadioGroupFaze->setAutoFillBackground(false);
+  LabelCompareWords->setVisible(false);
   ButtonProfile->setToolTip(QString());
-  if (!record) return;  // a box without a number: nothing is known until it has one
+  if (!record) {  // a box without a number: nothing is known until it has one
+    profileSummary_.clear();
+    return;
+  }
 
   if (compared_) {
+    std::vector<size_t> words;  // the carried words that differ: no box shows them
     for (size_t row : DifferingRows(*record, *compared_)) {
       const SettingsParameter* parameter = RowParameter(row);
-      if (parameter == nullptr) continue;  // a carried word: listed only
+      if (parameter == nullptr) {
+        words.push_back(row);
+        continue;
+      }
       const QString tip =
           tr("Soubor: %1").arg(QString::fromStdString(PageValueText(*compared_, row, firmware)));
       for (QWidget* widget : RowBoxes(*parameter)) {
@@ -602,6 +638,7 @@ void PageParameters::Recheck() {
       }
       if (parameter->quantity == Quantity::Phases) RadioGroupFaze->setAutoFillBackground(true);
     }
+    if (!words.empty()) MarkWords(words, *record, firmware);
   }
 
   if (!profile_) return;
@@ -621,14 +658,40 @@ void PageParameters::Recheck() {
       outside.empty()
           ? tr("V profilu: vše v mezích")
           : tr("Mimo profil: %1 (%2)").arg(QString::number(outside.size()), NameList(outside));
-  // The status line's text goes after a second; the button keeps it.
+  // The status line's text goes with the page's next action; the button keeps it.
   ButtonProfile->setToolTip(QString("%1\n%2").arg(QString::fromStdString(profile_->name), summary));
   if (summary == profileSummary_) return;
   profileSummary_ = summary;
-  Frame().ShowStatusText(summary, outside.empty());
+  profileInside_ = outside.empty();
+  Frame().ShowStatusText(*this, summary, profileInside_);
+}
+
+void PageParameters::MarkWords(const std::vector<size_t>& rows, const SettingsWords& record,
+                               const FirmwareFeatures& firmware) {
+  QStringList names, tips;
+  for (size_t row : rows) {
+    const QString name = QString::fromStdString(PageRowName(row));
+    names << name;
+    //: A word the page does not show, against the compared file: "slovo 20: 0x0005, soubor:
+    //: 0x0104".
+    tips << tr("%1: %2, soubor: %3")
+                .arg(name, QString::fromStdString(PageValueText(record, row, firmware)),
+                     QString::fromStdString(PageValueText(*compared_, row, firmware)));
+  }
+  // As many names as the mark holds, "…" for the rest (all of them in the tooltip).
+  const QFontMetrics metrics(LabelCompareWords->font());
+  const int room = LabelCompareWords->contentsRect().width() - 4;
+  QString text = names.join(", ");
+  for (qsizetype shown = names.size() - 1; shown > 0 && metrics.horizontalAdvance(text) > room;
+       --shown)
+    text = QStringList(names.first(shown)).join(", ") + QString::fromUtf8(", …");
+  LabelCompareWords->setText(text);
+  LabelCompareWords->setToolTip(tips.join("\n"));
+  LabelCompareWords->setVisible(true);
 }
 
 void PageParameters::ButtonCompareClick() {
+  Frame().ClearStatus(*this);
   SettingsWords boxes = SettingsRecord;
   if (!BuildRecord(boxes)) return;
   const QString path =
@@ -647,6 +710,7 @@ void PageParameters::ButtonCompareClick() {
   std::vector<std::string> names;
   for (size_t row : rows) names.push_back(PageRowName(row));
   Frame().ShowStatusText(
+      *this,
       names.empty() ? tr("Shodné se souborem")
                     : tr("Liší se: %1 (%2)").arg(QString::number(names.size()), NameList(names)),
       names.empty());
@@ -658,6 +722,7 @@ void PageParameters::ButtonCompareClick() {
 }
 
 void PageParameters::ButtonCompareFilesClick() {
+  Frame().ClearStatus(*this);
   SettingsWords files[2]{};
   QString names[2];
   for (int i = 0; i < 2; ++i) {
@@ -674,6 +739,7 @@ void PageParameters::ButtonCompareFilesClick() {
 }
 
 void PageParameters::ButtonProfileClick() {
+  Frame().ClearStatus(*this);
   const QString folder = QString::fromStdString(ProfileFolders().front());
   const QString path = AppDialogs().chooseOpenFile(&Frame(), ProfileFileDialog(), folder + "/");
   profile_.reset();

@@ -67,8 +67,8 @@ class PageParameters : public SetupPage, public nx480::ParameterWindow {
   // after). False when the write was not posted (no relay, a write still in progress).
   bool WriteBackup(std::span<const uint8_t> bytes, nx480::JournalText description);
   // "Porovnej": the boxes (read as "Zapiš" reads them) against a settings file; the rows that
-  // differ are marked on the page (kCompareColour, the file's value in the tooltip) until they
-  // no longer differ, and listed with both values.
+  // differ are marked on the page (kCompareColour, the file's value in the tooltip; the words no
+  // box shows in LabelCompareWords) until they no longer differ, and listed with both values.
   void ButtonCompareClick();
   // "2 soubory": two settings files against each other, listed only; the page keeps its marks.
   void ButtonCompareFilesClick();
@@ -104,6 +104,9 @@ class PageParameters : public SetupPage, public nx480::ParameterWindow {
   QPushButton* ButtonCompare = nullptr;
   QPushButton* ButtonCompareFiles = nullptr;
   QPushButton* ButtonProfile = nullptr;
+  // Under them, while "Porovnej" finds words that no box shows differing: their names on
+  // kCompareColour, both values in the tooltip.
+  QLabel* LabelCompareWords = nullptr;
 
   int FazeIndex() const;  // -1 while no item is selected
   void SetFazeIndex(int index);
@@ -128,6 +131,9 @@ class PageParameters : public SetupPage, public nx480::ParameterWindow {
   void ApplyBoxes(const nx480::ParameterBoxes& boxes);
   bool BuildRecord(nx480::SettingsWords& record);
   void MarkModified();
+  // The user typed into a box or chose an item: the page's verdict ends (the profile's count
+  // is shown again while a profile is checked).
+  void UserEdited();
   // Refuses a request to the relay while none is connected (a paused worker would never serve
   // it): shows why and returns false.
   bool CheckConnected();
@@ -141,6 +147,9 @@ class PageParameters : public SetupPage, public nx480::ParameterWindow {
   // The compare and profile marks recomputed from the boxes (and the profile's status line when
   // its summary changed).
   void Recheck();
+  // The compare's mark of the carried words `rows` (which differ from compared_).
+  void MarkWords(const std::vector<size_t>& rows, const nx480::SettingsWords& record,
+                 const nx480::FirmwareFeatures& firmware);
   // The widgets that show a parameter (its box with the percent partner, the radio group, the
   // list) and its caption.
   std::vector<QWidget*> RowBoxes(const nx480::SettingsParameter& parameter) const;
@@ -162,7 +171,8 @@ class PageParameters : public SetupPage, public nx480::ParameterWindow {
 
   std::optional<nx480::SettingsWords> compared_;  // the file "Porovnej" compares with
   std::optional<nx480::GridProfile> profile_;
-  QString profileSummary_;  // the status text of the last check against profile_
-  bool applying_ = false;   // ApplyBoxes is filling the boxes: no recheck per box
+  QString profileSummary_;     // the status text of the last check against profile_
+  bool profileInside_ = true;  // ... and whether it found every row inside
+  bool applying_ = false;      // ApplyBoxes is filling the boxes: no recheck per box
   QString lastCompareName_;
 };

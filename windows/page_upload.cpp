@@ -147,6 +147,7 @@ void PageUpload::StopUpload(StopCause cause) {
 }
 
 void PageUpload::ButtonUploadClick() {
+  Frame().ClearStatus(*this);
   if (Uploading()) {
     StopUpload(StopCause::StopButton);
     return;
@@ -165,7 +166,7 @@ void PageUpload::ButtonUploadClick() {
   // image to whichever relay that is: refused at once.
   if (!Frame().Session().connected) {
     Log(Text(kNotConnected));
-    Frame().ShowNotConnected();
+    Frame().ShowNotConnected(*this);
     return;
   }
   Log(tr("Současná verze: %1").arg(FromRelay(Frame().Session().identText)));

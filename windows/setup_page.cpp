@@ -9,6 +9,6 @@ SetupPage::SetupPage(TFormSetup& frame, const char* objectName) : frame_(frame) 
 
 std::function<void(nx480::TModbus&)> SetupPage::ReportFailure() {
   return [this](nx480::TModbus& link) {
-    link.Synchronize([this] { frame_.ShowStatus(nx480::Outcome::CommunicationError); });
+    link.Synchronize([this] { frame_.ShowStatus(*this, nx480::Outcome::CommunicationError); });
   };
 }
