@@ -270,6 +270,12 @@ class TrendWindowTest : public QObject {
     QVERIFY(t.Plot->ViewEnd() - t.Plot->ViewStart() < 3'600'000);
     Look(t.Plot);
     CheckTimeLabels(t.Plot);
+    // While the relay records, the day's view takes in each new sample, from the same start.
+    const int64_t dayEnd = t.Plot->RangeEnd();
+    QVERIFY(WaitUntil([&] { return t.Plot->RangeEnd() > dayEnd + 500; }, 10000));
+    QCOMPARE(t.Plot->ViewStart(), recording.front());
+    QCOMPARE(t.Plot->ViewEnd(), t.Plot->RangeEnd());
+    QCOMPARE(t.LabelSource->text(), QString("Relé 1234, poslední den"));
 
     // A file chosen from another folder is no recording of this relay: no thresholds.
     const QString other = data.path() + "/other/2026-12-09.csv";

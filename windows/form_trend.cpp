@@ -90,8 +90,9 @@ TrendPlot::TrendPlot(QWidget* parent) : QWidget(parent) {
 }
 
 void TrendPlot::SetData(const std::vector<nx480::RecordingSample>* samples, int64_t t0, int64_t t1,
-                        std::vector<nx480::StageSpan> spans) {
+                        std::vector<nx480::StageSpan> spans, bool growWhole) {
   samples_ = samples;
+  growWhole_ = growWhole;
   pyramid_ = samples ? nx480::TrendPyramid(*samples) : nx480::TrendPyramid();
   spans_ = std::move(spans);
   range0_ = t0;
@@ -107,10 +108,12 @@ void TrendPlot::Grow(int64_t t1, std::vector<nx480::StageSpan> spans) {
     Rebuild();
     return;
   }
-  const bool atEnd = view1_ >= range1_;
+  const bool atEnd = view1_ >= range1_, whole = atEnd && view0_ <= range0_;
   const int64_t shift = t1 - range1_;
   range1_ = t1;
-  if (atEnd)
+  if (whole && growWhole_)
+    SetView(range0_, range1_);
+  else if (atEnd)
     SetView(view0_ + shift, view1_ + shift);
   else
     Rebuild();
@@ -589,7 +592,8 @@ void TFormTrend::Load(const std::vector<std::string>& paths, int64_t t0, int64_t
   source_ = source;
   preset_ = preset;
   presetSpan_ = -1;
-  Plot->SetData(&samples_, t0, t1, events_.Spans());
+  ownSpan_ = ownSpan;
+  Plot->SetData(&samples_, t0, t1, events_.Spans(), ownSpan);
   presetSpan_ = Plot->ViewEnd() - Plot->ViewStart();
   ShowHeading();
   TreeTrips->clear();
@@ -605,7 +609,7 @@ void TFormTrend::TakeRecordedSample(int32_t serial, const nx480::RecordingSample
   const bool first = samples_.empty();
   samples_.push_back(sample);  // may move the samples: the plot's pyramid takes them anew
   events_.Extend(samples_);
-  Plot->Grow(sample.pcMillis, events_.Spans());
+  Plot->Grow(sample.pcMillis + 1, events_.Spans());  // the range ends after it
   AddTripRows();
   // The poll interval from the first samples; a long series has it already.
   ShowTripsHeading(samples_.size() <= 1024);
@@ -652,7 +656,8 @@ void TFormTrend::ShowTripsHeading(bool poll) {
 
 void TFormTrend::ShowHeading() {
   const int64_t t0 = Plot->ViewStart(), t1 = Plot->ViewEnd();
-  if (t1 == Plot->RangeEnd() && t1 - t0 == presetSpan_) {
+  if (t1 == Plot->RangeEnd() &&
+      (t1 - t0 == presetSpan_ || (ownSpan_ && t0 == Plot->RangeStart()))) {
     LabelSource->setText(preset_);
     return;
   }

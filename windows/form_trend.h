@@ -32,12 +32,14 @@ class TrendPlot : public QWidget {
   explicit TrendPlot(QWidget* parent = nullptr);
 
   // New samples (they must outlive the plot's use of them), the whole time range, the spans.
+  // With `growWhole` a view of the whole range grows with it (Grow).
   void SetData(const std::vector<nx480::RecordingSample>* samples, int64_t t0, int64_t t1,
-               std::vector<nx480::StageSpan> spans);
+               std::vector<nx480::StageSpan> spans, bool growWhole = false);
   void SetThresholds(std::vector<nx480::ThresholdLine> lines);
   // The samples grew at their end (the vector given to SetData, perhaps reallocated): the range
   // ends at `t1` now. A view whose right edge was at the range's end moves along, keeping its
-  // width; any other stays where it is.
+  // width (one of the whole range set to grow takes in the new samples instead); any other
+  // stays where it is.
   void Grow(int64_t t1, std::vector<nx480::StageSpan> spans);
 
   // What the plot draws (tests, the readout).
@@ -113,6 +115,7 @@ class TrendPlot : public QWidget {
   int cursor_ = -1;
   std::optional<int> dragX_;
   int64_t dragView0_ = 0;
+  bool growWhole_ = false;
 };
 
 class TFormTrend : public RelayWindow {
@@ -173,6 +176,7 @@ class TFormTrend : public RelayWindow {
   QString source_;          // the relay or the file
   QString preset_;          // the range as first shown: "Relé 1234, poslední hodina"
   int64_t presetSpan_ = 0;  // its width
+  bool ownSpan_ = false;    // the range is the samples': the whole of it is the range first shown
   bool placed_ = false;     // PlaceBeside has placed the window once
   std::vector<nx480::RecordingSample> samples_;
   nx480::StageEventFinder events_;  // of samples_
