@@ -15,6 +15,8 @@
 #include <QTimeZone>
 #include <QTreeWidget>
 #include <QWheelEvent>
+#include <cstdlib>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -166,6 +168,12 @@ void Wheel(TrendPlot* plot, double x, int steps) {
 class TrendWindowTest : public QObject {
   Q_OBJECT
  private slots:
+  // Local time half an hour off the hours of UTC: the time axis' marks and labels must follow it.
+  void initTestCase() {
+    ::setenv("TZ", "IST-5:30", 1);
+    ::tzset();
+  }
+
   void showsTheRecordedTripWithTheRelaysThresholds() {
     QTemporaryDir data;
     ScopedDataHome home(data.path());
@@ -243,6 +251,22 @@ class TrendWindowTest : public QObject {
     Look(t.Plot);
     CheckTimeLabels(t.Plot);
     QCOMPARE(t.LabelSource->text(), FromTo("Relé 1234", t.Plot));
+    // The recording in the right part of the view: "+" zooms about its middle, which stays put.
+    const auto dataMiddle = [&] {
+      const auto& columns = t.Plot->Columns();
+      int first = -1, last = -1;
+      for (int c = 0; c < int(columns.size()); ++c)
+        if (columns[c].any) (first < 0 ? first : last) = c, last = c;
+      return t.Plot->ViewStart() +
+             int64_t((first + last + 1) / 2.0 * (t.Plot->ViewEnd() - t.Plot->ViewStart()) /
+                     columns.size());
+    };
+    const int64_t middleTime = dataMiddle();
+    const double middleX = t.Plot->XOf(middleTime);
+    QVERIFY(middleX > t.Plot->DataRect().center().x() + 100);
+    QTest::keyClick(t.Plot, Qt::Key_Plus);
+    QVERIFY2(std::abs(t.Plot->XOf(middleTime) - middleX) < 3,
+             qPrintable(QString("%1 -> %2").arg(middleX).arg(t.Plot->XOf(middleTime))));
     QTest::keyClick(t.Plot, Qt::Key_Left);
     Look(t.Plot);
     CheckTimeLabels(t.Plot);
