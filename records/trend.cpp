@@ -484,6 +484,41 @@ int64_t DataAnchor(std::span<const RecordingSample> samples, TimeSpan view) {
   return nearest < samples.size() ? samples[nearest].pcMillis : middle;
 }
 
+TimeSpan ZoomToData(std::span<const RecordingSample> samples, TimeSpan view, double factor,
+                    TimeSpan range, int64_t minSpan) {
+  const int64_t anchor = DataAnchor(samples, view), span = view.t1 - view.t0;
+  return ZoomView(samples, {anchor - span / 2, anchor - span / 2 + span}, factor, anchor, range,
+                  minSpan);
+}
+
+// ---- The lines between columns ----
+
+void TrendJoins(std::span<const RecordingSample> samples, std::span<const TrendColumn> columns,
+                std::vector<int>& joins) {
+  joins.assign(columns.size(), -1);
+  int previous = -1;  // the last column with samples so far
+  for (size_t c = 0; c < columns.size(); ++c) {
+    if (!columns[c].any) continue;
+    if (previous >= 0) {
+      const TrendColumn& from = columns[static_cast<size_t>(previous)];
+      if (from.last + 1 == columns[c].first &&
+          samples[columns[c].first].pcMillis - samples[from.last].pcMillis <= kJoinGapMs)
+        joins[static_cast<size_t>(previous)] = static_cast<int>(c);
+    }
+    previous = static_cast<int>(c);
+  }
+}
+
+std::optional<size_t> SampleNear(std::span<const RecordingSample> samples, int64_t t) {
+  const size_t after = FirstAtOrAfter(samples, 0, t);
+  std::optional<size_t> best;
+  if (after < samples.size() && samples[after].pcMillis - t <= kJoinGapMs) best = after;
+  if (after > 0 && t - samples[after - 1].pcMillis <= kJoinGapMs &&
+      (!best || t - samples[after - 1].pcMillis <= samples[after].pcMillis - t))
+    best = after - 1;
+  return best;
+}
+
 // ---- Labels beside lines ----
 
 std::vector<PixelBox> PlaceLabels(std::span<const LabelWish> wishes,

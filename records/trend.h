@@ -201,6 +201,23 @@ TimeSpan ZoomView(std::span<const RecordingSample> samples, TimeSpan view, doubl
 // view; without one in it, the one nearest to the view's middle; without any, the middle.
 int64_t DataAnchor(std::span<const RecordingSample> samples, TimeSpan view);
 
+// The keys' zoom: by `factor` about the DataAnchor, which the view centres (ZoomView's limits).
+TimeSpan ZoomToData(std::span<const RecordingSample> samples, TimeSpan view, double factor,
+                    TimeSpan range, int64_t minSpan);
+
+// ---- The lines between columns ----
+
+// Two samples further apart than this are not joined by a line: a gap in the recording shows.
+inline constexpr int64_t kJoinGapMs = 5000;
+
+// For each column, the column its last sample's line goes on to: the next column with samples,
+// when its first sample is the next sample and follows within kJoinGapMs; -1 where none.
+void TrendJoins(std::span<const RecordingSample> samples, std::span<const TrendColumn> columns,
+                std::vector<int>& joins);
+
+// The sample nearest to `t` within kJoinGapMs of it, if any (the cursor's readout).
+std::optional<size_t> SampleNear(std::span<const RecordingSample> samples, int64_t t);
+
 // ---- Labels beside lines ----
 
 // A box in pixels: left, top, width, height.

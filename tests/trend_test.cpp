@@ -655,6 +655,37 @@ TEST(TrendView, ZoomAboutItsAnchorNeverEmptyWithinTheRange) {
                  {{60000, 100000}, 40000}};
   for (const auto& a : anchors) EXPECT_EQ(DataAnchor(samples, a.view), a.anchor) << a.view.t0;
   EXPECT_EQ(DataAnchor({}, {0, 100000}), 50000);
+
+  // The keys centre the view on that anchor.
+  const struct {
+    TimeSpan view;
+    double factor;
+    TimeSpan zoomed;
+  } keys[] = {{{0, 100000}, 0.8, {0, 80000}},  // centred on 25 s, kept inside the range
+              {{10000, 30000}, 0.5, {10000, 20000}},
+              {{50000, 100000}, 0.5, {27500, 52500}}};  // none in view: the nearest reading
+  for (const auto& k : keys)
+    EXPECT_EQ(ZoomToData(samples, k.view, k.factor, range, 5000), k.zoomed) << k.view.t0;
+}
+
+// Samples at 0, 0.1, 0.2 s, 7 and 7.3 s in columns of 0.1 s: lines within the first three and
+// between the last two, not across the 6.8 s gap.
+TEST(TrendJoins, NeighboursWithinTheGapLimit) {
+  std::vector<RecordingSample> samples;
+  for (const int64_t t : {0, 100, 200, 7000, 7300}) samples.push_back(Sample(t, 230, 1, 1, 50));
+  std::vector<TrendColumn> columns;
+  TrendPyramid(samples).Decimate(0, 8000, 80, columns);
+  std::vector<int> joins;
+  TrendJoins(samples, columns, joins);
+  std::vector<int> want(80, -1);
+  want[0] = 1, want[1] = 2, want[70] = 73;
+  EXPECT_EQ(joins, want);
+
+  const struct {
+    int64_t t;
+    std::optional<size_t> sample;
+  } near[] = {{3500, 2}, {150, 1}, {-4000, 0}, {-6000, {}}, {12300, 4}, {12500, {}}};
+  for (const auto& n : near) EXPECT_EQ(SampleNear(samples, n.t), n.sample) << n.t;
 }
 
 }  // namespace

@@ -150,6 +150,13 @@ double TrendPlot::XOf(int64_t t) const {
                            static_cast<double>(std::max<int64_t>(1, view1_ - view0_));
 }
 
+int64_t TrendPlot::TimeAt(int column) const {
+  const int width = DataWidth();
+  return (nx480::ColumnStart(view0_, view1_, width, column) +
+          nx480::ColumnStart(view0_, view1_, width, column + 1)) /
+         2;
+}
+
 double TrendPlot::YOf(bool frequency, double value) const {
   const QRectF& plot = plots_[frequency];
   const nx480::PlotRange& r = ranges_[frequency];
@@ -204,9 +211,10 @@ void TrendPlot::wheelEvent(QWheelEvent* event) {
 
 void TrendPlot::keyPressEvent(QKeyEvent* event) {
   const auto aboutData = [this](double factor) {
-    ZoomAbout(factor, nx480::DataAnchor(samples_ ? std::span(*samples_)
-                                                 : std::span<const nx480::RecordingSample>(),
-                                        {view0_, view1_}));
+    const nx480::TimeSpan view = nx480::ZoomToData(
+        samples_ ? std::span(*samples_) : std::span<const nx480::RecordingSample>(),
+        {view0_, view1_}, factor, {range0_, range1_}, kMinViewMs);
+    SetView(view.t0, view.t1);
   };
   switch (event->key()) {
     case Qt::Key_Plus:
@@ -328,8 +336,9 @@ void TrendPlot::paintEvent(QPaintEvent*) {
   painter.setPen(QPen(Qt::gray, 0));
   painter.drawLine(plots[1].topLeft(), plots[1].topRight());
 
-  // The series: each column from its lowest to its highest value, joined to the next column;
-  // what each column's data covers is kept for the thresholds' labels.
+  // The series: each column from its lowest to its highest value, joined to the next column
+  // with samples unless the recording has a gap there; what each column's data covers is kept
+  // for the thresholds' labels.
   const QColor colours[nx480::kTrendSeries] = {Qt::darkYellow, Qt::black, Qt::red, Qt::blue};
   std::vector<nx480::PixelSpan> covered[2];
   for (auto& c : covered) c.assign(columns_.size(), {INFINITY, -INFINITY});
@@ -339,6 +348,7 @@ void TrendPlot::paintEvent(QPaintEvent*) {
     c.bottom = std::max({c.bottom, y0, y1});
   };
   std::vector<QLineF> lines[nx480::kTrendSeries];
+  if (samples_) nx480::TrendJoins(*samples_, columns_, joins_);
   for (int s = 0; s < nx480::kTrendSeries && samples_; ++s) {
     const int p = s < 3 ? 0 : 1;
     for (size_t i = 0; i < columns_.size(); ++i) {
@@ -348,12 +358,14 @@ void TrendPlot::paintEvent(QPaintEvent*) {
       const double lo = y(p, c.min[s]), hi = y(p, c.max[s]);
       lines[s].emplace_back(px, lo, px, hi);
       cover(p, i, lo, hi);
-      if (i + 1 < columns_.size() && columns_[i + 1].any) {
+      if (const int j = joins_[i]; j >= 0) {
         const double from = nx480::SeriesValue((*samples_)[c.last], s);
-        const double to = nx480::SeriesValue((*samples_)[columns_[i + 1].first], s);
+        const double to = nx480::SeriesValue((*samples_)[columns_[j].first], s);
         if (!std::isnan(from) && !std::isnan(to)) {
-          lines[s].emplace_back(px, y(p, from), px + 1, y(p, to));
-          cover(p, i, y(p, from), y(p, to));
+          const double y0 = y(p, from), y1 = y(p, to), steps = j - static_cast<double>(i);
+          lines[s].emplace_back(px, y0, px + steps, y1);
+          for (size_t k = i; k < static_cast<size_t>(j); ++k)
+            cover(p, k, y0 + (y1 - y0) * (k - i) / steps, y0 + (y1 - y0) * (k + 1 - i) / steps);
         }
       }
     }
@@ -719,11 +731,21 @@ void TFormTrend::ShowNote() {
 
 void TFormTrend::ShowCursor(int column) {
   const std::vector<nx480::TrendColumn>& columns = Plot->Columns();
-  if (column < 0 || column >= static_cast<int>(columns.size()) || !columns[column].any) {
-    LabelCursor->setText(column < 0 ? tr("Kolečko, +/-: zvětšení; šipky, tažení: posun") : "-");
+  if (column < 0 || column >= static_cast<int>(columns.size())) {
+    LabelCursor->setText(tr("Kolečko, +/-: zvětšení; šipky, tažení: posun"));
     return;
   }
-  const nx480::RecordingSample& s = samples_[columns[column].last];
+  // The column's last sample; over a column without any, the nearest one the line joins.
+  std::optional<size_t> at;
+  if (columns[column].any)
+    at = columns[column].last;
+  else
+    at = nx480::SampleNear(samples_, Plot->TimeAt(column));
+  if (!at) {
+    LabelCursor->setText("-");
+    return;
+  }
+  const nx480::RecordingSample& s = samples_[*at];
   LabelCursor->setText(QString("%1   U1 %2 V   U2 %3 V   U3 %4 V   f %5 Hz")
                            .arg(TimeText(s.pcMillis, s.utcOffsetMinutes), Number(s.u[0], 1),
                                 Number(s.u[1], 1), Number(s.u[2], 1), Number(s.f, 2)));

@@ -70,6 +70,8 @@ class TrendPlot : public QWidget {
   // last painted.
   double XOf(int64_t t) const;
   double YOf(bool frequency, double value) const;
+  // The middle of a column's time.
+  int64_t TimeAt(int column) const;
   // The offset of local time from UTC at t as the samples shown have it (without any, the
   // PC's), in minutes: what the time axis and the heading go by.
   int UtcOffsetAt(int64_t t) const;
@@ -107,6 +109,7 @@ class TrendPlot : public QWidget {
   std::vector<nx480::ThresholdLine> thresholds_;
   std::vector<nx480::StageSpan> spans_;
   std::vector<nx480::UtcOffsetFrom> offsets_;  // of the columns' samples
+  std::vector<int> joins_;                     // TrendJoins of the columns, as last painted
   std::vector<Label> timeLabels_, valueLabels_[2], thresholdLabels_;
   nx480::PlotRange ranges_[2];  // as last painted
   QRectF plots_[2];
