@@ -325,7 +325,8 @@ void TrendPlot::paintEvent(QPaintEvent*) {
     painter.drawLine(QPointF(tx, h), QPointF(tx, h + 3));
     const QString label = QString::fromStdString(tick.text);
     const double lw = metrics.horizontalAdvance(label);
-    const double lx = std::clamp(tx - lw / 2, 0.0, width() - lw);
+    const double lx = tx - lw / 2;
+    if (lx < 0 || lx + lw > width()) continue;  // a mark at the edge keeps no label
     painter.setPen(text);
     timeLabels_.push_back({label, QRectF(lx, h + 3, lw + 1, metrics.height()), tick.t});
     painter.drawText(timeLabels_.back().box, Qt::AlignLeft | Qt::AlignTop, label);
