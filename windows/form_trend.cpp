@@ -87,6 +87,8 @@ TrendPlot::TrendPlot(QWidget* parent) : QWidget(parent) {
   QPalette p = palette();
   p.setColor(QPalette::Window, Qt::white);
   setPalette(p);
+  QEvent font(QEvent::FontChange);
+  changeEvent(&font);
 }
 
 void TrendPlot::SetData(const std::vector<nx480::RecordingSample>* samples, int64_t t0, int64_t t1,
@@ -132,12 +134,20 @@ void TrendPlot::SetView(int64_t t0, int64_t t1) {
   emit ViewChanged();
 }
 
+void TrendPlot::changeEvent(QEvent* event) {
+  if (event->type() == QEvent::FontChange) {
+    // The value labels ("49,95") at the left, the time labels below.
+    const QFontMetricsF metrics(font());
+    marginLeft_ = std::ceil(metrics.horizontalAdvance("-00,00") + 6);
+    marginBottom_ = std::ceil(metrics.height() + 5);
+    Rebuild();
+  }
+  QWidget::changeEvent(event);
+}
+
 QRectF TrendPlot::DataRect() const {
-  // The value labels ("49,95") at the left, the time labels below.
-  const QFontMetricsF metrics(font());
-  const double left = std::ceil(metrics.horizontalAdvance("-00,00") + 6);
-  return QRectF(left, 0, std::max(1.0, width() - left),
-                std::max(1.0, height() - std::ceil(metrics.height() + 5)));
+  return QRectF(marginLeft_, 0, std::max(1.0, width() - marginLeft_),
+                std::max(1.0, height() - marginBottom_));
 }
 
 int TrendPlot::DataWidth() const {
@@ -163,8 +173,19 @@ double TrendPlot::YOf(bool frequency, double value) const {
   return plot.bottom() - (value - r.lo) / (r.hi - r.lo) * plot.height();
 }
 
+const std::vector<nx480::UtcOffsetFrom>& TrendPlot::Offsets() const {
+  if (!offsets_) {
+    const bool any = std::any_of(columns_.begin(), columns_.end(),
+                                 [](const nx480::TrendColumn& c) { return c.any; });
+    offsets_ = nx480::UtcOffsets(
+        samples_ ? std::span(*samples_) : std::span<const nx480::RecordingSample>(), columns_,
+        any ? 0 : QDateTime::fromMSecsSinceEpoch(view0_).offsetFromUtc() / 60);
+  }
+  return *offsets_;
+}
+
 int TrendPlot::UtcOffsetAt(int64_t t) const {
-  return nx480::UtcOffsetAt(offsets_, t);
+  return nx480::UtcOffsetAt(Offsets(), t);
 }
 
 void TrendPlot::Rebuild() {
@@ -172,9 +193,7 @@ void TrendPlot::Rebuild() {
     pyramid_.Decimate(view0_, view1_, DataWidth(), columns_);
   else
     columns_.clear();
-  offsets_ =
-      nx480::UtcOffsets(samples_ ? std::span(*samples_) : std::span<const nx480::RecordingSample>(),
-                        columns_, QDateTime::fromMSecsSinceEpoch(view0_).offsetFromUtc() / 60);
+  offsets_.reset();  // worked out when needed: a painting, the heading's from-to
   if (cursor_ >= static_cast<int>(columns_.size())) cursor_ = -1;
   emit CursorMoved(cursor_);
   update();
@@ -314,7 +333,7 @@ void TrendPlot::paintEvent(QPaintEvent*) {
   }
   // The time axis: marks at round times, the date at midnight.
   const std::vector<nx480::TimeTick> ticks =
-      nx480::TimeAxis({view0_, view1_}, w, metrics.horizontalAdvance("00:00:00") + 12, offsets_);
+      nx480::TimeAxis({view0_, view1_}, w, metrics.horizontalAdvance("00:00:00") + 12, Offsets());
   timeLabels_.clear();
   for (const nx480::TimeTick& tick : ticks) {
     const double tx = std::floor(x(tick.t)) + 0.5;

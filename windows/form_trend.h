@@ -96,6 +96,7 @@ class TrendPlot : public QWidget {
   void mouseMoveEvent(QMouseEvent* event) override;
   void mouseReleaseEvent(QMouseEvent* event) override;
   void leaveEvent(QEvent*) override;
+  void changeEvent(QEvent* event) override;  // a new font: new margins
 
  private:
   void SetView(int64_t t0, int64_t t1);
@@ -108,8 +109,10 @@ class TrendPlot : public QWidget {
   std::vector<nx480::TrendColumn> columns_;
   std::vector<nx480::ThresholdLine> thresholds_;
   std::vector<nx480::StageSpan> spans_;
-  std::vector<nx480::UtcOffsetFrom> offsets_;  // of the columns' samples
-  std::vector<int> joins_;                     // TrendJoins of the columns, as last painted
+  const std::vector<nx480::UtcOffsetFrom>& Offsets() const;
+  // Of the columns' samples (Offsets()); none until asked for after the columns changed.
+  mutable std::optional<std::vector<nx480::UtcOffsetFrom>> offsets_;
+  std::vector<int> joins_;  // TrendJoins of the columns, as last painted
   std::vector<Label> timeLabels_, valueLabels_[2], thresholdLabels_;
   nx480::PlotRange ranges_[2];  // as last painted
   QRectF plots_[2];
@@ -119,6 +122,7 @@ class TrendPlot : public QWidget {
   std::optional<int> dragX_;
   int64_t dragView0_ = 0;
   bool growWhole_ = false;
+  double marginLeft_ = 0, marginBottom_ = 0;  // the axes' labels, by the font
 };
 
 class TFormTrend : public RelayWindow {
