@@ -1,7 +1,9 @@
 #include "trend.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
+#include <cstdio>
 #include <iterator>
 #include <limits>
 
@@ -223,10 +225,49 @@ std::vector<ThresholdLine> ThresholdLines(const SettingsWords& record,
     const SettingsParameter* delay = FindSettingsParameter(s.delay);
     if (!value || !delay || !HasParameter(firmware, *value)) continue;
     lines.push_back({s.stage, value->name, s.frequency, s.below, s.stage == Stage::Uo1,
-                     ParameterValue(record, *value, firmware),
+                     ParameterValue(record, *value, firmware), value->decimals,
                      ParameterValue(record, *delay, firmware)});
   }
   return lines;
+}
+
+std::string_view StageCaption(Stage stage) {
+  static constexpr std::string_view kCaptions[] = {"U<", "U<<", "U>", "U>>", "U>>>",
+                                                   "f<", "f<<", "f>", "f>>"};
+  return kCaptions[static_cast<int>(stage)];
+}
+
+namespace {
+
+// `value` with `decimals` decimals and a decimal comma.
+std::string CommaText(double value, int decimals) {
+  std::string text = DecimalText(value, decimals);
+  std::replace(text.begin(), text.end(), '.', ',');
+  return text;
+}
+
+}  // namespace
+
+std::vector<ThresholdCaption> MergeThresholds(std::span<const ThresholdLine> lines) {
+  std::vector<ThresholdCaption> captions;
+  std::vector<std::string> stages;  // of each caption so far
+  for (const ThresholdLine& line : lines) {
+    const auto same = std::find_if(captions.begin(), captions.end(), [&](const auto& c) {
+      return c.frequency == line.frequency && std::abs(c.value - line.value) < 1e-6;
+    });
+    const auto k = static_cast<size_t>(same - captions.begin());
+    if (k == captions.size()) {
+      captions.push_back({line.frequency, line.value, false, false, {}});
+      stages.emplace_back();
+    }
+    ThresholdCaption* c = &captions[k];
+    std::string& names = stages[k];
+    if (!names.empty()) names += ' ';
+    names += StageCaption(line.stage);
+    (line.below ? c->below : c->above) = true;
+    c->text = names + " " + CommaText(line.value, line.decimals) + (line.frequency ? " Hz" : " V");
+  }
+  return captions;
 }
 
 // ---- The plots' ranges ----
@@ -248,6 +289,276 @@ PlotRange TrendPlotRange(std::span<const TrendColumn> columns, std::span<const T
   if (!std::isfinite(lo)) lo = 0, hi = 1;
   const double margin = std::max((hi - lo) * 0.05, frequency ? 0.05 : 1.0);
   return {lo - margin, hi + margin};
+}
+
+namespace {
+
+// The round steps (1, 2, 5 times a power of ten) as the power and the mantissa's index.
+double RoundStep(int power, int index) {
+  static constexpr double kMantissas[] = {1, 2, 5};
+  return kMantissas[index] * std::pow(10.0, power);
+}
+
+}  // namespace
+
+ValueTicks ValueAxis(PlotRange range, double heightPx, double spacingPx, double minimumPx) {
+  ValueTicks ticks;
+  const double span = range.hi - range.lo;
+  if (!(span > 0) || !std::isfinite(span) || !(heightPx > 0)) return ticks;
+  spacingPx = std::max(spacingPx, 1.0);
+  const double pxPerUnit = heightPx / span;
+  const auto count = [&](double step) {
+    return std::floor(range.hi / step + 1e-9) - std::ceil(range.lo / step - 1e-9) + 1;
+  };
+  // The smallest round step at least spacingPx apart, then smaller ones while too few.
+  int power = static_cast<int>(std::floor(std::log10(spacingPx / pxPerUnit))) - 1;
+  int index = 0;
+  while (RoundStep(power, index) * pxPerUnit < spacingPx)
+    if (++index == 3) index = 0, ++power;
+  for (;;) {
+    const int lowerIndex = index == 0 ? 2 : index - 1;
+    const int lowerPower = index == 0 ? power - 1 : power;
+    const double lower = RoundStep(lowerPower, lowerIndex);
+    if (count(RoundStep(power, index)) >= 3 || lower * pxPerUnit < minimumPx) break;
+    power = lowerPower, index = lowerIndex;
+  }
+  const double step = RoundStep(power, index);
+  ticks.decimals = std::max(0, -static_cast<int>(std::floor(std::log10(step) + 1e-9)));
+  for (double k = std::ceil(range.lo / step - 1e-9); k <= std::floor(range.hi / step + 1e-9); ++k)
+    ticks.values.push_back(k * step);
+  return ticks;
+}
+
+// ---- The time axis and the view ----
+
+namespace {
+
+constexpr int64_t kSecond = 1000, kMinute = 60 * kSecond, kHour = 60 * kMinute, kDay = 24 * kHour;
+
+int64_t FloorDiv(int64_t a, int64_t b) {
+  return a / b - (a % b != 0 && (a < 0) != (b < 0));
+}
+
+// The label of a mark at local time `local` (milliseconds since 1970 in local time).
+std::string TickText(int64_t local, int64_t step) {
+  using namespace std::chrono;
+  const int64_t days = FloorDiv(local, kDay);
+  const int64_t inDay = local - days * kDay;
+  char text[32];
+  if (inDay == 0) {
+    const year_month_day date{sys_days{std::chrono::days{days}}};
+    std::snprintf(text, sizeof text, "%u.%u.", unsigned{date.day()}, unsigned{date.month()});
+  } else if (step < kMinute) {
+    std::snprintf(text, sizeof text, "%02d:%02d:%02d", static_cast<int>(inDay / kHour),
+                  static_cast<int>(inDay / kMinute % 60), static_cast<int>(inDay / kSecond % 60));
+  } else {
+    std::snprintf(text, sizeof text, "%02d:%02d", static_cast<int>(inDay / kHour),
+                  static_cast<int>(inDay / kMinute % 60));
+  }
+  return text;
+}
+
+// The first sample with a reading at or after index `i`, or samples.size().
+size_t ReadingFrom(std::span<const RecordingSample> samples, size_t i) {
+  while (i < samples.size() && !HasReading(samples[i])) ++i;
+  return i;
+}
+
+// The last sample with a reading before index `end`, or samples.size().
+size_t ReadingBefore(std::span<const RecordingSample> samples, size_t end) {
+  while (end > 0)
+    if (HasReading(samples[--end])) return end;
+  return samples.size();
+}
+
+// The sample with a reading nearest to `t`, or samples.size() without any.
+size_t NearestReading(std::span<const RecordingSample> samples, int64_t t) {
+  const size_t at = FirstAtOrAfter(samples, 0, t);
+  const size_t after = ReadingFrom(samples, at), before = ReadingBefore(samples, at);
+  if (after == samples.size()) return before;
+  if (before == samples.size()) return after;
+  return samples[after].pcMillis - t < t - samples[before].pcMillis ? after : before;
+}
+
+}  // namespace
+
+std::vector<UtcOffsetFrom> UtcOffsets(std::span<const RecordingSample> samples,
+                                      std::span<const TrendColumn> columns, int fallbackMinutes) {
+  std::vector<UtcOffsetFrom> offsets;
+  for (const TrendColumn& c : columns) {
+    if (!c.any) continue;
+    for (const size_t i : {c.first, c.last}) {
+      const RecordingSample& s = samples[i];
+      if (offsets.empty())
+        offsets.push_back({std::numeric_limits<int64_t>::min(), s.utcOffsetMinutes});
+      else if (s.utcOffsetMinutes != offsets.back().minutes)
+        offsets.push_back({s.pcMillis, s.utcOffsetMinutes});
+    }
+  }
+  if (offsets.empty()) offsets.push_back({std::numeric_limits<int64_t>::min(), fallbackMinutes});
+  return offsets;
+}
+
+int UtcOffsetAt(std::span<const UtcOffsetFrom> offsets, int64_t t) {
+  int minutes = offsets.empty() ? 0 : offsets.front().minutes;
+  for (const UtcOffsetFrom& o : offsets)
+    if (o.from <= t) minutes = o.minutes;
+  return minutes;
+}
+
+std::vector<TimeTick> TimeAxis(TimeSpan view, double widthPx, double spacingPx,
+                               std::span<const UtcOffsetFrom> offsets) {
+  std::vector<TimeTick> ticks;
+  if (view.t1 <= view.t0 || !(widthPx > 0)) return ticks;
+  const double span = static_cast<double>(view.t1 - view.t0);
+  static constexpr int64_t kSteps[] = {
+      kSecond, 2 * kSecond, 5 * kSecond, 10 * kSecond, 15 * kSecond, 30 * kSecond,
+      kMinute, 2 * kMinute, 5 * kMinute, 10 * kMinute, 15 * kMinute, 30 * kMinute,
+      kHour,   2 * kHour,   3 * kHour,   6 * kHour,    12 * kHour,   kDay};
+  const auto fits = [&](int64_t step) {
+    return static_cast<double>(step) * widthPx / span >= spacingPx;
+  };
+  int64_t step = 0;
+  for (const int64_t s : kSteps)
+    if (fits(s)) {
+      step = s;
+      break;
+    }
+  // Whole days: 2, 5, 10, 20, 50, ... up to 10^10 days (longer than any date's span).
+  for (int64_t power = 1; step == 0; power *= 10)
+    for (const int64_t m : {2, 5, 10})
+      if (step == 0 && (fits(m * power * kDay) || power >= 1'000'000'000)) step = m * power * kDay;
+  const UtcOffsetFrom utc{std::numeric_limits<int64_t>::min(), 0};
+  const std::span<const UtcOffsetFrom> pieces = offsets.empty() ? std::span(&utc, 1) : offsets;
+  for (size_t i = 0; i < pieces.size(); ++i) {
+    const int64_t from = std::max(view.t0, pieces[i].from);
+    const int64_t to = i + 1 < pieces.size() ? std::min(view.t1, pieces[i + 1].from) : view.t1;
+    const int64_t offset = pieces[i].minutes * kMinute;
+    for (int64_t local = FloorDiv(from + offset + step - 1, step) * step; local - offset < to;
+         local += step) {
+      // A change of offset may bring a mark closer to the one before than half a step.
+      if (!ticks.empty() && local - offset - ticks.back().t < step / 2) continue;
+      ticks.push_back({local - offset, TickText(local, step)});
+    }
+  }
+  return ticks;
+}
+
+TimeSpan ClampView(TimeSpan view, TimeSpan range, int64_t minSpan) {
+  const int64_t full = std::max<int64_t>(1, range.t1 - range.t0);
+  const int64_t span = std::clamp<int64_t>(view.t1 - view.t0, std::min(minSpan, full), full);
+  const int64_t t0 = std::clamp<int64_t>(view.t0, range.t0, range.t0 + full - span);
+  return {t0, t0 + span};
+}
+
+TimeSpan ZoomView(std::span<const RecordingSample> samples, TimeSpan view, double factor,
+                  int64_t anchor, TimeSpan range, int64_t minSpan) {
+  const double span = static_cast<double>(std::max<int64_t>(1, view.t1 - view.t0));
+  const double at = std::clamp(static_cast<double>(anchor - view.t0) / span, 0.0, 1.0);
+  const double full = static_cast<double>(std::max<int64_t>(1, range.t1 - range.t0));
+  const double wanted =
+      std::clamp(span * factor, std::min(static_cast<double>(minSpan), full), full);
+  const auto newSpan = static_cast<int64_t>(std::llround(wanted));
+  const int64_t t0 = anchor - static_cast<int64_t>(std::llround(at * wanted));
+  TimeSpan zoomed = ClampView({t0, t0 + newSpan}, range, minSpan);
+  const size_t first = ReadingFrom(samples, FirstAtOrAfter(samples, 0, zoomed.t0));
+  if (first < samples.size() && samples[first].pcMillis < zoomed.t1) return zoomed;
+  const size_t nearest = NearestReading(samples, anchor);
+  if (nearest == samples.size()) return zoomed;
+  const int64_t t = samples[nearest].pcMillis;
+  if (t < range.t0 || t >= range.t1) return zoomed;
+  const int64_t width = zoomed.t1 - zoomed.t0;
+  return ClampView({t - width / 2, t - width / 2 + width}, range, minSpan);
+}
+
+int64_t DataAnchor(std::span<const RecordingSample> samples, TimeSpan view) {
+  const int64_t middle = view.t0 + (view.t1 - view.t0) / 2;
+  const size_t begin = FirstAtOrAfter(samples, 0, view.t0);
+  const size_t end = FirstAtOrAfter(samples, begin, view.t1);
+  const size_t first = ReadingFrom(samples.first(end), begin);
+  if (first < end) {
+    const size_t last = ReadingBefore(samples, end);
+    return samples[first].pcMillis + (samples[last].pcMillis - samples[first].pcMillis) / 2;
+  }
+  const size_t nearest = NearestReading(samples, middle);
+  return nearest < samples.size() ? samples[nearest].pcMillis : middle;
+}
+
+TimeSpan ZoomToData(std::span<const RecordingSample> samples, TimeSpan view, double factor,
+                    TimeSpan range, int64_t minSpan) {
+  const int64_t anchor = DataAnchor(samples, view), span = view.t1 - view.t0;
+  return ZoomView(samples, {anchor - span / 2, anchor - span / 2 + span}, factor, anchor, range,
+                  minSpan);
+}
+
+// ---- The lines between columns ----
+
+void TrendJoins(std::span<const RecordingSample> samples, std::span<const TrendColumn> columns,
+                std::vector<int>& joins) {
+  joins.assign(columns.size(), -1);
+  int previous = -1;  // the last column with samples so far
+  for (size_t c = 0; c < columns.size(); ++c) {
+    if (!columns[c].any) continue;
+    if (previous >= 0) {
+      const TrendColumn& from = columns[static_cast<size_t>(previous)];
+      if (from.last + 1 == columns[c].first &&
+          samples[columns[c].first].pcMillis - samples[from.last].pcMillis <= kJoinGapMs)
+        joins[static_cast<size_t>(previous)] = static_cast<int>(c);
+    }
+    previous = static_cast<int>(c);
+  }
+}
+
+std::optional<size_t> SampleNear(std::span<const RecordingSample> samples, int64_t t) {
+  const size_t after = FirstAtOrAfter(samples, 0, t);
+  std::optional<size_t> best;
+  if (after < samples.size() && samples[after].pcMillis - t <= kJoinGapMs) best = after;
+  if (after > 0 && t - samples[after - 1].pcMillis <= kJoinGapMs &&
+      (!best || t - samples[after - 1].pcMillis <= samples[after].pcMillis - t))
+    best = after - 1;
+  return best;
+}
+
+// ---- Labels beside lines ----
+
+std::vector<PixelBox> PlaceLabels(std::span<const LabelWish> wishes,
+                                  std::span<const PixelSpan> data, double firstColumnX,
+                                  std::vector<PixelBox> obstacles) {
+  std::vector<PixelBox> placed;
+  for (const LabelWish& wish : wishes) {
+    const PixelBox& area = wish.area;
+    std::vector<double> ys;
+    if (wish.lineY - wish.h - 1 >= area.y) ys.push_back(wish.lineY - wish.h - 1);
+    if (wish.lineY + 1 + wish.h <= area.Bottom()) ys.push_back(wish.lineY + 1);
+    if (ys.empty())
+      ys.push_back(std::clamp(wish.lineY - wish.h / 2, area.y, area.Bottom() - wish.h));
+    // Lexicographic: touches a label or an obstacle, columns of data under it.
+    std::pair<bool, int> best{true, std::numeric_limits<int>::max()};
+    PixelBox bestBox;
+    const double right = area.Right() - wish.w - 2, left = std::min(right, area.x + 2);
+    for (double x = right; x >= left && best != std::pair(false, 0); x -= 4) {
+      for (const double y : ys) {
+        const PixelBox box{x, y, wish.w, wish.h};
+        const bool touches = std::any_of(obstacles.begin(), obstacles.end(),
+                                         [&](const PixelBox& o) { return o.Intersects(box); });
+        int hits = 0;
+        const auto c0 = static_cast<ptrdiff_t>(std::max(0.0, std::floor(box.x - firstColumnX)));
+        const auto c1 = std::min(static_cast<ptrdiff_t>(data.size()),
+                                 static_cast<ptrdiff_t>(std::ceil(box.Right() - firstColumnX)));
+        for (ptrdiff_t c = c0; c < c1; ++c)
+          hits +=
+              data[c].top <= data[c].bottom && data[c].top < box.Bottom() && data[c].bottom > box.y;
+        if (std::pair(touches, hits) < best) {
+          best = {touches, hits};
+          bestBox = box;
+          if (best == std::pair(false, 0)) break;
+        }
+      }
+    }
+    placed.push_back(bestBox);
+    obstacles.push_back(bestBox);
+  }
+  return placed;
 }
 
 // ---- Pick-ups and trips ----

@@ -14,6 +14,7 @@
 #include <iterator>
 #include <optional>
 #include <span>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -99,6 +100,7 @@ struct ThresholdLine {
   bool below = false;             // the stage picks up below the line (U<, f<), else above it
   bool tenMinuteAverage = false;  // the line holds for the 10-minute averages (U>1)
   double value = 0;               // volts or hertz
+  int decimals = 0;               // as the settings show the value
   double delaySeconds = 0;        // the stage's delay at the firmware's time scale
 };
 
@@ -106,6 +108,23 @@ struct ThresholdLine {
 // U>2, U>3, f<1, f<2, f>1, f>2.
 std::vector<ThresholdLine> ThresholdLines(const SettingsWords& record,
                                           const FirmwareFeatures& firmware);
+
+// The stage as the live window's panels call it: "U<", "U<<", "U>", "U>>", "U>>>", "f<", ...
+std::string_view StageCaption(Stage stage);
+
+// What one threshold line across a plot says: the stages whose setting is its value, each named
+// once ("U> U>> 253 V", "f< 47,5 Hz"; a decimal comma, the settings' decimals).
+struct ThresholdCaption {
+  bool frequency = false;
+  double value = 0;
+  bool below = false;  // some of its stages pick up below the line
+  bool above = false;  // some above it
+  std::string text;
+};
+
+// The lines of `lines` with the stages of one plot at one value merged, in the order of each
+// value's first stage.
+std::vector<ThresholdCaption> MergeThresholds(std::span<const ThresholdLine> lines);
 
 // ---- The plots' ranges ----
 
@@ -121,6 +140,116 @@ struct PlotRange {
 // 1 V or 0.05 Hz. A plot without any value or line spans 0 to 1 before its margin.
 PlotRange TrendPlotRange(std::span<const TrendColumn> columns, std::span<const ThresholdLine> lines,
                          bool frequency);
+
+// The values labelled on a plot's axis: the multiples of a round step (1, 2 or 5 times a power
+// of ten) in [range.lo, range.hi], the step the smallest whose labels lie `spacingPx` apart or
+// more over `heightPx`; where that gives fewer than three, a smaller step as long as its labels
+// lie `minimumPx` apart. `decimals` as the step needs. Empty for an empty or invalid range.
+struct ValueTicks {
+  int decimals = 0;
+  std::vector<double> values;  // rising
+};
+ValueTicks ValueAxis(PlotRange range, double heightPx, double spacingPx, double minimumPx);
+
+// ---- The time axis and the view ----
+
+// A span of time [t0, t1) in milliseconds since 1970 (UTC).
+struct TimeSpan {
+  int64_t t0 = 0;
+  int64_t t1 = 0;
+  friend bool operator==(const TimeSpan&, const TimeSpan&) = default;
+};
+
+// The offset of local time from UTC from `from` on (the first of a list holds before it too).
+struct UtcOffsetFrom {
+  int64_t from = 0;
+  int minutes = 0;
+};
+
+// The local time of the samples in `columns` (a view's, from TrendPyramid::Decimate) as their
+// utcOffsetMinutes give it: a change where a column's first or last sample has another offset
+// than the one before (a change inside a column is placed at its last sample). `fallbackMinutes`
+// when the columns hold no sample.
+std::vector<UtcOffsetFrom> UtcOffsets(std::span<const RecordingSample> samples,
+                                      std::span<const TrendColumn> columns, int fallbackMinutes);
+int UtcOffsetAt(std::span<const UtcOffsetFrom> offsets, int64_t t);
+
+// A mark of the time axis and its label: "HH:mm" (steps of a minute and more), "HH:mm:ss"
+// (shorter steps), the date "d.M." at local midnight.
+struct TimeTick {
+  int64_t t = 0;
+  std::string text;
+};
+
+// The marks of `view` drawn `widthPx` wide: every multiple of a step in local time (1, 2, 5, 10,
+// 15, 30 s; 1, 2, 5, 10, 15, 30 min; 1, 2, 3, 6, 12 h; 1, 2, 5, 10... days), the step the
+// smallest that keeps the marks `spacingPx` apart. Empty for an empty view or width.
+std::vector<TimeTick> TimeAxis(TimeSpan view, double widthPx, double spacingPx,
+                               std::span<const UtcOffsetFrom> offsets);
+
+// A view of `range`: at least `minSpan` wide (or the whole range when it is shorter), at most
+// the range, inside it.
+TimeSpan ClampView(TimeSpan view, TimeSpan range, int64_t minSpan);
+
+// Zoomed by `factor` (< 1: in) keeping `anchor` where it is in the view, then clamped
+// (ClampView). Never to a view without a sample with a reading while the range holds one: such
+// a view is centred on the sample with a reading nearest to `anchor` instead.
+TimeSpan ZoomView(std::span<const RecordingSample> samples, TimeSpan view, double factor,
+                  int64_t anchor, TimeSpan range, int64_t minSpan);
+
+// Where the keys zoom: the middle between the first and the last sample with a reading in the
+// view; without one in it, the one nearest to the view's middle; without any, the middle.
+int64_t DataAnchor(std::span<const RecordingSample> samples, TimeSpan view);
+
+// The keys' zoom: by `factor` about the DataAnchor, which the view centres (ZoomView's limits).
+TimeSpan ZoomToData(std::span<const RecordingSample> samples, TimeSpan view, double factor,
+                    TimeSpan range, int64_t minSpan);
+
+// ---- The lines between columns ----
+
+// Two samples further apart than this are not joined by a line: a gap in the recording shows.
+inline constexpr int64_t kJoinGapMs = 5000;
+
+// For each column, the column its last sample's line goes on to: the next column with samples,
+// when its first sample is the next sample and follows within kJoinGapMs; -1 where none.
+void TrendJoins(std::span<const RecordingSample> samples, std::span<const TrendColumn> columns,
+                std::vector<int>& joins);
+
+// The sample nearest to `t` within kJoinGapMs of it, if any (the cursor's readout).
+std::optional<size_t> SampleNear(std::span<const RecordingSample> samples, int64_t t);
+
+// ---- Labels beside lines ----
+
+// A box in pixels: left, top, width, height.
+struct PixelBox {
+  double x = 0, y = 0, w = 0, h = 0;
+  double Right() const { return x + w; }
+  double Bottom() const { return y + h; }
+  bool Intersects(const PixelBox& o) const {
+    return x < o.Right() && o.x < Right() && y < o.Bottom() && o.y < Bottom();
+  }
+};
+
+// What a pixel column's data covers from top to bottom (none when top > bottom).
+struct PixelSpan {
+  double top = 0;
+  double bottom = -1;
+};
+
+// A label w x h wanted just above or below a horizontal line at lineY, inside `area`.
+struct LabelWish {
+  double lineY = 0;
+  double w = 0, h = 0;
+  PixelBox area;
+};
+
+// Places each label in turn: of the places along its line (from the right end leftwards, above
+// before below), the first that touches no label placed before, no obstacle and no data; where
+// none is free of data, the one over the fewest columns of data; labels and obstacles are
+// avoided where there is any place at all. `data[i]` is what column firstColumnX + i covers.
+std::vector<PixelBox> PlaceLabels(std::span<const LabelWish> wishes,
+                                  std::span<const PixelSpan> data, double firstColumnX,
+                                  std::vector<PixelBox> obstacles);
 
 // ---- Pick-ups and trips ----
 

@@ -233,9 +233,9 @@ const Row kRows[] = {
     {Win::Record, "A-v/Close", "", "closed"},
     {Win::Record, "Close", "", "closed"},
     // The trend window, opened with Alt+P in the live values window (its settings read then):
-    // the range shown, "zoomed" while the view is narrower than the range.
+    // the range shown as chosen, "zoomed" once zoomed (the heading gives from-to instead).
     {Win::Trend, "A-h MinRestore", "", "open hodina"},
-    {Win::Trend, "Tab>Plot Plus MinRestore", "", "open 10 min zoomed"},
+    {Win::Trend, "Tab>Plot Plus MinRestore", "", "open zoomed"},
     {Win::Trend, "Close", "", "closed"},
 };
 
@@ -401,10 +401,9 @@ QString Shown(Desk& d, Win w, const WireLog& log) {
   }
   if (w == Win::Record && QFile::exists(d.savePath)) shown += " saved";
   if (w == Win::Trend && window->isVisible()) {
-    const QString range = d.onLine.Trend().LabelSource->text().section("posledních ", 1);
-    const int64_t width = range == "10 min" ? 600'000 : range == "hodina" ? 3'600'000 : 86'400'000;
-    const TrendPlot& plot = *d.onLine.Trend().Plot;
-    shown += " " + range + (plot.ViewEnd() - plot.ViewStart() < width ? " zoomed" : "");
+    // The heading names the range while it is shown as chosen, else it gives from-to.
+    const QString heading = d.onLine.Trend().LabelSource->text();
+    shown += " " + (heading.contains("poslední ") ? heading.section("poslední ", 1) : "zoomed");
   }
   if (!d.Connected()) shown += ", disconnected";
   return shown;

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <random>
 #include <tuple>
 
@@ -360,6 +361,322 @@ TEST(TrendEvents, SpansAndTripsWithTheirResolution) {
   EXPECT_EQ(fu1.delaySeenMs, 0);
   EXPECT_EQ(fu1.delayMinMs, 0);
   EXPECT_EQ(fu1.delayMaxMs, 2000);
+}
+
+}  // namespace
+}  // namespace nx480
+
+namespace nx480 {
+namespace {
+
+constexpr int64_t kDec10 = 1796860800000;  // 2026-12-10 00:00 UTC
+constexpr int64_t kOct25 = 1792886400000;  // 2026-10-25 00:00 UTC: summer time ends at 01:00
+constexpr int64_t kH = 3600000, kM = 60000, kS = 1000, kD = 24 * kH;
+
+TEST(TrendTimeAxis, RoundStepsInLocalTimeTheDateAtMidnight) {
+  constexpr int64_t kMin = std::numeric_limits<int64_t>::min();
+  const std::vector<UtcOffsetFrom> cet = {{kMin, 60}};
+  const std::vector<UtcOffsetFrom> autumn = {{kMin, 120}, {kOct25 + kH, 60}};
+  const struct {
+    const char* what;
+    TimeSpan view;
+    double width, spacing;
+    std::vector<UtcOffsetFrom> offsets;
+    int64_t first, step;
+    std::vector<std::string> texts;
+  } cases[] = {
+      {"10 minutes: minutes",
+       {kDec10 + 8 * kH + 30 * kS, kDec10 + 8 * kH + 10 * kM + 30 * kS},
+       710,
+       70,
+       cet,
+       kDec10 + 8 * kH + kM,
+       kM,
+       {"09:01", "09:02", "09:03", "09:04", "09:05", "09:06", "09:07", "09:08", "09:09", "09:10"}},
+      {"20 seconds: seconds",
+       {kDec10 + 8 * kH, kDec10 + 8 * kH + 20 * kS},
+       700,
+       70,
+       cet,
+       kDec10 + 8 * kH,
+       2 * kS,
+       {"09:00:00", "09:00:02", "09:00:04", "09:00:06", "09:00:08", "09:00:10", "09:00:12",
+        "09:00:14", "09:00:16", "09:00:18"}},
+      {"across midnight: the date",
+       {kDec10 + 22 * kH + 30 * kM, kDec10 + 23 * kH + 30 * kM},
+       700,
+       70,
+       cet,
+       kDec10 + 22 * kH + 30 * kM,
+       10 * kM,
+       {"23:30", "23:40", "23:50", "11.12.", "00:10", "00:20"}},
+      {"a day: hours",
+       {kDec10 - kH, kDec10 + 23 * kH},
+       700,
+       70,
+       cet,
+       kDec10 - kH,
+       3 * kH,
+       {"10.12.", "03:00", "06:00", "09:00", "12:00", "15:00", "18:00", "21:00"}},
+      {"summer time ends: 02:00 twice",
+       {kOct25 - kH, kOct25 + 3 * kH},
+       400,
+       100,
+       autumn,
+       kOct25 - kH,
+       kH,
+       {"01:00", "02:00", "02:00", "03:00"}},
+      {"a year: 50 days",
+       {kDec10 - kH, kDec10 - kH + 365 * kD},
+       700,
+       70,
+       cet,
+       kDec10 - kH + 3 * kD,
+       50 * kD,
+       {"13.12.", "1.2.", "23.3.", "12.5.", "1.7.", "20.8.", "9.10.", "28.11."}},
+      {"no offsets: UTC",
+       {kDec10, kDec10 + 3 * kS},
+       300,
+       100,
+       {},
+       kDec10,
+       kS,
+       {"10.12.", "00:00:01", "00:00:02"}},
+      {"an empty view", {kDec10, kDec10}, 700, 70, cet, 0, 0, {}},
+      {"no width", {kDec10, kDec10 + kH}, 0, 70, cet, 0, 0, {}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    const std::vector<TimeTick> ticks = TimeAxis(c.view, c.width, c.spacing, c.offsets);
+    std::vector<std::string> texts;
+    for (const TimeTick& t : ticks) texts.push_back(t.text);
+    EXPECT_EQ(texts, c.texts);
+    if (ticks.empty()) continue;
+    EXPECT_EQ(ticks.front().t, c.first);
+    for (size_t i = 1; i < ticks.size(); ++i) EXPECT_EQ(ticks[i].t - ticks[i - 1].t, c.step);
+  }
+}
+
+// The local time as the samples in a view's columns have it.
+TEST(TrendTimeAxis, OffsetsOfTheSamplesShown) {
+  std::vector<RecordingSample> samples;
+  for (int i = 0; i < 6; ++i) {
+    samples.push_back(Sample(i * 1000, 230, 230, 230, 50));
+    samples.back().utcOffsetMinutes = i < 3 ? 60 : 120;
+  }
+  const TrendPyramid pyramid(samples);
+  std::vector<TrendColumn> columns;
+  pyramid.Decimate(0, 6000, 3, columns);
+  const std::vector<UtcOffsetFrom> offsets = UtcOffsets(samples, columns, 0);
+  ASSERT_EQ(offsets.size(), 2u);
+  EXPECT_EQ(offsets[1].from, 3000);  // inside the middle column: at its last sample
+  const struct {
+    int64_t t;
+    int minutes;
+  } at[] = {{-5000, 60}, {2999, 60}, {3000, 120}, {9000, 120}};
+  for (const auto& a : at) EXPECT_EQ(UtcOffsetAt(offsets, a.t), a.minutes) << a.t;
+  pyramid.Decimate(10000, 20000, 3, columns);  // no sample: the PC's offset
+  EXPECT_EQ(UtcOffsetAt(UtcOffsets(samples, columns, 45), 15000), 45);
+}
+
+TEST(TrendValueAxis, RoundStepsAtLeastThreeLabels) {
+  const struct {
+    const char* what;
+    PlotRange range;
+    double height;
+    std::vector<double> values;
+    int decimals;
+  } cases[] = {
+      {"volts: 2 V", {227, 233}, 170, {228, 230, 232}, 0},
+      {"hertz: 0,05 Hz", {49.93, 50.07}, 110, {49.95, 50, 50.05}, 2},
+      {"two at 2 Hz: 1 Hz", {47.3, 51.7}, 110, {48, 49, 50, 51}, 0},
+      {"thresholds around: 20 V", {193.15, 255.85}, 170, {200, 220, 240}, 0},
+      {"around nothing: 0,5", {-0.05, 1.05}, 100, {0, 0.5, 1}, 1},
+      {"too low for three", {0, 10}, 20, {0, 10}, 0},
+      {"an empty range", {1, 1}, 100, {}, 0},
+      {"no height", {0, 10}, 0, {}, 0},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    const ValueTicks ticks = ValueAxis(c.range, c.height, 30, 17);
+    ASSERT_EQ(ticks.values.size(), c.values.size());
+    for (size_t i = 0; i < c.values.size(); ++i) EXPECT_NEAR(ticks.values[i], c.values[i], 1e-9);
+    EXPECT_EQ(ticks.decimals, c.decimals);
+  }
+}
+
+TEST(TrendThresholds, OneCaptionPerLineStagesNamedOnce) {
+  const auto line = [](Stage stage, double value) {
+    ThresholdLine l;
+    l.stage = stage;
+    l.frequency = stage >= Stage::Fu1;
+    l.below =
+        stage == Stage::Uu1 || stage == Stage::Uu2 || stage == Stage::Fu1 || stage == Stage::Fu2;
+    l.value = value;
+    l.decimals = l.frequency ? 1 : 0;
+    return l;
+  };
+  const struct {
+    const char* what;
+    std::vector<ThresholdLine> lines;
+    std::vector<std::string> texts;
+    std::vector<std::pair<bool, bool>> belowAbove;
+  } cases[] = {
+      {"the factory settings: U> and U>> at 253 V",
+       {line(Stage::Uu1, 196), line(Stage::Uu2, 184), line(Stage::Uo1, 253), line(Stage::Uo2, 253),
+        line(Stage::Uo3, 264), line(Stage::Fu1, 47.5), line(Stage::Fu2, 47),
+        line(Stage::Fo1, 51.5)},
+       {"U< 196 V", "U<< 184 V", "U> U>> 253 V", "U>>> 264 V", "f< 47,5 Hz", "f<< 47,0 Hz",
+        "f> 51,5 Hz"},
+       {{true, false},
+        {true, false},
+        {false, true},
+        {false, true},
+        {true, false},
+        {true, false},
+        {false, true}}},
+      {"below and above on one line; volts and hertz apart",
+       {line(Stage::Uu1, 50), line(Stage::Fu1, 50), line(Stage::Uo2, 50)},
+       {"U< U>> 50 V", "f< 50,0 Hz"},
+       {{true, true}, {true, false}}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    const std::vector<ThresholdCaption> captions = MergeThresholds(c.lines);
+    std::vector<std::string> texts;
+    std::vector<std::pair<bool, bool>> belowAbove;
+    for (const ThresholdCaption& t : captions) {
+      texts.push_back(t.text);
+      belowAbove.emplace_back(t.below, t.above);
+    }
+    EXPECT_EQ(texts, c.texts);
+    EXPECT_EQ(belowAbove, c.belowAbove);
+  }
+}
+
+// Labels 40 x 10 beside lines across a plot 200 x 100.
+TEST(TrendLabels, OffTheDataAndEachOtherWherePossible) {
+  const PixelBox area{0, 0, 200, 100};
+  const auto data = [](int from, int to, double top, double bottom) {
+    std::vector<PixelSpan> d(200);
+    for (int c = from; c < to; ++c) d[static_cast<size_t>(c)] = {top, bottom};
+    return d;
+  };
+  const struct {
+    const char* what;
+    std::vector<double> lines;
+    std::vector<PixelSpan> data;
+    std::vector<PixelBox> obstacles;
+    std::vector<std::pair<double, double>> places;  // x, y of each
+  } cases[] = {
+      {"no data: the right end, above", {50}, data(0, 0, 0, 0), {}, {{158, 39}}},
+      {"data above the line at the right end: below",
+       {50},
+       data(150, 200, 35, 45),
+       {},
+       {{158, 51}}},
+      {"data on both sides: leftwards", {50}, data(120, 200, 30, 70), {}, {{78, 39}}},
+      {"no room above: below", {5}, data(0, 0, 0, 0), {}, {{158, 6}}},
+      {"two at one value: one above, one below",
+       {50, 50},
+       data(0, 0, 0, 0),
+       {},
+       {{158, 39}, {158, 51}}},
+      {"an obstacle at the right: leftwards",
+       {50},
+       data(0, 0, 0, 0),
+       {{150, 30, 50, 40}},
+       {{110, 39}}},
+      {"data everywhere: over the fewest columns", {50}, data(30, 200, 40, 60), {}, {{2, 39}}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::vector<LabelWish> wishes;
+    for (const double y : c.lines) wishes.push_back({y, 40, 10, area});
+    const std::vector<PixelBox> boxes = PlaceLabels(wishes, c.data, 0, c.obstacles);
+    ASSERT_EQ(boxes.size(), c.places.size());
+    for (size_t i = 0; i < boxes.size(); ++i) {
+      EXPECT_EQ(boxes[i].x, c.places[i].first) << i;
+      EXPECT_EQ(boxes[i].y, c.places[i].second) << i;
+      EXPECT_EQ(boxes[i].w, 40);
+    }
+  }
+}
+
+// Readings every second from 10 s to 20 s, a failed read at 30 s, a reading at 40 s; the
+// range 0 to 100 s, the narrowest view 5 s.
+TEST(TrendView, ZoomAboutItsAnchorNeverEmptyWithinTheRange) {
+  std::vector<RecordingSample> samples;
+  for (int64_t t = 10000; t <= 20000; t += 1000) samples.push_back(Sample(t, 230, 230, 230, 50));
+  samples.push_back(Sample(30000, kNoValue, kNoValue, kNoValue, kNoValue));
+  samples.push_back(Sample(40000, 230, 230, 230, 50));
+  const TimeSpan range{0, 100000};
+  const struct {
+    const char* what;
+    bool none;  // without samples
+    TimeSpan view;
+    double factor;
+    int64_t anchor;
+    TimeSpan zoomed;
+  } cases[] = {
+      {"in: the anchor stays", false, {0, 100000}, 0.5, 15000, {7500, 57500}},
+      {"in over nothing: the nearest reading", false, {0, 100000}, 0.1, 80000, {35000, 45000}},
+      {"a failed read is no reading", false, {25000, 35000}, 0.8, 31000, {36000, 44000}},
+      {"in: not narrower than 5 s", false, {10000, 16000}, 0.5, 13000, {10500, 15500}},
+      {"out: the range at most", false, {10000, 30000}, 10, 20000, {0, 100000}},
+      {"out beyond the readings: back to them", false, {90000, 100000}, 2, 99000, {30000, 50000}},
+      {"no samples: as asked", true, {0, 100000}, 0.1, 80000, {72000, 82000}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    const std::span<const RecordingSample> s =
+        c.none ? std::span<const RecordingSample>() : std::span(samples);
+    EXPECT_EQ(ZoomView(s, c.view, c.factor, c.anchor, range, 5000), c.zoomed);
+  }
+  EXPECT_EQ(ClampView({90000, 110000}, range, 5000), (TimeSpan{80000, 100000}));
+  EXPECT_EQ(ClampView({0, 1000}, {0, 3000}, 5000), (TimeSpan{0, 3000}));  // a range below 5 s
+
+  // The keys' anchor: the middle of the readings in view, else the reading nearest its middle.
+  const struct {
+    TimeSpan view;
+    int64_t anchor;
+  } anchors[] = {{{0, 100000}, 25000},
+                 {{12500, 100000}, 26500},
+                 {{25000, 35000}, 20000},
+                 {{60000, 100000}, 40000}};
+  for (const auto& a : anchors) EXPECT_EQ(DataAnchor(samples, a.view), a.anchor) << a.view.t0;
+  EXPECT_EQ(DataAnchor({}, {0, 100000}), 50000);
+
+  // The keys centre the view on that anchor.
+  const struct {
+    TimeSpan view;
+    double factor;
+    TimeSpan zoomed;
+  } keys[] = {{{0, 100000}, 0.8, {0, 80000}},  // centred on 25 s, kept inside the range
+              {{10000, 30000}, 0.5, {10000, 20000}},
+              {{50000, 100000}, 0.5, {27500, 52500}}};  // none in view: the nearest reading
+  for (const auto& k : keys)
+    EXPECT_EQ(ZoomToData(samples, k.view, k.factor, range, 5000), k.zoomed) << k.view.t0;
+}
+
+// Samples at 0, 0.1, 0.2 s, 7 and 7.3 s in columns of 0.1 s: lines within the first three and
+// between the last two, not across the 6.8 s gap.
+TEST(TrendJoins, NeighboursWithinTheGapLimit) {
+  std::vector<RecordingSample> samples;
+  for (const int64_t t : {0, 100, 200, 7000, 7300}) samples.push_back(Sample(t, 230, 1, 1, 50));
+  std::vector<TrendColumn> columns;
+  TrendPyramid(samples).Decimate(0, 8000, 80, columns);
+  std::vector<int> joins;
+  TrendJoins(samples, columns, joins);
+  std::vector<int> want(80, -1);
+  want[0] = 1, want[1] = 2, want[70] = 73;
+  EXPECT_EQ(joins, want);
+
+  const struct {
+    int64_t t;
+    std::optional<size_t> sample;
+  } near[] = {{3500, 2}, {150, 1}, {-4000, 0}, {-6000, {}}, {12300, 4}, {12500, {}}};
+  for (const auto& n : near) EXPECT_EQ(SampleNear(samples, n.t), n.sample) << n.t;
 }
 
 }  // namespace

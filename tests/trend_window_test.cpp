@@ -1,20 +1,26 @@
 // The trend window ("Průběh") against the simulated relay: opened from the live values window,
-// a range chosen by keys over a day file with a trip and a damaged line, the relay's thresholds,
-// the wheel's zoom; the live recording of a simulator trip followed. Also writes the window's
-// picture when NX480_TREND_PICTURE names a file.
+// a range chosen by keys over a day file with a trip and a damaged line, the relay's thresholds
+// and their labels, the axes and the heading through zoom (wheel, +/-) and pan, never an empty
+// view; the live recording of a simulator trip followed; Esc, and the window on screen wherever
+// the live values window is. Also writes the window's picture when NX480_TREND_PICTURE names a
+// file.
 #include <QDateTime>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QPushButton>
+#include <QScreen>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimeZone>
 #include <QTreeWidget>
 #include <QWheelEvent>
+#include <cstdlib>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <optional>
 
 #include "form_trend.h"
 #include "recording.h"
@@ -31,8 +37,8 @@ namespace {
 // Two minutes of samples every 200 ms ending 30 s ago, U1 rising over the U>> setting: picked
 // up at 60 s, tripped at 61.6 s, back at 80 s; a damaged line among them. Written to the day
 // files of relay `serial` under `root` (two when the two minutes straddle midnight). Returns the
-// file with the trip.
-std::string WriteRecording(const std::string& root, uint32_t serial) {
+// file with the trip, and the times of the first and the last sample in `span`.
+std::string WriteRecording(const std::string& root, uint32_t serial, std::vector<int64_t>& span) {
   nx480::RecordingSample now;
   nx480::StampNow(now);
   std::map<std::string, std::string> files;
@@ -52,6 +58,7 @@ std::string WriteRecording(const std::string& root, uint32_t serial) {
     text += nx480::RecordingLine(s);
     if (i == 100) text += "2026-12-10T,cut\n";
     if (i == 308) tripDay = nx480::RecordingDay(s);
+    if (i == 0 || i == 599) span.push_back(s.pcMillis);
   }
   const std::string folder = root + "/" + nx480::RecordingFolderName(serial);
   std::filesystem::create_directories(folder);
@@ -91,11 +98,82 @@ std::pair<double, double> Uo2Line(const TFormTrend& t, const sim::RelayConfig& c
                                 nx480::FirmwareFeaturesOf(14))};
 }
 
+// What a user sees of the plot: it painted, its labels as drawn.
+void Look(TrendPlot* plot) {
+  plot->grab();
+}
+
+bool AnySample(const TrendPlot* plot) {
+  return std::any_of(plot->Columns().begin(), plot->Columns().end(),
+                     [](const nx480::TrendColumn& c) { return c.any; });
+}
+
+// The time axis as drawn: three labels or more, inside the view, a round step apart in local
+// time, each the local time of its mark ("HH:mm", "HH:mm:ss" below a minute, the date at
+// midnight).
+void CheckTimeLabels(const TrendPlot* plot) {
+  const auto& labels = plot->TimeLabels();
+  QVERIFY2(labels.size() >= 3, qPrintable(QString::number(labels.size())));
+  const int64_t step = labels[1].t - labels[0].t;
+  for (size_t i = 0; i < labels.size(); ++i) {
+    const auto& l = labels[i];
+    QVERIFY(l.t >= plot->ViewStart() && l.t < plot->ViewEnd());
+    if (i > 0) QCOMPARE(l.t - labels[i - 1].t, step);
+    const QDateTime local =
+        QDateTime::fromMSecsSinceEpoch(l.t, QTimeZone(plot->UtcOffsetAt(l.t) * 60));
+    QVERIFY2((l.t + local.offsetFromUtc() * 1000LL) % step == 0, qPrintable(l.text));
+    const QString want = local.time() == QTime(0, 0) ? local.toString("d.M.")
+                         : step < 60'000             ? local.toString("HH:mm:ss")
+                                                     : local.toString("HH:mm");
+    QCOMPARE(l.text, want);
+  }
+}
+
+// No threshold's label over a column's values (U1-U3 or f, its lowest to its highest).
+void CheckLabelsOffData(const TrendPlot* plot) {
+  const double left = plot->DataRect().left();
+  for (const auto& label : plot->ThresholdLabels()) {
+    const bool frequency = label.text.endsWith("Hz");
+    for (int c = int(label.box.left() - left); c < std::ceil(label.box.right() - left); ++c) {
+      if (c < 0 || c >= int(plot->Columns().size()) || !plot->Columns()[c].any) continue;
+      for (int s = frequency ? 3 : 0; s < (frequency ? 4 : 3); ++s) {
+        const double top = plot->YOf(frequency, plot->Columns()[c].max[s]);
+        const double bottom = plot->YOf(frequency, plot->Columns()[c].min[s]);
+        QVERIFY2(bottom <= label.box.top() || top >= label.box.bottom(),
+                 qPrintable(QString("%1 over column %2").arg(label.text).arg(c)));
+      }
+    }
+  }
+}
+
+// The heading for a view other than the one first shown: the source, from - to.
+QString FromTo(const QString& source, const TrendPlot* plot) {
+  const auto local = [&](int64_t t) {
+    return QDateTime::fromMSecsSinceEpoch(t, QTimeZone(plot->UtcOffsetAt(t) * 60));
+  };
+  const QDateTime from = local(plot->ViewStart()), to = local(plot->ViewEnd());
+  return source + ", " + from.toString("d.M. HH:mm:ss") + " – " +
+         to.toString(from.date() == to.date() ? "HH:mm:ss" : "d.M. HH:mm:ss");
+}
+
+void Wheel(TrendPlot* plot, double x, int steps) {
+  const QPointF at(x, 50);
+  QWheelEvent wheel(at, plot->mapToGlobal(at), {}, {0, 120 * steps}, Qt::NoButton, Qt::NoModifier,
+                    Qt::NoScrollPhase, false);
+  QApplication::sendEvent(plot, &wheel);
+}
+
 }  // namespace
 
 class TrendWindowTest : public QObject {
   Q_OBJECT
  private slots:
+  // Local time half an hour off the hours of UTC: the time axis' marks and labels must follow it.
+  void initTestCase() {
+    ::setenv("TZ", "IST-5:30", 1);
+    ::tzset();
+  }
+
   void showsTheRecordedTripWithTheRelaysThresholds() {
     QTemporaryDir data;
     ScopedDataHome home(data.path());
@@ -103,14 +181,15 @@ class TrendWindowTest : public QObject {
     sim::PtyRelay relay(config);
     sim::AttachLiveValues(relay);
     relay.Start();
-    const std::string file =
-        WriteRecording(data.path().toStdString() + "/nx480-pc/recordings", config.serial);
+    std::vector<int64_t> recording;  // the times of its first and last sample
+    const std::string file = WriteRecording(data.path().toStdString() + "/nx480-pc/recordings",
+                                            config.serial, recording);
     AppFixture app;
     // Alt+P on the live values window opens the trend; its settings come from the relay.
     QVERIFY(OpenTrend(app, relay));
     TFormTrend& t = app.onLine.Trend();
     Mnemonic(&t, Qt::Key_H);  // the last hour
-    QVERIFY2(t.LabelSource->text().endsWith("hodina"), qPrintable(t.LabelSource->text()));
+    QCOMPARE(t.LabelSource->text(), QString("Relé 1234, poslední hodina"));
 
     QCOMPARE(t.TreeTrips->topLevelItemCount(), 1);
     const QTreeWidgetItem* trip = t.TreeTrips->topLevelItem(0);
@@ -128,10 +207,8 @@ class TrendWindowTest : public QObject {
     const auto over = [&](Stage stage) {
       for (const nx480::StageSpan& s : t.Plot->Spans())
         if (s.stage == stage && s.kind == nx480::SpanKind::Tripped) {
-          const double at = double((s.start + s.end) / 2 - t.Plot->ViewStart()) /
-                            double(t.Plot->ViewEnd() - t.Plot->ViewStart());
-          QMouseEvent move(QEvent::MouseMove, QPointF(at * t.Plot->width(), 60), QPointF(),
-                           Qt::NoButton, Qt::NoButton, Qt::NoModifier);
+          QMouseEvent move(QEvent::MouseMove, QPointF(t.Plot->XOf((s.start + s.end) / 2), 60),
+                           QPointF(), Qt::NoButton, Qt::NoButton, Qt::NoModifier);
           QApplication::sendEvent(t.Plot, &move);
         }
     };
@@ -139,20 +216,94 @@ class TrendWindowTest : public QObject {
     QVERIFY2(t.LabelCursor->text().contains("U1 262,0 V   U2 230,5 V   U3 229,8 V   f 50,01 Hz"),
              qPrintable(t.LabelCursor->text()));
 
-    // The U>> line stands at the relay's setting.
+    // The U>> line stands at the relay's setting; U> (10-minute) has the same value: one line,
+    // named once, its label off the recording (at the hour's right end).
     const auto [line, setting] = Uo2Line(t, config);
     QCOMPARE(line, setting);
+    Look(t.Plot);
+    QStringList captions;
+    for (const auto& l : t.Plot->ThresholdLabels()) captions << l.text;
+    QCOMPARE(captions, QStringList({"U< 196 V", "U<< 184 V", "U> U>> 253 V", "U>>> 264 V",
+                                    "f< 47,5 Hz", "f<< 47,0 Hz", "f> 51,5 Hz", "f>> 52,0 Hz"}));
+    CheckLabelsOffData(t.Plot);
+    Mnemonic(&t, Qt::Key_1);
+    Look(t.Plot);
+    CheckLabelsOffData(t.Plot);
+    Mnemonic(&t, Qt::Key_H);
+    for (int p = 0; p < 2; ++p) QVERIFY(t.Plot->ValueLabels(p).size() >= 3);
+    CheckTimeLabels(t.Plot);
 
-    // The wheel zooms in around the cursor; "-" zooms out again.
-    const int64_t shown = t.Plot->ViewEnd() - t.Plot->ViewStart();
-    const QPointF at(t.Plot->width() / 2.0, 50);
-    QWheelEvent wheel(at, t.Plot->mapToGlobal(at), {}, {0, 240}, Qt::NoButton, Qt::NoModifier,
-                      Qt::NoScrollPhase, false);
-    QApplication::sendEvent(t.Plot, &wheel);
-    const int64_t zoomed = t.Plot->ViewEnd() - t.Plot->ViewStart();
-    QVERIFY2(zoomed < shown * 0.7, qPrintable(QString::number(zoomed)));
-    QTest::keyClick(t.Plot, Qt::Key_Minus);
-    QVERIFY(t.Plot->ViewEnd() - t.Plot->ViewStart() > zoomed);
+    // "+" zooms about the recording, not the hour's empty middle.
+    QTest::keyClick(t.Plot, Qt::Key_Plus);
+    QVERIFY(t.Plot->ViewStart() <= recording.front() && t.Plot->ViewEnd() > recording.back());
+    // The wheel zooms about the cursor, the axis and the heading following; the arrows pan.
+    Mnemonic(&t, Qt::Key_H);
+    const double x = t.Plot->XOf(recording.front() + 60'000);
+    const auto timeAt = [&](double x) {
+      const QRectF area = t.Plot->DataRect();
+      return t.Plot->ViewStart() + static_cast<int64_t>((x - area.left()) / area.width() *
+                                                        (t.Plot->ViewEnd() - t.Plot->ViewStart()));
+    };
+    const int64_t under = timeAt(x), hour = t.Plot->ViewEnd() - t.Plot->ViewStart();
+    Wheel(t.Plot, x, 2);
+    QVERIFY(t.Plot->ViewEnd() - t.Plot->ViewStart() < hour * 0.7);
+    QVERIFY(std::abs(timeAt(x) - under) <= hour / t.Plot->DataRect().width());
+    Look(t.Plot);
+    CheckTimeLabels(t.Plot);
+    QCOMPARE(t.LabelSource->text(), FromTo("Relé 1234", t.Plot));
+    QTest::keyClick(t.Plot, Qt::Key_Left);
+    Look(t.Plot);
+    CheckTimeLabels(t.Plot);
+    QCOMPARE(t.LabelSource->text(), FromTo("Relé 1234", t.Plot));
+
+    // Two minutes about the trip, the recording in the view's left part: "+" zooms about the
+    // middle of what it shows of the recording, and centres it.
+    Mnemonic(&t, Qt::Key_1);
+    Wheel(t.Plot, t.Plot->XOf(recording.front() + 60'000), 7);
+    const auto dataMiddle = [&] {
+      const auto& columns = t.Plot->Columns();
+      int first = -1, last = -1;
+      for (int c = 0; c < int(columns.size()); ++c)
+        if (columns[c].any) (first < 0 ? first : last) = c, last = c;
+      return t.Plot->ViewStart() +
+             int64_t((first + last + 1) / 2.0 * (t.Plot->ViewEnd() - t.Plot->ViewStart()) /
+                     columns.size());
+    };
+    const int64_t middle = dataMiddle();
+    QVERIFY(std::abs(t.Plot->XOf(middle) - t.Plot->DataRect().center().x()) > 60);
+    QTest::keyClick(t.Plot, Qt::Key_Plus);
+    QVERIFY2(std::abs(t.Plot->XOf(middle) - t.Plot->DataRect().center().x()) < 3,
+             qPrintable(QString::number(t.Plot->XOf(middle))));
+
+    // Zoomed in by the wheel over the empty part of the hour, or by "+" down to the narrowest
+    // view: never an empty view.
+    Mnemonic(&t, Qt::Key_H);
+    for (int i = 0; i < 12; ++i) {
+      Wheel(t.Plot, t.Plot->DataRect().left() + 2, 1);
+      QVERIFY2(AnySample(t.Plot), qPrintable(t.LabelSource->text()));
+    }
+    for (int i = 0; i < 40; ++i) {
+      QTest::keyClick(t.Plot, Qt::Key_Plus);
+      QVERIFY(AnySample(t.Plot));
+    }
+    QCOMPARE(t.Plot->ViewEnd() - t.Plot->ViewStart(), TrendPlot::kMinViewMs);
+    Look(t.Plot);
+    CheckTimeLabels(t.Plot);
+
+    // "den" shows the span recorded, not 24 hours.
+    Mnemonic(&t, Qt::Key_D);
+    QCOMPARE(t.LabelSource->text(), QString("Relé 1234, poslední den"));
+    QCOMPARE(t.Plot->ViewStart(), recording.front());
+    QCOMPARE(t.Plot->RangeStart(), recording.front());
+    QVERIFY(t.Plot->ViewEnd() - t.Plot->ViewStart() < 3'600'000);
+    Look(t.Plot);
+    CheckTimeLabels(t.Plot);
+    // While the relay records, the day's view takes in each new sample, from the same start.
+    const int64_t dayEnd = t.Plot->RangeEnd();
+    QVERIFY(WaitUntil([&] { return t.Plot->RangeEnd() > dayEnd + 500; }, 10000));
+    QCOMPARE(t.Plot->ViewStart(), recording.front());
+    QCOMPARE(t.Plot->ViewEnd(), t.Plot->RangeEnd());
+    QCOMPARE(t.LabelSource->text(), QString("Relé 1234, poslední den"));
 
     // A file chosen from another folder is no recording of this relay: no thresholds.
     const QString other = data.path() + "/other/2026-12-09.csv";
@@ -160,6 +311,10 @@ class TrendWindowTest : public QObject {
     std::filesystem::copy_file(file, other.toStdString());
     app.openPath = other;
     Mnemonic(&t, Qt::Key_S);
+    QCOMPARE(t.LabelSource->text(), QString("2026-12-09.csv"));
+    QTest::keyClick(t.Plot, Qt::Key_Plus);
+    QCOMPARE(t.LabelSource->text(), FromTo("2026-12-09.csv", t.Plot));
+    for (int i = 0; i < 3; ++i) QTest::keyClick(t.Plot, Qt::Key_Minus);
     QCOMPARE(t.LabelSource->text(), QString("2026-12-09.csv"));
     QCOMPARE(t.TreeTrips->topLevelItemCount(), 1);
     QVERIFY(t.Plot->Thresholds().empty());
@@ -191,7 +346,8 @@ class TrendWindowTest : public QObject {
     QVERIFY(OpenTrend(app, relay));
     TFormTrend& t = app.onLine.Trend();
     Mnemonic(&t, Qt::Key_1);
-    QVERIFY(t.LabelSource->text().endsWith("10 min") && t.TreeTrips->topLevelItemCount() == 0);
+    QVERIFY(t.LabelSource->text().endsWith("poslední 10 minut") &&
+            t.TreeTrips->topLevelItemCount() == 0);
     const int64_t end = t.Plot->ViewEnd();
     QVERIFY(WaitUntil([&] { return t.Plot->ViewEnd() > end + 1000; }, 10000));
     QCOMPARE(t.Plot->ViewEnd(), t.Plot->RangeEnd());
@@ -231,6 +387,65 @@ class TrendWindowTest : public QObject {
     QCOMPARE(row->text(1), QString("U>>"));
     QCOMPARE(row->text(6),
              "0,0 s (0,0–" + QString::number(gap / 1000.0, 'f', 1).replace('.', ',') + " s)");
+  }
+
+  // Esc closes the window wherever its focus is; Alt+P opens it again wholly on the screen,
+  // wherever the live values window stands (past the bottom right corner, the top left, the
+  // right edge) and wherever the window was left (dragged half off the screen).
+  void escClosesAndItOpensOnScreen() {
+    QTemporaryDir data;
+    ScopedDataHome home(data.path());
+    sim::RelayConfig config;
+    sim::PtyRelay relay(config);
+    sim::AttachLiveValues(relay);
+    relay.Start();
+    AppFixture app;
+    app.Connect(relay);
+    QVERIFY(WaitUntil([&] { return app.onLine.isVisible(); }, 10000));
+    TFormTrend& t = app.onLine.Trend();
+    const QRect screen = app.onLine.screen()->availableGeometry();
+    // The live values window moved to `live`, Alt+P there: the trend shown wholly on the screen.
+    const auto open = [&](QPoint live) {
+      app.onLine.move(live);
+      app.onLine.activateWindow();
+      if (!QTest::qWaitForWindowActive(&app.onLine)) return false;
+      QTest::keyClick(&app.onLine, Qt::Key_P, Qt::AltModifier);
+      if (!WaitUntil([&] { return t.isVisible(); }, 10000)) return false;
+      if (!screen.contains(t.frameGeometry())) {
+        qWarning() << "off the screen:" << t.frameGeometry() << "on" << screen;
+        return false;
+      }
+      t.activateWindow();
+      return QTest::qWaitForWindowActive(&t);
+    };
+    QVERIFY(open(screen.bottomRight() - QPoint(100, 80)));
+    const struct {
+      const char* what;
+      QWidget* click;  // clicked to take the focus
+      QPoint live;
+      std::optional<QPoint> trend;  // where the window is dragged before Esc
+    } cases[] = {
+        {"the plot", t.Plot, screen.topLeft(), {}},
+        {"the trips", t.TreeTrips->viewport(), screen.topRight() + QPoint(-300, 150), {}},
+        {"a button", t.Button10Min, screen.topLeft() + QPoint(100, 100),
+         screen.bottomRight() - QPoint(200, 200)},
+    };
+    for (const auto& c : cases) {
+      if (c.trend) t.move(*c.trend);
+      QTest::mouseClick(c.click, Qt::LeftButton, {}, QPoint(5, 5));
+      QVERIFY(ButtonsReleased());
+      QVERIFY(WaitUntil(
+          [&] {
+            return QApplication::focusWidget() == c.click ||
+                   QApplication::focusWidget() == c.click->parentWidget();
+          },
+          10000));
+      QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+      QVERIFY2(!t.isVisible(), c.what);
+      QVERIFY(app.onLine.isVisible());  // Esc closes the trend only
+      QVERIFY2(open(c.live), c.what);
+    }
+    QTest::keyClick(app.onLine.EditFocus, Qt::Key_F1);  // disconnect
   }
 };
 

@@ -2000,22 +2000,6 @@ Plug it in again and press F1.</translation>
         <translation>Pick-up → trip</translation>
     </message>
     <message>
-        <source>10 min</source>
-        <translation>10 min</translation>
-    </message>
-    <message>
-        <source>hodina</source>
-        <translation>hour</translation>
-    </message>
-    <message>
-        <source>den</source>
-        <translation>day</translation>
-    </message>
-    <message>
-        <source>Relé %1, posledních %2</source>
-        <translation>Relay %1, last %2</translation>
-    </message>
-    <message>
         <source>Záznam (*.csv);;Vše (*)</source>
         <translation>Recording (*.csv);;All (*)</translation>
     </message>
@@ -2051,6 +2035,27 @@ Plug it in again and press F1.</translation>
     <message>
         <source>Bez nastavení relé: prahy nejsou</source>
         <translation>No relay settings: no thresholds</translation>
+    </message>
+    <message>
+        <source>Relé %1</source>
+        <translation>Relay %1</translation>
+    </message>
+    <message>
+        <source>%1, poslední 10 minut</source>
+        <translation>%1, last 10 minutes</translation>
+    </message>
+    <message>
+        <source>%1, poslední hodina</source>
+        <translation>%1, last hour</translation>
+    </message>
+    <message>
+        <source>%1, poslední den</source>
+        <translation>%1, last day</translation>
+    </message>
+    <message>
+        <source>%1, %2 – %3</source>
+        <extracomment>the source, the time shown from and to</extracomment>
+        <translation>%1, %2 – %3</translation>
     </message>
 </context>
 </TS>

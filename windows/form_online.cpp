@@ -231,6 +231,7 @@ void TFormOnLine::ButtonTrendClick() {
   if (trend_->isVisible()) {
     trend_->FormShow();  // the range again up to now, the settings again
   } else {
+    trend_->PlaceBeside(this);
     trend_->show();
   }
   trend_->raise();

@@ -3,12 +3,14 @@
 #include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
+#include <QGuiApplication>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPushButton>
+#include <QScreen>
 #include <QTimeZone>
 #include <QTreeWidget>
 #include <QWheelEvent>
@@ -36,11 +38,21 @@ QString Seconds(int64_t millis) {
   return Number(static_cast<double>(millis) / 1000.0, 1);
 }
 
-// The stage as the live window's panels call it.
-QString StageCaption(nx480::Stage stage) {
-  static const char* const captions[] = {"U<", "U<<", "U>", "U>>", "U>>>",
-                                         "f<", "f<<", "f>", "f>>"};
-  return captions[static_cast<int>(stage)];
+QString CaptionOf(nx480::Stage stage) {
+  const std::string_view caption = nx480::StageCaption(stage);
+  return QString::fromUtf8(caption.data(), static_cast<qsizetype>(caption.size()));
+}
+
+QString SeriesName(int series) {
+  const std::string_view name = nx480::kTrendSeriesNames[series];
+  return QString::fromUtf8(name.data(), static_cast<qsizetype>(name.size()));
+}
+
+// Red for stages acting above the line, green below, brown for a line of both.
+QColor ThresholdColour(const nx480::ThresholdCaption& line) {
+  return line.below && line.above ? QColor(140, 90, 0)
+         : line.below             ? QColor(0, 110, 0)
+                                  : QColor(170, 0, 0);
 }
 
 QString TimeText(int64_t millis, int utcOffsetMinutes) {
@@ -75,11 +87,14 @@ TrendPlot::TrendPlot(QWidget* parent) : QWidget(parent) {
   QPalette p = palette();
   p.setColor(QPalette::Window, Qt::white);
   setPalette(p);
+  QEvent font(QEvent::FontChange);
+  changeEvent(&font);
 }
 
 void TrendPlot::SetData(const std::vector<nx480::RecordingSample>* samples, int64_t t0, int64_t t1,
-                        std::vector<nx480::StageSpan> spans) {
+                        std::vector<nx480::StageSpan> spans, bool growWhole) {
   samples_ = samples;
+  growWhole_ = growWhole;
   pyramid_ = samples ? nx480::TrendPyramid(*samples) : nx480::TrendPyramid();
   spans_ = std::move(spans);
   range0_ = t0;
@@ -95,10 +110,12 @@ void TrendPlot::Grow(int64_t t1, std::vector<nx480::StageSpan> spans) {
     Rebuild();
     return;
   }
-  const bool atEnd = view1_ >= range1_;
+  const bool atEnd = view1_ >= range1_, whole = atEnd && view0_ <= range0_;
   const int64_t shift = t1 - range1_;
   range1_ = t1;
-  if (atEnd)
+  if (whole && growWhole_)
+    SetView(range0_, range1_);
+  else if (atEnd)
     SetView(view0_ + shift, view1_ + shift);
   else
     Rebuild();
@@ -110,31 +127,90 @@ void TrendPlot::SetThresholds(std::vector<nx480::ThresholdLine> lines) {
 }
 
 void TrendPlot::SetView(int64_t t0, int64_t t1) {
-  const int64_t full = range1_ - range0_;
-  int64_t span = std::clamp<int64_t>(t1 - t0, std::min(kMinViewMs, full), full);
-  t0 = std::clamp<int64_t>(t0, range0_, range1_ - span);
-  view0_ = t0;
-  view1_ = t0 + span;
+  const nx480::TimeSpan view = nx480::ClampView({t0, t1}, {range0_, range1_}, kMinViewMs);
+  view0_ = view.t0;
+  view1_ = view.t1;
   Rebuild();
+  emit ViewChanged();
+}
+
+void TrendPlot::changeEvent(QEvent* event) {
+  if (event->type() == QEvent::FontChange) {
+    // The value labels ("49,95") at the left, the time labels below.
+    const QFontMetricsF metrics(font());
+    marginLeft_ = std::ceil(metrics.horizontalAdvance("-00,00") + 6);
+    marginBottom_ = std::ceil(metrics.height() + 5);
+    Rebuild();
+  }
+  QWidget::changeEvent(event);
+}
+
+QRectF TrendPlot::DataRect() const {
+  return QRectF(marginLeft_, 0, std::max(1.0, width() - marginLeft_),
+                std::max(1.0, height() - marginBottom_));
+}
+
+int TrendPlot::DataWidth() const {
+  return static_cast<int>(DataRect().width());
+}
+
+double TrendPlot::XOf(int64_t t) const {
+  const QRectF data = DataRect();
+  return data.left() + static_cast<double>(t - view0_) * DataWidth() /
+                           static_cast<double>(std::max<int64_t>(1, view1_ - view0_));
+}
+
+int64_t TrendPlot::TimeAt(int column) const {
+  const int width = DataWidth();
+  return (nx480::ColumnStart(view0_, view1_, width, column) +
+          nx480::ColumnStart(view0_, view1_, width, column + 1)) /
+         2;
+}
+
+double TrendPlot::YOf(bool frequency, double value) const {
+  const QRectF& plot = plots_[frequency];
+  const nx480::PlotRange& r = ranges_[frequency];
+  return plot.bottom() - (value - r.lo) / (r.hi - r.lo) * plot.height();
+}
+
+const std::vector<nx480::UtcOffsetFrom>& TrendPlot::Offsets() const {
+  if (!offsets_) {
+    const bool any = std::any_of(columns_.begin(), columns_.end(),
+                                 [](const nx480::TrendColumn& c) { return c.any; });
+    offsets_ = nx480::UtcOffsets(
+        samples_ ? std::span(*samples_) : std::span<const nx480::RecordingSample>(), columns_,
+        any ? 0 : QDateTime::fromMSecsSinceEpoch(view0_).offsetFromUtc() / 60);
+  }
+  return *offsets_;
+}
+
+int TrendPlot::UtcOffsetAt(int64_t t) const {
+  return nx480::UtcOffsetAt(Offsets(), t);
 }
 
 void TrendPlot::Rebuild() {
   if (samples_)
-    pyramid_.Decimate(view0_, view1_, width(), columns_);
+    pyramid_.Decimate(view0_, view1_, DataWidth(), columns_);
   else
     columns_.clear();
+  offsets_.reset();  // worked out when needed: a painting, the heading's from-to
   if (cursor_ >= static_cast<int>(columns_.size())) cursor_ = -1;
   emit CursorMoved(cursor_);
   update();
 }
 
+void TrendPlot::ZoomAbout(double factor, int64_t anchor) {
+  const std::span<const nx480::RecordingSample> samples =
+      samples_ ? std::span(*samples_) : std::span<const nx480::RecordingSample>();
+  const nx480::TimeSpan view =
+      nx480::ZoomView(samples, {view0_, view1_}, factor, anchor, {range0_, range1_}, kMinViewMs);
+  SetView(view.t0, view.t1);
+}
+
 void TrendPlot::Zoom(double factor, double x) {
-  const double at = std::clamp(x / std::max(1, width()), 0.0, 1.0);
-  const double span = static_cast<double>(view1_ - view0_);
-  const double fixed = static_cast<double>(view0_) + at * span;
-  const double newSpan = span * factor;
-  const auto t0 = static_cast<int64_t>(std::llround(fixed - at * newSpan));
-  SetView(t0, t0 + static_cast<int64_t>(std::llround(newSpan)));
+  const QRectF data = DataRect();
+  const double at = std::clamp((x - data.left()) / data.width(), 0.0, 1.0);
+  ZoomAbout(factor, view0_ + static_cast<int64_t>(std::llround(at * double(view1_ - view0_))));
 }
 
 void TrendPlot::Pan(double fraction) {
@@ -153,12 +229,18 @@ void TrendPlot::wheelEvent(QWheelEvent* event) {
 }
 
 void TrendPlot::keyPressEvent(QKeyEvent* event) {
+  const auto aboutData = [this](double factor) {
+    const nx480::TimeSpan view = nx480::ZoomToData(
+        samples_ ? std::span(*samples_) : std::span<const nx480::RecordingSample>(),
+        {view0_, view1_}, factor, {range0_, range1_}, kMinViewMs);
+    SetView(view.t0, view.t1);
+  };
   switch (event->key()) {
     case Qt::Key_Plus:
-      Zoom(0.8, width() / 2.0);
+      aboutData(0.8);
       break;
     case Qt::Key_Minus:
-      Zoom(1.25, width() / 2.0);
+      aboutData(1.25);
       break;
     case Qt::Key_Left:
       Pan(-0.1);
@@ -184,11 +266,12 @@ void TrendPlot::mousePressEvent(QMouseEvent* event) {
 void TrendPlot::mouseMoveEvent(QMouseEvent* event) {
   const int x = static_cast<int>(event->position().x());
   if (dragX_ && (event->buttons() & Qt::LeftButton)) {
-    const double perPixel = double(view1_ - view0_) / std::max(1, width());
+    const double perPixel = double(view1_ - view0_) / DataWidth();
     const int64_t t0 = dragView0_ - static_cast<int64_t>(std::llround((x - *dragX_) * perPixel));
     SetView(t0, t0 + (view1_ - view0_));
   }
-  cursor_ = x >= 0 && x < static_cast<int>(columns_.size()) ? x : -1;
+  const int column = x - static_cast<int>(DataRect().left());
+  cursor_ = column >= 0 && column < static_cast<int>(columns_.size()) ? column : -1;
   emit CursorMoved(cursor_);
   update();
 }
@@ -205,12 +288,16 @@ void TrendPlot::leaveEvent(QEvent*) {
 
 void TrendPlot::paintEvent(QPaintEvent*) {
   QPainter painter(this);
-  const double w = width(), h = height();
-  const QRectF plots[2] = {QRectF(0, 0, w, h * kVoltShare),
-                           QRectF(0, h * kVoltShare, w, h * (1 - kVoltShare))};
-  const auto x = [&](int64_t t) {
-    return static_cast<double>(t - view0_) * w / static_cast<double>(view1_ - view0_);
-  };
+  const QFontMetricsF metrics(font());
+  const QRectF data = DataRect();
+  const double left = data.left(), w = DataWidth(), h = data.height();
+  const double split = std::round(h * kVoltShare);
+  plots_[0] = QRectF(left, 0, w, split);
+  plots_[1] = QRectF(left, split, w, h - split);
+  const QRectF* plots = plots_;
+  const auto x = [&](int64_t t) { return XOf(t); };
+  painter.save();
+  painter.setClipRect(QRectF(left, 0, w, h));
   for (const nx480::StageSpan& s : spans_) {
     if (s.end < view0_ || s.start >= view1_) continue;
     const QRectF& plot = plots[s.stage >= nx480::Stage::Fu1 ? 1 : 0];
@@ -218,72 +305,152 @@ void TrendPlot::paintEvent(QPaintEvent*) {
         QRectF(x(s.start), plot.top(), std::max(1.0, x(s.end) - x(s.start)), plot.height()),
         StageColour(s.stage, s.kind));
   }
-  const nx480::PlotRange ranges[2] = {nx480::TrendPlotRange(columns_, thresholds_, false),
-                                      nx480::TrendPlotRange(columns_, thresholds_, true)};
-  const auto y = [&](int p, double v) {
-    const nx480::PlotRange& r = ranges[p];
-    return plots[p].bottom() - (v - r.lo) / (r.hi - r.lo) * plots[p].height();
-  };
+  painter.restore();
+  ranges_[0] = nx480::TrendPlotRange(columns_, thresholds_, false);
+  ranges_[1] = nx480::TrendPlotRange(columns_, thresholds_, true);
+  const nx480::PlotRange* ranges = ranges_;
+  const auto y = [this](int p, double v) { return YOf(p == 1, v); };
+  const QColor grid(226, 226, 226), axis(Qt::darkGray), text(90, 90, 90);
+
+  // The value axes: round steps, a grid line and a label in the margin at each.
+  for (int p = 0; p < 2; ++p) {
+    valueLabels_[p].clear();
+    // Labelled where a whole label fits beside its plot: half a label's height in from its ends.
+    const double inset =
+        metrics.height() / 2 * (ranges[p].hi - ranges[p].lo) / std::max(1.0, plots[p].height());
+    const nx480::ValueTicks ticks = nx480::ValueAxis(
+        {ranges[p].lo + inset, ranges[p].hi - inset}, plots[p].height() - metrics.height(),
+        2.2 * metrics.height(), 1.2 * metrics.height());
+    for (const double v : ticks.values) {
+      const double ty = y(p, v);
+      painter.setPen(QPen(grid, 0));
+      painter.drawLine(QPointF(left, ty), QPointF(left + w, ty));
+      const QRectF label(0, ty - metrics.height() / 2, left - 4, metrics.height());
+      painter.setPen(text);
+      valueLabels_[p].push_back({Number(v, ticks.decimals), label});
+      painter.drawText(label, Qt::AlignRight | Qt::AlignVCenter, valueLabels_[p].back().text);
+    }
+  }
+  // The time axis: marks at round times, the date at midnight.
+  const std::vector<nx480::TimeTick> ticks =
+      nx480::TimeAxis({view0_, view1_}, w, metrics.horizontalAdvance("00:00:00") + 12, Offsets());
+  timeLabels_.clear();
+  for (const nx480::TimeTick& tick : ticks) {
+    const double tx = std::floor(x(tick.t)) + 0.5;
+    const bool day = tick.text.back() == '.';
+    painter.setPen(QPen(day ? axis : grid, 0));
+    painter.drawLine(QPointF(tx, 0), QPointF(tx, h));
+    painter.setPen(QPen(axis, 0));
+    painter.drawLine(QPointF(tx, h), QPointF(tx, h + 3));
+    const QString label = QString::fromStdString(tick.text);
+    const double lw = metrics.horizontalAdvance(label);
+    const double lx = tx - lw / 2;
+    if (lx < 0 || lx + lw > width()) continue;  // a mark at the edge keeps no label
+    painter.setPen(text);
+    timeLabels_.push_back({label, QRectF(lx, h + 3, lw + 1, metrics.height()), tick.t});
+    painter.drawText(timeLabels_.back().box, Qt::AlignLeft | Qt::AlignTop, label);
+  }
+  painter.setPen(QPen(axis, 0));
+  painter.drawLine(QPointF(left - 0.5, 0), QPointF(left - 0.5, h));
+  painter.drawLine(QPointF(left, h - 0.5), QPointF(left + w, h - 0.5));
   painter.setPen(QPen(Qt::gray, 0));
   painter.drawLine(plots[1].topLeft(), plots[1].topRight());
-  // Scale: the top and bottom value of each plot.
-  painter.setPen(Qt::darkGray);
-  for (int p = 0; p < 2; ++p) {
-    const int decimals = p == 0 ? 0 : 2;
-    const QString unit = p == 0 ? " V" : " Hz";
-    painter.drawText(plots[p].adjusted(2, 1, -2, -1), Qt::AlignTop | Qt::AlignLeft,
-                     Number(ranges[p].hi, decimals) + unit);
-    painter.drawText(plots[p].adjusted(2, 1, -2, -1), Qt::AlignBottom | Qt::AlignLeft,
-                     Number(ranges[p].lo, decimals) + unit);
-  }
-  std::vector<QRectF> captions;  // placed so far: a caption that would overlap one moves left
-  for (const nx480::ThresholdLine& t : thresholds_) {
-    const int p = t.frequency ? 1 : 0;
-    const double ty = y(p, t.value);
-    painter.setPen(QPen(t.below ? QColor(0, 110, 0) : QColor(170, 0, 0), 0, Qt::DashLine));
-    painter.drawLine(QPointF(0, ty), QPointF(w, ty));
-    const QString caption = StageCaption(t.stage);
-    const QFontMetricsF metrics(painter.font());
-    const double top = ty - metrics.height() < plots[p].top() ? ty + 1 : ty - metrics.height();
-    QRectF box(w - metrics.horizontalAdvance(caption) - 4, top, metrics.horizontalAdvance(caption),
-               metrics.height());
-    while (std::any_of(captions.begin(), captions.end(),
-                       [&](const QRectF& r) { return r.intersects(box); }))
-      box.translate(-40, 0);
-    captions.push_back(box);
-    painter.drawText(box, Qt::AlignLeft | Qt::AlignVCenter, caption);
-  }
+
+  // The series: each column from its lowest to its highest value, joined to the next column
+  // with samples unless the recording has a gap there; what each column's data covers is kept
+  // for the thresholds' labels.
   const QColor colours[nx480::kTrendSeries] = {Qt::darkYellow, Qt::black, Qt::red, Qt::blue};
-  // The legend, beside each plot's top value.
-  for (int s = 0, x0 = 70; s < nx480::kTrendSeries; ++s, x0 += 36) {
-    painter.setPen(colours[s]);
-    const int p = s < 3 ? 0 : 1;
-    painter.drawText(QPointF(s < 3 ? x0 : 70, plots[p].top() + painter.fontMetrics().ascent() + 1),
-                     QString::fromUtf8(nx480::kTrendSeriesNames[s].data(),
-                                       static_cast<int>(nx480::kTrendSeriesNames[s].size())));
-  }
-  std::vector<QLineF> lines;
+  std::vector<nx480::PixelSpan> covered[2];
+  for (auto& c : covered) c.assign(columns_.size(), {INFINITY, -INFINITY});
+  const auto cover = [&](int p, size_t i, double y0, double y1) {
+    nx480::PixelSpan& c = covered[p][i];
+    c.top = std::min({c.top, y0, y1});
+    c.bottom = std::max({c.bottom, y0, y1});
+  };
+  std::vector<QLineF> lines[nx480::kTrendSeries];
+  if (samples_) nx480::TrendJoins(*samples_, columns_, joins_);
   for (int s = 0; s < nx480::kTrendSeries && samples_; ++s) {
     const int p = s < 3 ? 0 : 1;
-    lines.clear();
     for (size_t i = 0; i < columns_.size(); ++i) {
       const nx480::TrendColumn& c = columns_[i];
       if (!c.any || std::isnan(c.min[s])) continue;
-      const double px = static_cast<double>(i) + 0.5;
-      lines.emplace_back(px, y(p, c.min[s]), px, y(p, c.max[s]));
-      if (i + 1 < columns_.size() && columns_[i + 1].any) {
+      const double px = left + static_cast<double>(i) + 0.5;
+      const double lo = y(p, c.min[s]), hi = y(p, c.max[s]);
+      lines[s].emplace_back(px, lo, px, hi);
+      cover(p, i, lo, hi);
+      if (const int j = joins_[i]; j >= 0) {
         const double from = nx480::SeriesValue((*samples_)[c.last], s);
-        const double to = nx480::SeriesValue((*samples_)[columns_[i + 1].first], s);
-        if (!std::isnan(from) && !std::isnan(to))
-          lines.emplace_back(px, y(p, from), px + 1, y(p, to));
+        const double to = nx480::SeriesValue((*samples_)[columns_[j].first], s);
+        if (!std::isnan(from) && !std::isnan(to)) {
+          const double y0 = y(p, from), y1 = y(p, to), steps = j - static_cast<double>(i);
+          lines[s].emplace_back(px, y0, px + steps, y1);
+          for (size_t k = i; k < static_cast<size_t>(j); ++k)
+            cover(p, k, y0 + (y1 - y0) * (k - i) / steps, y0 + (y1 - y0) * (k + 1 - i) / steps);
+        }
       }
     }
+  }
+
+  // The thresholds: one dashed line per value, its stages and value beside it, off the data
+  // where there is room.
+  const std::vector<nx480::ThresholdCaption> captions = nx480::MergeThresholds(thresholds_);
+  for (const nx480::ThresholdCaption& t : captions) {
+    const double ty = y(t.frequency ? 1 : 0, t.value);
+    painter.setPen(QPen(ThresholdColour(t), 0, Qt::DashLine));
+    painter.drawLine(QPointF(left, ty), QPointF(left + w, ty));
+  }
+  for (int s = 0; s < nx480::kTrendSeries; ++s) {
     painter.setPen(QPen(colours[s], 0));
-    painter.drawLines(lines.data(), static_cast<int>(lines.size()));
+    painter.drawLines(lines[s].data(), static_cast<int>(lines[s].size()));
+  }
+  // The legend, at each plot's top left, with the unit.
+  std::vector<nx480::PixelBox> legend;
+  const auto white = QColor(255, 255, 255, 210);
+  for (int p = 0; p < 2; ++p) {
+    double lx = left + 4;
+    const double top = plots[p].top() + 1;
+    const int first = p == 0 ? 0 : 3, end = p == 0 ? 3 : 4;
+    const double legendWidth = [&] {
+      double width = metrics.horizontalAdvance(p == 0 ? "[V]" : "[Hz]");
+      for (int s = first; s < end; ++s)
+        width += metrics.horizontalAdvance(SeriesName(s)) + metrics.horizontalAdvance("  ");
+      return width;
+    }();
+    painter.fillRect(QRectF(lx - 2, top, legendWidth + 4, metrics.height()), white);
+    legend.push_back({lx - 2, top, legendWidth + 4, metrics.height()});
+    for (int s = first; s < end; ++s) {
+      painter.setPen(colours[s]);
+      painter.drawText(QPointF(lx, top + metrics.ascent()), SeriesName(s));
+      lx += metrics.horizontalAdvance(SeriesName(s)) + metrics.horizontalAdvance("  ");
+    }
+    painter.setPen(text);
+    painter.drawText(QPointF(lx, top + metrics.ascent()), p == 0 ? "[V]" : "[Hz]");
+  }
+  thresholdLabels_.clear();
+  for (int p = 0; p < 2; ++p) {
+    std::vector<nx480::LabelWish> wishes;
+    std::vector<const nx480::ThresholdCaption*> placing;
+    for (const nx480::ThresholdCaption& t : captions) {
+      if (t.frequency != (p == 1)) continue;
+      const QRectF& plot = plots[p];
+      wishes.push_back({y(p, t.value),
+                        metrics.horizontalAdvance(QString::fromStdString(t.text)) + 4,
+                        metrics.height(),
+                        {plot.left(), plot.top(), plot.width(), plot.height()}});
+      placing.push_back(&t);
+    }
+    const std::vector<nx480::PixelBox> boxes = nx480::PlaceLabels(wishes, covered[p], left, legend);
+    for (size_t i = 0; i < boxes.size(); ++i) {
+      const QRectF box(boxes[i].x, boxes[i].y, boxes[i].w, boxes[i].h);
+      painter.fillRect(box, white);
+      painter.setPen(ThresholdColour(*placing[i]));
+      thresholdLabels_.push_back({QString::fromStdString(placing[i]->text), box});
+      painter.drawText(box, Qt::AlignCenter, thresholdLabels_.back().text);
+    }
   }
   if (cursor_ >= 0) {
     painter.setPen(QPen(Qt::darkGray, 0));
-    painter.drawLine(QPointF(cursor_ + 0.5, 0), QPointF(cursor_ + 0.5, h));
+    painter.drawLine(QPointF(left + cursor_ + 0.5, 0), QPointF(left + cursor_ + 0.5, h));
   }
   if (hasFocus()) {
     painter.setPen(QPen(Qt::darkBlue, 0, Qt::DotLine));
@@ -344,6 +511,7 @@ TFormTrend::TFormTrend(QWidget* parent) : RelayWindow(parent) {
   connect(ButtonDay, &QPushButton::clicked, this, [this] { ShowLast(86'400'000); });
   connect(ButtonFile, &QPushButton::clicked, this, [this] { ButtonFileClick(); });
   connect(Plot, &TrendPlot::CursorMoved, this, [this](int column) { ShowCursor(column); });
+  connect(Plot, &TrendPlot::ViewChanged, this, [this] { ShowHeading(); });
   ShowNote();
 }
 
@@ -401,9 +569,11 @@ void TFormTrend::ShowLast(int64_t millis) {
   }
   shownSerial_ = Session().serialNumber;
   following_ = true;
-  const QString names[] = {tr("10 min"), tr("hodina"), tr("den")};
-  const QString name = millis <= 600'000 ? names[0] : millis <= 3'600'000 ? names[1] : names[2];
-  Load(paths, t0, now, tr("Relé %1, posledních %2").arg(QString::fromStdString(folder), name));
+  const QString relay = tr("Relé %1").arg(QString::fromStdString(folder));
+  const QString preset = millis <= 600'000     ? tr("%1, poslední 10 minut").arg(relay)
+                         : millis <= 3'600'000 ? tr("%1, poslední hodina").arg(relay)
+                                               : tr("%1, poslední den").arg(relay);
+  Load(paths, t0, now, millis > 3'600'000, relay, preset);
 }
 
 void TFormTrend::ButtonFileClick() {
@@ -421,11 +591,12 @@ void TFormTrend::ButtonFileClick() {
   shownSerial_ = ok ? serial : QFileInfo(path).dir().dirName() == "unknown" ? -1 : -2;
   following_ = false;
   Load({path.toStdString()}, std::numeric_limits<int64_t>::min(),
-       std::numeric_limits<int64_t>::max(), QFileInfo(path).fileName());
+       std::numeric_limits<int64_t>::max(), true, QFileInfo(path).fileName(),
+       QFileInfo(path).fileName());
 }
 
-void TFormTrend::Load(const std::vector<std::string>& paths, int64_t t0, int64_t t1,
-                      const QString& source) {
+void TFormTrend::Load(const std::vector<std::string>& paths, int64_t t0, int64_t t1, bool ownSpan,
+                      const QString& source, const QString& preset) {
   samples_.clear();
   badLines_ = 0;
   readError_.clear();
@@ -442,14 +613,21 @@ void TFormTrend::Load(const std::vector<std::string>& paths, int64_t t0, int64_t
           (samples_.empty() || s.pcMillis >= samples_.back().pcMillis))
         samples_.push_back(s);
   }
-  if (t0 == std::numeric_limits<int64_t>::min()) {  // a file: its own span
-    t0 = samples_.empty() ? 0 : samples_.front().pcMillis;
-    t1 = samples_.empty() ? 1 : samples_.back().pcMillis + 1;
+  if (ownSpan && !samples_.empty()) {
+    t0 = samples_.front().pcMillis;
+    t1 = samples_.back().pcMillis + 1;
+  } else if (t0 == std::numeric_limits<int64_t>::min()) {  // an empty file
+    t0 = 0, t1 = 1;
   }
   events_ = {};
   events_.Extend(samples_);
-  Plot->SetData(&samples_, t0, t1, events_.Spans());
-  LabelSource->setText(source);
+  source_ = source;
+  preset_ = preset;
+  presetSpan_ = -1;
+  ownSpan_ = ownSpan;
+  Plot->SetData(&samples_, t0, t1, events_.Spans(), ownSpan);
+  presetSpan_ = Plot->ViewEnd() - Plot->ViewStart();
+  ShowHeading();
   TreeTrips->clear();
   tripRows_ = 0;
   AddTripRows();
@@ -463,7 +641,7 @@ void TFormTrend::TakeRecordedSample(int32_t serial, const nx480::RecordingSample
   const bool first = samples_.empty();
   samples_.push_back(sample);  // may move the samples: the plot's pyramid takes them anew
   events_.Extend(samples_);
-  Plot->Grow(sample.pcMillis, events_.Spans());
+  Plot->Grow(sample.pcMillis + 1, events_.Spans());  // the range ends after it
   AddTripRows();
   // The poll interval from the first samples; a long series has it already.
   ShowTripsHeading(samples_.size() <= 1024);
@@ -482,7 +660,7 @@ void TFormTrend::AddTripRows() {
                        Seconds(*trip.delayMaxMs))
             : tr("%1 s (%2 s a víc)").arg(Seconds(trip.delaySeenMs), Seconds(trip.delayMinMs));
     new QTreeWidgetItem(TreeTrips,
-                        {TimeText(trip.pcMillis, trip.utcOffsetMinutes), StageCaption(trip.stage),
+                        {TimeText(trip.pcMillis, trip.utcOffsetMinutes), CaptionOf(trip.stage),
                          Number(trip.u[0], 1), Number(trip.u[1], 1), Number(trip.u[2], 1),
                          Number(trip.f, 2), delay});
   }
@@ -508,6 +686,60 @@ void TFormTrend::ShowTripsHeading(bool poll) {
                 .arg(count, pollText_));
 }
 
+void TFormTrend::ShowHeading() {
+  const int64_t t0 = Plot->ViewStart(), t1 = Plot->ViewEnd();
+  if (t1 == Plot->RangeEnd() &&
+      (t1 - t0 == presetSpan_ || (ownSpan_ && t0 == Plot->RangeStart()))) {
+    LabelSource->setText(preset_);
+    return;
+  }
+  const auto local = [this](int64_t t) {
+    return QDateTime::fromMSecsSinceEpoch(t, QTimeZone(Plot->UtcOffsetAt(t) * 60));
+  };
+  const QDateTime from = local(t0), to = local(t1);
+  //: the source, the time shown from and to
+  LabelSource->setText(
+      tr("%1, %2 – %3")
+          .arg(source_, from.toString("d.M. HH:mm:ss"),
+               to.toString(from.date() == to.date() ? "HH:mm:ss" : "d.M. HH:mm:ss")));
+}
+
+void TFormTrend::keyPressEvent(QKeyEvent* event) {
+  if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
+    close();
+    return;
+  }
+  RelayWindow::keyPressEvent(event);
+}
+
+void TFormTrend::PlaceBeside(const QWidget* anchor) {
+  QScreen* screen = placed_ ? QGuiApplication::screenAt(frameGeometry().center()) : nullptr;
+  if (!screen) screen = anchor->screen();
+  if (!screen) return;
+  const QRect available = screen->availableGeometry();
+  // The window system's frame, as the anchor has it (this window has none before it is shown).
+  const QRect anchorFrame = anchor->frameGeometry(), anchorInner = anchor->geometry();
+  const QSize size = this->size() + QSize(anchorFrame.width() - anchorInner.width(),
+                                          anchorFrame.height() - anchorInner.height());
+  std::vector<QPoint> places;
+  if (placed_) {
+    places.push_back(frameGeometry().topLeft());
+  } else {
+    places = {{anchorFrame.left(), anchorFrame.bottom() + 1},
+              {anchorFrame.left(), anchorFrame.top() - size.height()},
+              {anchorFrame.right() + 1, anchorFrame.top()},
+              {anchorFrame.left() - size.width(), anchorFrame.top()}};
+  }
+  const auto inside = [&](QPoint at) { return available.contains(QRect(at, size)); };
+  const auto fit = std::find_if(places.begin(), places.end(), inside);
+  QPoint at = fit != places.end() ? *fit : places.front();
+  // Moved onto the screen; one larger than it keeps its top left there.
+  at.setX(std::max(available.left(), std::min(at.x(), available.right() + 1 - size.width())));
+  at.setY(std::max(available.top(), std::min(at.y(), available.bottom() + 1 - size.height())));
+  move(at);
+  placed_ = true;
+}
+
 void TFormTrend::ShowNote() {
   QStringList notes;
   if (!readError_.isEmpty()) notes << readError_;
@@ -519,11 +751,21 @@ void TFormTrend::ShowNote() {
 
 void TFormTrend::ShowCursor(int column) {
   const std::vector<nx480::TrendColumn>& columns = Plot->Columns();
-  if (column < 0 || column >= static_cast<int>(columns.size()) || !columns[column].any) {
-    LabelCursor->setText(column < 0 ? tr("Kolečko, +/-: zvětšení; šipky, tažení: posun") : "-");
+  if (column < 0 || column >= static_cast<int>(columns.size())) {
+    LabelCursor->setText(tr("Kolečko, +/-: zvětšení; šipky, tažení: posun"));
     return;
   }
-  const nx480::RecordingSample& s = samples_[columns[column].last];
+  // The column's last sample; over a column without any, the nearest one the line joins.
+  std::optional<size_t> at;
+  if (columns[column].any)
+    at = columns[column].last;
+  else
+    at = nx480::SampleNear(samples_, Plot->TimeAt(column));
+  if (!at) {
+    LabelCursor->setText("-");
+    return;
+  }
+  const nx480::RecordingSample& s = samples_[*at];
   LabelCursor->setText(QString("%1   U1 %2 V   U2 %3 V   U3 %4 V   f %5 Hz")
                            .arg(TimeText(s.pcMillis, s.utcOffsetMinutes), Number(s.u[0], 1),
                                 Number(s.u[1], 1), Number(s.u[2], 1), Number(s.f, 2)));

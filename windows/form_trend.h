@@ -32,12 +32,14 @@ class TrendPlot : public QWidget {
   explicit TrendPlot(QWidget* parent = nullptr);
 
   // New samples (they must outlive the plot's use of them), the whole time range, the spans.
+  // With `growWhole` a view of the whole range grows with it (Grow).
   void SetData(const std::vector<nx480::RecordingSample>* samples, int64_t t0, int64_t t1,
-               std::vector<nx480::StageSpan> spans);
+               std::vector<nx480::StageSpan> spans, bool growWhole = false);
   void SetThresholds(std::vector<nx480::ThresholdLine> lines);
   // The samples grew at their end (the vector given to SetData, perhaps reallocated): the range
   // ends at `t1` now. A view whose right edge was at the range's end moves along, keeping its
-  // width; any other stays where it is.
+  // width (one of the whole range set to grow takes in the new samples instead); any other
+  // stays where it is.
   void Grow(int64_t t1, std::vector<nx480::StageSpan> spans);
 
   // What the plot draws (tests, the readout).
@@ -49,8 +51,33 @@ class TrendPlot : public QWidget {
   // The column under the cursor line, -1 when there is none.
   int CursorColumn() const { return cursor_; }
   const std::vector<nx480::TrendColumn>& Columns() const { return columns_; }
+  // The labels as last painted: the time axis', each value axis' (0 volts, 1 hertz) and the
+  // thresholds' with their places.
+  struct Label {
+    QString text;
+    QRectF box;
+    int64_t t = 0;  // a time label's time
+  };
+  const std::vector<Label>& TimeLabels() const { return timeLabels_; }
+  const std::vector<Label>& ValueLabels(int plot) const { return valueLabels_[plot]; }
+  const std::vector<Label>& ThresholdLabels() const { return thresholdLabels_; }
 
-  // Zooms by `factor` (< 1 in) keeping the time at x fixed; pans by `fraction` of the view.
+  int64_t RangeStart() const { return range0_; }
+  // Where the data is drawn: right of the value axis' labels, above the time axis. Column i of
+  // Columns() is the pixel column DataRect().left() + i.
+  QRectF DataRect() const;
+  // The x of time t over the data; the y of a value on the voltage or the frequency plot as
+  // last painted.
+  double XOf(int64_t t) const;
+  double YOf(bool frequency, double value) const;
+  // The middle of a column's time.
+  int64_t TimeAt(int column) const;
+  // The offset of local time from UTC at t as the samples shown have it (without any, the
+  // PC's), in minutes: what the time axis and the heading go by.
+  int UtcOffsetAt(int64_t t) const;
+
+  // Zooms by `factor` (< 1 in) keeping the time at x fixed (never to a view without data);
+  // pans by `fraction` of the view.
   void Zoom(double factor, double x);
   void Pan(double fraction);
 
@@ -58,6 +85,7 @@ class TrendPlot : public QWidget {
 
  signals:
   void CursorMoved(int column);
+  void ViewChanged();
 
  protected:
   void paintEvent(QPaintEvent*) override;
@@ -68,21 +96,33 @@ class TrendPlot : public QWidget {
   void mouseMoveEvent(QMouseEvent* event) override;
   void mouseReleaseEvent(QMouseEvent* event) override;
   void leaveEvent(QEvent*) override;
+  void changeEvent(QEvent* event) override;  // a new font: new margins
 
  private:
   void SetView(int64_t t0, int64_t t1);
+  void ZoomAbout(double factor, int64_t anchor);
   void Rebuild();  // the columns of the view
+  int DataWidth() const;
 
   const std::vector<nx480::RecordingSample>* samples_ = nullptr;
   nx480::TrendPyramid pyramid_;
   std::vector<nx480::TrendColumn> columns_;
   std::vector<nx480::ThresholdLine> thresholds_;
   std::vector<nx480::StageSpan> spans_;
+  const std::vector<nx480::UtcOffsetFrom>& Offsets() const;
+  // Of the columns' samples (Offsets()); none until asked for after the columns changed.
+  mutable std::optional<std::vector<nx480::UtcOffsetFrom>> offsets_;
+  std::vector<int> joins_;  // TrendJoins of the columns, as last painted
+  std::vector<Label> timeLabels_, valueLabels_[2], thresholdLabels_;
+  nx480::PlotRange ranges_[2];  // as last painted
+  QRectF plots_[2];
   int64_t range0_ = 0, range1_ = 0;  // all there is
   int64_t view0_ = 0, view1_ = 0;    // what is shown
   int cursor_ = -1;
   std::optional<int> dragX_;
   int64_t dragView0_ = 0;
+  bool growWhole_ = false;
+  double marginLeft_ = 0, marginBottom_ = 0;  // the axes' labels, by the font
 };
 
 class TFormTrend : public RelayWindow {
@@ -94,7 +134,11 @@ class TFormTrend : public RelayWindow {
   std::vector<nx480::RequestDecl> Requests() override;
 
   void FormShow() override;
-  // The last `millis` up to now from the relay's day files (today's, yesterday's).
+  // Moves the window (not shown yet) wholly onto the available screen: the first time beside
+  // `anchor` (below, above, right or left of it, where it fits), afterwards where it was.
+  void PlaceBeside(const QWidget* anchor);
+  // The last `millis` up to now from the relay's day files (today's, yesterday's); a day shows
+  // the span recorded in it.
   void ShowLast(int64_t millis);
   void ButtonFileClick();
   // Worker's synchronous step: the settings read from the relay.
@@ -110,7 +154,7 @@ class TFormTrend : public RelayWindow {
   QPushButton* ButtonHour = nullptr;
   QPushButton* ButtonDay = nullptr;
   QPushButton* ButtonFile = nullptr;
-  QLabel* LabelSource = nullptr;  // what is shown
+  QLabel* LabelSource = nullptr;  // what is shown: the source and the range
   QLabel* LabelNote = nullptr;    // no settings, skipped lines, nothing recorded
   TrendPlot* Plot = nullptr;
   QLabel* LabelCursor = nullptr;
@@ -122,15 +166,25 @@ class TFormTrend : public RelayWindow {
  protected:
   // A new connection while the window is open: that relay's settings are read.
   void SessionChanged() override;
+  void keyPressEvent(QKeyEvent* event) override;  // Esc closes
 
  private:
-  void Load(const std::vector<std::string>& paths, int64_t t0, int64_t t1, const QString& source);
+  // The samples of `paths` in [t0, t1]; with `ownSpan` the range is that of the samples read
+  // (t0 to t1 without any). `source` names them, `preset` the range as first shown.
+  void Load(const std::vector<std::string>& paths, int64_t t0, int64_t t1, bool ownSpan,
+            const QString& source, const QString& preset);
+  void ShowHeading();  // the source and the range shown
   void ApplyThresholds();
   void AddTripRows();
   void ShowTripsHeading(bool poll);
   void ShowNote();
   void ShowCursor(int column);
 
+  QString source_;          // the relay or the file
+  QString preset_;          // the range as first shown: "Relé 1234, poslední hodina"
+  int64_t presetSpan_ = 0;  // its width
+  bool ownSpan_ = false;    // the range is the samples': the whole of it is the range first shown
+  bool placed_ = false;     // PlaceBeside has placed the window once
   std::vector<nx480::RecordingSample> samples_;
   nx480::StageEventFinder events_;  // of samples_
   size_t tripRows_ = 0;             // the trips listed
