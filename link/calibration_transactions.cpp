@@ -27,16 +27,19 @@ void Fail(TModbus& link, CalibrationWindow& window, OutcomeKind kind) {
 // list, on the worker, and the reading asked for is the clearing itself.
 class RingBackup : public HistoryWindow {
  public:
-  explicit RingBackup(const CalibrationWindow& window) : window_(window) {}
+  explicit RingBackup(CalibrationWindow& window) : window_(window) {}
   void BeginReading(int32_t) override { ring.clear(); }
-  void ShowHistoryRecord(const HistoryRecord& record) override { ring.push_back(record); }
+  void ShowHistoryRecord(const HistoryRecord& record) override {
+    ring.push_back(record);
+    window_.BackupProgress(ring.size());
+  }
   int32_t RequestedReading() const override { return window_.ClearingAsked() ? 1 : 0; }
   bool KeepsRecordsOnWorker() const override { return true; }
 
   std::vector<HistoryRecord> ring;
 
  private:
-  const CalibrationWindow& window_;
+  CalibrationWindow& window_;
 };
 
 }  // namespace

@@ -76,6 +76,9 @@ class CalibrationWindow {
   // Any thread: the clearing is still asked for (false once the window dropped it, closing);
   // the walk before it ends after the record in progress, and nothing is sent.
   virtual bool ClearingAsked() const = 0;
+  // Worker thread, in the walk before a clearing: each record read (`records` so far). For a
+  // progress display that touches nothing of the user-interface thread; nothing by default.
+  virtual void BackupProgress(size_t /*records*/) {}
 
  protected:
   ~CalibrationWindow() = default;
