@@ -8,6 +8,7 @@
 #include <QLineEdit>
 #include <QPointer>
 #include <QPushButton>
+#include <QStringList>
 #include <QTabWidget>
 #include <QTimer>
 #include <filesystem>
@@ -32,9 +33,63 @@
 
 using namespace std::chrono_literals;
 
-QString NoRelayMessage(const nx480::SearchProblems& problems) {
+namespace {
+
+// How many ports of one reason the message names; the rest are counted.
+constexpr size_t kPortsNamed = 6;
+
+QString FailureText(const nx480::PortFailureGroup& group) {
+  switch (group.failure) {
+    case nx480::PortFailure::NoAnswer:
+      return QCoreApplication::translate("TFormMain", "přístroj NX480 neodpověděl");
+    case nx480::PortFailure::OtherDevice:
+      //: %1 is the identification the device sent.
+      return QCoreApplication::translate("TFormMain", "odpověděl jiný přístroj („%1“)")
+          .arg(QString::fromStdString(nx480::Cp1250ToUtf8(group.identText)));
+    case nx480::PortFailure::NotFound:
+      return QCoreApplication::translate("TFormMain", "zařízení neexistuje");
+    case nx480::PortFailure::AccessDenied:
+      return QCoreApplication::translate("TFormMain", "přístup odepřen");
+    case nx480::PortFailure::Busy:
+      return QCoreApplication::translate("TFormMain", "obsazen jiným programem");
+    case nx480::PortFailure::NotAPort:
+      return QCoreApplication::translate("TFormMain", "není sériový port");
+    case nx480::PortFailure::OpenFailed:
+      break;
+  }
+  return QCoreApplication::translate("TFormMain", "nelze otevřít");
+}
+
+// "Zkoušené porty: /dev/ttyUSB0: zařízení neexistuje; /dev/ttyS0, /dev/ttyS1: přístroj NX480
+// neodpověděl", each reason once, as nx480ctl words it.
+QString TriedText(const std::vector<nx480::PortTried>& tried) {
+  if (tried.empty())
+    return QCoreApplication::translate("TFormMain", "Nebyl nalezen žádný sériový port.");
+  QStringList groups;
+  for (const nx480::PortFailureGroup& group : nx480::GroupedByFailure(tried)) {
+    QStringList ports;
+    for (size_t i = 0; i < group.ports.size() && i < kPortsNamed; ++i)
+      ports << QString::fromStdString(group.ports[i]);
+    QString named = ports.join(", ");
+    if (group.ports.size() > kPortsNamed) {
+      //: %1 ports named before it, %2 how many more are left unnamed.
+      named = QCoreApplication::translate("TFormMain", "%1 a další (%2)")
+                  .arg(named)
+                  .arg(group.ports.size() - kPortsNamed);
+    }
+    groups << named + ": " + FailureText(group);
+  }
+  //: %1 lists the ports, each with why it was passed over.
+  return QCoreApplication::translate("TFormMain", "Zkoušené porty: %1").arg(groups.join("; "));
+}
+
+}  // namespace
+
+QString NoRelayMessage(const nx480::SearchResult& result) {
+  const nx480::SearchProblems& problems = result.problems;
   QString text =
-      QCoreApplication::translate("TFormMain", "Zařízení není připojeno nebo nekomunikuje");
+      QCoreApplication::translate("TFormMain", "Zařízení není připojeno nebo nekomunikuje") + "\n" +
+      TriedText(result.tried);
   if (!problems.busyPort.empty()) {
     text +=
         QCoreApplication::translate(
@@ -328,7 +383,7 @@ void TFormMain::SearchAndConnect() {
   const nx480::SearchResult result =
       nx480::SearchRelay(*modbus_, ListPorts(), nx480::RelayLine(), nx480::kPollInterval);
   if (!result.found) {
-    AppDialogs().error(this, tr("Chyba"), NoRelayMessage(result.problems));
+    AppDialogs().error(this, tr("Chyba"), NoRelayMessage(result));
     return;
   }
   const bool serviceMode = session_.serviceMode;

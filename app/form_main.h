@@ -27,10 +27,11 @@ class JournalWindow;
 class RecordForm;
 using nx480::TModbus;
 
-// The message when no relay answers. A port refused for lack of permission adds a line that
+// The message when no relay answers. Its second line names the ports tried and why each was
+// passed over (or that none was found). A port refused for lack of permission adds a line that
 // says how to get access (the device's group, or a udev rule when only root may use it); a
 // port held by another program adds a line naming it.
-QString NoRelayMessage(const nx480::SearchProblems& problems);
+QString NoRelayMessage(const nx480::SearchResult& result);
 
 // The message when the device of the connection vanished (adapter unplugged, line hung up).
 QString DeviceGoneMessage(const std::string& port);

@@ -39,13 +39,42 @@ class Application : public QApplication {
   }
 };
 
+constexpr const char* kUsage =
+    "Usage: nx480-pc [/servis] [--lang cs|en]\n"
+    "       nx480-pc --help | --version\n"
+    "\n"
+    "Service and configuration tool for the NX480 mains protection relay. F1 in the main\n"
+    "window searches the serial ports for the relay and connects to it.\n"
+    "\n"
+    "  /servis, /SERVIS  service mode, as the first argument: the \"Kalibrace\" page\n"
+    "                    (calibration factors, serial number, clearing the event history)\n"
+    "                    and the live values in tenths of a volt\n"
+    "  --lang cs|en      the windows' language, whatever the locale says (Czech for Czech,\n"
+    "                    Slovak and C locales, English for any other)\n"
+    "  --help, -h        this text\n"
+    "  --version         the program's version\n"
+    "\n"
+    "Environment:\n"
+    "  NX480_PORTS       the serial devices the search tries, colon-separated (else the\n"
+    "                    USB adapters and the built-in ports present)\n"
+    "  QT_LOGGING_RULES  nx480.link.frames.debug=true logs every frame to standard error\n"
+    "\n"
+    "Qt's own options (-platform NAME, -style NAME, ...) are taken as well.\n"
+    "Exit status 2 for an unknown language. nx480ctl(1) does the same from a shell.\n";
+
 }  // namespace
 
 int main(int argc, char* argv[]) {
-  // The version alone, without a display: for scripts and package checks.
+  // The version and the usage, without a display: for scripts and package checks.
   if (argc == 2 && std::string_view(argv[1]) == "--version") {
     std::printf("nx480-pc " NX480_VERSION_TEXT "\n");
     return 0;
+  }
+  for (int i = 1; i < argc; ++i) {
+    if (std::string_view(argv[i]) == "--help" || std::string_view(argv[i]) == "-h") {
+      std::fputs(kUsage, stdout);
+      return std::fflush(stdout) == 0 && !std::ferror(stdout) ? 0 : 1;
+    }
   }
   Application app(argc, argv);  // takes its own options (-platform, ...) out of argv
   std::vector<std::string> arguments(argv + (argc > 0 ? 1 : 0), argv + argc);

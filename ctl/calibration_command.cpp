@@ -55,6 +55,7 @@ class CalibrationPage : public CalibrationWindow {
   }
   bool JournalBeforeClearing(const std::optional<std::vector<uint8_t>>& historyCsv,
                              size_t records) override {
+    EndProgress();
     if (!historyCsv) {
       journal.openError = "the history holds a character that Windows-1250 cannot write";
       return false;
@@ -64,9 +65,22 @@ class CalibrationPage : public CalibrationWindow {
                         Keyed("clearing-ctl", {"nx480ctl calibration clear-history"}));
     entry.details.push_back(HistoryClearingDetail(records));
     entry.backups.push_back(HistoryBackup(*historyCsv));
-    return journal.Open(std::move(entry));
+    if (!journal.Open(std::move(entry))) return false;
+    clearingSent.store(true);
+    ShowProgress("clearing the event history (" + Counted(records, "record") +
+                 " kept in the journal)");
+    return true;
   }
-  void JournalAfterClearing(Outcome shown) override { journal.Close(shown); }
+  void JournalAfterClearing(Outcome shown) override {
+    EndProgress();
+    journal.Close(shown);
+  }
+  void ClearingProgress(int records, int slots) override {
+    backupRecords.store(static_cast<size_t>(records));
+    ShowProgress("reading the event history for the journal: " +
+                 Counted(static_cast<size_t>(records), "record") +
+                 (slots > 0 ? " of " + std::to_string(slots) : std::string()));
+  }
 
   std::vector<RequestDecl> Requests() {
     auto failed = [this](TModbus&) { result = Exit::Communication; };
@@ -96,8 +110,10 @@ class CalibrationPage : public CalibrationWindow {
   Request readRequest;
   RequestWith<CalibrationWords> writeRequest;
   Request clearRequest;
-  std::atomic<bool> dropped{false};  // Ctrl-C before the clearing went out: it is not sent
-  JournalEntryKeeper journal;        // the change's entry; without it nothing is sent
+  std::atomic<bool> dropped{false};       // Ctrl-C before the clearing went out: it is not sent
+  std::atomic<size_t> backupRecords{0};   // read by the walk before the clearing
+  std::atomic<bool> clearingSent{false};  // the walk was read whole and the code goes out
+  JournalEntryKeeper journal;             // the change's entry; without it nothing is sent
 
  private:
   CalibrationWords written_{};
@@ -179,7 +195,14 @@ Exit RunCalibration(const Invocation& invocation) {
     const Exit served = relay.Serve(
         page.clearRequest, [&page] { page.clearRequest.Post(); },
         [&page] { page.dropped.store(true, std::memory_order_release); });
+    EndProgress();
     if (const std::optional<Exit> journal = JournalFailed(page, "cleared")) return *journal;
+    // Stopped in the walk: nothing was sent. A clearing sent already was waited for.
+    if (page.dropped.load() && !page.clearingSent.load()) {
+      Say("interrupted after " + Counted(page.backupRecords.load(), "record") +
+          " of the journal's backup; nothing cleared");
+      return Exit::Interrupted;
+    }
     if (served != Exit::Ok) return served;
     if (!relay.MaySend() && page.outcome != Outcome::Ok) return Exit::Interrupted;
     if (page.outcome == Outcome::Unknown)

@@ -27,6 +27,7 @@ const std::vector<CommandForm>& Commands() {
        {{"--stream", false},
         {"--count", true},
         {"--csv", false},
+        {"--csv-semicolon", false},
         {"--tenths", false},
         {"--record", false}}},
       {"settings", {{"--firmware", true}}},
@@ -81,6 +82,8 @@ std::string BuildCommand(const std::string& command, const std::vector<std::stri
     inv.command = Command::Live;
     inv.stream = has("--stream");
     inv.csv = has("--csv");
+    inv.csvSemicolon = has("--csv-semicolon");
+    if (inv.csv && inv.csvSemicolon) return "--csv and --csv-semicolon exclude each other";
     inv.tenths = has("--tenths");
     inv.record = has("--record");
     if (has("--count")) {
@@ -344,7 +347,8 @@ std::string HelpText(const std::string& topic) {
            "firmware number, temperature variant and serial number.\n";
   }
   if (topic == "live") {
-    return "Usage: nx480ctl live [--stream | --count N] [--csv] [--tenths] [--record]\n"
+    return "Usage: nx480ctl live [--stream | --count N] [--csv | --csv-semicolon] [--tenths]\n"
+           "                     [--record]\n"
            "\n"
            "One snapshot of the live values: U1-U3, the frequency, the reconnection\n"
            "countdown, the 10-minute averages, the temperature and the protection stages\n"
@@ -353,7 +357,13 @@ std::string HelpText(const std::string& topic) {
            "\n"
            "  --stream    a snapshot at the window's rate (every 200 ms) until Ctrl-C\n"
            "  --count N   N snapshots at that rate, then end\n"
-           "  --csv       semicolon-separated lines with a title line, for a log file\n"
+           "  --csv       the recording's CSV: its header line, then a line per snapshot\n"
+           "              as the recording's day files hold them (ISO 8601 time with the\n"
+           "              UTC offset, \",\" between the cells, a decimal point, tenths\n"
+           "              where the firmware has them, 0/1 per stage); a snapshot that\n"
+           "              failed is its time and empty cells\n"
+           "  --csv-semicolon  the former --csv: \";\" after every cell, CR LF, the\n"
+           "              window's numbers (decimal comma), the local time without offset\n"
            "  --tenths    voltages in tenths of a volt where the firmware has them\n"
            "              (x.11 and later; always on with --service)\n"
            "  --record    keep every good snapshot in the relay's recording as the live\n"
@@ -438,7 +448,8 @@ std::string HelpText(const std::string& topic) {
            "\n"
            "set keeps the calibration block, clear-history the whole event history (as\n"
            "history --csv writes it; nothing is cleared when it cannot be read to its end),\n"
-           "in the change journal first: exit code 5 and nothing sent when it cannot.\n";
+           "in the change journal first: exit code 5 and nothing sent when it cannot.\n"
+           "clear-history counts the records read on standard error while it is a terminal.\n";
   }
   if (topic == "history") {
     return "Usage: nx480ctl history [--csv FILE] [--utf8]\n"
@@ -452,7 +463,10 @@ std::string HelpText(const std::string& topic) {
            "  --utf8      UTF-8 instead of the window's Windows-1250 (the default for a file;\n"
            "              standard output is always UTF-8)\n"
            "\n"
-           "Nothing is written when the history cannot be read to its end (exit code 4).\n";
+           "Nothing is written when the history cannot be read to its end (exit code 4),\n"
+           "or when Ctrl-C stops it after the record in progress (exit code 130; it says\n"
+           "how many records were read). The records read are counted on standard error\n"
+           "while it is a terminal.\n";
   }
   if (topic == "upload") {
     return "Usage: nx480ctl upload IMAGE.bn6 [--check]\n"
@@ -494,7 +508,8 @@ std::string HelpText(const std::string& topic) {
            "  --site TEXT         where the relay is installed\n"
            "  --lang cs|en        the record's language, whatever the locale\n"
            "\n"
-           "Nothing is written unless the whole record was read; an existing file is\n"
+           "The parts read are shown on standard error while it is a terminal. Nothing\n"
+           "is written unless the whole record was read; an existing file is\n"
            "replaced whole. Exit code 1 when a row is outside the profile (the record is\n"
            "written), 4 when the relay stops answering (the part that failed is named),\n"
            "5 for a bad profile (nothing read) or a file that cannot be written.\n";
@@ -575,7 +590,8 @@ std::string HelpText(const std::string& topic) {
          "  6 refused by the relay   130 interrupted\n"
          "\n"
          "Ctrl-C, SIGTERM and SIGHUP stop the command cleanly (an upload is cancelled) and\n"
-         "nothing more is sent to the relay; a second one ends the program at once.\n";
+         "nothing more is sent to the relay; a second one ends the program at once.\n"
+         "Progress goes to standard error while it is a terminal, messages always.\n";
 }
 
 }  // namespace nx480::ctl

@@ -46,13 +46,14 @@ struct Invocation {
   bool service = false;
 
   // Command arguments.
-  std::string file;        // settings FILE, history --csv FILE, upload IMAGE, report FILE.pdf
-  bool stream = false;     // live --stream
-  int count = 0;           // live --count N (0: without end)
-  bool csv = false;        // live --csv
-  bool tenths = false;     // live --tenths
-  bool record = false;     // live --record
-  int firmware = -1;       // settings show|check --firmware N (-1: ask the relay)
+  std::string file;           // settings FILE, history --csv FILE, upload IMAGE, report FILE.pdf
+  bool stream = false;        // live --stream
+  int count = 0;              // live --count N (0: without end)
+  bool csv = false;           // live --csv: the recording's lines
+  bool csvSemicolon = false;  // live --csv-semicolon: the window's numbers, ";" after each
+  bool tenths = false;        // live --tenths
+  bool record = false;        // live --record
+  int firmware = -1;          // settings show|check --firmware N (-1: ask the relay)
   std::string profile;     // settings check PROFILE, report --profile: a path, or a profile's name
   std::string technician;  // report --technician NAME
   std::string site;        // report --site TEXT

@@ -21,7 +21,10 @@ namespace {
 class HistoryList : public HistoryWindow {
  public:
   void BeginReading(int32_t) override { records.clear(); }
-  void ShowHistoryRecord(const HistoryRecord& record) override { records.push_back(record); }
+  void ShowHistoryRecord(const HistoryRecord& record) override {
+    records.push_back(record);
+    ShowProgress("reading the event history: " + Counted(records.size(), "record"));
+  }
   int32_t RequestedReading() const override { return request.Value(); }
 
   std::vector<HistoryRecord> records;
@@ -78,13 +81,18 @@ Exit RunHistory(const Invocation& invocation) {
                     }}});
   if (!relay.MaySend()) return Exit::Interrupted;
   list.request.Set(1);
-  // Ctrl-C as the window's closing: the walk ends after the record in progress.
-  if (const Exit served =
-          relay.AwaitWhile([&list] { return !list.done.load(); }, [&list] { list.request.Clear(); },
-                           [&list] { list.request.Clear(); });
-      served != Exit::Ok)
-    return served;
-  if (list.walk.end == HistoryEnd::Closed) return Exit::Interrupted;
+  // Ctrl-C as the window's closing: the walk ends after the record in progress. Its records are
+  // counted once the walk has returned (or the worker is parked, after a second one).
+  const Exit served =
+      relay.AwaitWhile([&list] { return !list.done.load(); }, [&list] { list.request.Clear(); },
+                       [&list] { list.request.Clear(); });
+  EndProgress();
+  if (served == Exit::Interrupted || list.walk.end == HistoryEnd::Closed) {
+    Say("interrupted after " + Counted(list.records.size(), "record") + "; " +
+        (invocation.file.empty() ? "nothing written" : "no file written"));
+    return Exit::Interrupted;
+  }
+  if (served != Exit::Ok) return served;
   if (list.failed || !EndText(list.walk.end).empty()) {
     Say("communication error: " + (list.failed ? "the reading failed" : EndText(list.walk.end)) +
         "; nothing written");

@@ -1,5 +1,6 @@
 #include "live_command.h"
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <memory>
@@ -64,6 +65,7 @@ class LivePrinter : public LiveValuesWindow {
   // Before the worker is started: the relay's firmware and how the snapshots are shown.
   void Configure(const RelaySession& session, const Invocation& invocation, int limit) {
     csv_ = invocation.csv;
+    semicolons_ = invocation.csvSemicolon;
     limit_ = limit;
     snapshot_.firmware = session.firmware;
     snapshot_.hasTemperature = session.hasTemperature;
@@ -76,7 +78,7 @@ class LivePrinter : public LiveValuesWindow {
   void StoreLiveValues(const LiveImage& image, uint32_t stageFlags) override {
     StoreLive(snapshot_.texts, image, stageFlags, image.firmware, box_);
     snapshot_.good = true;
-    if (record_) {
+    if (record_ || csv_) {
       sample_ = SampleOf(image, stageFlags, snapshot_.hasTemperature);
       StampNow(sample_);
     }
@@ -93,8 +95,12 @@ class LivePrinter : public LiveValuesWindow {
       const std::lock_guard lock(samplesMutex_);
       samples_.push_back(sample_);
     }
-    Print(csv_ ? LiveCsvLine(Now(), snapshot_)
-               : Now().substr(11) + "  " + LiveTextLine(snapshot_) + "\n");
+    if (csv_) {
+      Print(snapshot_.good ? RecordingLine(sample_) : RecordingGapLine());
+    } else {
+      Print(semicolons_ ? LiveCsvLine(Now(), snapshot_)
+                        : Now().substr(11) + "  " + LiveTextLine(snapshot_) + "\n");
+    }
     shown_.fetch_add(1);
   }
 
@@ -109,7 +115,8 @@ class LivePrinter : public LiveValuesWindow {
   Request request;
 
  private:
-  bool csv_ = false;
+  bool csv_ = false;         // the recording's lines
+  bool semicolons_ = false;  // the window's numbers, ";" after each
   int limit_ = 1;
   ResolutionBox box_;
   LiveSnapshot snapshot_;
@@ -192,6 +199,15 @@ std::string LiveTextLine(const LiveSnapshot& s) {
   return line;
 }
 
+std::string RecordingGapLine() {
+  RecordingSample now;
+  StampNow(now);
+  const std::string header = RecordingHeader();
+  return RecordingTime(now.pcMillis, now.utcOffsetMinutes) +
+         std::string(static_cast<size_t>(std::count(header.begin(), header.end(), ',')), ',') +
+         "\n";
+}
+
 std::string LiveCsvTitle() {
   return "time;U1 [V];U2 [V];U3 [V];F [Hz];tZap [s];U1 10min [V];U2 10min [V];U3 10min [V];"
          "10min [s];T [\u00B0C];picked up;tripped;\r\n";
@@ -236,7 +252,8 @@ Exit Live(const Invocation& invocation, LivePrinter& printer, Recorder& recorder
                       printer.ClearLiveValues();
                       link.Synchronize([&printer] { printer.ShowLiveValues(); });
                     }}});
-  if (invocation.csv) Print(LiveCsvTitle());
+  if (invocation.csv) Print(RecordingHeader());
+  if (invocation.csvSemicolon) Print(LiveCsvTitle());
 
   recorder.Serial(serial);
   if (!invocation.stream) {

@@ -20,8 +20,12 @@ struct LiveSnapshot {
 // for a failed snapshot. Stages by the names of their settings (Uu1 ... Fo2).
 std::string LiveTextLine(const LiveSnapshot& snapshot);
 
-// The CSV title line and one line per snapshot (`time` first), cells ended by ";", line end
-// CR LF as the history export's.
+// live --csv writes the recording's header and lines (recording.h), so that a stream and a
+// day file read alike; a failed snapshot is its time and empty cells:
+std::string RecordingGapLine();
+
+// live --csv-semicolon: the CSV title line and one line per snapshot (`time` first), the numbers
+// as the window shows them, cells ended by ";", line end CR LF as the history export's.
 std::string LiveCsvTitle();
 std::string LiveCsvLine(const std::string& time, const LiveSnapshot& snapshot);
 

@@ -1,8 +1,12 @@
 #include "output.h"
 
+#include <unistd.h>
+
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
+#include <mutex>
 #include <system_error>
 
 namespace nx480::ctl {
@@ -13,11 +17,53 @@ namespace {
 // stream prints from the worker.
 std::atomic<int> outputError{0};
 
+// The progress line: its width on the terminal while one is shown (0: none). A write that fails
+// there is not looked at (a closed terminal ends no command).
+std::mutex progressMutex;
+size_t progressWidth = 0;
+
+bool ProgressShown() {
+  static const bool terminal = ::isatty(STDERR_FILENO) == 1;
+  return terminal;
+}
+
+size_t Characters(const std::string& text) {
+  size_t characters = 0;
+  for (const char c : text) characters += (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+  return characters;
+}
+
+// progressMutex held.
+void EraseProgress() {
+  if (progressWidth == 0) return;
+  (void)std::fprintf(stderr, "\r%s\r", std::string(progressWidth, ' ').c_str());
+  progressWidth = 0;
+}
+
 }  // namespace
 
 void Say(const std::string& text) {
+  const std::lock_guard lock(progressMutex);
+  EraseProgress();
   std::fprintf(stderr, "nx480ctl: %s\n", text.c_str());
   std::fflush(stderr);
+}
+
+void ShowProgress(const std::string& text) {
+  if (!ProgressShown()) return;
+  const std::lock_guard lock(progressMutex);
+  const size_t width = Characters(text);
+  // Blanks over what a longer line before left.
+  (void)std::fprintf(stderr, "\r%s%s", text.c_str(),
+                     std::string(progressWidth > width ? progressWidth - width : 0, ' ').c_str());
+  (void)std::fflush(stderr);
+  progressWidth = std::max(width, progressWidth);
+}
+
+void EndProgress() {
+  const std::lock_guard lock(progressMutex);
+  EraseProgress();
+  (void)std::fflush(stderr);
 }
 
 bool Print(const std::string& text) {
@@ -89,9 +135,12 @@ std::string FileErrorText(const FileError& error) {
   return text;
 }
 
+std::string Counted(size_t count, const std::string& noun) {
+  return std::to_string(count) + " " + noun + (count == 1 ? "" : "s");
+}
+
 std::string Column(const std::string& text, size_t width) {
-  size_t characters = 0;
-  for (const char c : text) characters += (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+  const size_t characters = Characters(text);
   return characters >= width ? text + " " : text + std::string(width - characters, ' ');
 }
 

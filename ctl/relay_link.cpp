@@ -9,6 +9,7 @@
 #include "output.h"
 #include "port_list.h"
 #include "relay_search.h"
+#include "text_codec.h"
 
 namespace nx480::ctl {
 
@@ -19,28 +20,37 @@ using namespace std::chrono_literals;
 // How often the main thread looks at a request it waits for (and for Ctrl-C).
 constexpr auto kAwaitStep = 5ms;
 
-std::string Joined(const std::vector<std::string>& ports) {
-  std::string text;
-  for (const std::string& port : ports) text += (text.empty() ? "" : ", ") + port;
-  return text;
-}
-
-std::string OpenErrorText(OpenError error) {
-  switch (error) {
-    case OpenError::None:
-      return "no NX480 answered on it";
-    case OpenError::NotFound:
+// Why a port was passed over, in the words of the main window's message.
+std::string FailureText(const PortFailureGroup& group) {
+  switch (group.failure) {
+    case PortFailure::NoAnswer:
+      return "no NX480 answered";
+    case PortFailure::OtherDevice:
+      return "another device answered (\"" + Cp1250ToUtf8(group.identText) + "\")";
+    case PortFailure::NotFound:
       return "no such device";
-    case OpenError::AccessDenied:
+    case PortFailure::AccessDenied:
       return "permission denied";
-    case OpenError::Busy:
+    case PortFailure::Busy:
       return "held by another program";
-    case OpenError::NotAPort:
+    case PortFailure::NotAPort:
       return "not a serial device";
-    case OpenError::Other:
+    case PortFailure::OpenFailed:
       break;
   }
   return "it cannot be opened";
+}
+
+// "/dev/ttyUSB0: no such device; /dev/ttyS0, /dev/ttyS1: no NX480 answered": each reason once,
+// whether the ports came from --port, NX480_PORTS or the devices present.
+std::string TriedText(const std::vector<PortTried>& tried) {
+  std::string text;
+  for (const PortFailureGroup& group : GroupedByFailure(tried)) {
+    std::string ports;
+    for (const std::string& port : group.ports) ports += (ports.empty() ? "" : ", ") + port;
+    text += (text.empty() ? "" : "; ") + ports + ": " + FailureText(group);
+  }
+  return text;
 }
 
 // The window's hints on ports that could not be opened, in a script's words.
@@ -106,13 +116,10 @@ Exit RelayLink::Connect() {
     return Exit::Interrupted;
   }
   if (!result.found) {
-    if (!invocation_.port.empty()) {
-      Say("no relay: " + invocation_.port + ": " + OpenErrorText(link_.LastOpenError()) +
-          ProblemHints(result.problems));
-    } else if (ports.empty()) {
+    if (result.tried.empty()) {
       Say("no relay: no serial port found (set NX480_PORTS or use --port DEVICE)");
     } else {
-      Say("no relay: no NX480 answered on " + Joined(ports) + ProblemHints(result.problems));
+      Say("no relay: " + TriedText(result.tried) + ProblemHints(result.problems));
     }
     return Exit::NoRelay;
   }

@@ -32,6 +32,13 @@ class RecordPage : public RecordWindow {
   void StoreSettings(const SettingsWords& words) override { record.settings = words; }
   void StoreCalibration(const CalibrationWords& words) override { record.calibration = words; }
   void StoreHistoryRecord(const HistoryRecord& event) override { record.events.push_back(event); }
+  void RecordProgress(RecordPart part, int events) override {
+    if (part == RecordPart::History) eventsRead.store(events);
+    ShowProgress("reading the record: " + std::string(RecordPartName(part)) +
+                 (part == RecordPart::History ? ", " + std::to_string(events) + " of at most " +
+                                                    std::to_string(kRecordEvents) + " events"
+                                              : std::string()));
+  }
   void RecordDone(const RecordEnd& ended) override {
     end = ended;
     done.store(true, std::memory_order_release);
@@ -54,6 +61,7 @@ class RecordPage : public RecordWindow {
   // Set by the last step: Ctrl-C clears the request, and the walk ends after the exchange in
   // progress; the main thread waits for this rather than for the request.
   std::atomic<bool> done{false};
+  std::atomic<int> eventsRead{0};
   Request request;
 };
 
@@ -121,10 +129,14 @@ Exit RunReport(const Invocation& invocation) {
                              page.request.Clear();
                            },
                            [&page] { page.request.Clear(); });
-      served != Exit::Ok)
+      served != Exit::Ok) {
+    EndProgress();
     return served;
+  }
+  EndProgress();
   if (interrupted) {
-    Say("interrupted; no record written");
+    Say("interrupted after " + Counted(static_cast<size_t>(page.eventsRead.load()), "event") +
+        "; no record written");
     return Exit::Interrupted;
   }
   if (page.end.outcome != Outcome::Ok) {

@@ -21,9 +21,12 @@ constexpr size_t kReplyData = 3;  // address, function, byte count
 // the record is no longer wanted, which ends the walk after the record in progress.
 class NewestEvents final : public HistoryWindow {
  public:
-  explicit NewestEvents(const RecordWindow& window) : window_(window) {}
+  explicit NewestEvents(RecordWindow& window) : window_(window) {}
   void BeginReading(int32_t) override { events.clear(); }
-  void ShowHistoryRecord(const HistoryRecord& record) override { events.push_back(record); }
+  void ShowHistoryRecord(const HistoryRecord& record) override {
+    events.push_back(record);
+    window_.RecordProgress(RecordPart::History, static_cast<int>(events.size()));
+  }
   int32_t RequestedReading() const override {
     return window_.RecordWanted() && events.size() < kRecordEvents ? 1 : 0;
   }
@@ -32,7 +35,7 @@ class NewestEvents final : public HistoryWindow {
   std::vector<HistoryRecord> events;  // newest first
 
  private:
-  const RecordWindow& window_;
+  RecordWindow& window_;
 };
 
 RecordEnd Failed(RecordPart part, LinkError error, int events = 0) {
@@ -52,6 +55,7 @@ RecordEnd Drained(TModbus& link, RecordPart part) {
 
 RecordEnd ReadParts(TModbus& link, RecordWindow& window) {
   if (!window.RecordWanted()) return Failed(RecordPart::Clock, LinkError::Stopped);
+  window.RecordProgress(RecordPart::Clock, 0);
   link.SendRequest(link.BuildRequest(templates::kClockRead));
   const double pcTime = window.PcNow();  // the moment the request went out, as ReadClock
   if (!link.CheckReply(kMainReply, templates::kClockRead.replyLength)) {
@@ -63,6 +67,7 @@ RecordEnd ReadParts(TModbus& link, RecordWindow& window) {
   link.Synchronize([&] { window.StoreClock(relayTime, pcTime); });
 
   if (!window.RecordWanted()) return Failed(RecordPart::Settings, LinkError::Stopped);
+  window.RecordProgress(RecordPart::Settings, 0);
   SettingsWords settings{};
   if (ReadSettingsWords(link, settings) != kSettingsWords) {
     return Drained(link, RecordPart::Settings);
@@ -71,6 +76,7 @@ RecordEnd ReadParts(TModbus& link, RecordWindow& window) {
 
   if (link.Session().serviceMode) {
     if (!window.RecordWanted()) return Failed(RecordPart::Calibration, LinkError::Stopped);
+    window.RecordProgress(RecordPart::Calibration, 0);
     CalibrationWords calibration{};
     if (!ReadCalibrationWords(link, calibration)) {
       return Drained(link, RecordPart::Calibration);
@@ -79,6 +85,7 @@ RecordEnd ReadParts(TModbus& link, RecordWindow& window) {
   }
 
   if (!window.RecordWanted()) return Failed(RecordPart::History, LinkError::Stopped);
+  window.RecordProgress(RecordPart::History, 0);
   NewestEvents events(window);
   const HistoryWalk walk = ReadHistory(link, events);  // drains after a failure itself
   // The events read, in one step (as many as the walk read, whatever ended it).

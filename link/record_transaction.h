@@ -62,6 +62,10 @@ class RecordWindow {
   virtual void StoreHistoryRecord(const HistoryRecord& record) = 0;
   // User-interface thread: how the read ended; the last step of every run.
   virtual void RecordDone(const RecordEnd& end) = 0;
+  // Worker thread: the part about to be read (`events` 0), and in the history each event read
+  // (`events` so far). For a progress display that touches nothing of the user-interface thread;
+  // nothing by default.
+  virtual void RecordProgress(RecordPart /*part*/, int /*events*/) {}
 
  protected:
   ~RecordWindow() = default;

@@ -22,10 +22,37 @@ struct SearchProblems {
   std::string busyPort;     // the first port held by another program
 };
 
+// Why the search passed over a port.
+enum class PortFailure {
+  NoAnswer,     // opened, but no identification came
+  OtherDevice,  // opened, and a device that is no NX480 identified itself
+  NotFound,     // the OpenError of a port that could not be opened
+  AccessDenied,
+  Busy,
+  NotAPort,
+  OpenFailed,
+};
+
+struct PortTried {
+  std::string port;
+  PortFailure failure = PortFailure::NoAnswer;
+  std::string identText;  // OtherDevice: what the device sent (its code page), else empty
+};
+
+// The ports that failed alike, in the order of the first of them: for the messages, which name
+// each reason once ("/dev/ttyS0, /dev/ttyS1: no NX480 answered").
+struct PortFailureGroup {
+  PortFailure failure = PortFailure::NoAnswer;
+  std::string identText;
+  std::vector<std::string> ports;
+};
+std::vector<PortFailureGroup> GroupedByFailure(const std::vector<PortTried>& tried);
+
 struct SearchResult {
   bool found = false;
   RelaySession session;  // when found: port, identification, firmware, temperature, serial
   SearchProblems problems;
+  std::vector<PortTried> tried;  // the ports passed over, in the order tried
 };
 
 // Takes an identification text into the session: the temperature variant from its 7th

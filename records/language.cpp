@@ -1,6 +1,7 @@
 #include "language.h"
 
 #include <QCoreApplication>
+#include <QLibraryInfo>
 #include <QTranslator>
 #include <atomic>
 
@@ -14,6 +15,13 @@ std::atomic<Language> current{Language::Czech};
 
 // The one translator, for the application's lifetime.
 QTranslator& Translator() {
+  static QTranslator translator;
+  return translator;
+}
+
+// Qt's own texts (the file dialogs, the standard buttons): English as Qt has them, Czech from
+// Qt's translations (qtbase_cs.qm, where Qt is installed: Debian's qt6-translations-l10n).
+QTranslator& QtTranslator() {
   static QTranslator translator;
   return translator;
 }
@@ -71,9 +79,16 @@ std::optional<Language> TakeLanguageOption(std::vector<std::string>& arguments,
 
 bool UseLanguage(Language language) {
   QCoreApplication::removeTranslator(&Translator());
+  QCoreApplication::removeTranslator(&QtTranslator());
   SetTranslation(nullptr);
   current = Language::Czech;
-  if (language == Language::Czech) return true;
+  if (language == Language::Czech) {
+    // Without Qt's file, Qt's own texts stay English; the tool's are Czech all the same.
+    if (QtTranslator().load(QStringLiteral("qtbase_cs"),
+                            QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+      QCoreApplication::installTranslator(&QtTranslator());
+    return true;
+  }
   if (!Translator().load(QStringLiteral(":/i18n/nx480-pc_en.qm")) ||
       !QCoreApplication::installTranslator(&Translator()))
     return false;

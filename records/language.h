@@ -34,6 +34,8 @@ std::optional<Language> TakeLanguageOption(std::vector<std::string>& arguments, 
 
 // Installs the translation into the application for `language` (none for Czech) and remembers
 // the language. False when the English translation cannot be loaded (the texts stay Czech).
+// Qt's own texts (file dialogs, standard buttons) follow: Czech from Qt's qtbase_cs.qm where Qt
+// keeps its translations (they stay English without it), English as Qt has them.
 // Call after the QCoreApplication is made, before any window is.
 bool UseLanguage(Language language);
 

@@ -8,9 +8,11 @@
 #include <spawn.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <cstring>
 #include <functional>
 #include <map>
@@ -33,11 +35,15 @@ class CtlProcess {
 
   // Starts nx480ctl with `args`; `env` sets variables over the test's own environment.
   // Standard input is /dev/null; standard output is read by the test, or is `stdoutFd` when
-  // one is given (the test keeps and closes its own copy).
+  // one is given (the test keeps and closes its own copy). Standard error is a pipe, or with
+  // `terminalErr` a terminal (a raw pseudo-terminal), read by the test the same way.
   explicit CtlProcess(const std::vector<std::string>& args,
-                      const std::map<std::string, std::string>& env = {}, int stdoutFd = -1) {
+                      const std::map<std::string, std::string>& env = {}, int stdoutFd = -1,
+                      bool terminalErr = false) {
     int out[2], err[2];
-    if (::pipe2(out, O_CLOEXEC) != 0 || ::pipe2(err, O_CLOEXEC) != 0) return;
+    if (::pipe2(out, O_CLOEXEC) != 0 ||
+        !(terminalErr ? Terminal(err) : ::pipe2(err, O_CLOEXEC) == 0))
+      return;
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
@@ -128,6 +134,20 @@ class CtlProcess {
   }
 
  private:
+  // A pseudo-terminal as a pipe: ends[0] the master, read by the test; ends[1] the slave, raw.
+  static bool Terminal(int ends[2]) {
+    ends[0] = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+    char name[128];
+    if (ends[0] < 0 || ::grantpt(ends[0]) != 0 || ::unlockpt(ends[0]) != 0 ||
+        ::ptsname_r(ends[0], name, sizeof name) != 0)
+      return false;
+    ends[1] = ::open(name, O_RDWR | O_NOCTTY | O_CLOEXEC);
+    termios raw{};
+    if (ends[1] < 0 || ::tcgetattr(ends[1], &raw) != 0) return false;
+    ::cfmakeraw(&raw);
+    return ::tcsetattr(ends[1], TCSANOW, &raw) == 0;
+  }
+
   static void Drain(const pollfd& p, int& fd, std::string& into) {
     if (fd < 0 || !(p.revents & (POLLIN | POLLHUP | POLLERR))) return;
     char buffer[4096];

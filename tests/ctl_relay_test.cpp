@@ -42,6 +42,13 @@ void WriteAll(const std::string& path, const std::string& bytes) {
   std::ofstream(path, std::ios::binary) << bytes;
 }
 
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  return lines;
+}
+
 bool Has(const std::string& text, const std::string& part) {
   return text.find(part) != std::string::npos;
 }
@@ -123,12 +130,24 @@ TEST_F(Ctl, ExitCodesWithoutARelay) {
       {{"settings", "copy", "x"}, {}, 2, "unknown settings command"},
       {{"calibration"}, {}, 2, "add --service"},
       {{"identify"}, {{"NX480_PORTS", ""}}, 3, "no serial port found"},
+      // The same words whether --port or NX480_PORTS named the port; each reason once.
       {{"identify"},
        {{"NX480_PORTS", Path("absent")}},
        3,
-       "no NX480 answered on " + Path("absent")},
-      {{"--port", Path("absent"), "identify"}, {}, 3, "no such device"},
-      {{"--port", Path("short.nx4"), "identify"}, {}, 3, "not a serial device"},
+       "nx480ctl: no relay: " + Path("absent") + ": no such device\n"},
+      {{"--port", Path("absent"), "identify"},
+       {},
+       3,
+       "nx480ctl: no relay: " + Path("absent") + ": no such device\n"},
+      {{"--port", Path("short.nx4"), "identify"},
+       {},
+       3,
+       "nx480ctl: no relay: " + Path("short.nx4") + ": not a serial device\n"},
+      {{"identify"},
+       {{"NX480_PORTS", Path("absent") + ":" + Path("short.nx4") + ":" + Path("gone")}},
+       3,
+       "nx480ctl: no relay: " + Path("absent") + ", " + Path("gone") + ": no such device; " +
+           Path("short.nx4") + ": not a serial device\n"},
       {{"settings", "show", Path("missing.nx4"), "--firmware", "14"}, {}, 5, "no such file"},
       {{"settings", "show", Path("short.nx4"), "--firmware", "14"}, {}, 5, "this one 47"},
       {{"settings", "write", Path("long.nx4")}, {}, 5, "this one more"},
@@ -173,24 +192,43 @@ TEST_F(Ctl, LiveSnapshotAndStream) {
   EXPECT_TRUE(Has(one.out, "tripped: Uu2")) << one.out;
   EXPECT_FALSE(Has(one.out, "tZap")) << "the countdown is hidden while a stage is tripped";
 
+  // --csv: the recording's header and lines, read back as a day file is.
   const auto begin = std::chrono::steady_clock::now();
   const CtlResult stream = Run({"live", "--csv", "--count", "4"});
   const auto took = std::chrono::steady_clock::now() - begin;
   ASSERT_EQ(stream.code, 0) << stream.err;
-  std::vector<std::string> lines;
-  std::istringstream in(stream.out);
-  for (std::string line; std::getline(in, line);) lines.push_back(line);
-  ASSERT_EQ(lines.size(), 5u) << stream.out;
-  EXPECT_EQ(lines[0].rfind("time;U1 [V];", 0), 0u);
-  EXPECT_TRUE(Has(lines[4], ";230;230;231;50,00;;")) << lines[4];
+  EXPECT_EQ(stream.out.rfind(nx480::RecordingHeader(), 0), 0u) << stream.out;
+  const nx480::RecordingRead read = nx480::ParseRecording(stream.out);
+  EXPECT_EQ(read.badLines, 0) << stream.out;
+  ASSERT_EQ(read.samples.size(), 4u) << stream.out;
+  EXPECT_DOUBLE_EQ(read.samples[3].u[2], 231.1);  // in tenths where the window shows 231
+  EXPECT_DOUBLE_EQ(read.samples[3].f, 50.0);
+  EXPECT_TRUE(read.samples[3].Tripped(nx480::Stage::Uu2));
   // At the window's rate: four snapshots take three periods of 200 ms at least.
   EXPECT_GE(took, 600ms);
+  // --csv-semicolon: the former lines, the window's numbers.
+  const CtlResult former = Run({"live", "--csv-semicolon", "--count", "2"});
+  ASSERT_EQ(former.code, 0) << former.err;
+  const std::vector<std::string> lines = Lines(former.out);
+  ASSERT_EQ(lines.size(), 3u) << former.out;
+  EXPECT_EQ(lines[0].rfind("time;U1 [V];", 0), 0u);
+  EXPECT_TRUE(Has(lines[2], ";230;230;231;50,00;;")) << lines[2];
 
-  // A relay that stops answering: an empty snapshot and exit code 4.
+  // A relay that stops answering: an empty snapshot and exit code 4; in CSV its time and empty
+  // cells, which a reader of the recording passes over.
   Fault("silence:4:-1");
   const CtlResult silent = Run({"live"});
   EXPECT_EQ(silent.code, 4);
   EXPECT_TRUE(Has(silent.out, "no reply")) << silent.out;
+  const CtlResult gap = Run({"live", "--csv"});
+  EXPECT_EQ(gap.code, 4);
+  const std::vector<std::string> gapLines = Lines(gap.out);
+  ASSERT_EQ(gapLines.size(), 2u) << gap.out;
+  const std::string header = nx480::RecordingHeader();
+  EXPECT_EQ(gapLines[1].find(','), 29u) << gapLines[1];  // after 2026-12-10T14:03:07.250+01:00
+  EXPECT_EQ(gapLines[1].substr(29),
+            std::string(std::count(header.begin(), header.end(), ','), ','));
+  EXPECT_EQ(nx480::ParseRecording(gap.out).badLines, 1);
   relay_->ClearFaults();
 
   // A stream without end: Ctrl-C ends it normally.
@@ -208,11 +246,12 @@ TEST_F(Ctl, LiveRecord) {
   config.version = "1.14.d";
   Start(config);
   live_->Trip(*sim::ParseStage("Fo1", 14), 60s);
-  ASSERT_EQ(Run({"live", "--record"}).code, 0);  // one snapshot, into the same file
-  const CtlResult run = Run({"live", "--record", "--count", "12"});
+  const CtlResult one = Run({"live", "--record"});  // one snapshot, into the same file
+  ASSERT_EQ(one.code, 0) << one.err;
+  EXPECT_TRUE(Has(one.out, "tripped: Fo1")) << one.out;
+  const CtlResult run = Run({"live", "--record", "--csv", "--count", "12"});
   ASSERT_EQ(run.code, 0) << run.err;
-  EXPECT_EQ(std::count(run.out.begin(), run.out.end(), '\n'), 12) << run.out;
-  EXPECT_TRUE(Has(run.out, "tripped: Fo1")) << run.out;
+  EXPECT_EQ(std::count(run.out.begin(), run.out.end(), '\n'), 13) << run.out;
   nx480::RecordingSample now;
   nx480::StampNow(now);
   const std::string relays = Path("data") + "/nx480-pc/recordings";
@@ -224,6 +263,10 @@ TEST_F(Ctl, LiveRecord) {
   std::ifstream in(file);
   const std::string text{std::istreambuf_iterator<char>(in), {}};
   EXPECT_EQ(text.rfind(nx480::RecordingHeader(), 0), 0u) << text;
+  // The stream's lines are the file's, byte for byte.
+  const std::string streamed = run.out.substr(nx480::RecordingHeader().size());
+  ASSERT_GE(text.size(), streamed.size());
+  EXPECT_EQ(text.substr(text.size() - streamed.size()), streamed);
   const nx480::RecordingRead read = nx480::ParseRecording(text);
   EXPECT_EQ(read.badLines, 0);
   ASSERT_EQ(read.samples.size(), 13u);
@@ -585,10 +628,14 @@ TEST_F(Ctl, HistoryInterrupted) {
   sim::RelayConfig config;
   config.history_fill = 200;
   Start(config, options);
-  for (const std::vector<std::string>& command :
-       {std::vector<std::string>{"history", "--csv", Path("h.csv")},
-        std::vector<std::string>{"report", Path("r.pdf")}}) {
-    SCOPED_TRACE(command[0]);
+  const struct {
+    std::vector<std::string> command;
+    const char* says;  // after the number of records read
+  } cases[] = {{{"history", "--csv", Path("h.csv")}, " records; no file written"},
+               {{"history"}, " records; nothing written"},
+               {{"report", Path("r.pdf")}, " events; no record written"}};
+  for (const auto& [command, says] : cases) {
+    SCOPED_TRACE(command.back());
     recordReads = 0;
     std::vector<std::string> args{"--port", relay_->SlavePath()};
     args.insert(args.end(), command.begin(), command.end());
@@ -603,7 +650,55 @@ TEST_F(Ctl, HistoryInterrupted) {
     const CtlResult r = walk.Finish();
     EXPECT_EQ(r.code, 130) << r.err;
     EXPECT_LT(recordReads.load(), 100);
+    EXPECT_EQ(r.out, "");
     EXPECT_EQ(ReadAll(command.back()), "(missing)");
+    // "interrupted after N records; ...": N those read, no fewer than before the signal.
+    const size_t after = r.err.find("interrupted after ");
+    ASSERT_NE(after, std::string::npos) << r.err;
+    const int records = std::atoi(r.err.c_str() + after + 18);
+    EXPECT_GE(records, 4) << r.err;
+    EXPECT_LE(records, recordReads.load()) << r.err;
+    EXPECT_TRUE(Has(r.err, std::to_string(records) + says)) << r.err;
+  }
+}
+
+// The progress of the commands that take seconds: on a terminal a line rewritten in place and
+// erased before what follows; into a pipe (a log, a script) nothing.
+TEST_F(Ctl, ProgressOnATerminalOnly) {
+  sim::RelayConfig config;
+  config.history_fill = 30;
+  Start(config);
+  const struct {
+    std::vector<std::string> args;
+    std::string progress;  // its last text on a terminal
+  } cases[] = {
+      {{"history", "--csv", Path("h.csv")}, "reading the event history: 30 records"},
+      {{"report", Path("r.pdf")}, "reading the record: history, 30 of at most 100 events"},
+      {{"--service", "calibration", "clear-history"},
+       "clearing the event history (30 records kept in the journal)"},
+  };
+  for (const auto& c : cases) {
+    for (const bool terminal : {true, false}) {
+      SCOPED_TRACE(c.progress + (terminal ? ", on a terminal" : ", into a pipe"));
+      std::vector<std::string> args{"--port", relay_->SlavePath()};
+      args.insert(args.end(), c.args.begin(), c.args.end());
+      CtlProcess command(args, {{"XDG_DATA_HOME", Path("data")}}, -1, terminal);
+      const CtlResult r = command.Finish();
+      EXPECT_EQ(r.code, 0) << r.err;
+      if (!terminal) {
+        EXPECT_FALSE(Has(r.err, "\r")) << r.err;
+        continue;
+      }
+      const size_t shown = r.err.rfind("\r" + c.progress);
+      ASSERT_NE(shown, std::string::npos) << r.err;
+      // Blanks over it and back to the start of the line, then the messages only.
+      const std::string after = r.err.substr(shown + 1 + c.progress.size());
+      const size_t end = std::min(after.find_first_not_of(" \r"), after.size());
+      EXPECT_GE(std::count(after.begin(), after.begin() + end, ' '), c.progress.size()) << r.err;
+      EXPECT_TRUE(end > 0 && after[end - 1] == '\r') << r.err;
+      EXPECT_TRUE(end == after.size() || after.compare(end, 10, "nx480ctl: ") == 0) << r.err;
+      EXPECT_FALSE(Has(after.substr(end), "\r")) << r.err;
+    }
   }
 }
 
@@ -803,13 +898,15 @@ TEST_F(Ctl, InterruptSendsNothingMore) {
     std::string fault;  // makes the reply to the exchange in progress late
     uint64_t signalAt;  // requests the relay has got when the signal is sent
     uint64_t requests;  // that the relay gets: those before the signal is looked at
+    const char* says = "interrupted";
   } cases[] = {
       // Signalled after 0.5 s: the search would reach the relay after about 4 s.
       {"among silent ports", clear, true, "", 0, 0},
       // The search ends with the relay found and its serial number read.
       {"while the relay identifies itself", clear, false, "late:0x11:1:0:90", 1, 2},
       // The walk before the clearing: it ends after the record in progress, nothing cleared.
-      {"while the ring is read for the backup", clear, false, "late:0x03:1:4:90", 6, 6},
+      {"while the ring is read for the backup", clear, false, "late:0x03:1:4:90", 6, 6,
+       "interrupted after 3 records of the journal's backup; nothing cleared"},
       // The calibration read that comes before the write (the search's serial number read,
       // of the same registers, is let through).
       {"while the calibration is read",
@@ -855,7 +952,7 @@ TEST_F(Ctl, InterruptSendsNothingMore) {
         std::chrono::steady_clock::duration(sentAt.load())};
     EXPECT_LT(std::chrono::steady_clock::now() - signalled, 5s);
     EXPECT_EQ(r.code, 130) << r.err;
-    EXPECT_TRUE(Has(r.err, "interrupted")) << r.err;
+    EXPECT_TRUE(Has(r.err, c.says)) << r.err;
     EXPECT_EQ(relay_->Counters().model.requests, c.requests);
     EXPECT_EQ(relay_->WithModel([](sim::RelayModel& m) { return m.HistoryClears(); }), 0u);
     EXPECT_EQ(Holding(0x18), 1000);
@@ -912,13 +1009,6 @@ std::vector<std::string> Columns(const std::string& line) {
     start = gap == std::string::npos ? gap : line.find_first_not_of(' ', gap);
   }
   return cells;
-}
-
-std::vector<std::string> Lines(const std::string& text) {
-  std::vector<std::string> lines;
-  std::istringstream in(text);
-  for (std::string line; std::getline(in, line);) lines.push_back(line);
-  return lines;
 }
 
 // The moment of an entry's ID (UTC) as a reader at UTC+05:30 sees it.

@@ -39,6 +39,7 @@ TEST(CtlCommandLine, CommandsAndErrors) {
       {{"live", "--count", "0"}, "--count takes a whole number"},
       {{"live", "--count", "5x"}, "--count takes a whole number"},
       {{"live", "--csv", "--count=3"}, "", Command::Live},
+      {{"live", "--csv", "--csv-semicolon"}, "--csv and --csv-semicolon exclude each other"},
       {{"settings"}, "settings needs read, write, show, diff or check"},
       {{"settings", "check"}, "settings check needs a profile"},
       {{"settings", "check", "p", "a.nx4", "b"}, "unexpected argument 'b'"},

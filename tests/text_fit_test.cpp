@@ -4,6 +4,7 @@
 #include <QAbstractButton>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QFileDialog>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -14,6 +15,7 @@
 #include <QTabWidget>
 #include <QTableWidget>
 #include <QTest>
+#include <QTimer>
 #include <QTreeWidget>
 
 #include "form_trend.h"
@@ -175,6 +177,46 @@ class TextFitTest : public QObject {
         czech.removeDuplicates();
         QVERIFY2(czech.isEmpty(), qPrintable("\n" + czech.join('\n')));
       }
+    }
+    nx480::UseLanguage(nx480::Language::Czech);
+  }
+
+  // Qt's own dialogs speak the interface's language: the file dialog that Alt+O ("&Otevři",
+  // "&Open") of the settings window opens, as Qt draws it.
+  void qtDialogsInTheLanguage_data() {
+    QTest::addColumn<int>("language");
+    QTest::addColumn<QStringList>("texts");
+    QTest::newRow("cs") << static_cast<int>(nx480::Language::Czech)
+                        << QStringList{"&Otevřít", "Zrušit", "Hledat v:"};
+    QTest::newRow("en") << static_cast<int>(nx480::Language::English)
+                        << QStringList{"&Open", "Cancel", "Look in:"};
+  }
+  void qtDialogsInTheLanguage() {
+    QFETCH(int, language);
+    QFETCH(QStringList, texts);
+    QVERIFY(nx480::UseLanguage(static_cast<nx480::Language>(language)));
+    {
+      AppFixture app;
+      AppDialogs().chooseOpenFile = app.saved.chooseOpenFile;  // Qt's own file dialog
+      app.setup.show();
+      app.setup.activateWindow();
+      QVERIFY(QTest::qWaitForWindowActive(&app.setup));
+      QStringList shown;
+      QTimer look;
+      connect(&look, &QTimer::timeout, [&] {
+        auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        if (!dialog) return;
+        look.stop();
+        for (QAbstractButton* b : dialog->findChildren<QAbstractButton*>()) shown << b->text();
+        for (QLabel* l : dialog->findChildren<QLabel*>()) shown << l->text();
+        QTest::keyClick(dialog, Qt::Key_Escape);
+      });
+      look.start(20);
+      QWidget* focus = QApplication::focusWidget();
+      QTest::keyClick(focus ? focus : &app.setup, Qt::Key_O, Qt::AltModifier);
+      // The mnemonic's click comes a moment later; the dialog is looked at while it is open.
+      QVERIFY(QTest::qWaitFor([&] { return !shown.isEmpty(); }, 10000));
+      for (const QString& text : texts) QVERIFY2(shown.contains(text), qPrintable(shown.join('|')));
     }
     nx480::UseLanguage(nx480::Language::Czech);
   }

@@ -29,6 +29,7 @@
 #include "page_calibration.h"
 #include "page_clock.h"
 #include "page_upload.h"
+#include "pty.h"
 #include "signal_close.h"
 #include "window_fixture.h"
 
@@ -178,11 +179,39 @@ class WindowTest : public QObject {
     const auto t0 = std::chrono::steady_clock::now();
     QTest::keyClick(&app.main, Qt::Key_F1);
     QVERIFY(std::chrono::steady_clock::now() - t0 < 2s);
-    QCOMPARE(app.errors, QStringList{"Chyba|Zařízení není připojeno nebo nekomunikuje"});
+    QCOMPARE(app.errors, QStringList{"Chyba|Zařízení není připojeno nebo nekomunikuje\n"
+                                     "Zkoušené porty: /nonexistent/tty0, /nonexistent/tty1, "
+                                     "/nonexistent/tty2, /nonexistent/tty3, /nonexistent/tty4, "
+                                     "/nonexistent/tty5 a další (250): zařízení neexistuje"});
     QCOMPARE(app.main.ButtonConnect->text(), QString("&Připojit F1"));
     QVERIFY(!app.main.ButtonSetup->isEnabled());
 
-    // What the search learned about ports it could not open is said after the first line.
+    // Each port tried, and why it was passed over, on the second line; none at all said too.
+    auto stranger = StartRelay("MX200 other", 1);
+    PtyPair silent;
+    QVERIFY(silent.ok());
+    const std::string strangerPort = stranger->SlavePath();
+    const struct {
+      std::vector<std::string> ports;
+      QString second;
+    } searches[] = {
+        {{"/nonexistent/a", strangerPort, silent.path(), "/nonexistent/b"},
+         QString("Zkoušené porty: /nonexistent/a, /nonexistent/b: zařízení neexistuje; %1: "
+                 "odpověděl jiný přístroj („MX200 other   1.14.d“); %2: přístroj NX480 "
+                 "neodpověděl")
+             .arg(QString::fromStdString(strangerPort), QString::fromStdString(silent.path()))},
+        {{"/dev/null"}, "Zkoušené porty: /dev/null: není sériový port"},
+        {{}, "Nebyl nalezen žádný sériový port."},
+    };
+    for (const auto& c : searches) {
+      app.errors.clear();
+      app.Ports(c.ports);
+      QTest::keyClick(&app.main, Qt::Key_F1);
+      QCOMPARE(app.errors,
+               QStringList{"Chyba|Zařízení není připojeno nebo nekomunikuje\n" + c.second});
+    }
+
+    // What the search learned about ports it could not open is said after the ports.
     const struct {
       nx480::SearchProblems problems;
       QString says;
@@ -194,11 +223,18 @@ class WindowTest : public QObject {
         {{"", "", "/dev/ttyACM0"}, "Port /dev/ttyACM0 je obsazen jiným programem"},
     };
     for (const auto& c : cases) {
-      const QString text = NoRelayMessage(c.problems);
-      QVERIFY2(text.startsWith("Zařízení není připojeno nebo nekomunikuje\n"), qPrintable(text));
+      nx480::SearchResult result;
+      result.problems = c.problems;
+      result.tried = {{"/dev/ttyS9", nx480::PortFailure::NoAnswer, {}}};
+      const QString text = NoRelayMessage(result);
+      QVERIFY2(text.startsWith("Zařízení není připojeno nebo nekomunikuje\nZkoušené porty: "
+                               "/dev/ttyS9: přístroj NX480 neodpověděl\n"),
+               qPrintable(text));
       QVERIFY2(text.contains(c.says), qPrintable(text));
     }
-    QVERIFY(!NoRelayMessage({"/dev/ttyUSB1", "root", ""}).contains("skupině „root“"));
+    nx480::SearchResult rootOnly;
+    rootOnly.problems = {"/dev/ttyUSB1", "root", ""};
+    QVERIFY(!NoRelayMessage(rootOnly).contains("skupině „root“"));
 
     // A port that another program holds is named, not passed over in silence.
     auto relay = StartRelay("NX480", 1);

@@ -1865,6 +1865,49 @@ Plug it in again and press F1.</translation>
         <source>Od&amp;pojit F1</source>
         <translation>Dis&amp;connect F1</translation>
     </message>
+    <message>
+        <source>přístroj NX480 neodpověděl</source>
+        <translation>no NX480 answered</translation>
+    </message>
+    <message>
+        <source>odpověděl jiný přístroj („%1“)</source>
+        <extracomment>%1 is the identification the device sent.</extracomment>
+        <translation>another device answered (“%1”)</translation>
+    </message>
+    <message>
+        <source>zařízení neexistuje</source>
+        <translation>no such device</translation>
+    </message>
+    <message>
+        <source>přístup odepřen</source>
+        <translation>permission denied</translation>
+    </message>
+    <message>
+        <source>obsazen jiným programem</source>
+        <translation>held by another program</translation>
+    </message>
+    <message>
+        <source>není sériový port</source>
+        <translation>not a serial device</translation>
+    </message>
+    <message>
+        <source>nelze otevřít</source>
+        <translation>it cannot be opened</translation>
+    </message>
+    <message>
+        <source>Nebyl nalezen žádný sériový port.</source>
+        <translation>No serial port was found.</translation>
+    </message>
+    <message>
+        <source>%1 a další (%2)</source>
+        <extracomment>%1 ports named before it, %2 how many more are left unnamed.</extracomment>
+        <translation>%1 and %2 more</translation>
+    </message>
+    <message>
+        <source>Zkoušené porty: %1</source>
+        <extracomment>%1 lists the ports, each with why it was passed over.</extracomment>
+        <translation>Ports tried: %1</translation>
+    </message>
 </context>
 <context>
     <name>TFormOnLine</name>
