@@ -493,7 +493,8 @@ class ClockCalibrationWindowTest : public QObject {
     config.history_size_code = 32;  // 2015 slots
     config.history_fill = 2015;
     auto relay = StartRelay(config);
-    // The relay's answer to the clearing is lost: a red verdict, which no "O.K." may replace.
+    // The relay's answer to the clearing is spoilt: it may have cleared ("Odesláno, výsledek
+    // neznámý"), a verdict in red which no "O.K." may replace.
     relay->AddFault({.kind = sim::FaultKind::kBadCrc, .function = 0x10, .count = 1});
     App app({"/servis"});
     app.Connect(*relay);
@@ -521,7 +522,7 @@ class ClockCalibrationWindowTest : public QObject {
     QVERIFY(WaitUntil([&] { return k.ButtonClrHist->isEnabled(); }, 30000));
     QCOMPARE(Clears(*relay), 1u);
     QVERIFY(k.ProgressBarClrHist->isHidden());
-    QCOMPARE(app.setup.LabelMsg->text(), QString("Chyba komunikace!"));
+    QCOMPARE(app.setup.LabelMsg->text(), QString("Odesláno, výsledek neznámý"));
     QCOMPARE(StatusColour(app.setup), QColor(Qt::red));
     QVERIFY(app.Idle());  // no read was asked for
     QVERIFY(!app.setup.TimerMsg->isActive());
