@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/eventfd.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
@@ -183,6 +184,19 @@ bool PtyRelay::WaitFor(const std::function<bool(const RelayCounters&)>& done,
     c.model = model_.Counters();
     return done(c);
   });
+}
+
+bool PtyRelay::WaitDrained(std::chrono::milliseconds timeout) const {
+  const auto end = Clock::now() + timeout;
+  std::unique_lock lock(mutex_);
+  for (;;) {
+    int unread = 0;
+    if (master_fd_ < 0 || ::ioctl(master_fd_, FIONREAD, &unread) != 0) unread = 0;
+    if (unread == 0 && framer_.Pending() == 0 && tx_.empty()) return true;
+    if (Clock::now() >= end) return false;
+    // Bytes waiting in the pty wake the service thread, not this one: look again shortly.
+    changed_.wait_for(lock, std::chrono::milliseconds(5));
+  }
 }
 
 PtyRelay::Clock::time_point PtyRelay::ByteDue(const Outgoing& out, std::size_t index) const {

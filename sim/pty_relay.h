@@ -89,6 +89,11 @@ class PtyRelay {
   // verdict. Counters change after every request handled and reply sent.
   bool WaitFor(const std::function<bool(const RelayCounters&)>& done,
                std::chrono::milliseconds timeout) const;
+  // Waits until every byte written to the slave has been read and handled and every reply
+  // has gone out, or `timeout` passes; returns the last verdict. A test that changes the
+  // relay between two programs calls it first, so that a request the first program left
+  // behind is not answered under the second one's conditions.
+  bool WaitDrained(std::chrono::milliseconds timeout) const;
 
  private:
   using Clock = std::chrono::steady_clock;

@@ -83,7 +83,12 @@ class Ctl : public ::testing::Test {
   // `dataHome`).
   CtlResult Run(std::vector<std::string> args, const std::string& dataHome = {}) {
     args.insert(args.begin(), {"--port", relay_->SlavePath()});
-    return RunCtl(args, {{"XDG_DATA_HOME", dataHome.empty() ? Path("data") : dataHome}});
+    CtlResult result =
+        RunCtl(args, {{"XDG_DATA_HOME", dataHome.empty() ? Path("data") : dataHome}});
+    // A request the program left unanswered is handled before the next case changes the relay.
+    if (!relay_->WaitDrained(std::chrono::seconds(30)))
+      ADD_FAILURE() << "the relay never caught up";
+    return result;
   }
   std::string Path(const std::string& name) const { return dir_ + "/" + name; }
   uint16_t Holding(uint16_t address) const {

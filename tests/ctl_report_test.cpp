@@ -80,7 +80,11 @@ class Report : public ::testing::Test {
   }
   CtlResult Run(std::vector<std::string> args) {
     args.insert(args.begin(), {"--port", relay_->SlavePath()});
-    return RunCtl(args, {{"XDG_DATA_HOME", Path("data")}});
+    CtlResult result = RunCtl(args, {{"XDG_DATA_HOME", Path("data")}});
+    // A request the program left unanswered is handled before the next case changes the relay.
+    if (!relay_->WaitDrained(std::chrono::seconds(30)))
+      ADD_FAILURE() << "the relay never caught up";
+    return result;
   }
   std::string Path(const std::string& name) const { return dir_ + "/" + name; }
   std::vector<std::string> OutFolder() const {

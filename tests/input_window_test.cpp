@@ -446,7 +446,7 @@ class InputWindowTest : public QObject {
         d.onLine.Trend().hide();
         QFile::remove(d.savePath);
         if (!d.Connected()) QTest::keyClick(&d.main, Qt::Key_F1);
-        QVERIFY2(WaitUntil([&] { return d.Connected(); }, 10000), qPrintable(where));
+        QVERIFY2(WaitUntil([&] { return d.Connected(); }, 60000), qPrintable(where));
         if (d.setup.Clock().ReleButtons->checkedId() != 0)
           d.setup.Clock().ReleButtons->button(0)->click();
         d.setup.Page1->setCurrentIndex(0);
