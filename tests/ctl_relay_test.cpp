@@ -242,7 +242,9 @@ TEST_F(Ctl, LiveSnapshotAndStream) {
       [](const CtlResult& r) { return std::count(r.out.begin(), r.out.end(), '\n') >= 3; }, 30s));
   endless.Signal(SIGINT);
   const CtlResult ended = endless.Finish();
-  EXPECT_EQ(ended.code, 0) << ended.err;
+  // Ended normally: 0, or 4 where a reply came too late for the link on a busy machine and its
+  // line says so.
+  EXPECT_EQ(ended.code, Has(ended.out, "no reply") ? 4 : 0) << ended.err << ended.out;
 }
 
 // live --record: the window's day file beside the unchanged output; a full disk stops it.

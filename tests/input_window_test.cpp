@@ -282,17 +282,20 @@ struct Desk : AppFixture {
   }
 
   bool Connected() const { return main.Session().connected; }
-  // No request but the live refresh pending, for a little while on end.
+  // No request but the live refresh pending, for a little while on end, and the relay has read
+  // all that was sent (on a busy machine a request can reach its trace after the tool gave up
+  // waiting for the reply).
   bool Idle() {
     return WaitUntil(
-        [this] {
-          for (RelayWindow* w :
-               std::initializer_list<RelayWindow*>{&setup, &history, &record, &onLine.Trend()})
-            for (const nx480::RequestDecl& d : w->Requests())
-              if (d.request->Pending()) return false;
-          return true;
-        },
-        8000);
+               [this] {
+                 for (RelayWindow* w : std::initializer_list<RelayWindow*>{
+                          &setup, &history, &record, &onLine.Trend()})
+                   for (const nx480::RequestDecl& d : w->Requests())
+                     if (d.request->Pending()) return false;
+                 return true;
+               },
+               8000) &&
+           relay->WaitDrained(std::chrono::seconds(30));
   }
   QWidget* Window(Win w) {
     switch (w) {
