@@ -273,8 +273,9 @@ void TFormMain::AttachWindows(TFormOnLine* onLine, TFormSetup* setup, TFormHisto
     };
   }
   if (journal && setup) {
-    journal->OpenSettingsBackup = [setup](std::span<const uint8_t> bytes) {
-      setup->Parameters().OpenBackup(bytes);
+    journal->OpenSettingsBackup = [setup](std::span<const uint8_t> bytes,
+                                          const nx480::FirmwareFeatures& keptUnder) {
+      setup->Parameters().OpenJournalBackup(bytes, keptUnder);
       setup->Page1->setCurrentWidget(setup->TabOchrana);
       setup->show();
       setup->raise();

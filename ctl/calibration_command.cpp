@@ -241,18 +241,25 @@ Exit RunCalibration(const Invocation& invocation) {
   return WriteRecord(relay, page, wanted);
 }
 
-Exit WriteCalibrationRecord(const Invocation& invocation, const CalibrationWords& record,
-                            const JournalText& description,
-                            const std::function<Exit(const RelaySession&)>& prepare) {
+Exit WriteCalibrationRecord(
+    const Invocation& invocation, CalibrationWords record, const JournalText& description,
+    const std::function<Exit(const RelaySession&, const CalibrationWords& held,
+                             CalibrationWords& record)>& prepare) {
   CalibrationPage page;  // outlives the relay's worker, which serves its requests
   RelayLink relay(invocation);
   page.session = &relay.Session();
   page.description = description;
   if (const Exit connected = relay.Connect(); connected != Exit::Ok) return connected;
-  if (prepare) {
-    if (const Exit ready = prepare(relay.Session()); ready != Exit::Ok) return ready;
-  }
   relay.Start(page.Requests());
+  if (const Exit read = Served(
+          relay, page, page.readRequest, [&page] { page.readRequest.Post(); },
+          "reading the calibration; nothing written");
+      read != Exit::Ok)
+    return read;
+  if (prepare) {
+    if (const Exit ready = prepare(relay.Session(), page.record, record); ready != Exit::Ok)
+      return ready;
+  }
   return WriteRecord(relay, page, record);
 }
 

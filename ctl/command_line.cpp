@@ -36,7 +36,7 @@ const std::vector<CommandForm>& Commands() {
       {"calibration", {}},
       {"history", {{"--csv", true}, {"--utf8", false}}},
       {"upload", {{"--check", false}}},
-      {"journal", {{"--all", false}, {"--other-relay", false}}},
+      {"journal", {{"--all", false}, {"--other-relay", false}, {"--with-serial", false}}},
       {"report", {{"--profile", true}, {"--technician", true}, {"--site", true}, {"--lang", true}}},
   };
   return commands;
@@ -189,6 +189,7 @@ std::string BuildCommand(const std::string& command, const std::vector<std::stri
       inv.command = Command::JournalList;
       inv.allRelays = has("--all");
       if (has("--other-relay")) return "--other-relay goes with journal restore only";
+      if (has("--with-serial")) return "--with-serial goes with journal restore only";
       return words.size() > 1 ? "unexpected argument '" + words[1] + "'" : "";
     }
     if (words[0] != "show" && words[0] != "restore")
@@ -198,6 +199,9 @@ std::string BuildCommand(const std::string& command, const std::vector<std::stri
     inv.otherRelay = has("--other-relay");
     if (inv.otherRelay && inv.command != Command::JournalRestore)
       return "--other-relay goes with journal restore only";
+    inv.withSerial = has("--with-serial");
+    if (inv.withSerial && inv.command != Command::JournalRestore)
+      return "--with-serial goes with journal restore only";
     if (words.size() < 2)
       return "journal " + words[0] + " needs an entry's ID (journal list gives them)";
     if (words.size() > 2) return "unexpected argument '" + words[2] + "'";
@@ -336,6 +340,8 @@ ParsedLine ParseCommandLine(const std::vector<std::string>& arguments) {
        inv.command == Command::ClearHistory) &&
       !inv.service)
     parsed.error = "calibration is a service command: add --service";
+  if (parsed.Ok() && inv.withSerial && !inv.service)
+    parsed.error = "--with-serial writes a serial number, a service change: add --service";
   return parsed;
 }
 
@@ -517,7 +523,7 @@ std::string HelpText(const std::string& topic) {
   if (topic == "journal") {
     return "Usage: nx480ctl journal list [--all]\n"
            "       nx480ctl journal show ID\n"
-           "       nx480ctl journal restore ID [--other-relay]\n"
+           "       nx480ctl journal restore ID [--other-relay] [--with-serial]\n"
            "\n"
            "The change journal: every change that nx480-pc or nx480ctl makes to a relay\n"
            "(settings, calibration, clock, history clearing, firmware upload, relay mode)\n"
@@ -534,14 +540,17 @@ std::string HelpText(const std::string& topic) {
            "          gives it, or SERIAL/ID where two relays have the same ID\n"
            "  restore writes what the entry ID kept back into the connected relay: its\n"
            "          settings (a settings change or a firmware upload), or its calibration\n"
-           "          and serial number (a calibration change, with --service), as\n"
+           "          (a calibration change, with --service), as\n"
            "          settings write and calibration set write them: journaled first, read\n"
            "          back after. Delays kept under a firmware with another time scale\n"
            "          are counted again in the relay's (exit code 5, nothing written, when\n"
            "          one does not fit)\n"
            "  --other-relay  restores an entry of another relay (another serial number);\n"
            "          without it such a restore is refused (exit code 2) and both serial\n"
-           "          numbers are named\n"
+           "          numbers are named. A relay without a serial number counts as\n"
+           "          another relay, on either side\n"
+           "  --with-serial  also writes the serial number a calibration entry kept\n"
+           "          (with --service); without it the connected relay keeps its own\n"
            "\n"
            "An empty journal lists nothing (and says so on standard error). Exit code 5\n"
            "without a journal folder (neither XDG_DATA_HOME nor HOME an absolute path)\n"

@@ -68,6 +68,7 @@ struct Invocation {
   bool allRelays = false;   // journal list --all
   std::string entryId;      // journal show|restore ID: the entry's folder name, or SERIAL/ID
   bool otherRelay = false;  // journal restore --other-relay
+  bool withSerial = false;  // journal restore --with-serial (with --service)
 };
 
 struct ParsedLine {

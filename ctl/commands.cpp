@@ -13,8 +13,8 @@ Exit RunIdentify(const Invocation& invocation) {
   RelayLink relay(invocation);
   if (const Exit connected = relay.Connect(); connected != Exit::Ok) return connected;
   const RelaySession& s = relay.Session();
-  char serial[16] = "unknown";
-  if (s.serialNumber > 0) std::snprintf(serial, sizeof serial, "%06i", int{s.serialNumber});
+  const std::string serial =
+      HasSerialNumber(s.serialNumber) ? SerialNumberDigits(s.serialNumber, 6) : "unknown";
   Print("port: " + s.port + "\n" +
         // The relay's own text, in its code page: shown as the main window shows it.
         "identification: " + Cp1250ToUtf8(s.identText) + "\n" +

@@ -35,10 +35,12 @@ Exit WriteSettingsRecord(
     const JournalText& description,
     const std::function<Exit(const RelaySession&, SettingsWords&)>& prepare = {});
 
-// The same for the calibration block, as `calibration set` writes it; `prepare` only looks.
-Exit WriteCalibrationRecord(const Invocation& invocation, const CalibrationWords& record,
-                            const JournalText& description,
-                            const std::function<Exit(const RelaySession&)>& prepare = {});
+// The same for the calibration block, as `calibration set` writes it: the relay's calibration
+// read first and handed to `prepare` with the record, which it may change or refuse.
+Exit WriteCalibrationRecord(
+    const Invocation& invocation, CalibrationWords record, const JournalText& description,
+    const std::function<Exit(const RelaySession&, const CalibrationWords& held,
+                             CalibrationWords& record)>& prepare = {});
 
 // The profile named on the command line (a path, or a name looked up as settings check looks it
 // up), found and parsed; every bad line said. nullopt: it cannot be used (exit code 5).

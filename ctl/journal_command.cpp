@@ -36,7 +36,7 @@ std::optional<std::string> Root() {
   return root;
 }
 
-// As identify prints it: "001234", or "unknown" (-1, as the journal keeps it).
+// As identify prints it: "001234", or "unknown" (no serial number, HasSerialNumber).
 std::string SerialText(int32_t serial) {
   return JournalSerialText(serial);
 }
@@ -167,12 +167,13 @@ std::optional<JournalEntry> FindEntry(const std::string& root, const std::string
   std::optional<int32_t> serial;
   if (slash != std::string::npos) {
     const std::string relay = id.substr(0, slash);
-    int32_t number = -1;
+    uint32_t number = 0;
     const auto [end, ec] = std::from_chars(relay.data(), relay.data() + relay.size(), number);
     if (relay == "unknown") {
       serial = -1;
-    } else if (ec == std::errc() && end == relay.data() + relay.size() && number != -1) {
-      serial = number;
+    } else if (ec == std::errc() && end == relay.data() + relay.size() &&
+               HasSerialNumber(static_cast<int32_t>(number))) {
+      serial = static_cast<int32_t>(number);
     } else {
       Say("'" + relay + "' is no serial number (SERIAL/ID: 1234/" + name + ")");
       return std::nullopt;
@@ -228,8 +229,10 @@ bool Lists(const JournalEntry& entry, std::string_view name) {
 }
 
 // Refuses, after a message, the restore of another relay's entry unless --other-relay was given.
+// Without a serial number on either side the relays cannot be told apart: another relay's.
 Exit SameRelay(const Invocation& invocation, const JournalEntry& entry, const RelaySession& now) {
-  if (now.serialNumber == entry.serialNumber || invocation.otherRelay) return Exit::Ok;
+  if (SameSerialNumber(now.serialNumber, entry.serialNumber) || invocation.otherRelay)
+    return Exit::Ok;
   Say("journal entry " + JournalEntryName(entry) + " is of relay " +
       SerialText(entry.serialNumber) + ", the connected relay is " + SerialText(now.serialNumber) +
       ": nothing written (--other-relay restores it there)");
@@ -273,7 +276,8 @@ Exit RestoreSettings(const std::string& root, const Invocation& invocation,
       });
 }
 
-// Writes the calibration and serial number an entry kept back, as `calibration set` does.
+// Writes the calibration an entry kept back, as `calibration set` does; the relay keeps its own
+// serial number (words 5 and 6) unless --with-serial asks for the entry's.
 Exit RestoreCalibration(const std::string& root, const Invocation& invocation,
                         const JournalEntry& entry) {
   const std::string id = JournalEntryName(entry);
@@ -295,7 +299,14 @@ Exit RestoreCalibration(const std::string& root, const Invocation& invocation,
   }
   return WriteCalibrationRecord(
       invocation, record, Keyed("calibration-restore", {id}),
-      [&](const RelaySession& now) { return SameRelay(invocation, entry, now); });
+      [&](const RelaySession& now, const CalibrationWords& held, CalibrationWords& words) {
+        if (const Exit same = SameRelay(invocation, entry, now); same != Exit::Ok) return same;
+        if (!invocation.withSerial) {
+          words[kSerialLowWord] = held[kSerialLowWord];
+          words[kSerialHighWord] = held[kSerialHighWord];
+        }
+        return Exit::Ok;
+      });
 }
 
 // Writes what an entry kept back: its settings, else its calibration.
@@ -308,7 +319,14 @@ Exit RestoreEntry(const std::string& root, const Invocation& invocation) {
         "; a damaged entry is never restored");
     return Exit::BadFile;
   }
-  if (Lists(*entry, kSettingsBackupName)) return RestoreSettings(root, invocation, *entry);
+  if (Lists(*entry, kSettingsBackupName)) {
+    if (invocation.withSerial) {
+      Say("journal entry " + id + " keeps settings, no serial number: --with-serial goes with a " +
+          "calibration entry");
+      return Exit::Usage;
+    }
+    return RestoreSettings(root, invocation, *entry);
+  }
   if (entry->kind == ChangeKind::Calibration && Lists(*entry, kCalibrationBackupName))
     return RestoreCalibration(root, invocation, *entry);
   Say("journal entry " + id + " (" + KindText(*entry) + ") keeps nothing that can be written back");
@@ -328,7 +346,7 @@ Exit RunJournal(const Invocation& invocation) {
     RelayLink relay(invocation);
     if (const Exit connected = relay.Connect(); connected != Exit::Ok) return connected;
     serial = relay.Session().serialNumber;
-    if (*serial == -1)
+    if (!HasSerialNumber(*serial))
       Say("the relay's serial number could not be read: the entries of relays without one");
   }
   const std::vector<JournalEntry> entries = ListJournal(*root, serial);

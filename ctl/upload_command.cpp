@@ -170,8 +170,10 @@ Exit RunUpload(const Invocation& invocation) {
     Say("bad file: " + invocation.file + ": " + ImageFaultText(check, static_cast<size_t>(read)));
     return Exit::BadFile;
   }
-  Say("image " + invocation.file + ": application " + Cp1250ToUtf8(check.name) + ", version " +
-      Cp1250ToUtf8(check.version) + ", " + std::to_string(check.blocks) + " blocks");
+  // The image's own texts: its control characters escaped, never sent to the terminal.
+  Say("image " + invocation.file + ": application " + QuotedText(Cp1250ToUtf8(check.name)) +
+      ", version " + QuotedText(Cp1250ToUtf8(check.version)) + ", " + std::to_string(check.blocks) +
+      " blocks");
   if (invocation.checkOnly) return Exit::Ok;
   page.imageDetail =
       FirmwareImageDetail(invocation.file, Cp1250ToUtf8(check.name), Cp1250ToUtf8(check.version),

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "firmware_features.h"
+#include "serial_number.h"
 
 namespace nx480 {
 

@@ -26,8 +26,8 @@ constexpr std::array<FactorFormat, kFactorCount> kFactors{{
     {"Kalibrace Frekv", 10000, 6, 4, {9900, 10100}},
 }};
 
-constexpr int kSerialLow = 5;
-constexpr int kSerialHigh = 6;
+constexpr int kSerialLow = kSerialLowWord;
+constexpr int kSerialHigh = kSerialHighWord;
 constexpr int kSerialDigits = 6;
 
 // printf's "%<width>.<precision>f" without the C locale's say on the decimal point.
@@ -66,14 +66,7 @@ void CalibrationToBoxes(const CalibrationWords& record, CalibrationBoxes& boxes)
                        : position > f.spinner.max ? f.spinner.max
                                                   : position;
   }
-  const int32_t serial = SerialNumber(record);
-  if (serial > 0) {
-    std::string digits = std::to_string(serial);
-    if (digits.size() < kSerialDigits) digits.insert(0, kSerialDigits - digits.size(), '0');
-    boxes.serial = digits;
-  } else {
-    boxes.serial.clear();
-  }
+  boxes.serial = SerialNumberDigits(SerialNumber(record), kSerialDigits);
 }
 
 bool BoxesToCalibration(const CalibrationBoxes& boxes, CalibrationWords& record,
@@ -96,7 +89,13 @@ bool BoxesToCalibration(const CalibrationBoxes& boxes, CalibrationWords& record,
     }
     r[i] = static_cast<uint16_t>(units);
   }
-  const std::optional<int32_t> serial = ReadBoxInteger(boxes.serial);
+  std::optional<int32_t> serial = ReadBoxInteger(boxes.serial);
+  // The box shows the 32 bits unsigned: above 2147483647 too.
+  uint32_t unsignedSerial = 0;
+  if (const auto [end, ec] = std::from_chars(
+          boxes.serial.data(), boxes.serial.data() + boxes.serial.size(), unsignedSerial);
+      !serial && ec == std::errc() && end == boxes.serial.data() + boxes.serial.size())
+    serial = static_cast<int32_t>(unsignedSerial);
   if (!serial) {
     error = InvalidIntegerMessage(boxes.serial);
     return false;

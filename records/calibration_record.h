@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "calibration_words.h"
+#include "serial_number.h"
 
 namespace nx480 {
 

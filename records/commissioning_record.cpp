@@ -193,10 +193,8 @@ std::string StampText(const EventStamp& s) {
 }
 
 std::string SerialText(int32_t serial) {
-  if (serial <= 0) return Texts().unknown;
-  char text[16];
-  std::snprintf(text, sizeof text, "%06d", int{serial});
-  return text;
+  if (!HasSerialNumber(serial)) return Texts().unknown;
+  return SerialNumberDigits(serial, 6);
 }
 
 std::string Joined(const std::vector<std::string>& names) {

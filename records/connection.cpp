@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "serial_number.h"
+
 namespace nx480 {
 
 Parity ParityFromText(const std::string& text) {
@@ -34,11 +36,7 @@ bool ServiceModeFromArguments(const std::vector<std::string>& arguments) {
 
 std::string VersionLine(const std::string& identText, int32_t serialNumber) {
   std::string line = identText;
-  if (serialNumber > 0) {
-    char buffer[32];
-    std::snprintf(buffer, sizeof buffer, ",   s/n:%06i", static_cast<int>(serialNumber));
-    line += buffer;
-  }
+  if (HasSerialNumber(serialNumber)) line += ",   s/n:" + SerialNumberDigits(serialNumber, 6);
   return line;
 }
 

@@ -7,6 +7,7 @@
 #include <map>
 
 #include "journal.h"
+#include "text_codec.h"
 
 namespace nx480 {
 
@@ -175,15 +176,15 @@ std::string ParseRow(const SettingsParameter& parameter, const std::vector<std::
   row.parameter = &parameter;
   for (int i : {1, 2}) {
     const std::optional<double> number = ProfileNumber(f[i]);
-    if (!number) return name + ": '" + std::string(f[i]) + "' is not a number";
+    if (!number) return name + ": '" + QuotedText(f[i]) + "' is not a number";
     (i == 1 ? row.lowest : row.highest) = *number;
     (i == 1 ? row.lowestText : row.highestText) = std::string(f[i]);
   }
   const std::optional<ProfileUnit> unit = UnitOfText(f[3]);
-  if (!unit) return name + ": unknown unit '" + std::string(f[3]) + "' (V, %, Hz, s or -)";
+  if (!unit) return name + ": unknown unit '" + QuotedText(f[3]) + "' (V, %, Hz, s or -)";
   if (!UnitFits(parameter.quantity, *unit))
     return name + " is in " + std::string(UnitsOf(parameter.quantity)) + ", not " +
-           std::string(f[3]);
+           QuotedText(f[3]);
   row.unit = *unit;
   if (row.unit == ProfileUnit::Mode && (row.highest > 1 || row.lowest != std::floor(row.lowest) ||
                                         row.highest != std::floor(row.highest)))
@@ -235,7 +236,8 @@ ParsedProfile ParseGridProfile(std::string_view bytes, const std::string& file) 
               std::string(key) + " is given twice (first on line " + std::to_string(*at) + ")");
       } else {
         if (text.empty()) error(number, std::string(key) + " is empty");
-        *value = std::string(text);
+        // Shown and printed as it stands: its control characters escaped.
+        *value = QuotedText(text);
         *at = number;
       }
     }
@@ -245,7 +247,7 @@ ParsedProfile ParseGridProfile(std::string_view bytes, const std::string& file) 
     const SettingsParameter* parameter = FindSettingsParameter(fields[0]);
     if (!parameter) {
       if (fields.size() == 4)
-        error(number, "unknown row '" + std::string(fields[0]) + "' (rows: " + RowNames() + ")");
+        error(number, "unknown row '" + QuotedText(fields[0]) + "' (rows: " + RowNames() + ")");
       else
         error(number, "neither a row (NAME LOWEST HIGHEST UNIT) nor name: or source:");
       continue;

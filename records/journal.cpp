@@ -70,56 +70,6 @@ std::span<const uint8_t> BytesOf(std::string_view text) {
 
 // ---- Text ------------------------------------------------------------------------------------
 
-// The length of the valid UTF-8 sequence at text[i], 0 when there is none.
-size_t Utf8Length(std::string_view text, size_t i) {
-  const auto byte = [&](size_t k) { return static_cast<uint8_t>(text[k]); };
-  const uint8_t lead = byte(i);
-  if (lead < 0x80) return 1;
-  size_t length = 0;
-  uint32_t code = 0;
-  if (lead >= 0xC2 && lead <= 0xDF) {
-    length = 2;
-    code = lead & 0x1Fu;
-  } else if (lead >= 0xE0 && lead <= 0xEF) {
-    length = 3;
-    code = lead & 0x0Fu;
-  } else if (lead >= 0xF0 && lead <= 0xF4) {
-    length = 4;
-    code = lead & 0x07u;
-  } else {
-    return 0;
-  }
-  if (text.size() - i < length) return 0;
-  for (size_t k = 1; k < length; ++k) {
-    if ((byte(i + k) & 0xC0u) != 0x80u) return 0;
-    code = (code << 6) | (byte(i + k) & 0x3Fu);
-  }
-  const bool overlong = (length == 3 && code < 0x800) || (length == 4 && code < 0x10000);
-  if (overlong || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) return 0;
-  return length;
-}
-
-// The text as one clean line: what is not UTF-8 becomes U+FFFD, a control character a space.
-std::string CleanLine(std::string_view text) {
-  std::string clean;
-  clean.reserve(text.size());
-  for (size_t i = 0; i < text.size();) {
-    const size_t length = Utf8Length(text, i);
-    const auto c = static_cast<uint8_t>(text[i]);
-    if (length == 0) {
-      clean += "\xEF\xBF\xBD";
-      ++i;
-    } else if (length == 1 && (c < 0x20 || c == 0x7F)) {
-      clean += ' ';
-      ++i;
-    } else {
-      clean.append(text.substr(i, length));
-      i += length;
-    }
-  }
-  return clean;
-}
-
 void CleanText(JournalText& text) {
   text.plain = CleanLine(text.plain);
   for (std::string& arg : text.args) arg = CleanLine(arg);
@@ -184,23 +134,34 @@ constexpr std::string_view kIdPattern = "DDDD-DD-DDTDD-DD-DD.DDDZ_";
 constexpr std::string_view kTimePattern = "DDDD-DD-DDTDD:DD:DD.DDDSDD:DD";
 
 // A serial number as entry.txt and a relay's folder give it: the relay's own form
-// (JournalSerialText), or as older versions wrote it (std::to_string), "unknown" for -1.
+// (JournalSerialText: the unsigned digits, at least six), or as older versions wrote it
+// (std::to_string of the signed value, "000000" for 0), "unknown" for none (-1).
 std::optional<int32_t> SerialOfText(std::string_view text) {
   if (text == kUnknown) return -1;
   int32_t serial = 0;
   if (ParseCanonical(text, serial) && serial != -1) return serial;
-  const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), serial);
-  if (ec == std::errc() && end == text.data() + text.size() && serial != -1 &&
-      JournalSerialText(serial) == text)
-    return serial;
+  uint32_t bits = 0;
+  const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), bits);
+  if (ec != std::errc() || end != text.data() + text.size() || bits == 0xFFFFFFFFu)
+    return std::nullopt;
+  char six[16];
+  std::snprintf(six, sizeof six, "%06u", static_cast<unsigned>(bits));
+  if (text == six) return static_cast<int32_t>(bits);
   return std::nullopt;
+}
+
+// The journal's one value for a relay without a serial number (HasSerialNumber): -1.
+int32_t JournalSerial(int32_t serialNumber) {
+  return HasSerialNumber(serialNumber) ? serialNumber : -1;
 }
 
 // The folder an entry is kept in: the one it was listed or opened from, else its relay's own;
 // empty when the one it names is no folder of its relay.
 std::string FolderOf(const JournalEntry& entry) {
   if (entry.relayFolder.empty()) return JournalSerialText(entry.serialNumber);
-  return SerialOfText(entry.relayFolder) == entry.serialNumber ? entry.relayFolder : std::string();
+  const std::optional<int32_t> serial = SerialOfText(entry.relayFolder);
+  return serial && JournalSerial(*serial) == JournalSerial(entry.serialNumber) ? entry.relayFolder
+                                                                               : std::string();
 }
 
 bool IsBackupName(std::string_view name) {
@@ -709,10 +670,8 @@ std::optional<int64_t> JournalEntryTime(const JournalEntry& entry) {
 }
 
 std::string JournalSerialText(int32_t serialNumber) {
-  if (serialNumber == -1) return std::string(kUnknown);
-  char serial[16];
-  std::snprintf(serial, sizeof serial, "%06i", static_cast<int>(serialNumber));
-  return serial;
+  if (!HasSerialNumber(serialNumber)) return std::string(kUnknown);
+  return SerialNumberDigits(serialNumber, 6);
 }
 
 std::string JournalEntryName(const JournalEntry& entry) {
@@ -727,7 +686,7 @@ std::string JournalDescription(const JournalEntry& entry, TextLanguage language)
 
 std::vector<std::string> RelayFolders(int32_t serialNumber) {
   std::vector<std::string> folders{JournalSerialText(serialNumber)};
-  if (serialNumber != -1 && std::to_string(serialNumber) != folders[0])
+  if (HasSerialNumber(serialNumber) && std::to_string(serialNumber) != folders[0])
     folders.push_back(std::to_string(serialNumber));
   return folders;
 }
@@ -1121,6 +1080,7 @@ bool OpenJournalEntry(const std::string& root, JournalEntry& entry, FileError& e
     backup.crc32 = Crc32(backup.bytes);
   }
 
+  entry.serialNumber = JournalSerial(entry.serialNumber);
   entry.relayFolder = JournalSerialText(entry.serialNumber);
   const fs::path relay = fs::path(root) / entry.relayFolder;
   if (!MakeFolders(relay, error)) return false;
@@ -1185,7 +1145,8 @@ std::vector<JournalEntry> ListJournal(const std::string& root,
                                       std::optional<int32_t> serialNumber) {
   std::vector<std::pair<int32_t, std::string>> relays;
   if (serialNumber) {
-    for (std::string& name : RelayFolders(*serialNumber)) relays.emplace_back(*serialNumber, name);
+    const int32_t serial = JournalSerial(*serialNumber);
+    for (std::string& name : RelayFolders(serial)) relays.emplace_back(serial, name);
   } else {
     for (std::string& name : SubFolders(root)) {
       if (const std::optional<int32_t> serial = SerialOfText(name))

@@ -132,7 +132,8 @@ std::string DamagedEntryText() {
 }
 
 std::string SerialNumberText(int32_t serialNumber) {
-  return serialNumber == -1 ? translate("JournalView", "neznámé") : JournalSerialText(serialNumber);
+  return HasSerialNumber(serialNumber) ? JournalSerialText(serialNumber)
+                                       : translate("JournalView", "neznámé");
 }
 
 std::optional<JournalStamp> JournalStampOf(const JournalEntry& entry) {

@@ -14,6 +14,7 @@
 #include <sstream>
 #include <system_error>
 
+#include "serial_number.h"
 #include "translation.h"
 
 namespace nx480 {
@@ -282,7 +283,8 @@ std::optional<std::string> RecordingRoot(const EnvironmentLookup& env) {
 }
 
 std::string RecordingFolderName(int32_t serialNumber) {
-  return serialNumber == -1 ? std::string("unknown") : std::to_string(serialNumber);
+  return HasSerialNumber(serialNumber) ? SerialNumberDigits(serialNumber, 1)
+                                       : std::string("unknown");
 }
 
 RecordingConfig ReadRecordingConfig(const EnvironmentLookup& env) {

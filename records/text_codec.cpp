@@ -3,6 +3,8 @@
 #include <iconv.h>
 
 #include <cerrno>
+#include <cstdint>
+#include <cstdio>
 
 namespace nx480 {
 
@@ -79,6 +81,78 @@ bool Utf8ToCp1250(std::string_view text, std::string& bytes, size_t* firstBad) {
   if (!iconv.ok()) return false;
   // A character without a Windows-1250 form is skipped whole and written as "?".
   return iconv.Convert(text, bytes, Utf8SequenceLength, "?", firstBad);
+}
+
+size_t Utf8Length(std::string_view text, size_t i) {
+  const auto byte = [&](size_t k) { return static_cast<uint8_t>(text[k]); };
+  const uint8_t lead = byte(i);
+  if (lead < 0x80) return 1;
+  size_t length = 0;
+  uint32_t code = 0;
+  if (lead >= 0xC2 && lead <= 0xDF) {
+    length = 2;
+    code = lead & 0x1Fu;
+  } else if (lead >= 0xE0 && lead <= 0xEF) {
+    length = 3;
+    code = lead & 0x0Fu;
+  } else if (lead >= 0xF0 && lead <= 0xF4) {
+    length = 4;
+    code = lead & 0x07u;
+  } else {
+    return 0;
+  }
+  if (text.size() - i < length) return 0;
+  for (size_t k = 1; k < length; ++k) {
+    if ((byte(i + k) & 0xC0u) != 0x80u) return 0;
+    code = (code << 6) | (byte(i + k) & 0x3Fu);
+  }
+  const bool overlong = (length == 3 && code < 0x800) || (length == 4 && code < 0x10000);
+  if (overlong || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) return 0;
+  return length;
+}
+
+std::string CleanLine(std::string_view text) {
+  std::string clean;
+  clean.reserve(text.size());
+  for (size_t i = 0; i < text.size();) {
+    const size_t length = Utf8Length(text, i);
+    const auto c = static_cast<uint8_t>(text[i]);
+    if (length == 0) {
+      clean += "\xEF\xBF\xBD";
+      ++i;
+    } else if (length == 1 && (c < 0x20 || c == 0x7F)) {
+      clean += ' ';
+      ++i;
+    } else {
+      clean.append(text.substr(i, length));
+      i += length;
+    }
+  }
+  return clean;
+}
+
+std::string QuotedText(std::string_view text) {
+  std::string quoted;
+  quoted.reserve(text.size());
+  char escape[8];
+  for (size_t i = 0; i < text.size();) {
+    const size_t length = Utf8Length(text, i);
+    const auto c = static_cast<uint8_t>(text[i]);
+    const auto next = i + 1 < text.size() ? static_cast<uint8_t>(text[i + 1]) : 0;
+    if (length == 0 || (length == 1 && (c < 0x20 || c == 0x7F))) {
+      std::snprintf(escape, sizeof escape, "\\x%02X", static_cast<unsigned>(c));
+      quoted += escape;
+      ++i;
+    } else if (length == 2 && c == 0xC2 && next < 0xA0) {
+      std::snprintf(escape, sizeof escape, "\\u%04X", static_cast<unsigned>(next));
+      quoted += escape;
+      i += 2;
+    } else {
+      quoted.append(text.substr(i, length));
+      i += length;
+    }
+  }
+  return quoted;
 }
 
 }  // namespace nx480

@@ -17,4 +17,15 @@ std::string Cp1250ToUtf8(std::string_view bytes);
 // (the system has no converter).
 bool Utf8ToCp1250(std::string_view text, std::string& bytes, size_t* firstBad = nullptr);
 
+// The length of the valid UTF-8 sequence at text[i], 0 when there is none.
+size_t Utf8Length(std::string_view text, size_t i);
+
+// The text as one clean line: what is not UTF-8 becomes U+FFFD, a control character a space.
+std::string CleanLine(std::string_view text);
+
+// A file's text as a message quotes it, safe for a terminal and whole in a message box: every
+// control character (C0 with NUL, ESC, tab and line breaks; DEL; C1 U+0080-U+009F) and every
+// byte that is not UTF-8 escaped as \xNN (\u0080-\u009F for C1), the rest as it is.
+std::string QuotedText(std::string_view text);
+
 }  // namespace nx480

@@ -35,7 +35,7 @@ TEST(Connection, VersionLine) {
   EXPECT_EQ(VersionLine("NX480 -  1.14.d", 1234567), "NX480 -  1.14.d,   s/n:1234567");
   EXPECT_EQ(VersionLine("NX480 -  1.14.d", 0), "NX480 -  1.14.d");
   EXPECT_EQ(VersionLine("NX480 -  1.14.d", -1), "NX480 -  1.14.d");
-  EXPECT_EQ(VersionLine("NX480 -  1.14.d", INT32_MIN), "NX480 -  1.14.d");
+  EXPECT_EQ(VersionLine("NX480 -  1.14.d", INT32_MIN), "NX480 -  1.14.d,   s/n:2147483648");
 }
 
 TEST(TextCodec, Windows1250BothWays) {

@@ -363,6 +363,8 @@ TEST_F(Ctl, SettingsCheckAgainstAProfile) {
            header + "Uu1 184 196 V\nFu1 47.5 47.5 Hz\ntRel 30 30 s\n");
   WriteAll(Path("tight.txt"), header + "# Uu1 one volt lower\nUu1 184 195 V\nFu1 47.5 47.5 Hz\n");
   WriteAll(Path("bad.txt"), header + "\nUu1 184 195 Hz\nFu1 48 47.5 Hz\n");
+  // A terminal's escape sequences and a NUL in the file: quoted escaped, never raw.
+  WriteAll(Path("escape.txt"), header + std::string("Uu1 184 \x1B[2J\x1B[31m\0 V\n", 21));
 
   // By name from the user's folder: every row inside.
   const CtlResult good = RunCtl({"--port", relay_->SlavePath(), "settings", "check", "grid"},
@@ -384,6 +386,11 @@ TEST_F(Ctl, SettingsCheckAgainstAProfile) {
   EXPECT_TRUE(Has(bad.err, Path("bad.txt") + ":5: Fu1: the lowest value 48")) << bad.err;
   EXPECT_TRUE(Has(bad.err, "2 errors, nothing checked")) << bad.err;
   EXPECT_EQ(bad.out, "");
+  const CtlResult escaped = Run({"settings", "check", Path("escape.txt")});
+  EXPECT_EQ(escaped.code, 5) << escaped.err;
+  EXPECT_TRUE(Has(escaped.err, ":3: Uu1: '\\x1B[2J\\x1B[31m\\x00' is not a number")) << escaped.err;
+  EXPECT_EQ(escaped.err.find('\x1B'), std::string::npos);
+  EXPECT_EQ(escaped.err.find('\0'), std::string::npos);
 
   // A file at a firmware's time scale, without a relay: tRel's 600 steps are 60 s at 10 steps
   // per second.
@@ -1188,9 +1195,38 @@ TEST_F(Ctl, JournalRestore) {
   EXPECT_EQ(Holding(0), ((other[0] >> 8) * 2) << 8 | (other[0] & 0xFF) * 2);
 }
 
-// A calibration entry's block is written back in service mode only.
+// Relays without a serial number cannot be told apart: a restore from one onto another (both
+// holding 0) is another relay's, written only with --other-relay.
+TEST_F(Ctl, JournalRestoreWithoutSerialNumbers) {
+  sim::RelayConfig config;
+  config.serial = 0;
+  Start(config);
+  const std::string root = Path("data/nx480-pc/journal");
+  ASSERT_EQ(Run({"settings", "read", Path("held.nx4")}).code, 0);
+  nx480::SettingsWords kept{};
+  nx480::FileError error;
+  ASSERT_TRUE(nx480::LoadSettingsFile(Path("held.nx4"), kept, error));
+  kept[8] = 184;  // Uu1
+  ASSERT_NE(Holding(8), 184);
+  const std::string id = JournalChange(root, 0, nx480::ChangeKind::Settings,
+                                       nx480::JournalOutcome::Done, {nx480::SettingsBackup(kept)})
+                             .id;
+  const CtlResult refused = Run({"journal", "restore", id});
+  EXPECT_EQ(refused.code, 2) << refused.err;
+  EXPECT_TRUE(Has(refused.err, "is of relay unknown, the connected relay is unknown"))
+      << refused.err;
+  EXPECT_NE(Holding(8), 184);
+  const CtlResult confirmed = Run({"journal", "restore", id, "--other-relay"});
+  ASSERT_EQ(confirmed.code, 0) << confirmed.err;
+  EXPECT_EQ(Holding(8), 184);
+}
+
+// A calibration entry's block is written back in service mode only; another relay's keeps the
+// connected relay's serial number unless --with-serial asks for the entry's.
 TEST_F(Ctl, JournalRestoreOfACalibration) {
-  Start();
+  sim::RelayConfig config;
+  config.serial = 5678;
+  Start(config);
   std::vector<uint16_t> block;
   for (uint16_t a = 0x18; a < 0x20; ++a) block.push_back(Holding(a));
   ASSERT_EQ(Run({"--service", "calibration", "set", "KalU2=1.100"}).code, 0);
@@ -1202,6 +1238,33 @@ TEST_F(Ctl, JournalRestoreOfACalibration) {
   const CtlResult restored = Run({"--service", "journal", "restore", id});
   ASSERT_EQ(restored.code, 0) << restored.err;
   for (uint16_t a = 0x18; a < 0x20; ++a) EXPECT_EQ(Holding(a), block[a - 0x18]) << a;
+
+  nx480::CalibrationWords foreign{};
+  for (uint16_t a = 0x18; a < 0x20; ++a) foreign[a - 0x18] = Holding(a);
+  foreign[0] = 1050;  // KalU1
+  foreign[5] = 1234;  // serial number 1234
+  foreign[6] = 0;
+  const std::string other =
+      JournalChange(Path("data/nx480-pc/journal"), 1234, nx480::ChangeKind::Calibration,
+                    nx480::JournalOutcome::Done, {nx480::CalibrationBackup(foreign)})
+          .id;
+  const CtlResult unasked = Run({"--service", "journal", "restore", other});
+  EXPECT_EQ(unasked.code, 2) << unasked.err;
+  EXPECT_TRUE(Has(unasked.err, "is of relay 001234, the connected relay is 005678")) << unasked.err;
+  const CtlResult notService = Run({"journal", "restore", other, "--other-relay", "--with-serial"});
+  EXPECT_EQ(notService.code, 2);
+  EXPECT_TRUE(Has(notService.err, "add --service")) << notService.err;
+  EXPECT_EQ(Holding(0x18), block[0]);
+
+  const CtlResult kept = Run({"--service", "journal", "restore", other, "--other-relay"});
+  ASSERT_EQ(kept.code, 0) << kept.err;
+  EXPECT_EQ(Holding(0x18), 1050);
+  EXPECT_EQ(Holding(0x1D), 5678) << "the relay keeps its serial number";
+  EXPECT_EQ(Holding(0x1E), 0);
+  const CtlResult named =
+      Run({"--service", "journal", "restore", other, "--other-relay", "--with-serial"});
+  ASSERT_EQ(named.code, 0) << named.err;
+  EXPECT_EQ(Holding(0x1D), 1234) << "asked for by name";
 }
 
 // An upload keeps what it replaces in the journal first, and without a journal sends nothing; a

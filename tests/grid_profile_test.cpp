@@ -8,6 +8,8 @@
 #include <filesystem>
 #include <fstream>
 
+#include "text_codec.h"
+
 namespace nx480 {
 namespace {
 
@@ -32,6 +34,12 @@ TEST(GridProfile, EachBadLineIsNamedWithItsLine) {
       {"limits follow\n", "p.txt:3: neither a row (NAME LOWEST HIGHEST UNIT) nor name: or source:"},
       {"name: again\n", "p.txt:3: name: is given twice (first on line 1)"},
       {"Uu1 184 \xC3 V\n", "p.txt:3: not UTF-8 text"},
+      // The file's text quoted with its control characters escaped: nothing raw, nothing cut.
+      {"Uu1 1\x1B[31m 2 V\n", "p.txt:3: Uu1: '1\\x1B[31m' is not a number"},
+      {std::string("Uu1 1 2 V\x00x\n", 12), "p.txt:3: Uu1: unknown unit 'V\\x00x'"},
+      {"X\x07\x7F\xC2\x9B"
+       "1 1 2 V\n",
+       "p.txt:3: unknown row 'X\\x07\\x7F\\u009B1'"},
   };
   for (const auto& c : cases) {
     const ParsedProfile parsed = ParseGridProfile(kHeader + c.body, "p.txt");
@@ -39,6 +47,27 @@ TEST(GridProfile, EachBadLineIsNamedWithItsLine) {
     ASSERT_EQ(parsed.errors.size(), 1u) << c.body;
     EXPECT_EQ(parsed.errors[0].rfind(c.error, 0), 0u) << c.body << "\n" << parsed.errors[0];
   }
+}
+
+// A file's text as messages quote it: every control character escaped, the rest as it stands.
+TEST(GridProfile, QuotedTextEscapesControlCharacters) {
+  const struct {
+    std::string text, quoted;
+  } cases[] = {
+      {"plain Uu1 184–190 V", "plain Uu1 184–190 V"},
+      {"\x1B[2J\x1B]0;x\x07", "\\x1B[2J\\x1B]0;x\\x07"},
+      {std::string("a\0b", 3), "a\\x00b"},
+      {"\t\r\n\x1F\x7F", "\\x09\\x0D\\x0A\\x1F\\x7F"},
+      {"\xC2\x80\xC2\x9F\xC2\xA0", "\\u0080\\u009F\xC2\xA0"},  // C1 escaped, U+00A0 kept
+      {"\xFF\xC3", "\\xFF\\xC3"},                              // no UTF-8
+  };
+  for (const auto& c : cases) EXPECT_EQ(QuotedText(c.text), c.quoted) << c.quoted;
+  // The header's values, shown and printed as they stand, escaped too.
+  const ParsedProfile parsed =
+      ParseGridProfile("name: a\x1B[31mb\nsource: s\x07\nUu1 1 2 V\n", "h");
+  ASSERT_TRUE(parsed.Ok());
+  EXPECT_EQ(parsed.profile.name, "a\\x1B[31mb");
+  EXPECT_EQ(parsed.profile.source, "s\\x07");
 }
 
 TEST(GridProfile, EveryErrorIsCollectedAndTheHeaderIsRequired) {

@@ -24,6 +24,9 @@
 #include <tuple>
 #include <vector>
 
+#include "calibration_record.h"
+#include "connection.h"
+#include "recording.h"
 #include "relay_time.h"
 #include "settings_file.h"
 
@@ -597,6 +600,67 @@ TEST_F(JournalTest, OlderEntriesAreTheSameRelays) {
   EXPECT_EQ(closed.outcome, JournalOutcome::Done);
   EXPECT_EQ(JournalDescription(closed, TextLanguage::English),
             "settings written from the Parametry page: done, read back equal");
+}
+
+// One rule for a relay without a serial number (the words 0x1D/0x1E holding 0 or 0xFFFFFFFF, -1
+// as read): the journal's and the recordings' folders, the version line, the calibration box and
+// the restores agree; every other value is a relay of its own, its digits never signed.
+TEST_F(JournalTest, OneRuleForNoSerialNumber) {
+  const struct {
+    uint32_t words;
+    const char* journal;    // the journal's folder and texts; the box and the version line
+    const char* recording;  // the recordings' folder
+  } cases[] = {
+      {0, "unknown", "unknown"},
+      {0xFFFFFFFFu, "unknown", "unknown"},
+      {1, "000001", "1"},
+      {1234, "001234", "1234"},
+      {1234567, "1234567", "1234567"},
+      {0x7FFFFFFFu, "2147483647", "2147483647"},
+      {0x80000000u, "2147483648", "2147483648"},
+      {0x80000001u, "2147483649", "2147483649"},
+      {0xFFFFFFFEu, "4294967294", "4294967294"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.journal + std::string(" ") + std::to_string(c.words));
+    CalibrationWords block{};
+    block[kSerialLowWord] = static_cast<uint16_t>(c.words & 0xFFFF);
+    block[kSerialHighWord] = static_cast<uint16_t>(c.words >> 16);
+    const int32_t serial = SerialNumber(block);
+    const bool has = std::string(c.journal) != "unknown";
+    EXPECT_EQ(HasSerialNumber(serial), has);
+    EXPECT_EQ(SameSerialNumber(serial, serial), has) << "no serial number is no relay's own";
+    EXPECT_EQ(JournalSerialText(serial), c.journal);
+    EXPECT_EQ(RecordingFolderName(serial), c.recording);
+    EXPECT_EQ(VersionLine("NX480", serial),
+              has ? "NX480,   s/n:" + std::string(c.journal) : "NX480");
+    CalibrationBoxes boxes;
+    CalibrationToBoxes(block, boxes);
+    EXPECT_EQ(boxes.serial, has ? c.journal : "");
+    if (has) {  // the box reads back as the same words
+      CalibrationWords back{};
+      std::string error;
+      ASSERT_TRUE(BoxesToCalibration(boxes, back, error)) << error;
+      EXPECT_EQ(SerialNumber(back), serial);
+    }
+
+    // Kept in its folder and listed again as the same relay's; relays without one together.
+    const std::string root = root_ + "/" + std::to_string(c.words);
+    JournalEntry entry = Sample(ChangeKind::Clock);
+    entry.serialNumber = serial;
+    FileError error;
+    ASSERT_TRUE(OpenJournalEntry(root, entry, error)) << SystemErrorText(error);
+    EXPECT_TRUE(fs::is_directory(fs::path(root) / c.journal / entry.id));
+    for (const int32_t relay : {serial, 0, -1}) {
+      const std::vector<JournalEntry> listed = ListJournal(root, relay);
+      EXPECT_EQ(listed.size(), size_t(HasSerialNumber(relay) || !has)) << relay;
+    }
+    const std::vector<JournalEntry> all = ListJournal(root);
+    ASSERT_EQ(all.size(), 1u);
+    EXPECT_FALSE(all[0].damaged) << all[0].damage;
+    EXPECT_EQ(JournalEntryName(all[0]), c.journal + ("/" + entry.id));
+    EXPECT_EQ(all[0].serialNumber, has ? serial : -1);
+  }
 }
 
 TEST_F(JournalTest, DamagedEntriesAreListedAndNeverRead) {

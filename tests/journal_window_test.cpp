@@ -28,12 +28,13 @@ namespace {
 // An entry as a window of the tool leaves it: opened before the change, closed with its outcome.
 bool Made(const std::string& root, int32_t serial, ChangeKind kind, const char* description,
           JournalOutcome outcome, nx480::JournalEntry& entry,
-          std::vector<nx480::JournalBackup> backups = {}, std::vector<std::string> details = {}) {
+          std::vector<nx480::JournalBackup> backups = {}, std::vector<std::string> details = {},
+          int firmware = 14) {
   nx480::RelaySession session;
   session.port = "/dev/ttyUSB0";
-  session.identText = "NX480   1.14.d";
+  session.identText = "NX480   1." + std::to_string(firmware) + ".d";
   session.serialNumber = serial;
-  session.firmware = nx480::FirmwareFeaturesOf(14);
+  session.firmware = nx480::FirmwareFeaturesOf(firmware);
   entry = nx480::NewJournalEntry(session, kind, nx480::Plain(description));
   entry.backups = std::move(backups);
   for (std::string& detail : details) entry.details.push_back(nx480::Plain(std::move(detail)));
@@ -168,6 +169,58 @@ class JournalWindowTest : public QObject {
     Mnemonic(&app.main, Qt::Key_D);
     QCOMPARE(grid->rowCount(), 4);
     QCOMPARE(RowTexts(grid, 0), QStringList({"Relé", "Neodesláno", "forced on"}));
+  }
+
+  // "Otevřít" of an entry made under firmware 1.04 (delays in 1/10 s) on a 1.14 relay (1/20 s):
+  // the boxes show the delays the entry kept, the page names both steps, and "Zapiš" writes
+  // them in the relay's steps. One whose delay does not fit the relay's steps is refused.
+  void opensAnOlderFirmwaresBackupInTheRelaysSteps() {
+    QTemporaryDir data;
+    ScopedDataHome home(data.path());
+    const std::string root = *nx480::JournalRoot();
+    auto relay = StartRelay(sim::RelayConfig{});  // 1.14.d
+    const auto word = [&](uint16_t a) { return *relay->GetRegister(sim::Table::kHolding, a); };
+    nx480::SettingsWords kept{}, tooLong{};
+    for (uint16_t i = 0; i < kept.size(); ++i) kept[i] = word(i);
+    kept[0] = static_cast<uint16_t>((kept[0] & 0xFF00) | 12);  // tUu1 1.2 s in 1/10 s
+    kept[15] = 400;                                            // tRel 40 s in 1/10 s
+    tooLong = kept;
+    tooLong[0] = static_cast<uint16_t>((kept[0] & 0xFF00) | 200);  // 20 s: no byte in 1/20 s
+    nx480::JournalEntry older, unfit;
+    QVERIFY(Made(root, 1234, ChangeKind::Settings, "older", JournalOutcome::Done, unfit,
+                 {nx480::SettingsBackup(tooLong)}, {}, 4));
+    QVERIFY(Made(root, 1234, ChangeKind::Settings, "older", JournalOutcome::Done, older,
+                 {nx480::SettingsBackup(kept)}, {}, 4));
+
+    AppFixture app;
+    JournalWindow& j = app.journal;
+    app.Connect(*relay);
+    QVERIFY(app.main.Session().connected);
+    app.onLine.CloseWindow();
+    QVERIFY(Activate(&app.main));
+    Mnemonic(&app.main, Qt::Key_D);
+    QVERIFY(Activate(&j));
+    QCOMPARE(j.Entries().size(), size_t(2));
+    QCOMPARE(j.Entries()[1].id, unfit.id);
+    ClickRow(j.StringGridJournal, 1);
+    Mnemonic(&j, Qt::Key_O);
+    QCOMPARE(app.errors,
+             QStringList({"Otevřít|Časy tUu1 zálohy nelze nastavit v krocích 1/20 s."}));
+    QVERIFY(!app.setup.isVisible());
+
+    ClickRow(j.StringGridJournal, 0);
+    Mnemonic(&j, Qt::Key_O);
+    QVERIFY(app.setup.isVisible());
+    QCOMPARE(app.params.Edit[nx480::kBoxTUu1]->text(), QString("1.20"));
+    QCOMPARE(app.params.Edit[nx480::kBoxTRel]->text(), QString("40.0"));
+    QCOMPARE(app.setup.LabelMsg->text(),
+             QString("Záloha z firmware 4: časy převedeny z 1/10 s na 1/20 s"));
+    QVERIFY(word(15) != 800 && (word(0) & 0xFF) != 24);  // not yet written
+    QVERIFY(Activate(&app.setup));
+    Mnemonic(&app.setup, Qt::Key_Z);  // "&Zapiš"
+    QVERIFY(WaitUntil([&] { return app.setup.LabelMsg->text() == "O.K."; }, 10000));
+    QCOMPARE(word(0) & 0xFF, 24);
+    QCOMPARE(word(15), 800);
   }
 
   // "Obnovit" reads what the relay holds and asks first, naming the rows it would change with
@@ -306,6 +359,46 @@ class JournalWindowTest : public QObject {
         nx480::JournalDescription(nx480::ListJournal(root, 1234)[0], nx480::TextLanguage::English),
         "calibration restored from journal entry 001234/" + entry.id + ": done, read back equal");
     QCOMPARE(app.setup.Page1->currentWidget(), app.setup.TabKalibrace);
+
+    // Another relay's block: its serial number goes in only when asked for by name.
+    nx480::CalibrationWords foreign = block;
+    foreign[0] = 1022;  // KalU1
+    foreign[5] = 777;   // serial number 777
+    nx480::JournalEntry other;
+    QVERIFY(Made(root, 777, ChangeKind::Calibration, "calibrated", JournalOutcome::Done, other,
+                 {nx480::CalibrationBackup(foreign)}));
+    const auto word = [&](uint16_t a) { return *relay->GetRegister(sim::Table::kHolding, a); };
+    const struct {
+      bool serialAsked;
+      uint16_t serialAfter;
+    } rounds[] = {{false, 1234}, {true, 777}};
+    for (const auto& round : rounds) {
+      QVERIFY(Activate(&j));
+      if (!j.CheckBoxAll->isChecked()) Mnemonic(&j, Qt::Key_V);
+      const auto row = std::find_if(j.Entries().begin(), j.Entries().end(),
+                                    [&](const auto& e) { return e.id == other.id; });
+      QVERIFY(row != j.Entries().end());
+      ClickRow(j.StringGridJournal, int(row - j.Entries().begin()));
+      const qsizetype asked = app.questions.size();
+      app.answers = {round.serialAsked, true};
+      Mnemonic(&j, Qt::Key_B);
+      QVERIFY(
+          WaitUntil([&] { return word(0x18) == 1022 && word(0x1D) == round.serialAfter; }, 10000));
+      QCOMPARE(app.questions.size(), asked + 2);
+      QVERIFY2(app.questions[asked].startsWith("Obnovit|Záloha obsahuje výrobní číslo 000777, "
+                                               "zařízení má 001234."),
+               qPrintable(app.questions[asked]));
+      QVERIFY2(app.questions[asked + 1].startsWith("Obnovit|Záznam patří zařízení 000777"),
+               qPrintable(app.questions[asked + 1]));
+      QCOMPARE(word(0x1E), 0);
+      QVERIFY(WaitUntil(
+          [&] {
+            return !nx480::ListJournal(root, 1234).empty() &&
+                   nx480::ListJournal(root, 1234)[0].outcome != JournalOutcome::Pending;
+          },
+          10000));
+      QCOMPARE(int(nx480::ListJournal(root, 1234)[0].outcome), int(JournalOutcome::Done));
+    }
     qputenv("XDG_DATA_HOME", savedData);
   }
 

@@ -1086,6 +1086,18 @@ class SetupWindowTest : public QObject {
     QCOMPARE(app.errors.size(), errors + 1);
     QVERIFY2(app.errors.last().contains(bad + ":3: "), qPrintable(app.errors.last()));
     QVERIFY(ProfileMarks(p).isEmpty());
+
+    // 32,000 errors: the first 20 and how many more, in a box of a screen's height.
+    const QString many = folder + "/many.txt";
+    WriteFile(many, "name: n\nsource: s\n" + QByteArray("x\n").repeated(32000));
+    app.openPath = many;
+    QVERIFY(app.Press(Qt::Key_F, p.ButtonProfile));
+    QCOMPARE(app.errors.size(), errors + 2);
+    const QStringList lines = app.errors.last().split('\n');
+    QCOMPARE(lines.size(), 2 + 20 + 1);  // the heading and the file, 20 errors, the rest counted
+    QVERIFY2(lines[21].startsWith(many + ":22: "), qPrintable(lines[21]));
+    QCOMPARE(lines.last(), QString::fromUtf8("…a 31980 dalších"));
+    QVERIFY(app.errors.last().size() < 20 * 200 + 500);
   }
 
   void keysAndClosing() {

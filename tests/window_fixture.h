@@ -49,7 +49,7 @@ struct AppFixture {
     d.beep = [this] { ++beeps; };
     d.ask = [this](QWidget*, const QString& title, const QString& text) {
       questions << title + "|" + text;
-      return answer;
+      return answers.isEmpty() ? answer : answers.takeFirst();
     };
     d.chooseOpenFile = [this](QWidget*, const FileDialogSpec&, const QString& preset) {
       openPresets << preset;
@@ -99,6 +99,7 @@ struct AppFixture {
   int beeps = 0;
   QStringList questions;
   bool answer = false;  // to every question
+  QList<bool> answers;  // the questions' answers in turn, before answer
   QString openPath, savePath;
   QStringList openPaths;  // the open dialogs' answers in turn, before openPath
   QStringList openPresets, savePresets;

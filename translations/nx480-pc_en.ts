@@ -1109,6 +1109,16 @@
         <source>Zapsat kalibraci ze záznamu %1?</source>
         <translation>Write the calibration of entry %1?</translation>
     </message>
+    <message>
+        <source>Otevřít</source>
+        <translation>Open</translation>
+    </message>
+    <message>
+        <source>Záloha obsahuje výrobní číslo %1, zařízení má %2.
+Zapsat do zařízení i výrobní číslo ze zálohy?</source>
+        <translation>The backup holds serial number %1, the device has %2.
+Write the backup&apos;s serial number into the device too?</translation>
+    </message>
 </context>
 <context>
     <name>Logo</name>
@@ -1429,6 +1439,15 @@ A settings file has %2 bytes, this one %3.</translation>
         <extracomment>A word the page does not show, against the compared file: &quot;slovo 20: 0x0005, soubor: 0x0104&quot;.</extracomment>
         <translation>%1: %2, file: %3</translation>
     </message>
+    <message>
+        <source>Záloha z firmware %1: časy v krocích 1/%2 s</source>
+        <extracomment>The status line after the journal window&apos;s &quot;Otevřít&quot;: the firmware the backup was made under (%1), its delay steps (%2 per second) and the page&apos;s (%3 per second).</extracomment>
+        <translation>Backup from firmware %1: delays in steps of 1/%2 s</translation>
+    </message>
+    <message>
+        <source>Záloha z firmware %1: časy převedeny z 1/%2 s na 1/%3 s</source>
+        <translation>Backup from firmware %1: delays converted from 1/%2 s to 1/%3 s</translation>
+    </message>
 </context>
 <context>
     <name>PageUpload</name>
@@ -1570,6 +1589,15 @@ A settings file has %2 bytes, this one %3.</translation>
 větší než %1 bajtů</source>
         <translation>
 larger than %1 bytes</translation>
+    </message>
+    <message>
+        <source>…a %1 další</source>
+        <extracomment>After the first errors of a profile: how many more it has (%1, 1 and up).</extracomment>
+        <translation>…and %1 more</translation>
+    </message>
+    <message>
+        <source>…a %1 dalších</source>
+        <translation>…and %1 more</translation>
     </message>
 </context>
 <context>

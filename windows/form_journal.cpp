@@ -16,6 +16,7 @@
 #include <algorithm>
 #include <utility>
 
+#include "calibration_record.h"
 #include "calibration_transactions.h"
 #include "date_time_text.h"
 #include "history_view.h"
@@ -257,13 +258,40 @@ void JournalWindow::ButtonOpenClick() {
   const nx480::JournalEntry* entry = Selected();
   if (!entry) return;
   if (nx480::HasSettingsBackup(*entry)) {
+    const nx480::JournalEntry selected = *entry;
     const std::optional<std::vector<uint8_t>> bytes = SelectedBackup(nx480::kSettingsBackupName);
-    if (bytes && OpenSettingsBackup) OpenSettingsBackup(*bytes);
+    nx480::SettingsWords record{};
+    if (!bytes || !ConvertedSettings(selected, *bytes, tr("Otevřít"), record)) return;
+    if (OpenSettingsBackup)
+      OpenSettingsBackup(nx480::SettingsBackup(record).bytes,
+                         nx480::FirmwareFeaturesOf(selected.firmware));
   } else if (nx480::HasHistoryBackup(*entry)) {
     const nx480::JournalEntry selected = *entry;
     const std::optional<std::vector<uint8_t>> bytes = SelectedBackup(nx480::kHistoryBackupName);
     if (bytes) ShowHistoryBackup(selected, *bytes);
   }
+}
+
+bool JournalWindow::ConvertedSettings(const nx480::JournalEntry& entry,
+                                      std::span<const uint8_t> bytes, const QString& title,
+                                      nx480::SettingsWords& record) {
+  // Delays count in the steps of the firmware they were kept under.
+  if (entry.firmware < 0) {
+    AppDialogs().error(this, title, tr("Záznam neuvádí firmware: časy zálohy nelze převést."));
+    return false;
+  }
+  record = {};
+  nx480::ApplySettingsFileBytes(bytes, record);
+  const nx480::FirmwareFeatures& now = Session().firmware;
+  std::vector<std::string> rows;
+  if (nx480::RescaleDelays(record, nx480::FirmwareFeaturesOf(entry.firmware), now, rows))
+    return true;
+  QStringList names;
+  for (const std::string& row : rows) names << QString::fromStdString(row);
+  AppDialogs().error(this, title,
+                     tr("Časy %1 zálohy nelze nastavit v krocích 1/%2 s.")
+                         .arg(names.join(", "), QString::number(now.delayScale)));
+  return false;
 }
 
 void JournalWindow::ShowHistoryBackup(const nx480::JournalEntry& entry,
@@ -356,21 +384,7 @@ void JournalWindow::ButtonRestoreClick() {
 
   PendingRestore restore{entry, settings, {}, {}, RelayOf(session)};
   if (settings) {
-    // Delays count in the steps of the firmware they were kept under.
-    if (entry.firmware < 0) {
-      refuse(tr("Záznam neuvádí firmware: časy zálohy nelze převést."));
-      return;
-    }
-    nx480::ApplySettingsFileBytes(*bytes, restore.record);
-    std::vector<std::string> rows;
-    if (!nx480::RescaleDelays(restore.record, nx480::FirmwareFeaturesOf(entry.firmware),
-                              session.firmware, rows)) {
-      QStringList names;
-      for (const std::string& row : rows) names << QString::fromStdString(row);
-      refuse(tr("Časy %1 zálohy nelze nastavit v krocích 1/%2 s.")
-                 .arg(names.join(", "), QString::number(session.firmware.delayScale)));
-      return;
-    }
+    if (!ConvertedSettings(entry, *bytes, tr("Obnovit"), restore.record)) return;
   } else {
     std::string error;
     if (!nx480::ParseCalibrationBackup(*bytes, restore.calibration, error)) {
@@ -398,17 +412,20 @@ void JournalWindow::AskAndRestore() {
   const nx480::RelaySession& session = Session();
   if (!session.connected || RelayOf(session) != restore.relay) return;
   QStringList lines;
-  if (restore.entry.serialNumber != session.serialNumber) {
+  // Relays without a serial number cannot be told apart: such a restore is another relay's too.
+  if (!nx480::SameSerialNumber(restore.entry.serialNumber, session.serialNumber)) {
     lines << tr("Záznam patří zařízení %1, připojeno je zařízení %2.")
                  .arg(Text(nx480::SerialNumberText(restore.entry.serialNumber)),
                       Text(nx480::SerialNumberText(session.serialNumber)));
   }
+  nx480::CalibrationWords calibration = restore.calibration;
+  if (!restore.settings) ChooseSerialNumber(restore.heldCalibration, calibration);
   std::vector<std::string> rows;
   if (restore.settings) {
     rows = nx480::RestoreRowLines(restore.held, restore.record, session.firmware);
   } else {
     for (const nx480::JournalText& row :
-         nx480::CalibrationChangeDetails(restore.heldCalibration, restore.calibration))
+         nx480::CalibrationChangeDetails(restore.heldCalibration, calibration))
       rows.push_back(nx480::RenderJournalText(row, nx480::TextLanguage::Reader));
   }
   if (rows.empty()) {
@@ -427,8 +444,24 @@ void JournalWindow::AskAndRestore() {
       RestoreSettingsBackup(nx480::SettingsBackup(restore.record).bytes,
                             nx480::Keyed("settings-restore", {name}));
   } else if (RestoreCalibrationBackup) {
-    RestoreCalibrationBackup(restore.calibration, nx480::Keyed("calibration-restore", {name}));
+    RestoreCalibrationBackup(calibration, nx480::Keyed("calibration-restore", {name}));
   }
+}
+
+void JournalWindow::ChooseSerialNumber(const nx480::CalibrationWords& held,
+                                       nx480::CalibrationWords& calibration) {
+  const int32_t relay = nx480::SerialNumber(held), kept = nx480::SerialNumber(calibration);
+  if (relay == kept) return;
+  // The serial number names the relay to the journal and the recordings: the backup's is
+  // written only when asked for by name (default No: the relay keeps its own).
+  if (AppDialogs().ask(
+          this, tr("Obnovit"),
+          tr("Záloha obsahuje výrobní číslo %1, zařízení má %2.\n"
+             "Zapsat do zařízení i výrobní číslo ze zálohy?")
+              .arg(Text(nx480::SerialNumberText(kept)), Text(nx480::SerialNumberText(relay)))))
+    return;
+  calibration[nx480::kSerialLowWord] = held[nx480::kSerialLowWord];
+  calibration[nx480::kSerialHighWord] = held[nx480::kSerialHighWord];
 }
 
 void JournalWindow::ButtonKonecClick() {

@@ -44,9 +44,11 @@ class JournalWindow : public RelayWindow {
   // The environment the journal's folder is found from (JournalRoot); the process's unless
   // replaced.
   nx480::EnvironmentLookup Environment;
-  // Takes a settings backup's bytes into the "Parametry" page and shows the settings window
-  // (set by the main window).
-  std::function<void(std::span<const uint8_t> bytes)> OpenSettingsBackup;
+  // Takes a settings backup's bytes, their delays already in the session's steps, into the
+  // "Parametry" page, which names `keptUnder`'s steps and the session's; shows the settings
+  // window (set by the main window).
+  std::function<void(std::span<const uint8_t> bytes, const nx480::FirmwareFeatures& keptUnder)>
+      OpenSettingsBackup;
   // Writes a settings backup's bytes back into the relay (PageParameters::WriteBackup) with the
   // journal entry's description; false when nothing was posted (set by the main window).
   std::function<bool(std::span<const uint8_t> bytes, nx480::JournalText description)>
@@ -121,6 +123,15 @@ class JournalWindow : public RelayWindow {
     nx480::SettingsWords held{};
     nx480::CalibrationWords heldCalibration{};
   };
+  // A calibration restore whose serial number is not the relay's: the relay keeps its own
+  // unless the user asks for the backup's (service mode, where calibration restores are).
+  void ChooseSerialNumber(const nx480::CalibrationWords& held,
+                          nx480::CalibrationWords& calibration);
+  // The settings of a backup `bytes` of `entry`, their delays counted again from the steps of
+  // the firmware the entry was made under into the session's; false after a message (titled
+  // `title`) when the entry names no firmware or a delay does not fit.
+  bool ConvertedSettings(const nx480::JournalEntry& entry, std::span<const uint8_t> bytes,
+                         const QString& title, nx480::SettingsWords& record);
   std::optional<PendingRestore> pending_;
   // The worker's, until TakeRelayRecord.
   nx480::SettingsWords relaySettings_{};

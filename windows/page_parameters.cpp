@@ -518,6 +518,22 @@ void PageParameters::OpenBackup(std::span<const uint8_t> bytes) {
   TakeOpened(record, QString());
 }
 
+void PageParameters::OpenJournalBackup(std::span<const uint8_t> bytes,
+                                       const FirmwareFeatures& keptUnder) {
+  OpenBackup(bytes);
+  const FirmwareFeatures& now = Frame().Session().firmware;
+  //: The status line after the journal window's "Otevřít": the firmware the backup was made
+  //: under (%1), its delay steps (%2 per second) and the page's (%3 per second).
+  const QString text =
+      now.delayScale == keptUnder.delayScale
+          ? tr("Záloha z firmware %1: časy v krocích 1/%2 s")
+                .arg(QString::number(keptUnder.minor), QString::number(keptUnder.delayScale))
+          : tr("Záloha z firmware %1: časy převedeny z 1/%2 s na 1/%3 s")
+                .arg(QString::number(keptUnder.minor), QString::number(keptUnder.delayScale),
+                     QString::number(now.delayScale));
+  Frame().ShowStatusText(*this, text, true);
+}
+
 void PageParameters::TakeOpened(const SettingsWords& record, const QString& fileName) {
   SettingsRecord = record;
   SettingsToBoxes();

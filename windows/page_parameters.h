@@ -62,6 +62,10 @@ class PageParameters : public SetupPage, public nx480::ParameterWindow {
   // A settings backup of the change journal into the boxes, as "Otevři" takes a file's bytes;
   // the page then names no file (a save asks for one). Nothing goes to the relay.
   void OpenBackup(std::span<const uint8_t> bytes);
+  // A settings backup of the change journal opened by its "Otevřít", its delays counted again
+  // into the session's steps already: opened as OpenBackup opens it, the status line saying
+  // in which firmware's steps the entry kept them and in which the boxes show them.
+  void OpenJournalBackup(std::span<const uint8_t> bytes, const nx480::FirmwareFeatures& keptUnder);
   // A settings backup written back into the relay word for word: opened as OpenBackup opens it,
   // then written as "Zapiš" writes (the journal entry, with `description`, first; the read-back
   // after). False when the write was not posted (no relay, a write still in progress).

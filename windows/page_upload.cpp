@@ -67,9 +67,10 @@ FileDialogSpec ImageFileDialog() {
           QString()};
 }
 
-// A text of the relay or of an image file, in its Windows-1250 code page.
+// A text of the relay or of an image file, in its Windows-1250 code page; its control
+// characters escaped.
 QString FromRelay(const std::string& text) {
-  return QString::fromStdString(Cp1250ToUtf8(text));
+  return QString::fromStdString(QuotedText(Cp1250ToUtf8(text)));
 }
 
 }  // namespace

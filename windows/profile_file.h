@@ -21,6 +21,6 @@ void ShowFileError(QWidget* parent, const QString& what, const QString& path,
 // The profiles' file dialog.
 FileDialogSpec ProfileFileDialog();
 // The profile at `path`, or nullopt after an error box: a file that cannot be read ("Profil
-// nelze otevřít"), one too large or with errors ("Chybný profil, nic nezkontrolováno:" and
-// every "FILE:LINE: what").
+// nelze otevřít"), one too large or with errors ("Chybný profil, nic nezkontrolováno:", the
+// first 20 "FILE:LINE: what" and "…a N dalších").
 std::optional<nx480::GridProfile> LoadProfileOrSay(QWidget* parent, const QString& path);
