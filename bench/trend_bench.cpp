@@ -4,10 +4,11 @@
 // zoomed in and panned - by the pyramid and by reading every sample. Then the window itself
 // (TFormTrend, offscreen) with the day written as a day file into a temporary $XDG_DATA_HOME:
 // the file opened through its "Soubor…" button (the open dialog answering with the file) until
-// the file is read, the plot and the trip list built and the window painted (repaint(), done
-// before it returns); frames of zooming and panning by input events on the focused plot (the
-// wheel, +/-, the arrows, a drag) from the whole day down to 10 minutes, each from the event's
-// delivery to the end of the plot's repaint(); and the process's memory with the day shown.
+// the file is read (on the window's reading thread, the events served meanwhile), the plot and the
+// trip list built and the window painted (repaint(), done before it returns); frames of zooming and
+// panning by input events on the focused plot (the wheel, +/-, the arrows, a drag) from the whole
+// day down to 10 minutes, each from the event's delivery to the end of the plot's repaint(); and
+// the process's memory with the day shown.
 //
 //   trend_bench [--rounds N] [--save PICTURE]
 //
@@ -287,6 +288,10 @@ int main(int argc, char* argv[]) {
     const int paints = counter.paints;
     const auto start = Clock::now();
     Click(trend.ButtonFile, trend.ButtonFile->rect().center());
+    if (!nx480::bench::RunUntil([&] { return !trend.Loading(); }, std::chrono::seconds(60))) {
+      std::fprintf(stderr, "trend_bench: the day file is not read\n");
+      return 1;
+    }
     trend.repaint();
     open.Add(start);
     unpainted += counter.paints == paints;

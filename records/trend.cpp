@@ -11,6 +11,21 @@
 
 namespace nx480 {
 
+RecordingSample ClockStepLine::Place(RecordingSample sample) {
+  sample.pcMillis += shiftMinutes_ * 60000;
+  sample.utcOffsetMinutes -= static_cast<int>(shiftMinutes_);
+  if (last_ && sample.pcMillis < *last_) {
+    // Past the last sample by more than kJoinGapMs and less than a minute more.
+    const int64_t minutes = (*last_ - sample.pcMillis + kJoinGapMs) / 60000 + 1;
+    shiftMinutes_ += minutes;
+    sample.pcMillis += minutes * 60000;
+    sample.utcOffsetMinutes -= static_cast<int>(minutes);
+    ++steps_;
+  }
+  last_ = sample.pcMillis;
+  return sample;
+}
+
 namespace {
 
 constexpr double kInf = std::numeric_limits<double>::infinity();

@@ -4,9 +4,9 @@
 // record as lines, and the spans in which each stage was picked up or tripped with the list of
 // trips. The window only draws these. Plain C++, no Qt.
 //
-// Samples are in the order of their PC time (pcMillis never decreasing); the recording's reader
-// makes them so. A sample without any value (U1, U2, U3 and f all NaN: a failed read) says
-// nothing about the stages.
+// Samples are in the order of their PC time (pcMillis never decreasing); ClockStepLine makes
+// those of a PC clock set back so. A sample without any value (U1, U2, U3 and f all NaN: a failed
+// read) says nothing about the stages.
 #pragma once
 
 #include <cstddef>
@@ -23,6 +23,26 @@
 #include "settings_words.h"
 
 namespace nx480 {
+
+// ---- A PC clock set back ----
+
+// The recording keeps the PC's time as it was: where the PC's clock was set back a sample is
+// earlier than the one before. For the plot, whose times never decrease, each such step starts a
+// segment moved forward by whole minutes past the one before (by more than kJoinGapMs, so that
+// no line joins across it), its offset from UTC lowered by as many minutes: its local time reads
+// as recorded, and the step shows as a change of local time does (as daylight saving time's
+// end). Nothing is dropped.
+class ClockStepLine {
+ public:
+  // `sample` as the plot takes it (moved by the steps so far and perhaps a new one).
+  RecordingSample Place(RecordingSample sample);
+  int Steps() const { return steps_; }
+
+ private:
+  std::optional<int64_t> last_;  // the time of the last sample placed, as placed
+  int64_t shiftMinutes_ = 0;
+  int steps_ = 0;
+};
 
 // ---- Decimation ----
 

@@ -11,10 +11,12 @@
 #include <QPainter>
 #include <QPushButton>
 #include <QScreen>
-#include <QTimeZone>
+#include <QTimer>
 #include <QTreeWidget>
 #include <QWheelEvent>
 #include <algorithm>
+#include <atomic>
+#include <cerrno>
 #include <cmath>
 #include <limits>
 
@@ -55,11 +57,13 @@ QColor ThresholdColour(const nx480::ThresholdCaption& line) {
                                   : QColor(170, 0, 0);
 }
 
+// The local time as a time in UTC: any offset, also one a PC clock set back left (ClockStepLine).
+QDateTime LocalTime(int64_t millis, int utcOffsetMinutes) {
+  return QDateTime::fromMSecsSinceEpoch(millis + int64_t{utcOffsetMinutes} * 60000, Qt::UTC);
+}
+
 QString TimeText(int64_t millis, int utcOffsetMinutes) {
-  return QDateTime::fromMSecsSinceEpoch(millis,
-                                        QTimeZone(utcOffsetMinutes * 60))
-      .toString("d.M. HH:mm:ss,zzz")
-      .chopped(2);  // tenths of a second
+  return LocalTime(millis, utcOffsetMinutes).toString("d.M. HH:mm:ss,zzz").chopped(2);  // tenths
 }
 
 QString LocalDay(int64_t millis) {
@@ -512,7 +516,23 @@ TFormTrend::TFormTrend(QWidget* parent) : RelayWindow(parent) {
   connect(ButtonFile, &QPushButton::clicked, this, [this] { ButtonFileClick(); });
   connect(Plot, &TrendPlot::CursorMoved, this, [this](int column) { ShowCursor(column); });
   connect(Plot, &TrendPlot::ViewChanged, this, [this] { ShowHeading(); });
+  loadTimer_ = new QTimer(this);
+  loadTimer_->setInterval(100);
+  connect(loadTimer_, &QTimer::timeout, this, [this] { ShowLoading(); });
   ShowNote();
+}
+
+struct TFormTrend::FileLoad {
+  std::string path;
+  QString name;
+  int32_t serial = -2;
+  std::atomic<bool> cancel{false};
+  std::atomic<uint64_t> done{0}, size{0};
+  FileRead result;  // the thread's until it has handed the load back
+};
+
+TFormTrend::~TFormTrend() {
+  StopFileLoad();
 }
 
 std::vector<nx480::RequestDecl> TFormTrend::Requests() {
@@ -586,32 +606,87 @@ void TFormTrend::ButtonFileClick() {
       AppDialogs().chooseOpenFile(this, {tr("Záznam (*.csv);;Vše (*)"), "csv"}, preset);
   if (path.isEmpty()) return;
   // A file in a relay's folder is that relay's: its thresholds apply.
+  StopFileLoad();
+  following_ = false;
+  auto load = std::make_shared<FileLoad>();
   bool ok = false;
   const int serial = QFileInfo(path).dir().dirName().toInt(&ok);
-  shownSerial_ = ok ? serial : QFileInfo(path).dir().dirName() == "unknown" ? -1 : -2;
+  load->serial = ok ? serial : QFileInfo(path).dir().dirName() == "unknown" ? -1 : -2;
+  load->path = path.toStdString();
+  load->name = QFileInfo(path).fileName();
+  fileLoad_ = load;
+  loader_ = std::thread([this, load] {
+    FileRead& r = load->result;
+    r.ok = nx480::ReadRecording(load->path, r.read, r.error, [&load](uint64_t done, uint64_t size) {
+      load->size.store(size, std::memory_order_relaxed);
+      load->done.store(done, std::memory_order_relaxed);
+      return !load->cancel.load(std::memory_order_relaxed);
+    });
+    // Its last act: the window waits for it before it goes (StopFileLoad).
+    QMetaObject::invokeMethod(
+        this, [this, load] { FileLoaded(load); }, Qt::QueuedConnection);
+  });
+  setCursor(Qt::BusyCursor);
+  ShowLoading();
+  loadTimer_->start();
+}
+
+void TFormTrend::ShowLoading() {
+  if (!fileLoad_) return;
+  const uint64_t size = fileLoad_->size.load(std::memory_order_relaxed);
+  const uint64_t done = fileLoad_->done.load(std::memory_order_relaxed);
+  //: a file being read: its name, how far
+  LabelSource->setText(tr("Načítám %1… %2 %")
+                           .arg(fileLoad_->name)
+                           .arg(size > 0 ? static_cast<int>(done * 100 / size) : 0));
+}
+
+void TFormTrend::StopFileLoad() {
+  if (fileLoad_) fileLoad_->cancel.store(true, std::memory_order_relaxed);
+  if (loader_.joinable()) loader_.join();  // it stops after the piece it reads
+  fileLoad_.reset();
+  loadTimer_->stop();
+  unsetCursor();
+}
+
+void TFormTrend::FileLoaded(const std::shared_ptr<FileLoad>& load) {
+  if (load != fileLoad_) return;  // stopped meanwhile
+  StopFileLoad();                 // the thread has ended but for its return
+  shownSerial_ = load->serial;
   following_ = false;
-  Load({path.toStdString()}, std::numeric_limits<int64_t>::min(),
-       std::numeric_limits<int64_t>::max(), true, QFileInfo(path).fileName(),
-       QFileInfo(path).fileName());
+  std::vector<FileRead> reads;
+  reads.push_back(std::move(load->result));
+  Show(std::move(reads), std::numeric_limits<int64_t>::min(), std::numeric_limits<int64_t>::max(),
+       true, load->name, load->name);
 }
 
 void TFormTrend::Load(const std::vector<std::string>& paths, int64_t t0, int64_t t1, bool ownSpan,
                       const QString& source, const QString& preset) {
+  StopFileLoad();
+  std::vector<FileRead> reads(paths.size());
+  for (size_t i = 0; i < paths.size(); ++i)
+    reads[i].ok = nx480::ReadRecording(paths[i], reads[i].read, reads[i].error);
+  Show(std::move(reads), t0, t1, ownSpan, source, preset);
+}
+
+void TFormTrend::Show(std::vector<FileRead> reads, int64_t t0, int64_t t1, bool ownSpan,
+                      const QString& source, const QString& preset) {
   samples_.clear();
+  clock_ = {};
   badLines_ = 0;
   readError_.clear();
-  for (const std::string& path : paths) {
-    nx480::RecordingRead read;
-    nx480::FileError error;
-    if (!nx480::ReadRecording(path, read, error)) {
-      if (paths.size() == 1) readError_ = tr("Soubor nelze číst");
+  for (const FileRead& r : reads) {
+    if (!r.ok) {
+      if (r.error.systemError == EFBIG)  // named whenever it happens: a day file is never so large
+        readError_ = tr("Soubor je příliš velký: %1 MB (záznam dne mívá do 50 MB)")
+                         .arg(r.read.fileSize / 1'000'000);
+      else if (reads.size() == 1)
+        readError_ = tr("Soubor nelze číst");
       continue;
     }
-    badLines_ += read.badLines;
-    for (const nx480::RecordingSample& s : read.samples)
-      if (s.pcMillis >= t0 && s.pcMillis <= t1 &&
-          (samples_.empty() || s.pcMillis >= samples_.back().pcMillis))
-        samples_.push_back(s);
+    badLines_ += r.read.badLines;
+    for (const nx480::RecordingSample& s : r.read.samples)
+      if (s.pcMillis >= t0 && s.pcMillis <= t1) samples_.push_back(clock_.Place(s));
   }
   if (ownSpan && !samples_.empty()) {
     t0 = samples_.front().pcMillis;
@@ -637,15 +712,15 @@ void TFormTrend::Load(const std::vector<std::string>& paths, int64_t t0, int64_t
 
 void TFormTrend::TakeRecordedSample(int32_t serial, const nx480::RecordingSample& sample) {
   if (!following_ || !isVisible() || serial != shownSerial_) return;
-  if (!samples_.empty() && sample.pcMillis < samples_.back().pcMillis) return;  // as the reader
   const bool first = samples_.empty();
-  samples_.push_back(sample);  // may move the samples: the plot's pyramid takes them anew
+  const int steps = clock_.Steps();
+  samples_.push_back(clock_.Place(sample));  // may move the samples: the plot takes them anew
   events_.Extend(samples_);
   Plot->Grow(sample.pcMillis + 1, events_.Spans());  // the range ends after it
   AddTripRows();
   // The poll interval from the first samples; a long series has it already.
   ShowTripsHeading(samples_.size() <= 1024);
-  if (first) ShowNote();
+  if (first || clock_.Steps() != steps) ShowNote();
 }
 
 void TFormTrend::AddTripRows() {
@@ -693,9 +768,7 @@ void TFormTrend::ShowHeading() {
     LabelSource->setText(preset_);
     return;
   }
-  const auto local = [this](int64_t t) {
-    return QDateTime::fromMSecsSinceEpoch(t, QTimeZone(Plot->UtcOffsetAt(t) * 60));
-  };
+  const auto local = [this](int64_t t) { return LocalTime(t, Plot->UtcOffsetAt(t)); };
   const QDateTime from = local(t0), to = local(t1);
   //: the source, the time shown from and to
   LabelSource->setText(
@@ -745,6 +818,7 @@ void TFormTrend::ShowNote() {
   if (!readError_.isEmpty()) notes << readError_;
   if (samples_.empty() && readError_.isEmpty()) notes << tr("Žádný záznam");
   if (badLines_ > 0) notes << tr("Vynecháno řádků: %1").arg(badLines_);
+  if (clock_.Steps() > 0) notes << tr("Hodiny PC vráceny zpět: %1×").arg(clock_.Steps());
   if (Plot->Thresholds().empty()) notes << tr("Bez nastavení relé: prahy nejsou");
   LabelNote->setText(notes.join(" · "));
 }

@@ -14,15 +14,19 @@
 #include <QWidget>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
+#include <thread>
 #include <vector>
 
+#include "recording.h"
 #include "relay_window.h"
 #include "settings_words.h"
 #include "trend.h"
 
 class QLabel;
 class QPushButton;
+class QTimer;
 class QTreeWidget;
 
 // Two plots over one time axis: U1-U3 above, f below.
@@ -129,6 +133,7 @@ class TFormTrend : public RelayWindow {
   Q_OBJECT
  public:
   explicit TFormTrend(QWidget* parent = nullptr);
+  ~TFormTrend() override;  // a file still being read: its read stopped and waited for
 
   nx480::Request TrendSettingsRequest;
   std::vector<nx480::RequestDecl> Requests() override;
@@ -140,12 +145,17 @@ class TFormTrend : public RelayWindow {
   // The last `millis` up to now from the relay's day files (today's, yesterday's); a day shows
   // the span recorded in it.
   void ShowLast(int64_t millis);
+  // A file chosen: read on a thread of its own (a file too large refused unread), the heading
+  // saying how far meanwhile, shown when read (FileLoaded, queued to this thread). A new
+  // choice, a range button or closing the program stops a read still going.
   void ButtonFileClick();
+  bool Loading() const { return fileLoad_ != nullptr; }
   // Worker's synchronous step: the settings read from the relay.
   void TakeSettings(const nx480::SettingsWords& words);
   // A sample the live values window has just recorded for relay `serial` (user-interface
   // thread): while the window shows the last minutes of that relay (not a chosen file), it is
-  // added (unless older than the last), the range ends at it, new trips are listed.
+  // added (one older than the last after it, as a PC clock set back: ClockStepLine), the range
+  // ends at it, new trips are listed.
   void TakeRecordedSample(int32_t serial, const nx480::RecordingSample& sample);
   // Called before the day files are read, so that they hold what the recorder still buffers.
   std::function<void()> FlushRecording;
@@ -173,6 +183,17 @@ class TFormTrend : public RelayWindow {
   // (t0 to t1 without any). `source` names them, `preset` the range as first shown.
   void Load(const std::vector<std::string>& paths, int64_t t0, int64_t t1, bool ownSpan,
             const QString& source, const QString& preset);
+  struct FileRead {
+    nx480::RecordingRead read;
+    nx480::FileError error;
+    bool ok = false;
+  };
+  struct FileLoad;  // a chosen file's read on its thread
+  void Show(std::vector<FileRead> reads, int64_t t0, int64_t t1, bool ownSpan,
+            const QString& source, const QString& preset);
+  void FileLoaded(const std::shared_ptr<FileLoad>& load);
+  void ShowLoading();
+  void StopFileLoad();
   void ShowHeading();  // the source and the range shown
   void ApplyThresholds();
   void AddTripRows();
@@ -186,6 +207,7 @@ class TFormTrend : public RelayWindow {
   bool ownSpan_ = false;    // the range is the samples': the whole of it is the range first shown
   bool placed_ = false;     // PlaceBeside has placed the window once
   std::vector<nx480::RecordingSample> samples_;
+  nx480::ClockStepLine clock_;      // the PC clock's steps back in samples_, placed after
   nx480::StageEventFinder events_;  // of samples_
   size_t tripRows_ = 0;             // the trips listed
   QString pollText_;                // the poll interval in seconds, as the heading writes it
@@ -196,4 +218,7 @@ class TFormTrend : public RelayWindow {
   int32_t settingsSerial_ = -1;
   int32_t shownSerial_ = -1;             // the relay whose recording is shown; -2: a chosen file
   nx480::SettingsWords pendingWords_{};  // the worker's, until TakeSettings
+  std::shared_ptr<FileLoad> fileLoad_;   // the file being read, if any
+  std::thread loader_;                   // its thread
+  QTimer* loadTimer_ = nullptr;          // ShowLoading while it reads
 };
