@@ -218,13 +218,11 @@ TEST(RecordingCap, NothingButItsOwnDayFiles) {
     fs::create_directories(path.parent_path());
     std::ofstream(path) << std::string(size, 'x');
   };
-  const fs::path theirs[] = {root / "1234" / "my-notes01.csv",
-                             root / "1234" / "2026-13-01.csv",
-                             root / "1234" / "2026-12-01.csv.bak",
-                             root / "archive" / "2020-01-01.csv",
-                             root / "01234" / "2020-01-02.csv",
-                             outside / "2019-05-01.csv",
-                             outside / "holiday-01.csv"};
+  const fs::path theirs[] = {
+      root / "1234" / "my-notes01.csv",    root / "1234" / "2026-02-30.csv",
+      root / "1234" / "0-notes-01.csv",    root / "1234" / "2026-12-01.csv.bak",
+      root / "archive" / "2020-01-01.csv", root / "01234" / "2020-01-02.csv",
+      outside / "2019-05-01.csv",          outside / "holiday-01.csv"};
   for (const fs::path& path : theirs) put(path, 1000);
   put(root / "1234" / "2026-12-03.csv", 100);
   put(root / "unknown" / "2026-12-02.csv", 100);
