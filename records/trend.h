@@ -318,6 +318,9 @@ struct Trip {
   std::optional<int64_t> delayMaxMs;
 };
 
+// FindStageEvents' order of spans: by start, then stage (kStages order), pick-up first.
+bool SpanBefore(const StageSpan& a, const StageSpan& b);
+
 struct StageEvents {
   std::vector<StageSpan> spans;  // by start, then stage (kStages order), pick-up first
   std::vector<Trip> trips;       // by time, then stage
@@ -336,6 +339,12 @@ class StageEventFinder {
   size_t Read() const { return read_; }
   // The spans so far, as FindStageEvents orders them; one still open ends at the last sample.
   std::vector<StageSpan> Spans() const;
+  // The same in two parts, for a plot that follows new samples without copying them all: the
+  // closed ones (kept in that order as they close) and the open ones (one per stage and kind
+  // at most); the longest closed span's length, so that a view finds the spans it meets.
+  const std::vector<StageSpan>& Closed() const { return closed_; }
+  std::vector<StageSpan> Open() const;
+  int64_t LongestClosed() const { return longestClosed_; }
   const std::vector<Trip>& Trips() const { return trips_; }
 
  private:
@@ -354,7 +363,8 @@ class StageEventFinder {
 
   EdgeState state_[2][std::size(kStages)] = {};  // [SpanKind][stage index]
   std::optional<int64_t> previous_;              // the time of the last sample with a reading
-  std::vector<StageSpan> closed_;
+  std::vector<StageSpan> closed_;                // in SpanBefore's order
+  int64_t longestClosed_ = 0;
   std::vector<Trip> trips_;
   size_t read_ = 0;
 };

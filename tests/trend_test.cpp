@@ -285,6 +285,9 @@ TEST(TrendGrowth, PieceByPieceAsAtOnce) {
                       Same(got[c].max[s], want[c].max[s]))
               << round << " " << c << " " << s;
       const StageEvents whole = FindStageEvents(samples);
+      // The closed spans kept in order as they close, the open ones merged in.
+      ASSERT_TRUE(std::is_sorted(finder.Closed().begin(), finder.Closed().end(), SpanBefore));
+      ASSERT_TRUE(std::is_sorted(whole.spans.begin(), whole.spans.end(), SpanBefore));
       ASSERT_TRUE(Fields(finder.Spans()) == Fields(whole.spans) &&
                   Fields(finder.Trips()) == Fields(whole.trips))
           << round;

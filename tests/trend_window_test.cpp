@@ -462,6 +462,53 @@ class TrendWindowTest : public QObject {
     QCOMPARE(t.cursor().shape(), Qt::ArrowCursor);
   }
 
+  // Left open on "den" while the relay records for 26 hours (a sample every 10 s, U< picked up
+  // every other one, a trip at each full hour): it keeps the last 24 hours whole and lets the
+  // rest go; the spans and trips are those of what it keeps, in order.
+  void aWindowLeftOpenKeepsADay() {
+    QTemporaryDir data;
+    ScopedDataHome home(data.path());
+    AppFixture app;
+    TFormTrend& t = app.onLine.Trend();
+    nx480::RelaySession session;
+    session.serialNumber = 4817;
+    session.firmware = nx480::FirmwareFeaturesOf(14);
+    t.SetSession(session);
+    t.show();
+    t.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&t));
+    Mnemonic(&t, Qt::Key_D);
+    const int64_t start = QDateTime::currentMSecsSinceEpoch();
+    std::vector<nx480::RecordingSample> sent;
+    for (int i = 0; i < 26 * 360; ++i) {
+      nx480::RecordingSample s;
+      s.pcMillis = start + int64_t{i} * 10'000;
+      s.utcOffsetMinutes = 60;
+      s.u[0] = s.u[1] = s.u[2] = 230;
+      s.f = 50;
+      if (i % 2) s.pickedUp = 1u << static_cast<int>(Stage::Uu1);
+      if (i % 360 == 1) s.tripped = 1u << static_cast<int>(Stage::Uu1);
+      t.TakeRecordedSample(4817, s);
+      sent.push_back(s);
+    }
+    const int64_t newest = sent.back().pcMillis;
+    QVERIFY2(t.Plot->RangeStart() <= newest - TFormTrend::kKeptMs &&
+                 t.Plot->RangeStart() > newest - TFormTrend::kKeptMs - 3'600'000,
+             qPrintable(QString::number((newest - t.Plot->RangeStart()) / 60000.0)));
+    QCOMPARE(t.Plot->ViewStart(), t.Plot->RangeStart());  // "den" shows all it keeps
+    std::vector<nx480::RecordingSample> kept;
+    for (const nx480::RecordingSample& s : sent)
+      if (s.pcMillis >= t.Plot->RangeStart()) kept.push_back(s);
+    const nx480::StageEvents want = nx480::FindStageEvents(kept);
+    const std::vector<nx480::StageSpan> spans = t.Plot->Spans();
+    QCOMPARE(spans.size(), want.spans.size());
+    for (size_t i = 0; i < spans.size(); ++i)
+      QVERIFY(spans[i].start == want.spans[i].start && spans[i].end == want.spans[i].end &&
+              spans[i].stage == want.spans[i].stage && spans[i].kind == want.spans[i].kind);
+    QCOMPARE(t.TreeTrips->topLevelItemCount(), static_cast<int>(want.trips.size()));
+    QVERIFY(want.trips.size() >= 24);
+  }
+
   // Esc closes the window wherever its focus is; Alt+P opens it again wholly on the screen,
   // wherever the live values window stands (past the bottom right corner, the top left, the
   // right edge) and wherever the window was left (dragged half off the screen).

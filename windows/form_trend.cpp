@@ -96,20 +96,29 @@ TrendPlot::TrendPlot(QWidget* parent) : QWidget(parent) {
 }
 
 void TrendPlot::SetData(const std::vector<nx480::RecordingSample>* samples, int64_t t0, int64_t t1,
-                        std::vector<nx480::StageSpan> spans, bool growWhole) {
+                        const nx480::StageEventFinder* events, bool growWhole) {
   samples_ = samples;
   growWhole_ = growWhole;
   pyramid_ = samples ? nx480::TrendPyramid(*samples) : nx480::TrendPyramid();
-  spans_ = std::move(spans);
+  events_ = events;
   range0_ = t0;
   range1_ = std::max(t1, t0 + 1);
   cursor_ = -1;
   SetView(range0_, range1_);
 }
 
-void TrendPlot::Grow(int64_t t1, std::vector<nx480::StageSpan> spans) {
+std::vector<nx480::StageSpan> TrendPlot::Spans() const {
+  return events_ ? events_->Spans() : std::vector<nx480::StageSpan>{};
+}
+
+void TrendPlot::Trim(int64_t t0) {
+  pyramid_ = nx480::TrendPyramid(*samples_);
+  range0_ = std::min(std::max(range0_, t0), range1_ - 1);
+  SetView(std::max(view0_, range0_), view1_);
+}
+
+void TrendPlot::Grow(int64_t t1) {
   pyramid_.Extend(*samples_);
-  spans_ = std::move(spans);
   if (t1 <= range1_) {
     Rebuild();
     return;
@@ -302,12 +311,23 @@ void TrendPlot::paintEvent(QPaintEvent*) {
   const auto x = [&](int64_t t) { return XOf(t); };
   painter.save();
   painter.setClipRect(QRectF(left, 0, w, h));
-  for (const nx480::StageSpan& s : spans_) {
-    if (s.end < view0_ || s.start >= view1_) continue;
+  const auto shade = [&](const nx480::StageSpan& s) {
+    if (s.end < view0_ || s.start >= view1_) return;
     const QRectF& plot = plots[s.stage >= nx480::Stage::Fu1 ? 1 : 0];
     painter.fillRect(
         QRectF(x(s.start), plot.top(), std::max(1.0, x(s.end) - x(s.start)), plot.height()),
         StageColour(s.stage, s.kind));
+  };
+  if (events_) {
+    // The closed spans by their start: none that starts before the view by more than the
+    // longest lasted reaches into it.
+    const std::vector<nx480::StageSpan>& closed = events_->Closed();
+    nx480::StageSpan from;
+    from.start = view0_ - events_->LongestClosed();
+    for (auto s = std::lower_bound(closed.begin(), closed.end(), from, nx480::SpanBefore);
+         s != closed.end() && s->start < view1_; ++s)
+      shade(*s);
+    for (const nx480::StageSpan& s : events_->Open()) shade(s);
   }
   painter.restore();
   ranges_[0] = nx480::TrendPlotRange(columns_, thresholds_, false);
@@ -700,7 +720,7 @@ void TFormTrend::Show(std::vector<FileRead> reads, int64_t t0, int64_t t1, bool 
   preset_ = preset;
   presetSpan_ = -1;
   ownSpan_ = ownSpan;
-  Plot->SetData(&samples_, t0, t1, events_.Spans(), ownSpan);
+  Plot->SetData(&samples_, t0, t1, &events_, ownSpan);
   presetSpan_ = Plot->ViewEnd() - Plot->ViewStart();
   ShowHeading();
   TreeTrips->clear();
@@ -716,11 +736,29 @@ void TFormTrend::TakeRecordedSample(int32_t serial, const nx480::RecordingSample
   const int steps = clock_.Steps();
   samples_.push_back(clock_.Place(sample));  // may move the samples: the plot takes them anew
   events_.Extend(samples_);
-  Plot->Grow(sample.pcMillis + 1, events_.Spans());  // the range ends after it
+  Plot->Grow(sample.pcMillis + 1);  // the range ends after it
+  TrimSamples();
   AddTripRows();
   // The poll interval from the first samples; a long series has it already.
   ShowTripsHeading(samples_.size() <= 1024);
   if (first || clock_.Steps() != steps) ShowNote();
+}
+
+void TFormTrend::TrimSamples() {
+  // An hour's samples at a time, so that the cost is a small share of each sample's.
+  const int64_t newest = samples_.back().pcMillis;
+  if (samples_.front().pcMillis >= newest - kKeptMs - 3'600'000) return;
+  const auto kept =
+      std::lower_bound(samples_.begin(), samples_.end(), newest - kKeptMs,
+                       [](const nx480::RecordingSample& s, int64_t t) { return s.pcMillis < t; });
+  samples_.erase(samples_.begin(), kept);
+  events_ = {};
+  events_.Extend(samples_);
+  Plot->Trim(samples_.front().pcMillis);
+  TreeTrips->clear();
+  tripRows_ = 0;
+  AddTripRows();
+  ShowTripsHeading(false);
 }
 
 void TFormTrend::AddTripRows() {

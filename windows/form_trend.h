@@ -35,20 +35,24 @@ class TrendPlot : public QWidget {
  public:
   explicit TrendPlot(QWidget* parent = nullptr);
 
-  // New samples (they must outlive the plot's use of them), the whole time range, the spans.
-  // With `growWhole` a view of the whole range grows with it (Grow).
+  // New samples and their stages' spans (both must outlive the plot's use of them; the spans
+  // are read where they are, never copied), the whole time range. With `growWhole` a view of
+  // the whole range grows with it (Grow).
   void SetData(const std::vector<nx480::RecordingSample>* samples, int64_t t0, int64_t t1,
-               std::vector<nx480::StageSpan> spans, bool growWhole = false);
+               const nx480::StageEventFinder* events, bool growWhole = false);
   void SetThresholds(std::vector<nx480::ThresholdLine> lines);
   // The samples grew at their end (the vector given to SetData, perhaps reallocated): the range
   // ends at `t1` now. A view whose right edge was at the range's end moves along, keeping its
   // width (one of the whole range set to grow takes in the new samples instead); any other
   // stays where it is.
-  void Grow(int64_t t1, std::vector<nx480::StageSpan> spans);
+  void Grow(int64_t t1);
+  // The samples lost those before the range's new start `t0` (and the events were found again
+  // over the rest): the view keeps its place, moved into the range if it began before it.
+  void Trim(int64_t t0);
 
   // What the plot draws (tests, the readout).
   const std::vector<nx480::ThresholdLine>& Thresholds() const { return thresholds_; }
-  const std::vector<nx480::StageSpan>& Spans() const { return spans_; }
+  std::vector<nx480::StageSpan> Spans() const;
   int64_t ViewStart() const { return view0_; }
   int64_t ViewEnd() const { return view1_; }
   int64_t RangeEnd() const { return range1_; }
@@ -112,7 +116,7 @@ class TrendPlot : public QWidget {
   nx480::TrendPyramid pyramid_;
   std::vector<nx480::TrendColumn> columns_;
   std::vector<nx480::ThresholdLine> thresholds_;
-  std::vector<nx480::StageSpan> spans_;
+  const nx480::StageEventFinder* events_ = nullptr;
   const std::vector<nx480::UtcOffsetFrom>& Offsets() const;
   // Of the columns' samples (Offsets()); none until asked for after the columns changed.
   mutable std::optional<std::vector<nx480::UtcOffsetFrom>> offsets_;
@@ -172,6 +176,9 @@ class TFormTrend : public RelayWindow {
   QTreeWidget* TreeTrips = nullptr;
 
   int BadLines() const { return badLines_; }
+  // What it keeps of a recording it follows: the widest range it shows ("den"), so that a
+  // window left open for days holds a day.
+  static constexpr int64_t kKeptMs = 86'400'000;
 
  protected:
   // A new connection while the window is open: that relay's settings are read.
@@ -197,6 +204,9 @@ class TFormTrend : public RelayWindow {
   void ShowHeading();  // the source and the range shown
   void ApplyThresholds();
   void AddTripRows();
+  // While it follows the recording, the samples older than kKeptMs before the newest are let
+  // go an hour's worth at a time.
+  void TrimSamples();
   void ShowTripsHeading(bool poll);
   void ShowNote();
   void ShowCursor(int column);
