@@ -462,7 +462,7 @@ class TrendWindowTest : public QObject {
     QCOMPARE(t.cursor().shape(), Qt::ArrowCursor);
   }
 
-  // Left open on "den" while the relay records for 26 hours (a sample every 10 s, U< picked up
+  // Left open on "den" while the relay records for 25 hours (a sample every 10 s, U< picked up
   // every other one, a trip at each full hour): it keeps the last 24 hours whole and lets the
   // rest go; the spans and trips are those of what it keeps, in order.
   void aWindowLeftOpenKeepsADay() {
@@ -480,7 +480,7 @@ class TrendWindowTest : public QObject {
     Mnemonic(&t, Qt::Key_D);
     const int64_t start = QDateTime::currentMSecsSinceEpoch();
     std::vector<nx480::RecordingSample> sent;
-    for (int i = 0; i < 26 * 360; ++i) {
+    for (int i = 0; i < 25 * 360 + 3; ++i) {  // the last hour's trim just made
       nx480::RecordingSample s;
       s.pcMillis = start + int64_t{i} * 10'000;
       s.utcOffsetMinutes = 60;
