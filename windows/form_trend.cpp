@@ -311,12 +311,35 @@ void TrendPlot::paintEvent(QPaintEvent*) {
   const auto x = [&](int64_t t) { return XOf(t); };
   painter.save();
   painter.setClipRect(QRectF(left, 0, w, h));
+  // A stage's spans that meet within a pixel are filled as one: a flapping stage costs a fill
+  // per pixel at most, and its shade is the same wherever it lies.
+  struct Pending {
+    bool any = false;
+    double x0 = 0, x1 = 0;
+  } pending[std::size(nx480::kStages)][2];
+  const auto fill = [&](size_t k, int kind) {
+    Pending& p = pending[k][kind];
+    if (!p.any) return;
+    const nx480::Stage stage = nx480::kStages[k];
+    const QRectF& plot = plots[stage >= nx480::Stage::Fu1 ? 1 : 0];
+    painter.fillRect(QRectF(p.x0, plot.top(), p.x1 - p.x0, plot.height()),
+                     StageColour(stage, static_cast<nx480::SpanKind>(kind)));
+    p.any = false;
+  };
   const auto shade = [&](const nx480::StageSpan& s) {
     if (s.end < view0_ || s.start >= view1_) return;
-    const QRectF& plot = plots[s.stage >= nx480::Stage::Fu1 ? 1 : 0];
-    painter.fillRect(
-        QRectF(x(s.start), plot.top(), std::max(1.0, x(s.end) - x(s.start)), plot.height()),
-        StageColour(s.stage, s.kind));
+    const size_t k = static_cast<size_t>(
+        std::find(std::begin(nx480::kStages), std::end(nx480::kStages), s.stage) -
+        std::begin(nx480::kStages));
+    const int kind = static_cast<int>(s.kind);
+    const double x0 = x(s.start), x1 = std::max(x0 + 1, x(s.end));
+    Pending& p = pending[k][kind];
+    if (p.any && x0 <= p.x1 + 1) {
+      p.x1 = std::max(p.x1, x1);
+      return;
+    }
+    fill(k, kind);
+    p = {true, x0, x1};
   };
   if (events_) {
     // The closed spans by their start: none that starts before the view by more than the
@@ -328,6 +351,8 @@ void TrendPlot::paintEvent(QPaintEvent*) {
          s != closed.end() && s->start < view1_; ++s)
       shade(*s);
     for (const nx480::StageSpan& s : events_->Open()) shade(s);
+    for (size_t k = 0; k < std::size(nx480::kStages); ++k)
+      for (int kind = 0; kind < 2; ++kind) fill(k, kind);
   }
   painter.restore();
   ranges_[0] = nx480::TrendPlotRange(columns_, thresholds_, false);
