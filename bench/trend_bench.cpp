@@ -402,11 +402,13 @@ int main(int argc, char* argv[]) {
     return 1;
   }
   std::printf(
-      "trend_follow_sample_1h_us: %.1f  (goal: as after 24 h; the window's work per sample "
+      "trend_follow_sample_1h_us: %.1f  (goal: bounded, < 2000; the window's work per sample "
       "handed over, U< flapping every other sample at 5 samples/s, after 1 h; mean of 5000)\n",
       perSample[0]);
-  std::printf("trend_follow_sample_24h_us: %.1f  (goal: as after 1 h; the same after 24 h)\n",
-              perSample[1]);
+  std::printf(
+      "trend_follow_sample_24h_us: %.1f  (goal: bounded, < 2000; the same after 24 h: the \"den\" "
+      "view cut into columns again for each sample, a day's at most, as trend_columns_day_ms)\n",
+      perSample[1]);
   std::printf(
       "trend_follow_rss_24h_mb: %.1f  (goal < 150; VmRSS of the process after 24 h of samples "
       "followed; %.1f MB after 25 h, the last day kept; %.1f MB before)\n",
