@@ -4,20 +4,23 @@
 // zoomed in and panned - by the pyramid and by reading every sample. Then the window itself
 // (TFormTrend, offscreen) with the day written as a day file into a temporary $XDG_DATA_HOME:
 // the file opened through its "Soubor…" button (the open dialog answering with the file) until
-// the file is read, the plot and the trip list built and the window painted (repaint(), done
-// before it returns); frames of zooming and panning by input events on the focused plot (the
-// wheel, +/-, the arrows, a drag) from the whole day down to 10 minutes, each from the event's
-// delivery to the end of the plot's repaint(); and the process's memory with the day shown.
+// the file is read (on the window's reading thread, the events served meanwhile), the plot and the
+// trip list built and the window painted (repaint(), done before it returns); frames of zooming and
+// panning by input events on the focused plot (the wheel, +/-, the arrows, a drag) from the whole
+// day down to 10 minutes, each from the event's delivery to the end of the plot's repaint(); and
+// the process's memory with the day shown.
 //
 //   trend_bench [--rounds N] [--save PICTURE]
 //
 // Prints one line per figure (medians; worst beside): trend_open_day_ms, trend_columns_day_ms,
 // trend_columns_{6h,1h,10min}_ms (N rounds, 20 by default), trend_window_open_day_ms,
-// trend_window_frame_ms (min(N, 5) rounds), trend_window_rss_day_mb. --save writes the window's
-// picture after the frames. Runs offscreen unless QT_QPA_PLATFORM says otherwise.
+// trend_window_frame_ms (min(N, 5) rounds), trend_window_rss_day_mb; then the window following
+// 25 hours of samples: trend_follow_sample_{1h,24h}_us, trend_follow_rss_24h_mb. --save writes the
+// window's picture after the frames. Runs offscreen unless QT_QPA_PLATFORM says otherwise.
 #include <malloc.h>
 
 #include <QApplication>
+#include <QDateTime>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMouseEvent>
@@ -287,6 +290,10 @@ int main(int argc, char* argv[]) {
     const int paints = counter.paints;
     const auto start = Clock::now();
     Click(trend.ButtonFile, trend.ButtonFile->rect().center());
+    if (!nx480::bench::RunUntil([&] { return !trend.Loading(); }, std::chrono::seconds(60))) {
+      std::fprintf(stderr, "trend_bench: the day file is not read\n");
+      return 1;
+    }
     trend.repaint();
     open.Add(start);
     unpainted += counter.paints == paints;
@@ -353,5 +360,58 @@ int main(int argc, char* argv[]) {
       "showing the day, the most after any of %d opens of it; %.1f MB after the first, %.1f MB "
       "before opening)\n",
       rssDay / 1024.0, windowRounds, rssFirst / 1024.0, rssBefore / 1024.0);
+
+  // Left open on "den" while the relay records: 25 hours at 5 samples a second, U< picked up in
+  // every other sample (a span closes every 0.4 s), each sample handed over as the live values
+  // window does (TakeRecordedSample: the pyramid, the stages' events, the view's columns, the
+  // trim). The cost per sample over 5000 samples after 1 hour and after 24 hours, and the
+  // process's memory after 24 hours (and after 25, the last day kept).
+  Click(trend.ButtonDay, trend.ButtonDay->rect().center());
+  nx480::bench::Pump(std::chrono::milliseconds(50));
+  malloc_trim(0);
+  const long rssFollowBefore = StatusKb("VmRSS");
+  constexpr int64_t kHourSamples = 18'000;
+  const int64_t followStart = QDateTime::currentMSecsSinceEpoch();
+  double perSample[2] = {0, 0};
+  const int64_t marks[2] = {kHourSamples, 24 * kHourSamples};
+  Clock::time_point blockStart{};
+  long rssDayFollowed = 0;
+  for (int64_t i = 0; i < 25 * kHourSamples + 300; ++i) {  // the first trim a minute past 25 h
+    for (int m = 0; m < 2; ++m)
+      if (i == marks[m]) blockStart = Clock::now();
+    nx480::RecordingSample s;
+    s.pcMillis = followStart + i * 200;
+    s.utcOffsetMinutes = 60;
+    s.u[0] = 230 + (i % 7) * 0.1, s.u[1] = 231, s.u[2] = 229;
+    s.f = 50;
+    if (i % 2) s.pickedUp = 1u << static_cast<int>(nx480::Stage::Uu1);
+    trend.TakeRecordedSample(kSerial, s);
+    for (int m = 0; m < 2; ++m)
+      if (i == marks[m] + 4999) perSample[m] = Ms(Clock::now() - blockStart) * 1000.0 / 5000;
+    if (i % 20'000 == 0) QApplication::processEvents();
+    if (i == 24 * kHourSamples) {
+      malloc_trim(0);
+      rssDayFollowed = StatusKb("VmRSS");
+    }
+  }
+  malloc_trim(0);
+  const long rssFollow = StatusKb("VmRSS");
+  if (trend.Plot->RangeEnd() <= followStart + 25 * 3'600'000 ||
+      trend.Plot->RangeStart() <= followStart) {  // followed, and trimmed
+    std::fprintf(stderr, "trend_bench: the window does not follow the samples\n");
+    return 1;
+  }
+  std::printf(
+      "trend_follow_sample_1h_us: %.1f  (goal: bounded, < 2000; the window's work per sample "
+      "handed over, U< flapping every other sample at 5 samples/s, after 1 h; mean of 5000)\n",
+      perSample[0]);
+  std::printf(
+      "trend_follow_sample_24h_us: %.1f  (goal: bounded, < 2000; the same after 24 h: the \"den\" "
+      "view cut into columns again for each sample, a day's at most, as trend_columns_day_ms)\n",
+      perSample[1]);
+  std::printf(
+      "trend_follow_rss_24h_mb: %.1f  (goal < 150; VmRSS of the process after 24 h of samples "
+      "followed; %.1f MB after 25 h, the last day kept; %.1f MB before)\n",
+      rssDayFollowed / 1024.0, rssFollow / 1024.0, rssFollowBefore / 1024.0);
   return frames.unpainted == 0 ? 0 : 1;
 }

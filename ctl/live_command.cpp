@@ -143,6 +143,7 @@ class Recorder {
       Say(config.path + ": cap-mb is no whole number of megabytes from 1 on; the cap is " +
           std::to_string(kDefaultCapMb) + " MB");
     writer_ = std::make_unique<RecordingWriter>(*root, config.capBytes);
+    Check();
     return true;
   }
   void Serial(int32_t serialNumber) { serial_ = serialNumber; }
@@ -166,7 +167,10 @@ class Recorder {
   }
 
  private:
+  // What the cap removed is named, and a stop said once.
   void Check() {
+    for (const std::string& path : writer_->TakeRemoved())
+      Say(RecordingRemovedMessage(path, writer_->CapBytes()));
     if (writer_->Stopped() && !said_) {
       Say(RecordingStoppedMessage(writer_->Error(), writer_->Path()));
       said_ = true;

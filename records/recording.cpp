@@ -1,5 +1,6 @@
 #include "recording.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -8,10 +9,10 @@
 #include <cerrno>
 #include <charconv>
 #include <cmath>
+#include <cstring>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <system_error>
 
 #include "serial_number.h"
@@ -81,13 +82,15 @@ bool ParseTime(std::string_view text, int64_t& pcMillis, int& offsetMinutes) {
   return true;
 }
 
+// The line's cells; one more than kCells at most (the line is wrong then, however long).
 std::vector<std::string_view> Cells(std::string_view line) {
   std::vector<std::string_view> cells;
+  cells.reserve(kCells + 1);
   size_t start = 0;
   for (;;) {
     const size_t comma = line.find(',', start);
     cells.push_back(line.substr(start, comma - start));
-    if (comma == std::string_view::npos) return cells;
+    if (comma == std::string_view::npos || cells.size() > kCells) return cells;
     start = comma + 1;
   }
 }
@@ -215,36 +218,55 @@ std::string RecordingLine(const RecordingSample& s) {
   return line + "\n";
 }
 
-RecordingRead ParseRecording(std::string_view text) {
-  RecordingRead read;
-  const std::string header = RecordingHeader();
-  bool first = true;
-  int64_t last = INT64_MIN;
-  while (!text.empty()) {
-    const size_t end = text.find('\n');
-    if (end == std::string_view::npos) {  // cut by a kill
-      ++read.badLines;
-      break;
+namespace {
+
+// The lines of a file as they come: each whole line parsed once.
+class LineParser {
+ public:
+  void Line(std::string_view line) {
+    if (first_ && line == std::string_view(header_).substr(0, header_.size() - 1)) {
+      first_ = false;
+      return;
     }
-    const std::string_view line = text.substr(0, end);
-    text.remove_prefix(end + 1);
-    if (first && line == std::string_view(header).substr(0, header.size() - 1)) {
-      first = false;
-      continue;
-    }
-    first = false;
+    first_ = false;
     RecordingSample sample;
-    if (!ParseLine(line, sample) || sample.pcMillis < last) {
-      ++read.badLines;
-      continue;
+    if (!ParseLine(line, sample)) {
+      ++read_.badLines;
+      return;
     }
-    last = sample.pcMillis;
-    read.samples.push_back(sample);
+    if (sample.pcMillis < last_) ++read_.clockSteps;
+    last_ = sample.pcMillis;
+    read_.samples.push_back(sample);
   }
-  return read;
+  // The whole lines of `text`; what follows the last line end is left in it.
+  void Lines(std::string_view& text) {
+    for (size_t end; (end = text.find('\n')) != std::string_view::npos;) {
+      Line(text.substr(0, end));
+      text.remove_prefix(end + 1);
+    }
+  }
+  RecordingRead Finish(bool cutLine) {
+    if (cutLine) ++read_.badLines;  // a last line without its end: cut by a kill
+    return std::move(read_);
+  }
+
+ private:
+  const std::string header_ = RecordingHeader();
+  RecordingRead read_;
+  bool first_ = true;
+  int64_t last_ = INT64_MIN;
+};
+
+}  // namespace
+
+RecordingRead ParseRecording(std::string_view text) {
+  LineParser parser;
+  parser.Lines(text);
+  return parser.Finish(!text.empty());
 }
 
-bool ReadRecording(const std::string& path, RecordingRead& read, FileError& error) {
+bool ReadRecording(const std::string& path, RecordingRead& read, FileError& error,
+                   const std::function<bool(uint64_t done, uint64_t size)>& progress) {
   error = {};
   std::error_code ec;
   const fs::file_status status = fs::status(path, ec);
@@ -260,14 +282,61 @@ bool ReadRecording(const std::string& path, RecordingRead& read, FileError& erro
     error = {FileProblem::NotAFile, 0};
     return false;
   }
-  std::ifstream in(path, std::ios::binary);
-  if (!in) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  if (fd < 0) {
     error = {FileProblemOf(errno, false), errno};
     return false;
   }
-  std::ostringstream text;
-  text << in.rdbuf();
-  read = ParseRecording(text.str());
+  struct Closer {
+    int fd;
+    ~Closer() { ::close(fd); }
+  } closer{fd};
+  struct stat st {};
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    error = {FileProblem::NotAFile, 0};
+    return false;
+  }
+  read = {};
+  read.fileSize = static_cast<uint64_t>(st.st_size);
+  if (read.fileSize > kRecordingReadLimit) {  // refused unread
+    error = {FileProblem::Other, EFBIG};
+    return false;
+  }
+  // Read a piece at a time, each piece's whole lines parsed; what is left of a line waits for
+  // the next piece (a file that grows meanwhile is read to the limit only).
+  LineParser parser;
+  std::string rest;
+  std::vector<char> piece(1 << 20);
+  uint64_t done = 0;
+  for (;;) {
+    const ssize_t n = ::read(fd, piece.data(), piece.size());
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      error = {FileProblemOf(errno, false), errno};
+      return false;
+    }
+    if (n == 0) break;
+    done += static_cast<uint64_t>(n);
+    if (done > kRecordingReadLimit) {
+      error = {FileProblem::Other, EFBIG};
+      read.fileSize = done;
+      return false;
+    }
+    const bool lineEnd = std::memchr(piece.data(), '\n', static_cast<size_t>(n)) != nullptr;
+    rest.append(piece.data(), static_cast<size_t>(n));
+    if (lineEnd) {  // else a long line goes on: nothing to parse yet
+      std::string_view text(rest);
+      parser.Lines(text);
+      rest.erase(0, rest.size() - text.size());
+    }
+    if (progress && !progress(done, std::max(done, read.fileSize))) {
+      error = {FileProblem::Other, ECANCELED};
+      return false;
+    }
+  }
+  const uint64_t size = read.fileSize;
+  read = parser.Finish(!rest.empty());
+  read.fileSize = std::max(size, done);
   return true;
 }
 
@@ -324,47 +393,108 @@ RecordingConfig ReadRecordingConfig(const EnvironmentLookup& env) {
   return config;
 }
 
+bool IsRecordingFolderName(std::string_view name) {
+  int32_t serial = 0;
+  const auto result = std::from_chars(name.data(), name.data() + name.size(), serial);
+  if (result.ec == std::errc() && result.ptr == name.data() + name.size())
+    return RecordingFolderName(serial) == name;
+  return name == RecordingFolderName(-1);
+}
+
+bool IsDayFileName(std::string_view name) {
+  int y, m, d;
+  if (name.size() != 14 || name.substr(10) != ".csv" || name[4] != '-' || name[7] != '-' ||
+      !ParseDigits(name, 0, 4, y) || !ParseDigits(name, 5, 2, m) || !ParseDigits(name, 8, 2, d))
+    return false;
+  return year_month_day{year{y}, month{static_cast<unsigned>(m)}, day{static_cast<unsigned>(d)}}
+      .ok();
+}
+
+std::string RecordingToday() {
+  RecordingSample now;
+  StampNow(now);
+  return RecordingDay(now);
+}
+
+namespace {
+
+// A folder opened without following a link at its last step; -1 for a link or no folder.
+int OpenRealFolder(int at, const char* name) {
+  return ::openat(at, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+}
+
+// The names in the folder `fd` (which stays open; the listing has its own descriptor).
+std::vector<std::string> Names(int fd) {
+  std::vector<std::string> names;
+  const int own = ::dup(fd);
+  if (own < 0) return names;
+  DIR* dir = ::fdopendir(own);
+  if (!dir) {
+    ::close(own);
+    return names;
+  }
+  while (const dirent* entry = ::readdir(dir)) names.emplace_back(entry->d_name);
+  ::closedir(dir);
+  return names;
+}
+
+struct FdCloser {
+  int fd;
+  ~FdCloser() {
+    if (fd >= 0) ::close(fd);
+  }
+};
+
+}  // namespace
+
 std::vector<std::string> EnforceRecordingCap(const std::string& root, uint64_t capBytes,
-                                             const std::string& keep) {
+                                             const std::string& keep, const std::string& today) {
   struct DayFile {
-    std::string day, folder, path;
+    std::string day, folder, name;
     uint64_t size;
   };
   std::vector<DayFile> files;
   uint64_t total = 0;
-  std::error_code ec;
-  // The walk's increments may throw (a folder gone or closed to us meanwhile): what was found
-  // until then is judged.
-  try {
-    for (const fs::directory_entry& relay : fs::directory_iterator(root, ec)) {
-      if (!relay.is_directory(ec)) continue;
-      std::error_code inner;
-      for (const fs::directory_entry& file : fs::directory_iterator(relay.path(), inner)) {
-        const std::string name = file.path().filename().string();
-        if (name.size() != 14 || name.substr(10) != ".csv" || !file.is_regular_file(inner))
-          continue;
-        const uint64_t size = file.file_size(inner);
-        if (inner) continue;
-        files.push_back(
-            {name.substr(0, 10), relay.path().filename().string(), file.path().string(), size});
-        total += size;
-      }
+  const FdCloser rootFd{::open(root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)};
+  if (rootFd.fd < 0) return {};
+  // Only what this program makes is counted: folders named as it names a relay's (real ones,
+  // never a link) and the regular files in them named as its day files.
+  for (const std::string& folder : Names(rootFd.fd)) {
+    if (!IsRecordingFolderName(folder)) continue;
+    const FdCloser relay{OpenRealFolder(rootFd.fd, folder.c_str())};
+    if (relay.fd < 0) continue;
+    for (const std::string& name : Names(relay.fd)) {
+      struct stat st {};
+      if (!IsDayFileName(name) ||
+          ::fstatat(relay.fd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(st.st_mode))
+        continue;
+      files.push_back({name.substr(0, 10), folder, name, static_cast<uint64_t>(st.st_size)});
+      total += static_cast<uint64_t>(st.st_size);
     }
-  } catch (const fs::filesystem_error&) {
   }
   std::sort(files.begin(), files.end(), [](const DayFile& a, const DayFile& b) {
     return a.day != b.day ? a.day < b.day : a.folder > b.folder;
   });
+  const std::string now = today.empty() ? RecordingToday() : today;
   std::vector<std::string> removed;
   for (const DayFile& file : files) {
     if (total <= capBytes) break;
-    if (file.path == keep) continue;
-    if (fs::remove(file.path, ec)) {
-      total -= file.size;
-      removed.push_back(file.path);
-    }
+    const std::string path = root + "/" + file.folder + "/" + file.name;
+    if (path == keep || file.day >= now) continue;
+    // Looked at again just before: still a real folder and a regular file in it.
+    const FdCloser relay{OpenRealFolder(rootFd.fd, file.folder.c_str())};
+    struct stat st {};
+    if (relay.fd < 0 || ::fstatat(relay.fd, file.name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 ||
+        !S_ISREG(st.st_mode) || ::unlinkat(relay.fd, file.name.c_str(), 0) != 0)
+      continue;
+    total -= std::min(total, file.size);
+    removed.push_back(path);
   }
   return removed;
+}
+
+std::string RecordingRemovedMessage(const std::string& path, uint64_t capBytes) {
+  return "recording cap of " + std::to_string(capBytes / 1000000) + " MB: removed " + path;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -372,7 +502,7 @@ std::vector<std::string> EnforceRecordingCap(const std::string& root, uint64_t c
 
 RecordingWriter::RecordingWriter(std::string root, uint64_t capBytes)
     : root_(std::move(root)), capBytes_(capBytes) {
-  EnforceRecordingCap(root_, capBytes_);
+  removed_ = EnforceRecordingCap(root_, capBytes_);
 }
 
 RecordingWriter::~RecordingWriter() {
@@ -405,7 +535,8 @@ bool RecordingWriter::Open(int32_t serialNumber, const std::string& day) {
   std::error_code ec;
   fs::create_directories(folder, ec);
   if (ec) return Fail(ec.value(), true);
-  EnforceRecordingCap(root_, capBytes_, path_);
+  for (std::string& removed : EnforceRecordingCap(root_, capBytes_, path_))
+    removed_.push_back(std::move(removed));
   fd_ = ::open(path_.c_str(), O_RDWR | O_APPEND | O_CREAT | O_CLOEXEC | O_NONBLOCK, 0644);
   if (fd_ < 0) return Fail(errno, true);
   struct stat st {};

@@ -22,9 +22,11 @@
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "atomic_file.h"
@@ -55,14 +57,25 @@ std::string RecordingTime(int64_t pcMillis, int utcOffsetMinutes);
 std::string RecordingDay(const RecordingSample& sample);
 
 struct RecordingRead {
-  std::vector<RecordingSample> samples;
-  int badLines = 0;  // cut, wrong number of cells, a value or time that does not parse, a time
-                     // before the previous line's, a header other than this program's
+  std::vector<RecordingSample> samples;  // in the file's order
+  int badLines = 0;    // cut, wrong number of cells, a value or time that does not parse, a header
+                       // other than this program's
+  int clockSteps = 0;  // samples earlier than the one before: the PC's clock was set back (they
+                       // are kept; ClockStepLine in trend.h places them for the plot)
+  uint64_t fileSize = 0;  // ReadRecording's file
 };
 // Parses a file's text; never throws. A last line without its line end is one a kill cut off.
 RecordingRead ParseRecording(std::string_view text);
-// Reads and parses the day file `path` (a regular file only).
-bool ReadRecording(const std::string& path, RecordingRead& read, FileError& error);
+
+// The largest file ReadRecording reads: well above a day file's size (a day at 5 samples a
+// second takes about 45 MB).
+inline constexpr uint64_t kRecordingReadLimit = uint64_t{64} * 1000 * 1000;
+// Reads and parses the day file `path` (a regular file only) a piece at a time. A file larger
+// than kRecordingReadLimit is refused unread: false, error {Other, EFBIG}, read.fileSize its
+// size. `progress`, when given, is told the bytes read of the file's size after each piece;
+// false from it ends the read (false, error {Other, ECANCELED}). Any thread may call it.
+bool ReadRecording(const std::string& path, RecordingRead& read, FileError& error,
+                   const std::function<bool(uint64_t done, uint64_t size)>& progress = {});
 
 // ---- Where the files are, the disk cap ----
 
@@ -83,11 +96,22 @@ struct RecordingConfig {
 // (10^6 bytes); blank lines and lines starting with "#" are ignored. No file: the default.
 RecordingConfig ReadRecordingConfig(const EnvironmentLookup& env = ProcessEnvironment);
 
+// What the cap counts and removes is only what this program makes: the folders named as
+// RecordingFolderName names a relay's (real folders, never a link), and in them the regular
+// files (never a link) named as a day file, "YYYY-MM-DD.csv" with a valid date.
+bool IsRecordingFolderName(std::string_view name);
+bool IsDayFileName(std::string_view name);
+std::string RecordingToday();  // the PC's local date, "2026-12-10"
+
 // Removes the oldest day files (by their date, across all relays' folders; among files of the
 // same day the larger serial folder name first) until the day files under `root` take at most
-// `capBytes`. `keep` (the file being written) is never removed. Returns the removed paths.
+// `capBytes`. `keep` (the file being written) and the files of `today` (empty: the PC's date) or
+// later are never removed. Returns the removed paths.
 std::vector<std::string> EnforceRecordingCap(const std::string& root, uint64_t capBytes,
-                                             const std::string& keep = {});
+                                             const std::string& keep = {},
+                                             const std::string& today = {});
+// nx480ctl's line for a removed day file: "recording cap of 500 MB: removed <path>".
+std::string RecordingRemovedMessage(const std::string& path, uint64_t capBytes);
 
 // ---- The writer ----
 
@@ -118,6 +142,9 @@ class RecordingWriter {
   bool Stopped() const { return error_.problem != FileProblem::None; }
   const FileError& Error() const { return error_; }
   const std::string& Path() const { return path_; }
+  // The day files the cap removed since the last call (at the start and at each new file).
+  std::vector<std::string> TakeRemoved() { return std::exchange(removed_, {}); }
+  uint64_t CapBytes() const { return capBytes_; }
 
  private:
   bool Open(int32_t serialNumber, const std::string& day);
@@ -133,6 +160,7 @@ class RecordingWriter {
   std::string buffer_;
   Clock::time_point lastFlush_{};
   FileError error_;
+  std::vector<std::string> removed_;
 };
 
 // The window's notice ("Záznam zastaven: disk je plný") and nx480ctl's message

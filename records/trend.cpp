@@ -11,6 +11,21 @@
 
 namespace nx480 {
 
+RecordingSample ClockStepLine::Place(RecordingSample sample) {
+  sample.pcMillis += shiftMinutes_ * 60000;
+  sample.utcOffsetMinutes -= static_cast<int>(shiftMinutes_);
+  if (last_ && sample.pcMillis < *last_) {
+    // Past the last sample by more than kJoinGapMs and less than a minute more.
+    const int64_t minutes = (*last_ - sample.pcMillis + kJoinGapMs) / 60000 + 1;
+    shiftMinutes_ += minutes;
+    sample.pcMillis += minutes * 60000;
+    sample.utcOffsetMinutes -= static_cast<int>(minutes);
+    ++steps_;
+  }
+  last_ = sample.pcMillis;
+  return sample;
+}
+
 namespace {
 
 constexpr double kInf = std::numeric_limits<double>::infinity();
@@ -593,7 +608,11 @@ void StageEventFinder::Extend(std::span<const RecordingSample> samples) {
           e.last = i;
           e.lastMillis = s.pcMillis;
         } else if (e.set) {
-          closed_.push_back(SpanOf(static_cast<SpanKind>(kind), k, s.pcMillis));
+          // In order: after the spans that started before it (one closes while spans that
+          // started after it may have closed already: a few places from the end at most).
+          const StageSpan span = SpanOf(static_cast<SpanKind>(kind), k, s.pcMillis);
+          closed_.insert(std::upper_bound(closed_.begin(), closed_.end(), span, SpanBefore), span);
+          longestClosed_ = std::max(longestClosed_, span.end - span.start);
           e.set = false;
         }
       }
@@ -624,17 +643,28 @@ void StageEventFinder::Extend(std::span<const RecordingSample> samples) {
   read_ = samples.size();
 }
 
-std::vector<StageSpan> StageEventFinder::Spans() const {
-  std::vector<StageSpan> spans = closed_;
+bool SpanBefore(const StageSpan& a, const StageSpan& b) {
+  if (a.start != b.start) return a.start < b.start;
+  if (a.stage != b.stage) return a.stage < b.stage;
+  return a.kind < b.kind;
+}
+
+std::vector<StageSpan> StageEventFinder::Open() const {
+  std::vector<StageSpan> spans;
   for (size_t k = 0; k < std::size(kStages); ++k)
     for (int kind = 0; kind < 2; ++kind)
       if (state_[kind][k].set)
         spans.push_back(SpanOf(static_cast<SpanKind>(kind), k, std::nullopt));
-  std::stable_sort(spans.begin(), spans.end(), [](const StageSpan& a, const StageSpan& b) {
-    if (a.start != b.start) return a.start < b.start;
-    if (a.stage != b.stage) return a.stage < b.stage;
-    return a.kind < b.kind;
-  });
+  std::sort(spans.begin(), spans.end(), SpanBefore);
+  return spans;
+}
+
+std::vector<StageSpan> StageEventFinder::Spans() const {
+  const std::vector<StageSpan> open = Open();
+  std::vector<StageSpan> spans;
+  spans.reserve(closed_.size() + open.size());
+  std::merge(closed_.begin(), closed_.end(), open.begin(), open.end(), std::back_inserter(spans),
+             SpanBefore);
   return spans;
 }
 

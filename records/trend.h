@@ -4,9 +4,9 @@
 // record as lines, and the spans in which each stage was picked up or tripped with the list of
 // trips. The window only draws these. Plain C++, no Qt.
 //
-// Samples are in the order of their PC time (pcMillis never decreasing); the recording's reader
-// makes them so. A sample without any value (U1, U2, U3 and f all NaN: a failed read) says
-// nothing about the stages.
+// Samples are in the order of their PC time (pcMillis never decreasing); ClockStepLine makes
+// those of a PC clock set back so. A sample without any value (U1, U2, U3 and f all NaN: a failed
+// read) says nothing about the stages.
 #pragma once
 
 #include <cstddef>
@@ -23,6 +23,26 @@
 #include "settings_words.h"
 
 namespace nx480 {
+
+// ---- A PC clock set back ----
+
+// The recording keeps the PC's time as it was: where the PC's clock was set back a sample is
+// earlier than the one before. For the plot, whose times never decrease, each such step starts a
+// segment moved forward by whole minutes past the one before (by more than kJoinGapMs, so that
+// no line joins across it), its offset from UTC lowered by as many minutes: its local time reads
+// as recorded, and the step shows as a change of local time does (as daylight saving time's
+// end). Nothing is dropped.
+class ClockStepLine {
+ public:
+  // `sample` as the plot takes it (moved by the steps so far and perhaps a new one).
+  RecordingSample Place(RecordingSample sample);
+  int Steps() const { return steps_; }
+
+ private:
+  std::optional<int64_t> last_;  // the time of the last sample placed, as placed
+  int64_t shiftMinutes_ = 0;
+  int steps_ = 0;
+};
 
 // ---- Decimation ----
 
@@ -298,6 +318,9 @@ struct Trip {
   std::optional<int64_t> delayMaxMs;
 };
 
+// FindStageEvents' order of spans: by start, then stage (kStages order), pick-up first.
+bool SpanBefore(const StageSpan& a, const StageSpan& b);
+
 struct StageEvents {
   std::vector<StageSpan> spans;  // by start, then stage (kStages order), pick-up first
   std::vector<Trip> trips;       // by time, then stage
@@ -316,6 +339,12 @@ class StageEventFinder {
   size_t Read() const { return read_; }
   // The spans so far, as FindStageEvents orders them; one still open ends at the last sample.
   std::vector<StageSpan> Spans() const;
+  // The same in two parts, for a plot that follows new samples without copying them all: the
+  // closed ones (kept in that order as they close) and the open ones (one per stage and kind
+  // at most); the longest closed span's length, so that a view finds the spans it meets.
+  const std::vector<StageSpan>& Closed() const { return closed_; }
+  std::vector<StageSpan> Open() const;
+  int64_t LongestClosed() const { return longestClosed_; }
   const std::vector<Trip>& Trips() const { return trips_; }
 
  private:
@@ -334,7 +363,8 @@ class StageEventFinder {
 
   EdgeState state_[2][std::size(kStages)] = {};  // [SpanKind][stage index]
   std::optional<int64_t> previous_;              // the time of the last sample with a reading
-  std::vector<StageSpan> closed_;
+  std::vector<StageSpan> closed_;                // in SpanBefore's order
+  int64_t longestClosed_ = 0;
   std::vector<Trip> trips_;
   size_t read_ = 0;
 };

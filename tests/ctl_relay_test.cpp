@@ -291,6 +291,36 @@ TEST_F(Ctl, LiveRecord) {
   EXPECT_TRUE(Has(full.err, "recording stopped: the disk is full")) << full.err;
 }
 
+// live --record over its cap: its own oldest day files go, each named on standard error; a
+// user's file, a foreign folder and a linked folder's files stay.
+TEST_F(Ctl, LiveRecordCapRemovesOnlyItsOwnDayFiles) {
+  Start();
+  namespace fs = std::filesystem;
+  const fs::path root = Path("data") + "/nx480-pc/recordings", outside = Path("outside");
+  const auto put = [](const fs::path& path) {
+    fs::create_directories(path.parent_path());
+    std::ofstream(path) << std::string(600'000, 'x');
+  };
+  const fs::path theirs[] = {root / "1234" / "my-notes01.csv", root / "archive" / "2020-01-01.csv",
+                             outside / "2019-05-01.csv", outside / "holiday-01.csv"};
+  for (const fs::path& path : theirs) put(path);
+  const fs::path own[] = {root / "77" / "2020-01-03.csv", root / "1234" / "2020-01-04.csv"};
+  for (const fs::path& path : own) put(path);
+  fs::create_directory_symlink(outside, root / "photos");
+  fs::create_directories(Path("config") + "/nx480-pc");
+  WriteAll(Path("config") + "/nx480-pc/recording.conf", "cap-mb = 1\n");
+  const CtlResult run =
+      RunCtl({"--port", relay_->SlavePath(), "live", "--count", "3", "--record"},
+             {{"XDG_DATA_HOME", Path("data")}, {"XDG_CONFIG_HOME", Path("config")}});
+  EXPECT_EQ(run.code, 0) << run.err;
+  for (const fs::path& path : theirs) EXPECT_TRUE(fs::exists(path)) << path;
+  // 1.2 MB of its own: the oldest goes, which brings it under 1 MB.
+  EXPECT_FALSE(fs::exists(own[0]));
+  EXPECT_TRUE(fs::exists(own[1]));
+  EXPECT_EQ(Lines(run.err), std::vector<std::string>{"nx480ctl: recording cap of 1 MB: removed " +
+                                                     own[0].string()});
+}
+
 TEST_F(Ctl, SettingsRoundTripDiffAndShow) {
   Start();
   const std::string file = Path("relay.nx4");

@@ -1,6 +1,7 @@
 // The live values window, offscreen: its controls, the layout by firmware, what a snapshot and
 // a failure look like, the keyboard focus, and the whole refresh against a simulated relay.
 #include <QCheckBox>
+#include <QFile>
 #include <QFontInfo>
 #include <QFrame>
 #include <QKeyEvent>
@@ -8,6 +9,7 @@
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -493,6 +495,18 @@ class OnlineWindowTest : public QObject {
   void recordsWhileConnected() {
     QTemporaryDir data;
     ScopedDataHome home(data.path());
+    // A cap of 1 MB, over which lie an old day file of the program's and a user's file.
+    const QByteArray savedConfig = qgetenv("XDG_CONFIG_HOME");
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(data.filePath("config")));
+    const auto restoreConfig = qScopeGuard([&] { qputenv("XDG_CONFIG_HOME", savedConfig); });
+    const std::filesystem::path root = data.path().toStdString() + "/nx480-pc/recordings";
+    const std::filesystem::path oldDay = root / "77" / "2020-01-01.csv",
+                                notes = root / "77" / "my-notes01.csv";
+    std::filesystem::create_directories(root / "77");
+    std::filesystem::create_directories(data.filePath("config/nx480-pc").toStdString());
+    std::ofstream(data.filePath("config/nx480-pc/recording.conf").toStdString()) << "cap-mb = 1\n";
+    std::ofstream(oldDay) << std::string(1'100'000, 'x');
+    std::ofstream(notes) << std::string(1'100'000, 'x');
     std::shared_ptr<sim::LiveValues> live;
     auto relay = StartRelay("1.14.d", live);
     live->Trip(*sim::ParseStage("f>", 14), 60s);
@@ -502,6 +516,11 @@ class OnlineWindowTest : public QObject {
     const QRect labels[] = {f.LabelF->geometry(), f.LabelStav->geometry()};
     app.main.ButtonConnectClick();
     QVERIFY(f.isVisible());
+    QVERIFY(f.LabelRecording->isVisible());
+    QCOMPARE(f.LabelRecording->text(), QString("Limit záznamu: smazáno starých dnů: 1"));
+    QCOMPARE(f.LabelRecording->toolTip(), QString::fromStdString(oldDay.string()));
+    QVERIFY(!std::filesystem::exists(oldDay));
+    QVERIFY(std::filesystem::exists(notes));
     nx480::RecordingSample now;
     nx480::StampNow(now);
     const std::string path = data.path().toStdString() + "/nx480-pc/recordings/" +
@@ -519,12 +538,12 @@ class OnlineWindowTest : public QObject {
     QCOMPARE(read.badLines, 0);
     QVERIFY(read.samples.back().Tripped(Stage::Fo1));
     QVERIFY(read.samples.back().u[0] > 200);
-    QVERIFY(f.LabelRecording->isHidden());
 
     // The next connection writes to a full disk.
     std::filesystem::remove(path);
     std::filesystem::create_symlink("/dev/full", path);
     app.main.ButtonConnectClick();
+    QVERIFY(f.LabelRecording->isHidden());  // nothing removed this time
     QVERIFY(QTest::qWaitFor([&] { return f.LabelRecording->isVisible(); }, 15000));
     QCOMPARE(f.LabelRecording->text(), QString("Záznam zastaven: disk je plný"));
     f.EditU1->clear();

@@ -114,7 +114,7 @@ TEST(RecordingSampleOf, ByFirmware) {
   }
 }
 
-TEST(RecordingRead, DamagedLinesSkippedAndCounted) {
+TEST(RecordingRead, DamagedLinesSkippedAndCountedClockStepsKept) {
   const std::string good1 = RecordingLine(At(k20261210 + 1000));
   const std::string good2 = RecordingLine(At(k20261210 + 2000));
   const std::string earlier = RecordingLine(At(k20261210 + 1500));
@@ -124,10 +124,69 @@ TEST(RecordingRead, DamagedLinesSkippedAndCounted) {
                            wrongCount + "\n" + good2 +
                            good2.substr(0, good2.size() - 1);  // cut before its line end
   const RecordingRead read = ParseRecording(text);
-  ASSERT_EQ(read.samples.size(), 3u);
-  EXPECT_EQ(read.badLines, 5);  // junk, going back, wrong count, empty, cut
+  ASSERT_EQ(read.samples.size(), 4u);  // the one going back kept, in the file's order
+  EXPECT_EQ(read.samples[2].pcMillis, k20261210 + 1500);
+  EXPECT_EQ(read.badLines, 4);  // junk, wrong count, empty, cut
+  EXPECT_EQ(read.clockSteps, 1);
   // Every prefix of a file (a kill at any byte) parses without a throw.
   for (size_t n = 0; n <= text.size(); ++n) EXPECT_NO_THROW(ParseRecording(text.substr(0, n)));
+}
+
+// A file far above a day file's size is refused by its size, before a byte is read (a sparse
+// 500 MB file: no piece is ever handed to the progress); one a little under the limit is read.
+TEST(RecordingRead, TooLargeFileRefusedUnread) {
+  const fs::path folder = FreshFolder("large");
+  const struct {
+    uint64_t size;
+    bool read;
+  } rows[] = {{500'000'000, false}, {kRecordingReadLimit + 1, false}, {kRecordingReadLimit, true}};
+  for (const auto& row : rows) {
+    const std::string path = (folder / "big.csv").string();
+    fs::remove(path);
+    std::ofstream(path) << RecordingHeader();
+    fs::resize_file(path, row.size);
+    int pieces = 0;
+    RecordingRead read;
+    FileError error;
+    EXPECT_EQ(ReadRecording(path, read, error,
+                            [&pieces](uint64_t, uint64_t) {
+                              ++pieces;
+                              return true;
+                            }),
+              row.read)
+        << row.size;
+    EXPECT_EQ(read.fileSize, row.size);
+    if (!row.read) {
+      EXPECT_EQ(error.systemError, EFBIG);
+      EXPECT_EQ(pieces, 0);
+    }
+  }
+}
+
+// A line of millions of commas costs no more than its own bytes: the cells are split no further
+// than a line can have them. In a child whose address space allows 64 MB more than the text.
+TEST(RecordingRead, OverlongLineSplitOnlyToTheColumnCount) {
+  const std::string good = RecordingLine(At(k20261210));
+  const std::string text = RecordingHeader() + good + std::string(20'000'000, ',') + "\n" + good;
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    long pages = 0;
+    std::ifstream("/proc/self/statm") >> pages;
+    const rlim_t used = static_cast<rlim_t>(pages) * static_cast<rlim_t>(sysconf(_SC_PAGESIZE));
+    const rlimit limit{used + (64 << 20), used + (64 << 20)};
+    setrlimit(RLIMIT_AS, &limit);
+    try {
+      const RecordingRead read = ParseRecording(text);
+      _exit(read.samples.size() == 2 && read.badLines == 1 ? 0 : 1);
+    } catch (...) {
+      _exit(2);
+    }
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0);
 }
 
 TEST(RecordingCap, OldestDayFirstAcrossFolders) {
@@ -142,12 +201,43 @@ TEST(RecordingCap, OldestDayFirstAcrossFolders) {
     std::ofstream(root / folder / (std::string(day) + ".csv")) << std::string(100, 'x');
   }
   std::ofstream(root / "77" / "notes.txt") << std::string(1000, 'x');  // not a day file
-  const auto removed = EnforceRecordingCap(root.string(), 250);
+  const auto removed = EnforceRecordingCap(root.string(), 250, {}, "2026-12-11");
   ASSERT_EQ(removed.size(), 3u);
   EXPECT_EQ(removed[0], (root / "77" / "2026-12-07.csv").string());
   EXPECT_EQ(removed[1], (root / "1234" / "2026-12-08.csv").string());
   EXPECT_TRUE(fs::exists(root / "1234" / "2026-12-10.csv"));
   EXPECT_TRUE(fs::exists(root / "77" / "notes.txt"));
+}
+
+// The cap counts and removes only its own day files: never a user's file, a foreign folder, a
+// link (to a folder or a file) or today's file, however far over the cap the folder is.
+TEST(RecordingCap, NothingButItsOwnDayFiles) {
+  const fs::path base = FreshFolder("cap-own");
+  const fs::path root = base / "recordings", outside = base / "outside";
+  const auto put = [](const fs::path& path, size_t size) {
+    fs::create_directories(path.parent_path());
+    std::ofstream(path) << std::string(size, 'x');
+  };
+  const fs::path theirs[] = {
+      root / "1234" / "my-notes01.csv",    root / "1234" / "2026-02-30.csv",
+      root / "1234" / "0-notes-01.csv",    root / "1234" / "2026-12-01.csv.bak",
+      root / "archive" / "2020-01-01.csv", root / "01234" / "2020-01-02.csv",
+      outside / "2019-05-01.csv",          outside / "holiday-01.csv"};
+  for (const fs::path& path : theirs) put(path, 1000);
+  put(root / "1234" / "2026-12-03.csv", 100);
+  put(root / "unknown" / "2026-12-02.csv", 100);
+  put(root / "77" / "2026-12-10.csv", 5000);  // today's
+  put(root / "77" / "2026-12-11.csv", 100);   // a clock ahead: later than today
+  fs::create_directory_symlink(outside, root / "photos");
+  fs::create_directory_symlink(outside, root / "5678");  // a link named as a relay folder
+  fs::create_symlink(outside / "holiday-01.csv", root / "1234" / "2026-11-30.csv");
+  const auto removed = EnforceRecordingCap(root.string(), 10, {}, "2026-12-10");
+  EXPECT_EQ(removed, (std::vector<std::string>{(root / "unknown" / "2026-12-02.csv").string(),
+                                               (root / "1234" / "2026-12-03.csv").string()}));
+  for (const fs::path& path : theirs) EXPECT_TRUE(fs::exists(path)) << path;
+  EXPECT_TRUE(fs::is_symlink(root / "1234" / "2026-11-30.csv"));
+  EXPECT_TRUE(fs::exists(root / "77" / "2026-12-10.csv"));
+  EXPECT_TRUE(fs::exists(root / "77" / "2026-12-11.csv"));
 }
 
 TEST(RecordingConfigFile, CapSetting) {

@@ -285,10 +285,45 @@ TEST(TrendGrowth, PieceByPieceAsAtOnce) {
                       Same(got[c].max[s], want[c].max[s]))
               << round << " " << c << " " << s;
       const StageEvents whole = FindStageEvents(samples);
+      // The closed spans kept in order as they close, the open ones merged in.
+      ASSERT_TRUE(std::is_sorted(finder.Closed().begin(), finder.Closed().end(), SpanBefore));
+      ASSERT_TRUE(std::is_sorted(whole.spans.begin(), whole.spans.end(), SpanBefore));
       ASSERT_TRUE(Fields(finder.Spans()) == Fields(whole.spans) &&
                   Fields(finder.Trips()) == Fields(whole.trips))
           << round;
     }
+  }
+}
+
+// An hour at 1 s, the PC clock set back by 30 min (or by a second, by a day), another hour: every
+// sample placed, in order, unjoined across the step, at the local time it was recorded with;
+// a trip in each hour, none invented by the step.
+TEST(TrendClockStep, EverySampleKeptInOrderAtItsLocalTime) {
+  for (const int64_t back : {int64_t{1'800'000}, int64_t{1'000}, int64_t{86'400'000}}) {
+    std::vector<RecordingSample> recorded;
+    for (int i = 0; i < 7200; ++i) {
+      RecordingSample s =
+          Sample(1'000'000'000 + i * 1000 - (i >= 3600 ? back + 1000 : 0), 230, 230, 230, 50);
+      s.utcOffsetMinutes = 60;
+      if (i % 3600 >= 100 && i % 3600 < 110) s.tripped = 1u << static_cast<int>(Stage::Uu1);
+      recorded.push_back(s);
+    }
+    ClockStepLine line;
+    std::vector<RecordingSample> placed;
+    for (const RecordingSample& s : recorded) placed.push_back(line.Place(s));
+    EXPECT_EQ(line.Steps(), 1) << back;
+    ASSERT_EQ(placed.size(), recorded.size());
+    for (size_t i = 0; i < placed.size(); ++i) {
+      ASSERT_EQ(placed[i].pcMillis + placed[i].utcOffsetMinutes * 60000,
+                recorded[i].pcMillis + recorded[i].utcOffsetMinutes * 60000)
+          << back << " " << i;
+      if (i > 0) {
+        ASSERT_GE(placed[i].pcMillis, placed[i - 1].pcMillis) << back << " " << i;
+      }
+    }
+    const int64_t gap = placed[3600].pcMillis - placed[3599].pcMillis;
+    EXPECT_TRUE(gap > kJoinGapMs && gap <= kJoinGapMs + 60'000) << back << " " << gap;
+    EXPECT_EQ(FindStageEvents(placed).trips.size(), 2u) << back;
   }
 }
 

@@ -311,6 +311,7 @@ class TrendWindowTest : public QObject {
     std::filesystem::copy_file(file, other.toStdString());
     app.openPath = other;
     Mnemonic(&t, Qt::Key_S);
+    QVERIFY(WaitUntil([&] { return !t.Loading(); }, 30000));
     QCOMPARE(t.LabelSource->text(), QString("2026-12-09.csv"));
     QTest::keyClick(t.Plot, Qt::Key_Plus);
     QCOMPARE(t.LabelSource->text(), FromTo("2026-12-09.csv", t.Plot));
@@ -387,6 +388,125 @@ class TrendWindowTest : public QObject {
     QCOMPARE(row->text(1), QString("U>>"));
     QCOMPARE(row->text(6),
              "0,0 s (0,0–" + QString::number(gap / 1000.0, 'f', 1).replace('.', ',') + " s)");
+  }
+
+  // A day file of an hour, the PC's clock set back 30 minutes, another hour, chosen by "Soubor":
+  // every line is in the plot, the step is counted, the cursor reads each hour's times as
+  // recorded.
+  void aClockSetBackHidesNothing() {
+    QTemporaryDir data;
+    const int64_t ten = 1796893200000;  // 2026-12-10 10:00 +01:00
+    std::string text = nx480::RecordingHeader();
+    for (int i = 0; i < 7200; ++i) {
+      nx480::RecordingSample s;
+      s.pcMillis = ten + int64_t{i} * 1000 - (i >= 3600 ? 1'800'000 : 0);
+      s.utcOffsetMinutes = 60;
+      s.u[0] = s.u[1] = s.u[2] = 230;
+      s.f = 50;
+      text += nx480::RecordingLine(s);
+    }
+    const QString path = data.filePath("2026-12-10.csv");
+    std::ofstream(path.toStdString()) << text;
+    AppFixture app;
+    TFormTrend& t = app.onLine.Trend();
+    t.show();
+    t.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&t));
+    app.openPath = path;
+    Mnemonic(&t, Qt::Key_S);
+    QVERIFY(WaitUntil([&] { return !t.Loading(); }, 30000));
+    QCOMPARE(t.LabelSource->text(), QString("2026-12-10.csv"));
+    const auto& columns = t.Plot->Columns();
+    const auto first = std::find_if(columns.begin(), columns.end(), [](auto& c) { return c.any; });
+    const auto last = std::find_if(columns.rbegin(), columns.rend(), [](auto& c) { return c.any; });
+    QVERIFY(first != columns.end());
+    QCOMPARE(first->first, size_t{0});
+    QCOMPARE(last->last, size_t{7199});
+    QVERIFY2(t.LabelNote->text().contains("Hodiny PC vráceny zpět: 1×") &&
+                 !t.LabelNote->text().contains("Vynecháno"),
+             qPrintable(t.LabelNote->text()));
+    const auto cursorAt = [&](int column) {
+      QMouseEvent move(QEvent::MouseMove, QPointF(t.Plot->DataRect().left() + column + 0.5, 60),
+                       QPointF(), Qt::NoButton, Qt::NoButton, Qt::NoModifier);
+      QApplication::sendEvent(t.Plot, &move);
+      return t.LabelCursor->text();
+    };
+    QVERIFY2(cursorAt(first - columns.begin()).startsWith("10.12. 10:00:"),
+             qPrintable(cursorAt(first - columns.begin())));
+    QVERIFY2(cursorAt(int(columns.rend() - last) - 1).startsWith("10.12. 11:29:5"),
+             qPrintable(cursorAt(int(columns.rend() - last) - 1)));
+  }
+
+  // "Soubor" reads on a thread of its own, the heading saying so at once; a 500 MB file is refused
+  // by its size with a message naming it.
+  void aHugeFileIsRefusedByItsSize() {
+    QTemporaryDir data;
+    const QString path = data.filePath("2026-12-10.csv");
+    std::ofstream(path.toStdString()) << nx480::RecordingHeader();
+    std::filesystem::resize_file(path.toStdString(), 500'000'000);  // sparse: no data written
+    AppFixture app;
+    TFormTrend& t = app.onLine.Trend();
+    t.show();
+    t.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&t));
+    app.openPath = path;
+    t.ButtonFile->setFocus();
+    QTest::keyClick(t.ButtonFile, Qt::Key_Space);
+    QVERIFY(t.Loading());
+    QVERIFY2(t.LabelSource->text().startsWith("Načítám 2026-12-10.csv…"),
+             qPrintable(t.LabelSource->text()));
+    QCOMPARE(t.cursor().shape(), Qt::BusyCursor);
+    QVERIFY(WaitUntil([&] { return !t.Loading(); }, 30000));
+    QVERIFY2(t.LabelNote->text().contains("Soubor je příliš velký: 500 MB"),
+             qPrintable(t.LabelNote->text()));
+    QCOMPARE(t.cursor().shape(), Qt::ArrowCursor);
+  }
+
+  // Left open on "den" while the relay records for 25 hours (a sample every 10 s, U< picked up
+  // every other one, a trip at each full hour): it keeps the last 24 hours whole and lets the
+  // rest go; the spans and trips are those of what it keeps, in order.
+  void aWindowLeftOpenKeepsADay() {
+    QTemporaryDir data;
+    ScopedDataHome home(data.path());
+    AppFixture app;
+    TFormTrend& t = app.onLine.Trend();
+    nx480::RelaySession session;
+    session.serialNumber = 4817;
+    session.firmware = nx480::FirmwareFeaturesOf(14);
+    t.SetSession(session);
+    t.show();
+    t.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&t));
+    Mnemonic(&t, Qt::Key_D);
+    const int64_t start = QDateTime::currentMSecsSinceEpoch();
+    std::vector<nx480::RecordingSample> sent;
+    for (int i = 0; i < 25 * 360 + 3; ++i) {  // the last hour's trim just made
+      nx480::RecordingSample s;
+      s.pcMillis = start + int64_t{i} * 10'000;
+      s.utcOffsetMinutes = 60;
+      s.u[0] = s.u[1] = s.u[2] = 230;
+      s.f = 50;
+      if (i % 2) s.pickedUp = 1u << static_cast<int>(Stage::Uu1);
+      if (i % 360 == 1) s.tripped = 1u << static_cast<int>(Stage::Uu1);
+      t.TakeRecordedSample(4817, s);
+      sent.push_back(s);
+    }
+    const int64_t newest = sent.back().pcMillis;
+    QVERIFY2(t.Plot->RangeStart() <= newest - TFormTrend::kKeptMs &&
+                 t.Plot->RangeStart() > newest - TFormTrend::kKeptMs - 3'600'000,
+             qPrintable(QString::number((newest - t.Plot->RangeStart()) / 60000.0)));
+    QCOMPARE(t.Plot->ViewStart(), t.Plot->RangeStart());  // "den" shows all it keeps
+    std::vector<nx480::RecordingSample> kept;
+    for (const nx480::RecordingSample& s : sent)
+      if (s.pcMillis >= t.Plot->RangeStart()) kept.push_back(s);
+    const nx480::StageEvents want = nx480::FindStageEvents(kept);
+    const std::vector<nx480::StageSpan> spans = t.Plot->Spans();
+    QCOMPARE(spans.size(), want.spans.size());
+    for (size_t i = 0; i < spans.size(); ++i)
+      QVERIFY(spans[i].start == want.spans[i].start && spans[i].end == want.spans[i].end &&
+              spans[i].stage == want.spans[i].stage && spans[i].kind == want.spans[i].kind);
+    QCOMPARE(t.TreeTrips->topLevelItemCount(), static_cast<int>(want.trips.size()));
+    QVERIFY(want.trips.size() >= 24);
   }
 
   // Esc closes the window wherever its focus is; Alt+P opens it again wholly on the screen,

@@ -1963,6 +1963,10 @@ Plug it in again and press F1.</translation>
         <source>Chybný recording.conf, limit %1 MB</source>
         <translation>Invalid recording.conf, limit %1 MB</translation>
     </message>
+    <message>
+        <source>Limit záznamu: smazáno starých dnů: %1</source>
+        <translation>Recording cap: old days removed: %1</translation>
+    </message>
 </context>
 <context>
     <name>TFormSetup</name>
@@ -2127,6 +2131,19 @@ Plug it in again and press F1.</translation>
         <source>%1, %2 – %3</source>
         <extracomment>the source, the time shown from and to</extracomment>
         <translation>%1, %2 – %3</translation>
+    </message>
+    <message>
+        <source>Načítám %1… %2 %</source>
+        <extracomment>a file being read: its name, how far</extracomment>
+        <translation>Reading %1… %2 %</translation>
+    </message>
+    <message>
+        <source>Soubor je příliš velký: %1 MB (záznam dne mívá do 50 MB)</source>
+        <translation>File too large: %1 MB (a day&apos;s recording takes up to 50 MB)</translation>
+    </message>
+    <message>
+        <source>Hodiny PC vráceny zpět: %1×</source>
+        <translation>PC clock set back: %1×</translation>
     </message>
 </context>
 </TS>

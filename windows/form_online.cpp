@@ -299,6 +299,8 @@ void TFormOnLine::FormShow() {
   // A new recording for this connection.
   recorder_.reset();
   LabelRecording->hide();
+  removedDays_ = 0;
+  removedPaths_.clear();
   recordedSerial_ = session.serialNumber;
   if (const std::optional<std::string> root = nx480::RecordingRoot()) {
     const nx480::RecordingConfig config = nx480::ReadRecordingConfig();
@@ -306,6 +308,7 @@ void TFormOnLine::FormShow() {
     if (config.invalid)
       ShowRecordingNotice(
           tr("Chybný recording.conf, limit %1 MB").arg(nx480::kDefaultCapMb).toStdString());
+    ShowRemovedDays();
   }
   Timer1->start();
 }
@@ -318,6 +321,17 @@ void TFormOnLine::FormHide() {
 void TFormOnLine::ShowRecordingNotice(const std::string& text) {
   LabelRecording->setText(QString::fromStdString(text));
   LabelRecording->setToolTip(recorder_ ? QString::fromStdString(recorder_->Path()) : QString());
+  LabelRecording->show();
+}
+
+void TFormOnLine::ShowRemovedDays() {
+  const std::vector<std::string> removed = recorder_->TakeRemoved();
+  if (removed.empty()) return;
+  removedDays_ += static_cast<int>(removed.size());
+  for (const std::string& path : removed) removedPaths_ << QString::fromStdString(path);
+  while (removedPaths_.size() > 20) removedPaths_.removeFirst();
+  LabelRecording->setText(tr("Limit záznamu: smazáno starých dnů: %1").arg(removedDays_));
+  LabelRecording->setToolTip(removedPaths_.join('\n'));
   LabelRecording->show();
 }
 
@@ -402,7 +416,9 @@ void TFormOnLine::ClearLiveValues() {
 void TFormOnLine::ShowLiveValues() {
   if (pendingSampleGood_ && recorder_ && !recorder_->Stopped()) {
     pendingSampleGood_ = false;  // each snapshot once
-    if (!recorder_->Append(recordedSerial_, pendingSample_))
+    const bool appended = recorder_->Append(recordedSerial_, pendingSample_);
+    ShowRemovedDays();
+    if (!appended)
       ShowRecordingNotice(nx480::RecordingStoppedText(recorder_->Error()));
     else
       trend_->TakeRecordedSample(recordedSerial_, pendingSample_);  // the trend follows

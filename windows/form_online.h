@@ -11,12 +11,14 @@
 // Recording: while the window is shown (the relay connected) every good snapshot goes to the
 // relay's day file (records/recording.h). The worker only decodes the sample into the pending
 // state; ShowLiveValues appends it on the user-interface thread and Timer1 writes the buffer
-// when due. A recording that stops (a full disk) says so in LabelRecording; the live values go
+// when due. Day files the disk cap removed are counted in LabelRecording (named in its tip); a
+// recording that stops (a full disk) says so there too; the live values go
 // on. Each sample recorded is handed to the trend window as well (TakeRecordedSample), which
 // follows it while it shows the relay's last minutes.
 #pragma once
 
 #include <QColor>
+#include <QStringList>
 #include <atomic>
 #include <cstdint>
 #include <functional>
@@ -130,12 +132,16 @@ class TFormOnLine : public RelayWindow, public nx480::LiveValuesWindow {
   void MirrorCheckBox();
 
   void ShowRecordingNotice(const std::string& text);
+  // The day files the recording's cap removed, counted in LabelRecording, named in its tip.
+  void ShowRemovedDays();
 
   nx480::LiveTexts pending_;
   nx480::RecordingSample pendingSample_;  // pending state too
   bool pendingSampleGood_ = false;
   std::atomic<bool> hasTemperature_{false};  // the session's, mirrored for the worker
   std::unique_ptr<nx480::RecordingWriter> recorder_;
+  int removedDays_ = 0;
+  QStringList removedPaths_;
   std::unique_ptr<TFormTrend> trend_;  // a window of its own; it stays after a disconnect
   int32_t recordedSerial_ = -1;
   int designClientHeight_ = 0;

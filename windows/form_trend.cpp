@@ -11,10 +11,12 @@
 #include <QPainter>
 #include <QPushButton>
 #include <QScreen>
-#include <QTimeZone>
+#include <QTimer>
 #include <QTreeWidget>
 #include <QWheelEvent>
 #include <algorithm>
+#include <atomic>
+#include <cerrno>
 #include <cmath>
 #include <limits>
 
@@ -55,11 +57,13 @@ QColor ThresholdColour(const nx480::ThresholdCaption& line) {
                                   : QColor(170, 0, 0);
 }
 
+// The local time as a time in UTC: any offset, also one a PC clock set back left (ClockStepLine).
+QDateTime LocalTime(int64_t millis, int utcOffsetMinutes) {
+  return QDateTime::fromMSecsSinceEpoch(millis + int64_t{utcOffsetMinutes} * 60000, Qt::UTC);
+}
+
 QString TimeText(int64_t millis, int utcOffsetMinutes) {
-  return QDateTime::fromMSecsSinceEpoch(millis,
-                                        QTimeZone(utcOffsetMinutes * 60))
-      .toString("d.M. HH:mm:ss,zzz")
-      .chopped(2);  // tenths of a second
+  return LocalTime(millis, utcOffsetMinutes).toString("d.M. HH:mm:ss,zzz").chopped(2);  // tenths
 }
 
 QString LocalDay(int64_t millis) {
@@ -92,20 +96,29 @@ TrendPlot::TrendPlot(QWidget* parent) : QWidget(parent) {
 }
 
 void TrendPlot::SetData(const std::vector<nx480::RecordingSample>* samples, int64_t t0, int64_t t1,
-                        std::vector<nx480::StageSpan> spans, bool growWhole) {
+                        const nx480::StageEventFinder* events, bool growWhole) {
   samples_ = samples;
   growWhole_ = growWhole;
   pyramid_ = samples ? nx480::TrendPyramid(*samples) : nx480::TrendPyramid();
-  spans_ = std::move(spans);
+  events_ = events;
   range0_ = t0;
   range1_ = std::max(t1, t0 + 1);
   cursor_ = -1;
   SetView(range0_, range1_);
 }
 
-void TrendPlot::Grow(int64_t t1, std::vector<nx480::StageSpan> spans) {
+std::vector<nx480::StageSpan> TrendPlot::Spans() const {
+  return events_ ? events_->Spans() : std::vector<nx480::StageSpan>{};
+}
+
+void TrendPlot::Trim(int64_t t0) {
+  pyramid_ = nx480::TrendPyramid(*samples_);
+  range0_ = std::min(std::max(range0_, t0), range1_ - 1);
+  SetView(std::max(view0_, range0_), view1_);
+}
+
+void TrendPlot::Grow(int64_t t1) {
   pyramid_.Extend(*samples_);
-  spans_ = std::move(spans);
   if (t1 <= range1_) {
     Rebuild();
     return;
@@ -298,12 +311,48 @@ void TrendPlot::paintEvent(QPaintEvent*) {
   const auto x = [&](int64_t t) { return XOf(t); };
   painter.save();
   painter.setClipRect(QRectF(left, 0, w, h));
-  for (const nx480::StageSpan& s : spans_) {
-    if (s.end < view0_ || s.start >= view1_) continue;
-    const QRectF& plot = plots[s.stage >= nx480::Stage::Fu1 ? 1 : 0];
-    painter.fillRect(
-        QRectF(x(s.start), plot.top(), std::max(1.0, x(s.end) - x(s.start)), plot.height()),
-        StageColour(s.stage, s.kind));
+  // A stage's spans that meet within a pixel are filled as one: a flapping stage costs a fill
+  // per pixel at most, and its shade is the same wherever it lies.
+  struct Pending {
+    bool any = false;
+    double x0 = 0, x1 = 0;
+  } pending[std::size(nx480::kStages)][2];
+  const auto fill = [&](size_t k, int kind) {
+    Pending& p = pending[k][kind];
+    if (!p.any) return;
+    const nx480::Stage stage = nx480::kStages[k];
+    const QRectF& plot = plots[stage >= nx480::Stage::Fu1 ? 1 : 0];
+    painter.fillRect(QRectF(p.x0, plot.top(), p.x1 - p.x0, plot.height()),
+                     StageColour(stage, static_cast<nx480::SpanKind>(kind)));
+    p.any = false;
+  };
+  const auto shade = [&](const nx480::StageSpan& s) {
+    if (s.end < view0_ || s.start >= view1_) return;
+    const size_t k = static_cast<size_t>(
+        std::find(std::begin(nx480::kStages), std::end(nx480::kStages), s.stage) -
+        std::begin(nx480::kStages));
+    const int kind = static_cast<int>(s.kind);
+    const double x0 = x(s.start), x1 = std::max(x0 + 1, x(s.end));
+    Pending& p = pending[k][kind];
+    if (p.any && x0 <= p.x1 + 1) {
+      p.x1 = std::max(p.x1, x1);
+      return;
+    }
+    fill(k, kind);
+    p = {true, x0, x1};
+  };
+  if (events_) {
+    // The closed spans by their start: none that starts before the view by more than the
+    // longest lasted reaches into it.
+    const std::vector<nx480::StageSpan>& closed = events_->Closed();
+    nx480::StageSpan from;
+    from.start = view0_ - events_->LongestClosed();
+    for (auto s = std::lower_bound(closed.begin(), closed.end(), from, nx480::SpanBefore);
+         s != closed.end() && s->start < view1_; ++s)
+      shade(*s);
+    for (const nx480::StageSpan& s : events_->Open()) shade(s);
+    for (size_t k = 0; k < std::size(nx480::kStages); ++k)
+      for (int kind = 0; kind < 2; ++kind) fill(k, kind);
   }
   painter.restore();
   ranges_[0] = nx480::TrendPlotRange(columns_, thresholds_, false);
@@ -512,7 +561,23 @@ TFormTrend::TFormTrend(QWidget* parent) : RelayWindow(parent) {
   connect(ButtonFile, &QPushButton::clicked, this, [this] { ButtonFileClick(); });
   connect(Plot, &TrendPlot::CursorMoved, this, [this](int column) { ShowCursor(column); });
   connect(Plot, &TrendPlot::ViewChanged, this, [this] { ShowHeading(); });
+  loadTimer_ = new QTimer(this);
+  loadTimer_->setInterval(100);
+  connect(loadTimer_, &QTimer::timeout, this, [this] { ShowLoading(); });
   ShowNote();
+}
+
+struct TFormTrend::FileLoad {
+  std::string path;
+  QString name;
+  int32_t serial = -2;
+  std::atomic<bool> cancel{false};
+  std::atomic<uint64_t> done{0}, size{0};
+  FileRead result;  // the thread's until it has handed the load back
+};
+
+TFormTrend::~TFormTrend() {
+  StopFileLoad();
 }
 
 std::vector<nx480::RequestDecl> TFormTrend::Requests() {
@@ -586,32 +651,87 @@ void TFormTrend::ButtonFileClick() {
       AppDialogs().chooseOpenFile(this, {tr("Záznam (*.csv);;Vše (*)"), "csv"}, preset);
   if (path.isEmpty()) return;
   // A file in a relay's folder is that relay's: its thresholds apply.
+  StopFileLoad();
+  following_ = false;
+  auto load = std::make_shared<FileLoad>();
   bool ok = false;
   const int serial = QFileInfo(path).dir().dirName().toInt(&ok);
-  shownSerial_ = ok ? serial : QFileInfo(path).dir().dirName() == "unknown" ? -1 : -2;
+  load->serial = ok ? serial : QFileInfo(path).dir().dirName() == "unknown" ? -1 : -2;
+  load->path = path.toStdString();
+  load->name = QFileInfo(path).fileName();
+  fileLoad_ = load;
+  loader_ = std::thread([this, load] {
+    FileRead& r = load->result;
+    r.ok = nx480::ReadRecording(load->path, r.read, r.error, [&load](uint64_t done, uint64_t size) {
+      load->size.store(size, std::memory_order_relaxed);
+      load->done.store(done, std::memory_order_relaxed);
+      return !load->cancel.load(std::memory_order_relaxed);
+    });
+    // Its last act: the window waits for it before it goes (StopFileLoad).
+    QMetaObject::invokeMethod(
+        this, [this, load] { FileLoaded(load); }, Qt::QueuedConnection);
+  });
+  setCursor(Qt::BusyCursor);
+  ShowLoading();
+  loadTimer_->start();
+}
+
+void TFormTrend::ShowLoading() {
+  if (!fileLoad_) return;
+  const uint64_t size = fileLoad_->size.load(std::memory_order_relaxed);
+  const uint64_t done = fileLoad_->done.load(std::memory_order_relaxed);
+  //: a file being read: its name, how far
+  LabelSource->setText(tr("Načítám %1… %2 %")
+                           .arg(fileLoad_->name)
+                           .arg(size > 0 ? static_cast<int>(done * 100 / size) : 0));
+}
+
+void TFormTrend::StopFileLoad() {
+  if (fileLoad_) fileLoad_->cancel.store(true, std::memory_order_relaxed);
+  if (loader_.joinable()) loader_.join();  // it stops after the piece it reads
+  fileLoad_.reset();
+  loadTimer_->stop();
+  unsetCursor();
+}
+
+void TFormTrend::FileLoaded(const std::shared_ptr<FileLoad>& load) {
+  if (load != fileLoad_) return;  // stopped meanwhile
+  StopFileLoad();                 // the thread has ended but for its return
+  shownSerial_ = load->serial;
   following_ = false;
-  Load({path.toStdString()}, std::numeric_limits<int64_t>::min(),
-       std::numeric_limits<int64_t>::max(), true, QFileInfo(path).fileName(),
-       QFileInfo(path).fileName());
+  std::vector<FileRead> reads;
+  reads.push_back(std::move(load->result));
+  Show(std::move(reads), std::numeric_limits<int64_t>::min(), std::numeric_limits<int64_t>::max(),
+       true, load->name, load->name);
 }
 
 void TFormTrend::Load(const std::vector<std::string>& paths, int64_t t0, int64_t t1, bool ownSpan,
                       const QString& source, const QString& preset) {
+  StopFileLoad();
+  std::vector<FileRead> reads(paths.size());
+  for (size_t i = 0; i < paths.size(); ++i)
+    reads[i].ok = nx480::ReadRecording(paths[i], reads[i].read, reads[i].error);
+  Show(std::move(reads), t0, t1, ownSpan, source, preset);
+}
+
+void TFormTrend::Show(std::vector<FileRead> reads, int64_t t0, int64_t t1, bool ownSpan,
+                      const QString& source, const QString& preset) {
   samples_.clear();
+  clock_ = {};
   badLines_ = 0;
   readError_.clear();
-  for (const std::string& path : paths) {
-    nx480::RecordingRead read;
-    nx480::FileError error;
-    if (!nx480::ReadRecording(path, read, error)) {
-      if (paths.size() == 1) readError_ = tr("Soubor nelze číst");
+  for (const FileRead& r : reads) {
+    if (!r.ok) {
+      if (r.error.systemError == EFBIG)  // named whenever it happens: a day file is never so large
+        readError_ = tr("Soubor je příliš velký: %1 MB (záznam dne mívá do 50 MB)")
+                         .arg(r.read.fileSize / 1'000'000);
+      else if (reads.size() == 1)
+        readError_ = tr("Soubor nelze číst");
       continue;
     }
-    badLines_ += read.badLines;
-    for (const nx480::RecordingSample& s : read.samples)
-      if (s.pcMillis >= t0 && s.pcMillis <= t1 &&
-          (samples_.empty() || s.pcMillis >= samples_.back().pcMillis))
-        samples_.push_back(s);
+    badLines_ += r.read.badLines;
+    for (const nx480::RecordingSample& s : r.read.samples)
+      if (s.pcMillis >= t0 && s.pcMillis <= t1) samples_.push_back(clock_.Place(s));
   }
   if (ownSpan && !samples_.empty()) {
     t0 = samples_.front().pcMillis;
@@ -625,7 +745,7 @@ void TFormTrend::Load(const std::vector<std::string>& paths, int64_t t0, int64_t
   preset_ = preset;
   presetSpan_ = -1;
   ownSpan_ = ownSpan;
-  Plot->SetData(&samples_, t0, t1, events_.Spans(), ownSpan);
+  Plot->SetData(&samples_, t0, t1, &events_, ownSpan);
   presetSpan_ = Plot->ViewEnd() - Plot->ViewStart();
   ShowHeading();
   TreeTrips->clear();
@@ -637,15 +757,33 @@ void TFormTrend::Load(const std::vector<std::string>& paths, int64_t t0, int64_t
 
 void TFormTrend::TakeRecordedSample(int32_t serial, const nx480::RecordingSample& sample) {
   if (!following_ || !isVisible() || serial != shownSerial_) return;
-  if (!samples_.empty() && sample.pcMillis < samples_.back().pcMillis) return;  // as the reader
   const bool first = samples_.empty();
-  samples_.push_back(sample);  // may move the samples: the plot's pyramid takes them anew
+  const int steps = clock_.Steps();
+  samples_.push_back(clock_.Place(sample));  // may move the samples: the plot takes them anew
   events_.Extend(samples_);
-  Plot->Grow(sample.pcMillis + 1, events_.Spans());  // the range ends after it
+  Plot->Grow(sample.pcMillis + 1);  // the range ends after it
+  TrimSamples();
   AddTripRows();
   // The poll interval from the first samples; a long series has it already.
   ShowTripsHeading(samples_.size() <= 1024);
-  if (first) ShowNote();
+  if (first || clock_.Steps() != steps) ShowNote();
+}
+
+void TFormTrend::TrimSamples() {
+  // An hour's samples at a time, so that the cost is a small share of each sample's.
+  const int64_t newest = samples_.back().pcMillis;
+  if (samples_.front().pcMillis >= newest - kKeptMs - 3'600'000) return;
+  const auto kept =
+      std::lower_bound(samples_.begin(), samples_.end(), newest - kKeptMs,
+                       [](const nx480::RecordingSample& s, int64_t t) { return s.pcMillis < t; });
+  samples_.erase(samples_.begin(), kept);
+  events_ = {};
+  events_.Extend(samples_);
+  Plot->Trim(samples_.front().pcMillis);
+  TreeTrips->clear();
+  tripRows_ = 0;
+  AddTripRows();
+  ShowTripsHeading(false);
 }
 
 void TFormTrend::AddTripRows() {
@@ -693,9 +831,7 @@ void TFormTrend::ShowHeading() {
     LabelSource->setText(preset_);
     return;
   }
-  const auto local = [this](int64_t t) {
-    return QDateTime::fromMSecsSinceEpoch(t, QTimeZone(Plot->UtcOffsetAt(t) * 60));
-  };
+  const auto local = [this](int64_t t) { return LocalTime(t, Plot->UtcOffsetAt(t)); };
   const QDateTime from = local(t0), to = local(t1);
   //: the source, the time shown from and to
   LabelSource->setText(
@@ -745,6 +881,7 @@ void TFormTrend::ShowNote() {
   if (!readError_.isEmpty()) notes << readError_;
   if (samples_.empty() && readError_.isEmpty()) notes << tr("Žádný záznam");
   if (badLines_ > 0) notes << tr("Vynecháno řádků: %1").arg(badLines_);
+  if (clock_.Steps() > 0) notes << tr("Hodiny PC vráceny zpět: %1×").arg(clock_.Steps());
   if (Plot->Thresholds().empty()) notes << tr("Bez nastavení relé: prahy nejsou");
   LabelNote->setText(notes.join(" · "));
 }

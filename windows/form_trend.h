@@ -14,15 +14,19 @@
 #include <QWidget>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
+#include <thread>
 #include <vector>
 
+#include "recording.h"
 #include "relay_window.h"
 #include "settings_words.h"
 #include "trend.h"
 
 class QLabel;
 class QPushButton;
+class QTimer;
 class QTreeWidget;
 
 // Two plots over one time axis: U1-U3 above, f below.
@@ -31,20 +35,24 @@ class TrendPlot : public QWidget {
  public:
   explicit TrendPlot(QWidget* parent = nullptr);
 
-  // New samples (they must outlive the plot's use of them), the whole time range, the spans.
-  // With `growWhole` a view of the whole range grows with it (Grow).
+  // New samples and their stages' spans (both must outlive the plot's use of them; the spans
+  // are read where they are, never copied), the whole time range. With `growWhole` a view of
+  // the whole range grows with it (Grow).
   void SetData(const std::vector<nx480::RecordingSample>* samples, int64_t t0, int64_t t1,
-               std::vector<nx480::StageSpan> spans, bool growWhole = false);
+               const nx480::StageEventFinder* events, bool growWhole = false);
   void SetThresholds(std::vector<nx480::ThresholdLine> lines);
   // The samples grew at their end (the vector given to SetData, perhaps reallocated): the range
   // ends at `t1` now. A view whose right edge was at the range's end moves along, keeping its
   // width (one of the whole range set to grow takes in the new samples instead); any other
   // stays where it is.
-  void Grow(int64_t t1, std::vector<nx480::StageSpan> spans);
+  void Grow(int64_t t1);
+  // The samples lost those before the range's new start `t0` (and the events were found again
+  // over the rest): the view keeps its place, moved into the range if it began before it.
+  void Trim(int64_t t0);
 
   // What the plot draws (tests, the readout).
   const std::vector<nx480::ThresholdLine>& Thresholds() const { return thresholds_; }
-  const std::vector<nx480::StageSpan>& Spans() const { return spans_; }
+  std::vector<nx480::StageSpan> Spans() const;
   int64_t ViewStart() const { return view0_; }
   int64_t ViewEnd() const { return view1_; }
   int64_t RangeEnd() const { return range1_; }
@@ -108,7 +116,7 @@ class TrendPlot : public QWidget {
   nx480::TrendPyramid pyramid_;
   std::vector<nx480::TrendColumn> columns_;
   std::vector<nx480::ThresholdLine> thresholds_;
-  std::vector<nx480::StageSpan> spans_;
+  const nx480::StageEventFinder* events_ = nullptr;
   const std::vector<nx480::UtcOffsetFrom>& Offsets() const;
   // Of the columns' samples (Offsets()); none until asked for after the columns changed.
   mutable std::optional<std::vector<nx480::UtcOffsetFrom>> offsets_;
@@ -129,6 +137,7 @@ class TFormTrend : public RelayWindow {
   Q_OBJECT
  public:
   explicit TFormTrend(QWidget* parent = nullptr);
+  ~TFormTrend() override;  // a file still being read: its read stopped and waited for
 
   nx480::Request TrendSettingsRequest;
   std::vector<nx480::RequestDecl> Requests() override;
@@ -140,12 +149,17 @@ class TFormTrend : public RelayWindow {
   // The last `millis` up to now from the relay's day files (today's, yesterday's); a day shows
   // the span recorded in it.
   void ShowLast(int64_t millis);
+  // A file chosen: read on a thread of its own (a file too large refused unread), the heading
+  // saying how far meanwhile, shown when read (FileLoaded, queued to this thread). A new
+  // choice, a range button or closing the program stops a read still going.
   void ButtonFileClick();
+  bool Loading() const { return fileLoad_ != nullptr; }
   // Worker's synchronous step: the settings read from the relay.
   void TakeSettings(const nx480::SettingsWords& words);
   // A sample the live values window has just recorded for relay `serial` (user-interface
   // thread): while the window shows the last minutes of that relay (not a chosen file), it is
-  // added (unless older than the last), the range ends at it, new trips are listed.
+  // added (one older than the last after it, as a PC clock set back: ClockStepLine), the range
+  // ends at it, new trips are listed.
   void TakeRecordedSample(int32_t serial, const nx480::RecordingSample& sample);
   // Called before the day files are read, so that they hold what the recorder still buffers.
   std::function<void()> FlushRecording;
@@ -162,6 +176,9 @@ class TFormTrend : public RelayWindow {
   QTreeWidget* TreeTrips = nullptr;
 
   int BadLines() const { return badLines_; }
+  // What it keeps of a recording it follows: the widest range it shows ("den"), so that a
+  // window left open for days holds a day.
+  static constexpr int64_t kKeptMs = 86'400'000;
 
  protected:
   // A new connection while the window is open: that relay's settings are read.
@@ -173,9 +190,23 @@ class TFormTrend : public RelayWindow {
   // (t0 to t1 without any). `source` names them, `preset` the range as first shown.
   void Load(const std::vector<std::string>& paths, int64_t t0, int64_t t1, bool ownSpan,
             const QString& source, const QString& preset);
+  struct FileRead {
+    nx480::RecordingRead read;
+    nx480::FileError error;
+    bool ok = false;
+  };
+  struct FileLoad;  // a chosen file's read on its thread
+  void Show(std::vector<FileRead> reads, int64_t t0, int64_t t1, bool ownSpan,
+            const QString& source, const QString& preset);
+  void FileLoaded(const std::shared_ptr<FileLoad>& load);
+  void ShowLoading();
+  void StopFileLoad();
   void ShowHeading();  // the source and the range shown
   void ApplyThresholds();
   void AddTripRows();
+  // While it follows the recording, the samples older than kKeptMs before the newest are let
+  // go an hour's worth at a time.
+  void TrimSamples();
   void ShowTripsHeading(bool poll);
   void ShowNote();
   void ShowCursor(int column);
@@ -186,6 +217,7 @@ class TFormTrend : public RelayWindow {
   bool ownSpan_ = false;    // the range is the samples': the whole of it is the range first shown
   bool placed_ = false;     // PlaceBeside has placed the window once
   std::vector<nx480::RecordingSample> samples_;
+  nx480::ClockStepLine clock_;      // the PC clock's steps back in samples_, placed after
   nx480::StageEventFinder events_;  // of samples_
   size_t tripRows_ = 0;             // the trips listed
   QString pollText_;                // the poll interval in seconds, as the heading writes it
@@ -196,4 +228,7 @@ class TFormTrend : public RelayWindow {
   int32_t settingsSerial_ = -1;
   int32_t shownSerial_ = -1;             // the relay whose recording is shown; -2: a chosen file
   nx480::SettingsWords pendingWords_{};  // the worker's, until TakeSettings
+  std::shared_ptr<FileLoad> fileLoad_;   // the file being read, if any
+  std::thread loader_;                   // its thread
+  QTimer* loadTimer_ = nullptr;          // ShowLoading while it reads
 };
