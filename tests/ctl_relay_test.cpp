@@ -895,6 +895,11 @@ TEST_F(Ctl, UploadEndsCleanlyOnEverySignal) {
       EXPECT_TRUE(said[after + 6] == '0' || said[after + 6] == '1') << said;  // of 2, not both
       said[after + 6] = 'N';
     }
+    // A late Cancel answer: whether the link meets silence or, on a busy machine, the late
+    // answer to an earlier frame in its place, the Cancel is not acknowledged.
+    const std::string stale = "(acknowledgement differs from request)";
+    if (const size_t at = said.find(stale); at != std::string::npos)
+      said.replace(at, stale.size(), "(no reply)");
     EXPECT_TRUE(said.starts_with(c.journal)) << said;
     EXPECT_EQ(entries[0].outcome,
               c.cancels ? nx480::JournalOutcome::Failed : nx480::JournalOutcome::Unknown);
