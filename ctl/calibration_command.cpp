@@ -112,7 +112,7 @@ class CalibrationPage : public CalibrationWindow {
   Request clearRequest;
   std::atomic<bool> dropped{false};       // Ctrl-C before the clearing went out: it is not sent
   std::atomic<size_t> backupRecords{0};   // read by the walk before the clearing
-  std::atomic<bool> clearingSent{false};  // the walk was read whole and the code goes out
+  std::atomic<bool> clearingSent{false};  // the walk was read whole and the entry kept
   JournalEntryKeeper journal;             // the change's entry; without it nothing is sent
 
  private:
@@ -162,14 +162,15 @@ Exit WriteRecord(RelayLink& relay, CalibrationPage& page, const CalibrationWords
   const Exit served = relay.Serve(page.writeRequest, [&] { page.writeRequest.Post(wanted); });
   if (const std::optional<Exit> journal = JournalFailed(page, "written")) return *journal;
   if (served != Exit::Ok) return served;
+  if (const std::optional<Exit> held = relay.HeldBack(page.outcome, "the calibration"))
+    return *held;
   if (page.outcome == Outcome::CommunicationError)
     return Failed(page.result, "writing the calibration; nothing was written");
   if (page.outcome == Outcome::Unknown && !page.outcome.acknowledged)
     return Failed(page.result,
                   "writing the calibration, no valid acknowledgement (the relay may hold it: "
                   "read it back)");
-  // Ctrl-C during the write: the command ends there, whatever was read back.
-  if (!relay.MaySend()) return Exit::Interrupted;
+  relay.SayIfInterruptedLate("the calibration");
   if (page.outcome == Outcome::Unknown) return Failed(page.result, "reading the calibration back");
   const bool differs = page.outcome == Outcome::Differs;
   Print(CalibrationTable(differs ? page.record : wanted));  // as read back
@@ -197,14 +198,17 @@ Exit RunCalibration(const Invocation& invocation) {
         [&page] { page.dropped.store(true, std::memory_order_release); });
     EndProgress();
     if (const std::optional<Exit> journal = JournalFailed(page, "cleared")) return *journal;
-    // Stopped in the walk: nothing was sent. A clearing sent already was waited for.
+    // Stopped in the walk: nothing was sent. A clearing whose journal step had ended is held
+    // back (below) or, sent already, was waited for.
     if (page.dropped.load() && !page.clearingSent.load()) {
       Say("interrupted after " + Counted(page.backupRecords.load(), "record") +
           " of the journal's backup; nothing cleared");
       return Exit::Interrupted;
     }
     if (served != Exit::Ok) return served;
-    if (!relay.MaySend() && page.outcome != Outcome::Ok) return Exit::Interrupted;
+    if (const std::optional<Exit> held = relay.HeldBack(page.outcome, "the clearing code"))
+      return *held;
+    relay.SayIfInterruptedLate("the clearing code");
     if (page.outcome == Outcome::Unknown)
       return Failed(page.result,
                     "clearing the event history, no valid answer (the relay may have cleared it)");

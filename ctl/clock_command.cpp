@@ -77,12 +77,18 @@ struct RelayEntries {
   RelayEntries(const RelaySession& session, std::string command)
       : session_(session), by(std::move(command)) {}
 
-  // Before `mode` goes out: false when it owes an entry that cannot be kept.
+  // Before `mode` goes out: false when it owes an entry that cannot be kept, or when a stop came
+  // while the entry was written (Ctrl-C: TModbus::ChangeStopped): that entry is closed as not
+  // sent and `heldBack` set.
   bool Before(TModbus& link, int32_t mode) {
     if (due != mode || mode == 1) return true;
     bool kept = false;
     link.Synchronize([&] { kept = Open(mode); });
-    return kept;
+    if (!kept || !link.ChangeStopped()) return kept;
+    due = 0;
+    heldBack = true;
+    link.Synchronize([&] { journal.Close(kChangeHeldBack); });
+    return false;
   }
   // After it went out: the entry closed with how that send ended.
   void After(TModbus& link, int32_t mode, Outcome sent) {
@@ -98,6 +104,7 @@ struct RelayEntries {
   // The mode whose entry the next send owes (0: none, a repeat): set by the main thread before
   // it posts, read by the worker while the request is set.
   int32_t due = 0;
+  bool heldBack = false;  // the forced state was held back after its entry (read as `due`)
 
  private:
   bool Open(int32_t mode) {
@@ -143,6 +150,10 @@ Exit RunClock(const Invocation& invocation) {
   if (!page.journal.openError.empty()) return RefusedWithoutJournal(page.journal, "clock not set");
   SayIfUnclosed(page.journal);
   if (served != Exit::Ok) return served;
+  if (invocation.setClock) {
+    if (const std::optional<Exit> held = relay.HeldBack(page.outcome, "the time")) return *held;
+    relay.SayIfInterruptedLate("the time");
+  }
   if (page.result != Exit::Ok) {
     Say(std::string(page.result == Exit::Refused ? "refused by the relay: "
                                                  : "communication error: ") +
@@ -203,6 +214,10 @@ Exit RunRelay(const Invocation& invocation) {
   entries.due = invocation.relayMode;
   do {
     const Exit served = relay.Serve(request, [&] { request.Set(invocation.relayMode); });
+    if (entries.heldBack) {
+      SayIfUnclosed(journal);
+      return *relay.HeldBack(kChangeHeldBack, std::string("relay ") + kModes[invocation.relayMode]);
+    }
     if (result == Exit::BadFile)
       return RefusedWithoutJournal(
           journal, std::string("relay ") + kModes[invocation.relayMode] + " not sent");

@@ -1,10 +1,21 @@
 #include "journal_entry.h"
 
+#include <atomic>
 #include <utility>
 
 #include "output.h"
 
 namespace nx480::ctl {
+
+namespace {
+
+std::atomic<bool> leftIncomplete{false};
+
+}  // namespace
+
+bool JournalLeftIncomplete() {
+  return leftIncomplete.load();
+}
 
 bool JournalEntryKeeper::Open(JournalEntry entry) {
   openError.clear();
@@ -41,7 +52,10 @@ void JournalEntryKeeper::Close(JournalOutcome outcome, std::vector<JournalText> 
 
 void JournalEntryKeeper::CloseAs() {
   FileError error;
-  if (!CloseJournalEntry(root_, *entry_, error)) closeError = root_ + ": " + FileErrorText(error);
+  if (!CloseJournalEntry(root_, *entry_, error)) {
+    closeError = root_ + ": " + FileErrorText(error);
+    leftIncomplete.store(true);
+  }
   entry_.reset();
 }
 

@@ -11,6 +11,10 @@
 
 namespace nx480::ctl {
 
+// Whether an entry of this run could not be closed (after CloseJournalEntry's second try): the
+// journal is incomplete, and the program ends with Exit::JournalIncomplete. Any thread.
+bool JournalLeftIncomplete();
+
 class JournalEntryKeeper {
  public:
   // Writes `entry` (made by NewJournalEntry); false, with `openError`, when it cannot be kept.

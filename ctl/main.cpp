@@ -5,6 +5,7 @@
 #include "command_line.h"
 #include "commands.h"
 #include "interrupt.h"
+#include "journal_entry.h"
 #include "output.h"
 
 using namespace nx480::ctl;
@@ -29,6 +30,12 @@ int main(int argc, char* argv[]) {
     // upload; the other commands are over within a second and finish their exchange. Nothing
     // more is sent after it; a second one ends the program at once (relay_link.h).
     result = RunCommand(invocation);
+  }
+  // A change whose entry stays pending: the journal no longer says what happened. The message of
+  // the change's own end came before; this code tells a script apart from every other end.
+  if (JournalLeftIncomplete()) {
+    Say("the change journal is incomplete: the entry of this change stays pending (see above)");
+    result = Exit::JournalIncomplete;
   }
   // Output that did not arrive whole is no success (nor a verdict of settings diff).
   if (!CloseOutput() && (result == Exit::Ok || result == Exit::Differs)) result = Exit::BadFile;

@@ -126,6 +126,9 @@ std::string FileErrorText(const FileError& error) {
     case FileProblem::BrokenLink:
       text = "the symbolic link leads to no file";
       break;
+    case FileProblem::NotAFolder:
+      text = "not a folder: a file stands where the path needs a folder";
+      break;
     case FileProblem::Other:
       text = "it cannot be read or written";
       break;

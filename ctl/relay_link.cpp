@@ -161,6 +161,7 @@ Exit RelayLink::AwaitWhile(const std::function<bool()>& busy,
   while (busy()) {
     if (interrupts > 0 && !told) {
       told = true;
+      link_.HoldChanges();
       if (onInterrupt) onInterrupt();
     }
     if (interrupts > 1) {
@@ -183,6 +184,22 @@ Exit RelayLink::AwaitWhile(const std::function<bool()>& busy,
     interrupts = WaitInterrupt(kAwaitStep);
   }
   return Exit::Ok;
+}
+
+std::optional<Exit> RelayLink::HeldBack(Outcome outcome, const std::string& what) {
+  if (outcome.kind != OutcomeKind::CommunicationError || outcome.error != LinkError::Stopped)
+    return std::nullopt;
+  if (Interrupted()) {
+    Say("interrupted before " + what + " went out; nothing was sent, the relay is unchanged");
+    return Exit::Interrupted;
+  }
+  Say("communication error: stopped before " + what +
+      " went out; nothing was sent, the relay is unchanged");
+  return Exit::Communication;
+}
+
+void RelayLink::SayIfInterruptedLate(const std::string& what) {
+  if (Interrupted()) Say("interrupted after " + what + " had gone out; it ran to its end");
 }
 
 bool RelayLink::Pause(std::chrono::milliseconds duration) {

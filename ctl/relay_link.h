@@ -9,11 +9,14 @@
 // after the worker has cleared the request (its release, the main thread's acquire), and at
 // counters and flags that are atomics. The main thread takes Ctrl-C, SIGTERM and SIGHUP while it
 // waits (interrupt.h). The first one is passed to the command, which stops its transaction the
-// way the windows stop theirs (the upload's abort flag, the history request cleared), and no
-// request is posted after it. A second one pauses the worker at once, as a disconnect does.
+// way the windows stop theirs (the upload's abort flag, the history request cleared), holds back
+// every change whose first byte has not gone out yet (TModbus::HoldChanges: a change whose
+// journal step is under way ends as not sent), and no request is posted after it. A second one
+// pauses the worker at once, as a disconnect does.
 #pragma once
 
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -66,6 +69,15 @@ class RelayLink {
   // for a request that Ctrl-C clears before the worker is done with it.
   Exit AwaitWhile(const std::function<bool()>& busy, const std::function<void()>& onInterrupt,
                   const std::function<void()>& drop);
+
+  // After a change's request was served: a change the first Ctrl-C (SIGTERM, SIGHUP) held back
+  // after its journal step (kChangeHeldBack: its entry says not sent) gives "interrupted before
+  // `what` went out ..." and Interrupted; held back otherwise (the device gone), a communication
+  // error. Nothing for any other outcome.
+  std::optional<Exit> HeldBack(Outcome outcome, const std::string& what);
+  // A change that went out before the interrupt was seen ran to its end: that is said, and the
+  // command reports what came of it as without the interrupt.
+  void SayIfInterruptedLate(const std::string& what);
 
   // Lets `duration` pass on the main thread, ended early by Ctrl-C (SIGTERM, SIGHUP). True when
   // none has come, now or before.

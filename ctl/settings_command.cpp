@@ -224,6 +224,7 @@ Exit WriteSettingsRecord(const Invocation& invocation, SettingsWords file,
   if (!page.journal.closeError.empty())
     Say("bad file: journal: " + page.journal.closeError + " (the entry stays pending)");
   if (served != Exit::Ok) return served;
+  if (const std::optional<Exit> held = relay.HeldBack(page.outcome, "the settings")) return *held;
   if (page.outcome == Outcome::CommunicationError) {
     // Nothing that changes the relay went out whole, or the relay refused the first block.
     Say(std::string(page.result == Exit::Refused ? "refused by the relay" : "communication error") +
@@ -236,8 +237,7 @@ Exit WriteSettingsRecord(const Invocation& invocation, SettingsWords file,
         "them: read them back)");
     return page.result;
   }
-  // Ctrl-C during the write: the command ends there, whatever was read back.
-  if (!relay.MaySend()) return Exit::Interrupted;
+  relay.SayIfInterruptedLate("the settings");
   if (page.outcome == Outcome::Unknown) return ReadFailed(page.result, "reading the settings back");
   if (page.outcome == Outcome::Differs) {
     Print(DiffTable(file, page.record, firmware, source, "relay"));

@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <optional>
 
@@ -127,7 +128,7 @@ void ReportSettingsAfterRestart(const UploadPage& page) {
 
 }  // namespace
 
-std::string ImageFaultText(const ImageCheck& check, size_t bytes) {
+std::string ImageFaultText(const ImageCheck& check, uint64_t bytes) {
   switch (check.fault) {
     case ImageFault::None:
       return "";
@@ -160,14 +161,18 @@ int ProgressTenth(uint32_t bytes, uint32_t total) {
 
 Exit RunUpload(const Invocation& invocation) {
   UploadPage page;
-  const long read = ReadImageFile(invocation.file, page.image);
+  uint64_t size = 0;
+  const long read = ReadImageFile(invocation.file, page.image, &size);
   if (read < 0) {
     Say("bad file: " + invocation.file + ": it cannot be read");
     return Exit::BadFile;
   }
-  const ImageCheck check = CheckImage({page.image.data(), static_cast<size_t>(read)});
+  ImageCheck check = CheckImage({page.image.data(), static_cast<size_t>(read)});
+  // A file larger than any image was read only in part: it is named by its own size.
+  if (size > static_cast<uint64_t>(read)) check.fault = ImageFault::Length;
   if (check.fault != ImageFault::None) {
-    Say("bad file: " + invocation.file + ": " + ImageFaultText(check, static_cast<size_t>(read)));
+    Say("bad file: " + invocation.file + ": " +
+        ImageFaultText(check, std::max<uint64_t>(size, static_cast<uint64_t>(read))));
     return Exit::BadFile;
   }
   // The image's own texts: its control characters escaped, never sent to the terminal.

@@ -9,7 +9,7 @@
 namespace nx480::ctl {
 
 // What is wrong with an image, for a message ("" for a good one).
-std::string ImageFaultText(const ImageCheck& check, size_t bytes);
+std::string ImageFaultText(const ImageCheck& check, uint64_t bytes);
 
 // The progress bar for a terminal: "[########                ]  33 %  8646/26200 bytes".
 std::string ProgressBar(uint32_t bytes, uint32_t total, int width = 40);

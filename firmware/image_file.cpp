@@ -51,7 +51,7 @@ ImageCheck CheckImage(std::span<const uint8_t> image) {
   return check;
 }
 
-long ReadImageFile(const std::string& path, ImageBuffer& buffer) {
+long ReadImageFile(const std::string& path, ImageBuffer& buffer, uint64_t* fileSize) {
   const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) return -1;
   // A directory, a pipe or a device is no image file (and a read of one might never end).
@@ -60,6 +60,7 @@ long ReadImageFile(const std::string& path, ImageBuffer& buffer) {
     ::close(fd);
     return -1;
   }
+  if (fileSize) *fileSize = static_cast<uint64_t>(info.st_size);
   size_t got = 0;
   while (got < buffer.size()) {
     const ssize_t n = ::read(fd, buffer.data() + got, buffer.size() - got);

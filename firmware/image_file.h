@@ -59,6 +59,7 @@ uint16_t BlockAddress(std::span<const uint8_t> image, size_t block);
 
 // Reads the file at `path` into `buffer`, at most kImageBufferBytes: the number of bytes read,
 // or -1 when the file cannot be opened or read (missing, not permitted, not a regular file).
-long ReadImageFile(const std::string& path, ImageBuffer& buffer);
+// `fileSize`, when given, is set to the file's whole size (more than was read for a larger file).
+long ReadImageFile(const std::string& path, ImageBuffer& buffer, uint64_t* fileSize = nullptr);
 
 }  // namespace nx480

@@ -91,6 +91,11 @@ void WriteCalibration(TModbus& link, CalibrationWindow& window) {
       window.ShowResult(outcome);
     });
   };
+  // A stop that came during the journal step (Ctrl-C, the window closed): nothing goes out.
+  if (link.ChangeStopped()) {
+    end(kChangeHeldBack, before);
+    return;
+  }
   RequestPatch patch;
   patch.words = written.data();
   patch.wordCount = kCalibrationWords;
@@ -141,6 +146,15 @@ void ClearHistory(TModbus& link, CalibrationWindow& window) {
     });
     if (outcome != Outcome::Ok) link.DrainInput();
   };
+  // A stop that came during the journal step (Ctrl-C, the window closed, the clearing dropped):
+  // the code is not sent.
+  if (link.ChangeStopped() || !window.ClearingAsked()) {
+    link.Synchronize([&] {
+      window.JournalAfterClearing(kChangeHeldBack);
+      window.ShowResult(kChangeHeldBack);
+    });
+    return;
+  }
 
   const uint16_t code = window.ClearHistoryCode();
   RequestPatch patch;

@@ -61,6 +61,14 @@ void WriteClock(TModbus& link, ClockWindow& window) {
   bool goOn = false;
   link.Synchronize([&] { goOn = window.JournalBefore(relayBefore, pcBefore); });
   if (!goOn) return;
+  // A stop that came during the journal step (Ctrl-C, the window closed): nothing goes out.
+  if (link.ChangeStopped()) {
+    link.Synchronize([&] {
+      window.JournalAfter(kChangeHeldBack, std::nullopt);
+      window.ShowResult(kChangeHeldBack);
+    });
+    return;
+  }
   // The 20 ms are added before the date is split, so 23:59:59.990 sets the next day.
   const double time = window.PcNow() + kTwentyMilliseconds;
   const std::array<uint8_t, 8> data = EncodeRelayClock(time);

@@ -6,6 +6,7 @@
 // hook. Who may touch what, and when: THREADING.md beside this file.
 #pragma once
 
+#include <atomic>
 #include <memory>
 #include <string>
 
@@ -39,6 +40,19 @@ class TModbus : public Worker, public RtuMaster {
   // ones - the history walk, the firmware upload - look at it between their exchanges).
   bool StopRequested() const { return !IsRunning() || !PortIsOpen(); }
 
+  // Any thread: from now on no change that has not begun to go out is sent on this link
+  // (nx480ctl's first Ctrl-C, SIGTERM or SIGHUP); a change on its way runs to its end, and
+  // requests that change nothing are served as before.
+  void HoldChanges() { changesHeld_.store(true, std::memory_order_release); }
+  // The transaction that owns the port, right after a change's journal step and before the
+  // change's first byte: true when the change must stay unsent - the port closed, a pause asked
+  // for (the window closed or disconnected; on the worker only, as the line's waits see it), or
+  // HoldChanges. Such a change ends as not sent: CommunicationError with LinkError::Stopped.
+  bool ChangeStopped() const {
+    return !PortIsOpen() || (OnWorkerThread() && !IsRunning()) ||
+           changesHeld_.load(std::memory_order_acquire);
+  }
+
   // ---- The relay session, as the transactions see it ----
   // User-interface thread, while the worker is parked or waits in a synchronous call.
   bool SetSession(const RelaySession& session);
@@ -55,6 +69,7 @@ class TModbus : public Worker, public RtuMaster {
 
  private:
   RelaySession session_;
+  std::atomic<bool> changesHeld_{false};
 };
 
 }  // namespace nx480

@@ -34,4 +34,8 @@ struct Outcome {
   bool acknowledged;
 };
 
+// A change held back right after its journal step (TModbus::ChangeStopped): nothing of it went
+// out, and the journal keeps it as not sent.
+inline constexpr Outcome kChangeHeldBack{OutcomeKind::CommunicationError, LinkError::Stopped};
+
 }  // namespace nx480

@@ -78,6 +78,11 @@ void WriteParameters(TModbus& link, ParameterWindow& window) {
       window.ShowResult(outcome);
     });
   };
+  // A stop that came during the journal step (Ctrl-C, the window closed): nothing goes out.
+  if (link.ChangeStopped()) {
+    end(kChangeHeldBack, before);
+    return;
+  }
   // Once the first block has gone out the relay may hold some of the write: only a block that
   // did not leave whole, or that the relay refused, is a write that changed nothing.
   if (!WriteBlock(link, templates::kParamsWriteLow, written.data(), kLowWords,

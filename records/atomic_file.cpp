@@ -102,13 +102,19 @@ bool ReplaceFile(const fs::path& target, const struct stat* existing,
     return Fail(error, problem != FileProblem::None ? problem : FileProblemOf(savedErrno, true),
                 savedErrno);
   }
-  // Make the rename itself durable; a failure here does not undo the save.
+  // Make the rename itself durable. A folder that cannot be opened or synced leaves the new bytes
+  // in place but not known to be on disk: that is told (a file system that cannot sync a folder,
+  // EINVAL, is taken as it is).
   const fs::path dir = target.has_parent_path() ? target.parent_path() : fs::path(".");
   const int dirFd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (dirFd >= 0) {
-    (void)::fsync(dirFd);
-    ::close(dirFd);
+  if (dirFd < 0) {
+    const int err = errno;
+    return Fail(error, FileProblemOf(err, true), err);
   }
+  const bool synced = ::fsync(dirFd) == 0 || errno == EINVAL;
+  const int syncErr = errno;
+  ::close(dirFd);
+  if (!synced) return Fail(error, FileProblemOf(syncErr, true), syncErr);
   error = {};
   return true;
 }
@@ -285,6 +291,8 @@ std::string FileProblemText(FileProblem problem) {
       return translate("FileProblem", "Zadaná cesta není obyčejný soubor.");
     case FileProblem::BrokenLink:
       return translate("FileProblem", "Symbolický odkaz nevede k žádnému souboru.");
+    case FileProblem::NotAFolder:
+      return translate("FileProblem", "V cestě stojí soubor místo složky.");
     case FileProblem::Other:
       return translate("FileProblem", "Chyba při práci se souborem.");
   }
@@ -298,8 +306,9 @@ std::string SystemErrorText(const FileError& error) {
 FileProblem FileProblemOf(int err, bool creating) {
   switch (err) {
     case ENOENT:
-    case ENOTDIR:
       return FileProblem::NotFound;
+    case ENOTDIR:
+      return FileProblem::NotAFolder;
     case EACCES:
     case EPERM:
       return creating ? FileProblem::FolderNotWritable : FileProblem::AccessDenied;

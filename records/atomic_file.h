@@ -22,6 +22,7 @@ enum class FileProblem {
   NotAFile,           // something other than a file: a device, a socket, a pipe where a file
                       // must be read
   BrokenLink,         // a symbolic link that leads to nothing, or into a loop
+  NotAFolder,         // something other than a folder (a file) stands where the path needs one
   Other,
 };
 
@@ -43,8 +44,10 @@ struct FileError {
 // all (a file protected with mode 0444 is refused even where the superuser could write it) - is
 // refused and left alone: replacing it by a rename would break its links and change its owner
 // behind the user's back. A writable file keeps its mode (and, where the system allows it, its
-// owner and group). The bytes are flushed to disk before the rename. On failure no file is
-// left behind and `error` says why.
+// owner and group). The bytes are flushed to disk before the rename, and the folder after it: only
+// then is it true. On failure `error` says why and no file is left behind - except when the
+// folder's sync after the rename fails (an I/O error of the disk): the target then holds the new
+// bytes, not known to be on disk.
 bool WriteFileAtomically(const std::string& path, std::span<const uint8_t> bytes, FileError& error);
 
 // Reads up to buffer.size() bytes from the start of `path`; `got` is how many there were. Only

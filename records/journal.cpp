@@ -274,7 +274,7 @@ bool MakeFolders(const fs::path& path, FileError& error) {
     if (name.empty()) continue;
     struct stat node {};
     if (::stat(sofar.c_str(), &node) == 0) {
-      if (!S_ISDIR(node.st_mode)) return Fail(error, FileProblem::NotFound, ENOTDIR);
+      if (!S_ISDIR(node.st_mode)) return Fail(error, FileProblem::NotAFolder, ENOTDIR);
       continue;
     }
     int err = errno;
@@ -328,9 +328,11 @@ std::string ReadProblemText(const FileError& error) {
   }
 }
 
-// The names of the folders in `path` whose names do not begin with a dot (links are not
-// followed); none when it cannot be read.
-std::vector<std::string> SubFolders(const std::string& path) {
+// The names of the folders in `path` whose names do not begin with a dot; none when it cannot be
+// read. A link to a folder counts only when `followLinks`: a relay's folder may be a link (the
+// journal writes through it, as through any link on the way to its root), an entry's folder is
+// never one the journal made.
+std::vector<std::string> SubFolders(const std::string& path, bool followLinks) {
   std::vector<std::string> names;
   DIR* dir = ::opendir(path.c_str());
   if (!dir) return names;
@@ -338,7 +340,9 @@ std::vector<std::string> SubFolders(const std::string& path) {
     const std::string name = item->d_name;
     if (name.empty() || name[0] == '.') continue;
     struct stat node {};
-    if (::lstat((path + "/" + name).c_str(), &node) == 0 && S_ISDIR(node.st_mode))
+    const std::string full = path + "/" + name;
+    if ((followLinks ? ::stat(full.c_str(), &node) : ::lstat(full.c_str(), &node)) == 0 &&
+        S_ISDIR(node.st_mode))
       names.push_back(name);
   }
   ::closedir(dir);
@@ -944,7 +948,10 @@ JournalOutcome JournalOutcomeOf(Outcome outcome) {
     case Outcome::CommunicationError:
       break;
   }
-  return outcome.error == LinkError::Exception ? JournalOutcome::Refused : JournalOutcome::Failed;
+  if (outcome.error == LinkError::Exception) return JournalOutcome::Refused;
+  // A change held back before its first byte (kChangeHeldBack), or a first frame cut off by a
+  // pause before it left: it never went out.
+  return outcome.error == LinkError::Stopped ? JournalOutcome::NotSent : JournalOutcome::Failed;
 }
 
 JournalText OutcomeResult(ChangeKind kind, Outcome outcome,
@@ -968,6 +975,7 @@ JournalText OutcomeResult(ChangeKind kind, Outcome outcome,
       break;
   }
   if (outcome.error == LinkError::Exception) return Keyed("refused-exception");
+  if (outcome.error == LinkError::Stopped) return Keyed("not-sent-stopped");
   return Keyed("not-sent", {error});
 }
 
@@ -1138,7 +1146,11 @@ bool CloseJournalEntry(const std::string& root, JournalEntry& entry, FileError& 
   if (::lstat(path.c_str(), &node) != 0 || !S_ISREG(node.st_mode))
     return Fail(error, FileProblem::NotFound, ENOENT);
   CleanEntry(entry);
-  return WriteFileAtomically(path, BytesOf(RecordText(entry)), error);
+  // A disk that failed once (a stick pulled and put back, a network home that blinked) is given
+  // a second try before the entry is left pending.
+  const std::string text = RecordText(entry);
+  return WriteFileAtomically(path, BytesOf(text), error) ||
+         WriteFileAtomically(path, BytesOf(text), error);
 }
 
 std::vector<JournalEntry> ListJournal(const std::string& root,
@@ -1148,14 +1160,14 @@ std::vector<JournalEntry> ListJournal(const std::string& root,
     const int32_t serial = JournalSerial(*serialNumber);
     for (std::string& name : RelayFolders(serial)) relays.emplace_back(serial, name);
   } else {
-    for (std::string& name : SubFolders(root)) {
+    for (std::string& name : SubFolders(root, true)) {
       if (const std::optional<int32_t> serial = SerialOfText(name))
         relays.emplace_back(*serial, std::move(name));
     }
   }
   std::vector<JournalEntry> entries;
   for (const auto& [serial, name] : relays) {
-    for (const std::string& id : SubFolders(root + "/" + name))
+    for (const std::string& id : SubFolders(root + "/" + name, false))
       entries.push_back(ReadEntry(root, name, serial, id));
   }
   std::sort(entries.begin(), entries.end(), [](const JournalEntry& a, const JournalEntry& b) {

@@ -193,12 +193,15 @@ JournalText HistoryClearingDetail(size_t records);
 
 // How a transaction's outcome is kept: Ok done; Differs (acknowledged, read back otherwise: the
 // relay clamped or refused a value) and Refused refused; Unknown unknown; a communication error
-// refused when the relay answered with an exception reply, else failed (nothing went out whole).
+// refused when the relay answered with an exception reply, not sent when a stop ended it
+// (LinkError::Stopped: kChangeHeldBack, a change held back after its journal step), else failed
+// (nothing went out whole).
 JournalOutcome JournalOutcomeOf(Outcome outcome);
 // What came of a change of `kind` (not a firmware upload) that ended with `outcome`, in words:
 // "done, read back equal" (a write), "done, acknowledged by the relay", "refused: the relay holds
 // Uu1, tUu1 otherwise" (the rows `heldRows` names), "sent, no valid acknowledgement (no reply):
-// the relay may have taken it", "not sent (port closed), the relay unchanged", ...
+// the relay may have taken it", "not sent (port closed), the relay unchanged", "not sent: stopped
+// before it went out, the relay unchanged" (LinkError::Stopped), ...
 JournalText OutcomeResult(ChangeKind kind, Outcome outcome,
                           const std::vector<std::string>& heldRows = {});
 // Sets how a change ended: its outcome (JournalOutcomeOf) and result (OutcomeResult), and adds
@@ -274,14 +277,17 @@ std::vector<std::string> RelayFolders(int32_t serialNumber);
 // what it wrote, returns false and `error` says why (Other with EINVAL for a bad name).
 bool OpenJournalEntry(const std::string& root, JournalEntry& entry, FileError& error);
 
-// Rewrites the entry's entry.txt (atomically) with its outcome, results and details, the caller
-// having set them (SetOutcome). The entry must have been opened (or listed and not damaged): a
-// missing entry.txt is NotFound, a damaged entry is Other with EBADMSG.
+// Rewrites the entry's entry.txt (atomically, synced with its folder) with its outcome, results and
+// details, the caller having set them (SetOutcome); a write that fails is tried once more. The
+// entry must have been opened (or listed and not damaged): a missing entry.txt is NotFound, a
+// damaged entry is Other with EBADMSG. False: the entry stays pending on disk (the journal is
+// incomplete), and the caller says so.
 bool CloseJournalEntry(const std::string& root, JournalEntry& entry, FileError& error);
 
 // The entries of one relay (nullopt: of all), newest first: those in its folder and in the folder
 // an older version named it by ("1234" beside "001234"). Never fails: a missing journal is empty,
 // an entry that cannot be read is listed damaged; folders that are not a relay's are passed over.
+// A relay's folder that is a link to a folder is listed as it is written: through the link.
 std::vector<JournalEntry> ListJournal(const std::string& root,
                                       std::optional<int32_t> serialNumber = std::nullopt);
 

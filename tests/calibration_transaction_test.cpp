@@ -36,6 +36,7 @@ class FakeCalibrationWindow : public CalibrationWindow {
   bool JournalBefore(const CalibrationWords& held, const CalibrationWords& written) override {
     backups.push_back(held);
     EXPECT_EQ(written, toWrite);
+    if (onJournal) onJournal();
     return letGo;
   }
   void JournalAfter(Outcome outcome, const CalibrationWords&) override {
@@ -65,7 +66,7 @@ class FakeCalibrationWindow : public CalibrationWindow {
 
   bool letGo = true;                          // the journal steps' answer
   bool asked = true;                          // ClearingAsked()
-  std::function<void()> onJournal;            // called inside JournalBeforeClearing
+  std::function<void()> onJournal;            // called inside each journal step
   std::vector<CalibrationWords> backups;      // what each JournalBefore was given as held
   std::vector<std::string> csvs;              // what each JournalBeforeClearing was given
   std::vector<size_t> ringSizes;              // and its record count
@@ -320,6 +321,53 @@ TEST_F(CalibrationTransactions, ClearingKeepsTheWholeRingFirst) {
     ASSERT_TRUE(HistoryCsv(HistoryTable(ring, FakeCalibrationWindow::StampText), expected));
     EXPECT_EQ(window_.csvs, std::vector<std::string>{expected});
     EXPECT_EQ(window_.ringSizes, std::vector<size_t>{31});
+  }
+}
+
+// A stop that comes while the journal entry is written - the window closed or disconnected (a
+// pause of the worker), nx480ctl's Ctrl-C (HoldChanges) - holds the change back: neither the
+// write nor the clearing's code reaches the relay, and the entry is closed as not sent. The
+// pauses come first: a held link holds every later change.
+TEST_F(CalibrationTransactions, StopDuringTheJournalStepSendsNothing) {
+  for (const bool hold : {false, true}) {
+    for (const bool clearing : {false, true}) {
+      SCOPED_TRACE(std::string(hold ? "held" : "paused") + (clearing ? ", clearing" : ", write"));
+      sim::RelayConfig config;
+      config.serial = 4711;
+      config.history_size_code = 1;  // 31 slots
+      config.history_fill = 5;
+      ConnectTraced(config);
+      const CalibrationWords original = RelayBlock();
+      window_ = FakeCalibrationWindow();
+      window_.toWrite = {1001, 999, 1100, 9987, 0x00C8, 0x2345, 0x0001, 0x0101};
+      window_.onJournal = [this, hold] {
+        if (hold) {
+          link_.HoldChanges();
+        } else {
+          EXPECT_FALSE(link_.Suspend());  // on the worker: the pause is recorded
+        }
+      };
+      uint64_t before = 0;
+      job_ = [&] {
+        before = Requests();
+        if (clearing) {
+          ClearHistory(link_, window_);
+        } else {
+          WriteCalibration(link_, window_);
+        }
+      };
+      Serve(request_, 1, std::chrono::seconds(30));
+      Settle(300ms);  // a frame sent would reach the relay meanwhile
+      EXPECT_FALSE(ClearingSent());
+      EXPECT_EQ(Clears(), 0u);
+      EXPECT_EQ(RelayBlock(), original);
+      if (!clearing) {
+        EXPECT_EQ(Requests() - before, 1u);  // the backup's read only
+      }
+      ASSERT_EQ(window_.journalled.size(), 1u);
+      EXPECT_EQ(window_.journalled[0].kind, kChangeHeldBack.kind);
+      EXPECT_EQ(window_.journalled[0].error, LinkError::Stopped);
+    }
   }
 }
 

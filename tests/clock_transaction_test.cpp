@@ -187,6 +187,19 @@ TEST_F(ClockTransactions, WriteEndsForTheJournal) {
   }
 }
 
+// A stop that comes while the journal entry is written (nx480ctl's Ctrl-C) holds the set back:
+// nothing but the clock's read reaches the relay, and the entry is closed as not sent.
+TEST_F(ClockTransactions, StopDuringTheJournalStepSetsNothing) {
+  window_.pcNow = At(2026, 12, 9, 23, 15, 2, 120);
+  window_.onJournal = [this] { link_.HoldChanges(); };
+  WriteClock(link_, window_);
+  EXPECT_EQ(Wire().size(), 8u);  // the read only
+  EXPECT_EQ(RelayClock(), *sim::ParseDateTime("2026-12-09T10:20:30.45"));
+  ASSERT_EQ(window_.journalled.size(), 1u);
+  EXPECT_EQ(window_.journalled[0].kind, kChangeHeldBack.kind);
+  EXPECT_EQ(window_.journalled[0].error, LinkError::Stopped);
+}
+
 TEST_F(ClockTransactions, RelayModeIsSentWithoutCheckOrDrain) {
   const struct {
     int32_t command;

@@ -5,6 +5,7 @@
 #include <sys/sysmacros.h>
 
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <cstdio>
 #include <ctime>
@@ -122,6 +123,8 @@ TEST_F(Ctl, ExitCodesWithoutARelay) {
   broken.defect_block = 1;
   const auto image = sim::WriteImage(broken);
   WriteAll(Path("bad.bn6"), std::string(image.begin(), image.end()));
+  WriteAll(Path("huge.bn6"), "");
+  ASSERT_EQ(::truncate(Path("huge.bn6").c_str(), 3'000'000'000), 0);  // sparse: no disk taken
   const struct {
     std::vector<std::string> args;
     std::map<std::string, std::string> env;
@@ -158,6 +161,8 @@ TEST_F(Ctl, ExitCodesWithoutARelay) {
       {{"settings", "write", Path("long.nx4")}, {}, 5, "this one more"},
       {{"settings", "show", Path("fifo.nx4"), "--firmware", "14"}, {}, 5, "not a regular file"},
       {{"upload", Path("bad.bn6"), "--check"}, {}, 5, "block 1: bad CRC"},
+      // Named by its own size, not by the part an image can hold.
+      {{"upload", Path("huge.bn6"), "--check"}, {}, 5, ": 3000000000 bytes is not a whole"},
       {{"upload", Path("bad.bn6")}, {}, 5, "block 1: bad CRC"},
   };
   for (const auto& c : cases) {
@@ -523,6 +528,7 @@ TEST_F(Ctl, ClockAndRelayModeWithoutAJournal) {
     const CtlResult r = Run(c.args, Path("plain/data"));
     EXPECT_EQ(r.code, c.code) << c.args[0] << ": " << r.err;
     EXPECT_TRUE(Has(r.err, "journal: ")) << r.err;
+    EXPECT_TRUE(Has(r.err, "not a folder")) << r.err;
     EXPECT_EQ(relay_->WithModel([](sim::RelayModel& m) { return m.ModeCommands(); }),
               c.modeCommands);
     EXPECT_EQ(relay_->WithModel([](sim::RelayModel& m) { return m.ClockAt(); }), *config.clock);
@@ -1009,6 +1015,104 @@ TEST_F(Ctl, InterruptSendsNothingMore) {
   }
 }
 
+// An entry that cannot be closed - its folder taken away while the write is on the wire, which
+// stops the superuser too - leaves the journal incomplete: the write is reported as it ended,
+// and the program ends with 7, not 0.
+TEST_F(Ctl, UnclosedEntryEndsWithItsOwnCode) {
+  Start();
+  nx480::SettingsWords file{};
+  for (uint16_t i = 0; i < file.size(); ++i) file[i] = Holding(i);
+  file[8] = static_cast<uint16_t>(file[8] - 6);
+  nx480::FileError error;
+  ASSERT_TRUE(nx480::SaveSettingsFile(Path("new.nx4"), file, error));
+  const std::string root = Path("data/nx480-pc/journal");
+  relay_->WithModel([&](sim::RelayModel& m) {
+    m.SetAfterWriteHook([&](sim::Table, uint16_t, uint16_t, sim::RegisterBank&) {
+      for (const nx480::JournalEntry& e : nx480::ListJournal(root)) {
+        const std::string folder = root + "/" + e.relayFolder + "/" + e.id;
+        std::filesystem::rename(folder, Path("taken"));
+        WriteAll(folder, "not a folder");
+      }
+    });
+  });
+  const CtlResult r = Run({"settings", "write", Path("new.nx4")});
+  EXPECT_EQ(r.code, 7) << r.err;
+  EXPECT_TRUE(Has(r.err, "read back and equal")) << r.err;
+  EXPECT_TRUE(Has(r.err, "the change journal is incomplete")) << r.err;
+  EXPECT_EQ(Holding(8), file[8]);
+}
+
+// Ctrl-C while a change's journal entry is written (the test's fsync gate holds the entry's
+// first file until the program has taken the signal): the change is held back, nothing of it
+// reaches the relay, the entry says not sent, and the program ends with 130.
+struct HeldBackCase {
+  const char* name;
+  std::vector<std::string> args;  // after --port; FILE stands for a settings file
+  nx480::ChangeKind kind;
+};
+
+class CtlHeldBack : public Ctl, public ::testing::WithParamInterface<HeldBackCase> {};
+
+TEST_P(CtlHeldBack, InterruptDuringTheJournalStepSendsNothing) {
+  const HeldBackCase& c = GetParam();
+  sim::RelayConfig config;
+  config.serial = 1234;
+  config.clock = sim::ParseDateTime("2026-12-09T10:20:30.45");
+  config.clock_running = false;
+  config.history_fill = 3;
+  Start(config);
+  std::array<uint16_t, 24> settings{};
+  for (uint16_t i = 0; i < settings.size(); ++i) settings[i] = Holding(i);
+  nx480::SettingsWords file{};
+  std::copy(settings.begin(), settings.end(), file.begin());
+  file[0] = static_cast<uint16_t>(file[0] + 2);
+  nx480::FileError error;
+  ASSERT_TRUE(nx480::SaveSettingsFile(Path("new.nx4"), file, error));
+  const uint16_t factor = Holding(0x18);
+  const size_t events = relay_->WithModel([](sim::RelayModel& m) { return m.Events(); }).size();
+
+  std::vector<std::string> args{"--port", relay_->SlavePath()};
+  for (const std::string& a : c.args) args.push_back(a == "FILE" ? Path("new.nx4") : a);
+  CtlProcess command(args, {{"XDG_DATA_HOME", Path("data")},
+                            {"LD_PRELOAD", NX480_FSYNC_GATE_PATH},
+                            {"ASAN_OPTIONS", "verify_asan_link_order=0"},
+                            {"NX480_FSYNC_GATE", Path("gate")}});
+  ASSERT_TRUE(WaitUntil([&] { return std::filesystem::exists(Path("gate")); }, 60s))
+      << "the journal step was not reached";
+  command.Signal(SIGINT);
+  WriteAll(Path("gate.sent"), "");
+  const CtlResult r = command.Finish();
+  EXPECT_EQ(r.code, 130) << r.err;
+  EXPECT_TRUE(Has(r.err, "interrupted before")) << r.err;
+  EXPECT_TRUE(Has(r.err, "nothing was sent")) << r.err;
+  for (uint16_t i = 0; i < settings.size(); ++i) EXPECT_EQ(Holding(i), settings[i]) << i;
+  EXPECT_EQ(Holding(0x18), factor);
+  EXPECT_EQ(relay_->WithModel([](sim::RelayModel& m) { return m.HistoryClears(); }), 0u);
+  EXPECT_EQ(relay_->WithModel([](sim::RelayModel& m) { return m.Events(); }).size(), events);
+  EXPECT_EQ(relay_->WithModel([](sim::RelayModel& m) { return m.ClockAt(); }), *config.clock);
+  EXPECT_EQ(relay_->WithModel([](sim::RelayModel& m) { return m.ModeCommands(); }), 0u);
+  const std::vector<nx480::JournalEntry> entries =
+      nx480::ListJournal(Path("data/nx480-pc/journal"));
+  ASSERT_EQ(entries.size(), 1u);
+  EXPECT_EQ(entries[0].kind, c.kind);
+  EXPECT_EQ(entries[0].outcome, nx480::JournalOutcome::NotSent);
+  EXPECT_FALSE(entries[0].damaged) << entries[0].damage;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    EveryChange, CtlHeldBack,
+    ::testing::Values(
+        HeldBackCase{"SettingsWrite", {"settings", "write", "FILE"}, nx480::ChangeKind::Settings},
+        HeldBackCase{"ClearHistory",
+                     {"--service", "calibration", "clear-history"},
+                     nx480::ChangeKind::HistoryClearing},
+        HeldBackCase{"ClockSet", {"clock", "--set"}, nx480::ChangeKind::Clock},
+        HeldBackCase{"CalibrationSet",
+                     {"--service", "calibration", "set", "KalU1=1.002"},
+                     nx480::ChangeKind::Calibration},
+        HeldBackCase{"RelayOn", {"relay", "on"}, nx480::ChangeKind::RelayMode}),
+    [](const ::testing::TestParamInfo<HeldBackCase>& info) { return info.param.name; });
+
 // Ctrl-C while the relay restarts and does not answer: the waiting ends, the upload stays done.
 TEST_F(Ctl, UploadInterruptedWhileTheRelayRestarts) {
   sim::RelayConfig config;
@@ -1419,6 +1523,28 @@ TEST_F(Ctl, CalibrationChangesKeepTheirJournalEntries) {
     EXPECT_EQ(std::string(backup.begin(), backup.end()),
               clearing ? ReadAll(Path("ring.csv")) : block);
   }
+}
+
+// A relay's journal folder that is a link to a folder elsewhere (a journal moved to another disk)
+// is written through, so it is listed and shown too; a link that leads nowhere is passed over.
+TEST_F(Ctl, LinkedRelayFolderIsListedAsWritten) {
+  const std::string root = Path("data/nx480-pc/journal");
+  std::filesystem::create_directories(root);
+  std::filesystem::create_directories(Path("elsewhere"));
+  std::filesystem::create_directory_symlink(Path("elsewhere"), root + "/007777");
+  std::filesystem::create_directory_symlink(Path("nowhere"), root + "/005555");
+  const auto linked =
+      JournalChange(root, 7777, nx480::ChangeKind::Clock, nx480::JournalOutcome::Done);
+  ASSERT_TRUE(std::filesystem::exists(Path("elsewhere/" + linked.id + "/entry.txt")));
+  const std::map<std::string, std::string> env{{"XDG_DATA_HOME", Path("data")}};
+  const CtlResult list = RunCtl({"journal", "list", "--all"}, env);
+  EXPECT_EQ(list.code, 0) << list.err;
+  ASSERT_EQ(Lines(list.out).size(), 1u) << list.out;
+  EXPECT_TRUE(Has(list.out, "007777")) << list.out;
+  EXPECT_TRUE(Has(list.out, linked.id)) << list.out;
+  const CtlResult shown = RunCtl({"journal", "show", linked.id}, env);
+  EXPECT_EQ(shown.code, 0) << shown.err;
+  EXPECT_TRUE(Has(shown.out, "outcome: done\n")) << shown.out;
 }
 
 // The journal read without a relay: every relay's entries newest first, an entry shown with its

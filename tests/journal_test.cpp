@@ -35,7 +35,8 @@ namespace fs = std::filesystem;
 
 // What reaches the disk, in order. The test program's own fsync and rename take the place of the
 // C library's for the code linked into it (the journal and the atomic writer): they note the
-// call while `tracing` holds, then pass it on.
+// call while `tracing` holds, then pass it on; the next `failFolderSyncs` syncs of a folder fail
+// as a disk's I/O error would.
 namespace {
 
 struct DiskCall {
@@ -44,6 +45,7 @@ struct DiskCall {
 };
 bool tracing = false;
 std::vector<DiskCall> diskCalls;
+int failFolderSyncs = 0;
 
 std::string PathOfDescriptor(int fd) {
   char path[PATH_MAX];
@@ -56,6 +58,12 @@ std::string PathOfDescriptor(int fd) {
 extern "C" int fsync(int fd) {
   static const auto next = reinterpret_cast<int (*)(int)>(::dlsym(RTLD_NEXT, "fsync"));
   if (tracing) diskCalls.push_back({"fsync", PathOfDescriptor(fd)});
+  struct stat node {};
+  if (failFolderSyncs > 0 && ::fstat(fd, &node) == 0 && S_ISDIR(node.st_mode)) {
+    --failFolderSyncs;
+    errno = EIO;
+    return -1;
+  }
   return next(fd);
 }
 
@@ -312,6 +320,11 @@ TEST(JournalTextTest, WhatCameOfAChange) {
        {},
        JournalOutcome::Failed,
        "not sent (device gone), the relay unchanged"},
+      {ChangeKind::Calibration,
+       kChangeHeldBack,
+       {},
+       JournalOutcome::NotSent,
+       "not sent: stopped before it went out, the relay unchanged"},
       {ChangeKind::Clock,
        {Outcome::CommunicationError, LinkError::Exception},
        {},
@@ -844,7 +857,7 @@ TEST_F(JournalTest, FailedOpenLeavesNothingBehind) {
          WriteText(dir / "file", "x");
          return (dir / "file" / "journal").string();
        },
-       FileProblem::NotFound},
+       FileProblem::NotAFolder},
       {"disk full at the second backup",
        {SettingsBackup(SampleSettings()), HistoryBackup(large)},
        1000,
@@ -947,6 +960,27 @@ TEST_F(JournalTest, BackupsReachTheDiskBeforeTheRecord) {
     EXPECT_LT(find(0, data(backup.name)), placed);
     EXPECT_LT(placed, recordPlaced);
     EXPECT_LT(find(placed, call("fsync", folder)), recordPlaced);
+  }
+}
+
+// A folder that cannot be synced after entry.txt took its name (an I/O error of the disk) is no
+// close: the close is tried once more, and fails only when the second try fails too.
+TEST_F(JournalTest, CloseNeedsItsFolderSynced) {
+  const struct {
+    int failures;
+    bool closed;
+  } cases[] = {{0, true}, {1, true}, {2, false}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.failures);
+    JournalEntry entry = Open(ChangeKind::Settings, root_);
+    SetOutcome(entry, Outcome::Ok);
+    failFolderSyncs = c.failures;
+    FileError error;
+    const bool closed = CloseJournalEntry(root_, entry, error);
+    EXPECT_EQ(failFolderSyncs, 0);
+    failFolderSyncs = 0;
+    EXPECT_EQ(closed, c.closed);
+    EXPECT_EQ(error.systemError, c.closed ? 0 : EIO);
   }
 }
 

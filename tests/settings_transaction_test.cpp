@@ -203,6 +203,22 @@ TEST_F(ParameterTransactions, NoWriteWithoutTheJournalStep) {
   }
 }
 
+// A stop that comes while the journal entry is written (nx480ctl's Ctrl-C) holds the write back:
+// nothing but the backup's read reaches the relay, and the entry is closed as not sent.
+TEST_F(ParameterTransactions, StopDuringTheJournalStepSendsNothing) {
+  ConnectTraced();
+  const SettingsWords original = RelaySettings();
+  window_.toWrite = Pattern(0x3000);
+  window_.onJournal = [this] { link_.HoldChanges(); };
+  WriteParameters(link_, window_);
+  EXPECT_EQ(Wire().size(), 16u);  // the two reads only
+  EXPECT_EQ(RelaySettings(), original);
+  ASSERT_EQ(window_.journalled.size(), 1u);
+  EXPECT_EQ(window_.journalled[0].kind, kChangeHeldBack.kind);
+  EXPECT_EQ(window_.journalled[0].error, LinkError::Stopped);
+  EXPECT_EQ(window_.statuses.size(), 1u);
+}
+
 // A relay may clamp a value and still acknowledge it: the read-back tells, and names the rows.
 TEST_F(ParameterTransactions, WriteReadsBackAndNamesWhatTheRelayHoldsOtherwise) {
   const struct {

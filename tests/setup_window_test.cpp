@@ -683,6 +683,8 @@ class SetupWindowTest : public QObject {
     QCOMPARE(app.errors.size(), 1);
     QVERIFY2(app.errors[0].contains(QString::fromUtf8("Výsledek nelze zapsat do deníku (001234/")),
              qPrintable(app.errors[0]));
+    QVERIFY2(app.errors[0].contains(QString::fromUtf8("Deník je neúplný")),
+             qPrintable(app.errors[0]));
   }
 
   // A journal that cannot be written: the page asks, "Ne" leaves the relay alone, "Ano" writes.
@@ -710,6 +712,10 @@ class SetupWindowTest : public QObject {
     const QString question = app.questions[0];
     QVERIFY2(question.startsWith(QString::fromUtf8("NX480 - PC|Zálohu nelze uložit: ")) &&
                  question.endsWith(QString::fromUtf8(". Zapsat bez zálohy?")),
+             qPrintable(question));
+    // The journal's folder would be under a file: said so, not "does not exist".
+    QVERIFY2(question.contains(QString::fromUtf8("V cestě stojí soubor místo složky.")) &&
+                 !question.contains(QString::fromUtf8("neexistuje")),
              qPrintable(question));
     QCOMPARE(*relay->GetRegister(sim::Table::kHolding, kWordUu1), uint16_t(196));
 

@@ -400,6 +400,10 @@
         <source>Chyba při práci se souborem.</source>
         <translation>Error while working with the file.</translation>
     </message>
+    <message>
+        <source>V cestě stojí soubor místo složky.</source>
+        <translation>A file stands in the path where a folder must be.</translation>
+    </message>
 </context>
 <context>
     <name>HistoryView</name>
@@ -455,8 +459,8 @@
         <translation>Cannot save the backup: %1. %2</translation>
     </message>
     <message>
-        <source>Výsledek nelze zapsat do deníku (%1): %2.</source>
-        <translation>Cannot write the result to the journal (%1): %2.</translation>
+        <source>Výsledek nelze zapsat do deníku (%1): %2. Deník je neúplný: záznam zůstává nedokončený.</source>
+        <translation>Cannot write the result to the journal (%1): %2. The journal is incomplete: the entry stays pending.</translation>
     </message>
 </context>
 <context>
@@ -808,6 +812,10 @@
     <message>
         <source>žádné</source>
         <translation>none</translation>
+    </message>
+    <message>
+        <source>neodesláno: zastaveno před odesláním, zařízení beze změny</source>
+        <translation>not sent: stopped before it went out, the relay unchanged</translation>
     </message>
 </context>
 <context>

@@ -71,7 +71,8 @@ void JournalEntryKeeper::CloseAs(QWidget* parent, bool tell) {
     AppDialogs().error(
         parent, kProgramTitle,
         QCoreApplication::translate("JournalEntryKeeper",
-                                    "Výsledek nelze zapsat do deníku (%1): %2.")
+                                    "Výsledek nelze zapsat do deníku (%1): %2. Deník je "
+                                    "neúplný: záznam zůstává nedokončený.")
             .arg(QString::fromStdString(nx480::JournalEntryName(*entry_)), ProblemText(error)));
   }
   entry_.reset();

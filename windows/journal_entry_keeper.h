@@ -26,8 +26,9 @@ class JournalEntryKeeper {
   static bool AskWithout(QWidget* parent, const QString& reason, const QString& goOn);
   // After the change's transaction ended with `outcome`: records it (nx480::SetOutcome: the
   // outcome, what came of it, and `details` after the entry's own) and closes the entry. An entry
-  // that cannot be closed (it stays "pending") is reported in an error box when `tell`, else
-  // passed over (as the program ends). Nothing without an open entry.
+  // that cannot be closed, also at CloseJournalEntry's second try (it stays "pending"), is
+  // reported in an error box - the journal is incomplete - when `tell`, else passed over (as the
+  // program ends). Nothing without an open entry.
   void Close(QWidget* parent, nx480::Outcome outcome, std::vector<nx480::JournalText> details = {},
              bool tell = true);
   // The same with the outcome and what came of it given (a firmware upload, a change not sent).
