@@ -394,10 +394,11 @@ RecordingConfig ReadRecordingConfig(const EnvironmentLookup& env) {
 }
 
 bool IsRecordingFolderName(std::string_view name) {
-  int32_t serial = 0;
+  // Serial numbers are unsigned 32-bit: 2147483649 names a relay folder too.
+  uint32_t serial = 0;
   const auto result = std::from_chars(name.data(), name.data() + name.size(), serial);
   if (result.ec == std::errc() && result.ptr == name.data() + name.size())
-    return RecordingFolderName(serial) == name;
+    return RecordingFolderName(static_cast<int32_t>(serial)) == name;
   return name == RecordingFolderName(-1);
 }
 

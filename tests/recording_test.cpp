@@ -226,13 +226,15 @@ TEST(RecordingCap, NothingButItsOwnDayFiles) {
   for (const fs::path& path : theirs) put(path, 1000);
   put(root / "1234" / "2026-12-03.csv", 100);
   put(root / "unknown" / "2026-12-02.csv", 100);
-  put(root / "77" / "2026-12-10.csv", 5000);  // today's
-  put(root / "77" / "2026-12-11.csv", 100);   // a clock ahead: later than today
+  put(root / "2147483649" / "2026-12-01.csv", 100);  // a serial number past the signed range
+  put(root / "77" / "2026-12-10.csv", 5000);         // today's
+  put(root / "77" / "2026-12-11.csv", 100);          // a clock ahead: later than today
   fs::create_directory_symlink(outside, root / "photos");
   fs::create_directory_symlink(outside, root / "5678");  // a link named as a relay folder
   fs::create_symlink(outside / "holiday-01.csv", root / "1234" / "2026-11-30.csv");
   const auto removed = EnforceRecordingCap(root.string(), 10, {}, "2026-12-10");
-  EXPECT_EQ(removed, (std::vector<std::string>{(root / "unknown" / "2026-12-02.csv").string(),
+  EXPECT_EQ(removed, (std::vector<std::string>{(root / "2147483649" / "2026-12-01.csv").string(),
+                                               (root / "unknown" / "2026-12-02.csv").string(),
                                                (root / "1234" / "2026-12-03.csv").string()}));
   for (const fs::path& path : theirs) EXPECT_TRUE(fs::exists(path)) << path;
   EXPECT_TRUE(fs::is_symlink(root / "1234" / "2026-11-30.csv"));
