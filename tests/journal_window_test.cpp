@@ -214,7 +214,7 @@ class JournalWindowTest : public QObject {
     QCOMPARE(app.params.Edit[nx480::kBoxTUu1]->text(), QString("1.20"));
     QCOMPARE(app.params.Edit[nx480::kBoxTRel]->text(), QString("40.0"));
     QCOMPARE(app.setup.LabelMsg->text(),
-             QString("Záloha z firmware 4: časy převedeny z 1/10 s na 1/20 s"));
+             QString("Záloha FW 4: časy 1/10 s → 1/20 s"));
     QVERIFY(word(15) != 800 && (word(0) & 0xFF) != 24);  // not yet written
     QVERIFY(Activate(&app.setup));
     Mnemonic(&app.setup, Qt::Key_Z);  // "&Zapiš"

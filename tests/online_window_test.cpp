@@ -517,7 +517,7 @@ class OnlineWindowTest : public QObject {
     app.main.ButtonConnectClick();
     QVERIFY(f.isVisible());
     QVERIFY(f.LabelRecording->isVisible());
-    QCOMPARE(f.LabelRecording->text(), QString("Limit záznamu: smazáno starých dnů: 1"));
+    QCOMPARE(f.LabelRecording->text(), QString("Limit záznamu: smazáno dnů: 1"));
     QCOMPARE(f.LabelRecording->toolTip(), QString::fromStdString(oldDay.string()));
     QVERIFY(!std::filesystem::exists(oldDay));
     QVERIFY(std::filesystem::exists(notes));

@@ -1448,13 +1448,13 @@ A settings file has %2 bytes, this one %3.</translation>
         <translation>%1: %2, file: %3</translation>
     </message>
     <message>
-        <source>Záloha z firmware %1: časy v krocích 1/%2 s</source>
+        <source>Záloha FW %1: časy po 1/%2 s</source>
         <extracomment>The status line after the journal window&apos;s &quot;Otevřít&quot;: the firmware the backup was made under (%1), its delay steps (%2 per second) and the page&apos;s (%3 per second).</extracomment>
-        <translation>Backup from firmware %1: delays in steps of 1/%2 s</translation>
+        <translation>Backup FW %1: delays 1/%2 s</translation>
     </message>
     <message>
-        <source>Záloha z firmware %1: časy převedeny z 1/%2 s na 1/%3 s</source>
-        <translation>Backup from firmware %1: delays converted from 1/%2 s to 1/%3 s</translation>
+        <source>Záloha FW %1: časy 1/%2 s → 1/%3 s</source>
+        <translation>Backup FW %1: delays 1/%2 s → 1/%3 s</translation>
     </message>
 </context>
 <context>
@@ -1972,8 +1972,8 @@ Plug it in again and press F1.</translation>
         <translation>Invalid recording.conf, limit %1 MB</translation>
     </message>
     <message>
-        <source>Limit záznamu: smazáno starých dnů: %1</source>
-        <translation>Recording cap: old days removed: %1</translation>
+        <source>Limit záznamu: smazáno dnů: %1</source>
+        <translation>Recording cap: days removed: %1</translation>
     </message>
 </context>
 <context>

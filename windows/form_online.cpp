@@ -330,7 +330,7 @@ void TFormOnLine::ShowRemovedDays() {
   removedDays_ += static_cast<int>(removed.size());
   for (const std::string& path : removed) removedPaths_ << QString::fromStdString(path);
   while (removedPaths_.size() > 20) removedPaths_.removeFirst();
-  LabelRecording->setText(tr("Limit záznamu: smazáno starých dnů: %1").arg(removedDays_));
+  LabelRecording->setText(tr("Limit záznamu: smazáno dnů: %1").arg(removedDays_));
   LabelRecording->setToolTip(removedPaths_.join('\n'));
   LabelRecording->show();
 }

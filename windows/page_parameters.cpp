@@ -526,9 +526,9 @@ void PageParameters::OpenJournalBackup(std::span<const uint8_t> bytes,
   //: under (%1), its delay steps (%2 per second) and the page's (%3 per second).
   const QString text =
       now.delayScale == keptUnder.delayScale
-          ? tr("Záloha z firmware %1: časy v krocích 1/%2 s")
+          ? tr("Záloha FW %1: časy po 1/%2 s")
                 .arg(QString::number(keptUnder.minor), QString::number(keptUnder.delayScale))
-          : tr("Záloha z firmware %1: časy převedeny z 1/%2 s na 1/%3 s")
+          : tr("Záloha FW %1: časy 1/%2 s → 1/%3 s")
                 .arg(QString::number(keptUnder.minor), QString::number(keptUnder.delayScale),
                      QString::number(now.delayScale));
   Frame().ShowStatusText(*this, text, true);
