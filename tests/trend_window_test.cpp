@@ -509,6 +509,51 @@ class TrendWindowTest : public QObject {
     QVERIFY(want.trips.size() >= 24);
   }
 
+  // Samples taken in between two paintings: the next one shows them all; with the cursor held
+  // over the newest column it reads the newest sample out.
+  void aPaintingShowsTheSamplesTakenMeanwhile() {
+    QTemporaryDir data;
+    ScopedDataHome home(data.path());
+    AppFixture app;
+    TFormTrend& t = app.onLine.Trend();
+    nx480::RelaySession session;
+    session.serialNumber = 4817;
+    t.SetSession(session);
+    t.show();
+    t.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&t));
+    Mnemonic(&t, Qt::Key_D);
+    Look(t.Plot);
+    const int64_t start = QDateTime::currentMSecsSinceEpoch();
+    const auto take = [&](int from, int end) {
+      for (int i = from; i < end; ++i) {
+        nx480::RecordingSample s;
+        s.pcMillis = start + int64_t{i} * 10'000;
+        s.utcOffsetMinutes = 60;
+        s.u[0] = 400 + i, s.u[1] = s.u[2] = 230;
+        s.f = 50;
+        t.TakeRecordedSample(4817, s);
+      }
+    };
+    const auto volts = [&](double lo, double hi) {  // within the voltage plot as painted
+      const double top = t.Plot->YOf(false, hi), bottom = t.Plot->YOf(false, lo);
+      return top >= 0 && bottom <= t.Plot->DataRect().bottom() && top < bottom;
+    };
+    take(0, 10);
+    Look(t.Plot);
+    QVERIFY(volts(400, 409));
+    const QRectF shown = t.Plot->DataRect();
+    QMouseEvent move(QEvent::MouseMove, QPointF(shown.right() - 0.5, 60), QPointF(), Qt::NoButton,
+                     Qt::NoButton, Qt::NoModifier);
+    QApplication::sendEvent(t.Plot, &move);
+    QCOMPARE(t.Plot->CursorColumn(), static_cast<int>(shown.width()) - 1);
+    QVERIFY2(t.LabelCursor->text().contains("U1 409,0 V"), qPrintable(t.LabelCursor->text()));
+    take(10, 30);
+    Look(t.Plot);
+    QVERIFY2(t.LabelCursor->text().contains("U1 429,0 V"), qPrintable(t.LabelCursor->text()));
+    QVERIFY(volts(400, 429));
+  }
+
   // Esc closes the window wherever its focus is; Alt+P opens it again wholly on the screen,
   // wherever the live values window stands (past the bottom right corner, the top left, the
   // right edge) and wherever the window was left (dragged half off the screen).

@@ -120,18 +120,18 @@ void TrendPlot::Trim(int64_t t0) {
 void TrendPlot::Grow(int64_t t1) {
   pyramid_.Extend(*samples_);
   if (t1 <= range1_) {
-    Rebuild();
+    Rebuild(true);
     return;
   }
   const bool atEnd = view1_ >= range1_, whole = atEnd && view0_ <= range0_;
   const int64_t shift = t1 - range1_;
   range1_ = t1;
   if (whole && growWhole_)
-    SetView(range0_, range1_);
+    SetView(range0_, range1_, true);
   else if (atEnd)
-    SetView(view0_ + shift, view1_ + shift);
+    SetView(view0_ + shift, view1_ + shift, true);
   else
-    Rebuild();
+    Rebuild(true);
 }
 
 void TrendPlot::SetThresholds(std::vector<nx480::ThresholdLine> lines) {
@@ -139,11 +139,11 @@ void TrendPlot::SetThresholds(std::vector<nx480::ThresholdLine> lines) {
   update();
 }
 
-void TrendPlot::SetView(int64_t t0, int64_t t1) {
+void TrendPlot::SetView(int64_t t0, int64_t t1, bool followed) {
   const nx480::TimeSpan view = nx480::ClampView({t0, t1}, {range0_, range1_}, kMinViewMs);
   view0_ = view.t0;
   view1_ = view.t1;
-  Rebuild();
+  Rebuild(followed);
   emit ViewChanged();
 }
 
@@ -188,10 +188,11 @@ double TrendPlot::YOf(bool frequency, double value) const {
 
 const std::vector<nx480::UtcOffsetFrom>& TrendPlot::Offsets() const {
   if (!offsets_) {
-    const bool any = std::any_of(columns_.begin(), columns_.end(),
+    const std::vector<nx480::TrendColumn>& columns = Columns();
+    const bool any = std::any_of(columns.begin(), columns.end(),
                                  [](const nx480::TrendColumn& c) { return c.any; });
     offsets_ = nx480::UtcOffsets(
-        samples_ ? std::span(*samples_) : std::span<const nx480::RecordingSample>(), columns_,
+        samples_ ? std::span(*samples_) : std::span<const nx480::RecordingSample>(), columns,
         any ? 0 : QDateTime::fromMSecsSinceEpoch(view0_).offsetFromUtc() / 60);
   }
   return *offsets_;
@@ -201,14 +202,26 @@ int TrendPlot::UtcOffsetAt(int64_t t) const {
   return nx480::UtcOffsetAt(Offsets(), t);
 }
 
-void TrendPlot::Rebuild() {
-  if (samples_)
-    pyramid_.Decimate(view0_, view1_, DataWidth(), columns_);
-  else
-    columns_.clear();
+const std::vector<nx480::TrendColumn>& TrendPlot::Columns() const {
+  if (columnsStale_) {
+    if (samples_)
+      pyramid_.Decimate(view0_, view1_, DataWidth(), columns_);
+    else
+      columns_.clear();
+    columnsStale_ = false;
+  }
+  return columns_;
+}
+
+void TrendPlot::Rebuild(bool followed) {
+  // Not cut here: a view following the samples would cut all its columns for each sample.
+  columnsStale_ = true;
   offsets_.reset();  // worked out when needed: a painting, the heading's from-to
-  if (cursor_ >= static_cast<int>(columns_.size())) cursor_ = -1;
-  emit CursorMoved(cursor_);
+  if (cursor_ >= (samples_ ? DataWidth() : 0)) cursor_ = -1;  // as many columns as pixels
+  if (followed && cursor_ >= 0)
+    cursorStale_ = true;  // read out once per painting, not for each sample
+  else
+    emit CursorMoved(cursor_);
   update();
 }
 
@@ -284,7 +297,8 @@ void TrendPlot::mouseMoveEvent(QMouseEvent* event) {
     SetView(t0, t0 + (view1_ - view0_));
   }
   const int column = x - static_cast<int>(DataRect().left());
-  cursor_ = column >= 0 && column < static_cast<int>(columns_.size()) ? column : -1;
+  cursor_ = column >= 0 && column < static_cast<int>(Columns().size()) ? column : -1;
+  cursorStale_ = false;
   emit CursorMoved(cursor_);
   update();
 }
@@ -295,11 +309,17 @@ void TrendPlot::mouseReleaseEvent(QMouseEvent*) {
 
 void TrendPlot::leaveEvent(QEvent*) {
   cursor_ = -1;
+  cursorStale_ = false;
   emit CursorMoved(cursor_);
   update();
 }
 
 void TrendPlot::paintEvent(QPaintEvent*) {
+  Columns();  // cut for this painting if the view or the samples changed since
+  if (cursorStale_) {
+    cursorStale_ = false;
+    emit CursorMoved(cursor_);
+  }
   QPainter painter(this);
   const QFontMetricsF metrics(font());
   const QRectF data = DataRect();
@@ -887,11 +907,11 @@ void TFormTrend::ShowNote() {
 }
 
 void TFormTrend::ShowCursor(int column) {
-  const std::vector<nx480::TrendColumn>& columns = Plot->Columns();
-  if (column < 0 || column >= static_cast<int>(columns.size())) {
+  if (column < 0 || column >= static_cast<int>(Plot->Columns().size())) {
     LabelCursor->setText(tr("Kolečko, +/-: zvětšení; šipky, tažení: posun"));
     return;
   }
+  const std::vector<nx480::TrendColumn>& columns = Plot->Columns();
   // The column's last sample; over a column without any, the nearest one the line joins.
   std::optional<size_t> at;
   if (columns[column].any)

@@ -58,7 +58,9 @@ class TrendPlot : public QWidget {
   int64_t RangeEnd() const { return range1_; }
   // The column under the cursor line, -1 when there is none.
   int CursorColumn() const { return cursor_; }
-  const std::vector<nx480::TrendColumn>& Columns() const { return columns_; }
+  // Cut from the samples when first asked for after the view or the samples changed (a
+  // painting, the cursor's readout, the heading): a sample followed costs no columns of its own.
+  const std::vector<nx480::TrendColumn>& Columns() const;
   // The labels as last painted: the time axis', each value axis' (0 volts, 1 hertz) and the
   // thresholds' with their places.
   struct Label {
@@ -107,14 +109,17 @@ class TrendPlot : public QWidget {
   void changeEvent(QEvent* event) override;  // a new font: new margins
 
  private:
-  void SetView(int64_t t0, int64_t t1);
+  // With `followed` (a sample taken in) a cursor over a column is read out when next painted.
+  void SetView(int64_t t0, int64_t t1, bool followed = false);
   void ZoomAbout(double factor, int64_t anchor);
-  void Rebuild();  // the columns of the view
+  void Rebuild(bool followed = false);  // the columns of the view: cut anew when next asked for
   int DataWidth() const;
 
   const std::vector<nx480::RecordingSample>* samples_ = nullptr;
   nx480::TrendPyramid pyramid_;
-  std::vector<nx480::TrendColumn> columns_;
+  mutable std::vector<nx480::TrendColumn> columns_;  // Columns()
+  mutable bool columnsStale_ = true;
+  bool cursorStale_ = false;  // the cursor's readout waits for the next painting
   std::vector<nx480::ThresholdLine> thresholds_;
   const nx480::StageEventFinder* events_ = nullptr;
   const std::vector<nx480::UtcOffsetFrom>& Offsets() const;
