@@ -2,6 +2,8 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <pthread.h>
+#include <sched.h>
 #include <sys/eventfd.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
@@ -214,6 +216,13 @@ std::optional<PtyRelay::Clock::time_point> PtyRelay::NextDeadline() const {
 }
 
 void PtyRelay::Run() {
+  // A relay is hardware of its own: however busy the PC, its answers come when the wire brings
+  // them. Where the system allows it (CAP_SYS_NICE, as for root), the service thread runs at a
+  // real-time priority so that the PC's load does not delay its replies past the link's
+  // time-outs; elsewhere it runs as any thread. It sleeps in ppoll between frames.
+  sched_param priority{};
+  priority.sched_priority = 1;
+  (void)::pthread_setschedparam(::pthread_self(), SCHED_RR, &priority);
   std::vector<std::uint8_t> traced_in;
   std::vector<std::vector<std::uint8_t>> traced_out;
   bool master_broken = false;

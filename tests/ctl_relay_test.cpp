@@ -691,10 +691,10 @@ TEST_F(Ctl, HistoryInterrupted) {
     args.insert(args.end(), command.begin(), command.end());
     CtlProcess walk(args);
     // A process that starts and searches at 9600 baud, on a loaded machine too.
-    const auto until = std::chrono::steady_clock::now() + 60s;
-    while (recordReads.load() < 5) {
-      ASSERT_LT(std::chrono::steady_clock::now(), until) << "the walk did not begin";
-      std::this_thread::sleep_for(5ms);
+    if (!walk.ReadUntil([&recordReads](const CtlResult&) { return recordReads.load() >= 5; },
+                        60s)) {
+      const CtlResult early = walk.Finish();
+      FAIL() << "the walk did not begin: exit " << early.code << ", " << early.err;
     }
     walk.Signal(SIGINT);
     const CtlResult r = walk.Finish();
