@@ -675,7 +675,8 @@ void TFormTrend::ButtonFileClick() {
   following_ = false;
   auto load = std::make_shared<FileLoad>();
   bool ok = false;
-  const int serial = QFileInfo(path).dir().dirName().toInt(&ok);
+  // Relay folders are named by the unsigned serial number (2147483649 too).
+  const auto serial = static_cast<int32_t>(QFileInfo(path).dir().dirName().toUInt(&ok));
   load->serial = ok ? serial : QFileInfo(path).dir().dirName() == "unknown" ? -1 : -2;
   load->path = path.toStdString();
   load->name = QFileInfo(path).fileName();
