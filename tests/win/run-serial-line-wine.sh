@@ -1,0 +1,31 @@
+#!/bin/bash
+# The Windows serial line against the Linux simulator under Wine (README.md here).
+# Usage: tests/win/run-serial-line-wine.sh BUILD-LINUX BUILD-WIN
+set -euo pipefail
+linux=$(realpath "${1:?the Linux build (for nx480-sim)}")
+win=$(realpath "${2:?the Windows build}")
+work=$(mktemp -d /tmp/nx480-wine-serial.XXXXXX)
+export WINEPREFIX="$work/prefix" WINEDEBUG=-all
+export WINEPATH="/usr/lib/gcc/x86_64-w64-mingw32/12-posix;/usr/x86_64-w64-mingw32/lib"
+sim_pid=
+cleanup() {
+  [[ -n $sim_pid ]] && kill "$sim_pid" 2>/dev/null && wait "$sim_pid" 2>/dev/null
+  wineserver -k 2>/dev/null || true
+  rm -rf "$work"
+}
+trap cleanup EXIT
+wineboot -i >/dev/null 2>&1
+mkfifo "$work/sim.in"
+"$linux/sim/nx480-sim" <"$work/sim.in" >"$work/sim.out" 2>"$work/sim.err" &
+sim_pid=$!
+exec 3>"$work/sim.in"  # keeps the simulator's stdin open
+for _ in $(seq 100); do [[ -s $work/sim.out ]] && break; sleep 0.1; done
+pty=$(head -1 "$work/sim.out")
+[[ $pty == /dev/* ]] || { echo "nx480-sim gave no pty" >&2; exit 1; }
+wine reg add 'HKLM\Software\Wine\Ports' /v COM5 /d "$pty" /f >/dev/null 2>&1
+wineserver -k 2>/dev/null || true  # the mount manager reads the ports when it starts
+status=0
+wine "$win/tests/win/serial_line_wine_test.exe" COM5 COM9 "Z:${work//\//\\}\\report.txt" \
+  >/dev/null 2>&1 || status=$?
+cat "$work/report.txt" 2>/dev/null || { echo "no report" >&2; status=1; }
+exit "$status"
