@@ -55,10 +55,12 @@ OpenError ClassifyOpenError(DWORD error) {
   }
 }
 
-// The errors an unplugged USB adapter gives on a read, a write or ClearCommError.
+// The errors an unplugged USB adapter gives on a read, a write or ClearCommError, and a line
+// that hung up (a tty behind Wine's COM port whose other side closed: ERROR_BROKEN_PIPE, and
+// an aborted wait for its next byte).
 bool IsGoneError(DWORD error) {
   return error == ERROR_ACCESS_DENIED || error == ERROR_GEN_FAILURE || error == ERROR_BAD_COMMAND ||
-         error == ERROR_DEVICE_NOT_CONNECTED ||
+         error == ERROR_DEVICE_NOT_CONNECTED || error == ERROR_BROKEN_PIPE ||
          error == ERROR_OPERATION_ABORTED;  // only when we did not cancel: see Finish()
 }
 

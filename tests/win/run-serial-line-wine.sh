@@ -28,4 +28,22 @@ status=0
 wine "$win/tests/win/serial_line_wine_test.exe" COM5 COM9 "Z:${work//\//\\}\\report.txt" \
   >/dev/null 2>&1 || status=$?
 cat "$work/report.txt" 2>/dev/null || { echo "no report" >&2; status=1; }
+
+# The device gone: a second simulator as COM6 (a bare link opens), ended while a read waits.
+mkfifo "$work/gone.in"
+"$linux/sim/nx480-sim" <"$work/gone.in" >"$work/gone.out" 2>/dev/null &
+gone_pid=$!
+exec 4>"$work/gone.in"
+for _ in $(seq 100); do [[ -s $work/gone.out ]] && break; sleep 0.1; done
+ln -sf "$(head -1 "$work/gone.out")" "$WINEPREFIX/dosdevices/com6"
+wine "$win/tests/win/serial_line_wine_test.exe" --gone COM6 "Z:${work//\//\\}\\gone.txt" \
+  >/dev/null 2>&1 &
+test_pid=$!
+for _ in $(seq 300); do grep -q opened "$work/gone.txt" 2>/dev/null && break; sleep 0.1; done
+sleep 0.5
+kill "$gone_pid"
+wait "$gone_pid" || true
+exec 4>&-
+wait "$test_pid" || status=$((status + $?))
+cat "$work/gone.txt" 2>/dev/null || { echo "no report of the device gone" >&2; status=1; }
 exit "$status"

@@ -2,6 +2,10 @@
 // COM5 into the Wine prefix (scripts run it so; see tests/win/README.md). Only nx480link.
 //
 //   serial_line_wine_test.exe [PORT [MISSING-PORT [REPORT-FILE]]]   (default COM5, COM9)
+//   serial_line_wine_test.exe --gone PORT REPORT-FILE
+//
+// With --gone it opens PORT, writes "opened" to REPORT-FILE and waits in a read of 20 s; the
+// script then ends the simulator behind PORT, and the read must end at once with the device gone.
 //
 // Each check prints "ok" or "FAIL" with what it saw; the exit code is the number of failed
 // checks (0: all passed). The figures (the identification's round trip, the search's time) go
@@ -222,7 +226,28 @@ void Search(const std::string& portName) {
 
 }  // namespace
 
+// The simulator behind `portName` is ended while a read waits: the read ends, the device gone.
+int DeviceGoneCheck(const std::string& portName, const std::string& reportFile) {
+  SerialPort port;
+  if (!port.Open(portName, Line(WithConstant(20000)))) {
+    Check(false, "open " + portName, "error " + std::to_string(port.LastOpenErrno()));
+  } else {
+    std::ofstream(reportFile) << "opened\n";
+    uint8_t buffer[64];
+    const auto t0 = Clock::now();
+    const size_t got = port.Read(buffer, sizeof buffer);
+    const double ms = MsBetween(t0, Clock::now());
+    Check(got == 0 && port.DeviceGone() && ms < 15000.0,
+          "a read ends when the device goes, and tells it gone", Ms(ms));
+    Check(port.Write(buffer, 8) == 0 && port.DeviceGone(), "a gone device takes no write");
+  }
+  report << (failures == 0 ? "PASSED" : "FAILED: " + std::to_string(failures)) << "\n";
+  std::ofstream(reportFile) << report.str();
+  return failures;
+}
+
 int main(int argc, char** argv) {
+  if (argc > 3 && std::string(argv[1]) == "--gone") return DeviceGoneCheck(argv[2], argv[3]);
   const std::string port = argc > 1 ? argv[1] : "COM5";
   const std::string missing = argc > 2 ? argv[2] : "COM9";
   TightenTimersOfThisThread();
