@@ -324,7 +324,10 @@ TEST(CtlConsoleEvents, HandlerHoldsUntilTheCommandEnded) {
       record.Take(2);
       returned = true;
     });
-    EXPECT_EQ(record.Wait(30s), 1);
+    // Wait() wakes for an event after its start: the handler may have been quicker.
+    const auto deadline = std::chrono::steady_clock::now() + 30s;
+    while (record.Count() == 0 && std::chrono::steady_clock::now() < deadline) record.Wait(100ms);
+    EXPECT_EQ(record.Count(), 1);
     EXPECT_FALSE(returned);  // held: the command has not ended
     record.Ended();
     handler.join();
