@@ -19,11 +19,15 @@ namespace {
 using namespace std::chrono_literals;
 
 // The one CloseOnSignals, and whether its window has been closed (for a console handler that
-// holds the process until then). Under `mutex`.
-std::mutex mutex;
-std::condition_variable closedChanged;
-CloseOnSignals* current = nullptr;
-bool windowClosed = false;
+// holds the process until then). Under `mutex`. Never destroyed: a handler may still wait on it
+// while the program ends.
+struct Shared {
+  std::mutex mutex;
+  std::condition_variable closedChanged;
+  CloseOnSignals* current = nullptr;
+  bool windowClosed = false;
+};
+Shared& shared = *new Shared;
 
 // Windows' own thread. Every event closes the window from the event loop; a close, logoff or
 // shutdown ends the process once this returns, so it waits for the window to have closed - at
@@ -39,11 +43,11 @@ BOOL WINAPI OnConsoleEvent(DWORD event) {
     default:
       return FALSE;
   }
-  std::unique_lock lock(mutex);
-  if (!current) return FALSE;
-  QMetaObject::invokeMethod(current, &CloseOnSignals::CloseWindow, Qt::QueuedConnection);
+  std::unique_lock lock(shared.mutex);
+  if (!shared.current) return FALSE;
+  QMetaObject::invokeMethod(shared.current, &CloseOnSignals::CloseWindow, Qt::QueuedConnection);
   if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT)
-    closedChanged.wait_for(lock, 4s, [] { return windowClosed; });
+    shared.closedChanged.wait_for(lock, 4s, [] { return shared.windowClosed; });
   return TRUE;
 }
 
@@ -57,17 +61,18 @@ class SessionEndFilter : public QAbstractNativeEventFilter {
   bool nativeEventFilter(const QByteArray& type, void* message, qintptr*) override {
     if (type != "windows_generic_MSG") return false;
     const MSG* msg = static_cast<const MSG*>(message);
-    if (msg->message == WM_ENDSESSION && msg->wParam && current) current->CloseWindow();
+    if (msg->message == WM_ENDSESSION && msg->wParam && shared.current)
+      shared.current->CloseWindow();
     return false;  // Qt's own handling goes on
   }
 };
 
 CloseOnSignals::CloseOnSignals(QWidget& window) : window_(window) {
   {
-    const std::lock_guard lock(mutex);
-    if (current) throw std::logic_error("CloseOnSignals: one at a time");
-    current = this;
-    windowClosed = false;
+    const std::lock_guard lock(shared.mutex);
+    if (shared.current) throw std::logic_error("CloseOnSignals: one at a time");
+    shared.current = this;
+    shared.windowClosed = false;
   }
   connect(qGuiApp, &QGuiApplication::commitDataRequest, this,
           [this](QSessionManager&) { CloseWindow(); });
@@ -80,14 +85,14 @@ CloseOnSignals::~CloseOnSignals() {
   SetConsoleCtrlHandler(OnConsoleEvent, FALSE);
   QCoreApplication::instance()->removeNativeEventFilter(sessionFilter_);
   delete sessionFilter_;
-  const std::lock_guard lock(mutex);
-  current = nullptr;
+  const std::lock_guard lock(shared.mutex);
+  shared.current = nullptr;
 }
 
 void CloseOnSignals::CloseWindow() {
   // Closing again does nothing more (TFormMain::FormClose).
   window_.close();
-  const std::lock_guard lock(mutex);
-  windowClosed = true;
-  closedChanged.notify_all();
+  const std::lock_guard lock(shared.mutex);
+  shared.windowClosed = true;
+  shared.closedChanged.notify_all();
 }

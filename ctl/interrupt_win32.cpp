@@ -10,9 +10,10 @@ namespace nx480::ctl {
 
 namespace {
 
+// Never destroyed: a handler may still wait on it while the program ends.
 ConsoleInterrupts& Record() {
-  static ConsoleInterrupts record;
-  return record;
+  static ConsoleInterrupts* const record = new ConsoleInterrupts;
+  return *record;
 }
 
 // Windows' own thread. Ctrl-C and Ctrl-Break return at once; a close, logoff or shutdown is held
