@@ -1,8 +1,6 @@
 // `nx480ctl journal list [--all]`, `journal show ID` and `journal restore ID`: the change journal
 // read back (records/journal.h), and a backup written back into the relay; nothing in the
 // journal is changed but by the restore's own entry.
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <charconv>
@@ -12,6 +10,7 @@
 #include <optional>
 
 #include "commands.h"
+#include "folder_calls.h"
 #include "journal.h"
 #include "local_time.h"
 #include "output.h"
@@ -29,10 +28,10 @@ namespace {
 std::optional<std::string> Root() {
   const Places places = CurrentPlaces();
   const std::optional<std::string> root = places.Journal();
+  int err = 0;
   if (!root) {
     Say("no journal folder: " + places.data.problem);
-  } else if (::access(root->c_str(), R_OK | X_OK) != 0 && errno != ENOENT) {
-    const int err = errno;
+  } else if (std::vector<std::string> names; !FolderNames(*root, names, err) && err != ENOENT) {
     Say("the journal folder " + *root + " cannot be read: " + std::strerror(err));
     return std::nullopt;
   }
