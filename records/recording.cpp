@@ -343,7 +343,7 @@ RecordingConfig ReadRecordingConfig(const EnvironmentLookup& env) {
   const std::optional<std::string> path = ResolvePlaces(kThisPlatform, env).RecordingConfig();
   if (!path) return config;
   config.path = *path;
-  std::ifstream in(config.path);
+  std::ifstream in(Utf8Path(config.path));
   std::string line;
   auto trimmed = [](std::string_view text) {
     const size_t first = text.find_first_not_of(" \t\r");
