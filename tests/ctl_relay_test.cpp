@@ -1720,8 +1720,7 @@ TEST_F(Ctl, DemoRelayWithoutASerialPort) {
   const std::vector<std::string> lines = Lines(list.out);
   ASSERT_EQ(lines.size(), 1u) << list.out;
   const std::vector<std::string> columns = Columns(lines[0]);
-  ASSERT_GE(columns.size(), 5u) << lines[0];
-  EXPECT_EQ(columns[0], "999999");
-  EXPECT_EQ(columns[3], "settings");
-  EXPECT_EQ(columns[4], "done");
+  ASSERT_GE(columns.size(), 4u) << lines[0];
+  EXPECT_EQ(columns[3], "done") << lines[0];
+  EXPECT_TRUE(std::filesystem::is_directory(Path("data/nx480-pc/journal/999999")));
 }
