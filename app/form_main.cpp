@@ -11,10 +11,12 @@
 #include <QStringList>
 #include <QTabWidget>
 #include <QTimer>
+#include <algorithm>
 #include <filesystem>
 #include <span>
 
 #include "connection.h"
+#include "demo_relay.h"
 #include "form_history.h"
 #include "form_journal.h"
 #include "form_online.h"
@@ -140,7 +142,12 @@ TFormMain::TFormMain(const std::vector<std::string>& arguments, QWidget* parent)
                           Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                           Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint) {
   setObjectName("FormMain");
-  setWindowTitle(QStringLiteral("NX480 - PC     v" NX480_VERSION_TEXT));
+  // --demo, anywhere: the relay is the demo relay inside the program, its one port "demo"; the
+  // other arguments mean what they mean without it (/servis first among them).
+  std::vector<std::string> rest = arguments;
+  demo_ = std::erase(rest, std::string("--demo")) > 0;
+  setWindowTitle(QStringLiteral("NX480 - PC     v" NX480_VERSION_TEXT) +
+                 (demo_ ? QStringLiteral("     ") + tr("Ukázkové relé") : QString()));
   setFixedSize(451, 142);
   move(17, 170);
   setFont(SystemFont(11));
@@ -204,9 +211,13 @@ TFormMain::TFormMain(const std::vector<std::string>& arguments, QWidget* parent)
   connect(ButtonJournal, &QPushButton::clicked, this, [this] { ButtonJournalClick(); });
   connect(ButtonRecord, &QPushButton::clicked, this, [this] { ButtonRecordClick(); });
 
-  ListPorts = [] { return nx480::ListSerialPorts(); };
-
-  modbus_ = std::make_unique<TModbus>();  // parked, no port open
+  if (demo_) {
+    ListPorts = [] { return std::vector<std::string>{nx480::sim::kDemoPort}; };
+    modbus_ = std::make_unique<TModbus>(nx480::sim::MakeDemoLine());  // parked, no port open
+  } else {
+    ListPorts = [] { return nx480::ListSerialPorts(); };
+    modbus_ = std::make_unique<TModbus>();  // parked, no port open
+  }
   // The worker's synchronous calls run here, in the event loop of the user-interface thread.
   modbus_->SetUiPoster([this] {
     QMetaObject::invokeMethod(
@@ -218,7 +229,7 @@ TFormMain::TFormMain(const std::vector<std::string>& arguments, QWidget* parent)
   });
   // Every frame goes to the logging category for raw frames (off unless its rules switch it on).
   modbus_->SetTraceHook(FrameLogHook());
-  session_.serviceMode = nx480::ServiceModeFromArguments(arguments);
+  session_.serviceMode = nx480::ServiceModeFromArguments(rest);
 }
 
 TFormMain::~TFormMain() {

@@ -64,8 +64,11 @@ class TFormMain : public QWidget {
 
   TModbus& Modbus() { return *modbus_; }
   const nx480::RelaySession& Session() const { return session_; }
+  // Started with --demo: the demo relay inside the program is the one port the search tries.
+  bool Demo() const { return demo_; }
 
-  // The serial devices, numbered; ListSerialPorts() unless replaced.
+  // The serial devices, numbered; ListSerialPorts() (with --demo: the demo relay's port) unless
+  // replaced.
   std::function<std::vector<std::string>()> ListPorts;
 
   QLabel* Image1 = nullptr;
@@ -108,6 +111,7 @@ class TFormMain : public QWidget {
   // serial number into the session and its version shown (nothing when it did not answer).
   void FirmwareUploaded(const std::optional<nx480::RestartedRelay>& relay);
 
+  bool demo_ = false;
   std::unique_ptr<TModbus> modbus_;
   nx480::RelaySession session_;
   TFormOnLine* onLine_ = nullptr;

@@ -40,7 +40,7 @@ class Application : public QApplication {
 };
 
 constexpr const char* kUsage =
-    "Usage: nx480-pc [/servis] [--lang cs|en]\n"
+    "Usage: nx480-pc [/servis] [--demo] [--lang cs|en]\n"
     "       nx480-pc --help | --version\n"
     "\n"
     "Service and configuration tool for the NX480 mains protection relay. F1 in the main\n"
@@ -49,6 +49,9 @@ constexpr const char* kUsage =
     "  /servis, /SERVIS  service mode, as the first argument: the \"Kalibrace\" page\n"
     "                    (calibration factors, serial number, clearing the event history)\n"
     "                    and the live values in tenths of a volt\n"
+    "  --demo            the demo relay inside the program instead of a serial port: F1\n"
+    "                    finds it as a relay, its live values move and now and then a\n"
+    "                    voltage sag trips U<; to learn the tool without a relay\n"
     "  --lang cs|en      the windows' language, whatever the locale says (Czech for Czech,\n"
     "                    Slovak and C locales, English for any other)\n"
     "  --help, -h        this text\n"

@@ -303,6 +303,8 @@ ParsedLine ParseCommandLine(const std::vector<std::string>& arguments) {
       good = flag(inv.trace);
     } else if (name == "--service") {
       good = flag(inv.service);
+    } else if (name == "--demo") {
+      good = flag(inv.demo);
     } else if (name == "--port") {
       good = value(inv.port);
       if (good && inv.port.empty()) {
@@ -332,6 +334,10 @@ ParsedLine ParseCommandLine(const std::vector<std::string>& arguments) {
     } else {
       parsed.error = "no command given";
     }
+    return parsed;
+  }
+  if (inv.demo && !inv.port.empty()) {
+    parsed.error = "--demo and --port exclude each other";
     return parsed;
   }
   parsed.error = BuildCommand(command, words, options, inv);
@@ -556,7 +562,7 @@ std::string HelpText(const std::string& topic) {
            "without a journal folder (neither XDG_DATA_HOME nor HOME an absolute path)\n"
            "and for a damaged entry, 2 for an ID that is no entry's.\n";
   }
-  return "Usage: nx480ctl [--port DEVICE] [--trace] [--service] COMMAND [ARGUMENTS]\n"
+  return "Usage: nx480ctl [--port DEVICE | --demo] [--trace] [--service] COMMAND [ARGUMENTS]\n"
          "       nx480ctl COMMAND --help\n"
          "\n"
          "Command-line companion of nx480-pc for scripted service work on an NX480 relay.\n"
@@ -584,7 +590,10 @@ std::string HelpText(const std::string& topic) {
          "                 a colon separates only before a path that begins with /, so\n"
          "                 names under /dev/serial/by-path/ (which hold colons) can be given.\n"
          "                 On Windows DEVICE is COM5 (or \\\\.\\COM12), the search tries the\n"
-         "                 COM ports present, and NX480_PORTS is semicolon-separated\n"
+         "                 COM ports present, and NX480_PORTS is semicolon-separated.\n"
+         "  --demo         the demo relay inside the program instead of a serial port (its\n"
+         "                 port is \"demo\"): a relay to learn on, with moving live values,\n"
+         "                 made anew for each run, so a change lasts as long as the command\n"
          "  --trace        every frame on the line to standard error (the frame log of\n"
          "                 nx480-pc, logging category nx480.link.frames)\n"
          "  --service      service mode (calibration; the live values in tenths)\n"

@@ -1,7 +1,7 @@
 // nx480ctl's command line: what the user asked for, parsed without touching the relay, and the
 // help texts. Plain C++.
 //
-//   nx480ctl [--port DEVICE] [--trace] [--service] COMMAND [ARGUMENTS]
+//   nx480ctl [--port DEVICE | --demo] [--trace] [--service] COMMAND [ARGUMENTS]
 //
 // The global options may stand anywhere on the line; "--" ends the options (a file name that
 // begins with "-" then follows it).
@@ -41,7 +41,8 @@ struct Invocation {
   std::string helpTopic;  // Help: "" for the overview, else a command ("settings", "live", ...)
 
   // Global options.
-  std::string port;  // --port DEVICE: only this device, instead of the search
+  std::string port;   // --port DEVICE: only this device, instead of the search
+  bool demo = false;  // --demo: the demo relay inside the program, instead of the serial ports
   bool trace = false;
   bool service = false;
 

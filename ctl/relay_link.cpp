@@ -4,6 +4,7 @@
 #include <filesystem>
 
 #include "connection.h"
+#include "demo_relay.h"
 #include "frame_log.h"
 #include "interrupt.h"
 #include "output.h"
@@ -96,7 +97,8 @@ Exit ResultOf(Outcome outcome) {
   return outcome.error == LinkError::Exception ? Exit::Refused : Exit::Communication;
 }
 
-RelayLink::RelayLink(const Invocation& invocation) : invocation_(invocation) {
+RelayLink::RelayLink(const Invocation& invocation)
+    : invocation_(invocation), link_(invocation.demo ? sim::MakeDemoLine() : nullptr) {
   // The windows' frame log: the same hook and formatter, switched on here by --trace (or by
   // QT_LOGGING_RULES, as for nx480-pc).
   if (invocation_.trace) QLoggingCategory::setFilterRules("nx480.link.frames.debug=true");
@@ -110,8 +112,9 @@ RelayLink::~RelayLink() {
 
 Exit RelayLink::Connect() {
   const std::vector<std::string> ports =
-      invocation_.port.empty() ? ListSerialPorts()
-                               : std::vector<std::string>{UserPortName(invocation_.port)};
+      invocation_.demo           ? std::vector<std::string>{sim::kDemoPort}
+      : invocation_.port.empty() ? ListSerialPorts()
+                                 : std::vector<std::string>{UserPortName(invocation_.port)};
   const SearchResult result =
       SearchRelay(link_, ports, RelayLine(), kPollInterval, [] { return Interrupted(); });
   if (Interrupted()) {

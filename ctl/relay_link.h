@@ -31,9 +31,9 @@ namespace nx480::ctl {
 
 class RelayLink {
  public:
-  // The worker is made (parked). The frame log hook is installed; --trace switches it on.
-  // Declare the command's window objects before the RelayLink: the worker holds their requests
-  // until the RelayLink's destructor has parked it.
+  // The worker is made (parked), on the demo relay's line with --demo. The frame log hook is
+  // installed; --trace switches it on. Declare the command's window objects before the RelayLink:
+  // the worker holds their requests until the RelayLink's destructor has parked it.
   explicit RelayLink(const Invocation& invocation);
   // Pauses the worker and closes the port.
   ~RelayLink();
@@ -41,9 +41,10 @@ class RelayLink {
   RelayLink& operator=(const RelayLink&) = delete;
 
   // Searches the ports as the main window does (NX480_PORTS, else the devices present), or
-  // tries only --port. Ok with the port open and the session taken, or NoRelay after a message.
-  // Ctrl-C (SIGTERM, SIGHUP) ends the search before the next port and is looked at once more
-  // after it: Interrupted, and nothing but the search's identifications was sent.
+  // tries only --port, or with --demo the demo relay inside the program (sim/demo_relay.h). Ok with
+  // the port open and the session taken, or NoRelay after a message. Ctrl-C (SIGTERM, SIGHUP) ends
+  // the search before the next port and is looked at once more after it: Interrupted, and nothing
+  // but the search's identifications was sent.
   Exit Connect();
   const RelaySession& Session() const { return session_; }
   TModbus& Link() { return link_; }

@@ -18,6 +18,15 @@ struct PlannedTrip;
 // with '#' are passed over without an answer. Returns false for "quit" and "exit".
 bool RunCommand(PtyRelay& relay, LiveValues* live, const std::string& line, std::ostream& out);
 
+// A command line's words, split at blanks.
+std::vector<std::string> CommandWords(const std::string& line);
+
+// The commands of the live values alone (pickup, release, trip, voltage, frequency,
+// temperature, live), as RunCommand takes them: carries out `words` against `live` (nullptr:
+// answered as off) and writes the answer to `out`; false when words[0] is none of them. They
+// need no relay of a pty (live_commands.cpp), so the relay in memory takes them as well.
+bool RunLiveCommand(LiveValues* live, const std::vector<std::string>& words, std::ostream& out);
+
 // "trip STAGE [SECONDS [HOLD]]", as the command takes it: starts the countdown of `stage` with
 // `times` (at most two, both in seconds). False, with `error`, for a stage unknown to the
 // firmware or a time out of range.

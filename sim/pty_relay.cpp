@@ -18,6 +18,8 @@
 #include <stdexcept>
 #include <system_error>
 
+#include "relay_live.h"
+
 namespace nx480::sim {
 namespace {
 
@@ -357,6 +359,14 @@ void PtyRelay::Transmit(Clock::time_point now, std::vector<std::vector<std::uint
     if (options_.trace) traced.push_back(std::move(out.bytes));
     tx_.pop_front();
   }
+}
+
+std::shared_ptr<LiveValues> AttachLiveValues(PtyRelay& relay, std::optional<LiveConfig> config) {
+  return relay.WithModel([&config](RelayModel& model) {
+    auto live = std::make_shared<LiveValues>(config.value_or(LiveConfigFor(model.Config())));
+    AttachLiveValues(model, live);
+    return live;
+  });
 }
 
 }  // namespace nx480::sim

@@ -4,7 +4,6 @@
 #include <cctype>
 #include <cstdio>
 
-#include "pty_relay.h"
 #include "relay_model.h"
 
 namespace nx480::sim {
@@ -253,14 +252,6 @@ void AttachLiveValues(RelayModel& model, std::shared_ptr<LiveValues> live) {
   }
   model.SetEventSource([live](LiveValues::Clock::time_point now) { return live->TakeEvents(now); });
   model.SetMeasurementSource([live] { return live->Measurements(); });
-}
-
-std::shared_ptr<LiveValues> AttachLiveValues(PtyRelay& relay, std::optional<LiveConfig> config) {
-  return relay.WithModel([&config](RelayModel& model) {
-    auto live = std::make_shared<LiveValues>(config.value_or(LiveConfigFor(model.Config())));
-    AttachLiveValues(model, live);
-    return live;
-  });
 }
 
 }  // namespace nx480::sim

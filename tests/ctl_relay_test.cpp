@@ -1679,3 +1679,48 @@ TEST_F(Ctl, JournalOfTheConnectedRelay) {
 }
 
 }  // namespace
+
+// --demo: the relay inside the program, on its port "demo", with no serial port at all; each run
+// makes it anew. Its changes are journaled under its own serial number.
+TEST_F(Ctl, DemoRelayWithoutASerialPort) {
+  const std::map<std::string, std::string> env = {{"NX480_PORTS", Path("absent")},
+                                                  {"XDG_DATA_HOME", Path("data")}};
+  const CtlResult id = RunCtl({"--demo", "identify"}, env);
+  ASSERT_EQ(id.code, 0) << id.err;
+  EXPECT_EQ(id.out,
+            "port: demo\nidentification: NX480 - 1.14.d\nfirmware: 14 (delays in steps of 1/20 "
+            "s)\ntemperature: no\nserial number: 999999\n");
+  const CtlResult both = RunCtl({"--demo", "--port", Path("absent"), "identify"}, env);
+  EXPECT_EQ(both.code, 2);
+  EXPECT_TRUE(Has(both.err, "--demo and --port exclude each other")) << both.err;
+
+  // Its live values move: three snapshots, not all alike (their times aside).
+  const CtlResult live = RunCtl({"--demo", "live", "--count", "3"}, env);
+  ASSERT_EQ(live.code, 0) << live.err;
+  std::vector<std::string> voltages;
+  for (const std::string& line : Lines(live.out))
+    if (Has(line, "U1 ")) voltages.push_back(line.substr(line.find("U1 ")));
+  ASSERT_EQ(voltages.size(), 3u) << live.out;
+  EXPECT_FALSE(voltages[0] == voltages[1] && voltages[1] == voltages[2]) << live.out;
+
+  // A settings write, read back by the relay's own answer and journaled.
+  const std::string before = Path("before.nx4");
+  ASSERT_EQ(RunCtl({"--demo", "settings", "read", before}, env).code, 0);
+  std::string changed = ReadAll(before);
+  ASSERT_EQ(changed.size(), 48u);
+  changed[16] = static_cast<char>(190);  // Uu1
+  changed[17] = 0;
+  const std::string target = Path("target.nx4");
+  WriteAll(target, changed);
+  const CtlResult write = RunCtl({"--demo", "settings", "write", target}, env);
+  ASSERT_EQ(write.code, 0) << write.err;
+  EXPECT_TRUE(Has(write.err, "read back and equal")) << write.err;
+  const CtlResult list = RunCtl({"--demo", "journal", "list"}, env);
+  ASSERT_EQ(list.code, 0) << list.err;
+  const std::vector<std::string> lines = Lines(list.out);
+  ASSERT_EQ(lines.size(), 1u) << list.out;
+  const std::vector<std::string> columns = Columns(lines[0]);
+  ASSERT_GE(columns.size(), 4u) << lines[0];
+  EXPECT_EQ(columns[3], "done") << lines[0];
+  EXPECT_TRUE(std::filesystem::is_directory(Path("data/nx480-pc/journal/999999")));
+}

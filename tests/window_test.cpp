@@ -10,6 +10,7 @@
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QSet>
 #include <QSignalSpy>
 #include <QTabWidget>
 #include <QTemporaryDir>
@@ -82,6 +83,10 @@ class WindowTest : public QObject {
     QVERIFY(!nx480::ServiceModeFromArguments(V{"/servis2"}));
     App app({"/SERVIS", "more"});
     QVERIFY(app.main.Session().serviceMode);
+    // --demo stands anywhere; /servis is first among the others.
+    App demo({"--demo", "/servis"});
+    QVERIFY(demo.main.Demo());
+    QVERIFY(demo.main.Session().serviceMode);
   }
 
   void initialStateAndLayout() {
@@ -157,6 +162,26 @@ class WindowTest : public QObject {
     QVERIFY(!m.Modbus().PortIsOpen());
     // Other keys do nothing.
     QTest::keyClick(&app.setup, Qt::Key_F2);
+    QVERIFY(!m.Modbus().PortIsOpen());
+  }
+
+  // --demo: the title says so, F1 finds the relay inside the program on its port "demo" (no
+  // serial port tried), and the live values window shows its values moving.
+  void theDemoRelayIsFoundByF1AndItsValuesMove() {
+    App app({"--demo"});
+    TFormMain& m = app.main;
+    QCOMPARE(m.windowTitle(), QString("NX480 - PC     v1.14.d     Ukázkové relé"));
+    QTest::keyClick(m.ButtonConnect, Qt::Key_F1);
+    QVERIFY2(app.errors.isEmpty(), qPrintable(app.errors.join("\n")));
+    QCOMPARE(m.Session().port, std::string("demo"));
+    QCOMPARE(m.EditVersion->text(), QString("NX480 - 1.14.d,   s/n:999999"));
+    QVERIFY(app.onLine.isVisible());
+    QSet<QString> shown;
+    QTRY_VERIFY_WITH_TIMEOUT(
+        (app.onLine.EditF->text().isEmpty() || (shown << app.onLine.EditF->text(), true)) &&
+            shown.size() >= 3,
+        30000);
+    QTest::keyClick(m.ButtonConnect, Qt::Key_F1);
     QVERIFY(!m.Modbus().PortIsOpen());
   }
 

@@ -1944,6 +1944,10 @@ Plug it in again and press F1.</translation>
         <extracomment>%1 lists the ports, each with why it was passed over.</extracomment>
         <translation>Ports tried: %1</translation>
     </message>
+    <message>
+        <source>Ukázkové relé</source>
+        <translation>Demo relay</translation>
+    </message>
 </context>
 <context>
     <name>TFormOnLine</name>
