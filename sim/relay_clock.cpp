@@ -117,7 +117,11 @@ DateTime PcLocalTime() {
   const auto now = chr::system_clock::now();
   const std::time_t seconds = chr::system_clock::to_time_t(now);
   std::tm local{};
+#ifdef _WIN32
+  ::localtime_s(&local, &seconds);
+#else
   ::localtime_r(&seconds, &local);
+#endif
   DateTime t;
   t.year = local.tm_year + 1900;
   t.month = local.tm_mon + 1;
