@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "portable.h"
 #include "text_codec.h"
 
 namespace nx480 {
@@ -188,9 +189,7 @@ TEST(GridProfile, CheckAtTheBoundariesAndTimeScales) {
 class ProfileLookup : public ::testing::Test {
  protected:
   void SetUp() override {
-    char pattern[] = "/tmp/nx480-profile-test.XXXXXX";
-    ASSERT_NE(::mkdtemp(pattern), nullptr);
-    dir_ = pattern;
+    dir_ = test::NewTemporaryFolder("nx480-profile-test");
   }
   void TearDown() override { fs::remove_all(dir_); }
   void Touch(const fs::path& path) {
