@@ -233,8 +233,9 @@ TEST_F(ProfileLookup, PathThenUserFolderThenShipped) {
   // A path is never looked for in the folders, even when it is missing.
   EXPECT_EQ(FindGridProfile("sub/ours", search, tried), "sub/ours");
   EXPECT_EQ(FindGridProfile("missing", search, tried), std::nullopt);
-  EXPECT_EQ(tried, (std::vector<std::string>{user / "missing", user / "missing.txt",
-                                             shipped / "missing", shipped / "missing.txt"}));
+  EXPECT_EQ(tried, (std::vector<std::string>{
+                       (user / "missing").string(), (user / "missing.txt").string(),
+                       (shipped / "missing").string(), (shipped / "missing.txt").string()}));
 
   const ParsedProfile loaded = LoadGridProfile((user / "ours.txt").string());
   EXPECT_TRUE(loaded.errors.size() == 1 &&

@@ -1036,8 +1036,7 @@ TEST_F(JournalTest, IdsUniqueAndNewestFirst) {
   // clock), in the folder an older version names the relay by: the entry passes them over.
   const auto idAt = [](int64_t ms) {
     const time_t seconds = static_cast<time_t>(ms / 1000);
-    tm utc{};
-    ::gmtime_r(&seconds, &utc);
+    const tm utc = test::UtcTime(seconds);
     char text[64];
     std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d-%02d-%02d.%03dZ_clock",
                   utc.tm_year + 1900, utc.tm_mon + 1, utc.tm_mday, utc.tm_hour, utc.tm_min,

@@ -1,12 +1,13 @@
 #pragma once
 // What the tests need of the platform, the same on Linux and Windows (the tests that also run
 // under Wine, tests/windows.cmake): a new temporary folder, an environment variable set or
-// removed (and the C library's time zone taken from it again).
+// removed (and the C library's time zone taken from it again), UTC's broken-down time.
+#include <stdlib.h>
+
 #include <ctime>
 #include <filesystem>
 #include <random>
 #include <stdexcept>
-#include <stdlib.h>
 #include <string>
 #include <system_error>
 
@@ -40,6 +41,17 @@ inline void SetEnvironment(const char* name, const char* value) {
     ::unsetenv(name);
   }
 #endif
+}
+
+// The broken-down UTC time of `seconds`.
+inline std::tm UtcTime(std::time_t seconds) {
+  std::tm utc{};
+#ifdef _WIN32
+  ::gmtime_s(&utc, &seconds);
+#else
+  ::gmtime_r(&seconds, &utc);
+#endif
+  return utc;
 }
 
 // The C library's time zone read from TZ again.

@@ -5,13 +5,14 @@
 ; notices; FILE_LIST deletes exactly those files (scripts/build-windows writes it), so the
 ; uninstaller removes what it installed and nothing else: the user's journal and recordings
 ; (%LOCALAPPDATA%\nx480-pc), profiles and settings (%APPDATA%\nx480-pc) stay.
-Unicode true
+; A 64-bit installer for the 64-bit programs (it starts where they run, nowhere else).
+Target amd64-unicode
 ManifestSupportedOS all
 RequestExecutionLevel admin
 SetCompressor /SOLID lzma
+SetCompressorDictSize 16
 
 !include MUI2.nsh
-!include x64.nsh
 
 !define PRODUCT "NX480 - PC"
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\nx480-pc"
@@ -25,6 +26,7 @@ VIAddVersionKey /LANG=0 "ProductName" "${PRODUCT}"
 VIAddVersionKey /LANG=0 "ProductVersion" "${VERSION}"
 VIAddVersionKey /LANG=0 "FileVersion" "${VERSION}"
 VIAddVersionKey /LANG=0 "FileDescription" "${PRODUCT} ${VERSION} setup"
+VIAddVersionKey /LANG=0 "LegalCopyright" "NX480-PC maintainers"
 
 !define MUI_ICON "nx480-pc.ico"
 !define MUI_UNICON "nx480-pc.ico"
@@ -38,10 +40,6 @@ VIAddVersionKey /LANG=0 "FileDescription" "${PRODUCT} ${VERSION} setup"
 !insertmacro MUI_LANGUAGE "English"
 
 Function .onInit
-  ${IfNot} ${RunningX64}
-    MessageBox MB_ICONSTOP "${PRODUCT} potřebuje 64bitová Windows." /SD IDOK
-    Abort
-  ${EndIf}
   SetRegView 64
 FunctionEnd
 
