@@ -92,8 +92,7 @@ int main(int argc, char* argv[]) {
   if (ico) {
     QFile file(QString::fromLocal8Bit(argv[1]));
     const QByteArray bytes = IconFile(sizes);
-    written = file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() &&
-              file.flush();
+    written = file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.flush();
   } else {
     written = Render(sizes.front()).save(QString::fromLocal8Bit(argv[1]), "PNG");
   }

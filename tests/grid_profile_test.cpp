@@ -188,9 +188,7 @@ TEST(GridProfile, CheckAtTheBoundariesAndTimeScales) {
 
 class ProfileLookup : public ::testing::Test {
  protected:
-  void SetUp() override {
-    dir_ = test::NewTemporaryFolder("nx480-profile-test");
-  }
+  void SetUp() override { dir_ = test::NewTemporaryFolder("nx480-profile-test"); }
   void TearDown() override { fs::remove_all(dir_); }
   void Touch(const fs::path& path) {
     fs::create_directories(path.parent_path());

@@ -28,9 +28,9 @@
 
 #include "calibration_record.h"
 #include "connection.h"
+#include "portable.h"
 #include "recording.h"
 #include "relay_time.h"
-#include "portable.h"
 #include "settings_file.h"
 
 using namespace nx480;

@@ -34,9 +34,7 @@ namespace {
 
 class SettingsFileTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    dir_ = test::NewTemporaryFolder("nx480-settings");
-  }
+  void SetUp() override { dir_ = test::NewTemporaryFolder("nx480-settings"); }
   void TearDown() override { fs::remove_all(dir_); }
 
   std::string Path(const std::string& name) const { return (dir_ / name).string(); }
