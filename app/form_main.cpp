@@ -69,7 +69,7 @@ QString TriedText(const std::vector<nx480::PortTried>& tried) {
   for (const nx480::PortFailureGroup& group : nx480::GroupedByFailure(tried)) {
     QStringList ports;
     for (size_t i = 0; i < group.ports.size() && i < kPortsNamed; ++i)
-      ports << QString::fromStdString(group.ports[i]);
+      ports << QString::fromStdString(nx480::PortLabel(group.ports[i]));
     QString named = ports.join(", ");
     if (group.ports.size() > kPortsNamed) {
       //: %1 ports named before it, %2 how many more are left unnamed.
@@ -94,7 +94,7 @@ QString NoRelayMessage(const nx480::SearchResult& result) {
     text +=
         QCoreApplication::translate(
             "TFormMain", "\nPort %1 je obsazen jiným programem; ukončete jej a zkuste to znovu.")
-            .arg(QString::fromStdString(problems.busyPort));
+            .arg(QString::fromStdString(nx480::PortLabel(problems.busyPort)));
   }
   if (!problems.deniedPort.empty()) {
     const QString port = QString::fromStdString(problems.deniedPort);
@@ -132,7 +132,7 @@ QString DeviceGoneMessage(const std::string& port) {
              "TFormMain",
              "Spojení s přístrojem bylo přerušeno: zařízení %1 bylo odpojeno.\n"
              "Po jeho opětovném připojení stiskněte F1.")
-      .arg(QString::fromStdString(port));
+      .arg(QString::fromStdString(nx480::PortLabel(port)));
 }
 
 TFormMain::TFormMain(const std::vector<std::string>& arguments, QWidget* parent)

@@ -57,4 +57,6 @@ int Interrupts() {
   return interrupts.load();
 }
 
+void CommandEnded() {}
+
 }  // namespace nx480::ctl

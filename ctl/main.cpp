@@ -39,5 +39,7 @@ int main(int argc, char* argv[]) {
   }
   // Output that did not arrive whole is no success (nor a verdict of settings diff).
   if (!CloseOutput() && (result == Exit::Ok || result == Exit::Differs)) result = Exit::BadFile;
+  // The relay is in a known state: a closed console or a logoff may end the program (Windows).
+  CommandEnded();
   return Code(result);
 }

@@ -1,6 +1,10 @@
 #include "output.h"
 
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <unistd.h>
+#endif
 
 #include <algorithm>
 #include <atomic>
@@ -23,7 +27,7 @@ std::mutex progressMutex;
 size_t progressWidth = 0;
 
 bool ProgressShown() {
-  static const bool terminal = ::isatty(STDERR_FILENO) == 1;
+  static const bool terminal = StandardErrorIsTerminal();
   return terminal;
 }
 
@@ -41,6 +45,16 @@ void EraseProgress() {
 }
 
 }  // namespace
+
+bool StandardErrorIsTerminal() {
+#ifdef _WIN32
+  // A console (a file or a pipe has no console mode).
+  DWORD mode = 0;
+  return GetConsoleMode(GetStdHandle(STD_ERROR_HANDLE), &mode) != 0;
+#else
+  return ::isatty(STDERR_FILENO) == 1;
+#endif
+}
 
 void Say(const std::string& text) {
   const std::lock_guard lock(progressMutex);

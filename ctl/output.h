@@ -18,6 +18,9 @@ void ShowProgress(const std::string& text);
 // Erases the progress line, if one is shown.
 void EndProgress();
 
+// Whether standard error is a terminal (a console on Windows).
+bool StandardErrorIsTerminal();
+
 // Data on standard output, as it is (flushed). A write that fails (a full disk, a pipe whose
 // reader has gone where SIGPIPE is ignored) is remembered; false from then on.
 bool Print(const std::string& text);

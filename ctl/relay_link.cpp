@@ -47,7 +47,8 @@ std::string TriedText(const std::vector<PortTried>& tried) {
   std::string text;
   for (const PortFailureGroup& group : GroupedByFailure(tried)) {
     std::string ports;
-    for (const std::string& port : group.ports) ports += (ports.empty() ? "" : ", ") + port;
+    for (const std::string& port : group.ports)
+      ports += (ports.empty() ? "" : ", ") + PortLabel(port);
     text += (text.empty() ? "" : "; ") + ports + ": " + FailureText(group);
   }
   return text;
@@ -57,7 +58,8 @@ std::string TriedText(const std::vector<PortTried>& tried) {
 std::string ProblemHints(const SearchProblems& problems) {
   std::string text;
   if (!problems.busyPort.empty())
-    text += "\n  " + problems.busyPort + " is held by another program; end it and try again.";
+    text += "\n  " + PortLabel(problems.busyPort) +
+            " is held by another program; end it and try again.";
   if (!problems.deniedPort.empty()) {
     if (problems.deniedGroup == "root") {
       const std::string device = std::filesystem::path(problems.deniedPort).filename().string();
@@ -108,7 +110,8 @@ RelayLink::~RelayLink() {
 
 Exit RelayLink::Connect() {
   const std::vector<std::string> ports =
-      invocation_.port.empty() ? ListSerialPorts() : std::vector<std::string>{invocation_.port};
+      invocation_.port.empty() ? ListSerialPorts()
+                               : std::vector<std::string>{UserPortName(invocation_.port)};
   const SearchResult result =
       SearchRelay(link_, ports, RelayLine(), kPollInterval, [] { return Interrupted(); });
   if (Interrupted()) {
@@ -176,8 +179,9 @@ Exit RelayLink::AwaitWhile(const std::function<bool()>& busy,
     // A gone device parks the worker: what is still pending is never served.
     if (link_.IsParked() && busy()) {
       drop();
-      Say(link_.DeviceGone() ? "communication error: the device " + session_.port + " is gone"
-                             : "communication error: the worker stopped");
+      Say(link_.DeviceGone()
+              ? "communication error: the device " + PortLabel(session_.port) + " is gone"
+              : "communication error: the worker stopped");
       return Exit::Communication;
     }
     // Sleeps the whole step unless another signal comes: no busy waiting after the first.

@@ -1,7 +1,5 @@
 #include "upload_command.h"
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <atomic>
 #include <optional>
@@ -151,7 +149,10 @@ std::string ProgressBar(uint32_t bytes, uint32_t total, int width) {
   char tail[64];
   std::snprintf(tail, sizeof tail, "] %3d %%  %u/%u bytes", percent, static_cast<unsigned>(shown),
                 static_cast<unsigned>(total));
-  return "[" + std::string(filled, '#') + std::string(width - filled, ' ') + tail;
+  // Appended in place (MinGW's GCC 12 warns falsely on the same built with operator+).
+  std::string bar = "[";
+  bar.append(static_cast<size_t>(filled), '#').append(static_cast<size_t>(width - filled), ' ');
+  return bar.append(tail);
 }
 
 int ProgressTenth(uint32_t bytes, uint32_t total) {
@@ -188,7 +189,7 @@ Exit RunUpload(const Invocation& invocation) {
   page.session = &relay.Session();
   if (const Exit connected = relay.Connect(); connected != Exit::Ok) return connected;
   Say("current version: " + Cp1250ToUtf8(relay.Session().identText));
-  page.terminal = ::isatty(STDERR_FILENO) == 1;
+  page.terminal = StandardErrorIsTerminal();
   page.newSession = relay.Session();
   relay.Start({{.slot = kUploadLength,
                 .request = &page.request,

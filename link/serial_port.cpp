@@ -21,6 +21,10 @@
 
 namespace nx480 {
 
+struct SerialPort::Saved {
+  termios tio;
+};
+
 namespace {
 
 using Clock = std::chrono::steady_clock;
@@ -92,17 +96,6 @@ void ResetEvent(int fd) {
 
 void TightenTimersOfThisThread() {
   ::prctl(PR_SET_TIMERSLACK, 1UL);  // 1 ns: no slack beyond what the kernel needs
-}
-
-PortTimeouts TimeoutsForBaud(int baud, int readConstant) {
-  PortTimeouts t;
-  if (baud <= 0) baud = 1;
-  t.readInterval = 38000 / baud + 22;
-  t.readPerByte = 11000 / baud + 1;
-  t.readConstant = readConstant;
-  t.writePerByte = 11000 / baud + 1;
-  t.writeConstant = 50;
-  return t;
 }
 
 SerialPort::SerialPort() {
@@ -196,7 +189,7 @@ bool SerialPort::Open(const std::string& path, const LineSettings& settings) {
 
   if (wakeFd_ >= 0) ResetEvent(wakeFd_);
   fd_ = fd;
-  opened_ = before;
+  opened_ = std::make_unique<Saved>(Saved{before});
   gone_.store(false, std::memory_order_release);
   timeouts_ = timeouts;
   open_.store(true, std::memory_order_release);
@@ -234,7 +227,7 @@ void SerialPort::CloseLocked() {
   ::tcflush(fd_, queued > 0 ? TCIOFLUSH : TCIFLUSH);
   // The device's own settings again, once the last byte has left the line (nothing is queued
   // now, so the wait is the transmitter's last character at most).
-  ::tcsetattr(fd_, TCSADRAIN, &opened_);
+  if (opened_) ::tcsetattr(fd_, TCSADRAIN, &opened_->tio);
   ::close(fd_);
   fd_ = -1;
 }

@@ -5,6 +5,7 @@
 #include <QAbstractTextDocumentLayout>
 #include <QBuffer>
 #include <QByteArray>
+#include <QCoreApplication>
 #include <QCryptographicHash>
 #include <QDateTime>
 #include <QFont>
@@ -30,6 +31,7 @@
 #include "relay_time.h"
 #include "settings_file.h"
 #include "settings_table.h"
+#include "shipped_files.h"
 #include "text_codec.h"
 #include "translation.h"
 
@@ -576,6 +578,10 @@ std::string CommissioningHtml(const CommissioningRecord& r) {
 }
 
 std::vector<uint8_t> CommissioningPdf(const CommissioningRecord& record) {
+  // DejaVu from beside the program where it ships so (Windows), the system's otherwise: the
+  // same look everywhere.
+  static const bool fontsLoaded = (LoadShippedFonts(QCoreApplication::applicationDirPath()), true);
+  (void)fontsLoaded;
   const RecordTexts texts = Texts();
   QByteArray bytes;
   {

@@ -1,10 +1,10 @@
 #include "language.h"
 
 #include <QCoreApplication>
-#include <QLibraryInfo>
 #include <QTranslator>
 #include <atomic>
 
+#include "shipped_files.h"
 #include "translation.h"
 
 namespace nx480 {
@@ -20,7 +20,8 @@ QTranslator& Translator() {
 }
 
 // Qt's own texts (the file dialogs, the standard buttons): English as Qt has them, Czech from
-// Qt's translations (qtbase_cs.qm, where Qt is installed: Debian's qt6-translations-l10n).
+// Qt's translations (qtbase_cs.qm: beside the program in the Windows package, else where Qt is
+// installed: Debian's qt6-translations-l10n).
 QTranslator& QtTranslator() {
   static QTranslator translator;
   return translator;
@@ -85,7 +86,7 @@ bool UseLanguage(Language language) {
   if (language == Language::Czech) {
     // Without Qt's file, Qt's own texts stay English; the tool's are Czech all the same.
     if (QtTranslator().load(QStringLiteral("qtbase_cs"),
-                            QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+                            QtTranslationsFolder(QCoreApplication::applicationDirPath())))
       QCoreApplication::installTranslator(&QtTranslator());
     return true;
   }

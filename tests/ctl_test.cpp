@@ -3,10 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "command_line.h"
+#include "console_interrupts.h"
 #include "history_command.h"
 #include "live_command.h"
 #include "settings_record.h"
@@ -269,6 +272,73 @@ TEST(CtlUpload, Progress) {
   check.fault = ImageFault::Length;
   EXPECT_NE(ImageFaultText(check, 1000).find("1000 bytes is not a whole number"),
             std::string::npos);
+}
+
+// Windows' console control events as the signals of Linux: every one ends a command as its signal
+// does (130, the Linux process tests); a close, logoff or shutdown holds the process for the
+// command's end, within Windows' 5 s.
+TEST(CtlConsoleEvents, StandForTheSignals) {
+  using enum InterruptSignal;
+  const struct {
+    unsigned long event;
+    std::optional<InterruptSignal> signal;  // nullopt: left to the next handler
+    bool holds = false;
+  } cases[] = {
+      {0, Interrupt},        // CTRL_C_EVENT
+      {1, Interrupt},        // CTRL_BREAK_EVENT
+      {2, Hangup, true},     // CTRL_CLOSE_EVENT
+      {5, Terminate, true},  // CTRL_LOGOFF_EVENT
+      {6, Terminate, true},  // CTRL_SHUTDOWN_EVENT
+      {3, std::nullopt},    {4, std::nullopt}, {7, std::nullopt},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.event);
+    const std::optional<ConsoleEventMeaning> meaning = MeaningOfConsoleEvent(c.event);
+    ASSERT_EQ(meaning.has_value(), c.signal.has_value());
+    if (!meaning) continue;
+    EXPECT_EQ(meaning->signal, *c.signal);
+    EXPECT_EQ(meaning->holdsProcess, c.holds);
+  }
+  // The hold and a second's grace for the program's own end stay inside Windows' 5 s.
+  constexpr auto limits = ConsoleInterrupts::kWindowsLimits;
+  EXPECT_LT(limits.again, limits.hold);
+  EXPECT_LE(limits.hold + std::chrono::seconds(1), std::chrono::milliseconds(4500));
+}
+
+// The handler's thread records and wakes the main thread's wait; Ctrl-C returns at once, a close
+// is held until the command has ended (no second interrupt then), one whose command does not end
+// is interrupted once more and let go after the hold.
+TEST(CtlConsoleEvents, HandlerHoldsUntilTheCommandEnded) {
+  using namespace std::chrono_literals;
+  {
+    ConsoleInterrupts record({30s, 60s});
+    EXPECT_FALSE(record.Take(4));
+    EXPECT_EQ(record.Count(), 0);
+    EXPECT_TRUE(record.Take(0));  // returns without Ended()
+    EXPECT_EQ(record.Wait(0ms), 1);
+  }
+  {
+    ConsoleInterrupts record({30s, 60s});
+    std::atomic<bool> returned{false};
+    std::thread handler([&] {
+      record.Take(2);
+      returned = true;
+    });
+    // Wait() wakes for an event after its start: the handler may have been quicker.
+    const auto deadline = std::chrono::steady_clock::now() + 30s;
+    while (record.Count() == 0 && std::chrono::steady_clock::now() < deadline) record.Wait(100ms);
+    EXPECT_EQ(record.Count(), 1);
+    EXPECT_FALSE(returned);  // held: the command has not ended
+    record.Ended();
+    handler.join();
+    EXPECT_EQ(record.Count(), 1);
+  }
+  {
+    ConsoleInterrupts record({10ms, 50ms});
+    std::thread handler([&] { record.Take(5); });
+    handler.join();  // never ended: let go after the hold
+    EXPECT_EQ(record.Count(), 2);
+  }
 }
 
 }  // namespace

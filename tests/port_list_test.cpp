@@ -81,3 +81,43 @@ TEST(PortList, EnvironmentListReplacesTheSearch) {
   ASSERT_EQ(ports.size(), size_t(kPortNumberCount));
   EXPECT_EQ(ports.back(), "/p255");
 }
+
+// Windows' port names, as pure functions: the spellings a user may give, the order of the
+// search, and the ";"-separated NX480_PORTS of Windows.
+TEST(PortList, WindowsComNamesOrderedAndNormalised) {
+  const struct {
+    std::string name, com;
+  } names[] = {
+      {"COM5", "COM5"},
+      {"com12", "COM12"},
+      {"\\\\.\\COM12", "COM12"},
+      {"\\\\.\\com0", "COM0"},
+      {"COM255", "COM255"},
+      {"COM256", ""},
+      {"COM", ""},
+      {"COM05", ""},
+      {"COM5x", ""},
+      {"LPT1", ""},
+      {"\\\\?\\COM5", ""},
+      {"/dev/ttyS0", ""},
+      {"COM1000", ""},
+      {"Serial0", ""},
+  };
+  for (const auto& n : names) EXPECT_EQ(ComPortName(n.name), n.com) << n.name;
+
+  // The search's order: numeric, each port once, whatever told of it and however spelt.
+  EXPECT_EQ(OrderComPorts({"COM10", "COM2", "com2", "\\\\.\\COM1", "LPT1", "COM256", "COM0",
+                           "COM10", "CNCA0"}),
+            (std::vector<std::string>{"COM0", "COM1", "COM2", "COM10"}));
+
+  const struct {
+    std::string list;
+    std::vector<std::string> ports;
+  } lists[] = {
+      {"COM5;com12;;\\\\.\\COM3;", {"COM5", "COM12", "COM3"}},
+      {"", {}},
+      // Colons belong to Windows paths: only ";" separates.
+      {"\\\\.\\CNCB0;C:\\dev\\relay", {"\\\\.\\CNCB0", "C:\\dev\\relay"}},
+  };
+  for (const auto& l : lists) EXPECT_EQ(SplitWindowsPortList(l.list), l.ports) << l.list;
+}

@@ -3,6 +3,8 @@
 // come back byte for byte. The commissioning record read back page by page with pdftotext: the
 // verdict, the rows, the decimal separator and every page's footer in both languages, the
 // groups that stay on one page.
+#include <QFile>
+#include <QLibraryInfo>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
@@ -14,9 +16,10 @@
 #include "history_view.h"
 #include "language.h"
 #include "pdf_text.h"
-#include "settings_table.h"
 #include "settings_compare.h"
 #include "settings_record.h"
+#include "settings_table.h"
+#include "shipped_files.h"
 
 using nx480::Language;
 
@@ -87,6 +90,34 @@ class RecordLanguageTest : public QObject {
  private slots:
   void initTestCase() { czechHtml_ = nx480::CommissioningHtml(Record()); }
   void cleanupTestCase() { nx480::UseLanguage(Language::Czech); }
+
+  // What ships beside the program (the Windows package) is taken from there: the fonts of
+  // fonts/ (a file that is no font passed over), Qt's translations where translations/ holds
+  // the Czech one; without them the system's serve.
+  void shippedFiles() {
+    const QString dejaVu = QStringLiteral("/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf");
+    if (!QFile::exists(dejaVu)) QSKIP("Debian's fonts-dejavu-core is not installed");
+    QTemporaryDir program;
+    QVERIFY(program.isValid());
+    const QDir folder(program.path());
+    QCOMPARE(nx480::LoadShippedFonts(folder.path()), QStringList());
+    QCOMPARE(nx480::QtTranslationsFolder(folder.path()),
+             QLibraryInfo::path(QLibraryInfo::TranslationsPath));
+
+    QVERIFY(folder.mkpath("fonts") && folder.mkpath("translations"));
+    QVERIFY(QFile::copy(dejaVu, folder.filePath("fonts/DejaVuSans.ttf")));
+    QFile broken(folder.filePath("fonts/Broken.ttf"));
+    QVERIFY(broken.open(QIODevice::WriteOnly) && broken.write("no font") == 7);
+    broken.close();
+    QCOMPARE(nx480::LoadShippedFonts(folder.path()), QStringList{"DejaVu Sans"});
+    // An empty translations/ is not Qt's.
+    QCOMPARE(nx480::QtTranslationsFolder(folder.path()),
+             QLibraryInfo::path(QLibraryInfo::TranslationsPath));
+    QFile qm(folder.filePath("translations/qtbase_cs.qm"));
+    QVERIFY(qm.open(QIODevice::WriteOnly));
+    qm.close();
+    QCOMPARE(nx480::QtTranslationsFolder(folder.path()), folder.filePath("translations"));
+  }
 
   // The export: titles and event names in the language, Windows-1250, ";" after every cell,
   // CR LF after every row.
