@@ -1,8 +1,6 @@
 // `nx480ctl journal list [--all]`, `journal show ID` and `journal restore ID`: the change journal
 // read back (records/journal.h), and a backup written back into the relay; nothing in the
 // journal is changed but by the restore's own entry.
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <charconv>
@@ -12,8 +10,11 @@
 #include <optional>
 
 #include "commands.h"
+#include "folder_calls.h"
 #include "journal.h"
+#include "local_time.h"
 #include "output.h"
+#include "places.h"
 #include "relay_link.h"
 #include "settings_file.h"
 #include "settings_rows.h"
@@ -25,11 +26,12 @@ namespace {
 
 // The journal's folder, or nullopt after a message.
 std::optional<std::string> Root() {
-  const std::optional<std::string> root = JournalRoot();
+  const Places places = CurrentPlaces();
+  const std::optional<std::string> root = places.Journal();
+  int err = 0;
   if (!root) {
-    Say("no journal folder: neither XDG_DATA_HOME nor HOME is an absolute path");
-  } else if (::access(root->c_str(), R_OK | X_OK) != 0 && errno != ENOENT) {
-    const int err = errno;
+    Say("no journal folder: " + places.data.problem);
+  } else if (std::vector<std::string> names; !FolderNames(*root, names, err) && err != ENOENT) {
     Say("the journal folder " + *root + " cannot be read: " + std::strerror(err));
     return std::nullopt;
   }
@@ -63,10 +65,9 @@ std::string LocalTimeOf(const JournalEntry& entry) {
   const std::optional<int64_t> moment = JournalEntryTime(entry);
   if (!moment) return "-";
   const time_t seconds = static_cast<time_t>(*moment);
-  tm local{};
+  const std::optional<LocalTime> local = LocalTimeAt(seconds);
   char text[32];
-  if (!::localtime_r(&seconds, &local) ||
-      std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &local) == 0)
+  if (!local || std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &local->fields) == 0)
     return "-";
   return text;
 }

@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "output.h"
+#include "places.h"
 
 namespace nx480::ctl {
 
@@ -20,9 +21,10 @@ bool JournalLeftIncomplete() {
 bool JournalEntryKeeper::Open(JournalEntry entry) {
   openError.clear();
   entry_.reset();
-  const std::optional<std::string> root = JournalRoot();
+  const Places places = CurrentPlaces();
+  const std::optional<std::string> root = places.Journal();
   if (!root) {
-    openError = "no folder for the journal (set HOME or XDG_DATA_HOME)";
+    openError = "no folder for the journal: " + places.data.problem;
     return false;
   }
   FileError error;

@@ -11,6 +11,7 @@
 #include "commands.h"
 #include "live_values.h"
 #include "output.h"
+#include "places.h"
 #include "recording.h"
 #include "relay_link.h"
 #include "relay_time.h"
@@ -133,9 +134,10 @@ class Recorder {
  public:
   // Before the connection: the root, the cap (enforced at once), a bad configuration said.
   bool Start() {
-    const std::optional<std::string> root = RecordingRoot();
+    const Places places = CurrentPlaces();
+    const std::optional<std::string> root = places.Recordings();
     if (!root) {
-      Say("cannot record: no data folder (HOME is no absolute path)");
+      Say("cannot record: no data folder (" + places.data.problem + ")");
       return false;
     }
     const RecordingConfig config = ReadRecordingConfig();

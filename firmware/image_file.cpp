@@ -1,8 +1,12 @@
 #include "image_file.h"
 
+#ifdef _WIN32
+#include "win32_text.h"
+#else
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#endif
 
 #include <cerrno>
 
@@ -51,6 +55,42 @@ ImageCheck CheckImage(std::span<const uint8_t> image) {
   return check;
 }
 
+#ifdef _WIN32
+
+long ReadImageFile(const std::string& path, ImageBuffer& buffer, uint64_t* fileSize) {
+  const std::wstring wide = Utf16(path);
+  // A folder, a pipe or a device is no image file (and a read of one might never end): only
+  // what the file system calls a file is opened.
+  const DWORD attributes = ::GetFileAttributesW(wide.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) ||
+      (attributes & FILE_ATTRIBUTE_DEVICE))
+    return -1;
+  const HANDLE h = ::CreateFileW(wide.c_str(), GENERIC_READ,
+                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                 OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return -1;
+  LARGE_INTEGER size{};
+  if (::GetFileType(h) != FILE_TYPE_DISK || !::GetFileSizeEx(h, &size)) {
+    ::CloseHandle(h);
+    return -1;
+  }
+  if (fileSize) *fileSize = static_cast<uint64_t>(size.QuadPart);
+  size_t got = 0;
+  while (got < buffer.size()) {
+    DWORD n = 0;
+    if (!::ReadFile(h, buffer.data() + got, static_cast<DWORD>(buffer.size() - got), &n, nullptr)) {
+      ::CloseHandle(h);
+      return -1;
+    }
+    if (n == 0) break;
+    got += n;
+  }
+  ::CloseHandle(h);
+  return static_cast<long>(got);
+}
+
+#else
+
 long ReadImageFile(const std::string& path, ImageBuffer& buffer, uint64_t* fileSize) {
   const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) return -1;
@@ -76,5 +116,7 @@ long ReadImageFile(const std::string& path, ImageBuffer& buffer, uint64_t* fileS
   ::close(fd);
   return static_cast<long>(got);
 }
+
+#endif
 
 }  // namespace nx480

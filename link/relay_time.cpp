@@ -4,6 +4,8 @@
 #include <cmath>
 #include <ctime>
 
+#include "local_time.h"
+
 namespace nx480 {
 
 namespace {
@@ -86,8 +88,7 @@ double LocalNow() {
   const auto sinceEpoch = duration_cast<milliseconds>(now.time_since_epoch());
   const auto whole = floor<seconds>(sinceEpoch);
   const std::time_t secs = static_cast<std::time_t>(whole.count());
-  std::tm local{};
-  localtime_r(&secs, &local);
+  const std::tm local = LocalTimeAt(secs).value_or(LocalTime{}).fields;
   const double date = EncodeDate(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday).value_or(0);
   // A leap second (tm_sec 60) counts as the last moment of its minute.
   const int second = local.tm_sec > 59 ? 59 : local.tm_sec;

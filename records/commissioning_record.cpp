@@ -1,7 +1,5 @@
 #include "commissioning_record.h"
 
-#include <unistd.h>
-
 #include <QAbstractTextDocumentLayout>
 #include <QBuffer>
 #include <QByteArray>
@@ -33,6 +31,7 @@
 #include "settings_table.h"
 #include "shipped_files.h"
 #include "text_codec.h"
+#include "this_pc.h"
 #include "translation.h"
 
 namespace nx480 {
@@ -526,8 +525,8 @@ void CompleteRecord(CommissioningRecord& record, const RelaySession& session,
   record.session = session;
   record.madeAt =
       QDateTime::currentDateTime().toString(QStringLiteral("d.M.yyyy HH:mm:ss")).toStdString();
-  char host[256] = {};
-  record.host = gethostname(host, sizeof host - 1) == 0 ? host : "?";
+  const std::string host = ThisPcHost();
+  record.host = host.empty() ? "?" : host;
   record.toolVersion = NX480_VERSION_TEXT;
   record.journal.clear();
   if (const std::optional<std::string> root = JournalRoot(env))

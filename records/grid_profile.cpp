@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <map>
 
+#include "folder_calls.h"
 #include "journal.h"
 #include "text_codec.h"
 
@@ -337,17 +338,9 @@ std::vector<RowCheck> CheckSettings(const GridProfile& profile, const SettingsWo
 }
 
 std::vector<std::string> ProfileFolders(const ProfileEnvironment& env) {
-  const ProfileEnvironment lookup = env ? env : ProfileEnvironment(ProcessEnvironment);
-  const auto absolute = [&lookup](const char* name) -> std::optional<fs::path> {
-    const std::optional<std::string> value = lookup(name);
-    if (!value || value->empty() || (*value)[0] != '/') return std::nullopt;
-    return fs::path(*value).lexically_normal();
-  };
   std::vector<std::string> folders;
-  if (const auto config = absolute("XDG_CONFIG_HOME"))
-    folders.push_back((*config / "nx480-pc/profiles").string());
-  else if (const auto home = absolute("HOME"))
-    folders.push_back((*home / ".config/nx480-pc/profiles").string());
+  if (auto user = ResolvePlaces(kThisPlatform, env ? env : ProcessEnvironment).Profiles())
+    folders.push_back(std::move(*user));
   folders.emplace_back(kShippedProfileFolder);
   return folders;
 }
@@ -358,11 +351,13 @@ std::optional<std::string> FindGridProfile(const std::string& name,
   tried.clear();
   if (name.empty()) return std::nullopt;
   std::error_code ec;
-  if (name.find('/') != std::string::npos || fs::exists(fs::symlink_status(name, ec))) return name;
+  const bool path =
+      name.find_first_of(kThisPlatform == Platform::Windows ? "/\\:" : "/") != std::string::npos;
+  if (path || fs::exists(fs::symlink_status(Utf8Path(name), ec))) return name;
   for (const std::string& folder : folders) {
     for (const std::string& candidate : {folder + "/" + name, folder + "/" + name + ".txt"}) {
       tried.push_back(candidate);
-      if (fs::exists(fs::symlink_status(candidate, ec))) return candidate;
+      if (fs::exists(fs::symlink_status(Utf8Path(candidate), ec))) return candidate;
     }
   }
   return std::nullopt;

@@ -96,12 +96,13 @@ double ProfileTolerance(const ProfileRow& row);
 std::vector<RowCheck> CheckSettings(const GridProfile& profile, const SettingsWords& record,
                                     const FirmwareFeatures& firmware);
 
-// The environment as the lookup asks it (journal.h's ProcessEnvironment by default).
+// The environment as the lookup asks it (places.h's ProcessEnvironment by default).
 using ProfileEnvironment = std::function<std::optional<std::string>(const char* name)>;
 
 // The folders searched for a profile given by name, in order: the user's
-// ($XDG_CONFIG_HOME/nx480-pc/profiles, or ~/.config/nx480-pc/profiles when XDG_CONFIG_HOME is
-// unset or no absolute path), then the installed one (kShippedProfileFolder). The source tree's
+// (profiles in the configuration folder, places.h: $XDG_CONFIG_HOME/nx480-pc/profiles, or
+// ~/.config/nx480-pc/profiles when XDG_CONFIG_HOME is unset or no absolute path; Windows:
+// %APPDATA%\nx480-pc\profiles), then the installed one (kShippedProfileFolder). The source tree's
 // profiles are not searched: a build run from the tree names them by their path, so that an
 // installed program never reads a folder of the tree it was built from.
 std::vector<std::string> ProfileFolders(const ProfileEnvironment& env = {});
@@ -109,9 +110,10 @@ std::vector<std::string> ProfileFolders(const ProfileEnvironment& env = {});
 // The folder the package installs profiles into.
 extern const char* const kShippedProfileFolder;
 
-// Where the profile `name` is: `name` itself when it is a file or holds a "/" (a path is never
-// looked for in the folders), else FOLDER/NAME or FOLDER/NAME.txt in the first of `folders`
-// that has one. nullopt when none is found; `tried` then lists every path looked at.
+// Where the profile `name` is: `name` itself when it is a file or holds a "/" (on Windows also a
+// "\\" or a ":"; a path is never looked for in the folders), else FOLDER/NAME or FOLDER/NAME.txt
+// in the first of `folders` that has one. nullopt when none is found; `tried` then lists every path
+// looked at.
 std::optional<std::string> FindGridProfile(const std::string& name,
                                            const std::vector<std::string>& folders,
                                            std::vector<std::string>& tried);

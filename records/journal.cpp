@@ -1,11 +1,5 @@
 #include "journal.h"
 
-#include <dirent.h>
-#include <fcntl.h>
-#include <pwd.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <array>
 #include <atomic>
@@ -22,10 +16,13 @@
 #include <utility>
 
 #include "calibration_record.h"
+#include "folder_calls.h"
+#include "local_time.h"
 #include "relay_time.h"
 #include "settings_file.h"
 #include "settings_table.h"
 #include "text_codec.h"
+#include "this_pc.h"
 
 namespace nx480 {
 
@@ -184,21 +181,25 @@ int64_t FloorDiv(int64_t a, int64_t b) {
 }
 
 std::string EntryId(int64_t ms, ChangeKind kind) {
-  const time_t seconds = static_cast<time_t>(FloorDiv(ms, 1000));
-  tm utc{};
-  ::gmtime_r(&seconds, &utc);
+  // The civil calendar of std::chrono: UTC on every platform, without gmtime_r.
+  using namespace std::chrono;
+  const sys_seconds moment{seconds{FloorDiv(ms, 1000)}};
+  const sys_days date = floor<days>(moment);
+  const year_month_day ymd{date};
+  const hh_mm_ss<seconds> time{moment - date};
   char text[64];
-  std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d-%02d-%02d.%03dZ_", utc.tm_year + 1900,
-                utc.tm_mon + 1, utc.tm_mday, utc.tm_hour, utc.tm_min, utc.tm_sec,
+  std::snprintf(text, sizeof text, "%04d-%02u-%02uT%02d-%02d-%02d.%03dZ_", int{ymd.year()},
+                unsigned{ymd.month()}, unsigned{ymd.day()}, static_cast<int>(time.hours().count()),
+                static_cast<int>(time.minutes().count()), static_cast<int>(time.seconds().count()),
                 static_cast<int>(ms - FloorDiv(ms, 1000) * 1000));
   return text + std::string(ChangeKindWord(kind));
 }
 
 std::string LocalTimeText(int64_t ms) {
   const time_t seconds = static_cast<time_t>(FloorDiv(ms, 1000));
-  tm local{};
-  ::localtime_r(&seconds, &local);
-  const long offset = local.tm_gmtoff;
+  const LocalTime at = LocalTimeAt(seconds).value_or(LocalTime{});
+  const tm& local = at.fields;
+  const long offset = at.utcOffsetSeconds;
   const long minutes = (offset < 0 ? -offset : offset) / 60;
   char text[64];
   std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d.%03d%c%02ld:%02ld",
@@ -221,70 +222,43 @@ int64_t TakeMillisecond(int64_t floor) {
   return ms;
 }
 
-// The effective user's name and home folder from the password database.
-bool OwnPasswordEntry(std::string& name, std::string& home) {
-  long size = ::sysconf(_SC_GETPW_R_SIZE_MAX);
-  if (size <= 0) size = 16384;
-  std::vector<char> buffer(static_cast<size_t>(size));
-  passwd entry{};
-  passwd* found = nullptr;
-  if (::getpwuid_r(::geteuid(), &entry, buffer.data(), buffer.size(), &found) != 0 || !found)
-    return false;
-  name = found->pw_name ? found->pw_name : "";
-  home = found->pw_dir ? found->pw_dir : "";
-  return true;
-}
-
-std::string CurrentUser() {
-  std::string name, home;
-  if (OwnPasswordEntry(name, home) && !name.empty()) return name;
-  const char* user = std::getenv("USER");
-  if (user && *user) return user;
-  return "uid " + std::to_string(::geteuid());
-}
-
-std::string CurrentHost() {
-  char name[256] = {};
-  if (::gethostname(name, sizeof name - 1) != 0) return "";
-  return name;
-}
-
 // ---- Folders and files -----------------------------------------------------------------------
 
-// Makes the rename or folder made in `folder` durable. A file system that cannot sync a folder
-// (EINVAL) is taken as it is.
-bool SyncFolder(const fs::path& folder, FileError& error) {
-  const fs::path path = folder.empty() ? fs::path(".") : folder;
-  const int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0) {
-    const int err = errno;
-    return Fail(error, FolderProblem(err), err);
-  }
-  const bool ok = ::fsync(fd) == 0 || errno == EINVAL;
-  const int err = errno;
-  ::close(fd);
-  return ok || Fail(error, FolderProblem(err), err);
+// Makes the rename or folder made in `folder` durable (folder_calls.h: nothing on Windows).
+bool SyncJournalFolder(const std::string& folder, FileError& error) {
+  int err = 0;
+  return SyncFolder(folder, err) || Fail(error, FolderProblem(err), err);
+}
+
+// The folder `path` names, and the one above it ("" for none), at its last separator.
+std::string ParentOf(const std::string& path) {
+  const size_t slash = path.find_last_of(kThisPlatform == Platform::Windows ? "/\\" : "/");
+  return slash == std::string::npos ? std::string() : path.substr(0, slash == 0 ? 1 : slash);
 }
 
 // Makes `path` and the folders on the way to it (mode 0700), each made one synced in its parent.
-bool MakeFolders(const fs::path& path, FileError& error) {
-  fs::path sofar;
-  for (const fs::path& name : path.lexically_normal()) {
-    sofar /= name;
-    if (name.empty()) continue;
-    struct stat node {};
-    if (::stat(sofar.c_str(), &node) == 0) {
-      if (!S_ISDIR(node.st_mode)) return Fail(error, FileProblem::NotAFolder, ENOTDIR);
+bool MakeFolders(const std::string& path, FileError& error) {
+  const std::string separators = kThisPlatform == Platform::Windows ? "/\\" : "/";
+  for (size_t end = 0; end != std::string::npos;) {
+    end = path.find_first_of(separators, end + 1);
+    const std::string sofar = path.substr(0, end);
+    // The root, a drive ("C:") or a doubled separator: nothing to make.
+    if (sofar.empty() || separators.find(sofar.back()) != std::string::npos ||
+        (sofar.size() == 2 && sofar[1] == ':'))
+      continue;
+    const Node node = NodeAt(sofar, true);
+    if (node.kind != NodeKind::Missing) {
+      if (node.kind != NodeKind::Folder) return Fail(error, FileProblem::NotAFolder, ENOTDIR);
       continue;
     }
-    int err = errno;
+    int err = node.error;
     if (err != ENOENT) return Fail(error, FolderProblem(err), err);
-    if (::mkdir(sofar.c_str(), 0700) == 0) {
-      if (!SyncFolder(sofar.parent_path(), error)) return false;
+    if (MakeFolder(sofar, err)) {
+      if (!SyncJournalFolder(ParentOf(sofar), error)) return false;
       continue;
     }
-    err = errno;  // made by another program meanwhile: fine when it is a folder
-    if (err != EEXIST || ::stat(sofar.c_str(), &node) != 0 || !S_ISDIR(node.st_mode))
+    // Made by another program meanwhile: fine when it is a folder.
+    if (err != EEXIST || NodeAt(sofar, true).kind != NodeKind::Folder)
       return Fail(error, FolderProblem(err), err);
   }
   return true;
@@ -296,21 +270,21 @@ bool ReadWholeFile(const std::string& path, uint64_t maxSize, std::vector<uint8_
                    FileError& error, bool& tooLarge) {
   tooLarge = false;
   bytes.clear();
-  struct stat node {};
-  if (::stat(path.c_str(), &node) != 0) {
-    const int err = errno;
+  const Node node = NodeAt(path, true);
+  if (node.kind == NodeKind::Missing) {
+    const int err = node.error;
     return Fail(error, err == ELOOP ? FileProblem::BrokenLink : FolderProblem(err), err);
   }
-  if (S_ISDIR(node.st_mode)) return Fail(error, FileProblem::IsFolder, EISDIR);
-  if (!S_ISREG(node.st_mode)) return Fail(error, FileProblem::NotAFile, 0);
-  if (static_cast<uint64_t>(node.st_size) > maxSize) {
+  if (node.kind == NodeKind::Folder) return Fail(error, FileProblem::IsFolder, EISDIR);
+  if (node.kind != NodeKind::File) return Fail(error, FileProblem::NotAFile, 0);
+  if (node.size > maxSize) {
     tooLarge = true;
     return Fail(error, FileProblem::Other, EFBIG);
   }
-  bytes.resize(static_cast<size_t>(node.st_size) + 1);
+  bytes.resize(static_cast<size_t>(node.size) + 1);
   size_t got = 0;
   if (!ReadFileStart(path, bytes, got, error)) return false;
-  if (got != static_cast<size_t>(node.st_size)) return Fail(error, FileProblem::Other, EAGAIN);
+  if (got != static_cast<size_t>(node.size)) return Fail(error, FileProblem::Other, EAGAIN);
   bytes.resize(got);
   return true;
 }
@@ -333,19 +307,14 @@ std::string ReadProblemText(const FileError& error) {
 // journal writes through it, as through any link on the way to its root), an entry's folder is
 // never one the journal made.
 std::vector<std::string> SubFolders(const std::string& path, bool followLinks) {
-  std::vector<std::string> names;
-  DIR* dir = ::opendir(path.c_str());
-  if (!dir) return names;
-  while (const dirent* item = ::readdir(dir)) {
-    const std::string name = item->d_name;
+  std::vector<std::string> names, all;
+  int err = 0;
+  if (!FolderNames(path, all, err)) return names;
+  for (std::string& name : all) {
     if (name.empty() || name[0] == '.') continue;
-    struct stat node {};
-    const std::string full = path + "/" + name;
-    if ((followLinks ? ::stat(full.c_str(), &node) : ::lstat(full.c_str(), &node)) == 0 &&
-        S_ISDIR(node.st_mode))
-      names.push_back(name);
+    if (NodeAt(path + "/" + name, followLinks).kind == NodeKind::Folder)
+      names.push_back(std::move(name));
   }
-  ::closedir(dir);
   return names;
 }
 
@@ -583,25 +552,8 @@ JournalEntry ReadEntry(const std::string& root, const std::string& relayFolder,
 
 // ---- Interface -------------------------------------------------------------------------------
 
-std::optional<std::string> ProcessEnvironment(const char* name) {
-  const char* value = std::getenv(name);
-  if (value && *value) return std::string(value);
-  std::string user, home;
-  if (std::string_view(name) == "HOME" && OwnPasswordEntry(user, home) && !home.empty())
-    return home;
-  if (value) return std::string(value);
-  return std::nullopt;
-}
-
 std::optional<std::string> JournalRoot(const EnvironmentLookup& env) {
-  const auto absolute = [&env](const char* name) -> std::optional<fs::path> {
-    const std::optional<std::string> value = env(name);
-    if (!value || value->empty() || (*value)[0] != '/') return std::nullopt;
-    return fs::path(*value).lexically_normal();
-  };
-  if (const auto data = absolute("XDG_DATA_HOME")) return (*data / "nx480-pc/journal").string();
-  if (const auto home = absolute("HOME")) return (*home / ".local/share/nx480-pc/journal").string();
-  return std::nullopt;
+  return ResolvePlaces(kThisPlatform, env).Journal();
 }
 
 std::string_view ChangeKindWord(ChangeKind kind) {
@@ -644,14 +596,10 @@ std::optional<int64_t> SecondsAt(std::string_view text, char dateTime, char time
       (month == 2 && day == 29 && !leap) || hour < 0 || hour > 23 || minute < 0 || minute > 59 ||
       second < 0 || second > 59)
     return std::nullopt;
-  tm fields{};
-  fields.tm_year = year - 1900;
-  fields.tm_mon = month - 1;
-  fields.tm_mday = day;
-  fields.tm_hour = hour;
-  fields.tm_min = minute;
-  fields.tm_sec = second;
-  return static_cast<int64_t>(::timegm(&fields));
+  // As timegm would count it, on every platform.
+  using namespace std::chrono;
+  const sys_days date{std::chrono::year{year} / month / day};
+  return date.time_since_epoch().count() * int64_t{86400} + hour * 3600 + minute * 60 + second;
 }
 
 }  // namespace
@@ -674,8 +622,7 @@ std::optional<int64_t> JournalEntryTime(const JournalEntry& entry) {
 }
 
 std::string JournalSerialText(int32_t serialNumber) {
-  if (!HasSerialNumber(serialNumber)) return std::string(kUnknown);
-  return SerialNumberDigits(serialNumber, 6);
+  return RelayFolderName(serialNumber, kJournalFolderDigits);
 }
 
 std::string JournalEntryName(const JournalEntry& entry) {
@@ -1078,8 +1025,8 @@ bool OpenJournalEntry(const std::string& root, JournalEntry& entry, FileError& e
   }
   if (root.empty()) return Fail(error, FileProblem::NotFound, ENOENT);
   CleanEntry(entry);
-  entry.user = CleanLine(CurrentUser());
-  entry.host = CleanLine(CurrentHost());
+  entry.user = CleanLine(ThisPcUser());
+  entry.host = CleanLine(ThisPcHost());
   entry.outcome = JournalOutcome::Pending;
   entry.damaged = false;
   entry.damage.clear();
@@ -1090,7 +1037,7 @@ bool OpenJournalEntry(const std::string& root, JournalEntry& entry, FileError& e
 
   entry.serialNumber = JournalSerial(entry.serialNumber);
   entry.relayFolder = JournalSerialText(entry.serialNumber);
-  const fs::path relay = fs::path(root) / entry.relayFolder;
+  const std::string relay = JoinPath(root, entry.relayFolder);
   if (!MakeFolders(relay, error)) return false;
   // The entry's own folder: a millisecond of its own, the next one when another program took it.
   std::string id;
@@ -1100,29 +1047,28 @@ bool OpenJournalEntry(const std::string& root, JournalEntry& entry, FileError& e
     const int64_t ms = TakeMillisecond(floor);
     id = EntryId(ms, entry.kind);
     floor = ms + 1;
-    if (::mkdir((relay / id).c_str(), 0700) == 0) {
+    int err = 0;
+    if (MakeFolder(relay + "/" + id, err)) {
       // Its name is the relay's alone: not taken in the folder an older version named it by.
       const std::vector<std::string> folders = RelayFolders(entry.serialNumber);
       if (std::any_of(folders.begin() + 1, folders.end(), [&](const std::string& other) {
-            struct stat node {};
-            return ::lstat((fs::path(root) / other / id).c_str(), &node) == 0;
+            return NodeAt(JoinPath(root, other) + "/" + id, false).kind != NodeKind::Missing;
           })) {
-        ::rmdir((relay / id).c_str());
+        RemoveEmptyFolder(relay + "/" + id);
         continue;
       }
       entry.time = LocalTimeText(ms);
       break;
     }
-    const int err = errno;
     if (err != EEXIST) return Fail(error, FolderProblem(err), err);
   }
-  const std::string folder = (relay / id).string();
+  const std::string folder = relay + "/" + id;
   const auto undo = [&folder] {
     std::error_code ignored;
-    fs::remove_all(folder, ignored);
+    fs::remove_all(Utf8Path(folder), ignored);
     return false;
   };
-  if (!SyncFolder(relay, error)) return undo();
+  if (!SyncJournalFolder(relay, error)) return undo();
   // The backups first, then the record that names them: an entry.txt on disk is a whole entry.
   for (const JournalBackup& backup : entry.backups) {
     if (!WriteFileAtomically(folder + "/" + backup.name, backup.bytes, error)) return undo();
@@ -1142,9 +1088,7 @@ bool CloseJournalEntry(const std::string& root, JournalEntry& entry, FileError& 
     return Fail(error, FileProblem::NotFound, ENOENT);
   const std::string path =
       root + "/" + FolderOf(entry) + "/" + entry.id + "/" + std::string(kRecordName);
-  struct stat node {};
-  if (::lstat(path.c_str(), &node) != 0 || !S_ISREG(node.st_mode))
-    return Fail(error, FileProblem::NotFound, ENOENT);
+  if (NodeAt(path, false).kind != NodeKind::File) return Fail(error, FileProblem::NotFound, ENOENT);
   CleanEntry(entry);
   // A disk that failed once (a stick pulled and put back, a network home that blinked) is given
   // a second try before the entry is left pending.

@@ -49,19 +49,15 @@
 #include "firmware_features.h"
 #include "journal_text.h"
 #include "outcome.h"
+#include "places.h"
 #include "relay_session.h"
 #include "settings_words.h"
 
 namespace nx480 {
 
-// The environment as the journal asks it: a variable's value, nullopt when it is not set.
-using EnvironmentLookup = std::function<std::optional<std::string>(const char* name)>;
-// This process's environment; "HOME" falls back to the user's home folder from the password
-// database when it is unset or empty.
-std::optional<std::string> ProcessEnvironment(const char* name);
-
-// $XDG_DATA_HOME/nx480-pc/journal when XDG_DATA_HOME is set and absolute, else
-// $HOME/.local/share/nx480-pc/journal; nullopt when HOME is no absolute path either.
+// The journal's folder in the data folder (places.h): $XDG_DATA_HOME/nx480-pc/journal, else
+// $HOME/.local/share/nx480-pc/journal (Windows: %LOCALAPPDATA%\nx480-pc\journal); nullopt
+// when there is no data folder (Places' data.problem says why).
 std::optional<std::string> JournalRoot(const EnvironmentLookup& env = ProcessEnvironment);
 
 enum class ChangeKind { Settings, Calibration, Clock, HistoryClearing, FirmwareUpload, RelayMode };

@@ -1,7 +1,5 @@
 #include "journal_view.h"
 
-#include <dirent.h>
-
 #include <array>
 #include <cerrno>
 #include <charconv>
@@ -10,6 +8,8 @@
 #include <utility>
 
 #include "firmware_features.h"
+#include "folder_calls.h"
+#include "local_time.h"
 #include "settings_compare.h"
 #include "settings_file.h"
 #include "settings_table.h"
@@ -111,9 +111,10 @@ std::string SourceText(const JournalEntry& entry) {
 }
 
 JournalAccess FolderAccess(const std::string& path) {
-  DIR* dir = ::opendir(path.c_str());
-  if (!dir) return errno == ENOENT ? JournalAccess::Missing : JournalAccess::Unreadable;
-  ::closedir(dir);
+  std::vector<std::string> names;
+  int err = 0;
+  if (!FolderNames(path, names, err))
+    return err == ENOENT ? JournalAccess::Missing : JournalAccess::Unreadable;
   return JournalAccess::Readable;
 }
 
@@ -140,8 +141,9 @@ std::optional<JournalStamp> JournalStampOf(const JournalEntry& entry) {
   const std::optional<int64_t> moment = JournalEntryTime(entry);
   if (!moment) return std::nullopt;
   const time_t seconds = static_cast<time_t>(*moment);
-  tm local{};
-  if (!::localtime_r(&seconds, &local)) return std::nullopt;
+  const std::optional<LocalTime> at = LocalTimeAt(seconds);
+  if (!at) return std::nullopt;
+  const tm& local = at->fields;
   return JournalStamp{local.tm_year + 1900, local.tm_mon + 1, local.tm_mday,
                       local.tm_hour,        local.tm_min,     local.tm_sec};
 }

@@ -4,6 +4,8 @@
 #include <string_view>
 #include <vector>
 
+#include "folder_calls.h"
+
 namespace nx480 {
 
 namespace fs = std::filesystem;
@@ -29,11 +31,7 @@ std::string LineValue(const std::string& value) {
 }  // namespace
 
 std::optional<std::string> RecordDefaultsPath(const EnvironmentLookup& env) {
-  if (const auto c = env("XDG_CONFIG_HOME"); c && !c->empty() && c->front() == '/')
-    return *c + "/nx480-pc/record.conf";
-  if (const auto home = env("HOME"); home && !home->empty() && home->front() == '/')
-    return *home + "/.config/nx480-pc/record.conf";
-  return std::nullopt;
+  return ResolvePlaces(kThisPlatform, env).RecordDefaults();
 }
 
 RecordDefaults ReadRecordDefaults(const EnvironmentLookup& env) {
@@ -69,7 +67,7 @@ bool WriteRecordDefaults(const RecordDefaults& defaults, std::string& path, File
   }
   path = *where;
   std::error_code ec;
-  fs::create_directories(fs::path(path).parent_path(), ec);
+  fs::create_directories(Utf8Path(path).parent_path(), ec);
   if (ec) {
     error = {FileProblemOf(ec.value(), true), ec.value()};
     return false;

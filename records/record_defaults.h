@@ -1,5 +1,6 @@
 // What the record window remembers between sessions: the site and the technician last used, in
-// $XDG_CONFIG_HOME/nx480-pc/record.conf (else ~/.config/nx480-pc/record.conf), a UTF-8 text of
+// record.conf in the configuration folder (places.h: $XDG_CONFIG_HOME/nx480-pc/record.conf, else
+// ~/.config/nx480-pc/record.conf; Windows: %APPDATA%\nx480-pc\record.conf), a UTF-8 text of
 // "site = TEXT" and "technician = TEXT" lines written whole through WriteFileAtomically. Lines
 // of no such form are skipped. Plain C++, no Qt.
 #pragma once
@@ -18,7 +19,7 @@ struct RecordDefaults {
   bool operator==(const RecordDefaults&) const = default;
 };
 
-// The file's path; nullopt when neither XDG_CONFIG_HOME nor HOME is an absolute path.
+// The file's path; nullopt when there is no configuration folder.
 std::optional<std::string> RecordDefaultsPath(const EnvironmentLookup& env = ProcessEnvironment);
 
 // What the file holds; empty texts when there is no file or it cannot be read.

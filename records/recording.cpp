@@ -1,10 +1,5 @@
 #include "recording.h"
 
-#include <dirent.h>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <charconv>
@@ -15,6 +10,8 @@
 #include <fstream>
 #include <system_error>
 
+#include "folder_calls.h"
+#include "local_time.h"
 #include "serial_number.h"
 #include "translation.h"
 
@@ -165,9 +162,8 @@ void StampNow(RecordingSample& sample) {
   const auto now = system_clock::now();
   sample.pcMillis = duration_cast<milliseconds>(now.time_since_epoch()).count();
   const time_t seconds = system_clock::to_time_t(now);
-  tm local{};
-  localtime_r(&seconds, &local);
-  sample.utcOffsetMinutes = static_cast<int>(local.tm_gmtoff / 60);
+  sample.utcOffsetMinutes =
+      static_cast<int>(LocalTimeAt(seconds).value_or(LocalTime{}).utcOffsetSeconds / 60);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -268,36 +264,28 @@ RecordingRead ParseRecording(std::string_view text) {
 bool ReadRecording(const std::string& path, RecordingRead& read, FileError& error,
                    const std::function<bool(uint64_t done, uint64_t size)>& progress) {
   error = {};
-  std::error_code ec;
-  const fs::file_status status = fs::status(path, ec);
-  if (ec || !fs::exists(status)) {
+  const Node node = NodeAt(path, true);
+  if (node.kind == NodeKind::Missing) {
     error = {FileProblem::NotFound, ENOENT};
     return false;
   }
-  if (fs::is_directory(status)) {
+  if (node.kind == NodeKind::Folder) {
     error = {FileProblem::IsFolder, EISDIR};
     return false;
   }
-  if (!fs::is_regular_file(status)) {
+  if (node.kind != NodeKind::File) {
     error = {FileProblem::NotAFile, 0};
     return false;
   }
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-  if (fd < 0) {
-    error = {FileProblemOf(errno, false), errno};
-    return false;
-  }
-  struct Closer {
-    int fd;
-    ~Closer() { ::close(fd); }
-  } closer{fd};
-  struct stat st {};
-  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-    error = {FileProblem::NotAFile, 0};
+  OpenFile file;
+  int err = 0;
+  if (!file.OpenForRead(path, err)) {
+    error = err == EINVAL ? FileError{FileProblem::NotAFile, 0}
+                          : FileError{FileProblemOf(err, false), err};
     return false;
   }
   read = {};
-  read.fileSize = static_cast<uint64_t>(st.st_size);
+  read.fileSize = file.Size();
   if (read.fileSize > kRecordingReadLimit) {  // refused unread
     error = {FileProblem::Other, EFBIG};
     return false;
@@ -309,10 +297,9 @@ bool ReadRecording(const std::string& path, RecordingRead& read, FileError& erro
   std::vector<char> piece(1 << 20);
   uint64_t done = 0;
   for (;;) {
-    const ssize_t n = ::read(fd, piece.data(), piece.size());
+    const long n = file.Read(piece.data(), piece.size(), err);
     if (n < 0) {
-      if (errno == EINTR) continue;
-      error = {FileProblemOf(errno, false), errno};
+      error = {FileProblemOf(err, false), err};
       return false;
     }
     if (n == 0) break;
@@ -344,27 +331,19 @@ bool ReadRecording(const std::string& path, RecordingRead& read, FileError& erro
 // Folders, configuration, the cap
 
 std::optional<std::string> RecordingRoot(const EnvironmentLookup& env) {
-  if (const auto data = env("XDG_DATA_HOME"); data && !data->empty() && data->front() == '/')
-    return *data + "/nx480-pc/recordings";
-  if (const auto home = env("HOME"); home && !home->empty() && home->front() == '/')
-    return *home + "/.local/share/nx480-pc/recordings";
-  return std::nullopt;
+  return ResolvePlaces(kThisPlatform, env).Recordings();
 }
 
 std::string RecordingFolderName(int32_t serialNumber) {
-  return HasSerialNumber(serialNumber) ? SerialNumberDigits(serialNumber, 1)
-                                       : std::string("unknown");
+  return RelayFolderName(serialNumber, kRecordingFolderDigits);
 }
 
 RecordingConfig ReadRecordingConfig(const EnvironmentLookup& env) {
   RecordingConfig config;
-  if (const auto c = env("XDG_CONFIG_HOME"); c && !c->empty() && c->front() == '/')
-    config.path = *c + "/nx480-pc/recording.conf";
-  else if (const auto home = env("HOME"); home && !home->empty() && home->front() == '/')
-    config.path = *home + "/.config/nx480-pc/recording.conf";
-  else
-    return config;
-  std::ifstream in(config.path);
+  const std::optional<std::string> path = ResolvePlaces(kThisPlatform, env).RecordingConfig();
+  if (!path) return config;
+  config.path = *path;
+  std::ifstream in(Utf8Path(config.path));
   std::string line;
   auto trimmed = [](std::string_view text) {
     const size_t first = text.find_first_not_of(" \t\r");
@@ -417,37 +396,6 @@ std::string RecordingToday() {
   return RecordingDay(now);
 }
 
-namespace {
-
-// A folder opened without following a link at its last step; -1 for a link or no folder.
-int OpenRealFolder(int at, const char* name) {
-  return ::openat(at, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-}
-
-// The names in the folder `fd` (which stays open; the listing has its own descriptor).
-std::vector<std::string> Names(int fd) {
-  std::vector<std::string> names;
-  const int own = ::dup(fd);
-  if (own < 0) return names;
-  DIR* dir = ::fdopendir(own);
-  if (!dir) {
-    ::close(own);
-    return names;
-  }
-  while (const dirent* entry = ::readdir(dir)) names.emplace_back(entry->d_name);
-  ::closedir(dir);
-  return names;
-}
-
-struct FdCloser {
-  int fd;
-  ~FdCloser() {
-    if (fd >= 0) ::close(fd);
-  }
-};
-
-}  // namespace
-
 std::vector<std::string> EnforceRecordingCap(const std::string& root, uint64_t capBytes,
                                              const std::string& keep, const std::string& today) {
   struct DayFile {
@@ -456,22 +404,14 @@ std::vector<std::string> EnforceRecordingCap(const std::string& root, uint64_t c
   };
   std::vector<DayFile> files;
   uint64_t total = 0;
-  const FdCloser rootFd{::open(root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)};
-  if (rootFd.fd < 0) return {};
   // Only what this program makes is counted: folders named as it names a relay's (real ones,
   // never a link) and the regular files in them named as its day files.
-  for (const std::string& folder : Names(rootFd.fd)) {
-    if (!IsRecordingFolderName(folder)) continue;
-    const FdCloser relay{OpenRealFolder(rootFd.fd, folder.c_str())};
-    if (relay.fd < 0) continue;
-    for (const std::string& name : Names(relay.fd)) {
-      struct stat st {};
-      if (!IsDayFileName(name) ||
-          ::fstatat(relay.fd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(st.st_mode))
-        continue;
-      files.push_back({name.substr(0, 10), folder, name, static_cast<uint64_t>(st.st_size)});
-      total += static_cast<uint64_t>(st.st_size);
-    }
+  for (OwnFile& file : OwnFilesUnder(
+           root, [](const std::string& name) { return IsRecordingFolderName(name); },
+           [](const std::string& name) { return IsDayFileName(name); })) {
+    total += file.size;
+    files.push_back(
+        {file.name.substr(0, 10), std::move(file.folder), std::move(file.name), file.size});
   }
   std::sort(files.begin(), files.end(), [](const DayFile& a, const DayFile& b) {
     return a.day != b.day ? a.day < b.day : a.folder > b.folder;
@@ -483,11 +423,7 @@ std::vector<std::string> EnforceRecordingCap(const std::string& root, uint64_t c
     const std::string path = root + "/" + file.folder + "/" + file.name;
     if (path == keep || file.day >= now) continue;
     // Looked at again just before: still a real folder and a regular file in it.
-    const FdCloser relay{OpenRealFolder(rootFd.fd, file.folder.c_str())};
-    struct stat st {};
-    if (relay.fd < 0 || ::fstatat(relay.fd, file.name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 ||
-        !S_ISREG(st.st_mode) || ::unlinkat(relay.fd, file.name.c_str(), 0) != 0)
-      continue;
+    if (!RemoveOwnFile(root, file.folder, file.name)) continue;
     total -= std::min(total, file.size);
     removed.push_back(path);
   }
@@ -514,16 +450,14 @@ bool RecordingWriter::Fail(int err, bool creating) {
   error_ = {FileProblemOf(err, creating), err};
   if (error_.problem == FileProblem::None) error_.problem = FileProblem::Other;
   buffer_.clear();
-  if (fd_ >= 0) ::close(fd_);
-  fd_ = -1;
+  file_.Close();
   return false;
 }
 
 void RecordingWriter::Close() {
-  if (fd_ < 0) return;
+  if (!file_.IsOpen()) return;
   Flush();
-  if (fd_ >= 0) ::close(fd_);
-  fd_ = -1;
+  file_.Close();
 }
 
 bool RecordingWriter::Open(int32_t serialNumber, const std::string& day) {
@@ -534,22 +468,20 @@ bool RecordingWriter::Open(int32_t serialNumber, const std::string& day) {
   const std::string folder = root_ + "/" + RecordingFolderName(serialNumber);
   path_ = folder + "/" + day + ".csv";
   std::error_code ec;
-  fs::create_directories(folder, ec);
+  fs::create_directories(Utf8Path(folder), ec);
   if (ec) return Fail(ec.value(), true);
   for (std::string& removed : EnforceRecordingCap(root_, capBytes_, path_))
     removed_.push_back(std::move(removed));
-  fd_ = ::open(path_.c_str(), O_RDWR | O_APPEND | O_CREAT | O_CLOEXEC | O_NONBLOCK, 0644);
-  if (fd_ < 0) return Fail(errno, true);
-  struct stat st {};
-  if (::fstat(fd_, &st) != 0) return Fail(errno, false);
   // A file, or a device written in place (a day file linked to /dev/null, to /dev/full).
-  if (!S_ISREG(st.st_mode) && !S_ISCHR(st.st_mode)) return Fail(EINVAL, false);
-  if (st.st_size == 0) {
+  int err = 0;
+  if (!file_.OpenForAppend(path_, err)) return Fail(err, err != EINVAL);
+  const uint64_t size = file_.Size();
+  if (size == 0) {
     buffer_ = RecordingHeader();
   } else {
     // A line cut by a kill is ended, so that the next sample starts a line of its own.
     char last = '\n';
-    if (::pread(fd_, &last, 1, st.st_size - 1) == 1 && last != '\n') buffer_ = "\n";
+    if (file_.ByteAt(size - 1, last) && last != '\n') buffer_ = "\n";
   }
   return true;
 }
@@ -558,7 +490,7 @@ bool RecordingWriter::Append(int32_t serialNumber, const RecordingSample& sample
                              Clock::time_point now) {
   if (Stopped()) return false;
   const std::string day = RecordingDay(sample);
-  if (fd_ < 0 || serialNumber != serial_ || day != day_) {
+  if (!file_.IsOpen() || serialNumber != serial_ || day != day_) {
     if (!Open(serialNumber, day)) return false;
     lastFlush_ = now;
   }
@@ -575,16 +507,10 @@ void RecordingWriter::FlushIfDue(Clock::time_point now) {
 
 bool RecordingWriter::Flush() {
   if (Stopped()) return false;
-  size_t done = 0;
-  while (done < buffer_.size() && fd_ >= 0) {
-    const ssize_t n = ::write(fd_, buffer_.data() + done, buffer_.size() - done);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return Fail(errno, false);
-    }
-    done += static_cast<size_t>(n);
-  }
-  buffer_.erase(0, done);
+  if (!file_.IsOpen() || buffer_.empty()) return true;
+  int err = 0;
+  if (!file_.Append(buffer_.data(), buffer_.size(), err)) return Fail(err, false);
+  buffer_.clear();
   return true;
 }
 

@@ -30,6 +30,7 @@
 #include <vector>
 
 #include "atomic_file.h"
+#include "folder_calls.h"
 #include "journal.h"
 #include "live_image.h"
 #include "recording_sample.h"
@@ -79,10 +80,11 @@ bool ReadRecording(const std::string& path, RecordingRead& read, FileError& erro
 
 // ---- Where the files are, the disk cap ----
 
-// $XDG_DATA_HOME/nx480-pc/recordings when XDG_DATA_HOME is set and absolute, else
-// $HOME/.local/share/nx480-pc/recordings; nullopt when HOME is no absolute path either.
+// The recordings' folder in the data folder (places.h): $XDG_DATA_HOME/nx480-pc/recordings, else
+// $HOME/.local/share/nx480-pc/recordings (Windows: %LOCALAPPDATA%\nx480-pc\recordings);
+// nullopt when there is no data folder.
 std::optional<std::string> RecordingRoot(const EnvironmentLookup& env = ProcessEnvironment);
-// "1234", "unknown" for -1 (as the journal's folders).
+// "1234", "unknown" for -1: RelayFolderName with kRecordingFolderDigits.
 std::string RecordingFolderName(int32_t serialNumber);
 
 inline constexpr int kDefaultCapMb = 500;
@@ -92,7 +94,8 @@ struct RecordingConfig {
   bool invalid = false;  // the file has a cap-mb line that is no whole number from 1 on (or a
                          // line that is none of its settings): the default applies
 };
-// $XDG_CONFIG_HOME/nx480-pc/recording.conf (else ~/.config/...): "cap-mb = N", N megabytes
+// recording.conf in the configuration folder (places.h: $XDG_CONFIG_HOME/nx480-pc, else
+// ~/.config/nx480-pc; Windows: %APPDATA%\nx480-pc): "cap-mb = N", N megabytes
 // (10^6 bytes); blank lines and lines starting with "#" are ignored. No file: the default.
 RecordingConfig ReadRecordingConfig(const EnvironmentLookup& env = ProcessEnvironment);
 
@@ -153,7 +156,7 @@ class RecordingWriter {
 
   std::string root_;
   uint64_t capBytes_;
-  int fd_ = -1;
+  OpenFile file_;
   int32_t serial_ = 0;
   std::string day_;
   std::string path_;

@@ -1,6 +1,13 @@
 #include "text_codec.h"
 
+#ifdef _WIN32
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+#else
 #include <iconv.h>
+#endif
 
 #include <cerrno>
 #include <cstdint>
@@ -10,6 +17,7 @@ namespace nx480 {
 
 namespace {
 
+#ifndef _WIN32
 // One conversion descriptor per call: cheap enough for identification texts and export lines,
 // and free of shared state between threads.
 class Iconv {
@@ -55,6 +63,8 @@ class Iconv {
   iconv_t cd_;
 };
 
+#endif  // !_WIN32
+
 size_t Utf8SequenceLength(unsigned char lead) {
   if (lead < 0x80) return 1;
   if ((lead & 0xE0) == 0xC0) return 2;
@@ -64,6 +74,71 @@ size_t Utf8SequenceLength(unsigned char lead) {
 }
 
 }  // namespace
+
+#ifdef _WIN32
+
+// Windows converts through the code page itself; what the iconv branch does with a byte or a
+// character that has no counterpart is done here the same way.
+std::string Cp1250ToUtf8(std::string_view bytes) {
+  if (bytes.empty()) return {};
+  const int size = static_cast<int>(bytes.size());
+  // A single-byte code page: one UTF-16 unit per byte. The bytes Windows-1250 leaves undefined
+  // (0x81, 0x83, 0x88, 0x90, 0x98) come out as the C1 controls of their value, which no defined
+  // byte gives: those become U+FFFD.
+  std::wstring wide(bytes.size(), L'\0');
+  if (::MultiByteToWideChar(1250, 0, bytes.data(), size, wide.data(), size) != size)
+    return std::string(bytes);
+  for (wchar_t& c : wide)
+    if (c >= 0x80 && c <= 0x9F) c = 0xFFFD;
+  const int length =
+      ::WideCharToMultiByte(CP_UTF8, 0, wide.data(), size, nullptr, 0, nullptr, nullptr);
+  std::string out(static_cast<size_t>(length > 0 ? length : 0), '\0');
+  if (length > 0)
+    ::WideCharToMultiByte(CP_UTF8, 0, wide.data(), size, out.data(), length, nullptr, nullptr);
+  return out;
+}
+
+bool Utf8ToCp1250(std::string_view text, std::string& bytes, size_t* firstBad) {
+  bytes.clear();
+  if (firstBad) *firstBad = text.size();
+  bool clean = true;
+  const auto bad = [&](size_t at) {
+    if (clean && firstBad) *firstBad = at;
+    clean = false;
+    bytes += '?';
+  };
+  for (size_t i = 0; i < text.size();) {
+    const auto lead = static_cast<unsigned char>(text[i]);
+    if (lead < 0x80) {
+      bytes += static_cast<char>(lead);
+      ++i;
+      continue;
+    }
+    const size_t length = Utf8Length(text, i);
+    if (length == 0) {  // no UTF-8: skipped as far as its lead byte says, as iconv's caller does
+      bad(i);
+      const size_t skip = Utf8SequenceLength(lead);
+      i += skip < text.size() - i ? skip : text.size() - i;
+      continue;
+    }
+    wchar_t wide[2];
+    const int units = ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data() + i,
+                                            static_cast<int>(length), wide, 2);
+    char out[4];
+    BOOL usedDefault = FALSE;
+    const int n = units > 0 ? ::WideCharToMultiByte(1250, WC_NO_BEST_FIT_CHARS, wide, units, out,
+                                                    sizeof out, "?", &usedDefault)
+                            : 0;
+    if (n != 1 || usedDefault)
+      bad(i);  // a character without a Windows-1250 form, skipped whole
+    else
+      bytes += out[0];
+    i += length;
+  }
+  return clean;
+}
+
+#else
 
 std::string Cp1250ToUtf8(std::string_view bytes) {
   std::string out;
@@ -82,6 +157,8 @@ bool Utf8ToCp1250(std::string_view text, std::string& bytes, size_t* firstBad) {
   // A character without a Windows-1250 form is skipped whole and written as "?".
   return iconv.Convert(text, bytes, Utf8SequenceLength, "?", firstBad);
 }
+
+#endif  // _WIN32
 
 size_t Utf8Length(std::string_view text, size_t i) {
   const auto byte = [&](size_t k) { return static_cast<uint8_t>(text[k]); };

@@ -1,5 +1,6 @@
 // Text in Windows-1250, the code page of the relay's identification and of the files the tool
-// exports, converted with the C library's iconv.
+// exports, converted with the C library's iconv (POSIX) or the system's code page (Windows), to
+// the same bytes.
 #pragma once
 
 #include <cstddef>

@@ -6,10 +6,27 @@
 
 #include <QDateTime>
 #include <cmath>
+#include <cstdlib>
+#include <string>
+
+#include "local_time.h"
 
 using namespace nx480;
 
 namespace {
+
+void SetZone(const char* zone) {
+#ifdef _WIN32
+  ::_putenv_s("TZ", zone);
+  ::_tzset();
+#else
+  if (*zone)
+    ::setenv("TZ", zone, 1);
+  else
+    ::unsetenv("TZ");
+  ::tzset();
+#endif
+}
 
 double At(int y, int mo, int d, int h = 0, int mi = 0, int s = 0, int ms = 0) {
   return ComposeDateTime(EncodeDate(y, mo, d).value(), EncodeTime(h, mi, s, ms).value());
@@ -91,4 +108,36 @@ TEST(RelayTime, LocalNowIsThePcsLocalTime) {
   const QDateTime local(QDate(now.year, now.month, now.day),
                         QTime(now.hour, now.minute, now.second, now.millisecond));
   EXPECT_LE(std::abs(before.msecsTo(local)), 1000) << local.toString().toStdString();
+}
+
+TEST(RelayTime, LocalTimeAtGivesTheFieldsAndTheOffsetOfItsMoment) {
+  const char* const saved = std::getenv("TZ");
+  const std::string savedZone = saved ? saved : "";
+  // 2026-12-09 22:15:02 UTC and 2026-07-01 10:00:00 UTC.
+  constexpr std::time_t kWinter = 1796854502, kSummer = 1782900000;
+  const struct {
+    const char* zone;
+    std::time_t at;
+    int year, month, day, hour, minute;
+    long offset;
+  } cases[] = {
+      {"UTC0", kWinter, 2026, 12, 9, 22, 15, 0},
+      {"IST-5:30", kWinter, 2026, 12, 10, 3, 45, 19800},
+      {"CET-1CEST,M3.5.0,M10.5.0/3", kWinter, 2026, 12, 9, 23, 15, 3600},
+      {"CET-1CEST,M3.5.0,M10.5.0/3", kSummer, 2026, 7, 1, 12, 0, 7200},
+      {"EST5EDT,M3.2.0,M11.1.0", kSummer, 2026, 7, 1, 6, 0, -14400},
+  };
+  for (const auto& c : cases) {
+    SetZone(c.zone);
+    const std::optional<LocalTime> local = LocalTimeAt(c.at);
+    ASSERT_TRUE(local) << c.zone;
+    const std::tm& f = local->fields;
+    EXPECT_EQ(f.tm_year + 1900, c.year) << c.zone;
+    EXPECT_EQ(f.tm_mon + 1, c.month) << c.zone;
+    EXPECT_EQ(f.tm_mday, c.day) << c.zone;
+    EXPECT_EQ(f.tm_hour, c.hour) << c.zone;
+    EXPECT_EQ(f.tm_min, c.minute) << c.zone;
+    EXPECT_EQ(local->utcOffsetSeconds, c.offset) << c.zone;
+  }
+  SetZone(savedZone.c_str());
 }

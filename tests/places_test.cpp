@@ -1,0 +1,126 @@
+// The tool's folders on each platform from a given environment, and a relay's folder name.
+#include "places.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <optional>
+#include <string>
+
+using namespace nx480;
+
+namespace {
+
+using Env = std::map<std::string, std::string>;
+
+EnvironmentLookup LookupIn(const Env& env) {
+  return [&env](const char* name) -> std::optional<std::string> {
+    const auto found = env.find(name);
+    if (found == env.end()) return std::nullopt;
+    return found->second;
+  };
+}
+
+}  // namespace
+
+TEST(PlacesTest, DataAndConfigFoldersOfEachPlatform) {
+  const std::optional<std::string> none;
+  const struct {
+    Platform platform;
+    Env env;
+    std::optional<std::string> data, config;  // nullopt: missing, its problem names both
+  } cases[] = {
+      // Linux: the XDG folders, else the home folder's; relative or empty values passed over.
+      {Platform::Posix,
+       {{"XDG_DATA_HOME", "/data"}, {"XDG_CONFIG_HOME", "/conf/"}, {"HOME", "/home/jan"}},
+       "/data/nx480-pc",
+       "/conf/nx480-pc"},
+      {Platform::Posix,
+       {{"HOME", "/home/jan/"}},
+       "/home/jan/.local/share/nx480-pc",
+       "/home/jan/.config/nx480-pc"},
+      {Platform::Posix,
+       {{"XDG_DATA_HOME", "data"}, {"XDG_CONFIG_HOME", ""}, {"HOME", "/home//jan/x/.."}},
+       "/home/jan/.local/share/nx480-pc",
+       "/home/jan/.config/nx480-pc"},
+      {Platform::Posix, {{"XDG_DATA_HOME", "/"}}, "/nx480-pc", none},
+      {Platform::Posix, {{"HOME", "home/jan"}, {"LOCALAPPDATA", "C:\\L"}}, none, none},
+      // Windows: LOCALAPPDATA for the data, APPDATA for the settings; XDG still honoured.
+      {Platform::Windows,
+       {{"LOCALAPPDATA", "C:\\Users\\Jan\\AppData\\Local"},
+        {"APPDATA", "C:\\Users\\Jan\\AppData\\Roaming\\"},
+        {"HOME", "/home/jan"}},
+       "C:\\Users\\Jan\\AppData\\Local\\nx480-pc",
+       "C:\\Users\\Jan\\AppData\\Roaming\\nx480-pc"},
+      {Platform::Windows,
+       {{"XDG_DATA_HOME", "D:/test/data"},
+        {"XDG_CONFIG_HOME", "\\\\server\\share\\c"},
+        {"LOCALAPPDATA", "C:\\L"},
+        {"APPDATA", "C:\\R"}},
+       "D:/test/data\\nx480-pc",
+       "\\\\server\\share\\c\\nx480-pc"},
+      {Platform::Windows,
+       {{"XDG_DATA_HOME", "/data"},
+        {"XDG_CONFIG_HOME", "C:"},
+        {"LOCALAPPDATA", "C:\\"},
+        {"APPDATA", "Roaming"}},
+       "C:\\nx480-pc",
+       none},
+      {Platform::Windows,
+       {{"HOME", "C:\\Users\\Jan"}, {"USERPROFILE", "C:\\Users\\Jan"}},
+       none,
+       none},
+  };
+  for (const auto& c : cases) {
+    const Places places = ResolvePlaces(c.platform, LookupIn(c.env));
+    const std::string row = c.data.value_or("-") + " " + c.config.value_or("-");
+    EXPECT_EQ(places.data.folder, c.data) << row;
+    EXPECT_EQ(places.config.folder, c.config) << row;
+    const std::string system = c.platform == Platform::Windows ? "LOCALAPPDATA" : "HOME";
+    const std::string roaming = c.platform == Platform::Windows ? "APPDATA" : "HOME";
+    if (!c.data) {
+      EXPECT_EQ(places.data.problem, "neither XDG_DATA_HOME nor " + system + " is an absolute path")
+          << row;
+    }
+    if (!c.config) {
+      EXPECT_EQ(places.config.problem,
+                "neither XDG_CONFIG_HOME nor " + roaming + " is an absolute path")
+          << row;
+    }
+  }
+}
+
+TEST(PlacesTest, FilesUnderTheFolders) {
+  const Env linux{{"HOME", "/home/jan"}};
+  const Places posix = ResolvePlaces(Platform::Posix, LookupIn(linux));
+  EXPECT_EQ(posix.Journal(), "/home/jan/.local/share/nx480-pc/journal");
+  EXPECT_EQ(posix.Recordings(), "/home/jan/.local/share/nx480-pc/recordings");
+  EXPECT_EQ(posix.Profiles(), "/home/jan/.config/nx480-pc/profiles");
+  EXPECT_EQ(posix.RecordDefaults(), "/home/jan/.config/nx480-pc/record.conf");
+  EXPECT_EQ(posix.RecordingConfig(), "/home/jan/.config/nx480-pc/recording.conf");
+
+  const Env windows{{"LOCALAPPDATA", "C:\\L"}, {"APPDATA", "C:\\R"}};
+  const Places win = ResolvePlaces(Platform::Windows, LookupIn(windows));
+  EXPECT_EQ(win.Journal(), "C:\\L\\nx480-pc\\journal");
+  EXPECT_EQ(win.Recordings(), "C:\\L\\nx480-pc\\recordings");
+  EXPECT_EQ(win.Profiles(), "C:\\R\\nx480-pc\\profiles");
+  EXPECT_EQ(win.RecordDefaults(), "C:\\R\\nx480-pc\\record.conf");
+  EXPECT_EQ(win.RecordingConfig(), "C:\\R\\nx480-pc\\recording.conf");
+
+  const Places missing = ResolvePlaces(Platform::Windows, LookupIn({}));
+  EXPECT_EQ(missing.Journal(), std::nullopt);
+  EXPECT_EQ(missing.RecordingConfig(), std::nullopt);
+}
+
+TEST(PlacesTest, RelayFolderNames) {
+  const struct {
+    int32_t serial;
+    int digits;
+    const char* name;
+  } cases[] = {
+      {1234, kJournalFolderDigits, "001234"},     {1234, kRecordingFolderDigits, "1234"},
+      {1234567, kJournalFolderDigits, "1234567"}, {-2, kRecordingFolderDigits, "4294967294"},
+      {0, kJournalFolderDigits, "unknown"},       {-1, kRecordingFolderDigits, "unknown"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(RelayFolderName(c.serial, c.digits), c.name) << c.serial;
+}
