@@ -42,7 +42,7 @@ target_link_libraries(grid_profile_tests PRIVATE nx480gridprofile)
 nx480_windows_gtest(trend_tests trend_test.cpp)
 target_link_libraries(trend_tests PRIVATE nx480trend)
 
-nx480_windows_gtest(journal_tests journal_test.cpp journal_view_test.cpp)
+nx480_windows_gtest(journal_tests journal_test.cpp journal_view_test.cpp places_test.cpp)
 target_link_libraries(journal_tests PRIVATE nx480journal nx480journalview nx480recording
                                             nx480connection)
 
