@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "portable.h"
 #include "text_codec.h"
 
 namespace nx480 {
@@ -187,11 +188,7 @@ TEST(GridProfile, CheckAtTheBoundariesAndTimeScales) {
 
 class ProfileLookup : public ::testing::Test {
  protected:
-  void SetUp() override {
-    char pattern[] = "/tmp/nx480-profile-test.XXXXXX";
-    ASSERT_NE(::mkdtemp(pattern), nullptr);
-    dir_ = pattern;
-  }
+  void SetUp() override { dir_ = test::NewTemporaryFolder("nx480-profile-test"); }
   void TearDown() override { fs::remove_all(dir_); }
   void Touch(const fs::path& path) {
     fs::create_directories(path.parent_path());
@@ -234,8 +231,9 @@ TEST_F(ProfileLookup, PathThenUserFolderThenShipped) {
   // A path is never looked for in the folders, even when it is missing.
   EXPECT_EQ(FindGridProfile("sub/ours", search, tried), "sub/ours");
   EXPECT_EQ(FindGridProfile("missing", search, tried), std::nullopt);
-  EXPECT_EQ(tried, (std::vector<std::string>{user / "missing", user / "missing.txt",
-                                             shipped / "missing", shipped / "missing.txt"}));
+  EXPECT_EQ(tried, (std::vector<std::string>{
+                       (user / "missing").string(), (user / "missing.txt").string(),
+                       (shipped / "missing").string(), (shipped / "missing.txt").string()}));
 
   const ParsedProfile loaded = LoadGridProfile((user / "ours.txt").string());
   EXPECT_TRUE(loaded.errors.size() == 1 &&

@@ -5,7 +5,6 @@
 #include "journal_view.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cstdlib>
@@ -15,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "portable.h"
 #include "settings_file.h"
 
 using namespace nx480;
@@ -83,8 +83,8 @@ TEST(JournalView, RowsOfEntries) {
   // time recorded five hours west of UTC six hours later.
   const char* const savedTz = std::getenv("TZ");
   const std::string saved = savedTz ? savedTz : "";
-  ::setenv("TZ", "XXX-1", 1);
-  ::tzset();
+  test::SetEnvironment("TZ", "XXX-1");
+  test::ReadTimeZone();
 
   // An older entry: its texts in English as they were kept.
   const auto entry = [](ChangeKind kind, JournalOutcome outcome, std::string id, std::string time,
@@ -193,17 +193,12 @@ TEST(JournalView, RowsOfEntries) {
     EXPECT_EQ(row.summary, c.summary);
   }
 
-  if (savedTz) {
-    ::setenv("TZ", saved.c_str(), 1);
-  } else {
-    ::unsetenv("TZ");
-  }
-  ::tzset();
+  test::SetEnvironment("TZ", savedTz ? saved.c_str() : nullptr);
+  test::ReadTimeZone();
 }
 
 TEST(JournalView, RecordOfAnEntryWhoseBackupChangedAfterTheListing) {
-  const fs::path root = fs::temp_directory_path() / ("journal_view_" + std::to_string(::getpid()));
-  fs::remove_all(root);
+  const fs::path root = test::NewTemporaryFolder("journal_view");
   RelaySession session;
   session.identText = "NX480   1.14.d";
   session.serialNumber = 1234;

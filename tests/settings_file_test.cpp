@@ -2,14 +2,16 @@
 // paths that name something other than a file.
 #include "settings_file.h"
 
-#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#ifndef _WIN32
+#include <fcntl.h>
 #include <poll.h>
 #include <sys/socket.h>
-#include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <sys/un.h>
 #include <unistd.h>
+#endif
 
 #include <algorithm>
 #include <chrono>
@@ -23,6 +25,8 @@
 #include <thread>
 #include <vector>
 
+#include "portable.h"
+
 using namespace nx480;
 namespace fs = std::filesystem;
 
@@ -30,11 +34,7 @@ namespace {
 
 class SettingsFileTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    char pattern[] = "/tmp/nx480-settings-XXXXXX";
-    ASSERT_NE(::mkdtemp(pattern), nullptr);
-    dir_ = pattern;
-  }
+  void SetUp() override { dir_ = test::NewTemporaryFolder("nx480-settings"); }
   void TearDown() override { fs::remove_all(dir_); }
 
   std::string Path(const std::string& name) const { return (dir_ / name).string(); }
@@ -122,15 +122,19 @@ TEST_F(SettingsFileTest, SaveAndLoad) {
   ASSERT_TRUE(LoadSettingsFile(path, loaded, error)) << SystemErrorText(error);
   EXPECT_EQ(loaded, Sample());
 
-  // Saving over the file replaces it whole and keeps its permissions.
+  // Saving over the file replaces it whole and keeps its permissions (Linux's modes).
+#ifndef _WIN32
   ASSERT_EQ(::chmod(path.c_str(), 0640), 0);
+#endif
   SettingsWords other{};
   other.fill(0x5A5A);
   ASSERT_TRUE(SaveSettingsFile(path, other, error)) << SystemErrorText(error);
   EXPECT_EQ(Bytes(path), std::vector<uint8_t>(48, 0x5A));
+#ifndef _WIN32
   struct stat st {};
   ASSERT_EQ(::stat(path.c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 0777, 0640u);
+#endif
   EXPECT_EQ(Entries(), std::vector<std::string>{"site1.nx4"});
 }
 
@@ -179,6 +183,8 @@ TEST_F(SettingsFileTest, FailedSaveLeavesNothingBehind) {
   EXPECT_EQ(Entries(), std::vector<std::string>{"taken.nx4"});
 
   // A read-only folder (not for root, whom permissions do not stop): the old file stays whole.
+  // (Windows has no read-only folders: the attribute is the Explorer's.)
+#ifndef _WIN32
   if (::geteuid() != 0) {
     const std::string path = Path("kept.nx4");
     ASSERT_TRUE(SaveSettingsFile(path, Sample(), error));
@@ -189,34 +195,44 @@ TEST_F(SettingsFileTest, FailedSaveLeavesNothingBehind) {
     ASSERT_EQ(::chmod(dir_.c_str(), 0755), 0);
     EXPECT_EQ(Bytes(path)[16], 0xC4);
   }
+#endif
 }
 
 TEST_F(SettingsFileTest, WriteProtectedFileIsRefusedAndKept) {
-  // A file protected with mode 0444 in a writable folder: a rename would replace it (even as
-  // an ordinary user), breaking its hard links. It must stay exactly as it was.
+  // A file protected with mode 0444 (on Windows: read-only) in a writable folder: a rename
+  // would replace it (even as an ordinary user), breaking its hard links. It must stay exactly
+  // as it was.
   const std::string path = Path("protected.nx4");
   const std::string twin = Path("twin.nx4");
   FileError error;
   ASSERT_TRUE(SaveSettingsFile(path, Sample(), error));
-  ASSERT_EQ(::link(path.c_str(), twin.c_str()), 0);
-  ASSERT_EQ(::chmod(path.c_str(), 0444), 0);
+  fs::create_hard_link(path, twin);
+  fs::permissions(path, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+#ifndef _WIN32
   struct stat before {};
   ASSERT_EQ(::stat(path.c_str(), &before), 0);
+#endif
 
   SettingsWords other{};
   other.fill(0x5A5A);
   EXPECT_FALSE(SaveSettingsFile(path, other, error));
   EXPECT_EQ(error.problem, FileProblem::ReadOnly);
   EXPECT_EQ(FileProblemText(error.problem), "Soubor je chráněn proti zápisu (jen pro čtení).");
+  EXPECT_EQ(fs::hard_link_count(path), 2u);
+#ifndef _WIN32
   struct stat after {};
   ASSERT_EQ(::stat(path.c_str(), &after), 0);
   EXPECT_EQ(after.st_ino, before.st_ino);
-  EXPECT_EQ(after.st_nlink, 2u);
   EXPECT_EQ(after.st_mode & 0777, 0444u);
+#else
+  EXPECT_EQ(fs::status(path).permissions() & fs::perms::owner_write, fs::perms::none);
+#endif
   EXPECT_EQ(Bytes(path)[16], 0xC4);
   EXPECT_EQ(Entries(), (std::vector<std::string>{"protected.nx4", "twin.nx4"}));
 }
 
+// What follows names things Windows has no files for: fifos, sockets, device nodes.
+#ifndef _WIN32
 namespace {
 
 // What a path names itself (a link is not followed).
@@ -381,3 +397,4 @@ TEST_F(SettingsFileTest, OpeningSomethingOtherThanAFileIsRefusedAtOnce) {
     EXPECT_EQ(r, Sample()) << c.path;
   }
 }
+#endif  // _WIN32
