@@ -8,6 +8,7 @@
 
 #include "folder_calls.h"
 #include "journal.h"
+#include "places.h"
 #include "text_codec.h"
 
 namespace nx480 {
@@ -355,7 +356,8 @@ std::optional<std::string> FindGridProfile(const std::string& name,
       name.find_first_of(kThisPlatform == Platform::Windows ? "/\\:" : "/") != std::string::npos;
   if (path || fs::exists(fs::symlink_status(Utf8Path(name), ec))) return name;
   for (const std::string& folder : folders) {
-    for (const std::string& candidate : {folder + "/" + name, folder + "/" + name + ".txt"}) {
+    for (const std::string& candidate :
+         {PathUnder(folder, name), PathUnder(folder, name + ".txt")}) {
       tried.push_back(candidate);
       if (fs::exists(fs::symlink_status(Utf8Path(candidate), ec))) return candidate;
     }

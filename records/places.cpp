@@ -1,5 +1,6 @@
 #include "places.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <vector>
 
@@ -59,7 +60,7 @@ std::string WithoutTrailingSeparators(Platform platform, std::string path) {
 
 std::string Join(Platform platform, std::string folder, std::string_view name) {
   const char separator = platform == Platform::Windows ? '\\' : '/';
-  if (folder.empty() || !IsSeparator(platform, folder.back())) folder += separator;
+  if (!folder.empty() && !IsSeparator(platform, folder.back())) folder += separator;
   for (const char c : name) folder += c == '/' ? separator : c;
   return folder;
 }
@@ -75,8 +76,13 @@ Place Resolve(Platform platform, const EnvironmentLookup& env, Variable first, V
   for (const Variable& variable : {first, second}) {
     const std::optional<std::string> value = env(variable.name);
     if (!value || !IsAbsolute(platform, *value)) continue;
-    std::string folder = platform == Platform::Posix ? NormalPosix(*value)
-                                                     : WithoutTrailingSeparators(platform, *value);
+    std::string folder = *value;
+    if (platform == Platform::Posix) {
+      folder = NormalPosix(folder);
+    } else {
+      std::replace(folder.begin(), folder.end(), '/', '\\');
+      folder = WithoutTrailingSeparators(platform, folder);
+    }
     if (!variable.under.empty()) folder = Join(platform, folder, variable.under);
     place.folder = Join(platform, folder, kToolFolder);
     return place;
@@ -117,6 +123,10 @@ std::optional<std::string> ProcessEnvironment(const char* name) {
   if (value) return std::string(value);
   return std::nullopt;
 #endif
+}
+
+std::string PathUnder(std::string folder, std::string_view name, Platform platform) {
+  return Join(platform, std::move(folder), name);
 }
 
 std::optional<std::string> Places::Under(const Place& place, std::string_view name) const {

@@ -9,8 +9,9 @@
 //
 // A variable counts only when it holds an absolute path of its platform ("/..." on POSIX;
 // "C:\...", "C:/..." or "\\server\..." on Windows); a relative or empty one is passed over, and
-// with none left the folder is missing, with a sentence saying why (never "/" or ""). Folders
-// under them are joined with the platform's separator. ResolvePlaces is a pure function of the
+// with none left the folder is missing, with a sentence saying why (never "/" or ""). On Windows
+// a value's "/" are read as "\\", and folders under them are joined with the platform's
+// separator. ResolvePlaces is a pure function of the
 // platform and the environment, so both answers are tested on any system; CurrentPlaces is the
 // running program's.
 #pragma once
@@ -58,6 +59,12 @@ struct Places {
   std::optional<std::string> RecordDefaults() const { return Under(config, "record.conf"); }
   std::optional<std::string> RecordingConfig() const { return Under(config, "recording.conf"); }
 };
+
+// `name` (one or more names joined by "/") under `folder`, joined with the platform's separator
+// ("\\" on Windows, "/" within `name` too), without doubling one `folder` ends with; `name`
+// alone for an empty `folder`. Every path the tool makes under its folders, and shows, is joined
+// here: on Windows it reads with one separator throughout.
+std::string PathUnder(std::string folder, std::string_view name, Platform platform = kThisPlatform);
 
 Places ResolvePlaces(Platform platform, const EnvironmentLookup& env);
 // ResolvePlaces(kThisPlatform, ProcessEnvironment).

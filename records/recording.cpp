@@ -12,6 +12,7 @@
 
 #include "folder_calls.h"
 #include "local_time.h"
+#include "places.h"
 #include "serial_number.h"
 #include "translation.h"
 
@@ -420,7 +421,7 @@ std::vector<std::string> EnforceRecordingCap(const std::string& root, uint64_t c
   std::vector<std::string> removed;
   for (const DayFile& file : files) {
     if (total <= capBytes) break;
-    const std::string path = root + "/" + file.folder + "/" + file.name;
+    const std::string path = PathUnder(root, file.folder + "/" + file.name);
     if (path == keep || file.day >= now) continue;
     // Looked at again just before: still a real folder and a regular file in it.
     if (!RemoveOwnFile(root, file.folder, file.name)) continue;
@@ -465,8 +466,8 @@ bool RecordingWriter::Open(int32_t serialNumber, const std::string& day) {
   if (Stopped()) return false;
   serial_ = serialNumber;
   day_ = day;
-  const std::string folder = root_ + "/" + RecordingFolderName(serialNumber);
-  path_ = folder + "/" + day + ".csv";
+  const std::string folder = PathUnder(root_, RecordingFolderName(serialNumber));
+  path_ = PathUnder(folder, day + ".csv");
   std::error_code ec;
   fs::create_directories(Utf8Path(folder), ec);
   if (ec) return Fail(ec.value(), true);

@@ -205,18 +205,23 @@ TEST_F(ProfileLookup, PathThenUserFolderThenShipped) {
   };
   const std::vector<std::string> folders = ProfileFolders(env);
   ASSERT_EQ(folders.size(), 2u);
-  EXPECT_EQ(folders[0], config + "/nx480-pc/profiles");
+  EXPECT_EQ(folders[0], (dir_ / "config" / "nx480-pc" / "profiles").string());
   EXPECT_EQ(folders[1], kShippedProfileFolder);
 
-  // XDG_CONFIG_HOME relative or unset: ~/.config.
+  // XDG_CONFIG_HOME relative or unset: ~/.config (Windows: %APPDATA%).
   const auto relative = [](const char* name) -> std::optional<std::string> {
     if (std::string(name) == "XDG_CONFIG_HOME") return "config";
     if (std::string(name) == "HOME") return "/home/x";
+    if (std::string(name) == "APPDATA") return "C:\\Users\\x\\AppData\\Roaming";
     return std::nullopt;
   };
+#ifdef _WIN32
+  EXPECT_EQ(ProfileFolders(relative)[0], "C:\\Users\\x\\AppData\\Roaming\\nx480-pc\\profiles");
+#else
   EXPECT_EQ(ProfileFolders(relative)[0], "/home/x/.config/nx480-pc/profiles");
+#endif
 
-  const fs::path user = dir_ / "config/nx480-pc/profiles";
+  const fs::path user = dir_ / "config" / "nx480-pc" / "profiles";
   const fs::path shipped = dir_ / "shipped";
   Touch(user / "ours.txt");
   Touch(shipped / "ours.txt");

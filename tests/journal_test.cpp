@@ -205,9 +205,19 @@ class JournalTest : public ::testing::Test {
 TEST(JournalRootTest, DataHomeOrHome) {
   const struct {
     const char* dataHome;  // nullptr: not set
-    const char* home;
+    const char* home;      // Windows: %LOCALAPPDATA%
     std::optional<std::string> root;
   } cases[] = {
+#ifdef _WIN32
+      {"C:\\data", "C:\\Users\\jan\\AppData\\Local", "C:\\data\\nx480-pc\\journal"},
+      {"D:/data/", "C:\\L", "D:\\data\\nx480-pc\\journal"},
+      {"relative\\data", "C:\\L\\", "C:\\L\\nx480-pc\\journal"},
+      {"/data", "C:\\L", "C:\\L\\nx480-pc\\journal"},  // no drive: relative on Windows
+      {"", "\\\\server\\jan", "\\\\server\\jan\\nx480-pc\\journal"},
+      {nullptr, "C:\\", "C:\\nx480-pc\\journal"},
+      {nullptr, "Local", std::nullopt},
+      {nullptr, nullptr, std::nullopt},
+#else
       {"/data", "/home/jan", "/data/nx480-pc/journal"},
       {"/data//x/../", "/home/jan", "/data/nx480-pc/journal"},
       {"relative/data", "/home/jan", "/home/jan/.local/share/nx480-pc/journal"},
@@ -216,11 +226,13 @@ TEST(JournalRootTest, DataHomeOrHome) {
       {"/", nullptr, "/nx480-pc/journal"},
       {nullptr, "home/jan", std::nullopt},
       {nullptr, nullptr, std::nullopt},
+#endif
   };
+  const std::string_view home = kThisPlatform == Platform::Windows ? "LOCALAPPDATA" : "HOME";
   for (const auto& c : cases) {
-    const auto env = [&c](const char* name) -> std::optional<std::string> {
+    const auto env = [&c, home](const char* name) -> std::optional<std::string> {
       const char* value = std::string_view(name) == "XDG_DATA_HOME" ? c.dataHome
-                          : std::string_view(name) == "HOME"        ? c.home
+                          : name == home                            ? c.home
                                                                     : nullptr;
       return value ? std::optional<std::string>(value) : std::nullopt;
     };

@@ -57,7 +57,7 @@ TEST(PlacesTest, DataAndConfigFoldersOfEachPlatform) {
         {"XDG_CONFIG_HOME", "\\\\server\\share\\c"},
         {"LOCALAPPDATA", "C:\\L"},
         {"APPDATA", "C:\\R"}},
-       "D:/test/data\\nx480-pc",
+       "D:\\test\\data\\nx480-pc",
        "\\\\server\\share\\c\\nx480-pc"},
       {Platform::Windows,
        {{"XDG_DATA_HOME", "/data"},
@@ -110,6 +110,21 @@ TEST(PlacesTest, FilesUnderTheFolders) {
   const Places missing = ResolvePlaces(Platform::Windows, LookupIn({}));
   EXPECT_EQ(missing.Journal(), std::nullopt);
   EXPECT_EQ(missing.RecordingConfig(), std::nullopt);
+
+  // Paths under a folder: one separator style on each platform, none doubled.
+  const struct {
+    Platform platform;
+    const char *folder, *name, *path;
+  } joins[] = {
+      {Platform::Posix, "/r", "77/2026-12-07.csv", "/r/77/2026-12-07.csv"},
+      {Platform::Posix, "/", "x", "/x"},
+      {Platform::Posix, "", "a/b", "a/b"},
+      {Platform::Windows, "C:\\r", "77/2026-12-07.csv", "C:\\r\\77\\2026-12-07.csv"},
+      {Platform::Windows, "C:\\", "x", "C:\\x"},
+      {Platform::Windows, "C:\\r\\", "x", "C:\\r\\x"},
+      {Platform::Windows, "", "a/b", "a\\b"},
+  };
+  for (const auto& j : joins) EXPECT_EQ(PathUnder(j.folder, j.name, j.platform), j.path) << j.path;
 }
 
 TEST(PlacesTest, RelayFolderNames) {

@@ -123,9 +123,18 @@ TEST(RelayTime, LocalTimeAtGivesTheFieldsAndTheOffsetOfItsMoment) {
   } cases[] = {
       {"UTC0", kWinter, 2026, 12, 9, 22, 15, 0},
       {"IST-5:30", kWinter, 2026, 12, 10, 3, 45, 19800},
+#ifdef _WIN32
+      // The Windows C runtime reads TZ as a name, an offset and a summer time name only, and
+      // applies summer time by rules of its own (UCRT: the USA's; Wine's: none), so zones with
+      // summer time are checked where TZ carries its rules (POSIX) and not here.
+      {"CET-1", kWinter, 2026, 12, 9, 23, 15, 3600},
+      {"EST5", kSummer, 2026, 7, 1, 5, 0, -18000},
+      {"NST3:30", kSummer, 2026, 7, 1, 6, 30, -12600},
+#else
       {"CET-1CEST,M3.5.0,M10.5.0/3", kWinter, 2026, 12, 9, 23, 15, 3600},
       {"CET-1CEST,M3.5.0,M10.5.0/3", kSummer, 2026, 7, 1, 12, 0, 7200},
       {"EST5EDT,M3.2.0,M11.1.0", kSummer, 2026, 7, 1, 6, 0, -14400},
+#endif
   };
   for (const auto& c : cases) {
     SetZone(c.zone);

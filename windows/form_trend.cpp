@@ -647,7 +647,7 @@ void TFormTrend::ShowLast(int64_t millis) {
   if (root) {
     for (int64_t t = t0;; t += 86'400'000) {
       const std::string day = LocalDay(std::min(t, now)).toStdString();
-      const std::string path = *root + "/" + folder + "/" + day + ".csv";
+      const std::string path = nx480::PathUnder(*root, folder + "/" + day + ".csv");
       if (paths.empty() || paths.back() != path) paths.push_back(path);
       if (t >= now) break;
     }
@@ -663,10 +663,9 @@ void TFormTrend::ShowLast(int64_t millis) {
 
 void TFormTrend::ButtonFileClick() {
   const std::optional<std::string> root = nx480::RecordingRoot();
-  const QString preset =
-      root
-          ? QString::fromStdString(*root + "/" + nx480::RecordingFolderName(Session().serialNumber))
-          : QString();
+  const QString preset = root ? QString::fromStdString(nx480::PathUnder(
+                                    *root, nx480::RecordingFolderName(Session().serialNumber)))
+                              : QString();
   const QString path =
       AppDialogs().chooseOpenFile(this, {tr("Záznam (*.csv);;Vše (*)"), "csv"}, preset);
   if (path.isEmpty()) return;
