@@ -1,4 +1,10 @@
 // nx480ctl: the command-line companion of nx480-pc.
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+
+#include <cstdio>
+#endif
 #include <string>
 #include <vector>
 
@@ -11,6 +17,11 @@
 using namespace nx480::ctl;
 
 int main(int argc, char* argv[]) {
+#ifdef _WIN32
+  // The bytes as written: LF line ends as on Linux (a script compares or pipes them on).
+  (void)_setmode(_fileno(stdout), _O_BINARY);
+  (void)_setmode(_fileno(stderr), _O_BINARY);
+#endif
   // Before the worker thread exists, so that it inherits the mask (interrupt.h).
   BlockInterrupts();
   const ParsedLine parsed =
