@@ -1,5 +1,15 @@
 // nx480ctl: the command-line companion of nx480-pc.
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#include <windows.h>
+// windows.h first
+#include <shellapi.h>
+
+#include <cstdio>
+#endif
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "command_line.h"
@@ -10,11 +20,42 @@
 
 using namespace nx480::ctl;
 
+namespace {
+
+// The arguments in UTF-8. Windows hands main() the ANSI code page's bytes ("Novák" in
+// Windows-1250 or lost): they come from the wide command line instead.
+std::vector<std::string> Arguments(int argc, char* argv[]) {
+#ifdef _WIN32
+  (void)argc;
+  (void)argv;
+  std::vector<std::string> out;
+  int count = 0;
+  wchar_t** wide = ::CommandLineToArgvW(::GetCommandLineW(), &count);
+  if (wide == nullptr) return out;
+  for (int i = 1; i < count; ++i) {
+    const int n = ::WideCharToMultiByte(CP_UTF8, 0, wide[i], -1, nullptr, 0, nullptr, nullptr);
+    std::string text(static_cast<size_t>(n > 0 ? n - 1 : 0), '\0');
+    if (n > 1) ::WideCharToMultiByte(CP_UTF8, 0, wide[i], -1, text.data(), n, nullptr, nullptr);
+    out.push_back(std::move(text));
+  }
+  ::LocalFree(wide);
+  return out;
+#else
+  return std::vector<std::string>(argv + (argc > 0 ? 1 : 0), argv + argc);
+#endif
+}
+
+}  // namespace
+
 int main(int argc, char* argv[]) {
+#ifdef _WIN32
+  // The bytes as written: LF line ends as on Linux (a script compares or pipes them on).
+  (void)_setmode(_fileno(stdout), _O_BINARY);
+  (void)_setmode(_fileno(stderr), _O_BINARY);
+#endif
   // Before the worker thread exists, so that it inherits the mask (interrupt.h).
   BlockInterrupts();
-  const ParsedLine parsed =
-      ParseCommandLine(std::vector<std::string>(argv + (argc > 0 ? 1 : 0), argv + argc));
+  const ParsedLine parsed = ParseCommandLine(Arguments(argc, argv));
   if (!parsed.Ok()) {
     Say(parsed.error + " (nx480ctl --help tells more)");
     return Code(Exit::Usage);

@@ -345,8 +345,10 @@ void SettingsSection(Page& page, const CommissioningRecord& r) {
     page.Row(cells, failed);
   }
   page.EndTable();
-  page.Raw("<p>" + page.KeepTo(Html(texts.settingsHash) + ":") + " <tt>" +
-           QString::fromStdString(SettingsImageSha256(r.settings)) + "</tt></p>");
+  // The shipped monospace font by name: a bare <tt> is the platform's (Courier New on Windows).
+  page.Raw("<p>" + page.KeepTo(Html(texts.settingsHash) + ":") +
+           " <span style=\"font-family: 'DejaVu Sans Mono'\">" +
+           QString::fromStdString(SettingsImageSha256(r.settings)) + "</span></p>");
 }
 
 void CalibrationSection(Page& page, const CalibrationWords& words) {

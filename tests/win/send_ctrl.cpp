@@ -1,22 +1,63 @@
-// send_ctrl PID [c|break] [--group]: Ctrl-C (or Ctrl-Break) to the console of process PID, as a
+// send_ctrl PROCESS [c|break] [--group]: Ctrl-C (or Ctrl-Break) to the console of PROCESS, as a
 // key press in it would give - for the tests under Wine of nx480ctl's interrupts
-// (ctl/interrupt.h). It attaches to the target's console, ignores the event itself and sends it
-// to every process of that console (Windows' group 0); with --group to the process group PID
-// instead, which is what reaches the target under Wine 8 (its group 0 is the sender's own group,
-// and it sends no Ctrl-Break). Exit status: 0 sent, 2 bad command line, 3 no such console, 4 the
-// event could not be sent.
+// (ctl/interrupt.h). PROCESS is a process id or an image name (nx480ctl.exe: the one running
+// process of that name, found in the system's process list - Wine has no wmic query for it).
+// It attaches to the target's console, ignores the event itself and sends it to every process of
+// that console (Windows' group 0); with --group to the process group of the target instead,
+// which is what reaches the target under Wine 8 (its group 0 is the sender's own group, and it
+// sends no Ctrl-Break). Exit status: 0 sent, 2 bad command line, 3 no such console, 4 the event
+// could not be sent, 5 no process or more than one of that name.
 #include <windows.h>
+// windows.h first
+#include <tlhelp32.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
+namespace {
+
+// The id of the one running process whose image name is NAME (case aside); 0 when there is
+// none or more than one.
+DWORD FindProcess(const char* name) {
+  wchar_t wide[MAX_PATH] = {};
+  if (MultiByteToWideChar(CP_UTF8, 0, name, -1, wide, MAX_PATH) == 0) return 0;
+  const HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+  if (snapshot == INVALID_HANDLE_VALUE) return 0;
+  PROCESSENTRY32W entry{};
+  entry.dwSize = sizeof entry;
+  DWORD found = 0;
+  int count = 0;
+  for (BOOL more = Process32FirstW(snapshot, &entry); more;
+       more = Process32NextW(snapshot, &entry)) {
+    if (_wcsicmp(entry.szExeFile, wide) == 0) {
+      found = entry.th32ProcessID;
+      ++count;
+    }
+  }
+  CloseHandle(snapshot);
+  return count == 1 ? found : 0;
+}
+
+}  // namespace
+
 int main(int argc, char* argv[]) {
+  if (argc < 2) {
+    std::fputs("usage: send_ctrl PID|IMAGE_NAME [c|break] [--group]\n", stderr);
+    return 2;
+  }
   char* end = nullptr;
-  const unsigned long pid = argc >= 2 ? std::strtoul(argv[1], &end, 10) : 0;
+  unsigned long pid = std::strtoul(argv[1], &end, 10);
+  if (*end != '\0') {
+    pid = FindProcess(argv[1]);
+    if (pid == 0) {
+      std::fprintf(stderr, "send_ctrl: no single running process named %s\n", argv[1]);
+      return 5;
+    }
+  }
   bool breakKey = false;
   bool toGroup = false;
-  bool good = argc >= 2 && pid != 0 && *end == '\0';
+  bool good = pid != 0;
   for (int i = 2; i < argc; ++i) {
     if (std::strcmp(argv[i], "break") == 0) {
       breakKey = true;
@@ -27,7 +68,7 @@ int main(int argc, char* argv[]) {
     }
   }
   if (!good) {
-    std::fputs("usage: send_ctrl PID [c|break] [--group]\n", stderr);
+    std::fputs("usage: send_ctrl PID|IMAGE_NAME [c|break] [--group]\n", stderr);
     return 2;
   }
   // A process has one console at most: ours goes first (stdio is not used after it).
