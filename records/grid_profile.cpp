@@ -10,6 +10,7 @@
 #include "journal.h"
 #include "places.h"
 #include "text_codec.h"
+#include "this_pc.h"
 
 namespace nx480 {
 
@@ -342,8 +343,16 @@ std::vector<std::string> ProfileFolders(const ProfileEnvironment& env) {
   std::vector<std::string> folders;
   if (auto user = ResolvePlaces(kThisPlatform, env ? env : ProcessEnvironment).Profiles())
     folders.push_back(std::move(*user));
-  folders.emplace_back(kShippedProfileFolder);
+  folders.push_back(ShippedProfileFolder());
   return folders;
+}
+
+std::string ShippedProfileFolder() {
+  if constexpr (kThisPlatform == Platform::Windows) {
+    const std::string program = ThisProgramFolder();
+    if (!program.empty()) return PathUnder(program, "profiles");
+  }
+  return kShippedProfileFolder;
 }
 
 std::optional<std::string> FindGridProfile(const std::string& name,

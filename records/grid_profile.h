@@ -102,13 +102,16 @@ using ProfileEnvironment = std::function<std::optional<std::string>(const char* 
 // The folders searched for a profile given by name, in order: the user's
 // (profiles in the configuration folder, places.h: $XDG_CONFIG_HOME/nx480-pc/profiles, or
 // ~/.config/nx480-pc/profiles when XDG_CONFIG_HOME is unset or no absolute path; Windows:
-// %APPDATA%\nx480-pc\profiles), then the installed one (kShippedProfileFolder). The source tree's
+// %APPDATA%\nx480-pc\profiles), then the installed one (ShippedProfileFolder()). The source tree's
 // profiles are not searched: a build run from the tree names them by their path, so that an
 // installed program never reads a folder of the tree it was built from.
 std::vector<std::string> ProfileFolders(const ProfileEnvironment& env = {});
 
-// The folder the package installs profiles into.
+// The folder the Debian package installs profiles into.
 extern const char* const kShippedProfileFolder;
+// Where the installed program's profiles are: kShippedProfileFolder, or on Windows the folder
+// "profiles" beside the program (the installer puts them there).
+std::string ShippedProfileFolder();
 
 // Where the profile `name` is: `name` itself when it is a file or holds a "/" (on Windows also a
 // "\\" or a ":"; a path is never looked for in the folders), else FOLDER/NAME or FOLDER/NAME.txt

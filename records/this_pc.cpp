@@ -32,6 +32,16 @@ std::string ThisPcHost() {
   return ProcessEnvironment("COMPUTERNAME").value_or("");
 }
 
+std::string ThisProgramFolder() {
+  std::wstring path(32768, L'\0');
+  const DWORD length = ::GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+  if (length == 0 || length >= path.size()) return {};
+  path.resize(length);
+  const size_t slash = path.find_last_of(L"\\/");
+  return slash == std::wstring::npos ? std::string()
+                                     : Utf8(std::wstring_view(path).substr(0, slash));
+}
+
 #else
 
 std::string ThisPcUser() {

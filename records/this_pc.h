@@ -14,4 +14,8 @@ std::string ThisPcUser();
 // The computer's host name (UTF-8); "" when the system gives none.
 std::string ThisPcHost();
 
+// The folder of the running program (UTF-8, no trailing separator); "" when the system does not
+// say. Windows only (GetModuleFileNameW): there the files shipped with the program lie beside it.
+std::string ThisProgramFolder();
+
 }  // namespace nx480
