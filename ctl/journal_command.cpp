@@ -199,7 +199,7 @@ std::optional<JournalEntry> FindEntry(const std::string& root, const std::string
 Exit ShowEntry(const std::string& root, const std::string& id) {
   const std::optional<JournalEntry> entry = FindEntry(root, id);
   if (!entry) return Exit::Usage;
-  const std::string folder = root + "/" + entry->relayFolder + "/" + entry->id;
+  const std::string folder = PathUnder(root, entry->relayFolder + "/" + entry->id);
   Print(RecordText(folder, *entry));
   Exit result = Exit::Ok;
   const std::string settingsName(kSettingsBackupName);

@@ -10,6 +10,7 @@
 #include "firmware_features.h"
 #include "folder_calls.h"
 #include "local_time.h"
+#include "places.h"
 #include "settings_compare.h"
 #include "settings_file.h"
 #include "settings_table.h"
@@ -290,7 +291,7 @@ std::vector<std::string> JournalRecordLines(const std::string& root, const Journ
     if (!entry.damaged || !value.empty()) line(caption, value);
   };
   if (entry.damaged) line(kDamagedEntryText, entry.damage);
-  line(QT_TRANSLATE_NOOP("JournalView", "Složka"), RelayFolder(entry) + "/" + entry.id);
+  line(QT_TRANSLATE_NOOP("JournalView", "Složka"), PathUnder(RelayFolder(entry), entry.id));
   text(QT_TRANSLATE_NOOP("JournalView", "Čas"), entry.time);
   text(QT_TRANSLATE_NOOP("JournalView", "Uživatel"), entry.user);
   text(QT_TRANSLATE_NOOP("JournalView", "Počítač"), entry.host);
