@@ -8,38 +8,12 @@
 // sends no Ctrl-Break). Exit status: 0 sent, 2 bad command line, 3 no such console, 4 the event
 // could not be sent, 5 no process or more than one of that name.
 #include <windows.h>
-// windows.h first
-#include <tlhelp32.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
-namespace {
-
-// The id of the one running process whose image name is NAME (case aside); 0 when there is
-// none or more than one.
-DWORD FindProcess(const char* name) {
-  wchar_t wide[MAX_PATH] = {};
-  if (MultiByteToWideChar(CP_UTF8, 0, name, -1, wide, MAX_PATH) == 0) return 0;
-  const HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-  if (snapshot == INVALID_HANDLE_VALUE) return 0;
-  PROCESSENTRY32W entry{};
-  entry.dwSize = sizeof entry;
-  DWORD found = 0;
-  int count = 0;
-  for (BOOL more = Process32FirstW(snapshot, &entry); more;
-       more = Process32NextW(snapshot, &entry)) {
-    if (_wcsicmp(entry.szExeFile, wide) == 0) {
-      found = entry.th32ProcessID;
-      ++count;
-    }
-  }
-  CloseHandle(snapshot);
-  return count == 1 ? found : 0;
-}
-
-}  // namespace
+#include "find_process.h"
 
 int main(int argc, char* argv[]) {
   if (argc < 2) {
