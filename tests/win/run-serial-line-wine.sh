@@ -39,8 +39,9 @@ ln -sf "$(head -1 "$work/gone.out")" "$WINEPREFIX/dosdevices/com6"
 wine "$win/tests/win/serial_line_wine_test.exe" --gone COM6 "Z:${work//\//\\}\\gone.txt" \
   >/dev/null 2>&1 &
 test_pid=$!
+# The simulator ends once the port is open: mostly while the read waits, else just before it
+# starts - either way the read must end at once, the device gone (both orders tried).
 for _ in $(seq 300); do grep -q opened "$work/gone.txt" 2>/dev/null && break; sleep 0.1; done
-sleep 0.5
 kill "$gone_pid"
 wait "$gone_pid" || true
 exec 4>&-
