@@ -71,6 +71,33 @@ using StopFlag = std::atomic<bool>;
 // not tell it yet, or when they never will.
 using FrameLength = size_t (*)(const uint8_t* head, size_t count);
 
+// One read's course under the time-out model, for the backends: its limits come from `expected`
+// alone; it ends at `expected` bytes or, with a FrameLength, once the frame's first bytes tell
+// its length (never below what is read already, never past `expected`).
+class ReadCourse {
+ public:
+  using TimePoint = std::chrono::steady_clock::time_point;
+  ReadCourse(const PortTimeouts& timeouts, size_t expected, FrameLength frameLength,
+             TimePoint start);
+
+  size_t Got() const { return got_; }
+  // Bytes still wanted before the read ends; 0 once it is done.
+  size_t Missing() const { return want_ - got_; }
+  // `count` more bytes are in at `buffer + Got()` (the read's buffer from its start), at `now`.
+  void Received(const uint8_t* buffer, size_t count, TimePoint now);
+  // When the read ends if nothing more comes: the whole-read limit or, once a byte is in, the
+  // inter-byte gap after the last one, whichever comes first.
+  TimePoint Limit() const;
+
+ private:
+  FrameLength frameLength_;
+  TimePoint deadline_;
+  std::chrono::milliseconds gap_;
+  TimePoint lastByte_;
+  size_t got_ = 0;
+  size_t want_;
+};
+
 class SerialLine {
  public:
   virtual ~SerialLine() = default;

@@ -285,30 +285,15 @@ size_t SerialPort::Read(uint8_t* data, size_t expected, const StopFlag* stop,
                         FrameLength frameLength) {
   std::lock_guard<std::mutex> lock(ioMutex_);
   if (fd_ < 0 || expected == 0) return 0;
-  const auto start = Clock::now();
-  // The limits come from `expected` alone, whatever length the frame claims.
-  const auto deadline =
-      start + std::chrono::milliseconds(static_cast<long long>(expected) * timeouts_.readPerByte +
-                                        timeouts_.readConstant);
-  const auto gap = std::chrono::milliseconds(timeouts_.readInterval);
-  auto lastByte = start;
-  size_t got = 0;
-  // Where the read ends: `expected`, or sooner once the frame's first bytes tell its length
-  // (never below what has been read already).
-  size_t want = expected;
+  ReadCourse course(timeouts_, expected, frameLength, Clock::now());
   // Set when poll() reported a hang-up or error: bytes still buffered are read first, and a
   // read that then brings nothing means the device is gone (a hung-up tty reads as end of
   // file, a pty whose other side closed as EIO).
   bool hangUp = false;
-  while (got < want) {
-    const ssize_t n = ::read(fd_, data + got, want - got);
+  while (course.Missing() > 0) {
+    const ssize_t n = ::read(fd_, data + course.Got(), course.Missing());
     if (n > 0) {
-      got += static_cast<size_t>(n);
-      lastByte = Clock::now();
-      if (frameLength != nullptr) {
-        const size_t whole = frameLength(data, got);
-        if (whole > 0) want = std::min(want, std::max(whole, got));
-      }
+      course.Received(data, static_cast<size_t>(n), Clock::now());
       continue;
     }
     if (n < 0 && errno != EAGAIN && errno != EINTR) {
@@ -319,13 +304,13 @@ size_t SerialPort::Read(uint8_t* data, size_t expected, const StopFlag* stop,
       gone_.store(true, std::memory_order_release);
       break;
     }
-    const auto limit = got > 0 ? std::min(deadline, lastByte + gap) : deadline;
+    const auto limit = course.Limit();
     const int revents = WaitFor(fd_, POLLIN, limit, stop);
     if (revents < 0) break;
     if (revents == 0 && Clock::now() >= limit) break;
     if (revents & (POLLERR | POLLHUP | POLLNVAL)) hangUp = true;
   }
-  return got;
+  return course.Got();
 }
 
 bool SerialPort::Sleep(std::chrono::microseconds duration, const StopFlag* stop) {

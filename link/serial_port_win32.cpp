@@ -1,7 +1,8 @@
 // SerialLine on Windows: the COM port opened for overlapped I/O. The driver's time-outs make a
 // read return at once with what is there; waiting is ours alone (WaitForMultipleObjects on the
-// operation's event and the wake event, to the next millisecond), so the time-out model, the
-// frame-length early end and the waking rules are those of serial_port.cpp.
+// operation's event and the wake event, to the next millisecond), so the time-out model and the
+// frame-length early end (ReadCourse, serial_line.h) and the waking rules are those of
+// serial_port.cpp.
 #include <windows.h>
 
 #include <algorithm>
@@ -294,25 +295,16 @@ size_t SerialPort::Read(uint8_t* data, size_t expected, const StopFlag* stop,
                         FrameLength frameLength) {
   std::lock_guard<std::mutex> lock(ioMutex_);
   if (handle_ == nullptr || expected == 0) return 0;
-  const auto start = Clock::now();
-  // The limits come from `expected` alone, whatever length the frame claims.
-  const auto deadline =
-      start + std::chrono::milliseconds(static_cast<long long>(expected) * timeouts_.readPerByte +
-                                        timeouts_.readConstant);
-  const auto gap = std::chrono::milliseconds(timeouts_.readInterval);
-  auto lastByte = start;
-  size_t got = 0;
-  // Where the read ends: `expected`, or sooner once the frame's first bytes tell its length
-  // (never below what has been read already).
-  size_t want = expected;
-  while (got < want && !gone_.load(std::memory_order_acquire)) {
-    const auto limit = got > 0 ? std::min(deadline, lastByte + gap) : deadline;
+  ReadCourse course(timeouts_, expected, frameLength, Clock::now());
+  while (course.Missing() > 0 && !gone_.load(std::memory_order_acquire)) {
+    const auto limit = course.Limit();
     // What is there, at once (the driver's time-outs).
     OVERLAPPED ov{};
     ov.hEvent = ioEvent_;
     ::ResetEvent(ioEvent_);
     DWORD n = 0;
-    if (::ReadFile(handle_, data + got, static_cast<DWORD>(want - got), nullptr, &ov)) {
+    if (::ReadFile(handle_, data + course.Got(), static_cast<DWORD>(course.Missing()), nullptr,
+                   &ov)) {
       n = Finish(&ov, false);
     } else if (const DWORD error = ::GetLastError(); error == ERROR_IO_PENDING) {
       // A driver that waits despite the time-outs: its read is waited for as a byte would be.
@@ -322,12 +314,7 @@ size_t SerialPort::Read(uint8_t* data, size_t expected, const StopFlag* stop,
       break;
     }
     if (n > 0) {
-      got += n;
-      lastByte = Clock::now();
-      if (frameLength != nullptr) {
-        const size_t whole = frameLength(data, got);
-        if (whole > 0) want = std::min(want, std::max(whole, got));
-      }
+      course.Received(data, n, Clock::now());
       continue;
     }
     if (stop != nullptr && stop->load(std::memory_order_acquire)) break;
@@ -361,7 +348,7 @@ size_t SerialPort::Read(uint8_t* data, size_t expected, const StopFlag* stop,
     Finish(&ev, waited != Waited::Done);
     if (waited != Waited::Done) break;
   }
-  return got;
+  return course.Got();
 }
 
 bool SerialPort::Sleep(std::chrono::microseconds duration, const StopFlag* stop) {

@@ -201,11 +201,11 @@ void VirtualRelay::ScheduleBabble(std::chrono::milliseconds length) {
   line_free_ = std::max(line_free_, end);
 }
 
-std::shared_ptr<LiveValues> AttachLiveValues(VirtualRelay& relay, std::optional<LiveConfig> config) {
+std::shared_ptr<LiveValues> AttachLiveValues(VirtualRelay& relay,
+                                             std::optional<LiveConfig> config) {
   const auto start = relay.Time().Now();
   return relay.WithModel([&](RelayModel& model) {
-    auto live =
-        std::make_shared<LiveValues>(config.value_or(LiveConfigFor(model.Config())), start);
+    auto live = std::make_shared<LiveValues>(config.value_or(LiveConfigFor(model.Config())), start);
     AttachLiveValues(model, live);
     return live;
   });
@@ -372,18 +372,11 @@ size_t VirtualLine::Read(uint8_t* data, size_t expected, const StopFlag* stop,
   std::lock_guard lock(ioMutex_);
   if (!open_.load(std::memory_order_acquire) || !relay_ || expected == 0) return 0;
   const std::shared_ptr<VirtualRelay> relay = relay_;  // an action may close the line
-  const Clock::time_point start = clock_->Now();
-  const Clock::time_point deadline =
-      start + std::chrono::milliseconds(static_cast<long long>(expected) * timeouts_.readPerByte +
-                                        timeouts_.readConstant);
-  const auto gap = std::chrono::milliseconds(timeouts_.readInterval);
-  Clock::time_point lastByte = start;
-  size_t got = 0;
-  size_t want = expected;
+  ReadCourse course(timeouts_, expected, frameLength, clock_->Now());
   RunActions();
-  while (got < want) {
+  while (course.Missing() > 0) {
     if (Stopped(stop)) break;
-    const Clock::time_point limit = got > 0 ? std::min(deadline, lastByte + gap) : deadline;
+    const Clock::time_point limit = course.Limit();
     Clock::time_point bound = limit;
     const std::optional<Clock::time_point> action = NextAction();
     if (action && *action < bound) bound = std::max(*action, clock_->Now());
@@ -393,12 +386,8 @@ size_t VirtualLine::Read(uint8_t* data, size_t expected, const StopFlag* stop,
     if (const auto arrival = relay->Peek(bound)) {
       if (!WaitUntil(std::max(arrival->at, clock_->Now()), stop)) break;
       relay->Pop();
-      data[got++] = arrival->byte;
-      lastByte = clock_->Now();
-      if (frameLength != nullptr) {
-        const size_t whole = frameLength(data, got);
-        if (whole > 0) want = std::min(want, std::max(whole, got));
-      }
+      data[course.Got()] = arrival->byte;
+      course.Received(data, 1, clock_->Now());
       continue;
     }
     if (!WaitUntil(bound, stop)) break;
@@ -412,7 +401,7 @@ size_t VirtualLine::Read(uint8_t* data, size_t expected, const StopFlag* stop,
     }
     break;  // the time-out model's limit
   }
-  return got;
+  return course.Got();
 }
 
 bool VirtualLine::Sleep(std::chrono::microseconds duration, const StopFlag* stop) {
