@@ -419,7 +419,8 @@ bool PageParameters::BuildRecord(SettingsWords& record) {
   if (nx480::BoxesToSettings(CollectBoxes(), Frame().Session().firmware, record, error))
     return true;
   // The box's message, in the same error box as an exception that reaches the event loop.
-  // The message is the conversion's, in English as it always was.
+  // The message is the number conversion's (InvalidIntegerMessage, records/settings_record.h),
+  // which nx480ctl's calibration shares: untranslated, the same words in both languages.
   AppDialogs().error(&Frame(), kProgramTitle, QString::fromStdString(error));
   return false;
 }
