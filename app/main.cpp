@@ -1,4 +1,4 @@
-// Entry point: the application object and the five windows, created once each in this order.
+// Entry point: the application object and the six windows, created once each in this order.
 #include <QApplication>
 #include <QMessageBox>
 #include <cstdio>

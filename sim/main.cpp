@@ -13,10 +13,12 @@
 #include <exception>
 #include <iostream>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "command_interpreter.h"
+#include "hex_text.h"
 #include "pty_relay.h"
 #include "relay_live.h"
 #include "setting_clamp.h"
@@ -24,6 +26,7 @@
 namespace {
 
 using nx480::sim::FaultRule;
+using nx480::sim::Hex;
 using nx480::sim::LiveValues;
 using nx480::sim::ParseNumber;
 using nx480::sim::ParseStage;
@@ -89,16 +92,18 @@ constexpr const char* kUsage =
     "  pickup STAGE   release STAGE|all   trip STAGE [SECONDS [HOLD]]\n"
     "  voltage U1|U2|U3|all VOLTS   frequency HZ   temperature CELSIUS   live\n";
 
-std::string Hex(std::span<const std::uint8_t> bytes) {
-  std::string out;
-  char buf[4];
-  for (std::uint8_t b : bytes) {
-    std::snprintf(buf, sizeof buf, "%02X ", b);
-    out += buf;
-  }
-  if (!out.empty()) out.pop_back();
-  return out;
-}
+// What the command line asks for.
+struct SimOptions {
+  RelayConfig config;
+  PtyOptions pty;
+  std::vector<FaultRule> faults;
+  nx480::sim::UploadFaults upload_faults;
+  bool verbose = false;
+  bool with_live = true;
+  bool steady = false;
+  long long progress = 0;
+  std::vector<std::string> stage_options;  // "pickup:STAGE" or "trip:STAGE[:...]"
+};
 
 int Usage(const std::string& error) {
   std::cerr << "nx480-sim: " << error << "\n" << kUsage;
@@ -143,20 +148,9 @@ void ServeCommands(PtyRelay& relay, LiveValues* live, int signal_fd) {
   }
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-  RelayConfig config;
-  PtyOptions options;
-  std::vector<FaultRule> faults;
-  nx480::sim::UploadFaults upload_faults;
-  bool verbose = false;
-  bool with_live = true;
-  bool steady = false;
-  long long progress = 0;
-  std::vector<std::string> stage_options;  // "pickup:STAGE" or "trip:STAGE[:...]"
-
-  const std::vector<std::string> args(argv + 1, argv + argc);
+// Reads the command line into `o`: nullopt to run, else the exit code (the help shown: 0, a bad
+// argument named with the usage: 2).
+std::optional<int> ParseArguments(const std::vector<std::string>& args, SimOptions& o) {
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& arg = args[i];
     auto value = [&](std::string& out) {
@@ -170,69 +164,70 @@ int main(int argc, char** argv) {
       std::cout << kUsage;
       return 0;
     } else if (arg == "--temperature") {
-      config.temperature = true;
+      o.config.temperature = true;
     } else if (arg == "--verbose" || arg == "-v") {
-      verbose = true;
+      o.verbose = true;
     } else if (arg == "--no-live") {
-      with_live = false;
+      o.with_live = false;
     } else if (arg == "--steady") {
-      steady = true;
+      o.steady = true;
     } else if (arg == "--progress") {
-      if (!value(v) || !ParseNumber(v, 0, 599, progress)) return Usage("--progress must be 0..599");
+      if (!value(v) || !ParseNumber(v, 0, 599, o.progress))
+        return Usage("--progress must be 0..599");
     } else if (arg == "--stage" || arg == "--trip") {
       if (!value(v) || v.empty()) return Usage(arg + " needs a stage");
-      stage_options.push_back(arg == "--trip" ? "trip:" + v : v);
+      o.stage_options.push_back(arg == "--trip" ? "trip:" + v : v);
     } else if (arg == "--name") {
       if (!value(v) || v.empty()) return Usage("--name needs a text");
-      config.name = v;
+      o.config.name = v;
     } else if (arg == "--version") {
       if (!value(v)) return Usage("--version needs a text");
-      config.version = v;
+      o.config.version = v;
     } else if (arg == "--ident-length") {
       if (!value(v) || !ParseNumber(v, 29, 30, n)) return Usage("--ident-length must be 29 or 30");
-      config.ident_length = static_cast<int>(n);
+      o.config.ident_length = static_cast<int>(n);
     } else if (arg == "--serial") {
       if (!value(v) || !ParseNumber(v, 0, 0xFFFFFFFFLL, n))
         return Usage("--serial must be 0..4294967295");
-      config.serial = static_cast<std::uint32_t>(n);
+      o.config.serial = static_cast<std::uint32_t>(n);
     } else if (arg == "--clock") {
-      if (!value(v) || !(config.clock = nx480::sim::ParseDateTime(v)))
+      if (!value(v) || !(o.config.clock = nx480::sim::ParseDateTime(v)))
         return Usage("--clock takes YYYY-MM-DDTHH:MM[:SS[.hh]] in 2000-2099");
     } else if (arg == "--clock-stopped") {
-      config.clock_running = false;
+      o.config.clock_running = false;
     } else if (arg == "--history-size") {
       if (!value(v) || !ParseNumber(v, 1, 32, n)) return Usage("--history-size must be 1..32");
-      config.history_size_code = static_cast<int>(n);
+      o.config.history_size_code = static_cast<int>(n);
     } else if (arg == "--history-fill") {
       if (!value(v) || !ParseNumber(v, 0, 0xFFFF, n))
         return Usage("--history-fill must be 0..65535");
-      config.history_fill = static_cast<int>(n);
+      o.config.history_fill = static_cast<int>(n);
     } else if (arg == "--restart-time") {
       if (!value(v) || !ParseNumber(v, 0, 60'000, n))
         return Usage("--restart-time must be 0..60000 ms");
-      config.restart_time = std::chrono::milliseconds(n);
+      o.config.restart_time = std::chrono::milliseconds(n);
     } else if (arg == "--reset-on-upload") {
-      config.reset_on_upload = true;
+      o.config.reset_on_upload = true;
     } else if (arg == "--clamp") {
       std::string error;
       if (!value(v)) return Usage("--clamp needs WORD[.lo|.hi]:MIN:MAX");
       const auto clamp = nx480::sim::ParseSettingClamp(v, &error);
       if (!clamp) return Usage("--clamp " + v + ": " + error);
-      config.clamps.push_back(*clamp);
+      o.config.clamps.push_back(*clamp);
     } else if (arg == "--store-time" || arg == "--clear-time") {
       if (!value(v) || !ParseNumber(v, 0, 60'000, n)) return Usage(arg + " must be 0..60000 ms");
-      (arg == "--store-time" ? config.calibration_store_time : config.history_clear_time) =
+      (arg == "--store-time" ? o.config.calibration_store_time : o.config.history_clear_time) =
           std::chrono::milliseconds(n);
     } else if (arg == "--upload-lose" || arg == "--upload-refuse") {
       if (!value(v) || !ParseNumber(v, 1, 1'000'000, n)) return Usage(arg + " must be 1..1000000");
-      (arg == "--upload-lose" ? upload_faults.lose_reply_at : upload_faults.refuse_at) =
+      (arg == "--upload-lose" ? o.upload_faults.lose_reply_at : o.upload_faults.refuse_at) =
           static_cast<int>(n);
     } else if (arg == "--upload-busy") {
-      upload_faults.busy_once = true;
+      o.upload_faults.busy_once = true;
     } else if (arg == "--baud") {
       if (!value(v) || !ParseNumber(v, 0, 10'000'000, n))
         return Usage("--baud must be 0..10000000");
-      options.baud = static_cast<unsigned>(n);
+      o.pty.baud = static_cast<unsigned>(n);
     } else if (arg == "--answer-delay") {
       double ms = -1;
       if (value(v)) {
@@ -240,24 +235,27 @@ int main(int argc, char** argv) {
         if (ec != std::errc() || end != v.data() + v.size()) ms = -1;
       }
       if (!(ms >= 0 && ms <= 60'000)) return Usage("--answer-delay must be 0..60000 ms");
-      options.answer_delay = std::chrono::microseconds(static_cast<long long>(ms * 1000.0));
+      o.pty.answer_delay = std::chrono::microseconds(static_cast<long long>(ms * 1000.0));
     } else if (arg == "--link") {
       if (!value(v) || v.empty()) return Usage("--link needs a path");
-      options.link_path = v;
+      o.pty.link_path = v;
     } else if (arg == "--fault") {
       std::string error;
       if (!value(v)) return Usage("--fault needs KIND[:FUNC[:COUNT[:SKIP[:PARAM]]]]");
       const auto rule = nx480::sim::ParseFaultRule(v, &error);
       if (!rule) return Usage("--fault " + v + ": " + error);
-      faults.push_back(*rule);
+      o.faults.push_back(*rule);
     } else {
       return Usage("unknown argument '" + arg + "'");
     }
   }
+  return std::nullopt;
+}
 
-  // The trips go into the configuration (the live values make them at their time); the stages
-  // are checked once the firmware is known.
-  for (const std::string& option : stage_options) {
+// The stages of --stage and --trip: the trips into the configuration (the live values make them
+// at their time); the stages picked up are checked once the firmware is known (Run).
+std::optional<int> ParseStages(SimOptions& o) {
+  for (const std::string& option : o.stage_options) {
     std::vector<std::string> parts;
     for (std::size_t from = 0;;) {
       const std::size_t colon = option.find(':', from);
@@ -268,33 +266,37 @@ int main(int argc, char** argv) {
     if (parts.size() >= 2 && parts[0] == "trip") {
       std::string error;
       nx480::sim::PlannedTrip trip;
-      if (!ParseStage(parts[1], nx480::sim::FirmwareMinorOfVersion(config.version)))
+      if (!ParseStage(parts[1], nx480::sim::FirmwareMinorOfVersion(o.config.version)))
         error = "unknown stage '" + parts[1] + "'";
       if (!error.empty() || !ParseTrip(parts[1], {parts.begin() + 2, parts.end()}, trip, error))
         return Usage("--trip " + option.substr(5) + ": " + error);
-      config.trips.push_back(trip);
+      o.config.trips.push_back(trip);
     } else if (parts.size() != 2 || parts[0] != "pickup") {
       return Usage("--stage takes pickup:STAGE or trip:STAGE[:SECONDS[:HOLD[:AFTER]]]");
     }
   }
-  if (!with_live && !stage_options.empty()) return Usage("--stage and --trip need live values");
+  if (!o.with_live && !o.stage_options.empty()) return Usage("--stage and --trip need live values");
+  return std::nullopt;
+}
 
+// Serves the relay on a pseudo-terminal until a signal or "quit"; the exit code.
+int Run(SimOptions& o) {
   std::shared_ptr<LiveValues> live;
-  if (with_live) {
-    nx480::sim::LiveConfig live_config = nx480::sim::LiveConfigFor(config);
-    live_config.noise = !steady;
-    live_config.progress_start = static_cast<int>(progress);
+  if (o.with_live) {
+    nx480::sim::LiveConfig live_config = nx480::sim::LiveConfigFor(o.config);
+    live_config.noise = !o.steady;
+    live_config.progress_start = static_cast<int>(o.progress);
     live = std::make_shared<LiveValues>(live_config);
   }
-  for (const std::string& option : stage_options) {
+  for (const std::string& option : o.stage_options) {
     if (option.rfind("pickup:", 0) != 0) continue;
     const auto coils = ParseStage(option.substr(7), live->Config().firmware_minor);
     if (!coils) return Usage("unknown stage '" + option.substr(7) + "'");
     live->PickUp(*coils);
   }
 
-  if (verbose) {
-    options.trace = [](bool incoming, std::span<const std::uint8_t> bytes) {
+  if (o.verbose) {
+    o.pty.trace = [](bool incoming, std::span<const std::uint8_t> bytes) {
       std::fprintf(stderr, "%s %s\n", incoming ? "<-" : "->", Hex(bytes).c_str());
     };
   }
@@ -313,9 +315,9 @@ int main(int argc, char** argv) {
   }
   ::signal(SIGPIPE, SIG_IGN);  // a reader of stdout that went away must not kill us
 
-  PtyRelay relay(config, options);
-  for (const auto& rule : faults) relay.AddFault(rule);
-  relay.WithModel([&upload_faults](auto& model) { model.Upload().Faults() = upload_faults; });
+  PtyRelay relay(o.config, o.pty);
+  for (const auto& rule : o.faults) relay.AddFault(rule);
+  relay.WithModel([&o](auto& model) { model.Upload().Faults() = o.upload_faults; });
   if (live) relay.WithModel([&live](auto& model) { nx480::sim::AttachLiveValues(model, live); });
   try {
     relay.Start();
@@ -331,4 +333,14 @@ int main(int argc, char** argv) {
   relay.Stop();
   ::close(signal_fd);
   return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  SimOptions options;
+  if (const std::optional<int> exit = ParseArguments({argv + 1, argv + argc}, options))
+    return *exit;
+  if (const std::optional<int> exit = ParseStages(options)) return *exit;
+  return Run(options);
 }

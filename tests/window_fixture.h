@@ -1,4 +1,4 @@
-// The tool's five windows as the program makes them, for window tests (offscreen): the dialogs
+// The tool's six windows as the program makes them, for window tests (offscreen): the dialogs
 // replaced by recorders, and helpers to connect to a simulated relay or to give the windows a
 // relay session without one.
 #pragma once

@@ -73,6 +73,55 @@ void SetCaption(QLabel* panel, const QString& caption) {
   panel->setText(caption);
 }
 
+// The window's pieces as the builders make them.
+QLabel* NewLabel(QWidget* parent, const char* name, const QString& text, QRect geometry) {
+  auto* l = new QLabel(text, parent);
+  l->setObjectName(name);
+  l->setFont(SystemFont(13, true));
+  // Labels size themselves to their text: at least the design width, wider where the system
+  // font needs it.
+  geometry.setWidth(std::max(geometry.width(), l->sizeHint().width()));
+  l->setGeometry(geometry);
+  return l;
+}
+
+QLineEdit* NewEdit(QWidget* parent, const char* name, QRect geometry, const QFont& font,
+                   const QColor& colour, bool readOnly) {
+  auto* e = new QLineEdit(parent);
+  e->setObjectName(name);
+  e->setGeometry(geometry);
+  e->setFont(font);
+  e->setReadOnly(readOnly);
+  SetColour(e, QPalette::Text, colour);
+  return e;
+}
+
+QFrame* NewFrame(QWidget* parent, const char* name, QRect geometry, int bevels) {
+  auto* f = new QFrame(parent);
+  f->setObjectName(name);
+  f->setGeometry(geometry);
+  f->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+  f->setLineWidth(bevels);
+  f->setAutoFillBackground(true);
+  SetColour(f, QPalette::Window, TFormOnLine::ButtonFace());
+  return f;
+}
+
+QLabel* NewStagePanel(QWidget* parent, const char* name, const char* caption, QRect geometry) {
+  auto* p = new StagePanel(parent);
+  p->setObjectName(name);
+  p->setGeometry(geometry);
+  p->setFrameStyle(QFrame::Panel | QFrame::Raised);
+  p->setLineWidth(1);
+  p->setAlignment(Qt::AlignCenter);
+  SetCaption(p, QString::fromUtf8(caption));
+  p->setAutoFillBackground(true);
+  SetColour(p, QPalette::Window, TFormOnLine::ButtonFace());
+  SetColour(p, QPalette::WindowText, kBlack);
+  p->setEnabled(false);
+  return p;
+}
+
 }  // namespace
 
 TFormOnLine::TFormOnLine(QWidget* parent) : RelayWindow(parent) {
@@ -86,58 +135,32 @@ TFormOnLine::TFormOnLine(QWidget* parent) : RelayWindow(parent) {
   setFont(SystemFont(13));
   designClientHeight_ = height();
 
-  auto label = [](QWidget* parent, const char* name, const QString& text, QRect geometry) {
-    auto* l = new QLabel(text, parent);
-    l->setObjectName(name);
-    l->setFont(SystemFont(13, true));
-    // Labels size themselves to their text: at least the design width, wider where the system
-    // font needs it.
-    geometry.setWidth(std::max(geometry.width(), l->sizeHint().width()));
-    l->setGeometry(geometry);
-    return l;
-  };
-  auto edit = [](QWidget* parent, const char* name, QRect geometry, const QFont& font,
-                 const QColor& colour, bool readOnly) {
-    auto* e = new QLineEdit(parent);
-    e->setObjectName(name);
-    e->setGeometry(geometry);
-    e->setFont(font);
-    e->setReadOnly(readOnly);
-    SetColour(e, QPalette::Text, colour);
-    return e;
-  };
-  auto frame = [](QWidget* parent, const char* name, QRect geometry, int bevels) {
-    auto* f = new QFrame(parent);
-    f->setObjectName(name);
-    f->setGeometry(geometry);
-    f->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-    f->setLineWidth(bevels);
-    f->setAutoFillBackground(true);
-    SetColour(f, QPalette::Window, ButtonFace());
-    return f;
-  };
-  auto stage = [](QWidget* parent, const char* name, const char* caption, QRect geometry) {
-    auto* p = new StagePanel(parent);
-    p->setObjectName(name);
-    p->setGeometry(geometry);
-    p->setFrameStyle(QFrame::Panel | QFrame::Raised);
-    p->setLineWidth(1);
-    p->setAlignment(Qt::AlignCenter);
-    SetCaption(p, QString::fromUtf8(caption));
-    p->setAutoFillBackground(true);
-    SetColour(p, QPalette::Window, ButtonFace());
-    SetColour(p, QPalette::WindowText, kBlack);
-    p->setEnabled(false);
-    return p;
-  };
+  // In this order: it is the order of the window's children, so of their stacking.
+  BuildPresentValues();
+  BuildStagePanel();
+  BuildAveragePanel();
+  BuildTemperatureAndNotice();
+  BuildTrend();
+  ChainTabOrder();
 
-  LabelU1 = label(this, "LabelU1", "U1[V]", {80, 8, 40, 16});
-  LabelU2 = label(this, "LabelU2", "U2[V]", {256, 8, 40, 16});
-  LabelU3 = label(this, "LabelU3", "U3[V]", {448, 8, 40, 16});
-  LabelF = label(this, "LabelF", "F[Hz]", {80, 128, 38, 16});
-  LabeltRel = label(this, "LabeltRel", " tZap[s]", {200, 216, 54, 16});
-  LabelStav = label(this, "LabelStav", tr("Stav ochrany"), {336, 128, 91, 16});
-  LabelTemp = label(this, "LabelTemp", tr("Teplota[°C]"), {384, 216, 80, 16});
+  // toggled, not clicked: a change made by the program (service mode checks the box) runs the
+  // handler too, not only the user's click.
+  connect(CheckBox01V, &QCheckBox::toggled, this, [this] { CheckBox01VClick(); });
+
+  Timer1 = new QTimer(this);
+  Timer1->setObjectName("Timer1");
+  Timer1->setInterval(200);
+  connect(Timer1, &QTimer::timeout, this, [this] { Timer1Timer(); });
+}
+
+void TFormOnLine::BuildPresentValues() {
+  LabelU1 = NewLabel(this, "LabelU1", "U1[V]", {80, 8, 40, 16});
+  LabelU2 = NewLabel(this, "LabelU2", "U2[V]", {256, 8, 40, 16});
+  LabelU3 = NewLabel(this, "LabelU3", "U3[V]", {448, 8, 40, 16});
+  LabelF = NewLabel(this, "LabelF", "F[Hz]", {80, 128, 38, 16});
+  LabeltRel = NewLabel(this, "LabeltRel", " tZap[s]", {200, 216, 54, 16});
+  LabelStav = NewLabel(this, "LabelStav", tr("Stav ochrany"), {336, 128, 91, 16});
+  LabelTemp = NewLabel(this, "LabelTemp", tr("Teplota[°C]"), {384, 216, 80, 16});
   LabelTemp->hide();
 
   CheckBox01V = new QCheckBox("0,1V", this);
@@ -146,40 +169,47 @@ TFormOnLine::TFormOnLine(QWidget* parent) : RelayWindow(parent) {
   CheckBox01V->hide();
 
   const QFont big = ArialFont(73, true);  // 55 pt
-  EditU1 = edit(this, "EditU1", {16, 32, 161, 94}, big, kGreen, true);
-  EditU2 = edit(this, "EditU2", {200, 32, 161, 94}, big, kGreen, true);
-  EditU3 = edit(this, "EditU3", {384, 32, 161, 94}, big, kGreen, true);
-  EditF = edit(this, "EditF", {16, 152, 161, 79}, ArialFont(61, true), kNavy, true);
+  EditU1 = NewEdit(this, "EditU1", {16, 32, 161, 94}, big, kGreen, true);
+  EditU2 = NewEdit(this, "EditU2", {200, 32, 161, 94}, big, kGreen, true);
+  EditU3 = NewEdit(this, "EditU3", {384, 32, 161, 94}, big, kGreen, true);
+  EditF = NewEdit(this, "EditF", {16, 152, 161, 79}, ArialFont(61, true), kNavy, true);
   // Outside the client area: it holds the keyboard focus so that keys reach FormKeyDown.
-  EditFocus = edit(this, "EditFocus", {7120, 40, 9, 24}, font(), kBlack, false);
+  EditFocus = NewEdit(this, "EditFocus", {7120, 40, 9, 24}, font(), kBlack, false);
   EditFocus->installEventFilter(this);
-  EdittRel = edit(this, "EdittRel", {256, 208, 105, 30}, ArialFont(19, true), kBlack, false);
+  EdittRel = NewEdit(this, "EdittRel", {256, 208, 105, 30}, ArialFont(19, true), kBlack, false);
+}
 
-  PanelOchr = frame(this, "PanelOchr", {200, 152, 345, 41}, 1);
-  PanelUu1 = stage(PanelOchr, "PanelUu1", "U<", {6, 6, 34, 28});
-  PanelUu2 = stage(PanelOchr, "PanelUu2", "U<<", {49, 6, 34, 28});
-  PanelUo2 = stage(PanelOchr, "PanelUo2", "U>>", {90, 6, 34, 28});
-  PanelUo3 = stage(PanelOchr, "PanelUo3", "U>>>", {134, 6, 33, 28});
-  PanelFu1 = stage(PanelOchr, "PanelFu1", "f<", {176, 6, 34, 28});
-  PanelFu2 = stage(PanelOchr, "PanelFu2", "f<<", {219, 6, 35, 28});
-  PanelFo1 = stage(PanelOchr, "PanelFo1", "f>", {262, 6, 34, 28});
-  PanelFo2 = stage(PanelOchr, "PanelFo2", "f>>", {302, 6, 34, 28});
+void TFormOnLine::BuildStagePanel() {
+  PanelOchr = NewFrame(this, "PanelOchr", {200, 152, 345, 41}, 1);
+  PanelUu1 = NewStagePanel(PanelOchr, "PanelUu1", "U<", {6, 6, 34, 28});
+  PanelUu2 = NewStagePanel(PanelOchr, "PanelUu2", "U<<", {49, 6, 34, 28});
+  PanelUo2 = NewStagePanel(PanelOchr, "PanelUo2", "U>>", {90, 6, 34, 28});
+  PanelUo3 = NewStagePanel(PanelOchr, "PanelUo3", "U>>>", {134, 6, 33, 28});
+  PanelFu1 = NewStagePanel(PanelOchr, "PanelFu1", "f<", {176, 6, 34, 28});
+  PanelFu2 = NewStagePanel(PanelOchr, "PanelFu2", "f<<", {219, 6, 35, 28});
+  PanelFo1 = NewStagePanel(PanelOchr, "PanelFo1", "f>", {262, 6, 34, 28});
+  PanelFo2 = NewStagePanel(PanelOchr, "PanelFo2", "f>>", {302, 6, 34, 28});
+}
 
-  Panel10m = frame(this, "Panel10m", {0, 248, 561, 153}, 2);
-  Label10min = label(Panel10m, "Label10min", tr("10minutové průměry"), {200, 30, 139, 16});
-  Edit10mU1 = edit(Panel10m, "Edit10mU1", {16, 50, 161, 94}, big, kGreen, true);
-  Edit10mU2 = edit(Panel10m, "Edit10mU2", {200, 50, 161, 94}, big, kGreen, true);
-  Edit10mU3 = edit(Panel10m, "Edit10mU3", {384, 50, 161, 94}, big, kGreen, true);
+void TFormOnLine::BuildAveragePanel() {
+  const QFont big = ArialFont(73, true);  // 55 pt, as the present values
+  Panel10m = NewFrame(this, "Panel10m", {0, 248, 561, 153}, 2);
+  Label10min = NewLabel(Panel10m, "Label10min", tr("10minutové průměry"), {200, 30, 139, 16});
+  Edit10mU1 = NewEdit(Panel10m, "Edit10mU1", {16, 50, 161, 94}, big, kGreen, true);
+  Edit10mU2 = NewEdit(Panel10m, "Edit10mU2", {200, 50, 161, 94}, big, kGreen, true);
+  Edit10mU3 = NewEdit(Panel10m, "Edit10mU3", {384, 50, 161, 94}, big, kGreen, true);
   ProgressBar10m = new QProgressBar(Panel10m);
   ProgressBar10m->setObjectName("ProgressBar10m");
   ProgressBar10m->setGeometry(0, 144, 561, 9);
   ProgressBar10m->setRange(0, nx480::kProgress10mMax);
   ProgressBar10m->setValue(0);
   ProgressBar10m->setTextVisible(false);
-  PanelOchr2 = frame(Panel10m, "PanelOchr2", {499, 3, 46, 41}, 1);
-  PanelUo1 = stage(PanelOchr2, "PanelUo1", "U>", {5, 6, 34, 28});
+  PanelOchr2 = NewFrame(Panel10m, "PanelOchr2", {499, 3, 46, 41}, 1);
+  PanelUo1 = NewStagePanel(PanelOchr2, "PanelUo1", "U>", {5, 6, 34, 28});
+}
 
-  EditTemp = edit(this, "EditTemp", {472, 208, 73, 30}, ArialFont(19, true), kBlack, false);
+void TFormOnLine::BuildTemperatureAndNotice() {
+  EditTemp = NewEdit(this, "EditTemp", {472, 208, 73, 30}, ArialFont(19, true), kBlack, false);
   EditTemp->hide();
 
   // In the free space between "F[Hz]" and "Stav ochrany".
@@ -189,7 +219,9 @@ TFormOnLine::TFormOnLine(QWidget* parent) : RelayWindow(parent) {
   LabelRecording->setFont(SystemFont(11));
   SetColour(LabelRecording, QPalette::WindowText, Red());
   LabelRecording->hide();
+}
 
+void TFormOnLine::BuildTrend() {
   // In the free space between "U2[V]" and "U3[V]" above the values.
   ButtonTrend = new QPushButton(tr("&Průběh"), this);
   ButtonTrend->setObjectName("ButtonTrend");
@@ -202,7 +234,9 @@ TFormOnLine::TFormOnLine(QWidget* parent) : RelayWindow(parent) {
     if (recorder_ && !recorder_->Stopped() && !recorder_->Flush())
       ShowRecordingNotice(nx480::RecordingStoppedText(recorder_->Error()));
   };
+}
 
+void TFormOnLine::ChainTabOrder() {
   setTabOrder(EditFocus, EditU1);
   setTabOrder(EditU1, EditU2);
   setTabOrder(EditU2, EditU3);
@@ -214,15 +248,6 @@ TFormOnLine::TFormOnLine(QWidget* parent) : RelayWindow(parent) {
   setTabOrder(Edit10mU3, CheckBox01V);
   setTabOrder(CheckBox01V, EditTemp);
   EditFocus->setFocus();
-
-  // toggled, not clicked: a change made by the program (service mode checks the box) runs the
-  // handler too, not only the user's click.
-  connect(CheckBox01V, &QCheckBox::toggled, this, [this] { CheckBox01VClick(); });
-
-  Timer1 = new QTimer(this);
-  Timer1->setObjectName("Timer1");
-  Timer1->setInterval(200);
-  connect(Timer1, &QTimer::timeout, this, [this] { Timer1Timer(); });
 }
 
 TFormOnLine::~TFormOnLine() = default;

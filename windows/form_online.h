@@ -128,6 +128,16 @@ class TFormOnLine : public RelayWindow, public nx480::LiveValuesWindow {
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
+  // The constructor's parts: the headings and the present values with the focus box (U1-U3,
+  // f, the trip delay), the stages' panel, the 10-minute averages' panel, the service mode's
+  // temperature and the recording's notice, the trend's button and window; then the tab order.
+  void BuildPresentValues();
+  void BuildStagePanel();
+  void BuildAveragePanel();
+  void BuildTemperatureAndNotice();
+  void BuildTrend();
+  void ChainTabOrder();
+
   // Copies the check box's visible and checked properties for the worker.
   void MirrorCheckBox();
 

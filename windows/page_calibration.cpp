@@ -176,7 +176,9 @@ bool PageCalibration::BoxesToCalibration() {
   std::string error;
   if (nx480::BoxesToCalibration(CollectBoxes(), CalibrationRecord, error)) return true;
   // The box's message, in the same error box as an exception that reaches the event loop.
-  // The message is the conversion's, in English as it always was.
+  // The message is the conversion's (records/calibration_record.h), the one nx480ctl prints too:
+  // a range in the interface language, a box without a number in the conversion's untranslated
+  // words (InvalidNumberMessage), the same in both languages.
   AppDialogs().error(&Frame(), kProgramTitle, QString::fromStdString(error));
   return false;
 }

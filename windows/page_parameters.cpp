@@ -140,6 +140,15 @@ std::vector<RequestDecl> PageParameters::Requests() {
 }
 
 void PageParameters::Build() {
+  const int lastRowY = BuildRows();
+  BuildPhaseGroup();
+  BuildLogList(lastRowY);
+  BuildButtons();
+  ChainTabOrder();
+  ConnectControls();
+}
+
+int PageParameters::BuildRows() {
   QWidget* page = this;
   auto makeBox = [this, page](int box, int x, int y) {
     auto* edit = new QLineEdit(page);
@@ -177,14 +186,16 @@ void PageParameters::Build() {
     }
     y = y == kUnRowY ? kFirstRowY : y + kRowPitch;
   }
-  const int lastRowY = y - kRowPitch;  // the reconnection time's row
 
   Edit[kBoxUn]->setText("230");
   Edit[kBoxUn]->setEnabled(false);
   Edit[kBoxFo2]->setEnabled(false);
   Edit[kBoxTFo2]->setEnabled(false);
+  return y - kRowPitch;
+}
 
-  RadioGroupFaze = new QGroupBox(tr("Provoz"), page);
+void PageParameters::BuildPhaseGroup() {
+  RadioGroupFaze = new QGroupBox(tr("Provoz"), this);
   RadioGroupFaze->setObjectName("RadioGroupFaze");
   RadioGroupFaze->setGeometry(kPercentLabelX, 0, kDelayX + kBoxWidth - kPercentLabelX, 42);
   FazeButtons = new QButtonGroup(RadioGroupFaze);
@@ -197,47 +208,53 @@ void PageParameters::Build() {
     FazeButtons->addButton(item, i);
     item->installEventFilter(this);
   }
+}
 
-  LabelLog = MakeLabel(page, "LabelLog", tr("Záznam na kartu"),
-                       {kLogLabelX, lastRowY, kLogLabelWidth, kBoxHeight},
-                       Qt::AlignRight | Qt::AlignVCenter);
-  ComboBoxLog = new QComboBox(page);
+void PageParameters::BuildLogList(int y) {
+  LabelLog =
+      MakeLabel(this, "LabelLog", tr("Záznam na kartu"),
+                {kLogLabelX, y, kLogLabelWidth, kBoxHeight}, Qt::AlignRight | Qt::AlignVCenter);
+  ComboBoxLog = new QComboBox(this);
   ComboBoxLog->setObjectName("ComboBoxLog");
   ComboBoxLog->setEditable(false);
   for (const char* item : kLogItems)
     ComboBoxLog->addItem(QCoreApplication::translate("PageParameters", item));
   ComboBoxLog->setCurrentIndex(0);
-  ComboBoxLog->setGeometry(kLogBoxX, lastRowY, kLogBoxWidth, kBoxHeight);
+  ComboBoxLog->setGeometry(kLogBoxX, y, kLogBoxWidth, kBoxHeight);
   LabelLog->setBuddy(ComboBoxLog);
   LabelLog->setEnabled(false);
   ComboBoxLog->setEnabled(false);
+}
 
-  PanelNX480P = MakePanel(page, "PanelNX480P", PanelGrey(), {4, 292, 214, 42});
+void PageParameters::BuildButtons() {
+  PanelNX480P = MakePanel(this, "PanelNX480P", PanelGrey(), {4, 292, 214, 42});
   LabelNX480P = MakeLabel(PanelNX480P, "LabelNX480P", "NX480", {8, 8, 50, 25});
   ButtonReadP = MakeButton(PanelNX480P, "ButtonReadP", tr("&Vyčti"), {54, 8, 72, 25});
   ButtonWriteP = MakeButton(PanelNX480P, "ButtonWriteP", tr("&Zapiš"), {130, 8, 72, 25});
-  PanelDisk = MakePanel(page, "PanelDisk", PanelGrey(), {222, 292, 214, 42});
+  PanelDisk = MakePanel(this, "PanelDisk", PanelGrey(), {222, 292, 214, 42});
   LabelFile = MakeLabel(PanelDisk, "LabelFile", tr("Soubor"), {8, 8, 50, 25});
   ButtonOpen = MakeButton(PanelDisk, "ButtonOpen", tr("&Otevři"), {54, 8, 72, 25});
   ButtonSave = MakeButton(PanelDisk, "ButtonSave", tr("&Ulož"), {130, 8, 72, 25});
-  ButtonCompare = MakeButton(page, "ButtonCompare", tr("&Porovnej"),
+  ButtonCompare = MakeButton(this, "ButtonCompare", tr("&Porovnej"),
                              {kFreeColumnX, kFreeColumnY, kFreeColumnWidth, kBoxHeight});
   ButtonCompareFiles =
-      MakeButton(page, "ButtonCompareFiles", tr("&2 soubory"),
+      MakeButton(this, "ButtonCompareFiles", tr("&2 soubory"),
                  {kFreeColumnX, kFreeColumnY + kRowPitch, kFreeColumnWidth, kBoxHeight});
   ButtonProfile =
-      MakeButton(page, "ButtonProfile", tr("Pro&fil"),
+      MakeButton(this, "ButtonProfile", tr("Pro&fil"),
                  {kFreeColumnX, kFreeColumnY + 2 * kRowPitch, kFreeColumnWidth, kBoxHeight});
   // Under the buttons: the compare's mark of the words that no box shows.
   LabelCompareWords = MakeLabel(
-      page, "LabelCompareWords", QString(),
+      this, "LabelCompareWords", QString(),
       {kFreeColumnX, kFreeColumnY + 3 * kRowPitch, kFreeColumnWidth, kBoxHeight}, Qt::AlignCenter);
   LabelCompareWords->setAutoFillBackground(true);
   QPalette wordsPalette = LabelCompareWords->palette();
   wordsPalette.setColor(QPalette::Window, kCompareColour);
   LabelCompareWords->setPalette(wordsPalette);
   LabelCompareWords->setVisible(false);
+}
 
+void PageParameters::ChainTabOrder() {
   // Tab order: EditUn, RadioGroupFaze, the rows, EdittRel, ComboBoxLog, EditFo2, EdittFo2, the
   // two button panels.
   QWidget* previous = Edit[kBoxUn];
@@ -255,7 +272,9 @@ void PageParameters::Build() {
   chain(ButtonWriteP);
   chain(ButtonOpen);
   chain(ButtonSave);
+}
 
+void PageParameters::ConnectControls() {
   for (int box = 0; box < kBoxCount; ++box) {
     if (PartnerBox(box) >= 0) Edit[box]->installEventFilter(this);
     // Every box but EditUn marks the settings as modified when its text changes.
@@ -400,7 +419,8 @@ bool PageParameters::BuildRecord(SettingsWords& record) {
   if (nx480::BoxesToSettings(CollectBoxes(), Frame().Session().firmware, record, error))
     return true;
   // The box's message, in the same error box as an exception that reaches the event loop.
-  // The message is the conversion's, in English as it always was.
+  // The message is the number conversion's (InvalidIntegerMessage, records/settings_record.h),
+  // which nx480ctl's calibration shares: untranslated, the same words in both languages.
   AppDialogs().error(&Frame(), kProgramTitle, QString::fromStdString(error));
   return false;
 }

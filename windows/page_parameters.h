@@ -130,7 +130,17 @@ class PageParameters : public SetupPage, public nx480::ParameterWindow {
                      const nx480::SettingsWords& toWrite) override;
   void JournalAfter(nx480::Outcome outcome, const nx480::SettingsWords& held) override;
 
+  // The page's controls, in the order of its children: the rows of boxes with their captions
+  // (returning the last row's y, the reconnection time's), the phase group, the recording
+  // interval's list in the last row, the button panels and compare buttons; then the tab order
+  // and the controls' connections.
   void Build();
+  int BuildRows();
+  void BuildPhaseGroup();
+  void BuildLogList(int y);
+  void BuildButtons();
+  void ChainTabOrder();
+  void ConnectControls();
   nx480::ParameterBoxes CollectBoxes() const;
   void ApplyBoxes(const nx480::ParameterBoxes& boxes);
   bool BuildRecord(nx480::SettingsWords& record);

@@ -3,13 +3,13 @@
 #pragma once
 
 #include <cstdint>
-#include <cstdio>
 #include <span>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "crc.h"
+#include "hex_text.h"
 
 namespace nx480::sim::test {
 
@@ -27,17 +27,8 @@ inline std::vector<std::uint8_t> Bytes(const std::string& hex) {
   return out;
 }
 
-// {0x01, 0x03} -> "01 03"
-inline std::string Hex(std::span<const std::uint8_t> bytes) {
-  std::string out;
-  char buf[4];
-  for (std::uint8_t b : bytes) {
-    std::snprintf(buf, sizeof buf, "%02X ", b);
-    out += buf;
-  }
-  if (!out.empty()) out.pop_back();
-  return out;
-}
+// {0x01, 0x03} -> "01 03", as the simulator traces frames
+using nx480::sim::Hex;
 
 // A read request (functions 0x01, 0x03, 0x04) to slave 1, CRC included.
 inline std::vector<std::uint8_t> ReadRequest(std::uint8_t function, std::uint16_t first,
