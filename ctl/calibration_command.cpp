@@ -1,12 +1,15 @@
 // `nx480ctl --service calibration [show | set NAME=VALUE ... | clear-history]`.
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <functional>
+#include <iterator>
 #include <optional>
 #include <string>
 
 #include "calibration_record.h"
 #include "calibration_transactions.h"
+#include "command_table.h"
 #include "commands.h"
 #include "history_command.h"
 #include "journal.h"
@@ -266,5 +269,74 @@ Exit WriteCalibrationRecord(
   }
   return WriteRecord(relay, page, record);
 }
+
+namespace {
+
+constexpr const char* kCalibrationNames[] = {"KalU1", "KalU2", "KalU3", "KalF", "serial"};
+
+// The calibration's forms, before the service check.
+std::string CalibrationForm(const CommandWords& given, Invocation& inv) {
+  const std::vector<std::string>& words = given.words;
+  const std::string sub = words.empty() ? "show" : words[0];
+  if (sub == "show") {
+    inv.command = Command::Calibration;
+    return given.AtMost(1);
+  }
+  if (sub == "clear-history") {
+    inv.command = Command::ClearHistory;
+    return given.AtMost(1);
+  }
+  if (sub != "set") return "unknown calibration command '" + sub + "'";
+  inv.command = Command::CalibrationSet;
+  if (words.size() < 2)
+    return "calibration set needs NAME=VALUE (KalU1, KalU2, KalU3, KalF, serial)";
+  for (size_t i = 1; i < words.size(); ++i) {
+    const size_t equals = words[i].find('=');
+    const std::string name = words[i].substr(0, equals);
+    if (equals == std::string::npos ||
+        std::find(std::begin(kCalibrationNames), std::end(kCalibrationNames), name) ==
+            std::end(kCalibrationNames))
+      return "'" + words[i] + "' is not NAME=VALUE with NAME KalU1, KalU2, KalU3, KalF or serial";
+    for (const auto& [seen, value] : inv.assignments)
+      if (seen == name) return name + " is given twice";
+    inv.assignments.emplace_back(name, words[i].substr(equals + 1));
+  }
+  return "";
+}
+
+std::string ParseCalibration(const CommandWords& given, Invocation& inv) {
+  std::string error = CalibrationForm(given, inv);
+  if (error.empty() && !inv.service) error = "calibration is a service command: add --service";
+  return error;
+}
+
+}  // namespace
+
+const CommandRow kCalibrationCommandRow = {
+    .name = "calibration",
+    .options = {},
+    .parse = ParseCalibration,
+    .run = RunCalibration,
+    .overview = {{"calibration [set|clear-history]", "calibration factors (with --service)"}},
+    .help =
+        "Usage: nx480ctl --service calibration [show]\n"
+        "       nx480ctl --service calibration set NAME=VALUE ...\n"
+        "       nx480ctl --service calibration clear-history\n"
+        "\n"
+        "Service commands (they need --service, as the window's \"Kalibrace\" page needs\n"
+        "service mode).\n"
+        "\n"
+        "  show           the calibration factors KalU1-KalU3 and KalF and the serial\n"
+        "                 number\n"
+        "  set            writes the named values (KalU1, KalU2, KalU3 e.g. 1.002, KalF\n"
+        "                 e.g. 1.0001, serial e.g. 1234), keeps the others, reads back\n"
+        "  clear-history  empties the relay's event history with the access code;\n"
+        "                 exit code 6 when the relay refuses it\n"
+        "\n"
+        "set keeps the calibration block, clear-history the whole event history (as\n"
+        "history --csv writes it; nothing is cleared when it cannot be read to its end),\n"
+        "in the change journal first: exit code 5 and nothing sent when it cannot.\n"
+        "clear-history counts the records read on standard error while it is a terminal.\n",
+};
 
 }  // namespace nx480::ctl

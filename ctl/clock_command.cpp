@@ -5,6 +5,7 @@
 #include <string>
 
 #include "clock_transactions.h"
+#include "command_table.h"
 #include "commands.h"
 #include "journal.h"
 #include "journal_entry.h"
@@ -256,5 +257,68 @@ Exit RunRelay(const Invocation& invocation) {
   Say(std::string("relay mode sent: ") + kModes[invocation.relayMode]);
   return Exit::Ok;
 }
+
+namespace {
+
+std::string ParseClock(const CommandWords& given, Invocation& inv) {
+  inv.command = Command::Clock;
+  inv.setClock = given.Has("--set");
+  return given.Count(0, "");
+}
+
+std::string ParseRelay(const CommandWords& given, Invocation& inv) {
+  const std::vector<std::string>& words = given.words;
+  inv.command = Command::Relay;
+  if (const std::string error = given.Count(1, "relay mode (auto, on or off)"); !error.empty())
+    return error;
+  static const std::map<std::string, int> modes = {{"auto", 1}, {"on", 2}, {"off", 3}};
+  const auto mode = modes.find(words[0]);
+  if (mode == modes.end()) return "relay mode must be auto, on or off, not '" + words[0] + "'";
+  inv.relayMode = mode->second;
+  inv.hold = given.Has("--hold");
+  if (inv.hold && inv.relayMode == 1) return "--hold goes with relay on or off";
+  return "";
+}
+
+}  // namespace
+
+const CommandRow kClockCommandRow = {
+    .name = "clock",
+    .options = {{"--set", false}},
+    .parse = ParseClock,
+    .run = RunClock,
+    .overview = {{"clock [--set]", "the relay's clock; set it to the PC's time"}},
+    .help =
+        "Usage: nx480ctl clock [--set]\n"
+        "\n"
+        "Prints the relay's clock beside the PC's and the difference in seconds.\n"
+        "\n"
+        "  --set   sets the relay's clock to the PC's local time (20 ms ahead, for the\n"
+        "          way to the relay) and prints the time sent; the relay's and the PC's\n"
+        "          time are kept in the change journal first (exit code 5, nothing sent,\n"
+        "          when they cannot be), the offset that remains after\n",
+};
+
+const CommandRow kRelayCommandRow = {
+    .name = "relay",
+    .options = {{"--hold", false}},
+    .parse = ParseRelay,
+    .run = RunRelay,
+    .overview = {{"relay auto|on|off", "the relay mode (firmware x.14 and later)"}},
+    .help =
+        "Usage: nx480ctl relay auto|on|off [--hold]\n"
+        "\n"
+        "Sends the relay mode: automatic operation, or the output relay forced on or\n"
+        "off (firmware x.14 and later). The settings window does not look at the\n"
+        "relay's answer; nx480ctl reports a missing or wrong one (exit status 4, or 6\n"
+        "for an exception reply).\n"
+        "\n"
+        "  --hold  sends a forced state again every 4 s, as the settings window does,\n"
+        "          until Ctrl-C, SIGTERM or SIGHUP, then sends auto (as the window does\n"
+        "          when it disconnects): a forced output never outlives the command\n"
+        "\n"
+        "Each mode sent leaves a change journal entry; on and off are refused (exit\n"
+        "code 5, nothing sent) when it cannot be written, auto is sent anyway.\n",
+};
 
 }  // namespace nx480::ctl

@@ -1,5 +1,5 @@
 // nx480ctl's command line: what the user asked for, parsed without touching the relay, and the
-// help texts. Plain C++.
+// help texts, both as the command table (command_table.h) has them. Plain C++.
 //
 //   nx480ctl [--port DEVICE | --demo] [--trace] [--service] COMMAND [ARGUMENTS]
 //
@@ -13,6 +13,9 @@
 
 namespace nx480::ctl {
 
+struct CommandRow;
+
+// Which of the commands and their forms the line asked for.
 enum class Command {
   Help,
   Version,
@@ -38,6 +41,7 @@ enum class Command {
 
 struct Invocation {
   Command command = Command::Help;
+  const CommandRow* row = nullptr;  // the command's row in the table; nullptr: Help or Version
   std::string helpTopic;  // Help: "" for the overview, else a command ("settings", "live", ...)
 
   // Global options.

@@ -15,17 +15,6 @@
 
 namespace nx480::ctl {
 
-Exit RunIdentify(const Invocation& invocation);
-Exit RunLive(const Invocation& invocation);
-Exit RunSettings(const Invocation& invocation);
-Exit RunClock(const Invocation& invocation);
-Exit RunRelay(const Invocation& invocation);
-Exit RunCalibration(const Invocation& invocation);
-Exit RunHistory(const Invocation& invocation);
-Exit RunUpload(const Invocation& invocation);
-Exit RunJournal(const Invocation& invocation);
-Exit RunReport(const Invocation& invocation);
-
 // Connects as every command does, lets `prepare` (when given) look at the relay's session and
 // make the record fit it, or refuse with its exit code after a message, then writes the record
 // as `settings write` does: the journal entry with `description` first, the read-back after.

@@ -6,6 +6,7 @@
 #include <span>
 
 #include "atomic_file.h"
+#include "command_table.h"
 #include "commands.h"
 #include "date_time_text.h"
 #include "history_transaction.h"
@@ -119,5 +120,40 @@ Exit RunHistory(const Invocation& invocation) {
   Say(std::to_string(list.records.size()) + " events written to " + invocation.file);
   return Exit::Ok;
 }
+
+namespace {
+
+std::string ParseHistory(const CommandWords& given, Invocation& inv) {
+  inv.command = Command::History;
+  if (given.Has("--csv")) inv.file = given.Value("--csv");
+  inv.utf8 = given.Has("--utf8");
+  return given.Count(0, "");
+}
+
+}  // namespace
+
+const CommandRow kHistoryCommandRow = {
+    .name = "history",
+    .options = {{"--csv", true}, {"--utf8", false}},
+    .parse = ParseHistory,
+    .run = RunHistory,
+    .overview = {{"history [--csv FILE]", "the event history as the window exports it"}},
+    .help =
+        "Usage: nx480ctl history [--csv FILE] [--utf8]\n"
+        "\n"
+        "Reads the relay's event history, newest event first, and writes the history\n"
+        "window's export: a title line, every cell followed by \";\", lines ended by\n"
+        "CR LF, dates and times in the user's regional formats.\n"
+        "\n"
+        "  --csv FILE  the file to write (replaced whole, or left as it was); without it\n"
+        "              the export goes to standard output\n"
+        "  --utf8      UTF-8 instead of the window's Windows-1250 (the default for a file;\n"
+        "              standard output is always UTF-8)\n"
+        "\n"
+        "Nothing is written when the history cannot be read to its end (exit code 4),\n"
+        "or when Ctrl-C stops it after the record in progress (exit code 130; it says\n"
+        "how many records were read). The records read are counted on standard error\n"
+        "while it is a terminal.\n",
+};
 
 }  // namespace nx480::ctl

@@ -9,6 +9,7 @@
 #include <ctime>
 #include <optional>
 
+#include "command_table.h"
 #include "commands.h"
 #include "folder_calls.h"
 #include "journal.h"
@@ -358,5 +359,83 @@ Exit RunJournal(const Invocation& invocation) {
   Print(ListText(entries, !serial));
   return Exit::Ok;
 }
+
+namespace {
+
+std::string ParseJournal(const CommandWords& given, Invocation& inv) {
+  const std::vector<std::string>& words = given.words;
+  if (words.empty()) return "journal needs list, show or restore";
+  if (words[0] == "list") {
+    inv.command = Command::JournalList;
+    inv.allRelays = given.Has("--all");
+    if (given.Has("--other-relay")) return "--other-relay goes with journal restore only";
+    if (given.Has("--with-serial")) return "--with-serial goes with journal restore only";
+    return given.AtMost(1);
+  }
+  if (words[0] != "show" && words[0] != "restore")
+    return "unknown journal command '" + words[0] + "'";
+  inv.command = words[0] == "show" ? Command::JournalShow : Command::JournalRestore;
+  if (given.Has("--all")) return "--all goes with journal list only";
+  inv.otherRelay = given.Has("--other-relay");
+  if (inv.otherRelay && inv.command != Command::JournalRestore)
+    return "--other-relay goes with journal restore only";
+  inv.withSerial = given.Has("--with-serial");
+  if (inv.withSerial && inv.command != Command::JournalRestore)
+    return "--with-serial goes with journal restore only";
+  if (words.size() < 2)
+    return "journal " + words[0] + " needs an entry's ID (journal list gives them)";
+  if (words.size() > 2) return "unexpected argument '" + words[2] + "'";
+  inv.entryId = words[1];
+  if (inv.withSerial && !inv.service)
+    return "--with-serial writes a serial number, a service change: add --service";
+  return "";
+}
+
+}  // namespace
+
+const CommandRow kJournalCommandRow = {
+    .name = "journal",
+    .options = {{"--all", false}, {"--other-relay", false}, {"--with-serial", false}},
+    .parse = ParseJournal,
+    .run = RunJournal,
+    .overview = {{"journal list [--all]", "the changes made to the relay, newest first"},
+                 {"journal show ID", "one change: its record and what it replaced"},
+                 {"journal restore ID", "write back what a change replaced"}},
+    .help =
+        "Usage: nx480ctl journal list [--all]\n"
+        "       nx480ctl journal show ID\n"
+        "       nx480ctl journal restore ID [--other-relay] [--with-serial]\n"
+        "\n"
+        "The change journal: every change that nx480-pc or nx480ctl makes to a relay\n"
+        "(settings, calibration, clock, history clearing, firmware upload, relay mode)\n"
+        "leaves an entry with what the change replaced, under\n"
+        "$XDG_DATA_HOME/nx480-pc/journal (else ~/.local/share/nx480-pc/journal).\n"
+        "\n"
+        "  list    the entries of the connected relay (found by its serial number),\n"
+        "          newest first, one a line: ID, local time, change, outcome and\n"
+        "          description; \"DAMAGED: why\" ends the line of an entry that cannot\n"
+        "          be read whole\n"
+        "  --all   every relay's entries, the serial number first; no relay needed\n"
+        "  show    the entry ID: its record, detail lines and backup files, and the\n"
+        "          backed-up settings with their units; no relay needed. ID as list\n"
+        "          gives it, or SERIAL/ID where two relays have the same ID\n"
+        "  restore writes what the entry ID kept back into the connected relay: its\n"
+        "          settings (a settings change or a firmware upload), or its calibration\n"
+        "          (a calibration change, with --service), as\n"
+        "          settings write and calibration set write them: journaled first, read\n"
+        "          back after. Delays kept under a firmware with another time scale\n"
+        "          are counted again in the relay's (exit code 5, nothing written, when\n"
+        "          one does not fit)\n"
+        "  --other-relay  restores an entry of another relay (another serial number);\n"
+        "          without it such a restore is refused (exit code 2) and both serial\n"
+        "          numbers are named. A relay without a serial number counts as\n"
+        "          another relay, on either side\n"
+        "  --with-serial  also writes the serial number a calibration entry kept\n"
+        "          (with --service); without it the connected relay keeps its own\n"
+        "\n"
+        "An empty journal lists nothing (and says so on standard error). Exit code 5\n"
+        "without a journal folder (neither XDG_DATA_HOME nor HOME an absolute path)\n"
+        "and for a damaged entry, 2 for an ID that is no entry's.\n",
+};
 
 }  // namespace nx480::ctl

@@ -8,6 +8,7 @@
 #include <optional>
 #include <vector>
 
+#include "command_table.h"
 #include "commands.h"
 #include "live_values.h"
 #include "output.h"
@@ -300,5 +301,65 @@ Exit RunLive(const Invocation& invocation) {
   if (!recorder.Finish() && exit == Exit::Ok) return Exit::BadFile;
   return exit;
 }
+
+namespace {
+
+std::string ParseLive(const CommandWords& given, Invocation& inv) {
+  inv.command = Command::Live;
+  inv.stream = given.Has("--stream");
+  inv.csv = given.Has("--csv");
+  inv.csvSemicolon = given.Has("--csv-semicolon");
+  if (inv.csv && inv.csvSemicolon) return "--csv and --csv-semicolon exclude each other";
+  inv.tenths = given.Has("--tenths");
+  inv.record = given.Has("--record");
+  if (given.Has("--count")) {
+    const std::optional<int> count = WholeNumber(given.Value("--count"), 1, 1000000000);
+    if (!count) return "--count takes a whole number of snapshots, 1 or more";
+    inv.count = *count;
+    inv.stream = true;
+  }
+  return given.Count(0, "");
+}
+
+}  // namespace
+
+const CommandRow kLiveCommandRow = {
+    .name = "live",
+    .options = {{"--stream", false},
+                {"--count", true},
+                {"--csv", false},
+                {"--csv-semicolon", false},
+                {"--tenths", false},
+                {"--record", false}},
+    .parse = ParseLive,
+    .run = RunLive,
+    .overview = {{"live [--stream] [--csv]", "live values, once or at the window's rate"}},
+    .help =
+        "Usage: nx480ctl live [--stream | --count N] [--csv | --csv-semicolon] [--tenths]\n"
+        "                     [--record]\n"
+        "\n"
+        "One snapshot of the live values: U1-U3, the frequency, the reconnection\n"
+        "countdown, the 10-minute averages, the temperature and the protection stages\n"
+        "that are picked up or tripped. Numbers as the live values window shows them\n"
+        "(decimal comma).\n"
+        "\n"
+        "  --stream    a snapshot at the window's rate (every 200 ms) until Ctrl-C\n"
+        "  --count N   N snapshots at that rate, then end\n"
+        "  --csv       the recording's CSV: its header line, then a line per snapshot\n"
+        "              as the recording's day files hold them (ISO 8601 time with the\n"
+        "              UTC offset, \",\" between the cells, a decimal point, tenths\n"
+        "              where the firmware has them, 0/1 per stage); a snapshot that\n"
+        "              failed is its time and empty cells\n"
+        "  --csv-semicolon  the former --csv: \";\" after every cell, CR LF, the\n"
+        "              window's numbers (decimal comma), the local time without offset\n"
+        "  --tenths    voltages in tenths of a volt where the firmware has them\n"
+        "              (x.11 and later; always on with --service)\n"
+        "  --record    keep every good snapshot in the relay's recording as the live\n"
+        "              values window does (a CSV file per day under\n"
+        "              $XDG_DATA_HOME/nx480-pc/recordings/SERIAL/)\n"
+        "\n"
+        "Exit code 4 when a snapshot failed (its values are empty), 5 when the\n"
+        "recording stopped (a full disk: the snapshots go on).\n",
+};
 
 }  // namespace nx480::ctl

@@ -6,6 +6,7 @@
 #include <memory>
 #include <optional>
 
+#include "command_table.h"
 #include "commands.h"
 #include "commissioning_record.h"
 #include "journal.h"
@@ -161,5 +162,61 @@ Exit RunReport(const Invocation& invocation) {
   if (record.profile && SayOutside(record) > 0) return Exit::Differs;
   return Exit::Ok;
 }
+
+namespace {
+
+std::string ParseReport(const CommandWords& given, Invocation& inv) {
+  const std::vector<std::string>& words = given.words;
+  inv.command = Command::Report;
+  if (given.Has("--profile")) {
+    inv.profile = given.Value("--profile");
+    if (inv.profile.empty()) return "--profile needs a profile (a file or a profile's name)";
+  }
+  if (given.Has("--technician")) inv.technician = given.Value("--technician");
+  if (given.Has("--site")) inv.site = given.Value("--site");
+  if (given.Has("--lang")) {
+    inv.language = given.Value("--lang");
+    if (inv.language != "cs" && inv.language != "en") return "--lang takes cs or en";
+  }
+  if (words.empty()) return "report needs a file (FILE.pdf)";
+  if (words.size() > 1) return "unexpected argument '" + words[1] + "'";
+  inv.file = words[0];
+  return "";
+}
+
+}  // namespace
+
+const CommandRow kReportCommandRow = {
+    .name = "report",
+    .options = {{"--profile", true}, {"--technician", true}, {"--site", true}, {"--lang", true}},
+    .parse = ParseReport,
+    .run = RunReport,
+    .overview = {{"report FILE.pdf", "the commissioning record as a PDF"}},
+    .help =
+        "Usage: nx480ctl report FILE.pdf [--profile PROFILE] [--technician NAME]\n"
+        "                       [--site TEXT] [--lang cs|en]\n"
+        "\n"
+        "The commissioning record as a PDF (A4; in Czech, or in English where the locale\n"
+        "is neither Czech, Slovak nor C, as the windows choose): site, technician, date and\n"
+        "time, the PC and this program's version; the relay's identification, serial\n"
+        "number, firmware, temperature variant and port; its clock against the PC's;\n"
+        "every settings row with its value (and % of 230 V); the calibration factors\n"
+        "(with --service); the newest 100 events, newest first; this relay's change\n"
+        "journal entries of the last 24 hours; the SHA-256 of the settings as a settings\n"
+        "file holds them (what sha256sum prints for the file of settings read); and\n"
+        "lines for the technician's and the operator's signature.\n"
+        "\n"
+        "  --profile PROFILE   each settings row with the profile's range and verdict\n"
+        "                      (a file, or a profile's name as settings check takes it)\n"
+        "  --technician NAME   the technician's name\n"
+        "  --site TEXT         where the relay is installed\n"
+        "  --lang cs|en        the record's language, whatever the locale\n"
+        "\n"
+        "The parts read are shown on standard error while it is a terminal. Nothing\n"
+        "is written unless the whole record was read; an existing file is\n"
+        "replaced whole. Exit code 1 when a row is outside the profile (the record is\n"
+        "written), 4 when the relay stops answering (the part that failed is named),\n"
+        "5 for a bad profile (nothing read) or a file that cannot be written.\n",
+};
 
 }  // namespace nx480::ctl

@@ -1,10 +1,12 @@
 // `nx480ctl settings read|write|show|diff FILE.nx4`, `nx480ctl settings check PROFILE [FILE]`.
 #include <array>
 #include <functional>
+#include <map>
 #include <optional>
 #include <span>
 #include <string>
 
+#include "command_table.h"
 #include "commands.h"
 #include "grid_profile.h"
 #include "journal.h"
@@ -308,5 +310,84 @@ Exit RunSettings(const Invocation& invocation) {
       return Exit::Usage;
   }
 }
+
+namespace {
+
+std::string ParseSettings(const CommandWords& given, Invocation& inv) {
+  const std::vector<std::string>& words = given.words;
+  static const std::map<std::string, Command> subcommands = {{"read", Command::SettingsRead},
+                                                             {"write", Command::SettingsWrite},
+                                                             {"show", Command::SettingsShow},
+                                                             {"diff", Command::SettingsDiff},
+                                                             {"check", Command::SettingsCheck}};
+  if (words.empty()) return "settings needs read, write, show, diff or check and a file";
+  const auto sub = subcommands.find(words[0]);
+  if (sub == subcommands.end()) return "unknown settings command '" + words[0] + "'";
+  inv.command = sub->second;
+  if (inv.command == Command::SettingsCheck) {
+    if (words.size() < 2) return "settings check needs a profile (a file or a profile's name)";
+    if (words.size() > 3) return "unexpected argument '" + words[3] + "'";
+    inv.profile = words[1];
+    if (words.size() == 3) inv.file = words[2];
+  } else {
+    if (words.size() < 2) return "settings " + words[0] + " needs a file (FILE.nx4)";
+    if (words.size() > 2) return "unexpected argument '" + words[2] + "'";
+    inv.file = words[1];
+  }
+  if (given.Has("--firmware")) {
+    if (inv.command != Command::SettingsShow && inv.command != Command::SettingsCheck)
+      return "--firmware goes with settings show and settings check only";
+    if (inv.file.empty())
+      return "--firmware goes with a file: settings check PROFILE FILE.nx4 --firmware N";
+    const std::optional<int> firmware = WholeNumber(given.Value("--firmware"), 0, 99);
+    if (!firmware) return "--firmware takes the firmware number, 0 to 99 (1.14.d: 14)";
+    inv.firmware = *firmware;
+  }
+  return "";
+}
+
+}  // namespace
+
+const CommandRow kSettingsCommandRow = {
+    .name = "settings",
+    .options = {{"--firmware", true}},
+    .parse = ParseSettings,
+    .run = RunSettings,
+    .overview = {{"settings read|write FILE.nx4", "protection settings to or from a settings file"},
+                 {"settings show|diff FILE.nx4", "a settings file decoded, or against the relay"},
+                 {"settings check PROFILE", "the settings against a grid-code profile"}},
+    .help =
+        "Usage: nx480ctl settings read FILE.nx4\n"
+        "       nx480ctl settings write FILE.nx4\n"
+        "       nx480ctl settings show FILE.nx4 [--firmware N]\n"
+        "       nx480ctl settings diff FILE.nx4\n"
+        "       nx480ctl settings check PROFILE [FILE.nx4] [--firmware N]\n"
+        "\n"
+        "The protection settings and the 48-byte settings file of the settings window.\n"
+        "\n"
+        "  read   reads the relay's settings into FILE (replaced whole, or left as it was)\n"
+        "  write  keeps the relay's settings in the change journal (exit code 5 and\n"
+        "         nothing written when it cannot), writes FILE into the relay, reads the\n"
+        "         settings back and compares them; rows the relay did not take are listed\n"
+        "         (exit code 6)\n"
+        "  show   prints the file's values with their units; delays at the time scale of\n"
+        "         the connected relay's firmware, or of --firmware N without a relay\n"
+        "  diff   compares the relay with FILE row by row; exit code 0 only when they are\n"
+        "         equal, 1 when they differ\n"
+        "  check  checks the relay's settings (or FILE's, delays at the time scale of\n"
+        "         --firmware N or of the connected relay) against the grid-code profile\n"
+        "         PROFILE: one line per row it names, with the value, the range allowed\n"
+        "         and ok or OUTSIDE; a row the firmware does not have is not checked.\n"
+        "         Exit code 0 when every row is inside, 1 when one is outside (named on\n"
+        "         standard error too), 5 for a bad profile (every bad line as\n"
+        "         FILE:LINE: what) or a bad file. PROFILE is a path, else a name looked\n"
+        "         up as NAME or NAME.txt in $XDG_CONFIG_HOME/nx480-pc/profiles (else\n"
+        "         ~/.config/nx480-pc/profiles), then in the installed profiles\n"
+        "\n"
+        "A file must be exactly 48 bytes (exit code 5 otherwise). A profile is a UTF-8\n"
+        "text: a name: line, a source: line, and rows NAME LOWEST HIGHEST UNIT\n"
+        "(Uu1 184 253 V, Uu2 80 80 %, Fu1 47.5 47.5 Hz, tUu1 3.0 3.0 s, Faze 1 1 -);\n"
+        "\"#\" starts a comment.\n",
+};
 
 }  // namespace nx480::ctl

@@ -4,6 +4,7 @@
 #include <atomic>
 #include <optional>
 
+#include "command_table.h"
 #include "commands.h"
 #include "identity.h"
 #include "journal.h"
@@ -236,5 +237,46 @@ Exit RunUpload(const Invocation& invocation) {
                    : "communication error: the upload failed");
   return page.refused ? Exit::Refused : Exit::Communication;
 }
+
+namespace {
+
+std::string ParseUpload(const CommandWords& given, Invocation& inv) {
+  const std::vector<std::string>& words = given.words;
+  inv.command = Command::Upload;
+  inv.checkOnly = given.Has("--check");
+  if (const std::string error = given.Count(1, "firmware image (IMAGE.bn6)"); !error.empty())
+    return error;
+  inv.file = words[0];
+  return "";
+}
+
+}  // namespace
+
+const CommandRow kUploadCommandRow = {
+    .name = "upload",
+    .options = {{"--check", false}},
+    .parse = ParseUpload,
+    .run = RunUpload,
+    .overview = {{"upload IMAGE.bn6", "firmware upload"}},
+    .help =
+        "Usage: nx480ctl upload IMAGE.bn6 [--check]\n"
+        "\n"
+        "Checks a firmware image (length, every block's address and CRC) and uploads it\n"
+        "into the relay: Start, eight data frames per block (a frame whose reply is bad\n"
+        "is sent once more), Status, Run; then the relay restarts and is identified\n"
+        "again. A progress bar on a terminal, a line every 10 % otherwise. Ctrl-C (or\n"
+        "SIGTERM, SIGHUP) ends the upload after the block in progress and tells the\n"
+        "relay to cancel, or stops waiting for the restarted relay; a second one ends it\n"
+        "at once, the Cancel still sent. An output nobody reads any more does not end it.\n"
+        "\n"
+        "  --check   only checks the image; no relay needed\n"
+        "\n"
+        "The relay's identification, settings and (with --service) calibration are kept\n"
+        "in the change journal before Start (exit code 5, nothing sent, when they cannot\n"
+        "be). Settings that the new firmware changed are listed afterwards with the\n"
+        "journal restore command that writes the saved ones back.\n"
+        "\n"
+        "Exit code 5 for a bad image, 6 when the relay refuses a frame.\n",
+};
 
 }  // namespace nx480::ctl
