@@ -10,7 +10,6 @@
 #include <QTimer>
 
 #include "date_time_text.h"
-#include "form_setup.h"
 #include "history_view.h"
 #include "modbus.h"
 #include "setup_status.h"
@@ -49,7 +48,7 @@ constexpr int kSerialY = 154;
 
 }  // namespace
 
-PageCalibration::PageCalibration(TFormSetup& frame) : SetupPage(frame, "TabKalibrace") {
+PageCalibration::PageCalibration(SetupFrame& frame) : SetupPage(frame, "TabKalibrace") {
   Build();
 }
 
@@ -177,7 +176,7 @@ bool PageCalibration::BoxesToCalibration() {
   if (nx480::BoxesToCalibration(CollectBoxes(), CalibrationRecord, error)) return true;
   // The box's message, in the same error box as an exception that reaches the event loop.
   // The message is the conversion's, in English as it always was.
-  AppDialogs().error(&Frame(), kProgramTitle, QString::fromStdString(error));
+  AppDialogs().error(Frame().DialogParent(), kProgramTitle, QString::fromStdString(error));
   return false;
 }
 
@@ -200,8 +199,8 @@ void PageCalibration::ShowResult(Outcome outcome) {
 bool PageCalibration::OpenEntry(std::optional<JournalEntry> entry, bool clearing) {
   const QString goOn = clearing ? tr("Smazat bez zálohy?") : tr("Zapsat bez zálohy?");
   QString reason = tr("historii nelze zapsat v kódování Windows-1250");
-  if (entry ? journal_.Open(&Frame(), std::move(*entry), goOn)
-            : JournalEntryKeeper::AskWithout(&Frame(), reason, goOn))
+  if (entry ? journal_.Open(Frame().DialogParent(), std::move(*entry), goOn)
+            : JournalEntryKeeper::AskWithout(Frame().DialogParent(), reason, goOn))
     return true;
   if (clearing) {
     Frame().ShowNotCleared(*this);
@@ -212,7 +211,7 @@ bool PageCalibration::OpenEntry(std::optional<JournalEntry> entry, bool clearing
 }
 
 void PageCalibration::CloseEntry(Outcome outcome, std::vector<JournalText> details) {
-  journal_.Close(&Frame(), outcome, std::move(details));
+  journal_.Close(Frame().DialogParent(), outcome, std::move(details));
 }
 
 bool PageCalibration::JournalBefore(const CalibrationWords& held, const CalibrationWords& toWrite) {
