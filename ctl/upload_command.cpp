@@ -12,6 +12,7 @@
 #include "output.h"
 #include "relay_link.h"
 #include "relay_search.h"
+#include "settings_record.h"
 #include "text_codec.h"
 #include "upload_transaction.h"
 
@@ -56,7 +57,7 @@ class UploadPage : public UploadWindow {
     TakeIdentification(relay->identText, newSession);
     newSession.serialNumber = relay->serialNumber;
     settingsRead = relay->settings.has_value();
-    changed = relay->changed;
+    if (relay->settings) changed = DifferingNames(saved_, *relay->settings);
   }
   // The upload's journal entry, as the window keeps it; without it nothing is sent (no question).
   bool JournalBefore(const UploadBackup& backup) override {
@@ -80,7 +81,7 @@ class UploadPage : public UploadWindow {
     // Only the command's interrupt raises the abort flag.
     results = UploadResults(end, StopCause::Interrupt,
                             relay ? Cp1250ToUtf8(relay->identText) : std::string());
-    journal.Close(end.outcome, results, afterRestart);
+    journal.Close(UploadJournalOutcome(end), results, afterRestart);
   }
 
   ImageBuffer image{};

@@ -10,7 +10,6 @@
 #include "calibration_transactions.h"
 #include "frames.h"
 #include "modbus.h"
-#include "settings_record.h"
 #include "settings_transactions.h"
 
 namespace nx480 {
@@ -43,9 +42,9 @@ void FailedAfterGo(TModbus& link, UploadWindow& window, const UploadEnd& end) {
   });
 }
 
-// How a failure after Start is kept: an exception reply is the relay's refusal.
-JournalOutcome FailureOutcome(LinkError error) {
-  return error == LinkError::Exception ? JournalOutcome::Refused : JournalOutcome::Failed;
+// A failure before Run: the old firmware kept (an exception reply is the relay's refusal).
+Outcome FailureOutcome(LinkError error) {
+  return Outcome{OutcomeKind::CommunicationError, error};
 }
 
 // The end of an upload at `step`, its error the link's last one; stopped when the abort flag or a
@@ -106,15 +105,14 @@ bool ReadBackup(TModbus& link, UploadBackup& backup) {
   return true;
 }
 
-// The restarted relay's settings, and what the new firmware changed in the backup's.
-void ReadSettingsAfterRestart(TModbus& link, const SettingsWords& saved, RestartedRelay& relay) {
+// The restarted relay's settings.
+void ReadSettingsAfterRestart(TModbus& link, RestartedRelay& relay) {
   SettingsWords now{};
   if (ReadSettingsWords(link, now) < kSettingsWords) {
     link.DrainInput();
     return;
   }
   relay.settings = now;
-  relay.changed = DifferingNames(saved, now);
 }
 
 void Progress(TModbus& link, UploadWindow& window, uint32_t bytes) {
@@ -232,7 +230,7 @@ void UploadFirmware(TModbus& link, UploadWindow& window, int identifyAttempts) {
   // The step may have waited for the user meanwhile.
   if (window.AbortRaised() || link.StopRequested()) {
     UploadEnd end = EndAt(link, window, UploadEnd::Step::BeforeStart, blocks, 0);
-    end.outcome = JournalOutcome::NotSent;
+    end.outcome = kChangeHeldBack;
     FailedAfterGo(link, window, end);
     return;
   }
@@ -291,24 +289,25 @@ void UploadFirmware(TModbus& link, UploadWindow& window, int identifyAttempts) {
     UploadEnd end = EndAt(link, window, UploadEnd::Step::Run, blocks, blocksSent);
     end.stopped = false;
     end.error = link.DeviceGone() ? LinkError::DeviceGone : LinkError::PortClosed;
-    end.outcome = JournalOutcome::Failed;
+    end.outcome = FailureOutcome(end.error);
     FailedAfterGo(link, window, end);
     return;
   }
   link.Sleep(kRunPause);  // the relay restarts whether or not this wait is cut short
   link.Synchronize([&] { window.UploadRestarting(); });
   std::optional<RestartedRelay> relay = AwaitRestart(link, window, identifyAttempts);
-  if (relay) ReadSettingsAfterRestart(link, backup.settings, *relay);
+  if (relay) ReadSettingsAfterRestart(link, *relay);
   UploadEnd end;
   end.step = UploadEnd::Step::Restart;
   end.blocks = blocks;
   end.blocksSent = blocksSent;
-  // A relay that did not identify itself may run the new firmware or not.
-  end.outcome = relay ? JournalOutcome::Done : JournalOutcome::Unknown;
+  end.outcome = Outcome::Ok;
   if (!relay) {
     end.aborted = window.AbortRaised();
     end.stopped = end.aborted || link.StopRequested();
     end.error = end.stopped ? LinkError::None : link.LastError();
+    // A relay that did not identify itself may run the new firmware or not.
+    end.outcome = Outcome{OutcomeKind::Unknown, end.error};
   }
   link.Synchronize([&] {
     window.JournalAfter(end, relay);

@@ -31,13 +31,12 @@
 #include <optional>
 #include <span>
 #include <string>
-#include <vector>
 
 #include "calibration_words.h"
 #include "image_file.h"
-#include "journal.h"
 #include "link_error.h"
 #include "settings_words.h"
+#include "upload_end.h"
 
 namespace nx480 {
 
@@ -54,12 +53,9 @@ struct UploadBackup {
 struct RestartedRelay {
   std::string identText;      // its identification text, as the relay sends it
   int32_t serialNumber = -1;  // -1 when it could not be read
-  // Its settings read again (registers 0-23) once it identified itself; nullopt when that read
-  // failed.
+  // Its settings read again (registers 0-23) once it identified itself, for the window to compare
+  // with the backup's; nullopt when that read failed.
   std::optional<SettingsWords> settings;
-  // The names of what the new firmware changed in them against the backup (DifferingNames);
-  // empty when nothing, or when they were not read.
-  std::vector<std::string> changed;
 };
 
 // The upload page as the transaction sees it. ImageToSend() and AbortRaised() are called on the
@@ -91,9 +87,10 @@ class UploadWindow {
   virtual bool JournalBefore(const UploadBackup& backup) = 0;
   // Every end after JournalBefore let the upload go (and any end through AbortUpload), in the
   // step of its completion and before it, after the Cancel that ends a failed upload: how it
-  // ended for the journal (UploadEnd: not-sent when the abort flag or a pause came before Start;
-  // failed or refused, at which step, after how many blocks, and what became of the Cancel; done
-  // with the restarted relay, unknown when it did not identify itself).
+  // ended for the journal (UploadEnd: held back when the abort flag or a pause came before Start;
+  // a communication error, an exception reply when refused, at which step, after how many blocks,
+  // and what became of the Cancel; Ok with the restarted relay, Unknown when it did not identify
+  // itself).
   virtual void JournalAfter(const UploadEnd& end, const std::optional<RestartedRelay>& relay) = 0;
 
  protected:
@@ -115,14 +112,14 @@ inline constexpr std::chrono::milliseconds kIdentifyPause{100};
 // (DeviceGone, PortClosed): the relay is left in upload mode with its old firmware, and nothing
 // could tell it to cancel. After Run the relay is identified up to `identifyAttempts` times,
 // kIdentifyPause apart (a wait that a pause cuts short); a raised abort flag, a pause or a gone
-// device end the attempts. The identified relay's settings are read and compared with the backup's
-// (a failed read is drained, and the upload is still a success).
+// device end the attempts. The identified relay's settings are read again (a failed read is
+// drained, and the upload is still a success).
 void UploadFirmware(TModbus& link, UploadWindow& window, int identifyAttempts = kIdentifyAttempts);
 
 // Ends an upload unsuccessfully once the relay is in upload mode (the request's failure report,
 // when a step threw): Cancel (its reply read and not judged beyond the entry's word on it; the
-// input drained when it is not a good one), then JournalAfter (refused after an exception reply,
-// else failed; the step unknown) and the failure completion.
+// input drained when it is not a good one), then JournalAfter (a communication error with the
+// error that ended it; the step unknown) and the failure completion.
 void AbortUpload(TModbus& link, UploadWindow& window);
 
 }  // namespace nx480

@@ -937,6 +937,13 @@ void SetOutcome(JournalEntry& entry, Outcome outcome, std::vector<JournalText> d
   for (JournalText& detail : details) entry.details.push_back(std::move(detail));
 }
 
+JournalOutcome UploadJournalOutcome(const UploadEnd& end) {
+  const JournalOutcome kept = JournalOutcomeOf(end.outcome);
+  if (kept == JournalOutcome::NotSent && end.step != UploadEnd::Step::BeforeStart)
+    return JournalOutcome::Failed;
+  return kept;
+}
+
 std::vector<JournalText> UploadResults(const UploadEnd& end, StopCause stopper,
                                        const std::string& restartedAs) {
   using Step = UploadEnd::Step;
@@ -967,7 +974,7 @@ std::vector<JournalText> UploadResults(const UploadEnd& end, StopCause stopper,
                             : Keyed("upload-stopped-before-run", {who, blocks}));
       break;
     case Step::Restart:
-      if (end.outcome == JournalOutcome::Done) {
+      if (end.outcome == Outcome::Ok) {
         results.push_back(Keyed("upload-restarted", {sent, restartedAs}));
       } else if (end.stopped) {
         results.push_back(Keyed("upload-waiting-stopped", {sent, who}));

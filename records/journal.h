@@ -52,6 +52,7 @@
 #include "places.h"
 #include "relay_session.h"
 #include "settings_words.h"
+#include "upload_end.h"
 
 namespace nx480 {
 
@@ -204,29 +205,11 @@ JournalText OutcomeResult(ChangeKind kind, Outcome outcome,
 // `details` (for Differs the "held" lines, whose rows the result names).
 void SetOutcome(JournalEntry& entry, Outcome outcome, std::vector<JournalText> details = {});
 
-// How a firmware upload ended, as the transaction tells its journal entry.
-struct UploadEnd {
-  enum class Step {
-    BeforeStart,  // stopped before Start: nothing was sent
-    Start,        // Start not acknowledged: nothing more was sent, no Cancel
-    Blocks,       // the data frames: one unanswered twice or refused, or stopped between blocks
-    Status,       // the relay did not report ready after the last block
-    Run,          // stopped before Run (then Cancel), or Run not written (no Cancel possible)
-    Restart,      // Run went out: the relay restarted, or did not identify itself
-    Unknown,      // ended by a fault of the tool (an exception in a step), then Cancel
-  };
-  enum class Cancel { None, Acknowledged, NotAcknowledged, NotAwaited, NotSent };
-  JournalOutcome outcome = JournalOutcome::Failed;
-  Step step = Step::Unknown;
-  bool stopped = false;  // the abort flag or a pause ended it, not a failed exchange
-  bool aborted = false;  // the window's abort flag was raised (else a pause alone, if stopped)
-  LinkError error = LinkError::None;        // the failed exchange's (Start, a block, Status, Run,
-                                            // the restarted relay's identification)
-  size_t blocks = 0;                        // of the image
-  size_t blocksSent = 0;                    // acknowledged whole, every frame of them
-  Cancel cancel = Cancel::None;             // sent after a failure or stop from the first block on
-  LinkError cancelError = LinkError::None;  // its reply's, when not acknowledged or not sent
-};
+// How a firmware upload is kept: as its outcome is (JournalOutcomeOf: done when the restarted
+// relay identified itself, unknown when it did not, refused after an exception reply, not sent
+// when stopped before Start), except that a failure from Start on is failed, the old firmware
+// kept, even when a pause cut short the wait for an answer.
+JournalOutcome UploadJournalOutcome(const UploadEnd& end);
 // What came of an upload, in words: "stopped by the Stop button after 36 of 125 blocks", "Cancel
 // sent and acknowledged"; "done, 125 blocks and Run sent, the relay restarted as NX480 1.16".
 // `stopper` says who stopped it when the abort flag ended it (a pause alone: the connection

@@ -375,6 +375,30 @@ TEST(JournalTextTest, WhatCameOfAChange) {
   }
 }
 
+// How an upload's end is kept: a failure after Start changed no firmware, even when a pause cut
+// the wait for its answer; only one stopped before Start never went out.
+TEST(JournalTextTest, HowAnUploadIsKept) {
+  using Step = UploadEnd::Step;
+  const struct {
+    Step step;
+    Outcome outcome;
+    JournalOutcome kept;
+  } cases[] = {
+      {Step::Restart, Outcome::Ok, JournalOutcome::Done},
+      {Step::Restart, {Outcome::Unknown, LinkError::NoReply}, JournalOutcome::Unknown},
+      {Step::BeforeStart, kChangeHeldBack, JournalOutcome::NotSent},
+      {Step::Start, {Outcome::CommunicationError, LinkError::Stopped}, JournalOutcome::Failed},
+      {Step::Blocks, {Outcome::CommunicationError, LinkError::Exception}, JournalOutcome::Refused},
+      {Step::Run, {Outcome::CommunicationError, LinkError::DeviceGone}, JournalOutcome::Failed},
+  };
+  for (const auto& c : cases) {
+    UploadEnd end;
+    end.step = c.step;
+    end.outcome = c.outcome;
+    EXPECT_EQ(UploadJournalOutcome(end), c.kept) << static_cast<int>(c.step);
+  }
+}
+
 TEST(JournalTextTest, CalibrationWriteLines) {
   const CalibrationWords held{1000, 1000, 1000, 10000, 0x00C8, 0, 0, 0x0101};  // no s/n
   const CalibrationWords toWrite{1000, 1002, 1000, 9999, 0x00C9, 4711, 0, 0x0101};

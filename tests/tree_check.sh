@@ -4,7 +4,9 @@
 #   asks the session's features by name;
 # - windows/ and app/ hold only what needs Qt: a file there that uses no Qt (nor its own header
 #   does) belongs in records/;
-# - nx480ctl stands beside the windows: nothing in ctl/ includes a header of windows/ or app/.
+# - nx480ctl stands beside the windows: nothing in ctl/ includes a header of windows/ or app/;
+# - firmware/ lies below records/: nothing in firmware/ includes a header of records/;
+# - the settings window's pages see their frame through SetupFrame: no page includes form_setup.h.
 set -uo pipefail
 cd "${1:?the source folder}"
 status=0
@@ -35,6 +37,23 @@ for f in ctl/*.h ctl/*.cpp; do
       status=1
     fi
   done < <(sed -nE 's/^[[:space:]]*#[[:space:]]*include[[:space:]]*"([^"]+)".*/\1/p' "$f")
+done
+
+for f in firmware/*.h firmware/*.cpp; do
+  while read -r header; do
+    if [ -e "records/$header" ]; then
+      echo "$f includes $header, a header of records/: firmware/ uses link/ only"
+      status=1
+    fi
+  done < <(sed -nE 's/^[[:space:]]*#[[:space:]]*include[[:space:]]*"([^"]+)".*/\1/p' "$f")
+done
+
+for f in windows/page_*.h windows/page_*.cpp windows/setup_page.h windows/setup_page.cpp; do
+  [ -e "$f" ] || continue
+  if grep -qE '^[[:space:]]*#[[:space:]]*include[[:space:]]*"form_setup\.h"' "$f"; then
+    echo "$f includes form_setup.h: a page sees its frame as SetupFrame (setup_page.h)"
+    status=1
+  fi
 done
 
 [ $status -eq 0 ] && echo "tree check: ok"

@@ -53,6 +53,12 @@ TFormSetup::TFormSetup(bool serviceMode, QWidget* parent) : RelayWindow(parent) 
   TabDatumCas = clock_;
   TabKalibrace = calibration_;
   TabFirmware = upload_;
+  // The write back offered after an upload goes through the parameters page.
+  upload_->WriteBackSettings = [this](std::span<const uint8_t> bytes,
+                                      nx480::JournalText description) {
+    Page1->setCurrentWidget(TabOchrana);
+    parameters_->WriteBackup(bytes, std::move(description));
+  };
   Page1->setCurrentWidget(parameters_);
   // The parameters page's controls come before the close button.
   QWidget::setTabOrder(parameters_->ButtonSave, ButtonKonec);

@@ -15,18 +15,18 @@
 
 #include "outcome.h"
 #include "relay_window.h"
+#include "setup_page.h"
 
 class QLabel;
 class QPushButton;
 class QTabWidget;
 class QTimer;
-class SetupPage;
 class PageParameters;
 class PageClock;
 class PageCalibration;
 class PageUpload;
 
-class TFormSetup : public RelayWindow {
+class TFormSetup : public RelayWindow, public SetupFrame {
   Q_OBJECT
  public:
   explicit TFormSetup(bool serviceMode, QWidget* parent = nullptr);
@@ -41,6 +41,10 @@ class TFormSetup : public RelayWindow {
   // Every page's requests.
   std::vector<nx480::RequestDecl> Requests() override;
 
+  // SetupFrame: the session the main window gave, the window as its pages' dialogs' parent.
+  const nx480::RelaySession& Session() const override { return RelayWindow::Session(); }
+  QWidget* DialogParent() override { return this; }
+
   // The status line: each page's verdict - how its last action ended - stays until the next
   // action on that page (ClearStatus), the window's closing, or the next verdict of the page.
   // A tab change shows the verdict of the page on view; a verdict that comes for another page (a
@@ -49,24 +53,24 @@ class TFormSetup : public RelayWindow {
   // the start; a verdict stops it for good.
   //
   // How a transaction ended: "O.K." in black, a failure in red.
-  void ShowStatus(const SetupPage& page, nx480::Outcome outcome);
+  void ShowStatus(const SetupPage& page, nx480::Outcome outcome) override;
   // A write that the relay holds otherwise: "Uloženo jinak: Uu1, tRel" in red, as many names as
   // the line holds and "…" for the rest.
-  void ShowDiffering(const SetupPage& page, const std::vector<std::string>& names);
-  void ShowNotConnected(const SetupPage& page);
+  void ShowDiffering(const SetupPage& page, const std::vector<std::string>& names) override;
+  void ShowNotConnected(const SetupPage& page) override;
   // A write not sent because its backup could not be kept (red).
-  void ShowNotWritten(const SetupPage& page);
+  void ShowNotWritten(const SetupPage& page) override;
   // A clock setting or a forced relay output not sent because its journal entry could not be
   // kept (red).
-  void ShowNotSet(const SetupPage& page);
+  void ShowNotSet(const SetupPage& page) override;
   // A history clearing not sent because its backup could not be kept (red).
-  void ShowNotCleared(const SetupPage& page);
+  void ShowNotCleared(const SetupPage& page) override;
   // Any other text: black, or red with a beep (`beep` false: a red text shown again, silent).
-  void ShowStatusText(const SetupPage& page, const QString& text, bool ok);
-  void ShowStatusText(const SetupPage& page, const QString& text, bool ok, bool beep);
+  void ShowStatusText(const SetupPage& page, const QString& text, bool ok) override;
+  void ShowStatusText(const SetupPage& page, const QString& text, bool ok, bool beep) override;
   // An action on `page` begins: its verdict goes, from the line too.
-  void ClearStatus(const SetupPage& page);
-  void UpdateCaption();
+  void ClearStatus(const SetupPage& page) override;
+  void UpdateCaption() override;
 
   // Event handlers.
   void FormShow() override;

@@ -10,7 +10,6 @@
 #include <QTimer>
 
 #include "date_time_text.h"
-#include "form_setup.h"
 #include "history_view.h"
 #include "modbus.h"
 #include "setup_status.h"
@@ -49,7 +48,7 @@ constexpr int kSerialY = 154;
 
 }  // namespace
 
-PageCalibration::PageCalibration(TFormSetup& frame) : SetupPage(frame, "TabKalibrace") {
+PageCalibration::PageCalibration(SetupFrame& frame) : SetupPage(frame, "TabKalibrace") {
   Build();
 }
 
@@ -179,7 +178,7 @@ bool PageCalibration::BoxesToCalibration() {
   // The message is the conversion's (records/calibration_record.h), the one nx480ctl prints too:
   // a range in the interface language, a box without a number in the conversion's untranslated
   // words (InvalidNumberMessage), the same in both languages.
-  AppDialogs().error(&Frame(), kProgramTitle, QString::fromStdString(error));
+  AppDialogs().error(Frame().DialogParent(), kProgramTitle, QString::fromStdString(error));
   return false;
 }
 
@@ -202,8 +201,8 @@ void PageCalibration::ShowResult(Outcome outcome) {
 bool PageCalibration::OpenEntry(std::optional<JournalEntry> entry, bool clearing) {
   const QString goOn = clearing ? tr("Smazat bez zálohy?") : tr("Zapsat bez zálohy?");
   QString reason = tr("historii nelze zapsat v kódování Windows-1250");
-  if (entry ? journal_.Open(&Frame(), std::move(*entry), goOn)
-            : JournalEntryKeeper::AskWithout(&Frame(), reason, goOn))
+  if (entry ? journal_.Open(Frame().DialogParent(), std::move(*entry), goOn)
+            : JournalEntryKeeper::AskWithout(Frame().DialogParent(), reason, goOn))
     return true;
   if (clearing) {
     Frame().ShowNotCleared(*this);
@@ -214,7 +213,7 @@ bool PageCalibration::OpenEntry(std::optional<JournalEntry> entry, bool clearing
 }
 
 void PageCalibration::CloseEntry(Outcome outcome, std::vector<JournalText> details) {
-  journal_.Close(&Frame(), outcome, std::move(details));
+  journal_.Close(Frame().DialogParent(), outcome, std::move(details));
 }
 
 bool PageCalibration::JournalBefore(const CalibrationWords& held, const CalibrationWords& toWrite) {

@@ -33,7 +33,7 @@ class UpDown;
 class PageCalibration : public SetupPage, public nx480::CalibrationWindow {
   Q_OBJECT
  public:
-  explicit PageCalibration(TFormSetup& frame);
+  explicit PageCalibration(SetupFrame& frame);
 
   nx480::Request ReadCalibrationRequest;
   // Carries the record to write: filled only while no write is pending.

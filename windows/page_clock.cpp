@@ -13,7 +13,6 @@
 #include <QTimer>
 
 #include "date_time_text.h"
-#include "form_setup.h"
 #include "modbus.h"
 #include "relay_time.h"
 #include "window_services.h"
@@ -33,7 +32,7 @@ QString TimeText(double value) {
 
 }  // namespace
 
-PageClock::PageClock(TFormSetup& frame) : SetupPage(frame, "TabDatumCas") {
+PageClock::PageClock(SetupFrame& frame) : SetupPage(frame, "TabDatumCas") {
   Build();
 }
 
@@ -154,7 +153,8 @@ double PageClock::PcNow() const {
 bool PageClock::JournalBefore(double relayTime, double pcTime) {
   JournalEntry entry = NewJournalEntry(Frame().Session(), ChangeKind::Clock, Keyed("clock-window"));
   entry.details = ClockDetails(relayTime, pcTime);
-  if (clockEntry_.Open(&Frame(), std::move(entry), tr("Nastavit bez zálohy?"))) return true;
+  if (clockEntry_.Open(Frame().DialogParent(), std::move(entry), tr("Nastavit bez zálohy?")))
+    return true;
   Frame().ShowNotSet(*this);
   return false;
 }
@@ -162,7 +162,7 @@ bool PageClock::JournalBefore(double relayTime, double pcTime) {
 void PageClock::JournalAfter(Outcome outcome, std::optional<double> remainingSeconds) {
   std::vector<JournalText> details;
   if (outcome == Outcome::Ok) details.push_back(RemainingOffsetDetail(remainingSeconds));
-  clockEntry_.Close(&Frame(), outcome, std::move(details));
+  clockEntry_.Close(Frame().DialogParent(), outcome, std::move(details));
 }
 
 bool PageClock::KeepRelayChoice(int32_t command) {
@@ -173,7 +173,8 @@ bool PageClock::KeepRelayChoice(int32_t command) {
   RelayChoice choice{command, {}};
   QString reason;
   if (!choice.journal.TryOpen(std::move(entry), reason) && command != kAutoItem + 1) {
-    if (!JournalEntryKeeper::AskWithout(&Frame(), reason, tr("Nastavit bez zálohy?"))) {
+    if (!JournalEntryKeeper::AskWithout(Frame().DialogParent(), reason,
+                                        tr("Nastavit bez zálohy?"))) {
       Frame().ShowNotSet(*this);
       return false;
     }
@@ -196,8 +197,8 @@ void PageClock::RelaySent(int32_t command, Outcome outcome) {
     if (it->command == command) match = it;
   if (match != relayChoices_.end()) {
     for (auto it = relayChoices_.begin(); it != match; ++it)
-      it->journal.Close(&Frame(), JournalOutcome::NotSent, {Keyed("overtaken")});
-    match->journal.Close(&Frame(), outcome, {FirstSendDetail(outcome)});
+      it->journal.Close(Frame().DialogParent(), JournalOutcome::NotSent, {Keyed("overtaken")});
+    match->journal.Close(Frame().DialogParent(), outcome, {FirstSendDetail(outcome)});
     relayChoices_.erase(relayChoices_.begin(), match + 1);
   }
   if (command != kAutoItem + 1 || !autoReturn_) return;
@@ -205,15 +206,16 @@ void PageClock::RelaySent(int32_t command, Outcome outcome) {
   autoReturn_ = false;
   // The connection, or the program, is ending: nothing here may wait for the user.
   for (RelayChoice& waiting : relayChoices_)
-    waiting.journal.Close(&Frame(), JournalOutcome::NotSent, {Keyed("not-sent-connection")}, {},
-                          false);
+    waiting.journal.Close(Frame().DialogParent(), JournalOutcome::NotSent,
+                          {Keyed("not-sent-connection")}, {}, false);
   relayChoices_.clear();
   JournalEntry entry =
       NewJournalEntry(Frame().Session(), ChangeKind::RelayMode, Keyed("relay-disconnect"));
   entry.details = {RelayModeDetail(command), FirstSendDetail(outcome)};
   JournalEntryKeeper journal;
   QString reason;
-  if (journal.TryOpen(std::move(entry), reason)) journal.Close(&Frame(), outcome, {}, false);
+  if (journal.TryOpen(std::move(entry), reason))
+    journal.Close(Frame().DialogParent(), outcome, {}, false);
 }
 
 void PageClock::ApplyFeatures(const RelaySession& session) {

@@ -34,7 +34,7 @@ class QTimer;
 class PageClock : public SetupPage, public nx480::ClockWindow {
   Q_OBJECT
  public:
-  explicit PageClock(TFormSetup& frame);
+  explicit PageClock(SetupFrame& frame);
 
   nx480::Request ReadClockRequest;
   nx480::Request WriteClockRequest;

@@ -15,7 +15,6 @@
 #include <QPushButton>
 #include <QRadioButton>
 
-#include "form_setup.h"
 #include "grid_profile.h"
 #include "modbus.h"
 #include "profile_file.h"
@@ -121,7 +120,7 @@ std::string ToStd(const QString& text) {
 
 }  // namespace
 
-PageParameters::PageParameters(TFormSetup& frame) : SetupPage(frame, "TabOchrana") {
+PageParameters::PageParameters(SetupFrame& frame) : SetupPage(frame, "TabOchrana") {
   Build();
 }
 
@@ -421,7 +420,7 @@ bool PageParameters::BuildRecord(SettingsWords& record) {
   // The box's message, in the same error box as an exception that reaches the event loop.
   // The message is the number conversion's (InvalidIntegerMessage, records/settings_record.h),
   // which nx480ctl's calibration shares: untranslated, the same words in both languages.
-  AppDialogs().error(&Frame(), kProgramTitle, QString::fromStdString(error));
+  AppDialogs().error(Frame().DialogParent(), kProgramTitle, QString::fromStdString(error));
   return false;
 }
 
@@ -446,7 +445,8 @@ bool PageParameters::JournalBefore(const SettingsWords& held, const SettingsWord
   entry.details = SettingsChangeDetails(held, toWrite, session.firmware);
   entry.backups.push_back(SettingsBackup(held));
   entryWritten_ = toWrite;
-  if (journal_.Open(&Frame(), std::move(entry), tr("Zapsat bez zálohy?"))) return true;
+  if (journal_.Open(Frame().DialogParent(), std::move(entry), tr("Zapsat bez zálohy?")))
+    return true;
   Frame().ShowNotWritten(*this);
   return false;
 }
@@ -455,7 +455,7 @@ void PageParameters::JournalAfter(Outcome outcome, const SettingsWords& held) {
   std::vector<JournalText> details;
   if (outcome == Outcome::Differs)
     details = SettingsHeldDetails(entryWritten_, held, Frame().Session().firmware);
-  journal_.Close(&Frame(), outcome, std::move(details));
+  journal_.Close(Frame().DialogParent(), outcome, std::move(details));
 }
 
 bool PageParameters::CheckConnected() {
@@ -502,13 +502,13 @@ bool PageParameters::WriteBackup(std::span<const uint8_t> bytes, JournalText des
 void PageParameters::ButtonSaveClick() {
   Frame().ClearStatus(*this);
   const QString path =
-      AppDialogs().chooseSaveFile(&Frame(), SettingsFileDialog(), SettingsFileName);
+      AppDialogs().chooseSaveFile(Frame().DialogParent(), SettingsFileDialog(), SettingsFileName);
   if (path.isEmpty()) return;
   SettingsWords record = SettingsRecord;
   if (!BuildRecord(record)) return;
   FileError error;
   if (!SaveSettingsFile(QFile::encodeName(path).toStdString(), record, error)) {
-    ShowFileError(&Frame(), tr("Soubor nelze uložit"), path, error);
+    ShowFileError(Frame().DialogParent(), tr("Soubor nelze uložit"), path, error);
     return;
   }
   SettingsRecord = record;
@@ -519,13 +519,14 @@ void PageParameters::ButtonSaveClick() {
 
 void PageParameters::ButtonOpenClick() {
   Frame().ClearStatus(*this);
-  const QString path = AppDialogs().chooseOpenFile(&Frame(), SettingsFileDialog(), lastOpenName_);
+  const QString path =
+      AppDialogs().chooseOpenFile(Frame().DialogParent(), SettingsFileDialog(), lastOpenName_);
   if (path.isEmpty()) return;
   lastOpenName_ = path;
   SettingsWords record = SettingsRecord;
   FileError error;
   if (!LoadSettingsFile(QFile::encodeName(path).toStdString(), record, error)) {
-    ShowFileError(&Frame(), tr("Soubor nelze otevřít"), path, error);
+    ShowFileError(Frame().DialogParent(), tr("Soubor nelze otevřít"), path, error);
     return;
   }
   TakeOpened(record, path);
@@ -594,7 +595,7 @@ bool PageParameters::LoadCompared(const QString& path, SettingsWords& record) {
   size_t got = 0;
   FileError error;
   if (!ReadFileStart(QFile::encodeName(path).toStdString(), bytes, got, error)) {
-    ShowFileError(&Frame(), tr("Soubor nelze porovnat"), path, error);
+    ShowFileError(Frame().DialogParent(), tr("Soubor nelze porovnat"), path, error);
     return false;
   }
   if (got != kSettingsFileSize) {
@@ -603,7 +604,7 @@ bool PageParameters::LoadCompared(const QString& path, SettingsWords& record) {
     //: %3: the file's size in bytes, or "víc" (more).
     const QString text = tr("Soubor nelze porovnat:\n%1\nSoubor nastavení má %2 bajtů, tento %3.")
                              .arg(path, QString::number(kSettingsFileSize), size);
-    AppDialogs().error(&Frame(), tr("Chyba"), text);
+    AppDialogs().error(Frame().DialogParent(), tr("Chyba"), text);
     return false;
   }
   record = SettingsWords{};
@@ -731,7 +732,7 @@ void PageParameters::ButtonCompareClick() {
   SettingsWords boxes = SettingsRecord;
   if (!BuildRecord(boxes)) return;
   const QString path =
-      AppDialogs().chooseOpenFile(&Frame(), SettingsFileDialog(), lastCompareName_);
+      AppDialogs().chooseOpenFile(Frame().DialogParent(), SettingsFileDialog(), lastCompareName_);
   if (path.isEmpty()) return;
   lastCompareName_ = path;
   SettingsWords file{};
@@ -753,7 +754,7 @@ void PageParameters::ButtonCompareClick() {
   //: The page's boxes, listed beside a file they are compared with.
   const QString page = tr("stránka");
   AppDialogs().message(
-      &Frame(), tr("Porovnání"),
+      Frame().DialogParent(), tr("Porovnání"),
       CompareList(boxes, file, page, QFileInfo(path).fileName(), Frame().Session().firmware));
 }
 
@@ -763,28 +764,29 @@ void PageParameters::ButtonCompareFilesClick() {
   QString names[2];
   for (int i = 0; i < 2; ++i) {
     const QString path =
-        AppDialogs().chooseOpenFile(&Frame(), SettingsFileDialog(), lastCompareName_);
+        AppDialogs().chooseOpenFile(Frame().DialogParent(), SettingsFileDialog(), lastCompareName_);
     if (path.isEmpty()) return;
     lastCompareName_ = path;
     if (!LoadCompared(path, files[i])) return;
     names[i] = QFileInfo(path).fileName();
   }
   AppDialogs().message(
-      &Frame(), tr("Porovnání"),
+      Frame().DialogParent(), tr("Porovnání"),
       CompareList(files[0], files[1], names[0], names[1], Frame().Session().firmware));
 }
 
 void PageParameters::ButtonProfileClick() {
   Frame().ClearStatus(*this);
   const QString folder = QString::fromStdString(ProfileFolders().front());
-  const QString path = AppDialogs().chooseOpenFile(&Frame(), ProfileFileDialog(), folder + "/");
+  const QString path =
+      AppDialogs().chooseOpenFile(Frame().DialogParent(), ProfileFileDialog(), folder + "/");
   profile_.reset();
   profileSummary_.clear();
   if (path.isEmpty()) {
     Recheck();
     return;
   }
-  std::optional<GridProfile> loaded = LoadProfileOrSay(&Frame(), path);
+  std::optional<GridProfile> loaded = LoadProfileOrSay(Frame().DialogParent(), path);
   if (!loaded) {
     Recheck();
     return;

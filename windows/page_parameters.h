@@ -33,7 +33,7 @@ class QPushButton;
 class PageParameters : public SetupPage, public nx480::ParameterWindow {
   Q_OBJECT
  public:
-  explicit PageParameters(TFormSetup& frame);
+  explicit PageParameters(SetupFrame& frame);
 
   nx480::Request ReadParamsRequest;
   // Carries the record to write: filled only while no write is pending.

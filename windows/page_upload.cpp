@@ -12,10 +12,9 @@
 #include <QTimer>
 #include <algorithm>
 
-#include "form_setup.h"
 #include "identity.h"
 #include "modbus.h"
-#include "page_parameters.h"
+#include "settings_record.h"
 #include "text_codec.h"
 #include "window_services.h"
 
@@ -75,7 +74,7 @@ QString FromRelay(const std::string& text) {
 
 }  // namespace
 
-PageUpload::PageUpload(TFormSetup& frame) : SetupPage(frame, "TabFirmware") {
+PageUpload::PageUpload(SetupFrame& frame) : SetupPage(frame, "TabFirmware") {
   Build();
 }
 
@@ -155,7 +154,8 @@ void PageUpload::ButtonUploadClick() {
   }
   UploadAbort.store(false, std::memory_order_release);
   stopCause_ = StopCause::ConnectionEnded;
-  const QString path = AppDialogs().chooseOpenFile(&Frame(), ImageFileDialog(), lastOpenName_);
+  const QString path =
+      AppDialogs().chooseOpenFile(Frame().DialogParent(), ImageFileDialog(), lastOpenName_);
   if (path.isEmpty()) return;
   lastOpenName_ = path;
   const size_t length = LoadImage(path);
@@ -181,7 +181,7 @@ void PageUpload::ButtonUploadClick() {
 size_t PageUpload::LoadImage(const QString& path) {
   const long read = ReadImageFile(QFile::encodeName(path).toStdString(), UploadImage);
   if (read < 0) {
-    AppDialogs().error(&Frame(), tr("Chyba"), tr("Soubor nejde otevřít"));
+    AppDialogs().error(Frame().DialogParent(), tr("Chyba"), tr("Soubor nejde otevřít"));
     return 0;
   }
   const ImageCheck check = CheckImage({UploadImage.data(), static_cast<size_t>(read)});
@@ -244,9 +244,10 @@ void PageUpload::UploadSucceeded(const std::optional<RestartedRelay>& relay) {
     Log(Text(kSettingsNotRead));
     return;
   }
-  if (relay->changed.empty()) return;
+  const std::vector<std::string> changed = DifferingNames(backup_.settings, *relay->settings);
+  if (changed.empty()) return;
   QStringList names;
-  for (const std::string& name : relay->changed) names << QString::fromStdString(name);
+  for (const std::string& name : changed) names << QString::fromStdString(name);
   Log(Text(kSettingsChanged).arg(names.join(", ")));
   // Asked after this step: the upload ends without waiting for the answer, and the write that
   // "Ano" posts is served after it.
@@ -256,7 +257,7 @@ void PageUpload::UploadSucceeded(const std::optional<RestartedRelay>& relay) {
 }
 
 void PageUpload::OfferWriteBack(const SettingsWords& saved, const QString& names) {
-  if (!AppDialogs().ask(&Frame(), kProgramTitle, Text(kWriteBack).arg(names))) return;
+  if (!AppDialogs().ask(Frame().DialogParent(), kProgramTitle, Text(kWriteBack).arg(names))) return;
   // Kept under the old firmware: its delays counted in the new one's steps.
   SettingsWords record = saved;
   std::vector<std::string> rows;
@@ -264,16 +265,16 @@ void PageUpload::OfferWriteBack(const SettingsWords& saved, const QString& names
     QStringList texts;
     for (const std::string& row : rows) texts << QString::fromStdString(row);
     AppDialogs().error(
-        &Frame(), kProgramTitle,
+        Frame().DialogParent(), kProgramTitle,
         tr("Časy %1 zálohy nelze nastavit v krocích 1/%2 s.")
             .arg(texts.join(", "), QString::number(Frame().Session().firmware.delayScale)));
     return;
   }
-  Frame().Page1->setCurrentWidget(Frame().TabOchrana);
   // Written as "Zapiš" writes, a change journaled itself.
-  Frame().Parameters().WriteBackup(SettingsBackup(record).bytes,
-                                   entryName_.empty() ? Keyed("settings-after-upload")
-                                                      : Keyed("settings-restore", {entryName_}));
+  if (WriteBackSettings)
+    WriteBackSettings(SettingsBackup(record).bytes, entryName_.empty()
+                                                        ? Keyed("settings-after-upload")
+                                                        : Keyed("settings-restore", {entryName_}));
 }
 
 bool PageUpload::JournalBefore(const UploadBackup& backup) {
@@ -284,7 +285,7 @@ bool PageUpload::JournalBefore(const UploadBackup& backup) {
   entry.details.push_back(imageDetail_);
   entry.backups =
       FirmwareUploadBackups(Cp1250ToUtf8(backup.identText), backup.settings, backup.calibration);
-  if (!journal_.Open(&Frame(), std::move(entry), tr("Nahrát bez zálohy?"))) {
+  if (!journal_.Open(Frame().DialogParent(), std::move(entry), tr("Nahrát bez zálohy?"))) {
     UploadResultText = Text(kNotUploaded);
     return false;
   }
@@ -298,7 +299,7 @@ void PageUpload::JournalAfter(const UploadEnd& end, const std::optional<Restarte
     const FirmwareFeatures now = FirmwareFeaturesOf(FirmwareMinorOf(relay->identText));
     details = SettingsAfterRestartDetails(backup_.settings, backupFirmware_, relay->settings, now);
   }
-  journal_.Close(&Frame(), end.outcome,
+  journal_.Close(Frame().DialogParent(), UploadJournalOutcome(end),
                  UploadResults(end, stopCause_, relay ? Cp1250ToUtf8(relay->identText) : ""),
                  std::move(details));
 }

@@ -42,7 +42,7 @@ class QPushButton;
 class PageUpload : public SetupPage, public nx480::UploadWindow {
   Q_OBJECT
  public:
-  explicit PageUpload(TFormSetup& frame);
+  explicit PageUpload(SetupFrame& frame);
 
   // The image read from the file; the image starts at offset 0.
   nx480::ImageBuffer UploadImage{};
@@ -58,6 +58,10 @@ class PageUpload : public SetupPage, public nx480::UploadWindow {
   // worker), or nothing when it did not answer or the waiting was stopped. The main window takes
   // it into the session and shows the version; unset, the session stays as it is.
   std::function<void(const std::optional<nx480::RestartedRelay>& relay)> NewIdentification;
+  // Writes the settings backup `bytes` into the relay as the parameters page's "Zapiš" does,
+  // that page brought to view (the write back offered after an upload); set by the frame.
+  std::function<void(std::span<const uint8_t> bytes, nx480::JournalText description)>
+      WriteBackSettings;
 
   bool Uploading() const { return UploadLength.Pending(); }
   // Loads, checks and uploads an image or, while an upload runs, stops it (StopUpload).
@@ -99,7 +103,7 @@ class PageUpload : public SetupPage, public nx480::UploadWindow {
 
   QString lastOpenName_;  // the open dialog starts with the file chosen last
   int logLines_ = 0;
-  bool restarting_ = false;  // Run has gone out; the worker waits for the relay
+  bool restarting_ = false;         // Run has gone out; the worker waits for the relay
   nx480::JournalText imageDetail_;  // the journal's line of the image being uploaded
   // Who raised the abort flag last, for the journal entry.
   nx480::StopCause stopCause_ = nx480::StopCause::ConnectionEnded;

@@ -1,9 +1,8 @@
 #include "setup_page.h"
 
-#include "form_setup.h"
 #include "modbus.h"
 
-SetupPage::SetupPage(TFormSetup& frame, const char* objectName) : frame_(frame) {
+SetupPage::SetupPage(SetupFrame& frame, const char* objectName) : frame_(frame) {
   setObjectName(objectName);
 }
 
