@@ -11,7 +11,7 @@
 
 #include "commands.h"
 #include "folder_calls.h"
-#include "journal.h"
+#include "journal_changes.h"
 #include "local_time.h"
 #include "output.h"
 #include "places.h"

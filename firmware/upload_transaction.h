@@ -35,7 +35,7 @@
 
 #include "calibration_words.h"
 #include "image_file.h"
-#include "journal.h"
+#include "journal_changes.h"
 #include "link_error.h"
 #include "settings_words.h"
 

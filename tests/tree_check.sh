@@ -4,7 +4,10 @@
 #   asks the session's features by name;
 # - windows/ and app/ hold only what needs Qt: a file there that uses no Qt (nor its own header
 #   does) belongs in records/;
-# - nx480ctl stands beside the windows: nothing in ctl/ includes a header of windows/ or app/.
+# - nx480ctl stands beside the windows: nothing in ctl/ includes a header of windows/ or app/;
+# - the journal's store knows no settings, calibration or relay clock (what each change keeps is
+#   journal_changes.*), and the recordings and grid-code profiles find their folders through
+#   places.h, not the journal.
 set -uo pipefail
 cd "${1:?the source folder}"
 status=0
@@ -35,6 +38,29 @@ for f in ctl/*.h ctl/*.cpp; do
       status=1
     fi
   done < <(sed -nE 's/^[[:space:]]*#[[:space:]]*include[[:space:]]*"([^"]+)".*/\1/p' "$f")
+done
+
+included() { sed -nE 's/^[[:space:]]*#[[:space:]]*include[[:space:]]*"([^"]+)".*/\1/p' "$1"; }
+for f in records/journal.h records/journal.cpp records/journal_basics.h records/journal_basics.cpp; do
+  while read -r header; do
+    case "$header" in
+      settings_table.h | settings_file.h | settings_record.h | settings_compare.h | \
+        calibration_record.h | relay_time.h | journal_changes.h)
+        echo "$f includes $header: the journal's store knows no settings, calibration or clock"
+        status=1
+        ;;
+    esac
+  done < <(included "$f")
+done
+for f in records/recording.h records/recording.cpp records/grid_profile.h records/grid_profile.cpp; do
+  while read -r header; do
+    case "$header" in
+      journal.h | journal_changes.h)
+        echo "$f includes $header: the tool's folders are places.h's, not the journal's"
+        status=1
+        ;;
+    esac
+  done < <(included "$f")
 done
 
 [ $status -eq 0 ] && echo "tree check: ok"
