@@ -6,10 +6,7 @@
 #include <cerrno>
 #include <charconv>
 #include <chrono>
-#include <climits>
-#include <cmath>
 #include <cstdio>
-#include <cstdlib>
 #include <ctime>
 #include <filesystem>
 #include <system_error>
