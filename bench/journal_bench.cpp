@@ -20,7 +20,7 @@
 #include <vector>
 
 #include "bench_support.h"
-#include "journal.h"
+#include "journal_changes.h"
 #include "modbus.h"
 #include "paced_link.h"
 #include "settings_transactions.h"

@@ -7,7 +7,7 @@
 #include "clock_transactions.h"
 #include "command_table.h"
 #include "commands.h"
-#include "journal.h"
+#include "journal_changes.h"
 #include "journal_entry.h"
 #include "output.h"
 #include "relay_link.h"

@@ -12,7 +12,7 @@
 #include "command_table.h"
 #include "commands.h"
 #include "folder_calls.h"
-#include "journal.h"
+#include "journal_changes.h"
 #include "local_time.h"
 #include "output.h"
 #include "places.h"

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "journal.h"
+#include "journal_changes.h"
 
 namespace nx480::ctl {
 

@@ -9,7 +9,7 @@
 #include "command_table.h"
 #include "commands.h"
 #include "grid_profile.h"
-#include "journal.h"
+#include "journal_changes.h"
 #include "journal_entry.h"
 #include "output.h"
 #include "relay_link.h"

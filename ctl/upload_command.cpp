@@ -7,7 +7,7 @@
 #include "command_table.h"
 #include "commands.h"
 #include "identity.h"
-#include "journal.h"
+#include "journal_changes.h"
 #include "journal_entry.h"
 #include "output.h"
 #include "relay_link.h"

@@ -7,7 +7,6 @@
 #include <map>
 
 #include "folder_calls.h"
-#include "journal.h"
 #include "places.h"
 #include "text_codec.h"
 #include "this_pc.h"

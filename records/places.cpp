@@ -151,6 +151,10 @@ Places CurrentPlaces() {
   return ResolvePlaces(kThisPlatform, ProcessEnvironment);
 }
 
+std::optional<std::string> JournalRoot(const EnvironmentLookup& env) {
+  return ResolvePlaces(kThisPlatform, env).Journal();
+}
+
 std::string RelayFolderName(int32_t serialNumber, int digits) {
   return HasSerialNumber(serialNumber) ? SerialNumberDigits(serialNumber, digits)
                                        : std::string("unknown");

@@ -70,6 +70,11 @@ Places ResolvePlaces(Platform platform, const EnvironmentLookup& env);
 // ResolvePlaces(kThisPlatform, ProcessEnvironment).
 Places CurrentPlaces();
 
+// The change journal's folder in the data folder: $XDG_DATA_HOME/nx480-pc/journal, else
+// $HOME/.local/share/nx480-pc/journal (Windows: %LOCALAPPDATA%\nx480-pc\journal); nullopt
+// when there is no data folder (Places' data.problem says why).
+std::optional<std::string> JournalRoot(const EnvironmentLookup& env = ProcessEnvironment);
+
 // A relay's folder under the journal or the recordings: its serial number's digits, read
 // unsigned, with leading zeros to `digits`; "unknown" for a relay without one. The journal's
 // folders have six digits ("001234"), the recordings' none added ("1234"): the names the files

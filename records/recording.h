@@ -31,8 +31,8 @@
 
 #include "atomic_file.h"
 #include "folder_calls.h"
-#include "journal.h"
 #include "live_image.h"
+#include "places.h"
 #include "recording_sample.h"
 
 namespace nx480 {

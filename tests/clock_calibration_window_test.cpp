@@ -23,7 +23,7 @@
 
 #include "date_time_text.h"
 #include "history_view.h"
-#include "journal.h"
+#include "journal_changes.h"
 #include "page_calibration.h"
 #include "page_clock.h"
 #include "relay_time.h"

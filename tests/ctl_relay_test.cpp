@@ -18,7 +18,7 @@
 #include "ctl_process.h"
 #include "firmware_image.h"
 #include "history_command.h"
-#include "journal.h"
+#include "journal_changes.h"
 #include "pty.h"
 #include "pty_relay.h"
 #include "recording.h"

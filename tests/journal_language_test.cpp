@@ -4,7 +4,7 @@
 #include <QTest>
 
 #include "commissioning_record.h"
-#include "journal.h"
+#include "journal_changes.h"
 #include "journal_view.h"
 #include "language.h"
 

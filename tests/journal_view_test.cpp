@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "journal_changes.h"
 #include "portable.h"
 #include "settings_file.h"
 

@@ -15,7 +15,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "journal.h"
+#include "journal_changes.h"
 #include "setting_clamp.h"
 #include "window_fixture.h"
 
@@ -213,8 +213,7 @@ class JournalWindowTest : public QObject {
     QVERIFY(app.setup.isVisible());
     QCOMPARE(app.params.Edit[nx480::kBoxTUu1]->text(), QString("1.20"));
     QCOMPARE(app.params.Edit[nx480::kBoxTRel]->text(), QString("40.0"));
-    QCOMPARE(app.setup.LabelMsg->text(),
-             QString("Záloha FW 4: časy 1/10 s → 1/20 s"));
+    QCOMPARE(app.setup.LabelMsg->text(), QString("Záloha FW 4: časy 1/10 s → 1/20 s"));
     QVERIFY(word(15) != 800 && (word(0) & 0xFF) != 24);  // not yet written
     QVERIFY(Activate(&app.setup));
     Mnemonic(&app.setup, Qt::Key_Z);  // "&Zapiš"

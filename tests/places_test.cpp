@@ -1,4 +1,5 @@
-// The tool's folders on each platform from a given environment, and a relay's folder name.
+// The tool's folders on each platform from a given environment, the journal's among them, and a
+// relay's folder name.
 #include "places.h"
 
 #include <gtest/gtest.h>
@@ -138,4 +139,43 @@ TEST(PlacesTest, RelayFolderNames) {
       {0, kJournalFolderDigits, "unknown"},       {-1, kRecordingFolderDigits, "unknown"},
   };
   for (const auto& c : cases) EXPECT_EQ(RelayFolderName(c.serial, c.digits), c.name) << c.serial;
+}
+
+TEST(JournalRootTest, DataHomeOrHome) {
+  const struct {
+    const char* dataHome;  // nullptr: not set
+    const char* home;      // Windows: %LOCALAPPDATA%
+    std::optional<std::string> root;
+  } cases[] = {
+#ifdef _WIN32
+      {"C:\\data", "C:\\Users\\jan\\AppData\\Local", "C:\\data\\nx480-pc\\journal"},
+      {"D:/data/", "C:\\L", "D:\\data\\nx480-pc\\journal"},
+      {"relative\\data", "C:\\L\\", "C:\\L\\nx480-pc\\journal"},
+      {"/data", "C:\\L", "C:\\L\\nx480-pc\\journal"},  // no drive: relative on Windows
+      {"", "\\\\server\\jan", "\\\\server\\jan\\nx480-pc\\journal"},
+      {nullptr, "C:\\", "C:\\nx480-pc\\journal"},
+      {nullptr, "Local", std::nullopt},
+      {nullptr, nullptr, std::nullopt},
+#else
+      {"/data", "/home/jan", "/data/nx480-pc/journal"},
+      {"/data//x/../", "/home/jan", "/data/nx480-pc/journal"},
+      {"relative/data", "/home/jan", "/home/jan/.local/share/nx480-pc/journal"},
+      {"", "/home/jan", "/home/jan/.local/share/nx480-pc/journal"},
+      {nullptr, "/home/jan/", "/home/jan/.local/share/nx480-pc/journal"},
+      {"/", nullptr, "/nx480-pc/journal"},
+      {nullptr, "home/jan", std::nullopt},
+      {nullptr, nullptr, std::nullopt},
+#endif
+  };
+  const std::string_view home = kThisPlatform == Platform::Windows ? "LOCALAPPDATA" : "HOME";
+  for (const auto& c : cases) {
+    const auto env = [&c, home](const char* name) -> std::optional<std::string> {
+      const char* value = std::string_view(name) == "XDG_DATA_HOME" ? c.dataHome
+                          : name == home                            ? c.home
+                                                                    : nullptr;
+      return value ? std::optional<std::string>(value) : std::nullopt;
+    };
+    EXPECT_EQ(JournalRoot(env), c.root)
+        << (c.dataHome ? c.dataHome : "-") << " " << (c.home ? c.home : "-");
+  }
 }

@@ -6,7 +6,10 @@
 #   does) belongs in records/;
 # - nx480ctl stands beside the windows: nothing in ctl/ includes a header of windows/ or app/;
 # - firmware/ lies below records/: nothing in firmware/ includes a header of records/;
-# - the settings window's pages see their frame through SetupFrame: no page includes form_setup.h.
+# - the settings window's pages see their frame through SetupFrame: no page includes form_setup.h;
+# - the journal's store knows no settings, calibration or relay clock (what each change keeps is
+#   journal_changes.*), and the recordings and grid-code profiles find their folders through
+#   places.h, not the journal.
 set -uo pipefail
 cd "${1:?the source folder}"
 status=0
@@ -54,6 +57,29 @@ for f in windows/page_*.h windows/page_*.cpp windows/setup_page.h windows/setup_
     echo "$f includes form_setup.h: a page sees its frame as SetupFrame (setup_page.h)"
     status=1
   fi
+done
+
+included() { sed -nE 's/^[[:space:]]*#[[:space:]]*include[[:space:]]*"([^"]+)".*/\1/p' "$1"; }
+for f in records/journal.h records/journal.cpp records/journal_basics.h records/journal_basics.cpp; do
+  while read -r header; do
+    case "$header" in
+      settings_table.h | settings_file.h | settings_record.h | settings_compare.h | \
+        calibration_record.h | relay_time.h | journal_changes.h)
+        echo "$f includes $header: the journal's store knows no settings, calibration or clock"
+        status=1
+        ;;
+    esac
+  done < <(included "$f")
+done
+for f in records/recording.h records/recording.cpp records/grid_profile.h records/grid_profile.cpp; do
+  while read -r header; do
+    case "$header" in
+      journal.h | journal_changes.h)
+        echo "$f includes $header: the tool's folders are places.h's, not the journal's"
+        status=1
+        ;;
+    esac
+  done < <(included "$f")
 done
 
 [ $status -eq 0 ] && echo "tree check: ok"

@@ -42,7 +42,8 @@ target_link_libraries(grid_profile_tests PRIVATE nx480gridprofile)
 nx480_windows_gtest(trend_tests trend_test.cpp)
 target_link_libraries(trend_tests PRIVATE nx480trend)
 
-nx480_windows_gtest(journal_tests journal_test.cpp journal_view_test.cpp places_test.cpp)
+nx480_windows_gtest(journal_tests journal_test.cpp journal_changes_test.cpp journal_view_test.cpp
+                    places_test.cpp)
 target_link_libraries(journal_tests PRIVATE nx480journal nx480journalview nx480recording
                                             nx480connection)
 
@@ -65,5 +66,6 @@ target_link_libraries(sim_tests PRIVATE nx480sim)
 # own language test reads its PDF with Linux's pdftotext).
 add_executable(journal_language_tests journal_language_test.cpp)
 set_target_properties(journal_language_tests PROPERTIES AUTOMOC ON)
-target_link_libraries(journal_language_tests PRIVATE nx480commissioning nx480language Qt6::Test)
+target_link_libraries(journal_language_tests PRIVATE nx480commissioning nx480journal nx480language
+                                             Qt6::Test)
 add_test(NAME journal_language_tests COMMAND journal_language_tests)

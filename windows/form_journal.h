@@ -25,7 +25,7 @@
 #include <string_view>
 #include <vector>
 
-#include "journal.h"
+#include "journal_changes.h"
 #include "relay_window.h"
 #include "request.h"
 

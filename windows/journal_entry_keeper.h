@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "journal.h"
+#include "journal_changes.h"
 
 class QWidget;
 
